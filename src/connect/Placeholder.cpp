@@ -1,0 +1,1 @@
+// placeholder until this folder has sources

@@ -1,0 +1,42 @@
+#pragma once
+// The Modbus RTU requests the tool sends and the decoders of the replies it
+// reads. Every request ends with the CRC-16, the low-order byte first.
+
+#include "startup/SharedState.h"
+
+#include <QByteArray>
+#include <QString>
+
+constexpr quint8 kReadHoldingRegisters = 3;
+constexpr quint8 kWriteMultipleRegisters = 16;
+
+// Read 20 registers (one 40-character message) from register reg: 8 bytes.
+QByteArray buildReadRequest(const CrcTableArray& table, int unit, int reg);
+
+// Write text (already in the code page) at register reg: N = B + 9 bytes where
+// B is the text length rounded up to even, a 0 pad byte only for odd lengths.
+// The caller keeps the text within 1..40 bytes.
+QByteArray buildWriteRequest(const CrcTableArray& table, int unit, int reg, const QByteArray& text);
+
+// Erase: one register of value 0 at reg, 11 bytes.
+QByteArray buildEraseRequest(const CrcTableArray& table, int unit, int reg);
+
+// " 01 03 01 90": each byte a blank and two upper-case hexadecimal digits.
+QString byteDump(const QByteArray& bytes);
+
+// Decimal with a leading blank for a non-negative number: " 45", " 0".
+QString withLeadingBlank(int value);
+
+constexpr auto kNoMessageStored = "NO MESSAGE STORED";
+
+// The comms-test read: the data bytes 4..N-2 up to the first 0; "NO MESSAGE
+// STORED" when the first of them is 0; nothing for a reply under 6 bytes.
+QString decodeSingleRead(const QByteArray& reply);
+
+// The bulk read: bytes 0 and 255 are skipped; firstEmpty tells that the first
+// data byte was 0 or 255 (the unit holds no message there).
+struct BulkReadText {
+    QString text;
+    bool firstEmpty = false;
+};
+BulkReadText decodeBulkRead(const QByteArray& reply);

@@ -1,0 +1,62 @@
+#pragma once
+// The serial port as the link uses it: eight operations and two signals. The
+// product runs on QtSerialPortDevice; fast tests run on a scripted port.
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+struct PortStatus {
+    bool ok = true;
+    bool permissionDenied = false; // tell the user about the dialout group
+    QString reason;                // the system's words, when !ok
+    static PortStatus failure(QString why, bool permission = false) {
+        return {false, permission, std::move(why)};
+    }
+};
+
+class SerialPort : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~SerialPort() override = default;
+
+    // 1. The port's name: a system name ("ttyUSB0", "COM3") or a device path.
+    virtual QString portName() const = 0;
+    virtual void setPortName(const QString& name) = 0;
+
+    // 2. Open and close. open() applies the current settings.
+    virtual PortStatus open() = 0;
+    virtual void close() = 0;
+    virtual bool isOpen() const = 0;
+
+    // 3. The settings string, "9600,N,8,1": speed, parity, data bits, stop bits.
+    //    Applied at once when the port is open.
+    virtual PortStatus setSettings(const QString& settings) = 0;
+    virtual QString settings() const = 0;
+
+    // 4. RTS, which drives the RS-485 direction. False when the device cannot
+    //    switch it (pseudo-terminals, adapters that switch by themselves); that
+    //    is not an error.
+    virtual bool setRts(bool on) = 0;
+
+    // 5. Output: returns once every byte handed to write() is on the wire (the
+    //    output count has reached 0). False when the port failed.
+    virtual bool drainOutput() = 0;
+
+    // 6. Input count, and discarding the input not yet taken.
+    virtual qint64 inputCount() const = 0;
+    virtual void discardInput() = 0;
+
+    // 7. The next received byte, 0..255, or -1 when none is waiting.
+    virtual int readByte() = 0;
+
+    // 8. Queue bytes for sending. False when the port failed or is closed.
+    virtual bool write(const QByteArray& bytes) = 0;
+
+signals:
+    void readyRead();
+    // The device failed or vanished (a USB adapter pulled). The port has been
+    // closed by the time this is emitted.
+    void failed(const QString& reason);
+};

@@ -1,0 +1,25 @@
+#pragma once
+// Centring of top-level windows. The arithmetic is kept apart from Qt so that
+// it can be checked in the window system's own units.
+
+#include <QPointF>
+#include <QSizeF>
+#include <optional>
+
+// Top-left position that centres a window of the given outer size on the
+// screen: plain floating-point halves, no rounding before the move. A window
+// larger than the screen gets a negative coordinate.
+QPointF centeredPosition(QSizeF screen, QSizeF window);
+
+// The windows loaded so far, in load order; CenterForm acts on the last one.
+class WindowStack {
+public:
+    virtual ~WindowStack() = default;
+    virtual bool empty() const = 0;
+    virtual QSizeF lastWindowSize() const = 0;
+    virtual QSizeF screenSize() const = 0;
+    virtual void moveLastWindow(QPointF topLeft) = 0;
+};
+
+// Centres the most recently loaded window; does nothing when none is loaded.
+void CenterForm(WindowStack& windows);

@@ -1,0 +1,48 @@
+#include "startup/ItemReader.h"
+
+namespace {
+bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+} // namespace
+
+void ItemReader::skipSeparator() {
+    if (pos_ >= data_.size())
+        return;
+    const char c = data_.at(pos_);
+    if (c == ',') {
+        ++pos_;
+    } else if (c == '\r') {
+        ++pos_;
+        if (pos_ < data_.size() && data_.at(pos_) == '\n')
+            ++pos_;
+    } else if (c == '\n') {
+        ++pos_;
+    }
+}
+
+std::optional<QByteArray> ItemReader::next() {
+    while (pos_ < data_.size() && data_.at(pos_) == ' ')
+        ++pos_;
+    if (pos_ >= data_.size())
+        return std::nullopt;
+
+    if (data_.at(pos_) == '"') {
+        const qsizetype start = pos_ + 1;
+        qsizetype close = data_.indexOf('"', start);
+        if (close < 0)
+            close = data_.size();
+        QByteArray item = data_.mid(start, close - start);
+        pos_ = close + 1;
+        // Drop the rest of the field, up to and including its separator.
+        while (pos_ < data_.size() && data_.at(pos_) != ',' && !isLineEnd(data_.at(pos_)))
+            ++pos_;
+        skipSeparator();
+        return item;
+    }
+
+    const qsizetype start = pos_;
+    while (pos_ < data_.size() && data_.at(pos_) != ',' && !isLineEnd(data_.at(pos_)))
+        ++pos_;
+    QByteArray item = data_.mid(start, pos_ - start);
+    skipSeparator();
+    return item;
+}
