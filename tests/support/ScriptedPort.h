@@ -1,0 +1,68 @@
+#pragma once
+// An in-memory SerialPort for fast tests: you tell it what the unit answers
+// and when. Each request is the bytes written since the last drainOutput();
+// the responder turns it into chunks delivered on Qt::PreciseTimer timers.
+
+#include "link/SerialPort.h"
+
+#include <QByteArray>
+#include <QVector>
+#include <functional>
+
+class ScriptedPort : public SerialPort {
+    Q_OBJECT
+public:
+    struct Chunk {
+        int delayMs;      // after the previous chunk; the first after the request
+        QByteArray bytes;
+    };
+    using Responder = std::function<QVector<Chunk>(const QByteArray& request)>;
+
+    explicit ScriptedPort(QObject* parent = nullptr);
+
+    void setResponder(Responder r) { responder_ = std::move(r); }
+    void answerEveryRequest(const QByteArray& reply, int delayMs = 1); // same reply each time
+    void staysilent();                                                 // never answers
+
+    void injectInput(const QByteArray& bytes);  // bytes arrive now (emits readyRead)
+    void failNow(const QString& reason);         // the device vanishes: closes, emits failed
+    void setOpenResult(PortStatus s) { openResult_ = s; }
+    void setRtsSwitchable(bool on) { rtsSwitchable_ = on; }
+
+    // What the link did.
+    QVector<QByteArray> requests() const { return requests_; } // one entry per drained request
+    QVector<bool> rtsHistory() const { return rts_; }
+    int discardCount() const { return discards_; }
+    bool rtsDroppedBeforeDrain() const { return rtsDroppedEarly_; } // RTS fell with bytes undrained
+
+    // SerialPort
+    QString portName() const override { return name_; }
+    void setPortName(const QString& name) override { name_ = name; }
+    PortStatus open() override;
+    void close() override;
+    bool isOpen() const override { return open_; }
+    PortStatus setSettings(const QString& s) override;
+    QString settings() const override { return settings_; }
+    bool setRts(bool on) override;
+    bool drainOutput() override;
+    qint64 inputCount() const override { return input_.size(); }
+    void discardInput() override;
+    int readByte() override;
+    bool write(const QByteArray& bytes) override;
+
+private:
+    void deliver(const QVector<Chunk>& chunks);
+    Responder responder_;
+    QString name_ = QStringLiteral("scripted");
+    QString settings_ = QStringLiteral("9600,N,8,1");
+    PortStatus openResult_;
+    bool open_ = true;
+    bool rtsSwitchable_ = true;
+    bool rtsDroppedEarly_ = false;
+    QByteArray pending_; // written, not yet drained
+    QByteArray input_;
+    QVector<QByteArray> requests_;
+    QVector<bool> rts_;
+    int discards_ = 0;
+    quint64 generation_ = 0; // chunks scheduled before a close are dropped
+};
