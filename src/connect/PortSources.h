@@ -1,0 +1,14 @@
+#pragma once
+// Where the names of the serial ports come from. On Linux that is Qt's
+// enumeration; the Windows registry variant lives beside it.
+
+#include <QString>
+#include <QStringList>
+
+// The serial ports the system knows, in a stable order (sorted by name, so
+// ttyS2 comes before ttyS10), as names a port can be opened by.
+QStringList systemPortNames();
+
+// Where a port of that name lives: names without a slash are system names
+// ("ttyUSB0", "COM3"); anything with a slash is a device path and kept as is.
+QString portLocation(const QString& nameOrPath);
