@@ -19,7 +19,9 @@ CrcTableArray standardCrcTable() {
 
 namespace {
 
-bool skippable(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+bool skippable(char c) {
+    return c == ' ' || c == '\t' || c == '\n';
+}
 
 // Digits of a base, with blanks, tabs and line feeds between them skipped.
 double digitsInBase(const QByteArray& s, qsizetype pos, int base) {
@@ -49,7 +51,8 @@ double numericPrefix(const QByteArray& field) {
     while (pos < field.size() && skippable(field.at(pos)))
         ++pos;
     if (pos + 1 < field.size() && field.at(pos) == '&') {
-        const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(field.at(pos + 1))));
+        const char kind =
+            static_cast<char>(std::toupper(static_cast<unsigned char>(field.at(pos + 1))));
         if (kind == 'H')
             return digitsInBase(field, pos + 2, 16);
         if (kind == 'O')
@@ -115,11 +118,12 @@ std::optional<ConfigError> parseCrcTable(const QByteArray& text, CrcTableArray& 
     for (int v = 0; v < 256; ++v) {
         const auto i = static_cast<size_t>(v + 1);
         if (result[i] != expected[i])
-            return ConfigError{name, QStringLiteral("the value for byte %1 is %2, not %3; it is not "
-                                                    "the Modbus CRC-16 table")
-                                         .arg(v)
-                                         .arg(result[i])
-                                         .arg(expected[i])};
+            return ConfigError{name,
+                               QStringLiteral("the value for byte %1 is %2, not %3; it is not "
+                                              "the Modbus CRC-16 table")
+                                   .arg(v)
+                                   .arg(result[i])
+                                   .arg(expected[i])};
     }
     table = result;
     return std::nullopt;
@@ -129,15 +133,16 @@ std::optional<ConfigError> LoadCrcTable(const QString& folder, CrcTableArray& ta
     const QString name = QString::fromLatin1(kCrcTableName);
     QFile f(QDir(folder).filePath(name));
     if (!f.exists())
-        return ConfigError{name, QStringLiteral("not found in %1").arg(QDir::toNativeSeparators(folder))};
+        return ConfigError{name,
+                           QStringLiteral("not found in %1").arg(QDir::toNativeSeparators(folder))};
     if (!f.open(QIODevice::ReadOnly))
         return ConfigError{name, QStringLiteral("cannot be read (%1)").arg(f.errorString())};
     return parseCrcTable(f.readAll(), table);
 }
 
 void Crc(const CrcTableArray& TBL, int ch, std::int32_t& hi, std::int32_t& lo) {
-    const std::int32_t d = lo ^ TBL[static_cast<size_t>((ch & 0xFF) + 1)] ^
-                           TBL[static_cast<size_t>((hi & 0xFF) + 1)];
+    const std::int32_t d =
+        lo ^ TBL[static_cast<size_t>((ch & 0xFF) + 1)] ^ TBL[static_cast<size_t>((hi & 0xFF) + 1)];
     lo = d / 256;
     hi = d & 255;
 }

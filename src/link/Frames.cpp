@@ -30,7 +30,8 @@ QByteArray buildReadRequest(const CrcTableArray& table, int unit, int reg) {
     return withCrc(table, f);
 }
 
-QByteArray buildWriteRequest(const CrcTableArray& table, int unit, int reg, const QByteArray& text) {
+QByteArray buildWriteRequest(const CrcTableArray& table, int unit, int reg,
+                             const QByteArray& text) {
     const auto length = static_cast<int>(text.size());
     const int pad = length % 2;
     const int byteCount = length + pad;
@@ -55,8 +56,9 @@ QString byteDump(const QByteArray& bytes) {
     QString out;
     out.reserve(bytes.size() * 3);
     for (char c : bytes)
-        out += QLatin1Char(' ') +
-               QString::number(static_cast<unsigned char>(c), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        out += QLatin1Char(' ') + QString::number(static_cast<unsigned char>(c), 16)
+                                      .toUpper()
+                                      .rightJustified(2, QLatin1Char('0'));
     return out;
 }
 

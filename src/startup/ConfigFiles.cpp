@@ -34,13 +34,15 @@ std::optional<ConfigError> readFileData(const QString& folder, FileData& out) {
         if (!item)
             return ConfigError{QString::fromLatin1(kFileDataName),
                                QStringLiteral("%1 of %2 speeds").arg(i - 1).arg(kSpeedCount)};
-        result.baudRates[static_cast<size_t>(i)] = CodePage::decode(*item) + QStringLiteral(",N,8,1");
+        result.baudRates[static_cast<size_t>(i)] =
+            CodePage::decode(*item) + QStringLiteral(",N,8,1");
     }
     for (int k = 0; k < kInterlockCount; ++k) {
         auto item = reader.next();
         if (!item)
-            return ConfigError{QString::fromLatin1(kFileDataName),
-                               QStringLiteral("%1 of %2 terminal names").arg(k).arg(kInterlockCount)};
+            return ConfigError{
+                QString::fromLatin1(kFileDataName),
+                QStringLiteral("%1 of %2 terminal names").arg(k).arg(kInterlockCount)};
         result.terminalNames[static_cast<size_t>(k)] = CodePage::decode(*item);
     }
     out = result;
@@ -64,4 +66,6 @@ std::optional<ConfigError> readDefaults(const QString& folder, TextTable& out) {
     return std::nullopt;
 }
 
-QString applicationFolder() { return QCoreApplication::applicationDirPath(); }
+QString applicationFolder() {
+    return QCoreApplication::applicationDirPath();
+}

@@ -1,7 +1,9 @@
 #include "startup/ItemReader.h"
 
 namespace {
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 } // namespace
 
 void ItemReader::skipSeparator() {

@@ -6,8 +6,8 @@
 #include <QVector>
 
 struct InterlockGroup {
-    QString caption;        // "Recycle, L1-3"
-    QVector<int> indices;   // in row order, top to bottom
+    QString caption;      // "Recycle, L1-3"
+    QVector<int> indices; // in row order, top to bottom
 };
 
 // The fixed terminal caption of index k, "L1-40" .. "60-P".
