@@ -1,0 +1,40 @@
+#pragma once
+// The top-level windows loaded so far, in load order. A window joins in its
+// load step and leaves when it is unloaded or destroyed. Centring always acts
+// on the most recently loaded window that is still loaded, as the dialogs
+// expect when they centre themselves on activation.
+//
+// main() creates one and hands it by reference to every window.
+
+#include "startup/CenterForm.h"
+
+#include <QList>
+#include <QPointer>
+
+class QWidget;
+class QScreen;
+
+class LoadedWindows : public WindowStack {
+public:
+    // Joins the collection; a window loaded again moves to the end.
+    void loaded(QWidget* window);
+    void unloaded(QWidget* window);
+
+    QList<QWidget*> windows() const; // load order, destroyed ones left out
+    QWidget* last() const;
+    bool contains(const QWidget* window) const;
+
+    // Centres the most recently loaded window on its screen's available area.
+    void centerForm() { CenterForm(*this); }
+
+    // WindowStack, in device-independent pixels: the window's outer frame and
+    // the screen's area not taken by panels.
+    bool empty() const override { return last() == nullptr; }
+    QSizeF lastWindowSize() const override;
+    QSizeF screenSize() const override;
+    void moveLastWindow(QPointF topLeft) override;
+
+private:
+    QScreen* screenOf(const QWidget* window) const;
+    QList<QPointer<QWidget>> windows_;
+};
