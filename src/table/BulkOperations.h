@@ -7,6 +7,8 @@
 #include "startup/SharedState.h"
 #include "table/MessageTableView.h"
 
+#include <QMetaObject>
+#include <QString>
 #include <QVector>
 
 class CommsClock;
@@ -34,9 +36,38 @@ public:
     BulkResult eraseAll(); // cmdEraseAll
 
 private:
+    class Run;
     SharedState& state_;
     Link& link_;
     MessageTableView& view_;
     Operator& op_;
     CommsClock* clock_;
 };
+
+// Why a write-all entry cannot go to the unit, or an empty text when it can.
+// An entry equal to its default is never sent, so it is never a problem.
+QString writeAllProblem(const QString& entry, const QString& defaultText);
+
+// Remembers the reason a port gave when it failed, whichever of the link or
+// the port reported it first, for as long as it lives.
+class PortFailureWatch {
+public:
+    explicit PortFailureWatch(Link& link);
+    ~PortFailureWatch();
+    PortFailureWatch(const PortFailureWatch&) = delete;
+    PortFailureWatch& operator=(const PortFailureWatch&) = delete;
+    // The reason, or a plain one for the status when the port gave none.
+    QString reason(LinkStatus status) const;
+
+private:
+    QVector<QMetaObject::Connection> connections_;
+    QString reason_;
+};
+
+// Texts shared by the table's transactions for a port that is not there.
+namespace PortTexts {
+QString notOpen();
+QString busy();
+QString failed(const QString& portName, const QString& reason);
+const QString& failedTitle();
+} // namespace PortTexts

@@ -12,7 +12,7 @@ class CommsClock;
 class EditorView {
 public:
     virtual ~EditorView() = default;
-    virtual QString newText() const = 0;                // Text1
+    virtual QString newText() const = 0; // Text1
     virtual void clearNewText() = 0;
     virtual void setCurrentValue(const QString& text) = 0; // lblCurrentValue
 };
@@ -26,13 +26,25 @@ public:
     QString terminalName() const;
     QString currentMessage() const;
 
-    void write(EditorView& view); // cmdWrite
-    void erase(EditorView& view); // cmdErase
+    enum class Outcome {
+        Delivered,    // the unit answered: the table and the labels changed
+        NotDelivered, // no answer: nothing changed
+        LengthError,  // write: 0 or over 40 characters, nothing sent
+        BadCharacter, // write: a character the code page lacks, nothing sent
+        Refused,      // link busy, no port, or no valid selection: nothing sent
+        PortFailed,   // the port failed during the exchange
+    };
+
+    // Each shows its one message box; the outcome is for the caller's use.
+    Outcome write(EditorView& view); // cmdWrite
+    Outcome erase(EditorView& view); // cmdErase
 
     // Kept for the whole run, across openings of the editor.
     int LengthErrorCount = 0;
 
 private:
+    bool ready(const LinkClaim& claim);
+    void reportFailure(LinkStatus status, const QString& reason);
     SharedState& state_;
     Link& link_;
     MessageTableView& table_;

@@ -5,7 +5,6 @@
 #include "startup/SharedState.h"
 
 #include <QString>
-#include <optional>
 
 // Texts of the file and of the problems, shown to the operator.
 struct TableFileResult {
@@ -17,8 +16,10 @@ struct TableFileResult {
 
 // The name must end in "sav" (case-sensitive); otherwise nothing is written.
 // The old file survives any failure: the new one replaces it only whole.
+// A message holding a double quote or a line break is saved as it is, with a
+// warning: it will not read back whole.
 TableFileResult saveTable(const QString& path, const TextTable& messages);
 
 // Reads up to twenty items into messages; a short file sets the entries it
-// holds and the rest keep theirs.
+// holds and the rest keep theirs. A file that cannot be read changes nothing.
 TableFileResult openTable(const QString& path, TextTable& messages);

@@ -1,0 +1,306 @@
+#include "table/BulkOperations.h"
+
+#include "link/CommsClock.h"
+#include "link/Frames.h"
+#include "startup/CodePage.h"
+#include "table/Interlocks.h"
+
+#include <QStringList>
+
+namespace {
+
+const QString kFaultTitle = QStringLiteral("Communication Fault");
+const QString kNoDataText = QStringLiteral("No data received!\r\n"
+                                           "Check connection, unit address, baud rate, com port\r\n"
+                                           "And then try again later!");
+const QString kHeldBackTitle = QStringLiteral("Messages Not Written");
+
+QString interlockName(int k) {
+    return QStringLiteral("interlock %1 (%2)").arg(k).arg(terminalCaption(k));
+}
+
+QString silentText(const QVector<int>& silent, const QString& verb) {
+    QStringList names;
+    for (int k : silent)
+        names << terminalCaption(k);
+    const bool one = silent.size() == 1;
+    return QStringLiteral("The unit did not answer for %1 %2: %3.\r\n%4 %5 not %6.")
+        .arg(silent.size())
+        .arg(one ? QStringLiteral("interlock") : QStringLiteral("interlocks"))
+        .arg(names.join(QStringLiteral(", ")))
+        .arg(one ? QStringLiteral("That message") : QStringLiteral("Those messages"))
+        .arg(one ? QStringLiteral("was") : QStringLiteral("were"))
+        .arg(verb);
+}
+
+} // namespace
+
+namespace PortTexts {
+
+QString notOpen() {
+    return QStringLiteral("No serial port is open. Choose a port in the connection dialog, "
+                          "then try again.");
+}
+
+QString busy() {
+    return QStringLiteral("The serial link is busy with another operation. Try again when it "
+                          "has finished.");
+}
+
+QString failed(const QString& portName, const QString& reason) {
+    return QStringLiteral("The serial port %1 failed: %2\r\nThe operation was stopped.")
+        .arg(portName, reason.isEmpty() ? QStringLiteral("the port was closed") : reason);
+}
+
+const QString& failedTitle() {
+    static const QString title = QStringLiteral("Serial Port Failure");
+    return title;
+}
+
+} // namespace PortTexts
+
+PortFailureWatch::PortFailureWatch(Link& link) {
+    auto note = [this](const QString& why) {
+        if (reason_.isEmpty())
+            reason_ = why;
+    };
+    connections_ << QObject::connect(&link, &Link::portFailed, note);
+    connections_ << QObject::connect(&link.port(), &SerialPort::failed, note);
+}
+
+PortFailureWatch::~PortFailureWatch() {
+    for (const auto& c : connections_)
+        QObject::disconnect(c);
+}
+
+QString PortFailureWatch::reason(LinkStatus status) const {
+    if (!reason_.isEmpty())
+        return reason_;
+    return status == LinkStatus::NotOpen ? QStringLiteral("the port is not open")
+                                         : QStringLiteral("the port was closed");
+}
+
+QString writeAllProblem(const QString& entry, const QString& defaultText) {
+    if (entry == defaultText)
+        return {};
+    if (entry.isEmpty())
+        return QStringLiteral("the message is empty");
+    if (entry.size() > kMessageMaxLength)
+        return QStringLiteral("%1 characters, more than %2")
+            .arg(entry.size())
+            .arg(kMessageMaxLength);
+    const CodePage::Encoded e = CodePage::encode(entry);
+    if (!e.ok())
+        return QStringLiteral("%1 has no code in Windows-1252")
+            .arg(CodePage::describe(e.badCharacter));
+    return {};
+}
+
+// One operation from its first step to step E: the progress value, the port's
+// failure, and the end.
+class BulkOperations::Run {
+public:
+    Run(BulkOperations& ops, BulkResult& result) : ops_(ops), result_(result), watch_(ops.link_) {}
+
+    // False (and the operation is over) when the link did not do what was asked.
+    bool linkOk(LinkStatus s) {
+        if (s == LinkStatus::Ok)
+            return true;
+        result_.outcome = BulkResult::Outcome::PortFailed;
+        result_.error = watch_.reason(s);
+        return false;
+    }
+
+    // Steps D and P of every pass.
+    void discardAndAdvance() {
+        ops_.link_.discardInput();
+        if (progress_ < 96)
+            progress_ += 5;
+        ops_.view_.setProgress(progress_);
+    }
+
+    // Step E, then the one report of what went wrong.
+    void finish(const QString& silentVerb) {
+        ops_.view_.setProgress(0);
+        if (ops_.clock_)
+            ops_.clock_->setEnabled(true);
+        if (result_.outcome == BulkResult::Outcome::PortFailed) {
+            ops_.op_.message(PortTexts::failed(ops_.link_.port().portName(), result_.error),
+                             PortTexts::failedTitle(), MsgIcon::Critical, MsgButtons::Ok);
+        }
+        if (!silentVerb.isEmpty() && !result_.silent.isEmpty()) {
+            ops_.op_.message(silentText(result_.silent, silentVerb), kFaultTitle,
+                             MsgIcon::Exclamation, MsgButtons::Ok);
+        }
+    }
+
+private:
+    BulkOperations& ops_;
+    BulkResult& result_;
+    PortFailureWatch watch_;
+    int progress_ = 0;
+};
+
+BulkOperations::BulkOperations(SharedState& state, Link& link, MessageTableView& view, Operator& op,
+                               CommsClock* clock)
+    : state_(state), link_(link), view_(view), op_(op), clock_(clock) {}
+
+namespace {
+
+// Nothing may be sent while another operation holds the link or without a
+// port; the caller returns the result as it stands when this gives false.
+bool available(const LinkClaim& claim, Link& link, Operator& op, BulkResult& r) {
+    if (!claim.ok()) {
+        r.outcome = BulkResult::Outcome::Refused;
+        r.error = PortTexts::busy();
+        return false;
+    }
+    if (!link.port().isOpen()) {
+        r.outcome = BulkResult::Outcome::Refused;
+        r.error = PortTexts::notOpen();
+        op.message(r.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+BulkResult BulkOperations::readAll() {
+    BulkResult r;
+    LinkClaim claim(link_);
+    if (!available(claim, link_, op_, r))
+        return r;
+
+    Run run(*this, r);
+    if (run.linkOk(link_.RtsOff())) {
+        for (int i = 0; i < kInterlockCount; ++i) {
+            run.discardAndAdvance();
+            if (!run.linkOk(link_.DelayLoop(link_.timing().bulkPauseMs)))
+                break;
+            const QByteArray XmitFrame =
+                buildReadRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
+            if (!run.linkOk(link_.SendAll(XmitFrame)))
+                break;
+            Reply reply;
+            if (!run.linkOk(link_.GetRcveData(reply)))
+                break;
+            if (!reply.answered()) {
+                r.silent.append(i);
+                if (op_.message(kNoDataText, kFaultTitle, MsgIcon::None, MsgButtons::OkCancel) ==
+                    MsgAnswer::Cancel) {
+                    r.outcome = BulkResult::Outcome::Cancelled;
+                    break;
+                }
+                continue;
+            }
+            const BulkReadText decoded = decodeBulkRead(reply.bytes());
+            // An empty first character means the unit holds no message there:
+            // the default is shown, but the table is not touched for it.
+            if (decoded.firstEmpty)
+                view_.setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
+            if (!decoded.text.isEmpty()) {
+                view_.setMessageLabel(i, decoded.text);
+                state_.InterlockMessages[static_cast<size_t>(i)] = decoded.text;
+            }
+        }
+    }
+    run.finish({});
+    return r;
+}
+
+BulkResult BulkOperations::writeAll() {
+    BulkResult r;
+    LinkClaim claim(link_);
+    if (!available(claim, link_, op_, r))
+        return r;
+
+    // An empty entry would ask for 0 registers and one over 40 characters would
+    // run into the next slot, so nothing goes out until every entry can.
+    QStringList problems;
+    for (int i = 0; i < kInterlockCount; ++i) {
+        const auto k = static_cast<size_t>(i);
+        const QString why = writeAllProblem(state_.InterlockMessages[k], state_.DefaultMessages[k]);
+        if (!why.isEmpty()) {
+            r.invalid.append(i);
+            problems << interlockName(i) + QStringLiteral(": ") + why;
+        }
+    }
+    if (!r.invalid.isEmpty()) {
+        r.outcome = BulkResult::Outcome::Refused;
+        op_.message(QStringLiteral("These messages cannot be written to the unit:\r\n") +
+                        problems.join(QStringLiteral("\r\n")) +
+                        QStringLiteral("\r\nNothing was written. Correct them and try again."),
+                    kHeldBackTitle, MsgIcon::Exclamation, MsgButtons::Ok);
+        return r;
+    }
+
+    Run run(*this, r);
+    int next = kInterlockCount; // the first blanked label not yet shown again
+    if (run.linkOk(link_.RtsOff())) {
+        if (clock_)
+            clock_->setEnabled(false);
+        for (int i = 0; i < kInterlockCount; ++i)
+            view_.setMessageLabel(i, QString());
+        next = 0;
+        for (int i = 0; i < kInterlockCount; ++i) {
+            const auto k = static_cast<size_t>(i);
+            run.discardAndAdvance();
+            const QString t = state_.InterlockMessages[k];
+            view_.setMessageLabel(i, t);
+            next = i + 1;
+            if (t == state_.DefaultMessages[k])
+                continue;
+            if (!run.linkOk(link_.DelayLoop(link_.timing().bulkPauseMs)))
+                break;
+            const QByteArray frame = buildWriteRequest(
+                state_.CrcTable, state_.UnitAddress, messageRegister(i), CodePage::encode(t).bytes);
+            if (!run.linkOk(link_.WriteAll(frame)))
+                break;
+            Reply reply;
+            if (!run.linkOk(link_.GetRcveData(reply)))
+                break;
+            if (!reply.answered())
+                r.silent.append(i);
+        }
+    }
+    // A stopped run must not leave the labels it blanked empty.
+    for (int i = next; i < kInterlockCount; ++i)
+        view_.setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+    run.finish(QStringLiteral("written"));
+    return r;
+}
+
+BulkResult BulkOperations::eraseAll() {
+    BulkResult r;
+    LinkClaim claim(link_);
+    if (!available(claim, link_, op_, r))
+        return r;
+
+    Run run(*this, r);
+    if (run.linkOk(link_.RtsOff())) {
+        if (clock_)
+            clock_->setEnabled(false);
+        for (int i = 0; i < kInterlockCount; ++i) {
+            const auto k = static_cast<size_t>(i);
+            run.discardAndAdvance();
+            if (!run.linkOk(link_.DelayLoop(link_.timing().bulkPauseMs)))
+                break;
+            const QByteArray frame =
+                buildEraseRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
+            if (!run.linkOk(link_.WriteAll(frame)))
+                break;
+            Reply reply;
+            if (!run.linkOk(link_.GetRcveData(reply)))
+                break;
+            if (!reply.answered()) {
+                r.silent.append(i);
+                continue;
+            }
+            state_.InterlockMessages[k] = state_.DefaultMessages[k];
+            view_.setMessageLabel(i, state_.InterlockMessages[k]);
+        }
+    }
+    run.finish(QStringLiteral("erased"));
+    return r;
+}

@@ -1,0 +1,170 @@
+#include "table/Editor.h"
+
+#include "link/CommsClock.h"
+#include "link/Frames.h"
+#include "startup/CodePage.h"
+#include "table/BulkOperations.h"
+
+#include <array>
+
+namespace {
+
+// Each rejected attempt shows the next of these, round and round.
+const std::array<QString, 4> kLengthErrors = {
+    QStringLiteral("The message length must be greater than 0 and no more than 40 characters"),
+    QStringLiteral("Still not correct length! Have you read QVIB-5170"),
+    QStringLiteral("Hey, I can do this all day, can you?"),
+    QStringLiteral("Are you losing your patience yet?"),
+};
+
+const QString kLengthErrorTitle = QStringLiteral("Write Message Length Error");
+
+bool validIndex(int k) {
+    return k >= 0 && k < kInterlockCount;
+}
+
+} // namespace
+
+Editor::Editor(SharedState& state, Link& link, MessageTableView& table, Operator& op,
+               CommsClock* clock)
+    : state_(state), link_(link), table_(table), op_(op), clock_(clock) {}
+
+QString Editor::terminalName() const {
+    const int k = state_.SelectedInterlock;
+    return validIndex(k) ? state_.TerminalNames[static_cast<size_t>(k)] : QString();
+}
+
+QString Editor::currentMessage() const {
+    const int k = state_.SelectedInterlock;
+    return validIndex(k) ? state_.InterlockMessages[static_cast<size_t>(k)] : QString();
+}
+
+bool Editor::ready(const LinkClaim& claim) {
+    if (!claim.ok()) {
+        op_.message(PortTexts::busy(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        return false;
+    }
+    if (!link_.port().isOpen()) {
+        op_.message(PortTexts::notOpen(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+void Editor::reportFailure(LinkStatus status, const QString& reason) {
+    const QString why = status == LinkStatus::Busy ? PortTexts::busy() : reason;
+    op_.message(PortTexts::failed(link_.port().portName(), why), PortTexts::failedTitle(),
+                MsgIcon::Critical, MsgButtons::Ok);
+}
+
+Editor::Outcome Editor::write(EditorView& view) {
+    const int k = state_.SelectedInterlock;
+    if (!validIndex(k))
+        return Outcome::Refused;
+    const auto slot = static_cast<size_t>(k);
+    LinkClaim claim(link_);
+    if (!claim.ok()) {
+        ready(claim);
+        return Outcome::Refused;
+    }
+    PortFailureWatch watch(link_);
+
+    const bool open = link_.port().isOpen();
+    const int reg = messageRegister(k);
+    if (open) {
+        const LinkStatus s = link_.RtsOff();
+        if (s != LinkStatus::Ok) {
+            reportFailure(s, watch.reason(s));
+            return Outcome::PortFailed;
+        }
+        link_.discardInput();
+    }
+
+    // The length rule holds whether or not a port is open.
+    const QString text = view.newText();
+    if (text.isEmpty() || text.size() > kMessageMaxLength) {
+        const int n = ((LengthErrorCount % 4) + 4) % 4;
+        LengthErrorCount = n == 3 ? 0 : n + 1;
+        op_.message(kLengthErrors[static_cast<size_t>(n)], kLengthErrorTitle, MsgIcon::Exclamation,
+                    MsgButtons::Ok);
+        return Outcome::LengthError;
+    }
+    const CodePage::Encoded encoded = CodePage::encode(text);
+    if (!encoded.ok()) {
+        op_.message(QStringLiteral("The character %1 at position %2 has no code in Windows-1252, "
+                                   "so the unit cannot show it.\r\nNothing was sent.")
+                        .arg(CodePage::describe(encoded.badCharacter))
+                        .arg(encoded.badPosition + 1),
+                    QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation,
+                    MsgButtons::Ok);
+        return Outcome::BadCharacter;
+    }
+    if (!ready(claim))
+        return Outcome::Refused;
+
+    ClockHold hold(clock_);
+    const QByteArray frame =
+        buildWriteRequest(state_.CrcTable, state_.UnitAddress, reg, encoded.bytes);
+    LinkStatus s = link_.WriteAll(frame);
+    Reply reply;
+    if (s == LinkStatus::Ok)
+        s = link_.GetRcveData(reply);
+    if (s != LinkStatus::Ok) {
+        reportFailure(s, watch.reason(s));
+        return Outcome::PortFailed;
+    }
+
+    if (!reply.answered()) {
+        op_.message(QStringLiteral("No reply received from QV840!\r\nCheck communications!"),
+                    QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation, MsgButtons::Ok);
+        return Outcome::NotDelivered;
+    }
+    view.setCurrentValue(text);
+    state_.InterlockMessages[slot] = text;
+    table_.setMessageLabel(k, state_.InterlockMessages[slot]);
+    view.clearNewText();
+    op_.message(QStringLiteral("Seems like message received and stored in QV840"),
+                QStringLiteral("Message Delivered"), MsgIcon::Information, MsgButtons::Ok);
+    return Outcome::Delivered;
+}
+
+Editor::Outcome Editor::erase(EditorView& view) {
+    const int k = state_.SelectedInterlock;
+    if (!validIndex(k))
+        return Outcome::Refused;
+    const auto slot = static_cast<size_t>(k);
+    const int reg = messageRegister(k);
+    LinkClaim claim(link_);
+    if (!ready(claim))
+        return Outcome::Refused;
+    PortFailureWatch watch(link_);
+
+    LinkStatus s = link_.RtsOff();
+    if (s != LinkStatus::Ok) {
+        reportFailure(s, watch.reason(s));
+        return Outcome::PortFailed;
+    }
+    view.clearNewText();
+    ClockHold hold(clock_);
+    link_.discardInput();
+    const QByteArray frame = buildEraseRequest(state_.CrcTable, state_.UnitAddress, reg);
+    s = link_.WriteAll(frame);
+    Reply reply;
+    if (s == LinkStatus::Ok)
+        s = link_.GetRcveData(reply);
+    if (s != LinkStatus::Ok) {
+        reportFailure(s, watch.reason(s));
+        return Outcome::PortFailed;
+    }
+
+    Outcome outcome = Outcome::NotDelivered;
+    QString text = QStringLiteral("Erase Not Completed");
+    if (reply.answered()) {
+        state_.InterlockMessages[slot] = state_.DefaultMessages[slot];
+        table_.setMessageLabel(k, state_.InterlockMessages[slot]);
+        text = QStringLiteral("Erase Successfully Completed");
+        outcome = Outcome::Delivered;
+    }
+    op_.message(text, {}, MsgIcon::None, MsgButtons::Ok);
+    return outcome;
+}
