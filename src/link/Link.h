@@ -26,7 +26,7 @@ struct Reply {
     static constexpr int kCells = 512;
     std::array<qint16, kCells + 1> cells{};
     int count = 0;
-    QByteArray bytes() const;    // cells 1..count
+    QByteArray bytes() const; // cells 1..count
     bool answered() const { return count > 0; }
 };
 
@@ -92,22 +92,29 @@ public:
 
 signals:
     void busyChanged(bool busy);
-    void frameSent(const QByteArray& bytes);      // for --trace and the dumps
-    void frameReceived(const QByteArray& bytes);  // a whole reply, when count > 0
+    void frameSent(const QByteArray& bytes);     // for --trace and the dumps
+    void frameReceived(const QByteArray& bytes); // a whole reply, when count > 0
     void portFailed(const QString& reason);
-    void traceNote(const QString& text);          // e.g. "RTS not switchable on ..."
-    void sending(bool on);                        // the sending indicator
-    void receiving(bool on);                      // the receiving indicator, lit per byte
+    void traceNote(const QString& text); // e.g. "RTS not switchable on ..."
+    void sending(bool on);               // the sending indicator
+    void receiving(bool on);             // the receiving indicator, lit per byte
 
 private:
     class Wait;
     LinkStatus transmit(const QByteArray& bytes, int settleMs);
+    LinkStatus receive(Reply& RcveBuff, int gapMs);
+    LinkStatus raiseRts();
+    LinkStatus lowerRts();
+    LinkStatus pause(int ms);
+    LinkStatus failure(quint64 failuresBefore, const QString& fallback);
+    QString notOpenText() const;
     SerialPort& port_;
     LinkTiming timing_;
     bool claimed_ = false;
-    bool waiting_ = false;
+    bool active_ = false; // a send or a wait is under way
     bool rtsNoteGiven_ = false;
     int timeOutFlag_ = 0;
+    quint64 failures_ = 0; // port failures seen, to announce each once
     QString lastFailure_;
 };
 

@@ -6,6 +6,7 @@
 #include "link/SerialPort.h"
 
 #include <QByteArray>
+#include <QStringList>
 #include <QVector>
 #include <functional>
 
@@ -13,7 +14,7 @@ class ScriptedPort : public SerialPort {
     Q_OBJECT
 public:
     struct Chunk {
-        int delayMs;      // after the previous chunk; the first after the request
+        int delayMs; // after the previous chunk; the first after the request
         QByteArray bytes;
     };
     using Responder = std::function<QVector<Chunk>(const QByteArray& request)>;
@@ -24,8 +25,8 @@ public:
     void answerEveryRequest(const QByteArray& reply, int delayMs = 1); // same reply each time
     void staysilent();                                                 // never answers
 
-    void injectInput(const QByteArray& bytes);  // bytes arrive now (emits readyRead)
-    void failNow(const QString& reason);         // the device vanishes: closes, emits failed
+    void injectInput(const QByteArray& bytes); // bytes arrive now (emits readyRead)
+    void failNow(const QString& reason);       // the device vanishes: closes, emits failed
     void setOpenResult(PortStatus s) { openResult_ = s; }
     void setRtsSwitchable(bool on) { rtsSwitchable_ = on; }
 
@@ -34,6 +35,10 @@ public:
     QVector<bool> rtsHistory() const { return rts_; }
     int discardCount() const { return discards_; }
     bool rtsDroppedBeforeDrain() const { return rtsDroppedEarly_; } // RTS fell with bytes undrained
+    // Everything in order: "rts on", "write 8", "drain", "rts off", "discard",
+    // "input 45", "failed".
+    QStringList log() const { return log_; }
+    void clearLog() { log_.clear(); }
 
     // SerialPort
     QString portName() const override { return name_; }
@@ -63,6 +68,7 @@ private:
     QByteArray input_;
     QVector<QByteArray> requests_;
     QVector<bool> rts_;
+    QStringList log_;
     int discards_ = 0;
     quint64 generation_ = 0; // chunks scheduled before a close are dropped
 };

@@ -1,0 +1,309 @@
+#include "link/Link.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+QByteArray Reply::bytes() const {
+    QByteArray out;
+    out.reserve(count);
+    for (int i = 1; i <= count; ++i)
+        out.append(static_cast<char>(cells[static_cast<std::size_t>(i)] & 0xFF));
+    return out;
+}
+
+// One wait of the link: a local event loop ended by the timer, by the port's
+// readyRead (when asked for) or by the port's failure. The timer is single-shot
+// and precise, so a 500 ms wait never ends at 475 ms.
+class Link::Wait {
+public:
+    enum class End { Bytes, TimedOut, Failed };
+
+    // watchPort: a closed or failing port ends the wait early.
+    Wait(Link& link, bool wakeOnBytes, bool watchPort = true) : link_(link), watchPort_(watchPort) {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] {
+            link_.timeOutFlag_ = 1;
+            loop_.quit();
+        });
+        QObject::connect(&link_.port_, &SerialPort::failed, &loop_, [this] {
+            failed_ = true;
+            loop_.quit();
+        });
+        if (wakeOnBytes)
+            QObject::connect(&link_.port_, &SerialPort::readyRead, &loop_, &QEventLoop::quit);
+    }
+
+    // (Re)starts the timer: the wait now ends ms from this moment at the latest.
+    void arm(int ms) { timer_.start(std::max(ms, 0)); }
+
+    // Runs until the next event that concerns the wait.
+    End next() {
+        if (!portGone() && link_.timeOutFlag_ == 0)
+            loop_.exec();
+        if (portGone())
+            return End::Failed;
+        return link_.timeOutFlag_ != 0 ? End::TimedOut : End::Bytes;
+    }
+
+private:
+    bool portGone() const { return watchPort_ && (failed_ || !link_.port_.isOpen()); }
+    Link& link_;
+    bool watchPort_;
+    QEventLoop loop_;
+    QTimer timer_;
+    bool failed_ = false;
+};
+
+namespace {
+
+// Marks the link as in the middle of a wait for a scope, so that a request made
+// from an event handler meanwhile is refused instead of nested.
+class ActiveScope {
+public:
+    explicit ActiveScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ActiveScope() { flag_ = false; }
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
+    : QObject(parent), port_(port), timing_(timing) {
+    connect(&port_, &SerialPort::failed, this, [this](const QString& reason) {
+        lastFailure_ = reason;
+        ++failures_;
+        emit portFailed(reason);
+    });
+}
+
+Link::~Link() = default;
+
+bool Link::claim() {
+    if (claimed_)
+        return false;
+    claimed_ = true;
+    emit busyChanged(true);
+    return true;
+}
+
+void Link::release() {
+    if (!claimed_)
+        return;
+    claimed_ = false;
+    emit busyChanged(false);
+}
+
+QString Link::notOpenText() const {
+    return tr("The serial port %1 is not open.").arg(port_.portName());
+}
+
+LinkStatus Link::failure(quint64 failuresBefore, const QString& fallback) {
+    // The port reports its own failures (and the constructor forwards them);
+    // a failure it did not report is announced here, once.
+    if (failures_ == failuresBefore) {
+        lastFailure_ = fallback;
+        ++failures_;
+        emit portFailed(fallback);
+    }
+    return LinkStatus::PortFailed;
+}
+
+// --- RTS and the transmit path ---
+
+LinkStatus Link::raiseRts() {
+    if (!port_.setRts(true) && !rtsNoteGiven_) {
+        rtsNoteGiven_ = true;
+        emit traceNote(tr("RTS not switchable on %1; the adapter must switch direction by itself")
+                           .arg(port_.portName()));
+    }
+    // The line driver needs a moment after RTS rises before the first bit.
+    return pause(timing_.turnaroundMs);
+}
+
+LinkStatus Link::lowerRts() {
+    const quint64 before = failures_;
+    if (!port_.drainOutput())
+        return failure(before, tr("Sending on %1 failed.").arg(port_.portName()));
+    port_.setRts(false);
+    return LinkStatus::Ok;
+}
+
+void Link::RtsOn() {
+    if (active_) {
+        port_.setRts(true);
+        return;
+    }
+    ActiveScope scope(active_);
+    raiseRts();
+}
+
+LinkStatus Link::RtsOff() {
+    if (!port_.isOpen())
+        return LinkStatus::NotOpen;
+    const LinkStatus s = lowerRts();
+    if (s == LinkStatus::Ok && !active_) {
+        ActiveScope scope(active_);
+        QCoreApplication::processEvents();
+    }
+    return s;
+}
+
+LinkStatus Link::transmit(const QByteArray& bytes, int settleMs) {
+    const quint64 before = failures_;
+    emit sending(true);
+    LinkStatus s = raiseRts();
+    timeOutFlag_ = 0;
+    if (s == LinkStatus::Ok) {
+        if (!port_.write(bytes)) {
+            s = failure(before, tr("Writing to %1 failed.").arg(port_.portName()));
+        } else {
+            emit frameSent(bytes);
+            if (settleMs > 0)
+                s = pause(settleMs);
+            if (s == LinkStatus::Ok)
+                s = lowerRts();
+        }
+    }
+    emit sending(false);
+    return s;
+}
+
+LinkStatus Link::SendAll(const QByteArray& XmitFrame) {
+    if (active_)
+        return LinkStatus::Busy;
+    if (!port_.isOpen())
+        return LinkStatus::NotOpen;
+    ActiveScope scope(active_);
+    return transmit(XmitFrame, timing_.sendAllSettleMs);
+}
+
+LinkStatus Link::WriteAll(const QByteArray& Buffer) {
+    if (active_)
+        return LinkStatus::Busy;
+    if (!port_.isOpen())
+        return LinkStatus::NotOpen;
+    ActiveScope scope(active_);
+    return transmit(Buffer, 0);
+}
+
+// --- Waits ---
+
+LinkStatus Link::pause(int ms) {
+    if (ms <= 0)
+        return port_.isOpen() ? LinkStatus::Ok : LinkStatus::PortFailed;
+    const quint64 before = failures_;
+    timeOutFlag_ = 0;
+    Wait wait(*this, false);
+    wait.arm(ms);
+    if (wait.next() == Wait::End::Failed)
+        return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
+    return LinkStatus::Ok;
+}
+
+LinkStatus Link::DelayLoop(int DelayTime) {
+    if (active_)
+        return LinkStatus::Busy;
+    ActiveScope scope(active_);
+    const quint64 before = failures_;
+    timeOutFlag_ = 0;
+    // A pause needs no port; one that was open and fails ends it at once.
+    Wait wait(*this, false, port_.isOpen());
+    wait.arm(DelayTime);
+    if (wait.next() == Wait::End::Failed)
+        return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
+    return LinkStatus::Ok;
+}
+
+LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
+    if (gapMs < 0)
+        gapMs = timing_.replyGapMs;
+    RcveBuff.count = 0;
+    for (int i = 1; i <= 40; ++i)
+        RcveBuff.cells[static_cast<std::size_t>(i)] = 255;
+    timeOutFlag_ = 0;
+
+    const quint64 before = failures_;
+    Wait wait(*this, true);
+    // The first byte may take firstByteMs from now, the request being on the
+    // wire; after that, gapMs of silence ends the reply.
+    wait.arm(timing_.firstByteMs);
+    bool lit = false;
+    bool failed = false;
+    for (;;) {
+        if (port_.isOpen() && port_.inputCount() > 0) {
+            if (!lit) {
+                lit = true;
+                emit receiving(true);
+            }
+            int b;
+            while ((b = port_.readByte()) >= 0) {
+                // Past the last cell the bytes are read and dropped: the reply
+                // still ends only at its gap.
+                if (RcveBuff.count < Reply::kCells)
+                    RcveBuff.cells[static_cast<std::size_t>(++RcveBuff.count)] =
+                        static_cast<qint16>(b);
+            }
+            wait.arm(gapMs);
+            continue;
+        }
+        const Wait::End end = wait.next();
+        if (end == Wait::End::TimedOut)
+            break;
+        if (end == Wait::End::Failed) {
+            failed = true;
+            break;
+        }
+    }
+    timeOutFlag_ = 0;
+    emit receiving(false);
+    if (RcveBuff.count > 0)
+        emit frameReceived(RcveBuff.bytes());
+    if (failed)
+        return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
+    return LinkStatus::Ok;
+}
+
+LinkStatus Link::GetRcveData(Reply& RcveBuff, int gapMs) {
+    if (active_)
+        return LinkStatus::Busy;
+    if (!port_.isOpen())
+        return LinkStatus::NotOpen;
+    ActiveScope scope(active_);
+    return receive(RcveBuff, gapMs);
+}
+
+void Link::discardInput() {
+    if (port_.isOpen())
+        port_.discardInput();
+}
+
+// --- A whole exchange ---
+
+Exchange Link::transact(const QByteArray& request, Send how, int gapMs) {
+    Exchange x;
+    x.request = request;
+    if (active_) {
+        x.status = LinkStatus::Busy;
+        x.error = tr("The serial link is busy with another request.");
+        return x;
+    }
+    if (!port_.isOpen()) {
+        x.status = LinkStatus::NotOpen;
+        x.error = notOpenText();
+        return x;
+    }
+    ActiveScope scope(active_);
+    port_.discardInput();
+    x.status = transmit(request, how == Send::SendAll ? timing_.sendAllSettleMs : 0);
+    if (x.status == LinkStatus::Ok)
+        x.status = receive(x.reply, gapMs);
+    if (x.status == LinkStatus::PortFailed)
+        x.error = lastFailure_;
+    return x;
+}
