@@ -1,0 +1,232 @@
+#include "sim/SimUnit.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSocketNotifier>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 kNsPerMs = 1000000;
+constexpr int kBitsPerByte = 10; // start, 8 data, stop
+constexpr qint64 kMinSilenceNs = 2 * kNsPerMs;
+constexpr int kHangupRetryMs = 100;
+
+QString systemError(const char* what) {
+    return QStringLiteral("%1: %2").arg(QString::fromLatin1(what),
+                                        QString::fromLocal8Bit(std::strerror(errno)));
+}
+
+void setCloseOnExec(int fd) {
+    ::fcntl(fd, F_SETFD, ::fcntl(fd, F_GETFD) | FD_CLOEXEC);
+}
+
+} // namespace
+
+SimUnit::SimUnit(QObject* parent) : QObject(parent), silence_(this), tick_(this), reopen_(this) {
+    for (QTimer* t : {&silence_, &tick_, &reopen_}) {
+        t->setTimerType(Qt::PreciseTimer);
+        t->setSingleShot(true);
+    }
+    connect(&silence_, &QTimer::timeout, this, &SimUnit::onSilence);
+    connect(&tick_, &QTimer::timeout, this, &SimUnit::onTick);
+    connect(&reopen_, &QTimer::timeout, this, [this] {
+        if (readNotifier_)
+            readNotifier_->setEnabled(true);
+    });
+    clock_.start();
+}
+
+SimUnit::~SimUnit() {
+    stop();
+}
+
+qint64 SimUnit::byteNs() const {
+    const int baud = std::max(1, config_.baud);
+    return qint64(kBitsPerByte) * 1000000000 / baud;
+}
+
+int SimUnit::msUntil(qint64 delta) {
+    if (delta <= 0)
+        return 0;
+    return int(std::min<qint64>((delta + kNsPerMs - 1) / kNsPerMs, 1 << 30));
+}
+
+bool SimUnit::start(const SimConfig& config, QString* error) {
+    stop();
+    config_ = config;
+    model_.setUnit(config.unit);
+    model_.setBareRegisters(config.bareRegisters);
+
+    int master = -1;
+    int slave = -1;
+    char name[256] = {};
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        if (error)
+            *error = systemError("openpty");
+        return false;
+    }
+    termios tio{};
+    ::tcgetattr(slave, &tio);
+    ::cfmakeraw(&tio); // no echo: our replies must not come back to us as requests
+    ::tcsetattr(slave, TCSANOW, &tio);
+    ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+    setCloseOnExec(master);
+    setCloseOnExec(slave);
+    master_ = master;
+    slaveKeep_ = slave;
+    devicePath_ = QString::fromLocal8Bit(name);
+
+    if (!config_.linkPath.isEmpty()) {
+        const QByteArray link = QFile::encodeName(config_.linkPath);
+        const QFileInfo existing(config_.linkPath);
+        if (existing.isSymLink())
+            ::unlink(link.constData());
+        if (::symlink(name, link.constData()) != 0) {
+            if (error)
+                *error = QStringLiteral("%1: %2").arg(config_.linkPath,
+                                                      QString::fromLocal8Bit(std::strerror(errno)));
+            config_.linkPath.clear();
+            stop();
+            return false;
+        }
+    }
+
+    readNotifier_ = new QSocketNotifier(master_, QSocketNotifier::Read, this);
+    connect(readNotifier_, &QSocketNotifier::activated, this, &SimUnit::onReadable);
+    return true;
+}
+
+void SimUnit::stop() {
+    silence_.stop();
+    tick_.stop();
+    reopen_.stop();
+    delete readNotifier_;
+    readNotifier_ = nullptr;
+    if (master_ >= 0)
+        ::close(master_);
+    if (slaveKeep_ >= 0)
+        ::close(slaveKeep_);
+    master_ = slaveKeep_ = -1;
+    if (!config_.linkPath.isEmpty()) {
+        // Only our own link goes: someone may have replaced it meanwhile.
+        const QFileInfo link(config_.linkPath);
+        if (link.isSymLink() && link.symLinkTarget() == devicePath_)
+            ::unlink(QFile::encodeName(config_.linkPath).constData());
+        config_.linkPath.clear();
+    }
+    frame_.clear();
+    reply_.clear();
+}
+
+void SimUnit::onReadable() {
+    char buf[512];
+    for (;;) {
+        const ssize_t n = ::read(master_, buf, sizeof buf);
+        if (n > 0) {
+            // Half duplex: from a request to the end of its reply the unit does
+            // not listen.
+            if (!reply_.isEmpty())
+                continue;
+            const qint64 now = nowNs();
+            for (ssize_t i = 0; i < n; ++i) {
+                lastArrivalNs_ = config_.pacing ? std::max(now, lastArrivalNs_) + byteNs() : now;
+                frame_.append(buf[i]);
+            }
+            const qint64 silence = std::max(kMinSilenceNs, byteNs() * 35 / 10);
+            silence_.start(msUntil(lastArrivalNs_ + silence - now));
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        // EIO or end of file: no slave is open. Look again later rather than
+        // spin on a notifier that keeps firing.
+        readNotifier_->setEnabled(false);
+        reopen_.start(kHangupRetryMs);
+        return;
+    }
+}
+
+void SimUnit::onSilence() {
+    const qint64 silence = std::max(kMinSilenceNs, byteNs() * 35 / 10);
+    const qint64 now = nowNs();
+    if (now < lastArrivalNs_ + silence) {
+        silence_.start(msUntil(lastArrivalNs_ + silence - now));
+        return;
+    }
+    const QByteArray request = frame_;
+    frame_.clear();
+    if (request.isEmpty())
+        return;
+    emit requestSeen(request);
+    answer(request);
+}
+
+void SimUnit::answer(const QByteArray& request) {
+    if (config_.neverAnswer)
+        return;
+    QByteArray reply = model_.reply(request);
+    if (reply.isEmpty())
+        return;
+    if (config_.garbage) {
+        auto* random = QRandomGenerator::global();
+        do {
+            for (auto& c : reply)
+                c = char(random->bounded(256));
+        } while (SimModel::crcValid(reply));
+    }
+    reply_ = reply;
+    sent_ = 0;
+    replyStartNs_ = nowNs() + qint64(config_.turnaroundMs + config_.lateMs) * kNsPerMs;
+    scheduleNextByte();
+}
+
+qint64 SimUnit::dueNs(int index) const {
+    qint64 due = replyStartNs_;
+    if (config_.pacing)
+        due += (index + 1) * byteNs();
+    if (index >= reply_.size() / 2)
+        due += qint64(config_.pauseInsideReplyMs) * kNsPerMs;
+    return due;
+}
+
+void SimUnit::scheduleNextByte() {
+    tick_.start(msUntil(dueNs(sent_) - nowNs()));
+}
+
+void SimUnit::onTick() {
+    if (reply_.isEmpty() || master_ < 0)
+        return;
+    const qint64 now = nowNs();
+    int end = sent_;
+    while (end < reply_.size() && dueNs(end) <= now)
+        ++end;
+    if (end > sent_) {
+        const ssize_t n = ::write(master_, reply_.constData() + sent_, size_t(end - sent_));
+        if (n <= 0) {
+            // Nobody reads the line and its buffer is full, or it failed:
+            // the rest of the reply is lost, as on a real line.
+            reply_.clear();
+            return;
+        }
+        sent_ += int(n);
+    }
+    if (sent_ >= reply_.size()) {
+        const QByteArray done = reply_;
+        reply_.clear();
+        emit replySent(done);
+        return;
+    }
+    scheduleNextByte();
+}

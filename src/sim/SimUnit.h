@@ -1,0 +1,86 @@
+#pragma once
+// The simulated unit on a new pseudo-terminal: the tool opens the slave side
+// as its serial port, and this object answers on the master side with the
+// timing of a real RS-485 line.
+//
+// Requests are delimited as a Modbus RTU slave does: 3.5 character times of
+// silence (at least 2 ms) end a frame. Bytes are taken as arriving no faster
+// than the configured speed allows, so a request the tool writes in one go
+// still spends its wire time. Replies leave after a short turnaround, paced at
+// 10 bits per byte: no byte is written earlier than it would have left a real
+// line. The slave side stays open here too, so the tool may close and reopen
+// it without the master seeing a hang-up.
+
+#include "sim/SimModel.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+class QSocketNotifier;
+
+struct SimConfig {
+    int unit = 1;
+    int baud = 9600;
+    bool bareRegisters = false;
+    bool pacing = true;
+    int turnaroundMs = 2;
+    QString linkPath; // also reachable as this symlink, when set
+    // Faults:
+    bool neverAnswer = false;
+    int pauseInsideReplyMs = 0; // silence after the first half of every reply
+    int lateMs = 0;             // added to the turnaround
+    bool garbage = false;       // random bytes of a plausible length, no valid CRC
+};
+
+class SimUnit : public QObject {
+    Q_OBJECT
+public:
+    explicit SimUnit(QObject* parent = nullptr);
+    ~SimUnit() override;
+
+    // Opens the pseudo-terminal pair and starts answering. False, with the
+    // system's reason in error, when the pair or the symlink cannot be made.
+    bool start(const SimConfig& config, QString* error = nullptr);
+    void stop();
+    bool isRunning() const { return master_ >= 0; }
+
+    QString devicePath() const { return devicePath_; } // the slave, e.g. /dev/pts/4
+    const SimConfig& config() const { return config_; }
+    SimModel& model() { return model_; }
+
+signals:
+    void requestSeen(const QByteArray& frame);
+    void replySent(const QByteArray& frame);
+
+private:
+    void onReadable();
+    void onSilence();
+    void onTick();
+    void answer(const QByteArray& request);
+    void scheduleNextByte();
+    qint64 nowNs() const { return clock_.nsecsElapsed(); }
+    qint64 byteNs() const;
+    qint64 dueNs(int index) const; // when byte index of the reply has left the line
+    static int msUntil(qint64 delta);
+
+    SimConfig config_;
+    SimModel model_;
+    QString devicePath_;
+    int master_ = -1;
+    int slaveKeep_ = -1;
+    QSocketNotifier* readNotifier_ = nullptr;
+    QTimer silence_; // ends a request frame
+    QTimer tick_;    // writes the reply bytes that are due
+    QTimer reopen_;  // retries reading after the master saw a hang-up
+    QElapsedTimer clock_;
+
+    QByteArray frame_;         // request being gathered
+    qint64 lastArrivalNs_ = 0; // when its last byte was fully on the line
+
+    QByteArray reply_; // reply being sent
+    qint64 replyStartNs_ = 0;
+    int sent_ = 0;
+};
