@@ -1,5 +1,8 @@
 #include "connect/PortSources.h"
 
+#include "connect/ApiRegistry.h"
+#include "connect/RegistryApi.h"
+
 #include <QCollator>
 #include <QSerialPortInfo>
 #include <algorithm>
@@ -25,4 +28,12 @@ QString portLocation(const QString& nameOrPath) {
         if (info.portName() == nameOrPath)
             return info.systemLocation();
     return nameOrPath;
+}
+
+QStringList listPortNames(Operator& op) {
+    if (const std::unique_ptr<RegistryApi> registry = systemRegistry()) {
+        ApiRegistry ports(*registry, op);
+        return ports.ListSerialPorts();
+    }
+    return systemPortNames();
 }

@@ -1,0 +1,47 @@
+#pragma once
+// "Serial Communication Speed": the operator picks the line settings the
+// port is opened with. Start-up fills the list; OpenPort shows the dialog.
+
+#include "connect/OpenPort.h"
+
+#include <QDialog>
+#include <QStringList>
+
+class QLabel;
+class QPushButton;
+class ChoiceList;
+class LoadedWindows;
+struct SharedState;
+
+class frmBauds : public QDialog, public SpeedDialog {
+    Q_OBJECT
+public:
+    frmBauds(SharedState& state, LoadedWindows& windows, QWidget* parent = nullptr);
+    ~frmBauds() override;
+
+    // Empties the list and adds the settings strings in the given order.
+    void fillSpeedList(const QStringList& settings);
+
+    // SpeedDialog: load, centre and run modally.
+    void showModal() override;
+
+    QLabel* Label1;
+    ChoiceList* LstBaudRates;
+    QPushButton* cmdSelect;
+
+public slots:
+    int exec() override;
+    void cmdSelect_Click();
+
+protected:
+    bool event(QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void done(int result) override;
+
+private:
+    void Form_Load();
+    int selectedIndex() const;
+
+    SharedState& state_;
+    LoadedWindows& windows_;
+};

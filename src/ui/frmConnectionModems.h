@@ -1,0 +1,93 @@
+#pragma once
+// "Connection configuration": the operator picks the port the unit hangs on.
+// Select opens it through OpenPort (which asks for the speed); Cancel leaves
+// the program without a port. Start-up goes on to the main window either way.
+
+#include "connect/PortChoice.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QList>
+#include <QListWidget>
+#include <functional>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class LoadedWindows;
+class Operator;
+class SerialPort;
+class SpeedDialog;
+struct SharedState;
+
+// A list in which moving to an entry with the keyboard counts as clicking it.
+class ChoiceList : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ChoiceList(QWidget* parent = nullptr);
+
+signals:
+    void chosen(QListWidgetItem* item);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+};
+
+class frmConnectionModems : public QDialog {
+    Q_OBJECT
+public:
+    // The port names to list; the registry's failures go to the operator.
+    using PortLister = std::function<QStringList(Operator&)>;
+
+    // simulatedPath: the simulated unit's pseudo-terminal, listed first when
+    // one runs, since the system does not list pseudo-terminals.
+    frmConnectionModems(SharedState& state, SerialPort& port, SpeedDialog& speedDialog,
+                        Operator& op, LoadedWindows& windows, const QString& simulatedPath = {},
+                        QWidget* parent = nullptr);
+    ~frmConnectionModems() override;
+
+    void setPortLister(PortLister lister) { lister_ = std::move(lister); }
+    const PortChoice& choice() const { return choice_; }
+
+    // The single picture shown with every entry.
+    static QIcon serialPortIcon();
+
+    QLabel* Label2;
+    QFrame* SSPanel1;
+    ChoiceList* ListView1;
+    QList<QIcon> ImageList1;
+    QLabel* lblOther;
+    QLineEdit* txtOther;
+    QPushButton* Command1;
+    QPushButton* Command2;
+
+public slots:
+    int exec() override;
+    void Command1_Click();
+    void Command2_Click();
+    void reject() override;
+
+protected:
+    bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    void done(int result) override;
+
+private:
+    void Form_Load();
+    void Form_Activate();
+    void fillList();
+    void entryChosen(QListWidgetItem* item);
+
+    SharedState& state_;
+    SerialPort& port_;
+    SpeedDialog& speedDialog_;
+    Operator& operator_;
+    LoadedWindows& windows_;
+    QString simulatedPath_;
+    PortLister lister_;
+    PortChoice choice_;
+    bool listingShowedBox_ = false;
+    bool justShown_ = false; // listed on show; the activation that follows only centres
+};
