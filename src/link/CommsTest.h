@@ -13,14 +13,14 @@ class CommsClock;
 class CommsTestView {
 public:
     virtual ~CommsTestView() = default;
-    virtual void setUnitAddressText(const QString& text) = 0;  // Label8
-    virtual void setTransmitted(const QString& dump) = 0;      // Label6(0)
-    virtual void setReceived(const QString& dump) = 0;         // Label6(1)
-    virtual void setStoredText(const QString& text) = 0;       // Label6(2)
-    virtual void setByteCount(const QString& text) = 0;        // Label2
-    virtual void setSending(bool lit) = 0;                     // Image1(0)
-    virtual void setReceiving(bool lit) = 0;                   // Image1(1)
-    virtual QString messageText() const = 0;                   // MsgText
+    virtual void setUnitAddressText(const QString& text) = 0; // Label8
+    virtual void setTransmitted(const QString& dump) = 0;     // Label6(0)
+    virtual void setReceived(const QString& dump) = 0;        // Label6(1)
+    virtual void setStoredText(const QString& text) = 0;      // Label6(2)
+    virtual void setByteCount(const QString& text) = 0;       // Label2
+    virtual void setSending(bool lit) = 0;                    // Image1(0)
+    virtual void setReceiving(bool lit) = 0;                  // Image1(1)
+    virtual QString messageText() const = 0;                  // MsgText
     virtual void clearMessageText() = 0;
     // A failure the transaction cannot show in its labels: a busy link, a
     // port that is closed or failed, a character the code page lacks.
@@ -36,7 +36,12 @@ public:
     void eraseMessage(); // CmdEraseMsg
 
 private:
-    void exchange(const QByteArray& frame, Link::Send how, int gapMs, bool isRead);
+    // Refuses (and says why) when the link is held elsewhere or the port is
+    // closed; otherwise puts the line in the receive direction.
+    bool begin(bool claimed, const QString& what);
+    void report(const QString& what, LinkStatus status, const QString& reason);
+    void exchange(const QByteArray& frame, Link::Send how, int gapMs, bool isRead,
+                  const QString& what);
     SharedState& state_;
     Link& link_;
     CommsTestView& view_;

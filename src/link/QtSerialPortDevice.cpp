@@ -1,0 +1,283 @@
+#include "link/QtSerialPortDevice.h"
+
+#include <QDeadlineTimer>
+#include <QStringList>
+#include <QThread>
+
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError(int err) {
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+// Whether the device behind fd is still there. A vanished USB adapter and a
+// pseudo-terminal whose other end closed both refuse terminal requests, and
+// a hung-up line shows POLLHUP. Returns the system's reason when it is gone.
+std::optional<QString> deviceGone(int fd) {
+    if (fd < 0)
+        return QStringLiteral("the port has no device");
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0)
+        return systemError(errno);
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))
+        return QStringLiteral("the line hung up");
+    return std::nullopt;
+}
+
+} // namespace
+
+double LineSettings::bitsPerCharacter() const {
+    double bits = 1 + static_cast<int>(dataBits);
+    if (parity != QSerialPort::NoParity)
+        bits += 1;
+    bits += stopBits == QSerialPort::OneStop ? 1 : stopBits == QSerialPort::TwoStop ? 2 : 1.5;
+    return bits;
+}
+
+std::optional<LineSettings> parseLineSettings(const QString& text) {
+    const QStringList f = text.split(QLatin1Char(','));
+    if (f.size() != 4)
+        return std::nullopt;
+    LineSettings s;
+    bool ok = false;
+    s.baud = f[0].trimmed().toInt(&ok);
+    if (!ok || s.baud <= 0)
+        return std::nullopt;
+
+    const QString parity = f[1].trimmed().toUpper();
+    if (parity == QLatin1String("N"))
+        s.parity = QSerialPort::NoParity;
+    else if (parity == QLatin1String("E"))
+        s.parity = QSerialPort::EvenParity;
+    else if (parity == QLatin1String("O"))
+        s.parity = QSerialPort::OddParity;
+    else if (parity == QLatin1String("M"))
+        s.parity = QSerialPort::MarkParity;
+    else if (parity == QLatin1String("S"))
+        s.parity = QSerialPort::SpaceParity;
+    else
+        return std::nullopt;
+
+    const int data = f[2].trimmed().toInt(&ok);
+    if (!ok || data < 5 || data > 8)
+        return std::nullopt;
+    s.dataBits = static_cast<QSerialPort::DataBits>(data);
+
+    const QString stop = f[3].trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = QSerialPort::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = QSerialPort::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = QSerialPort::TwoStop;
+    else
+        return std::nullopt;
+    return s;
+}
+
+QString describePortProblem(const QString& port, const PortStatus& s) {
+    const QString where = port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
+    QString reason = s.reason.trimmed();
+    if (reason.isEmpty())
+        reason = QStringLiteral("unknown error");
+    if (!reason.endsWith(QLatin1Char('.')))
+        reason += QLatin1Char('.');
+    QString text = QStringLiteral("Cannot open %1: %2").arg(where, reason);
+    if (s.permissionDenied)
+        text += QStringLiteral(" Add your user to the dialout group (sudo usermod -aG dialout "
+                               "$USER), then log in again.");
+    return text;
+}
+
+QtSerialPortDevice::QtSerialPortDevice(QObject* parent) : SerialPort(parent) {
+    connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialPortDevice::onError);
+}
+
+QtSerialPortDevice::~QtSerialPortDevice() {
+    // Closing here, not in QSerialPort's destructor, keeps the error handler
+    // from running on a half-destroyed object.
+    disconnect(&port_, nullptr, this, nullptr);
+    port_.close();
+}
+
+QString QtSerialPortDevice::location() const {
+    return name_.contains(QLatin1Char('/')) ? name_ : QStringLiteral("/dev/") + name_;
+}
+
+PortStatus QtSerialPortDevice::apply(const LineSettings& s) {
+    if (!port_.setBaudRate(s.baud) || !port_.setParity(s.parity) ||
+        !port_.setDataBits(s.dataBits) || !port_.setStopBits(s.stopBits) ||
+        !port_.setFlowControl(QSerialPort::NoFlowControl)) {
+        const QString why = port_.errorString();
+        port_.clearError();
+        return PortStatus::failure(
+            QStringLiteral("the port refused the settings \"%1\": %2").arg(settingsText_, why));
+    }
+    return {};
+}
+
+PortStatus QtSerialPortDevice::setSettings(const QString& settings) {
+    // An empty string keeps what is in force: the speed dialog closed through
+    // its frame leaves the settings as they were.
+    if (settings.isEmpty())
+        return {};
+    const auto parsed = parseLineSettings(settings);
+    if (!parsed)
+        return PortStatus::failure(QStringLiteral("invalid port settings \"%1\" (expected "
+                                                  "speed,parity,data bits,stop bits such as "
+                                                  "\"9600,N,8,1\")")
+                                       .arg(settings));
+    settingsText_ = settings;
+    line_ = *parsed;
+    if (port_.isOpen()) {
+        PortStatus s = apply(line_);
+        if (!s.ok)
+            return s;
+    }
+    return {};
+}
+
+PortStatus QtSerialPortDevice::open() {
+    if (port_.isOpen())
+        return {};
+    port_.setPortName(name_);
+    quiet_ = true; // open() reports its own failure below
+    if (PortStatus s = apply(line_); !s.ok) {
+        quiet_ = false;
+        return s;
+    }
+    const bool opened = port_.open(QIODevice::ReadWrite);
+    quiet_ = false;
+    if (!opened) {
+        const QSerialPort::SerialPortError error = port_.error();
+        const QString why = port_.errorString();
+        port_.clearError();
+        // Qt also calls an exclusive lock held by another program a permission
+        // error; only a device the user may not open is a dialout matter.
+        const bool permission = error == QSerialPort::PermissionError &&
+                                ::access(location().toLocal8Bit().constData(), R_OK | W_OK) != 0;
+        return PortStatus::failure(why, permission);
+    }
+    return {};
+}
+
+void QtSerialPortDevice::close() {
+    if (port_.isOpen())
+        port_.close();
+}
+
+bool QtSerialPortDevice::setRts(bool on) {
+    if (!port_.isOpen())
+        return false;
+    quiet_ = true;
+    const bool done = port_.setRequestToSend(on);
+    quiet_ = false;
+    if (!done)
+        port_.clearError();
+    return done;
+}
+
+void QtSerialPortDevice::fail(const QString& reason) {
+    if (!port_.isOpen())
+        return;
+    // Closing removes the notifiers, so a hung-up line cannot keep firing.
+    port_.close();
+    port_.clearError();
+    emit failed(reason);
+}
+
+void QtSerialPortDevice::onError(QSerialPort::SerialPortError error) {
+    if (quiet_ || error == QSerialPort::NoError || !port_.isOpen())
+        return;
+    if (error == QSerialPort::ResourceError) {
+        fail(port_.errorString());
+        return;
+    }
+    if (error == QSerialPort::ReadError || error == QSerialPort::WriteError) {
+        // Qt reports a hung-up line (read returns 0) as a read error with a
+        // stale reason, and would report it again on every notification.
+        if (const auto gone = deviceGone(static_cast<int>(port_.handle())))
+            fail(*gone);
+        else
+            port_.clearError();
+    }
+}
+
+bool QtSerialPortDevice::drainOutput() {
+    if (!port_.isOpen())
+        return false;
+    const qint64 queued = port_.bytesToWrite();
+    const double msPerByte = line_.bitsPerCharacter() * 1000.0 / line_.baud;
+    // The time the bytes need at the line speed, a frame's worth more for
+    // what the OS still holds, plus a margin; a port that takes longer is dead.
+    const int budgetMs = 250 + static_cast<int>(msPerByte * static_cast<double>(queued + 64));
+    QDeadlineTimer deadline(budgetMs, Qt::PreciseTimer);
+
+    while (port_.isOpen() && port_.bytesToWrite() > 0 && !deadline.hasExpired())
+        port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
+    if (!port_.isOpen())
+        return false;
+    if (port_.bytesToWrite() > 0) {
+        fail(QStringLiteral("the output did not leave the port within %1 ms").arg(budgetMs));
+        return false;
+    }
+
+    const int fd = static_cast<int>(port_.handle());
+    // Wait for the OS queue to empty, in short sleeps, without blocking
+    // beyond the deadline.
+    for (;;) {
+        int pending = 0;
+        if (::ioctl(fd, TIOCOUTQ, &pending) != 0) {
+            fail(systemError(errno));
+            return false;
+        }
+        if (pending == 0)
+            break;
+        if (deadline.hasExpired()) {
+            fail(QStringLiteral("the output did not leave the port within %1 ms").arg(budgetMs));
+            return false;
+        }
+        const int ms = std::max(1, static_cast<int>(msPerByte * pending));
+        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(ms, deadline.remainingTime())));
+    }
+    // The last characters still in the transmitter.
+    if (::tcdrain(fd) != 0) {
+        fail(systemError(errno));
+        return false;
+    }
+    return true;
+}
+
+qint64 QtSerialPortDevice::inputCount() const {
+    return port_.isOpen() ? port_.bytesAvailable() : 0;
+}
+
+void QtSerialPortDevice::discardInput() {
+    if (!port_.isOpen())
+        return;
+    port_.readAll();
+    // Also what the OS holds and Qt has not fetched yet.
+    port_.clear(QSerialPort::Input);
+}
+
+int QtSerialPortDevice::readByte() {
+    char c = 0;
+    if (!port_.isOpen() || !port_.getChar(&c))
+        return -1;
+    return static_cast<unsigned char>(c);
+}
+
+bool QtSerialPortDevice::write(const QByteArray& bytes) {
+    if (!port_.isOpen())
+        return false;
+    return port_.write(bytes) == bytes.size();
+}

@@ -1,0 +1,58 @@
+#pragma once
+// The product's serial port: SerialPort on QSerialPort. Ports are opened by the
+// name given, a system name ("ttyUSB0") or a device path ("/dev/pts/4").
+
+#include "link/SerialPort.h"
+
+#include <QSerialPort>
+#include <optional>
+
+// The line settings of a settings string such as "9600,N,8,1".
+struct LineSettings {
+    qint32 baud = 9600;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::DataBits dataBits = QSerialPort::Data8;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+    // Bits on the wire per character, start and stop bits included.
+    double bitsPerCharacter() const;
+};
+
+// Speed, parity (N, E, O, M, S), data bits (5..8), stop bits (1, 1.5, 2);
+// blanks around the fields are allowed. Nothing for a malformed string.
+std::optional<LineSettings> parseLineSettings(const QString& text);
+
+// What the operator reads when a port cannot be opened, with what to do about
+// a permission problem.
+QString describePortProblem(const QString& port, const PortStatus& s);
+
+class QtSerialPortDevice : public SerialPort {
+    Q_OBJECT
+public:
+    explicit QtSerialPortDevice(QObject* parent = nullptr);
+    ~QtSerialPortDevice() override;
+
+    QString portName() const override { return name_; }
+    void setPortName(const QString& name) override { name_ = name; }
+    PortStatus open() override;
+    void close() override;
+    bool isOpen() const override { return port_.isOpen(); }
+    PortStatus setSettings(const QString& settings) override;
+    QString settings() const override { return settingsText_; }
+    bool setRts(bool on) override;
+    bool drainOutput() override;
+    qint64 inputCount() const override;
+    void discardInput() override;
+    int readByte() override;
+    bool write(const QByteArray& bytes) override;
+
+private:
+    void onError(QSerialPort::SerialPortError error);
+    void fail(const QString& reason);
+    PortStatus apply(const LineSettings& s);
+    QString location() const;
+    QSerialPort port_;
+    QString name_;
+    QString settingsText_ = QStringLiteral("9600,N,8,1");
+    LineSettings line_;
+    bool quiet_ = false; // errors of an optional request (RTS) are not failures
+};
