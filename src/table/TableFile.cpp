@@ -38,14 +38,20 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
         data += '"' + e.bytes + "\"\r\n";
     }
 
-    // The old file is replaced only once the new one is whole on disk.
+    // The old file is replaced only once the new one is whole on disk. The
+    // writes go straight to the file: a buffered write cut short (a full disk,
+    // a size limit) can otherwise pass unnoticed and be committed.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
-    if (file.write(data) != data.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return failure(QStringLiteral("Cannot save %1: %2").arg(path, why));
+    for (qsizetype done = 0; done < data.size();) {
+        const qint64 n = file.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            return failure(QStringLiteral("Cannot save %1: %2").arg(path, why));
+        }
+        done += n;
     }
     if (!file.commit())
         return failure(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
