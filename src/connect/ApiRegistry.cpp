@@ -59,15 +59,16 @@ bool ApiRegistry::openKey(RegistryApi::Key root, const QString& path) {
                           QStringLiteral("RegOpenKeyEx"));
 }
 
-void ApiRegistry::QueryKeyInfo(RegistryApi::Key root, const QString& path) {
+bool ApiRegistry::QueryKeyInfo(RegistryApi::Key root, const QString& path) {
     ValueCount = 0;
     if (!openKey(root, path))
-        return;
+        return false;
     // After the open, a failing call is reported and the listing goes on
     // with what it has.
     CheckRegStatus(api_.queryInfoKey(KeyHandle, ValueCount), QStringLiteral("RegQueryInfoKey"));
     clearBuffers();
     CheckRegStatus(api_.closeKey(KeyHandle), QStringLiteral("RegCloseKey"));
+    return true;
 }
 
 void ApiRegistry::EnumerateValues(RegistryApi::Key root, const QString& path) {
@@ -91,7 +92,11 @@ void ApiRegistry::EnumerateValues(RegistryApi::Key root, const QString& path) {
 }
 
 QStringList ApiRegistry::ListSerialPorts() {
-    QueryKeyInfo(RegistryApi::kLocalMachine, kSerialCommKey);
+    RegValues.fill(RegValue{});
+    // A key that cannot be opened (none at all on a machine without serial
+    // ports) is reported once and not asked again.
+    if (!QueryKeyInfo(RegistryApi::kLocalMachine, kSerialCommKey))
+        return {};
     quint32 n = ValueCount;
     EnumerateValues(RegistryApi::kLocalMachine, kSerialCommKey);
     // A port that vanished between the two looks would leave a record

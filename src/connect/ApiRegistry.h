@@ -33,8 +33,9 @@ public:
     // True for success; otherwise false, after a box for the known failures.
     bool CheckRegStatus(qint32 status, const QString& operation);
 
-    // Opens the key, takes its value count into ValueCount, closes it.
-    void QueryKeyInfo(RegistryApi::Key root, const QString& path);
+    // Opens the key, takes its value count into ValueCount, closes it. False
+    // when the key could not be opened.
+    bool QueryKeyInfo(RegistryApi::Key root, const QString& path);
     // Opens the key again and fills RegValues: record 0 the count, records
     // 1.. the values in enumeration order, at most kMaxValues of them.
     void EnumerateValues(RegistryApi::Key root, const QString& path);

@@ -1,5 +1,6 @@
 #include "connect/OpenPort.h"
 
+#include "link/QtSerialPortDevice.h"
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
 #include "startup/SharedState.h"
@@ -54,5 +55,6 @@ void OpenPort(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Op
     // 5. Open.
     const PortStatus opened = port.open();
     if (!opened.ok)
-        op.inform(openPortErrorText(portErrorNumber(opened, kOpenStepError), opened.reason));
+        op.inform(openPortErrorText(portErrorNumber(opened, kOpenStepError),
+                                    describePortProblem(state.PortName, opened)));
 }
