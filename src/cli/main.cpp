@@ -1,1 +1,115 @@
-int main() { return 0; }
+// qv840ctl: the unit's messages from the command line, and the simulated
+// unit for trying the tool without one.
+
+#include "cli/Commands.h"
+#include "cli/Terminal.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+namespace {
+
+const char* const kCommands = R"(
+Commands:
+  ports                 the serial ports the system knows, one per line
+  read SLOT             print the message stored in slot 0..19
+  write SLOT TEXT       write TEXT (1..40 characters) into slot SLOT
+  erase SLOT            erase slot SLOT
+  read-all [-o FILE.sav]
+                        read all twenty slots; print them, or save them to FILE.sav
+  write-all FILE.sav    write every message of FILE.sav that differs from its default
+  erase-all             erase all twenty slots
+  simulate [--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]
+           [--never-answer] [--pause-ms N] [--late-ms N] [--garbage]
+                        run a simulated unit; prints its device path, runs until
+                        interrupted
+
+Exit status: 0 done, 1 the unit did not answer, 2 bad usage or input,
+3 the port could not be opened or failed.)";
+
+bool number(const QString& text, int low, int high, int& out) {
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < low || v > high)
+        return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Reads and writes the messages of a QV840 unit.") +
+        QString::fromLatin1(kCommands));
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption port(
+        {QStringLiteral("p"), QStringLiteral("port")},
+        QStringLiteral("Serial port: a device path or a name as ports prints it."),
+        QStringLiteral("PORT"));
+    const QCommandLineOption baud(
+        {QStringLiteral("b"), QStringLiteral("baud")},
+        QStringLiteral("Line speed: 1200, 4800, 9600 or 19200 (default 9600)."),
+        QStringLiteral("BAUD"));
+    const QCommandLineOption unit({QStringLiteral("a"), QStringLiteral("unit")},
+                                  QStringLiteral("Unit address 0..31 (default 1)."),
+                                  QStringLiteral("UNIT"));
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Folder of filedata.fm, Defaults.txt and CRC-16.TBL (default: the "
+                       "program's folder)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption trace(QStringLiteral("trace"),
+                                   QStringLiteral("Print every frame on stderr."));
+    parser.addOptions({port, baud, unit, config, trace});
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See Commands below."),
+                                 QStringLiteral("COMMAND ..."));
+
+    if (!parser.parse(QCoreApplication::arguments()))
+        return fail(Exit::BadInput, parser.errorText() + QStringLiteral(" (see qv840ctl --help)"));
+    if (parser.isSet(help)) {
+        printOut(parser.helpText().trimmed());
+        return Exit::Done;
+    }
+    if (parser.isSet(version)) {
+        printOut(QStringLiteral("qv840ctl 1.1"));
+        return Exit::Done;
+    }
+
+    GlobalOptions options;
+    options.port = parser.value(port);
+    options.configFolder = parser.value(config);
+    options.trace = parser.isSet(trace);
+    if ((options.baudGiven = parser.isSet(baud))) {
+        const QString b = parser.value(baud);
+        if (!QStringList{"1200", "4800", "9600", "19200"}.contains(b))
+            return fail(Exit::BadInput,
+                        QStringLiteral("-b takes 1200, 4800, 9600 or 19200, not \"%1\"").arg(b));
+        options.baud = b.toInt();
+    }
+    if ((options.unitGiven = parser.isSet(unit)) &&
+        !number(parser.value(unit), 0, 31, options.unit))
+        return fail(Exit::BadInput,
+                    QStringLiteral("-a takes a unit address from 0 to 31, not \"%1\"")
+                        .arg(parser.value(unit)));
+
+    QStringList args = parser.positionalArguments();
+    if (args.isEmpty())
+        return fail(Exit::BadInput, QStringLiteral("no command given (see qv840ctl --help)"));
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("ports"))
+        return runPorts(args);
+    if (command == QLatin1String("simulate"))
+        return runSimulate(options, args);
+    if (isUnitCommand(command))
+        return runUnitCommand(options, command, args);
+    return fail(Exit::BadInput,
+                QStringLiteral("unknown command \"%1\" (see qv840ctl --help)").arg(command));
+}

@@ -1,0 +1,276 @@
+#include "cli/Commands.h"
+
+#include "cli/Terminal.h"
+#include "connect/PortSources.h"
+#include "link/Crc.h"
+#include "link/Frames.h"
+#include "link/Link.h"
+#include "link/QtSerialPortDevice.h"
+#include "startup/CodePage.h"
+#include "startup/ConfigFiles.h"
+#include "table/BulkOperations.h"
+#include "table/Editor.h"
+#include "table/Interlocks.h"
+#include "table/TableFile.h"
+
+#include <QCommandLineParser>
+
+#include <optional>
+
+namespace {
+
+const QStringList kUnitCommands = {
+    QStringLiteral("read"),     QStringLiteral("write"),     QStringLiteral("erase"),
+    QStringLiteral("read-all"), QStringLiteral("write-all"), QStringLiteral("erase-all"),
+};
+
+// Parses a command's own arguments; "--" ends the options, so a TEXT may
+// begin with a dash. Gives the positional arguments, or nothing after
+// printing what was wrong.
+std::optional<QStringList> commandArguments(QCommandLineParser& parser, const QString& command,
+                                            const QStringList& args, int count,
+                                            const QString& usage) {
+    if (!parser.parse(QStringList{QStringLiteral("qv840ctl ") + command} + args)) {
+        fail(Exit::BadInput, parser.errorText());
+        return std::nullopt;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != count) {
+        fail(Exit::BadInput, QStringLiteral("usage: qv840ctl [options] %1 %2").arg(command, usage));
+        return std::nullopt;
+    }
+    return positional;
+}
+
+std::optional<int> slotNumber(const QString& text) {
+    bool ok = false;
+    const int k = text.toInt(&ok);
+    if (!ok || k < 0 || k >= kInterlockCount) {
+        fail(Exit::BadInput, QStringLiteral("slot \"%1\" is not a number from 0 to %2")
+                                 .arg(text)
+                                 .arg(kInterlockCount - 1));
+        return std::nullopt;
+    }
+    return k;
+}
+
+// The data bytes of a read reply up to the first 0; nothing when the first
+// of them is 0 or 255, which is how the unit shows an empty slot.
+QString slotText(const QByteArray& reply) {
+    constexpr int kHeader = 3; // address, function, byte count
+    constexpr int kCrc = 2;
+    const QByteArray data = reply.mid(kHeader, reply.size() - kHeader - kCrc);
+    if (data.isEmpty() || quint8(data[0]) == 0 || quint8(data[0]) == 255)
+        return {};
+    const qsizetype end = data.indexOf('\0');
+    return CodePage::decode(end < 0 ? data : data.left(end));
+}
+
+// Everything a command that talks to the unit needs: the shared state from
+// the configuration files, the port and the link on it.
+class Session {
+public:
+    explicit Session(const GlobalOptions& options) : options_(options), link_(port_) {
+        if (options.trace) {
+            QObject::connect(&link_, &Link::frameSent, [](const QByteArray& b) {
+                printErr(QStringLiteral("TX") + byteDump(b));
+            });
+            QObject::connect(&link_, &Link::frameReceived, [](const QByteArray& b) {
+                printErr(QStringLiteral("RX") + byteDump(b));
+            });
+            QObject::connect(&link_, &Link::traceNote, [](const QString& t) { printErr(t); });
+        }
+    }
+
+    // The CRC table and the default messages; exit status or Done.
+    int loadConfiguration() {
+        const QString folder =
+            options_.configFolder.isEmpty() ? applicationFolder() : options_.configFolder;
+        if (auto err = LoadCrcTable(folder, state.CrcTable))
+            return fail(Exit::BadInput, err->text());
+        if (auto err = readDefaults(folder, state.DefaultMessages))
+            return fail(Exit::BadInput, err->text());
+        state.InterlockMessages = state.DefaultMessages;
+        state.UnitAddress = std::int16_t(options_.unit);
+        state.CommSettings = QStringLiteral("%1,N,8,1").arg(options_.baud);
+        state.PortName = options_.port;
+        return Exit::Done;
+    }
+
+    int openPort() {
+        if (options_.port.isEmpty())
+            return fail(Exit::BadInput,
+                        QStringLiteral("no port given: use -p PORT (see qv840ctl ports)"));
+        port_.setPortName(options_.port);
+        PortStatus s = port_.setSettings(state.CommSettings);
+        if (s.ok)
+            s = port_.open();
+        if (!s.ok)
+            return fail(Exit::PortProblem, describePortProblem(options_.port, s));
+        return Exit::Done;
+    }
+
+    SharedState state;
+    TerminalTable table;
+    TerminalOperator op{&table};
+    Link& link() { return link_; }
+    QString portName() const { return options_.port; }
+
+private:
+    GlobalOptions options_;
+    QtSerialPortDevice port_;
+    Link link_;
+};
+
+int editorStatus(Editor::Outcome outcome) {
+    switch (outcome) {
+    case Editor::Outcome::Delivered:
+        return Exit::Done;
+    case Editor::Outcome::NotDelivered:
+        return Exit::NoAnswer;
+    case Editor::Outcome::LengthError:
+    case Editor::Outcome::BadCharacter:
+        return Exit::BadInput;
+    case Editor::Outcome::Refused:
+    case Editor::Outcome::PortFailed:
+        break;
+    }
+    return Exit::PortProblem;
+}
+
+// The operator has already been told what went wrong.
+int bulkStatus(const BulkResult& r) {
+    switch (r.outcome) {
+    case BulkResult::Outcome::PortFailed:
+        return Exit::PortProblem;
+    case BulkResult::Outcome::Refused:
+        return r.invalid.isEmpty() ? Exit::PortProblem : Exit::BadInput;
+    case BulkResult::Outcome::Completed:
+    case BulkResult::Outcome::Cancelled:
+        break;
+    }
+    return r.silent.isEmpty() ? Exit::Done : Exit::NoAnswer;
+}
+
+int readSlot(Session& s, int k) {
+    LinkClaim claim(s.link());
+    const QByteArray request =
+        buildReadRequest(s.state.CrcTable, s.state.UnitAddress, messageRegister(k));
+    const Exchange x = s.link().transact(request, Link::Send::SendAll);
+    if (!x.ok())
+        return fail(Exit::PortProblem,
+                    PortTexts::failed(s.portName(), x.error).replace("\r\n", " "));
+    if (!x.reply.answered())
+        return fail(Exit::NoAnswer, QStringLiteral("the unit (address %1) did not answer on %2")
+                                        .arg(s.state.UnitAddress)
+                                        .arg(s.portName()));
+    printOut(slotText(x.reply.bytes()));
+    return Exit::Done;
+}
+
+int editSlot(Session& s, int k, const std::optional<QString>& text) {
+    s.state.SelectedInterlock = std::int16_t(k);
+    Editor editor(s.state, s.link(), s.table, s.op);
+    TerminalEditorView view(text.value_or(QString()));
+    return editorStatus(text ? editor.write(view) : editor.erase(view));
+}
+
+int readAll(Session& s, const QString& outFile) {
+    BulkOperations ops(s.state, s.link(), s.table, s.op);
+    const BulkResult r = ops.readAll();
+    if (const int status = bulkStatus(r); status != Exit::Done)
+        return status; // a silent slot: nothing is printed or saved
+    if (!outFile.isEmpty()) {
+        const TableFileResult saved = saveTable(outFile, s.state.InterlockMessages);
+        if (!saved.ok)
+            return fail(Exit::BadInput, saved.message);
+        if (!saved.message.isEmpty())
+            printErr(QStringLiteral("qv840ctl: ") + saved.message);
+        return Exit::Done;
+    }
+    for (int k = 0; k < kInterlockCount; ++k)
+        printOut(QStringLiteral("%1\t%2\t%3")
+                     .arg(k)
+                     .arg(terminalCaption(k), s.state.InterlockMessages[size_t(k)]));
+    return Exit::Done;
+}
+
+} // namespace
+
+int fail(int status, const QString& text) {
+    printErr(QStringLiteral("qv840ctl: ") + text);
+    return status;
+}
+
+bool isUnitCommand(const QString& command) {
+    return kUnitCommands.contains(command);
+}
+
+int runPorts(const QStringList& args) {
+    if (!args.isEmpty())
+        return fail(Exit::BadInput, QStringLiteral("usage: qv840ctl ports"));
+    for (const QString& name : systemPortNames())
+        printOut(name);
+    return Exit::Done;
+}
+
+int runUnitCommand(const GlobalOptions& options, const QString& command, const QStringList& args) {
+    QCommandLineParser parser;
+    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
+                                    QStringLiteral("Save the table to FILE.sav."),
+                                    QStringLiteral("FILE.sav"));
+    if (command == QLatin1String("read-all"))
+        parser.addOption(output);
+
+    int count = 0;
+    QString usage;
+    if (command == QLatin1String("read") || command == QLatin1String("erase")) {
+        count = 1;
+        usage = QStringLiteral("SLOT");
+    } else if (command == QLatin1String("write")) {
+        count = 2;
+        usage = QStringLiteral("SLOT TEXT");
+    } else if (command == QLatin1String("write-all")) {
+        count = 1;
+        usage = QStringLiteral("FILE.sav");
+    } else if (command == QLatin1String("read-all")) {
+        usage = QStringLiteral("[-o FILE.sav]");
+    }
+    const auto positional = commandArguments(parser, command, args, count, usage);
+    if (!positional)
+        return Exit::BadInput;
+
+    std::optional<int> slot;
+    if (command == QLatin1String("read") || command == QLatin1String("write") ||
+        command == QLatin1String("erase")) {
+        slot = slotNumber(positional->at(0));
+        if (!slot)
+            return Exit::BadInput;
+    }
+
+    Session session(options);
+    if (const int status = session.loadConfiguration(); status != Exit::Done)
+        return status;
+    if (command == QLatin1String("write-all")) {
+        // The file is read before the port is touched: a bad one sends nothing.
+        const TableFileResult opened =
+            openTable(positional->at(0), session.state.InterlockMessages);
+        if (!opened.ok)
+            return fail(Exit::BadInput, opened.message);
+        if (!opened.message.isEmpty())
+            printErr(QStringLiteral("qv840ctl: ") + opened.message);
+    }
+    if (const int status = session.openPort(); status != Exit::Done)
+        return status;
+
+    if (command == QLatin1String("read"))
+        return readSlot(session, *slot);
+    if (command == QLatin1String("write"))
+        return editSlot(session, *slot, positional->at(1));
+    if (command == QLatin1String("erase"))
+        return editSlot(session, *slot, std::nullopt);
+    if (command == QLatin1String("read-all"))
+        return readAll(session, parser.value(output));
+    BulkOperations ops(session.state, session.link(), session.table, session.op);
+    return bulkStatus(command == QLatin1String("write-all") ? ops.writeAll() : ops.eraseAll());
+}

@@ -1,0 +1,32 @@
+#pragma once
+// The commands of qv840ctl. Each returns the process's exit status.
+
+#include <QString>
+#include <QStringList>
+
+namespace Exit {
+constexpr int Done = 0;
+constexpr int NoAnswer = 1;    // the unit did not answer
+constexpr int BadInput = 2;    // bad usage or input; the message says what
+constexpr int PortProblem = 3; // the port could not be opened or failed
+} // namespace Exit
+
+struct GlobalOptions {
+    QString port;
+    int baud = 9600;
+    int unit = 1;
+    QString configFolder;
+    bool trace = false;
+    bool baudGiven = false;
+    bool unitGiven = false;
+};
+
+// "qv840ctl: " + text on stderr, and the status to exit with.
+int fail(int status, const QString& text);
+
+int runPorts(const QStringList& args);
+// read, write, erase, read-all, write-all, erase-all.
+int runUnitCommand(const GlobalOptions& options, const QString& command, const QStringList& args);
+int runSimulate(const GlobalOptions& options, const QStringList& args);
+
+bool isUnitCommand(const QString& command);

@@ -1,0 +1,128 @@
+#include "cli/Commands.h"
+#include "cli/Terminal.h"
+
+#include "link/Frames.h"
+#include "sim/SimUnit.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <optional>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGINT and SIGTERM reach the event loop through this pair, so the unit is
+// stopped and its link removed on the normal path.
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[0], &byte, 1);
+}
+
+bool catchSignals() {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
+        return false;
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(sig, &sa, nullptr);
+    return true;
+}
+
+std::optional<int> number(const QCommandLineParser& p, const QCommandLineOption& o, int fallback,
+                          int low, int high) {
+    if (!p.isSet(o))
+        return fallback;
+    bool ok = false;
+    const int v = p.value(o).toInt(&ok);
+    if (!ok || v < low || v > high) {
+        fail(Exit::BadInput, QStringLiteral("--%1 takes a number from %2 to %3, not \"%4\"")
+                                 .arg(o.names().constFirst())
+                                 .arg(low)
+                                 .arg(high)
+                                 .arg(p.value(o)));
+        return std::nullopt;
+    }
+    return v;
+}
+
+} // namespace
+
+int runSimulate(const GlobalOptions& options, const QStringList& args) {
+    QCommandLineParser p;
+    const QCommandLineOption unit(QStringLiteral("unit"), QStringLiteral("Unit address (1..247)."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line speed."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption messages(QStringLiteral("messages"),
+                                      QStringLiteral("Fill the slots from FILE.sav."),
+                                      QStringLiteral("FILE.sav"));
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QStringLiteral("Also make the line reachable as PATH."),
+                                  QStringLiteral("PATH"));
+    const QCommandLineOption bare(
+        QStringLiteral("bare"), QStringLiteral("A plain register map: writes never clear a slot."));
+    const QCommandLineOption never(QStringLiteral("never-answer"),
+                                   QStringLiteral("Hear requests, answer none."));
+    const QCommandLineOption pause(QStringLiteral("pause-ms"),
+                                   QStringLiteral("Fall silent N ms in the middle of each reply."),
+                                   QStringLiteral("N"));
+    const QCommandLineOption late(QStringLiteral("late-ms"),
+                                  QStringLiteral("Answer N ms later than usual."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption garbage(QStringLiteral("garbage"),
+                                     QStringLiteral("Answer random bytes without a valid CRC."));
+    p.addOptions({unit, baud, messages, link, bare, never, pause, late, garbage});
+    if (!p.parse(QStringList{QStringLiteral("qv840ctl simulate")} + args))
+        return fail(Exit::BadInput, p.errorText());
+    if (!p.positionalArguments().isEmpty())
+        return fail(Exit::BadInput, QStringLiteral("simulate takes no arguments, only options"));
+
+    SimConfig cfg;
+    const auto u = number(p, unit, options.unitGiven ? options.unit : cfg.unit, 1, 247);
+    const auto b = number(p, baud, options.baudGiven ? options.baud : cfg.baud, 50, 4000000);
+    const auto pauseMs = number(p, pause, 0, 0, 600000);
+    const auto lateMs = number(p, late, 0, 0, 600000);
+    if (!u || !b || !pauseMs || !lateMs)
+        return Exit::BadInput;
+    cfg.unit = *u;
+    cfg.baud = *b;
+    cfg.pauseInsideReplyMs = *pauseMs;
+    cfg.lateMs = *lateMs;
+    cfg.bareRegisters = p.isSet(bare);
+    cfg.neverAnswer = p.isSet(never);
+    cfg.garbage = p.isSet(garbage);
+    cfg.linkPath = p.value(link);
+
+    SimUnit sim;
+    if (p.isSet(messages)) {
+        QString error;
+        if (!sim.model().loadSav(p.value(messages), &error))
+            return fail(Exit::BadInput, error);
+    }
+    if (!catchSignals())
+        return fail(Exit::PortProblem, QStringLiteral("cannot watch for signals"));
+    QSocketNotifier signalNotifier(signalPipe[1], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, qApp, &QCoreApplication::quit);
+
+    QString error;
+    if (!sim.start(cfg, &error))
+        return fail(Exit::PortProblem, QStringLiteral("cannot make the simulated line: ") + error);
+    if (options.trace) {
+        // The unit's view: it receives requests and transmits replies.
+        QObject::connect(&sim, &SimUnit::requestSeen,
+                         [](const QByteArray& f) { printErr(QStringLiteral("RX") + byteDump(f)); });
+        QObject::connect(&sim, &SimUnit::replySent,
+                         [](const QByteArray& f) { printErr(QStringLiteral("TX") + byteDump(f)); });
+    }
+    printOut(sim.devicePath());
+    QCoreApplication::exec();
+    return Exit::Done;
+}
