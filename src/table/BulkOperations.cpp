@@ -251,6 +251,12 @@ BulkResult BulkOperations::writeAll() {
             next = i + 1;
             if (t == state_.DefaultMessages[k])
                 continue;
+            // A file opened while this runs may have changed the entry since
+            // it was checked; a bad frame must still never go out.
+            if (!writeAllProblem(t, state_.DefaultMessages[k]).isEmpty()) {
+                r.invalid.append(i);
+                continue;
+            }
             if (!run.linkOk(link_.DelayLoop(link_.timing().bulkPauseMs)))
                 break;
             const QByteArray frame = buildWriteRequest(

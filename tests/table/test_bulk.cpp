@@ -261,6 +261,19 @@ private slots:
         QVERIFY(!text.contains(QLatin1String("(51-52)")));
     }
 
+    void writeAllRechecksEntriesChangedMeanwhile() {
+        Rig rig;
+        rig.state.InterlockMessages[4] = QStringLiteral("FOUR");
+        rig.state.InterlockMessages[10] = QStringLiteral("TEN");
+        rig.port.setResponder([&](const QByteArray& req) -> QVector<ScriptedPort::Chunk> {
+            rig.state.InterlockMessages[10] = QString(); // e.g. a file opened meanwhile
+            return {{1, req.left(6) + QByteArray(2, '\0')}};
+        });
+        const BulkResult r = rig.bulk.writeAll();
+        QCOMPARE(rig.port.requests().size(), 1);
+        QCOMPARE(r.invalid, QVector<int>{10});
+    }
+
     void silentSlotsReportedOnce_data() {
         QTest::addColumn<Op>("op");
         QTest::addColumn<QString>("verb");
