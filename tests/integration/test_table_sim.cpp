@@ -133,20 +133,6 @@ private slots:
         QCOMPARE(b.framesSent, before);
     }
 
-    void wrongUnitAddressReportedOnce() {
-        Bench b;
-        QVERIFY(b.start(shortTiming()));
-        b.state.UnitAddress = 2; // the unit answers only to 1
-        b.state.InterlockMessages[0] = QStringLiteral("CHANGED");
-        const BulkResult r = b.bulk().eraseAll();
-        QCOMPARE(r.silent.size(), 20);
-        QCOMPARE(b.op.count(), 1);
-        QVERIFY(b.op.last().text.startsWith(
-            QLatin1String("The unit did not answer for 20 interlocks: L1-40, 40-41,")));
-        QCOMPARE(b.state.InterlockMessages[0], QStringLiteral("CHANGED"));
-        QCOMPARE(b.unitHolds(0), b.demo[0].toLatin1());
-    }
-
     void unitVanishesMidRead() {
         Bench b;
         QVERIFY(b.start(shortTiming()));
