@@ -1,1 +1,94 @@
-int main() { return 0; }
+// qv840n: the window program. Start-up shows the splash, reads the three
+// configuration files beside the executable, loads the comms-test window
+// hidden, asks for the port and its speed, and opens the main window.
+//
+//   qv840n              talk to a unit on a serial port
+//   qv840n --simulate   also run a simulated unit, listed first as a port
+
+#include "link/Crc.h"
+#include "link/Link.h"
+#include "link/QtSerialPortDevice.h"
+#include "sim/SimThread.h"
+#include "startup/ConfigFiles.h"
+#include "startup/SharedState.h"
+#include "startup/StartupSequence.h"
+#include "ui/LoadedWindows.h"
+#include "ui/MessageBoxOperator.h"
+#include "ui/frmSplash.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QStyleFactory>
+
+namespace {
+
+// The splash pause; QV840N_SPLASH_MS shortens it for screenshots and tests.
+int splashPauseMs() {
+    bool ok = false;
+    const int ms = qEnvironmentVariableIntValue("QV840N_SPLASH_MS", &ok);
+    return ok && ms >= 0 ? ms : kSplashPauseMs;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kProgramTitle);
+    QApplication::setApplicationVersion(QStringLiteral("1.1"));
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(fusion);
+    // The program ends through the main window's exit question or the
+    // comms-test window's Quit, never because a window happened to close.
+    app.setQuitOnLastWindowClosed(false);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Custom Message Programming Tool"));
+    parser.addHelpOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Run a simulated unit, loaded from demo.sav, and list its port first."));
+    parser.addOption(simulate);
+    parser.process(app);
+
+    // The configuration files are found beside the executable whatever the
+    // current folder; the file dialogs start there too.
+    const QString folder = applicationFolder();
+    QDir::setCurrent(folder);
+
+    MessageBoxOperator op;
+    SimThread sim;
+    QString simulatedPath;
+    if (parser.isSet(simulate)) {
+        QString error;
+        const QString demo = QDir(folder).filePath(QStringLiteral("demo.sav"));
+        if (!sim.model().loadSav(demo, &error)) {
+            op.message(QStringLiteral("The simulated unit cannot load %1: %2").arg(demo, error), {},
+                       MsgIcon::Critical, MsgButtons::Ok);
+            return 1;
+        }
+        if (!sim.start(SimConfig{}, &error)) {
+            op.message(QStringLiteral("The simulated unit cannot start: %1").arg(error), {},
+                       MsgIcon::Critical, MsgButtons::Ok);
+            return 1;
+        }
+        simulatedPath = sim.devicePath();
+    }
+
+    SharedState state;
+    QtSerialPortDevice port;
+    Link link(port);
+    LoadedWindows windows;
+    StartupWindows startup(state, link, op, windows, simulatedPath);
+    startup.setEndProgram([&port] {
+        if (port.isOpen())
+            port.close();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            w->hide();
+        QCoreApplication::exit(0);
+    });
+
+    if (runStartup(state, startup, &LoadCrcTable, folder, splashPauseMs()))
+        return 1;
+    return QApplication::exec();
+}

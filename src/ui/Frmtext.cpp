@@ -1,0 +1,412 @@
+#include "ui/Frmtext.h"
+
+#include "link/Frames.h"
+#include "startup/Operator.h"
+#include "ui/Artwork.h"
+#include "ui/LoadedWindows.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+// ---------------------------------------------------------------- UpDown
+
+UpDown::UpDown(QWidget* parent)
+    : QWidget(parent), up_(new QToolButton(this)), down_(new QToolButton(this)) {
+    setFocusPolicy(Qt::StrongFocus);
+    up_->setArrowType(Qt::UpArrow);
+    down_->setArrowType(Qt::DownArrow);
+    for (QToolButton* b : {up_, down_}) {
+        b->setAutoRepeat(true);
+        b->setFocusPolicy(Qt::NoFocus);
+        b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+    }
+    up_->setObjectName(QStringLiteral("up"));
+    down_->setObjectName(QStringLiteral("down"));
+    auto* col = new QVBoxLayout(this);
+    col->setContentsMargins(0, 0, 0, 0);
+    col->setSpacing(0);
+    col->addWidget(up_);
+    col->addWidget(down_);
+    connect(up_, &QToolButton::clicked, this, &UpDown::stepUp);
+    connect(down_, &QToolButton::clicked, this, &UpDown::stepDown);
+    updateButtons();
+}
+
+void UpDown::setRange(int minimum, int maximum) {
+    min_ = minimum;
+    max_ = qMax(minimum, maximum);
+    setValue(value_);
+    updateButtons();
+}
+
+void UpDown::setValue(int value) {
+    const int v = qBound(min_, value, max_);
+    if (v == value_)
+        return;
+    value_ = v;
+    updateButtons();
+    emit valueChanged(value_);
+}
+
+void UpDown::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Up:
+        stepUp();
+        break;
+    case Qt::Key_Down:
+        stepDown();
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+void UpDown::wheelEvent(QWheelEvent* event) {
+    if (event->angleDelta().y() > 0)
+        stepUp();
+    else if (event->angleDelta().y() < 0)
+        stepDown();
+    event->accept();
+}
+
+void UpDown::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange)
+        updateButtons();
+    QWidget::changeEvent(event);
+}
+
+void UpDown::updateButtons() {
+    up_->setEnabled(isEnabled() && value_ < max_);
+    down_->setEnabled(isEnabled() && value_ > min_);
+}
+
+// ---------------------------------------------------------------- Frmtext
+
+namespace {
+
+constexpr int kClientWidth = 792;
+constexpr int kClientHeight = 434;
+constexpr int kSlotStep = 20;
+
+QLabel* panelLabel(const QString& name, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAutoFillBackground(true);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    l->setPalette(pal);
+    l->setMargin(2);
+    return l;
+}
+
+QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+Frmtext::Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+                 QWidget* parent)
+    : QWidget(parent, Qt::Window), state_(state), link_(link), op_(op), windows_(windows),
+      commsTest_(state, link, *this, &clock_) {
+    setObjectName(QStringLiteral("Frmtext"));
+    setWindowTitle(QStringLiteral("Q840/Q860 Comms Test"));
+    buildControls();
+    resize(kClientWidth, kClientHeight);
+
+    connect(UpDown1, &UpDown::valueChanged, this, &Frmtext::onMessageSlotChanged);
+    connect(UpDown2, &UpDown::valueChanged, this, &Frmtext::onUnitAddressChanged);
+    connect(CmdRdMsg, &QPushButton::clicked, this, [this] { commsTest_.readMessage(); });
+    connect(CmdWrtMsg, &QPushButton::clicked, this, [this] { commsTest_.writeMessage(); });
+    connect(CmdEraseMsg, &QPushButton::clicked, this, [this] { commsTest_.eraseMessage(); });
+    connect(SSCommand1, &QPushButton::clicked, this, [this] {
+        if (loadMessageForm_)
+            loadMessageForm_();
+    });
+    connect(cmdMainMenu, &QPushButton::clicked, this, &Frmtext::quit);
+    connect(&clock_, &CommsClock::tick, TimeBox, &QLabel::setText);
+    // No request may start inside another one, whichever window started it.
+    connect(&link_, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
+}
+
+void Frmtext::buildControls() {
+    // Indicators at the top left.
+    auto* Picture1 = new QFrame(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    auto* lamps = new QHBoxLayout(Picture1);
+    lamps->setContentsMargins(6, 4, 6, 4);
+    lamps->setSpacing(8);
+    const qreal dpr = devicePixelRatioF();
+    for (int i = 0; i < 4; ++i) {
+        MdmLight[static_cast<size_t>(i)] = new QLabel(this);
+        MdmLight[static_cast<size_t>(i)]->setObjectName(QStringLiteral("MdmLight_%1").arg(i));
+        MdmLight[static_cast<size_t>(i)]->setPixmap(Artwork::mdmLight(i, dpr));
+        MdmLight[static_cast<size_t>(i)]->setFixedSize(Artwork::kLampSize, Artwork::kLampSize);
+    }
+    const QStringList lampTips = {QStringLiteral("Sending"), QStringLiteral("Receiving")};
+    for (int i = 0; i < 2; ++i) {
+        auto* img = new QLabel(Picture1);
+        img->setObjectName(QStringLiteral("Image1_%1").arg(i));
+        img->setFixedSize(Artwork::kLampSize, Artwork::kLampSize);
+        img->setToolTip(lampTips.at(i));
+        Image1[static_cast<size_t>(i)] = img;
+        lamps->addWidget(img);
+    }
+    setSending(false);
+    setReceiving(false);
+
+    SSCommand1 = button(QStringLiteral("SSCommand1"), QStringLiteral("Load message form"), this);
+    lblVER = new QLabel(QStringLiteral("Ver. 1.0"), this);
+    lblVER->setObjectName(QStringLiteral("lblVER"));
+    QFont sans(QStringLiteral("Arial"));
+    sans.setStyleHint(QFont::SansSerif); // the nearest sans where Arial is missing
+    sans.setPointSizeF(font().pointSizeF());
+    lblVER->setFont(sans);
+    TimeBox = new QLabel(this);
+    TimeBox->setObjectName(QStringLiteral("TimeBox"));
+    TimeBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    TimeBox->setAlignment(Qt::AlignCenter);
+    TimeBox->setAutoFillBackground(true);
+    {
+        QPalette pal = TimeBox->palette();
+        pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+        pal.setColor(QPalette::WindowText, Qt::black);
+        TimeBox->setPalette(pal);
+    }
+    TimeBox->setMinimumWidth(TimeBox->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) +
+                             16);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(Picture1, 0, Qt::AlignLeft | Qt::AlignTop);
+    top->addStretch(1);
+    top->addWidget(SSCommand1);
+    auto* verClock = new QVBoxLayout;
+    verClock->setSpacing(2);
+    verClock->addWidget(lblVER, 0, Qt::AlignHCenter);
+    verClock->addWidget(TimeBox);
+    top->addLayout(verClock);
+
+    // The two spinners with their values and captions, in a column.
+    auto spinner = [this](QLabel*& value, UpDown*& updown, QLabel*& caption, const QString& name,
+                          const QString& updownName, const QString& captionText, const QString& tip,
+                          const QString& widest) {
+        value = panelLabel(name, this);
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(widest) + 10);
+        updown = new UpDown(this);
+        updown->setObjectName(updownName);
+        updown->setToolTip(tip);
+        caption = new QLabel(captionText, this);
+        auto* box = new QGridLayout;
+        box->setHorizontalSpacing(2);
+        box->setVerticalSpacing(2);
+        box->addWidget(value, 0, 0);
+        box->addWidget(updown, 0, 1);
+        box->addWidget(caption, 1, 0, 1, 2, Qt::AlignLeft);
+        return box;
+    };
+    auto* msgBox = spinner(Label7, UpDown1, Label9[0], QStringLiteral("Label7"),
+                           QStringLiteral("UpDown1"), QStringLiteral("MsgAddr"),
+                           QStringLiteral("Message to Send"), QStringLiteral(" 7800"));
+    auto* unitBox = spinner(Label8, UpDown2, Label9[1], QStringLiteral("Label8"),
+                            QStringLiteral("UpDown2"), QStringLiteral("UnitAddr"),
+                            QStringLiteral("Change Unit Address"), QStringLiteral(" 310"));
+    Label9[0]->setObjectName(QStringLiteral("Label9_0"));
+    Label9[1]->setObjectName(QStringLiteral("Label9_1"));
+    UpDown1->setRange(400, 780);
+    UpDown1->setSingleStep(kSlotStep);
+    UpDown2->setRange(0, 31);
+    UpDown2->setSingleStep(1);
+    auto* spinners = new QVBoxLayout;
+    spinners->addLayout(msgBox);
+    spinners->addSpacing(18);
+    spinners->addLayout(unitBox);
+    spinners->addStretch(1);
+
+    // The read group above the write group.
+    Frame1 = new QGroupBox(QStringLiteral("Read Stored Message Here"), this);
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    CmdRdMsg = button(QStringLiteral("CmdRdMsg"), QStringLiteral("&Read Msg"), Frame1);
+    Label10 = new QLabel(Frame1);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    Label6[2] = panelLabel(QStringLiteral("Label6_2"), Frame1);
+    Label6[2]->setToolTip(QStringLiteral("Stored message here"));
+    Label6[2]->setMinimumHeight(Label6[2]->fontMetrics().height() + 8);
+    auto* readRow = new QHBoxLayout;
+    readRow->addWidget(CmdRdMsg);
+    readRow->addSpacing(12);
+    readRow->addWidget(Label10, 1);
+    auto* readBox = new QVBoxLayout(Frame1);
+    readBox->addLayout(readRow);
+    readBox->addWidget(Label6[2]);
+
+    Frame2 = new QGroupBox(QStringLiteral("Write New Message Here"), this);
+    Frame2->setObjectName(QStringLiteral("Frame2"));
+    MsgText = new QLineEdit(Frame2);
+    MsgText->setObjectName(QStringLiteral("MsgText"));
+    MsgText->setToolTip(QStringLiteral("Enter message text here"));
+    CmdWrtMsg = button(QStringLiteral("CmdWrtMsg"), QStringLiteral("&Write Msg"), Frame2);
+    CmdEraseMsg = button(QStringLiteral("CmdEraseMsg"), QStringLiteral("&Erase Msg"), Frame2);
+    auto* writeRow = new QHBoxLayout;
+    writeRow->addWidget(CmdWrtMsg);
+    writeRow->addWidget(CmdEraseMsg);
+    writeRow->addStretch(1);
+    auto* writeBox = new QVBoxLayout(Frame2);
+    writeBox->addWidget(MsgText);
+    writeBox->addLayout(writeRow);
+
+    auto* groups = new QVBoxLayout;
+    groups->addWidget(Frame1);
+    groups->addWidget(Frame2);
+
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(spinners);
+    middle->addSpacing(16);
+    middle->addLayout(groups, 1);
+    middle->addSpacing(60);
+
+    // The dumps across the bottom; a long reply wraps onto further lines.
+    Label4[0] = new QLabel(QStringLiteral("Transmitted Data"), this);
+    Label4[1] = new QLabel(QStringLiteral("Received Data"), this);
+    Label4[0]->setObjectName(QStringLiteral("Label4_0"));
+    Label4[1]->setObjectName(QStringLiteral("Label4_1"));
+    QFont fixed(QStringLiteral("DejaVu Sans Mono"));
+    fixed.setStyleHint(QFont::Monospace);
+    fixed.setPointSizeF(font().pointSizeF() * 0.9);
+    for (int i = 0; i < 2; ++i) {
+        QLabel* dump = panelLabel(QStringLiteral("Label6_%1").arg(i), this);
+        dump->setFont(fixed);
+        dump->setWordWrap(true);
+        dump->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        dump->setMinimumHeight(QFontMetrics(fixed).lineSpacing() * 2 + 8);
+        dump->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+        Label6[static_cast<size_t>(i)] = dump;
+    }
+    Label2 = panelLabel(QStringLiteral("Label2"), this);
+    Label2->setToolTip(QStringLiteral("Modbus Errors"));
+    Label2->setAlignment(Qt::AlignCenter);
+    Label2->setMinimumWidth(Label2->fontMetrics().horizontalAdvance(QStringLiteral(" 5120")) + 10);
+    cmdMainMenu = button(QStringLiteral("cmdMainMenu"), QStringLiteral("&Quit"), this);
+
+    auto* bottom = new QGridLayout;
+    bottom->setVerticalSpacing(2);
+    bottom->setHorizontalSpacing(12);
+    bottom->addWidget(Label4[0], 0, 0);
+    bottom->addWidget(Label6[0], 1, 0);
+    bottom->addWidget(Label2, 1, 1, Qt::AlignTop);
+    bottom->addWidget(Label4[1], 2, 0);
+    bottom->addWidget(Label6[1], 3, 0);
+    bottom->addWidget(cmdMainMenu, 3, 1, Qt::AlignBottom);
+    bottom->setColumnStretch(0, 1);
+
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(12, 10, 12, 12);
+    all->addLayout(top);
+    all->addSpacing(6);
+    all->addLayout(middle, 1);
+    all->addSpacing(8);
+    all->addLayout(bottom);
+}
+
+void Frmtext::load(const std::function<void()>& closeSplash) {
+    windows_.loaded(this);
+    windows_.centerForm();
+    if (closeSplash)
+        closeSplash();
+    UpDown2->setValue(1);
+    Label8->setText(withLeadingBlank(UpDown2->value()));
+    state_.UnitAddress = static_cast<std::int16_t>(UpDown2->value());
+    state_.MsgAddress = static_cast<std::int16_t>(kFirstMessageRegister);
+    terminalName_ = state_.TerminalNames[0];
+    Label10->setText(QStringLiteral("Terminal No. ") + terminalName_);
+    UpDown1->setValue(kFirstMessageRegister);
+    Label7->setText(withLeadingBlank(UpDown1->value()));
+    for (QLabel* light : MdmLight)
+        light->hide();
+    clock_.start();
+}
+
+void Frmtext::onMessageSlotChanged(int value) {
+    state_.MsgAddress = static_cast<std::int16_t>(value);
+    Label7->setText(withLeadingBlank(value));
+    const int k = (value - kFirstMessageRegister) / kSlotStep;
+    if (k >= 0 && k <= kInterlockCount)
+        terminalName_ = state_.TerminalNames[static_cast<size_t>(k)];
+    Label10->setText(QStringLiteral("Terminal No. ") + terminalName_);
+}
+
+void Frmtext::onUnitAddressChanged(int value) {
+    state_.UnitAddress = static_cast<std::int16_t>(value);
+    Label8->setText(withLeadingBlank(value));
+}
+
+void Frmtext::setOperationsEnabled(bool on) {
+    for (QPushButton* b : {CmdRdMsg, CmdWrtMsg, CmdEraseMsg})
+        b->setEnabled(on);
+}
+
+void Frmtext::unload() {
+    if (link_.port().isOpen())
+        link_.port().close();
+}
+
+void Frmtext::quit() {
+    unload();
+    if (endProgram_)
+        endProgram_();
+}
+
+void Frmtext::closeEvent(QCloseEvent* event) {
+    // The close box only hides the window: the clock and the port belong to
+    // the whole run, which ends through Quit or the main window.
+    event->accept();
+}
+
+void Frmtext::setUnitAddressText(const QString& text) {
+    Label8->setText(text);
+}
+void Frmtext::setTransmitted(const QString& dump) {
+    Label6[0]->setText(dump);
+}
+void Frmtext::setReceived(const QString& dump) {
+    Label6[1]->setText(dump);
+}
+void Frmtext::setStoredText(const QString& text) {
+    Label6[2]->setText(text);
+}
+void Frmtext::setByteCount(const QString& text) {
+    Label2->setText(text);
+}
+
+void Frmtext::setSending(bool lit) {
+    Image1[0]->setPixmap(MdmLight[lit ? 1 : 0]->pixmap());
+}
+
+void Frmtext::setReceiving(bool lit) {
+    Image1[1]->setPixmap(MdmLight[lit ? 3 : 2]->pixmap());
+}
+
+QString Frmtext::messageText() const {
+    return MsgText->text();
+}
+void Frmtext::clearMessageText() {
+    MsgText->clear();
+}
+
+void Frmtext::showProblem(const QString& text) {
+    op_.message(text, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+}

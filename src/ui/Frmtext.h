@@ -1,0 +1,135 @@
+#pragma once
+// The comms-test window: single read, write and erase requests with the raw
+// bytes shown. It is loaded hidden at start-up because it hosts the clock the
+// other transactions hold off, and stays loaded for the whole run.
+
+#include "link/CommsClock.h"
+#include "link/CommsTest.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class LoadedWindows;
+class Operator;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+// An up-down control: two arrow buttons stepping a value within a range. The
+// value itself is shown by a label beside it, as the windows want it.
+class UpDown : public QWidget {
+    Q_OBJECT
+public:
+    explicit UpDown(QWidget* parent = nullptr);
+
+    void setRange(int minimum, int maximum);
+    void setSingleStep(int step) { step_ = step; }
+    int minimum() const { return min_; }
+    int maximum() const { return max_; }
+    int singleStep() const { return step_; }
+    int value() const { return value_; }
+    // Clamped to the range; valueChanged only when the value changes.
+    void setValue(int value);
+    void stepUp() { setValue(value_ + step_); }
+    void stepDown() { setValue(value_ - step_); }
+
+    QToolButton* upButton() const { return up_; }
+    QToolButton* downButton() const { return down_; }
+
+signals:
+    void valueChanged(int value);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void updateButtons();
+    QToolButton* up_;
+    QToolButton* down_;
+    int min_ = 0;
+    int max_ = 99;
+    int step_ = 1;
+    int value_ = 0;
+};
+
+class Frmtext : public QWidget, public CommsTestView {
+    Q_OBJECT
+public:
+    Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+            QWidget* parent = nullptr);
+
+    // The load step: centres the window, closes the splash (closeSplash),
+    // selects unit 1 and slot 400, and starts the clock. The window stays
+    // hidden.
+    void load(const std::function<void()>& closeSplash = {});
+
+    // What SSCommand1 does (show the main window) and how the program ends
+    // (Quit, after the port is closed).
+    void setLoadMessageForm(std::function<void()> f) { loadMessageForm_ = std::move(f); }
+    void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
+
+    // The unload of the program's end: closes the port if it is open.
+    void unload();
+
+    CommsClock* clock() { return &clock_; }
+
+    // CommsTestView
+    void setUnitAddressText(const QString& text) override;
+    void setTransmitted(const QString& dump) override;
+    void setReceived(const QString& dump) override;
+    void setStoredText(const QString& text) override;
+    void setByteCount(const QString& text) override;
+    void setSending(bool lit) override;
+    void setReceiving(bool lit) override;
+    QString messageText() const override;
+    void clearMessageText() override;
+    void showProblem(const QString& text) override;
+
+    // The controls, by their names.
+    std::array<QLabel*, 2> Image1{};
+    std::array<QLabel*, 4> MdmLight{};
+    QPushButton* SSCommand1 = nullptr;
+    QLabel* lblVER = nullptr;
+    QLabel* TimeBox = nullptr;
+    QLabel* Label7 = nullptr;
+    UpDown* UpDown1 = nullptr;
+    QLabel* Label8 = nullptr;
+    UpDown* UpDown2 = nullptr;
+    std::array<QLabel*, 2> Label9{};
+    QGroupBox* Frame1 = nullptr;
+    QPushButton* CmdRdMsg = nullptr;
+    QLabel* Label10 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLineEdit* MsgText = nullptr;
+    QPushButton* CmdWrtMsg = nullptr;
+    QPushButton* CmdEraseMsg = nullptr;
+    std::array<QLabel*, 2> Label4{};
+    std::array<QLabel*, 3> Label6{};
+    QLabel* Label2 = nullptr;
+    QPushButton* cmdMainMenu = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void onMessageSlotChanged(int value);
+    void onUnitAddressChanged(int value);
+    void setOperationsEnabled(bool on);
+    void quit();
+
+    SharedState& state_;
+    Link& link_;
+    Operator& op_;
+    LoadedWindows& windows_;
+    CommsClock clock_;
+    CommsTest commsTest_;
+    QString terminalName_;
+    std::function<void()> loadMessageForm_;
+    std::function<void()> endProgram_;
+};

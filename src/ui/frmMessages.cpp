@@ -1,0 +1,389 @@
+#include "ui/frmMessages.h"
+
+#include "link/Frames.h"
+#include "link/Link.h"
+#include "startup/Operator.h"
+#include "table/Interlocks.h"
+#include "table/TableFile.h"
+#include "ui/Frmtext.h"
+#include "ui/LoadedWindows.h"
+#include "ui/frmWrite.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+// ---------------------------------------------------------------- ClickLabel
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
+    QLabel::mouseReleaseEvent(event);
+    if (rect().contains(event->position().toPoint()))
+        emit clicked();
+}
+
+void ClickLabel::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space || event->key() == Qt::Key_Return ||
+        event->key() == Qt::Key_Enter) {
+        emit clicked();
+        return;
+    }
+    QLabel::keyPressEvent(event);
+}
+
+// The label has no focus frame of its own; a heavier border shows where the
+// keyboard is.
+void ClickLabel::focusInEvent(QFocusEvent* event) {
+    setLineWidth(2);
+    QLabel::focusInEvent(event);
+}
+
+void ClickLabel::focusOutEvent(QFocusEvent* event) {
+    setLineWidth(1);
+    QLabel::focusOutEvent(event);
+}
+
+// ---------------------------------------------------------------- frmMessages
+
+namespace {
+
+// The window's design is in twips; the layout keeps its proportions through
+// stretch factors while the sizes follow the font.
+constexpr int kClientWidth = 12525;
+constexpr int kClientHeight = 8250;
+constexpr int kTwipsPerPixel = 15;
+constexpr int kFrameWidth = 5600;
+constexpr int kColumnGap = 520;
+constexpr int kTerminalWidth = 495;
+constexpr int kMessageWidth = 4335;
+constexpr int kRowPitch = 480;
+constexpr int kRowHeight = 255;
+
+const QColor kFormGrey(128, 128, 128);
+const QColor kTerminalGrey(192, 192, 192);
+
+int px(int twips) {
+    return twips / kTwipsPerPixel;
+}
+
+QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
+                           const QString& lastName) {
+    QFileDialog dialog(parent);
+    dialog.setNameFilter(filter);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // Open does not insist that the file exists: a missing one fails when it
+    // is read, with a message that says so.
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (!lastName.isEmpty())
+        dialog.selectFile(lastName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    return b;
+}
+
+} // namespace
+
+frmMessages::frmMessages(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+                         Frmtext& commsTest, QWidget* parent)
+    : QWidget(parent, Qt::Window), state_(state), link_(link), op_(op), windows_(windows),
+      commsTest_(commsTest), bulk_(state, link, *this, op, commsTest.clock()),
+      editor_(state, link, *this, op, commsTest.clock()) {
+    setObjectName(QStringLiteral("frmMessages"));
+    setWindowTitle(QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kFormGrey);
+    setPalette(pal);
+    buildControls();
+    resize(px(kClientWidth), px(kClientHeight));
+
+    chooseFile_ = [this](bool save, const QString& filter, const QString& last) {
+        return defaultFileChooser(this, save, filter, last);
+    };
+    endProgram_ = [] { QCoreApplication::exit(0); };
+
+    connect(cmdReadAll, &QPushButton::clicked, this, [this] { bulk_.readAll(); });
+    connect(cmdWriteAll, &QPushButton::clicked, this, [this] { bulk_.writeAll(); });
+    connect(cmdEraseAll, &QPushButton::clicked, this, [this] { bulk_.eraseAll(); });
+    connect(cmdOpenFile, &QPushButton::clicked, this, &frmMessages::openFile);
+    connect(cmdSaveFile, &QPushButton::clicked, this, &frmMessages::saveFile);
+    connect(cmdQuit, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdCommsTest, &QPushButton::clicked, this, &frmMessages::showCommsTest);
+    connect(UpDown1, &UpDown::valueChanged, this, [this](int value) {
+        state_.UnitAddress = static_cast<std::int16_t>(value);
+        Label3->setText(withLeadingBlank(value));
+    });
+    for (int i = 0; i < kInterlockCount; ++i)
+        connect(Label1[static_cast<size_t>(i)], &ClickLabel::clicked, this,
+                [this, i] { messageClicked(i); });
+    // A bulk operation holds the link for its whole run; the editor and the
+    // comms test hold it while they wait. Nothing else may start meanwhile.
+    connect(&link_, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
+}
+
+QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QColor& caption) {
+    const InterlockGroup& g = interlockGroups().at(group);
+    auto* frame = new QGroupBox(g.caption, this);
+    frame->setAutoFillBackground(true);
+    QPalette pal = frame->palette();
+    pal.setColor(QPalette::Window, background);
+    pal.setColor(QPalette::WindowText, caption);
+    frame->setPalette(pal);
+
+    auto* grid = new QGridLayout(frame);
+    const int rowHeight = qMax(px(kRowHeight), fontMetrics().height() + 4);
+    const int gap = qMax(px(kRowPitch - kRowHeight), rowHeight * 3 / 4);
+    grid->setVerticalSpacing(gap);
+    grid->setHorizontalSpacing(0);
+    grid->setContentsMargins(px(120), gap / 2 + 2, px(120), gap / 2);
+    const int widestCaption = [this] {
+        int w = 0;
+        for (int k = 0; k < kInterlockCount; ++k)
+            w = qMax(w, fontMetrics().horizontalAdvance(terminalCaption(k)));
+        return w;
+    }();
+
+    int row = 0;
+    for (int k : g.indices) {
+        auto* terminal = new QLabel(terminalCaption(k), frame);
+        terminal->setObjectName(QStringLiteral("Label2_%1").arg(k));
+        terminal->setAlignment(Qt::AlignCenter);
+        terminal->setAutoFillBackground(true);
+        QPalette tp = terminal->palette();
+        tp.setColor(QPalette::Window, kTerminalGrey);
+        tp.setColor(QPalette::WindowText, Qt::black);
+        terminal->setPalette(tp);
+        terminal->setMinimumSize(qMax(px(kTerminalWidth), widestCaption + 8), rowHeight);
+        Label2[static_cast<size_t>(k)] = terminal;
+
+        auto* message = new ClickLabel(frame);
+        message->setObjectName(QStringLiteral("Label1_%1").arg(k));
+        message->setFocusPolicy(Qt::StrongFocus);
+        message->setCursor(Qt::PointingHandCursor);
+        message->setFrameStyle(QFrame::Box | QFrame::Plain);
+        message->setLineWidth(1);
+        message->setMargin(0);
+        message->setIndent(4);
+        message->setAutoFillBackground(true);
+        QPalette mp = message->palette();
+        mp.setColor(QPalette::Window, Qt::white);
+        mp.setColor(QPalette::WindowText, Qt::black);
+        message->setPalette(mp);
+        message->setMinimumHeight(rowHeight);
+        message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        message->setToolTip(QStringLiteral("Click to write or erase this message"));
+        Label1[static_cast<size_t>(k)] = message;
+
+        grid->addWidget(terminal, row, 0);
+        grid->addWidget(message, row, 1);
+        ++row;
+    }
+    grid->setColumnStretch(0, kTerminalWidth);
+    grid->setColumnStretch(1, kMessageWidth);
+    grid->setRowStretch(row, 1);
+    return frame;
+}
+
+void frmMessages::buildControls() {
+    Frame[0] = groupFrame(0, QColor(128, 64, 0), QColor(224, 224, 224));
+    Frame[1] = groupFrame(1, QColor(128, 128, 255), Qt::black);
+    Frame[2] = groupFrame(2, QColor(255, 255, 0), Qt::black);
+    Frame[3] = groupFrame(3, QColor(0, 128, 128), Qt::black);
+    for (int i = 0; i < 4; ++i)
+        Frame[static_cast<size_t>(i)]->setObjectName(QStringLiteral("Frame%1").arg(i + 1));
+
+    // Command Center.
+    Frame[4] = new QGroupBox(QStringLiteral("Command Center"), this);
+    QGroupBox* cc = Frame[4];
+    cc->setObjectName(QStringLiteral("Frame5"));
+    cc->setAutoFillBackground(true);
+    QPalette ccPal = cc->palette();
+    ccPal.setColor(QPalette::Window, kTerminalGrey);
+    ccPal.setColor(QPalette::WindowText, Qt::black);
+    cc->setPalette(ccPal);
+    cmdReadAll = button(QStringLiteral("cmdReadAll"), QStringLiteral("&Read All Msgs"), cc);
+    cmdWriteAll = button(QStringLiteral("cmdWriteAll"), QStringLiteral("&Write All Msgs"), cc);
+    cmdEraseAll = button(QStringLiteral("cmdEraseAll"), QStringLiteral("&Erase All Msgs"), cc);
+    cmdOpenFile = button(QStringLiteral("cmdOpenFile"), QStringLiteral("&Open File"), cc);
+    cmdSaveFile = button(QStringLiteral("cmdSaveFile"), QStringLiteral("&Save File"), cc);
+    cmdQuit = button(QStringLiteral("cmdQuit"), QStringLiteral("&Quit"), cc);
+    cmdCommsTest = button(QStringLiteral("cmdCommsTest"), QStringLiteral("&Comms Test..."), cc);
+    cmdCommsTest->setToolTip(QStringLiteral("Open the comms-test window"));
+    cmdReadAll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+
+    Label3 = new QLabel(cc);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setAlignment(Qt::AlignCenter);
+    Label3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Label3->setAutoFillBackground(true);
+    QPalette lp = Label3->palette();
+    lp.setColor(QPalette::Window, Qt::white);
+    Label3->setPalette(lp);
+    Label3->setMinimumWidth(Label3->fontMetrics().horizontalAdvance(QStringLiteral(" 310")) + 8);
+    UpDown1 = new UpDown(cc);
+    UpDown1->setObjectName(QStringLiteral("UpDown1"));
+    UpDown1->setRange(0, 31);
+    UpDown1->setSingleStep(1);
+    UpDown1->setToolTip(QStringLiteral("Unit address"));
+    UpDown1->setMinimumHeight(fontMetrics().height() * 2);
+    Label5 = new QLabel(QStringLiteral("Adr"), cc);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    Label5->setAlignment(Qt::AlignCenter);
+
+    auto* address = new QVBoxLayout;
+    address->setSpacing(2);
+    address->addWidget(Label3);
+    address->addWidget(UpDown1, 0, Qt::AlignHCenter);
+    address->addWidget(Label5);
+    address->addStretch(1);
+
+    auto* grid = new QGridLayout(cc);
+    grid->setSpacing(4);
+    grid->addWidget(cmdReadAll, 0, 0, 2, 1);
+    grid->addWidget(cmdWriteAll, 0, 1);
+    grid->addWidget(cmdEraseAll, 1, 1);
+    grid->addWidget(cmdOpenFile, 2, 0);
+    grid->addWidget(cmdSaveFile, 2, 1);
+    grid->addWidget(cmdQuit, 3, 0, 1, 2);
+    grid->addLayout(address, 0, 2, 3, 1);
+    grid->addWidget(cmdCommsTest, 3, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setFixedHeight(qMax(px(150), fontMetrics().height() / 2));
+    Label4 = new QLabel(QStringLiteral("Read/Write Progress"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+
+    // Left column: Recycle, Oil, Gas, then the progress bar.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(px(225));
+    left->addWidget(Frame[0], 2295);
+    left->addWidget(Frame[2], 2295);
+    left->addWidget(Frame[3], 2055);
+    auto* progress = new QVBoxLayout;
+    progress->setSpacing(2);
+    progress->addWidget(ProgressBar1);
+    progress->addWidget(Label4);
+    left->addLayout(progress);
+
+    // Right column: Non-Recycle over the Command Center, which sits a little
+    // in from the column's edges.
+    auto* ccRow = new QHBoxLayout;
+    ccRow->setContentsMargins(px(6600 - 6360), 0, px(11960 - 11775), 0);
+    ccRow->addWidget(cc);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(0);
+    right->addWidget(Frame[1], 4695);
+    right->addStretch(5640 - 4935);
+    right->addLayout(ccRow, 2175);
+    right->addStretch(8250 - 7815 - 240);
+
+    auto* columns = new QHBoxLayout(this);
+    columns->setContentsMargins(px(240), px(240), px(kClientWidth - 11960), px(240));
+    columns->setSpacing(0);
+    columns->addLayout(left, kFrameWidth);
+    columns->addStretch(kColumnGap);
+    columns->addLayout(right, kFrameWidth);
+}
+
+void frmMessages::load() {
+    windows_.loaded(this);
+    windows_.centerForm();
+    for (int i = 0; i < kInterlockCount; ++i)
+        setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
+    UpDown1->setValue(state_.UnitAddress);
+    Label3->setText(withLeadingBlank(state_.UnitAddress));
+    show();
+    // Centred again now that the window manager has framed it.
+    windows_.centerForm();
+}
+
+frmWrite* frmMessages::editorWindow() const {
+    return editorWindow_.data();
+}
+
+void frmMessages::setMessageLabel(int index, const QString& text) {
+    if (index >= 0 && index < kInterlockCount)
+        Label1[static_cast<size_t>(index)]->setText(text);
+}
+
+void frmMessages::setProgress(int value) {
+    ProgressBar1->setValue(qBound(0, value, 100));
+}
+
+void frmMessages::messageClicked(int index) {
+    state_.SelectedInterlock = static_cast<std::int16_t>(index);
+    // One editor at a time; while it is open a click only moves the selection.
+    if (editorWindow_)
+        return;
+    editorWindow_ = new frmWrite(editor_, link_, windows_, this);
+    editorWindow_->load();
+}
+
+void frmMessages::saveFile() {
+    const QString name = chooseFile_(true, QStringLiteral("Save Files (*.sav)"), fileName_);
+    if (name.isEmpty())
+        return;
+    fileName_ = name;
+    const TableFileResult r = saveTable(name, state_.InterlockMessages);
+    if (!r.message.isEmpty())
+        op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+void frmMessages::openFile() {
+    const QString name = chooseFile_(false, QStringLiteral("Open Files (*.sav)"), fileName_);
+    if (name.isEmpty())
+        return;
+    fileName_ = name;
+    const TableFileResult r = openTable(name, state_.InterlockMessages);
+    for (int i = 0; i < r.entriesRead; ++i)
+        setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+    if (!r.message.isEmpty())
+        op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+void frmMessages::setOperationsEnabled(bool on) {
+    for (QPushButton* b : {cmdReadAll, cmdWriteAll, cmdEraseAll, cmdOpenFile, cmdSaveFile})
+        b->setEnabled(on);
+}
+
+void frmMessages::showCommsTest() {
+    commsTest_.show();
+    commsTest_.raise();
+    commsTest_.activateWindow();
+}
+
+void frmMessages::closeEvent(QCloseEvent* event) {
+    if (exitConfirmed_) {
+        event->accept();
+        return;
+    }
+    if (!op_.askOkCancel(QStringLiteral("Exit the QV840N program?"), {}, MsgIcon::Question)) {
+        event->ignore();
+        return;
+    }
+    exitConfirmed_ = true;
+    commsTest_.unload();
+    event->accept();
+    if (endProgram_)
+        endProgram_();
+}

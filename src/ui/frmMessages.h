@@ -1,0 +1,109 @@
+#pragma once
+// The main window: the twenty interlock messages in their four groups, the
+// bulk operations, the message-table files, the unit address and the exit.
+
+#include "startup/SharedState.h"
+#include "table/BulkOperations.h"
+#include "table/Editor.h"
+#include "table/MessageTableView.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class Frmtext;
+class Link;
+class LoadedWindows;
+class Operator;
+class QGroupBox;
+class QProgressBar;
+class QPushButton;
+class UpDown;
+class frmWrite;
+
+// A message label: a click (or Space/Enter when it has the focus) opens the
+// editor for its interlock.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+};
+
+class frmMessages : public QWidget, public MessageTableView {
+    Q_OBJECT
+public:
+    frmMessages(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+                Frmtext& commsTest, QWidget* parent = nullptr);
+
+    // Opening: the labels show the default messages, the address shows
+    // UnitAddress, and the window centres and shows itself.
+    void load();
+
+    // Asks for a file name: save or open, the filter text, the name last
+    // chosen. An empty answer is Cancel. Tests replace the dialog with this.
+    using FileChooser =
+        std::function<QString(bool save, const QString& filter, const QString& lastName)>;
+    void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
+    // How the program ends once the exit is confirmed and the port closed.
+    void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
+
+    Editor& editor() { return editor_; }
+    frmWrite* editorWindow() const; // the open editor, if any
+
+    // MessageTableView
+    void setMessageLabel(int index, const QString& text) override;
+    void setProgress(int value) override;
+
+    // The controls, by their names.
+    std::array<ClickLabel*, kInterlockCount> Label1{};
+    std::array<QLabel*, kInterlockCount> Label2{};
+    std::array<QGroupBox*, 5> Frame{}; // Frame1..Frame5 at 0..4
+    QPushButton* cmdReadAll = nullptr;
+    QPushButton* cmdWriteAll = nullptr;
+    QPushButton* cmdEraseAll = nullptr;
+    QPushButton* cmdOpenFile = nullptr;
+    QPushButton* cmdSaveFile = nullptr;
+    QPushButton* cmdQuit = nullptr;
+    QPushButton* cmdCommsTest = nullptr;
+    UpDown* UpDown1 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label5 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* Label4 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    QGroupBox* groupFrame(int group, const QColor& background, const QColor& caption);
+    void messageClicked(int index);
+    void saveFile();
+    void openFile();
+    void setOperationsEnabled(bool on);
+    void showCommsTest();
+
+    SharedState& state_;
+    Link& link_;
+    Operator& op_;
+    LoadedWindows& windows_;
+    Frmtext& commsTest_;
+    BulkOperations bulk_;
+    Editor editor_; // one for the whole run: LengthErrorCount carries over
+    QPointer<frmWrite> editorWindow_;
+    QString fileName_; // shared by open and save
+    FileChooser chooseFile_;
+    std::function<void()> endProgram_;
+    bool exitConfirmed_ = false;
+};

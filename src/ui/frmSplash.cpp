@@ -1,0 +1,172 @@
+#include "ui/frmSplash.h"
+
+#include "link/Link.h"
+#include "startup/Operator.h"
+#include "ui/Artwork.h"
+#include "ui/Frmtext.h"
+#include "ui/LoadedWindows.h"
+#include "ui/frmBauds.h"
+#include "ui/frmMessages.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* picture(int index, QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("Picture1_%1").arg(index));
+    label->setPixmap(Artwork::splashPicture(index, parent->devicePixelRatioF()));
+    label->setFixedSize(Artwork::splashPictureSize(index));
+    return label;
+}
+
+} // namespace
+
+frmSplash::frmSplash(LoadedWindows& windows, QWidget* parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint), windows_(windows) {
+    setObjectName(QStringLiteral("frmSplash"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+
+    auto* border = new QFrame(this);
+    border->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    border->setLineWidth(3);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(border);
+
+    Picture1[0] = picture(0, this);
+    Picture1[1] = picture(1, this);
+    // Its place is kept while hidden so that revealing it does not resize
+    // the window on screen.
+    QSizePolicy keep = Picture1[1]->sizePolicy();
+    keep.setRetainSizeWhenHidden(true);
+    Picture1[1]->setSizePolicy(keep);
+    Picture1[1]->setVisible(false);
+
+    SSPanel1 = new QLabel(QStringLiteral("Q V 8 4 0 N"), this);
+    SSPanel1->setObjectName(QStringLiteral("SSPanel1"));
+    SSPanel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    SSPanel1->setLineWidth(2);
+    SSPanel1->setAlignment(Qt::AlignCenter);
+    SSPanel1->setMargin(8);
+    QFont serif(QStringLiteral("Times New Roman"));
+    serif.setStyleHint(QFont::Serif); // the nearest serif where Times is missing
+    serif.setPointSizeF(font().pointSizeF() * 2.6);
+    serif.setBold(true);
+    SSPanel1->setFont(serif);
+
+    Label2 = new QLabel(QStringLiteral("Place RevisionLabel Here"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAlignment(Qt::AlignCenter);
+    QFont title = font();
+    title.setPointSizeF(font().pointSizeF() * 1.3);
+    Label2->setFont(title);
+
+    auto* right = new QVBoxLayout;
+    right->addWidget(SSPanel1);
+    right->addSpacing(6);
+    right->addWidget(Label2);
+    right->addStretch(1);
+    right->addWidget(Picture1[1], 0, Qt::AlignHCenter);
+
+    auto* row = new QHBoxLayout(border);
+    row->setContentsMargins(14, 14, 14, 14);
+    row->setSpacing(18);
+    row->addWidget(Picture1[0], 0, Qt::AlignTop);
+    row->addLayout(right, 1);
+
+    // Load: the title line, then the centring of the newest window.
+    windows_.loaded(this);
+    Label2->setText(QStringLiteral("Custom Message Programming Tool"));
+    adjustSize();
+    windows_.centerForm();
+}
+
+void frmSplash::showPicture1() {
+    Picture1[1]->setVisible(true);
+}
+
+// ---------------------------------------------------------------------------
+
+StartupWindows::StartupWindows(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+                               QString simulatedPath)
+    : state_(state), link_(link), op_(op), windows_(windows),
+      simulatedPath_(std::move(simulatedPath)) {}
+
+StartupWindows::~StartupWindows() = default;
+
+void StartupWindows::showSplash() {
+    splash_ = std::make_unique<frmSplash>(windows_);
+    splash_->show();
+    QCoreApplication::processEvents();
+    splash_->showPicture1();
+    QCoreApplication::processEvents();
+}
+
+void StartupWindows::fillSpeedList(const QStringList& speeds) {
+    if (!bauds_)
+        bauds_ = std::make_unique<frmBauds>(state_, windows_);
+    bauds_->fillSpeedList(speeds);
+    QCoreApplication::processEvents();
+}
+
+void StartupWindows::pause(int ms) {
+    if (ms <= 0)
+        return;
+    // The splash keeps painting, but nothing takes input meanwhile.
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(ms);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+void StartupWindows::loadCommsTest() {
+    commsTest_ = std::make_unique<Frmtext>(state_, link_, op_, windows_);
+    commsTest_->setEndProgram([this] { endProgram(); });
+    commsTest_->setLoadMessageForm([this] { loadMainWindow(); });
+    commsTest_->load([this] { splash_.reset(); });
+}
+
+void StartupWindows::runConnectionDialog() {
+    if (!bauds_)
+        bauds_ = std::make_unique<frmBauds>(state_, windows_);
+    frmConnectionModems dialog(state_, link_.port(), *bauds_, op_, windows_, simulatedPath_);
+    if (portLister_)
+        dialog.setPortLister(portLister_);
+    if (onConnectionDialog_)
+        onConnectionDialog_(dialog);
+    dialog.exec();
+}
+
+void StartupWindows::loadMainWindow() {
+    if (main_) {
+        // Already loaded: bring it forward instead of loading it again.
+        main_->show();
+        main_->raise();
+        main_->activateWindow();
+        return;
+    }
+    main_ = std::make_unique<frmMessages>(state_, link_, op_, windows_, *commsTest_);
+    main_->setEndProgram([this] { endProgram(); });
+    main_->load();
+}
+
+void StartupWindows::reportConfigError(const ConfigError& error) {
+    // The splash would stand in front of the box.
+    splash_.reset();
+    op_.message(error.text(), {}, MsgIcon::Critical, MsgButtons::Ok);
+}
+
+void StartupWindows::endProgram() {
+    if (endProgram_)
+        endProgram_();
+}

@@ -1,0 +1,141 @@
+#include "ui/frmWrite.h"
+
+#include "link/Link.h"
+#include "ui/LoadedWindows.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* valueLabel(const QString& name, QWidget* parent) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(name);
+    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    l->setAutoFillBackground(true);
+    QPalette pal = l->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, Qt::black);
+    l->setPalette(pal);
+    l->setIndent(4);
+    l->setMinimumHeight(l->fontMetrics().height() + 8);
+    return l;
+}
+
+QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* parent)
+    : QWidget(parent, Qt::Window), editor_(editor), windows_(windows) {
+    setObjectName(QStringLiteral("frmWrite"));
+    setWindowTitle(QStringLiteral("Write or Erase Current Message"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    Label4 = new QLabel(QStringLiteral("Interlock Number"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label3 = valueLabel(QStringLiteral("Label3"), this);
+    Label5 = new QLabel(QStringLiteral("Current Msg"), this);
+    Label5->setObjectName(QStringLiteral("Label5"));
+    lblCurrentValue = valueLabel(QStringLiteral("lblCurrentValue"), this);
+    Label6 = new QLabel(QStringLiteral("New Msg"), this);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Text1 = new QLineEdit(this);
+    Text1->setObjectName(QStringLiteral("Text1"));
+    // Wide enough for the forty characters a message may hold.
+    const int fortyChars =
+        fontMetrics().horizontalAdvance(QString(kMessageMaxLength, QLatin1Char('M')));
+    Text1->setMinimumWidth(fortyChars * 3 / 4);
+    lblCurrentValue->setMinimumWidth(fortyChars * 3 / 4);
+    cmdWrite = button(QStringLiteral("cmdWrite"), QStringLiteral("&Write"), this);
+    cmdErase = button(QStringLiteral("cmdErase"), QStringLiteral("&Erase"), this);
+    cmdDone = button(QStringLiteral("cmdDone"), QStringLiteral("&Close"), this);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(Label4, 0, 0);
+    grid->addWidget(Label3, 0, 1, Qt::AlignLeft);
+    grid->addWidget(Label5, 1, 0);
+    grid->addWidget(lblCurrentValue, 1, 1);
+    grid->addWidget(Label6, 2, 0);
+    grid->addWidget(Text1, 2, 1);
+    grid->setColumnStretch(1, 1);
+    Label3->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MMMMMMMM")));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdWrite);
+    buttons->addWidget(cmdErase);
+    buttons->addWidget(cmdDone);
+
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(14, 14, 14, 14);
+    all->setSpacing(14);
+    all->addLayout(grid);
+    all->addLayout(buttons);
+
+    connect(cmdWrite, &QPushButton::clicked, this, [this] { run(&Editor::write); });
+    connect(cmdErase, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
+    connect(cmdDone, &QPushButton::clicked, this, &QWidget::close);
+    connect(&link, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
+    setOperationsEnabled(!link.busy());
+}
+
+void frmWrite::load() {
+    windows_.loaded(this);
+    adjustSize();
+    windows_.centerForm();
+    Label3->setText(editor_.terminalName());
+    lblCurrentValue->setText(editor_.currentMessage());
+    Text1->clear();
+    show();
+    raise();
+    activateWindow();
+    // One turn of the event queue so the window is up before it takes the
+    // keyboard.
+    QCoreApplication::processEvents();
+    Text1->setFocus();
+}
+
+void frmWrite::run(Editor::Outcome (Editor::*action)(EditorView&)) {
+    // The window must not go away while its transaction waits for the unit.
+    inTransaction_ = true;
+    (editor_.*action)(*this);
+    inTransaction_ = false;
+}
+
+void frmWrite::setOperationsEnabled(bool on) {
+    cmdWrite->setEnabled(on);
+    cmdErase->setEnabled(on);
+}
+
+void frmWrite::closeEvent(QCloseEvent* event) {
+    if (inTransaction_) {
+        event->ignore();
+        return;
+    }
+    windows_.unloaded(this);
+    event->accept();
+}
+
+QString frmWrite::newText() const {
+    return Text1->text();
+}
+void frmWrite::clearNewText() {
+    Text1->clear();
+}
+void frmWrite::setCurrentValue(const QString& text) {
+    lblCurrentValue->setText(text);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The single-message editor: writes or erases the message of the selected
+// interlock. Modeless; the main window keeps at most one open.
+
+#include "table/Editor.h"
+
+#include <QWidget>
+
+class Link;
+class LoadedWindows;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+class frmWrite : public QWidget, public EditorView {
+    Q_OBJECT
+public:
+    // The editor logic outlives the window: it is kept for the whole run.
+    frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* parent = nullptr);
+
+    // Opening: the terminal name and current message of SelectedInterlock,
+    // an empty Text1, centred, shown, the focus in Text1.
+    void load();
+
+    // EditorView
+    QString newText() const override;
+    void clearNewText() override;
+    void setCurrentValue(const QString& text) override;
+
+    QLabel* Label4 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* lblCurrentValue = nullptr;
+    QLabel* Label6 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QPushButton* cmdWrite = nullptr;
+    QPushButton* cmdErase = nullptr;
+    QPushButton* cmdDone = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void run(Editor::Outcome (Editor::*action)(EditorView&));
+    void setOperationsEnabled(bool on);
+
+    Editor& editor_;
+    LoadedWindows& windows_;
+    bool inTransaction_ = false;
+};
