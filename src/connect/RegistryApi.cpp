@@ -1,6 +1,9 @@
 #include "connect/RegistryApi.h"
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 namespace {

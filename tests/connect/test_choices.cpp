@@ -11,7 +11,6 @@ class TestChoices : public QObject {
 private slots:
     void speedSettings_data();
     void speedSettings();
-    void entriesAreKeyedInListOrder();
     void lastPickCounts();
     void nothingPickedNamesNoPort();
 };
@@ -43,27 +42,6 @@ void TestChoices::speedSettings() {
     for (int i = 0; i < 3; ++i)
         BaudRates[std::size_t(i + 1)] = speeds.value(i);
     QCOMPARE(settingsForChoice(BaudRates, index), settings);
-}
-
-void TestChoices::entriesAreKeyedInListOrder() {
-    const PortEntries plain = makePortEntries({"ttyS0", "ttyS2", "ttyUSB0"});
-    QCOMPARE(plain.size(), 3);
-    for (int i = 0; i < plain.size(); ++i) {
-        QCOMPARE(plain[i].Key, QStringLiteral("Item%1").arg(i + 1));
-        QCOMPARE(plain[i].Text, plain[i].Port);
-    }
-    QCOMPARE(plain[2].Text, QStringLiteral("ttyUSB0"));
-
-    // The simulated unit's pseudo-terminal comes first and opens by its path.
-    const PortEntries withSim = makePortEntries({"ttyS0"}, "/dev/pts/4");
-    QCOMPARE(withSim.size(), 2);
-    QCOMPARE(withSim[0].Key, QStringLiteral("Item1"));
-    QCOMPARE(withSim[0].Text, QStringLiteral("/dev/pts/4 (simulated unit)"));
-    QCOMPARE(withSim[0].Port, QStringLiteral("/dev/pts/4"));
-    QCOMPARE(withSim[1].Key, QStringLiteral("Item2"));
-    QCOMPARE(withSim[1].Port, QStringLiteral("ttyS0"));
-
-    QVERIFY(makePortEntries({}).isEmpty());
 }
 
 void TestChoices::lastPickCounts() {

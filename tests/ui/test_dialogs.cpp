@@ -217,7 +217,6 @@ void TestDialogs::speedDialogResult_data() {
     const QStringList usual{"4800,N,8,1", "9600,N,8,1", "19200,N,8,1"};
     QTest::newRow("second entry") << usual << QList<int>{Qt::Key_Down, Qt::Key_Down}
                                   << "9600,N,8,1";
-    QTest::newRow("last entry") << usual << QList<int>{Qt::Key_End} << "19200,N,8,1";
     QTest::newRow("nothing selected") << usual << QList<int>{} << "4800,N,8,1";
     QTest::newRow("unknown speed") << QStringList{"2400,N,8,1", "9600,N,8,1", "1200,N,8,1"}
                                    << QList<int>{Qt::Key_Home} << "4800,N,8,1";
@@ -300,9 +299,6 @@ void TestDialogs::messageBoxes_data() {
     QTest::addColumn<int>("answer");
     QTest::newRow("plain") << int(MsgIcon::None) << int(MsgButtons::Ok) << QString() << true
                            << int(QMessageBox::NoIcon) << kProgramTitle << int(MsgAnswer::Ok);
-    QTest::newRow("information") << int(MsgIcon::Information) << int(MsgButtons::Ok) << "Info"
-                                 << true << int(QMessageBox::Information) << "Info"
-                                 << int(MsgAnswer::Ok);
     QTest::newRow("exclamation, ok")
         << int(MsgIcon::Exclamation) << int(MsgButtons::OkCancel) << "Warn" << true
         << int(QMessageBox::Warning) << "Warn" << int(MsgAnswer::Ok);
