@@ -54,7 +54,7 @@ void paintUnit(QPainter& p, QSize size) {
     p.drawText(line2, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("LOW GAS PRESSURE"));
 
     // A fine grid over the text suggests the unit's dot-matrix display.
-    p.setPen(QPen(QColor(18, 10, 4, 150), 1));
+    p.setPen(QPen(QColor(18, 10, 4, 90), 1));
     for (qreal x = screen.left() + 2; x < screen.right(); x += 3)
         p.drawLine(QPointF(x, screen.top() + 2), QPointF(x, screen.bottom() - 2));
     for (qreal y = screen.top() + 2; y < screen.bottom(); y += 3)

@@ -214,7 +214,9 @@ void Frmtext::buildControls() {
         auto* box = new QGridLayout;
         box->setHorizontalSpacing(2);
         box->setVerticalSpacing(2);
-        box->addWidget(value, 0, 0);
+        value->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+        value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        box->addWidget(value, 0, 0, Qt::AlignVCenter);
         box->addWidget(updown, 0, 1);
         box->addWidget(caption, 1, 0, 1, 2, Qt::AlignLeft);
         return box;
