@@ -101,6 +101,8 @@ void frmWrite::load() {
     lblCurrentValue->setText(editor_.currentMessage());
     Text1->clear();
     show();
+    // Centred again now that the window manager has framed it.
+    windows_.centerForm();
     raise();
     activateWindow();
     // One turn of the event queue so the window is up before it takes the
