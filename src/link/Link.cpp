@@ -20,7 +20,8 @@ public:
     enum class End { Bytes, TimedOut, Failed };
 
     // watchPort: a closed or failing port ends the wait early.
-    Wait(Link& link, bool wakeOnBytes, bool watchPort = true) : link_(link), watchPort_(watchPort) {
+    Wait(Link& link, bool wakeOnBytes, bool watchPort = true)
+        : link_(link), wakeOnBytes_(wakeOnBytes), watchPort_(watchPort) {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] {
@@ -35,12 +36,16 @@ public:
             QObject::connect(&link_.port_, &SerialPort::readyRead, &loop_, &QEventLoop::quit);
     }
 
+    Wait(const Wait&) = delete;
+    Wait& operator=(const Wait&) = delete;
+
     // (Re)starts the timer: the wait now ends ms from this moment at the latest.
     void arm(int ms) { timer_.start(std::max(ms, 0)); }
 
-    // Runs until the next event that concerns the wait.
+    // Runs until the next event that concerns the wait. Bytes that came in
+    // while the loop was not running (a readyRead outside exec) end it at once.
     End next() {
-        if (!portGone() && link_.timeOutFlag_ == 0)
+        if (!portGone() && link_.timeOutFlag_ == 0 && !(wakeOnBytes_ && bytesWaiting()))
             loop_.exec();
         if (portGone())
             return End::Failed;
@@ -49,7 +54,9 @@ public:
 
 private:
     bool portGone() const { return watchPort_ && (failed_ || !link_.port_.isOpen()); }
+    bool bytesWaiting() const { return link_.port_.isOpen() && link_.port_.inputCount() > 0; }
     Link& link_;
+    bool wakeOnBytes_;
     bool watchPort_;
     QEventLoop loop_;
     QTimer timer_;
@@ -127,31 +134,32 @@ LinkStatus Link::raiseRts() {
 }
 
 LinkStatus Link::lowerRts() {
-    const quint64 before = failures_;
     if (!port_.drainOutput())
-        return failure(before, tr("Sending on %1 failed.").arg(port_.portName()));
+        return LinkStatus::PortFailed;
     port_.setRts(false);
     return LinkStatus::Ok;
 }
 
 void Link::RtsOn() {
-    if (active_) {
-        port_.setRts(true);
+    // Raising RTS under another request's reply would drown the unit out.
+    if (active_ || !port_.isOpen())
         return;
-    }
     ActiveScope scope(active_);
     raiseRts();
 }
 
 LinkStatus Link::RtsOff() {
+    // Dropping RTS under another request's transmission would cut it off.
+    if (active_)
+        return LinkStatus::Busy;
     if (!port_.isOpen())
         return LinkStatus::NotOpen;
-    const LinkStatus s = lowerRts();
-    if (s == LinkStatus::Ok && !active_) {
-        ActiveScope scope(active_);
-        QCoreApplication::processEvents();
-    }
-    return s;
+    ActiveScope scope(active_);
+    const quint64 before = failures_;
+    if (lowerRts() != LinkStatus::Ok)
+        return failure(before, tr("Sending on %1 failed.").arg(port_.portName()));
+    QCoreApplication::processEvents();
+    return LinkStatus::Ok;
 }
 
 LinkStatus Link::transmit(const QByteArray& bytes, int settleMs) {
@@ -161,7 +169,7 @@ LinkStatus Link::transmit(const QByteArray& bytes, int settleMs) {
     timeOutFlag_ = 0;
     if (s == LinkStatus::Ok) {
         if (!port_.write(bytes)) {
-            s = failure(before, tr("Writing to %1 failed.").arg(port_.portName()));
+            s = LinkStatus::PortFailed;
         } else {
             emit frameSent(bytes);
             if (settleMs > 0)
@@ -171,6 +179,9 @@ LinkStatus Link::transmit(const QByteArray& bytes, int settleMs) {
         }
     }
     emit sending(false);
+    // Announced once here, whichever step met the failure.
+    if (s == LinkStatus::PortFailed)
+        return failure(before, tr("Sending on %1 failed.").arg(port_.portName()));
     return s;
 }
 
@@ -197,13 +208,10 @@ LinkStatus Link::WriteAll(const QByteArray& Buffer) {
 LinkStatus Link::pause(int ms) {
     if (ms <= 0)
         return port_.isOpen() ? LinkStatus::Ok : LinkStatus::PortFailed;
-    const quint64 before = failures_;
     timeOutFlag_ = 0;
     Wait wait(*this, false);
     wait.arm(ms);
-    if (wait.next() == Wait::End::Failed)
-        return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
-    return LinkStatus::Ok;
+    return wait.next() == Wait::End::Failed ? LinkStatus::PortFailed : LinkStatus::Ok;
 }
 
 LinkStatus Link::DelayLoop(int DelayTime) {
@@ -235,7 +243,9 @@ LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
     wait.arm(timing_.firstByteMs);
     bool lit = false;
     bool failed = false;
-    for (;;) {
+    // Once the timer has fired the reply is over: bytes arriving at that
+    // moment belong to the next exchange, which discards them.
+    while (timeOutFlag_ == 0) {
         if (port_.isOpen() && port_.inputCount() > 0) {
             if (!lit) {
                 lit = true;

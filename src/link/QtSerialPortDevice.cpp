@@ -181,9 +181,16 @@ bool QtSerialPortDevice::setRts(bool on) {
     quiet_ = true;
     const bool done = port_.setRequestToSend(on);
     quiet_ = false;
-    if (!done)
-        port_.clearError();
-    return done;
+    if (done)
+        return true;
+    // Most devices that refuse RTS simply cannot switch it; a vanished one is
+    // a failure.
+    const bool gone = port_.error() == QSerialPort::ResourceError;
+    const QString why = port_.errorString();
+    port_.clearError();
+    if (gone)
+        fail(why);
+    return false;
 }
 
 void QtSerialPortDevice::fail(const QString& reason) {

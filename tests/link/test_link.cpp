@@ -51,6 +51,7 @@ private slots:
     void bytesBufferedBeforeTheWaitCount();
     void nestedRequestsAreRefused();
     void portFailureEndsTheWaitAtOnce();
+    void portFailureWhileSending();
     void portFailureDuringDelayLoop();
     void closedPort();
     void claimAndRelease();
@@ -233,6 +234,25 @@ void TestLink::portFailureEndsTheWaitAtOnce() {
     // Afterwards the port is closed, and says so at once.
     QCOMPARE(link.transact(kReadSlot0, Link::Send::SendAll).status, LinkStatus::NotOpen);
     QCOMPARE(failures.count(), 1);
+}
+
+void TestLink::portFailureWhileSending() {
+    ScriptedPort port;
+    port.answerEveryRequest("never", 1);
+    LinkTiming t = fastTiming();
+    t.sendAllSettleMs = 50;
+    Link link(port, t);
+    QSignalSpy failures(&link, &Link::portFailed);
+    QSignalSpy sending(&link, &Link::sending);
+    QTimer::singleShot(10, Qt::PreciseTimer, this, [&] { port.failNow("unplugged"); });
+    const Exchange x = link.transact(kReadSlot0, Link::Send::SendAll);
+    QCOMPARE(x.status, LinkStatus::PortFailed);
+    QCOMPARE(x.error, QString("unplugged"));
+    QCOMPARE(x.reply.count, 0);
+    QCOMPARE(failures.count(), 1);
+    QCOMPARE(sending.last().first().toBool(), false);
+    QVERIFY(port.requests().isEmpty()); // never drained onto the wire
+    QCOMPARE(link.RtsOff(), LinkStatus::NotOpen);
 }
 
 void TestLink::portFailureDuringDelayLoop() {
