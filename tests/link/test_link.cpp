@@ -54,7 +54,6 @@ private slots:
     void portFailureWhileSending();
     void portFailureDuringDelayLoop();
     void closedPort();
-    void claimAndRelease();
     void settingsStrings_data();
     void settingsStrings();
     void portProblemText();
@@ -279,23 +278,6 @@ void TestLink::closedPort() {
     QVERIFY(x.error.contains(port.portName()));
     QCOMPARE(link.SendAll(kReadSlot0), LinkStatus::NotOpen);
     QVERIFY(port.log().isEmpty());
-}
-
-void TestLink::claimAndRelease() {
-    ScriptedPort port;
-    Link link(port, fastTiming());
-    QSignalSpy busy(&link, &Link::busyChanged);
-    {
-        LinkClaim first(link);
-        QVERIFY(first.ok());
-        QVERIFY(link.busy());
-        LinkClaim second(link);
-        QVERIFY(!second.ok());
-    }
-    QVERIFY(!link.busy());
-    QCOMPARE(busy.count(), 2);
-    QCOMPARE(busy.at(0).first().toBool(), true);
-    QCOMPARE(busy.at(1).first().toBool(), false);
 }
 
 void TestLink::settingsStrings_data() {
