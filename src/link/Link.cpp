@@ -295,25 +295,27 @@ void Link::discardInput() {
 
 // --- A whole exchange ---
 
+LinkStatus Link::exchange(const QByteArray& request, Send how, Reply& reply, int gapMs) {
+    if (active_)
+        return LinkStatus::Busy;
+    if (!port_.isOpen())
+        return LinkStatus::NotOpen;
+    ActiveScope scope(active_);
+    const LinkStatus s = transmit(request, how == Send::SendAll ? timing_.sendAllSettleMs : 0);
+    return s == LinkStatus::Ok ? receive(reply, gapMs) : s;
+}
+
 Exchange Link::transact(const QByteArray& request, Send how, int gapMs) {
     Exchange x;
     x.request = request;
-    if (active_) {
-        x.status = LinkStatus::Busy;
+    if (!active_)
+        discardInput();
+    x.status = exchange(request, how, x.reply, gapMs);
+    if (x.status == LinkStatus::Busy)
         x.error = tr("The serial link is busy with another request.");
-        return x;
-    }
-    if (!port_.isOpen()) {
-        x.status = LinkStatus::NotOpen;
+    else if (x.status == LinkStatus::NotOpen)
         x.error = notOpenText();
-        return x;
-    }
-    ActiveScope scope(active_);
-    port_.discardInput();
-    x.status = transmit(request, how == Send::SendAll ? timing_.sendAllSettleMs : 0);
-    if (x.status == LinkStatus::Ok)
-        x.status = receive(x.reply, gapMs);
-    if (x.status == LinkStatus::PortFailed)
+    else if (x.status == LinkStatus::PortFailed)
         x.error = lastFailure_;
     return x;
 }

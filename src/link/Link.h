@@ -82,6 +82,9 @@ public:
 
     // --- A whole request and reply, the common case. ---
     enum class Send { SendAll, WriteAll };
+    // Sends the request (SendAll or WriteAll), then collects its reply
+    // (GetRcveData); pending input is left to the caller's own discard step.
+    LinkStatus exchange(const QByteArray& request, Send how, Reply& reply, int gapMs = -1);
     // Discards pending input, sends, receives with the given gap. The caller
     // holds the link (LinkClaim) for its operation; a call made while a wait
     // is under way is refused as Busy.

@@ -180,10 +180,8 @@ BulkResult BulkOperations::readAll() {
                 break;
             const QByteArray XmitFrame =
                 buildReadRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
-            if (!run.linkOk(link_.SendAll(XmitFrame)))
-                break;
             Reply reply;
-            if (!run.linkOk(link_.GetRcveData(reply)))
+            if (!run.linkOk(link_.exchange(XmitFrame, Link::Send::SendAll, reply)))
                 break;
             if (!reply.answered()) {
                 r.silent.append(i);
@@ -261,10 +259,8 @@ BulkResult BulkOperations::writeAll() {
                 break;
             const QByteArray frame = buildWriteRequest(
                 state_.CrcTable, state_.UnitAddress, messageRegister(i), CodePage::encode(t).bytes);
-            if (!run.linkOk(link_.WriteAll(frame)))
-                break;
             Reply reply;
-            if (!run.linkOk(link_.GetRcveData(reply)))
+            if (!run.linkOk(link_.exchange(frame, Link::Send::WriteAll, reply)))
                 break;
             if (!reply.answered())
                 r.silent.append(i);
@@ -294,10 +290,8 @@ BulkResult BulkOperations::eraseAll() {
                 break;
             const QByteArray frame =
                 buildEraseRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
-            if (!run.linkOk(link_.WriteAll(frame)))
-                break;
             Reply reply;
-            if (!run.linkOk(link_.GetRcveData(reply)))
+            if (!run.linkOk(link_.exchange(frame, Link::Send::WriteAll, reply)))
                 break;
             if (!reply.answered()) {
                 r.silent.append(i);

@@ -105,10 +105,8 @@ Editor::Outcome Editor::write(EditorView& view) {
     ClockHold hold(clock_);
     const QByteArray frame =
         buildWriteRequest(state_.CrcTable, state_.UnitAddress, reg, encoded.bytes);
-    LinkStatus s = link_.WriteAll(frame);
     Reply reply;
-    if (s == LinkStatus::Ok)
-        s = link_.GetRcveData(reply);
+    const LinkStatus s = link_.exchange(frame, Link::Send::WriteAll, reply);
     if (s != LinkStatus::Ok) {
         reportFailure(s, watch.reason(s));
         return Outcome::PortFailed;
@@ -148,10 +146,8 @@ Editor::Outcome Editor::erase(EditorView& view) {
     ClockHold hold(clock_);
     link_.discardInput();
     const QByteArray frame = buildEraseRequest(state_.CrcTable, state_.UnitAddress, reg);
-    s = link_.WriteAll(frame);
     Reply reply;
-    if (s == LinkStatus::Ok)
-        s = link_.GetRcveData(reply);
+    s = link_.exchange(frame, Link::Send::WriteAll, reply);
     if (s != LinkStatus::Ok) {
         reportFailure(s, watch.reason(s));
         return Outcome::PortFailed;
