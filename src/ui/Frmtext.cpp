@@ -3,6 +3,7 @@
 #include "link/Frames.h"
 #include "startup/Operator.h"
 #include "ui/Artwork.h"
+#include "ui/Controls.h"
 #include "ui/LoadedWindows.h"
 
 #include <QCloseEvent>
@@ -97,26 +98,6 @@ constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 434;
 constexpr int kSlotStep = 20;
 
-QLabel* panelLabel(const QString& name, QWidget* parent) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setAutoFillBackground(true);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    pal.setColor(QPalette::WindowText, Qt::black);
-    l->setPalette(pal);
-    l->setMargin(2);
-    return l;
-}
-
-QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 } // namespace
 
 Frmtext::Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
@@ -170,7 +151,8 @@ void Frmtext::buildControls() {
     setSending(false);
     setReceiving(false);
 
-    SSCommand1 = button(QStringLiteral("SSCommand1"), QStringLiteral("Load message form"), this);
+    SSCommand1 =
+        commandButton(QStringLiteral("SSCommand1"), QStringLiteral("Load message form"), this);
     lblVER = new QLabel(QStringLiteral("Ver. 1.0"), this);
     lblVER->setObjectName(QStringLiteral("lblVER"));
     QFont sans(QStringLiteral("Arial"));
@@ -242,7 +224,7 @@ void Frmtext::buildControls() {
     // The read group above the write group.
     Frame1 = new QGroupBox(QStringLiteral("Read Stored Message Here"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    CmdRdMsg = button(QStringLiteral("CmdRdMsg"), QStringLiteral("&Read Msg"), Frame1);
+    CmdRdMsg = commandButton(QStringLiteral("CmdRdMsg"), QStringLiteral("&Read Msg"), Frame1);
     Label10 = new QLabel(Frame1);
     Label10->setObjectName(QStringLiteral("Label10"));
     Label6[2] = panelLabel(QStringLiteral("Label6_2"), Frame1);
@@ -261,8 +243,9 @@ void Frmtext::buildControls() {
     MsgText = new QLineEdit(Frame2);
     MsgText->setObjectName(QStringLiteral("MsgText"));
     MsgText->setToolTip(QStringLiteral("Enter message text here"));
-    CmdWrtMsg = button(QStringLiteral("CmdWrtMsg"), QStringLiteral("&Write Msg"), Frame2);
-    CmdEraseMsg = button(QStringLiteral("CmdEraseMsg"), QStringLiteral("&Erase Msg"), Frame2);
+    CmdWrtMsg = commandButton(QStringLiteral("CmdWrtMsg"), QStringLiteral("&Write Msg"), Frame2);
+    CmdEraseMsg =
+        commandButton(QStringLiteral("CmdEraseMsg"), QStringLiteral("&Erase Msg"), Frame2);
     auto* writeRow = new QHBoxLayout;
     writeRow->addWidget(CmdWrtMsg);
     writeRow->addWidget(CmdEraseMsg);
@@ -302,7 +285,7 @@ void Frmtext::buildControls() {
     Label2->setToolTip(QStringLiteral("Modbus Errors"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setMinimumWidth(Label2->fontMetrics().horizontalAdvance(QStringLiteral(" 5120")) + 10);
-    cmdMainMenu = button(QStringLiteral("cmdMainMenu"), QStringLiteral("&Quit"), this);
+    cmdMainMenu = commandButton(QStringLiteral("cmdMainMenu"), QStringLiteral("&Quit"), this);
 
     auto* bottom = new QGridLayout;
     bottom->setVerticalSpacing(2);

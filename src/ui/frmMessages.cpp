@@ -5,6 +5,7 @@
 #include "startup/Operator.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
+#include "ui/Controls.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
 #include "ui/frmWrite.h"
@@ -88,10 +89,8 @@ QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
 }
 
 QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    QPushButton* b = commandButton(name, caption, parent);
+    b->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred); // fill the grid cell
     return b;
 }
 

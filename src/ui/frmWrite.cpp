@@ -1,6 +1,7 @@
 #include "ui/frmWrite.h"
 
 #include "link/Link.h"
+#include "ui/Controls.h"
 #include "ui/LoadedWindows.h"
 
 #include <QCloseEvent>
@@ -12,31 +13,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLabel* valueLabel(const QString& name, QWidget* parent) {
-    auto* l = new QLabel(parent);
-    l->setObjectName(name);
-    l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    l->setAutoFillBackground(true);
-    QPalette pal = l->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    pal.setColor(QPalette::WindowText, Qt::black);
-    l->setPalette(pal);
-    l->setIndent(4);
-    l->setMinimumHeight(l->fontMetrics().height() + 8);
-    return l;
-}
-
-QPushButton* button(const QString& name, const QString& caption, QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
-
 frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* parent)
     : QWidget(parent, Qt::Window), editor_(editor), windows_(windows) {
     setObjectName(QStringLiteral("frmWrite"));
@@ -45,10 +21,12 @@ frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* 
 
     Label4 = new QLabel(QStringLiteral("Interlock Number"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label3 = valueLabel(QStringLiteral("Label3"), this);
+    Label3 = panelLabel(QStringLiteral("Label3"), this);
+    Label3->setMinimumHeight(Label3->fontMetrics().height() + 8);
     Label5 = new QLabel(QStringLiteral("Current Msg"), this);
     Label5->setObjectName(QStringLiteral("Label5"));
-    lblCurrentValue = valueLabel(QStringLiteral("lblCurrentValue"), this);
+    lblCurrentValue = panelLabel(QStringLiteral("lblCurrentValue"), this);
+    lblCurrentValue->setMinimumHeight(lblCurrentValue->fontMetrics().height() + 8);
     Label6 = new QLabel(QStringLiteral("New Msg"), this);
     Label6->setObjectName(QStringLiteral("Label6"));
     Text1 = new QLineEdit(this);
@@ -58,9 +36,9 @@ frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* 
         fontMetrics().horizontalAdvance(QString(kMessageMaxLength, QLatin1Char('M')));
     Text1->setMinimumWidth(fortyChars * 3 / 4);
     lblCurrentValue->setMinimumWidth(fortyChars * 3 / 4);
-    cmdWrite = button(QStringLiteral("cmdWrite"), QStringLiteral("&Write"), this);
-    cmdErase = button(QStringLiteral("cmdErase"), QStringLiteral("&Erase"), this);
-    cmdDone = button(QStringLiteral("cmdDone"), QStringLiteral("&Close"), this);
+    cmdWrite = commandButton(QStringLiteral("cmdWrite"), QStringLiteral("&Write"), this);
+    cmdErase = commandButton(QStringLiteral("cmdErase"), QStringLiteral("&Erase"), this);
+    cmdDone = commandButton(QStringLiteral("cmdDone"), QStringLiteral("&Close"), this);
 
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
