@@ -41,7 +41,9 @@ build: deps $(BUILD)/CMakeCache.txt
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
-run: build
+# Builds just the programs, not the tests, before opening the tool.
+run: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target qv840n qv840ctl
 	$(BUILD)/bin/qv840n --simulate
 
 clean:
