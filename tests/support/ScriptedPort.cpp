@@ -2,14 +2,8 @@
 
 #include <QTimer>
 
-ScriptedPort::ScriptedPort(QObject* parent) : SerialPort(parent) {}
-
 void ScriptedPort::answerEveryRequest(const QByteArray& reply, int delayMs) {
     responder_ = [reply, delayMs](const QByteArray&) { return QVector<Chunk>{{delayMs, reply}}; };
-}
-
-void ScriptedPort::staysilent() {
-    responder_ = [](const QByteArray&) { return QVector<Chunk>{}; };
 }
 
 void ScriptedPort::injectInput(const QByteArray& bytes) {
@@ -29,8 +23,7 @@ void ScriptedPort::failNow(const QString& reason) {
 }
 
 PortStatus ScriptedPort::open() {
-    if (openResult_.ok)
-        open_ = true;
+    open_ = open_ || openResult_.ok;
     return openResult_;
 }
 
@@ -48,11 +41,8 @@ PortStatus ScriptedPort::setSettings(const QString& s) {
 }
 
 bool ScriptedPort::setRts(bool on) {
-    rts_.append(on);
     log_.append(on ? QStringLiteral("rts on") : QStringLiteral("rts off"));
-    if (!on && !pending_.isEmpty())
-        rtsDroppedEarly_ = true;
-    return rtsSwitchable_;
+    return true;
 }
 
 bool ScriptedPort::drainOutput() {
@@ -61,17 +51,22 @@ bool ScriptedPort::drainOutput() {
     log_.append(QStringLiteral("drain"));
     if (pending_.isEmpty())
         return true;
-    const QByteArray request = pending_;
+    requests_.append(pending_);
+    int at = 0;
+    const quint64 generation = generation_;
+    for (const Chunk& c : responder_ ? responder_(pending_) : QVector<Chunk>{}) {
+        at += c.delayMs;
+        QTimer::singleShot(at, Qt::PreciseTimer, this, [this, generation, bytes = c.bytes] {
+            if (generation == generation_)
+                injectInput(bytes);
+        });
+    }
     pending_.clear();
-    requests_.append(request);
-    if (responder_)
-        deliver(responder_(request));
     return true;
 }
 
 void ScriptedPort::discardInput() {
     input_.clear();
-    ++discards_;
     log_.append(QStringLiteral("discard"));
 }
 
@@ -89,17 +84,4 @@ bool ScriptedPort::write(const QByteArray& bytes) {
     pending_.append(bytes);
     log_.append(QStringLiteral("write %1").arg(bytes.size()));
     return true;
-}
-
-void ScriptedPort::deliver(const QVector<Chunk>& chunks) {
-    // Delays add up: each chunk is timed from the one before it.
-    int at = 0;
-    const quint64 generation = generation_;
-    for (const Chunk& c : chunks) {
-        at += c.delayMs;
-        QTimer::singleShot(at, Qt::PreciseTimer, this, [this, generation, bytes = c.bytes] {
-            if (generation == generation_)
-                injectInput(bytes);
-        });
-    }
 }

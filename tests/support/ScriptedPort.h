@@ -19,26 +19,20 @@ public:
     };
     using Responder = std::function<QVector<Chunk>(const QByteArray& request)>;
 
-    explicit ScriptedPort(QObject* parent = nullptr);
+    explicit ScriptedPort(QObject* parent = nullptr) : SerialPort(parent) {}
 
     void setResponder(Responder r) { responder_ = std::move(r); }
     void answerEveryRequest(const QByteArray& reply, int delayMs = 1); // same reply each time
-    void staysilent();                                                 // never answers
+    void staysilent() { responder_ = nullptr; }                        // never answers
 
     void injectInput(const QByteArray& bytes); // bytes arrive now (emits readyRead)
     void failNow(const QString& reason);       // the device vanishes: closes, emits failed
     void setOpenResult(PortStatus s) { openResult_ = s; }
-    void setRtsSwitchable(bool on) { rtsSwitchable_ = on; }
 
-    // What the link did.
-    QVector<QByteArray> requests() const { return requests_; } // one entry per drained request
-    QVector<bool> rtsHistory() const { return rts_; }
-    int discardCount() const { return discards_; }
-    bool rtsDroppedBeforeDrain() const { return rtsDroppedEarly_; } // RTS fell with bytes undrained
-    // Everything in order: "rts on", "write 8", "drain", "rts off", "discard",
-    // "input 45", "failed".
+    // What the link did: one entry per drained request, and everything in order
+    // ("rts on", "write 8", "drain", "rts off", "discard", "input 45", "failed").
+    QVector<QByteArray> requests() const { return requests_; }
     QStringList log() const { return log_; }
-    void clearLog() { log_.clear(); }
 
     // SerialPort
     QString portName() const override { return name_; }
@@ -56,19 +50,14 @@ public:
     bool write(const QByteArray& bytes) override;
 
 private:
-    void deliver(const QVector<Chunk>& chunks);
     Responder responder_;
     QString name_ = QStringLiteral("scripted");
     QString settings_ = QStringLiteral("9600,N,8,1");
     PortStatus openResult_;
     bool open_ = true;
-    bool rtsSwitchable_ = true;
-    bool rtsDroppedEarly_ = false;
     QByteArray pending_; // written, not yet drained
     QByteArray input_;
     QVector<QByteArray> requests_;
-    QVector<bool> rts_;
     QStringList log_;
-    int discards_ = 0;
     quint64 generation_ = 0; // chunks scheduled before a close are dropped
 };
