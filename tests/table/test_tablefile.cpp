@@ -56,11 +56,9 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("why");
         QTest::addColumn<QString>("entry");
-        const QString mustEnd = QStringLiteral("Nothing was saved: the file name must end in .sav");
-        const QString cannot = QStringLiteral("Cannot save ");
-        QTest::newRow("SAV") << "t.SAV" << mustEnd << "X";
+        QTest::newRow("SAV") << "t.SAV" << QString("the file name must end in .sav") << "X";
         QTest::newRow("no Windows-1252 code") << "t.sav" << QString("54-55") << "Ωhm";
-        QTest::newRow("file-size limit") << "limit.sav" << cannot << "X";
+        QTest::newRow("file-size limit") << "limit.sav" << QString("Cannot save ") << "X";
     }
     void refusedSaveKeepsOldFile() {
         QFETCH(QString, name);
@@ -75,8 +73,7 @@ private slots:
         const auto previous = std::signal(SIGXFSZ, SIG_IGN);
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit tight = saved;
-        tight.rlim_cur = name == QLatin1String("limit.sav") ? 64 : saved.rlim_cur;
+        rlimit tight{name == QLatin1String("limit.sav") ? 64 : saved.rlim_cur, saved.rlim_max};
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
         const TableFileResult r = saveTable(file, t);
         setrlimit(RLIMIT_FSIZE, &saved);
@@ -87,8 +84,7 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{name}); // no temporary left
     }
 
-    // Items, not lines; a short file keeps the other entries, an unreadable
-    // one keeps them all.
+    // Items, not lines; a short file keeps the other entries, an unreadable one all.
     void openReadsItems_data() {
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QStringList>("expected");
