@@ -29,15 +29,10 @@ QByteArray tableText(const QByteArray& separator, const std::function<QByteArray
 class TestCrc : public QObject {
     Q_OBJECT
 private slots:
-    void standardTableCheckValues() {
-        const CrcTableArray t = standardCrcTable();
-        QCOMPARE(t[1], 0);
-        QCOMPARE(t[2], 0xC0C1);
-        QCOMPARE(t[129], 0xA001);
-        QCOMPARE(t[256], 0x4040);
-    }
-
     void shippedFileIsThePolynomialTable() {
+        const CrcTableArray standard = standardCrcTable();
+        QVERIFY(standard[1] == 0 && standard[2] == 0xC0C1 && standard[129] == 0xA001 &&
+                standard[256] == 0x4040);
         const QString dir = QString::fromLocal8Bit(qgetenv("QV_APP_DIR"));
         CrcTableArray t{};
         const auto err = LoadCrcTable(dir, t);
@@ -60,20 +55,11 @@ private slots:
             "\r\n", [](int b) { return "&h" + QByteArray::number(b, 16).rightJustified(2, '0'); });
         QTest::newRow("tab before decimal") << tableText(
             "\r\n", [](int b) { return "\t" + QByteArray::number(b).rightJustified(3, ' '); });
-        QTest::newRow("octal") << tableText("\r\n", [](int b) {
-            return "&O" +
-                   QByteArray::number(b, 8).rightJustified(2, '0').right(2).leftJustified(2, ' ');
-        });
     }
     void layouts() {
         QFETCH(QByteArray, text);
         CrcTableArray t{};
         const auto err = parseCrcTable(text, t);
-        if (QByteArray(QTest::currentDataTag()) == "octal") {
-            // Two octal digits cannot hold a byte: the check must catch the wrong table.
-            QVERIFY(err);
-            return;
-        }
         QVERIFY2(!err, err ? qPrintable(err->text()) : "");
         QVERIFY(t == standardCrcTable());
     }
