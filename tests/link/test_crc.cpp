@@ -70,11 +70,9 @@ private slots:
         QTest::newRow("&HC1") << QByteArray("&HC1") << 193.0;
         QTest::newRow("blank 193") << QByteArray(" 193") << 193.0;
         QTest::newRow("0xC1 gives 0") << QByteArray("0xC1") << 0.0;
-        QTest::newRow("no number") << QByteArray("abcd") << 0.0;
         QTest::newRow("&O17") << QByteArray("&O17") << 15.0;
         QTest::newRow("blank between digits") << QByteArray("1 9 3") << 193.0;
         QTest::newRow("sign and point") << QByteArray("-1.5") << -1.5;
-        QTest::newRow("exponent") << QByteArray("1E2") << 100.0;
         QTest::newRow("stops at junk") << QByteArray("12x4") << 12.0;
     }
     void numericPrefixRule() {
@@ -84,54 +82,31 @@ private slots:
     }
 
     void halvesRoundToEven() {
-        // The entry for byte 0 is 0: a low half of 0.5 rounds to 0 and is right,
-        // 1.5 rounds to 2 and is refused, and a high half of 0.5 adds 128.
+        // The entry for byte 0 is 0: a low half of 0.5 rounds to 0 and is
+        // right, 1.5 rounds to 2 and is refused.
         QByteArray text = formatCrcTable(standardCrcTable());
-        text.replace(2, 4, " 0.5"); // high byte of entry 1: 0.5 * 256 = 128 -> wrong
         CrcTableArray t{};
-        QVERIFY(parseCrcTable(text, t));
-        text = formatCrcTable(standardCrcTable());
-        text.replace(8, 4, " 0.5"); // low byte of entry 1: 0.5 rounds to 0 (even)
-        QVERIFY(!parseCrcTable(text, t));
-        text.replace(8, 4, " 1.5"); // 1.5 rounds to 2
-        const auto err = parseCrcTable(text, t);
-        QVERIFY(err);
-        QVERIFY(err->text().contains(QStringLiteral("byte 0 is 2")));
+        QVERIFY(!parseCrcTable(text.replace(8, 4, " 0.5"), t));
+        QVERIFY(parseCrcTable(text.replace(8, 4, " 1.5"), t)->text().contains("byte 0 is 2"));
     }
 
     void badTablesAreReportedByName() {
-        CrcTableArray t = standardCrcTable();
+        CrcTableArray t{};
+        t[2] = 7;
         QByteArray text = formatCrcTable(standardCrcTable());
-        auto err = parseCrcTable(text.left(text.size() / 2), t);
-        QVERIFY(err);
-        QVERIFY(err->text().startsWith(QStringLiteral("CRC-16.TBL: ends after")));
+        QVERIFY(
+            parseCrcTable(text.left(text.size() / 2), t)->text().startsWith("CRC-16.TBL: ends"));
         text.replace(text.indexOf("&HC1"), 4, "&HC2");
-        err = parseCrcTable(text, t);
-        QVERIFY(err);
-        QVERIFY(err->text().contains(QStringLiteral("not the Modbus CRC-16 table")));
+        QVERIFY(parseCrcTable(text, t)->text().contains("not the Modbus CRC-16 table"));
         QTemporaryDir empty;
-        err = LoadCrcTable(empty.path(), t);
-        QVERIFY(err);
-        QVERIFY(err->text().startsWith(QStringLiteral("CRC-16.TBL: not found")));
-    }
-
-    void frameCrcVectors_data() {
-        QTest::addColumn<QByteArray>("frame");
-        QTest::addColumn<QByteArray>("crc");
-        QTest::newRow("read slot 0") << hex("010301900014") << hex("4414");
-        QTest::newRow("read slot 19") << hex("0103030C0014") << hex("8582");
-        QTest::newRow("11 03 00 6B 00 03") << hex("1103006B0003") << hex("7687");
-    }
-    void frameCrcVectors() {
-        QFETCH(QByteArray, frame);
-        QFETCH(QByteArray, crc);
-        const auto [first, second] = frameCrc(standardCrcTable(), frame);
-        QCOMPARE(QByteArray().append(static_cast<char>(first)).append(static_cast<char>(second)),
-                 crc);
+        QVERIFY(LoadCrcTable(empty.path(), t)->text().startsWith("CRC-16.TBL: not found"));
+        QCOMPARE(t[2], 7); // a refused file changes nothing
     }
 
     void requestFrames() {
         const CrcTableArray t = standardCrcTable();
+        const auto [first, second] = frameCrc(t, hex("1103006B0003"));
+        QVERIFY(first == 0x76 && second == 0x87);
         QCOMPARE(buildReadRequest(t, 1, 400), hex("0103019000144414"));
         QCOMPARE(buildReadRequest(t, 1, messageRegister(19)), hex("0103030C00148582"));
         QCOMPARE(buildWriteRequest(t, 1, 400, "A"), hex("0110019000010241009B90"));
