@@ -21,6 +21,23 @@ std::optional<ConfigError> readWhole(const QString& folder, const char* name, QB
     return std::nullopt;
 }
 
+// Reads count items into out[first] .. out[first + count - 1]; a file that
+// ends sooner is an error saying how many it held.
+template <size_t N>
+std::optional<ConfigError> readItems(ItemReader& reader, const char* file, const char* what,
+                                     std::array<QString, N>& out, size_t first, int count,
+                                     const QString& suffix = {}) {
+    for (int n = 0; n < count; ++n) {
+        const auto item = reader.next();
+        if (!item)
+            return ConfigError{
+                QString::fromLatin1(file),
+                QStringLiteral("%1 of %2 %3").arg(n).arg(count).arg(QLatin1String(what))};
+        out[first + static_cast<size_t>(n)] = CodePage::decode(*item) + suffix;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<ConfigError> readFileData(const QString& folder, FileData& out) {
@@ -29,22 +46,12 @@ std::optional<ConfigError> readFileData(const QString& folder, FileData& out) {
         return err;
     ItemReader reader(data);
     FileData result;
-    for (int i = 1; i <= kSpeedCount; ++i) {
-        auto item = reader.next();
-        if (!item)
-            return ConfigError{QString::fromLatin1(kFileDataName),
-                               QStringLiteral("%1 of %2 speeds").arg(i - 1).arg(kSpeedCount)};
-        result.baudRates[static_cast<size_t>(i)] =
-            CodePage::decode(*item) + QStringLiteral(",N,8,1");
-    }
-    for (int k = 0; k < kInterlockCount; ++k) {
-        auto item = reader.next();
-        if (!item)
-            return ConfigError{
-                QString::fromLatin1(kFileDataName),
-                QStringLiteral("%1 of %2 terminal names").arg(k).arg(kInterlockCount)};
-        result.terminalNames[static_cast<size_t>(k)] = CodePage::decode(*item);
-    }
+    if (auto err = readItems(reader, kFileDataName, "speeds", result.baudRates, 1, kSpeedCount,
+                             QStringLiteral(",N,8,1")))
+        return err;
+    if (auto err = readItems(reader, kFileDataName, "terminal names", result.terminalNames, 0,
+                             kInterlockCount))
+        return err;
     out = result;
     return std::nullopt;
 }
@@ -55,13 +62,8 @@ std::optional<ConfigError> readDefaults(const QString& folder, TextTable& out) {
         return err;
     ItemReader reader(data);
     TextTable result;
-    for (int k = 0; k < kInterlockCount; ++k) {
-        auto item = reader.next();
-        if (!item)
-            return ConfigError{QString::fromLatin1(kDefaultsName),
-                               QStringLiteral("%1 of %2 messages").arg(k).arg(kInterlockCount)};
-        result[static_cast<size_t>(k)] = CodePage::decode(*item);
-    }
+    if (auto err = readItems(reader, kDefaultsName, "messages", result, 0, kInterlockCount))
+        return err;
     out = result;
     return std::nullopt;
 }

@@ -119,6 +119,13 @@ public:
         ops_.view_.setProgress(progress_);
     }
 
+    // The 300 ms pause, then one request and its reply.
+    bool pauseAndExchange(const QByteArray& frame, Link::Send how, Reply& reply) {
+        Link& link = ops_.link_;
+        return linkOk(link.DelayLoop(link.timing().bulkPauseMs)) &&
+               linkOk(link.exchange(frame, how, reply));
+    }
+
     // Step E, then the one report of what went wrong.
     void finish(const QString& silentVerb) {
         ops_.view_.setProgress(0);
@@ -176,12 +183,10 @@ BulkResult BulkOperations::readAll() {
     if (run.linkOk(link_.RtsOff())) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.discardAndAdvance();
-            if (!run.linkOk(link_.DelayLoop(link_.timing().bulkPauseMs)))
-                break;
             const QByteArray XmitFrame =
                 buildReadRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
             Reply reply;
-            if (!run.linkOk(link_.exchange(XmitFrame, Link::Send::SendAll, reply)))
+            if (!run.pauseAndExchange(XmitFrame, Link::Send::SendAll, reply))
                 break;
             if (!reply.answered()) {
                 r.silent.append(i);
@@ -255,12 +260,10 @@ BulkResult BulkOperations::writeAll() {
                 r.invalid.append(i);
                 continue;
             }
-            if (!run.linkOk(link_.DelayLoop(link_.timing().bulkPauseMs)))
-                break;
             const QByteArray frame = buildWriteRequest(
                 state_.CrcTable, state_.UnitAddress, messageRegister(i), CodePage::encode(t).bytes);
             Reply reply;
-            if (!run.linkOk(link_.exchange(frame, Link::Send::WriteAll, reply)))
+            if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
                 break;
             if (!reply.answered())
                 r.silent.append(i);
@@ -286,12 +289,10 @@ BulkResult BulkOperations::eraseAll() {
         for (int i = 0; i < kInterlockCount; ++i) {
             const auto k = static_cast<size_t>(i);
             run.discardAndAdvance();
-            if (!run.linkOk(link_.DelayLoop(link_.timing().bulkPauseMs)))
-                break;
             const QByteArray frame =
                 buildEraseRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
             Reply reply;
-            if (!run.linkOk(link_.exchange(frame, Link::Send::WriteAll, reply)))
+            if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
                 break;
             if (!reply.answered()) {
                 r.silent.append(i);
