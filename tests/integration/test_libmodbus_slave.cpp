@@ -1,40 +1,17 @@
-// Conformance: an independent Modbus RTU slave (libmodbus) on the far side of
-// the tool's pseudo-terminal answers its write, read and erase, and its
-// registers hold what the tool wrote. The slave drops any frame with a wrong
-// CRC or layout, so every answer is also a check of the tool's framing.
+// Conformance: an independent Modbus RTU slave (libmodbus) on the far side of the
+// tool's pseudo-terminal drops any frame with a wrong CRC or layout, so every
+// answer also checks the tool's framing; its registers hold what the tool wrote.
 
-#include "link/CommsTest.h"
 #include "link/Crc.h"
 #include "link/Frames.h"
 #include "link/Link.h"
 #include "link/QtSerialPortDevice.h"
 #include "support/PtyPeer.h"
 
-#include <QScopeGuard>
-#include <QSocketNotifier>
 #include <QtTest>
 
 #include <modbus/modbus.h>
 #include <unistd.h>
-
-namespace {
-
-class View : public CommsTestView {
-public:
-    void setUnitAddressText(const QString&) override {}
-    void setTransmitted(const QString&) override {}
-    void setReceived(const QString&) override {}
-    void setStoredText(const QString& t) override { stored = t; }
-    void setByteCount(const QString& t) override { count = t; }
-    void setSending(bool) override {}
-    void setReceiving(bool) override {}
-    QString messageText() const override { return text; }
-    void clearMessageText() override { text.clear(); }
-    void showProblem(const QString& t) override { count = t; } // shows up where it fails
-    QString stored, count, text;
-};
-
-} // namespace
 
 class TestLibmodbusSlave : public QObject {
     Q_OBJECT
@@ -46,13 +23,12 @@ private slots:
         QTest::newRow("odd length, slot 0") << 0 << "HELLO";
         QTest::newRow("even length, slot 7") << 7 << "Low gas!";
         QTest::newRow("40 characters, slot 19") << 19 << "0123456789ABCDEFGHIJ0123456789abcdefghij";
-        QTest::newRow("code page letters") << 3 << QString::fromUtf8("Pr\u00E9ssion \u00BD");
+        QTest::newRow("bytes past 127") << 3 << QString::fromUtf8("Pr\u00E9ssion \u00BD");
     }
     void writeReadErase() {
         QFETCH(int, slot);
         QFETCH(QString, text);
-        // The unit: registers 400..799 on the master side of the terminal,
-        // served from the event loop the tool's waits run.
+        // The unit: registers 400..799, served from the event loop the tool's waits run.
         int master = -1, keeper = -1;
         QString path, error;
         QVERIFY2(openRawPty(master, keeper, path, error), qPrintable(error));
@@ -66,52 +42,37 @@ private slots:
         });
         modbus_set_slave(ctx, 1);
         modbus_set_socket(ctx, master);
-        int answered = 0;
         QSocketNotifier notifier(master, QSocketNotifier::Read);
         connect(&notifier, &QSocketNotifier::activated, this, [&] {
             uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
             const int rc = modbus_receive(ctx, query);
-            if (rc > 0 && modbus_reply(ctx, query, rc, map) > 0)
-                ++answered;
+            if (rc > 0)
+                modbus_reply(ctx, query, rc, map);
         });
-        // The characters held from the slot's register on, two per register,
-        // high byte first.
+        // The slot's 20 registers as characters, two each, high byte first.
         const int reg = messageRegister(slot);
         const auto held = [&] {
             QByteArray out;
-            for (int i = 0; i < (text.size() + 1) / 2; ++i)
-                out += QByteArray(1, char(map->tab_registers[reg - 400 + i] >> 8)) +
-                       char(map->tab_registers[reg - 400 + i] & 0xFF);
+            for (const uint16_t* r = map->tab_registers + reg - 400; out.size() < 40; ++r)
+                out.append(char(*r >> 8)).append(char(*r & 0xFF));
             return out;
         };
 
         QtSerialPortDevice device;
         device.setPortName(path);
-        Link link(device);
-        SharedState state;
-        state.CrcTable = standardCrcTable();
-        state.UnitAddress = 1;
-        state.MsgAddress = static_cast<std::int16_t>(reg);
-        View view;
-        CommsTest test(state, link, view);
         QVERIFY(device.open().ok);
-
-        view.text = text;
-        test.writeMessage();
-        QCOMPARE(view.count, " 8"); // the write reply: echo of address and count
-        QByteArray expected = text.toLatin1();
-        expected.append(text.size() % 2, '\0');
+        Link link(device);
+        const CrcTableArray t = standardCrcTable();
+        const QByteArray bytes = text.toLatin1(), expected = bytes.leftJustified(40, '\0');
+        const Exchange written =
+            link.transact(buildWriteRequest(t, 1, reg, bytes), Link::Send::WriteAll);
+        QCOMPARE(written.reply.count, 8); // the echo of address and count
         QCOMPARE(held(), expected);
-        test.readMessage();
-        QCOMPARE(view.count, " 45");
-        QCOMPARE(view.stored, text);
+        const Exchange read = link.transact(buildReadRequest(t, 1, reg), Link::Send::SendAll);
+        QVERIFY(read.reply.count == 45 && decodeSingleRead(read.reply.bytes()) == text);
         // An erase writes only the first register of the slot.
-        test.eraseMessage();
-        QCOMPARE(view.count, " 8");
+        QCOMPARE(link.transact(buildEraseRequest(t, 1, reg), Link::Send::WriteAll).reply.count, 8);
         QCOMPARE(held(), QByteArray(2, '\0') + expected.mid(2));
-        test.readMessage();
-        QCOMPARE(view.stored, "NO MESSAGE STORED");
-        QCOMPARE(answered, 4);
     }
 };
 
