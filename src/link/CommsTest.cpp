@@ -46,7 +46,8 @@ bool CommsTest::begin(bool claimed, const QString& what) {
     }
     if (!link_.port().isOpen()) {
         view_.showProblem(
-            QStringLiteral("Cannot %1: the serial port %2 is not open. Choose a port first.")
+            QStringLiteral(
+                "Cannot %1: the serial port %2 is not open. Restart QV840N to choose a port.")
                 .arg(what, portLabel(link_.port())));
         return false;
     }

@@ -38,8 +38,10 @@ QString silentText(const QVector<int>& silent, const QString& verb) {
 namespace PortTexts {
 
 QString notOpen() {
-    return QStringLiteral("No serial port is open. Choose a port in the connection dialog, "
-                          "then try again.");
+    // The port is chosen once, at start-up; after a Cancel or a failure only
+    // a new start offers the connection dialog again.
+    return QStringLiteral("No serial port is open. Restart QV840N and choose a port in the "
+                          "connection dialog.");
 }
 
 QString busy() {

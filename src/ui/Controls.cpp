@@ -13,6 +13,7 @@ QPushButton* commandButton(const QString& name, const QString& caption, QWidget*
 QLabel* panelLabel(const QString& name, QWidget* parent) {
     auto* l = new QLabel(parent);
     l->setObjectName(name);
+    l->setTextFormat(Qt::PlainText); // what the unit or a file holds, shown as it is
     l->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     l->setAutoFillBackground(true);
     QPalette pal = l->palette();

@@ -226,6 +226,7 @@ void Frmtext::buildControls() {
     Frame1->setObjectName(QStringLiteral("Frame1"));
     CmdRdMsg = commandButton(QStringLiteral("CmdRdMsg"), QStringLiteral("&Read Msg"), Frame1);
     Label10 = new QLabel(Frame1);
+    Label10->setTextFormat(Qt::PlainText);
     Label10->setObjectName(QStringLiteral("Label10"));
     Label6[2] = panelLabel(QStringLiteral("Label6_2"), Frame1);
     Label6[2]->setToolTip(QStringLiteral("Stored message here"));

@@ -55,6 +55,12 @@ private:
 } // namespace
 
 ChoiceList::ChoiceList(QWidget* parent) : QListWidget(parent) {
+    // What is selected is what counts, however it came to be selected; a
+    // click on the entry already selected picks it again.
+    connect(this, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> selected = selectedItems();
+        emit chosen(selected.isEmpty() ? nullptr : selected.constFirst());
+    });
     connect(this, &QListWidget::itemClicked, this, &ChoiceList::chosen);
 }
 
@@ -74,8 +80,6 @@ void ChoiceList::keyPressEvent(QKeyEvent* event) {
     } else {
         QListWidget::keyPressEvent(event);
     }
-    if (QListWidgetItem* item = currentItem())
-        emit chosen(item);
 }
 
 QIcon frmConnectionModems::serialPortIcon() {
@@ -216,6 +220,8 @@ void frmConnectionModems::fillList() {
 void frmConnectionModems::entryChosen(QListWidgetItem* item) {
     if (item != nullptr)
         choice_.click(item->data(kKeyRole).toString());
+    else if (choice_.SelectedKey != PortChoice::kOtherKey)
+        choice_.click(QString()); // nothing highlighted: nothing is chosen
 }
 
 int frmConnectionModems::exec() {

@@ -171,6 +171,7 @@ QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QC
 
         auto* message = new ClickLabel(frame);
         message->setObjectName(QStringLiteral("Label1_%1").arg(k));
+        message->setTextFormat(Qt::PlainText); // a message is never markup
         message->setFocusPolicy(Qt::StrongFocus);
         message->setCursor(Qt::PointingHandCursor);
         message->setFrameStyle(QFrame::Box | QFrame::Plain);
