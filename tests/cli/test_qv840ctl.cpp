@@ -10,139 +10,129 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
+static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
 
 struct Run {
     int status;
     QString out, err;
 };
 
-Run finish(QProcess& p) {
+static Run finish(QProcess& p) {
     const bool ended = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
     return {ended ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
             QString::fromUtf8(p.readAllStandardError())};
 }
 
-Run ctlRun(const QStringList& args) {
-    QProcess p;
-    p.start(kCtl, args);
-    return finish(p);
-}
-
 // Starts `qv840ctl simulate`; the line it prints first is its device path.
-QString simulate(QProcess& p, const QStringList& options) {
+static QString simulate(QProcess& p, const QStringList& options) {
     p.start(kCtl, QStringList{"simulate"} + options);
     return p.waitForReadyRead(5000) ? QString::fromUtf8(p.readLine()).trimmed() : QString();
 }
 
-void row(const char* name, const QStringList& args, int status, const QString& out = {},
-         const QString& err = {}) {
+static void row(const char* name, const QStringList& args, int status, const QString& out = {},
+                const QString& err = {}) {
     QTest::newRow(name) << args << status << out << err;
 }
 
-} // namespace
-
 class TestQv840ctl : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void commands_data();
-    void commands();
-    void simulateEndsCleanly();
-    void readAllPrintsAndSaves(); // last: it has been running since the start
-
-private:
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
     QProcess sim_, simA_, simB_, printing_, saving_;
     QString simPath_;
+
+private slots:
+    void initTestCase() {
+        QVERIFY(!readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults_));
+        simPath_ = simulate(sim_, {"--link", dir_.filePath("qv840")});
+        // Each read-all takes twenty bulk passes at real timing: both run while the
+        // other tests do. Slot 2 is empty on the unit, slot 7 holds a 1252 byte.
+        for (int k = 0; k < 20; ++k)
+            unitTable_[size_t(k)] = k == 2 ? QString() : QString("MESSAGE %1").arg(k);
+        unitTable_[7] = "CHAUDIÈRE";
+        QVERIFY(saveTable(dir_.filePath("unit.sav"), unitTable_).ok);
+        const QStringList unit = {"--messages", dir_.filePath("unit.sav")};
+        printing_.start(kCtl, {"-p", simulate(simA_, unit), "read-all"});
+        saving_.start(kCtl,
+                      {"-p", simulate(simB_, unit), "read-all", "-o", dir_.filePath("r.sav")});
+        TextTable table = defaults_;
+        table[5] = "CHANGED FIVE";
+        QVERIFY(saveTable(dir_.filePath("one.sav"), table).ok);
+        table[4] = QString(41, 'L');
+        QVERIFY(saveTable(dir_.filePath("long.sav"), table).ok);
+    }
+
+    // In order, against one unit that keeps what it is sent on "@sim" (each run
+    // opens the line anew); it has address 1, so one at address 5 is silent.
+    void commands_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");                       // a part of it
+        row("write", {"-p", "@sim", "write", "0", "HELLO"}, 0); // stdout is for data only
+        row("read", {"-p", "@sim", "read", "0"}, 0, "HELLO\n");
+        row("erase", {"-p", "@sim", "erase", "0"}, 0);
+        row("read erased", {"-p", "@sim", "read", "0"}, 0, "\n");
+        row("Windows-1252, a dash", {"-p", "@sim", "write", "3", "--", "-5 € PRÉSSION"}, 0);
+        row("read them", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
+        row("omega is not 1252", {"-p", "@sim", "write", "3", "Ω LOAD"}, 2, {}, "'Ω'");
+        row("41 characters", {"-p", "@sim", "write", "3", QString(41, 'X')}, 2, {}, "Length Error");
+        row("nothing was sent", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
+        // A simulated unit never puts its link in place of a file: one.sav is still read below.
+        row("link over a file", {"simulate", "--link", "@dir/one.sav"}, 3, {}, "one.sav");
+        row("write-all, one too long", {"-p", "@sim", "write-all", "@dir/long.sav"}, 2, {}, "41");
+        row("nothing was sent either", {"-p", "@sim", "read", "5"}, 0, "\n");
+        row("write-all", {"-p", "@sim", "write-all", "@dir/one.sav"}, 0);
+        row("the changed entry went out", {"-p", "@sim", "read", "5"}, 0, "CHANGED FIVE\n");
+        row("no default went out", {"-p", "@sim", "read", "0"}, 0, "\n");
+        row("trace", {"--trace", "-p", "@sim", "erase", "19"}, 0, {},
+            "TX 01 10 03 0C 00 01 02 00 00 95");
+        row("silent unit, read", {"-a", "5", "-p", "@sim", "read", "0"}, 1, {},
+            "(address 5) did not");
+        row("silent unit, write", {"-a", "5", "-p", "@sim", "write", "0", "X"}, 1, {},
+            "Not Delivered");
+        row("missing port", {"-p", "/dev/qv840-none", "read", "0"}, 3, {}, "/dev/qv840-none");
+        row("slot 20", {"-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
+        row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
+        row("no port", {"read", "0"}, 2, {}, "-p PORT");
+    }
+    void commands() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        QProcess p;
+        p.start(kCtl,
+                args.replaceInStrings("@sim", simPath_).replaceInStrings("@dir", dir_.path()));
+        const Run r = finish(p);
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.out, out);
+        QVERIFY2(r.err.contains(err), qPrintable(r.err));
+    }
+
+    void simulateEndsCleanly() {
+        QCOMPARE(QFileInfo(dir_.filePath("qv840")).symLinkTarget(), simPath_);
+        sim_.terminate(); // as Ctrl+C would
+        QCOMPARE(finish(sim_).status, 0);
+        QVERIFY(!QFileInfo(dir_.filePath("qv840")).isSymLink());
+    }
+
+    void readAllPrintsAndSaves() { // last: it has been running since the start
+        const Run printed = finish(printing_), saved = finish(saving_);
+        TextTable expected = unitTable_, back;
+        expected[2] = defaults_[2]; // the unit's empty slot leaves the table's default
+        QCOMPARE(printed.status, 0);
+        const QStringList got = printed.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(got.size(), 20);
+        for (int k = 0; k < 20; ++k) // slot, caption, text
+            QCOMPARE(
+                got[k],
+                QString("%1\t%2\t%3").arg(k).arg(got[k].section('\t', 1, 1), expected[size_t(k)]));
+        QCOMPARE(saved.status, 0);
+        QVERIFY(saved.out.isEmpty() && openTable(dir_.filePath("r.sav"), back).ok);
+        QVERIFY(back == expected);
+    }
 };
-
-void TestQv840ctl::initTestCase() {
-    QVERIFY(!readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults_));
-    simPath_ = simulate(sim_, {"--link", dir_.filePath("qv840")});
-    // Each read-all takes twenty bulk passes at real timing: both run while the
-    // other tests do. Slot 2 is empty on the unit, slot 7 holds a 1252 byte.
-    for (int k = 0; k < 20; ++k)
-        unitTable_[size_t(k)] = k == 2 ? QString() : QString("MESSAGE %1").arg(k);
-    unitTable_[7] = "CHAUDIÈRE";
-    QVERIFY(saveTable(dir_.filePath("unit.sav"), unitTable_).ok);
-    const QStringList unit = {"--messages", dir_.filePath("unit.sav")};
-    printing_.start(kCtl, {"-p", simulate(simA_, unit), "read-all"});
-    saving_.start(kCtl, {"-p", simulate(simB_, unit), "read-all", "-o", dir_.filePath("r.sav")});
-    TextTable table = defaults_;
-    table[5] = "CHANGED FIVE";
-    QVERIFY(saveTable(dir_.filePath("one.sav"), table).ok);
-    table[4] = QString(41, 'L');
-    QVERIFY(saveTable(dir_.filePath("long.sav"), table).ok);
-}
-
-// In order, against one unit that keeps what it is sent on "@sim"; it has
-// address 1, so one at address 5 is silent.
-void TestQv840ctl::commands_data() {
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("out");
-    QTest::addColumn<QString>("err");                       // a part of it
-    row("write", {"-p", "@sim", "write", "0", "HELLO"}, 0); // stdout is for data only
-    row("read", {"-p", "@sim", "read", "0"}, 0, "HELLO\n");
-    row("erase", {"-p", "@sim", "erase", "0"}, 0);
-    row("read erased", {"-p", "@sim", "read", "0"}, 0, "\n");
-    row("Windows-1252, a dash", {"-p", "@sim", "write", "3", "--", "-5 € PRÉSSION"}, 0);
-    row("read them", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
-    row("omega is not 1252", {"-p", "@sim", "write", "3", "Ω LOAD"}, 2, {}, "'Ω'");
-    row("41 characters", {"-p", "@sim", "write", "3", QString(41, 'X')}, 2, {}, "Length Error");
-    row("nothing was sent", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
-    row("write-all, one too long", {"-p", "@sim", "write-all", "@dir/long.sav"}, 2, {}, "41");
-    row("nothing was sent either", {"-p", "@sim", "read", "5"}, 0, "\n");
-    row("write-all", {"-p", "@sim", "write-all", "@dir/one.sav"}, 0);
-    row("the changed entry went out", {"-p", "@sim", "read", "5"}, 0, "CHANGED FIVE\n");
-    row("no default went out", {"-p", "@sim", "read", "0"}, 0, "\n");
-    row("trace", {"--trace", "-p", "@sim", "erase", "19"}, 0, {},
-        "TX 01 10 03 0C 00 01 02 00 00 95");
-    row("silent unit, read", {"-a", "5", "-p", "@sim", "read", "0"}, 1, {}, "(address 5) did not");
-    row("silent unit, write", {"-a", "5", "-p", "@sim", "write", "0", "X"}, 1, {}, "Not Delivered");
-    row("missing port", {"-p", "/dev/qv840-none", "read", "0"}, 3, {}, "/dev/qv840-none");
-    row("slot 20", {"-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
-    row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
-    row("no port", {"read", "0"}, 2, {}, "-p PORT");
-}
-
-void TestQv840ctl::commands() {
-    QFETCH(QStringList, args);
-    QFETCH(int, status);
-    QFETCH(QString, out);
-    QFETCH(QString, err);
-    const Run r =
-        ctlRun(args.replaceInStrings("@sim", simPath_).replaceInStrings("@dir", dir_.path()));
-    QCOMPARE(r.status, status);
-    QCOMPARE(r.out, out);
-    QVERIFY2(r.err.contains(err), qPrintable(r.err));
-}
-
-void TestQv840ctl::simulateEndsCleanly() {
-    QCOMPARE(QFileInfo(dir_.filePath("qv840")).symLinkTarget(), simPath_);
-    sim_.terminate(); // as Ctrl+C would
-    QCOMPARE(finish(sim_).status, 0);
-    QVERIFY(!QFileInfo(dir_.filePath("qv840")).isSymLink());
-}
-
-void TestQv840ctl::readAllPrintsAndSaves() {
-    const Run printed = finish(printing_), saved = finish(saving_);
-    TextTable expected = unitTable_, back;
-    expected[2] = defaults_[2]; // the unit's empty slot leaves the table's default
-    QCOMPARE(printed.status, 0);
-    const QStringList got = printed.out.split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(got.size(), 20);
-    for (int k = 0; k < 20; ++k) // slot, caption, text
-        QCOMPARE(got[k],
-                 QString("%1\t%2\t%3").arg(k).arg(got[k].section('\t', 1, 1), expected[size_t(k)]));
-    QCOMPARE(saved.status, 0);
-    QVERIFY(saved.out.isEmpty() && openTable(dir_.filePath("r.sav"), back).ok);
-    QVERIFY(back == expected);
-}
 
 QTEST_GUILESS_MAIN(TestQv840ctl)
 #include "test_qv840ctl.moc"
