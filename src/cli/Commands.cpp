@@ -14,6 +14,7 @@
 #include "table/TableFile.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 #include <optional>
 
@@ -251,14 +252,40 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
     Session session(options);
     if (const int status = session.loadConfiguration(); status != Exit::Done)
         return status;
+    // Bad input is refused before the port is touched, so nothing is sent and
+    // a slow read-all is not thrown away at the end.
+    if (command == QLatin1String("write")) {
+        const QString& text = positional->at(1);
+        const QString why = text.isEmpty() ? QStringLiteral("the message is empty")
+                                           : writeAllProblem(text, QString());
+        if (!why.isEmpty())
+            return fail(Exit::BadInput, QStringLiteral("cannot write slot %1: %2; a message "
+                                                       "holds 1 to 40 Windows-1252 characters")
+                                            .arg(*slot)
+                                            .arg(why));
+    }
     if (command == QLatin1String("write-all")) {
-        // The file is read before the port is touched: a bad one sends nothing.
         const TableFileResult opened =
             openTable(positional->at(0), session.state.InterlockMessages);
         if (!opened.ok)
             return fail(Exit::BadInput, opened.message);
         if (!opened.message.isEmpty())
             printErr(QStringLiteral("qv840ctl: ") + opened.message);
+        const QStringList problems = writeAllProblems(session.state);
+        if (!problems.isEmpty())
+            return fail(Exit::BadInput, QStringLiteral("nothing was written; these messages cannot "
+                                                       "go to the unit: ") +
+                                            problems.join(QStringLiteral("; ")));
+    }
+    if (command == QLatin1String("read-all") && parser.isSet(output)) {
+        const QFileInfo file(parser.value(output));
+        if (!file.fileName().endsWith(QLatin1String("sav")))
+            return fail(Exit::BadInput,
+                        QStringLiteral("the file name %1 must end in .sav").arg(file.filePath()));
+        if (!QFileInfo(file.absolutePath()).isWritable())
+            return fail(Exit::BadInput, QStringLiteral("cannot save into %1: no such folder, or "
+                                                       "not writable")
+                                            .arg(file.absolutePath()));
     }
     if (const int status = session.openPort(); status != Exit::Done)
         return status;

@@ -92,6 +92,11 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
     const auto lateMs = number(p, late, 0, 0, 600000);
     if (!u || !b || !pauseMs || !lateMs)
         return Exit::BadInput;
+    // Address 0 is the broadcast address, which a unit never answers.
+    if (*u < 1 || *u > 247)
+        return fail(
+            Exit::BadInput,
+            QStringLiteral("a simulated unit needs an address from 1 to 247, not %1").arg(*u));
     cfg.unit = *u;
     cfg.baud = *b;
     cfg.pauseInsideReplyMs = *pauseMs;

@@ -98,6 +98,20 @@ QString writeAllProblem(const QString& entry, const QString& defaultText) {
     return {};
 }
 
+QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid) {
+    QStringList problems;
+    for (int i = 0; i < kInterlockCount; ++i) {
+        const auto k = static_cast<size_t>(i);
+        const QString why = writeAllProblem(state.InterlockMessages[k], state.DefaultMessages[k]);
+        if (why.isEmpty())
+            continue;
+        if (invalid)
+            invalid->append(i);
+        problems << interlockName(i) + QStringLiteral(": ") + why;
+    }
+    return problems;
+}
+
 // One operation from its first step to step E: the progress value, the port's
 // failure, and the end.
 class BulkOperations::Run {
@@ -121,11 +135,14 @@ public:
         ops_.view_.setProgress(progress_);
     }
 
-    // The 300 ms pause, then one request and its reply.
+    // The 300 ms pause, then one request and its reply. Bytes that come in during the pause (a late
+    // answer to the previous request) are dropped too, or they would pass for this request's reply.
     bool pauseAndExchange(const QByteArray& frame, Link::Send how, Reply& reply) {
         Link& link = ops_.link_;
-        return linkOk(link.DelayLoop(link.timing().bulkPauseMs)) &&
-               linkOk(link.exchange(frame, how, reply));
+        if (!linkOk(link.DelayLoop(link.timing().bulkPauseMs)))
+            return false;
+        link.discardInput();
+        return linkOk(link.exchange(frame, how, reply));
     }
 
     // Step E, then the one report of what went wrong.
@@ -222,15 +239,7 @@ BulkResult BulkOperations::writeAll() {
 
     // An empty entry would ask for 0 registers and one over 40 characters would
     // run into the next slot, so nothing goes out until every entry can.
-    QStringList problems;
-    for (int i = 0; i < kInterlockCount; ++i) {
-        const auto k = static_cast<size_t>(i);
-        const QString why = writeAllProblem(state_.InterlockMessages[k], state_.DefaultMessages[k]);
-        if (!why.isEmpty()) {
-            r.invalid.append(i);
-            problems << interlockName(i) + QStringLiteral(": ") + why;
-        }
-    }
+    const QStringList problems = writeAllProblems(state_, &r.invalid);
     if (!r.invalid.isEmpty()) {
         r.outcome = BulkResult::Outcome::Refused;
         op_.message(QStringLiteral("These messages cannot be written to the unit:\r\n") +

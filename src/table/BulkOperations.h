@@ -9,6 +9,7 @@
 
 #include <QMetaObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class CommsClock;
@@ -47,6 +48,10 @@ private:
 // Why a write-all entry cannot go to the unit, or an empty text when it can.
 // An entry equal to its default is never sent, so it is never a problem.
 QString writeAllProblem(const QString& entry, const QString& defaultText);
+
+// The entries write all would hold back, one line each ("interlock 3 (42-3):
+// the message is empty"); their indices go to invalid.
+QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid = nullptr);
 
 // Remembers the reason a port gave when it failed, whichever of the link or
 // the port reported it first, for as long as it lives.

@@ -64,7 +64,7 @@ private slots:
         row("Windows-1252, a dash", {"-p", "@sim", "write", "3", "--", "-5 € PRÉSSION"}, 0);
         row("read them", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
         row("omega is not 1252", {"-p", "@sim", "write", "3", "Ω LOAD"}, 2, {}, "'Ω'");
-        row("41 characters", {"-p", "@sim", "write", "3", QString(41, 'X')}, 2, {}, "Length Error");
+        row("41 characters", {"-p", "@sim", "write", "3", QString(41, 'X')}, 2, {}, "more than 40");
         row("nothing was sent", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
         // A simulated unit never puts its link in place of a file: one.sav is still read below.
         row("link over a file", {"simulate", "--link", "@dir/one.sav"}, 3, {}, "one.sav");
