@@ -21,7 +21,7 @@ constexpr int Read = 0, Write = 1, Erase = 2;                          // operat
 constexpr int Silent = 0, Cancel = 1, Fails = 2, Busy = 3, Closed = 4; // faults
 
 // A unit that answers from `replies`, or not at all for a slot in `silent`;
-// else a read of slot k gives "STORED k".
+// else a read of slot k gives "STORED k". Slot `late` answers after 40 ms.
 struct Rig {
     SharedState state;
     ScriptedPort port;
@@ -32,6 +32,7 @@ struct Rig {
     BulkOperations bulk{state, link, view, op, &clock};
     QMap<int, QByteArray> replies;
     QVector<int> silent;
+    int late = -1;
     QVector<bool> clockDuringRequests;
 
     Rig() {
@@ -47,7 +48,8 @@ struct Rig {
                 return {};
             if (req.at(1) != 3)
                 return {{1, req.left(6) + QByteArray(2, '\0')}};
-            return {{1, replies.value(k, readReply("STORED " + QByteArray::number(k)))}};
+            const QByteArray stored = readReply("STORED " + QByteArray::number(k));
+            return {{k == late ? 40 : 1, replies.value(k, stored)}};
         });
     }
 };
@@ -65,9 +67,9 @@ private slots:
                  QStringList({"STORED 2", "OLD", "DEFAULT 3", "STORED 19"}));
         QCOMPARE(rig.port.requests().last(), QByteArray::fromHex("0103030C00148582"));
         QCOMPARE(rig.view.progressHistory.mid(18), (QVector<int>{95, 100, 0}));
-        // Every request follows its own discard of stale input.
+        // Stale input is dropped right before every request.
         const QStringList steps = rig.port.log().filter(QRegularExpression("^(discard|write)"));
-        QCOMPARE(steps.join(' '), QStringList(20, QStringLiteral("discard write 8")).join(' '));
+        QCOMPARE(steps.join(' ').count("discard write 8"), 20);
 
         // Erase all, then write all of the defaults it left: nothing more is sent.
         QCOMPARE(rig.bulk.eraseAll().outcome, BulkResult::Outcome::Completed);
@@ -80,6 +82,17 @@ private slots:
         QVERIFY(rig.port.requests().size() == 40 && rig.op.count() == 0);
         QCOMPARE(rig.view.labelHistory.size(), 40); // all blanked before any is shown again
         QCOMPARE(rig.view.labelHistory[19], qMakePair(19, QString()));
+    }
+
+    // Slot 4's reply comes after its 30 ms wait, within slot 5's 40 ms pause: it must not pass
+    // for slot 5's reply.
+    void lateReplyDropped() {
+        Rig rig;
+        rig.link.setTiming(LinkTiming{30, 5, 30, 40, 0, 0});
+        rig.late = 4;
+        QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
+        QCOMPARE(rig.state.InterlockMessages[4] + "|" + rig.state.InterlockMessages[5],
+                 "DEFAULT 4|STORED 5");
     }
 
     void writeAllHoldsBackInvalidEntries() {
