@@ -30,6 +30,7 @@ private slots:
             {"Select Return", " ", "-"}, // nothing chosen: no port, the dialog stays up
             {"Select 0 Select", " Item1 Item1", "/dev/pts/9"},
             {"1 Cancel", "Item2 Item2", ""},
+            {"0 Shift+Right Select", "Item1 Item2 Item2", "ttyS0"}, // what is highlighted counts
             {"1 /dev/ttyACM3 Return", "Item2 Other Other", "/dev/ttyACM3"}};
         for (const auto& [actions, expected, port] : cases) {
             SharedState state;
