@@ -127,6 +127,9 @@ private slots:
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
                      editor->lblCurrentValue->text() + "|" + editor->Text1->text(),
                  "NEW TEXT|NEW TEXT|NEW TEXT|");
+        // A message that looks like markup is shown as it is, not rendered.
+        QVERIFY(rig.message(13)->textFormat() == Qt::PlainText &&
+                editor->lblCurrentValue->textFormat() == Qt::PlainText);
         click(editor->cmdErase);
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text(),
                  "|" + rig.state.DefaultMessages[13]);
