@@ -38,16 +38,16 @@ bool catchSignals() {
 
 std::optional<int> number(const QCommandLineParser& p, const QCommandLineOption& o, int fallback,
                           int low, int high) {
-    if (!p.isSet(o))
-        return fallback;
+    // A value taken over from -a or -b is held to the same range.
+    const QString text = p.isSet(o) ? p.value(o) : QString::number(fallback);
     bool ok = false;
-    const int v = p.value(o).toInt(&ok);
+    const int v = text.toInt(&ok);
     if (!ok || v < low || v > high) {
         fail(Exit::BadInput, QStringLiteral("--%1 takes a number from %2 to %3, not \"%4\"")
                                  .arg(o.names().constFirst())
                                  .arg(low)
                                  .arg(high)
-                                 .arg(p.value(o)));
+                                 .arg(text));
         return std::nullopt;
     }
     return v;
@@ -92,11 +92,6 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
     const auto lateMs = number(p, late, 0, 0, 600000);
     if (!u || !b || !pauseMs || !lateMs)
         return Exit::BadInput;
-    // Address 0 is the broadcast address, which a unit never answers.
-    if (*u < 1 || *u > 247)
-        return fail(
-            Exit::BadInput,
-            QStringLiteral("a simulated unit needs an address from 1 to 247, not %1").arg(*u));
     cfg.unit = *u;
     cfg.baud = *b;
     cfg.pauseInsideReplyMs = *pauseMs;
