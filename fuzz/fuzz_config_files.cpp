@@ -1,20 +1,175 @@
-// The item reader and the readers of filedata.fm and Defaults.txt.
+// The readers of the text files the operator can edit or bring along:
+// filedata.fm, Defaults.txt and the message tables (*.sav). The item reader is
+// the oracle: every reader must take exactly the items it yields, or refuse
+// the file and change nothing.
+#include "sim/SimModel.h"
 #include "startup/CodePage.h"
+#include "startup/ConfigFiles.h"
 #include "startup/ItemReader.h"
+#include "table/TableFile.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
+
+namespace {
+
+void require(bool ok) {
+    if (!ok)
+        __builtin_trap();
+}
+
+// The readers take a folder or a path, so each input goes to disk once; the
+// other two names are links to the same file. A folder in memory, where there
+// is one, keeps the runs fast.
+QString folderTemplate() {
+    const QDir shm(QStringLiteral("/dev/shm"));
+    return shm.exists() ? shm.filePath(QStringLiteral("qv-fuzz-XXXXXX")) : QString();
+}
+
+struct Folder {
+    QTemporaryDir dir{folderTemplate()};
+    QString fileData = dir.filePath(QString::fromLatin1(kFileDataName));
+    QString table = dir.filePath(QStringLiteral("table.sav"));
+    Folder() {
+        require(dir.isValid());
+        QFile::link(fileData, dir.filePath(QString::fromLatin1(kDefaultsName)));
+        QFile::link(fileData, table);
+    }
+    void write(const QByteArray& bytes) const {
+        QFile f(fileData);
+        require(f.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                f.write(bytes) == bytes.size());
+    }
+};
+
+const QString kUntouched = QStringLiteral("untouched");
+
+template <size_t N> std::array<QString, N> sentinels() {
+    std::array<QString, N> a;
+    a.fill(kUntouched);
+    return a;
+}
+
+// A file of plain text: no control byte but the tab and the line ends. The
+// readers may refuse anything else as binary, never this.
+bool plainText(const QByteArray& bytes) {
+    return std::none_of(bytes.begin(), bytes.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return (b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F;
+    });
+}
+
+bool fitsUnit(const std::vector<QByteArray>& items) {
+    return std::all_of(items.begin(), items.begin() + kInterlockCount, [](const QByteArray& i) {
+        return CodePage::decode(i).size() <= kMessageMaxLength;
+    });
+}
+
+// A refused file changes nothing and says why; a taken one gives exactly the
+// items, in order.
+void checkFileData(const Folder& folder, const QByteArray& bytes,
+                   const std::vector<QByteArray>& items) {
+    FileData data;
+    data.baudRates = sentinels<5>();
+    data.terminalNames = sentinels<21>();
+    const auto err = readFileData(folder.dir.path(), data);
+    const size_t wanted = kSpeedCount + kInterlockCount;
+    if (items.size() < wanted)
+        require(err.has_value());
+    else if (plainText(bytes))
+        require(!err.has_value());
+    if (err) {
+        require(data.baudRates == sentinels<5>() && data.terminalNames == sentinels<21>());
+        require(err->file == QLatin1String(kFileDataName) && !err->problem.isEmpty());
+        return;
+    }
+    require(data.baudRates[0].isEmpty() && data.baudRates[4].isEmpty());
+    for (size_t i = 0; i < kSpeedCount; ++i)
+        require(data.baudRates[i + 1] == CodePage::decode(items[i]) + QLatin1String(",N,8,1"));
+    for (size_t i = 0; i < kInterlockCount; ++i)
+        require(data.terminalNames[i] == CodePage::decode(items[kSpeedCount + i]));
+    require(data.terminalNames[kInterlockCount].isEmpty());
+}
+
+// Default messages go to the unit as they are, so one longer than a slot may
+// be refused too.
+void checkDefaults(const Folder& folder, const QByteArray& bytes,
+                   const std::vector<QByteArray>& items) {
+    TextTable table = sentinels<21>();
+    const auto err = readDefaults(folder.dir.path(), table);
+    if (items.size() < size_t(kInterlockCount))
+        require(err.has_value());
+    else if (plainText(bytes) && fitsUnit(items))
+        require(!err.has_value());
+    if (err) {
+        require(table == sentinels<21>() && err->file == QLatin1String(kDefaultsName));
+        return;
+    }
+    for (size_t i = 0; i < kInterlockCount; ++i)
+        require(table[i] == CodePage::decode(items[i]));
+}
+
+// Opening a table takes up to twenty items; the entries after them keep
+// their texts. The simulated unit loads the same file into its slots by a
+// reader of its own, which must agree byte for byte (a slot keeps 40 bytes,
+// up to the first 0).
+void checkTable(const Folder& folder, const QByteArray& bytes,
+                const std::vector<QByteArray>& items) {
+    TextTable table = sentinels<21>();
+    const TableFileResult r = openTable(folder.table, table);
+    require(!r.written);
+    if (plainText(bytes))
+        require(r.ok);
+    if (!r.ok) {
+        require(table == sentinels<21>() && !r.message.isEmpty());
+        return;
+    }
+    const int taken = static_cast<int>(std::min<size_t>(items.size(), kInterlockCount));
+    require(r.entriesRead == taken);
+    if (taken < kInterlockCount)
+        require(!r.message.isEmpty()); // the operator hears that the file is short
+    for (int i = 0; i < 21; ++i)
+        require(table[size_t(i)] == (i < taken ? CodePage::decode(items[size_t(i)]) : kUntouched));
+
+    SimModel model;
+    require(model.loadSavData(bytes) == taken);
+    for (int i = 0; i < taken; ++i) {
+        QByteArray expected = items[size_t(i)].left(SimModel::kSlotBytes);
+        if (const auto nul = expected.indexOf('\0'); nul >= 0)
+            expected.truncate(nul);
+        require(model.message(i) == expected);
+    }
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    static const Folder folder;
+    const QByteArray bytes(reinterpret_cast<const char*>(data),
+                           static_cast<qsizetype>(std::min<std::size_t>(size, 8192)));
+
     ItemReader reader(bytes);
+    std::vector<QByteArray> items;
     qsizetype total = 0;
     while (auto item = reader.next()) {
         total += item->size() + 1;
-        if (CodePage::encode(CodePage::decode(*item)).bytes != *item)
-            __builtin_trap(); // every byte must round-trip
+        // Every byte value is a character of the code page and back.
+        require(CodePage::encode(CodePage::decode(*item)).bytes == *item);
+        items.push_back(*item);
+        require(items.size() <= size_t(bytes.size()) + 1); // an item per separator at most
     }
-    if (total > bytes.size() + 1)
-        __builtin_trap(); // items never invent bytes
+    require(total <= bytes.size() + 1); // items never invent bytes
+    require(reader.atEnd());
+
+    folder.write(bytes);
+    checkFileData(folder, bytes, items);
+    checkDefaults(folder, bytes, items);
+    checkTable(folder, bytes, items);
     return 0;
 }

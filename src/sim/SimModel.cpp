@@ -204,7 +204,8 @@ int SimModel::loadSavData(const QByteArray& data) {
     qsizetype pos = 0;
     int slot = 0;
     while (slot < kSlots && pos < n) {
-        while (pos < n && (data[pos] == ' ' || data[pos] == '\t'))
+        // Blanks only: a tab starts the text, as it does for the tool.
+        while (pos < n && data[pos] == ' ')
             ++pos;
         if (pos >= n)
             break;
