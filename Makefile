@@ -1,6 +1,8 @@
 # Two commands do everything on a fresh Debian 12 machine:
 #   make run    install what is missing, build, open the tool on the simulated unit
 #   make test   install what is missing, build, run every test
+# and one more hardens the parsers:
+#   make fuzz   install clang, build the libFuzzer targets, run each for FUZZ_SECONDS
 BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
@@ -8,15 +10,20 @@ JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 PACKAGES = g++ make cmake pkg-config qt6-base-dev qt6-serialport-dev libmodbus-dev \
            libgl-dev xvfb xauth fonts-urw-base35 fonts-dejavu-core
+FUZZ_PACKAGES = clang libclang-rt-14-dev
 
-.PHONY: all deps build test run clean
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 10
+FUZZ_TARGETS  = $(notdir $(basename $(wildcard fuzz/fuzz_*.cpp)))
+
+.PHONY: all deps fuzz-deps build test run fuzz clean
 
 all: build
 
-# Install only the Debian packages that are missing: as root directly, else
-# through sudo, else print the exact command and stop.
-deps:
-	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
+# Install only the Debian packages of a list that are missing: as root
+# directly, else through sudo, else print the exact command and stop.
+define install_missing
+@missing=$$(for p in $(1); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; done); \
 	if [ -n "$$missing" ]; then \
 	  line="apt-get install -y --no-install-recommends $$(echo $$missing)"; \
 	  if [ "$$(id -u)" = 0 ]; then \
@@ -31,6 +38,13 @@ deps:
 	    exit 1; \
 	  fi; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(PACKAGES))
+
+fuzz-deps: deps
+	$(call install_missing,$(FUZZ_PACKAGES))
 
 $(BUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) $(CMAKE_ARGS)
@@ -45,6 +59,15 @@ test: build
 run: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS) --target qv840n qv840ctl
 	$(BUILD)/bin/qv840n --simulate
+
+# libFuzzer needs clang. Each target runs over a scratch copy of its seed
+# corpus; a crash, a hang or a leak fails, and the input is kept in
+# $(FUZZ_BUILD)/fuzz-artifacts.
+fuzz: fuzz-deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQV_FUZZ=ON -DQV_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(FUZZ_TARGETS)
+	fuzz/smoke $(FUZZ_BUILD)/bin $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)
