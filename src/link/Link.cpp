@@ -253,12 +253,17 @@ LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
             }
             int b;
             while ((b = port_.readByte()) >= 0) {
-                // Past the last cell the bytes are read and dropped: the reply
-                // still ends only at its gap.
+                // What came in with the byte that filled the last cell is
+                // dropped with it.
                 if (RcveBuff.count < Reply::kCells)
                     RcveBuff.cells[static_cast<std::size_t>(++RcveBuff.count)] =
                         static_cast<qint16>(b);
             }
+            // A full buffer ends the reply without waiting for its gap: a unit
+            // that never falls silent would otherwise hold the link for good.
+            // What it sends after this is dropped by the next discard.
+            if (RcveBuff.count >= Reply::kCells)
+                break;
             wait.arm(gapMs);
             continue;
         }

@@ -21,7 +21,8 @@ class QTimer;
 
 // One reply as the unit delimited it. Cells 0..512 as the protocol counts:
 // cells 1..40 are preset to 255, received bytes land in cells 1..count in
-// arrival order, and bytes past cell 512 are dropped.
+// arrival order. The reply ends once cell 512 is filled; bytes past it are
+// dropped.
 struct Reply {
     static constexpr int kCells = 512;
     std::array<qint16, kCells + 1> cells{};

@@ -1,0 +1,255 @@
+// Faults of a real line against the table's operations, over a pseudo-terminal:
+// a port that vanishes mid-operation, a unit that floods, a unit that answers
+// only some slots. After each the tool has said what happened once, the table
+// holds only what the unit confirmed, the CPU stayed idle while waiting, a
+// saved table file is untouched, and the next operation behaves.
+
+#include "link/Crc.h"
+#include "link/Frames.h"
+#include "link/QtSerialPortDevice.h"
+#include "support/PtyPeer.h"
+#include "support/RecordingOperator.h"
+#include "support/RecordingViews.h"
+#include "table/BulkOperations.h"
+#include "table/Editor.h"
+#include "table/TableFile.h"
+
+#include <QtTest>
+
+#include <ctime>
+
+// The waits shortened; only the flood case cares about time, and it uses these.
+static const LinkTiming kShort{60, 20, 30, 10, 1, 1};
+
+static int slotOf(const QByteArray& request) {
+    return ((uchar(request.at(2)) << 8 | uchar(request.at(3))) - 400) / 20;
+}
+
+// What a healthy unit answers: slot k holds "UNIT k"; a write or erase is
+// acknowledged with the request's first six bytes.
+static QByteArray unitReply(const QByteArray& request) {
+    QByteArray body = request.left(6);
+    if (request.at(1) == 3)
+        body = request.left(2) + char(40) +
+               ("UNIT " + QByteArray::number(slotOf(request))).leftJustified(40, '\0');
+    const auto crc = frameCrc(standardCrcTable(), body);
+    return body + char(crc.first) + char(crc.second);
+}
+
+// Process CPU time against wall time over a stretch of the test.
+class CpuShare {
+public:
+    CpuShare() : cpuStart_(cpuNs()) { wall_.start(); }
+    double percent() const {
+        return 100.0 * double(cpuNs() - cpuStart_) /
+               double(std::max<qint64>(1, wall_.nsecsElapsed()));
+    }
+    // Waiting must leave the processor to others: well under a tenth of the time.
+    bool idle() const {
+        qInfo("%s", qPrintable(text()));
+        return percent() < 10;
+    }
+    QString text() const {
+        return QString("%1 ms CPU in %2 ms")
+            .arg(double(cpuNs() - cpuStart_) / 1e6, 0, 'f', 1)
+            .arg(wall_.elapsed());
+    }
+
+private:
+    static qint64 cpuNs() {
+        timespec ts{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+        return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    }
+    QElapsedTimer wall_;
+    qint64 cpuStart_;
+};
+
+// The unit at address 1 behind a pseudo-terminal; the table holds "OLD k",
+// the defaults are "DEFAULT k", and that table is saved to a file first.
+struct Bench {
+    PtyPeer peer;
+    QtSerialPortDevice port;
+    Link link{port, kShort};
+    SharedState state;
+    RecordingTableView view;
+    RecordingOperator op;
+    BulkOperations bulk{state, link, view, op};
+    Editor editor{state, link, view, op};
+    FakeEditorView editorView;
+    std::function<QVector<PtyPeer::Chunk>(int slot, const QByteArray&)> unit =
+        [](int, const QByteArray& request) {
+            return QVector<PtyPeer::Chunk>{{2, unitReply(request)}};
+        };
+    QTemporaryDir dir;
+    QByteArray saved;
+
+    bool start() {
+        state.CrcTable = standardCrcTable();
+        state.UnitAddress = 1;
+        for (int k = 0; k < 20; ++k) {
+            state.DefaultMessages[k] = "DEFAULT " + QString::number(k);
+            state.InterlockMessages[k] = "OLD " + QString::number(k);
+        }
+        peer.setResponder([this](const QByteArray& r) { return unit(slotOf(r), r); });
+        port.setPortName(peer.slavePath());
+        if (!port.open().ok || !saveTable(file(), state.InterlockMessages).written)
+            return false;
+        saved = contents();
+        return !saved.isEmpty();
+    }
+    QString file() const { return dir.filePath("before.sav"); }
+    QByteArray contents() const {
+        QFile f(file());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QStringList entries() const {
+        return QStringList(state.InterlockMessages.begin(), state.InterlockMessages.begin() + 20);
+    }
+};
+
+// Each slot's entry by its parity, "%1" standing for the slot.
+static QStringList expectedEntries(const QString& even, const QString& odd, int firstOld = 20) {
+    QStringList out;
+    for (int k = 0; k < 20; ++k)
+        out << (k >= firstOld ? QString("OLD %1") : k % 2 ? odd : even).arg(k);
+    return out;
+}
+
+constexpr int ReadAll = 0, WriteAll = 1, EraseAll = 2, EditorWrite = 3;
+
+// Runs one operation; "done", "failed" (the port went) or "refused" (never sent).
+static QString run(Bench& b, int operation) {
+    if (operation == EditorWrite) {
+        const Editor::Outcome o = b.editor.write(b.editorView);
+        return o == Editor::Outcome::PortFailed ? "failed"
+               : o == Editor::Outcome::Refused  ? "refused"
+                                                : "done";
+    }
+    const BulkResult r = operation == ReadAll    ? b.bulk.readAll()
+                         : operation == WriteAll ? b.bulk.writeAll()
+                                                 : b.bulk.eraseAll();
+    return r.outcome == BulkResult::Outcome::PortFailed ? "failed"
+           : r.outcome == BulkResult::Outcome::Refused  ? "refused"
+                                                        : "done";
+}
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    // The unit's end closes after slot 3 has answered: during read all's pause
+    // before slot 4, or while a write waits for its reply.
+    void portVanishes_data() {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("read all, in the pause")
+            << ReadAll << expectedEntries("UNIT %1", "UNIT %1", 4);
+        QTest::newRow("write all, awaiting a reply")
+            << WriteAll << expectedEntries("OLD %1", "OLD %1");
+        QTest::newRow("editor write, awaiting the reply")
+            << EditorWrite << expectedEntries("OLD %1", "OLD %1");
+    }
+    void portVanishes() {
+        QFETCH(int, operation);
+        Bench b;
+        QVERIFY(b.start());
+        b.state.SelectedInterlock = 3;
+        b.editorView.text = "NEW TEXT";
+        b.unit = [&](int slot, const QByteArray& request) -> QVector<PtyPeer::Chunk> {
+            if (slot != 3)
+                return {{2, unitReply(request)}};
+            if (operation != ReadAll) {
+                b.peer.closeMasterAfter(5);
+                return {};
+            }
+            b.peer.closeMasterAfter(2 + kShort.replyGapMs + kShort.bulkPauseMs / 2);
+            return {{2, unitReply(request)}};
+        };
+        CpuShare cpu;
+        QCOMPARE(run(b, operation), "failed");
+        QTest::qWait(200); // a dead line must not keep the loop busy either
+        QVERIFY2(cpu.idle(), qPrintable(cpu.text()));
+        QCOMPARE(b.op.count(), 1);
+        QCOMPARE(b.op.last().title, PortTexts::failedTitle());
+        QVERIFY2(b.op.last().text.contains(b.peer.slavePath()), qPrintable(b.op.last().text));
+        QTEST(b.entries(), "entries");
+        QCOMPARE(QStringList(b.view.labels.begin() + 4, b.view.labels.end()),
+                 operation == WriteAll ? b.entries().mid(4) : QStringList(16, QString()));
+        QCOMPARE(b.editorView.text + "|" + b.editorView.currentValue, "NEW TEXT|");
+        QCOMPARE(b.contents(), b.saved);
+
+        // The same press again meets a closed port and says so, sending nothing.
+        const int requests = b.peer.requests().size();
+        QCOMPARE(run(b, operation), "refused");
+        QVERIFY(b.op.count() == 2 && b.op.last().text.startsWith("No serial port is open."));
+        QCOMPARE(b.peer.requests().size(), requests);
+    }
+
+    // A unit that streams 10 000 bytes with no silence between them (200 every
+    // 10 ms) would hold the link for the whole stream if only a gap could end
+    // a reply; it ends once its 512 cells are full.
+    void floodEndsTheReply() {
+        Bench b;
+        QVERIFY(b.start());
+        b.unit = [&](int, const QByteArray& request) {
+            if (b.peer.requests().size() > 1)
+                return QVector<PtyPeer::Chunk>{{2, unitReply(request)}};
+            return QVector<PtyPeer::Chunk>(50, {10, QByteArray(200, 'F')});
+        };
+        const QByteArray read0 = buildReadRequest(b.state.CrcTable, 1, 400);
+        CpuShare cpu;
+        QElapsedTimer clock;
+        clock.start();
+        const Exchange flooded = b.link.transact(read0, Link::Send::SendAll);
+        const qint64 endedMs = clock.elapsed();
+        QVERIFY(flooded.ok() && flooded.reply.bytes() == QByteArray(512, 'F'));
+        QVERIFY2(endedMs < 150, qPrintable(QString("%1 ms").arg(endedMs)));
+        QTest::qWait(600); // the stream runs out meanwhile
+        QVERIFY2(cpu.idle(), qPrintable(cpu.text()));
+        const Exchange next = b.link.transact(read0, Link::Send::SendAll);
+        QVERIFY(next.ok());
+        QCOMPARE(next.reply.bytes(), unitReply(read0));
+    }
+
+    // Only the even slots answer. Read all asks about each silent slot (OK goes
+    // on); write all and erase all name the silent slots once at the end.
+    void partlySilentUnit_data() {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<QStringList>("entries");
+        const QString fault = QStringLiteral("Communication Fault");
+        QTest::newRow("read all") << ReadAll << QStringList(10, fault)
+                                  << expectedEntries("UNIT %1", "OLD %1");
+        QTest::newRow("write all")
+            << WriteAll << QStringList{fault} << expectedEntries("OLD %1", "OLD %1");
+        QTest::newRow("erase all")
+            << EraseAll << QStringList{fault} << expectedEntries("DEFAULT %1", "OLD %1");
+    }
+    void partlySilentUnit() {
+        QFETCH(int, operation);
+        QFETCH(QStringList, titles);
+        Bench b;
+        QVERIFY(b.start());
+        b.unit = [](int slot, const QByteArray& request) {
+            return slot % 2 ? QVector<PtyPeer::Chunk>{}
+                            : QVector<PtyPeer::Chunk>{{2, unitReply(request)}};
+        };
+        CpuShare cpu;
+        QCOMPARE(run(b, operation), "done");
+        QVERIFY2(cpu.idle(), qPrintable(cpu.text()));
+        QCOMPARE(b.peer.requests().size(), 20);
+        QStringList shown;
+        for (const auto& box : b.op.boxes())
+            shown << box.title;
+        QCOMPARE(shown, titles);
+        if (operation != ReadAll)
+            QVERIFY2(b.op.last().text.contains("10 interlocks: 40-41, "),
+                     qPrintable(b.op.last().text));
+        QTEST(b.entries(), "entries");
+        QCOMPARE(b.contents(), b.saved);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "test_faults.moc"
