@@ -150,7 +150,7 @@ int bulkStatus(const BulkResult& r) {
     case BulkResult::Outcome::Cancelled:
         break;
     }
-    return r.silent.isEmpty() ? Exit::Done : Exit::NoAnswer;
+    return r.silent.isEmpty() && r.rejected.isEmpty() ? Exit::Done : Exit::NoAnswer;
 }
 
 int readSlot(Session& s, int k) {
@@ -161,10 +161,16 @@ int readSlot(Session& s, int k) {
     if (!x.ok())
         return fail(Exit::PortProblem,
                     PortTexts::failed(s.portName(), x.error).replace("\r\n", " "));
-    if (!x.reply.answered())
+    const ReplyCheck check = checkReply(s.state.CrcTable, request, x.reply.bytes());
+    if (check.verdict == ReplyCheck::Verdict::Silent)
         return fail(Exit::NoAnswer, QStringLiteral("the unit (address %1) did not answer on %2")
                                         .arg(s.state.UnitAddress)
                                         .arg(s.portName()));
+    if (!check.confirmed())
+        return fail(Exit::NoAnswer, QStringLiteral("the reply of the unit (address %1) on %2 could "
+                                                   "not be used: %3")
+                                        .arg(s.state.UnitAddress)
+                                        .arg(s.portName(), check.reason()));
     printOut(slotText(x.reply.bytes()));
     return Exit::Done;
 }
@@ -180,7 +186,7 @@ int readAll(Session& s, const QString& outFile) {
     BulkOperations ops(s.state, s.link(), s.table, s.op);
     const BulkResult r = ops.readAll();
     if (const int status = bulkStatus(r); status != Exit::Done)
-        return status; // a silent slot: nothing is printed or saved
+        return status; // a silent or rejected slot: nothing is printed or saved
     if (!outFile.isEmpty()) {
         const TableFileResult saved = saveTable(outFile, s.state.InterlockMessages);
         if (!saved.ok)

@@ -24,8 +24,8 @@ Commands:
                         run a simulated unit; prints its device path, runs until
                         interrupted
 
-Exit status: 0 done, 1 the unit did not answer, 2 bad usage or input,
-3 the port could not be opened or failed.)";
+Exit status: 0 done, 1 the unit did not answer or its reply was unusable,
+2 bad usage or input, 3 the port could not be opened or failed.)";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;

@@ -91,3 +91,93 @@ BulkReadText decodeBulkRead(const QByteArray& reply) {
     r.text = CodePage::decode(text);
     return r;
 }
+
+namespace {
+
+QString exceptionName(int code) {
+    switch (code) {
+    case 1:
+        return QStringLiteral("illegal function");
+    case 2:
+        return QStringLiteral("illegal data address");
+    case 3:
+        return QStringLiteral("illegal data value");
+    case 4:
+        return QStringLiteral("device failure");
+    case 6:
+        return QStringLiteral("device busy");
+    default:
+        return QStringLiteral("unknown");
+    }
+}
+
+quint8 at(const QByteArray& bytes, int i) {
+    return static_cast<quint8>(bytes.at(i));
+}
+
+} // namespace
+
+QString ReplyCheck::reason() const {
+    switch (verdict) {
+    case Verdict::Confirmed:
+        return {};
+    case Verdict::Silent:
+        return QStringLiteral("no reply");
+    case Verdict::Garbled:
+        return QStringLiteral("a garbled reply of %1 bytes (its CRC is wrong)").arg(length);
+    case Verdict::OtherUnit:
+        return QStringLiteral("the reply came from unit address %1").arg(detail);
+    case Verdict::Exception:
+        return QStringLiteral("the unit refused the request (Modbus exception %1, %2)")
+            .arg(detail)
+            .arg(exceptionName(detail));
+    case Verdict::Unexpected:
+        return QStringLiteral("a reply of %1 bytes that does not answer the request").arg(length);
+    }
+    return {};
+}
+
+ReplyCheck checkReply(const CrcTableArray& table, const QByteArray& request,
+                      const QByteArray& reply) {
+    ReplyCheck c;
+    c.length = static_cast<int>(reply.size());
+    if (reply.isEmpty())
+        return c;
+    // The shortest whole reply is an exception: address, function, code, CRC.
+    constexpr int kShortest = 5;
+    const auto n = static_cast<int>(reply.size());
+    if (n < kShortest || request.size() < 6) {
+        c.verdict = ReplyCheck::Verdict::Garbled;
+        return c;
+    }
+    const auto [first, second] = frameCrc(table, reply.left(n - 2));
+    if (at(reply, n - 2) != first || at(reply, n - 1) != second) {
+        c.verdict = ReplyCheck::Verdict::Garbled;
+        return c;
+    }
+    if (at(reply, 0) != at(request, 0)) {
+        c.verdict = ReplyCheck::Verdict::OtherUnit;
+        c.detail = at(reply, 0);
+        return c;
+    }
+    const quint8 function = at(request, 1);
+    if (at(reply, 1) == (function | 0x80) && n == kShortest) {
+        c.verdict = ReplyCheck::Verdict::Exception;
+        c.detail = at(reply, 2);
+        return c;
+    }
+    c.verdict = ReplyCheck::Verdict::Unexpected;
+    if (at(reply, 1) != function)
+        return c;
+    if (function == kReadHoldingRegisters) {
+        // Two bytes for each register asked for, all of them there.
+        const int wanted = 2 * (at(request, 4) * 256 + at(request, 5));
+        if (at(reply, 2) == wanted && n == 3 + wanted + 2)
+            c.verdict = ReplyCheck::Verdict::Confirmed;
+    } else if (function == kWriteMultipleRegisters) {
+        // The echo of the first register and the register count.
+        if (n == 8 && reply.mid(2, 4) == request.mid(2, 4))
+            c.verdict = ReplyCheck::Verdict::Confirmed;
+    }
+    return c;
+}

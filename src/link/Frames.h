@@ -40,3 +40,26 @@ struct BulkReadText {
     bool firstEmpty = false;
 };
 BulkReadText decodeBulkRead(const QByteArray& reply);
+
+// A reply to one of the tool's own requests, judged as a Modbus RTU master
+// judges it. Only a whole reply from the addressed unit confirms anything: a
+// garbled reply, one from another unit, or an exception must never reach the
+// message table or be told to the operator as a success.
+struct ReplyCheck {
+    enum class Verdict {
+        Confirmed,  // the answer the request asked for
+        Silent,     // nothing came
+        Garbled,    // too short, or its CRC is wrong
+        OtherUnit,  // a whole reply, but from another unit address (detail)
+        Exception,  // the unit refused the request (detail: exception code)
+        Unexpected, // whole, but not an answer to this request
+    };
+    Verdict verdict = Verdict::Silent;
+    int detail = 0;
+    int length = 0;
+    bool confirmed() const { return verdict == Verdict::Confirmed; }
+    // For the operator: "the reply's CRC is wrong (a garbled reply of 45 bytes)".
+    QString reason() const;
+};
+ReplyCheck checkReply(const CrcTableArray& table, const QByteArray& request,
+                      const QByteArray& reply);

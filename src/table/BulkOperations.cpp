@@ -33,6 +33,21 @@ QString silentText(const QVector<int>& silent, const QString& verb) {
         .arg(verb);
 }
 
+QString rejectedText(const QVector<RejectedReply>& rejected, const QString& verb) {
+    const bool one = rejected.size() == 1;
+    QStringList lines;
+    lines << QStringLiteral("The unit's reply could not be used for %1 %2:")
+                 .arg(rejected.size())
+                 .arg(one ? QStringLiteral("interlock") : QStringLiteral("interlocks"));
+    for (const RejectedReply& x : rejected)
+        lines << terminalCaption(x.interlock) + QStringLiteral(": ") + x.reason;
+    lines << QStringLiteral("%1 %2 not %3.")
+                 .arg(one ? QStringLiteral("That message") : QStringLiteral("Those messages"))
+                 .arg(one ? QStringLiteral("was") : QStringLiteral("were"))
+                 .arg(verb);
+    return lines.join(QStringLiteral("\r\n"));
+}
+
 } // namespace
 
 namespace PortTexts {
@@ -145,8 +160,22 @@ public:
         return linkOk(link.exchange(frame, how, reply));
     }
 
-    // Step E, then the one report of what went wrong.
-    void finish(const QString& silentVerb) {
+    // True when the reply is the addressed unit's whole answer to frame; else
+    // the slot is noted as silent or rejected and must be left as it is.
+    bool confirmed(int i, const QByteArray& frame, const Reply& reply) {
+        const ReplyCheck check = checkReply(ops_.state_.CrcTable, frame, reply.bytes());
+        if (check.confirmed())
+            return true;
+        if (check.verdict == ReplyCheck::Verdict::Silent)
+            result_.silent.append(i);
+        else
+            result_.rejected.append({i, check.reason()});
+        return false;
+    }
+
+    // Step E, then the one report of what went wrong. Read all has already
+    // asked about each silent slot as it came.
+    void finish(const QString& verb, bool reportSilent = true) {
         ops_.view_.setProgress(0);
         if (ops_.clock_)
             ops_.clock_->setEnabled(true);
@@ -154,8 +183,12 @@ public:
             ops_.op_.message(PortTexts::failed(ops_.link_.port().portName(), result_.error),
                              PortTexts::failedTitle(), MsgIcon::Critical, MsgButtons::Ok);
         }
-        if (!silentVerb.isEmpty() && !result_.silent.isEmpty()) {
-            ops_.op_.message(silentText(result_.silent, silentVerb), kFaultTitle,
+        if (reportSilent && !result_.silent.isEmpty()) {
+            ops_.op_.message(silentText(result_.silent, verb), kFaultTitle, MsgIcon::Exclamation,
+                             MsgButtons::Ok);
+        }
+        if (!result_.rejected.isEmpty()) {
+            ops_.op_.message(rejectedText(result_.rejected, verb), kFaultTitle,
                              MsgIcon::Exclamation, MsgButtons::Ok);
         }
     }
@@ -207,8 +240,9 @@ BulkResult BulkOperations::readAll() {
             Reply reply;
             if (!run.pauseAndExchange(XmitFrame, Link::Send::SendAll, reply))
                 break;
-            if (!reply.answered()) {
-                r.silent.append(i);
+            if (!run.confirmed(i, XmitFrame, reply)) {
+                if (reply.answered())
+                    continue;
                 if (op_.message(kNoDataText, kFaultTitle, MsgIcon::None, MsgButtons::OkCancel) ==
                     MsgAnswer::Cancel) {
                     r.outcome = BulkResult::Outcome::Cancelled;
@@ -227,7 +261,7 @@ BulkResult BulkOperations::readAll() {
             }
         }
     }
-    run.finish({});
+    run.finish(QStringLiteral("read"), false);
     return r;
 }
 
@@ -276,8 +310,7 @@ BulkResult BulkOperations::writeAll() {
             Reply reply;
             if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
                 break;
-            if (!reply.answered())
-                r.silent.append(i);
+            run.confirmed(i, frame, reply);
         }
     }
     // A stopped run must not leave the labels it blanked empty.
@@ -305,10 +338,8 @@ BulkResult BulkOperations::eraseAll() {
             Reply reply;
             if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
                 break;
-            if (!reply.answered()) {
-                r.silent.append(i);
+            if (!run.confirmed(i, frame, reply))
                 continue;
-            }
             state_.InterlockMessages[k] = state_.DefaultMessages[k];
             view_.setMessageLabel(i, state_.InterlockMessages[k]);
         }

@@ -14,6 +14,12 @@
 
 class CommsClock;
 
+// A slot whose reply came but could not be taken as the unit's answer.
+struct RejectedReply {
+    int interlock = 0;
+    QString reason; // ReplyCheck::reason()
+};
+
 struct BulkResult {
     enum class Outcome {
         Completed, // every pass ran (some slots may not have answered)
@@ -22,7 +28,8 @@ struct BulkResult {
         PortFailed // the port failed mid-operation
     };
     Outcome outcome = Outcome::Completed;
-    QVector<int> silent;  // interlocks that did not answer
+    QVector<int> silent;             // interlocks that did not answer
+    QVector<RejectedReply> rejected; // interlocks whose reply was garbled, foreign or a refusal
     QVector<int> invalid; // write all: entries held back (empty, over 40, or not encodable)
     QString error;        // the port's reason, for PortFailed and Refused
 };

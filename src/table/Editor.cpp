@@ -112,9 +112,16 @@ Editor::Outcome Editor::write(EditorView& view) {
         return Outcome::PortFailed;
     }
 
-    if (!reply.answered()) {
-        op_.message(QStringLiteral("No reply received from QV840!\r\nCheck communications!"),
-                    QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation, MsgButtons::Ok);
+    const ReplyCheck check = checkReply(state_.CrcTable, frame, reply.bytes());
+    if (!check.confirmed()) {
+        const QString text =
+            check.verdict == ReplyCheck::Verdict::Silent
+                ? QStringLiteral("No reply received from QV840!\r\nCheck communications!")
+                : QStringLiteral("The QV840 did not confirm the message: %1.\r\n"
+                                 "Check communications!")
+                      .arg(check.reason());
+        op_.message(text, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation,
+                    MsgButtons::Ok);
         return Outcome::NotDelivered;
     }
     view.setCurrentValue(text);
@@ -155,11 +162,14 @@ Editor::Outcome Editor::erase(EditorView& view) {
 
     Outcome outcome = Outcome::NotDelivered;
     QString text = QStringLiteral("Erase Not Completed");
-    if (reply.answered()) {
+    const ReplyCheck check = checkReply(state_.CrcTable, frame, reply.bytes());
+    if (check.confirmed()) {
         state_.InterlockMessages[slot] = state_.DefaultMessages[slot];
         table_.setMessageLabel(k, state_.InterlockMessages[slot]);
         text = QStringLiteral("Erase Successfully Completed");
         outcome = Outcome::Delivered;
+    } else if (check.verdict != ReplyCheck::Verdict::Silent) {
+        text += QStringLiteral("\r\nThe unit's reply could not be used: %1.").arg(check.reason());
     }
     op_.message(text, {}, MsgIcon::None, MsgButtons::Ok);
     return outcome;

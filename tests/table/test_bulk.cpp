@@ -7,10 +7,16 @@
 #include "table/BulkOperations.h"
 
 #include <QtTest>
+#include <functional>
 
-// The unit's answer to a read (the tool does not check a reply's CRC).
+QByteArray withCrc(QByteArray frame) {
+    const auto [lo, hi] = frameCrc(standardCrcTable(), frame);
+    return frame.append(char(lo)).append(char(hi));
+}
+
+// Unit 1's answer to a read of one message.
 QByteArray readReply(const QByteArray& data) {
-    return QByteArray::fromHex("010328") + data.leftJustified(42, '\0');
+    return withCrc(QByteArray::fromHex("010328") + data.leftJustified(40, '\0'));
 }
 
 template <class Array> QStringList list(const Array& a) {
@@ -33,6 +39,8 @@ struct Rig {
     QMap<int, QByteArray> replies;
     QVector<int> silent;
     int late = -1;
+    int spoilt = -1; // this slot's reply goes through spoil
+    std::function<QByteArray(QByteArray)> spoil;
     QVector<bool> clockDuringRequests;
 
     Rig() {
@@ -46,10 +54,12 @@ struct Rig {
             const int k = ((uchar(req.at(2)) << 8 | uchar(req.at(3))) - 400) / 20;
             if (silent.contains(k))
                 return {};
-            if (req.at(1) != 3)
-                return {{1, req.left(6) + QByteArray(2, '\0')}};
-            const QByteArray stored = readReply("STORED " + QByteArray::number(k));
-            return {{k == late ? 40 : 1, replies.value(k, stored)}};
+            QByteArray reply = req.at(1) != 3
+                                   ? withCrc(req.left(6))
+                                   : replies.value(k, readReply("STORED " + QByteArray::number(k)));
+            if (k == spoilt)
+                reply = spoil(reply);
+            return {{k == late ? 40 : 1, reply}};
         });
     }
 };
@@ -115,6 +125,60 @@ private slots:
         QCOMPARE(rig.bulk.writeAll().invalid, QVector<int>{10});
         QCOMPARE(rig.port.requests()[0].left(15),
                  QByteArray::fromHex("011001E00004084142434445464700"));
+    }
+
+    // Slot 5's reply comes but is not the unit's answer: the run goes on, the
+    // slot keeps its entry, and one box at the end names it.
+    void unusableReply_data() {
+        QTest::addColumn<int>("op");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("why");
+        const char* ops[] = {"read", "write", "erase"};
+        const QStringList whys = {"a garbled reply of", "a garbled reply of 4 bytes",
+                                  "came from unit address 7", "Modbus exception 2, illegal data",
+                                  "does not answer the request"};
+        const char* kinds[] = {"bit flipped", "cut short", "other unit", "exception",
+                               "other function"};
+        for (int op : {Read, Write, Erase})
+            for (int kind = 0; kind < 5; ++kind)
+                QTest::addRow("%s, %s", ops[op], kinds[kind]) << op << kind << whys[kind];
+    }
+    void unusableReply() {
+        QFETCH(int, op);
+        QFETCH(int, kind);
+        QFETCH(QString, why);
+        Rig rig;
+        for (int i = 0; i < 20; ++i)
+            rig.state.InterlockMessages[i] = QStringLiteral("OLD %1").arg(i);
+        rig.spoilt = 5;
+        rig.spoil = [kind](QByteArray r) {
+            const QByteArray body = r.chopped(2);
+            switch (kind) {
+            case 0:
+                return r.replace(3, 1, QByteArray(1, char(r.at(3) ^ 0x10)));
+            case 1:
+                return r.left(4);
+            case 2:
+                return withCrc(QByteArray(body).replace(0, 1, "\x07"));
+            case 3:
+                return withCrc(body.left(1) + char(body.at(1) | 0x80) + '\x02');
+            default:
+                return withCrc(QByteArray(body).replace(1, 1, "\x04"));
+            }
+        };
+        const BulkResult r = op == Read    ? rig.bulk.readAll()
+                             : op == Write ? rig.bulk.writeAll()
+                                           : rig.bulk.eraseAll();
+        QCOMPARE(r.outcome, BulkResult::Outcome::Completed);
+        QVERIFY(r.silent.isEmpty() && r.rejected.size() == 1 && r.rejected[0].interlock == 5);
+        QCOMPARE(rig.state.InterlockMessages[5], "OLD 5");
+        QCOMPARE(rig.state.InterlockMessages[6],
+                 (QStringList{"STORED 6", "OLD 6", "DEFAULT 6"}[op]));
+        QCOMPARE(rig.op.count(), 1);
+        const QString box = rig.op.last().text;
+        QVERIFY2(box.contains("\n43-44: ") && box.contains(why) &&
+                     box.endsWith(QStringList{"not read.", "not written.", "not erased."}[op]),
+                 qPrintable(box));
     }
 
     // Silent slots 0 and 1, Cancel in the fault box, a port that fails at the

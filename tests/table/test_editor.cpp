@@ -1,5 +1,6 @@
 // The single-message editor against a scripted unit with short waits.
 #include "link/CommsClock.h"
+#include "link/Crc.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "support/ScriptedPort.h"
@@ -7,7 +8,13 @@
 
 #include <QtTest>
 
-constexpr int Answers = 0, Silent = 1, Fails = 2, Closed = 3, Busy = 4, Character = 5;
+constexpr int Answers = 0, Silent = 1, Fails = 2, Garbled = 3, Refuses = 4; // reach the unit
+constexpr int Closed = 5, Busy = 6, Character = 7;
+
+QByteArray withCrc(QByteArray frame) {
+    const auto [lo, hi] = frameCrc(standardCrcTable(), frame);
+    return frame.append(char(lo)).append(char(hi));
+}
 
 // Interlock 0 selected, "A" typed, "CUR" shown; the unit acknowledges every request.
 struct Rig {
@@ -23,10 +30,11 @@ struct Rig {
 
     Rig() {
         state.UnitAddress = 1;
+        state.CrcTable = standardCrcTable();
         state.DefaultMessages.fill(QStringLiteral("DEF"));
         state.InterlockMessages.fill(QStringLiteral("OLD"));
         clock.start();
-        port.answerEveryRequest(QByteArray::fromHex("0110019000010000"));
+        port.answerEveryRequest(withCrc(QByteArray::fromHex("011001900001")));
         op.onBox([this](const RecordingOperator::Box&) { clockDuringBoxes << clock.isEnabled(); });
         view.text = QStringLiteral("A");
         view.currentValue = QStringLiteral("CUR");
@@ -67,11 +75,18 @@ private slots:
         row("write", true, Answers, "Seems like message", "A||A");
         row("write, no reply", true, Silent, "No reply", "OLD|A|CUR");
         row("write, port fails", true, Fails, "scripted failed: I/O", "OLD|A|CUR");
+        row("write, garbled reply", true, Garbled, "did not confirm the message: a garbled",
+            "OLD|A|CUR");
+        row("write, refused", true, Refuses, "Modbus exception 2, illegal data address",
+            "OLD|A|CUR");
         row("write, bad char", true, Character, "'Ω' (U+03A9) at position 2", "OLD|AΩ|CUR");
         row("write, no port", true, Closed, "No serial port is open.", "OLD|A|CUR");
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
         row("erase", false, Answers, "Erase Successfully", "DEF||CUR");
         row("erase, no reply", false, Silent, "Erase Not", "OLD||CUR");
+        row("erase, garbled reply", false, Garbled, "Erase Not Completed\r\nThe unit's reply",
+            "OLD||CUR");
+        row("erase, refused", false, Refuses, "Modbus exception 2", "OLD||CUR");
         row("erase, no port", false, Closed, "No serial port is open.", "OLD|A|CUR");
     }
     void press() {
@@ -83,6 +98,11 @@ private slots:
             rig.port.staysilent();
         if (problem == Closed)
             rig.port.close();
+        if (problem == Garbled) // one bit of the echo flipped on the line
+            rig.port.answerEveryRequest(
+                withCrc(QByteArray::fromHex("011001900001")).replace(5, 1, "\x03"));
+        if (problem == Refuses)
+            rig.port.answerEveryRequest(withCrc(QByteArray::fromHex("019002")));
         if (problem == Character)
             rig.view.text = QStringLiteral("AΩ");
         QVERIFY(problem != Busy || rig.link.claim());
@@ -92,7 +112,7 @@ private slots:
             });
         const auto outcome = write ? rig.editor.write(rig.view) : rig.editor.erase(rig.view);
         QCOMPARE(outcome == Editor::Outcome::Delivered, problem == Answers);
-        QCOMPARE(rig.port.requests().size(), problem <= Fails ? 1 : 0); // those reach the unit
+        QCOMPARE(rig.port.requests().size(), problem <= Refuses ? 1 : 0);
         QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
                  qPrintable(rig.op.last().text));
         const QString entry = rig.state.InterlockMessages[0];
