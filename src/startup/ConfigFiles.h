@@ -20,13 +20,23 @@ struct ConfigError {
     QString text() const { return file + QStringLiteral(": ") + problem; }
 };
 
+// The three start-up files are a few KiB at most (CRC-16.TBL, the largest, is
+// about 3 KiB). A bigger file is not one of them, and refusing it by size
+// keeps a wrong file from being read whole into memory.
+constexpr qint64 kMaxConfigFileBytes = 64 * 1024;
+
 struct FileData {
     std::array<QString, 5> baudRates; // entries 1..3, each with ",N,8,1" appended
     TextTable terminalNames;
 };
 
-// Items after the last one read are ignored. A missing or short file gives an
-// error and no partial result.
+// Nothing when name in folder is a readable file of at most
+// kMaxConfigFileBytes; otherwise what is wrong with it. Reads no content.
+std::optional<ConfigError> checkConfigFile(const QString& folder, const char* name);
+
+// Items after the last one read are ignored. A missing, short, oversized or
+// binary file gives an error and no partial result, and so does a default
+// message longer than the unit holds.
 std::optional<ConfigError> readFileData(const QString& folder, FileData& out);
 std::optional<ConfigError> readDefaults(const QString& folder, TextTable& out);
 

@@ -48,3 +48,23 @@ std::optional<QByteArray> ItemReader::next() {
     skipSeparator();
     return item;
 }
+
+qsizetype firstControlByte(const QByteArray& data) {
+    for (qsizetype i = 0; i < data.size(); ++i) {
+        const auto b = static_cast<unsigned char>(data.at(i));
+        if ((b < 0x20 && b != '\t' && b != '\r' && b != '\n') || b == 0x7F)
+            return i;
+    }
+    return -1;
+}
+
+int lineAt(const QByteArray& data, qsizetype pos) {
+    int line = 1;
+    const qsizetype end = qMin(pos, data.size());
+    for (qsizetype i = 0; i < end; ++i) {
+        const char c = data.at(i);
+        if (c == '\n' || (c == '\r' && (i + 1 >= data.size() || data.at(i + 1) != '\n')))
+            ++line;
+    }
+    return line;
+}

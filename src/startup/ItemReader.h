@@ -18,9 +18,20 @@ public:
     // The next item, or nothing when the data ran out before an item began.
     std::optional<QByteArray> next();
     bool atEnd() const { return pos_ >= data_.size(); }
+    // Where the next item's search starts: a byte offset into the data.
+    qsizetype position() const { return pos_; }
 
 private:
     void skipSeparator(); // consumes one comma or one line end, if present
     QByteArray data_;
     qsizetype pos_ = 0;
 };
+
+// The offset of the first control byte other than TAB, CR and LF (NUL, ESC,
+// DEL...), or -1. None of the tool's text files holds one, so a file that
+// does is binary or damaged, not one of them.
+qsizetype firstControlByte(const QByteArray& data);
+
+// The 1-based line that offset pos of data lies on; CR LF, CR and LF each end
+// one line, as they do for the items.
+int lineAt(const QByteArray& data, qsizetype pos);

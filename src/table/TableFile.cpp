@@ -5,8 +5,11 @@
 #include "table/Interlocks.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -17,11 +20,30 @@ TableFileResult failure(const QString& message) {
     return r;
 }
 
+QString notATable(const QString& path, const QString& why) {
+    return QStringLiteral("%1 is not a message table: %2. No message was changed.").arg(path, why);
+}
+
+QString tooBig() {
+    return QStringLiteral("it is larger than the %1 bytes a message table can be")
+        .arg(kMaxTableFileBytes);
+}
+
+// Decoded text holds a byte the files never carry (see firstControlByte).
+bool isControl(QChar c) {
+    return (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\r') &&
+            c != QLatin1Char('\n')) ||
+           c.unicode() == 0x7F;
+}
+
 } // namespace
 
 TableFileResult saveTable(const QString& path, const TextTable& messages) {
     if (!path.endsWith(QLatin1String("sav")))
         return failure(QStringLiteral("Nothing was saved: the file name must end in .sav"));
+    // Checked first: the write would otherwise go as far as the final rename.
+    if (QFileInfo(path).isDir())
+        return failure(QStringLiteral("Cannot save %1: it is a folder.").arg(path));
 
     QByteArray data;
     QStringList cut; // interlocks whose message will not read back whole
@@ -33,9 +55,23 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
                                           "Windows-1252 lacks.")
                                .arg(terminalCaption(i), CodePage::describe(e.badCharacter)));
         }
+        if (const auto c = std::find_if(text.begin(), text.end(), isControl); c != text.end()) {
+            return failure(
+                QStringLiteral("Nothing was saved: the message of %1 holds the control "
+                               "character %2, which a message table cannot hold.")
+                    .arg(terminalCaption(i),
+                         QStringLiteral("U+%1").arg(c->unicode(), 4, 16, QLatin1Char('0'))));
+        }
         if (e.bytes.contains('"') || e.bytes.contains('\r') || e.bytes.contains('\n'))
             cut << terminalCaption(i);
         data += '"' + e.bytes + "\"\r\n";
+    }
+
+    if (data.size() > kMaxTableFileBytes) {
+        return failure(QStringLiteral("Nothing was saved: the messages make %1 bytes, more than "
+                                      "the %2 a message table can be.")
+                           .arg(data.size())
+                           .arg(kMaxTableFileBytes));
     }
 
     // The old file is replaced only once the new one is whole on disk. The
@@ -67,29 +103,62 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
 }
 
 TableFileResult openTable(const QString& path, TextTable& messages) {
+    if (QFileInfo(path).isDir())
+        return failure(notATable(path, QStringLiteral("it is a folder")));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return failure(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
+    if (file.size() > kMaxTableFileBytes)
+        return failure(notATable(path, tooBig()));
     // The whole file is read before any entry changes, so a read error leaves
-    // the table as it was.
-    const QByteArray data = file.readAll();
+    // the table as it was. Bounded again: a device can hold more than its size.
+    const QByteArray data = file.read(kMaxTableFileBytes + 1);
     if (file.error() != QFileDevice::NoError)
         return failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
+    if (data.size() > kMaxTableFileBytes)
+        return failure(notATable(path, tooBig()));
+    if (const qsizetype at = firstControlByte(data); at >= 0) {
+        return failure(notATable(
+            path, QStringLiteral("line %1 holds the control byte 0x%2")
+                      .arg(lineAt(data, at))
+                      .arg(static_cast<unsigned char>(data.at(at)), 2, 16, QLatin1Char('0'))));
+    }
 
     TableFileResult r;
+    QStringList notes;
+    QStringList tooLong;
     ItemReader reader(data);
     for (int i = 0; i < kInterlockCount; ++i) {
         const auto item = reader.next();
         if (!item)
             break;
-        messages[static_cast<size_t>(i)] = CodePage::decode(*item);
+        const QString text = CodePage::decode(*item);
+        if (text.size() > kMessageMaxLength)
+            tooLong << QStringLiteral("%1 (%2)").arg(terminalCaption(i)).arg(text.size());
+        messages[static_cast<size_t>(i)] = text;
         ++r.entriesRead;
     }
     if (r.entriesRead < kInterlockCount) {
-        r.message = QStringLiteral("%1 holds %2 of the %3 messages; the others keep their texts.")
-                        .arg(path)
-                        .arg(r.entriesRead)
-                        .arg(kInterlockCount);
+        notes << QStringLiteral("%1 holds %2 of the %3 messages; the others keep their texts.")
+                     .arg(path)
+                     .arg(r.entriesRead)
+                     .arg(kInterlockCount);
     }
+    // Blank lines or stray separators after the twentieth item are no message.
+    bool more = false;
+    while (const auto item = reader.next())
+        more = more || !item->trimmed().isEmpty();
+    if (more) {
+        notes << QStringLiteral("%1 holds more than %2 messages; the first %2 were taken.")
+                     .arg(path)
+                     .arg(kInterlockCount);
+    }
+    if (!tooLong.isEmpty()) {
+        notes << QStringLiteral("These messages are longer than the %1 characters the unit holds "
+                                "and cannot be written to it: %2.")
+                     .arg(kMessageMaxLength)
+                     .arg(tooLong.join(QStringLiteral(", ")));
+    }
+    r.message = notes.join(QStringLiteral("\r\n"));
     return r;
 }

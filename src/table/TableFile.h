@@ -6,6 +6,13 @@
 
 #include <QString>
 
+// Twenty records of forty characters make 880 bytes; a hand-edited table
+// with blanks or long lines stays far below this too. A bigger file is not a
+// message table (a log, an image picked by mistake) and is refused by its size
+// before it is read; save keeps to the same bound, so that the tool can open
+// every file it writes.
+constexpr qint64 kMaxTableFileBytes = 64 * 1024;
+
 // Texts of the file and of the problems, shown to the operator.
 struct TableFileResult {
     bool ok = true;
@@ -17,9 +24,14 @@ struct TableFileResult {
 // The name must end in "sav" (case-sensitive); otherwise nothing is written.
 // The old file survives any failure: the new one replaces it only whole.
 // A message holding a double quote or a line break is saved as it is, with a
-// warning: it will not read back whole.
+// warning: it will not read back whole. One holding another control character,
+// or a table too big for kMaxTableFileBytes, is not saved: open would refuse
+// the file.
 TableFileResult saveTable(const QString& path, const TextTable& messages);
 
 // Reads up to twenty items into messages; a short file sets the entries it
-// holds and the rest keep theirs. A file that cannot be read changes nothing.
+// holds and the rest keep theirs, a longer one gives its first twenty, each
+// with a word for the operator, as does a message longer than the unit holds.
+// A file that cannot be read, or is not a message table (a folder, oversized,
+// holding control bytes), changes nothing.
 TableFileResult openTable(const QString& path, TextTable& messages);

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace {
 
 QList<QByteArray> allItems(const QByteArray& data) {
@@ -85,31 +87,87 @@ private slots:
         QTemporaryDir dir;
         writeFile(dir.path(), kFileDataName,
                   "1200\r\n9600\r\n19200\r\n" + quotedLines(20, "T") + "\"extra\"\r\n");
-        // A message over 40 characters loads unchanged; bytes are Windows-1252.
+        // A message of the unit's full 40 characters loads; bytes are Windows-1252.
         writeFile(dir.path(), kDefaultsName,
-                  "\"" + QByteArray(45, 'L') + "\"\r\n\"90\xB0 \x80\"\r\n" + quotedLines(18, "M"));
+                  "\"" + QByteArray(40, 'L') + "\"\r\n\"90\xB0 \x80\"\r\n" + quotedLines(18, "M"));
         QVERIFY(!readFileData(dir.path(), fd) && !readDefaults(dir.path(), defaults));
         QCOMPARE(fd.baudRates[1] + fd.baudRates[3], QStringLiteral("1200,N,8,119200,N,8,1"));
         QCOMPARE(fd.terminalNames[19], QStringLiteral("T19"));
         QVERIFY(fd.terminalNames[20].isEmpty()); // items after the last are ignored
-        QCOMPARE(defaults[0].size(), 45);
+        QCOMPARE(defaults[0].size(), 40);
         QCOMPARE(defaults[1], QString::fromUtf8("90° €"));
     }
 
+    // Each bad file gives one line naming it and what is wrong; no table is
+    // half filled and the file stays as it was.
+    void badFilesNameTheFileAndFillNothing_data() {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QByteArray>("data"); // null: no file; "folder", "100 MB": made so
+        QTest::addColumn<QString>("error");   // the start of the text
+        const QByteArray speeds = "4800\r\n9600\r\n19200\r\n";
+        QTest::newRow("missing") << QByteArray(kFileDataName) << QByteArray()
+                                 << "filedata.fm: not found";
+        QTest::newRow("short names") << QByteArray(kFileDataName) << speeds + quotedLines(5, "T")
+                                     << "filedata.fm: 5 of 20 terminal names";
+        QTest::newRow("short speeds")
+            << QByteArray(kFileDataName) << QByteArray("4800\r\n") << "filedata.fm: 1 of 3 speeds";
+        QTest::newRow("short messages") << QByteArray(kDefaultsName) << quotedLines(17, "M")
+                                        << "Defaults.txt: 17 of 20 messages";
+        QTest::newRow("41 characters")
+            << QByteArray(kDefaultsName)
+            << "\"M0\",\"M1\"\r\n" + quotedLines(2, "M") + '"' + QByteArray(41, 'L') + "\"\r\n" +
+                   quotedLines(15, "M")
+            << "Defaults.txt: message 5, on line 4, is 41 characters; the unit holds at most 40";
+        QTest::newRow("binary") << QByteArray(kDefaultsName) << QByteArray("\"A\"\n\"\x01\x02\"")
+                                << "Defaults.txt: not a text file: line 2 holds the control "
+                                   "byte 0x01";
+        QTest::newRow("folder") << QByteArray(kFileDataName) << QByteArray("folder")
+                                << "filedata.fm: a folder, not a file";
+        QTest::newRow("100 MB") << QByteArray(kDefaultsName) << QByteArray("100 MB")
+                                << "Defaults.txt: 104857600 bytes, more than the 65536";
+        QTest::newRow("CRC table of 100 MB") << QByteArray(kCrcTableName) << QByteArray("100 MB")
+                                             << "CRC-16.TBL: 104857600 bytes, more than the 65536";
+        QTest::newRow("unreadable") << QByteArray(kDefaultsName) << quotedLines(20, "M")
+                                    << "Defaults.txt: cannot be read (Permission denied)";
+    }
     void badFilesNameTheFileAndFillNothing() {
+        QFETCH(QByteArray, name);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, error);
         QTemporaryDir dir;
+        const QString file = dir.filePath(name);
+        if (data == "folder") {
+            QVERIFY(QDir().mkdir(file));
+        } else if (data == "100 MB") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(100 << 20));
+        } else if (!data.isNull()) {
+            writeFile(dir.path(), name, data);
+        }
+        if (QTest::currentDataTag() == QByteArray("unreadable")) {
+            if (geteuid() == 0)
+                QSKIP("root reads a file without permissions");
+            QVERIFY(QFile::setPermissions(file, {}));
+        }
+        const QFileInfo before(file);
         FileData fd;
         fd.terminalNames[0] = QStringLiteral("untouched");
-        QVERIFY(readFileData(dir.path(), fd)->text().startsWith("filedata.fm: not found"));
-        writeFile(dir.path(), kFileDataName, "4800\r\n9600\r\n19200\r\n" + quotedLines(5, "T"));
-        QCOMPARE(readFileData(dir.path(), fd)->text(), "filedata.fm: 5 of 20 terminal names");
-        writeFile(dir.path(), kFileDataName, "4800\r\n");
-        QCOMPARE(readFileData(dir.path(), fd)->text(), "filedata.fm: 1 of 3 speeds");
-        QCOMPARE(fd.terminalNames[0], QStringLiteral("untouched"));
         TextTable t;
-        writeFile(dir.path(), kDefaultsName, quotedLines(17, "M"));
-        QCOMPARE(readDefaults(dir.path(), t)->text(), "Defaults.txt: 17 of 20 messages");
-        QVERIFY(t[0].isEmpty());
+        t[0] = QStringLiteral("untouched");
+        const std::optional<ConfigError> err = name == kFileDataName ? readFileData(dir.path(), fd)
+                                               : name == kDefaultsName
+                                                   ? readDefaults(dir.path(), t)
+                                                   : checkConfigFile(dir.path(), name);
+        QVERIFY(err);
+        QVERIFY2(err->text().startsWith(error), qPrintable(err->text()));
+        QVERIFY(fd.terminalNames[0] == "untouched" && t[0] == "untouched");
+        const QFileInfo after(file);
+        QVERIFY(after.exists() == before.exists() && after.size() == before.size());
+        if (!data.isNull() && data != "folder" && data != "100 MB") {
+            QFile::setPermissions(file, QFile::ReadOwner);
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly) && f.readAll() == data);
+        }
     }
 
     void codePage() {

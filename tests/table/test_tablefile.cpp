@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 QByteArray contents(const QString& path, const QByteArray& write = {}) {
     QFile f(path);
@@ -13,24 +14,79 @@ QByteArray contents(const QString& path, const QByteArray& write = {}) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+QString path(const QTemporaryDir& dir) {
+    return dir.filePath(QStringLiteral("t.sav"));
+}
+
+// The file a row works on: content written, or a folder, a sparse giant, no
+// permission. Under root permissions do not stop anyone, so that row skips.
+bool place(const QString& file, const QString& how, const QByteArray& data) {
+    if (how == "folder")
+        return QDir().mkdir(file);
+    if (how == "missing")
+        return true;
+    if (how == "100 MB") {
+        QFile f(file);
+        return f.open(QIODevice::WriteOnly) && f.resize(100 << 20);
+    }
+    if (contents(file, data) != data)
+        return false;
+    if (how == "unreadable")
+        return QFile::setPermissions(file, {});
+    return true;
+}
+
+// What the row left on disk, for a before/after comparison.
+QByteArray onDisk(const QTemporaryDir& dir) {
+    const QFileInfo f(path(dir));
+    QByteArray seen = QDir(dir.path())
+                          .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)
+                          .join(' ')
+                          .toUtf8();
+    if (f.isDir() || f.size() > kMaxTableFileBytes || !f.isReadable())
+        return seen + " " + QByteArray::number(f.size());
+    return seen + " " + contents(f.filePath());
+}
+
+QByteArray records(const QStringList& texts, const char* between = "\"\r\n\"") {
+    return "\"" + texts.join(between).toLatin1() + "\"\r\n";
+}
+
 class TestTableFile : public QObject {
     Q_OBJECT
 private slots:
     void save_data() {
         QTest::addColumn<QString>("entry"); // interlock 13
         QTest::addColumn<int>("sizeLimit");
+        QTest::addColumn<QString>("how"); // where the old file is
         QTest::addColumn<QString>("why"); // part of the message
-        QTest::newRow("saved") << QString("X") << 0 << QString("44-46");
-        QTest::newRow("no Windows-1252 code") << QString("Ωhm") << 0 << QString("54-55");
-        QTest::newRow("file-size limit") << QString("X") << 64 << QString("Cannot save ");
+        QTest::newRow("saved") << QString("X") << 0 << "" << QString("44-46");
+        QTest::newRow("no Windows-1252 code") << QString("Ωhm") << 0 << "" << QString("54-55");
+        QTest::newRow("control character") << QString("A\x1B[2J") << 0 << ""
+                                           << QString("54-55 holds the control character U+001b");
+        QTest::newRow("too big to open again")
+            << QString(70000, QLatin1Char('X')) << 0 << "" << QString("more than the 65536");
+        QTest::newRow("file-size limit") << QString("X") << 64 << "" << QString("Cannot save ");
+        QTest::newRow("onto a folder") << QString("X") << 0 << "folder"
+                                       << "is a folder";
+        QTest::newRow("read-only folder") << QString("X") << 0 << "read-only"
+                                          << "Permission";
     }
     void save() {
         QFETCH(QString, entry);
         QFETCH(int, sizeLimit);
+        QFETCH(QString, how);
         QFETCH(QString, why);
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("t.sav"));
-        QCOMPARE(contents(file, "OLD"), QByteArray("OLD")); // only a whole new file replaces it
+        const QString file = path(dir);
+        QVERIFY(place(file, how, "OLD")); // only a whole new file replaces it
+        const auto open = QFile::permissions(dir.path());
+        if (how == "read-only") {
+            if (geteuid() == 0)
+                QSKIP("root writes into a read-only folder");
+            QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const QByteArray before = onDisk(dir);
         TextTable t;
         std::fill_n(t.begin(), 20, QStringLiteral("MSG")); // entry 20 is unused
         t[0] = QString();
@@ -46,49 +102,101 @@ private slots:
         QCOMPARE(setrlimit(RLIMIT_FSIZE, &tight), 0);
         const TableFileResult r = saveTable(file, t);
         setrlimit(RLIMIT_FSIZE, &saved);
+        QFile::setPermissions(dir.path(), open);
         QVERIFY2(r.message.contains(why), qPrintable(r.message));
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1); // no temporary left
         const bool saves = QTest::currentDataTag() == QByteArray("saved");
         QVERIFY(r.ok == saves && r.written == saves);
-        QCOMPARE(contents(file) == "OLD", !saves);
-        if (!saves)
+        if (!saves) {
+            QCOMPARE(onDisk(dir), before); // no temporary left either
             return;
+        }
         const QList<QByteArray> lines = contents(file).split('\n');
         QCOMPARE(lines.size(), 21); // nothing after the last CR LF
         QCOMPARE(lines[0] + lines[4] + lines[6] + lines[19],
                  QByteArray("\"\"\r\"\x80 caf\xE9\"\r\"SAY \"HI\"\"\r\"MSG\"\r"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
         TextTable back;
         const TableFileResult opened = openTable(file, back);
-        QVERIFY(opened.ok && opened.message.isEmpty() && opened.entriesRead == 20);
+        QVERIFY(opened.ok && opened.entriesRead == 20);
+        // The only word on opening: the 45 characters the unit cannot take.
+        QVERIFY2(opened.message.contains("42-3 (45)") && !opened.message.contains('\n'),
+                 qPrintable(opened.message));
         t[6] = QStringLiteral("SAY ");
         QVERIFY(back == t);
     }
 
-    // Items, not lines; a short file keeps the other entries, an unreadable one all.
+    // Items, not lines; a short or long file says so; a file that is no
+    // message table changes no entry. Opening never changes the file.
     void open_data() {
         QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("how");
         QTest::addColumn<QStringList>("expected");
-        const QStringList f12 = QString("F0 F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11").split(' ');
-        QTest::newRow("twelve records") << "\"" + f12.join("\"\r\n\"").toLatin1() + "\"\r\n" << f12;
+        QTest::addColumn<QStringList>("why"); // parts of the message, empty: no message
+        QStringList f21;
+        for (int i = 0; i < 21; ++i)
+            f21 << QStringLiteral("F%1").arg(i);
+        const QStringList f20 = f21.mid(0, 20);
+        QTest::newRow("twelve records")
+            << records(f21.mid(0, 12)) << "" << f21.mid(0, 12) << QStringList{"12 of the 20"};
+        QTest::newRow("nineteen records")
+            << records(f21.mid(0, 19)) << "" << f21.mid(0, 19) << QStringList{"19 of the 20"};
+        QTest::newRow("twenty-one records")
+            << records(f21) << "" << f20 << QStringList{"more than 20 messages; the first 20"};
+        QTest::newRow("blank lines after twenty") << records(f20) + "\r\n  \r\n"
+                                                  << "" << f20 << QStringList();
+        QTest::newRow("twenty on one line")
+            << records(f20, "\",\"").chopped(2) << "" << f20 << QStringList();
+        QTest::newRow("one long line")
+            << QByteArray(5000, 'x') << "" << QStringList{QString(5000, QLatin1Char('x'))}
+            << QStringList{"1 of the 20", "L1-40 (5000)"};
         QTest::newRow("unquoted lines")
-            << QByteArray("ONE\r\nTWO,THREE\r\n\"FOUR, WITH COMMA\"\r\nFIVE")
-            << QStringList{"ONE", "TWO", "THREE", "FOUR, WITH COMMA", "FIVE"};
-        QTest::newRow("missing file") << QByteArray() << QStringList();
+            << QByteArray("ONE\r\nTWO,THREE\r\n\"FOUR, WITH COMMA\"\r\nFIVE") << ""
+            << QStringList{"ONE", "TWO", "THREE", "FOUR, WITH COMMA", "FIVE"}
+            << QStringList{"5 of the 20"};
+        const QByteArray demo = contents(qEnvironmentVariable("QV_APP_DIR") + "/demo.sav");
+        QStringList demoTexts; // line by line, which the shipped file allows
+        for (const QByteArray& line : demo.split('\n').mid(0, 20))
+            demoTexts << QString::fromLatin1(line.mid(1, line.size() - 3));
+        QTest::newRow("shipped demo.sav") << demo << "" << demoTexts << QStringList();
+        QTest::newRow("NUL byte") << QByteArray("\"A\"\r\n\"B\0C\"\r\n", 12) << "" << QStringList()
+                                  << QStringList{"line 2 holds the control byte 0x00"};
+        QByteArray noise(4096, '\0');
+        QRandomGenerator(840).fillRange(reinterpret_cast<quint32*>(noise.data()), 1024);
+        QTest::newRow("random bytes")
+            << noise << "" << QStringList() << QStringList{"not a message table: line "};
+        QTest::newRow("missing file")
+            << QByteArray() << "missing" << QStringList() << QStringList{"Cannot open"};
+        QTest::newRow("folder") << QByteArray() << "folder" << QStringList()
+                                << QStringList{"not a message table: it is a folder"};
+        QTest::newRow("100 MB") << QByteArray() << "100 MB" << QStringList()
+                                << QStringList{"larger than the 65536 bytes"};
+        QTest::newRow("unreadable")
+            << records(f20) << "unreadable" << QStringList() << QStringList{"Permission denied"};
     }
     void open() {
         QFETCH(QByteArray, data);
+        QFETCH(QString, how);
         QFETCH(QStringList, expected);
+        QFETCH(QStringList, why);
+        if (how == "unreadable" && geteuid() == 0)
+            QSKIP("root reads a file without permissions");
         QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("in.sav"));
-        QVERIFY(data.isNull() || contents(file, data) == data);
+        const QString file = path(dir);
+        QVERIFY(place(file, how, data));
+        const QByteArray before = onDisk(dir);
         TextTable t;
         t.fill(QStringLiteral("KEEP"));
         const TableFileResult r = openTable(file, t);
-        QCOMPARE(r.ok, !data.isNull());
+        QCOMPARE(r.ok, !expected.isEmpty());
         QCOMPARE(r.entriesRead, expected.size());
-        QVERIFY2(r.message.contains(file), qPrintable(r.message)); // short or unreadable: said
-        for (int i = 0; i < 20; ++i)
+        QVERIFY2(r.message.isEmpty() == why.isEmpty() &&
+                     (why.isEmpty() || r.message.contains(file)),
+                 qPrintable(r.message));
+        for (const QString& part : why)
+            QVERIFY2(r.message.contains(part), qPrintable(r.message));
+        for (int i = 0; i < 21; ++i)
             QCOMPARE(t[i], i < expected.size() ? expected[i] : QStringLiteral("KEEP"));
+        QCOMPARE(onDisk(dir), before);
     }
 };
 
