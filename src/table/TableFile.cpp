@@ -9,8 +9,6 @@
 #include <QSaveFile>
 #include <QStringList>
 
-#include <algorithm>
-
 namespace {
 
 TableFileResult failure(const QString& message) {
@@ -27,13 +25,6 @@ QString notATable(const QString& path, const QString& why) {
 QString tooBig() {
     return QStringLiteral("it is larger than the %1 bytes a message table can be")
         .arg(kMaxTableFileBytes);
-}
-
-// Decoded text holds a byte the files never carry (see firstControlByte).
-bool isControl(QChar c) {
-    return (c.unicode() < 0x20 && c != QLatin1Char('\t') && c != QLatin1Char('\r') &&
-            c != QLatin1Char('\n')) ||
-           c.unicode() == 0x7F;
 }
 
 } // namespace
@@ -55,12 +46,12 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
                                           "Windows-1252 lacks.")
                                .arg(terminalCaption(i), CodePage::describe(e.badCharacter)));
         }
-        if (const auto c = std::find_if(text.begin(), text.end(), isControl); c != text.end()) {
+        if (const qsizetype at = firstControlByte(e.bytes); at >= 0) {
             return failure(
                 QStringLiteral("Nothing was saved: the message of %1 holds the control "
-                               "character %2, which a message table cannot hold.")
-                    .arg(terminalCaption(i),
-                         QStringLiteral("U+%1").arg(c->unicode(), 4, 16, QLatin1Char('0'))));
+                               "character U+%2, which a message table cannot hold.")
+                    .arg(terminalCaption(i))
+                    .arg(static_cast<unsigned char>(e.bytes.at(at)), 4, 16, QLatin1Char('0')));
         }
         if (e.bytes.contains('"') || e.bytes.contains('\r') || e.bytes.contains('\n'))
             cut << terminalCaption(i);
