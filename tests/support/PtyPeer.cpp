@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -64,7 +65,29 @@ bool PtyPeer::writeNow(const QByteArray& bytes) {
            ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
 }
 
+qint64 PtyPeer::monotonicNs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+void PtyPeer::writeAt(qint64 monotonicNs, const QByteArray& bytes) {
+    if (writer_.joinable())
+        writer_.join();
+    writtenAt_ = -1;
+    writer_ = std::thread([this, fd = master_, monotonicNs, bytes] {
+        const timespec at{time_t(monotonicNs / 1000000000), long(monotonicNs % 1000000000)};
+        while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+        }
+        writtenAt_ = PtyPeer::monotonicNs();
+        if (fd >= 0)
+            (void)!::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    });
+}
+
 void PtyPeer::closeMaster() {
+    if (writer_.joinable())
+        writer_.join();
     if (master_ < 0)
         return;
     ++generation_;

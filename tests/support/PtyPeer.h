@@ -7,7 +7,9 @@
 #include <QObject>
 #include <QString>
 #include <QVector>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 class QSocketNotifier;
 
@@ -31,6 +33,13 @@ public:
     // Answers every complete request the tool sends.
     void setResponder(Responder r) { responder_ = std::move(r); }
     bool writeNow(const QByteArray& bytes); // bytes to the tool, at once
+    // Bytes to the tool at a moment of the monotonic clock, from a thread of
+    // their own: to within a fraction of a millisecond, whatever the tool's
+    // event loop is doing. writtenAtNs() is the moment they went out, -1 until
+    // then.
+    void writeAt(qint64 monotonicNs, const QByteArray& bytes);
+    qint64 writtenAtNs() const { return writtenAt_; }
+    static qint64 monotonicNs();
     // The other end vanishes ms from now, as a pulled adapter does.
     void closeMasterAfter(int ms);
     QVector<QByteArray> requests() const { return requests_; }
@@ -46,4 +55,6 @@ private:
     QByteArray partial_;
     QVector<QByteArray> requests_;
     quint64 generation_ = 0; // chunks scheduled before the close are dropped
+    std::thread writer_;     // joined before the master closes
+    std::atomic<qint64> writtenAt_{-1};
 };
