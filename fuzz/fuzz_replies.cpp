@@ -1,17 +1,110 @@
-// The decoders of the unit's replies.
+// What the tool makes of the bytes that come back from the unit: the two text
+// decoders and the reply checker. The checker is held to an independent CRC
+// and to the simulated unit: the unit's own answer to a request is confirmed,
+// and the same answer with any byte changed never is.
+#include "link/Crc.h"
 #include "link/Frames.h"
+#include "sim/SimModel.h"
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
+namespace {
+
+void require(bool ok) {
+    if (!ok)
+        __builtin_trap();
+}
+
+QByteArray dataBytes(const QByteArray& reply) {
+    return reply.size() < 6 ? QByteArray() : reply.mid(3, reply.size() - 5);
+}
+
+void checkDecoders(const QByteArray& reply) {
+    const QByteArray data = dataBytes(reply);
+
+    // The single read shows the data up to the first 0, or says that the
+    // unit holds nothing there.
+    const QString single = decodeSingleRead(reply);
+    const qsizetype nul = data.indexOf('\0');
+    if (nul == 0)
+        require(single == QLatin1String(kNoMessageStored));
+    else
+        require(single.size() == (nul < 0 ? data.size() : nul));
+
+    // The bulk read drops every 0 and 255 and keeps the rest in order.
+    const BulkReadText bulk = decodeBulkRead(reply);
+    require(bulk.firstEmpty == (!data.isEmpty() && (data[0] == '\0' || data[0] == '\xFF')));
+    require(bulk.text.size() == data.size() - data.count('\0') - data.count('\xFF'));
+
+    require(byteDump(reply).size() == 3 * reply.size());
+}
+
+bool sameFrameHead(const QByteArray& a, const QByteArray& b) {
+    return a.size() >= 2 && b.size() >= 2 && a[0] == b[0] && a[1] == b[1];
+}
+
+// Whatever the bytes, a confirmation needs a whole frame with a good CRC that
+// answers this very request.
+void checkVerdict(const QByteArray& request, const QByteArray& reply, const ReplyCheck& c) {
+    using V = ReplyCheck::Verdict;
+    require(c.length == reply.size());
+    require((c.verdict == V::Silent) == reply.isEmpty());
+    require(c.confirmed() == c.reason().isEmpty());
+    const bool whole = reply.size() >= 5 && SimModel::crcValid(reply);
+    if (!reply.isEmpty())
+        require((c.verdict == V::Garbled) == !whole);
+    if (c.verdict == V::OtherUnit)
+        require(c.detail == quint8(reply[0]) && reply[0] != request[0]);
+    if (c.verdict == V::Exception)
+        require(reply.size() == 5 && reply[0] == request[0] &&
+                quint8(reply[1]) == (quint8(request[1]) | 0x80) && c.detail == quint8(reply[2]));
+    if (!c.confirmed())
+        return;
+    require(whole && sameFrameHead(request, reply));
+    if (request[1] == kReadHoldingRegisters)
+        require(reply.size() == 5 + 2 * kRegistersPerMessage &&
+                quint8(reply[2]) == 2 * kRegistersPerMessage);
+    else
+        require(reply.size() == 8 && reply.mid(2, 4) == request.mid(2, 4));
+}
+
+} // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data),
                            static_cast<qsizetype>(std::min<std::size_t>(size, 512)));
-    const QString single = decodeSingleRead(bytes);
-    const BulkReadText bulk = decodeBulkRead(bytes);
-    if (bulk.text.size() > 512 || single.size() > 512)
-        __builtin_trap();
-    byteDump(bytes);
+    checkDecoders(bytes);
+    if (bytes.size() < 5)
+        return 0;
+
+    // The first bytes choose one of the tool's requests; the rest is a reply.
+    static const CrcTableArray table = standardCrcTable();
+    const auto kind = quint8(bytes[0]) % 3;
+    const int unit = 1 + quint8(bytes[1]) % 247;
+    const int reg = messageRegister(quint8(bytes[2]) % kInterlockCount);
+    const QByteArray tail = bytes.mid(5);
+    const QByteArray text = tail.left(1 + quint8(bytes[3]) % kMessageMaxLength);
+    QByteArray request;
+    if (kind == 0)
+        request = buildReadRequest(table, unit, reg);
+    else if (kind == 1 && !text.isEmpty())
+        request = buildWriteRequest(table, unit, reg, text);
+    else
+        request = buildEraseRequest(table, unit, reg);
+    require(SimModel::crcValid(request));
+
+    checkVerdict(request, tail, checkReply(table, request, tail));
+
+    // The unit's own answer passes; one changed byte anywhere is caught.
+    SimModel unitModel(unit);
+    QByteArray answer = unitModel.reply(request);
+    require(checkReply(table, request, answer).confirmed());
+    const auto flip = quint8(bytes[4]) == 0 ? quint8(1) : quint8(bytes[4]);
+    answer[quint8(bytes[3]) % answer.size()] ^= char(flip);
+    const ReplyCheck damaged = checkReply(table, request, answer);
+    checkVerdict(request, answer, damaged);
+    require(!damaged.confirmed());
     return 0;
 }
