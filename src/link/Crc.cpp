@@ -1,7 +1,5 @@
 #include "link/Crc.h"
 
-#include <QDir>
-#include <QFile>
 #include <cctype>
 #include <cmath>
 #include <limits>
@@ -130,14 +128,10 @@ std::optional<ConfigError> parseCrcTable(const QByteArray& text, CrcTableArray& 
 }
 
 std::optional<ConfigError> LoadCrcTable(const QString& folder, CrcTableArray& table) {
-    const QString name = QString::fromLatin1(kCrcTableName);
-    QFile f(QDir(folder).filePath(name));
-    if (!f.exists())
-        return ConfigError{name,
-                           QStringLiteral("not found in %1").arg(QDir::toNativeSeparators(folder))};
-    if (!f.open(QIODevice::ReadOnly))
-        return ConfigError{name, QStringLiteral("cannot be read (%1)").arg(f.errorString())};
-    return parseCrcTable(f.readAll(), table);
+    QByteArray text;
+    if (auto err = readConfigFile(folder, kCrcTableName, text))
+        return err;
+    return parseCrcTable(text, table);
 }
 
 void Crc(const CrcTableArray& TBL, int ch, std::int32_t& hi, std::int32_t& lo) {

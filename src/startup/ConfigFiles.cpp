@@ -10,31 +10,6 @@
 
 namespace {
 
-std::optional<ConfigError> readWhole(const QString& folder, const char* name, QByteArray& data) {
-    if (auto err = checkConfigFile(folder, name))
-        return err;
-    QFile f(QDir(folder).filePath(QString::fromLatin1(name)));
-    const auto problem = [name](const QString& what) {
-        return ConfigError{QString::fromLatin1(name), what};
-    };
-    if (!f.open(QIODevice::ReadOnly))
-        return problem(QStringLiteral("cannot be read (%1)").arg(f.errorString()));
-    // Bounded even after the size check: a device or a file still growing
-    // can hold more than its size said.
-    QByteArray read = f.read(kMaxConfigFileBytes + 1);
-    if (f.error() != QFileDevice::NoError)
-        return problem(QStringLiteral("cannot be read (%1)").arg(f.errorString()));
-    if (read.size() > kMaxConfigFileBytes)
-        return problem(QStringLiteral("more than the %1 bytes a start-up file can hold")
-                           .arg(kMaxConfigFileBytes));
-    if (const qsizetype at = firstControlByte(read); at >= 0)
-        return problem(QStringLiteral("not a text file: line %1 holds the control byte 0x%2")
-                           .arg(lineAt(read, at))
-                           .arg(static_cast<unsigned char>(read.at(at)), 2, 16, QLatin1Char('0')));
-    data = read;
-    return std::nullopt;
-}
-
 // Reads count items into out[first] .. out[first + count - 1]; a file that
 // ends sooner is an error saying how many it held. With maxLength, a longer
 // item is an error naming its number, line and length.
@@ -85,9 +60,35 @@ std::optional<ConfigError> checkConfigFile(const QString& folder, const char* na
     return std::nullopt;
 }
 
+std::optional<ConfigError> readConfigFile(const QString& folder, const char* name,
+                                          QByteArray& data) {
+    if (auto err = checkConfigFile(folder, name))
+        return err;
+    QFile f(QDir(folder).filePath(QString::fromLatin1(name)));
+    const auto problem = [name](const QString& what) {
+        return ConfigError{QString::fromLatin1(name), what};
+    };
+    if (!f.open(QIODevice::ReadOnly))
+        return problem(QStringLiteral("cannot be read (%1)").arg(f.errorString()));
+    // Bounded even after the size check: a device or a file still growing
+    // can hold more than its size said.
+    QByteArray read = f.read(kMaxConfigFileBytes + 1);
+    if (f.error() != QFileDevice::NoError)
+        return problem(QStringLiteral("cannot be read (%1)").arg(f.errorString()));
+    if (read.size() > kMaxConfigFileBytes)
+        return problem(QStringLiteral("more than the %1 bytes a start-up file can hold")
+                           .arg(kMaxConfigFileBytes));
+    if (const qsizetype at = firstControlByte(read); at >= 0)
+        return problem(QStringLiteral("not a text file: line %1 holds the control byte 0x%2")
+                           .arg(lineAt(read, at))
+                           .arg(static_cast<unsigned char>(read.at(at)), 2, 16, QLatin1Char('0')));
+    data = read;
+    return std::nullopt;
+}
+
 std::optional<ConfigError> readFileData(const QString& folder, FileData& out) {
     QByteArray data;
-    if (auto err = readWhole(folder, kFileDataName, data))
+    if (auto err = readConfigFile(folder, kFileDataName, data))
         return err;
     ItemReader reader(data);
     FileData result;
@@ -103,7 +104,7 @@ std::optional<ConfigError> readFileData(const QString& folder, FileData& out) {
 
 std::optional<ConfigError> readDefaults(const QString& folder, TextTable& out) {
     QByteArray data;
-    if (auto err = readWhole(folder, kDefaultsName, data))
+    if (auto err = readConfigFile(folder, kDefaultsName, data))
         return err;
     ItemReader reader(data);
     TextTable result;

@@ -34,6 +34,11 @@ struct FileData {
 // kMaxConfigFileBytes; otherwise what is wrong with it. Reads no content.
 std::optional<ConfigError> checkConfigFile(const QString& folder, const char* name);
 
+// The whole content of a start-up file that passes checkConfigFile and holds
+// no control byte but TAB, CR and LF.
+std::optional<ConfigError> readConfigFile(const QString& folder, const char* name,
+                                          QByteArray& data);
+
 // Items after the last one read are ignored. A missing, short, oversized or
 // binary file gives an error and no partial result, and so does a default
 // message longer than the unit holds.

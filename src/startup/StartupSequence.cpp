@@ -11,9 +11,6 @@ std::optional<ConfigError> runStartup(SharedState& state, StartupSteps& steps, C
         return std::optional<ConfigError>(error);
     };
     CrcTableArray crc{};
-    // The loader reads the file whole; an oversized one is refused first.
-    if (auto err = checkConfigFile(folder, kCrcTableName))
-        return fail(*err);
     if (auto err = loadCrc(folder, crc))
         return fail(*err);
 

@@ -27,13 +27,14 @@ class TestQv840ctl : public QObject {
     Q_OBJECT
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
-    QProcess sim_, simA_, simB_, printing_, saving_;
-    QString simPath_;
+    QProcess sim_, simA_, simB_, simGarbled_, printing_, saving_;
+    QString simPath_, garbledPath_;
 
 private slots:
     void initTestCase() {
         QVERIFY(!readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults_));
         simPath_ = simulate(sim_, {"--link", dir_.filePath("qv840")});
+        garbledPath_ = simulate(simGarbled_, {"--garbage"});
         // Each read-all takes twenty bulk passes at real timing: both run while the
         // other tests do. Slot 2 is empty on the unit, slot 7 holds a 1252 byte.
         for (int k = 0; k < 20; ++k)
@@ -77,6 +78,9 @@ private slots:
             "TX 01 10 03 0C 00 01 02 00 00 95");
         row("silent, read", {"-a", "5", "-p", "@sim", "read", "0"}, 1, {}, "(address 5) did not");
         row("silent, write", {"-a", "5", "-p", "@sim", "write", "0", "X"}, 1, {}, "Not Delivered");
+        // A reply that is not the unit's whole answer is never taken for one.
+        row("garbled, read", {"-p", "@garbled", "read", "0"}, 1, {}, "a garbled reply of");
+        row("garbled, write", {"-p", "@garbled", "write", "0", "X"}, 1, {}, "did not confirm");
         row("missing port", {"-p", "/dev/qv840-none", "read", "0"}, 3, {}, "/dev/qv840-none");
         row("slot 20", {"-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
         row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
@@ -88,8 +92,9 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         QProcess p;
-        p.start(kCtl,
-                args.replaceInStrings("@sim", simPath_).replaceInStrings("@dir", dir_.path()));
+        p.start(kCtl, args.replaceInStrings("@sim", simPath_)
+                          .replaceInStrings("@garbled", garbledPath_)
+                          .replaceInStrings("@dir", dir_.path()));
         QCOMPARE(exitStatus(p), status);
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), out);
         const QString errText = QString::fromUtf8(p.readAllStandardError());

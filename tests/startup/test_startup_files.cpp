@@ -1,5 +1,6 @@
 // The item reader, the two start-up files, the code page and the centring
 // arithmetic.
+#include "link/Crc.h"
 #include "startup/CenterForm.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
@@ -154,10 +155,11 @@ private slots:
         fd.terminalNames[0] = QStringLiteral("untouched");
         TextTable t;
         t[0] = QStringLiteral("untouched");
+        CrcTableArray crc{};
         const std::optional<ConfigError> err = name == kFileDataName ? readFileData(dir.path(), fd)
                                                : name == kDefaultsName
                                                    ? readDefaults(dir.path(), t)
-                                                   : checkConfigFile(dir.path(), name);
+                                                   : LoadCrcTable(dir.path(), crc);
         QVERIFY(err);
         QVERIFY2(err->text().startsWith(error), qPrintable(err->text()));
         QVERIFY(fd.terminalNames[0] == "untouched" && t[0] == "untouched");
