@@ -204,7 +204,8 @@ private slots:
         const Exchange flooded = b.link.transact(read0, Link::Send::SendAll);
         const qint64 endedMs = clock.elapsed();
         QVERIFY(flooded.ok() && flooded.reply.bytes() == QByteArray(512, 'F'));
-        QVERIFY2(endedMs < 150, qPrintable(QString("%1 ms").arg(endedMs)));
+        qInfo("the reply ended after %lld ms", endedMs);
+        QVERIFY(endedMs < 150);
         QTest::qWait(600); // the stream runs out meanwhile
         QVERIFY2(cpu.idle(), qPrintable(cpu.text()));
         const Exchange next = b.link.transact(read0, Link::Send::SendAll);
