@@ -213,6 +213,51 @@ private slots:
         QCOMPARE(next.reply.bytes(), unitReply(read0));
     }
 
+    // Slot 3's reply is garbled, slot 5 answers with an exception, and unit 9
+    // answers for slot 7. None of them counts as the unit's answer: the run goes
+    // on, those slots keep their entries, and one box at the end names them.
+    void badReplies_data() {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("verb");
+        QStringList read = expectedEntries("UNIT %1", "UNIT %1"),
+                    erased = expectedEntries("DEFAULT %1", "DEFAULT %1");
+        for (int k : {3, 5, 7})
+            read[k] = erased[k] = QString("OLD %1").arg(k);
+        QTest::newRow("read all") << ReadAll << read << "not read.";
+        QTest::newRow("write all")
+            << WriteAll << expectedEntries("OLD %1", "OLD %1") << "not written.";
+        QTest::newRow("erase all") << EraseAll << erased << "not erased.";
+    }
+    void badReplies() {
+        QFETCH(QString, verb);
+        Bench b;
+        QVERIFY(b.start());
+        b.unit = [](int slot, const QByteArray& request) {
+            QByteArray reply = unitReply(request);
+            if (slot == 3)
+                reply[4] = char(reply[4] ^ 0x01);
+            if (slot == 5 || slot == 7) {
+                QByteArray body = slot == 5 ? request.left(1) + char(request.at(1) | 0x80) + '\x02'
+                                            : '\x09' + reply.mid(1, reply.size() - 3);
+                const auto crc = frameCrc(standardCrcTable(), body);
+                reply = body + char(crc.first) + char(crc.second);
+            }
+            return QVector<PtyPeer::Chunk>{{2, reply}};
+        };
+        CpuShare cpu;
+        QFETCH(int, operation);
+        QCOMPARE(run(b, operation), "done");
+        QVERIFY2(cpu.idle(), qPrintable(cpu.text()));
+        QCOMPARE(b.op.count(), 1);
+        const QString box = b.op.last().text;
+        for (const char* why :
+             {"garbled reply", "Modbus exception 2", "unit address 9", "3 interlocks"})
+            QVERIFY2(box.contains(why) && box.endsWith(verb), qPrintable(box));
+        QTEST(b.entries(), "entries");
+        QCOMPARE(b.contents(), b.saved);
+    }
+
     // Only the even slots answer. Read all asks about each silent slot (OK goes
     // on); write all and erase all name the silent slots once at the end.
     void partlySilentUnit_data() {

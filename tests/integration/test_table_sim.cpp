@@ -56,21 +56,6 @@ private slots:
         QCOMPARE(b.framesSent, 41); // only the entry that is not its default
         QCOMPARE(b.sim.model().message(19), QByteArray(40, 'Z'));
     }
-
-    void unitVanishesMidRead() {
-        Bench b;
-        QVERIFY(b.start());
-        b.link.setTiming(LinkTiming{150, 20, 30, 5, 1, 5});
-        QObject::connect(&b.link, &Link::frameSent, [&] {
-            if (b.framesSent == 6)
-                QTimer::singleShot(0, [&] { b.sim.stop(); });
-        });
-        QCOMPARE(b.bulk.readAll().outcome, BulkResult::Outcome::PortFailed);
-        QVERIFY(b.framesSent <= 7 && !b.port.isOpen()); // the remaining passes are not tried
-        QVERIFY(b.op.count() == 1 && b.op.last().text.contains(b.port.portName()));
-        QCOMPARE(b.state.InterlockMessages[0] + "|" + b.state.InterlockMessages[10],
-                 "UNIT 0|DEFAULT 10");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestTableSim)
