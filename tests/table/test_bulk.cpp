@@ -4,15 +4,11 @@
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "support/ScriptedPort.h"
+#include "support/UnitFrames.h"
 #include "table/BulkOperations.h"
 
 #include <QtTest>
 #include <functional>
-
-QByteArray withCrc(QByteArray frame) {
-    const auto [lo, hi] = frameCrc(standardCrcTable(), frame);
-    return frame.append(char(lo)).append(char(hi));
-}
 
 // Unit 1's answer to a read of one message.
 QByteArray readReply(const QByteArray& data) {

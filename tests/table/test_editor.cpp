@@ -1,20 +1,15 @@
 // The single-message editor against a scripted unit with short waits.
 #include "link/CommsClock.h"
-#include "link/Crc.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "support/ScriptedPort.h"
+#include "support/UnitFrames.h"
 #include "table/Editor.h"
 
 #include <QtTest>
 
 constexpr int Answers = 0, Silent = 1, Fails = 2, Garbled = 3, Refuses = 4; // reach the unit
 constexpr int Closed = 5, Busy = 6, Character = 7;
-
-QByteArray withCrc(QByteArray frame) {
-    const auto [lo, hi] = frameCrc(standardCrcTable(), frame);
-    return frame.append(char(lo)).append(char(hi));
-}
 
 // Interlock 0 selected, "A" typed, "CUR" shown; the unit acknowledges every request.
 struct Rig {
