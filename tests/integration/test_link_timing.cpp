@@ -105,7 +105,7 @@ private slots:
             Line line;
             qint64 from = -1, taken = -1; // monotonic ns
             const auto writeLater = [&] {
-                from = PtyPeer::monotonicNs();
+                from = PtyPeer::nowNs();
                 line.peer.writeAt(from + offsetMs * 1000000LL, QByteArray(10, 'b'));
             };
             // The link arms its gap right after it says it is receiving, and
@@ -120,7 +120,7 @@ private slots:
             });
             connect(&line.device, &SerialPort::readyRead, &line.peer, [&] {
                 if (from >= 0 && taken < 0)
-                    taken = PtyPeer::monotonicNs();
+                    taken = PtyPeer::nowNs();
             });
             line.peer.setResponder([&](const QByteArray&) {
                 if (line.peer.requests().size() > 1)

@@ -5,7 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
@@ -13,8 +12,7 @@
 
 namespace {
 
-// The length of the request at the start of buf, or -1 while it is still
-// incomplete.
+// The length of the request at the start of buf, -1 while it is incomplete.
 int requestLength(const QByteArray& buf) {
     if (buf.size() < 2)
         return -1;
@@ -65,9 +63,9 @@ bool PtyPeer::writeNow(const QByteArray& bytes) {
            ::write(master_, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
 }
 
-qint64 PtyPeer::monotonicNs() {
+qint64 PtyPeer::nowNs(clockid_t clock) {
     timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    ::clock_gettime(clock, &ts);
     return qint64(ts.tv_sec) * 1000000000 + ts.tv_nsec;
 }
 
@@ -79,7 +77,7 @@ void PtyPeer::writeAt(qint64 monotonicNs, const QByteArray& bytes) {
         const timespec at{time_t(monotonicNs / 1000000000), long(monotonicNs % 1000000000)};
         while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
         }
-        writtenAt_ = PtyPeer::monotonicNs();
+        writtenAt_ = nowNs();
         if (fd >= 0)
             (void)!::write(fd, bytes.constData(), static_cast<size_t>(bytes.size()));
     });

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVector>
 #include <atomic>
+#include <ctime>
 #include <functional>
 #include <thread>
 
@@ -35,11 +36,10 @@ public:
     bool writeNow(const QByteArray& bytes); // bytes to the tool, at once
     // Bytes to the tool at a moment of the monotonic clock, from a thread of
     // their own: to within a fraction of a millisecond, whatever the tool's
-    // event loop is doing. writtenAtNs() is the moment they went out, -1 until
-    // then.
+    // event loop is doing. writtenAtNs() is when they went out, -1 until then.
     void writeAt(qint64 monotonicNs, const QByteArray& bytes);
     qint64 writtenAtNs() const { return writtenAt_; }
-    static qint64 monotonicNs();
+    static qint64 nowNs(clockid_t clock = CLOCK_MONOTONIC);
     // The other end vanishes ms from now, as a pulled adapter does.
     void closeMasterAfter(int ms);
     QVector<QByteArray> requests() const { return requests_; }
