@@ -52,6 +52,16 @@ QByteArray records(const QStringList& texts, const char* between = "\"\r\n\"") {
     return "\"" + texts.join(between).toLatin1() + "\"\r\n";
 }
 
+void saveRow(const char* tag, const QString& entry, const QString& why, const QString& how = {},
+             int sizeLimit = 0) {
+    QTest::newRow(tag) << entry << sizeLimit << how << why;
+}
+
+void openRow(const char* tag, const QByteArray& data, const QStringList& expected,
+             const QStringList& why, const QString& how = {}) {
+    QTest::newRow(tag) << data << how << expected << why;
+}
+
 class TestTableFile : public QObject {
     Q_OBJECT
 private slots:
@@ -60,17 +70,13 @@ private slots:
         QTest::addColumn<int>("sizeLimit");
         QTest::addColumn<QString>("how"); // where the old file is
         QTest::addColumn<QString>("why"); // part of the message
-        QTest::newRow("saved") << QString("X") << 0 << "" << QString("44-46");
-        QTest::newRow("no Windows-1252 code") << QString("Ωhm") << 0 << "" << QString("54-55");
-        QTest::newRow("control character") << QString("A\x1B[2J") << 0 << ""
-                                           << QString("54-55 holds the control character U+001b");
-        QTest::newRow("too big to open again")
-            << QString(70000, QLatin1Char('X')) << 0 << "" << QString("more than the 65536");
-        QTest::newRow("file-size limit") << QString("X") << 64 << "" << QString("Cannot save ");
-        QTest::newRow("onto a folder") << QString("X") << 0 << "folder"
-                                       << "is a folder";
-        QTest::newRow("read-only folder") << QString("X") << 0 << "read-only"
-                                          << "Permission";
+        saveRow("saved", "X", "44-46");
+        saveRow("no Windows-1252 code", "Ωhm", "54-55");
+        saveRow("control character", "A\x1B[2J", "54-55 holds the control character U+001b");
+        saveRow("too big to open again", QString(70000, QLatin1Char('X')), "more than the 65536");
+        saveRow("file-size limit", "X", "Cannot save ", {}, 64);
+        saveRow("onto a folder", "X", "is a folder", "folder");
+        saveRow("read-only folder", "X", "Permission", "read-only");
     }
     void save() {
         QFETCH(QString, entry);
@@ -136,40 +142,28 @@ private slots:
         for (int i = 0; i < 21; ++i)
             f21 << QStringLiteral("F%1").arg(i);
         const QStringList f20 = f21.mid(0, 20);
-        QTest::newRow("nineteen records")
-            << records(f21.mid(0, 19)) << "" << f21.mid(0, 19) << QStringList{"19 of the 20"};
-        QTest::newRow("twenty-one records")
-            << records(f21) << "" << f20 << QStringList{"more than 20 messages; the first 20"};
-        QTest::newRow("blank lines after twenty") << records(f20) + "\r\n  \r\n"
-                                                  << "" << f20 << QStringList();
-        QTest::newRow("twenty on one line")
-            << records(f20, "\",\"").chopped(2) << "" << f20 << QStringList();
-        QTest::newRow("one long line")
-            << QByteArray(5000, 'x') << "" << QStringList{QString(5000, QLatin1Char('x'))}
-            << QStringList{"1 of the 20", "L1-40 (5000)"};
-        QTest::newRow("unquoted lines")
-            << QByteArray("ONE\r\nTWO,THREE\r\n\"FOUR, WITH COMMA\"\r\nFIVE") << ""
-            << QStringList{"ONE", "TWO", "THREE", "FOUR, WITH COMMA", "FIVE"}
-            << QStringList{"5 of the 20"};
+        openRow("nineteen records", records(f21.mid(0, 19)), f21.mid(0, 19), {"19 of the 20"});
+        openRow("twenty-one records", records(f21), f20, {"more than 20 messages; the first 20"});
+        openRow("blank lines after twenty", records(f20) + "\r\n  \r\n", f20, {});
+        openRow("twenty on one line", records(f20, "\",\"").chopped(2), f20, {});
+        openRow("one long line", QByteArray(5000, 'x'), {QString(5000, QLatin1Char('x'))},
+                {"1 of the 20", "L1-40 (5000)"});
+        openRow("unquoted lines", "ONE\r\nTWO,THREE\r\n\"FOUR, WITH COMMA\"\r\nFIVE",
+                {"ONE", "TWO", "THREE", "FOUR, WITH COMMA", "FIVE"}, {"5 of the 20"});
         const QByteArray demo = contents(qEnvironmentVariable("QV_APP_DIR") + "/demo.sav");
         QStringList demoTexts; // line by line, which the shipped file allows
         for (const QByteArray& line : demo.split('\n').mid(0, 20))
             demoTexts << QString::fromLatin1(line.mid(1, line.size() - 3));
-        QTest::newRow("shipped demo.sav") << demo << "" << demoTexts << QStringList();
-        QTest::newRow("NUL byte") << QByteArray("\"A\"\r\n\"B\0C\"\r\n", 12) << "" << QStringList()
-                                  << QStringList{"line 2 holds the control byte 0x00"};
+        openRow("shipped demo.sav", demo, demoTexts, {});
+        openRow("NUL byte", QByteArray("\"A\"\r\n\"B\0C\"\r\n", 12), {},
+                {"line 2 holds the control byte 0x00"});
         QByteArray noise(4096, '\0');
         QRandomGenerator(840).fillRange(reinterpret_cast<quint32*>(noise.data()), 1024);
-        QTest::newRow("random bytes")
-            << noise << "" << QStringList() << QStringList{"not a message table: line "};
-        QTest::newRow("missing file")
-            << QByteArray() << "missing" << QStringList() << QStringList{"Cannot open"};
-        QTest::newRow("folder") << QByteArray() << "folder" << QStringList()
-                                << QStringList{"not a message table: it is a folder"};
-        QTest::newRow("100 MB") << QByteArray() << "100 MB" << QStringList()
-                                << QStringList{"larger than the 65536 bytes"};
-        QTest::newRow("unreadable")
-            << records(f20) << "unreadable" << QStringList() << QStringList{"Permission denied"};
+        openRow("random bytes", noise, {}, {"not a message table: line "});
+        openRow("missing file", {}, {}, {"Cannot open"}, "missing");
+        openRow("folder", {}, {}, {"not a message table: it is a folder"}, "folder");
+        openRow("100 MB", {}, {}, {"larger than the 65536 bytes"}, "100 MB");
+        openRow("unreadable", records(f20), {}, {"Permission denied"}, "unreadable");
     }
     void open() {
         QFETCH(QByteArray, data);
