@@ -26,6 +26,10 @@ QByteArray quotedLines(int count, const char* stem) {
     return out;
 }
 
+void badRow(const char* tag, const char* name, const QByteArray& data, const char* error) {
+    QTest::newRow(tag) << QByteArray(name) << data << QString::fromUtf8(error);
+}
+
 class FakeStack : public WindowStack {
 public:
     bool hasWindow = true;
@@ -96,30 +100,25 @@ private slots:
         QTest::addColumn<QByteArray>("data"); // null: no file; "folder", "100 MB": made so
         QTest::addColumn<QString>("error");   // the start of the text
         const QByteArray speeds = "4800\r\n9600\r\n19200\r\n";
-        QTest::newRow("missing") << QByteArray(kFileDataName) << QByteArray()
-                                 << "filedata.fm: not found";
-        QTest::newRow("short names") << QByteArray(kFileDataName) << speeds + quotedLines(5, "T")
-                                     << "filedata.fm: 5 of 20 terminal names";
-        QTest::newRow("short speeds")
-            << QByteArray(kFileDataName) << QByteArray("4800\r\n") << "filedata.fm: 1 of 3 speeds";
-        QTest::newRow("short messages") << QByteArray(kDefaultsName) << quotedLines(17, "M")
-                                        << "Defaults.txt: 17 of 20 messages";
-        QTest::newRow("41 characters")
-            << QByteArray(kDefaultsName)
-            << "\"M0\",\"M1\"\r\n" + quotedLines(2, "M") + '"' + QByteArray(41, 'L') + "\"\r\n" +
-                   quotedLines(15, "M")
-            << "Defaults.txt: message 5, on line 4, is 41 characters; the unit holds at most 40";
-        QTest::newRow("binary") << QByteArray(kDefaultsName) << QByteArray("\"A\"\n\"\x01\x02\"")
-                                << "Defaults.txt: not a text file: line 2 holds the control "
-                                   "byte 0x01";
-        QTest::newRow("folder") << QByteArray(kFileDataName) << QByteArray("folder")
-                                << "filedata.fm: a folder, not a file";
-        QTest::newRow("100 MB") << QByteArray(kDefaultsName) << QByteArray("100 MB")
-                                << "Defaults.txt: 104857600 bytes, more than the 65536";
-        QTest::newRow("CRC table of 100 MB") << QByteArray(kCrcTableName) << QByteArray("100 MB")
-                                             << "CRC-16.TBL: 104857600 bytes, more than the 65536";
-        QTest::newRow("unreadable") << QByteArray(kDefaultsName) << quotedLines(20, "M")
-                                    << "Defaults.txt: cannot be read (Permission denied)";
+        badRow("missing", kFileDataName, {}, "filedata.fm: not found");
+        badRow("short names", kFileDataName, speeds + quotedLines(5, "T"),
+               "filedata.fm: 5 of 20 terminal names");
+        badRow("short speeds", kFileDataName, "4800\r\n", "filedata.fm: 1 of 3 speeds");
+        badRow("short messages", kDefaultsName, quotedLines(17, "M"),
+               "Defaults.txt: 17 of 20 messages");
+        badRow("41 characters", kDefaultsName,
+               "\"M0\",\"M1\"\r\n" + quotedLines(2, "M") + '"' + QByteArray(41, 'L') + "\"\r\n" +
+                   quotedLines(15, "M"),
+               "Defaults.txt: message 5, on line 4, is 41 characters; the unit holds at most 40");
+        badRow("binary", kDefaultsName, "\"A\"\n\"\x01\x02\"",
+               "Defaults.txt: not a text file: line 2 holds the control byte 0x01");
+        badRow("folder", kFileDataName, "folder", "filedata.fm: a folder, not a file");
+        badRow("100 MB", kDefaultsName, "100 MB",
+               "Defaults.txt: 104857600 bytes, more than the 65536");
+        badRow("CRC table of 100 MB", kCrcTableName, "100 MB",
+               "CRC-16.TBL: 104857600 bytes, more than the 65536");
+        badRow("unreadable", kDefaultsName, quotedLines(20, "M"),
+               "Defaults.txt: cannot be read (Permission denied)");
     }
     void badFilesNameTheFileAndFillNothing() {
         QFETCH(QByteArray, name);
