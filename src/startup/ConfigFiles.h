@@ -30,12 +30,8 @@ struct FileData {
     TextTable terminalNames;
 };
 
-// Nothing when name in folder is a readable file of at most
-// kMaxConfigFileBytes; otherwise what is wrong with it. Reads no content.
-std::optional<ConfigError> checkConfigFile(const QString& folder, const char* name);
-
-// The whole content of a start-up file that passes checkConfigFile and holds
-// no control byte but TAB, CR and LF.
+// The whole content of a start-up file: a readable file, not a folder, of at
+// most kMaxConfigFileBytes, holding no control byte but TAB, CR and LF.
 std::optional<ConfigError> readConfigFile(const QString& folder, const char* name,
                                           QByteArray& data);
 
