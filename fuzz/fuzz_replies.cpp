@@ -1,5 +1,5 @@
-// What the tool makes of the bytes that come back from the unit: the two text
-// decoders and the reply checker. The checker is held to an independent CRC
+// What the tool makes of the bytes that come back from the unit: the text
+// decoder and the reply checker. The checker is held to an independent CRC
 // and to the simulated unit: the unit's own answer to a request is confirmed,
 // and the same answer with any byte changed never is.
 #include "link/Crc.h"
@@ -24,19 +24,14 @@ QByteArray dataBytes(const QByteArray& reply) {
 void checkDecoders(const QByteArray& reply) {
     const QByteArray data = dataBytes(reply);
 
-    // The single read shows the data up to the first 0, or says that the
-    // unit holds nothing there.
-    const QString single = decodeSingleRead(reply);
-    const qsizetype nul = data.indexOf('\0');
-    if (nul == 0)
-        require(single == QLatin1String(kNoMessageStored));
-    else
-        require(single.size() == (nul < 0 ? data.size() : nul));
-
-    // The bulk read drops every 0 and 255 and keeps the rest in order.
-    const BulkReadText bulk = decodeBulkRead(reply);
-    require(bulk.firstEmpty == (!data.isEmpty() && (data[0] == '\0' || data[0] == '\xFF')));
-    require(bulk.text.size() == data.size() - data.count('\0') - data.count('\xFF'));
+    // The text is the data up to the first 0 or 0xFF, one character a byte;
+    // the slot is empty when that byte comes first.
+    const ReadText read = decodeReadReply(reply);
+    qsizetype end = 0;
+    while (end < data.size() && data[end] != '\0' && data[end] != '\xFF')
+        ++end;
+    require(read.text.size() == end);
+    require(read.empty == (!data.isEmpty() && end == 0));
 
     require(byteDump(reply).size() == 3 * reply.size());
 }

@@ -6,8 +6,8 @@
 #include "link/Frames.h"
 #include "link/Link.h"
 #include "link/QtSerialPortDevice.h"
-#include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
+#include "startup/MessageText.h"
 #include "table/BulkOperations.h"
 #include "table/Editor.h"
 #include "table/Interlocks.h"
@@ -53,18 +53,6 @@ std::optional<int> slotNumber(const QString& text) {
         return std::nullopt;
     }
     return k;
-}
-
-// The data bytes of a read reply up to the first 0; nothing when the first
-// of them is 0 or 255, which is how the unit shows an empty slot.
-QString slotText(const QByteArray& reply) {
-    constexpr int kHeader = 3; // address, function, byte count
-    constexpr int kCrc = 2;
-    const QByteArray data = reply.mid(kHeader, reply.size() - kHeader - kCrc);
-    if (data.isEmpty() || quint8(data[0]) == 0 || quint8(data[0]) == 255)
-        return {};
-    const qsizetype end = data.indexOf('\0');
-    return CodePage::decode(end < 0 ? data : data.left(end));
 }
 
 // Everything a command that talks to the unit needs: the shared state from
@@ -171,7 +159,8 @@ int readSlot(Session& s, int k) {
                                                    "not be used: %3")
                                         .arg(s.state.UnitAddress)
                                         .arg(s.portName(), check.reason()));
-    printOut(slotText(x.reply.bytes()));
+    // An empty slot is an empty line; control characters never reach the terminal raw.
+    printOut(MessageText::escaped(decodeReadReply(x.reply.bytes()).text));
     return Exit::Done;
 }
 
@@ -198,7 +187,8 @@ int readAll(Session& s, const QString& outFile) {
     for (int k = 0; k < kInterlockCount; ++k)
         printOut(QStringLiteral("%1\t%2\t%3")
                      .arg(k)
-                     .arg(terminalCaption(k), s.state.InterlockMessages[size_t(k)]));
+                     .arg(terminalCaption(k),
+                          MessageText::escaped(s.state.InterlockMessages[size_t(k)])));
     return Exit::Done;
 }
 
@@ -265,10 +255,11 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
         const QString why = text.isEmpty() ? QStringLiteral("the message is empty")
                                            : writeAllProblem(text, QString());
         if (!why.isEmpty())
-            return fail(Exit::BadInput, QStringLiteral("cannot write slot %1: %2; a message "
-                                                       "holds 1 to 40 Windows-1252 characters")
-                                            .arg(*slot)
-                                            .arg(why));
+            return fail(Exit::BadInput,
+                        QStringLiteral("cannot write slot %1: %2; a message "
+                                       "holds 1 to 40 printable Windows-1252 characters")
+                            .arg(*slot)
+                            .arg(why));
     }
     if (command == QLatin1String("write-all")) {
         const TableFileResult opened =

@@ -3,6 +3,7 @@
 #include "link/CommsClock.h"
 #include "link/Frames.h"
 #include "startup/CodePage.h"
+#include "startup/MessageText.h"
 
 #include <vector>
 
@@ -105,6 +106,13 @@ void CommsTest::writeMessage() {
     // Nothing to send, or more than a slot holds: the button does nothing.
     if (text.isEmpty() || text.size() > kMessageMaxLength)
         return;
+    if (const qsizetype bad = MessageText::firstUnsendable(text); bad >= 0) {
+        view_.showProblem(QStringLiteral("Cannot %1: %2 at position %3 cannot be sent; the unit "
+                                         "shows only printable characters.")
+                              .arg(what, MessageText::describeUnsendable(text.at(bad)))
+                              .arg(bad + 1));
+        return;
+    }
     const CodePage::Encoded encoded = CodePage::encode(text);
     if (!encoded.ok()) {
         view_.showProblem(QStringLiteral("Cannot %1: the character %2 at position %3 has no code "
@@ -155,7 +163,8 @@ void CommsTest::exchange(const QByteArray& frame, Link::Send how, int gapMs, boo
         view_.setByteCount(withLeadingBlank(n));
         if (n > 0) {
             view_.setReceived(byteDump(bytes));
-            view_.setStoredText(decodeSingleRead(bytes));
+            const ReadText read = decodeReadReply(bytes);
+            view_.setStoredText(read.empty ? QString::fromLatin1(kNoMessageStored) : read.text);
         }
     } else if (n > 0) {
         view_.setByteCount(withLeadingBlank(n));

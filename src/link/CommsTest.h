@@ -23,7 +23,7 @@ public:
     virtual QString messageText() const = 0;                  // MsgText
     virtual void clearMessageText() = 0;
     // A failure the transaction cannot show in its labels: a busy link, a
-    // port that is closed or failed, a character the code page lacks.
+    // port that is closed or failed, a character that cannot be sent.
     virtual void showProblem(const QString& text) = 0;
 };
 

@@ -3,6 +3,8 @@
 #include "link/Crc.h"
 #include "startup/CodePage.h"
 
+#include <iterator>
+
 namespace {
 
 QByteArray header(int unit, quint8 function, int reg) {
@@ -66,49 +68,39 @@ QString withLeadingBlank(int value) {
     return value >= 0 ? QLatin1Char(' ') + QString::number(value) : QString::number(value);
 }
 
-QString decodeSingleRead(const QByteArray& reply) {
-    QByteArray text;
-    // Positions are counted from 1: data bytes are 4..N-2.
-    for (qsizetype p = 4; p <= reply.size() - 2; ++p) {
-        const char b = reply.at(p - 1);
-        if (b == '\0')
-            return p == 4 ? QString::fromLatin1(kNoMessageStored) : CodePage::decode(text);
-        text.append(b);
-    }
-    return CodePage::decode(text);
-}
-
-BulkReadText decodeBulkRead(const QByteArray& reply) {
-    BulkReadText r;
-    QByteArray text;
-    for (qsizetype k = 4; k <= reply.size() - 2; ++k) {
-        const auto b = static_cast<unsigned char>(reply.at(k - 1));
-        if (b != 0 && b != 255)
-            text.append(static_cast<char>(b));
-        else if (k == 4)
-            r.firstEmpty = true;
-    }
-    r.text = CodePage::decode(text);
+ReadText decodeReadReply(const QByteArray& reply) {
+    constexpr qsizetype kHead = 3; // address, function, byte count
+    constexpr qsizetype kCrc = 2;
+    ReadText r;
+    if (reply.size() <= kHead + kCrc)
+        return r;
+    const QByteArray data = reply.mid(kHead, reply.size() - kHead - kCrc);
+    qsizetype end = 0;
+    while (end < data.size() && data.at(end) != '\0' && data.at(end) != '\xFF')
+        ++end;
+    r.empty = end == 0;
+    r.text = CodePage::decode(data.left(end));
     return r;
 }
 
 namespace {
 
+// The standard Modbus names of the exception codes.
 QString exceptionName(int code) {
-    switch (code) {
-    case 1:
-        return QStringLiteral("illegal function");
-    case 2:
-        return QStringLiteral("illegal data address");
-    case 3:
-        return QStringLiteral("illegal data value");
-    case 4:
-        return QStringLiteral("device failure");
-    case 6:
-        return QStringLiteral("device busy");
-    default:
-        return QStringLiteral("unknown");
-    }
+    static const char* const kNames[] = {nullptr,
+                                         "illegal function",
+                                         "illegal data address",
+                                         "illegal data value",
+                                         "server device failure",
+                                         "acknowledge",
+                                         "server device busy",
+                                         "negative acknowledge",
+                                         "memory parity error",
+                                         nullptr,
+                                         "gateway path unavailable",
+                                         "gateway target device failed to respond"};
+    const bool known = code > 0 && code < int(std::size(kNames)) && kNames[code];
+    return known ? QString::fromLatin1(kNames[code]) : QStringLiteral("unknown");
 }
 
 quint8 at(const QByteArray& bytes, int i) {

@@ -29,17 +29,17 @@ QString withLeadingBlank(int value);
 
 constexpr auto kNoMessageStored = "NO MESSAGE STORED";
 
-// The comms-test read: the data bytes 4..N-2 up to the first 0; "NO MESSAGE
-// STORED" when the first of them is 0; nothing for a reply under 6 bytes.
-QString decodeSingleRead(const QByteArray& reply);
-
-// The bulk read: bytes 0 and 255 are skipped; firstEmpty tells that the first
-// data byte was 0 or 255 (the unit holds no message there).
-struct BulkReadText {
+// The text of a reply to a read of one message, for every reader: the data
+// bytes (after address, function and byte count, before the CRC) up to the
+// first 0 or 0xFF, the two bytes the unit takes for "no character". The slot
+// is empty when that byte is the first data byte. A reply with no data bytes
+// (under 6 bytes) gives no text and is not an empty slot. Control characters
+// come through as they are; whoever shows the text escapes them.
+struct ReadText {
     QString text;
-    bool firstEmpty = false;
+    bool empty = false;
 };
-BulkReadText decodeBulkRead(const QByteArray& reply);
+ReadText decodeReadReply(const QByteArray& reply);
 
 // A reply to one of the tool's own requests, judged as a Modbus RTU master
 // judges it. Only a whole reply from the addressed unit confirms anything: a

@@ -3,6 +3,7 @@
 #include "link/CommsClock.h"
 #include "link/Frames.h"
 #include "startup/CodePage.h"
+#include "startup/MessageText.h"
 #include "table/Interlocks.h"
 
 #include <QStringList>
@@ -106,6 +107,10 @@ QString writeAllProblem(const QString& entry, const QString& defaultText) {
         return QStringLiteral("%1 characters, more than %2")
             .arg(entry.size())
             .arg(kMessageMaxLength);
+    if (const qsizetype at = MessageText::firstUnsendable(entry); at >= 0)
+        return QStringLiteral("%1 at position %2 cannot be sent")
+            .arg(MessageText::describeUnsendable(entry.at(at)))
+            .arg(at + 1);
     const CodePage::Encoded e = CodePage::encode(entry);
     if (!e.ok())
         return QStringLiteral("%1 has no code in Windows-1252")
@@ -250,12 +255,13 @@ BulkResult BulkOperations::readAll() {
                 }
                 continue;
             }
-            const BulkReadText decoded = decodeBulkRead(reply.bytes());
-            // An empty first character means the unit holds no message there:
-            // the default is shown, but the table is not touched for it.
-            if (decoded.firstEmpty)
+            // An empty slot shows the default, but the table is not touched
+            // for it. A text is taken as the unit holds it, control
+            // characters too: the label shows them escaped.
+            const ReadText decoded = decodeReadReply(reply.bytes());
+            if (decoded.empty) {
                 view_.setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
-            if (!decoded.text.isEmpty()) {
+            } else {
                 view_.setMessageLabel(i, decoded.text);
                 state_.InterlockMessages[static_cast<size_t>(i)] = decoded.text;
             }

@@ -3,6 +3,7 @@
 #include "link/CommsClock.h"
 #include "link/Frames.h"
 #include "startup/CodePage.h"
+#include "startup/MessageText.h"
 #include "table/BulkOperations.h"
 
 #include <array>
@@ -89,12 +90,22 @@ Editor::Outcome Editor::write(EditorView& view) {
                     MsgButtons::Ok);
         return Outcome::LengthError;
     }
+    // A control character would reach the unit as a command and 'ÿ' reads
+    // back as the end of the text: the unit takes printable characters only.
     const CodePage::Encoded encoded = CodePage::encode(text);
-    if (!encoded.ok()) {
-        op_.message(QStringLiteral("The character %1 at position %2 has no code in Windows-1252, "
-                                   "so the unit cannot show it.\r\nNothing was sent.")
-                        .arg(CodePage::describe(encoded.badCharacter))
-                        .arg(encoded.badPosition + 1),
+    QString bad;
+    if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
+        bad = QStringLiteral("The message holds %1 at position %2, which cannot be sent: the "
+                             "unit shows only printable characters.")
+                  .arg(MessageText::describeUnsendable(text.at(at)))
+                  .arg(at + 1);
+    else if (!encoded.ok())
+        bad = QStringLiteral("The character %1 at position %2 has no code in Windows-1252, so "
+                             "the unit cannot show it.")
+                  .arg(CodePage::describe(encoded.badCharacter))
+                  .arg(encoded.badPosition + 1);
+    if (!bad.isEmpty()) {
+        op_.message(bad + QStringLiteral("\r\nNothing was sent."),
                     QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation,
                     MsgButtons::Ok);
         return Outcome::BadCharacter;

@@ -30,7 +30,7 @@ public:
         Delivered,    // the unit answered: the table and the labels changed
         NotDelivered, // no answer: nothing changed
         LengthError,  // write: 0 or over 40 characters, nothing sent
-        BadCharacter, // write: a character the code page lacks, nothing sent
+        BadCharacter, // write: a character that cannot be sent, nothing sent
         Refused,      // link busy, no port, or no valid selection: nothing sent
         PortFailed,   // the port failed during the exchange
     };

@@ -1,6 +1,7 @@
 #include "ui/Frmtext.h"
 
 #include "link/Frames.h"
+#include "startup/MessageText.h"
 #include "startup/Operator.h"
 #include "ui/Artwork.h"
 #include "ui/Controls.h"
@@ -372,7 +373,7 @@ void Frmtext::setReceived(const QString& dump) {
     Label6[1]->setText(dump);
 }
 void Frmtext::setStoredText(const QString& text) {
-    Label6[2]->setText(text);
+    Label6[2]->setText(MessageText::escaped(text)); // control characters as \xHH
 }
 void Frmtext::setByteCount(const QString& text) {
     Label2->setText(text);

@@ -2,6 +2,7 @@
 
 #include "link/Frames.h"
 #include "link/Link.h"
+#include "startup/MessageText.h"
 #include "startup/Operator.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
@@ -322,8 +323,9 @@ frmWrite* frmMessages::editorWindow() const {
 }
 
 void frmMessages::setMessageLabel(int index, const QString& text) {
+    // A control character the unit holds is shown as \xHH, never acted on.
     if (index >= 0 && index < kInterlockCount)
-        Label1[static_cast<size_t>(index)]->setText(text);
+        Label1[static_cast<size_t>(index)]->setText(MessageText::escaped(text));
 }
 
 void frmMessages::setProgress(int value) {

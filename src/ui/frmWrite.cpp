@@ -1,6 +1,7 @@
 #include "ui/frmWrite.h"
 
 #include "link/Link.h"
+#include "startup/MessageText.h"
 #include "ui/Controls.h"
 #include "ui/LoadedWindows.h"
 
@@ -76,7 +77,7 @@ void frmWrite::load() {
     adjustSize();
     windows_.centerForm();
     Label3->setText(editor_.terminalName());
-    lblCurrentValue->setText(editor_.currentMessage());
+    setCurrentValue(editor_.currentMessage());
     Text1->clear();
     show();
     // Centred again now that the window manager has framed it.
@@ -117,5 +118,5 @@ void frmWrite::clearNewText() {
     Text1->clear();
 }
 void frmWrite::setCurrentValue(const QString& text) {
-    lblCurrentValue->setText(text);
+    lblCurrentValue->setText(MessageText::escaped(text)); // control characters as \xHH
 }

@@ -73,7 +73,7 @@ private slots:
         QCOMPARE(confirmed(buildWriteRequest(t, 1, reg, bytes), Link::Send::WriteAll).size(), 8);
         QCOMPARE(held(), expected);
         const QByteArray read = confirmed(buildReadRequest(t, 1, reg), Link::Send::SendAll);
-        QVERIFY(read.size() == 45 && decodeSingleRead(read) == text);
+        QVERIFY(read.size() == 45 && decodeReadReply(read).text == text);
         // An erase writes only the first register of the slot.
         QCOMPARE(confirmed(buildEraseRequest(t, 1, reg), Link::Send::WriteAll).size(), 8);
         QCOMPARE(held(), QByteArray(2, '\0') + expected.mid(2));

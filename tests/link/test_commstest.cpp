@@ -24,9 +24,14 @@ struct View : CommsTestView {
     QStringList problems;
 };
 
-enum Setup { Plain, BadText, Held, Closed, FailsMidReply };
-static const char* const kProblem[] = {"^$", "U\\+03A9.*position 4", "busy", "scripted is not open",
-                                       "scripted.*Input/output error"};
+enum Setup { Plain, BadText, Held, Closed, FailsMidReply, Control, Yuml };
+static const char* const kProblem[] = {"^$",
+                                       "U\\+03A9.*position 4",
+                                       "busy",
+                                       "scripted is not open",
+                                       "scripted.*Input/output error",
+                                       "ESC \\(\\\\x1B\\) at position 4",
+                                       "U\\+00FF.*position 4"};
 
 struct Case {
     void (CommsTest::*op)();
@@ -59,6 +64,11 @@ private slots:
         row("write empty", {write, ""});
         row("erase silent", {erase, "AB", {}, buildEraseRequest(t, 5, 780)});
         row("no code page byte", {write, "Ok \u03A9", {}, {}, BadText});
+        row("control character", {write, "Ok \x1B", {}, {}, Control});
+        row("y umlaut", {write, "Ok \u00FF", {}, {}, Yuml});
+        const QByteArray emptySlot =
+            QByteArray::fromHex("050328FF") + "ES" + QByteArray(37, 0) + "\1\1";
+        row("read, empty slot", {read, "", emptySlot, readFrame, Plain, " 45|NO MESSAGE STORED"});
         row("link held elsewhere", {erase, "AB", {}, {}, Held});
         row("port closed", {read, "", {}, {}, Closed});
         row("port fails mid-reply", {read, "", "01", readFrame, FailsMidReply, " 2|"});

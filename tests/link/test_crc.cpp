@@ -1,6 +1,8 @@
-// CRC-16.TBL in its layouts, the Crc step, and the request frames built on it.
+// CRC-16.TBL in its layouts, the Crc step, the request frames built on it, and what the
+// tool makes of a reply: its text and the name of a refusal.
 #include "link/Crc.h"
 #include "link/Frames.h"
+#include "support/UnitFrames.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -122,29 +124,68 @@ private slots:
         const QByteArray w7 = buildWriteRequest(t, 1, 400, "SEVENCH");
         QCOMPARE(w7.size(), 17);
         QCOMPARE(w7.mid(4, 3), hex("000408"));
+        QCOMPARE(byteDump(hex("01030A")) + withLeadingBlank(45) + withLeadingBlank(0),
+                 QStringLiteral(" 01 03 0A 45 0"));
     }
 
-    void replyDecoding() {
-        QCOMPARE(byteDump(hex("01030A")), QStringLiteral(" 01 03 0A"));
-        QCOMPARE(withLeadingBlank(45), QStringLiteral(" 45"));
-        QCOMPARE(withLeadingBlank(0), QStringLiteral(" 0"));
+    // One decoder for every reader of a read reply.
+    void replyText_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("empty");
+        const auto row = [](const char* name, const QByteArray& data, const QString& text,
+                            bool empty) {
+            QTest::newRow(name) << hex("010328") + data.leftJustified(40, '\0') + hex("FFFF")
+                                << text << empty;
+        };
+        row("40 characters", QByteArray(40, 'Z'), QString(40, 'Z'), false);
+        row("0 ends the text", QByteArray("AB\0CD", 5), "AB", false);
+        row("0 first, text after", QByteArray("\0LATER", 6), "", true);
+        row("FF ends the text",
+            "AB\xFF"
+            "CD",
+            "AB", false);
+        row("FF first",
+            "\xFF"
+            "ES",
+            "", true);
+        row("1252 and control bytes kept", "\x80\x1B\x7F", "€\x1B\x7F", false);
+        QTest::newRow("exception reply, no data") << hex("0183021234") << "" << false;
+    }
+    void replyText() {
+        QFETCH(QByteArray, reply);
+        const ReadText r = decodeReadReply(reply);
+        QTEST(r.text, "text");
+        QTEST(r.empty, "empty");
+    }
 
-        QByteArray full = hex("010328") + "ABC" + QByteArray(37, '\0') + hex("FFFF");
-        QCOMPARE(full.size(), 45);
-        QCOMPARE(decodeSingleRead(full), QStringLiteral("ABC"));
-        QByteArray forty = hex("010328") + QByteArray(40, 'Z') + hex("FFFF");
-        QCOMPARE(decodeSingleRead(forty), QString(40, QLatin1Char('Z')));
-        QCOMPARE(decodeSingleRead(hex("010328") + QByteArray(40, '\0') + hex("FFFF")),
-                 QStringLiteral("NO MESSAGE STORED"));
-        QCOMPARE(decodeSingleRead(hex("0183021234")), QString()); // exception reply, 5 bytes
-
-        BulkReadText r =
-            decodeBulkRead(hex("010328") + hex("FF") + "HI" + hex("00FF") + "!" + hex("1234"));
-        QVERIFY(r.firstEmpty);
-        QCOMPARE(r.text, QStringLiteral("HI!"));
-        r = decodeBulkRead(hex("0103280000"));
-        QVERIFY(!r.firstEmpty); // 5 bytes: no data positions at all
-        QVERIFY(r.text.isEmpty());
+    void exceptionNames_data() {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("name");
+        const char* names[] = {"illegal function",
+                               "illegal data address",
+                               "illegal data value",
+                               "server device failure",
+                               "acknowledge",
+                               "server device busy",
+                               "negative acknowledge",
+                               "memory parity error",
+                               "unknown",
+                               "gateway path unavailable",
+                               "gateway target device failed to respond",
+                               "unknown"};
+        for (int code = 1; code <= 12; ++code)
+            QTest::addRow("%d", code) << code << QString(names[code - 1]);
+    }
+    void exceptionNames() {
+        QFETCH(int, code);
+        const CrcTableArray t = standardCrcTable();
+        const ReplyCheck c =
+            checkReply(t, buildReadRequest(t, 1, 400), withCrc(hex("0183") + char(code)));
+        QFETCH(QString, name);
+        QCOMPARE(
+            c.reason(),
+            QString("the unit refused the request (Modbus exception %1, %2)").arg(code).arg(name));
     }
 };
 

@@ -66,11 +66,19 @@ private slots:
     void readEraseAndWriteAllInTurn() {
         Rig rig;
         rig.state.InterlockMessages[3] = QStringLiteral("OLD");
-        rig.replies = {{3, readReply("")}}; // nothing stored: the default shows, the entry stays
+        rig.state.InterlockMessages[4] = QStringLiteral("OLD");
+        // Nothing stored (0 or FF first): the default shows, the entry stays. The text ends at
+        // the first 0 or FF; control characters are kept as the unit holds them.
+        rig.replies = {{3, readReply("")},
+                       {4, readReply(QByteArray("\0LATER", 6))},
+                       {5, readReply("AB\377CD")},
+                       {6, readReply(QByteArray("A\033B\0C", 5))}};
         QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
         const auto& m = rig.state.InterlockMessages;
-        QCOMPARE(QStringList({m[2], m[3], rig.view.labels[3], m[19]}),
-                 QStringList({"STORED 2", "OLD", "DEFAULT 3", "STORED 19"}));
+        QCOMPARE(QStringList(
+                     {m[2], m[3], rig.view.labels[3], m[4], rig.view.labels[4], m[5], m[6], m[19]}),
+                 QStringList({"STORED 2", "OLD", "DEFAULT 3", "OLD", "DEFAULT 4", "AB", "A\033B",
+                              "STORED 19"}));
         QCOMPARE(rig.port.requests().last(), QByteArray::fromHex("0103030C00148582"));
         QCOMPARE(rig.view.progressHistory.mid(18), (QVector<int>{95, 100, 0}));
 
@@ -104,13 +112,17 @@ private slots:
         m[9] = QStringLiteral("Ωmega");
         m[11] = rig.state.DefaultMessages[11] = QString(); // unchanged, so never sent
         m[12] = QString(40, QLatin1Char('y'));
+        m[13] = QStringLiteral("A\x1B]0;X\aB");
+        m[14] = QStringLiteral("ÿES");
         const BulkResult r = rig.bulk.writeAll();
         QCOMPARE(r.outcome, BulkResult::Outcome::Refused);
-        QCOMPARE(r.invalid, (QVector<int>{2, 5, 9}));
+        QCOMPARE(r.invalid, (QVector<int>{2, 5, 9, 13, 14}));
         QVERIFY(rig.port.requests().isEmpty() && rig.view.labelHistory.isEmpty() &&
                 rig.op.count() == 1);
-        for (const char* part : {"2 (41-42): the message is empty", "5 (43-44): 41 characters",
-                                 "9 (48-50): 'Ω' (U+03A9)"})
+        for (const char* part :
+             {"2 (41-42): the message is empty", "5 (43-44): 41 characters",
+              "9 (48-50): 'Ω' (U+03A9)", "13 (54-55): the character ESC (\\x1B) at position 2",
+              "14 (55-56): the character 'ÿ' (U+00FF) at position 1"})
             QVERIFY2(rig.op.last().text.contains(QString::fromUtf8(part)), part);
 
         // An entry spoilt while the run goes on (a file opened) is held back too.

@@ -74,7 +74,12 @@ private slots:
             "OLD|A|CUR");
         row("write, refused", true, Refuses, "Modbus exception 2, illegal data address",
             "OLD|A|CUR");
+        // The text typed is the middle of "after".
         row("write, bad char", true, Character, "'Ω' (U+03A9) at position 2", "OLD|AΩ|CUR");
+        row("write, ESC", true, Character, "ESC (\\x1B) at position 2", "OLD|A\x1B|CUR");
+        row("write, LF", true, Character, "LF (\\x0A) at position 2", "OLD|A\n|CUR");
+        row("write, DEL", true, Character, "\\x7F at position 2", "OLD|A\x7F|CUR");
+        row("write, y umlaut", true, Character, "'ÿ' (U+00FF) at position 2", "OLD|Aÿ|CUR");
         row("write, no port", true, Closed, "No serial port is open.", "OLD|A|CUR");
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
         row("erase", false, Answers, "Erase Successfully", "DEF||CUR");
@@ -88,6 +93,7 @@ private slots:
         QFETCH(bool, write);
         QFETCH(int, problem);
         QFETCH(QString, box);
+        QFETCH(QString, after);
         Rig rig;
         if (problem == Silent || problem == Fails)
             rig.port.staysilent();
@@ -99,7 +105,7 @@ private slots:
         if (problem == Refuses)
             rig.port.answerEveryRequest(withCrc(QByteArray::fromHex("019002")));
         if (problem == Character)
-            rig.view.text = QStringLiteral("AΩ");
+            rig.view.text = after.section('|', 1, 1);
         QVERIFY(problem != Busy || rig.link.claim());
         if (problem == Fails) // while the reply is awaited
             QObject::connect(&rig.link, &Link::frameSent, [&] {
@@ -111,7 +117,7 @@ private slots:
         QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
                  qPrintable(rig.op.last().text));
         const QString entry = rig.state.InterlockMessages[0];
-        QTEST(entry + '|' + rig.view.text + '|' + rig.view.currentValue, "after");
+        QCOMPARE(entry + '|' + rig.view.text + '|' + rig.view.currentValue, after);
         QCOMPARE(rig.table.labels[0], problem == Answers ? entry : QString());
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed}); // held while asking
         QVERIFY(rig.clock.isEnabled() && rig.link.busy() == (problem == Busy));
