@@ -1,8 +1,11 @@
 // qv840ctl as a user runs it: the built program against `qv840ctl simulate`.
 
+#include "link/Crc.h"
+#include "link/Frames.h"
 #include "startup/ConfigFiles.h"
 #include "table/TableFile.h"
 
+#include <QSerialPort>
 #include <QtTest>
 
 static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
@@ -17,6 +20,20 @@ static QString simulate(QProcess& p, const QStringList& options) {
     p.start(kCtl, QStringList{"simulate"} + options);
     return p.waitForReadyRead(5000) ? QString::fromUtf8(p.readLine()).trimmed() : QString();
 }
+
+// Puts bytes in a slot as another tool could, past every check of qv840ctl.
+static bool plant(const QString& path, int slot, const QByteArray& text) {
+    QSerialPort port(path);
+    if (!port.open(QIODevice::ReadWrite))
+        return false;
+    port.write(buildWriteRequest(standardCrcTable(), 1, messageRegister(slot), text));
+    QByteArray reply;
+    while (reply.size() < 8 && port.waitForReadyRead(3000))
+        reply += port.readAll();
+    return reply.size() == 8;
+}
+
+static const QByteArray kTitleSequence = "A\x1B]0;X\aB"; // would retitle a terminal
 
 static void row(const char* name, QStringList args, int status, QString out = {},
                 QString err = {}) {
@@ -34,16 +51,20 @@ private slots:
     void initTestCase() {
         QVERIFY(!readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults_));
         simPath_ = simulate(sim_, {"--link", dir_.filePath("qv840")});
+        QVERIFY(plant(simPath_, 8, kTitleSequence) && plant(simPath_, 9, "AB\377CD"));
         garbledPath_ = simulate(simGarbled_, {"--garbage"});
         // Each read-all takes twenty bulk passes at real timing: both run while the
-        // other tests do. Slot 2 is empty on the unit, slot 7 holds a 1252 byte.
+        // other tests do. Slot 2 is empty on the unit, slot 7 holds a 1252 byte, slot 8 (on the
+        // printing one) control characters.
         for (int k = 0; k < 20; ++k)
             unitTable_[size_t(k)] = k == 2 ? QString() : QString("MESSAGE %1").arg(k);
         unitTable_[7] = "CHAUDIÈRE";
         QVERIFY(saveTable(dir_.filePath("unit.sav"), unitTable_).ok);
         const QStringList unit = {"--messages", dir_.filePath("unit.sav")};
         const QString saveTo = dir_.filePath("r.sav");
-        printing_.start(kCtl, {"-p", simulate(simA_, unit), "read-all"});
+        const QString printingPath = simulate(simA_, unit);
+        QVERIFY(plant(printingPath, 8, kTitleSequence));
+        printing_.start(kCtl, {"-p", printingPath, "read-all"});
         saving_.start(kCtl, {"-p", simulate(simB_, unit), "read-all", "-o", saveTo});
         TextTable table = defaults_;
         table[5] = "CHANGED FIVE";
@@ -66,7 +87,14 @@ private slots:
         row("read them", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
         row("omega is not 1252", {"-p", "@sim", "write", "3", "Ω LOAD"}, 2, {}, "'Ω'");
         row("41 characters", {"-p", "@sim", "write", "3", QString(41, 'X')}, 2, {}, "more than 40");
+        // Refused before the port is opened (a missing port would be status 3).
+        row("control characters", {"-p", "/dev/qv840-none", "write", "7", kTitleSequence}, 2, {},
+            "the character ESC (\\x1B) at position 2");
+        row("y umlaut", {"-p", "/dev/qv840-none", "write", "3", "ÿES"}, 2, {}, "'ÿ' (U+00FF)");
         row("nothing was sent", {"-p", "@sim", "read", "3"}, 0, "-5 € PRÉSSION\n");
+        row("a unit's control characters, escaped", {"-p", "@sim", "read", "8"}, 0,
+            "A\\x1B]0;X\\x07B\n");
+        row("FF ends the text", {"-p", "@sim", "read", "9"}, 0, "AB\n");
         // A simulated unit never puts its link in place of a file: one.sav is still read below.
         row("link over a file", {"simulate", "--link", "@dir/one.sav"}, 3, {}, "one.sav");
         row("write-all, one too long", {"-p", "@sim", "write-all", "@dir/long.sav"}, 2, {}, "41");
@@ -117,7 +145,7 @@ private slots:
         for (const QString& line : printed.split('\n', Qt::SkipEmptyParts))
             got << line.section('\t', 0, 0) + '\t' + line.section('\t', 2); // slot, caption, text
         for (int k = 0; k < 20; ++k)
-            want << QString("%1\t%2").arg(k).arg(expected[size_t(k)]);
+            want << QString("%1\t%2").arg(k).arg(k == 8 ? "A\\x1B]0;X\\x07B" : expected[size_t(k)]);
         QCOMPARE(got, want);
         QVERIFY(openTable(dir_.filePath("r.sav"), back).ok && back == expected);
     }

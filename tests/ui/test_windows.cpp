@@ -80,6 +80,9 @@ private slots:
         f.UpDown1->setValue(420);
         click(f.CmdRdMsg);
         QCOMPARE(f.Label6[2]->text() + "|" + f.Label8->text(), rig.unitMessage(1) + "|1");
+        rig.sim.model().setMessage(1, "A\033B"); // written by another tool: shown, not acted on
+        click(f.CmdRdMsg);
+        QCOMPARE(f.Label6[2]->text(), "A\\x1BB");
         f.MsgText->setText("HELLO");
         click(f.CmdWrtMsg);
         QCOMPARE(rig.unitMessage(1), "HELLO");
@@ -114,14 +117,19 @@ private slots:
             QVERIFY(rig.message(k)->parent() == rig.main.Frame[group[k]] &&
                     rig.main.Label2[size_t(k)]->parent() == rig.main.Frame[group[k]] &&
                     rig.main.Label2[size_t(k)]->y() == rig.message(k)->y());
+        // A control character the unit holds (read all put it there) is shown as \xHH.
+        rig.state.InterlockMessages[4] = "A\033B";
+        rig.main.setMessageLabel(4, rig.state.InterlockMessages[4]);
         // One editor: a click while it is open only moves the selection.
         click(rig.message(4));
         QPointer<frmWrite> editor = rig.main.editorWindow();
         QVERIFY(editor && editor->isVisible() && rig.windows.last() == editor);
         click(rig.message(13));
         QVERIFY(rig.state.SelectedInterlock == 13 && rig.main.editorWindow() == editor);
-        QCOMPARE(editor->Label3->text() + "|" + editor->lblCurrentValue->text(),
-                 rig.state.TerminalNames[4] + "|" + rig.state.InterlockMessages[4]);
+        QCOMPARE(editor->Label3->text() + "|" + editor->lblCurrentValue->text() + "|" +
+                     rig.message(4)->text(),
+                 rig.state.TerminalNames[4] + "|A\\x1BB|A\\x1BB");
+        rig.state.InterlockMessages[4] = rig.state.DefaultMessages[4];
         editor->Text1->setText("NEW TEXT");
         click(editor->cmdWrite);
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
