@@ -5,6 +5,7 @@
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
 #include "table/BulkOperations.h"
+#include "table/Interlocks.h"
 
 #include <array>
 
@@ -95,9 +96,10 @@ Editor::Outcome Editor::write(EditorView& view) {
     const CodePage::Encoded encoded = CodePage::encode(text);
     QString bad;
     if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
-        bad = QStringLiteral("The message holds %1 at position %2, which cannot be sent: the "
-                             "unit shows only printable characters.")
-                  .arg(MessageText::describeUnsendable(text.at(at)))
+        bad = QStringLiteral("The message for interlock %1 (%2) holds %3 at position %4, "
+                             "which cannot be sent: the unit shows only printable characters.")
+                  .arg(k)
+                  .arg(terminalCaption(k), MessageText::describeUnsendable(text.at(at)))
                   .arg(at + 1);
     else if (!encoded.ok())
         bad = QStringLiteral("The character %1 at position %2 has no code in Windows-1252, so "
