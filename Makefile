@@ -9,6 +9,7 @@ CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 PACKAGES = g++ make cmake pkg-config qt6-base-dev qt6-serialport-dev libmodbus-dev \
+           g++-mingw-w64-x86-64 \
            libgl-dev xvfb xauth fonts-urw-base35 fonts-dejavu-core
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
