@@ -67,6 +67,8 @@ private slots:
         Rig rig;
         rig.state.InterlockMessages[3] = QStringLiteral("OLD");
         rig.replies = {{3, readReply("")}}; // nothing stored: the default shows, the entry stays
+        // The address changed mid-run does not redirect the rest of the run.
+        QObject::connect(&rig.link, &Link::frameSent, [&] { rig.state.UnitAddress = 2; });
         QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
         const auto& m = rig.state.InterlockMessages;
         QCOMPARE(QStringList({m[2], m[3], rig.view.labels[3], m[19]}),
@@ -75,7 +77,10 @@ private slots:
         QCOMPARE(rig.view.progressHistory.mid(18), (QVector<int>{95, 100, 0}));
 
         // Erase all, then write all of the defaults it left: nothing more is sent.
+        rig.state.UnitAddress = 1;
         QCOMPARE(rig.bulk.eraseAll().outcome, BulkResult::Outcome::Completed);
+        for (const QByteArray& request : rig.port.requests())
+            QCOMPARE(request.at(0), '\x01');
         // Only read all leaves the clock running while it asks.
         QCOMPARE(rig.clockDuringRequests, QVector<bool>(20, true) + QVector<bool>(20, false));
         QCOMPARE(list(rig.state.InterlockMessages), list(rig.state.DefaultMessages));
