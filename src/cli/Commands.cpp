@@ -15,8 +15,13 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QRegularExpression>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -47,12 +52,32 @@ std::optional<int> slotNumber(const QString& text) {
     bool ok = false;
     const int k = text.toInt(&ok);
     if (!ok || k < 0 || k >= kInterlockCount) {
-        fail(Exit::BadInput, QStringLiteral("slot \"%1\" is not a number from 0 to %2")
-                                 .arg(text)
-                                 .arg(kInterlockCount - 1));
+        fail(Exit::BadInput,
+             QStringLiteral("slot \"%1\" is %2: give a slot from 0 to %3")
+                 .arg(text, ok ? QStringLiteral("out of range") : QStringLiteral("not a number"))
+                 .arg(kInterlockCount - 1));
         return std::nullopt;
     }
     return k;
+}
+
+// Why the folder of the configuration files cannot be read from, or nothing.
+std::optional<QString> folderProblem(const QString& folder) {
+    const QByteArray path = folder.toLocal8Bit();
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0) {
+        const int err = errno;
+        return err == ENOENT ? QStringLiteral("the folder %1 does not exist").arg(folder)
+                             : QStringLiteral("cannot reach the folder %1: %2")
+                                   .arg(folder, QString::fromLocal8Bit(std::strerror(err)));
+    }
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("%1 is not a folder").arg(folder);
+    if (::access(path.constData(), X_OK) != 0)
+        return QStringLiteral("the folder %1 cannot be searched (no x permission), so its "
+                              "files cannot be read")
+            .arg(folder);
+    return std::nullopt;
 }
 
 // Everything a command that talks to the unit needs: the shared state from
@@ -75,6 +100,8 @@ public:
     int loadConfiguration() {
         const QString folder =
             options_.configFolder.isEmpty() ? applicationFolder() : options_.configFolder;
+        if (const auto why = folderProblem(folder))
+            return fail(Exit::BadInput, *why);
         if (auto err = LoadCrcTable(folder, state.CrcTable))
             return fail(Exit::BadInput, err->text());
         if (auto err = readDefaults(folder, state.DefaultMessages))
@@ -232,6 +259,12 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
         usage = QStringLiteral("FILE.sav");
     } else if (command == QLatin1String("read-all")) {
         usage = QStringLiteral("[-o FILE.sav]");
+    }
+    // A negative slot is a number out of range, not an option.
+    if (count > 0 && command != QLatin1String("write-all") && !args.isEmpty() &&
+        QRegularExpression(QStringLiteral("^-\\d+$")).match(args.first()).hasMatch()) {
+        slotNumber(args.first());
+        return Exit::BadInput;
     }
     const auto positional = commandArguments(parser, command, args, count, usage);
     if (!positional)

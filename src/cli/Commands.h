@@ -6,9 +6,10 @@
 
 namespace Exit {
 constexpr int Done = 0;
-constexpr int NoAnswer = 1;    // the unit did not answer, or its reply was unusable
-constexpr int BadInput = 2;    // bad usage or input; the message says what
-constexpr int PortProblem = 3; // the port could not be opened or failed
+constexpr int NoAnswer = 1;     // the unit did not answer, or its reply was unusable
+constexpr int OutputFailed = 1; // stdout did not take the output
+constexpr int BadInput = 2;     // bad usage or input; the message says what
+constexpr int PortProblem = 3;  // the port could not be opened or failed
 } // namespace Exit
 
 struct GlobalOptions {

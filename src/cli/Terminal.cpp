@@ -3,23 +3,42 @@
 #include "startup/SharedState.h"
 #include "table/Interlocks.h"
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
 
-void print(std::FILE* stream, const QString& line) {
+int outError = 0; // the first failed write to stdout
+
+// False, with errno set, when the stream did not take every byte.
+bool print(std::FILE* stream, const QString& line) {
     const QByteArray bytes = (line + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream) == size_t(bytes.size());
+    return std::fflush(stream) == 0 && written;
+}
+
+void noteOutError() {
+    if (outError == 0)
+        outError = errno != 0 ? errno : EIO;
 }
 
 } // namespace
 
 void printOut(const QString& line) {
-    print(stdout, line);
+    if (!print(stdout, line))
+        noteOutError();
 }
 void printErr(const QString& line) {
     print(stderr, line);
+}
+
+int stdoutError() {
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        noteOutError();
+    return outError;
 }
 
 void TerminalTable::setProgress(int value) {

@@ -12,6 +12,8 @@
 // Text in the locale's encoding; stdout carries only the data asked for.
 void printOut(const QString& line);
 void printErr(const QString& line);
+// Flushes stdout; the errno of the first write to it that failed, else 0.
+int stdoutError();
 
 // Follows the bulk operations' progress to know which slot is being worked on.
 class TerminalTable : public MessageTableView {

@@ -3,9 +3,12 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "startup/SharedState.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+
+#include <cstring>
 
 namespace {
 
@@ -24,8 +27,9 @@ Commands:
                         run a simulated unit; prints its device path, runs until
                         interrupted
 
-Exit status: 0 done, 1 the unit did not answer or its reply was unusable,
-2 bad usage or input, 3 the port could not be opened or failed.)";
+Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
+the output could not be written), 2 bad usage or input, 3 the port could not
+be opened or failed.)";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;
@@ -36,13 +40,7 @@ bool number(const QString& text, int low, int high, int& out) {
     return true;
 }
 
-} // namespace
-
-int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
-
+int run() {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Reads and writes the messages of a QV840 unit.") +
@@ -59,7 +57,9 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Line speed: 1200, 4800, 9600 or 19200 (default 9600)."),
         QStringLiteral("BAUD"));
     const QCommandLineOption unit({QStringLiteral("a"), QStringLiteral("unit")},
-                                  QStringLiteral("Unit address 0..31 (default 1)."),
+                                  QStringLiteral("Unit address %1..%2 (default 1).")
+                                      .arg(kFirstUnitAddress)
+                                      .arg(kLastUnitAddress),
                                   QStringLiteral("UNIT"));
     const QCommandLineOption config(
         QStringLiteral("config"),
@@ -94,11 +94,22 @@ int main(int argc, char* argv[]) {
                         QStringLiteral("-b takes 1200, 4800, 9600 or 19200, not \"%1\"").arg(b));
         options.baud = b.toInt();
     }
-    if ((options.unitGiven = parser.isSet(unit)) &&
-        !number(parser.value(unit), 0, 31, options.unit))
-        return fail(Exit::BadInput,
-                    QStringLiteral("-a takes a unit address from 0 to 31, not \"%1\"")
-                        .arg(parser.value(unit)));
+    if ((options.unitGiven = parser.isSet(unit))) {
+        int given = -1;
+        if (number(parser.value(unit), 0, 0, given))
+            return fail(Exit::BadInput,
+                        QStringLiteral("-a 0 is the broadcast address: every unit on the line "
+                                       "would take a write, and none would confirm it; give a "
+                                       "unit address from %1 to %2")
+                            .arg(kFirstUnitAddress)
+                            .arg(kLastUnitAddress));
+        if (!number(parser.value(unit), kFirstUnitAddress, kLastUnitAddress, options.unit))
+            return fail(Exit::BadInput, QStringLiteral("-a takes a unit address from %1 to %2, "
+                                                       "not \"%3\"")
+                                            .arg(kFirstUnitAddress)
+                                            .arg(kLastUnitAddress)
+                                            .arg(parser.value(unit)));
+    }
 
     QStringList args = parser.positionalArguments();
     if (args.isEmpty())
@@ -112,4 +123,20 @@ int main(int argc, char* argv[]) {
         return runUnitCommand(options, command, args);
     return fail(Exit::BadInput,
                 QStringLiteral("unknown command \"%1\" (see qv840ctl --help)").arg(command));
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
+    const int status = run();
+    // Output that did not reach stdout (a full disk, a closed pipe) is a
+    // failure, whatever the command did.
+    if (const int err = stdoutError())
+        return fail(status == Exit::Done ? Exit::OutputFailed : status,
+                    QStringLiteral("cannot write the output: %1")
+                        .arg(QString::fromLocal8Bit(std::strerror(err))));
+    return status;
 }

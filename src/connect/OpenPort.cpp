@@ -20,6 +20,8 @@ QString openPortErrorText(int number, const QString& reason) {
 int portErrorNumber(const PortStatus& status, int fallback) {
     if (status.permissionDenied)
         return EACCES;
+    if (status.reason == portInUseText())
+        return EBUSY;
     // The port reports the system's own words for a failed open or ioctl;
     // those name the errno.
     static const int known[] = {ENOENT, EACCES, EPERM,  EBUSY,  EINVAL,  EIO,

@@ -30,7 +30,7 @@ QString openPortErrorText(int number, const QString& reason);
 
 // The errno the port's reason names (ENOENT 2, EACCES 13, EBUSY 16, EINVAL 22
 // and the like, found by their system texts), EACCES for a refused
-// permission, else the fallback.
+// permission, EBUSY for a port in use by another program, else the fallback.
 int portErrorNumber(const PortStatus& status, int fallback);
 
 // Opens state.PortName, a system name or a device path, at the settings the

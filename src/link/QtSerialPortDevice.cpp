@@ -1,13 +1,17 @@
 #include "link/QtSerialPortDevice.h"
 
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QStringList>
 #include <QThread>
 
 #include <cerrno>
 #include <cstring>
+#include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -83,18 +87,40 @@ std::optional<LineSettings> parseLineSettings(const QString& text) {
     return s;
 }
 
+QString portDevicePath(const QString& port) {
+    // The rule QSerialPort opens by: a path as given, any other name under /dev.
+    if (port.startsWith(QLatin1Char('/')) || port.startsWith(QLatin1String("./")) ||
+        port.startsWith(QLatin1String("../")))
+        return port;
+    return QStringLiteral("/dev/") + port;
+}
+
+const QString& portInUseText() {
+    static const QString text = QStringLiteral("in use by another program");
+    return text;
+}
+
 QString describePortProblem(const QString& port, const PortStatus& s) {
-    const QString where = port.contains(QLatin1Char('/')) ? port : QStringLiteral("/dev/") + port;
+    const QString where = portDevicePath(port);
     QString reason = s.reason.trimmed();
     if (reason.isEmpty())
         reason = QStringLiteral("unknown error");
     if (!reason.endsWith(QLatin1Char('.')))
         reason += QLatin1Char('.');
     QString text = QStringLiteral("Cannot open %1: %2").arg(where, reason);
-    if (s.permissionDenied)
-        text += QStringLiteral(" Add your user to the dialout group (sudo usermod -aG dialout "
-                               "$USER), then log in again.");
-    return text;
+    if (!s.permissionDenied)
+        return text;
+    // Serial devices are opened through the group that owns them.
+    struct stat st {};
+    const group* g =
+        ::stat(where.toLocal8Bit().constData(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
+    if (g == nullptr || st.st_gid == 0)
+        return text + QStringLiteral(" Your user may not open it: ask the computer's administrator "
+                                     "for access.");
+    const QString name = QString::fromLocal8Bit(g->gr_name);
+    return text + QStringLiteral(" Only members of the group %1 may open it: add your user with "
+                                 "\"sudo usermod -aG %1 $USER\", then log out and log in again.")
+                      .arg(name);
 }
 
 QtSerialPortDevice::QtSerialPortDevice(QObject* parent) : SerialPort(parent) {
@@ -110,7 +136,7 @@ QtSerialPortDevice::~QtSerialPortDevice() {
 }
 
 QString QtSerialPortDevice::location() const {
-    return name_.contains(QLatin1Char('/')) ? name_ : QStringLiteral("/dev/") + name_;
+    return portDevicePath(name_);
 }
 
 PortStatus QtSerialPortDevice::apply(const LineSettings& s) {
@@ -149,24 +175,41 @@ PortStatus QtSerialPortDevice::setSettings(const QString& settings) {
 PortStatus QtSerialPortDevice::open() {
     if (port_.isOpen())
         return {};
-    port_.setPortName(name_);
+    // Qt locks a port by the name it is opened by: the device's own path makes
+    // a link to it and the device itself one port.
+    const QString path = location();
+    const QString device = QFileInfo(path).canonicalFilePath();
+    port_.setPortName(device.isEmpty() ? path : device);
     quiet_ = true; // open() reports its own failure below
     if (PortStatus s = apply(line_); !s.ok) {
         quiet_ = false;
         return s;
     }
     const bool opened = port_.open(QIODevice::ReadWrite);
-    quiet_ = false;
     if (!opened) {
+        quiet_ = false;
         const QSerialPort::SerialPortError error = port_.error();
         const QString why = port_.errorString();
         port_.clearError();
-        // Qt also calls an exclusive lock held by another program a permission
-        // error; only a device the user may not open is a dialout matter.
-        const bool permission = error == QSerialPort::PermissionError &&
-                                ::access(location().toLocal8Bit().constData(), R_OK | W_OK) != 0;
-        return PortStatus::failure(why, permission);
+        if (error != QSerialPort::PermissionError)
+            return PortStatus::failure(why);
+        // Qt also calls a lock held by another program (its lock file, or an
+        // exclusive open) a permission error; only a device the user may not
+        // open is a permission problem.
+        errno = 0;
+        if (::access(path.toLocal8Bit().constData(), R_OK | W_OK) != 0 && errno == EACCES)
+            return PortStatus::failure(systemError(EACCES), true);
+        return PortStatus::failure(portInUseText());
     }
+    // The lock on the device itself, whatever name another instance opened it
+    // by. A device that takes no locks is used without one.
+    if (::flock(static_cast<int>(port_.handle()), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        port_.close();
+        port_.clearError();
+        quiet_ = false;
+        return PortStatus::failure(portInUseText());
+    }
+    quiet_ = false;
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
-// The product's serial port: SerialPort on QSerialPort. Ports are opened by the
-// name given, a system name ("ttyUSB0") or a device path ("/dev/pts/4").
+// The product's serial port: SerialPort on QSerialPort. Ports are named by a
+// system name ("ttyUSB0") or a device path ("/dev/pts/4"), and locked by the
+// device itself, so two names for one device are one port.
 
 #include "link/SerialPort.h"
 
@@ -21,8 +22,15 @@ struct LineSettings {
 // blanks around the fields are allowed. Nothing for a malformed string.
 std::optional<LineSettings> parseLineSettings(const QString& text);
 
-// What the operator reads when a port cannot be opened, with what to do about
-// a permission problem.
+// The device a port name opens: a path as given, any other name under /dev.
+QString portDevicePath(const QString& port);
+
+// The reason open() gives when another program (or another instance, through
+// any name for the same device) holds the port.
+const QString& portInUseText();
+
+// What the operator reads when a port cannot be opened; for a permission
+// problem, the group that owns the device and how to join it.
 QString describePortProblem(const QString& port, const PortStatus& s);
 
 class QtSerialPortDevice : public SerialPort {

@@ -8,7 +8,7 @@
 
 struct PortStatus {
     bool ok = true;
-    bool permissionDenied = false; // tell the user about the dialout group
+    bool permissionDenied = false; // tell the user which group may open the device
     QString reason;                // the system's words, when !ok
     static PortStatus failure(QString why, bool permission = false) {
         return {false, permission, std::move(why)};

@@ -11,6 +11,11 @@ constexpr int kMessageMaxLength = 40; // characters per slot
 constexpr int kFirstMessageRegister = 400;
 constexpr int kRegistersPerMessage = 20;
 constexpr int kSpeedCount = 3; // speeds listed in filedata.fm
+// The unit addresses a request may go to. Address 0 is broadcast: every unit
+// on the line would take a write and none would confirm it, so no sending
+// path offers it.
+constexpr int kFirstUnitAddress = 1;
+constexpr int kLastUnitAddress = 31;
 
 // Holding register of the first character of interlock k's message.
 constexpr int messageRegister(int k) {

@@ -237,11 +237,12 @@ BulkResult BulkOperations::readAll() {
         return r;
 
     Run run(*this, r);
+    const std::int16_t unit = state_.UnitAddress; // the whole run goes to one unit
     if (run.linkOk(link_.RtsOff())) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.discardAndAdvance();
             const QByteArray XmitFrame =
-                buildReadRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
+                buildReadRequest(state_.CrcTable, unit, messageRegister(i));
             Reply reply;
             if (!run.pauseAndExchange(XmitFrame, Link::Send::SendAll, reply))
                 break;
@@ -291,6 +292,8 @@ BulkResult BulkOperations::writeAll() {
 
     Run run(*this, r);
     int next = kInterlockCount; // the first blanked label not yet shown again
+    // The whole run goes to one unit.
+    const std::int16_t unit = state_.UnitAddress;
     if (run.linkOk(link_.RtsOff())) {
         if (clock_)
             clock_->setEnabled(false);
@@ -311,8 +314,8 @@ BulkResult BulkOperations::writeAll() {
                 r.invalid.append(i);
                 continue;
             }
-            const QByteArray frame = buildWriteRequest(
-                state_.CrcTable, state_.UnitAddress, messageRegister(i), CodePage::encode(t).bytes);
+            const QByteArray frame = buildWriteRequest(state_.CrcTable, unit, messageRegister(i),
+                                                       CodePage::encode(t).bytes);
             Reply reply;
             if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
                 break;
@@ -333,14 +336,14 @@ BulkResult BulkOperations::eraseAll() {
         return r;
 
     Run run(*this, r);
+    const std::int16_t unit = state_.UnitAddress; // the whole run goes to one unit
     if (run.linkOk(link_.RtsOff())) {
         if (clock_)
             clock_->setEnabled(false);
         for (int i = 0; i < kInterlockCount; ++i) {
             const auto k = static_cast<size_t>(i);
             run.discardAndAdvance();
-            const QByteArray frame =
-                buildEraseRequest(state_.CrcTable, state_.UnitAddress, messageRegister(i));
+            const QByteArray frame = buildEraseRequest(state_.CrcTable, unit, messageRegister(i));
             Reply reply;
             if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
                 break;

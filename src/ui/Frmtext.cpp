@@ -214,7 +214,7 @@ void Frmtext::buildControls() {
     Label9[1]->setObjectName(QStringLiteral("Label9_1"));
     UpDown1->setRange(400, 780);
     UpDown1->setSingleStep(kSlotStep);
-    UpDown2->setRange(0, 31);
+    UpDown2->setRange(kFirstUnitAddress, kLastUnitAddress);
     UpDown2->setSingleStep(1);
     auto* spinners = new QVBoxLayout;
     spinners->addLayout(msgBox);
@@ -344,6 +344,8 @@ void Frmtext::onUnitAddressChanged(int value) {
 void Frmtext::setOperationsEnabled(bool on) {
     for (QPushButton* b : {CmdRdMsg, CmdWrtMsg, CmdEraseMsg})
         b->setEnabled(on);
+    // An operation keeps the unit it started with.
+    UpDown2->setEnabled(on);
 }
 
 void Frmtext::unload() {

@@ -127,6 +127,10 @@ frmMessages::frmMessages(SharedState& state, Link& link, Operator& op, LoadedWin
         state_.UnitAddress = static_cast<std::int16_t>(value);
         Label3->setText(withLeadingBlank(value));
     });
+    // One unit address for the whole program: the comms test's spinner and
+    // this one follow each other (setValue stops at an unchanged value).
+    connect(UpDown1, &UpDown::valueChanged, commsTest_.UpDown2, &UpDown::setValue);
+    connect(commsTest_.UpDown2, &UpDown::valueChanged, UpDown1, &UpDown::setValue);
     for (int i = 0; i < kInterlockCount; ++i)
         connect(Label1[static_cast<size_t>(i)], &ClickLabel::clicked, this,
                 [this, i] { messageClicked(i); });
@@ -237,7 +241,7 @@ void frmMessages::buildControls() {
     Label3->setMinimumWidth(Label3->fontMetrics().horizontalAdvance(QStringLiteral(" 310")) + 8);
     UpDown1 = new UpDown(cc);
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
-    UpDown1->setRange(0, 31);
+    UpDown1->setRange(kFirstUnitAddress, kLastUnitAddress);
     UpDown1->setSingleStep(1);
     UpDown1->setToolTip(QStringLiteral("Unit address"));
     UpDown1->setMinimumHeight(fontMetrics().height() * 2);
@@ -366,6 +370,8 @@ void frmMessages::openFile() {
 void frmMessages::setOperationsEnabled(bool on) {
     for (QPushButton* b : {cmdReadAll, cmdWriteAll, cmdEraseAll, cmdOpenFile, cmdSaveFile})
         b->setEnabled(on);
+    // An operation keeps the unit it started with.
+    UpDown1->setEnabled(on);
 }
 
 void frmMessages::showCommsTest() {

@@ -2,11 +2,15 @@
 
 #include "link/Crc.h"
 #include "link/Frames.h"
+#include "link/QtSerialPortDevice.h"
 #include "startup/ConfigFiles.h"
+#include "support/PtyPeer.h"
 #include "table/TableFile.h"
 
 #include <QSerialPort>
 #include <QtTest>
+#include <grp.h>
+#include <unistd.h>
 
 static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
 
@@ -44,8 +48,10 @@ class TestQv840ctl : public QObject {
     Q_OBJECT
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
-    QProcess sim_, simA_, simB_, simGarbled_, printing_, saving_;
+    QProcess sim_, simA_, simB_, simC_, simGarbled_, printing_, saving_, full_;
     QString simPath_, garbledPath_;
+    PtyPeer line_; // a port this test holds; only the group tty may open it
+    QtSerialPortDevice held_;
 
 private slots:
     void initTestCase() {
@@ -66,6 +72,12 @@ private slots:
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
         saving_.start(kCtl, {"-p", simulate(simB_, unit), "read-all", "-o", saveTo});
+        full_.setStandardOutputFile("/dev/full");
+        full_.start(kCtl, {"-p", simulate(simC_, unit), "read-all"});
+        held_.setPortName(line_.slavePath());
+        QVERIFY(held_.open().ok && QFile::link(line_.slavePath(), dir_.filePath("held")));
+        if (const group* tty = getgrnam("tty"))
+            QVERIFY(chown(qPrintable(line_.slavePath()), uid_t(-1), tty->gr_gid) == 0);
         TextTable table = defaults_;
         table[5] = "CHANGED FIVE";
         QVERIFY(saveTable(dir_.filePath("one.sav"), table).ok);
@@ -113,6 +125,21 @@ private slots:
         row("slot 20", {"-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
         row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
         row("no port", {"read", "0"}, 2, {}, "-p PORT");
+        row("broadcast", {"-a", "0", "-p", "@sim", "write", "2", "X"}, 2, {}, "broadcast address");
+        row("slot -1", {"-p", "/dev/null", "read", "-1"}, 2, {}, "\"-1\" is out of range");
+        row("stdout full, read", {">/dev/full", "-p", "@sim", "read", "0"}, 1, {}, "No space left");
+        row("stdout full, help", {">/dev/full", "--help"}, 1, {}, "cannot write the output");
+        // The held port, by a name under /dev and through a link: never a group matter.
+        row("in use", {"-p", "@held", "read", "0"}, 3, {},
+            "pts/" + line_.slavePath().section('/', 3) + ": in use by another program.");
+        row("in use, by a link", {"-p", "@dir/held", "read", "0"}, 3, {}, "in use by another");
+        row("config folder missing", {"--config", "@dir/none", "read", "0"}, 2, {},
+            "does not exist");
+        // As a user who may not open the port nor search the folder.
+        row("no permission", {"@nobody", "-p", "@held", "read", "0"}, 3, {},
+            "group tty may open it: add your user with \"sudo usermod -aG tty $USER\"");
+        row("config folder closed", {"@nobody", "--config", "@dir", "read", "0"}, 2, {},
+            "cannot be searched");
     }
     void commands() {
         QFETCH(QStringList, args);
@@ -120,9 +147,21 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         QProcess p;
-        p.start(kCtl, args.replaceInStrings("@sim", simPath_)
-                          .replaceInStrings("@garbled", garbledPath_)
-                          .replaceInStrings("@dir", dir_.path()));
+        args.replaceInStrings("@sim", simPath_)
+            .replaceInStrings("@garbled", garbledPath_)
+            .replaceInStrings("@held", line_.slavePath().mid(5)) // "pts/N"
+            .replaceInStrings("@dir", dir_.path());
+        if (args.first() == ">/dev/full")
+            p.setStandardOutputFile(args.takeFirst().mid(1));
+        QString program = kCtl;
+        if (args.first() == "@nobody") {
+            if (geteuid() != 0)
+                QSKIP("only root can run a command as nobody");
+            args = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", kCtl} +
+                   args.mid(1);
+            program = "setpriv";
+        }
+        p.start(program, args);
         QCOMPARE(exitStatus(p), status);
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), out);
         const QString errText = QString::fromUtf8(p.readAllStandardError());
@@ -148,6 +187,9 @@ private slots:
             want << QString("%1\t%2").arg(k).arg(k == 8 ? "A\\x1B]0;X\\x07B" : expected[size_t(k)]);
         QCOMPARE(got, want);
         QVERIFY(openTable(dir_.filePath("r.sav"), back).ok && back == expected);
+        // Output that did not reach stdout is a failure.
+        QCOMPARE(exitStatus(full_), 1);
+        QVERIFY(full_.readAllStandardError().contains("cannot write the output"));
     }
 };
 

@@ -73,6 +73,8 @@ private slots:
                        {4, readReply(QByteArray("\0LATER", 6))},
                        {5, readReply("AB\377CD")},
                        {6, readReply(QByteArray("A\033B\0C", 5))}};
+        // The address changed mid-run does not redirect the rest of the run.
+        QObject::connect(&rig.link, &Link::frameSent, [&] { rig.state.UnitAddress = 2; });
         QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
         const auto& m = rig.state.InterlockMessages;
         QCOMPARE(QStringList(
@@ -83,7 +85,10 @@ private slots:
         QCOMPARE(rig.view.progressHistory.mid(18), (QVector<int>{95, 100, 0}));
 
         // Erase all, then write all of the defaults it left: nothing more is sent.
+        rig.state.UnitAddress = 1;
         QCOMPARE(rig.bulk.eraseAll().outcome, BulkResult::Outcome::Completed);
+        for (const QByteArray& request : rig.port.requests())
+            QCOMPARE(request.at(0), '\x01');
         // Only read all leaves the clock running while it asks.
         QCOMPARE(rig.clockDuringRequests, QVector<bool>(20, true) + QVector<bool>(20, false));
         QCOMPARE(list(rig.state.InterlockMessages), list(rig.state.DefaultMessages));

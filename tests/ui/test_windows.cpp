@@ -12,6 +12,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QtTest>
 
 // The windows over a simulated unit as start-up leaves them; short waits: no timing here.
@@ -88,8 +89,25 @@ private slots:
         QCOMPARE(rig.unitMessage(1), "HELLO");
         click(f.CmdEraseMsg);
         QVERIFY(rig.unitMessage(1).isEmpty());
+        // One unit address, 1..31 (0 is broadcast), shown alike in both windows; an
+        // operation keeps the unit it started with: its spinners are off meanwhile.
+        QByteArray units;
+        const auto watch =
+            QObject::connect(&rig.link, &Link::frameSent, [&](const QByteArray& frame) {
+                units += frame.at(0);
+                click(rig.main.UpDown1->upButton());
+                click(f.UpDown2->upButton());
+            });
+        click(rig.main.cmdReadAll);
+        QCOMPARE(units, QByteArray(20, '\x01'));
+        QCOMPARE(rig.main.UpDown1->value() + f.UpDown2->value(), 2);
+        QObject::disconnect(watch);
         f.UpDown2->setValue(0);
-        QCOMPARE(f.Label8->text() + "|" + QString::number(rig.state.UnitAddress), " 0|0");
+        QCOMPARE(QString::number(f.UpDown2->value()) + "|" + rig.main.Label3->text(), "1| 1");
+        click(f.UpDown2->upButton());
+        QCOMPARE(rig.main.Label3->text() + "|" + QString::number(rig.state.UnitAddress), " 2|2");
+        rig.main.UpDown1->setValue(7);
+        QCOMPARE(f.Label8->text() + "|" + QString::number(f.UpDown2->value()), " 7|7");
         // Its close box hides it, loaded with the clock running; Quit ends at once, unasked.
         rig.main.hide();
         click(rig.main.cmdCommsTest);
