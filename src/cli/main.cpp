@@ -3,6 +3,7 @@
 
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
+#include "startup/ConfigFiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -56,7 +57,8 @@ int main(int argc, char* argv[]) {
         QStringLiteral("PORT"));
     const QCommandLineOption baud(
         {QStringLiteral("b"), QStringLiteral("baud")},
-        QStringLiteral("Line speed: 1200, 4800, 9600 or 19200 (default 9600)."),
+        QStringLiteral("Line speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600 or "
+                       "115200 (default 9600)."),
         QStringLiteral("BAUD"));
     const QCommandLineOption unit({QStringLiteral("a"), QStringLiteral("unit")},
                                   QStringLiteral("Unit address 0..31 (default 1)."),
@@ -89,10 +91,10 @@ int main(int argc, char* argv[]) {
     options.trace = parser.isSet(trace);
     if ((options.baudGiven = parser.isSet(baud))) {
         const QString b = parser.value(baud);
-        if (!QStringList{"1200", "4800", "9600", "19200"}.contains(b))
-            return fail(Exit::BadInput,
-                        QStringLiteral("-b takes 1200, 4800, 9600 or 19200, not \"%1\"").arg(b));
         options.baud = b.toInt();
+        if (!isLineSpeed(options.baud) || QString::number(options.baud) != b)
+            return fail(Exit::BadInput,
+                        QStringLiteral("-b takes %1, not \"%2\"").arg(lineSpeedList(), b));
     }
     if ((options.unitGiven = parser.isSet(unit)) &&
         !number(parser.value(unit), 0, 31, options.unit))
