@@ -86,6 +86,8 @@ std::optional<ConfigError> readConfigFile(const QString& folder, const char* nam
     return ConfigError{QString::fromLatin1(name),
                        problem->kind == FileProblem::Missing
                            ? QStringLiteral("not found in %1").arg(QDir::toNativeSeparators(folder))
+                       : problem->kind == FileProblem::Binary
+                           ? QStringLiteral("not a text file: ") + problem->text
                            : problem->text};
 }
 

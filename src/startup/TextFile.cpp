@@ -133,8 +133,8 @@ std::optional<FileProblem> readTextFile(const QString& path, qint64 maxBytes, co
         return problem;
     if (const qsizetype at = firstControlByte(data); at >= 0)
         return FileProblem{
-            FileProblem::NotText,
-            QStringLiteral("not a text file: line %1 holds the control byte 0x%2")
+            FileProblem::Binary,
+            QStringLiteral("line %1 holds the control byte 0x%2")
                 .arg(lineAt(data, at))
                 .arg(static_cast<unsigned char>(data.at(at)), 2, 16, QLatin1Char('0'))};
     out = data;

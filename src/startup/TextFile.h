@@ -24,7 +24,7 @@
 #include <optional>
 
 struct FileProblem {
-    enum Kind { Missing, NotAFile, TooBig, Unreadable, NotText };
+    enum Kind { Missing, NotAFile, TooBig, Unreadable, NotText, Binary };
     Kind kind;
     QString text; // "a folder, not a file", "cannot be read (Permission denied)"
 };

@@ -134,7 +134,8 @@ private slots:
                "Defaults.txt: the quote on line 21 is not closed");
         for (const char* speed : {"0", "-1", "1e9", "300", "115201"})
             QTest::addRow("speed %s", speed)
-                << QByteArray(kFileDataName) << "4800\r\n" + QByteArray(speed) + "\r\n19200\r\n"
+                << QByteArray(kFileDataName)
+                << "4800\r\n" + QByteArray(speed) + "\r\n19200\r\n" + quotedLines(20, "T")
                 << "filedata.fm: speed 2, on line 2, is \"" + QString::fromLatin1(speed) +
                        "\"; the tool runs at 1200, 2400";
         badRow("UTF-8 outside Windows-1252", kDefaultsName,

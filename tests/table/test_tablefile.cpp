@@ -174,7 +174,7 @@ private slots:
                 {"line 2 holds the control byte 0x00"});
         QByteArray noise(4096, '\0');
         QRandomGenerator(840).fillRange(reinterpret_cast<quint32*>(noise.data()), 1024);
-        openRow("random bytes", noise, {}, {"not a message table: not a text file: line "});
+        openRow("random bytes", noise, {}, {"not a message table: line "});
         openRow("unterminated quote", "\"OPEN\r\n" + records(f20.mid(1, 19)), {},
                 {"the quote on line 1 is not closed"});
         openRow("UTF-8 with a mark", "\xEF\xBB\xBF" + demo, demoTexts, {});
