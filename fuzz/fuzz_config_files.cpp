@@ -1,11 +1,14 @@
 // The readers of the text files the operator can edit or bring along:
-// filedata.fm, Defaults.txt and the message tables (*.sav). The item reader is
-// the oracle: every reader must take exactly the items it yields, or refuse
-// the file and change nothing.
+// filedata.fm, Defaults.txt and the message tables (*.sav). The item reader,
+// run over the file's text in Windows-1252 (toCodePage), is the oracle: every
+// reader must take exactly the items it yields, or refuse the file and change
+// nothing. A quote left open on its line refuses the file everywhere.
 #include "sim/SimModel.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
 #include "startup/ItemReader.h"
+#include "startup/MessageText.h"
+#include "startup/TextFile.h"
 #include "table/TableFile.h"
 
 #include <QDir>
@@ -56,8 +59,17 @@ template <size_t N> std::array<QString, N> sentinels() {
     return a;
 }
 
-// A file of plain text: no control byte but the tab and the line ends. The
-// readers may refuse anything else as binary, never this.
+// What the oracle learned of the file: its items, whether it is plain text (no
+// control byte but the tab and the line ends, every character in the code
+// page), which the readers may never refuse as binary, and whether every
+// reader must refuse it (a quote left open, a character the code page lacks).
+struct Oracle {
+    QByteArray text; // in Windows-1252
+    std::vector<QByteArray> items;
+    bool plain = false;
+    bool refused = false;
+};
+
 bool plainText(const QByteArray& bytes) {
     return std::none_of(bytes.begin(), bytes.end(), [](char c) {
         const auto b = static_cast<unsigned char>(c);
@@ -73,16 +85,21 @@ bool fitsUnit(const std::vector<QByteArray>& items) {
 
 // A refused file changes nothing and says why; a taken one gives exactly the
 // items, in order.
-void checkFileData(const Folder& folder, const QByteArray& bytes,
-                   const std::vector<QByteArray>& items) {
+int speedOf(const QByteArray& item) {
+    return CodePage::decode(item).trimmed().toInt();
+}
+
+void checkFileData(const Folder& folder, const Oracle& o) {
+    const std::vector<QByteArray>& items = o.items;
     FileData data;
     data.baudRates = sentinels<5>();
     data.terminalNames = sentinels<21>();
     const auto err = readFileData(folder.dir.path(), data);
     const size_t wanted = kSpeedCount + kInterlockCount;
-    if (items.size() < wanted)
+    if (items.size() < wanted || o.refused)
         require(err.has_value());
-    else if (plainText(bytes))
+    else if (o.plain && std::all_of(items.begin(), items.begin() + kSpeedCount,
+                                    [](const QByteArray& i) { return isLineSpeed(speedOf(i)); }))
         require(!err.has_value());
     if (err) {
         require(data.baudRates == sentinels<5>() && data.terminalNames == sentinels<21>());
@@ -91,7 +108,8 @@ void checkFileData(const Folder& folder, const QByteArray& bytes,
     }
     require(data.baudRates[0].isEmpty() && data.baudRates[4].isEmpty());
     for (size_t i = 0; i < kSpeedCount; ++i)
-        require(data.baudRates[i + 1] == CodePage::decode(items[i]) + QLatin1String(",N,8,1"));
+        require(isLineSpeed(speedOf(items[i])) &&
+                data.baudRates[i + 1] == QString::number(speedOf(items[i])) + ",N,8,1");
     for (size_t i = 0; i < kInterlockCount; ++i)
         require(data.terminalNames[i] == CodePage::decode(items[kSpeedCount + i]));
     require(data.terminalNames[kInterlockCount].isEmpty());
@@ -99,13 +117,13 @@ void checkFileData(const Folder& folder, const QByteArray& bytes,
 
 // Default messages go to the unit as they are, so one longer than a slot may
 // be refused too.
-void checkDefaults(const Folder& folder, const QByteArray& bytes,
-                   const std::vector<QByteArray>& items) {
+void checkDefaults(const Folder& folder, const Oracle& o) {
+    const std::vector<QByteArray>& items = o.items;
     TextTable table = sentinels<21>();
     const auto err = readDefaults(folder.dir.path(), table);
-    if (items.size() < size_t(kInterlockCount))
+    if (items.size() < size_t(kInterlockCount) || o.refused)
         require(err.has_value());
-    else if (plainText(bytes) && fitsUnit(items))
+    else if (o.plain && fitsUnit(items))
         require(!err.has_value());
     if (err) {
         require(table == sentinels<21>() && err->file == QLatin1String(kDefaultsName));
@@ -119,12 +137,14 @@ void checkDefaults(const Folder& folder, const QByteArray& bytes,
 // their texts. The simulated unit loads the same file into its slots by a
 // reader of its own, which must agree byte for byte (a slot keeps 40 bytes,
 // up to the first 0).
-void checkTable(const Folder& folder, const QByteArray& bytes,
-                const std::vector<QByteArray>& items) {
+void checkTable(const Folder& folder, const Oracle& o) {
+    const std::vector<QByteArray>& items = o.items;
     TextTable table = sentinels<21>();
     const TableFileResult r = openTable(folder.table, table);
     require(!r.written);
-    if (plainText(bytes))
+    if (o.refused)
+        require(!r.ok);
+    else if (o.plain)
         require(r.ok);
     if (!r.ok) {
         require(table == sentinels<21>() && !r.message.isEmpty());
@@ -135,10 +155,12 @@ void checkTable(const Folder& folder, const QByteArray& bytes,
     if (taken < kInterlockCount)
         require(!r.message.isEmpty()); // the operator hears that the file is short
     for (int i = 0; i < 21; ++i)
-        require(table[size_t(i)] == (i < taken ? CodePage::decode(items[size_t(i)]) : kUntouched));
+        require(
+            table[size_t(i)] ==
+            (i < taken ? MessageText::unescaped(CodePage::decode(items[size_t(i)])) : kUntouched));
 
     SimModel model;
-    require(model.loadSavData(bytes) == taken);
+    require(model.loadSav(folder.table) && model.loadSavData(o.text) == taken);
     for (int i = 0; i < taken; ++i) {
         QByteArray expected = items[size_t(i)].left(SimModel::kSlotBytes);
         if (const auto nul = expected.indexOf('\0'); nul >= 0)
@@ -154,22 +176,27 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data),
                            static_cast<qsizetype>(std::min<std::size_t>(size, 8192)));
 
-    ItemReader reader(bytes);
-    std::vector<QByteArray> items;
+    Oracle o;
+    QByteArray& text = o.text;
+    text = bytes;
+    const bool decoded = !toCodePage(text);
+    o.plain = decoded && plainText(text);
+    ItemReader reader(text);
     qsizetype total = 0;
     while (auto item = reader.next()) {
         total += item->size() + 1;
         // Every byte value is a character of the code page and back.
         require(CodePage::encode(CodePage::decode(*item)).bytes == *item);
-        items.push_back(*item);
-        require(items.size() <= size_t(bytes.size()) + 1); // an item per separator at most
+        o.items.push_back(*item);
+        require(o.items.size() <= size_t(text.size()) + 1); // an item per separator at most
     }
-    require(total <= bytes.size() + 1); // items never invent bytes
-    require(reader.atEnd());
+    require(total <= text.size() + 1); // items never invent bytes
+    require((reader.unterminatedLine() > 0) != reader.atEnd());
+    o.refused = reader.unterminatedLine() > 0 || !decoded;
 
     folder.write(bytes);
-    checkFileData(folder, bytes, items);
-    checkDefaults(folder, bytes, items);
-    checkTable(folder, bytes, items);
+    checkFileData(folder, o);
+    checkDefaults(folder, o);
+    checkTable(folder, o);
     return 0;
 }

@@ -3,6 +3,7 @@
 
 #include "link/Frames.h"
 #include "sim/SimUnit.h"
+#include "startup/ConfigFiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -87,11 +88,14 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
 
     SimConfig cfg;
     const auto u = number(p, unit, options.unitGiven ? options.unit : cfg.unit, 1, 247);
-    const auto b = number(p, baud, options.baudGiven ? options.baud : cfg.baud, 50, 4000000);
+    const auto b = number(p, baud, options.baudGiven ? options.baud : cfg.baud, 1, 115200);
     const auto pauseMs = number(p, pause, 0, 0, 600000);
     const auto lateMs = number(p, late, 0, 0, 600000);
     if (!u || !b || !pauseMs || !lateMs)
         return Exit::BadInput;
+    if (!isLineSpeed(*b)) // the unit runs only at the speeds the tool offers
+        return fail(Exit::BadInput,
+                    QStringLiteral("--baud takes %1, not %2").arg(lineSpeedList()).arg(*b));
     cfg.unit = *u;
     cfg.baud = *b;
     cfg.pauseInsideReplyMs = *pauseMs;

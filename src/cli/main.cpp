@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
 #include "startup/SharedState.h"
+#include "startup/ConfigFiles.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -54,7 +55,8 @@ int run() {
         QStringLiteral("PORT"));
     const QCommandLineOption baud(
         {QStringLiteral("b"), QStringLiteral("baud")},
-        QStringLiteral("Line speed: 1200, 4800, 9600 or 19200 (default 9600)."),
+        QStringLiteral("Line speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600 or "
+                       "115200 (default 9600)."),
         QStringLiteral("BAUD"));
     const QCommandLineOption unit({QStringLiteral("a"), QStringLiteral("unit")},
                                   QStringLiteral("Unit address %1..%2 (default 1).")
@@ -89,10 +91,10 @@ int run() {
     options.trace = parser.isSet(trace);
     if ((options.baudGiven = parser.isSet(baud))) {
         const QString b = parser.value(baud);
-        if (!QStringList{"1200", "4800", "9600", "19200"}.contains(b))
-            return fail(Exit::BadInput,
-                        QStringLiteral("-b takes 1200, 4800, 9600 or 19200, not \"%1\"").arg(b));
         options.baud = b.toInt();
+        if (!isLineSpeed(options.baud) || QString::number(options.baud) != b)
+            return fail(Exit::BadInput,
+                        QStringLiteral("-b takes %1, not \"%2\"").arg(lineSpeedList(), b));
     }
     if ((options.unitGiven = parser.isSet(unit))) {
         int given = -1;

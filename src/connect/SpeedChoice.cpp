@@ -1,7 +1,17 @@
 #include "connect/SpeedChoice.h"
 
+#include "startup/ConfigFiles.h"
+
+QStringList acceptedSettingsList() {
+    QStringList list;
+    for (int speed : kLineSpeeds)
+        list << QStringLiteral("%1,N,8,1").arg(speed);
+    return list;
+}
+
 QString acceptedSettings(const QString& v) {
-    return kAcceptedSettings.contains(v, Qt::CaseSensitive) ? v : kDefaultSettings;
+    static const QStringList accepted = acceptedSettingsList();
+    return accepted.contains(v, Qt::CaseSensitive) ? v : kDefaultSettings;
 }
 
 QString settingsForChoice(const std::array<QString, 5>& BaudRates, int index) {

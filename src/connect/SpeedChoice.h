@@ -7,9 +7,10 @@
 
 const QString kDefaultSettings = QStringLiteral("4800,N,8,1");
 
-// Only these are accepted, compared character for character.
-const QStringList kAcceptedSettings{QStringLiteral("1200,N,8,1"), QStringLiteral("4800,N,8,1"),
-                                    QStringLiteral("9600,N,8,1"), QStringLiteral("19200,N,8,1")};
+// "N,N,8,1" for every speed of kLineSpeeds (startup/ConfigFiles.h), the speeds
+// filedata.fm may list; only these are accepted, compared character for
+// character.
+QStringList acceptedSettingsList();
 
 // v itself when accepted, else kDefaultSettings.
 QString acceptedSettings(const QString& v);

@@ -79,7 +79,11 @@ double numericPrefix(const QByteArray& field) {
     return end == str.c_str() ? 0 : v;
 }
 
-std::optional<ConfigError> parseCrcTable(const QByteArray& text, CrcTableArray& table) {
+std::optional<ConfigError> parseCrcTable(const QByteArray& original, CrcTableArray& table) {
+    // Line ends of LF or CR alone (a file saved on another system, a checkout
+    // that changed them) read as CR LF, the layout the fields are counted in.
+    QByteArray text = original;
+    text.replace("\r\n", "\n").replace('\r', '\n').replace("\n", "\r\n");
     const QString name = QString::fromLatin1(kCrcTableName);
     qsizetype pos = 0;
     int fieldsRead = 0;

@@ -12,7 +12,8 @@
 // The table the reflected polynomial 0xA001 gives, laid out as CrcTable.
 CrcTableArray standardCrcTable();
 
-// Parses the text of CRC-16.TBL into table. Gives an error when the text ends
+// Parses the text of CRC-16.TBL into table; its lines may end in CR LF, LF or
+// CR. Gives an error when the text ends
 // before the 512th field, or when its values are not the Modbus table: a wrong
 // table would make every request fail without a word.
 std::optional<ConfigError> parseCrcTable(const QByteArray& text, CrcTableArray& table);

@@ -1,5 +1,7 @@
 #include "link/QtSerialPortDevice.h"
 
+#include "startup/ConfigFiles.h"
+
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QStringList>
@@ -53,7 +55,7 @@ std::optional<LineSettings> parseLineSettings(const QString& text) {
     LineSettings s;
     bool ok = false;
     s.baud = f[0].trimmed().toInt(&ok);
-    if (!ok || s.baud <= 0)
+    if (!ok || !isLineSpeed(s.baud)) // never another speed than the one asked for
         return std::nullopt;
 
     const QString parity = f[1].trimmed().toUpper();

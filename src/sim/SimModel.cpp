@@ -1,8 +1,10 @@
 #include "sim/SimModel.h"
 
-#include <QFile>
+#include "startup/TextFile.h"
+
 #include <QMutexLocker>
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -188,22 +190,24 @@ int SimModel::registerValue(int addr) const {
 }
 
 bool SimModel::loadSav(const QString& path, QString* error) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(path, file.errorString());
-        return false;
-    }
-    loadSavData(file.readAll());
-    return true;
+    QByteArray data;
+    QString why;
+    if (const auto problem = readTextFile(path, kMaxSavBytes, "a message table", data))
+        why = problem->text;
+    else if (loadSavData(data) < 0)
+        why = QStringLiteral("a quote is not closed on its line");
+    if (why.isEmpty())
+        return true;
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(path, why);
+    return false;
 }
 
 int SimModel::loadSavData(const QByteArray& data) {
-    QMutexLocker lock(&mutex_);
     const qsizetype n = data.size();
     qsizetype pos = 0;
-    int slot = 0;
-    while (slot < kSlots && pos < n) {
+    std::vector<QByteArray> records;
+    while (records.size() < size_t(kSlots) && pos < n) {
         // Blanks only: a tab starts the text, as it does for the tool.
         while (pos < n && data[pos] == ' ')
             ++pos;
@@ -211,8 +215,11 @@ int SimModel::loadSavData(const QByteArray& data) {
             break;
         QByteArray text;
         if (data[pos] == '"') {
-            const qsizetype close = data.indexOf('"', pos + 1);
-            const qsizetype end = close < 0 ? n : close;
+            qsizetype end = pos + 1;
+            while (end < n && data[end] != '"' && !isLineEnd(data[end]))
+                ++end;
+            if (end >= n || data[end] != '"')
+                return -1; // the record would swallow the line end and the next line
             text = data.mid(pos + 1, end - pos - 1);
             pos = end + 1;
             while (pos < n && data[pos] != ',' && !isLineEnd(data[pos]))
@@ -230,7 +237,10 @@ int SimModel::loadSavData(const QByteArray& data) {
             pos += (pos + 1 < n && data[pos + 1] == '\n') ? 2 : 1;
         else if (pos < n && data[pos] == '\n')
             ++pos;
-        setMessageLocked(slot++, text);
+        records.push_back(text);
     }
-    return slot;
+    QMutexLocker lock(&mutex_);
+    for (size_t slot = 0; slot < records.size(); ++slot)
+        setMessageLocked(int(slot), records[slot]);
+    return int(records.size());
 }

@@ -57,11 +57,16 @@ public:
     int registerValue(int addr) const;
 
     // Fills the slots from a message-table file: up to twenty records, each a
-    // quoted text (to the next quote) or an unquoted one (to the next comma
-    // or line end). Slots after the last record keep their text. False, with
-    // the reason in error, when the file cannot be read.
+    // quoted text (to the next quote, on the same line) or an unquoted one (to
+    // the next comma or line end). Slots after the last record keep their
+    // text. The file is read as the tool reads outside files (a regular file
+    // of at most kMaxSavBytes, UTF-8 or Windows-1252: startup/TextFile.h); the
+    // records are the unit's own reading. False, with the reason in error,
+    // when the file cannot be read or is refused; then no slot changes.
+    static constexpr qint64 kMaxSavBytes = 64 * 1024;
     bool loadSav(const QString& path, QString* error = nullptr);
-    // The same from the file's bytes; returns the number of records taken.
+    // The same from the file's bytes; returns the number of records taken, or
+    // -1, changing no slot, when a quote is left open at the end of its line.
     int loadSavData(const QByteArray& data);
 
     // Modbus CRC-16 (polynomial 0xA001 reflected, start 0xFFFF), computed bit

@@ -24,14 +24,18 @@ void ItemReader::skipSeparator() {
 std::optional<QByteArray> ItemReader::next() {
     while (pos_ < data_.size() && data_.at(pos_) == ' ')
         ++pos_;
-    if (pos_ >= data_.size())
+    if (pos_ >= data_.size() || unterminatedLine_ > 0)
         return std::nullopt;
 
     if (data_.at(pos_) == '"') {
         const qsizetype start = pos_ + 1;
-        qsizetype close = data_.indexOf('"', start);
-        if (close < 0)
-            close = data_.size();
+        qsizetype close = start;
+        while (close < data_.size() && data_.at(close) != '"' && !isLineEnd(data_.at(close)))
+            ++close;
+        if (close >= data_.size() || data_.at(close) != '"') {
+            unterminatedLine_ = lineAt(data_, pos_);
+            return std::nullopt;
+        }
         QByteArray item = data_.mid(start, close - start);
         pos_ = close + 1;
         // Drop the rest of the field, up to and including its separator.

@@ -3,8 +3,11 @@
 // the message-table files:
 //  - a comma or a line end (CR LF, CR, LF) separates items;
 //  - blanks before an item are skipped;
-//  - a quoted item runs to the next double quote; what follows it up to and
-//    including the next comma or line end is dropped;
+//  - a quoted item runs to the next double quote, which must come before the
+//    line ends; what follows it up to and including the next comma or line end
+//    is dropped. A quote left open at the end of its line (or of the data) is
+//    an error: taking the line end and the next line into the item would shift
+//    every later item by one;
 //  - an unquoted item runs to the next comma or line end.
 // Works on raw bytes; the caller decodes them with the code page.
 
@@ -15,8 +18,11 @@ class ItemReader {
 public:
     explicit ItemReader(QByteArray data) : data_(std::move(data)) {}
 
-    // The next item, or nothing when the data ran out before an item began.
+    // The next item, or nothing when the data ran out before an item began or
+    // a quoted item was left open (then unterminatedLine() says where).
     std::optional<QByteArray> next();
+    // The 1-based line whose quote was left open, or 0.
+    int unterminatedLine() const { return unterminatedLine_; }
     bool atEnd() const { return pos_ >= data_.size(); }
     // Where the next item's search starts: a byte offset into the data.
     qsizetype position() const { return pos_; }
@@ -25,6 +31,7 @@ private:
     void skipSeparator(); // consumes one comma or one line end, if present
     QByteArray data_;
     qsizetype pos_ = 0;
+    int unterminatedLine_ = 0;
 };
 
 // The offset of the first control byte other than TAB, CR and LF (NUL, ESC,

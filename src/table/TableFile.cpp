@@ -2,12 +2,16 @@
 
 #include "startup/CodePage.h"
 #include "startup/ItemReader.h"
+#include "startup/MessageText.h"
+#include "startup/TextFile.h"
 #include "table/Interlocks.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -22,9 +26,28 @@ QString notATable(const QString& path, const QString& why) {
     return QStringLiteral("%1 is not a message table: %2. No message was changed.").arg(path, why);
 }
 
-QString tooBig() {
-    return QStringLiteral("it is larger than the %1 bytes a message table can be")
-        .arg(kMaxTableFileBytes);
+// The file a save writes: path itself when it is a regular file or a new
+// name, the file a symbolic link leads to when that is a regular file (the
+// link stays, the file behind it is replaced whole). Anything else (a folder,
+// a FIFO, a device, a link to one of them or to nothing) is left in place and
+// gives the reason in why.
+QString saveTarget(const QString& path, QString& why) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return path; // a new name; the folder's own problems come from the write
+    QString target = path;
+    if (S_ISLNK(st.st_mode)) {
+        target = QFileInfo(path).canonicalFilePath();
+        if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &st) != 0) {
+            why = QStringLiteral("it is a link to nothing");
+            return {};
+        }
+    }
+    if (S_ISDIR(st.st_mode))
+        why = QStringLiteral("it is a folder");
+    else if (!S_ISREG(st.st_mode))
+        why = QStringLiteral("it is not a regular file (a FIFO or a device)");
+    return why.isEmpty() ? target : QString();
 }
 
 } // namespace
@@ -32,28 +55,25 @@ QString tooBig() {
 TableFileResult saveTable(const QString& path, const TextTable& messages) {
     if (!path.endsWith(QLatin1String("sav")))
         return failure(QStringLiteral("Nothing was saved: the file name must end in .sav"));
-    // Checked first: the write would otherwise go as far as the final rename.
-    if (QFileInfo(path).isDir())
-        return failure(QStringLiteral("Cannot save %1: it is a folder.").arg(path));
+    // Checked first: the write would otherwise go as far as the final rename,
+    // and that would put a regular file where the node was.
+    QString why;
+    const QString target = saveTarget(path, why);
+    if (target.isEmpty())
+        return failure(QStringLiteral("Cannot save %1: %2. Nothing was saved.").arg(path, why));
 
     QByteArray data;
     QStringList cut; // interlocks whose message will not read back whole
     for (int i = 0; i < kInterlockCount; ++i) {
-        const QString& text = messages[static_cast<size_t>(i)];
+        // Control characters a unit already held are kept as \xHH.
+        const QString text = MessageText::escaped(messages[static_cast<size_t>(i)]);
         const CodePage::Encoded e = CodePage::encode(text);
         if (!e.ok()) {
             return failure(QStringLiteral("Nothing was saved: the message of %1 holds %2, which "
                                           "Windows-1252 lacks.")
                                .arg(terminalCaption(i), CodePage::describe(e.badCharacter)));
         }
-        if (const qsizetype at = firstControlByte(e.bytes); at >= 0) {
-            return failure(
-                QStringLiteral("Nothing was saved: the message of %1 holds the control "
-                               "character U+%2, which a message table cannot hold.")
-                    .arg(terminalCaption(i))
-                    .arg(static_cast<unsigned char>(e.bytes.at(at)), 4, 16, QLatin1Char('0')));
-        }
-        if (e.bytes.contains('"') || e.bytes.contains('\r') || e.bytes.contains('\n'))
+        if (e.bytes.contains('"'))
             cut << terminalCaption(i);
         data += '"' + e.bytes + "\"\r\n";
     }
@@ -68,7 +88,7 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
     // The old file is replaced only once the new one is whole on disk. The
     // writes go straight to the file: a buffered write cut short (a full disk,
     // a size limit) can otherwise pass unnoticed and be committed.
-    QSaveFile file(path);
+    QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return failure(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
     for (qsizetype done = 0; done < data.size();) {
@@ -86,47 +106,36 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
     TableFileResult r;
     r.written = true;
     if (!cut.isEmpty()) {
-        r.message = QStringLiteral("Saved, but the messages of %1 hold a double quote or a line "
-                                   "break: opening this file will cut them there.")
+        r.message = QStringLiteral("Saved, but the messages of %1 hold a double quote: opening "
+                                   "this file will cut them there.")
                         .arg(cut.join(QStringLiteral(", ")));
     }
     return r;
 }
 
 TableFileResult openTable(const QString& path, TextTable& messages) {
-    if (QFileInfo(path).isDir())
-        return failure(notATable(path, QStringLiteral("it is a folder")));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failure(QStringLiteral("Cannot open %1: %2").arg(path, file.errorString()));
-    if (file.size() > kMaxTableFileBytes)
-        return failure(notATable(path, tooBig()));
     // The whole file is read before any entry changes, so a read error leaves
-    // the table as it was. Bounded again: a device can hold more than its size.
-    const QByteArray data = file.read(kMaxTableFileBytes + 1);
-    if (file.error() != QFileDevice::NoError)
-        return failure(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-    if (data.size() > kMaxTableFileBytes)
-        return failure(notATable(path, tooBig()));
-    if (const qsizetype at = firstControlByte(data); at >= 0) {
-        return failure(notATable(
-            path, QStringLiteral("line %1 holds the control byte 0x%2")
-                      .arg(lineAt(data, at))
-                      .arg(static_cast<unsigned char>(data.at(at)), 2, 16, QLatin1Char('0'))));
+    // the table as it was.
+    QByteArray data;
+    if (const auto problem = readTextFile(path, kMaxTableFileBytes, "a message table", data)) {
+        if (problem->kind == FileProblem::Missing || problem->kind == FileProblem::Unreadable)
+            return failure(QStringLiteral("Cannot open %1: %2").arg(path, problem->text));
+        return failure(notATable(path, problem->text));
     }
 
     TableFileResult r;
     QStringList notes;
     QStringList tooLong;
     ItemReader reader(data);
+    TextTable read = messages;
     for (int i = 0; i < kInterlockCount; ++i) {
         const auto item = reader.next();
         if (!item)
             break;
-        const QString text = CodePage::decode(*item);
+        const QString text = MessageText::unescaped(CodePage::decode(*item));
         if (text.size() > kMessageMaxLength)
             tooLong << QStringLiteral("%1 (%2)").arg(terminalCaption(i)).arg(text.size());
-        messages[static_cast<size_t>(i)] = text;
+        read[static_cast<size_t>(i)] = text;
         ++r.entriesRead;
     }
     if (r.entriesRead < kInterlockCount) {
@@ -139,6 +148,12 @@ TableFileResult openTable(const QString& path, TextTable& messages) {
     bool more = false;
     while (const auto item = reader.next())
         more = more || !item->trimmed().isEmpty();
+    if (reader.unterminatedLine() > 0) {
+        return failure(notATable(path, QStringLiteral("the quote on line %1 is not closed on "
+                                                      "that line")
+                                           .arg(reader.unterminatedLine())));
+    }
+    messages = read;
     if (more) {
         notes << QStringLiteral("%1 holds more than %2 messages; the first %2 were taken.")
                      .arg(path)

@@ -1,6 +1,9 @@
 #pragma once
 // Message-table files (*.sav): twenty records '"' text '"' CR LF in
-// Windows-1252, in interlock order, and nothing else.
+// Windows-1252, in interlock order, and nothing else. A control character in a
+// message (one a unit already held) is written as \xHH (MessageText.h), so
+// that the file stays text and the message reads back whole. Files are read
+// by readTextFile (TextFile.h), so a table saved as UTF-8 opens too.
 
 #include "startup/SharedState.h"
 
@@ -23,15 +26,19 @@ struct TableFileResult {
 
 // The name must end in "sav" (case-sensitive); otherwise nothing is written.
 // The old file survives any failure: the new one replaces it only whole.
-// A message holding a double quote or a line break is saved as it is, with a
-// warning: it will not read back whole. One holding another control character,
-// or a table too big for kMaxTableFileBytes, is not saved: open would refuse
-// the file.
+// Only a regular file or a new name is written; a symbolic link to a regular
+// file keeps the link and replaces the file behind it. A folder, a FIFO, a
+// device or a link to one is refused and left in place.
+// A message holding a double quote is saved as it is, with a warning: it will
+// not read back whole. A table too big for kMaxTableFileBytes is not saved:
+// open would refuse the file.
 TableFileResult saveTable(const QString& path, const TextTable& messages);
 
 // Reads up to twenty items into messages; a short file sets the entries it
 // holds and the rest keep theirs, a longer one gives its first twenty, each
 // with a word for the operator, as does a message longer than the unit holds.
-// A file that cannot be read, or is not a message table (a folder, oversized,
-// holding control bytes), changes nothing.
+// \xHH notations become their control characters again, and the 40-character
+// check counts the result. A file that cannot be read, or is not a message
+// table (not a regular file, oversized, holding control bytes, a quote left
+// open on its line), changes nothing.
 TableFileResult openTable(const QString& path, TextTable& messages);

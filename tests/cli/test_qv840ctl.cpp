@@ -12,6 +12,8 @@
 #include <grp.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
 
 static int exitStatus(QProcess& p) {
@@ -83,6 +85,7 @@ private slots:
         QVERIFY(saveTable(dir_.filePath("one.sav"), table).ok);
         table[4] = QString(41, 'L');
         QVERIFY(saveTable(dir_.filePath("long.sav"), table).ok);
+        QCOMPARE(::mkfifo(QFile::encodeName(dir_.filePath("fifo.sav")).constData(), 0600), 0);
     }
 
     // In order, against one unit that keeps what it is sent on "@sim" (each run
@@ -124,6 +127,11 @@ private slots:
         row("missing port", {"-p", "/dev/qv840-none", "read", "0"}, 3, {}, "/dev/qv840-none");
         row("slot 20", {"-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
         row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
+        row("baud 115200", {"-b", "115200", "-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
+        row("simulated at 300", {"simulate", "--baud", "300"}, 2, {}, "--baud takes 1200");
+        // Neither blocks nor fills the memory.
+        row("write-all from a FIFO", {"-p", "@sim", "write-all", "@dir/fifo.sav"}, 2, {}, "a FIFO");
+        row("unit from /dev/zero", {"simulate", "--messages", "/dev/zero"}, 2, {}, "a device");
         row("no port", {"read", "0"}, 2, {}, "-p PORT");
         row("broadcast", {"-a", "0", "-p", "@sim", "write", "2", "X"}, 2, {}, "broadcast address");
         row("slot -1", {"-p", "/dev/null", "read", "-1"}, 2, {}, "\"-1\" is out of range");

@@ -48,6 +48,8 @@ private slots:
     void layouts_data() {
         QTest::addColumn<QByteArray>("text");
         QTest::newRow("CR LF, &H") << formatCrcTable(standardCrcTable());
+        QTest::newRow("LF") << formatCrcTable(standardCrcTable()).replace('\r', "");
+        QTest::newRow("CR") << formatCrcTable(standardCrcTable()).replace('\n', "");
         QTest::newRow("comma CR LF") << tableText(",\r\n", [](int b) {
             return "&H" + QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
         });

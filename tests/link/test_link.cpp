@@ -98,12 +98,13 @@ private slots:
     void settingsStrings_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("parsed"); // empty: refused
-        for (const char* good : {"19200,E,7,2", "4800,M,8,1", "4800,S,6,1", "1200,O,5,1.5"})
+        for (const char* good :
+             {"19200,E,7,2", "4800,M,8,1", "4800,S,6,1", "1200,O,5,1.5", "115200,N,8,1"})
             QTest::newRow(good) << good << good;
         QTest::newRow("blanks") << QString(" 1200 , o , 5 , 1.5 ") << QString("1200,O,5,1.5");
         for (const char* bad :
-             {"9600", "9600,N,8,1,1", "fast,N,8,1", "0,N,8,1", "-9600,N,8,1", "9600,X,8,1",
-              "9600,N,9,1", "9600,N,4,1", "9600,N,8,3", "9600,,8,1"})
+             {"9600", "9600,N,8,1,1", "fast,N,8,1", "0,N,8,1", "300,N,8,1", "-9600,N,8,1",
+              "9600,X,8,1", "9600,N,9,1", "9600,N,4,1", "9600,N,8,3", "9600,,8,1"})
             QTest::newRow(bad) << bad << QString();
     }
     void settingsStrings() {

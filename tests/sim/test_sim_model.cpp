@@ -3,7 +3,10 @@
 
 #include "sim/SimModel.h"
 
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -86,6 +89,24 @@ void TestSimModel::loadSavRecords() {
     for (int k = 0; k < expected.size(); ++k)
         QCOMPARE(m.message(k), expected[k]);
     QCOMPARE(m.loadSavData(QByteArray(30, ',')), 20);
+    // A quote left open would take the next line into the slot and shift the rest.
+    m.setMessage(0, "KEEP");
+    QCOMPARE(m.loadSavData("\"OPEN\r\n\"NEXT\"\r\n"), -1);
+    // Only a regular file of a bounded size is read; nothing else blocks or fills memory.
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath("fifo.sav");
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    for (const QString& path : {fifo, QStringLiteral("/dev/zero"), dir.path()}) {
+        QString error;
+        QVERIFY(!m.loadSav(path, &error));
+        QVERIFY2(error.startsWith(path + ": a ") && error.endsWith(", not a file"),
+                 qPrintable(error));
+    }
+    QFile big(dir.filePath("big.sav"));
+    QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(SimModel::kMaxSavBytes + 1));
+    QString error;
+    QVERIFY(!m.loadSav(big.fileName(), &error) && error.contains("65537 bytes"));
+    QCOMPARE(m.message(0), QByteArray("KEEP"));
 }
 
 QTEST_GUILESS_MAIN(TestSimModel)

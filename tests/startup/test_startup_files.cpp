@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -80,16 +81,24 @@ private slots:
         QVERIFY(!readFileData(shipped, fd) && !readDefaults(shipped, defaults));
         QCOMPARE(fd.terminalNames[19], QStringLiteral("60-P"));
         QTemporaryDir dir;
+        // A UTF-8 mark is skipped; a speed may carry blanks.
         writeFile(dir.path(), kFileDataName,
-                  "1200\r\n9600\r\n19200\r\n" + quotedLines(20, "T") + "\"extra\"\r\n");
+                  "\xEF\xBB\xBF"
+                  "1200\r\n9600\r\n115200 \r\n" +
+                      quotedLines(20, "T") + "\"extra\"\r\n");
         // A message of the unit's full 40 characters loads; bytes are Windows-1252.
         writeFile(dir.path(), kDefaultsName,
                   "\"" + QByteArray(40, 'L') + "\"\r\n\"90\xB0 \x80\"\r\n" + quotedLines(18, "M"));
         QVERIFY(!readFileData(dir.path(), fd) && !readDefaults(dir.path(), defaults));
-        QCOMPARE(fd.baudRates[1] + fd.baudRates[3], QStringLiteral("1200,N,8,119200,N,8,1"));
+        QCOMPARE(fd.baudRates[1] + fd.baudRates[3], QStringLiteral("1200,N,8,1115200,N,8,1"));
         QCOMPARE(fd.terminalNames[19], QStringLiteral("T19"));
         QVERIFY(fd.terminalNames[20].isEmpty()); // items after the last are ignored
         QCOMPARE(defaults[0].size(), 40);
+        QCOMPARE(defaults[1], QString::fromUtf8("90° €"));
+        // The same text in UTF-8, as a modern editor saves it.
+        writeFile(dir.path(), kDefaultsName,
+                  "\"L\"\r\n\"90\xC2\xB0 \xE2\x82\xAC\"\r\n" + quotedLines(18, "M"));
+        QVERIFY(!readDefaults(dir.path(), defaults));
         QCOMPARE(defaults[1], QString::fromUtf8("90° €"));
     }
 
@@ -117,6 +126,23 @@ private slots:
                "Defaults.txt: 104857600 bytes, more than the 65536");
         badRow("CRC table of 100 MB", kCrcTableName, "100 MB",
                "CRC-16.TBL: 104857600 bytes, more than the 65536");
+        badRow("unterminated quote", kDefaultsName, "\"OPEN\r\n" + quotedLines(19, "M"),
+               "Defaults.txt: the quote on line 1 is not closed on that line");
+        badRow("unterminated name", kFileDataName, speeds + "\"T0\r\n" + quotedLines(19, "T"),
+               "filedata.fm: the quote on line 4 is not closed");
+        badRow("unterminated after the last", kDefaultsName, quotedLines(20, "M") + "\"X",
+               "Defaults.txt: the quote on line 21 is not closed");
+        for (const char* speed : {"0", "-1", "1e9", "300", "115201"})
+            QTest::addRow("speed %s", speed)
+                << QByteArray(kFileDataName)
+                << "4800\r\n" + QByteArray(speed) + "\r\n19200\r\n" + quotedLines(20, "T")
+                << "filedata.fm: speed 2, on line 2, is \"" + QString::fromLatin1(speed) +
+                       "\"; the tool runs at 1200, 2400";
+        badRow("UTF-8 outside Windows-1252", kDefaultsName,
+               "\xEF\xBB\xBF\"A\"\r\n\"\xCE\xA9\"\r\n" + quotedLines(18, "M"),
+               "Defaults.txt: line 2 holds 'Ω' (U+03A9), which Windows-1252 lacks");
+        badRow("FIFO", kDefaultsName, "FIFO", "Defaults.txt: a FIFO, not a file");
+        badRow("device", kCrcTableName, "/dev/zero", "CRC-16.TBL: a device, not a file");
         badRow("unreadable", kDefaultsName, quotedLines(20, "M"),
                "Defaults.txt: cannot be read (Permission denied)");
     }
@@ -131,6 +157,10 @@ private slots:
             QVERIFY(QDir().mkdir(file));
         else if (data == "100 MB")
             QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(100 << 20));
+        else if (data == "FIFO")
+            QCOMPARE(::mkfifo(QFile::encodeName(file).constData(), 0600), 0);
+        else if (data.startsWith("/dev/"))
+            QVERIFY(QFile::link(QString::fromLatin1(data), file));
         else if (!data.isNull())
             writeFile(dir.path(), name, data);
         if (QTest::currentDataTag() == QByteArray("unreadable")) {

@@ -1,0 +1,142 @@
+#include "startup/TextFile.h"
+
+#include "startup/CodePage.h"
+#include "startup/ItemReader.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString systemError(int err) {
+    return QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(err)));
+}
+
+// What a directory entry is, when it is not a regular file.
+std::optional<FileProblem> notRegular(const struct stat& st) {
+    if (S_ISREG(st.st_mode))
+        return std::nullopt;
+    const char* kind = S_ISDIR(st.st_mode)                          ? "a folder"
+                       : S_ISFIFO(st.st_mode)                       ? "a FIFO"
+                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                       : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
+                                                                    : "a special file";
+    return FileProblem{FileProblem::NotAFile, QStringLiteral("%1, not a file").arg(kind)};
+}
+
+FileProblem tooBig(qint64 size, qint64 maxBytes, const char* what) {
+    const QString text = size >= 0 ? QStringLiteral("%1 bytes, more than the %2 %3 can hold")
+                                         .arg(size)
+                                         .arg(maxBytes)
+                                         .arg(QLatin1String(what))
+                                   : QStringLiteral("more than the %1 bytes %2 can hold")
+                                         .arg(maxBytes)
+                                         .arg(QLatin1String(what));
+    return FileProblem{FileProblem::TooBig, text};
+}
+
+} // namespace
+
+std::optional<FileProblem> readBoundedFile(const QString& path, qint64 maxBytes, const char* what,
+                                           QByteArray& out) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        const int err = errno;
+        if (err == ENOENT || err == ENOTDIR)
+            return FileProblem{FileProblem::Missing, QStringLiteral("not found")};
+        return FileProblem{FileProblem::Unreadable, systemError(err)};
+    }
+    if (auto problem = notRegular(st))
+        return problem;
+    if (st.st_size > maxBytes)
+        return tooBig(st.st_size, maxBytes, what);
+
+    // O_NONBLOCK: should the entry have become a FIFO since, open does not wait.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return FileProblem{FileProblem::Unreadable, systemError(errno)};
+    std::optional<FileProblem> problem;
+    QByteArray data;
+    if (::fstat(fd, &st) != 0) {
+        problem = FileProblem{FileProblem::Unreadable, systemError(errno)};
+    } else if ((problem = notRegular(st))) {
+    } else {
+        // Bounded even after the size check: a file still growing can hold
+        // more than its size said.
+        data.resize(maxBytes + 1);
+        qsizetype got = 0;
+        while (got < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                problem = FileProblem{FileProblem::Unreadable, systemError(errno)};
+                break;
+            }
+            if (n == 0)
+                break;
+            got += n;
+        }
+        data.truncate(got);
+        if (!problem && got > maxBytes)
+            problem = tooBig(-1, maxBytes, what);
+    }
+    ::close(fd);
+    if (problem)
+        return problem;
+    out = data;
+    return std::nullopt;
+}
+
+std::optional<FileProblem> toCodePage(QByteArray& data) {
+    const bool marked = data.startsWith("\xEF\xBB\xBF");
+    const QByteArray body = marked ? data.mid(3) : data;
+    const bool multiByte =
+        std::any_of(body.begin(), body.end(), [](char c) { return (c & 0x80) != 0; });
+    if (!multiByte) {
+        data = body;
+        return std::nullopt;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(body);
+    if (utf8.hasError()) {
+        if (marked)
+            return FileProblem{FileProblem::NotText,
+                               QStringLiteral("it begins with the UTF-8 mark but is not UTF-8")};
+        data = body; // Windows-1252
+        return std::nullopt;
+    }
+    const CodePage::Encoded e = CodePage::encode(text);
+    if (!e.ok())
+        return FileProblem{FileProblem::NotText,
+                           QStringLiteral("line %1 holds %2, which Windows-1252 lacks")
+                               .arg(lineAt(text.left(e.badPosition).toUtf8(), body.size()))
+                               .arg(CodePage::describe(e.badCharacter))};
+    data = e.bytes;
+    return std::nullopt;
+}
+
+std::optional<FileProblem> readTextFile(const QString& path, qint64 maxBytes, const char* what,
+                                        QByteArray& out) {
+    QByteArray data;
+    if (auto problem = readBoundedFile(path, maxBytes, what, data))
+        return problem;
+    if (auto problem = toCodePage(data))
+        return problem;
+    if (const qsizetype at = firstControlByte(data); at >= 0)
+        return FileProblem{
+            FileProblem::Binary,
+            QStringLiteral("line %1 holds the control byte 0x%2")
+                .arg(lineAt(data, at))
+                .arg(static_cast<unsigned char>(data.at(at)), 2, 16, QLatin1Char('0'))};
+    out = data;
+    return std::nullopt;
+}

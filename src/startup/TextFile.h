@@ -1,0 +1,44 @@
+#pragma once
+// The one way the tool reads a file it did not write itself: the start-up
+// files, CRC-16.TBL, message tables (Open, write-all) and the simulated unit's
+// --messages.
+//
+// Only a regular file is read. A folder, a FIFO, a device or a socket is
+// refused by what stat() says, before anything is opened, so that a FIFO with
+// no writer or /dev/zero can neither block nor fill the memory; the file is
+// then opened without blocking and checked again by its descriptor. A file
+// larger than the bound is refused without being read whole.
+//
+// Text: a UTF-8 byte-order mark (EF BB BF) is skipped, and the file is then
+// read as UTF-8. A file without the mark is read as UTF-8 when its bytes are
+// valid UTF-8 and hold at least one multi-byte sequence; otherwise it is
+// Windows-1252, as files written by the tool are. Text in a Windows-1252 file
+// almost never forms valid multi-byte UTF-8 (an accented letter would have to
+// be followed by one or two of the bytes 80..BF, which are mostly symbols and
+// quotes), so that rule does not misread the tool's own files. UTF-8 text is
+// turned into Windows-1252 bytes; a character the code page lacks refuses the
+// file, naming its line.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+struct FileProblem {
+    enum Kind { Missing, NotAFile, TooBig, Unreadable, NotText, Binary };
+    Kind kind;
+    QString text; // "a folder, not a file", "cannot be read (Permission denied)"
+};
+
+// The bytes of the regular file at path, at most maxBytes of them. `what`
+// names the kind of file in the too-big message ("a message table").
+std::optional<FileProblem> readBoundedFile(const QString& path, qint64 maxBytes, const char* what,
+                                           QByteArray& out);
+
+// Turns the bytes of a text file into Windows-1252 by the rule above.
+std::optional<FileProblem> toCodePage(QByteArray& data);
+
+// readBoundedFile, then toCodePage, then the check that no control byte but
+// TAB, CR and LF is left (a file holding one is binary or damaged). out is
+// set only when the file is taken.
+std::optional<FileProblem> readTextFile(const QString& path, qint64 maxBytes, const char* what,
+                                        QByteArray& out);
