@@ -2,6 +2,7 @@
 // unit for trying the tool without one.
 
 #include "cli/Commands.h"
+#include "cli/Sheet.h"
 #include "cli/Terminal.h"
 
 #include <QCommandLineParser>
@@ -15,14 +16,18 @@ Commands:
   read SLOT             print the message stored in slot 0..19
   write SLOT TEXT       write TEXT (1..40 characters) into slot SLOT
   erase SLOT            erase slot SLOT
-  read-all [-o FILE.sav]
-                        read all twenty slots; print them, or save them to FILE.sav
-  write-all FILE.sav    write every message of FILE.sav that differs from its default
+  read-all [-o FILE.sav|FILE.csv]
+                        read all twenty slots; print them, or save them to a file
+  write-all FILE.sav|FILE.csv
+                        write every message of the file that differs from its default
   erase-all             erase all twenty slots
   simulate [--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]
            [--never-answer] [--pause-ms N] [--late-ms N] [--garbage]
                         run a simulated unit; prints its device path, runs until
                         interrupted
+  sheet FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]
+                        draw the table's printed sheet as a PDF; -p and -a name
+                        the port and unit address on it
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable,
 2 bad usage or input, 3 the port could not be opened or failed.)";
@@ -39,9 +44,11 @@ bool number(const QString& text, int low, int high, int& out) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (isSheetCommand(argc, argv))
+        return runSheet(argc, argv);
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -64,7 +71,7 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption config(
         QStringLiteral("config"),
         QStringLiteral("Folder of filedata.fm, Defaults.txt and CRC-16.TBL (default: the "
-                       "program's folder)."),
+                       "program's folder, else ../share/qv840n beside it)."),
         QStringLiteral("DIR"));
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Print every frame on stderr."));
@@ -79,7 +86,7 @@ int main(int argc, char* argv[]) {
         return Exit::Done;
     }
     if (parser.isSet(version)) {
-        printOut(QStringLiteral("qv840ctl 1.1"));
+        printOut(QStringLiteral("qv840ctl " QV_VERSION));
         return Exit::Done;
     }
 
