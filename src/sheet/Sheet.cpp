@@ -1,6 +1,7 @@
 #include "sheet/Sheet.h"
 
 #include "startup/MessageText.h"
+#include "table/CsvTable.h"
 #include "table/Interlocks.h"
 
 #include <QFileInfo>
@@ -133,7 +134,7 @@ bool writeSheetPdf(const QString& path, const SheetInfo& info, QPageSize::PageSi
         return false;
     };
     const QFileInfo target(path);
-    if (target.exists() && !target.isFile())
+    if (target.exists() && !isRegularFile(path))
         return fail(QStringLiteral("%1 is not a regular file").arg(path));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

@@ -13,6 +13,8 @@
 
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QStringList kHeader = {QStringLiteral("slot"), QStringLiteral("terminal"),
@@ -137,6 +139,11 @@ QString quoted(const QString& field) {
 
 } // namespace
 
+bool isRegularFile(const QString& path) {
+    struct stat st {};
+    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 bool isCsvName(const QString& path) {
     return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
 }
@@ -227,7 +234,7 @@ CsvResult readCsvTable(const QString& path, const TextTable& defaults, TextTable
     const QFileInfo info(path);
     if (!info.exists())
         return refused(QStringLiteral("there is no such file"));
-    if (!info.isFile())
+    if (!isRegularFile(path))
         return refused(QStringLiteral("it is not a regular file"));
     if (info.size() > kMaxTableFileBytes)
         return refused(QStringLiteral("it is larger than the %1 bytes a message table can be")
@@ -264,7 +271,7 @@ CsvResult writeCsvTable(const QString& path, const TextTable& messages) {
     if (!isCsvName(path))
         return failure(QStringLiteral("Nothing was saved: the file name must end in .csv"));
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
+    if (info.exists() && !isRegularFile(path))
         return failure(QStringLiteral("Cannot save %1: it is not a regular file.").arg(path));
     QString why;
     const QByteArray data = csvTableBytes(messages, &why);
