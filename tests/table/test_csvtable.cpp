@@ -93,6 +93,7 @@ private slots:
         big.close();
         QVERIFY(readCsvTable(big.fileName(), {}, table).message.contains("larger than"));
         QVERIFY(readCsvTable(dir_.path(), {}, table).message.contains("not a regular file"));
+        QVERIFY(!isRegularFile("/dev/null")); // QFileInfo::isFile() says it is
         // A pipe of its own, never a system device: a faulty writer replaces it.
         const QString pipe = dir_.filePath("pipe.csv");
         QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
