@@ -1,23 +1,28 @@
 # Two commands do everything on a fresh Debian 12 machine:
 #   make run    install what is missing, build, open the tool on the simulated unit
 #   make test   install what is missing, build, run every test
+# two more deliver it:
+#   make install PREFIX=DIR   build, then install under DIR (default /usr/local)
+#   make package              build, then the .deb in $(BUILD)
 # and one more hardens the parsers:
 #   make fuzz   install clang, build the libFuzzer targets, run each for FUZZ_SECONDS
 BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
+PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 PACKAGES = g++ make cmake pkg-config qt6-base-dev qt6-serialport-dev libmodbus-dev \
            g++-mingw-w64-x86-64 \
-           libgl-dev xvfb xauth fonts-urw-base35 fonts-dejavu-core
+           libgl-dev xvfb xauth fonts-urw-base35 fonts-dejavu-core \
+           desktop-file-utils appstream poppler-utils dpkg-dev file fakeroot
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 10
 FUZZ_TARGETS  = $(notdir $(basename $(wildcard fuzz/fuzz_*.cpp)))
 
-.PHONY: all deps fuzz-deps build test run fuzz clean
+.PHONY: all deps fuzz-deps build test run fuzz clean install package
 
 all: build
 
@@ -55,6 +60,13 @@ build: deps $(BUILD)/CMakeCache.txt
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The package's dependencies come from dpkg-shlibdeps (dpkg-dev).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 # Builds just the programs, not the tests, before opening the tool.
 run: deps $(BUILD)/CMakeCache.txt

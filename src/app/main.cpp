@@ -4,12 +4,14 @@
 //
 //   qv840n              talk to a unit on a serial port
 //   qv840n --simulate   also run a simulated unit, listed first as a port
+//   qv840n --config DIR read the start-up files from DIR
 
 #include "link/Crc.h"
 #include "link/Link.h"
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
+#include "startup/DataFolder.h"
 #include "startup/SharedState.h"
 #include "startup/StartupSequence.h"
 #include "ui/LoadedWindows.h"
@@ -35,7 +37,7 @@ int splashPauseMs() {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(kProgramTitle);
-    QApplication::setApplicationVersion(QStringLiteral("1.1"));
+    QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
     // The program ends through the main window's exit question or the
@@ -45,16 +47,25 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Custom Message Programming Tool"));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral("Run a simulated unit, loaded from demo.sav, and list its port first."));
-    parser.addOption(simulate);
+    const QCommandLineOption config(
+        QStringLiteral("config"),
+        QStringLiteral("Folder of filedata.fm, Defaults.txt and CRC-16.TBL (default: the "
+                       "program's folder, else ../share/qv840n beside it)."),
+        QStringLiteral("DIR"));
+    parser.addOptions({simulate, config});
     parser.process(app);
 
     // The configuration files are found beside the executable whatever the
-    // current folder; the file dialogs start there too.
-    const QString folder = applicationFolder();
-    QDir::setCurrent(folder);
+    // current folder. The file dialogs start there too when it is the
+    // program's own folder; an installed copy's shared folder is not the
+    // operator's, so they start in the current folder instead.
+    const QString folder = parser.isSet(config) ? parser.value(config) : dataFolder();
+    if (folder == applicationFolder())
+        QDir::setCurrent(folder);
 
     MessageBoxOperator op;
     SimThread sim;

@@ -7,8 +7,10 @@
 #include "link/Link.h"
 #include "link/QtSerialPortDevice.h"
 #include "startup/ConfigFiles.h"
+#include "startup/DataFolder.h"
 #include "startup/MessageText.h"
 #include "table/BulkOperations.h"
+#include "table/CsvTable.h"
 #include "table/Editor.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
@@ -99,7 +101,7 @@ public:
     // The CRC table and the default messages; exit status or Done.
     int loadConfiguration() {
         const QString folder =
-            options_.configFolder.isEmpty() ? applicationFolder() : options_.configFolder;
+            options_.configFolder.isEmpty() ? dataFolder() : options_.configFolder;
         if (const auto why = folderProblem(folder))
             return fail(Exit::BadInput, *why);
         if (auto err = LoadCrcTable(folder, state.CrcTable))
@@ -203,6 +205,10 @@ int readAll(Session& s, const QString& outFile) {
     const BulkResult r = ops.readAll();
     if (const int status = bulkStatus(r); status != Exit::Done)
         return status; // a silent or rejected slot: nothing is printed or saved
+    if (isCsvName(outFile)) {
+        const CsvResult saved = writeCsvTable(outFile, s.state.InterlockMessages);
+        return saved.ok ? Exit::Done : fail(Exit::BadInput, saved.message);
+    }
     if (!outFile.isEmpty()) {
         const TableFileResult saved = saveTable(outFile, s.state.InterlockMessages);
         if (!saved.ok)
@@ -294,7 +300,12 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
                             .arg(*slot)
                             .arg(why));
     }
-    if (command == QLatin1String("write-all")) {
+    if (command == QLatin1String("write-all") && isCsvName(positional->at(0))) {
+        const CsvResult r = readCsvTable(positional->at(0), session.state.DefaultMessages,
+                                         session.state.InterlockMessages);
+        if (!r.ok)
+            return fail(Exit::BadInput, r.message);
+    } else if (command == QLatin1String("write-all")) {
         const TableFileResult opened =
             openTable(positional->at(0), session.state.InterlockMessages);
         if (!opened.ok)
@@ -309,9 +320,10 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
     }
     if (command == QLatin1String("read-all") && parser.isSet(output)) {
         const QFileInfo file(parser.value(output));
-        if (!file.fileName().endsWith(QLatin1String("sav")))
-            return fail(Exit::BadInput,
-                        QStringLiteral("the file name %1 must end in .sav").arg(file.filePath()));
+        if (!file.fileName().endsWith(QLatin1String("sav")) && !isCsvName(file.fileName()))
+            return fail(
+                Exit::BadInput,
+                QStringLiteral("the file name %1 must end in .sav or .csv").arg(file.filePath()));
         if (!QFileInfo(file.absolutePath()).isWritable())
             return fail(Exit::BadInput, QStringLiteral("cannot save into %1: no such folder, or "
                                                        "not writable")

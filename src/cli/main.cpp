@@ -2,14 +2,16 @@
 // unit for trying the tool without one.
 
 #include "cli/Commands.h"
+#include "cli/Sheet.h"
 #include "cli/Terminal.h"
-#include "startup/SharedState.h"
 #include "startup/ConfigFiles.h"
+#include "startup/SharedState.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -19,14 +21,18 @@ Commands:
   read SLOT             print the message stored in slot 0..19
   write SLOT TEXT       write TEXT (1..40 characters) into slot SLOT
   erase SLOT            erase slot SLOT
-  read-all [-o FILE.sav]
-                        read all twenty slots; print them, or save them to FILE.sav
-  write-all FILE.sav    write every message of FILE.sav that differs from its default
+  read-all [-o FILE.sav|FILE.csv]
+                        read all twenty slots; print them, or save them to a file
+  write-all FILE.sav|FILE.csv
+                        write every message of the file that differs from its default
   erase-all             erase all twenty slots
   simulate [--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]
            [--never-answer] [--pause-ms N] [--late-ms N] [--garbage]
                         run a simulated unit; prints its device path, runs until
                         interrupted
+  sheet FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]
+                        draw the table's printed sheet as a PDF; -p and -a name
+                        the port and unit address on it
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written), 2 bad usage or input, 3 the port could not
@@ -66,7 +72,7 @@ int run() {
     const QCommandLineOption config(
         QStringLiteral("config"),
         QStringLiteral("Folder of filedata.fm, Defaults.txt and CRC-16.TBL (default: the "
-                       "program's folder)."),
+                       "program's folder, else ../share/qv840n beside it)."),
         QStringLiteral("DIR"));
     const QCommandLineOption trace(QStringLiteral("trace"),
                                    QStringLiteral("Print every frame on stderr."));
@@ -81,7 +87,7 @@ int run() {
         return Exit::Done;
     }
     if (parser.isSet(version)) {
-        printOut(QStringLiteral("qv840ctl 1.1"));
+        printOut(QStringLiteral("qv840ctl " QV_VERSION));
         return Exit::Done;
     }
 
@@ -130,10 +136,15 @@ int run() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
-    QCoreApplication::setApplicationVersion(QStringLiteral("1.1"));
-    const int status = run();
+    // The sheet draws with fonts, so it runs its own (GUI) application.
+    const bool sheet = isSheetCommand(argc, argv);
+    std::unique_ptr<QCoreApplication> app;
+    if (!sheet) {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+    }
+    const int status = sheet ? runSheet(argc, argv) : run();
     // Output that did not reach stdout (a full disk, a closed pipe) is a
     // failure, whatever the command did.
     if (const int err = stdoutError())

@@ -4,11 +4,13 @@
 #include "link/Link.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
+#include "table/CsvTable.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
 #include "ui/Controls.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
+#include "ui/SheetPrinter.h"
 #include "ui/frmWrite.h"
 
 #include <QCloseEvent>
@@ -76,7 +78,7 @@ int px(int twips) {
 QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
                            const QString& lastName) {
     QFileDialog dialog(parent);
-    dialog.setNameFilter(filter);
+    dialog.setNameFilter(filter); // filters apart by ";;"
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Open does not insist that the file exists: a missing one fails when it
     // is read, with a message that says so.
@@ -121,6 +123,9 @@ frmMessages::frmMessages(SharedState& state, Link& link, Operator& op, LoadedWin
     connect(cmdEraseAll, &QPushButton::clicked, this, [this] { bulk_.eraseAll(); });
     connect(cmdOpenFile, &QPushButton::clicked, this, &frmMessages::openFile);
     connect(cmdSaveFile, &QPushButton::clicked, this, &frmMessages::saveFile);
+    connect(cmdPrint, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
+    connect(cmdExportPdf, &QPushButton::clicked, this, &frmMessages::exportPdf);
+    connect(cmdReadAll, &QPushButton::clicked, this, [this] { tableFile_.clear(); });
     connect(cmdQuit, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdCommsTest, &QPushButton::clicked, this, &frmMessages::showCommsTest);
     connect(UpDown1, &UpDown::valueChanged, this, [this](int value) {
@@ -228,6 +233,8 @@ void frmMessages::buildControls() {
     cmdQuit = button(QStringLiteral("cmdQuit"), QStringLiteral("&Quit"), cc);
     cmdCommsTest = button(QStringLiteral("cmdCommsTest"), QStringLiteral("&Comms Test..."), cc);
     cmdCommsTest->setToolTip(QStringLiteral("Open the comms-test window"));
+    cmdPrint = button(QStringLiteral("cmdPrint"), QStringLiteral("&Print..."), cc);
+    cmdExportPdf = button(QStringLiteral("cmdExportPdf"), QStringLiteral("E&xport PDF..."), cc);
     cmdReadAll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     Label3 = new QLabel(cc);
@@ -266,6 +273,8 @@ void frmMessages::buildControls() {
     grid->addWidget(cmdQuit, 3, 0, 1, 2);
     grid->addLayout(address, 0, 2, 3, 1);
     grid->addWidget(cmdCommsTest, 3, 2);
+    grid->addWidget(cmdPrint, 4, 0);
+    grid->addWidget(cmdExportPdf, 4, 1);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
 
@@ -345,26 +354,68 @@ void frmMessages::messageClicked(int index) {
     editorWindow_->load();
 }
 
+namespace {
+const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (*.csv)");
+} // namespace
+
 void frmMessages::saveFile() {
-    const QString name = chooseFile_(true, QStringLiteral("Save Files (*.sav)"), fileName_);
+    const QString name = chooseFile_(true, kTableFilters, fileName_);
     if (name.isEmpty())
         return;
     fileName_ = name;
+    if (isCsvName(name)) {
+        const CsvResult c = writeCsvTable(name, state_.InterlockMessages);
+        if (!c.ok)
+            op_.message(c.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        return;
+    }
     const TableFileResult r = saveTable(name, state_.InterlockMessages);
     if (!r.message.isEmpty())
         op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 void frmMessages::openFile() {
-    const QString name = chooseFile_(false, QStringLiteral("Open Files (*.sav)"), fileName_);
+    const QString name = chooseFile_(false, kTableFilters, fileName_);
     if (name.isEmpty())
         return;
     fileName_ = name;
+    if (isCsvName(name)) {
+        const CsvResult c = readCsvTable(name, state_.DefaultMessages, state_.InterlockMessages);
+        if (c.ok)
+            tableFile_ = name;
+        for (int i = 0; c.ok && i < kInterlockCount; ++i)
+            setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+        if (!c.ok)
+            op_.message(c.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        return;
+    }
     const TableFileResult r = openTable(name, state_.InterlockMessages);
+    if (r.ok)
+        tableFile_ = name;
     for (int i = 0; i < r.entriesRead; ++i)
         setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
     if (!r.message.isEmpty())
         op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+SheetInfo frmMessages::sheetInfo() const {
+    SheetInfo info;
+    info.messages = state_.InterlockMessages;
+    info.unitAddress = state_.UnitAddress;
+    info.port = state_.PortName;
+    info.when = QDateTime::currentDateTime();
+    info.fileName = tableFile_;
+    return info;
+}
+
+void frmMessages::exportPdf() {
+    const QString name = chooseFile_(true, QStringLiteral("PDF (*.pdf)"), QString());
+    if (name.isEmpty())
+        return;
+    QString why;
+    if (!writeSheetPdf(name, sheetInfo(), defaultSheetPaper(), &why))
+        op_.message(QStringLiteral("Cannot write %1: %2").arg(name, why), {}, MsgIcon::Exclamation,
+                    MsgButtons::Ok);
 }
 
 void frmMessages::setOperationsEnabled(bool on) {

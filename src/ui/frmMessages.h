@@ -2,6 +2,7 @@
 // The main window: the twenty interlock messages in their four groups, the
 // bulk operations, the message-table files, the unit address and the exit.
 
+#include "sheet/Sheet.h"
 #include "startup/SharedState.h"
 #include "table/BulkOperations.h"
 #include "table/Editor.h"
@@ -76,6 +77,8 @@ public:
     QPushButton* cmdSaveFile = nullptr;
     QPushButton* cmdQuit = nullptr;
     QPushButton* cmdCommsTest = nullptr;
+    QPushButton* cmdPrint = nullptr;
+    QPushButton* cmdExportPdf = nullptr;
     UpDown* UpDown1 = nullptr;
     QLabel* Label3 = nullptr;
     QLabel* Label5 = nullptr;
@@ -93,6 +96,8 @@ private:
     void openFile();
     void setOperationsEnabled(bool on);
     void showCommsTest();
+    void exportPdf();
+    SheetInfo sheetInfo() const; // what Print and Export PDF draw
 
     SharedState& state_;
     Link& link_;
@@ -102,7 +107,8 @@ private:
     BulkOperations bulk_;
     Editor editor_; // one for the whole run: LengthErrorCount carries over
     QPointer<frmWrite> editorWindow_;
-    QString fileName_; // shared by open and save
+    QString fileName_;  // shared by open and save
+    QString tableFile_; // the file the table was last opened from; a read-all clears it
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     bool exitConfirmed_ = false;

@@ -170,7 +170,8 @@ private slots:
         // Files: one remembered name for both dialogs; Cancel ends; a name not ending in sav.
         QTemporaryDir dir;
         QStringList answers{dir.filePath("t.sav"), dir.filePath("t.sav"), "",
-                            dir.filePath("t.SAV")};
+                            dir.filePath("t.SAV"), dir.filePath("t.csv"), dir.filePath("t.csv"),
+                            dir.filePath("t.pdf")};
         QStringList calls;
         rig.main.setFileChooser([&](bool, const QString& filter, const QString& last) {
             calls << filter + " " + QFileInfo(last).fileName();
@@ -186,8 +187,16 @@ private slots:
         click(rig.main.cmdSaveFile);
         QVERIFY(!QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 1);
         QCOMPARE(rig.op.last().text, "Nothing was saved: the file name must end in .sav");
-        QCOMPARE(calls.join(", "), "Save Files (*.sav) , Open Files (*.sav) t.sav, "
-                                   "Open Files (*.sav) t.sav, Save Files (*.sav) t.sav");
+        // The same through a CSV table; the sheet as PDF.
+        click(rig.main.cmdSaveFile);
+        rig.state.InterlockMessages[3] = QStringLiteral("CHANGED");
+        click(rig.main.cmdOpenFile);
+        QCOMPARE(rig.state.InterlockMessages[3] + "|" + rig.message(3)->text(), "A, B|A, B");
+        click(rig.main.cmdExportPdf);
+        QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 1);
+        const QString both = "Message table (*.sav);;CSV table (*.csv) ";
+        QCOMPARE(calls.join(", "), both + ", " + both + "t.sav, " + both + "t.sav, " + both +
+                                       "t.sav, " + both + "t.SAV, " + both + "t.csv, PDF (*.pdf) ");
     }
 
     void silentUnit() {

@@ -1,0 +1,60 @@
+# bash completion for qv840ctl: its commands, its options, and the files and
+# ports they take.
+_qv840ctl() {
+    local cur prev words cword
+    _init_completion || return
+    local commands="ports read write erase read-all write-all erase-all simulate sheet"
+    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace"
+    case $prev in
+    -p | --port)
+        COMPREPLY=($(compgen -W "$(qv840ctl ports 2>/dev/null)" -- "$cur"))
+        compopt -o default
+        return
+        ;;
+    -b | --baud | --unit | -a | --pause-ms | --late-ms)
+        return
+        ;;
+    --config)
+        _filedir -d
+        return
+        ;;
+    -o | --output | --messages | --link)
+        _filedir
+        return
+        ;;
+    --paper)
+        COMPREPLY=($(compgen -W "a4 letter" -- "$cur"))
+        return
+        ;;
+    esac
+    local i command=
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+        -p | --port | -b | --baud | -a | --unit | --config) ((i++)) ;;
+        -*) ;;
+        *) command=${words[i]}; break ;;
+        esac
+    done
+    case $command in
+    '')
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "$options" -- "$cur"))
+        else
+            COMPREPLY=($(compgen -W "$commands" -- "$cur"))
+        fi
+        ;;
+    read-all) COMPREPLY=($(compgen -W "-o --output" -- "$cur")) ;;
+    write-all | sheet)
+        if [[ $cur == -* && $command == sheet ]]; then
+            COMPREPLY=($(compgen -W "-o --output --paper" -- "$cur"))
+        else
+            _filedir '@(sav|csv)'
+        fi
+        ;;
+    simulate)
+        COMPREPLY=($(compgen -W "--unit --baud --messages --link --bare --never-answer
+            --pause-ms --late-ms --garbage" -- "$cur"))
+        ;;
+    esac
+}
+complete -F _qv840ctl qv840ctl

@@ -1,0 +1,42 @@
+// The CSV table reader: any bytes either fill all twenty slots with messages
+// the unit may be sent, or are refused with a reason and change nothing; and
+// what it reads, written again, reads back the same.
+#include "startup/CodePage.h"
+#include "startup/MessageText.h"
+#include "table/CsvTable.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace {
+void require(bool ok) {
+    if (!ok)
+        __builtin_trap();
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    TextTable defaults, table;
+    for (int k = 0; k < kInterlockCount; ++k) {
+        defaults[size_t(k)] = QStringLiteral("DEFAULT %1").arg(k);
+        table[size_t(k)] = QStringLiteral("BEFORE");
+    }
+    const TextTable before = table;
+    const CsvResult r = parseCsvTable(bytes, defaults, table);
+    if (!r.ok) {
+        require(!r.message.isEmpty() && table == before);
+        return 0;
+    }
+    for (int k = 0; k < kInterlockCount; ++k) {
+        const QString& m = table[size_t(k)];
+        require(!m.isEmpty() && m.size() <= kMessageMaxLength);
+        require(MessageText::firstUnsendable(m) < 0 && CodePage::encode(m).ok());
+    }
+    QString why;
+    const QByteArray again = csvTableBytes(table, &why);
+    require(!again.isEmpty());
+    TextTable back;
+    require(parseCsvTable(again, defaults, back).ok && back == table);
+    return 0;
+}

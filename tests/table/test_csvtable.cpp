@@ -1,0 +1,111 @@
+// CSV message tables: a round trip keeps every character a message may hold,
+// and a bad file is refused whole, naming its line and slot.
+
+#include "table/CsvTable.h"
+#include "table/TableFile.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+
+// Twenty good rows, then row k replaced by replacement (or dropped if empty).
+static QByteArray csv(int k = -1, const QByteArray& replacement = {}) {
+    QByteArray text = "slot,terminal,group,message\r\n";
+    for (int i = 0; i < 20; ++i)
+        text += i == k ? replacement
+                       : QByteArray::number(i) + ",,,MSG " + QByteArray::number(i) + "\r\n";
+    return text;
+}
+
+class TestCsvTable : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir_;
+    TextTable defaults_;
+
+private slots:
+    void initTestCase() {
+        for (int k = 0; k < 20; ++k)
+            defaults_[size_t(k)] = QString("DEFAULT %1").arg(k);
+    }
+
+    void roundTrip() {
+        TextTable table = defaults_, back;
+        table[0] = "CHAUDIÈRE, 5 €";
+        table[7] = "SAY \"HI\", \"LOW\"";
+        table[9] = "  C:\\x41 ÉTÉ ,";
+        table[19] = QString(40, QChar(0x20AC));
+        const QString path = dir_.filePath("t.CSV");
+        QVERIFY(writeCsvTable(path, table).ok);
+        const CsvResult r = readCsvTable(path, defaults_, back);
+        QVERIFY2(r.ok, qPrintable(r.message));
+        QCOMPARE(back, table);
+        // Rows in any order, LF line ends, a byte-order mark, an empty cell for the default.
+        QByteArray shuffled = "\xEF\xBB\xBFslot,terminal,group,message\n";
+        for (int i = 19; i >= 0; --i)
+            shuffled += QByteArray::number(i) + (i == 3 ? ",42-3,\"Recycle, L1-3\",\n" : ",,,X\n");
+        QVERIFY(parseCsvTable(shuffled, defaults_, back).ok);
+        QCOMPARE(back[3], defaults_[3]);
+        QCOMPARE(back[4], QString("X"));
+    }
+
+    void badFiles_data() {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("not UTF-8") << csv(3, "3,,,CHAUDI\xC8RE\r\n") << "not UTF-8";
+        QTest::newRow("header") << QByteArray("slot,message\r\n") + csv().mid(29) << "line 1:";
+        QTest::newRow("19 rows") << csv(19) << "no row for slot 19";
+        QTest::newRow("slot twice")
+            << csv(4, "3,,,AGAIN\r\n") << "line 6: slot 3 is already on line 5";
+        QTest::newRow("slot 20") << csv(4, "20,,,X\r\n") << "line 6: the slot \"20\"";
+        QTest::newRow("slot 04") << csv(4, "+4,,,X\r\n") << "the slot \"+4\"";
+        QTest::newRow("3 fields") << csv(4, "4,,X\r\n") << "line 6: 3 fields";
+        QTest::newRow("a blank line") << csv(4, "\r\n") << "line 6: 1 fields";
+        QTest::newRow("bare quote") << csv(4, "4,,,SAY \"HI\"\r\n") << "line 6: a double quote";
+        QTest::newRow("after a quote") << csv(4, "4,,,\"A\"B\r\n") << "after the closing";
+        QTest::newRow("unclosed") << csv(19, "19,,,\"OPEN\r\n") << "line 21: a quoted field is";
+        QTest::newRow("lone CR") << csv(4, "4,,,A\rB\r\n") << "line 6: a carriage return";
+        QTest::newRow("41 characters") << csv(5, "5,,," + QByteArray(41, 'L') + "\r\n")
+                                       << "line 7 (slot 5): the message has 41 characters";
+        QTest::newRow("not in 1252")
+            << csv(6, "6,,,\xCE\xA9 LOAD\r\n") << "(slot 6): the message holds 'Ω'";
+        QTest::newRow("ESC as \\x1B")
+            << csv(6, "6,,,A\\x1BB\r\n") << "(slot 6): the message holds the character ESC";
+        QTest::newRow("a shifted row")
+            << csv(6, "6,40-41,,X\r\n") << "(slot 6): the terminal \"40-41\"";
+        QTest::newRow("another group")
+            << csv(6, "6,,Gas Limits,X\r\n") << "the group \"Gas Limits\"";
+        QTest::newRow("NUL") << csv(6, QByteArray("6,,,A\0B\r\n", 9)) << "NUL";
+    }
+    void badFiles() {
+        QFETCH(QByteArray, data);
+        QFETCH(QString, why);
+        TextTable table = defaults_;
+        const CsvResult r = parseCsvTable(data, {}, table);
+        QVERIFY(!r.ok);
+        QVERIFY2(r.message.contains(why), qPrintable(r.message));
+        QCOMPARE(table, defaults_);
+    }
+
+    void onlyRegularFiles() {
+        TextTable table = defaults_;
+        QFile big(dir_.filePath("big.csv"));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(kMaxTableFileBytes + 1));
+        big.close();
+        QVERIFY(readCsvTable(big.fileName(), {}, table).message.contains("larger than"));
+        QVERIFY(readCsvTable(dir_.path(), {}, table).message.contains("not a regular file"));
+        QVERIFY(!isRegularFile("/dev/null")); // QFileInfo::isFile() says it is
+        // A pipe of its own, never a system device: a faulty writer replaces it.
+        const QString pipe = dir_.filePath("pipe.csv");
+        QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        QVERIFY(writeCsvTable(pipe, table).message.contains("not a regular"));
+        QVERIFY(readCsvTable(pipe, {}, table).message.contains("not a regular"));
+        QVERIFY(QDir(dir_.path()).mkdir("f.csv"));
+        QVERIFY(writeCsvTable(dir_.filePath("f.csv"), table).message.contains("not a regular"));
+        table[2] = "A\x1B";
+        QVERIFY(writeCsvTable(dir_.filePath("esc.csv"), table).message.contains("slot 2 (41-42)"));
+        QVERIFY(!QFile::exists(dir_.filePath("esc.csv")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCsvTable)
+#include "test_csvtable.moc"
