@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -47,6 +48,88 @@ bool number(const QString& text, int low, int high, int& out) {
     return true;
 }
 
+// The global options, declared once for the parser and for reading them back.
+struct Options {
+    QCommandLineOption port{
+        {QStringLiteral("p"), QStringLiteral("port")},
+        QStringLiteral("Serial port: a device path or a name as ports prints it."),
+        QStringLiteral("PORT")};
+    QCommandLineOption baud{
+        {QStringLiteral("b"), QStringLiteral("baud")},
+        QStringLiteral("Line speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600 "
+                       "or 115200 (default 9600)."),
+        QStringLiteral("BAUD")};
+    QCommandLineOption unit{{QStringLiteral("a"), QStringLiteral("unit")},
+                            QStringLiteral("Unit address %1..%2 (default 1).")
+                                .arg(kFirstUnitAddress)
+                                .arg(kLastUnitAddress),
+                            QStringLiteral("UNIT")};
+    QCommandLineOption config{QStringLiteral("config"),
+                              QStringLiteral("Folder of filedata.fm, Defaults.txt and CRC-16.TBL "
+                                             "(default: the program's folder, else "
+                                             "../share/qv840n beside it)."),
+                              QStringLiteral("DIR")};
+    QCommandLineOption trace{QStringLiteral("trace"),
+                             QStringLiteral("Print every frame on stderr.")};
+};
+
+// -b: one of the line speeds, written as a plain number.
+std::optional<int> takeBaud(const QString& b, GlobalOptions& options) {
+    options.baud = b.toInt();
+    if (!isLineSpeed(options.baud) || QString::number(options.baud) != b)
+        return fail(Exit::BadInput,
+                    QStringLiteral("-b takes %1, not \"%2\"").arg(lineSpeedList(), b));
+    return std::nullopt;
+}
+
+// -a: a unit address; 0, the broadcast address, is named as such.
+std::optional<int> takeUnit(const QString& a, GlobalOptions& options) {
+    int given = -1;
+    if (number(a, 0, 0, given))
+        return fail(Exit::BadInput,
+                    QStringLiteral("-a 0 is the broadcast address: every unit on the line would "
+                                   "take a write, and none would confirm it; give a unit address "
+                                   "from %1 to %2")
+                        .arg(kFirstUnitAddress)
+                        .arg(kLastUnitAddress));
+    if (!number(a, kFirstUnitAddress, kLastUnitAddress, options.unit))
+        return fail(Exit::BadInput,
+                    QStringLiteral("-a takes a unit address from %1 to %2, not \"%3\"")
+                        .arg(kFirstUnitAddress)
+                        .arg(kLastUnitAddress)
+                        .arg(a));
+    return std::nullopt;
+}
+
+// The global options as given; a status to exit with when one is wrong.
+std::optional<int> takeOptions(const QCommandLineParser& parser, const Options& o,
+                               GlobalOptions& options) {
+    options.port = parser.value(o.port);
+    options.configFolder = parser.value(o.config);
+    options.trace = parser.isSet(o.trace);
+    if ((options.baudGiven = parser.isSet(o.baud)))
+        if (const auto status = takeBaud(parser.value(o.baud), options))
+            return status;
+    if ((options.unitGiven = parser.isSet(o.unit)))
+        if (const auto status = takeUnit(parser.value(o.unit), options))
+            return status;
+    return std::nullopt;
+}
+
+int dispatch(const GlobalOptions& options, QStringList args) {
+    if (args.isEmpty())
+        return fail(Exit::BadInput, QStringLiteral("no command given (see qv840ctl --help)"));
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("ports"))
+        return runPorts(args);
+    if (command == QLatin1String("simulate"))
+        return runSimulate(options, args);
+    if (isUnitCommand(command))
+        return runUnitCommand(options, command, args);
+    return fail(Exit::BadInput,
+                QStringLiteral("unknown command \"%1\" (see qv840ctl --help)").arg(command));
+}
+
 int run() {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -55,28 +138,8 @@ int run() {
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption port(
-        {QStringLiteral("p"), QStringLiteral("port")},
-        QStringLiteral("Serial port: a device path or a name as ports prints it."),
-        QStringLiteral("PORT"));
-    const QCommandLineOption baud(
-        {QStringLiteral("b"), QStringLiteral("baud")},
-        QStringLiteral("Line speed: 1200, 2400, 4800, 9600, 19200, 38400, 57600 or "
-                       "115200 (default 9600)."),
-        QStringLiteral("BAUD"));
-    const QCommandLineOption unit({QStringLiteral("a"), QStringLiteral("unit")},
-                                  QStringLiteral("Unit address %1..%2 (default 1).")
-                                      .arg(kFirstUnitAddress)
-                                      .arg(kLastUnitAddress),
-                                  QStringLiteral("UNIT"));
-    const QCommandLineOption config(
-        QStringLiteral("config"),
-        QStringLiteral("Folder of filedata.fm, Defaults.txt and CRC-16.TBL (default: the "
-                       "program's folder, else ../share/qv840n beside it)."),
-        QStringLiteral("DIR"));
-    const QCommandLineOption trace(QStringLiteral("trace"),
-                                   QStringLiteral("Print every frame on stderr."));
-    parser.addOptions({port, baud, unit, config, trace});
+    const Options o;
+    parser.addOptions({o.port, o.baud, o.unit, o.config, o.trace});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See Commands below."),
                                  QStringLiteral("COMMAND ..."));
 
@@ -90,47 +153,10 @@ int run() {
         printOut(QStringLiteral("qv840ctl " QV_VERSION));
         return Exit::Done;
     }
-
     GlobalOptions options;
-    options.port = parser.value(port);
-    options.configFolder = parser.value(config);
-    options.trace = parser.isSet(trace);
-    if ((options.baudGiven = parser.isSet(baud))) {
-        const QString b = parser.value(baud);
-        options.baud = b.toInt();
-        if (!isLineSpeed(options.baud) || QString::number(options.baud) != b)
-            return fail(Exit::BadInput,
-                        QStringLiteral("-b takes %1, not \"%2\"").arg(lineSpeedList(), b));
-    }
-    if ((options.unitGiven = parser.isSet(unit))) {
-        int given = -1;
-        if (number(parser.value(unit), 0, 0, given))
-            return fail(Exit::BadInput,
-                        QStringLiteral("-a 0 is the broadcast address: every unit on the line "
-                                       "would take a write, and none would confirm it; give a "
-                                       "unit address from %1 to %2")
-                            .arg(kFirstUnitAddress)
-                            .arg(kLastUnitAddress));
-        if (!number(parser.value(unit), kFirstUnitAddress, kLastUnitAddress, options.unit))
-            return fail(Exit::BadInput, QStringLiteral("-a takes a unit address from %1 to %2, "
-                                                       "not \"%3\"")
-                                            .arg(kFirstUnitAddress)
-                                            .arg(kLastUnitAddress)
-                                            .arg(parser.value(unit)));
-    }
-
-    QStringList args = parser.positionalArguments();
-    if (args.isEmpty())
-        return fail(Exit::BadInput, QStringLiteral("no command given (see qv840ctl --help)"));
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("ports"))
-        return runPorts(args);
-    if (command == QLatin1String("simulate"))
-        return runSimulate(options, args);
-    if (isUnitCommand(command))
-        return runUnitCommand(options, command, args);
-    return fail(Exit::BadInput,
-                QStringLiteral("unknown command \"%1\" (see qv840ctl --help)").arg(command));
+    if (const auto status = takeOptions(parser, o, options))
+        return *status;
+    return dispatch(options, parser.positionalArguments());
 }
 
 } // namespace
