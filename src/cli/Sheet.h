@@ -7,5 +7,10 @@
 // option nor an option's value) is "sheet".
 bool isSheetCommand(int argc, char* argv[]);
 
-// The whole run of the sheet command; the process's exit status.
-int runSheet(int argc, char* argv[]);
+#include "cli/Commands.h"
+
+#include <QStringList>
+
+// The sheet command after the global options (-p and -a name the port and
+// unit on the sheet; --config the folder of Defaults.txt); the exit status.
+int runSheet(const GlobalOptions& options, const QStringList& args);

@@ -56,41 +56,43 @@ std::optional<int> number(const QCommandLineParser& p, const QCommandLineOption&
 
 } // namespace
 
-int runSimulate(const GlobalOptions& options, const QStringList& args) {
-    QCommandLineParser p;
-    const QCommandLineOption unit(QStringLiteral("unit"), QStringLiteral("Unit address (1..247)."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption baud(QStringLiteral("baud"), QStringLiteral("Line speed."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption messages(QStringLiteral("messages"),
-                                      QStringLiteral("Fill the slots from FILE.sav."),
-                                      QStringLiteral("FILE.sav"));
-    const QCommandLineOption link(QStringLiteral("link"),
-                                  QStringLiteral("Also make the line reachable as PATH."),
-                                  QStringLiteral("PATH"));
-    const QCommandLineOption bare(
-        QStringLiteral("bare"), QStringLiteral("A plain register map: writes never clear a slot."));
-    const QCommandLineOption never(QStringLiteral("never-answer"),
-                                   QStringLiteral("Hear requests, answer none."));
-    const QCommandLineOption pause(QStringLiteral("pause-ms"),
-                                   QStringLiteral("Fall silent N ms in the middle of each reply."),
-                                   QStringLiteral("N"));
-    const QCommandLineOption late(QStringLiteral("late-ms"),
-                                  QStringLiteral("Answer N ms later than usual."),
-                                  QStringLiteral("N"));
-    const QCommandLineOption garbage(QStringLiteral("garbage"),
-                                     QStringLiteral("Answer random bytes without a valid CRC."));
-    p.addOptions({unit, baud, messages, link, bare, never, pause, late, garbage});
-    if (!p.parse(QStringList{QStringLiteral("qv840ctl simulate")} + args))
-        return fail(Exit::BadInput, p.errorText());
-    if (!p.positionalArguments().isEmpty())
-        return fail(Exit::BadInput, QStringLiteral("simulate takes no arguments, only options"));
+namespace {
 
-    SimConfig cfg;
-    const auto u = number(p, unit, options.unitGiven ? options.unit : cfg.unit, 1, 247);
-    const auto b = number(p, baud, options.baudGiven ? options.baud : cfg.baud, 1, 115200);
-    const auto pauseMs = number(p, pause, 0, 0, 600000);
-    const auto lateMs = number(p, late, 0, 0, 600000);
+// The options of simulate, declared once for the parser and for reading them back.
+struct SimOptions {
+    QCommandLineOption unit{QStringLiteral("unit"), QStringLiteral("Unit address (1..247)."),
+                            QStringLiteral("N")};
+    QCommandLineOption baud{QStringLiteral("baud"), QStringLiteral("Line speed."),
+                            QStringLiteral("N")};
+    QCommandLineOption messages{QStringLiteral("messages"),
+                                QStringLiteral("Fill the slots from FILE.sav."),
+                                QStringLiteral("FILE.sav")};
+    QCommandLineOption link{QStringLiteral("link"),
+                            QStringLiteral("Also make the line reachable as PATH."),
+                            QStringLiteral("PATH")};
+    QCommandLineOption bare{QStringLiteral("bare"),
+                            QStringLiteral("A plain register map: writes never clear a slot.")};
+    QCommandLineOption never{QStringLiteral("never-answer"),
+                             QStringLiteral("Hear requests, answer none.")};
+    QCommandLineOption pause{QStringLiteral("pause-ms"),
+                             QStringLiteral("Fall silent N ms in the middle of each reply."),
+                             QStringLiteral("N")};
+    QCommandLineOption late{QStringLiteral("late-ms"),
+                            QStringLiteral("Answer N ms later than usual."), QStringLiteral("N")};
+    QCommandLineOption garbage{QStringLiteral("garbage"),
+                               QStringLiteral("Answer random bytes without a valid CRC.")};
+    QList<QCommandLineOption> all() const {
+        return {unit, baud, messages, link, bare, never, pause, late, garbage};
+    }
+};
+
+// The unit's settings from the options; a status to exit with when one is wrong.
+std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
+                              const GlobalOptions& options, SimConfig& cfg) {
+    const auto u = number(p, o.unit, options.unitGiven ? options.unit : cfg.unit, 1, 247);
+    const auto b = number(p, o.baud, options.baudGiven ? options.baud : cfg.baud, 1, 115200);
+    const auto pauseMs = number(p, o.pause, 0, 0, 600000);
+    const auto lateMs = number(p, o.late, 0, 0, 600000);
     if (!u || !b || !pauseMs || !lateMs)
         return Exit::BadInput;
     if (!isLineSpeed(*b)) // the unit runs only at the speeds the tool offers
@@ -100,17 +102,15 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
     cfg.baud = *b;
     cfg.pauseInsideReplyMs = *pauseMs;
     cfg.lateMs = *lateMs;
-    cfg.bareRegisters = p.isSet(bare);
-    cfg.neverAnswer = p.isSet(never);
-    cfg.garbage = p.isSet(garbage);
-    cfg.linkPath = p.value(link);
+    cfg.bareRegisters = p.isSet(o.bare);
+    cfg.neverAnswer = p.isSet(o.never);
+    cfg.garbage = p.isSet(o.garbage);
+    cfg.linkPath = p.value(o.link);
+    return std::nullopt;
+}
 
-    SimUnit sim;
-    if (p.isSet(messages)) {
-        QString error;
-        if (!sim.model().loadSav(p.value(messages), &error))
-            return fail(Exit::BadInput, error);
-    }
+// Runs the unit until SIGINT, SIGTERM or SIGHUP.
+int serve(SimUnit& sim, const SimConfig& cfg, bool trace) {
     if (!catchSignals())
         return fail(Exit::PortProblem, QStringLiteral("cannot watch for signals"));
     QSocketNotifier signalNotifier(signalPipe[1], QSocketNotifier::Read);
@@ -119,7 +119,7 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
     QString error;
     if (!sim.start(cfg, &error))
         return fail(Exit::PortProblem, QStringLiteral("cannot make the simulated line: ") + error);
-    if (options.trace) {
+    if (trace) {
         // The unit's view: it receives requests and transmits replies.
         QObject::connect(&sim, &SimUnit::requestSeen,
                          [](const QByteArray& f) { printErr(QStringLiteral("RX") + byteDump(f)); });
@@ -129,4 +129,27 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
     printOut(sim.devicePath());
     QCoreApplication::exec();
     return Exit::Done;
+}
+
+} // namespace
+
+int runSimulate(const GlobalOptions& options, const QStringList& args) {
+    QCommandLineParser p;
+    const SimOptions o;
+    p.addOptions(o.all());
+    if (!p.parse(QStringList{QStringLiteral("qv840ctl simulate")} + args))
+        return fail(Exit::BadInput, p.errorText());
+    if (!p.positionalArguments().isEmpty())
+        return fail(Exit::BadInput, QStringLiteral("simulate takes no arguments, only options"));
+
+    SimConfig cfg;
+    if (const auto status = takeConfig(p, o, options, cfg))
+        return *status;
+    SimUnit sim;
+    if (p.isSet(o.messages)) {
+        QString error;
+        if (!sim.model().loadSav(p.value(o.messages), &error))
+            return fail(Exit::BadInput, error);
+    }
+    return serve(sim, cfg, options.trace);
 }

@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstring>
 #include <memory>
@@ -124,6 +125,8 @@ int dispatch(const GlobalOptions& options, QStringList args) {
         return runPorts(args);
     if (command == QLatin1String("simulate"))
         return runSimulate(options, args);
+    if (command == QLatin1String("sheet"))
+        return runSheet(options, args);
     if (isUnitCommand(command))
         return runUnitCommand(options, command, args);
     return fail(Exit::BadInput,
@@ -162,15 +165,18 @@ int run() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // The sheet draws with fonts, so it runs its own (GUI) application.
-    const bool sheet = isSheetCommand(argc, argv);
+    // The sheet draws text, which needs a GUI application; on the offscreen
+    // platform it needs no display.
     std::unique_ptr<QCoreApplication> app;
-    if (!sheet) {
+    if (isSheetCommand(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
-        QCoreApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
     }
-    const int status = sheet ? runSheet(argc, argv) : run();
+    QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+    const int status = run();
     // Output that did not reach stdout (a full disk, a closed pipe) is a
     // failure, whatever the command did.
     if (const int err = stdoutError())
