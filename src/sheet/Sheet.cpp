@@ -1,15 +1,14 @@
 #include "sheet/Sheet.h"
 
 #include "startup/MessageText.h"
-#include "table/CsvTable.h"
+#include "startup/TextFile.h"
 #include "table/Interlocks.h"
 
-#include <QFileInfo>
+#include <QBuffer>
 #include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 namespace {
 
@@ -133,28 +132,23 @@ bool writeSheetPdf(const QString& path, const SheetInfo& info, QPageSize::PageSi
             *why = text;
         return false;
     };
-    const QFileInfo target(path);
-    if (target.exists() && !isRegularFile(path))
-        return fail(QStringLiteral("%1 is not a regular file").arg(path));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
+    // Drawn into memory first: the file is written whole or not at all.
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
     {
-        QPdfWriter pdf(&file);
+        QPdfWriter pdf(&buffer);
         pdf.setTitle(QStringLiteral("QV840 Interlock Annunciator Table"));
         pdf.setCreator(QStringLiteral("QV840N"));
         pdf.setResolution(300);
         pdf.setPageSize(QPageSize(paper));
         pdf.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
         QPainter painter;
-        if (!painter.begin(&pdf)) {
-            file.cancelWriting();
+        if (!painter.begin(&pdf))
             return fail(QStringLiteral("the PDF cannot be started"));
-        }
         paintSheet(painter, info);
         painter.end();
     }
-    if (!file.commit())
-        return fail(file.errorString());
+    if (const auto problem = writeWholeFile(path, buffer.data()))
+        return fail(*problem);
     return true;
 }

@@ -4,6 +4,8 @@
 #include "startup/ItemReader.h"
 
 #include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -40,6 +42,30 @@ FileProblem tooBig(qint64 size, qint64 maxBytes, const char* what) {
                                          .arg(maxBytes)
                                          .arg(QLatin1String(what));
     return FileProblem{FileProblem::TooBig, text};
+}
+
+// The file a save writes: path itself when it is a regular file or a new
+// name, the file a symbolic link leads to when that is a regular file (the
+// link stays, the file behind it is replaced whole). Anything else (a folder,
+// a FIFO, a device, a link to one of them or to nothing) is left in place and
+// gives the reason in why.
+QString saveTarget(const QString& path, QString& why) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return path; // a new name; the folder's own problems come from the write
+    QString target = path;
+    if (S_ISLNK(st.st_mode)) {
+        target = QFileInfo(path).canonicalFilePath();
+        if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &st) != 0) {
+            why = QStringLiteral("it is a link to nothing");
+            return {};
+        }
+    }
+    if (S_ISDIR(st.st_mode))
+        why = QStringLiteral("it is a folder");
+    else if (!S_ISREG(st.st_mode))
+        why = QStringLiteral("it is not a regular file (a FIFO or a device)");
+    return why.isEmpty() ? target : QString();
 }
 
 } // namespace
@@ -138,5 +164,31 @@ std::optional<FileProblem> readTextFile(const QString& path, qint64 maxBytes, co
                 .arg(lineAt(data, at))
                 .arg(static_cast<unsigned char>(data.at(at)), 2, 16, QLatin1Char('0'))};
     out = data;
+    return std::nullopt;
+}
+
+std::optional<QString> writeWholeFile(const QString& path, const QByteArray& data) {
+    // Checked first: the write would otherwise go as far as the final rename,
+    // and that would put a regular file where the node was.
+    QString why;
+    const QString target = saveTarget(path, why);
+    if (target.isEmpty())
+        return why;
+    // The writes go straight to the file: a buffered write cut short (a full
+    // disk, a size limit) can otherwise pass unnoticed and be committed.
+    QSaveFile file(target);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return file.errorString();
+    for (qsizetype done = 0; done < data.size();) {
+        const qint64 n = file.write(data.constData() + done, data.size() - done);
+        if (n <= 0) {
+            why = file.errorString();
+            file.cancelWriting();
+            return why;
+        }
+        done += n;
+    }
+    if (!file.commit())
+        return file.errorString();
     return std::nullopt;
 }

@@ -42,3 +42,11 @@ std::optional<FileProblem> toCodePage(QByteArray& data);
 // set only when the file is taken.
 std::optional<FileProblem> readTextFile(const QString& path, qint64 maxBytes, const char* what,
                                         QByteArray& out);
+
+// The one way the tool writes a file: data replaces the file at path only once
+// it is whole on disk, so the old file survives any failure. Only a regular
+// file or a new name is written; a symbolic link to a regular file keeps the
+// link and replaces the file behind it. A folder, a FIFO, a device, or a link
+// to one of them or to nothing is left in place. Gives the reason for the
+// operator ("it is a folder", "No space left on device"), or nothing.
+std::optional<QString> writeWholeFile(const QString& path, const QByteArray& data);

@@ -2,18 +2,14 @@
 
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
+#include "startup/TextFile.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringDecoder>
 #include <QStringList>
 
 #include <optional>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -139,11 +135,6 @@ QString quoted(const QString& field) {
 
 } // namespace
 
-bool isRegularFile(const QString& path) {
-    struct stat st {};
-    return ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool isCsvName(const QString& path) {
     return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
 }
@@ -231,21 +222,9 @@ CsvResult readCsvTable(const QString& path, const TextTable& defaults, TextTable
         return failure(QStringLiteral("%1 is not a CSV message table: %2. No message was changed.")
                            .arg(path, why));
     };
-    const QFileInfo info(path);
-    if (!info.exists())
-        return refused(QStringLiteral("there is no such file"));
-    if (!isRegularFile(path))
-        return refused(QStringLiteral("it is not a regular file"));
-    if (info.size() > kMaxTableFileBytes)
-        return refused(QStringLiteral("it is larger than the %1 bytes a message table can be")
-                           .arg(kMaxTableFileBytes));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return refused(file.errorString());
-    const QByteArray data = file.read(kMaxTableFileBytes + 1);
-    if (data.size() > kMaxTableFileBytes) // grew since the check
-        return refused(QStringLiteral("it is larger than the %1 bytes a message table can be")
-                           .arg(kMaxTableFileBytes));
+    QByteArray data;
+    if (const auto problem = readBoundedFile(path, kMaxTableFileBytes, "a message table", data))
+        return refused(problem->text);
     const CsvResult r = parseCsvTable(data, defaults, out);
     return r.ok ? r : refused(r.message);
 }
@@ -270,21 +249,12 @@ QByteArray csvTableBytes(const TextTable& messages, QString* why) {
 CsvResult writeCsvTable(const QString& path, const TextTable& messages) {
     if (!isCsvName(path))
         return failure(QStringLiteral("Nothing was saved: the file name must end in .csv"));
-    const QFileInfo info(path);
-    if (info.exists() && !isRegularFile(path))
-        return failure(QStringLiteral("Cannot save %1: it is not a regular file.").arg(path));
     QString why;
     const QByteArray data = csvTableBytes(messages, &why);
     if (data.isEmpty())
         return failure(QStringLiteral("Nothing was saved: %1.").arg(why));
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) ||
-        file.write(data) != data.size()) {
-        const QString error = file.errorString();
-        file.cancelWriting();
-        return failure(QStringLiteral("Cannot save %1: %2").arg(path, error));
-    }
-    if (!file.commit())
-        return failure(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
+    if (const auto problem = writeWholeFile(path, data))
+        return failure(
+            QStringLiteral("Cannot save %1: %2. Nothing was saved.").arg(path, *problem));
     return {};
 }

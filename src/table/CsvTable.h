@@ -27,10 +27,6 @@ struct CsvResult {
     QString message; // what went wrong, for the operator
 };
 
-// True when path (after its links) is a regular file: not a folder, a device
-// or a pipe, which a table or a sheet must never be read from or written over.
-bool isRegularFile(const QString& path);
-
 // True for a name ending in .csv, in any case.
 bool isCsvName(const QString& path);
 

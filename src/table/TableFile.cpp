@@ -6,12 +6,7 @@
 #include "startup/TextFile.h"
 #include "table/Interlocks.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <QStringList>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -26,42 +21,11 @@ QString notATable(const QString& path, const QString& why) {
     return QStringLiteral("%1 is not a message table: %2. No message was changed.").arg(path, why);
 }
 
-// The file a save writes: path itself when it is a regular file or a new
-// name, the file a symbolic link leads to when that is a regular file (the
-// link stays, the file behind it is replaced whole). Anything else (a folder,
-// a FIFO, a device, a link to one of them or to nothing) is left in place and
-// gives the reason in why.
-QString saveTarget(const QString& path, QString& why) {
-    struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return path; // a new name; the folder's own problems come from the write
-    QString target = path;
-    if (S_ISLNK(st.st_mode)) {
-        target = QFileInfo(path).canonicalFilePath();
-        if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &st) != 0) {
-            why = QStringLiteral("it is a link to nothing");
-            return {};
-        }
-    }
-    if (S_ISDIR(st.st_mode))
-        why = QStringLiteral("it is a folder");
-    else if (!S_ISREG(st.st_mode))
-        why = QStringLiteral("it is not a regular file (a FIFO or a device)");
-    return why.isEmpty() ? target : QString();
-}
-
 } // namespace
 
 TableFileResult saveTable(const QString& path, const TextTable& messages) {
     if (!path.endsWith(QLatin1String("sav")))
         return failure(QStringLiteral("Nothing was saved: the file name must end in .sav"));
-    // Checked first: the write would otherwise go as far as the final rename,
-    // and that would put a regular file where the node was.
-    QString why;
-    const QString target = saveTarget(path, why);
-    if (target.isEmpty())
-        return failure(QStringLiteral("Cannot save %1: %2. Nothing was saved.").arg(path, why));
-
     QByteArray data;
     QStringList cut; // interlocks whose message will not read back whole
     for (int i = 0; i < kInterlockCount; ++i) {
@@ -85,23 +49,8 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
                            .arg(kMaxTableFileBytes));
     }
 
-    // The old file is replaced only once the new one is whole on disk. The
-    // writes go straight to the file: a buffered write cut short (a full disk,
-    // a size limit) can otherwise pass unnoticed and be committed.
-    QSaveFile file(target);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return failure(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
-    for (qsizetype done = 0; done < data.size();) {
-        const qint64 n = file.write(data.constData() + done, data.size() - done);
-        if (n <= 0) {
-            const QString why = file.errorString();
-            file.cancelWriting();
-            return failure(QStringLiteral("Cannot save %1: %2").arg(path, why));
-        }
-        done += n;
-    }
-    if (!file.commit())
-        return failure(QStringLiteral("Cannot save %1: %2").arg(path, file.errorString()));
+    if (const auto why = writeWholeFile(path, data))
+        return failure(QStringLiteral("Cannot save %1: %2. Nothing was saved.").arg(path, *why));
 
     TableFileResult r;
     r.written = true;
