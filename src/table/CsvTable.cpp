@@ -47,82 +47,117 @@ struct Record {
     QStringList fields;
 };
 
-// Splits text into records by RFC 4180; nothing, with why set, on a quote
-// out of place, a lone CR or an unclosed quoted field.
-std::optional<QVector<Record>> records(const QString& text, QString& why) {
-    QVector<Record> out;
-    Record current{1, {}};
-    QString field;
-    int line = 1;
-    qsizetype i = 0;
-    const qsizetype n = text.size();
-    auto endRecord = [&] {
-        current.fields << field;
-        field.clear();
-        out << current;
-        current = Record{line, {}};
-    };
-    while (i < n) {
-        // One field: quoted or bare.
-        if (text.at(i) == QLatin1Char('"')) {
-            const int opened = line;
-            for (++i;; ++i) {
-                if (i >= n) {
-                    why = QStringLiteral("line %1: a quoted field is never closed").arg(opened);
-                    return std::nullopt;
-                }
-                const QChar c = text.at(i);
-                if (c == QLatin1Char('"')) {
-                    if (i + 1 < n && text.at(i + 1) == QLatin1Char('"')) {
-                        field += c;
-                        ++i;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                if (c == QLatin1Char('\n'))
-                    ++line;
-                field += c;
-            }
-        } else {
-            while (i < n && text.at(i) != QLatin1Char(',') && text.at(i) != QLatin1Char('\r') &&
-                   text.at(i) != QLatin1Char('\n')) {
-                if (text.at(i) == QLatin1Char('"')) {
-                    why = QStringLiteral("line %1: a double quote inside a field that does not "
-                                         "begin with one (write it \"\" inside a quoted field)")
-                              .arg(line);
-                    return std::nullopt;
-                }
-                field += text.at(i++);
+// Splits text into records by RFC 4180: a quote out of place, a lone CR or
+// an unclosed quoted field stops it with the reason in why.
+class RecordScanner {
+public:
+    explicit RecordScanner(const QString& text) : text_(text) {}
+
+    std::optional<QVector<Record>> scan(QString& why) {
+        while (i_ < text_.size()) {
+            const bool ok = at('"') ? quotedField() : bareField();
+            if (!ok || !afterField()) {
+                why = why_;
+                return std::nullopt;
             }
         }
-        // What follows a field: a comma, a line end, or the end of the text.
-        if (i >= n) {
-            endRecord();
-            break;
-        }
-        const QChar c = text.at(i);
-        if (c == QLatin1Char(',')) {
-            current.fields << field;
-            field.clear();
-            ++i;
-            continue;
-        }
-        if (c == QLatin1Char('\r') && (i + 1 >= n || text.at(i + 1) != QLatin1Char('\n'))) {
-            why = QStringLiteral("line %1: a carriage return that does not end a line").arg(line);
-            return std::nullopt;
-        }
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n')) {
-            i += c == QLatin1Char('\r') ? 2 : 1;
-            ++line;
-            endRecord();
-            continue;
-        }
-        why = QStringLiteral("line %1: text after the closing double quote of a field").arg(line);
-        return std::nullopt;
+        return out_;
     }
-    return out;
+
+private:
+    bool at(char c) const { return i_ < text_.size() && text_.at(i_) == QLatin1Char(c); }
+    bool stop(const QString& why) {
+        why_ = QStringLiteral("line %1: %2").arg(line_).arg(why);
+        return false;
+    }
+
+    bool quotedField() {
+        const int opened = line_;
+        for (++i_; i_ < text_.size(); ++i_) {
+            if (at('"')) {
+                ++i_;
+                if (!at('"'))
+                    return true; // the closing quote
+            } else if (at('\n')) {
+                ++line_;
+            }
+            field_ += text_.at(i_);
+        }
+        line_ = opened;
+        return stop(QStringLiteral("a quoted field is never closed"));
+    }
+
+    bool bareField() {
+        for (; i_ < text_.size() && !at(',') && !at('\r') && !at('\n'); ++i_) {
+            if (at('"'))
+                return stop(QStringLiteral("a double quote inside a field that does not begin "
+                                           "with one (write it \"\" inside a quoted field)"));
+            field_ += text_.at(i_);
+        }
+        return true;
+    }
+
+    // What follows a field: a comma, a line end, or the end of the text.
+    bool afterField() {
+        if (i_ >= text_.size()) {
+            endRecord();
+        } else if (at(',')) {
+            current_.fields << field_;
+            field_.clear();
+            ++i_;
+        } else if (at('\n') || (at('\r') && i_ + 1 < text_.size() && text_.at(i_ + 1) == '\n')) {
+            i_ += at('\r') ? 2 : 1;
+            ++line_;
+            endRecord();
+        } else if (at('\r')) {
+            return stop(QStringLiteral("a carriage return that does not end a line"));
+        } else {
+            return stop(QStringLiteral("text after the closing double quote of a field"));
+        }
+        return true;
+    }
+
+    void endRecord() {
+        current_.fields << field_;
+        field_.clear();
+        out_ << current_;
+        current_ = Record{line_, {}};
+    }
+
+    const QString& text_;
+    qsizetype i_ = 0;
+    int line_ = 1;
+    QString field_;
+    Record current_{1, {}};
+    QVector<Record> out_;
+    QString why_;
+};
+
+// Slot k's row: its terminal and group cells, when given, must be slot k's,
+// and its message one the unit may be sent. Why not, or an empty text.
+QString rowProblem(const Record& rec, int k) {
+    const QString terminal = rec.fields.at(1).trimmed();
+    if (!terminal.isEmpty() && terminal != terminalCaption(k))
+        return QStringLiteral("the terminal \"%1\" is not slot %2's (%3)")
+            .arg(terminal)
+            .arg(k)
+            .arg(terminalCaption(k));
+    const QString group = rec.fields.at(2).trimmed();
+    if (!group.isEmpty() && group != groupCaption(k))
+        return QStringLiteral("the group \"%1\" is not slot %2's (%3)")
+            .arg(group)
+            .arg(k)
+            .arg(groupCaption(k));
+    return messageProblem(MessageText::unescaped(rec.fields.at(3)));
+}
+
+// The slot a row names, 0..19, or -1.
+int slotOf(const QString& text) {
+    bool ok = !text.isEmpty() && text.size() <= 2;
+    for (QChar c : text)
+        ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    const int k = ok ? text.toInt() : -1;
+    return k < kInterlockCount ? k : -1;
 }
 
 QString quoted(const QString& field) {
@@ -151,7 +186,7 @@ CsvResult parseCsvTable(const QByteArray& data, const TextTable& defaults, TextT
         return failure(QStringLiteral("the file holds a NUL byte: it is not a CSV table"));
 
     QString why;
-    const auto rows = records(text, why);
+    const auto rows = RecordScanner(text).scan(why);
     if (!rows)
         return failure(why);
     if (rows->isEmpty())
@@ -171,37 +206,20 @@ CsvResult parseCsvTable(const QByteArray& data, const TextTable& defaults, TextT
             return failure(QStringLiteral("%1: %2 fields, not the 4 of the header row")
                                .arg(at)
                                .arg(rec.fields.size()));
-        const QString& slotText = rec.fields.at(0);
-        bool ok = slotText.size() <= 2 && !slotText.isEmpty();
-        for (QChar c : slotText)
-            ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
-        const int k = ok ? slotText.toInt() : -1;
-        if (k < 0 || k >= kInterlockCount)
+        const int k = slotOf(rec.fields.at(0));
+        if (k < 0)
             return failure(QStringLiteral("%1: the slot \"%2\" is not a number from 0 to %3")
-                               .arg(at, slotText)
+                               .arg(at, rec.fields.at(0))
                                .arg(kInterlockCount - 1));
-        const QString named = QStringLiteral("%1 (slot %2)").arg(at).arg(k);
         if (lineOf[size_t(k)] != 0)
             return failure(QStringLiteral("%1: slot %2 is already on line %3")
                                .arg(at)
                                .arg(k)
                                .arg(lineOf[size_t(k)]));
         lineOf[size_t(k)] = rec.line;
-        const QString terminal = rec.fields.at(1).trimmed();
-        if (!terminal.isEmpty() && terminal != terminalCaption(k))
-            return failure(QStringLiteral("%1: the terminal \"%2\" is not slot %3's (%4)")
-                               .arg(named, terminal)
-                               .arg(k)
-                               .arg(terminalCaption(k)));
-        const QString group = rec.fields.at(2).trimmed();
-        if (!group.isEmpty() && group != groupCaption(k))
-            return failure(QStringLiteral("%1: the group \"%2\" is not slot %3's (%4)")
-                               .arg(named, group)
-                               .arg(k)
-                               .arg(groupCaption(k)));
+        if (const QString problem = rowProblem(rec, k); !problem.isEmpty())
+            return failure(QStringLiteral("%1 (slot %2): %3").arg(at).arg(k).arg(problem));
         const QString message = MessageText::unescaped(rec.fields.at(3));
-        if (const QString problem = messageProblem(message); !problem.isEmpty())
-            return failure(QStringLiteral("%1: %2").arg(named, problem));
         table[size_t(k)] = message.isEmpty() ? defaults[size_t(k)] : message;
     }
     QStringList missing;
