@@ -12,7 +12,7 @@
 
 class Operator;
 
-const QString kSerialCommKey = QStringLiteral("HARDWARE\\DEVICEMAP\\SERIALCOMM");
+inline const QString kSerialCommKey = QStringLiteral("HARDWARE\\DEVICEMAP\\SERIALCOMM");
 
 // The box text for a registry status, empty when it shows none.
 QString regStatusText(qint32 status, const QString& operation);

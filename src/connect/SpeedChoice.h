@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <array>
 
-const QString kDefaultSettings = QStringLiteral("4800,N,8,1");
+inline const QString kDefaultSettings = QStringLiteral("4800,N,8,1");
 
 // "N,N,8,1" for every speed of kLineSpeeds (startup/ConfigFiles.h), the speeds
 // filedata.fm may list; only these are accepted, compared character for

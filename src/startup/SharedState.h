@@ -27,7 +27,7 @@ using CrcTableArray = std::array<std::int32_t, 257>;
 
 using TextTable = std::array<QString, 21>; // entries 0..19 used
 
-const QString kProgramTitle = QStringLiteral("QV840N");
+inline const QString kProgramTitle = QStringLiteral("QV840N");
 
 struct SharedState {
     std::array<QString, 5> BaudRates; // entries 1..3 used, each like "9600,N,8,1"
