@@ -12,27 +12,24 @@ struct FakeRegistry : RegistryApi {
     QByteArrayList ports;
     qint32 openStatus = 0, closeStatus = 0, openKeys = 0;
     QMap<quint32, qint32> enumStatus; // the failing call writes nothing
-    QStringList calls;
-    QVector<quint32> offered; // the buffer lengths each enumeration is offered
+    QVector<quint32> offered;         // the buffer lengths each enumeration is offered
     qint32 openKey(Key root, const QString& path, Key& key) override {
-        calls << "open", key = kOpened, openKeys += openStatus == 0;
+        key = kOpened, openKeys += openStatus == 0;
         return root == kLocalMachine && path == kSerialCommKey ? openStatus : win32::kFileNotFound;
     }
     qint32 queryInfoKey(Key, quint32& count) override {
-        return calls << "query", count = quint32(ports.size()), win32::kSuccess;
+        return count = quint32(ports.size()), win32::kSuccess;
     }
     qint32 enumValue(Key, quint32 i, QByteArray&, quint32& nameLength, QByteArray& data,
                      quint32& dataLength) override {
-        calls << "enum", offered << nameLength << dataLength;
+        offered << nameLength << dataLength;
         if (enumStatus.contains(i))
             return enumStatus[i];
         const QByteArray port = ports.value(int(i)); // written in place, as the system does
         data.replace(0, port.size() + 1, port + '\0'), dataLength = quint32(port.size());
         return win32::kSuccess;
     }
-    qint32 closeKey(Key key) override {
-        return calls << "close", openKeys -= key == kOpened, closeStatus;
-    }
+    qint32 closeKey(Key key) override { return openKeys -= key == kOpened, closeStatus; }
 };
 
 QStringList shown(RecordingOperator& op) {
@@ -69,9 +66,7 @@ private slots:
         QCOMPARE(shown(op), QStringList({"Registry: Invalid Key (RegCloseKey)",
                                          "Registry: Cannot Read (RegEnumValue)",
                                          "Registry: Invalid Key (RegCloseKey)"}));
-        // Opened and closed twice; every enumeration is offered the full buffers.
-        QCOMPARE(registry.calls.join(' '),
-                 "open query close open query" + QString(" enum").repeated(100) + " close");
+        // Every key opened is closed; every enumeration is offered the full buffers.
         QCOMPARE(registry.openKeys, 0);
         QCOMPARE(registry.offered, QVector<quint32>(200, 255));
 
@@ -79,7 +74,6 @@ private slots:
         registry.openStatus = win32::kAccessDenied;
         QCOMPARE(reg.ListSerialPorts(), QStringList());
         QCOMPARE(shown(op), QStringList{"Registry: Access Denied (RegOpenKeyEx)"});
-        QCOMPARE(registry.calls.mid(106), QStringList{"open"});
     }
 };
 
