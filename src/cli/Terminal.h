@@ -17,7 +17,7 @@ void printErr(const QString& line);
 class TerminalTable : public MessageTableView {
 public:
     void setMessageLabel(int, const QString&) override {}
-    void setProgress(int value) override;
+    void setProgress(int slot, int value) override;
     int currentSlot() const { return slot_; } // -1 outside an operation
 
 private:

@@ -1,6 +1,6 @@
 #include "ui/Frmtext.h"
 
-#include "link/Frames.h"
+#include "modbus/Pdu.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
 #include "ui/Artwork.h"
@@ -101,10 +101,10 @@ constexpr int kSlotStep = 20;
 
 } // namespace
 
-Frmtext::Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+Frmtext::Frmtext(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
                  QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), link_(link), op_(op), windows_(windows),
-      commsTest_(state, link, *this, &clock_) {
+    : QWidget(parent, Qt::Window), state_(state), transport_(transport), op_(op), windows_(windows),
+      commsTest_(state, transport, *this, &clock_) {
     setObjectName(QStringLiteral("Frmtext"));
     setWindowTitle(QStringLiteral("Q840/Q860 Comms Test"));
     buildControls();
@@ -122,7 +122,8 @@ Frmtext::Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& wi
     connect(cmdMainMenu, &QPushButton::clicked, this, &Frmtext::quit);
     connect(&clock_, &CommsClock::tick, TimeBox, &QLabel::setText);
     // No request may start inside another one, whichever window started it.
-    connect(&link_, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
+    connect(&transport_, &Transport::busyChanged, this,
+            [this](bool busy) { setOperationsEnabled(!busy); });
 }
 
 void Frmtext::buildControls() {
@@ -347,8 +348,7 @@ void Frmtext::setOperationsEnabled(bool on) {
 }
 
 void Frmtext::unload() {
-    if (link_.port().isOpen())
-        link_.port().close();
+    transport_.close();
 }
 
 void Frmtext::quit() {

@@ -4,6 +4,7 @@
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
 #include "support/RecordingOperator.h"
+#include "transport/RtuTransport.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
 #include "ui/frmMessages.h"
@@ -19,11 +20,11 @@ struct Rig {
     SharedState state;
     SimThread sim;
     QtSerialPortDevice port;
-    Link link{port, LinkTiming{400, 25, 25, 2}};
+    RtuTransport transport{port, state.CrcTable, LinkTiming{400, 25, 25, 2}};
     RecordingOperator op;
     LoadedWindows windows;
-    Frmtext commsTest{state, link, op, windows};
-    frmMessages main{state, link, op, windows, commsTest};
+    Frmtext commsTest{state, transport, op, windows};
+    frmMessages main{state, transport, op, windows, commsTest};
     int endCalls = 0;
 
     bool start(SimConfig config = {}) {
