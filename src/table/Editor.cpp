@@ -59,6 +59,42 @@ void Editor::reportFailure(TransportStatus status, const QString& reason) {
                 MsgIcon::Critical, MsgButtons::Ok);
 }
 
+bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal) {
+    // The length rule holds whether or not a port is open.
+    if (text.isEmpty() || text.size() > kMessageMaxLength) {
+        const int n = ((LengthErrorCount % 4) + 4) % 4;
+        LengthErrorCount = n == 3 ? 0 : n + 1;
+        op_.message(kLengthErrors[static_cast<size_t>(n)], kLengthErrorTitle, MsgIcon::Exclamation,
+                    MsgButtons::Ok);
+        refusal = Outcome::LengthError;
+        return false;
+    }
+    // A control character would reach the unit as a command and 'ÿ' reads
+    // back as the end of the text: the unit takes printable characters only.
+    const CodePage::Encoded encoded = CodePage::encode(text);
+    QString bad;
+    if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
+        bad = QStringLiteral("The message for interlock %1 (%2) holds %3 at position %4, "
+                             "which cannot be sent: the unit shows only printable characters.")
+                  .arg(k)
+                  .arg(terminalCaption(k), MessageText::describeUnsendable(text.at(at)))
+                  .arg(at + 1);
+    else if (!encoded.ok())
+        bad = QStringLiteral("The character %1 at position %2 has no code in Windows-1252, so "
+                             "the unit cannot show it.")
+                  .arg(CodePage::describe(encoded.badCharacter))
+                  .arg(encoded.badPosition + 1);
+    if (!bad.isEmpty()) {
+        op_.message(bad + QStringLiteral("\r\nNothing was sent."),
+                    QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation,
+                    MsgButtons::Ok);
+        refusal = Outcome::BadCharacter;
+        return false;
+    }
+    bytes = encoded.bytes;
+    return true;
+}
+
 Editor::Outcome Editor::write(EditorView& view) {
     const int k = state_.SelectedInterlock;
     if (!validIndex(k))
@@ -80,41 +116,16 @@ Editor::Outcome Editor::write(EditorView& view) {
         }
     }
 
-    // The length rule holds whether or not a port is open.
     const QString text = view.newText();
-    if (text.isEmpty() || text.size() > kMessageMaxLength) {
-        const int n = ((LengthErrorCount % 4) + 4) % 4;
-        LengthErrorCount = n == 3 ? 0 : n + 1;
-        op_.message(kLengthErrors[static_cast<size_t>(n)], kLengthErrorTitle, MsgIcon::Exclamation,
-                    MsgButtons::Ok);
-        return Outcome::LengthError;
-    }
-    // A control character would reach the unit as a command and 'ÿ' reads
-    // back as the end of the text: the unit takes printable characters only.
-    const CodePage::Encoded encoded = CodePage::encode(text);
-    QString bad;
-    if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
-        bad = QStringLiteral("The message for interlock %1 (%2) holds %3 at position %4, "
-                             "which cannot be sent: the unit shows only printable characters.")
-                  .arg(k)
-                  .arg(terminalCaption(k), MessageText::describeUnsendable(text.at(at)))
-                  .arg(at + 1);
-    else if (!encoded.ok())
-        bad = QStringLiteral("The character %1 at position %2 has no code in Windows-1252, so "
-                             "the unit cannot show it.")
-                  .arg(CodePage::describe(encoded.badCharacter))
-                  .arg(encoded.badPosition + 1);
-    if (!bad.isEmpty()) {
-        op_.message(bad + QStringLiteral("\r\nNothing was sent."),
-                    QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation,
-                    MsgButtons::Ok);
-        return Outcome::BadCharacter;
-    }
+    QByteArray bytes;
+    Outcome refusal = Outcome::Refused;
+    if (!acceptText(k, text, bytes, refusal))
+        return refusal;
     if (!ready(claim))
         return Outcome::Refused;
 
     ClockHold hold(clock_);
-    const QByteArray request = Pdu::writeMessage(reg, encoded.bytes);
+    const QByteArray request = Pdu::writeMessage(reg, bytes);
     const Transaction t = transport_.transact(state_.UnitAddress, request);
     if (!t.ok()) {
         reportFailure(t.status, watch.reason(t.status));

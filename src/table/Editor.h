@@ -45,6 +45,9 @@ public:
 private:
     bool ready(const TransportClaim& claim);
     void reportFailure(TransportStatus status, const QString& reason);
+    // The length and character rules for the text typed for interlock k:
+    // false, after the one box, when it cannot go; else bytes holds it.
+    bool acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal);
     SharedState& state_;
     Transport& transport_;
     MessageTableView& table_;

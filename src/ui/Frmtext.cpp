@@ -97,7 +97,7 @@ namespace {
 
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 434;
-constexpr int kSlotStep = 20;
+constexpr int kSlotStep = kRegistersPerMessage;
 
 } // namespace
 
@@ -213,7 +213,7 @@ void Frmtext::buildControls() {
                             QStringLiteral("Change Unit Address"), QStringLiteral(" 310"));
     Label9[0]->setObjectName(QStringLiteral("Label9_0"));
     Label9[1]->setObjectName(QStringLiteral("Label9_1"));
-    UpDown1->setRange(400, 780);
+    UpDown1->setRange(kFirstMessageRegister, kLastMessageRegister);
     UpDown1->setSingleStep(kSlotStep);
     UpDown2->setRange(0, 31);
     UpDown2->setSingleStep(1);
