@@ -93,7 +93,25 @@ QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid) {
 class BulkOperations::Run {
 public:
     Run(BulkOperations& ops, BulkResult& result)
-        : ops_(ops), result_(result), watch_(ops.transport_) {}
+        : ops_(ops), result_(result), claim_(ops.transport_), watch_(ops.transport_) {}
+
+    // Nothing may be sent while another operation holds the transport or
+    // without a port; the caller returns the result as it stands when this
+    // gives false.
+    bool available() {
+        if (!claim_.ok()) {
+            result_.outcome = BulkResult::Outcome::Refused;
+            result_.error = PortTexts::busy();
+            return false;
+        }
+        if (!ops_.transport_.isOpen()) {
+            result_.outcome = BulkResult::Outcome::Refused;
+            result_.error = PortTexts::notOpen();
+            ops_.op_.message(result_.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+            return false;
+        }
+        return true;
+    }
 
     // False (and the operation is over) when the transport did not do what was asked.
     bool lineOk(TransportStatus s) {
@@ -153,6 +171,7 @@ public:
 private:
     BulkOperations& ops_;
     BulkResult& result_;
+    TransportClaim claim_;
     FailureWatch watch_;
 };
 
@@ -160,34 +179,11 @@ BulkOperations::BulkOperations(SharedState& state, Transport& transport, Message
                                Operator& op, CommsClock* clock)
     : state_(state), transport_(transport), view_(view), op_(op), clock_(clock) {}
 
-namespace {
-
-// Nothing may be sent while another operation holds the link or without a
-// port; the caller returns the result as it stands when this gives false.
-bool available(const TransportClaim& claim, Transport& transport, Operator& op, BulkResult& r) {
-    if (!claim.ok()) {
-        r.outcome = BulkResult::Outcome::Refused;
-        r.error = PortTexts::busy();
-        return false;
-    }
-    if (!transport.isOpen()) {
-        r.outcome = BulkResult::Outcome::Refused;
-        r.error = PortTexts::notOpen();
-        op.message(r.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 BulkResult BulkOperations::readAll() {
     BulkResult r;
-    TransportClaim claim(transport_);
-    if (!available(claim, transport_, op_, r))
-        return r;
-
     Run run(*this, r);
+    if (!run.available())
+        return r;
     if (run.lineOk(transport_.prepare())) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.advance(i);
@@ -223,8 +219,8 @@ BulkResult BulkOperations::readAll() {
 
 BulkResult BulkOperations::writeAll() {
     BulkResult r;
-    TransportClaim claim(transport_);
-    if (!available(claim, transport_, op_, r))
+    Run run(*this, r);
+    if (!run.available())
         return r;
 
     // An empty entry would ask for 0 registers and one over 40 characters would
@@ -239,7 +235,6 @@ BulkResult BulkOperations::writeAll() {
         return r;
     }
 
-    Run run(*this, r);
     int next = kInterlockCount; // the first blanked label not yet shown again
     if (run.lineOk(transport_.prepare())) {
         if (clock_)
@@ -278,11 +273,9 @@ BulkResult BulkOperations::writeAll() {
 
 BulkResult BulkOperations::eraseAll() {
     BulkResult r;
-    TransportClaim claim(transport_);
-    if (!available(claim, transport_, op_, r))
-        return r;
-
     Run run(*this, r);
+    if (!run.available())
+        return r;
     if (run.lineOk(transport_.prepare())) {
         if (clock_)
             clock_->setEnabled(false);
