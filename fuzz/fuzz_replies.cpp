@@ -3,8 +3,9 @@
 // and to the simulated unit: the unit's own answer to a request is confirmed,
 // and the same answer with any byte changed never is.
 #include "link/Crc.h"
-#include "link/Frames.h"
+#include "modbus/Pdu.h"
 #include "sim/SimModel.h"
+#include "transport/RtuTransport.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -26,7 +27,7 @@ void checkDecoders(const QByteArray& reply) {
 
     // The text is the data up to the first 0 or 0xFF, one character a byte;
     // the slot is empty when that byte comes first.
-    const ReadText read = decodeReadReply(reply);
+    const Pdu::ReadText read = Pdu::decodeReadReply(reply.mid(1, reply.size() - 3));
     qsizetype end = 0;
     while (end < data.size() && data[end] != '\0' && data[end] != '\xFF')
         ++end;
@@ -58,7 +59,7 @@ void checkVerdict(const QByteArray& request, const QByteArray& reply, const Repl
     if (!c.confirmed())
         return;
     require(whole && sameFrameHead(request, reply));
-    if (request[1] == kReadHoldingRegisters)
+    if (request[1] == Pdu::kReadHoldingRegisters)
         require(reply.size() == 5 + 2 * kRegistersPerMessage &&
                 quint8(reply[2]) == 2 * kRegistersPerMessage);
     else
@@ -81,24 +82,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int reg = messageRegister(quint8(bytes[2]) % kInterlockCount);
     const QByteArray tail = bytes.mid(5);
     const QByteArray text = tail.left(1 + quint8(bytes[3]) % kMessageMaxLength);
-    QByteArray request;
+    QByteArray pdu;
     if (kind == 0)
-        request = buildReadRequest(table, unit, reg);
+        pdu = Pdu::readMessage(reg);
     else if (kind == 1 && !text.isEmpty())
-        request = buildWriteRequest(table, unit, reg, text);
+        pdu = Pdu::writeMessage(reg, text);
     else
-        request = buildEraseRequest(table, unit, reg);
+        pdu = Pdu::eraseMessage(reg);
+    const QByteArray request = rtuFrame(table, unit, pdu);
     require(SimModel::crcValid(request));
+    // What the tool makes of the bytes received for that request.
+    const auto check = [&](const QByteArray& received) {
+        Transaction t;
+        t.received = received;
+        judgeRtuFrame(table, unit, t);
+        return checkReply(t, pdu);
+    };
 
-    checkVerdict(request, tail, checkReply(table, request, tail));
+    checkVerdict(request, tail, check(tail));
 
     // The unit's own answer passes; one changed byte anywhere is caught.
     SimModel unitModel(unit);
     QByteArray answer = unitModel.reply(request);
-    require(checkReply(table, request, answer).confirmed());
+    require(check(answer).confirmed());
     const auto flip = quint8(bytes[4]) == 0 ? quint8(1) : quint8(bytes[4]);
     answer[quint8(bytes[3]) % answer.size()] ^= char(flip);
-    const ReplyCheck damaged = checkReply(table, request, answer);
+    const ReplyCheck damaged = check(answer);
     checkVerdict(request, answer, damaged);
     require(!damaged.confirmed());
     return 0;

@@ -7,13 +7,13 @@
 //   qv840n --config DIR read the start-up files from DIR
 
 #include "link/Crc.h"
-#include "link/Link.h"
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
 #include "startup/DataFolder.h"
 #include "startup/SharedState.h"
 #include "startup/StartupSequence.h"
+#include "transport/Transports.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageBoxOperator.h"
 #include "ui/frmSplash.h"
@@ -88,9 +88,10 @@ int main(int argc, char* argv[]) {
 
     SharedState state;
     QtSerialPortDevice port;
-    Link link(port);
+    // The CRC table the transport uses is read at start-up, before any request.
+    const std::unique_ptr<Transport> transport = makeTransport(port, state.CrcTable);
     LoadedWindows windows;
-    StartupWindows startup(state, link, op, windows, simulatedPath);
+    StartupWindows startup(state, port, *transport, op, windows, simulatedPath);
     startup.setEndProgram([&port] {
         if (port.isOpen())
             port.close();

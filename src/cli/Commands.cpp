@@ -3,9 +3,8 @@
 #include "cli/Terminal.h"
 #include "connect/PortSources.h"
 #include "link/Crc.h"
-#include "link/Frames.h"
-#include "link/Link.h"
 #include "link/QtSerialPortDevice.h"
+#include "modbus/Pdu.h"
 #include "startup/ConfigFiles.h"
 #include "startup/DataFolder.h"
 #include "startup/MessageText.h"
@@ -14,6 +13,8 @@
 #include "table/Editor.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
+#include "transport/PortTexts.h"
+#include "transport/Transports.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -21,6 +22,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,18 +85,20 @@ std::optional<QString> folderProblem(const QString& folder) {
 }
 
 // Everything a command that talks to the unit needs: the shared state from
-// the configuration files, the port and the link on it.
+// the configuration files, the port and the transport over it.
 class Session {
 public:
-    explicit Session(const GlobalOptions& options) : options_(options), link_(port_) {
+    explicit Session(const GlobalOptions& options)
+        : options_(options), transport_(makeTransport(port_, state.CrcTable)) {
         if (options.trace) {
-            QObject::connect(&link_, &Link::frameSent, [](const QByteArray& b) {
+            QObject::connect(transport_.get(), &Transport::frameSent, [](const QByteArray& b) {
                 printErr(QStringLiteral("TX") + byteDump(b));
             });
-            QObject::connect(&link_, &Link::frameReceived, [](const QByteArray& b) {
+            QObject::connect(transport_.get(), &Transport::frameReceived, [](const QByteArray& b) {
                 printErr(QStringLiteral("RX") + byteDump(b));
             });
-            QObject::connect(&link_, &Link::traceNote, [](const QString& t) { printErr(t); });
+            QObject::connect(transport_.get(), &Transport::traceNote,
+                             [](const QString& t) { printErr(t); });
         }
     }
 
@@ -131,13 +135,13 @@ public:
     SharedState state;
     TerminalTable table;
     TerminalOperator op{&table};
-    Link& link() { return link_; }
+    Transport& transport() { return *transport_; }
     QString portName() const { return options_.port; }
 
 private:
     GlobalOptions options_;
     QtSerialPortDevice port_;
-    Link link_;
+    std::unique_ptr<Transport> transport_;
 };
 
 int editorStatus(Editor::Outcome outcome) {
@@ -171,14 +175,13 @@ int bulkStatus(const BulkResult& r) {
 }
 
 int readSlot(Session& s, int k) {
-    LinkClaim claim(s.link());
-    const QByteArray request =
-        buildReadRequest(s.state.CrcTable, s.state.UnitAddress, messageRegister(k));
-    const Exchange x = s.link().transact(request, Link::Send::SendAll);
-    if (!x.ok())
+    TransportClaim claim(s.transport());
+    const QByteArray request = Pdu::readMessage(messageRegister(k));
+    const Transaction t = s.transport().transact(s.state.UnitAddress, request);
+    if (!t.ok())
         return fail(Exit::PortProblem,
-                    PortTexts::failed(s.portName(), x.error).replace("\r\n", " "));
-    const ReplyCheck check = checkReply(s.state.CrcTable, request, x.reply.bytes());
+                    PortTexts::failed(s.portName(), t.error).replace("\r\n", " "));
+    const ReplyCheck check = checkReply(t, request);
     if (check.verdict == ReplyCheck::Verdict::Silent)
         return fail(Exit::NoAnswer, QStringLiteral("the unit (address %1) did not answer on %2")
                                         .arg(s.state.UnitAddress)
@@ -189,19 +192,19 @@ int readSlot(Session& s, int k) {
                                         .arg(s.state.UnitAddress)
                                         .arg(s.portName(), check.reason()));
     // An empty slot is an empty line; control characters never reach the terminal raw.
-    printOut(MessageText::escaped(decodeReadReply(x.reply.bytes()).text));
+    printOut(MessageText::escaped(Pdu::decodeReadReply(t.replyPdu).text));
     return Exit::Done;
 }
 
 int editSlot(Session& s, int k, const std::optional<QString>& text) {
     s.state.SelectedInterlock = std::int16_t(k);
-    Editor editor(s.state, s.link(), s.table, s.op);
+    Editor editor(s.state, s.transport(), s.table, s.op);
     TerminalEditorView view(text.value_or(QString()));
     return editorStatus(text ? editor.write(view) : editor.erase(view));
 }
 
 int readAll(Session& s, const QString& outFile) {
-    BulkOperations ops(s.state, s.link(), s.table, s.op);
+    BulkOperations ops(s.state, s.transport(), s.table, s.op);
     const BulkResult r = ops.readAll();
     if (const int status = bulkStatus(r); status != Exit::Done)
         return status; // a silent or rejected slot: nothing is printed or saved
@@ -340,6 +343,6 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
         return editSlot(session, *slot, std::nullopt);
     if (command == QLatin1String("read-all"))
         return readAll(session, parser.value(output));
-    BulkOperations ops(session.state, session.link(), session.table, session.op);
+    BulkOperations ops(session.state, session.transport(), session.table, session.op);
     return bulkStatus(command == QLatin1String("write-all") ? ops.writeAll() : ops.eraseAll());
 }

@@ -1,7 +1,7 @@
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
 
-#include "link/Frames.h"
+#include "modbus/Pdu.h"
 #include "sim/SimUnit.h"
 #include "startup/ConfigFiles.h"
 

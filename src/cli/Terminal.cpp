@@ -41,9 +41,8 @@ int stdoutError() {
     return outError;
 }
 
-void TerminalTable::setProgress(int value) {
-    // Each pass adds 5 before its request; 0 ends the operation.
-    slot_ = value > 0 ? value / 5 - 1 : -1;
+void TerminalTable::setProgress(int slot, int) {
+    slot_ = slot;
 }
 
 MsgAnswer TerminalOperator::message(const QString& text, const QString& title, MsgIcon,

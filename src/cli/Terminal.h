@@ -19,7 +19,7 @@ int stdoutError();
 class TerminalTable : public MessageTableView {
 public:
     void setMessageLabel(int, const QString&) override {}
-    void setProgress(int value) override;
+    void setProgress(int slot, int value) override;
     int currentSlot() const { return slot_; } // -1 outside an operation
 
 private:

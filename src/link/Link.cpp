@@ -91,21 +91,6 @@ Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
 
 Link::~Link() = default;
 
-bool Link::claim() {
-    if (claimed_)
-        return false;
-    claimed_ = true;
-    emit busyChanged(true);
-    return true;
-}
-
-void Link::release() {
-    if (!claimed_)
-        return;
-    claimed_ = false;
-    emit busyChanged(false);
-}
-
 QString Link::notOpenText() const {
     return tr("The serial port %1 is not open.").arg(port_.portName());
 }
@@ -138,14 +123,6 @@ LinkStatus Link::lowerRts() {
         return LinkStatus::PortFailed;
     port_.setRts(false);
     return LinkStatus::Ok;
-}
-
-void Link::RtsOn() {
-    // Raising RTS under another request's reply would drown the unit out.
-    if (active_ || !port_.isOpen())
-        return;
-    ActiveScope scope(active_);
-    raiseRts();
 }
 
 LinkStatus Link::RtsOff() {
@@ -183,24 +160,6 @@ LinkStatus Link::transmit(const QByteArray& bytes, int settleMs) {
     if (s == LinkStatus::PortFailed)
         return failure(before, tr("Sending on %1 failed.").arg(port_.portName()));
     return s;
-}
-
-LinkStatus Link::SendAll(const QByteArray& XmitFrame) {
-    if (active_)
-        return LinkStatus::Busy;
-    if (!port_.isOpen())
-        return LinkStatus::NotOpen;
-    ActiveScope scope(active_);
-    return transmit(XmitFrame, timing_.sendAllSettleMs);
-}
-
-LinkStatus Link::WriteAll(const QByteArray& Buffer) {
-    if (active_)
-        return LinkStatus::Busy;
-    if (!port_.isOpen())
-        return LinkStatus::NotOpen;
-    ActiveScope scope(active_);
-    return transmit(Buffer, 0);
 }
 
 // --- Waits ---
@@ -284,20 +243,6 @@ LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
     return LinkStatus::Ok;
 }
 
-LinkStatus Link::GetRcveData(Reply& RcveBuff, int gapMs) {
-    if (active_)
-        return LinkStatus::Busy;
-    if (!port_.isOpen())
-        return LinkStatus::NotOpen;
-    ActiveScope scope(active_);
-    return receive(RcveBuff, gapMs);
-}
-
-void Link::discardInput() {
-    if (port_.isOpen())
-        port_.discardInput();
-}
-
 // --- A whole exchange ---
 
 LinkStatus Link::exchange(const QByteArray& request, Send how, Reply& reply, int gapMs) {
@@ -313,8 +258,8 @@ LinkStatus Link::exchange(const QByteArray& request, Send how, Reply& reply, int
 Exchange Link::transact(const QByteArray& request, Send how, int gapMs) {
     Exchange x;
     x.request = request;
-    if (!active_)
-        discardInput();
+    if (!active_ && port_.isOpen())
+        port_.discardInput();
     x.status = exchange(request, how, x.reply, gapMs);
     if (x.status == LinkStatus::Busy)
         x.error = tr("The serial link is busy with another request.");

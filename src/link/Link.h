@@ -55,47 +55,25 @@ public:
     ~Link() override;
 
     SerialPort& port() { return port_; }
+    const SerialPort& port() const { return port_; }
     const LinkTiming& timing() const { return timing_; }
     void setTiming(const LinkTiming& t) { timing_ = t; }
 
-    // --- Operations: a bulk operation holds the link for its whole run. ---
-    // Claims the link; false (and nothing changes) when it is already claimed.
-    bool claim();
-    void release();
-    bool busy() const { return claimed_; }
-
-    // --- The routines every transaction is made of. ---
-    // RTS up, then yield once.
-    void RtsOn();
     // Wait until the output is on the wire, RTS down, yield once.
     LinkStatus RtsOff();
-    // Send the 8 cells of a read request with the turnaround; settles 5 ms
-    // after the last byte before RTS drops.
-    LinkStatus SendAll(const QByteArray& XmitFrame);
-    // Send the bytes with the turnaround; RTS drops as soon as they are out.
-    LinkStatus WriteAll(const QByteArray& Buffer);
     // Pause, windows responsive. Ok, or PortFailed when the port dies meanwhile.
     LinkStatus DelayLoop(int DelayTime);
-    // Collect one reply: firstByteMs for the first byte, then gapMs of
-    // silence ends it (gapMs < 0: the reply gap of the timing).
-    LinkStatus GetRcveData(Reply& RcveBuff, int gapMs = -1);
-    void discardInput();
 
-    // --- A whole request and reply, the common case. ---
+    // SendAll settles 5 ms after the last byte before RTS drops; WriteAll
+    // drops RTS as soon as the bytes are out.
     enum class Send { SendAll, WriteAll };
-    // Sends the request (SendAll or WriteAll), then collects its reply
-    // (GetRcveData); pending input is left to the caller's own discard step.
-    LinkStatus exchange(const QByteArray& request, Send how, Reply& reply, int gapMs = -1);
-    // Discards pending input, sends, receives with the given gap. The caller
-    // holds the link (LinkClaim) for its operation; a call made while a wait
-    // is under way is refused as Busy.
+    // Discards pending input, sends the request with the turnaround, then
+    // collects its reply: firstByteMs for the first byte, then gapMs of
+    // silence ends it (gapMs < 0: the reply gap of the timing). A call made
+    // while a wait is under way is refused as Busy.
     Exchange transact(const QByteArray& request, Send how, int gapMs = -1);
 
-    // 1 once the armed timer has fired, 0 while a wait is under way.
-    int TimeOutFlag() const { return timeOutFlag_; }
-
 signals:
-    void busyChanged(bool busy);
     void frameSent(const QByteArray& bytes);     // for --trace and the dumps
     void frameReceived(const QByteArray& bytes); // a whole reply, when count > 0
     void portFailed(const QString& reason);
@@ -105,6 +83,7 @@ signals:
 
 private:
     class Wait;
+    LinkStatus exchange(const QByteArray& request, Send how, Reply& reply, int gapMs);
     LinkStatus transmit(const QByteArray& bytes, int settleMs);
     LinkStatus receive(Reply& RcveBuff, int gapMs);
     LinkStatus raiseRts();
@@ -114,27 +93,9 @@ private:
     QString notOpenText() const;
     SerialPort& port_;
     LinkTiming timing_;
-    bool claimed_ = false;
     bool active_ = false; // a send or a wait is under way
     bool rtsNoteGiven_ = false;
     int timeOutFlag_ = 0;
     quint64 failures_ = 0; // port failures seen, to announce each once
     QString lastFailure_;
-};
-
-// Holds the link for a scope; check ok() before use.
-class LinkClaim {
-public:
-    explicit LinkClaim(Link& link) : link_(link), ok_(link.claim()) {}
-    ~LinkClaim() {
-        if (ok_)
-            link_.release();
-    }
-    LinkClaim(const LinkClaim&) = delete;
-    LinkClaim& operator=(const LinkClaim&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    Link& link_;
-    bool ok_;
 };

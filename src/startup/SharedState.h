@@ -9,8 +9,8 @@
 constexpr int kInterlockCount = 20;   // message slots of the unit
 constexpr int kMessageMaxLength = 40; // characters per slot
 constexpr int kFirstMessageRegister = 400;
-constexpr int kRegistersPerMessage = 20;
-constexpr int kSpeedCount = 3; // speeds listed in filedata.fm
+constexpr int kRegistersPerMessage = kMessageMaxLength / 2; // two characters a register
+constexpr int kSpeedCount = 3;                              // speeds listed in filedata.fm
 // The unit addresses a request may go to. Address 0 is broadcast: every unit
 // on the line would take a write and none would confirm it, so no sending
 // path offers it.
@@ -21,6 +21,9 @@ constexpr int kLastUnitAddress = 31;
 constexpr int messageRegister(int k) {
     return kFirstMessageRegister + kRegistersPerMessage * k;
 }
+
+// The first register of the last slot, the highest a message may start at.
+constexpr int kLastMessageRegister = messageRegister(kInterlockCount - 1);
 
 // Entry v + 1 holds the CRC table value of byte v; entry 0 is never used.
 using CrcTableArray = std::array<std::int32_t, 257>;

@@ -1,12 +1,15 @@
 #include "table/BulkOperations.h"
 
-#include "link/CommsClock.h"
-#include "link/Frames.h"
+#include "commstest/CommsClock.h"
+#include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
 #include "table/Interlocks.h"
+#include "transport/PortTexts.h"
 
 #include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -51,53 +54,6 @@ QString rejectedText(const QVector<RejectedReply>& rejected, const QString& verb
 
 } // namespace
 
-namespace PortTexts {
-
-QString notOpen() {
-    // The port is chosen once, at start-up; after a Cancel or a failure only
-    // a new start offers the connection dialog again.
-    return QStringLiteral("No serial port is open. Restart QV840N and choose a port in the "
-                          "connection dialog.");
-}
-
-QString busy() {
-    return QStringLiteral("The serial link is busy with another operation. Try again when it "
-                          "has finished.");
-}
-
-QString failed(const QString& portName, const QString& reason) {
-    return QStringLiteral("The serial port %1 failed: %2\r\nThe operation was stopped.")
-        .arg(portName, reason.isEmpty() ? QStringLiteral("the port was closed") : reason);
-}
-
-const QString& failedTitle() {
-    static const QString title = QStringLiteral("Serial Port Failure");
-    return title;
-}
-
-} // namespace PortTexts
-
-PortFailureWatch::PortFailureWatch(Link& link) {
-    auto note = [this](const QString& why) {
-        if (reason_.isEmpty())
-            reason_ = why;
-    };
-    connections_ << QObject::connect(&link, &Link::portFailed, note);
-    connections_ << QObject::connect(&link.port(), &SerialPort::failed, note);
-}
-
-PortFailureWatch::~PortFailureWatch() {
-    for (const auto& c : connections_)
-        QObject::disconnect(c);
-}
-
-QString PortFailureWatch::reason(LinkStatus status) const {
-    if (!reason_.isEmpty())
-        return reason_;
-    return status == LinkStatus::NotOpen ? QStringLiteral("the port is not open")
-                                         : QStringLiteral("the port was closed");
-}
-
 QString writeAllProblem(const QString& entry, const QString& defaultText) {
     if (entry == defaultText)
         return {};
@@ -136,39 +92,55 @@ QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid) {
 // failure, and the end.
 class BulkOperations::Run {
 public:
-    Run(BulkOperations& ops, BulkResult& result) : ops_(ops), result_(result), watch_(ops.link_) {}
+    // The whole run goes to the unit addressed when it starts.
+    Run(BulkOperations& ops, BulkResult& result)
+        : ops_(ops), result_(result), unit_(ops.state_.UnitAddress), claim_(ops.transport_),
+          watch_(ops.transport_) {}
 
-    // False (and the operation is over) when the link did not do what was asked.
-    bool linkOk(LinkStatus s) {
-        if (s == LinkStatus::Ok)
+    // Nothing may be sent while another operation holds the transport or
+    // without a port; the caller returns the result as it stands when this
+    // gives false.
+    bool available() {
+        if (!claim_.ok()) {
+            result_.outcome = BulkResult::Outcome::Refused;
+            result_.error = PortTexts::busy();
+            return false;
+        }
+        if (!ops_.transport_.isOpen()) {
+            result_.outcome = BulkResult::Outcome::Refused;
+            result_.error = PortTexts::notOpen();
+            ops_.op_.message(result_.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+            return false;
+        }
+        return true;
+    }
+
+    // False (and the operation is over) when the transport did not do what was asked.
+    bool lineOk(TransportStatus s) {
+        if (s == TransportStatus::Ok)
             return true;
         result_.outcome = BulkResult::Outcome::PortFailed;
         result_.error = watch_.reason(s);
         return false;
     }
 
-    // Steps D and P of every pass.
-    void discardAndAdvance() {
-        ops_.link_.discardInput();
-        if (progress_ < 96)
-            progress_ += 5;
-        ops_.view_.setProgress(progress_);
-    }
+    // Step P of every pass: the bar moves on to slot i.
+    void advance(int i) { ops_.view_.setProgress(i, std::min(5 * (i + 1), 100)); }
 
     // The 300 ms pause, then one request and its reply. Bytes that come in during the pause (a late
-    // answer to the previous request) are dropped too, or they would pass for this request's reply.
-    bool pauseAndExchange(const QByteArray& frame, Link::Send how, Reply& reply) {
-        Link& link = ops_.link_;
-        if (!linkOk(link.DelayLoop(link.timing().bulkPauseMs)))
+    // answer to the previous request) are dropped with the request, or they would pass for its
+    // reply.
+    bool pauseAndExchange(const QByteArray& pdu, Transaction& t) {
+        if (!lineOk(ops_.transport_.bulkPause()))
             return false;
-        link.discardInput();
-        return linkOk(link.exchange(frame, how, reply));
+        t = ops_.transport_.transact(unit_, pdu);
+        return lineOk(t.status);
     }
 
-    // True when the reply is the addressed unit's whole answer to frame; else
+    // True when the reply is the addressed unit's whole answer to pdu; else
     // the slot is noted as silent or rejected and must be left as it is.
-    bool confirmed(int i, const QByteArray& frame, const Reply& reply) {
-        const ReplyCheck check = checkReply(ops_.state_.CrcTable, frame, reply.bytes());
+    bool confirmed(int i, const QByteArray& pdu, const Transaction& t) {
+        const ReplyCheck check = checkReply(t, pdu);
         if (check.confirmed())
             return true;
         if (check.verdict == ReplyCheck::Verdict::Silent)
@@ -181,11 +153,11 @@ public:
     // Step E, then the one report of what went wrong. Read all has already
     // asked about each silent slot as it came.
     void finish(const QString& verb, bool reportSilent = true) {
-        ops_.view_.setProgress(0);
+        ops_.view_.setProgress(-1, 0);
         if (ops_.clock_)
             ops_.clock_->setEnabled(true);
         if (result_.outcome == BulkResult::Outcome::PortFailed) {
-            ops_.op_.message(PortTexts::failed(ops_.link_.port().portName(), result_.error),
+            ops_.op_.message(PortTexts::failed(ops_.transport_.endpointName(), result_.error),
                              PortTexts::failedTitle(), MsgIcon::Critical, MsgButtons::Ok);
         }
         if (reportSilent && !result_.silent.isEmpty()) {
@@ -201,53 +173,29 @@ public:
 private:
     BulkOperations& ops_;
     BulkResult& result_;
-    PortFailureWatch watch_;
-    int progress_ = 0;
+    const int unit_;
+    TransportClaim claim_;
+    FailureWatch watch_;
 };
 
-BulkOperations::BulkOperations(SharedState& state, Link& link, MessageTableView& view, Operator& op,
-                               CommsClock* clock)
-    : state_(state), link_(link), view_(view), op_(op), clock_(clock) {}
-
-namespace {
-
-// Nothing may be sent while another operation holds the link or without a
-// port; the caller returns the result as it stands when this gives false.
-bool available(const LinkClaim& claim, Link& link, Operator& op, BulkResult& r) {
-    if (!claim.ok()) {
-        r.outcome = BulkResult::Outcome::Refused;
-        r.error = PortTexts::busy();
-        return false;
-    }
-    if (!link.port().isOpen()) {
-        r.outcome = BulkResult::Outcome::Refused;
-        r.error = PortTexts::notOpen();
-        op.message(r.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
-        return false;
-    }
-    return true;
-}
-
-} // namespace
+BulkOperations::BulkOperations(SharedState& state, Transport& transport, MessageTableView& view,
+                               Operator& op, CommsClock* clock)
+    : state_(state), transport_(transport), view_(view), op_(op), clock_(clock) {}
 
 BulkResult BulkOperations::readAll() {
     BulkResult r;
-    LinkClaim claim(link_);
-    if (!available(claim, link_, op_, r))
-        return r;
-
     Run run(*this, r);
-    const std::int16_t unit = state_.UnitAddress; // the whole run goes to one unit
-    if (run.linkOk(link_.RtsOff())) {
+    if (!run.available())
+        return r;
+    if (run.lineOk(transport_.prepare())) {
         for (int i = 0; i < kInterlockCount; ++i) {
-            run.discardAndAdvance();
-            const QByteArray XmitFrame =
-                buildReadRequest(state_.CrcTable, unit, messageRegister(i));
-            Reply reply;
-            if (!run.pauseAndExchange(XmitFrame, Link::Send::SendAll, reply))
+            run.advance(i);
+            const QByteArray request = Pdu::readMessage(messageRegister(i));
+            Transaction t;
+            if (!run.pauseAndExchange(request, t))
                 break;
-            if (!run.confirmed(i, XmitFrame, reply)) {
-                if (reply.answered())
+            if (!run.confirmed(i, request, t)) {
+                if (!t.received.isEmpty())
                     continue;
                 if (op_.message(kNoDataText, kFaultTitle, MsgIcon::None, MsgButtons::OkCancel) ==
                     MsgAnswer::Cancel) {
@@ -259,7 +207,7 @@ BulkResult BulkOperations::readAll() {
             // An empty slot shows the default, but the table is not touched
             // for it. A text is taken as the unit holds it, control
             // characters too: the label shows them escaped.
-            const ReadText decoded = decodeReadReply(reply.bytes());
+            const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
             if (decoded.empty) {
                 view_.setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
             } else {
@@ -274,8 +222,8 @@ BulkResult BulkOperations::readAll() {
 
 BulkResult BulkOperations::writeAll() {
     BulkResult r;
-    LinkClaim claim(link_);
-    if (!available(claim, link_, op_, r))
+    Run run(*this, r);
+    if (!run.available())
         return r;
 
     // An empty entry would ask for 0 registers and one over 40 characters would
@@ -290,11 +238,8 @@ BulkResult BulkOperations::writeAll() {
         return r;
     }
 
-    Run run(*this, r);
     int next = kInterlockCount; // the first blanked label not yet shown again
-    // The whole run goes to one unit.
-    const std::int16_t unit = state_.UnitAddress;
-    if (run.linkOk(link_.RtsOff())) {
+    if (run.lineOk(transport_.prepare())) {
         if (clock_)
             clock_->setEnabled(false);
         for (int i = 0; i < kInterlockCount; ++i)
@@ -302,24 +247,24 @@ BulkResult BulkOperations::writeAll() {
         next = 0;
         for (int i = 0; i < kInterlockCount; ++i) {
             const auto k = static_cast<size_t>(i);
-            run.discardAndAdvance();
-            const QString t = state_.InterlockMessages[k];
-            view_.setMessageLabel(i, t);
+            run.advance(i);
+            const QString text = state_.InterlockMessages[k];
+            view_.setMessageLabel(i, text);
             next = i + 1;
-            if (t == state_.DefaultMessages[k])
+            if (text == state_.DefaultMessages[k])
                 continue;
             // A file opened while this runs may have changed the entry since
             // it was checked; a bad frame must still never go out.
-            if (!writeAllProblem(t, state_.DefaultMessages[k]).isEmpty()) {
+            if (!writeAllProblem(text, state_.DefaultMessages[k]).isEmpty()) {
                 r.invalid.append(i);
                 continue;
             }
-            const QByteArray frame = buildWriteRequest(state_.CrcTable, unit, messageRegister(i),
-                                                       CodePage::encode(t).bytes);
-            Reply reply;
-            if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
+            const QByteArray request =
+                Pdu::writeMessage(messageRegister(i), CodePage::encode(text).bytes);
+            Transaction t;
+            if (!run.pauseAndExchange(request, t))
                 break;
-            run.confirmed(i, frame, reply);
+            run.confirmed(i, request, t);
         }
     }
     // A stopped run must not leave the labels it blanked empty.
@@ -331,23 +276,20 @@ BulkResult BulkOperations::writeAll() {
 
 BulkResult BulkOperations::eraseAll() {
     BulkResult r;
-    LinkClaim claim(link_);
-    if (!available(claim, link_, op_, r))
-        return r;
-
     Run run(*this, r);
-    const std::int16_t unit = state_.UnitAddress; // the whole run goes to one unit
-    if (run.linkOk(link_.RtsOff())) {
+    if (!run.available())
+        return r;
+    if (run.lineOk(transport_.prepare())) {
         if (clock_)
             clock_->setEnabled(false);
         for (int i = 0; i < kInterlockCount; ++i) {
             const auto k = static_cast<size_t>(i);
-            run.discardAndAdvance();
-            const QByteArray frame = buildEraseRequest(state_.CrcTable, unit, messageRegister(i));
-            Reply reply;
-            if (!run.pauseAndExchange(frame, Link::Send::WriteAll, reply))
+            run.advance(i);
+            const QByteArray request = Pdu::eraseMessage(messageRegister(i));
+            Transaction t;
+            if (!run.pauseAndExchange(request, t))
                 break;
-            if (!run.confirmed(i, frame, reply))
+            if (!run.confirmed(i, request, t))
                 continue;
             state_.InterlockMessages[k] = state_.DefaultMessages[k];
             view_.setMessageLabel(i, state_.InterlockMessages[k]);

@@ -2,12 +2,11 @@
 // Read all, write all and erase all: one pass per interlock 0..19, a 300 ms
 // pause before each request, the progress bar up 5 per interlock.
 
-#include "link/Link.h"
 #include "startup/Operator.h"
 #include "startup/SharedState.h"
 #include "table/MessageTableView.h"
+#include "transport/Transport.h"
 
-#include <QMetaObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -36,7 +35,7 @@ struct BulkResult {
 
 class BulkOperations {
 public:
-    BulkOperations(SharedState& state, Link& link, MessageTableView& view, Operator& op,
+    BulkOperations(SharedState& state, Transport& transport, MessageTableView& view, Operator& op,
                    CommsClock* clock = nullptr);
 
     BulkResult readAll();  // cmdReadAll
@@ -46,7 +45,7 @@ public:
 private:
     class Run;
     SharedState& state_;
-    Link& link_;
+    Transport& transport_;
     MessageTableView& view_;
     Operator& op_;
     CommsClock* clock_;
@@ -59,27 +58,3 @@ QString writeAllProblem(const QString& entry, const QString& defaultText);
 // The entries write all would hold back, one line each ("interlock 3 (42-3):
 // the message is empty"); their indices go to invalid.
 QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid = nullptr);
-
-// Remembers the reason a port gave when it failed, whichever of the link or
-// the port reported it first, for as long as it lives.
-class PortFailureWatch {
-public:
-    explicit PortFailureWatch(Link& link);
-    ~PortFailureWatch();
-    PortFailureWatch(const PortFailureWatch&) = delete;
-    PortFailureWatch& operator=(const PortFailureWatch&) = delete;
-    // The reason, or a plain one for the status when the port gave none.
-    QString reason(LinkStatus status) const;
-
-private:
-    QVector<QMetaObject::Connection> connections_;
-    QString reason_;
-};
-
-// Texts shared by the table's transactions for a port that is not there.
-namespace PortTexts {
-QString notOpen();
-QString busy();
-QString failed(const QString& portName, const QString& reason);
-const QString& failedTitle();
-} // namespace PortTexts

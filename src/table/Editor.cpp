@@ -1,11 +1,11 @@
 #include "table/Editor.h"
 
-#include "link/CommsClock.h"
-#include "link/Frames.h"
+#include "commstest/CommsClock.h"
+#include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
-#include "table/BulkOperations.h"
 #include "table/Interlocks.h"
+#include "transport/PortTexts.h"
 
 #include <array>
 
@@ -27,9 +27,9 @@ bool validIndex(int k) {
 
 } // namespace
 
-Editor::Editor(SharedState& state, Link& link, MessageTableView& table, Operator& op,
+Editor::Editor(SharedState& state, Transport& transport, MessageTableView& table, Operator& op,
                CommsClock* clock)
-    : state_(state), link_(link), table_(table), op_(op), clock_(clock) {}
+    : state_(state), transport_(transport), table_(table), op_(op), clock_(clock) {}
 
 QString Editor::terminalName() const {
     const int k = state_.SelectedInterlock;
@@ -41,55 +41,33 @@ QString Editor::currentMessage() const {
     return validIndex(k) ? state_.InterlockMessages[static_cast<size_t>(k)] : QString();
 }
 
-bool Editor::ready(const LinkClaim& claim) {
+bool Editor::ready(const TransportClaim& claim) {
     if (!claim.ok()) {
         op_.message(PortTexts::busy(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
         return false;
     }
-    if (!link_.port().isOpen()) {
+    if (!transport_.isOpen()) {
         op_.message(PortTexts::notOpen(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
         return false;
     }
     return true;
 }
 
-void Editor::reportFailure(LinkStatus status, const QString& reason) {
-    const QString why = status == LinkStatus::Busy ? PortTexts::busy() : reason;
-    op_.message(PortTexts::failed(link_.port().portName(), why), PortTexts::failedTitle(),
+void Editor::reportFailure(TransportStatus status, const QString& reason) {
+    const QString why = status == TransportStatus::Busy ? PortTexts::busy() : reason;
+    op_.message(PortTexts::failed(transport_.endpointName(), why), PortTexts::failedTitle(),
                 MsgIcon::Critical, MsgButtons::Ok);
 }
 
-Editor::Outcome Editor::write(EditorView& view) {
-    const int k = state_.SelectedInterlock;
-    if (!validIndex(k))
-        return Outcome::Refused;
-    const auto slot = static_cast<size_t>(k);
-    LinkClaim claim(link_);
-    if (!claim.ok()) {
-        ready(claim);
-        return Outcome::Refused;
-    }
-    PortFailureWatch watch(link_);
-
-    const bool open = link_.port().isOpen();
-    const int reg = messageRegister(k);
-    if (open) {
-        const LinkStatus s = link_.RtsOff();
-        if (s != LinkStatus::Ok) {
-            reportFailure(s, watch.reason(s));
-            return Outcome::PortFailed;
-        }
-        link_.discardInput();
-    }
-
+bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal) {
     // The length rule holds whether or not a port is open.
-    const QString text = view.newText();
     if (text.isEmpty() || text.size() > kMessageMaxLength) {
         const int n = ((LengthErrorCount % 4) + 4) % 4;
         LengthErrorCount = n == 3 ? 0 : n + 1;
         op_.message(kLengthErrors[static_cast<size_t>(n)], kLengthErrorTitle, MsgIcon::Exclamation,
                     MsgButtons::Ok);
-        return Outcome::LengthError;
+        refusal = Outcome::LengthError;
+        return false;
     }
     // A control character would reach the unit as a command and 'ÿ' reads
     // back as the end of the text: the unit takes printable characters only.
@@ -110,22 +88,51 @@ Editor::Outcome Editor::write(EditorView& view) {
         op_.message(bad + QStringLiteral("\r\nNothing was sent."),
                     QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation,
                     MsgButtons::Ok);
-        return Outcome::BadCharacter;
+        refusal = Outcome::BadCharacter;
+        return false;
     }
+    bytes = encoded.bytes;
+    return true;
+}
+
+Editor::Outcome Editor::write(EditorView& view) {
+    const int k = state_.SelectedInterlock;
+    if (!validIndex(k))
+        return Outcome::Refused;
+    const auto slot = static_cast<size_t>(k);
+    TransportClaim claim(transport_);
+    if (!claim.ok()) {
+        ready(claim);
+        return Outcome::Refused;
+    }
+    FailureWatch watch(transport_);
+
+    const int reg = messageRegister(k);
+    if (transport_.isOpen()) {
+        const TransportStatus s = transport_.prepare();
+        if (s != TransportStatus::Ok) {
+            reportFailure(s, watch.reason(s));
+            return Outcome::PortFailed;
+        }
+    }
+
+    const QString text = view.newText();
+    QByteArray bytes;
+    Outcome refusal = Outcome::Refused;
+    if (!acceptText(k, text, bytes, refusal))
+        return refusal;
     if (!ready(claim))
         return Outcome::Refused;
 
     ClockHold hold(clock_);
-    const QByteArray frame =
-        buildWriteRequest(state_.CrcTable, state_.UnitAddress, reg, encoded.bytes);
-    Reply reply;
-    const LinkStatus s = link_.exchange(frame, Link::Send::WriteAll, reply);
-    if (s != LinkStatus::Ok) {
-        reportFailure(s, watch.reason(s));
+    const QByteArray request = Pdu::writeMessage(reg, bytes);
+    const Transaction t = transport_.transact(state_.UnitAddress, request);
+    if (!t.ok()) {
+        reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
     }
 
-    const ReplyCheck check = checkReply(state_.CrcTable, frame, reply.bytes());
+    const ReplyCheck check = checkReply(t, request);
     if (!check.confirmed()) {
         const QString text =
             check.verdict == ReplyCheck::Verdict::Silent
@@ -152,30 +159,28 @@ Editor::Outcome Editor::erase(EditorView& view) {
         return Outcome::Refused;
     const auto slot = static_cast<size_t>(k);
     const int reg = messageRegister(k);
-    LinkClaim claim(link_);
+    TransportClaim claim(transport_);
     if (!ready(claim))
         return Outcome::Refused;
-    PortFailureWatch watch(link_);
+    FailureWatch watch(transport_);
 
-    LinkStatus s = link_.RtsOff();
-    if (s != LinkStatus::Ok) {
+    const TransportStatus s = transport_.prepare();
+    if (s != TransportStatus::Ok) {
         reportFailure(s, watch.reason(s));
         return Outcome::PortFailed;
     }
     view.clearNewText();
     ClockHold hold(clock_);
-    link_.discardInput();
-    const QByteArray frame = buildEraseRequest(state_.CrcTable, state_.UnitAddress, reg);
-    Reply reply;
-    s = link_.exchange(frame, Link::Send::WriteAll, reply);
-    if (s != LinkStatus::Ok) {
-        reportFailure(s, watch.reason(s));
+    const QByteArray request = Pdu::eraseMessage(reg);
+    const Transaction t = transport_.transact(state_.UnitAddress, request);
+    if (!t.ok()) {
+        reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
     }
 
     Outcome outcome = Outcome::NotDelivered;
     QString text = QStringLiteral("Erase Not Completed");
-    const ReplyCheck check = checkReply(state_.CrcTable, frame, reply.bytes());
+    const ReplyCheck check = checkReply(t, request);
     if (check.confirmed()) {
         state_.InterlockMessages[slot] = state_.DefaultMessages[slot];
         table_.setMessageLabel(k, state_.InterlockMessages[slot]);

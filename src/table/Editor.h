@@ -2,10 +2,10 @@
 // The single-message editor's logic: write or erase the message of the
 // selected interlock, with the rotating length-error messages.
 
-#include "link/Link.h"
 #include "startup/Operator.h"
 #include "startup/SharedState.h"
 #include "table/MessageTableView.h"
+#include "transport/Transport.h"
 
 class CommsClock;
 
@@ -19,7 +19,7 @@ public:
 
 class Editor {
 public:
-    Editor(SharedState& state, Link& link, MessageTableView& table, Operator& op,
+    Editor(SharedState& state, Transport& transport, MessageTableView& table, Operator& op,
            CommsClock* clock = nullptr);
 
     // Opening: the terminal name and current message of SelectedInterlock.
@@ -43,10 +43,13 @@ public:
     int LengthErrorCount = 0;
 
 private:
-    bool ready(const LinkClaim& claim);
-    void reportFailure(LinkStatus status, const QString& reason);
+    bool ready(const TransportClaim& claim);
+    void reportFailure(TransportStatus status, const QString& reason);
+    // The length and character rules for the text typed for interlock k:
+    // false, after the one box, when it cannot go; else bytes holds it.
+    bool acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal);
     SharedState& state_;
-    Link& link_;
+    Transport& transport_;
     MessageTableView& table_;
     Operator& op_;
     CommsClock* clock_;

@@ -7,5 +7,6 @@ class MessageTableView {
 public:
     virtual ~MessageTableView() = default;
     virtual void setMessageLabel(int index, const QString& text) = 0; // Label1(index)
-    virtual void setProgress(int value) = 0;                          // ProgressBar1, 0..100
+    // ProgressBar1, 0..100, while the operation works on slot (-1 once it is over).
+    virtual void setProgress(int slot, int value) = 0;
 };

@@ -1,6 +1,6 @@
 #include "ui/Frmtext.h"
 
-#include "link/Frames.h"
+#include "modbus/Pdu.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
 #include "ui/Artwork.h"
@@ -97,14 +97,14 @@ namespace {
 
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 434;
-constexpr int kSlotStep = 20;
+constexpr int kSlotStep = kRegistersPerMessage;
 
 } // namespace
 
-Frmtext::Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+Frmtext::Frmtext(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
                  QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), link_(link), op_(op), windows_(windows),
-      commsTest_(state, link, *this, &clock_) {
+    : QWidget(parent, Qt::Window), state_(state), transport_(transport), op_(op), windows_(windows),
+      commsTest_(state, transport, *this, &clock_) {
     setObjectName(QStringLiteral("Frmtext"));
     setWindowTitle(QStringLiteral("Q840/Q860 Comms Test"));
     buildControls();
@@ -122,7 +122,8 @@ Frmtext::Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& wi
     connect(cmdMainMenu, &QPushButton::clicked, this, &Frmtext::quit);
     connect(&clock_, &CommsClock::tick, TimeBox, &QLabel::setText);
     // No request may start inside another one, whichever window started it.
-    connect(&link_, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
+    connect(&transport_, &Transport::busyChanged, this,
+            [this](bool busy) { setOperationsEnabled(!busy); });
 }
 
 void Frmtext::buildControls() {
@@ -212,7 +213,7 @@ void Frmtext::buildControls() {
                             QStringLiteral("Change Unit Address"), QStringLiteral(" 310"));
     Label9[0]->setObjectName(QStringLiteral("Label9_0"));
     Label9[1]->setObjectName(QStringLiteral("Label9_1"));
-    UpDown1->setRange(400, 780);
+    UpDown1->setRange(kFirstMessageRegister, kLastMessageRegister);
     UpDown1->setSingleStep(kSlotStep);
     UpDown2->setRange(kFirstUnitAddress, kLastUnitAddress);
     UpDown2->setSingleStep(1);
@@ -349,8 +350,7 @@ void Frmtext::setOperationsEnabled(bool on) {
 }
 
 void Frmtext::unload() {
-    if (link_.port().isOpen())
-        link_.port().close();
+    transport_.close();
 }
 
 void Frmtext::quit() {

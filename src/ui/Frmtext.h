@@ -3,8 +3,8 @@
 // bytes shown. It is loaded hidden at start-up because it hosts the clock the
 // other transactions hold off, and stays loaded for the whole run.
 
-#include "link/CommsClock.h"
-#include "link/CommsTest.h"
+#include "commstest/CommsClock.h"
+#include "commstest/CommsTest.h"
 
 #include <QWidget>
 #include <array>
@@ -60,7 +60,7 @@ private:
 class Frmtext : public QWidget, public CommsTestView {
     Q_OBJECT
 public:
-    Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+    Frmtext(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
             QWidget* parent = nullptr);
 
     // The load step: centres the window, closes the splash (closeSplash),
@@ -124,7 +124,7 @@ private:
     void quit();
 
     SharedState& state_;
-    Link& link_;
+    Transport& transport_;
     Operator& op_;
     LoadedWindows& windows_;
     CommsClock clock_;

@@ -1,12 +1,12 @@
 #include "ui/frmMessages.h"
 
-#include "link/Frames.h"
-#include "link/Link.h"
+#include "modbus/Pdu.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
 #include "table/CsvTable.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
+#include "transport/Transport.h"
 #include "ui/Controls.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
@@ -99,11 +99,11 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
 
 } // namespace
 
-frmMessages::frmMessages(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
-                         Frmtext& commsTest, QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), link_(link), op_(op), windows_(windows),
-      commsTest_(commsTest), bulk_(state, link, *this, op, commsTest.clock()),
-      editor_(state, link, *this, op, commsTest.clock()) {
+frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
+                         LoadedWindows& windows, Frmtext& commsTest, QWidget* parent)
+    : QWidget(parent, Qt::Window), state_(state), transport_(transport), op_(op), windows_(windows),
+      commsTest_(commsTest), bulk_(state, transport, *this, op, commsTest.clock()),
+      editor_(state, transport, *this, op, commsTest.clock()) {
     setObjectName(QStringLiteral("frmMessages"));
     setWindowTitle(QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1"));
     setAutoFillBackground(true);
@@ -141,7 +141,8 @@ frmMessages::frmMessages(SharedState& state, Link& link, Operator& op, LoadedWin
                 [this, i] { messageClicked(i); });
     // A bulk operation holds the link for its whole run; the editor and the
     // comms test hold it while they wait. Nothing else may start meanwhile.
-    connect(&link_, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
+    connect(&transport_, &Transport::busyChanged, this,
+            [this](bool busy) { setOperationsEnabled(!busy); });
 }
 
 QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QColor& caption) {
@@ -341,7 +342,7 @@ void frmMessages::setMessageLabel(int index, const QString& text) {
         Label1[static_cast<size_t>(index)]->setText(MessageText::escaped(text));
 }
 
-void frmMessages::setProgress(int value) {
+void frmMessages::setProgress(int, int value) {
     ProgressBar1->setValue(qBound(0, value, 100));
 }
 
@@ -350,7 +351,7 @@ void frmMessages::messageClicked(int index) {
     // One editor at a time; while it is open a click only moves the selection.
     if (editorWindow_)
         return;
-    editorWindow_ = new frmWrite(editor_, link_, windows_, this);
+    editorWindow_ = new frmWrite(editor_, transport_, windows_, this);
     editorWindow_->load();
 }
 

@@ -15,7 +15,7 @@
 #include <functional>
 
 class Frmtext;
-class Link;
+class Transport;
 class LoadedWindows;
 class Operator;
 class QGroupBox;
@@ -44,7 +44,7 @@ protected:
 class frmMessages : public QWidget, public MessageTableView {
     Q_OBJECT
 public:
-    frmMessages(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
+    frmMessages(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
                 Frmtext& commsTest, QWidget* parent = nullptr);
 
     // Opening: the labels show the default messages, the address shows
@@ -64,7 +64,7 @@ public:
 
     // MessageTableView
     void setMessageLabel(int index, const QString& text) override;
-    void setProgress(int value) override;
+    void setProgress(int slot, int value) override;
 
     // The controls, by their names.
     std::array<ClickLabel*, kInterlockCount> Label1{};
@@ -100,7 +100,7 @@ private:
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
 
     SharedState& state_;
-    Link& link_;
+    Transport& transport_;
     Operator& op_;
     LoadedWindows& windows_;
     Frmtext& commsTest_;

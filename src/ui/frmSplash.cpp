@@ -1,7 +1,8 @@
 #include "ui/frmSplash.h"
 
-#include "link/Link.h"
+#include "link/SerialPort.h"
 #include "startup/Operator.h"
+#include "transport/Transport.h"
 #include "ui/Artwork.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
@@ -94,9 +95,9 @@ void frmSplash::showPicture1() {
 
 // ---------------------------------------------------------------------------
 
-StartupWindows::StartupWindows(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
-                               QString simulatedPath)
-    : state_(state), link_(link), op_(op), windows_(windows),
+StartupWindows::StartupWindows(SharedState& state, SerialPort& port, Transport& transport,
+                               Operator& op, LoadedWindows& windows, QString simulatedPath)
+    : state_(state), port_(port), transport_(transport), op_(op), windows_(windows),
       simulatedPath_(std::move(simulatedPath)) {}
 
 StartupWindows::~StartupWindows() = default;
@@ -130,7 +131,7 @@ void StartupWindows::pause(int ms) {
 }
 
 void StartupWindows::loadCommsTest() {
-    commsTest_ = std::make_unique<Frmtext>(state_, link_, op_, windows_);
+    commsTest_ = std::make_unique<Frmtext>(state_, transport_, op_, windows_);
     commsTest_->setEndProgram([this] { endProgram(); });
     commsTest_->setLoadMessageForm([this] { loadMainWindow(); });
     commsTest_->load([this] { splash_.reset(); });
@@ -139,7 +140,7 @@ void StartupWindows::loadCommsTest() {
 void StartupWindows::runConnectionDialog() {
     if (!bauds_)
         bauds_ = std::make_unique<frmBauds>(state_, windows_);
-    frmConnectionModems dialog(state_, link_.port(), *bauds_, op_, windows_, simulatedPath_);
+    frmConnectionModems dialog(state_, port_, *bauds_, op_, windows_, simulatedPath_);
     if (portLister_)
         dialog.setPortLister(portLister_);
     if (onConnectionDialog_)
@@ -155,7 +156,7 @@ void StartupWindows::loadMainWindow() {
         main_->activateWindow();
         return;
     }
-    main_ = std::make_unique<frmMessages>(state_, link_, op_, windows_, *commsTest_);
+    main_ = std::make_unique<frmMessages>(state_, transport_, op_, windows_, *commsTest_);
     main_->setEndProgram([this] { endProgram(); });
     main_->load();
 }

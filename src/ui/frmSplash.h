@@ -11,7 +11,8 @@
 #include <memory>
 
 class Frmtext;
-class Link;
+class SerialPort;
+class Transport;
 class LoadedWindows;
 class Operator;
 class QLabel;
@@ -43,8 +44,8 @@ private:
 
 class StartupWindows : public StartupSteps {
 public:
-    StartupWindows(SharedState& state, Link& link, Operator& op, LoadedWindows& windows,
-                   QString simulatedPath = {});
+    StartupWindows(SharedState& state, SerialPort& port, Transport& transport, Operator& op,
+                   LoadedWindows& windows, QString simulatedPath = {});
     ~StartupWindows() override;
     StartupWindows(const StartupWindows&) = delete;
     StartupWindows& operator=(const StartupWindows&) = delete;
@@ -76,7 +77,8 @@ private:
     void endProgram();
 
     SharedState& state_;
-    Link& link_;
+    SerialPort& port_;
+    Transport& transport_;
     Operator& op_;
     LoadedWindows& windows_;
     QString simulatedPath_;

@@ -1,7 +1,7 @@
 #include "ui/frmWrite.h"
 
-#include "link/Link.h"
 #include "startup/MessageText.h"
+#include "transport/Transport.h"
 #include "ui/Controls.h"
 #include "ui/LoadedWindows.h"
 
@@ -14,7 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* parent)
+frmWrite::frmWrite(Editor& editor, Transport& transport, LoadedWindows& windows, QWidget* parent)
     : QWidget(parent, Qt::Window), editor_(editor), windows_(windows) {
     setObjectName(QStringLiteral("frmWrite"));
     setWindowTitle(QStringLiteral("Write or Erase Current Message"));
@@ -68,8 +68,9 @@ frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* 
     connect(cmdWrite, &QPushButton::clicked, this, [this] { run(&Editor::write); });
     connect(cmdErase, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
     connect(cmdDone, &QPushButton::clicked, this, &QWidget::close);
-    connect(&link, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
-    setOperationsEnabled(!link.busy());
+    connect(&transport, &Transport::busyChanged, this,
+            [this](bool busy) { setOperationsEnabled(!busy); });
+    setOperationsEnabled(!transport.busy());
 }
 
 void frmWrite::load() {

@@ -6,7 +6,7 @@
 
 #include <QWidget>
 
-class Link;
+class Transport;
 class LoadedWindows;
 class QLabel;
 class QLineEdit;
@@ -16,7 +16,8 @@ class frmWrite : public QWidget, public EditorView {
     Q_OBJECT
 public:
     // The editor logic outlives the window: it is kept for the whole run.
-    frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* parent = nullptr);
+    frmWrite(Editor& editor, Transport& transport, LoadedWindows& windows,
+             QWidget* parent = nullptr);
 
     // Opening: the terminal name and current message of SelectedInterlock,
     // an empty Text1, centred, shown, the focus in Text1.

@@ -1,11 +1,12 @@
 // qv840ctl as a user runs it: the built program against `qv840ctl simulate`.
 
 #include "link/Crc.h"
-#include "link/Frames.h"
 #include "link/QtSerialPortDevice.h"
+#include "modbus/Pdu.h"
 #include "startup/ConfigFiles.h"
 #include "support/PtyPeer.h"
 #include "table/TableFile.h"
+#include "transport/RtuTransport.h"
 
 #include <QSerialPort>
 #include <QtTest>
@@ -32,7 +33,7 @@ static bool plant(const QString& path, int slot, const QByteArray& text) {
     QSerialPort port(path);
     if (!port.open(QIODevice::ReadWrite))
         return false;
-    port.write(buildWriteRequest(standardCrcTable(), 1, messageRegister(slot), text));
+    port.write(rtuFrame(standardCrcTable(), 1, Pdu::writeMessage(messageRegister(slot), text)));
     QByteArray reply;
     while (reply.size() < 8 && port.waitForReadyRead(3000))
         reply += port.readAll();

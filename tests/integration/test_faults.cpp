@@ -4,34 +4,22 @@
 // untouched.
 
 #include "link/Crc.h"
-#include "link/Frames.h"
 #include "link/QtSerialPortDevice.h"
+#include "modbus/Pdu.h"
+#include "support/FakeUnit.h"
 #include "support/PtyPeer.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "table/BulkOperations.h"
 #include "table/Editor.h"
 #include "table/TableFile.h"
+#include "transport/PortTexts.h"
+#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
 // The waits shortened; only the flood case cares about time, and it uses these.
 static const LinkTiming kShort{60, 20, 30, 10, 1, 1};
-
-static int slotOf(const QByteArray& request) {
-    return ((uchar(request.at(2)) << 8 | uchar(request.at(3))) - 400) / 20;
-}
-
-// What a healthy unit answers: slot k holds "UNIT k"; a write or erase is
-// acknowledged with the request's first six bytes.
-static QByteArray unitReply(const QByteArray& request) {
-    QByteArray body = request.left(6);
-    if (request.at(1) == 3)
-        body = request.left(2) + char(40) +
-               ("UNIT " + QByteArray::number(slotOf(request))).leftJustified(40, '\0');
-    const auto crc = frameCrc(standardCrcTable(), body);
-    return body + char(crc.first) + char(crc.second);
-}
 
 // Waiting must leave the processor to others: well under a tenth of the wall time.
 class CpuShare {
@@ -48,39 +36,40 @@ private:
     qint64 cpuStart_ = PtyPeer::nowNs(CLOCK_PROCESS_CPUTIME_ID);
 };
 
-// The unit at address 1 behind a pseudo-terminal; the table holds "OLD k",
-// the defaults are "DEFAULT k", and that table is saved to a file first.
+// The unit at address 1 behind a pseudo-terminal, slot k holding "UNIT k";
+// the table holds "OLD k", the defaults are "DEFAULT k", and that table is
+// saved to a file first.
 struct Bench {
     PtyPeer peer;
     QtSerialPortDevice port;
-    Link link{port, kShort};
+    const CrcTableArray crc = standardCrcTable();
+    RtuTransport transport{port, crc, kShort};
     SharedState state;
     RecordingTableView view;
     RecordingOperator op;
-    BulkOperations bulk{state, link, view, op};
-    Editor editor{state, link, view, op};
+    BulkOperations bulk{state, transport, view, op};
+    Editor editor{state, transport, view, op};
     FakeEditorView editorView;
-    std::function<QVector<PtyPeer::Chunk>(int slot, const QByteArray&)> unit =
-        [](int, const QByteArray& request) {
-            return QVector<PtyPeer::Chunk>{{2, unitReply(request)}};
-        };
+    FakeUnit unit;
     QTemporaryDir dir;
     QByteArray saved;
 
     bool start() {
-        state.CrcTable = standardCrcTable();
         state.UnitAddress = 1;
         for (int k = 0; k < 20; ++k) {
             state.DefaultMessages[k] = "DEFAULT " + QString::number(k);
             state.InterlockMessages[k] = "OLD " + QString::number(k);
         }
-        peer.setResponder([this](const QByteArray& r) { return unit(slotOf(r), r); });
+        unit.fill("UNIT %1");
+        unit.delayMs = 2;
+        answer([this](const QByteArray& r) { return unit.answer(r); });
         port.setPortName(peer.slavePath());
         if (!port.open().ok || !saveTable(file(), state.InterlockMessages).written)
             return false;
         saved = contents();
         return !saved.isEmpty();
     }
+    void answer(PtyPeer::Responder r) { peer.setResponder(std::move(r)); }
     QString file() const { return dir.filePath("before.sav"); }
     QByteArray contents() const {
         QFile f(file());
@@ -145,16 +134,16 @@ private slots:
         QVERIFY(b.start());
         b.state.SelectedInterlock = 3;
         b.editorView.text = "NEW TEXT";
-        b.unit = [&](int slot, const QByteArray& request) -> QVector<PtyPeer::Chunk> {
-            if (slot != 3)
-                return {{2, unitReply(request)}};
+        b.answer([&](const QByteArray& request) -> QVector<Chunk> {
+            if (FakeUnit::slotOf(request) != 3)
+                return b.unit.answer(request);
             if (operation != ReadAll) {
                 b.peer.closeMasterAfter(5);
                 return {};
             }
             b.peer.closeMasterAfter(2 + kShort.replyGapMs + kShort.bulkPauseMs / 2);
-            return {{2, unitReply(request)}};
-        };
+            return b.unit.answer(request);
+        });
         CpuShare cpu;
         QCOMPARE(run(b, operation), "failed");
         QTest::qWait(200); // a dead line must not keep the loop busy either
@@ -180,25 +169,25 @@ private slots:
     void floodEndsTheReply() {
         Bench b;
         QVERIFY(b.start());
-        b.unit = [&](int, const QByteArray& request) {
+        b.answer([&](const QByteArray& request) {
             if (b.peer.requests().size() > 1)
-                return QVector<PtyPeer::Chunk>{{2, unitReply(request)}};
-            return QVector<PtyPeer::Chunk>(50, {10, QByteArray(200, 'F')});
-        };
-        const QByteArray read0 = buildReadRequest(b.state.CrcTable, 1, 400);
+                return b.unit.answer(request);
+            return QVector<Chunk>(50, {10, QByteArray(200, 'F')});
+        });
+        const QByteArray read0 = Pdu::readMessage(400);
         CpuShare cpu;
         QElapsedTimer clock;
         clock.start();
-        const Exchange flooded = b.link.transact(read0, Link::Send::SendAll);
+        const Transaction flooded = b.transport.transact(1, read0);
         const qint64 endedMs = clock.elapsed();
-        QVERIFY(flooded.ok() && flooded.reply.bytes() == QByteArray(512, 'F'));
+        QVERIFY(flooded.ok() && flooded.received == QByteArray(512, 'F'));
         qInfo("the reply ended after %lld ms", endedMs);
         QVERIFY(endedMs < 150);
         QTest::qWait(600); // the stream runs out meanwhile
         QVERIFY(cpu.idle());
-        const Exchange next = b.link.transact(read0, Link::Send::SendAll);
+        const Transaction next = b.transport.transact(1, read0);
         QVERIFY(next.ok());
-        QCOMPARE(next.reply.bytes(), unitReply(read0));
+        QCOMPARE(next.received, b.unit.model.reply(next.sent));
     }
 
     // Slot 3's reply garbled, slot 5 an exception, slot 7 answered by unit 9; or
@@ -242,20 +231,18 @@ private slots:
         QFETCH(QStringList, parts);
         Bench b;
         QVERIFY(b.start());
-        b.unit = [oddSilent](int slot, const QByteArray& request) {
-            QByteArray reply = unitReply(request);
-            if (oddSilent)
-                return slot % 2 ? QVector<PtyPeer::Chunk>{} : QVector<PtyPeer::Chunk>{{2, reply}};
-            if (slot == 3)
-                reply[4] = char(reply[4] ^ 0x01);
-            if (slot == 5 || slot == 7) {
-                QByteArray body = slot == 5 ? request.left(1) + char(request.at(1) | 0x80) + '\x02'
-                                            : '\x09' + reply.mid(1, reply.size() - 3);
-                const auto crc = frameCrc(standardCrcTable(), body);
-                reply = body + char(crc.first) + char(crc.second);
-            }
-            return QVector<PtyPeer::Chunk>{{2, reply}};
-        };
+        if (oddSilent)
+            b.unit.silent = {1, 3, 5, 7, 9, 11, 13, 15, 17, 19};
+        else
+            b.unit.spoil = [](int slot, QByteArray reply, const QByteArray& request) {
+                if (slot == 3)
+                    reply[4] = char(reply[4] ^ 0x01);
+                if (slot == 5)
+                    reply = FakeUnit::framed(request.left(1) + char(request.at(1) | 0x80) + '\x02');
+                if (slot == 7)
+                    reply = FakeUnit::framed('\x09' + reply.mid(1, reply.size() - 3));
+                return reply;
+            };
         CpuShare cpu;
         QCOMPARE(run(b, operation), "done");
         QVERIFY(cpu.idle());

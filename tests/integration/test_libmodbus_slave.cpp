@@ -3,10 +3,10 @@
 // answer also checks the tool's framing; its registers hold what the tool wrote.
 
 #include "link/Crc.h"
-#include "link/Frames.h"
-#include "link/Link.h"
 #include "link/QtSerialPortDevice.h"
+#include "modbus/Pdu.h"
 #include "support/PtyPeer.h"
+#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
@@ -61,21 +61,21 @@ private slots:
         QtSerialPortDevice device;
         device.setPortName(path);
         QVERIFY(device.open().ok);
-        Link link(device);
         const CrcTableArray t = standardCrcTable();
+        RtuTransport transport(device, t);
         const QByteArray bytes = text.toLatin1(), expected = bytes.leftJustified(40, '\0');
         // Each reply of the independent slave is one the tool takes as the unit's answer.
-        const auto confirmed = [&](const QByteArray& request, Link::Send how) {
-            const Exchange x = link.transact(request, how);
-            return checkReply(t, request, x.reply.bytes()).confirmed() ? x.reply.bytes()
-                                                                       : QByteArray();
+        Transaction x;
+        const auto confirmed = [&](const QByteArray& request) {
+            x = transport.transact(1, request);
+            return checkReply(x, request).confirmed() ? x.received : QByteArray();
         };
-        QCOMPARE(confirmed(buildWriteRequest(t, 1, reg, bytes), Link::Send::WriteAll).size(), 8);
+        QCOMPARE(confirmed(Pdu::writeMessage(reg, bytes)).size(), 8);
         QCOMPARE(held(), expected);
-        const QByteArray read = confirmed(buildReadRequest(t, 1, reg), Link::Send::SendAll);
-        QVERIFY(read.size() == 45 && decodeReadReply(read).text == text);
+        const QByteArray read = confirmed(Pdu::readMessage(reg));
+        QVERIFY(read.size() == 45 && Pdu::decodeReadReply(x.replyPdu).text == text);
         // An erase writes only the first register of the slot.
-        QCOMPARE(confirmed(buildEraseRequest(t, 1, reg), Link::Send::WriteAll).size(), 8);
+        QCOMPARE(confirmed(Pdu::eraseMessage(reg)).size(), 8);
         QCOMPARE(held(), QByteArray(2, '\0') + expected.mid(2));
     }
 };

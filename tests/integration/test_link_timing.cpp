@@ -2,36 +2,25 @@
 // first-byte time-out and the reply gaps at their edges, leftovers of a cut
 // reply, a vanishing line.
 
-#include "link/CommsTest.h"
+#include "commstest/CommsTest.h"
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
+#include "modbus/Pdu.h"
 #include "support/PtyPeer.h"
+#include "support/RecordingViews.h"
+#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
 #include <ctime>
 
-static const QByteArray kReadSlot0 = QByteArray::fromHex("0103019000144414");
-
-class CountView : public CommsTestView {
-public:
-    void setUnitAddressText(const QString&) override {}
-    void setTransmitted(const QString&) override {}
-    void setReceived(const QString&) override {}
-    void setStoredText(const QString&) override {}
-    void setByteCount(const QString& t) override { count = t; }
-    void setSending(bool) override {}
-    void setReceiving(bool) override {}
-    QString messageText() const override { return QStringLiteral("TEST"); }
-    void clearMessageText() override {}
-    void showProblem(const QString& t) override { count = t; } // shown where it fails
-    QString count;
-};
+static const QByteArray kReadSlot0 = Pdu::readMessage(400);
+static const CrcTableArray kCrc = standardCrcTable();
 
 struct Line {
     PtyPeer peer;
     QtSerialPortDevice device;
-    Link link{device}; // the product's timing
+    RtuTransport link{device, kCrc}; // the product's timing
     PortStatus opened = (device.setPortName(peer.slavePath()), device.open()); // else NotOpen
 };
 
@@ -59,22 +48,23 @@ private slots:
                 {2, QByteArray(10, 'a')}, {spacingMs, QByteArray(10, 'b')}, {spacingMs, "ccccc"}};
         });
         SharedState state;
-        state.CrcTable = standardCrcTable();
-        CountView view;
+        RecordingCommsTestView view;
+        view.text = "TEST";
         CommsTest test(state, line.link, view);
-        QSignalSpy notes(&line.link, &Link::traceNote);
+        QSignalSpy notes(&line.link, &Transport::traceNote);
         QElapsedTimer clock;
         clock.start();
         test.writeMessage();
         const qint64 ms = clock.elapsed();
-        QCOMPARE(view.count, " " + QString::number(expected));
+        QVERIFY2(view.problems.isEmpty(), qPrintable(view.problems.join('\n')));
+        QCOMPARE(view.labels[3], " " + QString::number(expected));
         QVERIFY2(ms >= endMs && ms < endMs + 40, qPrintable(QString::number(ms)));
         // What came after a cut, fetched by Qt or still in the terminal's queue
         // (written while no events run), is gone before the next request.
         QTRY_COMPARE_WITH_TIMEOUT(line.device.inputCount(), expected == 10 ? 15 : 0, 400);
         line.peer.writeNow("later");
         QThread::msleep(30);
-        QCOMPARE(line.link.transact(kReadSlot0, Link::Send::SendAll).reply.bytes(), "second");
+        QCOMPARE(line.link.transact(1, kReadSlot0).received, "second");
         QCOMPARE(notes.count(), 1); // a pseudo-terminal has no RTS: said once, not a failure
     }
 
@@ -110,11 +100,11 @@ private slots:
             };
             // The link arms its gap right after it says it is receiving, and
             // its first-byte wait right after it says it has sent.
-            connect(&line.link, &Link::receiving, &line.peer, [&](bool on) {
+            connect(&line.link, &Transport::receiving, &line.peer, [&](bool on) {
                 if (gap && on && from < 0)
                     writeLater();
             });
-            connect(&line.link, &Link::sending, &line.peer, [&](bool on) {
+            connect(&line.link, &Transport::sending, &line.peer, [&](bool on) {
                 if (!gap && !on)
                     writeLater();
             });
@@ -129,7 +119,7 @@ private slots:
                 return gap ? QVector<PtyPeer::Chunk>{{20, QByteArray(10, 'a')}}
                            : QVector<PtyPeer::Chunk>{};
             });
-            const int count = line.link.transact(kReadSlot0, Link::Send::SendAll).reply.count;
+            const auto count = line.link.transact(1, kReadSlot0).received.size();
             QTRY_VERIFY(line.peer.writtenAtNs() >= 0 && taken >= 0);
             const bool wasJoined = count == (gap ? 20 : 10);
             QVERIFY(wasJoined || count == (gap ? 10 : 0));
@@ -147,7 +137,7 @@ private slots:
             QVERIFY2(!counts || wasJoined == joined, qPrintable(attempts.join("; ")));
             shown = counts;
             // The cut-off bytes never pass for the next request's reply.
-            QCOMPARE(line.link.transact(kReadSlot0, Link::Send::SendAll).reply.bytes(), "second");
+            QCOMPARE(line.link.transact(1, kReadSlot0).received, "second");
         }
         qInfo("%s", qPrintable(attempts.join("; ")));
         QVERIFY2(shown, "no attempt counted");
@@ -162,17 +152,17 @@ private slots:
         });
         QElapsedTimer clock;
         clock.start();
-        const Exchange x = line.link.transact(kReadSlot0, Link::Send::SendAll);
+        const Transaction x = line.link.transact(1, kReadSlot0);
         // Ended by the failure, well before the 80 ms gap would have ended it.
         QVERIFY2(clock.elapsed() < 75, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(x.status == LinkStatus::PortFailed && x.reply.bytes() == "0103");
+        QVERIFY(x.status == TransportStatus::Failed && x.received == "0103");
         // Nothing is left spinning on the dead line.
         const std::clock_t before = std::clock();
         QTest::qWait(300);
         const double cpuMs = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
         QVERIFY2(cpuMs < 30, qPrintable(QString("%1 ms of CPU in 300 ms").arg(cpuMs)));
         QCOMPARE(failures.count(), 1);
-        QCOMPARE(line.link.transact(kReadSlot0, Link::Send::SendAll).status, LinkStatus::NotOpen);
+        QCOMPARE(line.link.transact(1, kReadSlot0).status, TransportStatus::NotOpen);
     }
 };
 

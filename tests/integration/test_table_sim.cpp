@@ -5,6 +5,7 @@
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "table/BulkOperations.h"
+#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
@@ -12,11 +13,11 @@
 struct Bench {
     SimThread sim;
     QtSerialPortDevice port;
-    Link link{port};
     SharedState state;
+    RtuTransport transport{port, state.CrcTable};
     RecordingTableView view;
     RecordingOperator op;
-    BulkOperations bulk{state, link, view, op};
+    BulkOperations bulk{state, transport, view, op};
     int framesSent = 0;
 
     bool start() {
@@ -26,7 +27,7 @@ struct Bench {
             state.DefaultMessages[k] = state.InterlockMessages[k] = "DEFAULT " + QString::number(k);
             sim.model().setMessage(k, "UNIT " + QByteArray::number(k));
         }
-        QObject::connect(&link, &Link::frameSent, [this] { ++framesSent; });
+        QObject::connect(&transport, &Transport::frameSent, [this] { ++framesSent; });
         if (!sim.start({}))
             return false;
         port.setPortName(sim.devicePath());
@@ -49,7 +50,7 @@ private slots:
         // Twenty passes of the 300 ms pause, a reply and the 80 ms silence ending it.
         QVERIFY2(ms >= 20 * (300 + 47 + 80) && ms < 20 * 700, qPrintable(QString::number(ms)));
 
-        b.link.setTiming(LinkTiming{150, 20, 30, 5, 1, 5}); // a reply's wire time is ~47 ms
+        b.transport.setTiming(LinkTiming{150, 20, 30, 5, 1, 5}); // a reply's wire time is ~47 ms
         QCOMPARE(b.bulk.eraseAll().outcome, BulkResult::Outcome::Completed);
         b.state.InterlockMessages[19] = QString(40, QLatin1Char('Z'));
         QCOMPARE(b.bulk.writeAll().outcome, BulkResult::Outcome::Completed);

@@ -3,6 +3,8 @@
 // slavePath() as its serial port; the test plays the unit on the master side,
 // answering each request with chunks of bytes at chosen times.
 
+#include "support/Chunk.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -21,10 +23,7 @@ bool openRawPty(int& master, int& slave, QString& slavePath, QString& error);
 class PtyPeer : public QObject {
     Q_OBJECT
 public:
-    struct Chunk {
-        int delayMs; // after the previous chunk; the first after the request arrived
-        QByteArray bytes;
-    };
+    using Chunk = ::Chunk;
     using Responder = std::function<QVector<Chunk>(const QByteArray& request)>;
 
     explicit PtyPeer(QObject* parent = nullptr);

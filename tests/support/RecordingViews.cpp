@@ -9,7 +9,7 @@ void RecordingTableView::setMessageLabel(int index, const QString& text) {
     labels[static_cast<size_t>(index)] = text;
 }
 
-void RecordingTableView::setProgress(int value) {
+void RecordingTableView::setProgress(int, int value) {
     progress = value;
     progressHistory.append(value);
 }

@@ -1,18 +1,20 @@
 #pragma once
-// Recorders of the main window's message table and of the editor window.
+// Recorders of the main window's message table, the editor window and the comms-test window.
 
+#include "commstest/CommsTest.h"
 #include "table/Editor.h"
 #include "table/MessageTableView.h"
 
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 #include <array>
 
 class RecordingTableView : public MessageTableView {
 public:
     void setMessageLabel(int index, const QString& text) override;
-    void setProgress(int value) override;
+    void setProgress(int slot, int value) override;
 
     std::array<QString, 20> labels;            // Label1(i) as it stands
     QVector<QPair<int, QString>> labelHistory; // every caption set, in order
@@ -30,4 +32,23 @@ public:
     QString text;         // Text1
     QString currentValue; // lblCurrentValue
     int clears = 0;
+};
+
+// The comms-test window's labels, MsgText and the problems it was told.
+class RecordingCommsTestView : public CommsTestView {
+public:
+    void setUnitAddressText(const QString& t) override { labels[0] = t; }
+    void setTransmitted(const QString& d) override { labels[1] = d; }
+    void setReceived(const QString& d) override { labels[2] = d; }
+    void setByteCount(const QString& t) override { labels[3] = t; }
+    void setStoredText(const QString& t) override { labels[4] = t; }
+    void setSending(bool) override {}
+    void setReceiving(bool) override {}
+    QString messageText() const override { return text; }
+    void clearMessageText() override { text.clear(); }
+    void showProblem(const QString& t) override { problems << t; }
+
+    QStringList labels = QStringList(5, "old"); // Label8, Label6(0), (1), Label2, Label6(2)
+    QString text;                               // MsgText
+    QStringList problems;
 };

@@ -4,6 +4,7 @@
 // the responder turns it into chunks delivered on Qt::PreciseTimer timers.
 
 #include "link/SerialPort.h"
+#include "support/Chunk.h"
 
 #include <QByteArray>
 #include <QStringList>
@@ -13,10 +14,7 @@
 class ScriptedPort : public SerialPort {
     Q_OBJECT
 public:
-    struct Chunk {
-        int delayMs; // after the previous chunk; the first after the request
-        QByteArray bytes;
-    };
+    using Chunk = ::Chunk;
     using Responder = std::function<QVector<Chunk>(const QByteArray& request)>;
 
     explicit ScriptedPort(QObject* parent = nullptr) : SerialPort(parent) {}

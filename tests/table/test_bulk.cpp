@@ -1,19 +1,14 @@
 // Read all, write all and erase all against a scripted unit with short waits.
-#include "link/CommsClock.h"
+#include "commstest/CommsClock.h"
 #include "link/Crc.h"
+#include "support/FakeUnit.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "support/ScriptedPort.h"
-#include "support/UnitFrames.h"
 #include "table/BulkOperations.h"
+#include "transport/RtuTransport.h"
 
 #include <QtTest>
-#include <functional>
-
-// Unit 1's answer to a read of one message.
-QByteArray readReply(const QByteArray& data) {
-    return withCrc(QByteArray::fromHex("010328") + data.leftJustified(40, '\0'));
-}
 
 template <class Array> QStringList list(const Array& a) {
     return QStringList(a.begin(), a.begin() + 20);
@@ -22,41 +17,27 @@ template <class Array> QStringList list(const Array& a) {
 constexpr int Read = 0, Write = 1, Erase = 2;                          // operations
 constexpr int Silent = 0, Cancel = 1, Fails = 2, Busy = 3, Closed = 4; // faults
 
-// A unit that answers from `replies`, or not at all for a slot in `silent`;
-// else a read of slot k gives "STORED k". Slot `late` answers after 40 ms.
+// Unit 1, whose slot k holds "STORED k".
 struct Rig {
     SharedState state;
     ScriptedPort port;
-    Link link{port, LinkTiming{30, 5, 30, 1, 0, 0}};
+    const CrcTableArray crc = standardCrcTable();
+    RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
     RecordingTableView view;
     RecordingOperator op;
     CommsClock clock;
-    BulkOperations bulk{state, link, view, op, &clock};
-    QMap<int, QByteArray> replies;
-    QVector<int> silent;
-    int late = -1;
-    int spoilt = -1; // this slot's reply goes through spoil
-    std::function<QByteArray(QByteArray)> spoil;
+    BulkOperations bulk{state, transport, view, op, &clock};
+    FakeUnit unit;
     QVector<bool> clockDuringRequests;
 
     Rig() {
-        state.CrcTable = standardCrcTable();
         state.UnitAddress = 1;
         for (int i = 0; i < 20; ++i)
             state.DefaultMessages[i] = state.InterlockMessages[i] = "DEFAULT " + QString::number(i);
         clock.start();
-        port.setResponder([this](const QByteArray& req) -> QVector<ScriptedPort::Chunk> {
-            clockDuringRequests << clock.isEnabled();
-            const int k = ((uchar(req.at(2)) << 8 | uchar(req.at(3))) - 400) / 20;
-            if (silent.contains(k))
-                return {};
-            QByteArray reply = req.at(1) != 3
-                                   ? withCrc(req.left(6))
-                                   : replies.value(k, readReply("STORED " + QByteArray::number(k)));
-            if (k == spoilt)
-                reply = spoil(reply);
-            return {{k == late ? 40 : 1, reply}};
-        });
+        unit.fill("STORED %1");
+        unit.onRequest = [this](const QByteArray&) { clockDuringRequests << clock.isEnabled(); };
+        port.setResponder([this](const QByteArray& request) { return unit.answer(request); });
     }
 };
 
@@ -69,12 +50,12 @@ private slots:
         rig.state.InterlockMessages[4] = QStringLiteral("OLD");
         // Nothing stored (0 or FF first): the default shows, the entry stays. The text ends at
         // the first 0 or FF; control characters are kept as the unit holds them.
-        rig.replies = {{3, readReply("")},
-                       {4, readReply(QByteArray("\0LATER", 6))},
-                       {5, readReply("AB\377CD")},
-                       {6, readReply(QByteArray("A\033B\0C", 5))}};
+        rig.unit.model.setMessage(3, "");
+        rig.unit.model.setMessage(4, QByteArray("\0LATER", 6));
+        rig.unit.model.setMessage(5, "AB\377CD");
+        rig.unit.model.setMessage(6, QByteArray("A\033B\0C", 5));
         // The address changed mid-run does not redirect the rest of the run.
-        QObject::connect(&rig.link, &Link::frameSent, [&] { rig.state.UnitAddress = 2; });
+        QObject::connect(&rig.transport, &Transport::frameSent, [&] { rig.state.UnitAddress = 2; });
         QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
         const auto& m = rig.state.InterlockMessages;
         QCOMPARE(QStringList(
@@ -103,8 +84,8 @@ private slots:
     // Slot 4 answers after its 30 ms wait, within slot 5's 40 ms pause: that reply is dropped.
     void lateReplyDropped() {
         Rig rig;
-        rig.link.setTiming(LinkTiming{30, 5, 30, 40, 0, 0});
-        rig.late = 4;
+        rig.transport.setTiming(LinkTiming{30, 5, 30, 40, 0, 0});
+        rig.unit.late = 4;
         QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
         QCOMPARE(rig.state.InterlockMessages[5], "STORED 5");
     }
@@ -134,7 +115,7 @@ private slots:
         m = rig.state.DefaultMessages;
         m[4] = QStringLiteral("ABCDEFG");
         m[10] = QStringLiteral("TEN");
-        QObject::connect(&rig.link, &Link::frameSent, [&] { m[10] = QString(); });
+        QObject::connect(&rig.transport, &Transport::frameSent, [&] { m[10] = QString(); });
         QCOMPARE(rig.bulk.writeAll().invalid, QVector<int>{10});
         QCOMPARE(rig.port.requests()[0].left(15),
                  QByteArray::fromHex("011001E00004084142434445464700"));
@@ -163,8 +144,9 @@ private slots:
         Rig rig;
         for (int i = 0; i < 20; ++i)
             rig.state.InterlockMessages[i] = QStringLiteral("OLD %1").arg(i);
-        rig.spoilt = 5;
-        rig.spoil = [kind](QByteArray r) {
+        rig.unit.spoil = [kind](int slot, QByteArray r, const QByteArray&) {
+            if (slot != 5)
+                return r;
             const QByteArray body = r.chopped(2);
             switch (kind) {
             case 0:
@@ -172,11 +154,11 @@ private slots:
             case 1:
                 return r.left(4);
             case 2:
-                return withCrc(QByteArray(body).replace(0, 1, "\x07"));
+                return FakeUnit::framed(QByteArray(body).replace(0, 1, "\x07"));
             case 3:
-                return withCrc(body.left(1) + char(body.at(1) | 0x80) + '\x02');
+                return FakeUnit::framed(body.left(1) + char(body.at(1) | 0x80) + '\x02');
             default:
-                return withCrc(QByteArray(body).replace(1, 1, "\x04"));
+                return FakeUnit::framed(QByteArray(body).replace(1, 1, "\x04"));
             }
         };
         const BulkResult r = op == Read    ? rig.bulk.readAll()
@@ -229,13 +211,13 @@ private slots:
         Rig rig;
         for (int i = 0; i < 20; ++i)
             rig.state.InterlockMessages[i] = QStringLiteral("OLD %1").arg(i);
-        rig.silent = fault == Fails ? QVector<int>{5} : QVector<int>{0, 1};
+        rig.unit.silent = fault == Fails ? QVector<int>{5} : QVector<int>{0, 1};
         rig.op.answerAlways(fault == Cancel ? MsgAnswer::Cancel : MsgAnswer::Ok);
-        QVERIFY(fault != Busy || rig.link.claim());
+        QVERIFY(fault != Busy || rig.transport.claim());
         if (fault == Closed)
             rig.port.close();
         int sent = 0;
-        QObject::connect(&rig.link, &Link::frameSent, [&] {
+        QObject::connect(&rig.transport, &Transport::frameSent, [&] {
             if (++sent == 6 && fault == Fails)
                 QTimer::singleShot(2, &rig.port, [&] { rig.port.failNow("Input/output error"); });
         });
@@ -254,7 +236,7 @@ private slots:
         QCOMPARE(rig.clock.isEnabled(), fault < Busy); // the end step runs however a run ends
         if (op == Write && fault < Busy)               // no label is left blank
             QCOMPARE(list(rig.view.labels), list(rig.state.InterlockMessages));
-        QCOMPARE(rig.link.busy(), fault == Busy); // a refused run leaves the claim alone
+        QCOMPARE(rig.transport.busy(), fault == Busy); // a refused run leaves the claim alone
     }
 };
 

@@ -3,6 +3,7 @@
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "support/RecordingOperator.h"
+#include "transport/RtuTransport.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
 #include "ui/frmBauds.h"
@@ -19,12 +20,12 @@ const auto shown = [](const QWidget* w) { return QString(w && w->isVisible() ? "
 struct Program {
     SharedState state;
     QtSerialPortDevice port;
-    Link link{port, LinkTiming{500, 80, 30, 2}}; // short bulk pauses
+    RtuTransport transport{port, state.CrcTable, LinkTiming{500, 80, 30, 2}}; // short bulk pauses
     RecordingOperator op;
     LoadedWindows windows;
     StartupWindows startup;
     QString folder = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
-    explicit Program(const QString& sim = {}) : startup(state, link, op, windows, sim) {}
+    explicit Program(const QString& sim = {}) : startup(state, port, transport, op, windows, sim) {}
 };
 } // namespace
 

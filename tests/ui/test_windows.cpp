@@ -4,6 +4,7 @@
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
 #include "support/RecordingOperator.h"
+#include "transport/RtuTransport.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
 #include "ui/frmMessages.h"
@@ -20,11 +21,11 @@ struct Rig {
     SharedState state;
     SimThread sim;
     QtSerialPortDevice port;
-    Link link{port, LinkTiming{400, 25, 25, 2}};
+    RtuTransport transport{port, state.CrcTable, LinkTiming{400, 25, 25, 2}};
     RecordingOperator op;
     LoadedWindows windows;
-    Frmtext commsTest{state, link, op, windows};
-    frmMessages main{state, link, op, windows, commsTest};
+    Frmtext commsTest{state, transport, op, windows};
+    frmMessages main{state, transport, op, windows, commsTest};
     int endCalls = 0;
 
     bool start(SimConfig config = {}) {
@@ -93,7 +94,7 @@ private slots:
         // operation keeps the unit it started with: its spinners are off meanwhile.
         QByteArray units;
         const auto watch =
-            QObject::connect(&rig.link, &Link::frameSent, [&](const QByteArray& frame) {
+            QObject::connect(&rig.transport, &Transport::frameSent, [&](const QByteArray& frame) {
                 units += frame.at(0);
                 click(rig.main.UpDown1->upButton());
                 click(f.UpDown2->upButton());

@@ -11,7 +11,7 @@ class CommsClock : public QObject {
     Q_OBJECT
 public:
     explicit CommsClock(QObject* parent = nullptr);
-    void start();            // interval 1000 ms, enabled
+    void start(); // interval 1000 ms, enabled
     void setEnabled(bool on);
     bool isEnabled() const { return Timer2.isActive(); }
     int interval() const { return Timer2.interval(); }

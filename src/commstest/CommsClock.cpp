@@ -1,4 +1,4 @@
-#include "link/CommsClock.h"
+#include "commstest/CommsClock.h"
 
 #include <QTime>
 

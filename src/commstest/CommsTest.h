@@ -3,8 +3,8 @@
 // run against a view so that they work without a display. They show whatever
 // comes back and never judge it.
 
-#include "link/Link.h"
 #include "startup/SharedState.h"
+#include "transport/Transport.h"
 
 #include <QString>
 
@@ -29,21 +29,21 @@ public:
 
 class CommsTest {
 public:
-    CommsTest(SharedState& state, Link& link, CommsTestView& view, CommsClock* clock = nullptr);
+    CommsTest(SharedState& state, Transport& transport, CommsTestView& view,
+              CommsClock* clock = nullptr);
 
     void readMessage();  // CmdRdMsg
     void writeMessage(); // CmdWrtMsg
     void eraseMessage(); // CmdEraseMsg
 
 private:
-    // Refuses (and says why) when the link is held elsewhere or the port is
-    // closed; otherwise puts the line in the receive direction.
+    // Refuses (and says why) when the transport is held elsewhere or the
+    // line is closed; otherwise readies the line.
     bool begin(bool claimed, const QString& what);
-    void report(const QString& what, LinkStatus status, const QString& reason);
-    void exchange(const QByteArray& frame, Link::Send how, int gapMs, bool isRead,
-                  const QString& what);
+    void report(const QString& what, TransportStatus status, const QString& reason);
+    void exchange(const QByteArray& request, ReplyEnd end, bool isRead, const QString& what);
     SharedState& state_;
-    Link& link_;
+    Transport& transport_;
     CommsTestView& view_;
     CommsClock* clock_;
 };

@@ -1,7 +1,7 @@
-#include "link/CommsTest.h"
+#include "commstest/CommsTest.h"
 
-#include "link/CommsClock.h"
-#include "link/Frames.h"
+#include "commstest/CommsClock.h"
+#include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
 
@@ -9,14 +9,14 @@
 
 namespace {
 
-// Lights the window's indicators from the link's signals for one exchange.
+// Lights the window's indicators from the transport's signals for one exchange.
 class IndicatorWiring {
 public:
-    IndicatorWiring(Link& link, CommsTestView& view) {
-        connections_.push_back(
-            QObject::connect(&link, &Link::sending, [&view](bool on) { view.setSending(on); }));
-        connections_.push_back(
-            QObject::connect(&link, &Link::receiving, [&view](bool on) { view.setReceiving(on); }));
+    IndicatorWiring(Transport& transport, CommsTestView& view) {
+        connections_.push_back(QObject::connect(&transport, &Transport::sending,
+                                                [&view](bool on) { view.setSending(on); }));
+        connections_.push_back(QObject::connect(&transport, &Transport::receiving,
+                                                [&view](bool on) { view.setReceiving(on); }));
     }
     ~IndicatorWiring() {
         for (const auto& c : connections_)
@@ -29,14 +29,16 @@ private:
     std::vector<QMetaObject::Connection> connections_;
 };
 
-QString portLabel(const SerialPort& port) {
-    return port.portName().isEmpty() ? QStringLiteral("(none chosen)") : port.portName();
+QString portLabel(const Transport& transport) {
+    const QString name = transport.endpointName();
+    return name.isEmpty() ? QStringLiteral("(none chosen)") : name;
 }
 
 } // namespace
 
-CommsTest::CommsTest(SharedState& state, Link& link, CommsTestView& view, CommsClock* clock)
-    : state_(state), link_(link), view_(view), clock_(clock) {}
+CommsTest::CommsTest(SharedState& state, Transport& transport, CommsTestView& view,
+                     CommsClock* clock)
+    : state_(state), transport_(transport), view_(view), clock_(clock) {}
 
 bool CommsTest::begin(bool claimed, const QString& what) {
     if (!claimed) {
@@ -45,39 +47,38 @@ bool CommsTest::begin(bool claimed, const QString& what) {
                               .arg(what));
         return false;
     }
-    if (!link_.port().isOpen()) {
+    if (!transport_.isOpen()) {
         view_.showProblem(
             QStringLiteral(
                 "Cannot %1: the serial port %2 is not open. Restart QV840N to choose a port.")
-                .arg(what, portLabel(link_.port())));
+                .arg(what, portLabel(transport_)));
         return false;
     }
-    // The line must listen before anything else happens.
-    const LinkStatus s = link_.RtsOff();
-    if (s != LinkStatus::Ok) {
+    const TransportStatus s = transport_.prepare();
+    if (s != TransportStatus::Ok) {
         report(what, s, {});
         return false;
     }
     return true;
 }
 
-void CommsTest::report(const QString& what, LinkStatus status, const QString& reason) {
+void CommsTest::report(const QString& what, TransportStatus status, const QString& reason) {
     switch (status) {
-    case LinkStatus::Ok:
+    case TransportStatus::Ok:
         return;
-    case LinkStatus::Busy:
+    case TransportStatus::Busy:
         view_.showProblem(QStringLiteral("Cannot %1: the serial link is busy with another "
                                          "request. Try again when it has finished.")
                               .arg(what));
         return;
-    case LinkStatus::NotOpen:
+    case TransportStatus::NotOpen:
         view_.showProblem(QStringLiteral("Cannot %1: the serial port %2 is not open.")
-                              .arg(what, portLabel(link_.port())));
+                              .arg(what, portLabel(transport_)));
         return;
-    case LinkStatus::PortFailed:
+    case TransportStatus::Failed:
         view_.showProblem(QStringLiteral("Cannot %1: the serial port %2 failed (%3) and is now "
                                          "closed.")
-                              .arg(what, portLabel(link_.port()),
+                              .arg(what, portLabel(transport_),
                                    reason.isEmpty() ? QStringLiteral("no reason given") : reason));
         return;
     }
@@ -85,21 +86,19 @@ void CommsTest::report(const QString& what, LinkStatus status, const QString& re
 
 void CommsTest::readMessage() {
     const QString what = QStringLiteral("read the message");
-    LinkClaim claim(link_);
+    TransportClaim claim(transport_);
     if (!begin(claim.ok(), what))
         return;
     ClockHold hold(clock_);
     view_.setUnitAddressText(QString::number(state_.UnitAddress));
-    const QByteArray frame =
-        buildReadRequest(state_.CrcTable, state_.UnitAddress, state_.MsgAddress);
     view_.setTransmitted(QString());
     view_.setReceived(QString());
-    exchange(frame, Link::Send::SendAll, link_.timing().replyGapMs, true, what);
+    exchange(Pdu::readMessage(state_.MsgAddress), ReplyEnd::Normal, true, what);
 }
 
 void CommsTest::writeMessage() {
     const QString what = QStringLiteral("write the message");
-    LinkClaim claim(link_);
+    TransportClaim claim(transport_);
     if (!begin(claim.ok(), what))
         return;
     const QString text = view_.messageText();
@@ -123,53 +122,55 @@ void CommsTest::writeMessage() {
     }
     ClockHold hold(clock_);
     view_.setUnitAddressText(QString::number(state_.UnitAddress));
-    const QByteArray frame =
-        buildWriteRequest(state_.CrcTable, state_.UnitAddress, state_.MsgAddress, encoded.bytes);
-    exchange(frame, Link::Send::WriteAll, link_.timing().commsTestGapMs, false, what);
+    exchange(Pdu::writeMessage(state_.MsgAddress, encoded.bytes), ReplyEnd::Quick, false, what);
 }
 
 void CommsTest::eraseMessage() {
     const QString what = QStringLiteral("erase the message");
-    LinkClaim claim(link_);
+    TransportClaim claim(transport_);
     if (!begin(claim.ok(), what))
         return;
     view_.clearMessageText();
     ClockHold hold(clock_);
     view_.setUnitAddressText(QString::number(state_.UnitAddress));
-    const QByteArray frame =
-        buildEraseRequest(state_.CrcTable, state_.UnitAddress, state_.MsgAddress);
-    exchange(frame, Link::Send::WriteAll, link_.timing().commsTestGapMs, false, what);
+    exchange(Pdu::eraseMessage(state_.MsgAddress), ReplyEnd::Quick, false, what);
 }
 
-void CommsTest::exchange(const QByteArray& frame, Link::Send how, int gapMs, bool isRead,
+void CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
                          const QString& what) {
-    view_.setTransmitted(byteDump(frame));
-    Exchange x;
+    Transaction t;
     {
-        IndicatorWiring lamps(link_, view_);
-        x = link_.transact(frame, how, gapMs);
+        IndicatorWiring lamps(transport_, view_);
+        // What goes on the wire is shown before the answer is awaited.
+        const QMetaObject::Connection shown =
+            QObject::connect(&transport_, &Transport::frameSent, [this](const QByteArray& sent) {
+                view_.setTransmitted(byteDump(sent));
+            });
+        t = transport_.transact(state_.UnitAddress, request, end);
+        QObject::disconnect(shown);
     }
-    if (x.status == LinkStatus::Busy || x.status == LinkStatus::NotOpen) {
-        report(what, x.status, x.error);
+    view_.setTransmitted(byteDump(t.sent)); // also when the port refused the bytes
+    if (t.status == TransportStatus::Busy || t.status == TransportStatus::NotOpen) {
+        report(what, t.status, t.error);
         return;
     }
     // Whatever arrived is shown as it came, also when the port failed on the
     // way: the bytes are what the operator needs to see.
-    const int n = x.reply.count;
-    const QByteArray bytes = x.reply.bytes();
+    const auto n = static_cast<int>(t.received.size());
     view_.setReceived(QString());
     if (isRead) {
         view_.setStoredText(QString());
         view_.setByteCount(withLeadingBlank(n));
         if (n > 0) {
-            view_.setReceived(byteDump(bytes));
-            const ReadText read = decodeReadReply(bytes);
-            view_.setStoredText(read.empty ? QString::fromLatin1(kNoMessageStored) : read.text);
+            view_.setReceived(byteDump(t.received));
+            const Pdu::ReadText read = Pdu::decodeReadReply(t.replyPdu);
+            view_.setStoredText(read.empty ? QString::fromLatin1(Pdu::kNoMessageStored)
+                                           : read.text);
         }
     } else if (n > 0) {
         view_.setByteCount(withLeadingBlank(n));
-        view_.setReceived(byteDump(bytes));
+        view_.setReceived(byteDump(t.received));
     }
-    if (x.status == LinkStatus::PortFailed)
-        report(what, x.status, x.error);
+    if (t.status == TransportStatus::Failed)
+        report(what, t.status, t.error);
 }

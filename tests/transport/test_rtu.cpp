@@ -1,13 +1,17 @@
-// The link on the scripted port (RTS, replies, one wait at a time, failures); settings strings.
+// The RTU transport on the scripted port (RTS, replies, one wait at a time, failures, how a
+// reply is framed); settings strings.
 
-#include "link/Link.h"
+#include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
+#include "modbus/Pdu.h"
 #include "support/ScriptedPort.h"
+#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
 static const LinkTiming kFast{120, 30, 15, 20, 1, 2}; // about order and rules, not timing
 static const QByteArray kReadSlot0 = QByteArray::fromHex("0103019000144414");
+static const CrcTableArray kCrc = standardCrcTable();
 
 static QString canonical(const LineSettings& s) {
     const double stop = s.stopBits == QSerialPort::OneAndHalfStop ? 1.5 : int(s.stopBits);
@@ -38,29 +42,26 @@ private slots:
                 chunks.append({at == 0 ? 5 : spacingMs, reply.mid(at, size)});
             return chunks;
         });
-        Link link(port, kFast);
-        port.injectInput("stale"); // already buffered: it counts towards a reply
-        Reply stale;
-        QVERIFY(link.GetRcveData(stale) == LinkStatus::Ok && stale.bytes() == "stale");
+        RtuTransport transport(port, kCrc, kFast);
+        port.injectInput("stale"); // a late answer to some earlier request
         QStringList lamps;
-        connect(&link, &Link::sending, this, [&](bool on) { lamps << QString("tx%1").arg(on); });
-        connect(&link, &Link::receiving, this, [&](bool on) { lamps << QString("rx%1").arg(on); });
-        connect(&link, &Link::frameReceived, this, [&] { lamps << "reply"; });
-        QVector<LinkStatus> inner; // from an event handler run while the request waits
+        connect(&transport, &Transport::sending, this,
+                [&](bool on) { lamps << QString("tx%1").arg(on); });
+        connect(&transport, &Transport::receiving, this,
+                [&](bool on) { lamps << QString("rx%1").arg(on); });
+        connect(&transport, &Transport::frameReceived, this, [&] { lamps << "reply"; });
+        QVector<TransportStatus> inner; // from an event handler run while the request waits
         QTimer::singleShot(2, Qt::PreciseTimer, this, [&] {
-            inner << link.transact(kReadSlot0, Link::Send::SendAll).status
-                  << link.GetRcveData(stale) << link.DelayLoop(5) << link.WriteAll("zz")
-                  << link.SendAll("zz") << link.RtsOff();
+            inner << transport.transact(1, Pdu::readMessage(400)).status << transport.bulkPause()
+                  << transport.prepare();
         });
-        const Exchange x = link.transact(kReadSlot0, Link::Send::SendAll);
-        QVERIFY(x.ok());
-        QCOMPARE(inner, QVector<LinkStatus>(6, LinkStatus::Busy));
+        const Transaction t = transport.transact(1, Pdu::readMessage(400));
+        QVERIFY(t.ok() && t.sent == kReadSlot0);
+        QCOMPARE(inner, QVector<TransportStatus>(3, TransportStatus::Busy));
         // Stale input goes first; RTS drops only once the bytes are on the wire.
         QCOMPARE(port.log().mid(1, 5).join(','), "discard,rts on,write 8,drain,rts off");
         QCOMPARE(lamps.join(' '), expected ? "tx1 tx0 rx1 rx0 reply" : "tx1 tx0 rx0");
-        QCOMPARE(x.reply.bytes(), reply.left(expected));
-        for (int i = expected + 1; i <= 41; ++i) // cells 1..40 are preset to 255
-            QCOMPARE(x.reply.cells[std::size_t(i)], qint16(i <= 40 ? 255 : 0));
+        QCOMPARE(t.received, reply.left(expected));
         QCOMPARE(port.inputCount(), 0); // read to the end, even past the last cell
     }
 
@@ -74,25 +75,51 @@ private slots:
         QFETCH(int, phase);
         ScriptedPort port;
         port.answerEveryRequest("par", 5);
-        Link link(port, {2000, 2000, 15, 20, 1, phase == 1 ? 2000 : 1});
-        QSignalSpy failures(&link, &Link::portFailed);
-        QSignalSpy lamp(&link, phase == 1 ? &Link::sending : &Link::receiving);
+        RtuTransport transport(port, kCrc, {2000, 2000, 15, 2000, 1, phase == 1 ? 2000 : 1});
+        QSignalSpy failures(&transport, &Transport::failed);
+        QSignalSpy lamp(&transport, phase == 1 ? &Transport::sending : &Transport::receiving);
         QTimer::singleShot(20, Qt::PreciseTimer, this, [&] { port.failNow("device vanished"); });
         QElapsedTimer clock;
         clock.start();
         if (phase == 2) {
-            QCOMPARE(link.DelayLoop(2000), LinkStatus::PortFailed);
+            QCOMPARE(transport.bulkPause(), TransportStatus::Failed);
         } else {
-            const Exchange x = link.transact(kReadSlot0, Link::Send::SendAll);
-            QVERIFY(x.status == LinkStatus::PortFailed && x.error == "device vanished");
-            QCOMPARE(x.reply.bytes(), QByteArray(phase == 0 ? "par" : "")); // what came is kept
-            QCOMPARE(lamp.last().first().toBool(), false);                  // the lamp goes out
+            const Transaction t = transport.transact(1, Pdu::readMessage(400));
+            QVERIFY(t.status == TransportStatus::Failed && t.error == "device vanished");
+            QCOMPARE(t.received, QByteArray(phase == 0 ? "par" : "")); // what came is kept
+            QCOMPARE(lamp.last().first().toBool(), false);             // the lamp goes out
         }
         QVERIFY2(clock.elapsed() < 200, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(failures.count(), 1);
         // Afterwards the port is closed and says so at once, naming itself.
-        const Exchange after = link.transact(kReadSlot0, Link::Send::WriteAll);
-        QVERIFY(after.status == LinkStatus::NotOpen && after.error.contains("scripted"));
+        const Transaction after = transport.transact(1, Pdu::eraseMessage(400));
+        QVERIFY(after.status == TransportStatus::NotOpen && after.error.contains("scripted"));
+    }
+
+    // How a reply to unit 1 is framed, and the PDU it carries.
+    void framing_data() {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<int>("framing");
+        QTest::addColumn<int>("otherUnit");
+        const QByteArray echo = rtuFrame(kCrc, 1, QByteArray::fromHex("1001900001"));
+        QTest::newRow("silent") << QByteArray() << int(Framing::Silent) << 0;
+        QTest::newRow("4 bytes") << echo.left(4) << int(Framing::Garbled) << 0;
+        QTest::newRow("bit flipped")
+            << QByteArray(echo).replace(3, 1, "\x91") << int(Framing::Garbled) << 0;
+        QTest::newRow("unit 9") << rtuFrame(kCrc, 9, QByteArray::fromHex("1001900001"))
+                                << int(Framing::OtherUnit) << 9;
+        QTest::newRow("whole") << echo << int(Framing::Whole) << 0;
+        QTest::newRow("whole exception")
+            << rtuFrame(kCrc, 1, QByteArray::fromHex("9002")) << int(Framing::Whole) << 0;
+    }
+    void framing() {
+        Transaction t;
+        QFETCH(QByteArray, received);
+        t.received = received;
+        judgeRtuFrame(kCrc, 1, t);
+        QTEST(int(t.framing), "framing");
+        QTEST(t.otherUnit, "otherUnit");
+        QCOMPARE(t.replyPdu, received.size() >= 3 ? received.mid(1, received.size() - 3) : "");
     }
 
     void settingsStrings_data() {
@@ -122,4 +149,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestLink)
-#include "test_link.moc"
+#include "test_rtu.moc"

@@ -1,28 +1,14 @@
 // Comms-test read, write, erase on the scripted unit: requests, labels, clock, refusals.
 
-#include "link/CommsClock.h"
-#include "link/CommsTest.h"
+#include "commstest/CommsClock.h"
+#include "commstest/CommsTest.h"
 #include "link/Crc.h"
-#include "link/Frames.h"
+#include "modbus/Pdu.h"
+#include "support/RecordingViews.h"
 #include "support/ScriptedPort.h"
+#include "transport/RtuTransport.h"
 
 #include <QtTest>
-
-struct View : CommsTestView {
-    void setUnitAddressText(const QString& t) override { labels[0] = t; }
-    void setTransmitted(const QString& d) override { labels[1] = d; }
-    void setReceived(const QString& d) override { labels[2] = d; }
-    void setByteCount(const QString& t) override { labels[3] = t; }
-    void setStoredText(const QString& t) override { labels[4] = t; }
-    void setSending(bool) override {}
-    void setReceiving(bool) override {}
-    QString messageText() const override { return text; }
-    void clearMessageText() override { text.clear(); }
-    void showProblem(const QString& t) override { problems << t; }
-    QStringList labels = QStringList(5, "old"); // Label8, Label6(0), (1), Label2, Label6(2)
-    QString text;
-    QStringList problems;
-};
 
 enum Setup { Plain, BadText, Held, Closed, FailsMidReply, Control, Yuml };
 static const char* const kProblem[] = {"^$",
@@ -54,15 +40,16 @@ private slots:
         const auto read = &CommsTest::readMessage, write = &CommsTest::writeMessage,
                    erase = &CommsTest::eraseMessage;
         const CrcTableArray t = standardCrcTable();
-        const QByteArray readFrame = buildReadRequest(t, 5, 780), x40(40, 'x');
+        const auto frame = [&t](const QByteArray& pdu) { return rtuFrame(t, 5, pdu); };
+        const QByteArray readFrame = frame(Pdu::readMessage(780)), x40(40, 'x');
         const QByteArray reply = QByteArray::fromHex("050328") + "ABC" + QByteArray(37, 0) + "\1\1";
         row("read", {read, "", reply, readFrame, Plain, " 45|ABC"});
         row("read silent", {read, "", {}, readFrame, Plain, " 0|"});
-        row("write", {write, "AB", "ok", buildWriteRequest(t, 5, 780, "AB"), Plain, " 2|old"});
-        row("write 40 silent", {write, x40, {}, buildWriteRequest(t, 5, 780, x40)});
+        row("write", {write, "AB", "ok", frame(Pdu::writeMessage(780, "AB")), Plain, " 2|old"});
+        row("write 40 silent", {write, x40, {}, frame(Pdu::writeMessage(780, x40))});
         row("write 41", {write, x40 + "x"});
         row("write empty", {write, ""});
-        row("erase silent", {erase, "AB", {}, buildEraseRequest(t, 5, 780)});
+        row("erase silent", {erase, "AB", {}, frame(Pdu::eraseMessage(780))});
         row("no code page byte", {write, "Ok \u03A9", {}, {}, BadText});
         row("control character", {write, "Ok \x1B", {}, {}, Control});
         row("y umlaut", {write, "Ok \u00FF", {}, {}, Yuml});
@@ -76,31 +63,31 @@ private slots:
     void exchange() {
         QFETCH(Case, c);
         SharedState state;
-        state.CrcTable = standardCrcTable();
         state.UnitAddress = 5;
         state.MsgAddress = 780;
         ScriptedPort port;
-        Link link(port, LinkTiming{80, 25, 10, 20, 1, 1});
-        View view;
+        const CrcTableArray crc = standardCrcTable();
+        RtuTransport transport(port, crc, LinkTiming{80, 25, 10, 20, 1, 1});
+        RecordingCommsTestView view;
         view.text = c.text;
         CommsClock clock;
         clock.start();
-        CommsTest test(state, link, view, &clock);
+        CommsTest test(state, transport, view, &clock);
         if (c.setup == Held)
-            link.claim();
+            transport.claim();
         else if (c.setup == Closed)
             port.close();
         if (!c.reply.isEmpty())
             port.answerEveryRequest(c.reply, 3);
         QVector<bool> clockDuring;
-        connect(&link, &Link::frameSent, this, [&] { clockDuring << clock.isEnabled(); });
+        connect(&transport, &Transport::frameSent, this, [&] { clockDuring << clock.isEnabled(); });
         if (c.setup == FailsMidReply)
             QTimer::singleShot(15, Qt::PreciseTimer, &port,
                                [&] { port.failNow("Input/output error"); });
         (test.*c.op)();
         QVERIFY2(view.problems.join('\n').contains(QRegularExpression(kProblem[c.setup])),
                  qPrintable(view.problems.join('\n')));
-        QVERIFY(clock.isEnabled() && link.busy() == (c.setup == Held));
+        QVERIFY(clock.isEnabled() && transport.busy() == (c.setup == Held));
         const bool sent = !c.request.isEmpty();
         QCOMPARE(port.requests(), QVector<QByteArray>(sent, c.request));
         QCOMPARE(clockDuring, QVector<bool>(sent, false)); // held off during the exchange

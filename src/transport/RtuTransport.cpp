@@ -1,0 +1,99 @@
+#include "transport/RtuTransport.h"
+
+#include "link/Crc.h"
+#include "modbus/Pdu.h"
+
+namespace {
+
+TransportStatus fromLink(LinkStatus s) {
+    switch (s) {
+    case LinkStatus::Ok:
+        return TransportStatus::Ok;
+    case LinkStatus::Busy:
+        return TransportStatus::Busy;
+    case LinkStatus::NotOpen:
+        return TransportStatus::NotOpen;
+    case LinkStatus::PortFailed:
+        break;
+    }
+    return TransportStatus::Failed;
+}
+
+} // namespace
+
+QByteArray rtuFrame(const CrcTableArray& crcTable, int unit, const QByteArray& pdu) {
+    QByteArray frame;
+    frame.append(static_cast<char>(unit & 0xFF));
+    frame.append(pdu);
+    const auto [first, second] = frameCrc(crcTable, frame);
+    frame.append(static_cast<char>(first));
+    frame.append(static_cast<char>(second));
+    return frame;
+}
+
+void judgeRtuFrame(const CrcTableArray& crcTable, int unit, Transaction& t) {
+    const QByteArray& r = t.received;
+    const auto n = static_cast<int>(r.size());
+    t.replyPdu = n >= 3 ? r.mid(1, n - 3) : QByteArray();
+    // The shortest whole reply is an exception: address, function, code, CRC.
+    constexpr int kShortest = 5;
+    if (n == 0) {
+        t.framing = Framing::Silent;
+    } else if (n < kShortest || rtuFrame(crcTable, static_cast<quint8>(r.at(0)), t.replyPdu) != r) {
+        t.framing = Framing::Garbled;
+    } else if (static_cast<quint8>(r.at(0)) != (unit & 0xFF)) {
+        t.framing = Framing::OtherUnit;
+        t.otherUnit = static_cast<quint8>(r.at(0));
+    } else {
+        t.framing = Framing::Whole;
+    }
+}
+
+RtuTransport::RtuTransport(SerialPort& port, const CrcTableArray& crcTable, LinkTiming timing,
+                           QObject* parent)
+    : Transport(parent), link_(port, timing), crcTable_(crcTable) {
+    connect(&link_, &Link::frameSent, this, &Transport::frameSent);
+    connect(&link_, &Link::frameReceived, this, &Transport::frameReceived);
+    connect(&link_, &Link::portFailed, this, &Transport::failed);
+    connect(&link_, &Link::traceNote, this, &Transport::traceNote);
+    connect(&link_, &Link::sending, this, &Transport::sending);
+    connect(&link_, &Link::receiving, this, &Transport::receiving);
+}
+
+QString RtuTransport::endpointName() const {
+    return link_.port().portName();
+}
+
+bool RtuTransport::isOpen() const {
+    return link_.port().isOpen();
+}
+
+void RtuTransport::close() {
+    if (isOpen())
+        link_.port().close();
+}
+
+TransportStatus RtuTransport::prepare() {
+    // The line must listen before anything else happens.
+    return fromLink(link_.RtsOff());
+}
+
+Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+    Transaction t;
+    t.sent = rtuFrame(crcTable_, unit, requestPdu);
+    // A read goes out with SendAll's settling time, a write with WriteAll.
+    const bool read =
+        !requestPdu.isEmpty() && quint8(requestPdu.at(0)) == Pdu::kReadHoldingRegisters;
+    const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
+    const Exchange x =
+        link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs);
+    t.status = fromLink(x.status);
+    t.error = x.error;
+    t.received = x.reply.bytes();
+    judgeRtuFrame(crcTable_, unit, t);
+    return t;
+}
+
+TransportStatus RtuTransport::bulkPause() {
+    return fromLink(link_.DelayLoop(link_.timing().bulkPauseMs));
+}

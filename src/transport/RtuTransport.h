@@ -1,0 +1,39 @@
+#pragma once
+// Modbus RTU on a serial port: the unit address in front of the PDU, the
+// CRC-16 behind it, and the line discipline of the Link (RTS turnaround, the
+// first-byte wait, the end of a reply by silence).
+
+#include "link/Link.h"
+#include "startup/SharedState.h"
+#include "transport/Transport.h"
+
+class RtuTransport : public Transport {
+    Q_OBJECT
+public:
+    // crcTable must outlive the transport; it may be filled after this.
+    RtuTransport(SerialPort& port, const CrcTableArray& crcTable, LinkTiming timing = {},
+                 QObject* parent = nullptr);
+
+    SerialPort& port() { return link_.port(); }
+    const LinkTiming& timing() const { return link_.timing(); }
+    void setTiming(const LinkTiming& t) { link_.setTiming(t); }
+
+    QString endpointName() const override;
+    bool isOpen() const override;
+    void close() override;
+    TransportStatus prepare() override;
+    Transaction transact(int unit, const QByteArray& requestPdu,
+                         ReplyEnd end = ReplyEnd::Normal) override;
+    TransportStatus bulkPause() override;
+
+private:
+    Link link_;
+    const CrcTableArray& crcTable_;
+};
+
+// The frame the unit at that address sends or receives for pdu: the address,
+// the PDU and its CRC-16, the low-order byte first.
+QByteArray rtuFrame(const CrcTableArray& crcTable, int unit, const QByteArray& pdu);
+
+// How a reply to unit arrived, and the PDU it carries (set on t).
+void judgeRtuFrame(const CrcTableArray& crcTable, int unit, Transaction& t);

@@ -1,0 +1,80 @@
+#include "transport/Transport.h"
+
+#include "modbus/Pdu.h"
+
+bool Transport::claim() {
+    if (claimed_)
+        return false;
+    claimed_ = true;
+    emit busyChanged(true);
+    return true;
+}
+
+void Transport::release() {
+    if (!claimed_)
+        return;
+    claimed_ = false;
+    emit busyChanged(false);
+}
+
+QString ReplyCheck::reason() const {
+    switch (verdict) {
+    case Verdict::Confirmed:
+        return {};
+    case Verdict::Silent:
+        return QStringLiteral("no reply");
+    case Verdict::Garbled:
+        return QStringLiteral("a garbled reply of %1 bytes (its CRC is wrong)").arg(length);
+    case Verdict::OtherUnit:
+        return QStringLiteral("the reply came from unit address %1").arg(detail);
+    case Verdict::Exception:
+        return QStringLiteral("the unit refused the request (Modbus exception %1, %2)")
+            .arg(detail)
+            .arg(Pdu::exceptionName(detail));
+    case Verdict::Unexpected:
+        return QStringLiteral("a reply of %1 bytes that does not answer the request").arg(length);
+    }
+    return {};
+}
+
+ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
+    ReplyCheck c;
+    c.length = static_cast<int>(t.received.size());
+    switch (t.framing) {
+    case Framing::Silent:
+        return c;
+    case Framing::Garbled:
+        c.verdict = ReplyCheck::Verdict::Garbled;
+        return c;
+    case Framing::OtherUnit:
+        c.verdict = ReplyCheck::Verdict::OtherUnit;
+        c.detail = t.otherUnit;
+        return c;
+    case Framing::Whole:
+        break;
+    }
+    const Pdu::Verdict v = Pdu::judge(requestPdu, t.replyPdu);
+    c.verdict = v.kind == Pdu::Verdict::Kind::Confirmed   ? ReplyCheck::Verdict::Confirmed
+                : v.kind == Pdu::Verdict::Kind::Exception ? ReplyCheck::Verdict::Exception
+                                                          : ReplyCheck::Verdict::Unexpected;
+    c.detail = v.code;
+    return c;
+}
+
+FailureWatch::FailureWatch(Transport& transport) {
+    connection_ = QObject::connect(&transport, &Transport::failed, [this](const QString& why) {
+        if (reason_.isEmpty())
+            reason_ = why;
+    });
+}
+
+FailureWatch::~FailureWatch() {
+    QObject::disconnect(connection_);
+}
+
+QString FailureWatch::reason(TransportStatus status) const {
+    if (!reason_.isEmpty())
+        return reason_;
+    return status == TransportStatus::NotOpen ? QStringLiteral("the port is not open")
+                                              : QStringLiteral("the port was closed");
+}

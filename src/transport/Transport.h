@@ -1,0 +1,132 @@
+#pragma once
+// The transport: sends one request PDU to one unit and gives back its reply
+// PDU, with the raw bytes sent and received (for the comms test and the
+// command line's trace) or a precise failure. The clients (the bulk
+// operations, the editor, the comms test, the command line) talk only to this
+// and to the PDU layer; how the request travels is the implementation's.
+// One transaction at a time: a request made while another is under way is
+// refused as Busy, never nested.
+
+#include <QByteArray>
+#include <QMetaObject>
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+enum class TransportStatus {
+    Ok,
+    Busy,    // another transaction is in progress; nothing was done
+    NotOpen, // the line is not open
+    Failed,  // the line failed or vanished; it is now closed
+};
+
+// How the reply arrived, before its PDU is judged.
+enum class Framing {
+    Silent,    // nothing came
+    Garbled,   // too short, or its check sum is wrong
+    OtherUnit, // whole, but from another unit address (otherUnit)
+    Whole,     // whole, from the unit asked
+};
+
+struct Transaction {
+    TransportStatus status = TransportStatus::Ok;
+    QByteArray sent;     // as on the wire
+    QByteArray received; // as on the wire, whatever came
+    Framing framing = Framing::Silent;
+    int otherUnit = 0;
+    // The PDU the reply carries; judge it only when the framing is Whole.
+    // Whatever came is here too, for the comms test that shows it unjudged.
+    QByteArray replyPdu;
+    QString error; // the line's reason, for Busy, NotOpen and Failed
+    bool ok() const { return status == TransportStatus::Ok; }
+};
+
+// When a reply ends. The comms test's write and erase end theirs sooner.
+enum class ReplyEnd { Normal, Quick };
+
+class Transport : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~Transport() override = default;
+
+    // The line's name for the operator: a port name, or empty when none is chosen.
+    virtual QString endpointName() const = 0;
+    virtual bool isOpen() const = 0;
+    virtual void close() = 0;
+
+    // A bulk operation or a single request holds the transport for its run.
+    // Claims it; false (and nothing changes) when it is already claimed.
+    bool claim();
+    void release();
+    bool busy() const { return claimed_; }
+
+    // Readies the line before an operation (a serial line stops sending).
+    virtual TransportStatus prepare() = 0;
+    // One request to unit and its reply; pending input is dropped first.
+    virtual Transaction transact(int unit, const QByteArray& requestPdu,
+                                 ReplyEnd end = ReplyEnd::Normal) = 0;
+    // The pause a bulk operation leaves before each request, windows
+    // responsive; Failed when the line dies meanwhile. Its length is the
+    // line's (300 ms on a serial line); tests shorten it.
+    virtual TransportStatus bulkPause() = 0;
+
+signals:
+    void busyChanged(bool busy);
+    void frameSent(const QByteArray& bytes);     // for --trace and the dumps
+    void frameReceived(const QByteArray& bytes); // a whole reply, when any came
+    void failed(const QString& reason);
+    void traceNote(const QString& text); // e.g. "RTS not switchable on ..."
+    void sending(bool on);               // the sending indicator
+    void receiving(bool on);             // the receiving indicator
+
+private:
+    bool claimed_ = false;
+};
+
+// Holds the transport for a scope; check ok() before use.
+class TransportClaim {
+public:
+    explicit TransportClaim(Transport& t) : transport_(t), ok_(t.claim()) {}
+    ~TransportClaim() {
+        if (ok_)
+            transport_.release();
+    }
+    TransportClaim(const TransportClaim&) = delete;
+    TransportClaim& operator=(const TransportClaim&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    Transport& transport_;
+    bool ok_;
+};
+
+// A reply to one of the tool's own requests, judged as a Modbus master judges
+// it. Only a whole reply from the addressed unit confirms anything: a garbled
+// reply, one from another unit, or an exception must never reach the message
+// table or be told to the operator as a success.
+struct ReplyCheck {
+    enum class Verdict { Confirmed, Silent, Garbled, OtherUnit, Exception, Unexpected };
+    Verdict verdict = Verdict::Silent;
+    int detail = 0; // the other unit's address, or the exception code
+    int length = 0; // of the reply on the wire
+    bool confirmed() const { return verdict == Verdict::Confirmed; }
+    // For the operator: "a garbled reply of 45 bytes (its CRC is wrong)".
+    QString reason() const;
+};
+ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu);
+
+// Remembers the reason the line gave when it failed, for as long as it lives.
+class FailureWatch {
+public:
+    explicit FailureWatch(Transport& transport);
+    ~FailureWatch();
+    FailureWatch(const FailureWatch&) = delete;
+    FailureWatch& operator=(const FailureWatch&) = delete;
+    // The reason, or a plain one for the status when the line gave none.
+    QString reason(TransportStatus status) const;
+
+private:
+    QMetaObject::Connection connection_;
+    QString reason_;
+};

@@ -1,0 +1,111 @@
+// The requests as they go on the wire, the verdict on a reply PDU, the text of a read reply.
+#include "link/Crc.h"
+#include "modbus/Pdu.h"
+#include "transport/RtuTransport.h"
+
+#include <QtTest>
+
+static QByteArray hex(const char* s) {
+    return QByteArray::fromHex(s);
+}
+
+class TestPdu : public QObject {
+    Q_OBJECT
+private slots:
+    void requestFrames_data() {
+        QTest::addColumn<int>("unit");
+        QTest::addColumn<QByteArray>("pdu");
+        QTest::addColumn<QByteArray>("frame");
+        QTest::newRow("read 0") << 1 << Pdu::readMessage(400) << hex("0103019000144414");
+        QTest::newRow("read 19") << 1 << Pdu::readMessage(messageRegister(19))
+                                 << hex("0103030C00148582");
+        QTest::newRow("write odd: padded")
+            << 1 << Pdu::writeMessage(400, "A") << hex("0110019000010241009B90");
+        QTest::newRow("write even")
+            << 1 << Pdu::writeMessage(400, "AB") << hex("011001900001024142 1BA1").replace(' ', "");
+        QTest::newRow("write 7") << 1 << Pdu::writeMessage(400, "SEVENCH")
+                                 << rtuFrame(standardCrcTable(), 1,
+                                             hex("1001900004085345") + "VENCH" + '\0');
+        QTest::newRow("erase 780") << 5 << Pdu::eraseMessage(780) << hex("0510030C0001020000A75C");
+        QTest::newRow("erase 0") << 1 << Pdu::eraseMessage(400) << hex("011001900001020000ABC0");
+        QTest::newRow("CRC of a foreign frame")
+            << 0x11 << hex("03006B0003") << hex("1103006B00037687");
+    }
+    void requestFrames() {
+        QFETCH(int, unit);
+        QFETCH(QByteArray, pdu);
+        QTEST(rtuFrame(standardCrcTable(), unit, pdu), "frame");
+        QCOMPARE(Pdu::writeMessage(400, QByteArray(39, 'x')).mid(4, 2), hex("1428")); // 20, 40
+        QCOMPARE(byteDump(hex("01030A")) + withLeadingBlank(45) + withLeadingBlank(0),
+                 QStringLiteral(" 01 03 0A 45 0"));
+    }
+
+    void verdicts_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("reason");
+        using K = Pdu::Verdict::Kind;
+        const QByteArray read = Pdu::readMessage(400), write = Pdu::writeMessage(400, "AB");
+        const auto row = [](const char* name, const QByteArray& rq, const QByteArray& rp, K kind,
+                            const char* reason) {
+            QTest::newRow(name) << rq << rp << int(kind) << QString(reason);
+        };
+        row("read answered", read, hex("0328") + QByteArray(40, 'x'), K::Confirmed, "");
+        row("read one byte short", read, hex("0328") + QByteArray(39, 'x'), K::Unexpected,
+            "does not answer");
+        row("read, wrong byte count", read, hex("0327") + QByteArray(40, 'x'), K::Unexpected, "");
+        row("write echoed", write, hex("1001900001"), K::Confirmed, "");
+        row("write, other register", write, hex("1001910001"), K::Unexpected, "");
+        row("other function", write, hex("0301900001"), K::Unexpected, "");
+        row("exception", read, hex("8302"), K::Exception,
+            "(Modbus exception 2, illegal data address)");
+        row("exception 9", write, hex("9009"), K::Exception, "exception 9, unknown");
+        row("exception 11", write, hex("900B"), K::Exception,
+            "gateway target device failed to respond");
+        row("exception, too long", read, hex("830200"), K::Unexpected, "");
+        row("one byte", read, hex("03"), K::Unusable, "too short");
+    }
+    void verdicts() {
+        QFETCH(QByteArray, request);
+        QFETCH(QByteArray, reply);
+        QFETCH(QString, reason);
+        const Pdu::Verdict v = Pdu::judge(request, reply);
+        QTEST(int(v.kind), "kind");
+        QVERIFY2(v.reason.contains(reason) && v.confirmed() == v.reason.isEmpty(),
+                 qPrintable(v.reason));
+    }
+
+    // One decoder for every reader of a read reply.
+    void replyText_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("empty");
+        const auto row = [](const char* name, const QByteArray& data, const QString& text,
+                            bool empty) {
+            QTest::newRow(name) << hex("0328") + data.leftJustified(40, '\0') << text << empty;
+        };
+        row("40 characters", QByteArray(40, 'Z'), QString(40, 'Z'), false);
+        row("0 ends the text", QByteArray("AB\0CD", 5), "AB", false);
+        row("0 first, text after", QByteArray("\0LATER", 6), "", true);
+        row("FF ends the text",
+            "AB\xFF"
+            "CD",
+            "AB", false);
+        row("FF first",
+            "\xFF"
+            "ES",
+            "", true);
+        row("1252 and control bytes kept", "\x80\x1B\x7F", "€\x1B\x7F", false);
+        QTest::newRow("exception reply, no data") << hex("8302") << "" << false;
+    }
+    void replyText() {
+        QFETCH(QByteArray, reply);
+        const Pdu::ReadText r = Pdu::decodeReadReply(reply);
+        QTEST(r.text, "text");
+        QTEST(r.empty, "empty");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPdu)
+#include "test_pdu.moc"
