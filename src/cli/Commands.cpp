@@ -247,30 +247,40 @@ int runPorts(const QStringList& args) {
     return Exit::Done;
 }
 
-int runUnitCommand(const GlobalOptions& options, const QString& command, const QStringList& args) {
+namespace {
+
+// A unit command as given: its slot, text or file, checked for form only.
+struct UnitCommand {
+    QString name;
+    std::optional<int> slot;
+    QString text; // write
+    QString file; // write-all, or read-all's -o
+};
+
+// The command's arguments, or a status to exit with.
+std::optional<int> parseUnitCommand(const QString& command, const QStringList& args,
+                                    UnitCommand& c) {
     QCommandLineParser parser;
     const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")},
                                     QStringLiteral("Save the table to FILE.sav."),
                                     QStringLiteral("FILE.sav"));
     if (command == QLatin1String("read-all"))
         parser.addOption(output);
-
+    const bool bySlot = command == QLatin1String("read") || command == QLatin1String("write") ||
+                        command == QLatin1String("erase");
     int count = 0;
     QString usage;
-    if (command == QLatin1String("read") || command == QLatin1String("erase")) {
-        count = 1;
-        usage = QStringLiteral("SLOT");
-    } else if (command == QLatin1String("write")) {
-        count = 2;
-        usage = QStringLiteral("SLOT TEXT");
+    if (command == QLatin1String("read-all")) {
+        usage = QStringLiteral("[-o FILE.sav]");
+    } else if (bySlot) {
+        count = command == QLatin1String("write") ? 2 : 1;
+        usage = count == 2 ? QStringLiteral("SLOT TEXT") : QStringLiteral("SLOT");
     } else if (command == QLatin1String("write-all")) {
         count = 1;
         usage = QStringLiteral("FILE.sav");
-    } else if (command == QLatin1String("read-all")) {
-        usage = QStringLiteral("[-o FILE.sav]");
     }
     // A negative slot is a number out of range, not an option.
-    if (count > 0 && command != QLatin1String("write-all") && !args.isEmpty() &&
+    if (bySlot && !args.isEmpty() &&
         QRegularExpression(QStringLiteral("^-\\d+$")).match(args.first()).hasMatch()) {
         slotNumber(args.first());
         return Exit::BadInput;
@@ -278,71 +288,95 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
     const auto positional = commandArguments(parser, command, args, count, usage);
     if (!positional)
         return Exit::BadInput;
+    c.name = command;
+    if (bySlot && !(c.slot = slotNumber(positional->at(0))))
+        return Exit::BadInput;
+    if (command == QLatin1String("write"))
+        c.text = positional->at(1);
+    c.file = command == QLatin1String("write-all") ? positional->at(0) : parser.value(output);
+    return std::nullopt;
+}
 
-    std::optional<int> slot;
-    if (command == QLatin1String("read") || command == QLatin1String("write") ||
-        command == QLatin1String("erase")) {
-        slot = slotNumber(positional->at(0));
-        if (!slot)
-            return Exit::BadInput;
+// The table write-all sends, from a .sav or .csv file; a status when it cannot go.
+std::optional<int> loadWriteAllTable(Session& session, const QString& file) {
+    SharedState& state = session.state;
+    if (isCsvName(file)) {
+        const CsvResult r = readCsvTable(file, state.DefaultMessages, state.InterlockMessages);
+        if (!r.ok)
+            return fail(Exit::BadInput, r.message);
+        return std::nullopt;
     }
+    const TableFileResult opened = openTable(file, state.InterlockMessages);
+    if (!opened.ok)
+        return fail(Exit::BadInput, opened.message);
+    if (!opened.message.isEmpty())
+        printErr(QStringLiteral("qv840ctl: ") + opened.message);
+    const QStringList problems = writeAllProblems(state);
+    if (!problems.isEmpty())
+        return fail(Exit::BadInput,
+                    QStringLiteral("nothing was written; these messages cannot go to the unit: ") +
+                        problems.join(QStringLiteral("; ")));
+    return std::nullopt;
+}
 
+// Where read-all -o saves must be a table's name in a folder that takes it.
+std::optional<int> checkSaveTarget(const QString& path) {
+    const QFileInfo file(path);
+    if (!file.fileName().endsWith(QLatin1String("sav")) && !isCsvName(file.fileName()))
+        return fail(
+            Exit::BadInput,
+            QStringLiteral("the file name %1 must end in .sav or .csv").arg(file.filePath()));
+    if (!QFileInfo(file.absolutePath()).isWritable())
+        return fail(Exit::BadInput,
+                    QStringLiteral("cannot save into %1: no such folder, or not writable")
+                        .arg(file.absolutePath()));
+    return std::nullopt;
+}
+
+// Bad input is refused before the port is touched, so nothing is sent and a
+// slow read-all is not thrown away at the end.
+std::optional<int> checkInput(Session& session, const UnitCommand& c) {
+    if (c.name == QLatin1String("write")) {
+        const QString why = c.text.isEmpty() ? QStringLiteral("the message is empty")
+                                             : writeAllProblem(c.text, QString());
+        if (!why.isEmpty())
+            return fail(Exit::BadInput, QStringLiteral("cannot write slot %1: %2; a message holds "
+                                                       "1 to 40 printable Windows-1252 characters")
+                                            .arg(*c.slot)
+                                            .arg(why));
+    }
+    if (c.name == QLatin1String("write-all"))
+        return loadWriteAllTable(session, c.file);
+    if (c.name == QLatin1String("read-all") && !c.file.isEmpty())
+        return checkSaveTarget(c.file);
+    return std::nullopt;
+}
+
+int execute(Session& session, const UnitCommand& c) {
+    if (c.name == QLatin1String("read"))
+        return readSlot(session, *c.slot);
+    if (c.name == QLatin1String("write"))
+        return editSlot(session, *c.slot, c.text);
+    if (c.name == QLatin1String("erase"))
+        return editSlot(session, *c.slot, std::nullopt);
+    if (c.name == QLatin1String("read-all"))
+        return readAll(session, c.file);
+    BulkOperations ops(session.state, session.transport(), session.table, session.op);
+    return bulkStatus(c.name == QLatin1String("write-all") ? ops.writeAll() : ops.eraseAll());
+}
+
+} // namespace
+
+int runUnitCommand(const GlobalOptions& options, const QString& command, const QStringList& args) {
+    UnitCommand c;
+    if (const auto status = parseUnitCommand(command, args, c))
+        return *status;
     Session session(options);
     if (const int status = session.loadConfiguration(); status != Exit::Done)
         return status;
-    // Bad input is refused before the port is touched, so nothing is sent and
-    // a slow read-all is not thrown away at the end.
-    if (command == QLatin1String("write")) {
-        const QString& text = positional->at(1);
-        const QString why = text.isEmpty() ? QStringLiteral("the message is empty")
-                                           : writeAllProblem(text, QString());
-        if (!why.isEmpty())
-            return fail(Exit::BadInput,
-                        QStringLiteral("cannot write slot %1: %2; a message "
-                                       "holds 1 to 40 printable Windows-1252 characters")
-                            .arg(*slot)
-                            .arg(why));
-    }
-    if (command == QLatin1String("write-all") && isCsvName(positional->at(0))) {
-        const CsvResult r = readCsvTable(positional->at(0), session.state.DefaultMessages,
-                                         session.state.InterlockMessages);
-        if (!r.ok)
-            return fail(Exit::BadInput, r.message);
-    } else if (command == QLatin1String("write-all")) {
-        const TableFileResult opened =
-            openTable(positional->at(0), session.state.InterlockMessages);
-        if (!opened.ok)
-            return fail(Exit::BadInput, opened.message);
-        if (!opened.message.isEmpty())
-            printErr(QStringLiteral("qv840ctl: ") + opened.message);
-        const QStringList problems = writeAllProblems(session.state);
-        if (!problems.isEmpty())
-            return fail(Exit::BadInput, QStringLiteral("nothing was written; these messages cannot "
-                                                       "go to the unit: ") +
-                                            problems.join(QStringLiteral("; ")));
-    }
-    if (command == QLatin1String("read-all") && parser.isSet(output)) {
-        const QFileInfo file(parser.value(output));
-        if (!file.fileName().endsWith(QLatin1String("sav")) && !isCsvName(file.fileName()))
-            return fail(
-                Exit::BadInput,
-                QStringLiteral("the file name %1 must end in .sav or .csv").arg(file.filePath()));
-        if (!QFileInfo(file.absolutePath()).isWritable())
-            return fail(Exit::BadInput, QStringLiteral("cannot save into %1: no such folder, or "
-                                                       "not writable")
-                                            .arg(file.absolutePath()));
-    }
+    if (const auto status = checkInput(session, c))
+        return *status;
     if (const int status = session.openPort(); status != Exit::Done)
         return status;
-
-    if (command == QLatin1String("read"))
-        return readSlot(session, *slot);
-    if (command == QLatin1String("write"))
-        return editSlot(session, *slot, positional->at(1));
-    if (command == QLatin1String("erase"))
-        return editSlot(session, *slot, std::nullopt);
-    if (command == QLatin1String("read-all"))
-        return readAll(session, parser.value(output));
-    BulkOperations ops(session.state, session.transport(), session.table, session.op);
-    return bulkStatus(command == QLatin1String("write-all") ? ops.writeAll() : ops.eraseAll());
+    return execute(session, c);
 }
