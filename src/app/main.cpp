@@ -23,6 +23,8 @@
 #include <QDir>
 #include <QStyleFactory>
 
+#include <optional>
+
 namespace {
 
 // The splash pause; QV840N_SPLASH_MS shortens it for screenshots and tests.
@@ -30,6 +32,24 @@ int splashPauseMs() {
     bool ok = false;
     const int ms = qEnvironmentVariableIntValue("QV840N_SPLASH_MS", &ok);
     return ok && ms >= 0 ? ms : kSplashPauseMs;
+}
+
+// Starts the simulated unit loaded from demo.sav in folder; its device path,
+// or nothing after telling the operator why it cannot run.
+std::optional<QString> startSimulation(SimThread& sim, const QString& folder, Operator& op) {
+    QString error;
+    const QString demo = QDir(folder).filePath(QStringLiteral("demo.sav"));
+    if (!sim.model().loadSav(demo, &error)) {
+        op.message(QStringLiteral("The simulated unit cannot load %1: %2").arg(demo, error), {},
+                   MsgIcon::Critical, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    if (!sim.start(SimConfig{}, &error)) {
+        op.message(QStringLiteral("The simulated unit cannot start: %1").arg(error), {},
+                   MsgIcon::Critical, MsgButtons::Ok);
+        return std::nullopt;
+    }
+    return sim.devicePath();
 }
 
 } // namespace
@@ -71,19 +91,10 @@ int main(int argc, char* argv[]) {
     SimThread sim;
     QString simulatedPath;
     if (parser.isSet(simulate)) {
-        QString error;
-        const QString demo = QDir(folder).filePath(QStringLiteral("demo.sav"));
-        if (!sim.model().loadSav(demo, &error)) {
-            op.message(QStringLiteral("The simulated unit cannot load %1: %2").arg(demo, error), {},
-                       MsgIcon::Critical, MsgButtons::Ok);
+        const auto path = startSimulation(sim, folder, op);
+        if (!path)
             return 1;
-        }
-        if (!sim.start(SimConfig{}, &error)) {
-            op.message(QStringLiteral("The simulated unit cannot start: %1").arg(error), {},
-                       MsgIcon::Critical, MsgButtons::Ok);
-            return 1;
-        }
-        simulatedPath = sim.devicePath();
+        simulatedPath = *path;
     }
 
     SharedState state;
