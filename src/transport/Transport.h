@@ -78,11 +78,11 @@ signals:
     void frameReceived(const QByteArray& bytes); // a whole reply, when any came
     void failed(const QString& reason);
     void traceNote(const QString& text); // e.g. "RTS not switchable on ..."
+    void sending(bool on);               // the sending indicator
+    void receiving(bool on);             // the receiving indicator
     // Something the operator must read, said once: e.g. a line setting the
     // port cannot follow, and what the line does instead.
     void notice(const QString& text);
-    void sending(bool on);   // the sending indicator
-    void receiving(bool on); // the receiving indicator
 
 private:
     bool claimed_ = false;
