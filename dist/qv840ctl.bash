@@ -4,14 +4,14 @@ _qv840ctl() {
     local cur prev words cword
     _init_completion || return
     local commands="ports read write erase read-all write-all erase-all simulate sheet"
-    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace"
+    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace --direction --echo --pause-ms --retries"
     case $prev in
     -p | --port)
         COMPREPLY=($(compgen -W "$(qv840ctl ports 2>/dev/null)" -- "$cur"))
         compopt -o default
         return
         ;;
-    -b | --baud | --unit | -a | --pause-ms | --late-ms)
+    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries)
         return
         ;;
     --config)
@@ -20,6 +20,10 @@ _qv840ctl() {
         ;;
     -o | --output | --messages | --link)
         _filedir
+        return
+        ;;
+    --direction)
+        COMPREPLY=($(compgen -W "rts adapter kernel" -- "$cur"))
         return
         ;;
     --paper)

@@ -100,7 +100,12 @@ int main(int argc, char* argv[]) {
     SharedState state;
     QtSerialPortDevice port;
     // The CRC table the transport uses is read at start-up, before any request.
-    const std::unique_ptr<Transport> transport = makeTransport(port, state.CrcTable);
+    const std::unique_ptr<Transport> transport = makeTransport(port, state.CrcTable, state.Line);
+    // Shown once the request that met it is over, not in its middle.
+    QObject::connect(
+        transport.get(), &Transport::notice, qApp,
+        [&op](const QString& text) { op.message(text, {}, MsgIcon::Exclamation, MsgButtons::Ok); },
+        Qt::QueuedConnection);
     LoadedWindows windows;
     StartupWindows startup(state, port, *transport, op, windows, simulatedPath);
     startup.setEndProgram([&port] {

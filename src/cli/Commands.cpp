@@ -89,7 +89,10 @@ std::optional<QString> folderProblem(const QString& folder) {
 class Session {
 public:
     explicit Session(const GlobalOptions& options)
-        : options_(options), transport_(makeTransport(port_, state.CrcTable)) {
+        : options_(options), transport_(makeTransport(port_, state.CrcTable, state.Line)) {
+        state.Line = options.line;
+        QObject::connect(transport_.get(), &Transport::notice,
+                         [](const QString& t) { printErr(QStringLiteral("qv840ctl: ") + t); });
         if (options.trace) {
             QObject::connect(transport_.get(), &Transport::frameSent, [](const QByteArray& b) {
                 printErr(QStringLiteral("TX") + byteDump(b));
@@ -183,9 +186,11 @@ int readSlot(Session& s, int k) {
                     PortTexts::failed(s.portName(), t.error).replace("\r\n", " "));
     const ReplyCheck check = checkReply(t, request);
     if (check.verdict == ReplyCheck::Verdict::Silent)
-        return fail(Exit::NoAnswer, QStringLiteral("the unit (address %1) did not answer on %2")
-                                        .arg(s.state.UnitAddress)
-                                        .arg(s.portName()));
+        return fail(Exit::NoAnswer,
+                    QStringLiteral("the unit (address %1) did not answer on %2%3")
+                        .arg(s.state.UnitAddress)
+                        .arg(s.portName(),
+                             check.noEcho ? QStringLiteral(": the line did not echo") : QString()));
     if (!check.confirmed())
         return fail(Exit::NoAnswer, QStringLiteral("the reply of the unit (address %1) on %2 could "
                                                    "not be used: %3")

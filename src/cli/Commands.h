@@ -1,6 +1,8 @@
 #pragma once
 // The commands of qv840ctl. Each returns the process's exit status.
 
+#include "link/LineOptions.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,6 +22,7 @@ struct GlobalOptions {
     bool trace = false;
     bool baudGiven = false;
     bool unitGiven = false;
+    LineOptions line;
 };
 
 // "qv840ctl: " + text on stderr, and the status to exit with.

@@ -81,8 +81,11 @@ struct SimOptions {
                             QStringLiteral("Answer N ms later than usual."), QStringLiteral("N")};
     QCommandLineOption garbage{QStringLiteral("garbage"),
                                QStringLiteral("Answer random bytes without a valid CRC.")};
+    QCommandLineOption echo{QStringLiteral("echo"),
+                            QStringLiteral("Play an echoing adapter: every request comes back "
+                                           "before the reply.")};
     QList<QCommandLineOption> all() const {
-        return {unit, baud, messages, link, bare, never, pause, late, garbage};
+        return {unit, baud, messages, link, bare, never, pause, late, garbage, echo};
     }
 };
 
@@ -105,6 +108,7 @@ std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
     cfg.bareRegisters = p.isSet(o.bare);
     cfg.neverAnswer = p.isSet(o.never);
     cfg.garbage = p.isSet(o.garbage);
+    cfg.echo = p.isSet(o.echo);
     cfg.linkPath = p.value(o.link);
     return std::nullopt;
 }

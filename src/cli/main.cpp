@@ -29,7 +29,7 @@ Commands:
                         write every message of the file that differs from its default
   erase-all             erase all twenty slots
   simulate [--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]
-           [--never-answer] [--pause-ms N] [--late-ms N] [--garbage]
+           [--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]
                         run a simulated unit; prints its device path, runs until
                         interrupted
   sheet FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]
@@ -72,7 +72,53 @@ struct Options {
                               QStringLiteral("DIR")};
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Print every frame on stderr.")};
+    QCommandLineOption direction{
+        QStringLiteral("direction"),
+        QStringLiteral("Who switches the RS-485 direction: rts (the tool, by RTS; default), "
+                       "adapter (the adapter by itself) or kernel (the driver's RS-485 mode)."),
+        QStringLiteral("MODE")};
+    QCommandLineOption echo{QStringLiteral("echo"),
+                            QStringLiteral("The adapter's echo of each request: auto (dropped "
+                                           "when it comes; default), on (expected) or off."),
+                            QStringLiteral("MODE")};
+    QCommandLineOption pause{
+        QStringLiteral("pause-ms"),
+        QStringLiteral("Pause before each bulk request and each retry, 0..1000 ms (default 300)."),
+        QStringLiteral("N")};
+    QCommandLineOption retries{
+        QStringLiteral("retries"),
+        QStringLiteral("Tries again a request without a usable reply, 0..9 times (default 0)."),
+        QStringLiteral("N")};
 };
+
+// --direction, --echo, --pause-ms, --retries.
+std::optional<int> takeLine(const QCommandLineParser& parser, const Options& o, LineOptions& line) {
+    if (parser.isSet(o.direction)) {
+        const auto d = directionNamed(parser.value(o.direction));
+        if (!d)
+            return fail(Exit::BadInput, QStringLiteral("--direction takes rts, adapter or kernel, "
+                                                       "not \"%1\"")
+                                            .arg(parser.value(o.direction)));
+        line.direction = *d;
+    }
+    if (parser.isSet(o.echo)) {
+        const auto e = echoModeNamed(parser.value(o.echo));
+        if (!e)
+            return fail(Exit::BadInput, QStringLiteral("--echo takes auto, on or off, not \"%1\"")
+                                            .arg(parser.value(o.echo)));
+        line.echo = *e;
+    }
+    if (parser.isSet(o.pause) &&
+        !number(parser.value(o.pause), 0, LineOptions::kMaxPauseMs, line.pauseMs))
+        return fail(Exit::BadInput, QStringLiteral("--pause-ms takes 0 to %1 ms, not \"%2\"")
+                                        .arg(LineOptions::kMaxPauseMs)
+                                        .arg(parser.value(o.pause)));
+    if (parser.isSet(o.retries) && !number(parser.value(o.retries), 0, 9, line.retries))
+        return fail(
+            Exit::BadInput,
+            QStringLiteral("--retries takes 0 to 9, not \"%1\"").arg(parser.value(o.retries)));
+    return std::nullopt;
+}
 
 // -b: one of the line speeds, written as a plain number.
 std::optional<int> takeBaud(const QString& b, GlobalOptions& options) {
@@ -114,7 +160,7 @@ std::optional<int> takeOptions(const QCommandLineParser& parser, const Options& 
     if ((options.unitGiven = parser.isSet(o.unit)))
         if (const auto status = takeUnit(parser.value(o.unit), options))
             return status;
-    return std::nullopt;
+    return takeLine(parser, o, options.line);
 }
 
 int dispatch(const GlobalOptions& options, QStringList args) {
@@ -142,7 +188,8 @@ int run() {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
-    parser.addOptions({o.port, o.baud, o.unit, o.config, o.trace});
+    parser.addOptions(
+        {o.port, o.baud, o.unit, o.config, o.trace, o.direction, o.echo, o.pause, o.retries});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See Commands below."),
                                  QStringLiteral("COMMAND ..."));
 

@@ -109,6 +109,9 @@ LinkStatus Link::failure(quint64 failuresBefore, const QString& fallback) {
 // --- RTS and the transmit path ---
 
 LinkStatus Link::raiseRts() {
+    // An adapter or the driver switches the direction itself.
+    if (direction_ != Direction::Rts)
+        return port_.isOpen() ? LinkStatus::Ok : LinkStatus::PortFailed;
     if (!port_.setRts(true) && !rtsNoteGiven_) {
         rtsNoteGiven_ = true;
         emit traceNote(tr("RTS not switchable on %1; the adapter must switch direction by itself")
@@ -121,7 +124,8 @@ LinkStatus Link::raiseRts() {
 LinkStatus Link::lowerRts() {
     if (!port_.drainOutput())
         return LinkStatus::PortFailed;
-    port_.setRts(false);
+    if (direction_ == Direction::Rts)
+        port_.setRts(false);
     return LinkStatus::Ok;
 }
 
@@ -187,13 +191,20 @@ LinkStatus Link::DelayLoop(int DelayTime) {
     return LinkStatus::Ok;
 }
 
-LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
+LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
+    Reply& RcveBuff = x.reply;
     if (gapMs < 0)
         gapMs = timing_.replyGapMs;
     RcveBuff.count = 0;
     for (int i = 1; i <= 40; ++i)
         RcveBuff.cells[static_cast<std::size_t>(i)] = 255;
     timeOutFlag_ = 0;
+    const auto take = [&RcveBuff](int b) {
+        // What came in with the byte that filled the last cell is dropped
+        // with it.
+        if (RcveBuff.count < Reply::kCells)
+            RcveBuff.cells[static_cast<std::size_t>(++RcveBuff.count)] = static_cast<qint16>(b);
+    };
 
     const quint64 before = failures_;
     Wait wait(*this, true);
@@ -202,6 +213,10 @@ LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
     wait.arm(timing_.firstByteMs);
     bool lit = false;
     bool failed = false;
+    // While the bytes that came are a beginning of the request, they may be
+    // its echo; held here until they are the whole copy or prove not to be.
+    bool matching = rule.echo != EchoMode::Off && !x.request.isEmpty();
+    qsizetype held = 0;
     // Once the timer has fired the reply is over: bytes arriving at that
     // moment belong to the next exchange, which discards them.
     while (timeOutFlag_ == 0) {
@@ -210,18 +225,35 @@ LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
                 lit = true;
                 emit receiving(true);
             }
+            bool echoEnded = false;
             int b;
             while ((b = port_.readByte()) >= 0) {
-                // What came in with the byte that filled the last cell is
-                // dropped with it.
-                if (RcveBuff.count < Reply::kCells)
-                    RcveBuff.cells[static_cast<std::size_t>(++RcveBuff.count)] =
-                        static_cast<qint16>(b);
+                if (matching && b == static_cast<quint8>(x.request.at(held))) {
+                    if (++held == x.request.size()) {
+                        matching = false;
+                        x.echoed = echoEnded = true;
+                    }
+                    continue;
+                }
+                if (matching) { // not a copy: what was held begins the reply
+                    matching = false;
+                    for (qsizetype i = 0; i < held; ++i)
+                        take(static_cast<quint8>(x.request.at(i)));
+                }
+                take(b);
             }
             // A full buffer ends the reply without waiting for its gap: a unit
             // that never falls silent would otherwise hold the link for good.
             // What it sends after this is dropped by the next discard.
             if (RcveBuff.count >= Reply::kCells)
+                break;
+            // The unit's time to answer counts from the end of the echo, which
+            // is where the request ended on the line.
+            if (echoEnded && RcveBuff.count == 0) {
+                wait.arm(timing_.firstByteMs);
+                continue;
+            }
+            if (!matching && RcveBuff.count > 0 && rule.complete && rule.complete(RcveBuff.bytes()))
                 break;
             wait.arm(gapMs);
             continue;
@@ -234,6 +266,10 @@ LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
             break;
         }
     }
+    // A beginning of the request and then silence: that was what came.
+    if (matching)
+        for (qsizetype i = 0; i < held; ++i)
+            take(static_cast<quint8>(x.request.at(i)));
     timeOutFlag_ = 0;
     emit receiving(false);
     if (RcveBuff.count > 0)
@@ -245,22 +281,24 @@ LinkStatus Link::receive(Reply& RcveBuff, int gapMs) {
 
 // --- A whole exchange ---
 
-LinkStatus Link::exchange(const QByteArray& request, Send how, Reply& reply, int gapMs) {
+LinkStatus Link::exchange(Exchange& x, Send how, int gapMs, const ReplyRule& rule) {
     if (active_)
         return LinkStatus::Busy;
     if (!port_.isOpen())
         return LinkStatus::NotOpen;
     ActiveScope scope(active_);
-    const LinkStatus s = transmit(request, how == Send::SendAll ? timing_.sendAllSettleMs : 0);
-    return s == LinkStatus::Ok ? receive(reply, gapMs) : s;
+    // The settling time holds RTS up; without RTS there is nothing to hold.
+    const bool settle = how == Send::SendAll && direction_ == Direction::Rts;
+    const LinkStatus s = transmit(x.request, settle ? timing_.sendAllSettleMs : 0);
+    return s == LinkStatus::Ok ? receive(x, gapMs, rule) : s;
 }
 
-Exchange Link::transact(const QByteArray& request, Send how, int gapMs) {
+Exchange Link::transact(const QByteArray& request, Send how, int gapMs, const ReplyRule& rule) {
     Exchange x;
     x.request = request;
     if (!active_ && port_.isOpen())
         port_.discardInput();
-    x.status = exchange(request, how, x.reply, gapMs);
+    x.status = exchange(x, how, gapMs, rule);
     if (x.status == LinkStatus::Busy)
         x.error = tr("The serial link is busy with another request.");
     else if (x.status == LinkStatus::NotOpen)

@@ -7,6 +7,7 @@
 // Every wait is a local QEventLoop ended by readyRead, a Qt::PreciseTimer or
 // a port failure, so the windows stay live and the CPU idle meanwhile.
 
+#include "link/LineOptions.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
 
@@ -14,6 +15,7 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QEventLoop;
@@ -44,8 +46,17 @@ struct Exchange {
     LinkStatus status = LinkStatus::Ok;
     QByteArray request;
     Reply reply;
-    QString error; // the port's reason, for PortFailed and NotOpen
+    QString error;       // the port's reason, for PortFailed and NotOpen
+    bool echoed = false; // an exact copy of the request came first, and was dropped
     bool ok() const { return status == LinkStatus::Ok; }
+};
+
+// How the link reads what comes back for one request.
+struct ReplyRule {
+    EchoMode echo = EchoMode::Off;
+    // True for bytes that make a whole reply: it ends at once, without
+    // waiting for the silence after it. Empty: only silence ends a reply.
+    std::function<bool(const QByteArray&)> complete;
 };
 
 class Link : public QObject {
@@ -58,6 +69,10 @@ public:
     const SerialPort& port() const { return port_; }
     const LinkTiming& timing() const { return timing_; }
     void setTiming(const LinkTiming& t) { timing_ = t; }
+    // Rts: RTS turns the line around. Adapter and Kernel: RTS is never
+    // touched and there is no turnaround pause or settling time.
+    Direction direction() const { return direction_; }
+    void setDirection(Direction d) { direction_ = d; }
 
     // Wait until the output is on the wire, RTS down, yield once.
     LinkStatus RtsOff();
@@ -69,9 +84,12 @@ public:
     enum class Send { SendAll, WriteAll };
     // Discards pending input, sends the request with the turnaround, then
     // collects its reply: firstByteMs for the first byte, then gapMs of
-    // silence ends it (gapMs < 0: the reply gap of the timing). A call made
+    // silence ends it (gapMs < 0: the reply gap of the timing), or sooner a
+    // whole reply by the rule. An echo of the request the rule allows for is
+    // dropped, and the first-byte wait starts again after it. A call made
     // while a wait is under way is refused as Busy.
-    Exchange transact(const QByteArray& request, Send how, int gapMs = -1);
+    Exchange transact(const QByteArray& request, Send how, int gapMs = -1,
+                      const ReplyRule& rule = {});
 
 signals:
     void frameSent(const QByteArray& bytes);     // for --trace and the dumps
@@ -83,9 +101,9 @@ signals:
 
 private:
     class Wait;
-    LinkStatus exchange(const QByteArray& request, Send how, Reply& reply, int gapMs);
+    LinkStatus exchange(Exchange& x, Send how, int gapMs, const ReplyRule& rule);
     LinkStatus transmit(const QByteArray& bytes, int settleMs);
-    LinkStatus receive(Reply& RcveBuff, int gapMs);
+    LinkStatus receive(Exchange& x, int gapMs, const ReplyRule& rule);
     LinkStatus raiseRts();
     LinkStatus lowerRts();
     LinkStatus pause(int ms);
@@ -93,6 +111,7 @@ private:
     QString notOpenText() const;
     SerialPort& port_;
     LinkTiming timing_;
+    Direction direction_ = Direction::Rts;
     bool active_ = false; // a send or a wait is under way
     bool rtsNoteGiven_ = false;
     int timeOutFlag_ = 0;

@@ -134,6 +134,7 @@ QtSerialPortDevice::~QtSerialPortDevice() {
     // Closing here, not in QSerialPort's destructor, keeps the error handler
     // from running on a half-destroyed object.
     disconnect(&port_, nullptr, this, nullptr);
+    restoreRs485();
     port_.close();
 }
 
@@ -216,8 +217,28 @@ PortStatus QtSerialPortDevice::open() {
 }
 
 void QtSerialPortDevice::close() {
+    restoreRs485();
     if (port_.isOpen())
         port_.close();
+}
+
+PortStatus QtSerialPortDevice::setKernelDirection() {
+    if (!port_.isOpen())
+        return PortStatus::failure(QStringLiteral("the port %1 is not open").arg(name_));
+    if (rs485Before_)
+        return {}; // already on for this opening
+    serial_rs485 previous{};
+    const PortStatus s =
+        enableRs485(*rs485_, static_cast<int>(port_.handle()), line_.baud, name_, previous);
+    if (s.ok)
+        rs485Before_ = previous;
+    return s;
+}
+
+void QtSerialPortDevice::restoreRs485() {
+    if (rs485Before_ && port_.isOpen())
+        rs485_->set(static_cast<int>(port_.handle()), *rs485Before_);
+    rs485Before_.reset();
 }
 
 bool QtSerialPortDevice::setRts(bool on) {
@@ -242,6 +263,7 @@ void QtSerialPortDevice::fail(const QString& reason) {
     if (!port_.isOpen())
         return;
     // Closing removes the notifiers, so a hung-up line cannot keep firing.
+    rs485Before_.reset(); // a vanished device keeps no mode
     port_.close();
     port_.clearError();
     emit failed(reason);

@@ -3,6 +3,7 @@
 // system name ("ttyUSB0") or a device path ("/dev/pts/4"), and locked by the
 // device itself, so two names for one device are one port.
 
+#include "link/Rs485.h"
 #include "link/SerialPort.h"
 
 #include <QSerialPort>
@@ -52,8 +53,13 @@ public:
     void discardInput() override;
     int readByte() override;
     bool write(const QByteArray& bytes) override;
+    PortStatus setKernelDirection() override;
+
+    // The RS-485 requests go through io from now on (tests pass a fake).
+    void setRs485Ioctl(Rs485Ioctl& io) { rs485_ = &io; }
 
 private:
+    void restoreRs485();
     void onError(QSerialPort::SerialPortError error);
     void fail(const QString& reason);
     PortStatus apply(const LineSettings& s);
@@ -63,4 +69,6 @@ private:
     QString settingsText_ = QStringLiteral("9600,N,8,1");
     LineSettings line_;
     bool quiet_ = false; // errors of an optional request (RTS) are not failures
+    Rs485Ioctl* rs485_ = &systemRs485();
+    std::optional<serial_rs485> rs485Before_; // the mode to restore on close
 };

@@ -1,5 +1,5 @@
 #pragma once
-// The serial port as the link uses it: eight operations and two signals. The
+// The serial port as the link uses it: nine operations and two signals. The
 // product runs on QtSerialPortDevice; fast tests run on a scripted port.
 
 #include <QByteArray>
@@ -53,6 +53,13 @@ public:
 
     // 8. Queue bytes for sending. False when the port failed or is closed.
     virtual bool write(const QByteArray& bytes) = 0;
+
+    // 9. The driver's RS-485 mode, in which it raises RTS for each
+    //    transmission itself; the previous mode comes back on close. The
+    //    reason, when the device has no such mode.
+    virtual PortStatus setKernelDirection() {
+        return PortStatus::failure(QStringLiteral("%1 has no RS-485 mode").arg(portName()));
+    }
 
 signals:
     void readyRead();

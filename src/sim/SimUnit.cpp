@@ -132,6 +132,11 @@ void SimUnit::onReadable() {
     for (;;) {
         const ssize_t n = ::read(master_, buf, sizeof buf);
         if (n > 0) {
+            // An echoing adapter hands back each byte as it goes out.
+            // A full line loses what does not fit, as a real one does.
+            if (config_.echo) {
+                [[maybe_unused]] const ssize_t echoed = ::write(master_, buf, size_t(n));
+            }
             // Half duplex: from a request to the end of its reply the unit does
             // not listen.
             if (!reply_.isEmpty())

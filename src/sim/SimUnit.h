@@ -33,6 +33,7 @@ struct SimConfig {
     int pauseInsideReplyMs = 0; // silence after the first half of every reply
     int lateMs = 0;             // added to the turnaround
     bool garbage = false;       // random bytes of a plausible length, no valid CRC
+    bool echo = false;          // the line echoes every request before any reply
 };
 
 class SimUnit : public QObject {

@@ -2,6 +2,8 @@
 // The tables and values that the windows and the link share. main() creates
 // one SharedState and hands it by reference to whoever needs it.
 
+#include "link/LineOptions.h"
+
 #include <QString>
 #include <array>
 #include <cstdint>
@@ -43,4 +45,5 @@ struct SharedState {
     QString PortName;
     QString CommSettings;
     std::int16_t SelectedInterlock = 0;
+    LineOptions Line; // echo, direction, pause, retries: for the run
 };

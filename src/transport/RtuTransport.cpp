@@ -73,27 +73,86 @@ void RtuTransport::close() {
         link_.port().close();
 }
 
+void RtuTransport::applyDirection() {
+    Direction d = line().direction;
+    if (d == Direction::Kernel && isOpen()) {
+        const PortStatus s = kernelRefused_ ? PortStatus::failure({}) : port().setKernelDirection();
+        if (!s.ok) {
+            d = Direction::Rts;
+            if (!kernelRefused_) {
+                kernelRefused_ = true;
+                emit notice(tr("Kernel direction control is not available: %1. RTS switches "
+                               "the direction instead.")
+                                .arg(s.reason));
+                emit traceNote(tr("kernel RS-485 mode refused on %1; falling back to RTS")
+                                   .arg(endpointName()));
+            }
+        }
+    }
+    link_.setDirection(d);
+}
+
 TransportStatus RtuTransport::prepare() {
+    applyDirection();
     // The line must listen before anything else happens.
     return fromLink(link_.RtsOff());
 }
 
-Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+Transaction RtuTransport::attempt(int unit, const QByteArray& requestPdu, ReplyEnd end) {
     Transaction t;
     t.sent = rtuFrame(crcTable_, unit, requestPdu);
     // A read goes out with SendAll's settling time, a write with WriteAll.
     const bool read =
         !requestPdu.isEmpty() && quint8(requestPdu.at(0)) == Pdu::kReadHoldingRegisters;
     const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
+    ReplyRule rule;
+    rule.echo = line().echo;
+    // A reply that is whole and answers the request (or refuses it) needs no
+    // silence after it to be over.
+    rule.complete = [this, unit, &requestPdu](const QByteArray& bytes) {
+        Transaction r;
+        r.received = bytes;
+        judgeRtuFrame(crcTable_, unit, r);
+        const ReplyCheck::Verdict v = checkReply(r, requestPdu).verdict;
+        return v == ReplyCheck::Verdict::Confirmed || v == ReplyCheck::Verdict::Exception;
+    };
     const Exchange x =
-        link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs);
+        link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);
     t.status = fromLink(x.status);
     t.error = x.error;
     t.received = x.reply.bytes();
+    t.noEcho = rule.echo == EchoMode::On && !x.echoed && x.ok();
+    if (t.noEcho)
+        emit traceNote(tr("the line did not echo"));
     judgeRtuFrame(crcTable_, unit, t);
     return t;
 }
 
+Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+    applyDirection();
+    Transaction t = attempt(unit, requestPdu, end);
+    // The comms test shows what one request brought; elsewhere a request
+    // without a usable reply may go again, after the pause. A reply that
+    // confirms or refuses is never asked for twice: a write it confirmed
+    // stays written once.
+    for (int retry = 1; retry <= line().retries && end == ReplyEnd::Normal && t.ok(); ++retry) {
+        const ReplyCheck::Verdict v = checkReply(t, requestPdu).verdict;
+        if (v == ReplyCheck::Verdict::Confirmed || v == ReplyCheck::Verdict::Exception)
+            break;
+        emit traceNote(
+            tr("no usable reply; trying again (%1 of %2)").arg(retry).arg(line().retries));
+        const TransportStatus paused = bulkPause();
+        if (paused != TransportStatus::Ok) {
+            t.status = paused;
+            t.error = link_.port().isOpen() ? QString()
+                                            : tr("The serial port %1 closed.").arg(endpointName());
+            break;
+        }
+        t = attempt(unit, requestPdu, end);
+    }
+    return t;
+}
+
 TransportStatus RtuTransport::bulkPause() {
-    return fromLink(link_.DelayLoop(link_.timing().bulkPauseMs));
+    return fromLink(link_.DelayLoop(pauseMs()));
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Modbus RTU on a serial port: the unit address in front of the PDU, the
-// CRC-16 behind it, and the line discipline of the Link (RTS turnaround, the
-// first-byte wait, the end of a reply by silence).
+// CRC-16 behind it, and the line discipline of the Link (the direction
+// switching, the adapter's echo, the first-byte wait, the end of a reply once
+// it is whole or by silence), the pause before a bulk request and the retries
+// of a request that got no usable reply.
 
 #include "link/Link.h"
 #include "startup/SharedState.h"
@@ -17,6 +19,10 @@ public:
     SerialPort& port() { return link_.port(); }
     const LinkTiming& timing() const { return link_.timing(); }
     void setTiming(const LinkTiming& t) { link_.setTiming(t); }
+    // Follows line (which must outlive the transport) from the next request
+    // on: its echo, direction, pause and retries. Without it: no echo
+    // expected, RTS switching, the pause of the timing, no retries.
+    void followLine(const LineOptions* line) { line_ = line; }
 
     QString endpointName() const override;
     bool isOpen() const override;
@@ -27,8 +33,14 @@ public:
     TransportStatus bulkPause() override;
 
 private:
+    LineOptions line() const { return line_ ? *line_ : LineOptions{EchoMode::Off}; }
+    int pauseMs() const { return line_ ? line_->pauseMs : link_.timing().bulkPauseMs; }
+    void applyDirection();
+    Transaction attempt(int unit, const QByteArray& requestPdu, ReplyEnd end);
     Link link_;
     const CrcTableArray& crcTable_;
+    const LineOptions* line_ = nullptr;
+    bool kernelRefused_ = false; // said once; RTS switching stands in
 };
 
 // The frame the unit at that address sends or receives for pdu: the address,

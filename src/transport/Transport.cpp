@@ -22,7 +22,7 @@ QString ReplyCheck::reason() const {
     case Verdict::Confirmed:
         return {};
     case Verdict::Silent:
-        return QStringLiteral("no reply");
+        return noEcho ? QStringLiteral("the line did not echo") : QStringLiteral("no reply");
     case Verdict::Garbled:
         return QStringLiteral("a garbled reply of %1 bytes (its CRC is wrong)").arg(length);
     case Verdict::OtherUnit:
@@ -40,6 +40,7 @@ QString ReplyCheck::reason() const {
 ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
     ReplyCheck c;
     c.length = static_cast<int>(t.received.size());
+    c.noEcho = t.noEcho;
     switch (t.framing) {
     case Framing::Silent:
         return c;

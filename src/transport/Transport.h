@@ -37,7 +37,8 @@ struct Transaction {
     // The PDU the reply carries; judge it only when the framing is Whole.
     // Whatever came is here too, for the comms test that shows it unjudged.
     QByteArray replyPdu;
-    QString error; // the line's reason, for Busy, NotOpen and Failed
+    QString error;       // the line's reason, for Busy, NotOpen and Failed
+    bool noEcho = false; // an echo was expected and nothing came
     bool ok() const { return status == TransportStatus::Ok; }
 };
 
@@ -79,6 +80,9 @@ signals:
     void traceNote(const QString& text); // e.g. "RTS not switchable on ..."
     void sending(bool on);               // the sending indicator
     void receiving(bool on);             // the receiving indicator
+    // Something the operator must read, said once: e.g. a line setting the
+    // port cannot follow, and what the line does instead.
+    void notice(const QString& text);
 
 private:
     bool claimed_ = false;
@@ -108,8 +112,9 @@ private:
 struct ReplyCheck {
     enum class Verdict { Confirmed, Silent, Garbled, OtherUnit, Exception, Unexpected };
     Verdict verdict = Verdict::Silent;
-    int detail = 0; // the other unit's address, or the exception code
-    int length = 0; // of the reply on the wire
+    int detail = 0;      // the other unit's address, or the exception code
+    int length = 0;      // of the reply on the wire
+    bool noEcho = false; // Silent because not even the line's echo came
     bool confirmed() const { return verdict == Verdict::Confirmed; }
     // For the operator: "a garbled reply of 45 bytes (its CRC is wrong)".
     QString reason() const;

@@ -5,10 +5,14 @@
 #include "ui/LoadedWindows.h"
 #include "ui/frmConnectionModems.h"
 
+#include <QComboBox>
 #include <QEvent>
+#include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 frmBauds::frmBauds(SharedState& state, LoadedWindows& windows, QWidget* parent)
@@ -31,10 +35,56 @@ frmBauds::frmBauds(SharedState& state, LoadedWindows& windows, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
     layout->addWidget(LstBaudRates, 1);
+    layout->addWidget(makeLineGroup());
     layout->addLayout(buttons);
-    resize(300, 220);
+    resize(300, 380);
 
     connect(cmdSelect, &QPushButton::clicked, this, &frmBauds::cmdSelect_Click);
+}
+
+QGroupBox* frmBauds::makeLineGroup() {
+    fraLine = new QGroupBox(QStringLiteral("Line"), this);
+    fraLine->setObjectName(QStringLiteral("fraLine"));
+    cboDirection = new QComboBox(fraLine);
+    cboDirection->setObjectName(QStringLiteral("cboDirection"));
+    cboDirection->addItem(QStringLiteral("RTS switches it"), int(Direction::Rts));
+    cboDirection->addItem(QStringLiteral("The adapter, by itself"), int(Direction::Adapter));
+    cboDirection->addItem(QStringLiteral("The driver (kernel RS-485)"), int(Direction::Kernel));
+    cboEcho = new QComboBox(fraLine);
+    cboEcho->setObjectName(QStringLiteral("cboEcho"));
+    cboEcho->addItem(QStringLiteral("Drop it when it comes"), int(EchoMode::Auto));
+    cboEcho->addItem(QStringLiteral("Always comes"), int(EchoMode::On));
+    cboEcho->addItem(QStringLiteral("Never comes"), int(EchoMode::Off));
+    spnPauseMs = new QSpinBox(fraLine);
+    spnPauseMs->setObjectName(QStringLiteral("spnPauseMs"));
+    spnPauseMs->setRange(0, LineOptions::kMaxPauseMs);
+    spnPauseMs->setSuffix(QStringLiteral(" ms"));
+    spnRetries = new QSpinBox(fraLine);
+    spnRetries->setObjectName(QStringLiteral("spnRetries"));
+    spnRetries->setRange(0, 9);
+    auto* form = new QFormLayout(fraLine);
+    form->addRow(QStringLiteral("&Direction:"), cboDirection);
+    form->addRow(QStringLiteral("&Echo:"), cboEcho);
+    form->addRow(QStringLiteral("&Pause between messages:"), spnPauseMs);
+    form->addRow(QStringLiteral("&Retries:"), spnRetries);
+    showLine();
+    return fraLine;
+}
+
+void frmBauds::showLine() {
+    const LineOptions& line = state_.Line;
+    cboDirection->setCurrentIndex(cboDirection->findData(int(line.direction)));
+    cboEcho->setCurrentIndex(cboEcho->findData(int(line.echo)));
+    spnPauseMs->setValue(line.pauseMs);
+    spnRetries->setValue(line.retries);
+}
+
+void frmBauds::takeLine() {
+    LineOptions& line = state_.Line;
+    line.direction = static_cast<Direction>(cboDirection->currentData().toInt());
+    line.echo = static_cast<EchoMode>(cboEcho->currentData().toInt());
+    line.pauseMs = spnPauseMs->value();
+    line.retries = spnRetries->value();
 }
 
 frmBauds::~frmBauds() {
@@ -56,6 +106,7 @@ int frmBauds::exec() {
 }
 
 void frmBauds::Form_Load() {
+    showLine();
     windows_.loaded(this);
     windows_.centerForm();
 }
@@ -83,6 +134,7 @@ void frmBauds::cmdSelect_Click() {
     // The settings come from the table start-up filled the list from, not
     // from the list's text.
     state_.CommSettings = settingsForChoice(state_.BaudRates, selectedIndex());
+    takeLine();
     hide();
     done(Accepted);
 }

@@ -7,8 +7,11 @@
 #include <QDialog>
 #include <QStringList>
 
+class QComboBox;
+class QGroupBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class ChoiceList;
 class LoadedWindows;
 struct SharedState;
@@ -28,6 +31,12 @@ public:
     QLabel* Label1;
     ChoiceList* LstBaudRates;
     QPushButton* cmdSelect;
+    // The "Line" group: how the adapter behaves, remembered for the run.
+    QGroupBox* fraLine;
+    QComboBox* cboDirection;
+    QComboBox* cboEcho;
+    QSpinBox* spnPauseMs;
+    QSpinBox* spnRetries;
 
 public slots:
     int exec() override;
@@ -41,6 +50,9 @@ protected:
 private:
     void Form_Load();
     int selectedIndex() const;
+    QGroupBox* makeLineGroup();
+    void showLine();
+    void takeLine();
 
     SharedState& state_;
     LoadedWindows& windows_;

@@ -51,8 +51,8 @@ class TestQv840ctl : public QObject {
     Q_OBJECT
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
-    QProcess sim_, simA_, simB_, simC_, simGarbled_, printing_, saving_, full_;
-    QString simPath_, garbledPath_;
+    QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, printing_, saving_, full_;
+    QString simPath_, garbledPath_, echoPath_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -62,6 +62,7 @@ private slots:
         simPath_ = simulate(sim_, {"--link", dir_.filePath("qv840")});
         QVERIFY(plant(simPath_, 8, kTitleSequence) && plant(simPath_, 9, "AB\377CD"));
         garbledPath_ = simulate(simGarbled_, {"--garbage"});
+        echoPath_ = simulate(simEcho_, {"--echo"});
         // Each read-all takes twenty bulk passes at real timing: both run while the
         // other tests do. Slot 2 is empty on the unit, slot 7 holds a 1252 byte, slot 8 (on the
         // printing one) control characters.
@@ -125,6 +126,25 @@ private slots:
         // A reply that is not the unit's whole answer is never taken for one.
         row("garbled, read", {"-p", "@garbled", "read", "0"}, 1, {}, "a garbled reply of");
         row("garbled, write", {"-p", "@garbled", "write", "0", "X"}, 1, {}, "did not confirm");
+        // On a line that echoes each request, and one that does not.
+        row("echo: write", {"--echo", "on", "-p", "@echo", "write", "1", "ECHOED"}, 0);
+        row("echo: read", {"--echo", "on", "-p", "@echo", "read", "1"}, 0, "ECHOED\n");
+        row("echo: erase", {"-p", "@echo", "erase", "1"}, 0);
+        row("echo: write-all", {"--pause-ms", "0", "-p", "@echo", "write-all", "@dir/one.sav"}, 0);
+        row("echo: read-all", {"--pause-ms", "0", "-p", "@echo", "read-all", "-o", "@dir/e.sav"},
+            0);
+        row("echo: erase-all", {"--pause-ms", "0", "-p", "@echo", "erase-all"}, 0);
+        row("echo: erased", {"-p", "@echo", "read", "5"}, 0, "\n");
+        row("echo, then silence", {"-a", "5", "-p", "@echo", "read", "0"}, 1, {},
+            "(address 5) did not answer on /dev/pts/" + echoPath_.section('/', 3) + "\n");
+        row("no echo", {"-a", "5", "--echo", "on", "-p", "@sim", "read", "5"}, 1, {},
+            "the line did not echo");
+        row("adapter direction", {"--direction", "adapter", "-p", "@sim", "read", "5"}, 0,
+            "CHANGED FIVE\n");
+        row("kernel direction on a pty", {"--direction", "kernel", "-p", "@sim", "read", "5"}, 0,
+            "CHANGED FIVE\n", "has no RS-485 mode (Inappropriate ioctl for device). RTS switches");
+        row("echo maybe", {"--echo", "maybe", "read", "0"}, 2, {}, "--echo takes auto, on or off");
+        row("pause of 1001 ms", {"--pause-ms", "1001", "read", "0"}, 2, {}, "0 to 1000 ms");
         row("missing port", {"-p", "/dev/qv840-none", "read", "0"}, 3, {}, "/dev/qv840-none");
         row("slot 20", {"-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
         row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
@@ -158,6 +178,7 @@ private slots:
         QProcess p;
         args.replaceInStrings("@sim", simPath_)
             .replaceInStrings("@garbled", garbledPath_)
+            .replaceInStrings("@echo", echoPath_)
             .replaceInStrings("@held", line_.slavePath().mid(5)) // "pts/N"
             .replaceInStrings("@dir", dir_.path());
         if (args.first() == ">/dev/full")

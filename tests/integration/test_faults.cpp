@@ -141,7 +141,8 @@ private slots:
                 b.peer.closeMasterAfter(5);
                 return {};
             }
-            b.peer.closeMasterAfter(2 + kShort.replyGapMs + kShort.bulkPauseMs / 2);
+            // A whole reply ends at once: the close falls in the pause after it.
+            b.peer.closeMasterAfter(2 + kShort.bulkPauseMs / 2);
             return b.unit.answer(request);
         });
         CpuShare cpu;

@@ -1,6 +1,6 @@
 // The link on a pseudo-terminal through the Qt port, with the real waits: the
-// first-byte time-out and the reply gaps at their edges, leftovers of a cut
-// reply, a vanishing line.
+// first-byte time-out and the reply gaps at their edges, a whole reply ending
+// at once, leftovers of a cut reply, a vanishing line.
 
 #include "commstest/CommsTest.h"
 #include "link/Crc.h"
@@ -141,6 +141,31 @@ private slots:
         }
         qInfo("%s", qPrintable(attempts.join("; ")));
         QVERIFY2(shown, "no attempt counted");
+    }
+
+    // A reply that is whole and answers the request ends as its last byte
+    // comes; one that is not ends after the 80 ms of silence.
+    void replyEnd_data() {
+        QTest::addColumn<int>("cut"); // bytes missing at the end
+        QTest::addColumn<int>("fromMs");
+        QTest::addColumn<int>("toMs");
+        QTest::newRow("whole: at once") << 0 << 0 << 40;
+        QTest::newRow("a byte short: after the gap") << 1 << 80 << 130;
+    }
+    void replyEnd() {
+        QFETCH(int, cut);
+        Line line;
+        const QByteArray reply = rtuFrame(kCrc, 1, "\x03\x28" + QByteArray(40, 'A'));
+        line.peer.setResponder([&](const QByteArray&) {
+            return QVector<PtyPeer::Chunk>{{2, reply.chopped(cut)}};
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(line.link.transact(1, kReadSlot0).received, reply.chopped(cut));
+        const qint64 ms = clock.elapsed();
+        QFETCH(int, fromMs);
+        QFETCH(int, toMs);
+        QVERIFY2(ms >= fromMs && ms < toMs, qPrintable(QString::number(ms)));
     }
 
     void lineVanishesMidReply() {

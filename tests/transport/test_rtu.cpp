@@ -4,10 +4,12 @@
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
+#include "support/PtyPeer.h"
 #include "support/ScriptedPort.h"
 #include "transport/RtuTransport.h"
 
 #include <QtTest>
+#include <cerrno>
 
 static const LinkTiming kFast{120, 30, 15, 20, 1, 2}; // about order and rules, not timing
 static const QByteArray kReadSlot0 = QByteArray::fromHex("0103019000144414");
@@ -17,6 +19,28 @@ static QString canonical(const LineSettings& s) {
     const double stop = s.stopBits == QSerialPort::OneAndHalfStop ? 1.5 : int(s.stopBits);
     return QString::asprintf("%d,%c,%d,%g", s.baud, "N?EOSM"[s.parity], int(s.dataBits), stop);
 }
+
+// The driver's RS-485 requests, played: get fails with getError, set with
+// setError; what set takes is kept as far as the driver can (keptFlags).
+struct FakeRs485 : Rs485Ioctl {
+    serial_rs485 mode{};
+    int getError = 0, setError = 0, sets = 0;
+    quint32 dropped = 0;
+    int get(int, serial_rs485& out) override {
+        out = mode;
+        return getError;
+    }
+    int set(int, serial_rs485& in) override {
+        ++sets;
+        if (setError == 0) {
+            mode = in;
+            mode.flags &= ~dropped;
+        }
+        return setError;
+    }
+};
+
+Q_DECLARE_METATYPE(QList<QByteArray>)
 
 class TestLink : public QObject {
     Q_OBJECT
@@ -120,6 +144,126 @@ private slots:
         QTEST(int(t.framing), "framing");
         QTEST(t.otherUnit, "otherUnit");
         QCOMPARE(t.replyPdu, received.size() >= 3 ? received.mid(1, received.size() - 3) : "");
+    }
+
+    // What the transport makes of the line: the adapter's echo, who switches
+    // the direction, retries. Each answer is what one request brings: "@"
+    // first stands for the request's echo, "!" for a garbled one.
+    void line_data() {
+        QTest::addColumn<int>("echo");
+        QTest::addColumn<int>("direction");
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<QList<QByteArray>>("answers");
+        QTest::addColumn<QByteArray>("received"); // "@": the echo of the request
+        QTest::addColumn<QString>("reason");      // of the check; empty when confirmed
+        const QByteArray read = Pdu::readMessage(400), erase = Pdu::eraseMessage(400);
+        const QByteArray slot = rtuFrame(kCrc, 1, "\x03\x28" + QByteArray(40, 'A'));
+        const QByteArray done = rtuFrame(kCrc, 1, QByteArray::fromHex("1001900001"));
+        const QByteArray refused = rtuFrame(kCrc, 1, QByteArray::fromHex("8302"));
+        const QString garbled53 = "a garbled reply of 53 bytes (its CRC is wrong)";
+        const int A = int(EchoMode::Auto), On = int(EchoMode::On), Off = int(EchoMode::Off);
+        const int rts = int(Direction::Rts);
+        auto row = [](const char* name, int echo, int direction, int retries, QByteArray request,
+                      QList<QByteArray> answers, QByteArray received, QString reason) {
+            QTest::newRow(name) << echo << direction << retries << request << answers << received
+                                << reason;
+        };
+        row("echo dropped, read", A, rts, 0, read, {"@" + slot}, slot, {});
+        row("echo dropped, write", A, rts, 0, erase, {"@" + done}, done, {});
+        // The reply to a write begins as the request does; it is no echo.
+        row("no echo, write", A, rts, 0, erase, {done}, done, {});
+        row("echo, then silence", A, rts, 0, read, {"@"}, {}, "no reply");
+        row("garbled echo", A, rts, 0, read, {"!" + slot}, "!" + slot, garbled53);
+        row("echo expected, none came", On, rts, 0, read, {""}, {}, "the line did not echo");
+        row("echo expected, reply without", On, rts, 0, read, {slot}, slot, {});
+        row("echo off: part of the reply", Off, rts, 0, read, {"@" + slot}, "@" + slot, garbled53);
+        row("adapter: RTS untouched", Off, int(Direction::Adapter), 0, read, {slot}, slot, {});
+        row("kernel refused: RTS instead", Off, int(Direction::Kernel), 0, read, {slot}, slot, {});
+        row("retried after silence", A, rts, 2, read, {"", "@" + slot}, slot, {});
+        row("retried after garbage", A, rts, 1, erase, {"xyz", done}, done, {});
+        row("retries used up", A, rts, 1, read, {"", ""}, {}, "no reply");
+        row("a confirmed write goes once", A, rts, 2, erase, {done}, done, {});
+        row("a refusal is not retried", A, rts, 2, read, {refused}, refused,
+            "the unit refused the request (Modbus exception 2, illegal data address)");
+    }
+    void line() {
+        QFETCH(int, echo);
+        QFETCH(int, direction);
+        QFETCH(QList<QByteArray>, answers);
+        QFETCH(QByteArray, received);
+        QFETCH(QString, reason);
+        ScriptedPort port;
+        QByteArray echoOf; // the last request, as it came back
+        port.setResponder([&](const QByteArray& request) {
+            QByteArray a = answers.value(port.requests().size() - 1);
+            echoOf = a.startsWith('!') ? QByteArray(request).replace(3, 1, "\x7F") : request;
+            QVector<ScriptedPort::Chunk> chunks;
+            if (a.startsWith('@') || a.startsWith('!'))
+                chunks.append({1, echoOf});
+            a = a.mid(a.startsWith('@') || a.startsWith('!') ? 1 : 0);
+            if (!a.isEmpty())
+                chunks.append({3, a});
+            return chunks;
+        });
+        LineOptions line{EchoMode(echo), Direction(direction), 5, 0};
+        QFETCH(int, retries);
+        line.retries = retries;
+        RtuTransport transport(port, kCrc, kFast);
+        transport.followLine(&line);
+        QSignalSpy notices(&transport, &Transport::notice);
+        QFETCH(QByteArray, request);
+        const Transaction t = transport.transact(1, request);
+        if (received.startsWith('@') || received.startsWith('!'))
+            received.replace(0, 1, echoOf);
+        QCOMPARE(t.received, received);
+        QCOMPARE(checkReply(t, request).reason(), reason);
+        QCOMPARE(port.requests().size(), qsizetype(answers.size())); // each answer, once
+        QCOMPARE(port.log().filter("rts").isEmpty(), direction == int(Direction::Adapter));
+        QCOMPARE(notices.count(), direction == int(Direction::Kernel) ? 1 : 0);
+    }
+
+    // The driver's RS-485 mode through the fake requests, and a
+    // pseudo-terminal's refusal of the real ones.
+    void kernelMode_data() {
+        QTest::addColumn<int>("getError");
+        QTest::addColumn<int>("setError");
+        QTest::addColumn<quint32>("dropped");
+        QTest::addColumn<QString>("refusal"); // a part of it; empty when accepted
+        QTest::newRow("accepted") << 0 << 0 << 0u << QString();
+        QTest::newRow("no RS-485 mode") << ENOTTY << 0 << 0u << "has no RS-485 mode";
+        QTest::newRow("set refused") << 0 << EINVAL << 0u << "has no RS-485 mode";
+        QTest::newRow("RTS on send reverted")
+            << 0 << 0 << quint32(SER_RS485_RTS_ON_SEND) << "does not raise RTS for sending";
+        QTest::newRow("a pty, for real") << -1 << 0 << 0u << "Inappropriate ioctl";
+    }
+    void kernelMode() {
+        QFETCH(int, getError);
+        QFETCH(int, setError);
+        QFETCH(quint32, dropped);
+        QFETCH(QString, refusal);
+        PtyPeer peer;
+        QtSerialPortDevice device;
+        FakeRs485 fake;
+        const serial_rs485 before{SER_RS485_RTS_AFTER_SEND, 7, 7, {}};
+        fake.mode = before;
+        fake.getError = getError;
+        fake.setError = setError;
+        fake.dropped = dropped;
+        if (getError >= 0)
+            device.setRs485Ioctl(fake);
+        device.setPortName(peer.slavePath());
+        QVERIFY(device.setSettings("9600,N,8,1").ok && device.open().ok);
+        const PortStatus s = device.setKernelDirection();
+        QVERIFY2(s.ok == refusal.isEmpty() && s.reason.contains(refusal), qPrintable(s.reason));
+        if (s.ok) {
+            // Raised for sending, dropped after, a character time (1.04 ms) around it.
+            QCOMPARE(fake.mode.flags, quint32(SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND));
+            QVERIFY(fake.mode.delay_rts_before_send == 2 && fake.mode.delay_rts_after_send == 2);
+            QVERIFY(device.setKernelDirection().ok && fake.sets == 1); // once an opening
+        }
+        device.close(); // what the port had before comes back
+        QVERIFY(fake.mode.flags == before.flags && fake.mode.delay_rts_before_send == 7);
     }
 
     void settingsStrings_data() {
