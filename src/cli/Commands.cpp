@@ -167,6 +167,8 @@ int bulkStatus(const BulkResult& r) {
         return Exit::PortProblem;
     case BulkResult::Outcome::Refused:
         return r.invalid.isEmpty() ? Exit::PortProblem : Exit::BadInput;
+    case BulkResult::Outcome::Stopped:
+        return Exit::NoAnswer; // the caller exits with the signal's status
     case BulkResult::Outcome::Completed:
     case BulkResult::Outcome::Cancelled:
         break;
