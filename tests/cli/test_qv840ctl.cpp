@@ -10,6 +10,7 @@
 
 #include <QSerialPort>
 #include <QtTest>
+#include <csignal>
 #include <grp.h>
 #include <unistd.h>
 
@@ -175,6 +176,58 @@ private slots:
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), out);
         const QString errText = QString::fromUtf8(p.readAllStandardError());
         QVERIFY2(errText.contains(err), qPrintable(errText));
+    }
+
+    // A signal in the middle of a bulk operation: the request under way is answered, nothing more
+    // goes out, no file is saved, and the report names exactly the slots the unit now holds new.
+    void signalStops_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("sig");
+        QTest::newRow("read-all -o, SIGINT") << "read-all" << SIGINT;
+        QTest::newRow("write-all, SIGTERM") << "write-all" << SIGTERM;
+    }
+    void signalStops() {
+        QFETCH(QString, command);
+        QFETCH(int, sig);
+        TextTable before, after;
+        for (int k = 0; k < 20; ++k) {
+            before[size_t(k)] = QString("OLD %1").arg(k);
+            after[size_t(k)] = QString("NEW %1").arg(k);
+        }
+        QVERIFY(saveTable(dir_.filePath("old.sav"), before).ok &&
+                saveTable(dir_.filePath("new.sav"), after).ok);
+        QProcess unit, ctl, back;
+        const QString path = simulate(unit, {"--messages", dir_.filePath("old.sav")});
+        const QString out = dir_.filePath("stopped.sav");
+        ctl.setProcessChannelMode(QProcess::MergedChannels);
+        ctl.start(kCtl, QStringList{"--trace", "-p", path, command} +
+                            (command == "read-all" ? QStringList{"-o", out}
+                                                   : QStringList{dir_.filePath("new.sav")}));
+        QByteArray said;
+        while (said.count("TX") < 3 && ctl.waitForReadyRead(5000))
+            said += ctl.readAll();
+        ::kill(ctl.processId(), sig);
+        QCOMPARE(exitStatus(ctl), 128 + sig);
+        said += ctl.readAll();
+        QVERIFY(!QFile::exists(out));
+        back.start(kCtl, {"-p", path, "read-all"});
+        QCOMPARE(exitStatus(back), 0);
+        const QStringList lines =
+            QString(back.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 20);
+        int written = 0;
+        for (int k = 0; k < 20; ++k) {
+            const QString text = lines[k].section('\t', 2);
+            QVERIFY2(text == before[size_t(k)] || text == after[size_t(k)], qPrintable(text));
+            written += text == after[size_t(k)];
+        }
+        const int done = command == "read-all" ? said.count("RX") : written;
+        QVERIFY2(done >= 2 && done < 20 &&
+                     said.contains(QString("Stopped: %1 of 20 interlocks ").arg(done).toUtf8()) &&
+                     said.contains("stopped by SIG"),
+                 said.constData());
+        unit.terminate();
+        QCOMPARE(exitStatus(unit), 0);
     }
 
     void simulateEndsCleanly() {
