@@ -82,6 +82,7 @@ std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
     cfg.bareRegisters = p.isSet(o.bare);
     cfg.neverAnswer = p.isSet(o.never);
     cfg.garbage = p.isSet(o.garbage);
+    cfg.followLineSpeed = true; // a tool at another speed hears garbled bytes
     cfg.linkPath = p.value(o.link);
     return std::nullopt;
 }

@@ -56,7 +56,7 @@ QString stoppedText(const QVector<int>& done, const QString& verb) {
     QStringList names;
     for (int k : done)
         names << terminalCaption(k);
-    return QStringLiteral("Stopped: %1 of %2 interlocks %3%4; the others were not %3.")
+    return QStringLiteral("%1 of %2 interlocks %3%4; the others were not %3.")
         .arg(done.size())
         .arg(kInterlockCount)
         .arg(verb)

@@ -204,7 +204,7 @@ private slots:
             row(name + ", busy", op, Busy, 0, "", "OLD 0, OLD 5");
             row(name + ", no port", op, Closed, 1, "No serial port is open.", "OLD 0, OLD 5");
             const QString verb = QStringList{"read", "written", "erased"}[op];
-            row(name + ", stop", op, Stop, 1, "Stopped: 6 of 20 interlocks " + verb + " (L1-40, ",
+            row(name + ", stop", op, Stop, 1, "6 of 20 interlocks " + verb + " (L1-40, ",
                 QStringList{"STORED 0, STORED 5", "OLD 0, OLD 5", "DEFAULT 0, DEFAULT 5"}[op]);
         }
     }
