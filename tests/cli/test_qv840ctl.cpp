@@ -52,8 +52,8 @@ class TestQv840ctl : public QObject {
     Q_OBJECT
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
-    QProcess sim_, simA_, simB_, simC_, simGarbled_, printing_, saving_, full_;
-    QString simPath_, garbledPath_;
+    QProcess sim_, simA_, simB_, simC_, simGarbled_, sim7_, printing_, saving_, full_;
+    QString simPath_, garbledPath_, sim7Path_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -72,6 +72,7 @@ private slots:
         QVERIFY(saveTable(dir_.filePath("unit.sav"), unitTable_).ok);
         const QStringList unit = {"--messages", dir_.filePath("unit.sav")};
         const QString saveTo = dir_.filePath("r.sav");
+        sim7Path_ = simulate(sim7_, unit + QStringList{"--unit", "7", "--baud", "4800"});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
@@ -119,6 +120,18 @@ private slots:
         row("write-all", {"-p", "@sim", "write-all", "@dir/one.sav"}, 0);
         row("the changed entry went out", {"-p", "@sim", "read", "5"}, 0, "CHANGED FIVE\n");
         row("no default went out", {"-p", "@sim", "read", "0"}, 0, "\n"); // erased above
+        // Found at its own address and speed only; a short wait keeps these quick.
+        const QStringList quick = {"--speeds", "9600,4800", "--timeout-ms", "100"};
+        row("scan", QStringList{"-p", "@sim7", "scan", "--units", "6-8"} + quick, 0,
+            "7\t4800\tMESSAGE 0\n", "up to 1 s");
+        row("scan, first", QStringList{"-p", "@sim", "scan", "--units", "1-9", "--first"} + quick,
+            0, "1\t9600\t\n");
+        row("scan, nobody there", QStringList{"-p", "@sim", "scan", "--units", "2-3"} + quick, 1,
+            {}, "no unit answered");
+        row("scan, garbled", QStringList{"-p", "@garbled", "scan", "--units", "1"} + quick, 1, {},
+            "something answers at 9600 baud");
+        row("scan, address 0", {"-p", "@sim", "scan", "--units", "0-3"}, 2, {}, "\"0-3\"");
+        row("scan, speed 300", {"-p", "@sim", "scan", "--speeds", "300"}, 2, {}, "\"300\"");
         row("trace", {"--trace", "-p", "@sim", "erase", "19"}, 0, {},
             "TX 01 10 03 0C 00 01 02 00 00 95");
         row("silent, read", {"-a", "5", "-p", "@sim", "read", "0"}, 1, {}, "(address 5) did not");
@@ -157,7 +170,8 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         QProcess p;
-        args.replaceInStrings("@sim", simPath_)
+        args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@sim", simPath_)
             .replaceInStrings("@garbled", garbledPath_)
             .replaceInStrings("@held", line_.slavePath().mid(5)) // "pts/N"
             .replaceInStrings("@dir", dir_.path());
