@@ -3,7 +3,7 @@
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
-    local commands="ports read write erase read-all write-all erase-all simulate sheet"
+    local commands="ports read write erase read-all write-all erase-all scan simulate sheet"
     local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace --direction --echo --pause-ms --retries"
     case $prev in
     -p | --port)
@@ -11,7 +11,7 @@ _qv840ctl() {
         compopt -o default
         return
         ;;
-    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries)
+    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries | --units | --speeds | --timeout-ms)
         return
         ;;
     --config)
@@ -55,6 +55,7 @@ _qv840ctl() {
             _filedir '@(sav|csv)'
         fi
         ;;
+    scan) COMPREPLY=($(compgen -W "--units --speeds --timeout-ms --first" -- "$cur")) ;;
     simulate)
         COMPREPLY=($(compgen -W "--unit --baud --messages --link --bare --never-answer
             --pause-ms --late-ms --garbage" -- "$cur"))

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "cli/Signals.h"
 #include "cli/Terminal.h"
 #include "connect/PortSources.h"
 #include "link/Crc.h"
@@ -21,6 +22,7 @@
 #include <QRegularExpression>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -135,6 +137,7 @@ public:
         return Exit::Done;
     }
 
+    SignalWatch signalWatch{{SIGINT, SIGTERM}};
     SharedState state;
     TerminalTable table;
     TerminalOperator op{&table};
@@ -170,6 +173,8 @@ int bulkStatus(const BulkResult& r) {
         return Exit::PortProblem;
     case BulkResult::Outcome::Refused:
         return r.invalid.isEmpty() ? Exit::PortProblem : Exit::BadInput;
+    case BulkResult::Outcome::Stopped:
+        return Exit::NoAnswer; // the caller exits with the signal's status
     case BulkResult::Outcome::Completed:
     case BulkResult::Outcome::Cancelled:
         break;
@@ -208,11 +213,26 @@ int editSlot(Session& s, int k, const std::optional<QString>& text) {
     return editorStatus(text ? editor.write(view) : editor.erase(view));
 }
 
+// SIGINT or SIGTERM stops the operation between two requests while this lives.
+class StopOnSignal {
+public:
+    StopOnSignal(SignalWatch& watch, BulkOperations& ops)
+        : connection_(
+              QObject::connect(&watch, &SignalWatch::caught, [&ops] { ops.requestStop(); })) {}
+    ~StopOnSignal() { QObject::disconnect(connection_); }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+private:
+    QMetaObject::Connection connection_;
+};
+
 int readAll(Session& s, const QString& outFile) {
     BulkOperations ops(s.state, s.transport(), s.table, s.op);
+    const StopOnSignal stop(s.signalWatch, ops);
     const BulkResult r = ops.readAll();
-    if (const int status = bulkStatus(r); status != Exit::Done)
-        return status; // a silent or rejected slot: nothing is printed or saved
+    if (const int status = bulkStatus(r); status != Exit::Done || SignalWatch::first())
+        return status; // a silent, rejected or stopped slot: nothing is printed or saved
     if (isCsvName(outFile)) {
         const CsvResult saved = writeCsvTable(outFile, s.state.InterlockMessages);
         return saved.ok ? Exit::Done : fail(Exit::BadInput, saved.message);
@@ -367,6 +387,7 @@ int execute(Session& session, const UnitCommand& c) {
     if (c.name == QLatin1String("read-all"))
         return readAll(session, c.file);
     BulkOperations ops(session.state, session.transport(), session.table, session.op);
+    const StopOnSignal stop(session.signalWatch, ops);
     return bulkStatus(c.name == QLatin1String("write-all") ? ops.writeAll() : ops.eraseAll());
 }
 
@@ -383,5 +404,12 @@ int runUnitCommand(const GlobalOptions& options, const QString& command, const Q
         return *status;
     if (const int status = session.openPort(); status != Exit::Done)
         return status;
-    return execute(session, c);
+    // A signal ends the command between two requests: nothing is saved, and the
+    // status tells the caller which signal it was.
+    const int status = SignalWatch::first() ? Exit::NoAnswer : execute(session, c);
+    if (const int sig = SignalWatch::first())
+        return fail(SignalWatch::exitStatus(sig),
+                    QStringLiteral("%1 stopped by %2")
+                        .arg(c.name, QLatin1String(sig == SIGINT ? "SIGINT" : "SIGTERM")));
+    return status;
 }

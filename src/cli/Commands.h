@@ -32,5 +32,6 @@ int runPorts(const QStringList& args);
 // read, write, erase, read-all, write-all, erase-all.
 int runUnitCommand(const GlobalOptions& options, const QString& command, const QStringList& args);
 int runSimulate(const GlobalOptions& options, const QStringList& args);
+int runScan(const GlobalOptions& options, const QStringList& args);
 
 bool isUnitCommand(const QString& command);

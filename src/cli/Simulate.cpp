@@ -1,4 +1,5 @@
 #include "cli/Commands.h"
+#include "cli/Signals.h"
 #include "cli/Terminal.h"
 
 #include "modbus/Pdu.h"
@@ -7,35 +8,11 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <optional>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-// SIGINT and SIGTERM reach the event loop through this pair, so the unit is
-// stopped and its link removed on the normal path.
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[0], &byte, 1);
-}
-
-bool catchSignals() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return false;
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        ::sigaction(sig, &sa, nullptr);
-    return true;
-}
 
 std::optional<int> number(const QCommandLineParser& p, const QCommandLineOption& o, int fallback,
                           int low, int high) {
@@ -109,16 +86,17 @@ std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
     cfg.neverAnswer = p.isSet(o.never);
     cfg.garbage = p.isSet(o.garbage);
     cfg.echo = p.isSet(o.echo);
+    cfg.followLineSpeed = true; // a tool at another speed hears garbled bytes
     cfg.linkPath = p.value(o.link);
     return std::nullopt;
 }
 
 // Runs the unit until SIGINT, SIGTERM or SIGHUP.
 int serve(SimUnit& sim, const SimConfig& cfg, bool trace) {
-    if (!catchSignals())
+    SignalWatch watch({SIGINT, SIGTERM, SIGHUP});
+    if (!watch.ok())
         return fail(Exit::PortProblem, QStringLiteral("cannot watch for signals"));
-    QSocketNotifier signalNotifier(signalPipe[1], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, qApp, &QCoreApplication::quit);
+    QObject::connect(&watch, &SignalWatch::caught, qApp, &QCoreApplication::quit);
 
     QString error;
     if (!sim.start(cfg, &error))

@@ -28,6 +28,9 @@ Commands:
   write-all FILE.sav|FILE.csv
                         write every message of the file that differs from its default
   erase-all             erase all twenty slots
+  scan [--units A-B] [--speeds LIST] [--timeout-ms N] [--first]
+                        find the units on the line: one line per unit found,
+                        address, speed and first message, separated by tabs
   simulate [--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]
            [--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]
                         run a simulated unit; prints its device path, runs until
@@ -38,7 +41,9 @@ Commands:
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written), 2 bad usage or input, 3 the port could not
-be opened or failed.)";
+be opened or failed (scan: 1 when no unit was found). A command stopped by
+SIGINT or SIGTERM ends between two requests, saves no file and exits 130 or
+143.)";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;
@@ -173,6 +178,8 @@ int dispatch(const GlobalOptions& options, QStringList args) {
         return runSimulate(options, args);
     if (command == QLatin1String("sheet"))
         return runSheet(options, args);
+    if (command == QLatin1String("scan"))
+        return runScan(options, args);
     if (isUnitCommand(command))
         return runUnitCommand(options, command, args);
     return fail(Exit::BadInput,

@@ -12,6 +12,7 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -178,13 +179,26 @@ void SimUnit::onSilence() {
     answer(request);
 }
 
+int SimUnit::lineSpeed() const {
+    termios tio{};
+    if (slaveKeep_ < 0 || ::tcgetattr(slaveKeep_, &tio) != 0)
+        return 0;
+    static const std::pair<speed_t, int> speeds[] = {
+        {B1200, 1200},   {B2400, 2400},   {B4800, 4800},   {B9600, 9600},
+        {B19200, 19200}, {B38400, 38400}, {B57600, 57600}, {B115200, 115200}};
+    for (const auto& [code, baud] : speeds)
+        if (::cfgetospeed(&tio) == code)
+            return baud;
+    return 0;
+}
+
 void SimUnit::answer(const QByteArray& request) {
     if (config_.neverAnswer)
         return;
     QByteArray reply = model_.reply(request);
     if (reply.isEmpty())
         return;
-    if (config_.garbage) {
+    if (config_.garbage || (config_.followLineSpeed && lineSpeed() != config_.baud)) {
         auto* random = QRandomGenerator::global();
         do {
             for (auto& c : reply)

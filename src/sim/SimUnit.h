@@ -34,6 +34,9 @@ struct SimConfig {
     int lateMs = 0;             // added to the turnaround
     bool garbage = false;       // random bytes of a plausible length, no valid CRC
     bool echo = false;          // the line echoes every request before any reply
+    // Hear the speed the tool set on its side of the line: at any other speed
+    // than baud a reply arrives as garbled bytes, as it would on a real line.
+    bool followLineSpeed = false;
 };
 
 class SimUnit : public QObject {
@@ -49,6 +52,8 @@ public:
     bool isRunning() const { return master_ >= 0; }
 
     QString devicePath() const { return devicePath_; } // the slave, e.g. /dev/pts/4
+    // The speed the tool set on the line (tcgetattr on the slave), or 0.
+    int lineSpeed() const;
     const SimConfig& config() const { return config_; }
     SimModel& model() { return model_; }
 

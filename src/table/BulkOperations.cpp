@@ -52,6 +52,19 @@ QString rejectedText(const QVector<RejectedReply>& rejected, const QString& verb
     return lines.join(QStringLiteral("\r\n"));
 }
 
+QString stoppedText(const QVector<int>& done, const QString& verb) {
+    QStringList names;
+    for (int k : done)
+        names << terminalCaption(k);
+    return QStringLiteral("%1 of %2 interlocks %3%4; the others were not %3.")
+        .arg(done.size())
+        .arg(kInterlockCount)
+        .arg(verb)
+        .arg(names.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(names.join(", ")));
+}
+
+const QString kStoppedTitle = QStringLiteral("Stopped");
+
 } // namespace
 
 QString writeAllProblem(const QString& entry, const QString& defaultText) {
@@ -95,7 +108,9 @@ public:
     // The whole run goes to the unit addressed when it starts.
     Run(BulkOperations& ops, BulkResult& result)
         : ops_(ops), result_(result), unit_(ops.state_.UnitAddress), claim_(ops.transport_),
-          watch_(ops.transport_) {}
+          watch_(ops.transport_) {
+        ops.stopRequested_ = false;
+    }
 
     // Nothing may be sent while another operation holds the transport or
     // without a port; the caller returns the result as it stands when this
@@ -130,8 +145,9 @@ public:
     // The 300 ms pause, then one request and its reply. Bytes that come in during the pause (a late
     // answer to the previous request) are dropped with the request, or they would pass for its
     // reply.
+    // A stop asked for before or during the pause ends the run here, between two requests.
     bool pauseAndExchange(const QByteArray& pdu, Transaction& t) {
-        if (!lineOk(ops_.transport_.bulkPause()))
+        if (stopped() || !lineOk(ops_.transport_.bulkPause()) || stopped())
             return false;
         t = ops_.transport_.transact(unit_, pdu);
         return lineOk(t.status);
@@ -141,8 +157,10 @@ public:
     // the slot is noted as silent or rejected and must be left as it is.
     bool confirmed(int i, const QByteArray& pdu, const Transaction& t) {
         const ReplyCheck check = checkReply(t, pdu);
-        if (check.confirmed())
+        if (check.confirmed()) {
+            result_.done.append(i);
             return true;
+        }
         if (check.verdict == ReplyCheck::Verdict::Silent)
             result_.silent.append(i);
         else
@@ -150,12 +168,29 @@ public:
         return false;
     }
 
+    bool stopped() {
+        if (!ops_.stopRequested_)
+            return false;
+        result_.outcome = BulkResult::Outcome::Stopped;
+        return true;
+    }
+
     // Step E, then the one report of what went wrong. Read all has already
-    // asked about each silent slot as it came.
+    // asked about each silent slot as it came. A stopped run says all in one box.
     void finish(const QString& verb, bool reportSilent = true) {
         ops_.view_.setProgress(-1, 0);
         if (ops_.clock_)
             ops_.clock_->setEnabled(true);
+        if (result_.outcome == BulkResult::Outcome::Stopped) {
+            QStringList parts{stoppedText(result_.done, verb)};
+            if (reportSilent && !result_.silent.isEmpty())
+                parts << silentText(result_.silent, verb);
+            if (!result_.rejected.isEmpty())
+                parts << rejectedText(result_.rejected, verb);
+            ops_.op_.message(parts.join(QStringLiteral("\r\n")), kStoppedTitle,
+                             MsgIcon::Information, MsgButtons::Ok);
+            return;
+        }
         if (result_.outcome == BulkResult::Outcome::PortFailed) {
             ops_.op_.message(PortTexts::failed(ops_.transport_.endpointName(), result_.error),
                              PortTexts::failedTitle(), MsgIcon::Critical, MsgButtons::Ok);

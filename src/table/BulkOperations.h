@@ -21,16 +21,18 @@ struct RejectedReply {
 
 struct BulkResult {
     enum class Outcome {
-        Completed, // every pass ran (some slots may not have answered)
-        Cancelled, // read all: Cancel in the "Communication Fault" box
-        Refused,   // nothing sent: link busy, port not open, or bad entries
-        PortFailed // the port failed mid-operation
+        Completed,  // every pass ran (some slots may not have answered)
+        Cancelled,  // read all: Cancel in the "Communication Fault" box
+        Refused,    // nothing sent: link busy, port not open, or bad entries
+        PortFailed, // the port failed mid-operation
+        Stopped     // requestStop(): ended between two requests
     };
     Outcome outcome = Outcome::Completed;
     QVector<int> silent;             // interlocks that did not answer
     QVector<RejectedReply> rejected; // interlocks whose reply was garbled, foreign or a refusal
     QVector<int> invalid; // write all: entries held back (empty, over 40, or not encodable)
     QString error;        // the port's reason, for PortFailed and Refused
+    QVector<int> done;    // interlocks the unit confirmed (read, written or erased)
 };
 
 class BulkOperations {
@@ -42,6 +44,13 @@ public:
     BulkResult writeAll(); // cmdWriteAll
     BulkResult eraseAll(); // cmdEraseAll
 
+    // Ends the running operation before its next pause or request; the request
+    // under way is answered (or times out) first, so no frame is cut. The table
+    // keeps what the unit confirmed, and one box says which slots were done.
+    // Each operation starts with no stop pending.
+    void requestStop() { stopRequested_ = true; }
+    bool stopRequested() const { return stopRequested_; }
+
 private:
     class Run;
     SharedState& state_;
@@ -49,6 +58,7 @@ private:
     MessageTableView& view_;
     Operator& op_;
     CommsClock* clock_;
+    bool stopRequested_ = false;
 };
 
 // Why a write-all entry cannot go to the unit, or an empty text when it can.

@@ -10,6 +10,7 @@
 
 #include <QSerialPort>
 #include <QtTest>
+#include <csignal>
 #include <grp.h>
 #include <unistd.h>
 
@@ -51,8 +52,8 @@ class TestQv840ctl : public QObject {
     Q_OBJECT
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
-    QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, printing_, saving_, full_;
-    QString simPath_, garbledPath_, echoPath_;
+    QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, sim7_, printing_, saving_, full_;
+    QString simPath_, garbledPath_, echoPath_, sim7Path_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -72,6 +73,7 @@ private slots:
         QVERIFY(saveTable(dir_.filePath("unit.sav"), unitTable_).ok);
         const QStringList unit = {"--messages", dir_.filePath("unit.sav")};
         const QString saveTo = dir_.filePath("r.sav");
+        sim7Path_ = simulate(sim7_, unit + QStringList{"--unit", "7", "--baud", "4800"});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
@@ -119,6 +121,18 @@ private slots:
         row("write-all", {"-p", "@sim", "write-all", "@dir/one.sav"}, 0);
         row("the changed entry went out", {"-p", "@sim", "read", "5"}, 0, "CHANGED FIVE\n");
         row("no default went out", {"-p", "@sim", "read", "0"}, 0, "\n"); // erased above
+        // Found at its own address and speed only; a short wait keeps these quick.
+        const QStringList quick = {"--speeds", "9600,4800", "--timeout-ms", "100"};
+        row("scan", QStringList{"-p", "@sim7", "scan", "--units", "6-8"} + quick, 0,
+            "7\t4800\tMESSAGE 0\n", "up to 1 s");
+        row("scan, first", QStringList{"-p", "@sim", "scan", "--units", "1-9", "--first"} + quick,
+            0, "1\t9600\t\n");
+        row("scan, nobody there", QStringList{"-p", "@sim", "scan", "--units", "2-3"} + quick, 1,
+            {}, "no unit answered");
+        row("scan, garbled", QStringList{"-p", "@garbled", "scan", "--units", "1"} + quick, 1, {},
+            "something answers at 9600 baud");
+        row("scan, address 0", {"-p", "@sim", "scan", "--units", "0-3"}, 2, {}, "\"0-3\"");
+        row("scan, speed 300", {"-p", "@sim", "scan", "--speeds", "300"}, 2, {}, "\"300\"");
         row("trace", {"--trace", "-p", "@sim", "erase", "19"}, 0, {},
             "TX 01 10 03 0C 00 01 02 00 00 95");
         row("silent, read", {"-a", "5", "-p", "@sim", "read", "0"}, 1, {}, "(address 5) did not");
@@ -176,7 +190,8 @@ private slots:
         QFETCH(QString, out);
         QFETCH(QString, err);
         QProcess p;
-        args.replaceInStrings("@sim", simPath_)
+        args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@sim", simPath_)
             .replaceInStrings("@garbled", garbledPath_)
             .replaceInStrings("@echo", echoPath_)
             .replaceInStrings("@held", line_.slavePath().mid(5)) // "pts/N"
@@ -196,6 +211,58 @@ private slots:
         QCOMPARE(QString::fromUtf8(p.readAllStandardOutput()), out);
         const QString errText = QString::fromUtf8(p.readAllStandardError());
         QVERIFY2(errText.contains(err), qPrintable(errText));
+    }
+
+    // A signal in the middle of a bulk operation: the request under way is answered, nothing more
+    // goes out, no file is saved, and the report names exactly the slots the unit now holds new.
+    void signalStops_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("sig");
+        QTest::newRow("read-all -o, SIGINT") << "read-all" << SIGINT;
+        QTest::newRow("write-all, SIGTERM") << "write-all" << SIGTERM;
+    }
+    void signalStops() {
+        QFETCH(QString, command);
+        QFETCH(int, sig);
+        TextTable before, after;
+        for (int k = 0; k < 20; ++k) {
+            before[size_t(k)] = QString("OLD %1").arg(k);
+            after[size_t(k)] = QString("NEW %1").arg(k);
+        }
+        QVERIFY(saveTable(dir_.filePath("old.sav"), before).ok &&
+                saveTable(dir_.filePath("new.sav"), after).ok);
+        QProcess unit, ctl, back;
+        const QString path = simulate(unit, {"--messages", dir_.filePath("old.sav")});
+        const QString out = dir_.filePath("stopped.sav");
+        ctl.setProcessChannelMode(QProcess::MergedChannels);
+        ctl.start(kCtl, QStringList{"--trace", "-p", path, command} +
+                            (command == "read-all" ? QStringList{"-o", out}
+                                                   : QStringList{dir_.filePath("new.sav")}));
+        QByteArray said;
+        while (said.count("TX") < 3 && ctl.waitForReadyRead(5000))
+            said += ctl.readAll();
+        ::kill(ctl.processId(), sig);
+        QCOMPARE(exitStatus(ctl), 128 + sig);
+        said += ctl.readAll();
+        QVERIFY(!QFile::exists(out));
+        back.start(kCtl, {"-p", path, "read-all"});
+        QCOMPARE(exitStatus(back), 0);
+        const QStringList lines =
+            QString(back.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 20);
+        int written = 0;
+        for (int k = 0; k < 20; ++k) {
+            const QString text = lines[k].section('\t', 2);
+            QVERIFY2(text == before[size_t(k)] || text == after[size_t(k)], qPrintable(text));
+            written += text == after[size_t(k)];
+        }
+        const int done = command == "read-all" ? said.count("RX") : written;
+        QVERIFY2(done >= 2 && done < 20 &&
+                     said.contains(QString("Stopped: %1 of 20 interlocks ").arg(done).toUtf8()) &&
+                     said.contains("stopped by SIG"),
+                 said.constData());
+        unit.terminate();
+        QCOMPARE(exitStatus(unit), 0);
     }
 
     void simulateEndsCleanly() {

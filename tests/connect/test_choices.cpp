@@ -1,6 +1,11 @@
-// The port and the line settings the connection dialogs make of the operator's picks.
+// The port and the line settings the connection dialogs make of the operator's picks, what
+// is remembered of them, and getting the port back by its stable name.
+#include "connect/ConnectionSettings.h"
 #include "connect/PortChoice.h"
+#include "connect/Reconnect.h"
 #include "connect/SpeedChoice.h"
+#include "link/QtSerialPortDevice.h"
+#include "support/PtyPeer.h"
 
 #include <QtTest>
 
@@ -38,6 +43,50 @@ private slots:
         choice.click("Item3");
         choice.setEntries(makePortEntries({"COM1"}));
         QVERIFY(!choice.chosenPort());
+    }
+
+    // What was used last comes back; a value spoilt in the file is not offered.
+    void remembered() {
+        QTemporaryDir dir;
+        QSettings s(dir.filePath("qv840n.conf"), QSettings::IniFormat);
+        ConnectionSettings(s).save(
+            ConnectionSettings::fromCommSettings("/dev/serial/by-id/usb-X", "19200,E,8,1", 7));
+        ConnectionSettings(s).save({}); // nothing given: nothing forgotten
+        QSettings again(dir.filePath("qv840n.conf"), QSettings::IniFormat);
+        RememberedConnection c = ConnectionSettings(again).load();
+        QCOMPARE(QStringList({c.port, c.commSettings(), QString::number(c.unit)}),
+                 QStringList({"/dev/serial/by-id/usb-X", "19200,E,8,1", "7"}));
+        again.setValue("connection/speed", "300");
+        again.setValue("connection/unit", 32);
+        again.setValue("connection/framing", "N,8,1;");
+        c = ConnectionSettings(again).load();
+        QVERIFY(c.speed == 0 && c.unit == 0 && c.framing.isEmpty() && c.commSettings().isEmpty());
+    }
+
+    // The adapter is found by the by-id link that points to it now, and reopened by that link
+    // with its settings once the link is back.
+    void reconnectsByStableName() {
+        QTemporaryDir dir;
+        PtyPeer line;
+        const QString byId = dir.filePath("by-id"), link = byId + "/usb-Maker_Adapter-if00";
+        QVERIFY(QDir().mkpath(byId) && QFile::link("/dev/null", byId + "/usb-Other") &&
+                QFile::link(line.slavePath(), link));
+        QCOMPARE(stableNameFor(line.slavePath(), byId), link);
+        QCOMPARE(stableNameFor("/dev/zero", byId), QString());
+        QCOMPARE(stableNameFor(line.slavePath(), dir.filePath("none")), QString());
+
+        QtSerialPortDevice port;
+        port.setPortName(line.slavePath());
+        QVERIFY(port.setSettings("19200,N,8,1").ok && port.open().ok);
+        Reconnector again(port);
+        again.remember(byId);
+        QCOMPARE(again.name(), link);
+        port.close();
+        QFile::remove(link); // unplugged; back 300 ms later
+        QTimer::singleShot(300, [&] { QFile::link(line.slavePath(), link); });
+        QVERIFY(!again.reconnect(100, 50).ok);
+        QVERIFY(again.reconnect(3000, 50).ok);
+        QVERIFY(port.isOpen() && port.portName() == link && port.settings() == "19200,N,8,1");
     }
 };
 

@@ -9,6 +9,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(SimConfig)
@@ -25,7 +26,12 @@ template <typename F> static SimConfig with(F change) {
 // it raw); the unit answers on its own thread while this one waits.
 struct LineEnd {
     explicit LineEnd(const QString& path)
-        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY)) {}
+        : fd(::open(QFile::encodeName(path).constData(), O_RDWR | O_NOCTTY)) {
+        termios tio{}; // at 9600, as a tool sets its port
+        ::tcgetattr(fd, &tio);
+        ::cfsetspeed(&tio, B9600);
+        ::tcsetattr(fd, TCSANOW, &tio);
+    }
     ~LineEnd() { ::close(fd); }
     void send(const QByteArray& bytes) {
         QCOMPARE(::write(fd, bytes.constData(), size_t(bytes.size())), ssize_t(bytes.size()));
@@ -61,6 +67,11 @@ private slots:
         QTest::newRow("pause") << with([](SimConfig& c) { c.pauseInsideReplyMs = 100; }) << 1;
         QTest::newRow("garbage") << with([](SimConfig& c) { c.garbage = true; }) << 1;
         QTest::newRow("never") << with([](SimConfig& c) { c.neverAnswer = true; }) << 1;
+        QTest::newRow("hears 9600") << with([](SimConfig& c) { c.followLineSpeed = true; }) << 1;
+        QTest::newRow("hears 9600, runs at 4800") << with([](SimConfig& c) {
+            c.followLineSpeed = true;
+            c.baud = 4800;
+        }) << 1;
         QTest::newRow("two frames, no valid CRC") << SimConfig{} << 30;
     }
     void replies() {
@@ -77,7 +88,8 @@ private slots:
         QCOMPARE(reply.size(), cfg.neverAnswer || splitMs > 10 ? 0 : 45);
         if (reply.isEmpty())
             return;
-        QCOMPARE(SimModel::crcValid(reply), !cfg.garbage);
+        QCOMPARE(SimModel::crcValid(reply),
+                 !cfg.garbage && !(cfg.followLineSpeed && cfg.baud != 9600));
         // After the request's wire time, 3.5 characters and the turnaround, no byte may come
         // sooner than a real line carries it; a busy machine may delay some, but not all.
         const double b = 10000.0 / cfg.baud, pause = cfg.pauseInsideReplyMs;

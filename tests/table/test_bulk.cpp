@@ -14,8 +14,8 @@ template <class Array> QStringList list(const Array& a) {
     return QStringList(a.begin(), a.begin() + 20);
 }
 
-constexpr int Read = 0, Write = 1, Erase = 2;                          // operations
-constexpr int Silent = 0, Cancel = 1, Fails = 2, Busy = 3, Closed = 4; // faults
+constexpr int Read = 0, Write = 1, Erase = 2;                                    // operations
+constexpr int Silent = 0, Cancel = 1, Fails = 2, Busy = 3, Closed = 4, Stop = 5; // faults
 
 // Unit 1, whose slot k holds "STORED k".
 struct Rig {
@@ -177,7 +177,8 @@ private slots:
     }
 
     // Silent slots 0 and 1, Cancel in the fault box, a port that fails at the
-    // sixth request (whose slot never answers), a busy link, no port.
+    // sixth request (whose slot never answers), a busy link, no port, Stop
+    // pressed while the sixth request waits for its reply.
     void faults_data() {
         QTest::addColumn<int>("op");
         QTest::addColumn<int>("fault");
@@ -202,6 +203,9 @@ private slots:
             const QByteArray name = op == Read ? "read" : op == Write ? "write" : "erase";
             row(name + ", busy", op, Busy, 0, "", "OLD 0, OLD 5");
             row(name + ", no port", op, Closed, 1, "No serial port is open.", "OLD 0, OLD 5");
+            const QString verb = QStringList{"read", "written", "erased"}[op];
+            row(name + ", stop", op, Stop, 1, "6 of 20 interlocks " + verb + " (L1-40, ",
+                QStringList{"STORED 0, STORED 5", "OLD 0, OLD 5", "DEFAULT 0, DEFAULT 5"}[op]);
         }
     }
     void faults() {
@@ -211,7 +215,9 @@ private slots:
         Rig rig;
         for (int i = 0; i < 20; ++i)
             rig.state.InterlockMessages[i] = QStringLiteral("OLD %1").arg(i);
-        rig.unit.silent = fault == Fails ? QVector<int>{5} : QVector<int>{0, 1};
+        rig.unit.silent = fault == Fails  ? QVector<int>{5}
+                          : fault == Stop ? QVector<int>{}
+                                          : QVector<int>{0, 1};
         rig.op.answerAlways(fault == Cancel ? MsgAnswer::Cancel : MsgAnswer::Ok);
         QVERIFY(fault != Busy || rig.transport.claim());
         if (fault == Closed)
@@ -220,6 +226,8 @@ private slots:
         QObject::connect(&rig.transport, &Transport::frameSent, [&] {
             if (++sent == 6 && fault == Fails)
                 QTimer::singleShot(2, &rig.port, [&] { rig.port.failNow("Input/output error"); });
+            if (sent == 6 && fault == Stop)
+                rig.bulk.requestStop();
         });
         rig.clock.setEnabled(false);
         using O = BulkResult::Outcome;
@@ -227,14 +235,20 @@ private slots:
                              : op == Write ? rig.bulk.writeAll()
                                            : rig.bulk.eraseAll();
         QCOMPARE(r.outcome, (QVector<O>{O::Completed, O::Cancelled, O::PortFailed, O::Refused,
-                                        O::Refused}[fault]));
-        QCOMPARE(sent, (QVector<int>{20, 1, 6, 0, 0}[fault]));
+                                        O::Refused, O::Stopped}[fault]));
+        QCOMPARE(sent, (QVector<int>{20, 1, 6, 0, 0, 6}[fault]));
+        if (fault == Stop) { // the sixth request was answered; the unit holds what was confirmed
+            QCOMPARE(r.done, (QVector<int>{0, 1, 2, 3, 4, 5}));
+            QCOMPARE(QString(rig.unit.model.message(5) + ", " + rig.unit.model.message(6)),
+                     (QStringList{"STORED 5, STORED 6", "OLD 5, STORED 6", ", STORED 6"}[op]));
+        }
         QTEST(rig.op.count(), "boxes");
         QVERIFY2(rig.op.last().text.contains(box), qPrintable(rig.op.last().text));
         QTEST(rig.state.InterlockMessages[0] + ", " + rig.state.InterlockMessages[5], "entries");
         QCOMPARE(rig.view.progress, 0);
-        QCOMPARE(rig.clock.isEnabled(), fault < Busy); // the end step runs however a run ends
-        if (op == Write && fault < Busy)               // no label is left blank
+        const bool ran = fault < Busy || fault == Stop;
+        QCOMPARE(rig.clock.isEnabled(), ran); // the end step runs however a run ends
+        if (op == Write && ran)               // no label is left blank
             QCOMPARE(list(rig.view.labels), list(rig.state.InterlockMessages));
         QCOMPARE(rig.transport.busy(), fault == Busy); // a refused run leaves the claim alone
     }

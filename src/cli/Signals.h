@@ -1,0 +1,30 @@
+#pragma once
+// SIGINT, SIGTERM (and SIGHUP where asked) reach the event loop through a
+// socket pair: the handler only writes the signal's number, and the watch
+// emits caught() from the loop, so the work under way ends on its normal path.
+
+#include <QObject>
+
+#include <initializer_list>
+
+class QSocketNotifier;
+
+class SignalWatch : public QObject {
+    Q_OBJECT
+public:
+    // Catches sigs until destroyed; ok() is false when the pair cannot be made.
+    explicit SignalWatch(std::initializer_list<int> sigs, QObject* parent = nullptr);
+    ~SignalWatch() override;
+    bool ok() const { return notifier_ != nullptr; }
+    // The first signal caught, even before the event loop has seen it; 0 for none.
+    static int first();
+    // The status a command stopped by sig exits with: 130 for SIGINT, 143 for SIGTERM.
+    static int exitStatus(int sig) { return 128 + sig; }
+
+signals:
+    void caught(int sig);
+
+private:
+    QSocketNotifier* notifier_ = nullptr;
+    QList<int> sigs_;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// The connection the operator used last, remembered between runs: the port,
+// the speed, the line settings and the unit address. The dialogs offer it
+// first the next time. A value that is missing or no longer valid reads as
+// "nothing remembered" for that item, never as a wrong choice.
+
+#include <QString>
+
+class QSettings;
+
+struct RememberedConnection {
+    QString port;    // system name or device path; empty: none remembered
+    int speed = 0;   // one of kLineSpeeds; 0: none remembered
+    QString framing; // parity, data bits, stop bits, "N,8,1"; empty: none remembered
+    int unit = 0;    // kFirstUnitAddress..kLastUnitAddress; 0: none remembered
+    // The port's settings string, "9600,N,8,1", or empty without a speed.
+    QString commSettings() const;
+};
+
+class ConnectionSettings {
+public:
+    // settings must outlive this; the product passes a QSettings for the
+    // application, the tests one on a temporary file.
+    explicit ConnectionSettings(QSettings& settings) : settings_(settings) {}
+
+    RememberedConnection load() const;
+    // Stores the items that are set; the others keep what was remembered.
+    void save(const RememberedConnection& c);
+    // Splits "9600,N,8,1" into speed and framing, as the port was opened.
+    static RememberedConnection fromCommSettings(const QString& port, const QString& settings,
+                                                 int unit);
+
+private:
+    QSettings& settings_;
+};
