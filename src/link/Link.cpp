@@ -13,15 +13,14 @@ QByteArray Reply::bytes() const {
 }
 
 // One wait of the link: a local event loop ended by the timer, by the port's
-// readyRead (when asked for) or by the port's failure. The timer is single-shot
-// and precise, so a 500 ms wait never ends at 475 ms.
+// failure, or by quit() when what it waited for has happened. The timer is
+// single-shot and precise, so a 500 ms wait never ends at 475 ms.
 class Link::Wait {
 public:
     enum class End { Bytes, TimedOut, Failed };
 
     // watchPort: a closed or failing port ends the wait early.
-    Wait(Link& link, bool wakeOnBytes, bool watchPort = true)
-        : link_(link), wakeOnBytes_(wakeOnBytes), watchPort_(watchPort) {
+    explicit Wait(Link& link, bool watchPort = true) : link_(link), watchPort_(watchPort) {
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] {
@@ -32,8 +31,6 @@ public:
             failed_ = true;
             loop_.quit();
         });
-        if (wakeOnBytes)
-            QObject::connect(&link_.port_, &SerialPort::readyRead, &loop_, &QEventLoop::quit);
     }
 
     Wait(const Wait&) = delete;
@@ -41,11 +38,15 @@ public:
 
     // (Re)starts the timer: the wait now ends ms from this moment at the latest.
     void arm(int ms) { timer_.start(std::max(ms, 0)); }
+    // Ends the wait now: what it waited for has happened.
+    void quit() {
+        timer_.stop();
+        loop_.quit();
+    }
 
-    // Runs until the next event that concerns the wait. Bytes that came in
-    // while the loop was not running (a readyRead outside exec) end it at once.
+    // Runs until the next event that concerns the wait.
     End next() {
-        if (!portGone() && link_.timeOutFlag_ == 0 && !(wakeOnBytes_ && bytesWaiting()))
+        if (!portGone() && link_.timeOutFlag_ == 0)
             loop_.exec();
         if (portGone())
             return End::Failed;
@@ -54,9 +55,7 @@ public:
 
 private:
     bool portGone() const { return watchPort_ && (failed_ || !link_.port_.isOpen()); }
-    bool bytesWaiting() const { return link_.port_.isOpen() && link_.port_.inputCount() > 0; }
     Link& link_;
-    bool wakeOnBytes_;
     bool watchPort_;
     QEventLoop loop_;
     QTimer timer_;
@@ -172,7 +171,7 @@ LinkStatus Link::pause(int ms) {
     if (ms <= 0)
         return port_.isOpen() ? LinkStatus::Ok : LinkStatus::PortFailed;
     timeOutFlag_ = 0;
-    Wait wait(*this, false);
+    Wait wait(*this);
     wait.arm(ms);
     return wait.next() == Wait::End::Failed ? LinkStatus::PortFailed : LinkStatus::Ok;
 }
@@ -184,92 +183,120 @@ LinkStatus Link::DelayLoop(int DelayTime) {
     const quint64 before = failures_;
     timeOutFlag_ = 0;
     // A pause needs no port; one that was open and fails ends it at once.
-    Wait wait(*this, false, port_.isOpen());
+    Wait wait(*this, port_.isOpen());
     wait.arm(DelayTime);
     if (wait.next() == Wait::End::Failed)
         return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
     return LinkStatus::Ok;
 }
 
+// Takes the bytes of one reply as they come, in whichever event loop is
+// running: a message box opened during the wait runs its own loop, and the
+// bytes that arrive meanwhile still count, each against its own deadline.
+class Link::Collector {
+public:
+    Collector(Link& link, Exchange& x, const ReplyRule& rule, Wait& wait, int gapMs)
+        : link_(link), x_(x), rule_(rule), wait_(wait), gapMs_(gapMs),
+          matching_(rule.echo != EchoMode::Off && !x.request.isEmpty()) {}
+
+    bool over() const { return over_; }
+
+    // Takes what is waiting; the reply is over once it is full or whole.
+    void absorb() {
+        SerialPort& port = link_.port_;
+        if (over_ || link_.timeOutFlag_ != 0 || !port.isOpen() || port.inputCount() <= 0)
+            return;
+        if (!lit_) {
+            lit_ = true;
+            emit link_.receiving(true);
+        }
+        bool echoEnded = false;
+        for (int b; (b = port.readByte()) >= 0;)
+            echoEnded = step(b) || echoEnded;
+        Reply& r = x_.reply;
+        // A full buffer ends the reply without waiting for its gap: a unit that
+        // never falls silent would otherwise hold the link for good. What it
+        // sends after this is dropped by the next discard.
+        if (r.count >= Reply::kCells ||
+            (!matching_ && r.count > 0 && rule_.complete && rule_.complete(r.bytes()))) {
+            over_ = true;
+            wait_.quit();
+            return;
+        }
+        // The unit's time to answer counts from the end of the echo, which is
+        // where the request ended on the line.
+        wait_.arm(echoEnded && r.count == 0 ? link_.timing_.firstByteMs : gapMs_);
+    }
+
+    // A beginning of the request and then silence: that was what came.
+    void flushHeld() {
+        if (matching_)
+            for (qsizetype i = 0; i < held_; ++i)
+                take(static_cast<quint8>(x_.request.at(i)));
+        matching_ = false;
+    }
+
+private:
+    // One byte; true when it completed an echo of the request.
+    bool step(int b) {
+        // While the bytes that came are a beginning of the request, they may
+        // be its echo; held until they are the whole copy or prove not to be.
+        if (matching_ && b == static_cast<quint8>(x_.request.at(held_))) {
+            if (++held_ < x_.request.size())
+                return false;
+            matching_ = false;
+            x_.echoed = true;
+            return true;
+        }
+        flushHeld(); // not a copy: what was held begins the reply
+        take(b);
+        return false;
+    }
+
+    void take(int b) {
+        // What came in with the byte that filled the last cell is dropped with it.
+        Reply& r = x_.reply;
+        if (r.count < Reply::kCells)
+            r.cells[static_cast<std::size_t>(++r.count)] = static_cast<qint16>(b);
+    }
+
+    Link& link_;
+    Exchange& x_;
+    const ReplyRule& rule_;
+    Wait& wait_;
+    int gapMs_;
+    bool matching_;
+    qsizetype held_ = 0;
+    bool lit_ = false;
+    bool over_ = false;
+};
+
 LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     Reply& RcveBuff = x.reply;
-    if (gapMs < 0)
-        gapMs = timing_.replyGapMs;
     RcveBuff.count = 0;
     for (int i = 1; i <= 40; ++i)
         RcveBuff.cells[static_cast<std::size_t>(i)] = 255;
     timeOutFlag_ = 0;
-    const auto take = [&RcveBuff](int b) {
-        // What came in with the byte that filled the last cell is dropped
-        // with it.
-        if (RcveBuff.count < Reply::kCells)
-            RcveBuff.cells[static_cast<std::size_t>(++RcveBuff.count)] = static_cast<qint16>(b);
-    };
 
     const quint64 before = failures_;
-    Wait wait(*this, true);
+    Wait wait(*this);
+    Collector collector(*this, x, rule, wait, gapMs < 0 ? timing_.replyGapMs : gapMs);
+    const QMetaObject::Connection bytes =
+        connect(&port_, &SerialPort::readyRead, this, [&collector] { collector.absorb(); });
     // The first byte may take firstByteMs from now, the request being on the
-    // wire; after that, gapMs of silence ends the reply.
+    // wire; after that, gapMs of silence ends the reply. Once the timer has
+    // fired the reply is over: bytes arriving at that moment belong to the
+    // next exchange, which discards them.
     wait.arm(timing_.firstByteMs);
-    bool lit = false;
     bool failed = false;
-    // While the bytes that came are a beginning of the request, they may be
-    // its echo; held here until they are the whole copy or prove not to be.
-    bool matching = rule.echo != EchoMode::Off && !x.request.isEmpty();
-    qsizetype held = 0;
-    // Once the timer has fired the reply is over: bytes arriving at that
-    // moment belong to the next exchange, which discards them.
-    while (timeOutFlag_ == 0) {
-        if (port_.isOpen() && port_.inputCount() > 0) {
-            if (!lit) {
-                lit = true;
-                emit receiving(true);
-            }
-            bool echoEnded = false;
-            int b;
-            while ((b = port_.readByte()) >= 0) {
-                if (matching && b == static_cast<quint8>(x.request.at(held))) {
-                    if (++held == x.request.size()) {
-                        matching = false;
-                        x.echoed = echoEnded = true;
-                    }
-                    continue;
-                }
-                if (matching) { // not a copy: what was held begins the reply
-                    matching = false;
-                    for (qsizetype i = 0; i < held; ++i)
-                        take(static_cast<quint8>(x.request.at(i)));
-                }
-                take(b);
-            }
-            // A full buffer ends the reply without waiting for its gap: a unit
-            // that never falls silent would otherwise hold the link for good.
-            // What it sends after this is dropped by the next discard.
-            if (RcveBuff.count >= Reply::kCells)
-                break;
-            // The unit's time to answer counts from the end of the echo, which
-            // is where the request ended on the line.
-            if (echoEnded && RcveBuff.count == 0) {
-                wait.arm(timing_.firstByteMs);
-                continue;
-            }
-            if (!matching && RcveBuff.count > 0 && rule.complete && rule.complete(RcveBuff.bytes()))
-                break;
-            wait.arm(gapMs);
-            continue;
-        }
-        const Wait::End end = wait.next();
-        if (end == Wait::End::TimedOut)
-            break;
-        if (end == Wait::End::Failed) {
+    for (collector.absorb(); !collector.over() && timeOutFlag_ == 0; collector.absorb()) {
+        if (wait.next() == Wait::End::Failed) {
             failed = true;
             break;
         }
     }
-    // A beginning of the request and then silence: that was what came.
-    if (matching)
-        for (qsizetype i = 0; i < held; ++i)
-            take(static_cast<quint8>(x.request.at(i)));
+    disconnect(bytes);
+    collector.flushHeld();
     timeOutFlag_ = 0;
     emit receiving(false);
     if (RcveBuff.count > 0)

@@ -101,6 +101,7 @@ signals:
 
 private:
     class Wait;
+    class Collector;
     LinkStatus exchange(Exchange& x, Send how, int gapMs, const ReplyRule& rule);
     LinkStatus transmit(const QByteArray& bytes, int settleMs);
     LinkStatus receive(Exchange& x, int gapMs, const ReplyRule& rule);

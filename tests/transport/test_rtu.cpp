@@ -89,6 +89,43 @@ private slots:
         QCOMPARE(port.inputCount(), 0); // read to the end, even past the last cell
     }
 
+    // A message box opened while a reply is awaited runs its own event loop; the bytes that
+    // arrive meanwhile still count, each against its own deadline, and the reply still ends
+    // at its gap (30 ms here) or at once when whole.
+    void boxDuringTheWait_data() {
+        QTest::addColumn<int>("boxAtMs");
+        QTest::addColumn<bool>("whole"); // a whole frame, or bytes that only the gap ends
+        QTest::newRow("first-byte wait, whole") << 2 << true;
+        QTest::newRow("gap, whole") << 12 << true;
+        QTest::newRow("first-byte wait, gap ends it") << 2 << false;
+        QTest::newRow("gap, gap ends it") << 12 << false;
+    }
+    void boxDuringTheWait() {
+        QFETCH(int, boxAtMs);
+        QFETCH(bool, whole);
+        ScriptedPort port;
+        const QByteArray reply =
+            whole ? rtuFrame(kCrc, 1, QByteArray::fromHex("0328") + QByteArray(40, 'A'))
+                  : QByteArray("abcdefghi");
+        port.setResponder([&](const QByteArray&) {
+            QVector<ScriptedPort::Chunk> chunks;
+            for (int at = 0, size = int(reply.size() / 3); at < reply.size(); at += size)
+                chunks.append({at == 0 ? 5 : 10, reply.mid(at, size)});
+            return chunks;
+        });
+        RtuTransport transport(port, kCrc, kFast);
+        QElapsedTimer clock;
+        QTimer::singleShot(boxAtMs, Qt::PreciseTimer, this, [&] {
+            QEventLoop box; // stays open past every deadline of the reply
+            QTimer::singleShot(400, Qt::PreciseTimer, &box, &QEventLoop::quit);
+            box.exec();
+        });
+        clock.start();
+        const Transaction t = transport.transact(1, Pdu::readMessage(400));
+        QCOMPARE(t.received, reply);
+        QVERIFY(clock.elapsed() >= 400); // the operation goes on once the box is closed
+    }
+
     void portFailureEndsTheOperation_data() {
         QTest::addColumn<int>("phase");
         QTest::newRow("waiting for the reply") << 0;
