@@ -13,6 +13,7 @@
 #include "table/Editor.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
+#include "transport/Endpoint.h"
 #include "transport/PortTexts.h"
 #include "transport/Transports.h"
 
@@ -89,7 +90,8 @@ std::optional<QString> folderProblem(const QString& folder) {
 class Session {
 public:
     explicit Session(const GlobalOptions& options)
-        : options_(options), transport_(makeTransport(port_, state.CrcTable)) {
+        : options_(options),
+          transport_(makeTransport(port_, state.CrcTable, {options.timeoutMs})) {
         if (options.trace) {
             QObject::connect(transport_.get(), &Transport::frameSent, [](const QByteArray& b) {
                 printErr(QStringLiteral("TX") + byteDump(b));
@@ -123,6 +125,8 @@ public:
         if (options_.port.isEmpty())
             return fail(Exit::BadInput,
                         QStringLiteral("no port given: use -p PORT (see qv840ctl ports)"));
+        if (isNetworkAddress(options_.port))
+            return connectGateway();
         port_.setPortName(options_.port);
         PortStatus s = port_.setSettings(state.CommSettings);
         if (s.ok)
@@ -130,6 +134,18 @@ public:
         if (!s.ok)
             return fail(Exit::PortProblem, describePortProblem(options_.port, s));
         return Exit::Done;
+    }
+
+    // A network address: the connection is made now, so that a host not
+    // found or a refusal is told before anything else.
+    int connectGateway() {
+        QString why;
+        if (!parseEndpoint(options_.port, &why))
+            return fail(Exit::BadInput, why);
+        port_.setPortName(options_.port);
+        const FailureWatch watch(*transport_);
+        const TransportStatus s = transport_->prepare();
+        return s == TransportStatus::Ok ? Exit::Done : fail(Exit::PortProblem, watch.reason(s));
     }
 
     SharedState state;

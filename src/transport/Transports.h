@@ -3,12 +3,29 @@
 // and one branch in makeTransport.
 
 #include "startup/SharedState.h"
+#include "transport/NetTransport.h"
 #include "transport/Transport.h"
 
 #include <memory>
 
 class SerialPort;
 
-// The transport over an opened (or yet to be opened) serial port. crcTable
-// must outlive it.
-std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& crcTable);
+// The first-byte wait, when the operator sets it (--timeout-ms); otherwise
+// each kind of line keeps its own (500 ms on a serial line, 1500 ms through
+// a network gateway).
+struct TransportOptions {
+    int firstByteMs = 0; // 0: the line's own
+};
+
+// The transport to the line the port's name gives: RTU on the serial port,
+// or, for a tcp:// or rtu+tcp:// address (transport/Endpoint.h), Modbus TCP
+// or RTU over TCP to that gateway. The choice follows the port's name, so a
+// connection dialog that renames the port picks the line. crcTable must
+// outlive it.
+std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& crcTable,
+                                         TransportOptions options = {});
+
+// The network transport for an endpoint; nothing for a serial one.
+std::unique_ptr<NetTransport> makeNetTransport(const Endpoint& endpoint,
+                                               const CrcTableArray& crcTable,
+                                               NetTiming timing = {});
