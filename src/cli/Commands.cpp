@@ -90,8 +90,7 @@ std::optional<QString> folderProblem(const QString& folder) {
 class Session {
 public:
     explicit Session(const GlobalOptions& options)
-        : options_(options),
-          transport_(makeTransport(port_, state.CrcTable, {options.timeoutMs})) {
+        : options_(options), transport_(makeTransport(port_, state.CrcTable, {options.timeoutMs})) {
         if (options.trace) {
             QObject::connect(transport_.get(), &Transport::frameSent, [](const QByteArray& b) {
                 printErr(QStringLiteral("TX") + byteDump(b));

@@ -127,7 +127,7 @@ std::optional<std::pair<QHostAddress, quint16>> listenAddress(const QString& tex
     bool ok = false;
     const int port = text.mid(colon + 1).toInt(&ok);
     const QHostAddress address(host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1")
-                                                                   : host);
+                                                                  : host);
     if (!ok || port < 0 || port > 65535 || address.isNull()) {
         fail(Exit::BadInput, QStringLiteral("--listen takes [HOST:]PORT, HOST an IP address "
                                             "(IPv6 in brackets), PORT 0 to 65535, not \"%1\"")

@@ -136,7 +136,8 @@ void SimNetServer::answerMbap(const QByteArray& header, const QByteArray& pdu) {
 // Sends after the turnaround (and lateMs), with the fault's silence in its middle.
 void SimNetServer::send(QByteArray reply) {
     const QPointer<QTcpSocket> to = client_;
-    const int firstHalf = config_.pauseInsideReplyMs > 0 ? int(reply.size() / 2) : int(reply.size());
+    const int firstHalf =
+        config_.pauseInsideReplyMs > 0 ? int(reply.size() / 2) : int(reply.size());
     const auto write = [this, to](const QByteArray& bytes) {
         if (to && to->state() == QAbstractSocket::ConnectedState)
             to->write(bytes);

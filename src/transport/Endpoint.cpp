@@ -16,17 +16,17 @@ std::optional<Endpoint> refuse(QString* error, const QString& why) {
 
 // A host name as the resolver takes it: labels of letters, digits and dashes.
 bool hostName(const QString& host) {
-    static const QRegularExpression name(QStringLiteral(
-        "^(?=.{1,253}$)[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
-        "(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
+    static const QRegularExpression name(
+        QStringLiteral("^(?=.{1,253}$)[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?"
+                       "(\\.[A-Za-z0-9]([A-Za-z0-9-]{0,61}[A-Za-z0-9])?)*\\.?$"));
     return name.match(host).hasMatch();
 }
 
 } // namespace
 
 QString Endpoint::hostPort() const {
-    const QString h = host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']')
-                                                      : host;
+    const QString h =
+        host.contains(QLatin1Char(':')) ? QLatin1Char('[') + host + QLatin1Char(']') : host;
     return QStringLiteral("%1:%2").arg(h).arg(port);
 }
 
@@ -60,7 +60,8 @@ std::optional<Endpoint> parseEndpoint(const QString& text, QString* error) {
     QString rest = t.mid(scheme.size());
     if (rest.endsWith(QLatin1Char('/')))
         rest.chop(1);
-    const QString form = rtu ? QStringLiteral("rtu+tcp://HOST:PORT") : QStringLiteral("tcp://HOST[:PORT]");
+    const QString form =
+        rtu ? QStringLiteral("rtu+tcp://HOST:PORT") : QStringLiteral("tcp://HOST[:PORT]");
     const auto bad = [&](const QString& why) {
         return refuse(error, QStringLiteral("the address \"%1\" %2 (write %3; HOST is a name, an "
                                             "IPv4 address or an IPv6 address in brackets)")

@@ -21,8 +21,8 @@ struct MbapFrame {
     QByteArray pdu;
     int size = 0; // of the whole frame, header included
 };
-constexpr int kMbapHeader = 7;     // transaction, protocol, length, unit
-constexpr int kMbapMaxPdu = 253;   // as on a serial line
+constexpr int kMbapHeader = 7;   // transaction, protocol, length, unit
+constexpr int kMbapMaxPdu = 253; // as on a serial line
 MbapFrame parseMbap(const QByteArray& bytes);
 QByteArray mbapFrame(quint16 transaction, int unit, const QByteArray& pdu);
 

@@ -197,7 +197,8 @@ Transaction NetTransport::transact(int unit, const QByteArray& requestPdu, Reply
     Transaction t;
     if (active_) {
         t.status = TransportStatus::Busy;
-        t.error = tr("The connection to %1 is busy with another request.").arg(endpoint_.hostPort());
+        t.error =
+            tr("The connection to %1 is busy with another request.").arg(endpoint_.hostPort());
         return t;
     }
     if (closed_) {

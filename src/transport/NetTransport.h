@@ -69,4 +69,3 @@ private:
     bool active_ = false;
     bool closed_ = false;
 };
-

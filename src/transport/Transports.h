@@ -26,6 +26,5 @@ std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& 
                                          TransportOptions options = {});
 
 // The network transport for an endpoint; nothing for a serial one.
-std::unique_ptr<NetTransport> makeNetTransport(const Endpoint& endpoint,
-                                               const CrcTableArray& crcTable,
-                                               NetTiming timing = {});
+std::unique_ptr<NetTransport>
+makeNetTransport(const Endpoint& endpoint, const CrcTableArray& crcTable, NetTiming timing = {});
