@@ -151,7 +151,7 @@ private slots:
                 s.flush();
                 QTimer::singleShot(10, &s, [&s, reply] { s.write(reply.mid(5)); });
             } else if (answer.startsWith(QLatin1String("stale")))
-                s.write(mbapFrame(quint16(quint8(r.at(1)) - 1), 1, kReadReply) +
+                s.write(mbapFrame(quint16(quint8(r.at(1)) - 1), 1, QByteArray::fromHex("8302")) +
                         (answer.endsWith(QLatin1String("reply")) ? reply : QByteArray()));
             else if (answer == QLatin1String("protocol"))
                 s.write(reply.left(3) + char(1) + reply.mid(4));
@@ -191,22 +191,30 @@ private slots:
                      qPrintable(failure));
     }
 
-    // Closed by the gateway while idle: made again once, at the next request.
+    // Closed by the gateway while idle: made again once, at the next request,
+    // whether the close was seen during the pause or only by the request.
     void reopensAnIdleConnection() {
         QSet<QByteArray> ids;
-        Gateway gw([&](QTcpSocket& s, const QByteArray& r, int) {
+        // 0 answered; 1 meets a closing connection; 2 (its retry) answered, then
+        // the gateway closes while idle; 3 answered; 4 and its retry meet closes.
+        Gateway gw([&](QTcpSocket& s, const QByteArray& r, int index) {
             ids.insert(r.left(2));
-            s.write(mbapReplyTo(r, kReadReply));
+            if (index == 0 || index == 2 || index == 3)
+                s.write(mbapReplyTo(r, kReadReply));
             s.flush();
-            s.disconnectFromHost(); // the gateway's idle time-out, at once
+            if (index != 0 && index != 3)
+                s.disconnectFromHost();
         });
         ModbusTcpTransport t(gw.endpoint(Endpoint::Kind::ModbusTcp), kFast);
-        for (int i = 0; i < 3; ++i) {
-            QCOMPARE(t.bulkPause(), TransportStatus::Ok);
-            QVERIFY(checkReply(t.transact(1, kRead0), kRead0).confirmed());
-        }
+        QVERIFY(checkReply(t.transact(1, kRead0), kRead0).confirmed());
+        QVERIFY(checkReply(t.transact(1, kRead0), kRead0).confirmed());
+        QCOMPARE(t.bulkPause(), TransportStatus::Ok); // the close is seen here
+        QVERIFY(checkReply(t.transact(1, kRead0), kRead0).confirmed());
         QCOMPARE(gw.connections, 3);
-        QCOMPARE(ids.size(), 3); // a fresh transaction id for each request
+        QCOMPARE(ids.size(), 4); // a fresh transaction id for each request, a retry too
+        const Transaction x = t.transact(1, kRead0); // once only: closed again, it is told
+        QCOMPARE(x.status, TransportStatus::Failed);
+        QVERIFY2(x.error.contains(QLatin1String("closed the connection")), qPrintable(x.error));
     }
 
     void refused() {
