@@ -47,17 +47,20 @@ QString SimNetServer::address() const {
 }
 
 void SimNetServer::onConnection() {
-    while (QTcpSocket* s = server_.nextPendingConnection()) {
-        if (client_) { // one client at a time
-            s->abort();
-            s->deleteLater();
-            continue;
-        }
-        client_ = s;
-        buffer_.clear();
-        connect(s, &QTcpSocket::readyRead, this, &SimNetServer::onReadable);
-        connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
-    }
+    if (client_ || !server_.hasPendingConnections())
+        return;
+    // One client at a time: the next waits, unanswered, until this one leaves.
+    server_.pauseAccepting();
+    QTcpSocket* s = server_.nextPendingConnection();
+    client_ = s;
+    buffer_.clear();
+    connect(s, &QTcpSocket::readyRead, this, &SimNetServer::onReadable);
+    connect(s, &QTcpSocket::disconnected, this, [this, s] {
+        s->deleteLater();
+        client_ = nullptr;
+        server_.resumeAccepting();
+        onConnection(); // one that came meanwhile
+    });
 }
 
 void SimNetServer::onReadable() {

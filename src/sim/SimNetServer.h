@@ -3,7 +3,7 @@
 // the same model as the unit on a pseudo-terminal, either as a Modbus TCP
 // gateway (MBAP header, no CRC) or as a transparent one (RTU frames with
 // their CRC, a request ended by a short silence). It listens only where it is
-// told, serves one client at a time (a second one is closed at once), and
+// told, serves one client at a time (the next one waits until it leaves), and
 // keeps the unit's fault options. Its framing is its own, not the tool's.
 
 #include "sim/SimModel.h"
