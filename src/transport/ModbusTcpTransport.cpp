@@ -48,6 +48,7 @@ QByteArray ModbusTcpTransport::frame(int unit, const QByteArray& requestPdu) {
 }
 
 NetTransport::Collect ModbusTcpTransport::collect(int unit, QByteArray& buffer, Transaction& t) {
+    t.checkSummed = false;
     bool stale = false;
     for (;;) {
         const MbapFrame f = parseMbap(buffer);
@@ -81,6 +82,7 @@ NetTransport::Collect ModbusTcpTransport::collect(int unit, QByteArray& buffer, 
 }
 
 void ModbusTcpTransport::judgeIncomplete(int, const QByteArray& buffer, Transaction& t) {
+    t.checkSummed = false;
     t.received = buffer;
     t.replyPdu = buffer.mid(kMbapHeader);
     t.framing = buffer.isEmpty() ? Framing::Silent : Framing::Garbled;

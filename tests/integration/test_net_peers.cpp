@@ -14,6 +14,8 @@
 #include <QTcpServer>
 #include <QtTest>
 
+#include <arpa/inet.h>
+#include <fcntl.h>
 #include <modbus/modbus.h>
 #include <unistd.h>
 
@@ -70,8 +72,35 @@ static QByteArray slotBytes(const uint16_t* regs) {
     return out;
 }
 
+// A loopback port whose backlog is full, so that a connection attempt hears
+// nothing back: the time-out, without leaving the machine.
+struct Blackhole {
+    int fds[4] = {-1, -1, -1, -1};
+    quint16 port = 0;
+    Blackhole() {
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t n = sizeof a;
+        fds[0] = ::socket(AF_INET, SOCK_STREAM, 0);
+        ::bind(fds[0], reinterpret_cast<sockaddr*>(&a), n);
+        ::listen(fds[0], 0);
+        ::getsockname(fds[0], reinterpret_cast<sockaddr*>(&a), &n);
+        port = ntohs(a.sin_port);
+        for (int i = 1; i < 4; ++i) {
+            fds[i] = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(fds[i], reinterpret_cast<sockaddr*>(&a), n);
+        }
+    }
+    ~Blackhole() {
+        for (int fd : fds)
+            ::close(fd);
+    }
+};
+
 class TestNetPeers : public QObject {
     Q_OBJECT
+    Blackhole blackhole_;
 
 private slots:
     // Every command, its exact PDUs behind their MBAP headers, and what the registers then hold.
@@ -280,6 +309,9 @@ private slots:
                                         << "Host not found";
         QTest::newRow("bad address") << "tcp://[::1"
                                      << "has no ]";
+        QTest::newRow("connect time-out")
+            << QStringLiteral("tcp://127.0.0.1:%1").arg(blackhole_.port)
+            << "no connection within 3 s";
     }
     void refusedAndUnknownHost() {
         QFETCH(QString, address);

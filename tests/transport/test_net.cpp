@@ -177,6 +177,8 @@ private slots:
         QCOMPARE(int(x.framing), framing);
         // A fresh transaction id each time, the PDU behind the header.
         QCOMPARE(x.sent, mbapFrame(t.lastTransaction(), 1, kRead0));
+        if (framing == int(Framing::Garbled))
+            QVERIFY(checkReply(x, kRead0).reason().contains("MBAP header"));
         if (framing == int(Framing::Whole)) {
             QVERIFY(checkReply(x, kRead0).confirmed());
             QVERIFY(wall.elapsed() < kFast.replyGapMs); // ends at its length
