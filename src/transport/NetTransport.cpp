@@ -139,8 +139,9 @@ bool NetTransport::exchange(int unit, Transaction& t, bool& got) {
     emit frameSent(t.sent);
     QByteArray buffer;
     int armMs = timing_.firstByteMs;
-    QElapsedTimer clock;
-    clock.start();
+    QElapsedTimer requestSent;
+    requestSent.start();
+    QElapsedTimer clock = requestSent;
     bool lit = false;
     bool over = false;
     qint64 total = 0;
@@ -175,7 +176,10 @@ bool NetTransport::exchange(int unit, Transaction& t, bool& got) {
             over = true;
             break;
         case Collect::Stale:
-            if (!buffer.isEmpty()) { // a reply began behind the stale one
+            if (buffer.isEmpty()) { // still waiting for the first byte of this reply
+                armMs = timing_.firstByteMs;
+                clock = requestSent;
+            } else { // a reply began behind the stale one
                 armMs = timing_.replyGapMs;
                 clock.restart();
             }

@@ -29,6 +29,7 @@ public:
         server_.listen(QHostAddress::LocalHost);
         connect(&server_, &QTcpServer::newConnection, this, [this] {
             QTcpSocket* s = server_.nextPendingConnection();
+            s->setSocketOption(QAbstractSocket::LowDelayOption, 1); // pieces leave as written
             ++connections;
             connect(s, &QTcpSocket::readyRead, s,
                     [this, s] { script_(*s, s->readAll(), count++); });
@@ -132,6 +133,8 @@ private slots:
         QTest::newRow("in two pieces") << "split" << 0 << int(Framing::Whole);
         QTest::newRow("a stale reply first") << "stale+reply" << 0 << int(Framing::Whole);
         QTest::newRow("only a stale reply") << "stale" << 0 << int(Framing::Silent);
+        QTest::newRow("a stale reply in pieces, the reply late")
+            << "stale-pieces" << 0 << int(Framing::Whole);
         QTest::newRow("protocol 1") << "protocol" << 0 << int(Framing::Garbled);
         QTest::newRow("another unit") << "unit" << 0 << int(Framing::OtherUnit);
         QTest::newRow("never") << "never" << 0 << int(Framing::Silent);
@@ -150,10 +153,17 @@ private slots:
                 s.write(reply.left(5));
                 s.flush();
                 QTimer::singleShot(10, &s, [&s, reply] { s.write(reply.mid(5)); });
-            } else if (answer.startsWith(QLatin1String("stale")))
+            } else if (answer.startsWith(QLatin1String("stale+")) ||
+                       answer == QLatin1String("stale"))
                 s.write(mbapFrame(quint16(quint8(r.at(1)) - 1), 1, QByteArray::fromHex("8302")) +
                         (answer.endsWith(QLatin1String("reply")) ? reply : QByteArray()));
-            else if (answer == QLatin1String("protocol"))
+            else if (answer == QLatin1String("stale-pieces")) {
+                const QByteArray stale = mbapFrame(quint16(quint8(r.at(1)) - 1), 1, kReadReply);
+                s.write(stale.left(5));
+                s.flush();
+                QTimer::singleShot(10, &s, [&s, stale] { s.write(stale.mid(5)); });
+                QTimer::singleShot(120, &s, [&s, reply] { s.write(reply); });
+            } else if (answer == QLatin1String("protocol"))
                 s.write(reply.left(3) + char(1) + reply.mid(4));
             else if (answer == QLatin1String("unit"))
                 s.write(mbapReplyTo(r, kReadReply, 2));
@@ -181,7 +191,8 @@ private slots:
             QVERIFY(checkReply(x, kRead0).reason().contains("MBAP header"));
         if (framing == int(Framing::Whole)) {
             QVERIFY(checkReply(x, kRead0).confirmed());
-            QVERIFY(wall.elapsed() < kFast.replyGapMs); // ends at its length
+            QVERIFY(wall.elapsed() <
+                    (answer.endsWith("pieces") ? 200 : kFast.replyGapMs)); // ends at its length
         }
         if (answer == QLatin1String("never")) {
             QVERIFY(wall.elapsed() >= kFast.firstByteMs);
