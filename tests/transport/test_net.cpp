@@ -2,12 +2,16 @@
 // the address forms, the MBAP parser, and what each transport makes of a
 // reply, a stale one, a short one, silence, a closed or refused connection.
 
+#include "commstest/CommsTest.h"
 #include "link/Crc.h"
 #include "modbus/Pdu.h"
+#include "support/RecordingViews.h"
+#include "support/ScriptedPort.h"
 #include "transport/Endpoint.h"
 #include "transport/ModbusTcpTransport.h"
 #include "transport/RtuOverTcpTransport.h"
 #include "transport/RtuTransport.h"
+#include "transport/Transports.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>
@@ -228,6 +232,40 @@ private slots:
         const Transaction x = t.transact(1, kRead0); // once only: closed again, it is told
         QCOMPARE(x.status, TransportStatus::Failed);
         QVERIFY2(x.error.contains(QLatin1String("closed the connection")), qPrintable(x.error));
+    }
+
+    // The comms test shows the bytes as they went on the network, MBAP header included.
+    void commsTestShowsTheNetworkBytes() {
+        QByteArray request, reply;
+        Gateway gw([&](QTcpSocket& s, const QByteArray& r, int) {
+            request = r;
+            s.write(reply = mbapReplyTo(r, QByteArray::fromHex("0328") + "HI" + QByteArray(38, 0)));
+        });
+        ModbusTcpTransport t(gw.endpoint(Endpoint::Kind::ModbusTcp), kFast);
+        SharedState state;
+        state.UnitAddress = 5;
+        state.MsgAddress = 780;
+        RecordingCommsTestView view;
+        CommsTest(state, t, view).readMessage();
+        QCOMPARE(request, mbapFrame(1, 5, Pdu::readMessage(780)));
+        QCOMPARE(view.labels.mid(1, 2), QStringList({byteDump(request), byteDump(reply)}));
+        QCOMPARE(view.labels[4], "HI");
+    }
+
+    // The windows' transport follows the port's name, as the connection dialog sets it.
+    void chosenByThePortName() {
+        Gateway gw(
+            [](QTcpSocket& s, const QByteArray& r, int) { s.write(mbapReplyTo(r, kReadReply)); });
+        ScriptedPort port;
+        const std::unique_ptr<Transport> t = makeTransport(port, kCrc, {400});
+        QSignalSpy sent(t.get(), &Transport::frameSent);
+        const QString address = endpointText(gw.endpoint(Endpoint::Kind::ModbusTcp));
+        port.setPortName(address);
+        QVERIFY(t->isOpen() && t->endpointName() == address);
+        QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
+        QCOMPARE(sent.size(), 1);
+        port.setPortName("ttyS0");
+        QCOMPARE(t->endpointName(), "ttyS0"); // the serial port again
     }
 
     void refused() {
