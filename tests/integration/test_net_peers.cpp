@@ -300,6 +300,21 @@ private slots:
             QCOMPARE(state.InterlockMessages[k], k < 4 ? "UNIT " + QString::number(k) : "OLD");
     }
 
+    // --timeout-ms sets the first-byte wait on a serial port and through a gateway alike.
+    void timeoutSetting() {
+        Peer pty, net;
+        const QString path = pty.start(kCtl, {"simulate", "--never-answer"});
+        const QString address = net.start(kCtl, {"simulate", "--never-answer", "--listen", "0"});
+        for (const QString& port : {path, address}) {
+            QElapsedTimer wall;
+            wall.start();
+            QString err;
+            QCOMPARE(ctl({"-p", port, "--timeout-ms", "150", "read", "0"}, nullptr, &err), 1);
+            QVERIFY2(wall.elapsed() < 450 && err.contains("did not answer"), qPrintable(err));
+        }
+        QCOMPARE(ctl({"-p", path, "--timeout-ms", "0", "read", "0"}), 2);
+    }
+
     void refusedAndUnknownHost_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("reason");
