@@ -13,6 +13,7 @@ PREFIX     ?= /usr/local
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
 PACKAGES = g++ make cmake pkg-config qt6-base-dev qt6-serialport-dev libmodbus-dev \
+           mbpoll socat python3-pymodbus python3-serial-asyncio \
            g++-mingw-w64-x86-64 \
            libgl-dev xvfb xauth fonts-urw-base35 fonts-dejavu-core \
            desktop-file-utils appstream poppler-utils dpkg-dev file fakeroot

@@ -4,14 +4,14 @@ _qv840ctl() {
     local cur prev words cword
     _init_completion || return
     local commands="ports read write erase read-all write-all erase-all scan simulate sheet"
-    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace --direction --echo --pause-ms --retries"
+    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --timeout-ms --trace --direction --echo --pause-ms --retries"
     case $prev in
     -p | --port)
         COMPREPLY=($(compgen -W "$(qv840ctl ports 2>/dev/null)" -- "$cur"))
         compopt -o default
         return
         ;;
-    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries | --units | --speeds | --timeout-ms)
+    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries | --units | --speeds | --timeout-ms | --listen)
         return
         ;;
     --config)
@@ -34,7 +34,7 @@ _qv840ctl() {
     local i command=
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-        -p | --port | -b | --baud | -a | --unit | --config) ((i++)) ;;
+        -p | --port | -b | --baud | -a | --unit | --config | --timeout-ms) ((i++)) ;;
         -*) ;;
         *) command=${words[i]}; break ;;
         esac
@@ -58,7 +58,7 @@ _qv840ctl() {
     scan) COMPREPLY=($(compgen -W "--units --speeds --timeout-ms --first" -- "$cur")) ;;
     simulate)
         COMPREPLY=($(compgen -W "--unit --baud --messages --link --bare --never-answer
-            --pause-ms --late-ms --garbage" -- "$cur"))
+            --pause-ms --late-ms --garbage --listen --rtu-over-tcp" -- "$cur"))
         ;;
     esac
 }

@@ -100,7 +100,8 @@ int main(int argc, char* argv[]) {
     SharedState state;
     QtSerialPortDevice port;
     // The CRC table the transport uses is read at start-up, before any request.
-    const std::unique_ptr<Transport> transport = makeTransport(port, state.CrcTable, state.Line);
+    const std::unique_ptr<Transport> transport =
+        makeTransport(port, state.CrcTable, {0, &state.Line});
     // Shown once the request that met it is over, not in its middle.
     QObject::connect(
         transport.get(), &Transport::notice, qApp,

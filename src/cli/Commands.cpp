@@ -14,6 +14,7 @@
 #include "table/Editor.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
+#include "transport/Endpoint.h"
 #include "transport/PortTexts.h"
 #include "transport/Transports.h"
 
@@ -91,7 +92,8 @@ std::optional<QString> folderProblem(const QString& folder) {
 class Session {
 public:
     explicit Session(const GlobalOptions& options)
-        : options_(options), transport_(makeTransport(port_, state.CrcTable, state.Line)) {
+        : options_(options),
+          transport_(makeTransport(port_, state.CrcTable, {options.timeoutMs, &state.Line})) {
         state.Line = options.line;
         QObject::connect(transport_.get(), &Transport::notice,
                          [](const QString& t) { printErr(QStringLiteral("qv840ctl: ") + t); });
@@ -128,6 +130,8 @@ public:
         if (options_.port.isEmpty())
             return fail(Exit::BadInput,
                         QStringLiteral("no port given: use -p PORT (see qv840ctl ports)"));
+        if (isNetworkAddress(options_.port))
+            return connectGateway();
         port_.setPortName(options_.port);
         PortStatus s = port_.setSettings(state.CommSettings);
         if (s.ok)
@@ -135,6 +139,18 @@ public:
         if (!s.ok)
             return fail(Exit::PortProblem, describePortProblem(options_.port, s));
         return Exit::Done;
+    }
+
+    // A network address: the connection is made now, so that a host not
+    // found or a refusal is told before anything else.
+    int connectGateway() {
+        QString why;
+        if (!parseEndpoint(options_.port, &why))
+            return fail(Exit::BadInput, why);
+        port_.setPortName(options_.port);
+        const FailureWatch watch(*transport_);
+        const TransportStatus s = transport_->prepare();
+        return s == TransportStatus::Ok ? Exit::Done : fail(Exit::PortProblem, watch.reason(s));
     }
 
     SignalWatch signalWatch{{SIGINT, SIGTERM}};
@@ -318,7 +334,10 @@ std::optional<int> parseUnitCommand(const QString& command, const QStringList& a
         return Exit::BadInput;
     if (command == QLatin1String("write"))
         c.text = positional->at(1);
-    c.file = command == QLatin1String("write-all") ? positional->at(0) : parser.value(output);
+    if (command == QLatin1String("write-all"))
+        c.file = positional->at(0);
+    else if (command == QLatin1String("read-all"))
+        c.file = parser.value(output);
     return std::nullopt;
 }
 

@@ -18,6 +18,7 @@ struct GlobalOptions {
     QString port;
     int baud = 9600;
     int unit = 1;
+    int timeoutMs = 0; // the first-byte wait; 0: the line's own
     QString configFolder;
     bool trace = false;
     bool baudGiven = false;

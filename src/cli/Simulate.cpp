@@ -3,6 +3,7 @@
 #include "cli/Terminal.h"
 
 #include "modbus/Pdu.h"
+#include "sim/SimNetServer.h"
 #include "sim/SimUnit.h"
 #include "startup/ConfigFiles.h"
 
@@ -61,8 +62,16 @@ struct SimOptions {
     QCommandLineOption echo{QStringLiteral("echo"),
                             QStringLiteral("Play an echoing adapter: every request comes back "
                                            "before the reply.")};
+    QCommandLineOption listen{QStringLiteral("listen"),
+                              QStringLiteral("Serve the unit over TCP on [HOST:]PORT (HOST "
+                                             "127.0.0.1 unless given; PORT 0 takes a free one)."),
+                              QStringLiteral("[HOST:]PORT")};
+    QCommandLineOption rtuOverTcp{QStringLiteral("rtu-over-tcp"),
+                                  QStringLiteral("With --listen: RTU frames over TCP, not "
+                                                 "Modbus TCP.")};
     QList<QCommandLineOption> all() const {
-        return {unit, baud, messages, link, bare, never, pause, late, garbage, echo};
+        return {unit,  baud, messages, link, bare,   never,
+                pause, late, garbage,  echo, listen, rtuOverTcp};
     }
 };
 
@@ -91,14 +100,54 @@ std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
     return std::nullopt;
 }
 
+// [HOST:]PORT of --listen; the host is 127.0.0.1 unless given, an IPv6
+// host in brackets.
+std::optional<std::pair<QHostAddress, quint16>> listenAddress(const QString& text) {
+    const int colon = int(text.lastIndexOf(QLatin1Char(':')));
+    QString host = colon >= 0 ? text.left(colon) : QStringLiteral("127.0.0.1");
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    bool ok = false;
+    const int port = text.mid(colon + 1).toInt(&ok);
+    const QHostAddress address(host == QLatin1String("localhost") ? QStringLiteral("127.0.0.1")
+                                                                  : host);
+    if (!ok || port < 0 || port > 65535 || address.isNull()) {
+        fail(Exit::BadInput, QStringLiteral("--listen takes [HOST:]PORT, HOST an IP address "
+                                            "(IPv6 in brackets), PORT 0 to 65535, not \"%1\"")
+                                 .arg(text));
+        return std::nullopt;
+    }
+    return std::make_pair(address, quint16(port));
+}
+
 // Runs the unit until SIGINT, SIGTERM or SIGHUP.
-int serve(SimUnit& sim, const SimConfig& cfg, bool trace) {
+int serve(SimUnit& sim, const SimConfig& cfg, bool trace, const QString& listen, bool rtu) {
     SignalWatch watch({SIGINT, SIGTERM, SIGHUP});
     if (!watch.ok())
         return fail(Exit::PortProblem, QStringLiteral("cannot watch for signals"));
     QObject::connect(&watch, &SignalWatch::caught, qApp, &QCoreApplication::quit);
 
     QString error;
+    if (!listen.isEmpty()) {
+        const auto at = listenAddress(listen);
+        if (!at)
+            return Exit::BadInput;
+        SimNetServer server(sim.model());
+        if (!server.listen(cfg, at->first, at->second, rtu, &error))
+            return fail(Exit::PortProblem,
+                        QStringLiteral("cannot listen on %1: %2").arg(listen, error));
+        if (trace) {
+            QObject::connect(&server, &SimNetServer::requestSeen, [](const QByteArray& f) {
+                printErr(QStringLiteral("RX") + byteDump(f));
+            });
+            QObject::connect(&server, &SimNetServer::replySent, [](const QByteArray& f) {
+                printErr(QStringLiteral("TX") + byteDump(f));
+            });
+        }
+        printOut(server.address());
+        QCoreApplication::exec();
+        return Exit::Done;
+    }
     if (!sim.start(cfg, &error))
         return fail(Exit::PortProblem, QStringLiteral("cannot make the simulated line: ") + error);
     if (trace) {
@@ -133,5 +182,7 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
         if (!sim.model().loadSav(p.value(o.messages), &error))
             return fail(Exit::BadInput, error);
     }
-    return serve(sim, cfg, options.trace);
+    if (p.isSet(o.rtuOverTcp) && !p.isSet(o.listen))
+        return fail(Exit::BadInput, QStringLiteral("--rtu-over-tcp goes with --listen"));
+    return serve(sim, cfg, options.trace, p.value(o.listen), p.isSet(o.rtuOverTcp));
 }

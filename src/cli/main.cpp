@@ -33,8 +33,9 @@ Commands:
                         address, speed and first message, separated by tabs
   simulate [--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]
            [--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]
-                        run a simulated unit; prints its device path, runs until
-                        interrupted
+           [--listen [HOST:]PORT [--rtu-over-tcp]]
+                        run a simulated unit; prints its device path (or, with
+                        --listen, its network address), runs until interrupted
   sheet FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]
                         draw the table's printed sheet as a PDF; -p and -a name
                         the port and unit address on it
@@ -58,7 +59,9 @@ bool number(const QString& text, int low, int high, int& out) {
 struct Options {
     QCommandLineOption port{
         {QStringLiteral("p"), QStringLiteral("port")},
-        QStringLiteral("Serial port: a device path or a name as ports prints it."),
+        QStringLiteral("Serial port: a device path or a name as ports prints it; or a "
+                       "gateway: tcp://HOST[:PORT] (Modbus TCP, port 502 by default) or "
+                       "rtu+tcp://HOST:PORT (RTU over TCP)."),
         QStringLiteral("PORT")};
     QCommandLineOption baud{
         {QStringLiteral("b"), QStringLiteral("baud")},
@@ -75,6 +78,10 @@ struct Options {
                                              "(default: the program's folder, else "
                                              "../share/qv840n beside it)."),
                               QStringLiteral("DIR")};
+    QCommandLineOption timeout{QStringLiteral("timeout-ms"),
+                               QStringLiteral("Wait N ms for the first byte of a reply (default "
+                                              "500 on a serial port, 1500 through a gateway)."),
+                               QStringLiteral("N")};
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Print every frame on stderr.")};
     QCommandLineOption direction{
@@ -162,6 +169,10 @@ std::optional<int> takeOptions(const QCommandLineParser& parser, const Options& 
     if ((options.baudGiven = parser.isSet(o.baud)))
         if (const auto status = takeBaud(parser.value(o.baud), options))
             return status;
+    if (parser.isSet(o.timeout) && !number(parser.value(o.timeout), 1, 60000, options.timeoutMs))
+        return fail(Exit::BadInput, QStringLiteral("--timeout-ms takes a number from 1 to 60000, "
+                                                   "not \"%1\"")
+                                        .arg(parser.value(o.timeout)));
     if ((options.unitGiven = parser.isSet(o.unit)))
         if (const auto status = takeUnit(parser.value(o.unit), options))
             return status;
@@ -195,8 +206,8 @@ int run() {
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const Options o;
-    parser.addOptions(
-        {o.port, o.baud, o.unit, o.config, o.trace, o.direction, o.echo, o.pause, o.retries});
+    parser.addOptions({o.port, o.baud, o.unit, o.config, o.timeout, o.trace, o.direction, o.echo,
+                       o.pause, o.retries});
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See Commands below."),
                                  QStringLiteral("COMMAND ..."));
 

@@ -4,6 +4,7 @@
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
 #include "startup/SharedState.h"
+#include "transport/Endpoint.h"
 
 #include <QCoreApplication>
 #include <cerrno>
@@ -39,6 +40,19 @@ void OpenPort(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Op
     if (port.isOpen()) {
         port.close();
         QCoreApplication::processEvents();
+    }
+
+    // A unit behind a network gateway has no speed and no serial port to
+    // open: the port's name is its address, and the transport connects to
+    // it at the first request.
+    if (isNetworkAddress(state.PortName)) {
+        QString why;
+        if (!parseEndpoint(state.PortName, &why)) {
+            op.inform(why);
+            state.PortName.clear();
+        }
+        port.setPortName(state.PortName);
+        return;
     }
 
     // 2. The speed.

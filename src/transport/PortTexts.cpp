@@ -1,5 +1,7 @@
 #include "transport/PortTexts.h"
 
+#include "transport/Endpoint.h"
+
 namespace PortTexts {
 
 QString notOpen() {
@@ -15,6 +17,9 @@ QString busy() {
 }
 
 QString failed(const QString& portName, const QString& reason) {
+    if (isNetworkAddress(portName))
+        return QStringLiteral("The connection to %1 failed: %2\r\nThe operation was stopped.")
+            .arg(portName, reason.isEmpty() ? QStringLiteral("it was closed") : reason);
     return QStringLiteral("The serial port %1 failed: %2\r\nThe operation was stopped.")
         .arg(portName, reason.isEmpty() ? QStringLiteral("the port was closed") : reason);
 }

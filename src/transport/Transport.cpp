@@ -24,7 +24,10 @@ QString ReplyCheck::reason() const {
     case Verdict::Silent:
         return noEcho ? QStringLiteral("the line did not echo") : QStringLiteral("no reply");
     case Verdict::Garbled:
-        return QStringLiteral("a garbled reply of %1 bytes (its CRC is wrong)").arg(length);
+        return QStringLiteral("a garbled reply of %1 bytes (%2)")
+            .arg(length)
+            .arg(detail == 1 ? QStringLiteral("cut short, or its MBAP header is wrong")
+                             : QStringLiteral("its CRC is wrong"));
     case Verdict::OtherUnit:
         return QStringLiteral("the reply came from unit address %1").arg(detail);
     case Verdict::Exception:
@@ -46,6 +49,7 @@ ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
         return c;
     case Framing::Garbled:
         c.verdict = ReplyCheck::Verdict::Garbled;
+        c.detail = t.checkSummed ? 0 : 1;
         return c;
     case Framing::OtherUnit:
         c.verdict = ReplyCheck::Verdict::OtherUnit;

@@ -34,6 +34,7 @@ struct Transaction {
     QByteArray received; // as on the wire, whatever came
     Framing framing = Framing::Silent;
     int otherUnit = 0;
+    bool checkSummed = true; // false for Modbus TCP, whose frames carry no CRC
     // The PDU the reply carries; judge it only when the framing is Whole.
     // Whatever came is here too, for the comms test that shows it unjudged.
     QByteArray replyPdu;
@@ -112,7 +113,8 @@ private:
 struct ReplyCheck {
     enum class Verdict { Confirmed, Silent, Garbled, OtherUnit, Exception, Unexpected };
     Verdict verdict = Verdict::Silent;
-    int detail = 0;      // the other unit's address, or the exception code
+    int detail = 0;      // the other unit's address, the exception code, or for a garbled
+                         // reply 1 when it has no CRC
     int length = 0;      // of the reply on the wire
     bool noEcho = false; // Silent because not even the line's echo came
     bool confirmed() const { return verdict == Verdict::Confirmed; }

@@ -4,17 +4,31 @@
 
 #include "link/LineOptions.h"
 #include "startup/SharedState.h"
+#include "transport/NetTransport.h"
 #include "transport/Transport.h"
 
 #include <memory>
 
 class SerialPort;
 
-// The transport over an opened (or yet to be opened) serial port. crcTable
-// must outlive it.
-std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& crcTable);
+// The first-byte wait, when the operator sets it (--timeout-ms); otherwise
+// each kind of line keeps its own (500 ms on a serial line, 1500 ms through
+// a network gateway). The line settings, when given (they must outlive the
+// transport), are followed at each request: echo, direction, the pause before
+// each bulk request and the retries.
+struct TransportOptions {
+    int firstByteMs = 0;               // 0: the line's own
+    const LineOptions* line = nullptr; // nothing: no echo, RTS direction, 300 ms, no retries
+};
 
-// The same, following the line settings in line (which must outlive it) at
-// each request: echo, direction, pause and retries.
+// The transport to the line the port's name gives: RTU on the serial port,
+// or, for a tcp:// or rtu+tcp:// address (transport/Endpoint.h), Modbus TCP
+// or RTU over TCP to that gateway. The choice follows the port's name, so a
+// connection dialog that renames the port picks the line. crcTable must
+// outlive it.
 std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& crcTable,
-                                         const LineOptions& line);
+                                         TransportOptions options = {});
+
+// The network transport for an endpoint; nothing for a serial one.
+std::unique_ptr<NetTransport>
+makeNetTransport(const Endpoint& endpoint, const CrcTableArray& crcTable, NetTiming timing = {});

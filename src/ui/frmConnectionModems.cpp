@@ -5,6 +5,7 @@
 #include "startup/Operator.h"
 #include "startup/SharedState.h"
 #include "ui/LoadedWindows.h"
+#include "ui/frmNetwork.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -215,6 +216,11 @@ void frmConnectionModems::fillList() {
         if (e.Key == choice_.SelectedKey)
             ListView1->setCurrentItem(item);
     }
+    // Beside the ports: a unit behind a network gateway.
+    auto* net = new QListWidgetItem(ImageList1.value(0), kNetworkEntryText, ListView1);
+    net->setData(kKeyRole, kNetworkEntryKey);
+    if (choice_.SelectedKey == kNetworkEntryKey)
+        ListView1->setCurrentItem(net);
 }
 
 void frmConnectionModems::entryChosen(QListWidgetItem* item) {
@@ -263,6 +269,14 @@ bool frmConnectionModems::eventFilter(QObject* watched, QEvent* e) {
 }
 
 void frmConnectionModems::Command1_Click() {
+    // A network unit's address goes in the "Other device" line, and is opened from there.
+    if (choice_.SelectedKey == kNetworkEntryKey) {
+        const std::optional<QString> address = frmNetwork::ask(this, txtOther->text());
+        if (!address)
+            return; // the dialog stays for another choice
+        txtOther->setText(*address);
+        choice_.typeOther(*address);
+    }
     const std::optional<QString> port = choice_.chosenPort();
     if (!port)
         return; // nothing chosen yet: the dialog stays for another choice

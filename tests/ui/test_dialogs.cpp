@@ -26,7 +26,7 @@ private slots:
         // Actions (rows clicked, keys, buttons, typing), the choice after each, PortName after.
         const std::array<QString, 3> cases[] = {
             {"3 0 2 Select", "Item4 Item1 Item3 Item3", "ttyS1"},
-            {"Right Right End Home Right Return", "Item1 Item2 Item4 Item1 Item2 Item2", "ttyS0"},
+            {"Right Right End Home Right Return", "Item1 Item2 Network Item1 Item2 Item2", "ttyS0"},
             {"Select Return", " ", "-"}, // nothing chosen: no port, the dialog stays up
             {"Select 0 Select", " Item1 Item1", "/dev/pts/9"},
             {"1 Cancel", "Item2 Item2", ""},

@@ -1,0 +1,247 @@
+#include "transport/NetTransport.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace {
+
+// More than any reply of the tool's requests, stale ones included.
+constexpr qint64 kMaxReplyBytes = 4096;
+
+class ActiveScope {
+public:
+    explicit ActiveScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ActiveScope() { flag_ = false; }
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+} // namespace
+
+NetTransport::NetTransport(const Endpoint& endpoint, NetTiming timing, QObject* parent)
+    : Transport(parent), endpoint_(endpoint), timing_(timing) {
+    // Requests are small and must leave at once.
+    socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+}
+
+NetTransport::~NetTransport() {
+    socket_.abort();
+}
+
+QString NetTransport::endpointName() const {
+    return endpointText(endpoint_);
+}
+
+void NetTransport::close() {
+    closed_ = true;
+    socket_.abort();
+}
+
+// Runs a local event loop until bytes come (when asked for), the socket
+// closes or fails, or ms pass.
+NetTransport::End NetTransport::wait(int ms, bool wakeOnBytes) {
+    if (!connected())
+        return End::Closed;
+    if (wakeOnBytes && socket_.bytesAvailable() > 0)
+        return End::Bytes;
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    bool timedOut = false;
+    connect(&timer, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        loop.quit();
+    });
+    connect(&socket_, &QAbstractSocket::disconnected, &loop, &QEventLoop::quit);
+    connect(&socket_, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    if (wakeOnBytes)
+        connect(&socket_, &QIODevice::readyRead, &loop, &QEventLoop::quit);
+    timer.start(std::max(ms, 0));
+    loop.exec();
+    if (wakeOnBytes && socket_.bytesAvailable() > 0)
+        return End::Bytes;
+    if (!connected())
+        return End::Closed;
+    return timedOut ? End::TimedOut : End::Bytes;
+}
+
+bool NetTransport::connectSocket(QString& reason) {
+    socket_.abort();
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    bool timedOut = false;
+    connect(&timer, &QTimer::timeout, &loop, [&] {
+        timedOut = true;
+        loop.quit();
+    });
+    connect(&socket_, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    connect(&socket_, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    timer.start(timing_.connectMs);
+    socket_.connectToHost(endpoint_.host, quint16(endpoint_.port));
+    if (socket_.state() != QAbstractSocket::UnconnectedState && !connected())
+        loop.exec();
+    if (connected())
+        return true;
+    QString why = socket_.errorString();
+    if (timedOut)
+        why = tr("no connection within %1 s").arg(timing_.connectMs / 1000.0);
+    socket_.abort();
+    reason = tr("cannot connect to %1: %2").arg(endpoint_.hostPort(), why);
+    return false;
+}
+
+QString NetTransport::closedReason() const {
+    const QString why = socket_.error() == QAbstractSocket::UnknownSocketError
+                            ? tr("the connection was closed")
+                            : socket_.errorString();
+    return tr("%1 closed the connection in the middle of a request: %2")
+        .arg(endpoint_.hostPort(), why);
+}
+
+TransportStatus NetTransport::fail(Transaction& t, const QString& reason) {
+    t.status = TransportStatus::Failed;
+    t.error = reason;
+    socket_.abort();
+    emit failed(reason);
+    return t.status;
+}
+
+TransportStatus NetTransport::prepare() {
+    if (active_)
+        return TransportStatus::Busy;
+    if (closed_)
+        return TransportStatus::NotOpen;
+    if (connected())
+        return TransportStatus::Ok;
+    ActiveScope scope(active_);
+    QString reason;
+    if (connectSocket(reason))
+        return TransportStatus::Ok;
+    Transaction t;
+    return fail(t, reason);
+}
+
+bool NetTransport::exchange(int unit, Transaction& t, bool& got) {
+    got = false;
+    socket_.readAll(); // whatever an earlier exchange left
+    emit sending(true);
+    const bool written = socket_.write(t.sent) == t.sent.size();
+    emit sending(false);
+    if (!written)
+        return false;
+    emit frameSent(t.sent);
+    QByteArray buffer;
+    int armMs = timing_.firstByteMs;
+    QElapsedTimer requestSent;
+    requestSent.start();
+    QElapsedTimer clock = requestSent;
+    bool lit = false;
+    bool over = false;
+    qint64 total = 0;
+    while (!over) {
+        const End end = wait(armMs - int(clock.elapsed()), true);
+        if (end == End::Closed && socket_.bytesAvailable() == 0) {
+            t.received = buffer;
+            if (lit)
+                emit receiving(false);
+            return false;
+        }
+        if (end == End::TimedOut) {
+            judgeIncomplete(unit, buffer, t);
+            break;
+        }
+        const QByteArray chunk = socket_.readAll();
+        if (chunk.isEmpty())
+            continue;
+        got = true;
+        if (!lit) {
+            lit = true;
+            emit receiving(true);
+        }
+        buffer += chunk;
+        total += chunk.size();
+        if (total > kMaxReplyBytes) { // a peer that never stops sending
+            judgeIncomplete(unit, buffer, t);
+            break;
+        }
+        switch (collect(unit, buffer, t)) {
+        case Collect::Done:
+            over = true;
+            break;
+        case Collect::Stale:
+            if (buffer.isEmpty()) { // still waiting for the first byte of this reply
+                armMs = timing_.firstByteMs;
+                clock = requestSent;
+            } else { // a reply began behind the stale one
+                armMs = timing_.replyGapMs;
+                clock.restart();
+            }
+            break;
+        case Collect::More:
+            armMs = timing_.replyGapMs;
+            clock.restart();
+            break;
+        }
+    }
+    if (lit)
+        emit receiving(false);
+    if (!t.received.isEmpty())
+        emit frameReceived(t.received);
+    return true;
+}
+
+Transaction NetTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd) {
+    Transaction t;
+    if (active_) {
+        t.status = TransportStatus::Busy;
+        t.error =
+            tr("The connection to %1 is busy with another request.").arg(endpoint_.hostPort());
+        return t;
+    }
+    if (closed_) {
+        t.status = TransportStatus::NotOpen;
+        t.error = tr("The connection to %1 is closed.").arg(endpoint_.hostPort());
+        return t;
+    }
+    ActiveScope scope(active_);
+    // A connection the gateway dropped while idle is made again once; so is
+    // one found closed by the request itself before any byte of a reply.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool reused = connected();
+        QString reason;
+        if (!reused && !connectSocket(reason)) {
+            fail(t, reason);
+            return t;
+        }
+        t.sent = frame(unit, requestPdu);
+        bool got = false;
+        if (exchange(unit, t, got))
+            return t;
+        if (got || !reused || attempt == 1) {
+            fail(t, closedReason());
+            return t;
+        }
+        socket_.abort();
+    }
+    return t;
+}
+
+TransportStatus NetTransport::bulkPause() {
+    if (active_)
+        return TransportStatus::Busy;
+    ActiveScope scope(active_);
+    // A gateway that closes an idle connection meanwhile is no failure: the
+    // next request connects again.
+    QEventLoop loop;
+    QTimer::singleShot(std::max(timing_.bulkPauseMs, 0), Qt::PreciseTimer, &loop,
+                       &QEventLoop::quit);
+    loop.exec();
+    return TransportStatus::Ok;
+}
