@@ -126,7 +126,22 @@ Frmtext::Frmtext(SharedState& state, Link& link, Operator& op, LoadedWindows& wi
 }
 
 void Frmtext::buildControls() {
-    // Indicators at the top left.
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(12, 10, 12, 12);
+    all->addLayout(buildTopRow());
+    all->addSpacing(6);
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(buildSpinners());
+    middle->addSpacing(16);
+    middle->addLayout(buildMessageGroups(), 1);
+    middle->addSpacing(60);
+    all->addLayout(middle, 1);
+    all->addSpacing(8);
+    all->addLayout(buildDumps());
+}
+
+// The lamps at the top left; the button, version and clock at the right.
+QLayout* Frmtext::buildTopRow() {
     auto* Picture1 = new QFrame(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -154,6 +169,15 @@ void Frmtext::buildControls() {
 
     SSCommand1 =
         commandButton(QStringLiteral("SSCommand1"), QStringLiteral("Load message form"), this);
+    auto* top = new QHBoxLayout;
+    top->addWidget(Picture1, 0, Qt::AlignLeft | Qt::AlignTop);
+    top->addStretch(1);
+    top->addWidget(SSCommand1);
+    top->addLayout(buildVersionAndClock());
+    return top;
+}
+
+QLayout* Frmtext::buildVersionAndClock() {
     lblVER = new QLabel(QStringLiteral("Ver. 1.0"), this);
     lblVER->setObjectName(QStringLiteral("lblVER"));
     QFont sans(QStringLiteral("Arial"));
@@ -165,53 +189,50 @@ void Frmtext::buildControls() {
     TimeBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     TimeBox->setAlignment(Qt::AlignCenter);
     TimeBox->setAutoFillBackground(true);
-    {
-        QPalette pal = TimeBox->palette();
-        pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
-        pal.setColor(QPalette::WindowText, Qt::black);
-        TimeBox->setPalette(pal);
-    }
+    QPalette pal = TimeBox->palette();
+    pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    TimeBox->setPalette(pal);
     TimeBox->setMinimumWidth(TimeBox->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) +
                              16);
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(Picture1, 0, Qt::AlignLeft | Qt::AlignTop);
-    top->addStretch(1);
-    top->addWidget(SSCommand1);
     auto* verClock = new QVBoxLayout;
     verClock->setSpacing(2);
     verClock->addWidget(lblVER, 0, Qt::AlignHCenter);
     verClock->addWidget(TimeBox);
-    top->addLayout(verClock);
+    return verClock;
+}
 
-    // The two spinners with their values and captions, in a column.
-    auto spinner = [this](QLabel*& value, UpDown*& updown, QLabel*& caption, const QString& name,
-                          const QString& updownName, const QString& captionText, const QString& tip,
-                          const QString& widest) {
-        value = panelLabel(name, this);
-        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(widest) + 10);
-        updown = new UpDown(this);
-        updown->setObjectName(updownName);
-        updown->setToolTip(tip);
-        caption = new QLabel(captionText, this);
-        auto* box = new QGridLayout;
-        box->setHorizontalSpacing(2);
-        box->setVerticalSpacing(2);
-        value->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        box->addWidget(value, 0, 0, Qt::AlignVCenter);
-        box->addWidget(updown, 0, 1);
-        box->addWidget(caption, 1, 0, 1, 2, Qt::AlignLeft);
-        return box;
-    };
-    auto* msgBox = spinner(Label7, UpDown1, Label9[0], QStringLiteral("Label7"),
-                           QStringLiteral("UpDown1"), QStringLiteral("MsgAddr"),
-                           QStringLiteral("Message to Send"), QStringLiteral(" 7800"));
-    auto* unitBox = spinner(Label8, UpDown2, Label9[1], QStringLiteral("Label8"),
-                            QStringLiteral("UpDown2"), QStringLiteral("UnitAddr"),
-                            QStringLiteral("Change Unit Address"), QStringLiteral(" 310"));
-    Label9[0]->setObjectName(QStringLiteral("Label9_0"));
-    Label9[1]->setObjectName(QStringLiteral("Label9_1"));
+// One spinner with its value and caption.
+QGridLayout* Frmtext::spinner(QLabel*& value, UpDown*& updown, QLabel*& caption,
+                              const SpinnerTexts& t) {
+    value = panelLabel(t.name, this);
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(t.widest) + 10);
+    updown = new UpDown(this);
+    updown->setObjectName(t.updownName);
+    updown->setToolTip(t.tip);
+    caption = new QLabel(t.caption, this);
+    caption->setObjectName(t.captionName);
+    auto* box = new QGridLayout;
+    box->setHorizontalSpacing(2);
+    box->setVerticalSpacing(2);
+    value->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    box->addWidget(value, 0, 0, Qt::AlignVCenter);
+    box->addWidget(updown, 0, 1);
+    box->addWidget(caption, 1, 0, 1, 2, Qt::AlignLeft);
+    return box;
+}
+
+// The two spinners with their values and captions, in a column.
+QLayout* Frmtext::buildSpinners() {
+    auto* msgBox = spinner(Label7, UpDown1, Label9[0],
+                           {QStringLiteral("Label7"), QStringLiteral("UpDown1"),
+                            QStringLiteral("Label9_0"), QStringLiteral("MsgAddr"),
+                            QStringLiteral("Message to Send"), QStringLiteral(" 7800")});
+    auto* unitBox = spinner(Label8, UpDown2, Label9[1],
+                            {QStringLiteral("Label8"), QStringLiteral("UpDown2"),
+                             QStringLiteral("Label9_1"), QStringLiteral("UnitAddr"),
+                             QStringLiteral("Change Unit Address"), QStringLiteral(" 310")});
     UpDown1->setRange(400, 780);
     UpDown1->setSingleStep(kSlotStep);
     UpDown2->setRange(kFirstUnitAddress, kLastUnitAddress);
@@ -221,8 +242,11 @@ void Frmtext::buildControls() {
     spinners->addSpacing(18);
     spinners->addLayout(unitBox);
     spinners->addStretch(1);
+    return spinners;
+}
 
-    // The read group above the write group.
+// The read group above the write group.
+QLayout* Frmtext::buildMessageGroups() {
     Frame1 = new QGroupBox(QStringLiteral("Read Stored Message Here"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     CmdRdMsg = commandButton(QStringLiteral("CmdRdMsg"), QStringLiteral("&Read Msg"), Frame1);
@@ -259,14 +283,11 @@ void Frmtext::buildControls() {
     auto* groups = new QVBoxLayout;
     groups->addWidget(Frame1);
     groups->addWidget(Frame2);
+    return groups;
+}
 
-    auto* middle = new QHBoxLayout;
-    middle->addLayout(spinners);
-    middle->addSpacing(16);
-    middle->addLayout(groups, 1);
-    middle->addSpacing(60);
-
-    // The dumps across the bottom; a long reply wraps onto further lines.
+// The dumps across the bottom; a long reply wraps onto further lines.
+QLayout* Frmtext::buildDumps() {
     Label4[0] = new QLabel(QStringLiteral("Transmitted Data"), this);
     Label4[1] = new QLabel(QStringLiteral("Received Data"), this);
     Label4[0]->setObjectName(QStringLiteral("Label4_0"));
@@ -299,14 +320,7 @@ void Frmtext::buildControls() {
     bottom->addWidget(Label6[1], 3, 0);
     bottom->addWidget(cmdMainMenu, 3, 1, Qt::AlignBottom);
     bottom->setColumnStretch(0, 1);
-
-    auto* all = new QVBoxLayout(this);
-    all->setContentsMargins(12, 10, 12, 12);
-    all->addLayout(top);
-    all->addSpacing(6);
-    all->addLayout(middle, 1);
-    all->addSpacing(8);
-    all->addLayout(bottom);
+    return bottom;
 }
 
 void Frmtext::load(const std::function<void()>& closeSplash) {

@@ -12,7 +12,9 @@
 
 class LoadedWindows;
 class Operator;
+class QGridLayout;
 class QGroupBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -117,7 +119,17 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    struct SpinnerTexts {
+        QString name, updownName, captionName, caption, tip, widest;
+    };
     void buildControls();
+    QLayout* buildTopRow();
+    QLayout* buildVersionAndClock();
+    QGridLayout* spinner(QLabel*& value, UpDown*& updown, QLabel*& caption,
+                         const SpinnerTexts& texts);
+    QLayout* buildSpinners();
+    QLayout* buildMessageGroups();
+    QLayout* buildDumps();
     void onMessageSlotChanged(int value);
     void onUnitAddressChanged(int value);
     void setOperationsEnabled(bool on);

@@ -159,53 +159,55 @@ QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QC
     grid->setVerticalSpacing(gap);
     grid->setHorizontalSpacing(0);
     grid->setContentsMargins(px(120), gap / 2 + 2, px(120), gap / 2);
-    const int widestCaption = [this] {
-        int w = 0;
-        for (int k = 0; k < kInterlockCount; ++k)
-            w = qMax(w, fontMetrics().horizontalAdvance(terminalCaption(k)));
-        return w;
-    }();
-
     int row = 0;
     for (int k : g.indices) {
-        auto* terminal = new QLabel(terminalCaption(k), frame);
-        terminal->setObjectName(QStringLiteral("Label2_%1").arg(k));
-        terminal->setAlignment(Qt::AlignCenter);
-        terminal->setAutoFillBackground(true);
-        QPalette tp = terminal->palette();
-        tp.setColor(QPalette::Window, kTerminalGrey);
-        tp.setColor(QPalette::WindowText, Qt::black);
-        terminal->setPalette(tp);
-        terminal->setMinimumSize(qMax(px(kTerminalWidth), widestCaption + 8), rowHeight);
-        Label2[static_cast<size_t>(k)] = terminal;
-
-        auto* message = new ClickLabel(frame);
-        message->setObjectName(QStringLiteral("Label1_%1").arg(k));
-        message->setTextFormat(Qt::PlainText); // a message is never markup
-        message->setFocusPolicy(Qt::StrongFocus);
-        message->setCursor(Qt::PointingHandCursor);
-        message->setFrameStyle(QFrame::Box | QFrame::Plain);
-        message->setLineWidth(1);
-        message->setMargin(0);
-        message->setIndent(4);
-        message->setAutoFillBackground(true);
-        QPalette mp = message->palette();
-        mp.setColor(QPalette::Window, Qt::white);
-        mp.setColor(QPalette::WindowText, Qt::black);
-        message->setPalette(mp);
-        message->setMinimumHeight(rowHeight);
-        message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        message->setToolTip(QStringLiteral("Click to write or erase this message"));
-        Label1[static_cast<size_t>(k)] = message;
-
-        grid->addWidget(terminal, row, 0);
-        grid->addWidget(message, row, 1);
+        grid->addWidget(terminalLabel(k, frame, rowHeight), row, 0);
+        grid->addWidget(messageLabel(k, frame, rowHeight), row, 1);
         ++row;
     }
     grid->setColumnStretch(0, kTerminalWidth);
     grid->setColumnStretch(1, kMessageWidth);
     grid->setRowStretch(row, 1);
     return frame;
+}
+
+QLabel* frmMessages::terminalLabel(int k, QWidget* frame, int rowHeight) {
+    int widestCaption = 0;
+    for (int i = 0; i < kInterlockCount; ++i)
+        widestCaption = qMax(widestCaption, fontMetrics().horizontalAdvance(terminalCaption(i)));
+    auto* terminal = new QLabel(terminalCaption(k), frame);
+    terminal->setObjectName(QStringLiteral("Label2_%1").arg(k));
+    terminal->setAlignment(Qt::AlignCenter);
+    terminal->setAutoFillBackground(true);
+    QPalette tp = terminal->palette();
+    tp.setColor(QPalette::Window, kTerminalGrey);
+    tp.setColor(QPalette::WindowText, Qt::black);
+    terminal->setPalette(tp);
+    terminal->setMinimumSize(qMax(px(kTerminalWidth), widestCaption + 8), rowHeight);
+    Label2[static_cast<size_t>(k)] = terminal;
+    return terminal;
+}
+
+ClickLabel* frmMessages::messageLabel(int k, QWidget* frame, int rowHeight) {
+    auto* message = new ClickLabel(frame);
+    message->setObjectName(QStringLiteral("Label1_%1").arg(k));
+    message->setTextFormat(Qt::PlainText); // a message is never markup
+    message->setFocusPolicy(Qt::StrongFocus);
+    message->setCursor(Qt::PointingHandCursor);
+    message->setFrameStyle(QFrame::Box | QFrame::Plain);
+    message->setLineWidth(1);
+    message->setMargin(0);
+    message->setIndent(4);
+    message->setAutoFillBackground(true);
+    QPalette mp = message->palette();
+    mp.setColor(QPalette::Window, Qt::white);
+    mp.setColor(QPalette::WindowText, Qt::black);
+    message->setPalette(mp);
+    message->setMinimumHeight(rowHeight);
+    message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    message->setToolTip(QStringLiteral("Click to write or erase this message"));
+    Label1[static_cast<size_t>(k)] = message;
+    return message;
 }
 
 void frmMessages::buildControls() {
@@ -215,10 +217,38 @@ void frmMessages::buildControls() {
     Frame[3] = groupFrame(3, QColor(0, 128, 128), Qt::black);
     for (int i = 0; i < 4; ++i)
         Frame[static_cast<size_t>(i)]->setObjectName(QStringLiteral("Frame%1").arg(i + 1));
+    Frame[4] = buildCommandCenter();
 
-    // Command Center.
-    Frame[4] = new QGroupBox(QStringLiteral("Command Center"), this);
-    QGroupBox* cc = Frame[4];
+    // Left column: Recycle, Oil, Gas, then the progress bar.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(px(225));
+    left->addWidget(Frame[0], 2295);
+    left->addWidget(Frame[2], 2295);
+    left->addWidget(Frame[3], 2055);
+    left->addLayout(buildProgress());
+
+    // Right column: Non-Recycle over the Command Center, which sits a little
+    // in from the column's edges.
+    auto* ccRow = new QHBoxLayout;
+    ccRow->setContentsMargins(px(6600 - 6360), 0, px(11960 - 11775), 0);
+    ccRow->addWidget(Frame[4]);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(0);
+    right->addWidget(Frame[1], 4695);
+    right->addStretch(5640 - 4935);
+    right->addLayout(ccRow, 2175);
+    right->addStretch(8250 - 7815 - 240);
+
+    auto* columns = new QHBoxLayout(this);
+    columns->setContentsMargins(px(240), px(240), px(kClientWidth - 11960), px(240));
+    columns->setSpacing(0);
+    columns->addLayout(left, kFrameWidth);
+    columns->addStretch(kColumnGap);
+    columns->addLayout(right, kFrameWidth);
+}
+
+QGroupBox* frmMessages::buildCommandCenter() {
+    auto* cc = new QGroupBox(QStringLiteral("Command Center"), this);
     cc->setObjectName(QStringLiteral("Frame5"));
     cc->setAutoFillBackground(true);
     QPalette ccPal = cc->palette();
@@ -237,6 +267,25 @@ void frmMessages::buildControls() {
     cmdExportPdf = button(QStringLiteral("cmdExportPdf"), QStringLiteral("E&xport PDF..."), cc);
     cmdReadAll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
+    auto* grid = new QGridLayout(cc);
+    grid->setSpacing(4);
+    grid->addWidget(cmdReadAll, 0, 0, 2, 1);
+    grid->addWidget(cmdWriteAll, 0, 1);
+    grid->addWidget(cmdEraseAll, 1, 1);
+    grid->addWidget(cmdOpenFile, 2, 0);
+    grid->addWidget(cmdSaveFile, 2, 1);
+    grid->addWidget(cmdQuit, 3, 0, 1, 2);
+    grid->addLayout(buildAddress(cc), 0, 2, 3, 1);
+    grid->addWidget(cmdCommsTest, 3, 2);
+    grid->addWidget(cmdPrint, 4, 0);
+    grid->addWidget(cmdExportPdf, 4, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    return cc;
+}
+
+// The unit address: its value over the spinner over the caption.
+QLayout* frmMessages::buildAddress(QWidget* cc) {
     Label3 = new QLabel(cc);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setAlignment(Qt::AlignCenter);
@@ -262,22 +311,10 @@ void frmMessages::buildControls() {
     address->addWidget(UpDown1, 0, Qt::AlignHCenter);
     address->addWidget(Label5);
     address->addStretch(1);
+    return address;
+}
 
-    auto* grid = new QGridLayout(cc);
-    grid->setSpacing(4);
-    grid->addWidget(cmdReadAll, 0, 0, 2, 1);
-    grid->addWidget(cmdWriteAll, 0, 1);
-    grid->addWidget(cmdEraseAll, 1, 1);
-    grid->addWidget(cmdOpenFile, 2, 0);
-    grid->addWidget(cmdSaveFile, 2, 1);
-    grid->addWidget(cmdQuit, 3, 0, 1, 2);
-    grid->addLayout(address, 0, 2, 3, 1);
-    grid->addWidget(cmdCommsTest, 3, 2);
-    grid->addWidget(cmdPrint, 4, 0);
-    grid->addWidget(cmdExportPdf, 4, 1);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-
+QLayout* frmMessages::buildProgress() {
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
@@ -286,37 +323,11 @@ void frmMessages::buildControls() {
     ProgressBar1->setFixedHeight(qMax(px(150), fontMetrics().height() / 2));
     Label4 = new QLabel(QStringLiteral("Read/Write Progress"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
-
-    // Left column: Recycle, Oil, Gas, then the progress bar.
-    auto* left = new QVBoxLayout;
-    left->setSpacing(px(225));
-    left->addWidget(Frame[0], 2295);
-    left->addWidget(Frame[2], 2295);
-    left->addWidget(Frame[3], 2055);
     auto* progress = new QVBoxLayout;
     progress->setSpacing(2);
     progress->addWidget(ProgressBar1);
     progress->addWidget(Label4);
-    left->addLayout(progress);
-
-    // Right column: Non-Recycle over the Command Center, which sits a little
-    // in from the column's edges.
-    auto* ccRow = new QHBoxLayout;
-    ccRow->setContentsMargins(px(6600 - 6360), 0, px(11960 - 11775), 0);
-    ccRow->addWidget(cc);
-    auto* right = new QVBoxLayout;
-    right->setSpacing(0);
-    right->addWidget(Frame[1], 4695);
-    right->addStretch(5640 - 4935);
-    right->addLayout(ccRow, 2175);
-    right->addStretch(8250 - 7815 - 240);
-
-    auto* columns = new QHBoxLayout(this);
-    columns->setContentsMargins(px(240), px(240), px(kClientWidth - 11960), px(240));
-    columns->setSpacing(0);
-    columns->addLayout(left, kFrameWidth);
-    columns->addStretch(kColumnGap);
-    columns->addLayout(right, kFrameWidth);
+    return progress;
 }
 
 void frmMessages::load() {

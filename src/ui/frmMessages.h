@@ -19,6 +19,7 @@ class Link;
 class LoadedWindows;
 class Operator;
 class QGroupBox;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class UpDown;
@@ -91,6 +92,11 @@ protected:
 private:
     void buildControls();
     QGroupBox* groupFrame(int group, const QColor& background, const QColor& caption);
+    QLabel* terminalLabel(int k, QWidget* frame, int rowHeight);
+    ClickLabel* messageLabel(int k, QWidget* frame, int rowHeight);
+    QGroupBox* buildCommandCenter();
+    QLayout* buildAddress(QWidget* commandCenter);
+    QLayout* buildProgress();
     void messageClicked(int index);
     void saveFile();
     void openFile();

@@ -5,6 +5,7 @@
 #include "support/RecordingOperator.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
+#include "ui/StartupWindows.h"
 #include "ui/frmBauds.h"
 #include "ui/frmMessages.h"
 #include "ui/frmSplash.h"
