@@ -238,6 +238,7 @@ BulkResult BulkOperations::readAll() {
 
     Run run(*this, r);
     const std::int16_t unit = state_.UnitAddress; // the whole run goes to one unit
+    bool ask = true; // until the operator chooses Ignore All for this run
     if (run.linkOk(link_.RtsOff())) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.discardAndAdvance();
@@ -249,11 +250,18 @@ BulkResult BulkOperations::readAll() {
             if (!run.confirmed(i, XmitFrame, reply)) {
                 if (reply.answered())
                     continue;
-                if (op_.message(kNoDataText, kFaultTitle, MsgIcon::None, MsgButtons::OkCancel) ==
-                    MsgAnswer::Cancel) {
+                if (!ask)
+                    continue;
+                const MsgAnswer a = op_.message(
+                    kNoDataText + QStringLiteral("\r\nNo answer for %1 at unit address %2.")
+                                      .arg(interlockName(i))
+                                      .arg(unit),
+                    kFaultTitle, MsgIcon::None, MsgButtons::OkCancelIgnoreAll);
+                if (a == MsgAnswer::Cancel) {
                     r.outcome = BulkResult::Outcome::Cancelled;
                     break;
                 }
+                ask = a != MsgAnswer::IgnoreAll;
                 continue;
             }
             // An empty slot shows the default, but the table is not touched
@@ -268,7 +276,8 @@ BulkResult BulkOperations::readAll() {
             }
         }
     }
-    run.finish(QStringLiteral("read"), false);
+    // The slots passed over unasked are listed once at the end.
+    run.finish(QStringLiteral("read"), !ask);
     return r;
 }
 
@@ -284,8 +293,8 @@ BulkResult BulkOperations::writeAll() {
     if (!r.invalid.isEmpty()) {
         r.outcome = BulkResult::Outcome::Refused;
         op_.message(QStringLiteral("These messages cannot be written to the unit:\r\n") +
-                        problems.join(QStringLiteral("\r\n")) +
-                        QStringLiteral("\r\nNothing was written. Correct them and try again."),
+                        problems.join(QStringLiteral(".\r\n")) +
+                        QStringLiteral(".\r\nNothing was written. Correct them and try again."),
                     kHeldBackTitle, MsgIcon::Exclamation, MsgButtons::Ok);
         return r;
     }

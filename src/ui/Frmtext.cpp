@@ -67,7 +67,22 @@ void UpDown::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down:
         stepDown();
         break;
+    case Qt::Key_PageUp:
+        setValue(value_ + 10 * step_);
+        break;
+    case Qt::Key_PageDown:
+        setValue(value_ - 10 * step_);
+        break;
     default:
+        if (typedDigits_ && !event->text().isEmpty() && event->text().at(0).isDigit()) {
+            const int digit = event->text().at(0).digitValue();
+            const bool more = typedAt_.isValid() && typedAt_.elapsed() < 1500;
+            typed_ = more && typed_ * 10 + digit <= max_ ? typed_ * 10 + digit : digit;
+            typedAt_.start();
+            if (typed_ >= min_)
+                setValue(typed_);
+            return;
+        }
         QWidget::keyPressEvent(event);
     }
 }
@@ -145,6 +160,11 @@ QLayout* Frmtext::buildTopRow() {
     auto* Picture1 = new QFrame(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The lamps sit on white, where even the unlit ones stand out (5:1 and more).
+    Picture1->setAutoFillBackground(true);
+    QPalette white = Picture1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Picture1->setPalette(white);
     auto* lamps = new QHBoxLayout(Picture1);
     lamps->setContentsMargins(6, 4, 6, 4);
     lamps->setSpacing(8);
@@ -237,6 +257,7 @@ QLayout* Frmtext::buildSpinners() {
     UpDown1->setSingleStep(kSlotStep);
     UpDown2->setRange(kFirstUnitAddress, kLastUnitAddress);
     UpDown2->setSingleStep(1);
+    UpDown2->setTypedDigits(true);
     auto* spinners = new QVBoxLayout;
     spinners->addLayout(msgBox);
     spinners->addSpacing(18);
@@ -305,7 +326,7 @@ QLayout* Frmtext::buildDumps() {
         Label6[static_cast<size_t>(i)] = dump;
     }
     Label2 = panelLabel(QStringLiteral("Label2"), this);
-    Label2->setToolTip(QStringLiteral("Modbus Errors"));
+    Label2->setToolTip(QStringLiteral("Bytes received in the last reply"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setMinimumWidth(Label2->fontMetrics().horizontalAdvance(QStringLiteral(" 5120")) + 10);
     cmdMainMenu = commandButton(QStringLiteral("cmdMainMenu"), QStringLiteral("&Quit"), this);
@@ -336,6 +357,7 @@ void Frmtext::load(const std::function<void()>& closeSplash) {
     Label10->setText(QStringLiteral("Terminal No. ") + terminalName_);
     UpDown1->setValue(kFirstMessageRegister);
     Label7->setText(withLeadingBlank(UpDown1->value()));
+    updateTooltips();
     for (QLabel* light : MdmLight)
         light->hide();
     clock_.start();
@@ -348,11 +370,26 @@ void Frmtext::onMessageSlotChanged(int value) {
     if (k >= 0 && k <= kInterlockCount)
         terminalName_ = state_.TerminalNames[static_cast<size_t>(k)];
     Label10->setText(QStringLiteral("Terminal No. ") + terminalName_);
+    Label6[2]->clear(); // what was read belongs to the slot before
+    updateTooltips();
 }
 
 void Frmtext::onUnitAddressChanged(int value) {
     state_.UnitAddress = static_cast<std::int16_t>(value);
     Label8->setText(withLeadingBlank(value));
+    updateTooltips();
+}
+
+void Frmtext::updateTooltips() {
+    const QString where = QStringLiteral("register %1 (%2) of unit %3")
+                              .arg(state_.MsgAddress)
+                              .arg(terminalName_)
+                              .arg(state_.UnitAddress);
+    CmdRdMsg->setToolTip(QStringLiteral("Read the message in ") + where);
+    CmdWrtMsg->setToolTip(QStringLiteral("Write the text above to ") + where);
+    CmdEraseMsg->setToolTip(QStringLiteral("Erase the message in ") + where);
+    SSCommand1->setToolTip(QStringLiteral("Show the main window with the message table"));
+    cmdMainMenu->setToolTip(QStringLiteral("Close the port and end QV840N"));
 }
 
 void Frmtext::setOperationsEnabled(bool on) {

@@ -6,6 +6,7 @@
 #include "link/CommsClock.h"
 #include "link/CommsTest.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -37,6 +38,8 @@ public:
     void setValue(int value);
     void stepUp() { setValue(value_ + step_); }
     void stepDown() { setValue(value_ - step_); }
+    // Digits typed in quick succession set the value (2, then 7: 27).
+    void setTypedDigits(bool on) { typedDigits_ = on; }
 
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
@@ -57,6 +60,9 @@ private:
     int max_ = 99;
     int step_ = 1;
     int value_ = 0;
+    bool typedDigits_ = false;
+    int typed_ = 0;
+    QElapsedTimer typedAt_;
 };
 
 class Frmtext : public QWidget, public CommsTestView {
@@ -133,6 +139,7 @@ private:
     void onMessageSlotChanged(int value);
     void onUnitAddressChanged(int value);
     void setOperationsEnabled(bool on);
+    void updateTooltips();
     void quit();
 
     SharedState& state_;

@@ -41,6 +41,7 @@ protected:
 private:
     void Form_Load();
     int selectedIndex() const;
+    void preselect();
 
     SharedState& state_;
     LoadedWindows& windows_;

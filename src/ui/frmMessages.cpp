@@ -15,13 +15,17 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // ---------------------------------------------------------------- ClickLabel
 
@@ -50,6 +54,24 @@ void ClickLabel::focusInEvent(QFocusEvent* event) {
 void ClickLabel::focusOutEvent(QFocusEvent* event) {
     setLineWidth(1);
     QLabel::focusOutEvent(event);
+}
+
+void ClickLabel::setFullText(const QString& text) {
+    fullText_ = text;
+    elide();
+}
+
+void ClickLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ClickLabel::elide() {
+    const int room = contentsRect().width() - 2 * indent();
+    const QString shown = fontMetrics().elidedText(fullText_, Qt::ElideRight, room);
+    setText(shown);
+    setToolTip(shown == fullText_ ? QStringLiteral("Click to write or erase this message")
+                                  : fullText_);
 }
 
 // ---------------------------------------------------------------- frmMessages
@@ -83,6 +105,8 @@ QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
     // Open does not insist that the file exists: a missing one fails when it
     // is read, with a message that says so.
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The main window asks before a file is replaced, for every way a name
+    // comes in.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!lastName.isEmpty())
         dialog.selectFile(lastName);
@@ -105,7 +129,7 @@ frmMessages::frmMessages(SharedState& state, Link& link, Operator& op, LoadedWin
       commsTest_(commsTest), bulk_(state, link, *this, op, commsTest.clock()),
       editor_(state, link, *this, op, commsTest.clock()) {
     setObjectName(QStringLiteral("frmMessages"));
-    setWindowTitle(QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1"));
+    updateTitle();
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kFormGrey);
@@ -118,20 +142,20 @@ frmMessages::frmMessages(SharedState& state, Link& link, Operator& op, LoadedWin
     };
     endProgram_ = [] { QCoreApplication::exit(0); };
 
-    connect(cmdReadAll, &QPushButton::clicked, this, [this] { bulk_.readAll(); });
-    connect(cmdWriteAll, &QPushButton::clicked, this, [this] { bulk_.writeAll(); });
-    connect(cmdEraseAll, &QPushButton::clicked, this, [this] { bulk_.eraseAll(); });
+    connect(cmdReadAll, &QPushButton::clicked, this, [this] { noteOnUnit(bulk_.readAll()); });
+    connect(cmdWriteAll, &QPushButton::clicked, this, [this] { noteOnUnit(bulk_.writeAll()); });
+    connect(cmdEraseAll, &QPushButton::clicked, this, &frmMessages::eraseAll);
     connect(cmdOpenFile, &QPushButton::clicked, this, &frmMessages::openFile);
     connect(cmdSaveFile, &QPushButton::clicked, this, &frmMessages::saveFile);
     connect(cmdPrint, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
     connect(cmdExportPdf, &QPushButton::clicked, this, &frmMessages::exportPdf);
-    connect(cmdReadAll, &QPushButton::clicked, this, [this] { tableFile_.clear(); });
+    connect(cmdReadAll, &QPushButton::clicked, this, [this] {
+        tableFile_.clear();
+        updateTitle();
+    });
     connect(cmdQuit, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdCommsTest, &QPushButton::clicked, this, &frmMessages::showCommsTest);
-    connect(UpDown1, &UpDown::valueChanged, this, [this](int value) {
-        state_.UnitAddress = static_cast<std::int16_t>(value);
-        Label3->setText(withLeadingBlank(value));
-    });
+    connect(UpDown1, &UpDown::valueChanged, this, &frmMessages::setUnitAddress);
     // One unit address for the whole program: the comms test's spinner and
     // this one follow each other (setValue stops at an unchanged value).
     connect(UpDown1, &UpDown::valueChanged, commsTest_.UpDown2, &UpDown::setValue);
@@ -299,7 +323,8 @@ QLayout* frmMessages::buildAddress(QWidget* cc) {
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
     UpDown1->setRange(kFirstUnitAddress, kLastUnitAddress);
     UpDown1->setSingleStep(1);
-    UpDown1->setToolTip(QStringLiteral("Unit address"));
+    UpDown1->setToolTip(QStringLiteral("Unit address: arrows, digits, Page Up/Down by 10"));
+    UpDown1->setTypedDigits(true);
     UpDown1->setMinimumHeight(fontMetrics().height() * 2);
     Label5 = new QLabel(QStringLiteral("Adr"), cc);
     Label5->setObjectName(QStringLiteral("Label5"));
@@ -323,6 +348,9 @@ QLayout* frmMessages::buildProgress() {
     ProgressBar1->setFixedHeight(qMax(px(150), fontMetrics().height() / 2));
     Label4 = new QLabel(QStringLiteral("Read/Write Progress"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
+    QPalette dark = Label4->palette(); // black on the grey form: 5.3:1
+    dark.setColor(QPalette::WindowText, Qt::black);
+    Label4->setPalette(dark);
     auto* progress = new QVBoxLayout;
     progress->setSpacing(2);
     progress->addWidget(ProgressBar1);
@@ -335,8 +363,18 @@ void frmMessages::load() {
     windows_.centerForm();
     for (int i = 0; i < kInterlockCount; ++i)
         setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
+    // Every default message stays whole however far the window shrinks.
+    int widest = 0;
+    for (int i = 0; i < kInterlockCount; ++i)
+        widest =
+            qMax(widest,
+                 fontMetrics().horizontalAdvance(state_.DefaultMessages[static_cast<size_t>(i)]));
+    for (ClickLabel* label : Label1)
+        label->setMinimumWidth(widest + 2 * label->indent() + 2 * label->frameWidth() + 2);
     UpDown1->setValue(state_.UnitAddress);
     Label3->setText(withLeadingBlank(state_.UnitAddress));
+    updateTooltips();
+    noteSaved();
     show();
     // Centred again now that the window manager has framed it.
     windows_.centerForm();
@@ -349,7 +387,7 @@ frmWrite* frmMessages::editorWindow() const {
 void frmMessages::setMessageLabel(int index, const QString& text) {
     // A control character the unit holds is shown as \xHH, never acted on.
     if (index >= 0 && index < kInterlockCount)
-        Label1[static_cast<size_t>(index)]->setText(MessageText::escaped(text));
+        Label1[static_cast<size_t>(index)]->setFullText(MessageText::escaped(text));
 }
 
 void frmMessages::setProgress(int value) {
@@ -358,10 +396,16 @@ void frmMessages::setProgress(int value) {
 
 void frmMessages::messageClicked(int index) {
     state_.SelectedInterlock = static_cast<std::int16_t>(index);
-    // One editor at a time; while it is open a click only moves the selection.
-    if (editorWindow_)
+    // One editor at a time; a click while it is open turns it to that interlock.
+    if (editorWindow_) {
+        editorWindow_->retarget();
         return;
+    }
     editorWindow_ = new frmWrite(editor_, link_, windows_, this);
+    connect(editorWindow_, &frmWrite::delivered, this, [this](int k) {
+        onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
+        updateTitle();
+    });
     editorWindow_->load();
 }
 
@@ -371,18 +415,26 @@ const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (
 
 void frmMessages::saveFile() {
     const QString name = chooseFile_(true, kTableFilters, fileName_);
-    if (name.isEmpty())
+    if (name.isEmpty() || !mayWrite(name))
         return;
     fileName_ = name;
+    bool ok = false;
+    QString message;
     if (isCsvName(name)) {
         const CsvResult c = writeCsvTable(name, state_.InterlockMessages);
-        if (!c.ok)
-            op_.message(c.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
-        return;
+        ok = c.ok;
+        message = c.ok ? QString() : c.message;
+    } else {
+        const TableFileResult r = saveTable(name, state_.InterlockMessages);
+        ok = r.written;
+        message = r.message;
     }
-    const TableFileResult r = saveTable(name, state_.InterlockMessages);
-    if (!r.message.isEmpty())
-        op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+    if (ok) {
+        tableFile_ = name;
+        noteSaved();
+    }
+    if (!message.isEmpty())
+        op_.message(message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 void frmMessages::openFile() {
@@ -396,6 +448,8 @@ void frmMessages::openFile() {
             tableFile_ = name;
         for (int i = 0; c.ok && i < kInterlockCount; ++i)
             setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+        if (c.ok)
+            noteSaved();
         if (!c.ok)
             op_.message(c.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
         return;
@@ -405,6 +459,9 @@ void frmMessages::openFile() {
         tableFile_ = name;
     for (int i = 0; i < r.entriesRead; ++i)
         setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+    if (r.ok)
+        noteSaved();
+    updateTitle();
     if (!r.message.isEmpty())
         op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
@@ -421,7 +478,7 @@ SheetInfo frmMessages::sheetInfo() const {
 
 void frmMessages::exportPdf() {
     const QString name = chooseFile_(true, QStringLiteral("PDF (*.pdf)"), QString());
-    if (name.isEmpty())
+    if (name.isEmpty() || !mayWrite(name))
         return;
     QString why;
     if (!writeSheetPdf(name, sheetInfo(), defaultSheetPaper(), &why))
@@ -447,7 +504,11 @@ void frmMessages::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (!op_.askOkCancel(QStringLiteral("Exit the QV840N program?"), {}, MsgIcon::Question)) {
+    QString question = QStringLiteral("Exit the QV840N program?");
+    if (unsavedChanges())
+        question += QStringLiteral("\r\nThe table holds changes that are neither saved to a file "
+                                   "nor written to the unit.");
+    if (!op_.askOkCancel(question, {}, MsgIcon::Question)) {
         event->ignore();
         return;
     }
@@ -456,4 +517,83 @@ void frmMessages::closeEvent(QCloseEvent* event) {
     event->accept();
     if (endProgram_)
         endProgram_();
+}
+
+void frmMessages::eraseAll() {
+    // One stray click must not clear a whole unit.
+    const QString question =
+        QStringLiteral("Erase all twenty messages of unit %1?").arg(state_.UnitAddress);
+    if (op_.message(question, QStringLiteral("Erase All Msgs"), MsgIcon::Question,
+                    MsgButtons::YesNo) == MsgAnswer::Ok)
+        noteOnUnit(bulk_.eraseAll());
+}
+
+bool frmMessages::mayWrite(const QString& name) {
+    if (!QFileInfo::exists(name))
+        return true;
+    return op_.message(QStringLiteral("%1 already exists.\r\nReplace it?")
+                           .arg(QDir::toNativeSeparators(name)),
+                       QStringLiteral("Save File"), MsgIcon::Question,
+                       MsgButtons::YesNo) == MsgAnswer::Ok;
+}
+
+void frmMessages::setUnitAddress(int value) {
+    state_.UnitAddress = static_cast<std::int16_t>(value);
+    Label3->setText(withLeadingBlank(value));
+    updateTooltips();
+    if (editorWindow_)
+        editorWindow_->updateTooltips();
+}
+
+void frmMessages::updateTooltips() {
+    const int unit = state_.UnitAddress;
+    cmdReadAll->setToolTip(QStringLiteral("Read all twenty messages from unit %1").arg(unit));
+    cmdWriteAll->setToolTip(
+        QStringLiteral("Write every message that differs from its default to unit %1").arg(unit));
+    cmdEraseAll->setToolTip(QStringLiteral("Erase all twenty messages of unit %1").arg(unit));
+    cmdOpenFile->setToolTip(QStringLiteral("Open a message table (*.sav or *.csv); the unit is "
+                                           "not changed"));
+    cmdSaveFile->setToolTip(QStringLiteral("Save the table to a file; the unit is not changed"));
+    cmdQuit->setToolTip(QStringLiteral("Close the port and end QV840N"));
+    cmdPrint->setToolTip(QStringLiteral("Print the table on one page, for unit %1").arg(unit));
+    cmdExportPdf->setToolTip(
+        QStringLiteral("Write the printed page as a PDF file, for unit %1").arg(unit));
+}
+
+bool frmMessages::unsavedChanges() const {
+    for (size_t k = 0; k < size_t(kInterlockCount); ++k) {
+        const QString& t = state_.InterlockMessages[k];
+        if (t != saved_[k] && onUnit_[k] != t)
+            return true;
+    }
+    return false;
+}
+
+void frmMessages::noteSaved() {
+    saved_ = state_.InterlockMessages;
+    updateTitle();
+}
+
+void frmMessages::noteOnUnit(const BulkResult& result) {
+    // Only a whole run says which slots the unit confirmed.
+    if (result.outcome == BulkResult::Outcome::Completed) {
+        for (int k = 0; k < kInterlockCount; ++k) {
+            const bool failed =
+                result.silent.contains(k) || result.invalid.contains(k) ||
+                std::any_of(result.rejected.cbegin(), result.rejected.cend(),
+                            [k](const RejectedReply& x) { return x.interlock == k; });
+            if (!failed)
+                onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
+        }
+    }
+    updateTitle();
+}
+
+void frmMessages::updateTitle() {
+    // "[*]" shows the modified mark while the table differs from its file.
+    QString title = QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1");
+    if (!tableFile_.isEmpty())
+        title += QStringLiteral(" - ") + QFileInfo(tableFile_).fileName();
+    setWindowTitle(title + QStringLiteral("[*]"));
+    setWindowModified(state_.InterlockMessages != saved_);
 }

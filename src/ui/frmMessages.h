@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 
 class Frmtext;
 class Link;
@@ -26,11 +27,16 @@ class UpDown;
 class frmWrite;
 
 // A message label: a click (or Space/Enter when it has the focus) opens the
-// editor for its interlock.
+// editor for its interlock. A text wider than the label ends in "…" and the
+// tooltip holds all of it.
 class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     using QLabel::QLabel;
+
+    void setFullText(const QString& text);
+    QString fullText() const { return fullText_; }
+    bool elided() const { return text() != fullText_; }
 
 signals:
     void clicked();
@@ -40,6 +46,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void elide();
+    QString fullText_;
 };
 
 class frmMessages : public QWidget, public MessageTableView {
@@ -103,6 +114,15 @@ private:
     void setOperationsEnabled(bool on);
     void showCommsTest();
     void exportPdf();
+    void eraseAll();
+    bool mayWrite(const QString& name); // asks before replacing a file
+    void setUnitAddress(int value);
+    void updateTooltips();
+    // The table's changes that are neither saved nor known to be on the unit.
+    bool unsavedChanges() const;
+    void noteSaved();
+    void noteOnUnit(const BulkResult& result);
+    void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
 
     SharedState& state_;
@@ -118,4 +138,6 @@ private:
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     bool exitConfirmed_ = false;
+    TextTable saved_{};                                            // as last opened or saved
+    std::array<std::optional<QString>, kInterlockCount> onUnit_{}; // as the unit confirmed it
 };
