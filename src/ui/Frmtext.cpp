@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -99,6 +100,23 @@ void UpDown::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange)
         updateButtons();
     QWidget::changeEvent(event);
+}
+
+// The arrows leave a thin border free; it shows where the keyboard is.
+void UpDown::focusInEvent(QFocusEvent* event) {
+    layout()->setContentsMargins(2, 2, 2, 2);
+    QWidget::focusInEvent(event);
+}
+
+void UpDown::focusOutEvent(QFocusEvent* event) {
+    layout()->setContentsMargins(0, 0, 0, 0);
+    QWidget::focusOutEvent(event);
+}
+
+void UpDown::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (hasFocus())
+        QPainter(this).fillRect(rect(), palette().color(QPalette::Highlight));
 }
 
 void UpDown::updateButtons() {

@@ -179,16 +179,27 @@ QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QC
 
     auto* grid = new QGridLayout(frame);
     const int rowHeight = qMax(px(kRowHeight), fontMetrics().height() + 4);
+    // The rows keep their pitch while there is room and close up on a small
+    // screen, so that the window can shrink to it: the gaps are spacers that
+    // give way.
     const int gap = qMax(px(kRowPitch - kRowHeight), rowHeight * 3 / 4);
-    grid->setVerticalSpacing(gap);
+    grid->setVerticalSpacing(0);
     grid->setHorizontalSpacing(0);
-    grid->setContentsMargins(px(120), gap / 2 + 2, px(120), gap / 2);
+    grid->setContentsMargins(px(120), 2, px(120), 0);
     int row = 0;
+    auto space = [&](int height) {
+        grid->addItem(new QSpacerItem(0, height, QSizePolicy::Minimum, QSizePolicy::Preferred),
+                      row++, 0);
+    };
+    space(gap / 2);
     for (int k : g.indices) {
+        if (row > 1)
+            space(gap);
         grid->addWidget(terminalLabel(k, frame, rowHeight), row, 0);
         grid->addWidget(messageLabel(k, frame, rowHeight), row, 1);
         ++row;
     }
+    space(gap / 2);
     grid->setColumnStretch(0, kTerminalWidth);
     grid->setColumnStretch(1, kMessageWidth);
     grid->setRowStretch(row, 1);
@@ -208,6 +219,7 @@ QLabel* frmMessages::terminalLabel(int k, QWidget* frame, int rowHeight) {
     tp.setColor(QPalette::WindowText, Qt::black);
     terminal->setPalette(tp);
     terminal->setMinimumSize(qMax(px(kTerminalWidth), widestCaption + 8), rowHeight);
+    terminal->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     Label2[static_cast<size_t>(k)] = terminal;
     return terminal;
 }
@@ -497,6 +509,16 @@ void frmMessages::showCommsTest() {
     commsTest_.show();
     commsTest_.raise();
     commsTest_.activateWindow();
+}
+
+bool frmMessages::event(QEvent* event) {
+    // The window manager frames the window after it is shown; only then is
+    // its outer size known, and a frame too tall for the screen shrinks.
+    if (event->type() == QEvent::WindowActivate && !framed_ && windows_.last() == this) {
+        framed_ = true;
+        windows_.centerForm();
+    }
+    return QWidget::event(event);
 }
 
 void frmMessages::closeEvent(QCloseEvent* event) {

@@ -99,6 +99,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void buildControls();
@@ -138,6 +139,7 @@ private:
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     bool exitConfirmed_ = false;
-    TextTable saved_{};                                            // as last opened or saved
+    bool framed_ = false; // centred once more when first active, with its frame known
+    TextTable saved_{};   // as last opened or saved
     std::array<std::optional<QString>, kInterlockCount> onUnit_{}; // as the unit confirmed it
 };
