@@ -47,6 +47,23 @@ frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* 
     cmdErase = commandButton(QStringLiteral("cmdErase"), QStringLiteral("&Erase"), this);
     cmdDone = commandButton(QStringLiteral("cmdDone"), QStringLiteral("&Close"), this);
 
+    buildLayout();
+
+    connect(cmdWrite, &QPushButton::clicked, this, [this] { run(&Editor::write); });
+    connect(cmdErase, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
+    connect(cmdDone, &QPushButton::clicked, this, &QWidget::close);
+    // Return in the text box writes; Escape closes.
+    connect(Text1, &QLineEdit::returnPressed, cmdWrite, &QPushButton::click);
+    connect(Text1, &QLineEdit::textChanged, this, &frmWrite::updateCount);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    updateCount();
+    connect(&link, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
+    setOperationsEnabled(!link.busy());
+}
+
+// The three rows of name, current and new message over the buttons.
+void frmWrite::buildLayout() {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(8);
@@ -71,18 +88,6 @@ frmWrite::frmWrite(Editor& editor, Link& link, LoadedWindows& windows, QWidget* 
     all->setSpacing(14);
     all->addLayout(grid);
     all->addLayout(buttons);
-
-    connect(cmdWrite, &QPushButton::clicked, this, [this] { run(&Editor::write); });
-    connect(cmdErase, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
-    connect(cmdDone, &QPushButton::clicked, this, &QWidget::close);
-    // Return in the text box writes; Escape closes.
-    connect(Text1, &QLineEdit::returnPressed, cmdWrite, &QPushButton::click);
-    connect(Text1, &QLineEdit::textChanged, this, &frmWrite::updateCount);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &QWidget::close);
-    updateCount();
-    connect(&link, &Link::busyChanged, this, [this](bool busy) { setOperationsEnabled(!busy); });
-    setOperationsEnabled(!link.busy());
 }
 
 void frmWrite::load() {

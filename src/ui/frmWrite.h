@@ -54,6 +54,7 @@ protected:
 private:
     void run(Editor::Outcome (Editor::*action)(EditorView&));
     void setOperationsEnabled(bool on);
+    void buildLayout();
     void showInterlock();
     void updateCount();
 
