@@ -16,7 +16,7 @@
 #include "transport/Transports.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageBoxOperator.h"
-#include "ui/frmSplash.h"
+#include "ui/StartupWindows.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -6,8 +6,10 @@
 #include <QString>
 
 enum class MsgIcon { None, Information, Exclamation, Question, Critical };
-enum class MsgButtons { Ok, OkCancel };
-enum class MsgAnswer { Ok, Cancel };
+// YesNo answers Ok for Yes and Cancel for No, and defaults to No.
+// OkCancelIgnoreAll adds "Ignore All": go on without asking again.
+enum class MsgButtons { Ok, OkCancel, YesNo, OkCancelIgnoreAll };
+enum class MsgAnswer { Ok, Cancel, IgnoreAll };
 
 class Operator {
 public:

@@ -112,6 +112,8 @@ public:
         ops.stopRequested_ = false;
     }
 
+    int unit() const { return unit_; }
+
     // Nothing may be sent while another operation holds the transport or
     // without a port; the caller returns the result as it stands when this
     // gives false.
@@ -222,6 +224,7 @@ BulkResult BulkOperations::readAll() {
     Run run(*this, r);
     if (!run.available())
         return r;
+    bool ask = true; // until the operator chooses Ignore All for this run
     if (run.lineOk(transport_.prepare())) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.advance(i);
@@ -232,11 +235,18 @@ BulkResult BulkOperations::readAll() {
             if (!run.confirmed(i, request, t)) {
                 if (!t.received.isEmpty())
                     continue;
-                if (op_.message(kNoDataText, kFaultTitle, MsgIcon::None, MsgButtons::OkCancel) ==
-                    MsgAnswer::Cancel) {
+                if (!ask)
+                    continue;
+                const MsgAnswer a = op_.message(
+                    kNoDataText + QStringLiteral("\r\nNo answer for %1 at unit address %2.")
+                                      .arg(interlockName(i))
+                                      .arg(run.unit()),
+                    kFaultTitle, MsgIcon::None, MsgButtons::OkCancelIgnoreAll);
+                if (a == MsgAnswer::Cancel) {
                     r.outcome = BulkResult::Outcome::Cancelled;
                     break;
                 }
+                ask = a != MsgAnswer::IgnoreAll;
                 continue;
             }
             // An empty slot shows the default, but the table is not touched
@@ -251,7 +261,8 @@ BulkResult BulkOperations::readAll() {
             }
         }
     }
-    run.finish(QStringLiteral("read"), false);
+    // The slots passed over unasked are listed once at the end.
+    run.finish(QStringLiteral("read"), !ask);
     return r;
 }
 
@@ -267,8 +278,8 @@ BulkResult BulkOperations::writeAll() {
     if (!r.invalid.isEmpty()) {
         r.outcome = BulkResult::Outcome::Refused;
         op_.message(QStringLiteral("These messages cannot be written to the unit:\r\n") +
-                        problems.join(QStringLiteral("\r\n")) +
-                        QStringLiteral("\r\nNothing was written. Correct them and try again."),
+                        problems.join(QStringLiteral(".\r\n")) +
+                        QStringLiteral(".\r\nNothing was written. Correct them and try again."),
                     kHeldBackTitle, MsgIcon::Exclamation, MsgButtons::Ok);
         return r;
     }

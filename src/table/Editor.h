@@ -22,6 +22,11 @@ public:
     Editor(SharedState& state, Transport& transport, MessageTableView& table, Operator& op,
            CommsClock* clock = nullptr);
 
+    // The interlock write and erase act on (SelectedInterlock).
+    int selected() const { return state_.SelectedInterlock; }
+    void select(int k) { state_.SelectedInterlock = static_cast<std::int16_t>(k); }
+    int unitAddress() const { return state_.UnitAddress; }
+
     // Opening: the terminal name and current message of SelectedInterlock.
     QString terminalName() const;
     QString currentMessage() const;

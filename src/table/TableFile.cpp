@@ -55,8 +55,12 @@ TableFileResult saveTable(const QString& path, const TextTable& messages) {
     TableFileResult r;
     r.written = true;
     if (!cut.isEmpty()) {
-        r.message = QStringLiteral("Saved, but the messages of %1 hold a double quote: opening "
-                                   "this file will cut them there.")
+        r.message = (cut.size() == 1 ? QStringLiteral("Saved, but the message of %1 holds a "
+                                                      "double quote: opening this file will cut "
+                                                      "it there.")
+                                     : QStringLiteral("Saved, but the messages of %1 hold a "
+                                                      "double quote: opening this file will cut "
+                                                      "them there."))
                         .arg(cut.join(QStringLiteral(", ")));
     }
     return r;

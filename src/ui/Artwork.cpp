@@ -18,6 +18,9 @@ QPixmap blank(QSize size, qreal dpr) {
     return pm;
 }
 
+void paintDisplay(QPainter& p, const QRectF& screen);
+void paintLamps(QPainter& p, const QRectF& screen, qreal lampY);
+
 // A front view of the unit: a charcoal case, an amber two-line display
 // showing an interlock message, and a row of annunciator lamps.
 void paintUnit(QPainter& p, QSize size) {
@@ -35,8 +38,24 @@ void paintUnit(QPainter& p, QSize size) {
     p.setBrush(metal);
     p.drawRoundedRect(body, 8, 8);
 
-    // The display window with its two text lines.
     const QRectF screen(body.left() + 14, body.top() + 14, body.width() - 28, 62);
+    paintDisplay(p, screen);
+    const qreal lampY = screen.bottom() + 20;
+    paintLamps(p, screen, lampY);
+
+    QFont small(QStringLiteral("DejaVu Sans"));
+    small.setStyleHint(QFont::SansSerif);
+    small.setBold(true);
+    small.setPixelSize(10);
+    p.setFont(small);
+    p.setPen(QColor(220, 224, 230));
+    p.drawText(QRectF(body.left() + 14, lampY + 9, body.width() - 28, 14),
+               Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("QV840"));
+}
+
+// The display window with its two text lines: an interlock and its default
+// message.
+void paintDisplay(QPainter& p, const QRectF& screen) {
     p.setPen(QPen(QColor(20, 20, 20), 2));
     p.setBrush(QColor(18, 10, 4));
     p.drawRect(screen);
@@ -50,7 +69,7 @@ void paintUnit(QPainter& p, QSize size) {
     p.setPen(amber);
     const QRectF line1(screen.left() + 8, screen.top() + 6, screen.width() - 16, 24);
     const QRectF line2 = line1.translated(0, 26);
-    p.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("INTERLOCK 54-55"));
+    p.drawText(line1, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("INTERLOCK 50-51"));
     p.drawText(line2, Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("LOW GAS PRESSURE"));
 
     // A fine grid over the text suggests the unit's dot-matrix display.
@@ -59,11 +78,12 @@ void paintUnit(QPainter& p, QSize size) {
         p.drawLine(QPointF(x, screen.top() + 2), QPointF(x, screen.bottom() - 2));
     for (qreal y = screen.top() + 2; y < screen.bottom(); y += 3)
         p.drawLine(QPointF(screen.left() + 2, y), QPointF(screen.right() - 2, y));
+}
 
-    // Annunciator lamps: most quiet, one tripped.
+// Annunciator lamps under the display: most quiet, one tripped.
+void paintLamps(QPainter& p, const QRectF& screen, qreal lampY) {
     const int lamps = 10;
     const qreal pitch = (screen.width() - 8) / lamps;
-    const qreal lampY = screen.bottom() + 20;
     for (int i = 0; i < lamps; ++i) {
         const QPointF c(screen.left() + 4 + pitch * (i + 0.5), lampY);
         const bool tripped = i == 6;
@@ -74,15 +94,6 @@ void paintUnit(QPainter& p, QSize size) {
         p.setBrush(glow);
         p.drawEllipse(c, 5, 5);
     }
-
-    QFont small(QStringLiteral("DejaVu Sans"));
-    small.setStyleHint(QFont::SansSerif);
-    small.setBold(true);
-    small.setPixelSize(10);
-    p.setFont(small);
-    p.setPen(QColor(220, 224, 230));
-    p.drawText(QRectF(body.left() + 14, lampY + 9, body.width() - 28, 14),
-               Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("QV840"));
 }
 
 // The link emblem: a computer and the unit joined by a two-wire line

@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -67,7 +68,22 @@ void UpDown::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down:
         stepDown();
         break;
+    case Qt::Key_PageUp:
+        setValue(value_ + 10 * step_);
+        break;
+    case Qt::Key_PageDown:
+        setValue(value_ - 10 * step_);
+        break;
     default:
+        if (typedDigits_ && !event->text().isEmpty() && event->text().at(0).isDigit()) {
+            const int digit = event->text().at(0).digitValue();
+            const bool more = typedAt_.isValid() && typedAt_.elapsed() < 1500;
+            typed_ = more && typed_ * 10 + digit <= max_ ? typed_ * 10 + digit : digit;
+            typedAt_.start();
+            if (typed_ >= min_)
+                setValue(typed_);
+            return;
+        }
         QWidget::keyPressEvent(event);
     }
 }
@@ -84,6 +100,23 @@ void UpDown::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange)
         updateButtons();
     QWidget::changeEvent(event);
+}
+
+// The arrows leave a thin border free; it shows where the keyboard is.
+void UpDown::focusInEvent(QFocusEvent* event) {
+    layout()->setContentsMargins(2, 2, 2, 2);
+    QWidget::focusInEvent(event);
+}
+
+void UpDown::focusOutEvent(QFocusEvent* event) {
+    layout()->setContentsMargins(0, 0, 0, 0);
+    QWidget::focusOutEvent(event);
+}
+
+void UpDown::paintEvent(QPaintEvent* event) {
+    QWidget::paintEvent(event);
+    if (hasFocus())
+        QPainter(this).fillRect(rect(), palette().color(QPalette::Highlight));
 }
 
 void UpDown::updateButtons() {
@@ -127,10 +160,30 @@ Frmtext::Frmtext(SharedState& state, Transport& transport, Operator& op, LoadedW
 }
 
 void Frmtext::buildControls() {
-    // Indicators at the top left.
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(12, 10, 12, 12);
+    all->addLayout(buildTopRow());
+    all->addSpacing(6);
+    auto* middle = new QHBoxLayout;
+    middle->addLayout(buildSpinners());
+    middle->addSpacing(16);
+    middle->addLayout(buildMessageGroups(), 1);
+    middle->addSpacing(60);
+    all->addLayout(middle, 1);
+    all->addSpacing(8);
+    all->addLayout(buildDumps());
+}
+
+// The lamps at the top left; the button, version and clock at the right.
+QLayout* Frmtext::buildTopRow() {
     auto* Picture1 = new QFrame(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    // The lamps sit on white, where even the unlit ones stand out (5:1 and more).
+    Picture1->setAutoFillBackground(true);
+    QPalette white = Picture1->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    Picture1->setPalette(white);
     auto* lamps = new QHBoxLayout(Picture1);
     lamps->setContentsMargins(6, 4, 6, 4);
     lamps->setSpacing(8);
@@ -155,6 +208,15 @@ void Frmtext::buildControls() {
 
     SSCommand1 =
         commandButton(QStringLiteral("SSCommand1"), QStringLiteral("Load message form"), this);
+    auto* top = new QHBoxLayout;
+    top->addWidget(Picture1, 0, Qt::AlignLeft | Qt::AlignTop);
+    top->addStretch(1);
+    top->addWidget(SSCommand1);
+    top->addLayout(buildVersionAndClock());
+    return top;
+}
+
+QLayout* Frmtext::buildVersionAndClock() {
     lblVER = new QLabel(QStringLiteral("Ver. 1.0"), this);
     lblVER->setObjectName(QStringLiteral("lblVER"));
     QFont sans(QStringLiteral("Arial"));
@@ -166,64 +228,65 @@ void Frmtext::buildControls() {
     TimeBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     TimeBox->setAlignment(Qt::AlignCenter);
     TimeBox->setAutoFillBackground(true);
-    {
-        QPalette pal = TimeBox->palette();
-        pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
-        pal.setColor(QPalette::WindowText, Qt::black);
-        TimeBox->setPalette(pal);
-    }
+    QPalette pal = TimeBox->palette();
+    pal.setColor(QPalette::Window, QColor(0xE0, 0xE0, 0xE0));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    TimeBox->setPalette(pal);
     TimeBox->setMinimumWidth(TimeBox->fontMetrics().horizontalAdvance(QStringLiteral("00:00")) +
                              16);
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(Picture1, 0, Qt::AlignLeft | Qt::AlignTop);
-    top->addStretch(1);
-    top->addWidget(SSCommand1);
     auto* verClock = new QVBoxLayout;
     verClock->setSpacing(2);
     verClock->addWidget(lblVER, 0, Qt::AlignHCenter);
     verClock->addWidget(TimeBox);
-    top->addLayout(verClock);
+    return verClock;
+}
 
-    // The two spinners with their values and captions, in a column.
-    auto spinner = [this](QLabel*& value, UpDown*& updown, QLabel*& caption, const QString& name,
-                          const QString& updownName, const QString& captionText, const QString& tip,
-                          const QString& widest) {
-        value = panelLabel(name, this);
-        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(widest) + 10);
-        updown = new UpDown(this);
-        updown->setObjectName(updownName);
-        updown->setToolTip(tip);
-        caption = new QLabel(captionText, this);
-        auto* box = new QGridLayout;
-        box->setHorizontalSpacing(2);
-        box->setVerticalSpacing(2);
-        value->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-        value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        box->addWidget(value, 0, 0, Qt::AlignVCenter);
-        box->addWidget(updown, 0, 1);
-        box->addWidget(caption, 1, 0, 1, 2, Qt::AlignLeft);
-        return box;
-    };
-    auto* msgBox = spinner(Label7, UpDown1, Label9[0], QStringLiteral("Label7"),
-                           QStringLiteral("UpDown1"), QStringLiteral("MsgAddr"),
-                           QStringLiteral("Message to Send"), QStringLiteral(" 7800"));
-    auto* unitBox = spinner(Label8, UpDown2, Label9[1], QStringLiteral("Label8"),
-                            QStringLiteral("UpDown2"), QStringLiteral("UnitAddr"),
-                            QStringLiteral("Change Unit Address"), QStringLiteral(" 310"));
-    Label9[0]->setObjectName(QStringLiteral("Label9_0"));
-    Label9[1]->setObjectName(QStringLiteral("Label9_1"));
+// One spinner with its value and caption.
+QGridLayout* Frmtext::spinner(QLabel*& value, UpDown*& updown, QLabel*& caption,
+                              const SpinnerTexts& t) {
+    value = panelLabel(t.name, this);
+    value->setMinimumWidth(value->fontMetrics().horizontalAdvance(t.widest) + 10);
+    updown = new UpDown(this);
+    updown->setObjectName(t.updownName);
+    updown->setToolTip(t.tip);
+    caption = new QLabel(t.caption, this);
+    caption->setObjectName(t.captionName);
+    auto* box = new QGridLayout;
+    box->setHorizontalSpacing(2);
+    box->setVerticalSpacing(2);
+    value->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    box->addWidget(value, 0, 0, Qt::AlignVCenter);
+    box->addWidget(updown, 0, 1);
+    box->addWidget(caption, 1, 0, 1, 2, Qt::AlignLeft);
+    return box;
+}
+
+// The two spinners with their values and captions, in a column.
+QLayout* Frmtext::buildSpinners() {
+    auto* msgBox = spinner(Label7, UpDown1, Label9[0],
+                           {QStringLiteral("Label7"), QStringLiteral("UpDown1"),
+                            QStringLiteral("Label9_0"), QStringLiteral("MsgAddr"),
+                            QStringLiteral("Message to Send"), QStringLiteral(" 7800")});
+    auto* unitBox = spinner(Label8, UpDown2, Label9[1],
+                            {QStringLiteral("Label8"), QStringLiteral("UpDown2"),
+                             QStringLiteral("Label9_1"), QStringLiteral("UnitAddr"),
+                             QStringLiteral("Change Unit Address"), QStringLiteral(" 310")});
     UpDown1->setRange(kFirstMessageRegister, kLastMessageRegister);
     UpDown1->setSingleStep(kSlotStep);
     UpDown2->setRange(kFirstUnitAddress, kLastUnitAddress);
     UpDown2->setSingleStep(1);
+    UpDown2->setTypedDigits(true);
     auto* spinners = new QVBoxLayout;
     spinners->addLayout(msgBox);
     spinners->addSpacing(18);
     spinners->addLayout(unitBox);
     spinners->addStretch(1);
+    return spinners;
+}
 
-    // The read group above the write group.
+// The read group above the write group.
+QLayout* Frmtext::buildMessageGroups() {
     Frame1 = new QGroupBox(QStringLiteral("Read Stored Message Here"), this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
     CmdRdMsg = commandButton(QStringLiteral("CmdRdMsg"), QStringLiteral("&Read Msg"), Frame1);
@@ -260,14 +323,11 @@ void Frmtext::buildControls() {
     auto* groups = new QVBoxLayout;
     groups->addWidget(Frame1);
     groups->addWidget(Frame2);
+    return groups;
+}
 
-    auto* middle = new QHBoxLayout;
-    middle->addLayout(spinners);
-    middle->addSpacing(16);
-    middle->addLayout(groups, 1);
-    middle->addSpacing(60);
-
-    // The dumps across the bottom; a long reply wraps onto further lines.
+// The dumps across the bottom; a long reply wraps onto further lines.
+QLayout* Frmtext::buildDumps() {
     Label4[0] = new QLabel(QStringLiteral("Transmitted Data"), this);
     Label4[1] = new QLabel(QStringLiteral("Received Data"), this);
     Label4[0]->setObjectName(QStringLiteral("Label4_0"));
@@ -285,7 +345,7 @@ void Frmtext::buildControls() {
         Label6[static_cast<size_t>(i)] = dump;
     }
     Label2 = panelLabel(QStringLiteral("Label2"), this);
-    Label2->setToolTip(QStringLiteral("Modbus Errors"));
+    Label2->setToolTip(QStringLiteral("Bytes received in the last reply"));
     Label2->setAlignment(Qt::AlignCenter);
     Label2->setMinimumWidth(Label2->fontMetrics().horizontalAdvance(QStringLiteral(" 5120")) + 10);
     cmdMainMenu = commandButton(QStringLiteral("cmdMainMenu"), QStringLiteral("&Quit"), this);
@@ -300,14 +360,7 @@ void Frmtext::buildControls() {
     bottom->addWidget(Label6[1], 3, 0);
     bottom->addWidget(cmdMainMenu, 3, 1, Qt::AlignBottom);
     bottom->setColumnStretch(0, 1);
-
-    auto* all = new QVBoxLayout(this);
-    all->setContentsMargins(12, 10, 12, 12);
-    all->addLayout(top);
-    all->addSpacing(6);
-    all->addLayout(middle, 1);
-    all->addSpacing(8);
-    all->addLayout(bottom);
+    return bottom;
 }
 
 void Frmtext::load(const std::function<void()>& closeSplash) {
@@ -323,6 +376,7 @@ void Frmtext::load(const std::function<void()>& closeSplash) {
     Label10->setText(QStringLiteral("Terminal No. ") + terminalName_);
     UpDown1->setValue(kFirstMessageRegister);
     Label7->setText(withLeadingBlank(UpDown1->value()));
+    updateTooltips();
     for (QLabel* light : MdmLight)
         light->hide();
     clock_.start();
@@ -335,11 +389,26 @@ void Frmtext::onMessageSlotChanged(int value) {
     if (k >= 0 && k <= kInterlockCount)
         terminalName_ = state_.TerminalNames[static_cast<size_t>(k)];
     Label10->setText(QStringLiteral("Terminal No. ") + terminalName_);
+    Label6[2]->clear(); // what was read belongs to the slot before
+    updateTooltips();
 }
 
 void Frmtext::onUnitAddressChanged(int value) {
     state_.UnitAddress = static_cast<std::int16_t>(value);
     Label8->setText(withLeadingBlank(value));
+    updateTooltips();
+}
+
+void Frmtext::updateTooltips() {
+    const QString where = QStringLiteral("register %1 (%2) of unit %3")
+                              .arg(state_.MsgAddress)
+                              .arg(terminalName_)
+                              .arg(state_.UnitAddress);
+    CmdRdMsg->setToolTip(QStringLiteral("Read the message in ") + where);
+    CmdWrtMsg->setToolTip(QStringLiteral("Write the text above to ") + where);
+    CmdEraseMsg->setToolTip(QStringLiteral("Erase the message in ") + where);
+    SSCommand1->setToolTip(QStringLiteral("Show the main window with the message table"));
+    cmdMainMenu->setToolTip(QStringLiteral("Close the port and end QV840N"));
 }
 
 void Frmtext::setOperationsEnabled(bool on) {

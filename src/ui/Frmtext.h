@@ -6,13 +6,16 @@
 #include "commstest/CommsClock.h"
 #include "commstest/CommsTest.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <array>
 #include <functional>
 
 class LoadedWindows;
 class Operator;
+class QGridLayout;
 class QGroupBox;
+class QLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -35,6 +38,8 @@ public:
     void setValue(int value);
     void stepUp() { setValue(value_ + step_); }
     void stepDown() { setValue(value_ - step_); }
+    // Digits typed in quick succession set the value (2, then 7: 27).
+    void setTypedDigits(bool on) { typedDigits_ = on; }
 
     QToolButton* upButton() const { return up_; }
     QToolButton* downButton() const { return down_; }
@@ -46,6 +51,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void updateButtons();
@@ -55,6 +63,9 @@ private:
     int max_ = 99;
     int step_ = 1;
     int value_ = 0;
+    bool typedDigits_ = false;
+    int typed_ = 0;
+    QElapsedTimer typedAt_;
 };
 
 class Frmtext : public QWidget, public CommsTestView {
@@ -117,10 +128,21 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    struct SpinnerTexts {
+        QString name, updownName, captionName, caption, tip, widest;
+    };
     void buildControls();
+    QLayout* buildTopRow();
+    QLayout* buildVersionAndClock();
+    QGridLayout* spinner(QLabel*& value, UpDown*& updown, QLabel*& caption,
+                         const SpinnerTexts& texts);
+    QLayout* buildSpinners();
+    QLayout* buildMessageGroups();
+    QLayout* buildDumps();
     void onMessageSlotChanged(int value);
     void onUnitAddressChanged(int value);
     void setOperationsEnabled(bool on);
+    void updateTooltips();
     void quit();
 
     SharedState& state_;

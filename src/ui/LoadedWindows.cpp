@@ -67,3 +67,13 @@ void LoadedWindows::moveLastWindow(QPointF topLeft) {
     // move() of a top-level widget places its outer frame.
     w->move(qRound(target.x()), qRound(target.y()));
 }
+
+void LoadedWindows::resizeLastWindow(QSizeF frame) {
+    QWidget* w = last();
+    if (w == nullptr)
+        return;
+    // resize() sets the client area: the window manager's frame comes off.
+    const QSize decoration = w->frameGeometry().size() - w->size();
+    const QSize client = frame.toSize() - decoration;
+    w->resize(client.expandedTo(QSize(1, 1))); // never below the window's minimum size
+}

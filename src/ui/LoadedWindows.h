@@ -33,6 +33,7 @@ public:
     QSizeF lastWindowSize() const override;
     QSizeF screenSize() const override;
     void moveLastWindow(QPointF topLeft) override;
+    void resizeLastWindow(QSizeF frame) override;
 
 private:
     QScreen* screenOf(const QWidget* window) const;

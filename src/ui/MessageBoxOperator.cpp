@@ -3,6 +3,7 @@
 #include "startup/SharedState.h"
 
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 QMessageBox::Icon boxIcon(MsgIcon icon) {
@@ -31,14 +32,31 @@ MsgAnswer MessageBoxOperator::message(const QString& text, const QString& title,
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
     box.setIcon(boxIcon(icon));
-    if (buttons == MsgButtons::OkCancel) {
+    QPushButton* ignoreAll = nullptr;
+    switch (buttons) {
+    case MsgButtons::YesNo:
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(QMessageBox::No);
+        box.setEscapeButton(QMessageBox::No);
+        break;
+    case MsgButtons::OkCancelIgnoreAll:
+        ignoreAll = box.addButton(QStringLiteral("Ignore &All"), QMessageBox::AcceptRole);
+        ignoreAll->setToolTip(QStringLiteral("Go on without asking again for this run"));
+        [[fallthrough]];
+    case MsgButtons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Cancel);
-    } else {
+        break;
+    case MsgButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Ok);
+        break;
     }
     box.exec();
-    return box.clickedButton() == box.button(QMessageBox::Ok) ? MsgAnswer::Ok : MsgAnswer::Cancel;
+    if (ignoreAll != nullptr && box.clickedButton() == ignoreAll)
+        return MsgAnswer::IgnoreAll;
+    const bool yes = box.clickedButton() == box.button(QMessageBox::Ok) ||
+                     box.clickedButton() == box.button(QMessageBox::Yes);
+    return yes ? MsgAnswer::Ok : MsgAnswer::Cancel;
 }

@@ -116,7 +116,24 @@ void frmBauds::showEvent(QShowEvent* e) {
         Form_Load();
     QDialog::showEvent(e);
     windows_.centerForm();
+    preselect();
     LstBaudRates->setFocus(Qt::OtherFocusReason);
+}
+
+// The speed chosen last in this run, else 9600: never the first line just
+// because it is first.
+void frmBauds::preselect() {
+    QListWidgetItem* pick = nullptr;
+    for (int i = 0; i < LstBaudRates->count(); ++i) {
+        QListWidgetItem* item = LstBaudRates->item(i);
+        const QString speed = item->text().section(QLatin1Char(','), 0, 0).trimmed();
+        if (!state_.CommSettings.isEmpty() && item->text() == state_.CommSettings)
+            pick = item;
+        else if (pick == nullptr && speed == QLatin1String("9600"))
+            pick = item;
+    }
+    if (pick != nullptr)
+        LstBaudRates->setCurrentItem(pick);
 }
 
 bool frmBauds::event(QEvent* e) {

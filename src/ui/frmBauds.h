@@ -53,6 +53,7 @@ private:
     QGroupBox* makeLineGroup();
     void showLine();
     void takeLine();
+    void preselect();
 
     SharedState& state_;
     LoadedWindows& windows_;

@@ -127,19 +127,7 @@ frmConnectionModems::frmConnectionModems(SharedState& state, SerialPort& port,
     SSPanel1->setObjectName(QStringLiteral("SSPanel1"));
     SSPanel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
-    ImageList1 << serialPortIcon();
-    ListView1 = new ChoiceList(SSPanel1);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setViewMode(QListView::IconMode);
-    ListView1->setIconSize(QSize(32, 32));
-    ListView1->setGridSize(QSize(112, 72));
-    ListView1->setMovement(QListView::Static);
-    ListView1->setResizeMode(QListView::Adjust);
-    ListView1->setWordWrap(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    auto* panelLayout = new QVBoxLayout(SSPanel1);
-    panelLayout->setContentsMargins(2, 2, 2, 2);
-    panelLayout->addWidget(ListView1);
+    buildDeviceList();
 
     lblOther = new QLabel(QStringLiteral("Other device:"), this);
     lblOther->setObjectName(QStringLiteral("lblOther"));
@@ -181,6 +169,23 @@ frmConnectionModems::frmConnectionModems(SharedState& state, SerialPort& port,
     txtOther->installEventFilter(this);
     connect(Command1, &QPushButton::clicked, this, &frmConnectionModems::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmConnectionModems::Command2_Click);
+}
+
+// The device icons in the sunken panel.
+void frmConnectionModems::buildDeviceList() {
+    ImageList1 << serialPortIcon();
+    ListView1 = new ChoiceList(SSPanel1);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setViewMode(QListView::IconMode);
+    ListView1->setIconSize(QSize(32, 32));
+    ListView1->setGridSize(QSize(112, 72));
+    ListView1->setMovement(QListView::Static);
+    ListView1->setResizeMode(QListView::Adjust);
+    ListView1->setWordWrap(true);
+    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    auto* panelLayout = new QVBoxLayout(SSPanel1);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    panelLayout->addWidget(ListView1);
 }
 
 frmConnectionModems::~frmConnectionModems() {

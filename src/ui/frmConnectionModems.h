@@ -75,6 +75,7 @@ protected:
     void done(int result) override;
 
 private:
+    void buildDeviceList();
     void Form_Load();
     void Form_Activate();
     void fillList();

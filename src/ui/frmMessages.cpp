@@ -15,13 +15,17 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 // ---------------------------------------------------------------- ClickLabel
 
@@ -50,6 +54,24 @@ void ClickLabel::focusInEvent(QFocusEvent* event) {
 void ClickLabel::focusOutEvent(QFocusEvent* event) {
     setLineWidth(1);
     QLabel::focusOutEvent(event);
+}
+
+void ClickLabel::setFullText(const QString& text) {
+    fullText_ = text;
+    elide();
+}
+
+void ClickLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    elide();
+}
+
+void ClickLabel::elide() {
+    const int room = contentsRect().width() - 2 * indent();
+    const QString shown = fontMetrics().elidedText(fullText_, Qt::ElideRight, room);
+    setText(shown);
+    setToolTip(shown == fullText_ ? QStringLiteral("Click to write or erase this message")
+                                  : fullText_);
 }
 
 // ---------------------------------------------------------------- frmMessages
@@ -83,6 +105,8 @@ QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
     // Open does not insist that the file exists: a missing one fails when it
     // is read, with a message that says so.
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The main window asks before a file is replaced, for every way a name
+    // comes in.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!lastName.isEmpty())
         dialog.selectFile(lastName);
@@ -105,7 +129,7 @@ frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
       commsTest_(commsTest), bulk_(state, transport, *this, op, commsTest.clock()),
       editor_(state, transport, *this, op, commsTest.clock()) {
     setObjectName(QStringLiteral("frmMessages"));
-    setWindowTitle(QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1"));
+    updateTitle();
     setAutoFillBackground(true);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kFormGrey);
@@ -118,20 +142,20 @@ frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
     };
     endProgram_ = [] { QCoreApplication::exit(0); };
 
-    connect(cmdReadAll, &QPushButton::clicked, this, [this] { bulk_.readAll(); });
-    connect(cmdWriteAll, &QPushButton::clicked, this, [this] { bulk_.writeAll(); });
-    connect(cmdEraseAll, &QPushButton::clicked, this, [this] { bulk_.eraseAll(); });
+    connect(cmdReadAll, &QPushButton::clicked, this, [this] { noteOnUnit(bulk_.readAll()); });
+    connect(cmdWriteAll, &QPushButton::clicked, this, [this] { noteOnUnit(bulk_.writeAll()); });
+    connect(cmdEraseAll, &QPushButton::clicked, this, &frmMessages::eraseAll);
     connect(cmdOpenFile, &QPushButton::clicked, this, &frmMessages::openFile);
     connect(cmdSaveFile, &QPushButton::clicked, this, &frmMessages::saveFile);
     connect(cmdPrint, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
     connect(cmdExportPdf, &QPushButton::clicked, this, &frmMessages::exportPdf);
-    connect(cmdReadAll, &QPushButton::clicked, this, [this] { tableFile_.clear(); });
+    connect(cmdReadAll, &QPushButton::clicked, this, [this] {
+        tableFile_.clear();
+        updateTitle();
+    });
     connect(cmdQuit, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdCommsTest, &QPushButton::clicked, this, &frmMessages::showCommsTest);
-    connect(UpDown1, &UpDown::valueChanged, this, [this](int value) {
-        state_.UnitAddress = static_cast<std::int16_t>(value);
-        Label3->setText(withLeadingBlank(value));
-    });
+    connect(UpDown1, &UpDown::valueChanged, this, &frmMessages::setUnitAddress);
     // One unit address for the whole program: the comms test's spinner and
     // this one follow each other (setValue stops at an unchanged value).
     connect(UpDown1, &UpDown::valueChanged, commsTest_.UpDown2, &UpDown::setValue);
@@ -156,57 +180,71 @@ QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QC
 
     auto* grid = new QGridLayout(frame);
     const int rowHeight = qMax(px(kRowHeight), fontMetrics().height() + 4);
+    // The rows keep their pitch while there is room and close up on a small
+    // screen, so that the window can shrink to it: the gaps are spacers that
+    // give way.
     const int gap = qMax(px(kRowPitch - kRowHeight), rowHeight * 3 / 4);
-    grid->setVerticalSpacing(gap);
+    grid->setVerticalSpacing(0);
     grid->setHorizontalSpacing(0);
-    grid->setContentsMargins(px(120), gap / 2 + 2, px(120), gap / 2);
-    const int widestCaption = [this] {
-        int w = 0;
-        for (int k = 0; k < kInterlockCount; ++k)
-            w = qMax(w, fontMetrics().horizontalAdvance(terminalCaption(k)));
-        return w;
-    }();
-
+    grid->setContentsMargins(px(120), 2, px(120), 0);
     int row = 0;
+    auto space = [&](int height) {
+        grid->addItem(new QSpacerItem(0, height, QSizePolicy::Minimum, QSizePolicy::Preferred),
+                      row++, 0);
+    };
+    space(gap / 2);
     for (int k : g.indices) {
-        auto* terminal = new QLabel(terminalCaption(k), frame);
-        terminal->setObjectName(QStringLiteral("Label2_%1").arg(k));
-        terminal->setAlignment(Qt::AlignCenter);
-        terminal->setAutoFillBackground(true);
-        QPalette tp = terminal->palette();
-        tp.setColor(QPalette::Window, kTerminalGrey);
-        tp.setColor(QPalette::WindowText, Qt::black);
-        terminal->setPalette(tp);
-        terminal->setMinimumSize(qMax(px(kTerminalWidth), widestCaption + 8), rowHeight);
-        Label2[static_cast<size_t>(k)] = terminal;
-
-        auto* message = new ClickLabel(frame);
-        message->setObjectName(QStringLiteral("Label1_%1").arg(k));
-        message->setTextFormat(Qt::PlainText); // a message is never markup
-        message->setFocusPolicy(Qt::StrongFocus);
-        message->setCursor(Qt::PointingHandCursor);
-        message->setFrameStyle(QFrame::Box | QFrame::Plain);
-        message->setLineWidth(1);
-        message->setMargin(0);
-        message->setIndent(4);
-        message->setAutoFillBackground(true);
-        QPalette mp = message->palette();
-        mp.setColor(QPalette::Window, Qt::white);
-        mp.setColor(QPalette::WindowText, Qt::black);
-        message->setPalette(mp);
-        message->setMinimumHeight(rowHeight);
-        message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-        message->setToolTip(QStringLiteral("Click to write or erase this message"));
-        Label1[static_cast<size_t>(k)] = message;
-
-        grid->addWidget(terminal, row, 0);
-        grid->addWidget(message, row, 1);
+        if (row > 1)
+            space(gap);
+        grid->addWidget(terminalLabel(k, frame, rowHeight), row, 0);
+        grid->addWidget(messageLabel(k, frame, rowHeight), row, 1);
         ++row;
     }
+    space(gap / 2);
     grid->setColumnStretch(0, kTerminalWidth);
     grid->setColumnStretch(1, kMessageWidth);
     grid->setRowStretch(row, 1);
     return frame;
+}
+
+QLabel* frmMessages::terminalLabel(int k, QWidget* frame, int rowHeight) {
+    int widestCaption = 0;
+    for (int i = 0; i < kInterlockCount; ++i)
+        widestCaption = qMax(widestCaption, fontMetrics().horizontalAdvance(terminalCaption(i)));
+    auto* terminal = new QLabel(terminalCaption(k), frame);
+    terminal->setObjectName(QStringLiteral("Label2_%1").arg(k));
+    terminal->setAlignment(Qt::AlignCenter);
+    terminal->setAutoFillBackground(true);
+    QPalette tp = terminal->palette();
+    tp.setColor(QPalette::Window, kTerminalGrey);
+    tp.setColor(QPalette::WindowText, Qt::black);
+    terminal->setPalette(tp);
+    terminal->setMinimumSize(qMax(px(kTerminalWidth), widestCaption + 8), rowHeight);
+    terminal->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    Label2[static_cast<size_t>(k)] = terminal;
+    return terminal;
+}
+
+ClickLabel* frmMessages::messageLabel(int k, QWidget* frame, int rowHeight) {
+    auto* message = new ClickLabel(frame);
+    message->setObjectName(QStringLiteral("Label1_%1").arg(k));
+    message->setTextFormat(Qt::PlainText); // a message is never markup
+    message->setFocusPolicy(Qt::StrongFocus);
+    message->setCursor(Qt::PointingHandCursor);
+    message->setFrameStyle(QFrame::Box | QFrame::Plain);
+    message->setLineWidth(1);
+    message->setMargin(0);
+    message->setIndent(4);
+    message->setAutoFillBackground(true);
+    QPalette mp = message->palette();
+    mp.setColor(QPalette::Window, Qt::white);
+    mp.setColor(QPalette::WindowText, Qt::black);
+    message->setPalette(mp);
+    message->setMinimumHeight(rowHeight);
+    message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    message->setToolTip(QStringLiteral("Click to write or erase this message"));
+    Label1[static_cast<size_t>(k)] = message;
+    return message;
 }
 
 void frmMessages::buildControls() {
@@ -216,10 +254,38 @@ void frmMessages::buildControls() {
     Frame[3] = groupFrame(3, QColor(0, 128, 128), Qt::black);
     for (int i = 0; i < 4; ++i)
         Frame[static_cast<size_t>(i)]->setObjectName(QStringLiteral("Frame%1").arg(i + 1));
+    Frame[4] = buildCommandCenter();
 
-    // Command Center.
-    Frame[4] = new QGroupBox(QStringLiteral("Command Center"), this);
-    QGroupBox* cc = Frame[4];
+    // Left column: Recycle, Oil, Gas, then the progress bar.
+    auto* left = new QVBoxLayout;
+    left->setSpacing(px(225));
+    left->addWidget(Frame[0], 2295);
+    left->addWidget(Frame[2], 2295);
+    left->addWidget(Frame[3], 2055);
+    left->addLayout(buildProgress());
+
+    // Right column: Non-Recycle over the Command Center, which sits a little
+    // in from the column's edges.
+    auto* ccRow = new QHBoxLayout;
+    ccRow->setContentsMargins(px(6600 - 6360), 0, px(11960 - 11775), 0);
+    ccRow->addWidget(Frame[4]);
+    auto* right = new QVBoxLayout;
+    right->setSpacing(0);
+    right->addWidget(Frame[1], 4695);
+    right->addStretch(5640 - 4935);
+    right->addLayout(ccRow, 2175);
+    right->addStretch(8250 - 7815 - 240);
+
+    auto* columns = new QHBoxLayout(this);
+    columns->setContentsMargins(px(240), px(240), px(kClientWidth - 11960), px(240));
+    columns->setSpacing(0);
+    columns->addLayout(left, kFrameWidth);
+    columns->addStretch(kColumnGap);
+    columns->addLayout(right, kFrameWidth);
+}
+
+QGroupBox* frmMessages::buildCommandCenter() {
+    auto* cc = new QGroupBox(QStringLiteral("Command Center"), this);
     cc->setObjectName(QStringLiteral("Frame5"));
     cc->setAutoFillBackground(true);
     QPalette ccPal = cc->palette();
@@ -238,6 +304,25 @@ void frmMessages::buildControls() {
     cmdExportPdf = button(QStringLiteral("cmdExportPdf"), QStringLiteral("E&xport PDF..."), cc);
     cmdReadAll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
+    auto* grid = new QGridLayout(cc);
+    grid->setSpacing(4);
+    grid->addWidget(cmdReadAll, 0, 0, 2, 1);
+    grid->addWidget(cmdWriteAll, 0, 1);
+    grid->addWidget(cmdEraseAll, 1, 1);
+    grid->addWidget(cmdOpenFile, 2, 0);
+    grid->addWidget(cmdSaveFile, 2, 1);
+    grid->addWidget(cmdQuit, 3, 0, 1, 2);
+    grid->addLayout(buildAddress(cc), 0, 2, 3, 1);
+    grid->addWidget(cmdCommsTest, 3, 2);
+    grid->addWidget(cmdPrint, 4, 0);
+    grid->addWidget(cmdExportPdf, 4, 1);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
+    return cc;
+}
+
+// The unit address: its value over the spinner over the caption.
+QLayout* frmMessages::buildAddress(QWidget* cc) {
     Label3 = new QLabel(cc);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setAlignment(Qt::AlignCenter);
@@ -251,7 +336,8 @@ void frmMessages::buildControls() {
     UpDown1->setObjectName(QStringLiteral("UpDown1"));
     UpDown1->setRange(kFirstUnitAddress, kLastUnitAddress);
     UpDown1->setSingleStep(1);
-    UpDown1->setToolTip(QStringLiteral("Unit address"));
+    UpDown1->setToolTip(QStringLiteral("Unit address: arrows, digits, Page Up/Down by 10"));
+    UpDown1->setTypedDigits(true);
     UpDown1->setMinimumHeight(fontMetrics().height() * 2);
     Label5 = new QLabel(QStringLiteral("Adr"), cc);
     Label5->setObjectName(QStringLiteral("Label5"));
@@ -263,22 +349,10 @@ void frmMessages::buildControls() {
     address->addWidget(UpDown1, 0, Qt::AlignHCenter);
     address->addWidget(Label5);
     address->addStretch(1);
+    return address;
+}
 
-    auto* grid = new QGridLayout(cc);
-    grid->setSpacing(4);
-    grid->addWidget(cmdReadAll, 0, 0, 2, 1);
-    grid->addWidget(cmdWriteAll, 0, 1);
-    grid->addWidget(cmdEraseAll, 1, 1);
-    grid->addWidget(cmdOpenFile, 2, 0);
-    grid->addWidget(cmdSaveFile, 2, 1);
-    grid->addWidget(cmdQuit, 3, 0, 1, 2);
-    grid->addLayout(address, 0, 2, 3, 1);
-    grid->addWidget(cmdCommsTest, 3, 2);
-    grid->addWidget(cmdPrint, 4, 0);
-    grid->addWidget(cmdExportPdf, 4, 1);
-    grid->setColumnStretch(0, 1);
-    grid->setColumnStretch(1, 1);
-
+QLayout* frmMessages::buildProgress() {
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 100);
@@ -287,37 +361,14 @@ void frmMessages::buildControls() {
     ProgressBar1->setFixedHeight(qMax(px(150), fontMetrics().height() / 2));
     Label4 = new QLabel(QStringLiteral("Read/Write Progress"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
-
-    // Left column: Recycle, Oil, Gas, then the progress bar.
-    auto* left = new QVBoxLayout;
-    left->setSpacing(px(225));
-    left->addWidget(Frame[0], 2295);
-    left->addWidget(Frame[2], 2295);
-    left->addWidget(Frame[3], 2055);
+    QPalette dark = Label4->palette(); // black on the grey form: 5.3:1
+    dark.setColor(QPalette::WindowText, Qt::black);
+    Label4->setPalette(dark);
     auto* progress = new QVBoxLayout;
     progress->setSpacing(2);
     progress->addWidget(ProgressBar1);
     progress->addWidget(Label4);
-    left->addLayout(progress);
-
-    // Right column: Non-Recycle over the Command Center, which sits a little
-    // in from the column's edges.
-    auto* ccRow = new QHBoxLayout;
-    ccRow->setContentsMargins(px(6600 - 6360), 0, px(11960 - 11775), 0);
-    ccRow->addWidget(cc);
-    auto* right = new QVBoxLayout;
-    right->setSpacing(0);
-    right->addWidget(Frame[1], 4695);
-    right->addStretch(5640 - 4935);
-    right->addLayout(ccRow, 2175);
-    right->addStretch(8250 - 7815 - 240);
-
-    auto* columns = new QHBoxLayout(this);
-    columns->setContentsMargins(px(240), px(240), px(kClientWidth - 11960), px(240));
-    columns->setSpacing(0);
-    columns->addLayout(left, kFrameWidth);
-    columns->addStretch(kColumnGap);
-    columns->addLayout(right, kFrameWidth);
+    return progress;
 }
 
 void frmMessages::load() {
@@ -325,8 +376,18 @@ void frmMessages::load() {
     windows_.centerForm();
     for (int i = 0; i < kInterlockCount; ++i)
         setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
+    // Every default message stays whole however far the window shrinks.
+    int widest = 0;
+    for (int i = 0; i < kInterlockCount; ++i)
+        widest =
+            qMax(widest,
+                 fontMetrics().horizontalAdvance(state_.DefaultMessages[static_cast<size_t>(i)]));
+    for (ClickLabel* label : Label1)
+        label->setMinimumWidth(widest + 2 * label->indent() + 2 * label->frameWidth() + 2);
     UpDown1->setValue(state_.UnitAddress);
     Label3->setText(withLeadingBlank(state_.UnitAddress));
+    updateTooltips();
+    noteSaved();
     show();
     // Centred again now that the window manager has framed it.
     windows_.centerForm();
@@ -339,7 +400,7 @@ frmWrite* frmMessages::editorWindow() const {
 void frmMessages::setMessageLabel(int index, const QString& text) {
     // A control character the unit holds is shown as \xHH, never acted on.
     if (index >= 0 && index < kInterlockCount)
-        Label1[static_cast<size_t>(index)]->setText(MessageText::escaped(text));
+        Label1[static_cast<size_t>(index)]->setFullText(MessageText::escaped(text));
 }
 
 void frmMessages::setProgress(int, int value) {
@@ -348,10 +409,16 @@ void frmMessages::setProgress(int, int value) {
 
 void frmMessages::messageClicked(int index) {
     state_.SelectedInterlock = static_cast<std::int16_t>(index);
-    // One editor at a time; while it is open a click only moves the selection.
-    if (editorWindow_)
+    // One editor at a time; a click while it is open turns it to that interlock.
+    if (editorWindow_) {
+        editorWindow_->retarget();
         return;
+    }
     editorWindow_ = new frmWrite(editor_, transport_, windows_, this);
+    connect(editorWindow_, &frmWrite::delivered, this, [this](int k) {
+        onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
+        updateTitle();
+    });
     editorWindow_->load();
 }
 
@@ -361,18 +428,26 @@ const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (
 
 void frmMessages::saveFile() {
     const QString name = chooseFile_(true, kTableFilters, fileName_);
-    if (name.isEmpty())
+    if (name.isEmpty() || !mayWrite(name))
         return;
     fileName_ = name;
+    bool ok = false;
+    QString message;
     if (isCsvName(name)) {
         const CsvResult c = writeCsvTable(name, state_.InterlockMessages);
-        if (!c.ok)
-            op_.message(c.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
-        return;
+        ok = c.ok;
+        message = c.ok ? QString() : c.message;
+    } else {
+        const TableFileResult r = saveTable(name, state_.InterlockMessages);
+        ok = r.written;
+        message = r.message;
     }
-    const TableFileResult r = saveTable(name, state_.InterlockMessages);
-    if (!r.message.isEmpty())
-        op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+    if (ok) {
+        tableFile_ = name;
+        noteSaved();
+    }
+    if (!message.isEmpty())
+        op_.message(message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 void frmMessages::openFile() {
@@ -386,6 +461,8 @@ void frmMessages::openFile() {
             tableFile_ = name;
         for (int i = 0; c.ok && i < kInterlockCount; ++i)
             setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+        if (c.ok)
+            noteSaved();
         if (!c.ok)
             op_.message(c.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
         return;
@@ -395,6 +472,9 @@ void frmMessages::openFile() {
         tableFile_ = name;
     for (int i = 0; i < r.entriesRead; ++i)
         setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+    if (r.ok)
+        noteSaved();
+    updateTitle();
     if (!r.message.isEmpty())
         op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
@@ -411,7 +491,7 @@ SheetInfo frmMessages::sheetInfo() const {
 
 void frmMessages::exportPdf() {
     const QString name = chooseFile_(true, QStringLiteral("PDF (*.pdf)"), QString());
-    if (name.isEmpty())
+    if (name.isEmpty() || !mayWrite(name))
         return;
     QString why;
     if (!writeSheetPdf(name, sheetInfo(), defaultSheetPaper(), &why))
@@ -432,12 +512,26 @@ void frmMessages::showCommsTest() {
     commsTest_.activateWindow();
 }
 
+bool frmMessages::event(QEvent* event) {
+    // The window manager frames the window after it is shown; only then is
+    // its outer size known, and a frame too tall for the screen shrinks.
+    if (event->type() == QEvent::WindowActivate && !framed_ && windows_.last() == this) {
+        framed_ = true;
+        windows_.centerForm();
+    }
+    return QWidget::event(event);
+}
+
 void frmMessages::closeEvent(QCloseEvent* event) {
     if (exitConfirmed_) {
         event->accept();
         return;
     }
-    if (!op_.askOkCancel(QStringLiteral("Exit the QV840N program?"), {}, MsgIcon::Question)) {
+    QString question = QStringLiteral("Exit the QV840N program?");
+    if (unsavedChanges())
+        question += QStringLiteral("\r\nThe table holds changes that are neither saved to a file "
+                                   "nor written to the unit.");
+    if (!op_.askOkCancel(question, {}, MsgIcon::Question)) {
         event->ignore();
         return;
     }
@@ -446,4 +540,83 @@ void frmMessages::closeEvent(QCloseEvent* event) {
     event->accept();
     if (endProgram_)
         endProgram_();
+}
+
+void frmMessages::eraseAll() {
+    // One stray click must not clear a whole unit.
+    const QString question =
+        QStringLiteral("Erase all twenty messages of unit %1?").arg(state_.UnitAddress);
+    if (op_.message(question, QStringLiteral("Erase All Msgs"), MsgIcon::Question,
+                    MsgButtons::YesNo) == MsgAnswer::Ok)
+        noteOnUnit(bulk_.eraseAll());
+}
+
+bool frmMessages::mayWrite(const QString& name) {
+    if (!QFileInfo::exists(name))
+        return true;
+    return op_.message(QStringLiteral("%1 already exists.\r\nReplace it?")
+                           .arg(QDir::toNativeSeparators(name)),
+                       QStringLiteral("Save File"), MsgIcon::Question,
+                       MsgButtons::YesNo) == MsgAnswer::Ok;
+}
+
+void frmMessages::setUnitAddress(int value) {
+    state_.UnitAddress = static_cast<std::int16_t>(value);
+    Label3->setText(withLeadingBlank(value));
+    updateTooltips();
+    if (editorWindow_)
+        editorWindow_->updateTooltips();
+}
+
+void frmMessages::updateTooltips() {
+    const int unit = state_.UnitAddress;
+    cmdReadAll->setToolTip(QStringLiteral("Read all twenty messages from unit %1").arg(unit));
+    cmdWriteAll->setToolTip(
+        QStringLiteral("Write every message that differs from its default to unit %1").arg(unit));
+    cmdEraseAll->setToolTip(QStringLiteral("Erase all twenty messages of unit %1").arg(unit));
+    cmdOpenFile->setToolTip(QStringLiteral("Open a message table (*.sav or *.csv); the unit is "
+                                           "not changed"));
+    cmdSaveFile->setToolTip(QStringLiteral("Save the table to a file; the unit is not changed"));
+    cmdQuit->setToolTip(QStringLiteral("Close the port and end QV840N"));
+    cmdPrint->setToolTip(QStringLiteral("Print the table on one page, for unit %1").arg(unit));
+    cmdExportPdf->setToolTip(
+        QStringLiteral("Write the printed page as a PDF file, for unit %1").arg(unit));
+}
+
+bool frmMessages::unsavedChanges() const {
+    for (size_t k = 0; k < size_t(kInterlockCount); ++k) {
+        const QString& t = state_.InterlockMessages[k];
+        if (t != saved_[k] && onUnit_[k] != t)
+            return true;
+    }
+    return false;
+}
+
+void frmMessages::noteSaved() {
+    saved_ = state_.InterlockMessages;
+    updateTitle();
+}
+
+void frmMessages::noteOnUnit(const BulkResult& result) {
+    // Only a whole run says which slots the unit confirmed.
+    if (result.outcome == BulkResult::Outcome::Completed) {
+        for (int k = 0; k < kInterlockCount; ++k) {
+            const bool failed =
+                result.silent.contains(k) || result.invalid.contains(k) ||
+                std::any_of(result.rejected.cbegin(), result.rejected.cend(),
+                            [k](const RejectedReply& x) { return x.interlock == k; });
+            if (!failed)
+                onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
+        }
+    }
+    updateTitle();
+}
+
+void frmMessages::updateTitle() {
+    // "[*]" shows the modified mark while the table differs from its file.
+    QString title = QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1");
+    if (!tableFile_.isEmpty())
+        title += QStringLiteral(" - ") + QFileInfo(tableFile_).fileName();
+    setWindowTitle(title + QStringLiteral("[*]"));
+    setWindowModified(state_.InterlockMessages != saved_);
 }

@@ -13,23 +13,30 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 
 class Frmtext;
 class Transport;
 class LoadedWindows;
 class Operator;
 class QGroupBox;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class UpDown;
 class frmWrite;
 
 // A message label: a click (or Space/Enter when it has the focus) opens the
-// editor for its interlock.
+// editor for its interlock. A text wider than the label ends in "…" and the
+// tooltip holds all of it.
 class ClickLabel : public QLabel {
     Q_OBJECT
 public:
     using QLabel::QLabel;
+
+    void setFullText(const QString& text);
+    QString fullText() const { return fullText_; }
+    bool elided() const { return text() != fullText_; }
 
 signals:
     void clicked();
@@ -39,6 +46,11 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void elide();
+    QString fullText_;
 };
 
 class frmMessages : public QWidget, public MessageTableView {
@@ -87,16 +99,31 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
     void buildControls();
     QGroupBox* groupFrame(int group, const QColor& background, const QColor& caption);
+    QLabel* terminalLabel(int k, QWidget* frame, int rowHeight);
+    ClickLabel* messageLabel(int k, QWidget* frame, int rowHeight);
+    QGroupBox* buildCommandCenter();
+    QLayout* buildAddress(QWidget* commandCenter);
+    QLayout* buildProgress();
     void messageClicked(int index);
     void saveFile();
     void openFile();
     void setOperationsEnabled(bool on);
     void showCommsTest();
     void exportPdf();
+    void eraseAll();
+    bool mayWrite(const QString& name); // asks before replacing a file
+    void setUnitAddress(int value);
+    void updateTooltips();
+    // The table's changes that are neither saved nor known to be on the unit.
+    bool unsavedChanges() const;
+    void noteSaved();
+    void noteOnUnit(const BulkResult& result);
+    void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
 
     SharedState& state_;
@@ -112,4 +139,7 @@ private:
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     bool exitConfirmed_ = false;
+    bool framed_ = false; // centred once more when first active, with its frame known
+    TextTable saved_{};   // as last opened or saved
+    std::array<std::optional<QString>, kInterlockCount> onUnit_{}; // as the unit confirmed it
 };

@@ -1,5 +1,6 @@
 #include "ui/frmWrite.h"
 
+#include "startup/CodePage.h"
 #include "startup/MessageText.h"
 #include "transport/Transport.h"
 #include "ui/Controls.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 frmWrite::frmWrite(Editor& editor, Transport& transport, LoadedWindows& windows, QWidget* parent)
@@ -32,15 +34,37 @@ frmWrite::frmWrite(Editor& editor, Transport& transport, LoadedWindows& windows,
     Label6->setObjectName(QStringLiteral("Label6"));
     Text1 = new QLineEdit(this);
     Text1->setObjectName(QStringLiteral("Text1"));
-    // Wide enough for the forty characters a message may hold.
+    // Wide enough for the forty widest characters a message may hold.
     const int fortyChars =
-        fontMetrics().horizontalAdvance(QString(kMessageMaxLength, QLatin1Char('M')));
-    Text1->setMinimumWidth(fortyChars * 3 / 4);
-    lblCurrentValue->setMinimumWidth(fortyChars * 3 / 4);
+        fontMetrics().horizontalAdvance(QString(kMessageMaxLength, QLatin1Char('W'))) + 16;
+    Text1->setMinimumWidth(fortyChars);
+    lblCurrentValue->setMinimumWidth(fortyChars);
+    lblCount = new QLabel(this);
+    lblCount->setObjectName(QStringLiteral("lblCount"));
+    lblCount->setToolTip(QStringLiteral("Characters in the new message, of the 40 the unit holds"));
+    lblCount->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000/40")));
     cmdWrite = commandButton(QStringLiteral("cmdWrite"), QStringLiteral("&Write"), this);
     cmdErase = commandButton(QStringLiteral("cmdErase"), QStringLiteral("&Erase"), this);
     cmdDone = commandButton(QStringLiteral("cmdDone"), QStringLiteral("&Close"), this);
 
+    buildLayout();
+
+    connect(cmdWrite, &QPushButton::clicked, this, [this] { run(&Editor::write); });
+    connect(cmdErase, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
+    connect(cmdDone, &QPushButton::clicked, this, &QWidget::close);
+    // Return in the text box writes; Escape closes.
+    connect(Text1, &QLineEdit::returnPressed, cmdWrite, &QPushButton::click);
+    connect(Text1, &QLineEdit::textChanged, this, &frmWrite::updateCount);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    updateCount();
+    connect(&transport, &Transport::busyChanged, this,
+            [this](bool busy) { setOperationsEnabled(!busy); });
+    setOperationsEnabled(!transport.busy());
+}
+
+// The three rows of name, current and new message over the buttons.
+void frmWrite::buildLayout() {
     auto* grid = new QGridLayout;
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(8);
@@ -50,6 +74,7 @@ frmWrite::frmWrite(Editor& editor, Transport& transport, LoadedWindows& windows,
     grid->addWidget(lblCurrentValue, 1, 1);
     grid->addWidget(Label6, 2, 0);
     grid->addWidget(Text1, 2, 1);
+    grid->addWidget(lblCount, 2, 2);
     grid->setColumnStretch(1, 1);
     Label3->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MMMMMMMM")));
 
@@ -64,22 +89,13 @@ frmWrite::frmWrite(Editor& editor, Transport& transport, LoadedWindows& windows,
     all->setSpacing(14);
     all->addLayout(grid);
     all->addLayout(buttons);
-
-    connect(cmdWrite, &QPushButton::clicked, this, [this] { run(&Editor::write); });
-    connect(cmdErase, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
-    connect(cmdDone, &QPushButton::clicked, this, &QWidget::close);
-    connect(&transport, &Transport::busyChanged, this,
-            [this](bool busy) { setOperationsEnabled(!busy); });
-    setOperationsEnabled(!transport.busy());
 }
 
 void frmWrite::load() {
     windows_.loaded(this);
     adjustSize();
     windows_.centerForm();
-    Label3->setText(editor_.terminalName());
-    setCurrentValue(editor_.currentMessage());
-    Text1->clear();
+    showInterlock();
     show();
     // Centred again now that the window manager has framed it.
     windows_.centerForm();
@@ -91,11 +107,58 @@ void frmWrite::load() {
     Text1->setFocus();
 }
 
+void frmWrite::showInterlock() {
+    interlock_ = editor_.selected();
+    Label3->setText(editor_.terminalName());
+    setCurrentValue(editor_.currentMessage());
+    Text1->clear();
+    updateTooltips();
+}
+
+void frmWrite::updateTooltips() {
+    const QString where = QStringLiteral("interlock %1 of unit %2")
+                              .arg(editor_.terminalName())
+                              .arg(editor_.unitAddress());
+    cmdWrite->setToolTip(QStringLiteral("Write the new message to ") + where + " (Return)");
+    cmdErase->setToolTip(QStringLiteral("Erase the message of ") + where);
+    cmdDone->setToolTip(QStringLiteral("Close this window (Escape)"));
+}
+
+void frmWrite::retarget() {
+    if (inTransaction_)
+        return; // the main window's labels are disabled meanwhile anyway
+    showInterlock();
+    show();
+    raise();
+    activateWindow();
+    Text1->setFocus();
+}
+
+void frmWrite::updateCount() {
+    const QString text = Text1->text();
+    const bool bad = text.size() > kMessageMaxLength || MessageText::firstUnsendable(text) >= 0 ||
+                     !CodePage::encode(text).ok();
+    lblCount->setText(QStringLiteral("%1/%2").arg(text.size()).arg(kMessageMaxLength));
+    QPalette pal = palette();
+    if (bad)
+        pal.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+    lblCount->setPalette(pal);
+    lblCount->setProperty("bad", bad);
+}
+
 void frmWrite::run(Editor::Outcome (Editor::*action)(EditorView&)) {
     // The window must not go away while its transaction waits for the unit.
     inTransaction_ = true;
-    (editor_.*action)(*this);
+    // The editor acts on the interlock this window shows, whatever was
+    // clicked since.
+    editor_.select(interlock_);
+    const Editor::Outcome outcome = (editor_.*action)(*this);
     inTransaction_ = false;
+    if (outcome == Editor::Outcome::Delivered) {
+        // After an erase the unit shows the default text again.
+        setCurrentValue(editor_.currentMessage());
+        emit delivered(interlock_);
+    }
 }
 
 void frmWrite::setOperationsEnabled(bool on) {

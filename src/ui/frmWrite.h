@@ -22,6 +22,12 @@ public:
     // Opening: the terminal name and current message of SelectedInterlock,
     // an empty Text1, centred, shown, the focus in Text1.
     void load();
+    // A click on another message while the editor is open: the name, current
+    // message and text box change to SelectedInterlock, and the editor comes
+    // to the front. Writes always go to the interlock shown.
+    void retarget();
+    // The buttons' tooltips name the interlock and the unit address.
+    void updateTooltips();
 
     // EditorView
     QString newText() const override;
@@ -37,6 +43,11 @@ public:
     QPushButton* cmdWrite = nullptr;
     QPushButton* cmdErase = nullptr;
     QPushButton* cmdDone = nullptr;
+    QLabel* lblCount = nullptr; // "n/40", red when Text1 cannot be sent
+
+signals:
+    // The unit took a write or an erase of this interlock.
+    void delivered(int interlock);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -44,8 +55,12 @@ protected:
 private:
     void run(Editor::Outcome (Editor::*action)(EditorView&));
     void setOperationsEnabled(bool on);
+    void buildLayout();
+    void showInterlock();
+    void updateCount();
 
     Editor& editor_;
     LoadedWindows& windows_;
+    int interlock_ = -1; // the interlock shown
     bool inTransaction_ = false;
 };

@@ -40,6 +40,7 @@ public:
     QSizeF lastWindowSize() const override { return window; }
     QSizeF screenSize() const override { return screen; }
     void moveLastWindow(QPointF p) override { moved = p; }
+    void resizeLastWindow(QSizeF frame) override { window = frame; }
 };
 
 } // namespace
@@ -200,21 +201,31 @@ private slots:
 
     void centring_data() {
         QTest::addColumn<QSizeF>("window");
+        QTest::addColumn<QSizeF>("screen");
         QTest::addColumn<QPointF>("expected");
-        QTest::newRow("plain") << QSizeF(4800, 3600) << QPointF(5280, 3960);
-        QTest::newRow("odd width keeps the half") << QSizeF(4801, 3600) << QPointF(5279.5, 3960);
-        QTest::newRow("wider than the screen") << QSizeF(16000, 3600) << QPointF(-320, 3960);
-        QTest::newRow("no window: nothing moves") << QSizeF() << QPointF(-1e9, -1e9);
+        QTest::addColumn<QSizeF>("size");                 // the window's size afterwards
+        const QSizeF twips(15360, 11520), at2x(960, 510); // 1920x1080 less a panel, at 2x
+        QTest::newRow("odd width keeps the half")
+            << QSizeF(4801, 3600) << twips << QPointF(5279.5, 3960) << QSizeF(4801, 3600);
+        QTest::newRow("wider than the screen: its width, at the left edge")
+            << QSizeF(16000, 3600) << twips << QPointF(0, 3960) << QSizeF(15360, 3600);
+        QTest::newRow("main window at 2x: its title bar stays on the screen")
+            << QSizeF(851, 584) << at2x << QPointF(54.5, 0) << QSizeF(851, 510);
+        QTest::newRow("no window: nothing moves")
+            << QSizeF() << twips << QPointF(-1e9, -1e9) << QSizeF();
     }
     void centring() {
         QFETCH(QSizeF, window);
+        QFETCH(QSizeF, screen);
         QFETCH(QPointF, expected);
+        QFETCH(QSizeF, size);
         FakeStack stack;
         stack.hasWindow = !window.isEmpty();
-        stack.screen = QSizeF(15360, 11520);
+        stack.screen = screen;
         stack.window = window;
         CenterForm(stack);
         QCOMPARE(stack.moved, expected);
+        QCOMPARE(stack.window, size);
     }
 };
 

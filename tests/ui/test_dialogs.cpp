@@ -77,8 +77,11 @@ private slots:
         dialog.close(); // through the frame: the settings stay as they were
         QVERIFY(state.CommSettings.isEmpty() && !windows.contains(&dialog));
         dialog.show();
-        QTest::keyClick(dialog.LstBaudRates, Qt::Key_Return);
+        QTest::keyClick(dialog.LstBaudRates, Qt::Key_Return); // 9600 comes preselected
         QVERIFY(state.CommSettings == "9600,N,8,1" && !dialog.isVisible());
+        state.CommSettings = "19200,N,8,1";
+        dialog.show(); // then the speed chosen last
+        QCOMPARE(dialog.LstBaudRates->currentItem()->text(), "19200,N,8,1");
     }
 
     void loadedWindows() {
@@ -93,23 +96,35 @@ private slots:
     }
 
     void messageBoxes() {
-        // Icon, title, buttons, the one to press, the box's icon; no title: the program's.
-        const std::tuple<MsgIcon, QString, MsgButtons, bool, QMessageBox::Icon> cases[] = {
-            {MsgIcon::None, "", MsgButtons::Ok, true, QMessageBox::NoIcon},
-            {MsgIcon::Exclamation, "Warn", MsgButtons::OkCancel, true, QMessageBox::Warning},
-            {MsgIcon::Question, "Ask", MsgButtons::OkCancel, false, QMessageBox::Question}};
+        // Icon, title, buttons, the key or button to press, the box's icon and buttons, the answer;
+        // no title: the program's. Yes/No defaults to No; Ignore All is the third button.
+        using A = MsgAnswer;
+        const std::tuple<MsgIcon, QString, MsgButtons, QString, QMessageBox::Icon, int, A> cases[] =
+            {{MsgIcon::None, "", MsgButtons::Ok, "Return", QMessageBox::NoIcon, 1, A::Ok},
+             {MsgIcon::Exclamation, "Warn", MsgButtons::OkCancel, "Return", QMessageBox::Warning, 2,
+              A::Ok},
+             {MsgIcon::Question, "Ask", MsgButtons::OkCancel, "Esc", QMessageBox::Question, 2,
+              A::Cancel},
+             {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Return", QMessageBox::Question, 2,
+              A::Cancel},
+             {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Yes", QMessageBox::Question, 2, A::Ok},
+             {MsgIcon::None, "Fault", MsgButtons::OkCancelIgnoreAll, "Ignore All",
+              QMessageBox::NoIcon, 3, A::IgnoreAll}};
         const QString text = QStringLiteral("Error  5 detected 0\n<b>/dev/ttyS0</b>");
-        for (const auto& [icon, title, buttons, pressOk, boxIcon] : cases) {
+        for (const auto& [icon, title, buttons, key, boxIcon, count, answer] : cases) {
             QVariantList seen;
-            QTimer::singleShot(0, this, [&, ok = pressOk] {
+            QTimer::singleShot(0, this, [&, k = key] {
                 auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
                 QVERIFY(b);
                 seen << b->text() << b->windowTitle() << b->icon() << b->buttons().size();
-                b->button(ok ? QMessageBox::Ok : QMessageBox::Cancel)->click();
+                for (QAbstractButton* button : b->buttons())
+                    if (button->text().remove('&') == k)
+                        return button->click();
+                QTest::keySequence(b, QKeySequence(k));
             });
-            seen << (MessageBoxOperator().message(text, title, icon, buttons) == MsgAnswer::Ok);
+            seen << int(MessageBoxOperator().message(text, title, icon, buttons));
             QCOMPARE(seen, QVariantList({text, title.isEmpty() ? kProgramTitle : title, boxIcon,
-                                         buttons == MsgButtons::Ok ? 1 : 2, pressOk}));
+                                         count, int(answer)}));
         }
     }
 };

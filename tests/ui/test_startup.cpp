@@ -6,6 +6,7 @@
 #include "transport/RtuTransport.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
+#include "ui/StartupWindows.h"
 #include "ui/frmBauds.h"
 #include "ui/frmMessages.h"
 #include "ui/frmSplash.h"

@@ -51,6 +51,25 @@ struct Rig {
 
 const auto click = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); };
 
+// The WCAG contrast ratio of two colours.
+double contrast(const QColor& a, const QColor& b) {
+    auto lum = [](const QColor& c) {
+        auto lin = [](double v) {
+            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+    };
+    const double x = lum(a), y = lum(b);
+    return (qMax(x, y) + 0.05) / (qMin(x, y) + 0.05);
+}
+
+// What a message label shows fits in it; a shortened text says so and the tooltip holds it all.
+bool readable(const QLabel* l, const QString& full) {
+    const int room = l->contentsRect().width() - 2 * l->indent();
+    return l->fontMetrics().horizontalAdvance(l->text()) <= room &&
+           (l->text() == full || (l->text().endsWith(QChar(0x2026)) && l->toolTip() == full));
+}
+
 class TestWindows : public QObject {
     Q_OBJECT
 private slots:
@@ -64,6 +83,8 @@ private slots:
         // The lamps in their exact colours; the centre pixel is the pure colour.
         auto lamp = [&](size_t i) { return f.Image1[i]->pixmap().toImage().pixelColor(6, 6); };
         QVERIFY(lamp(0) == QColor(0, 0x80, 0) && lamp(1) == QColor(0x80, 0, 0));
+        const QColor panel = f.findChild<QFrame*>("Picture1")->palette().color(QPalette::Window);
+        QVERIFY(contrast(lamp(0), panel) >= 4.5 && contrast(lamp(1), panel) >= 4.5); // unlit
         f.setSending(true);
         f.setReceiving(true);
         QVERIFY(lamp(0) == QColor(0, 0xFF, 0) && lamp(1) == QColor(0xFF, 0, 0));
@@ -79,7 +100,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(
             QRegularExpression("^\\d\\d:\\d\\d$").match(f.TimeBox->text()).hasMatch(), 3000);
 
+        // The read text goes with its slot.
+        click(f.CmdRdMsg);
         f.UpDown1->setValue(420);
+        QVERIFY(f.Label6[2]->text().isEmpty());
+        QCOMPARE(f.CmdRdMsg->toolTip(), "Read the message in register 420 (40-41) of unit 1");
         click(f.CmdRdMsg);
         QCOMPARE(f.Label6[2]->text() + "|" + f.Label8->text(), rig.unitMessage(1) + "|1");
         rig.sim.model().setMessage(1, "A\033B"); // written by another tool: shown, not acted on
@@ -109,6 +134,12 @@ private slots:
         QCOMPARE(rig.main.Label3->text() + "|" + QString::number(rig.state.UnitAddress), " 2|2");
         rig.main.UpDown1->setValue(7);
         QCOMPARE(f.Label8->text() + "|" + QString::number(f.UpDown2->value()), " 7|7");
+        // Typed digits and Page Up/Down set the address.
+        QTest::keyClicks(rig.main.UpDown1, "23");
+        QCOMPARE(rig.state.UnitAddress, 23);
+        QTest::keyClick(f.UpDown2, Qt::Key_PageDown);
+        QCOMPARE(rig.main.Label3->text() + "|" + rig.main.cmdReadAll->toolTip(),
+                 " 13|Read all twenty messages from unit 13");
         // Its close box hides it, loaded with the clock running; Quit ends at once, unasked.
         rig.main.hide();
         click(rig.main.cmdCommsTest);
@@ -139,18 +170,30 @@ private slots:
         // A control character the unit holds (read all put it there) is shown as \xHH.
         rig.state.InterlockMessages[4] = "A\033B";
         rig.main.setMessageLabel(4, rig.state.InterlockMessages[4]);
-        // One editor: a click while it is open only moves the selection.
+        // One editor: a click while it is open turns it to that interlock and raises it.
         click(rig.message(4));
         QPointer<frmWrite> editor = rig.main.editorWindow();
         QVERIFY(editor && editor->isVisible() && rig.windows.last() == editor);
+        QCOMPARE(editor->lblCurrentValue->text() + "|" + rig.message(4)->text(), "A\\x1BB|A\\x1BB");
+        editor->Text1->setText("TYPED FOR 4");
         click(rig.message(13));
-        QVERIFY(rig.state.SelectedInterlock == 13 && rig.main.editorWindow() == editor);
-        QCOMPARE(editor->Label3->text() + "|" + editor->lblCurrentValue->text() + "|" +
-                     rig.message(4)->text(),
-                 rig.state.TerminalNames[4] + "|A\\x1BB|A\\x1BB");
+        QVERIFY(rig.main.editorWindow() == editor && editor->Text1->text().isEmpty());
+        QCOMPARE(editor->Label3->text() + "|" + editor->lblCurrentValue->text(),
+                 rig.state.TerminalNames[13] + "|" + rig.state.DefaultMessages[13]);
         rig.state.InterlockMessages[4] = rig.state.DefaultMessages[4];
-        editor->Text1->setText("NEW TEXT");
-        click(editor->cmdWrite);
+        // The write goes to the interlock shown, whatever moved the selection; Return writes.
+        rig.state.SelectedInterlock = 2;
+        const QString tips = editor->cmdWrite->toolTip() + "|" + rig.main.cmdEraseAll->toolTip();
+        for (const QString& bad : {QString("ABC") + QChar(0x3A9), QString(41, 'W')}) {
+            editor->Text1->setText(bad); // the count turns red
+            QVERIFY(editor->lblCount->property("bad").toBool());
+        }
+        editor->Text1->clear();
+        QTest::keyClicks(editor->Text1, "NEW TEXT");
+        QCOMPARE(editor->lblCount->text() + "|" + tips,
+                 "8/40|Write the new message to interlock 54-55 of unit 1 (Return)|"
+                 "Erase all twenty messages of unit 1");
+        QTest::keyClick(editor->Text1, Qt::Key_Return);
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
                      editor->lblCurrentValue->text() + "|" + editor->Text1->text(),
                  "NEW TEXT|NEW TEXT|NEW TEXT|");
@@ -158,11 +201,12 @@ private slots:
         QVERIFY(rig.message(13)->textFormat() == Qt::PlainText &&
                 editor->lblCurrentValue->textFormat() == Qt::PlainText);
         click(editor->cmdErase);
-        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text(),
-                 "|" + rig.state.DefaultMessages[13]);
+        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
+                     editor->lblCurrentValue->text(),
+                 "|" + rig.state.DefaultMessages[13] + "|" + rig.state.DefaultMessages[13]);
         // The length rule's count lives with the main window, so it carries over a reopening.
         click(editor->cmdWrite); // empty text
-        click(editor->cmdDone);
+        QTest::keyClick(editor->Text1, Qt::Key_Escape);
         QTRY_VERIFY(editor.isNull());
         click(rig.message(2));
         click(rig.main.editorWindow()->cmdWrite);
@@ -172,7 +216,7 @@ private slots:
         QTemporaryDir dir;
         QStringList answers{dir.filePath("t.sav"), dir.filePath("t.sav"), "",
                             dir.filePath("t.SAV"), dir.filePath("t.csv"), dir.filePath("t.csv"),
-                            dir.filePath("t.pdf")};
+                            dir.filePath("t.pdf"), dir.filePath("t.sav")};
         QStringList calls;
         rig.main.setFileChooser([&](bool, const QString& filter, const QString& last) {
             calls << filter + " " + QFileInfo(last).fileName();
@@ -184,6 +228,12 @@ private slots:
         rig.state.InterlockMessages[3] = QStringLiteral("CHANGED");
         click(rig.main.cmdOpenFile);
         QCOMPARE(rig.state.InterlockMessages[3] + "|" + rig.message(3)->text(), "A, B|A, B");
+        // The title names the file and marks a table that differs from it.
+        QVERIFY(rig.main.windowTitle().endsWith(" - t.sav[*]") && !rig.main.isWindowModified());
+        click(rig.message(0));
+        QTest::keyClicks(rig.main.editorWindow()->Text1, "EDITED\r");
+        QVERIFY(rig.main.isWindowModified() && rig.op.count() == 1);
+        rig.op.clear();
         click(rig.main.cmdOpenFile);
         click(rig.main.cmdSaveFile);
         QVERIFY(!QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 1);
@@ -195,9 +245,60 @@ private slots:
         QCOMPARE(rig.state.InterlockMessages[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         click(rig.main.cmdExportPdf);
         QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 1);
+        // An existing file is replaced only after Yes (No is the default).
+        rig.op.script({MsgAnswer::Cancel});
+        const QDateTime before = QFileInfo(dir.filePath("t.sav")).lastModified();
+        click(rig.main.cmdSaveFile);
+        QVERIFY(rig.op.last().buttons == MsgButtons::YesNo &&
+                rig.op.last().text.endsWith("t.sav already exists.\r\nReplace it?") &&
+                QFileInfo(dir.filePath("t.sav")).lastModified() == before);
         const QString both = "Message table (*.sav);;CSV table (*.csv) ";
         QCOMPARE(calls.join(", "), both + ", " + both + "t.sav, " + both + "t.sav, " + both +
-                                       "t.sav, " + both + "t.SAV, " + both + "t.csv, PDF (*.pdf) ");
+                                       "t.sav, " + both + "t.SAV, " + both +
+                                       "t.csv, PDF (*.pdf) , " + both + "t.csv");
+        // Erase All asks first, naming the unit; No sends nothing.
+        QByteArray sent;
+        QObject::connect(&rig.transport, &Transport::frameSent,
+                         [&](const QByteArray& f) { sent += f; });
+        rig.op.script({MsgAnswer::Cancel});
+        click(rig.main.cmdEraseAll);
+        QVERIFY(sent.isEmpty() && rig.op.last().buttons == MsgButtons::YesNo);
+        QCOMPARE(rig.op.last().text, "Erase all twenty messages of unit 1?");
+        // The exit question warns of changes neither saved nor written to the unit.
+        rig.state.InterlockMessages[5] = "ONLY HERE";
+        rig.op.script({MsgAnswer::Cancel});
+        click(rig.main.cmdQuit);
+        QVERIFY(rig.op.last().text.endsWith("neither saved to a file nor written to the unit."));
+    }
+
+    void messagesReadable() {
+        const QPalette light = qApp->palette(), dark(Qt::white, QColor(0x35, 0x35, 0x35));
+        qApp->setPalette(dark); // light text on dark windows
+        Rig rig;
+        QVERIFY(rig.start());
+        // Forty of the widest letters fit the editor and show whole or elided in the table.
+        const QString wide(kMessageMaxLength, 'W');
+        rig.main.setMessageLabel(5, wide);
+        QVERIFY(readable(rig.message(5), wide));
+        click(rig.message(5));
+        rig.main.editorWindow()->Text1->setText(wide);
+        const QLineEdit* text = rig.main.editorWindow()->Text1;
+        QVERIFY(text->fontMetrics().horizontalAdvance(wide) < text->width() - 8);
+        // At its smallest the window still shows every default message whole.
+        rig.main.resize(1, 1);
+        for (int k = 0; k < kInterlockCount; ++k) {
+            const QString full = k == 5 ? wide : rig.state.DefaultMessages[size_t(k)];
+            QVERIFY(readable(rig.message(k), full) && (k == 5 || rig.message(k)->text() == full));
+        }
+        // Every command button says what it does; the progress caption is legible.
+        QList<QPushButton*> buttons = rig.main.findChildren<QPushButton*>() +
+                                      rig.commsTest.findChildren<QPushButton*>() +
+                                      rig.main.editorWindow()->findChildren<QPushButton*>();
+        for (const QPushButton* b : buttons)
+            QVERIFY2(!b->toolTip().isEmpty(), qPrintable(b->objectName()));
+        QVERIFY(contrast(rig.main.Label4->palette().color(QPalette::WindowText),
+                         rig.main.palette().color(QPalette::Window)) >= 4.5);
+        qApp->setPalette(light);
     }
 
     void silentUnit() {
@@ -217,11 +318,21 @@ private slots:
         click(rig.main.cmdReadAll);
         const RecordingOperator::Box fault = rig.op.last();
         QCOMPARE(fault.text, "No data received!\r\nCheck connection, unit address, baud rate, com "
-                             "port\r\nAnd then try again later!");
-        QVERIFY(fault.title == "Communication Fault" && fault.buttons == MsgButtons::OkCancel);
+                             "port\r\nAnd then try again later!\r\nNo answer for interlock 0 "
+                             "(L1-40) at unit address 1.");
+        QVERIFY(fault.title == "Communication Fault" &&
+                fault.buttons == MsgButtons::OkCancelIgnoreAll);
         QCOMPARE(enabledDuring, QVector<bool>(4, false));
         QVERIFY(rig.main.cmdReadAll->isEnabled() && rig.commsTest.CmdRdMsg->isEnabled() &&
                 rig.main.editorWindow()->cmdWrite->isEnabled());
+        // Ignore All: no more questions this run, one list of the silent slots at its end.
+        rig.op.onBox({});
+        rig.op.clear();
+        rig.op.script({MsgAnswer::Ok, MsgAnswer::IgnoreAll});
+        click(rig.main.cmdReadAll);
+        QCOMPARE(rig.op.count(), 3);
+        QVERIFY(rig.op.boxes().at(1).text.endsWith("interlock 1 (40-41) at unit address 1.") &&
+                rig.op.last().text.startsWith("The unit did not answer for 20 interlocks"));
     }
 };
 

@@ -1,0 +1,70 @@
+#pragma once
+// The windows start-up opens, in its order, for the program and the tests:
+// the splash, the speed dialog (loaded, not shown), the comms-test window
+// (hidden), the connection dialog (modal) and the main window.
+
+#include "startup/StartupSequence.h"
+#include "ui/frmConnectionModems.h"
+
+#include <functional>
+#include <memory>
+
+class Frmtext;
+class LoadedWindows;
+class Operator;
+class SerialPort;
+class Transport;
+class frmBauds;
+class frmMessages;
+class frmSplash;
+
+class StartupWindows : public StartupSteps {
+public:
+    StartupWindows(SharedState& state, SerialPort& port, Transport& transport, Operator& op,
+                   LoadedWindows& windows, QString simulatedPath = {});
+    ~StartupWindows() override;
+    StartupWindows(const StartupWindows&) = delete;
+    StartupWindows& operator=(const StartupWindows&) = delete;
+
+    // How the program ends (Quit, or the confirmed exit question).
+    void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
+    // Tests: where the port names come from, and a look at the connection
+    // dialog just before it runs modally.
+    void setPortLister(frmConnectionModems::PortLister f) { portLister_ = std::move(f); }
+    void setOnConnectionDialog(std::function<void(frmConnectionModems&)> f) {
+        onConnectionDialog_ = std::move(f);
+    }
+
+    frmSplash* splash() const { return splash_.get(); }
+    frmBauds* bauds() const { return bauds_.get(); }
+    Frmtext* commsTest() const { return commsTest_.get(); }
+    frmMessages* mainWindow() const { return main_.get(); }
+
+    // StartupSteps
+    void showSplash() override;
+    void fillSpeedList(const QStringList& speeds) override;
+    void pause(int ms) override;
+    void loadCommsTest() override;
+    void runConnectionDialog() override;
+    void loadMainWindow() override;
+    void reportConfigError(const ConfigError& error) override;
+
+private:
+    void endProgram();
+
+    SharedState& state_;
+    SerialPort& port_;
+    Transport& transport_;
+    Operator& op_;
+    LoadedWindows& windows_;
+    QString simulatedPath_;
+    std::function<void()> endProgram_;
+    frmConnectionModems::PortLister portLister_;
+    std::function<void(frmConnectionModems&)> onConnectionDialog_;
+    // Declared in load order; the main window, which refers to the comms-test
+    // window, goes first.
+    std::unique_ptr<frmSplash> splash_;
+    std::unique_ptr<frmBauds> bauds_;
+    std::unique_ptr<Frmtext> commsTest_;
+    std::unique_ptr<frmMessages> main_;
+};
