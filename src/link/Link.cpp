@@ -1,5 +1,7 @@
 #include "link/Link.h"
 
+#include "link/ActiveScope.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QTimer>
@@ -62,22 +64,7 @@ private:
     bool failed_ = false;
 };
 
-namespace {
-
-// Marks the link as in the middle of a wait for a scope, so that a request made
-// from an event handler meanwhile is refused instead of nested.
-class ActiveScope {
-public:
-    explicit ActiveScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~ActiveScope() { flag_ = false; }
-    ActiveScope(const ActiveScope&) = delete;
-    ActiveScope& operator=(const ActiveScope&) = delete;
-
-private:
-    bool& flag_;
-};
-
-} // namespace
+namespace {} // namespace
 
 Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
     : QObject(parent), port_(port), timing_(timing) {

@@ -1,5 +1,7 @@
 #include "transport/NetTransport.h"
 
+#include "link/ActiveScope.h"
+
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -9,15 +11,21 @@ namespace {
 // More than any reply of the tool's requests, stale ones included.
 constexpr qint64 kMaxReplyBytes = 4096;
 
-class ActiveScope {
-public:
-    explicit ActiveScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~ActiveScope() { flag_ = false; }
-    ActiveScope(const ActiveScope&) = delete;
-    ActiveScope& operator=(const ActiveScope&) = delete;
-
-private:
-    bool& flag_;
+// A local event loop that a precise single-shot timer ends ms from now at the
+// latest; whatever else the caller connects to quit() ends it sooner.
+struct TimedLoop {
+    explicit TimedLoop(int ms) {
+        timer.setTimerType(Qt::PreciseTimer);
+        timer.setSingleShot(true);
+        QObject::connect(&timer, &QTimer::timeout, &loop, [this] {
+            timedOut = true;
+            loop.quit();
+        });
+        timer.start(std::max(ms, 0));
+    }
+    QEventLoop loop;
+    QTimer timer;
+    bool timedOut = false;
 };
 
 } // namespace
@@ -48,49 +56,31 @@ NetTransport::End NetTransport::wait(int ms, bool wakeOnBytes) {
         return End::Closed;
     if (wakeOnBytes && socket_.bytesAvailable() > 0)
         return End::Bytes;
-    QEventLoop loop;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setSingleShot(true);
-    bool timedOut = false;
-    connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    connect(&socket_, &QAbstractSocket::disconnected, &loop, &QEventLoop::quit);
-    connect(&socket_, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    TimedLoop wait(ms);
+    connect(&socket_, &QAbstractSocket::disconnected, &wait.loop, &QEventLoop::quit);
+    connect(&socket_, &QAbstractSocket::errorOccurred, &wait.loop, &QEventLoop::quit);
     if (wakeOnBytes)
-        connect(&socket_, &QIODevice::readyRead, &loop, &QEventLoop::quit);
-    timer.start(std::max(ms, 0));
-    loop.exec();
+        connect(&socket_, &QIODevice::readyRead, &wait.loop, &QEventLoop::quit);
+    wait.loop.exec();
     if (wakeOnBytes && socket_.bytesAvailable() > 0)
         return End::Bytes;
     if (!connected())
         return End::Closed;
-    return timedOut ? End::TimedOut : End::Bytes;
+    return wait.timedOut ? End::TimedOut : End::Bytes;
 }
 
 bool NetTransport::connectSocket(QString& reason) {
     socket_.abort();
-    QEventLoop loop;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setSingleShot(true);
-    bool timedOut = false;
-    connect(&timer, &QTimer::timeout, &loop, [&] {
-        timedOut = true;
-        loop.quit();
-    });
-    connect(&socket_, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
-    connect(&socket_, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
-    timer.start(timing_.connectMs);
+    TimedLoop wait(timing_.connectMs);
+    connect(&socket_, &QAbstractSocket::connected, &wait.loop, &QEventLoop::quit);
+    connect(&socket_, &QAbstractSocket::errorOccurred, &wait.loop, &QEventLoop::quit);
     socket_.connectToHost(endpoint_.host, quint16(endpoint_.port));
     if (socket_.state() != QAbstractSocket::UnconnectedState && !connected())
-        loop.exec();
+        wait.loop.exec();
     if (connected())
         return true;
     QString why = socket_.errorString();
-    if (timedOut)
+    if (wait.timedOut)
         why = tr("no connection within %1 s").arg(timing_.connectMs / 1000.0);
     socket_.abort();
     reason = tr("cannot connect to %1: %2").arg(endpoint_.hostPort(), why);
@@ -239,9 +229,7 @@ TransportStatus NetTransport::bulkPause() {
     ActiveScope scope(active_);
     // A gateway that closes an idle connection meanwhile is no failure: the
     // next request connects again.
-    QEventLoop loop;
-    QTimer::singleShot(std::max(timing_.bulkPauseMs, 0), Qt::PreciseTimer, &loop,
-                       &QEventLoop::quit);
-    loop.exec();
+    TimedLoop pause(timing_.bulkPauseMs);
+    pause.loop.exec();
     return TransportStatus::Ok;
 }
