@@ -39,6 +39,62 @@ qint64 Scanner::worstCaseMs(const ScanPlan& plan, const LinkTiming& timing, int 
     return ms;
 }
 
+bool Scanner::switchSpeed(int baud, const QString& settings, const FailureWatch& watch,
+                          ScanResult& r) {
+    // A new speed is new port settings; the port applies them at once.
+    if (const PortStatus set = transport_.port().setSettings(withSpeed(settings, baud)); !set.ok) {
+        r.outcome = ScanResult::Outcome::PortFailed;
+        r.error = QStringLiteral("%1 would not run at %2 baud: %3")
+                      .arg(transport_.endpointName())
+                      .arg(baud)
+                      .arg(set.reason);
+        return false;
+    }
+    if (const TransportStatus st = transport_.prepare(); st != TransportStatus::Ok) {
+        r.outcome = ScanResult::Outcome::PortFailed;
+        r.error = watch.reason(st);
+        return false;
+    }
+    return true;
+}
+
+bool Scanner::probe(int unit, int baud, const FailureWatch& watch, const ScanPlan& plan,
+                    ScanResult& r) {
+    if (stopRequested_) {
+        r.outcome = ScanResult::Outcome::Stopped;
+        return false;
+    }
+    const QByteArray request = Pdu::readMessage(messageRegister(0));
+    const Transaction t = transport_.transact(unit, request);
+    if (!t.ok()) {
+        r.outcome = ScanResult::Outcome::PortFailed;
+        r.error = watch.reason(t.status);
+        return false;
+    }
+    ++r.probes;
+    const ReplyCheck check = checkReply(t, request);
+    using V = ReplyCheck::Verdict;
+    bool more = true;
+    // Any whole reply from the address asked is a unit there, a refusal too.
+    if (check.verdict == V::Confirmed || check.verdict == V::Exception ||
+        check.verdict == V::Unexpected) {
+        FoundUnit f{unit, baud, {}, {}};
+        if (check.confirmed())
+            f.firstMessage = Pdu::decodeReadReply(t.replyPdu).text;
+        else
+            f.note = check.reason();
+        r.found.append(f);
+        emit unitFound(f);
+        more = !plan.stopAtFirst;
+    } else if (check.verdict != V::Silent) {
+        if (!r.hintSpeeds.contains(baud))
+            r.hintSpeeds.append(baud);
+        emit hint(baud, check.reason());
+    }
+    emit progress(r.probes, plan.probeCount(), worstCaseMs(plan, transport_.timing(), r.probes));
+    return more;
+}
+
 ScanResult Scanner::run(const ScanPlan& plan) {
     ScanResult r;
     stopRequested_ = false;
@@ -56,58 +112,12 @@ ScanResult Scanner::run(const ScanPlan& plan) {
     probing.firstByteMs = probeWait(plan, timing);
     transport_.setTiming(probing);
 
-    const QByteArray request = Pdu::readMessage(messageRegister(0));
-    const int total = plan.probeCount();
-    bool done = false;
-    for (int s = 0; s < plan.speeds.size() && !done; ++s) {
+    bool more = true;
+    for (int s = 0; s < plan.speeds.size() && more; ++s) {
         const int baud = plan.speeds[s];
-        // A new speed is new port settings; the port applies them at once.
-        if (const PortStatus set = port.setSettings(withSpeed(settings, baud)); !set.ok) {
-            r.outcome = ScanResult::Outcome::PortFailed;
-            r.error = QStringLiteral("%1 would not run at %2 baud: %3")
-                          .arg(transport_.endpointName())
-                          .arg(baud)
-                          .arg(set.reason);
-            break;
-        }
-        if (const TransportStatus st = transport_.prepare(); st != TransportStatus::Ok) {
-            r.outcome = ScanResult::Outcome::PortFailed;
-            r.error = watch.reason(st);
-            break;
-        }
-        for (int unit = plan.firstUnit; unit <= plan.lastUnit && !done; ++unit) {
-            if (stopRequested_) {
-                r.outcome = ScanResult::Outcome::Stopped;
-                done = true;
-                break;
-            }
-            const Transaction t = transport_.transact(unit, request);
-            if (!t.ok()) {
-                r.outcome = ScanResult::Outcome::PortFailed;
-                r.error = watch.reason(t.status);
-                done = true;
-                break;
-            }
-            ++r.probes;
-            const ReplyCheck check = checkReply(t, request);
-            using V = ReplyCheck::Verdict;
-            if (check.verdict == V::Confirmed || check.verdict == V::Exception ||
-                check.verdict == V::Unexpected) {
-                FoundUnit f{unit, baud, {}, {}};
-                if (check.confirmed())
-                    f.firstMessage = Pdu::decodeReadReply(t.replyPdu).text;
-                else
-                    f.note = check.reason();
-                r.found.append(f);
-                emit unitFound(f);
-                done = plan.stopAtFirst;
-            } else if (check.verdict != V::Silent) {
-                if (!r.hintSpeeds.contains(baud))
-                    r.hintSpeeds.append(baud);
-                emit hint(baud, check.reason());
-            }
-            emit progress(r.probes, total, worstCaseMs(plan, probing, r.probes));
-        }
+        more = switchSpeed(baud, settings, watch, r);
+        for (int unit = plan.firstUnit; unit <= plan.lastUnit && more; ++unit)
+            more = probe(unit, baud, watch, plan, r);
     }
     // The line goes back to what it was; a failed port stays closed.
     transport_.setTiming(timing);

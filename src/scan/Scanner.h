@@ -13,6 +13,7 @@
 #include <QString>
 #include <QVector>
 
+class FailureWatch;
 class RtuTransport;
 
 struct ScanPlan {
@@ -64,6 +65,12 @@ signals:
     void hint(int baud, const QString& what); // "a garbled reply of 9 bytes (its CRC is wrong)"
 
 private:
+    // False when the port would not take the speed (r says why).
+    bool switchSpeed(int baud, const QString& settings, const FailureWatch& watch, ScanResult& r);
+    // Probes one address; false when the scan is over (stopped, failed, or
+    // the first unit found when that was asked).
+    bool probe(int unit, int baud, const FailureWatch& watch, const ScanPlan& plan, ScanResult& r);
+
     RtuTransport& transport_;
     bool stopRequested_ = false;
 };
