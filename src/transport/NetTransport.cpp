@@ -127,25 +127,31 @@ bool NetTransport::exchange(int unit, Transaction& t, bool& got) {
     if (!written)
         return false;
     emit frameSent(t.sent);
+    bool lit = false;
+    const bool ok = receiveReply(unit, t, got, lit);
+    if (lit)
+        emit receiving(false);
+    if (ok && !t.received.isEmpty())
+        emit frameReceived(t.received);
+    return ok;
+}
+
+bool NetTransport::receiveReply(int unit, Transaction& t, bool& got, bool& lit) {
     QByteArray buffer;
     int armMs = timing_.firstByteMs;
     QElapsedTimer requestSent;
     requestSent.start();
     QElapsedTimer clock = requestSent;
-    bool lit = false;
-    bool over = false;
     qint64 total = 0;
-    while (!over) {
+    for (;;) {
         const End end = wait(armMs - int(clock.elapsed()), true);
         if (end == End::Closed && socket_.bytesAvailable() == 0) {
             t.received = buffer;
-            if (lit)
-                emit receiving(false);
             return false;
         }
         if (end == End::TimedOut) {
             judgeIncomplete(unit, buffer, t);
-            break;
+            return true;
         }
         const QByteArray chunk = socket_.readAll();
         if (chunk.isEmpty())
@@ -159,32 +165,20 @@ bool NetTransport::exchange(int unit, Transaction& t, bool& got) {
         total += chunk.size();
         if (total > kMaxReplyBytes) { // a peer that never stops sending
             judgeIncomplete(unit, buffer, t);
-            break;
+            return true;
         }
-        switch (collect(unit, buffer, t)) {
-        case Collect::Done:
-            over = true;
-            break;
-        case Collect::Stale:
-            if (buffer.isEmpty()) { // still waiting for the first byte of this reply
-                armMs = timing_.firstByteMs;
-                clock = requestSent;
-            } else { // a reply began behind the stale one
-                armMs = timing_.replyGapMs;
-                clock.restart();
-            }
-            break;
-        case Collect::More:
+        const Collect c = collect(unit, buffer, t);
+        if (c == Collect::Done)
+            return true;
+        if (c == Collect::Stale && buffer.isEmpty()) {
+            // Still waiting for the first byte of this reply.
+            armMs = timing_.firstByteMs;
+            clock = requestSent;
+        } else { // more of this reply, or one that began behind a stale one
             armMs = timing_.replyGapMs;
             clock.restart();
-            break;
         }
     }
-    if (lit)
-        emit receiving(false);
-    if (!t.received.isEmpty())
-        emit frameReceived(t.received);
-    return true;
 }
 
 Transaction NetTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd) {

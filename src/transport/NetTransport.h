@@ -62,6 +62,9 @@ private:
     // One send and the collection of its reply; false when the connection
     // closed before the reply was over (got tells whether any byte came).
     bool exchange(int unit, Transaction& t, bool& got);
+    // Collects the reply to the request just sent; false when the connection
+    // closed first. lit: the receiving lamp was lit.
+    bool receiveReply(int unit, Transaction& t, bool& got, bool& lit);
 
     Endpoint endpoint_;
     NetTiming timing_;
