@@ -74,14 +74,26 @@ private slots:
         dialog.show();
         QVERIFY(shownCentredAndFocused(dialog, dialog.LstBaudRates) && windows.last() == &dialog);
         QTest::keySequence(dialog.LstBaudRates, QKeySequence("Down, Down"));
-        dialog.close(); // through the frame: the settings stay as they were
+        dialog.spnRetries->setValue(2);
+        dialog.close(); // through the frame: the settings and the line stay as they were
         QVERIFY(state.CommSettings.isEmpty() && !windows.contains(&dialog));
+        QCOMPARE(state.Line.retries, 0);
         dialog.show();
+        QCOMPARE(dialog.spnRetries->value(), 0);
+        // The line settings go with the speed, and come back the next time.
+        dialog.cboDirection->setCurrentIndex(
+            dialog.cboDirection->findData(int(Direction::Adapter)));
+        dialog.cboEcho->setCurrentIndex(dialog.cboEcho->findData(int(EchoMode::On)));
+        dialog.spnPauseMs->setValue(120);
+        dialog.spnRetries->setValue(3);
         QTest::keyClick(dialog.LstBaudRates, Qt::Key_Return); // 9600 comes preselected
         QVERIFY(state.CommSettings == "9600,N,8,1" && !dialog.isVisible());
+        QVERIFY(state.Line.direction == Direction::Adapter && state.Line.echo == EchoMode::On &&
+                state.Line.pauseMs == 120 && state.Line.retries == 3);
         state.CommSettings = "19200,N,8,1";
-        dialog.show(); // then the speed chosen last
+        dialog.show(); // then the speed chosen last, and the line as it was taken
         QCOMPARE(dialog.LstBaudRates->currentItem()->text(), "19200,N,8,1");
+        QCOMPARE(dialog.spnPauseMs->value() + dialog.spnRetries->value(), 123);
     }
 
     void loadedWindows() {
