@@ -141,7 +141,7 @@ void SimNetServer::send(QByteArray reply) {
     const QPointer<QTcpSocket> to = client_;
     const int firstHalf =
         config_.pauseInsideReplyMs > 0 ? int(reply.size() / 2) : int(reply.size());
-    const auto write = [this, to](const QByteArray& bytes) {
+    const auto write = [to](const QByteArray& bytes) {
         if (to && to->state() == QAbstractSocket::ConnectedState)
             to->write(bytes);
     };
