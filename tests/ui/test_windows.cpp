@@ -306,11 +306,13 @@ private slots:
         silent.neverAnswer = true;
         Rig rig;
         QVERIFY(rig.start(silent));
-        // While the fault box is up, nothing else may start in any window.
+        // While the fault box is up, nothing else may start in any window; Read All's own
+        // button reads Stop.
         click(rig.message(1));
         QVector<bool> enabledDuring;
         rig.op.onBox([&](const RecordingOperator::Box&) {
-            enabledDuring << rig.main.cmdReadAll->isEnabled() << rig.main.cmdSaveFile->isEnabled()
+            enabledDuring << (rig.main.cmdReadAll->text() != "S&top")
+                          << rig.main.cmdSaveFile->isEnabled()
                           << rig.commsTest.CmdRdMsg->isEnabled()
                           << rig.main.editorWindow()->cmdWrite->isEnabled();
         });
