@@ -92,7 +92,7 @@ void StartupWindows::runConnectionDialog() {
 void StartupWindows::noteConnection() {
     const bool network = isNetworkAddress(state_.PortName);
     if (port_.isOpen() && !network) {
-        reconnector_.remember();
+        reconnector_.remember(byIdFolder_);
         if (settings_)
             ConnectionSettings(*settings_)
                 .save(ConnectionSettings::fromCommSettings(reconnector_.name(), state_.CommSettings,

@@ -42,6 +42,8 @@ public:
     void setSettings(QSettings* settings) { settings_ = settings; }
     // How long Reconnect waits for the port to come back.
     void setReconnectTimeout(int ms) { reconnectMs_ = ms; }
+    // Where the ports' stable names are (tests: a folder of their own).
+    void setByIdFolder(const QString& folder) { byIdFolder_ = folder; }
 
     // The main window's Connect: the connection dialog and the speed dialog
     // again; Select reopens the port, Cancel keeps the one in use.
@@ -85,6 +87,7 @@ private:
     QSettings* settings_ = nullptr;
     Reconnector reconnector_;
     int reconnectMs_ = 30000;
+    QString byIdFolder_ = kSerialByIdFolder;
     // Declared in load order; the main window, which refers to the comms-test
     // window, goes first.
     std::unique_ptr<frmSplash> splash_;

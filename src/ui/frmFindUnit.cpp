@@ -41,7 +41,7 @@ std::optional<QVector<int>> parseSpeeds(const QString& text) {
 }
 
 QString seconds(qint64 ms) {
-    return QString::number((ms + 999) / 1000);
+    return QString::number((ms + 500) / 1000);
 }
 
 } // namespace
