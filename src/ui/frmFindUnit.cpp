@@ -153,12 +153,13 @@ QLayout* frmFindUnit::buildPlan() {
     range->addWidget(spnLast);
     range->addStretch(1);
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("&Addresses:"), range);
+    auto* addresses = new QLabel(QStringLiteral("&Addresses:"), this);
+    addresses->setBuddy(spnFirst);
+    form->addRow(addresses, range);
     form->addRow(QStringLiteral("S&peeds:"), txtSpeeds);
     form->addRow(QStringLiteral("&Wait per probe:"), spnWaitMs);
     form->addRow(QString(), chkFirst);
-    for (QWidget* w : {static_cast<QWidget*>(spnFirst), static_cast<QWidget*>(txtSpeeds),
-                       static_cast<QWidget*>(spnWaitMs)})
+    for (QWidget* w : {static_cast<QWidget*>(txtSpeeds), static_cast<QWidget*>(spnWaitMs)})
         if (auto* label = qobject_cast<QLabel*>(form->labelForField(w)))
             label->setBuddy(w);
     return form;
