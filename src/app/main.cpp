@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QDir>
+#include <QSettings>
 #include <QStyleFactory>
 
 #include <optional>
@@ -109,6 +110,10 @@ int main(int argc, char* argv[]) {
         Qt::QueuedConnection);
     LoadedWindows windows;
     StartupWindows startup(state, port, *transport, op, windows, simulatedPath);
+    // The connection is remembered for the next run, in the user's settings.
+    QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("qv840n"),
+                       QStringLiteral("qv840n"));
+    startup.setSettings(&settings);
     startup.setEndProgram([&port] {
         if (port.isOpen())
             port.close();

@@ -51,7 +51,8 @@ MsgAnswer TerminalOperator::message(const QString& text, const QString& title, M
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     const QString heading = title.isEmpty() ? kProgramTitle : title;
     QString where;
-    if (buttons != MsgButtons::Ok && table_ && table_->currentSlot() >= 0) {
+    if (buttons != MsgButtons::Ok && buttons != MsgButtons::OkReconnect && table_ &&
+        table_->currentSlot() >= 0) {
         const int k = table_->currentSlot();
         where = QStringLiteral("slot %1 (%2): ").arg(k).arg(terminalCaption(k));
     }

@@ -48,10 +48,9 @@ bool CommsTest::begin(bool claimed, const QString& what) {
         return false;
     }
     if (!transport_.isOpen()) {
-        view_.showProblem(
-            QStringLiteral(
-                "Cannot %1: the serial port %2 is not open. Restart QV840N to choose a port.")
-                .arg(what, portLabel(transport_)));
+        view_.showProblem(QStringLiteral("Cannot %1: the serial port %2 is not open. Choose one "
+                                         "with Connect... in the main window.")
+                              .arg(what, portLabel(transport_)));
         return false;
     }
     const TransportStatus s = transport_.prepare();

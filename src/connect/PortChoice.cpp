@@ -1,5 +1,7 @@
 #include "connect/PortChoice.h"
 
+#include "connect/Reconnect.h"
+
 QString simulatedEntryText(const QString& path) {
     return path + QStringLiteral(" (simulated unit)");
 }
@@ -36,4 +38,11 @@ std::optional<QString> PortChoice::chosenPort() const {
     if (port.isEmpty())
         return std::nullopt;
     return port;
+}
+
+PortEntries withStableNames(PortEntries entries, const QString& byIdFolder) {
+    for (PortEntry& e : entries)
+        if (const QString link = stableNameFor(e.Port, byIdFolder); !link.isEmpty())
+            e.Port = link;
+    return entries;
 }

@@ -20,6 +20,11 @@ using PortEntries = QVector<PortEntry>;
 PortEntries makePortEntries(const QStringList& portNames, const QString& simulatedPath = {});
 QString simulatedEntryText(const QString& path);
 
+// Each entry whose port has a link in byIdFolder is opened by that link,
+// which names the adapter whatever name it gets when plugged in again.
+PortEntries withStableNames(PortEntries entries,
+                            const QString& byIdFolder = QStringLiteral("/dev/serial/by-id"));
+
 class PortChoice {
 public:
     // The key of a typed device path.

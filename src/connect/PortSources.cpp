@@ -4,6 +4,7 @@
 #include "connect/RegistryApi.h"
 
 #include <QCollator>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -28,6 +29,30 @@ QString portLocation(const QString& nameOrPath) {
         if (info.portName() == nameOrPath)
             return info.systemLocation();
     return nameOrPath;
+}
+
+QString portAdapterText(const QString& nameOrPath) {
+    const QString target = QFileInfo(portLocation(nameOrPath)).canonicalFilePath();
+    const auto ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports) {
+        if (QFileInfo(info.systemLocation()).canonicalFilePath() != target || target.isEmpty())
+            continue;
+        QStringList words;
+        for (const QString& w : {info.manufacturer(), info.description()})
+            if (!w.trimmed().isEmpty() && !words.contains(w.trimmed()))
+                words << w.trimmed();
+        QString text = words.join(QLatin1Char(' '));
+        if (!info.serialNumber().isEmpty())
+            text += (text.isEmpty() ? QString() : QStringLiteral(", ")) +
+                    QStringLiteral("serial number ") + info.serialNumber();
+        return text;
+    }
+    return {};
+}
+
+QString portDescription(const QString& nameOrPath) {
+    const QString adapter = portAdapterText(nameOrPath);
+    return adapter.isEmpty() ? nameOrPath : nameOrPath + QLatin1Char('\n') + adapter;
 }
 
 QStringList listPortNames(Operator& op) {

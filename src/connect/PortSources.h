@@ -15,6 +15,13 @@ QStringList systemPortNames();
 // ("ttyUSB0", "COM3"); anything with a slash is a device path and kept as is.
 QString portLocation(const QString& nameOrPath);
 
+// The adapter behind a port as the system describes it: "maker product,
+// serial number", or empty for a port without one.
+QString portAdapterText(const QString& nameOrPath);
+
+// What a listed port's tooltip says: where it is opened and the adapter.
+QString portDescription(const QString& nameOrPath);
+
 // The ports the connection dialog lists: the registry's serial-port key on
 // Windows, whose failures the operator is told about, Qt's enumeration
 // elsewhere.

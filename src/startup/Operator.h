@@ -8,8 +8,9 @@
 enum class MsgIcon { None, Information, Exclamation, Question, Critical };
 // YesNo answers Ok for Yes and Cancel for No, and defaults to No.
 // OkCancelIgnoreAll adds "Ignore All": go on without asking again.
-enum class MsgButtons { Ok, OkCancel, YesNo, OkCancelIgnoreAll };
-enum class MsgAnswer { Ok, Cancel, IgnoreAll };
+// OkReconnect adds "Reconnect" to a port failure: open the same port again.
+enum class MsgButtons { Ok, OkCancel, YesNo, OkCancelIgnoreAll, OkReconnect };
+enum class MsgAnswer { Ok, Cancel, IgnoreAll, Reconnect };
 
 class Operator {
 public:

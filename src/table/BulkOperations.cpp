@@ -194,8 +194,10 @@ public:
             return;
         }
         if (result_.outcome == BulkResult::Outcome::PortFailed) {
-            ops_.op_.message(PortTexts::failed(ops_.transport_.endpointName(), result_.error),
-                             PortTexts::failedTitle(), MsgIcon::Critical, MsgButtons::Ok);
+            result_.reconnect =
+                ops_.op_.message(PortTexts::failed(ops_.transport_.endpointName(), result_.error),
+                                 PortTexts::failedTitle(), MsgIcon::Critical,
+                                 MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
         }
         if (reportSilent && !result_.silent.isEmpty()) {
             ops_.op_.message(silentText(result_.silent, verb), kFaultTitle, MsgIcon::Exclamation,

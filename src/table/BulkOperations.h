@@ -30,9 +30,10 @@ struct BulkResult {
     Outcome outcome = Outcome::Completed;
     QVector<int> silent;             // interlocks that did not answer
     QVector<RejectedReply> rejected; // interlocks whose reply was garbled, foreign or a refusal
-    QVector<int> invalid; // write all: entries held back (empty, over 40, or not encodable)
-    QString error;        // the port's reason, for PortFailed and Refused
-    QVector<int> done;    // interlocks the unit confirmed (read, written or erased)
+    QVector<int> invalid;   // write all: entries held back (empty, over 40, or not encodable)
+    QString error;          // the port's reason, for PortFailed and Refused
+    QVector<int> done;      // interlocks the unit confirmed (read, written or erased)
+    bool reconnect = false; // PortFailed: the operator asked to open the port again
 };
 
 class BulkOperations {

@@ -5,10 +5,9 @@
 namespace PortTexts {
 
 QString notOpen() {
-    // The port is chosen once, at start-up; after a Cancel or a failure only
-    // a new start offers the connection dialog again.
-    return QStringLiteral("No serial port is open. Restart QV840N and choose a port in the "
-                          "connection dialog.");
+    // The windows offer Connect; the command line has its --port option.
+    return QStringLiteral("No serial port is open. Choose one with Connect... in the Command "
+                          "Center, or with --port on the command line.");
 }
 
 QString busy() {

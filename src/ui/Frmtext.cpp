@@ -172,6 +172,8 @@ void Frmtext::buildControls() {
     all->addLayout(middle, 1);
     all->addSpacing(8);
     all->addLayout(buildDumps());
+    lblConnection = panelLabel(QStringLiteral("lblConnection"), this);
+    all->addWidget(lblConnection);
 }
 
 // The lamps at the top left; the button, version and clock at the right.

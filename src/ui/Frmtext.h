@@ -123,6 +123,7 @@ public:
     std::array<QLabel*, 3> Label6{};
     QLabel* Label2 = nullptr;
     QPushButton* cmdMainMenu = nullptr;
+    QLabel* lblConnection = nullptr; // the connection, as the main window's status line says
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -33,6 +33,7 @@ MsgAnswer MessageBoxOperator::message(const QString& text, const QString& title,
     box.setText(text);
     box.setIcon(boxIcon(icon));
     QPushButton* ignoreAll = nullptr;
+    QPushButton* reconnect = nullptr;
     switch (buttons) {
     case MsgButtons::YesNo:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -48,6 +49,11 @@ MsgAnswer MessageBoxOperator::message(const QString& text, const QString& title,
         box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Cancel);
         break;
+    case MsgButtons::OkReconnect:
+        reconnect = box.addButton(QStringLiteral("&Reconnect"), QMessageBox::AcceptRole);
+        reconnect->setToolTip(QStringLiteral("Open the same port again, with the same settings, "
+                                             "once it is back"));
+        [[fallthrough]];
     case MsgButtons::Ok:
         box.setStandardButtons(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Ok);
@@ -56,6 +62,8 @@ MsgAnswer MessageBoxOperator::message(const QString& text, const QString& title,
     box.exec();
     if (ignoreAll != nullptr && box.clickedButton() == ignoreAll)
         return MsgAnswer::IgnoreAll;
+    if (reconnect != nullptr && box.clickedButton() == reconnect)
+        return MsgAnswer::Reconnect;
     const bool yes = box.clickedButton() == box.button(QMessageBox::Ok) ||
                      box.clickedButton() == box.button(QMessageBox::Yes);
     return yes ? MsgAnswer::Ok : MsgAnswer::Cancel;

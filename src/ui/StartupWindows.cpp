@@ -1,22 +1,28 @@
 #include "ui/StartupWindows.h"
 
+#include "connect/ConnectionSettings.h"
+#include "connect/OpenPort.h"
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
+#include "transport/Endpoint.h"
+#include "transport/PortTexts.h"
 #include "transport/Transport.h"
 #include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
 #include "ui/frmBauds.h"
+#include "ui/frmFindUnit.h"
 #include "ui/frmMessages.h"
 #include "ui/frmSplash.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QSettings>
 #include <QTimer>
 
 StartupWindows::StartupWindows(SharedState& state, SerialPort& port, Transport& transport,
                                Operator& op, LoadedWindows& windows, QString simulatedPath)
     : state_(state), port_(port), transport_(transport), op_(op), windows_(windows),
-      simulatedPath_(std::move(simulatedPath)) {}
+      simulatedPath_(std::move(simulatedPath)), reconnector_(port) {}
 
 StartupWindows::~StartupWindows() = default;
 
@@ -58,12 +64,85 @@ void StartupWindows::loadCommsTest() {
 void StartupWindows::runConnectionDialog() {
     if (!bauds_)
         bauds_ = std::make_unique<frmBauds>(state_, windows_);
-    frmConnectionModems dialog(state_, port_, *bauds_, op_, windows_, simulatedPath_);
+    // At start-up the dialogs offer what the last run used; later, what is in use.
+    const bool again = main_ != nullptr;
+    const QString before = state_.PortName;
+    frmConnectionModems dialog(state_, port_, *bauds_, op_, windows_, simulatedPath_,
+                               again ? main_.get() : nullptr);
+    if (again) {
+        dialog.setPreferredPort(before);
+    } else if (settings_) {
+        const RememberedConnection last = ConnectionSettings(*settings_).load();
+        dialog.setPreferredPort(last.port);
+        bauds_->setPreferredSettings(last.commSettings());
+        if (last.unit != 0)
+            state_.UnitAddress = static_cast<std::int16_t>(last.unit);
+    }
     if (portLister_)
         dialog.setPortLister(portLister_);
     if (onConnectionDialog_)
         onConnectionDialog_(dialog);
-    dialog.exec();
+    if (dialog.exec() != QDialog::Accepted && again) {
+        state_.PortName = before; // Cancel keeps the connection in use
+        return;
+    }
+    noteConnection();
+}
+
+void StartupWindows::noteConnection() {
+    const bool network = isNetworkAddress(state_.PortName);
+    if (port_.isOpen() && !network) {
+        reconnector_.remember(byIdFolder_);
+        if (settings_)
+            ConnectionSettings(*settings_)
+                .save(ConnectionSettings::fromCommSettings(reconnector_.name(), state_.CommSettings,
+                                                           state_.UnitAddress));
+    } else if (network && settings_) {
+        ConnectionSettings(*settings_).save({state_.PortName, 0, {}, state_.UnitAddress});
+    }
+    if (main_)
+        main_->connectionChanged();
+}
+
+void StartupWindows::reconnect() {
+    if (!main_)
+        return;
+    // A network unit is connected again at its next request.
+    if (isNetworkAddress(state_.PortName) || reconnector_.name().isEmpty()) {
+        main_->connectionChanged();
+        return;
+    }
+    const QString name = reconnector_.name();
+    main_->setConnectionNote(QStringLiteral("waiting for %1 to come back").arg(name));
+    const TransportClaim claim(transport_); // nothing starts meanwhile
+    const PortStatus s = reconnector_.reconnect(reconnectMs_);
+    if (s.ok) {
+        state_.PortName = name;
+        noteConnection();
+        return;
+    }
+    main_->setConnectionNote(QStringLiteral("failed: ") + s.reason);
+    op_.message(QStringLiteral("%1 did not come back within %2 s: %3\r\nConnect... chooses "
+                               "another port.")
+                    .arg(name)
+                    .arg(reconnectMs_ / 1000)
+                    .arg(s.reason),
+                PortTexts::failedTitle(), MsgIcon::Exclamation, MsgButtons::Ok);
+}
+
+void StartupWindows::findUnit() {
+    if (!main_)
+        return;
+    frmFindUnit window(state_, port_, transport_, op_, main_.get());
+    if (window.exec() != QDialog::Accepted || !window.chosen())
+        return;
+    const FoundUnit unit = *window.chosen();
+    main_->UpDown1->setValue(unit.unit); // the one unit address of every window
+    state_.CommSettings = window.chosenSettings();
+    if (const PortStatus s = port_.setSettings(state_.CommSettings); !s.ok)
+        op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
+                    MsgIcon::Exclamation, MsgButtons::Ok);
+    noteConnection();
 }
 
 void StartupWindows::loadMainWindow() {
@@ -76,7 +155,14 @@ void StartupWindows::loadMainWindow() {
     }
     main_ = std::make_unique<frmMessages>(state_, transport_, op_, windows_, *commsTest_);
     main_->setEndProgram([this] { endProgram(); });
+    main_->setConnectAction([this] { connectAgain(); });
+    main_->setReconnectAction([this] { reconnect(); });
+    main_->setFindUnitAction([this] { findUnit(); });
     main_->load();
+    QObject::connect(main_->UpDown1, &UpDown::valueChanged, main_.get(), [this](int unit) {
+        if (settings_)
+            ConnectionSettings(*settings_).save({{}, 0, {}, unit});
+    });
 }
 
 void StartupWindows::reportConfigError(const ConfigError& error) {

@@ -3,6 +3,7 @@
 // the splash, the speed dialog (loaded, not shown), the comms-test window
 // (hidden), the connection dialog (modal) and the main window.
 
+#include "connect/Reconnect.h"
 #include "startup/StartupSequence.h"
 #include "ui/frmConnectionModems.h"
 
@@ -10,6 +11,7 @@
 #include <memory>
 
 class Frmtext;
+class QSettings;
 class LoadedWindows;
 class Operator;
 class SerialPort;
@@ -34,6 +36,27 @@ public:
     void setOnConnectionDialog(std::function<void(frmConnectionModems&)> f) {
         onConnectionDialog_ = std::move(f);
     }
+
+    // Where the connection is remembered between runs; none: nothing is
+    // remembered (the tests' default, so that they never touch the user's).
+    void setSettings(QSettings* settings) { settings_ = settings; }
+    // How long Reconnect waits for the port to come back.
+    void setReconnectTimeout(int ms) { reconnectMs_ = ms; }
+    // Where the ports' stable names are (tests: a folder of their own).
+    void setByIdFolder(const QString& folder) { byIdFolder_ = folder; }
+
+    // The main window's Connect: the connection dialog and the speed dialog
+    // again; Select reopens the port, Cancel keeps the one in use.
+    void connectAgain() { runConnectionDialog(); }
+    // Reopens the failed port, by its stable name, with the same settings,
+    // once it is back.
+    void reconnect();
+    // The Find Unit window; its "Use" makes the unit found the connection.
+    void findUnit();
+    // The port is open with what the state says: noted for Reconnect,
+    // remembered for the next run, shown in the status line.
+    void noteConnection();
+    Reconnector& reconnector() { return reconnector_; }
 
     frmSplash* splash() const { return splash_.get(); }
     frmBauds* bauds() const { return bauds_.get(); }
@@ -61,6 +84,10 @@ private:
     std::function<void()> endProgram_;
     frmConnectionModems::PortLister portLister_;
     std::function<void(frmConnectionModems&)> onConnectionDialog_;
+    QSettings* settings_ = nullptr;
+    Reconnector reconnector_;
+    int reconnectMs_ = 30000;
+    QString byIdFolder_ = kSerialByIdFolder;
     // Declared in load order; the main window, which refers to the comms-test
     // window, goes first.
     std::unique_ptr<frmSplash> splash_;

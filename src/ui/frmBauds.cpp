@@ -120,14 +120,15 @@ void frmBauds::showEvent(QShowEvent* e) {
     LstBaudRates->setFocus(Qt::OtherFocusReason);
 }
 
-// The speed chosen last in this run, else 9600: never the first line just
-// because it is first.
+// The speed chosen last in this run, else the one remembered from the last
+// run, else 9600: never the first line just because it is first.
 void frmBauds::preselect() {
+    const QString last = state_.CommSettings.isEmpty() ? preferred_ : state_.CommSettings;
     QListWidgetItem* pick = nullptr;
     for (int i = 0; i < LstBaudRates->count(); ++i) {
         QListWidgetItem* item = LstBaudRates->item(i);
         const QString speed = item->text().section(QLatin1Char(','), 0, 0).trimmed();
-        if (!state_.CommSettings.isEmpty() && item->text() == state_.CommSettings)
+        if (!last.isEmpty() && item->text() == last)
             pick = item;
         else if (pick == nullptr && speed == QLatin1String("9600"))
             pick = item;

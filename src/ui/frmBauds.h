@@ -25,6 +25,10 @@ public:
     // Empties the list and adds the settings strings in the given order.
     void fillSpeedList(const QStringList& settings);
 
+    // The settings remembered from an earlier run, offered while none was
+    // chosen in this one.
+    void setPreferredSettings(const QString& settings) { preferred_ = settings; }
+
     // SpeedDialog: load, centre and run modally.
     void showModal() override;
 
@@ -57,4 +61,5 @@ private:
 
     SharedState& state_;
     LoadedWindows& windows_;
+    QString preferred_;
 };

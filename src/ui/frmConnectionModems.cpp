@@ -4,6 +4,7 @@
 #include "connect/PortSources.h"
 #include "startup/Operator.h"
 #include "startup/SharedState.h"
+#include "transport/Endpoint.h"
 #include "ui/LoadedWindows.h"
 #include "ui/frmNetwork.h"
 
@@ -210,14 +211,27 @@ void frmConnectionModems::Form_Activate() {
 
 void frmConnectionModems::fillList() {
     NotingOperator noting(operator_, listingShowedBox_);
-    choice_.setEntries(makePortEntries(lister_(noting), simulatedPath_));
+    choice_.setEntries(withStableNames(makePortEntries(lister_(noting), simulatedPath_)));
 
     const QSignalBlocker block(ListView1);
     ListView1->clear();
+    // Nothing picked yet: the preferred port, else the first entry.
+    if (choice_.SelectedKey.isEmpty()) {
+        choice_.click(choice_.entries().isEmpty() ? kNetworkEntryKey
+                                                  : choice_.entries().constFirst().Key);
+        for (const PortEntry& e : choice_.entries())
+            if (!preferred_.isEmpty() &&
+                (e.Port == preferred_ || e.Port == portLocation(preferred_)))
+                choice_.click(e.Key);
+        if (isNetworkAddress(preferred_)) {
+            choice_.click(kNetworkEntryKey);
+            txtOther->setText(preferred_);
+        }
+    }
     for (const PortEntry& e : choice_.entries()) {
         auto* item = new QListWidgetItem(ImageList1.value(0), e.Text, ListView1);
         item->setData(kKeyRole, e.Key);
-        item->setToolTip(e.Port);
+        item->setToolTip(portDescription(e.Port));
         if (e.Key == choice_.SelectedKey)
             ListView1->setCurrentItem(item);
     }

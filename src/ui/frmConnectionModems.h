@@ -48,6 +48,10 @@ public:
     ~frmConnectionModems() override;
 
     void setPortLister(PortLister lister) { lister_ = std::move(lister); }
+    // The port highlighted when the dialog opens, when it is listed (the one
+    // in use, or the one remembered); else the first entry. What is
+    // highlighted is chosen, so Enter takes it.
+    void setPreferredPort(const QString& port) { preferred_ = port; }
     const PortChoice& choice() const { return choice_; }
 
     // The single picture shown with every entry.
@@ -89,6 +93,7 @@ private:
     QString simulatedPath_;
     PortLister lister_;
     PortChoice choice_;
+    QString preferred_;
     bool listingShowedBox_ = false;
     bool justShown_ = false; // listed on show; the activation that follows only centres
 };

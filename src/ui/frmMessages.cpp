@@ -6,6 +6,7 @@
 #include "table/CsvTable.h"
 #include "table/Interlocks.h"
 #include "table/TableFile.h"
+#include "transport/Endpoint.h"
 #include "transport/Transport.h"
 #include "ui/Controls.h"
 #include "ui/Frmtext.h"
@@ -23,6 +24,8 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
+#include <QTime>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -142,20 +145,40 @@ frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
     };
     endProgram_ = [] { QCoreApplication::exit(0); };
 
-    connect(cmdReadAll, &QPushButton::clicked, this, [this] { noteOnUnit(bulk_.readAll()); });
-    connect(cmdWriteAll, &QPushButton::clicked, this, [this] { noteOnUnit(bulk_.writeAll()); });
+    connect(cmdReadAll, &QPushButton::clicked, this, [this] {
+        runBulk(cmdReadAll, QStringLiteral("Read All"), [this] {
+            tableFile_.clear();
+            updateTitle();
+            return bulk_.readAll();
+        });
+    });
+    connect(cmdWriteAll, &QPushButton::clicked, this, [this] {
+        runBulk(cmdWriteAll, QStringLiteral("Write All"), [this] { return bulk_.writeAll(); });
+    });
     connect(cmdEraseAll, &QPushButton::clicked, this, &frmMessages::eraseAll);
+    connect(cmdConnect, &QPushButton::clicked, this, [this] {
+        if (connectAction_)
+            connectAction_();
+    });
+    connect(cmdFindUnit, &QPushButton::clicked, this, [this] {
+        if (findUnitAction_)
+            findUnitAction_();
+    });
+    escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape_->setEnabled(false);
+    connect(escape_, &QShortcut::activated, this, [this] { bulk_.requestStop(); });
+    connect(&transport_, &Transport::failed, this, [this](const QString& why) {
+        failure_ = why.isEmpty() ? QStringLiteral("the port was closed") : why;
+        refreshStatus();
+    });
     connect(cmdOpenFile, &QPushButton::clicked, this, &frmMessages::openFile);
     connect(cmdSaveFile, &QPushButton::clicked, this, &frmMessages::saveFile);
     connect(cmdPrint, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
     connect(cmdExportPdf, &QPushButton::clicked, this, &frmMessages::exportPdf);
-    connect(cmdReadAll, &QPushButton::clicked, this, [this] {
-        tableFile_.clear();
-        updateTitle();
-    });
     connect(cmdQuit, &QPushButton::clicked, this, &QWidget::close);
     connect(cmdCommsTest, &QPushButton::clicked, this, &frmMessages::showCommsTest);
     connect(UpDown1, &UpDown::valueChanged, this, &frmMessages::setUnitAddress);
+    connect(UpDown1, &UpDown::valueChanged, this, &frmMessages::refreshStatus);
     // One unit address for the whole program: the comms test's spinner and
     // this one follow each other (setValue stops at an unchanged value).
     connect(UpDown1, &UpDown::valueChanged, commsTest_.UpDown2, &UpDown::setValue);
@@ -276,12 +299,22 @@ void frmMessages::buildControls() {
     right->addLayout(ccRow, 2175);
     right->addStretch(8250 - 7815 - 240);
 
-    auto* columns = new QHBoxLayout(this);
+    auto* columns = new QHBoxLayout;
     columns->setContentsMargins(px(240), px(240), px(kClientWidth - 11960), px(240));
     columns->setSpacing(0);
     columns->addLayout(left, kFrameWidth);
     columns->addStretch(kColumnGap);
     columns->addLayout(right, kFrameWidth);
+
+    // The status line at the foot: the connection and the last outcome.
+    lblStatus = panelLabel(QStringLiteral("lblStatus"), this);
+    lblStatus->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
+                                         "connection and the last operation's outcome"));
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(0, 0, 0, 0);
+    all->setSpacing(0);
+    all->addLayout(columns, 1);
+    all->addWidget(lblStatus);
 }
 
 QGroupBox* frmMessages::buildCommandCenter() {
@@ -302,6 +335,10 @@ QGroupBox* frmMessages::buildCommandCenter() {
     cmdCommsTest->setToolTip(QStringLiteral("Open the comms-test window"));
     cmdPrint = button(QStringLiteral("cmdPrint"), QStringLiteral("&Print..."), cc);
     cmdExportPdf = button(QStringLiteral("cmdExportPdf"), QStringLiteral("E&xport PDF..."), cc);
+    cmdConnect = button(QStringLiteral("cmdConnect"), QStringLiteral("Co&nnect..."), cc);
+    cmdConnect->setToolTip(QStringLiteral("Choose another port or speed, or open the same again"));
+    cmdFindUnit = button(QStringLiteral("cmdFindUnit"), QStringLiteral("&Find Unit..."), cc);
+    cmdFindUnit->setToolTip(QStringLiteral("Look for a unit whose address or speed is not known"));
     cmdReadAll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     auto* grid = new QGridLayout(cc);
@@ -316,6 +353,8 @@ QGroupBox* frmMessages::buildCommandCenter() {
     grid->addWidget(cmdCommsTest, 3, 2);
     grid->addWidget(cmdPrint, 4, 0);
     grid->addWidget(cmdExportPdf, 4, 1);
+    grid->addWidget(cmdConnect, 4, 2);
+    grid->addWidget(cmdFindUnit, 5, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     return cc;
@@ -388,6 +427,7 @@ void frmMessages::load() {
     Label3->setText(withLeadingBlank(state_.UnitAddress));
     updateTooltips();
     noteSaved();
+    refreshStatus();
     show();
     // Centred again now that the window manager has framed it.
     windows_.centerForm();
@@ -500,8 +540,10 @@ void frmMessages::exportPdf() {
 }
 
 void frmMessages::setOperationsEnabled(bool on) {
-    for (QPushButton* b : {cmdReadAll, cmdWriteAll, cmdEraseAll, cmdOpenFile, cmdSaveFile})
-        b->setEnabled(on);
+    // The button of the operation under way stays: it stops it.
+    for (QPushButton* b :
+         {cmdReadAll, cmdWriteAll, cmdEraseAll, cmdOpenFile, cmdSaveFile, cmdConnect, cmdFindUnit})
+        b->setEnabled(on || b == running_);
     // An operation keeps the unit it started with.
     UpDown1->setEnabled(on);
 }
@@ -548,7 +590,100 @@ void frmMessages::eraseAll() {
         QStringLiteral("Erase all twenty messages of unit %1?").arg(state_.UnitAddress);
     if (op_.message(question, QStringLiteral("Erase All Msgs"), MsgIcon::Question,
                     MsgButtons::YesNo) == MsgAnswer::Ok)
-        noteOnUnit(bulk_.eraseAll());
+        runBulk(cmdEraseAll, QStringLiteral("Erase All"), [this] { return bulk_.eraseAll(); });
+}
+
+void frmMessages::runBulk(QPushButton* button, const QString& verb,
+                          const std::function<BulkResult()>& op) {
+    if (running_) { // the button reads "Stop" meanwhile
+        bulk_.requestStop();
+        return;
+    }
+    running_ = button;
+    runningCaption_ = button->text();
+    button->setText(QStringLiteral("S&top"));
+    button->setToolTip(QStringLiteral("Stop after the request under way (Esc)"));
+    escape_->setEnabled(true);
+    const BulkResult result = op();
+    escape_->setEnabled(false);
+    running_ = nullptr;
+    button->setText(runningCaption_);
+    updateTooltips();
+    setOperationsEnabled(!transport_.busy());
+    noteOnUnit(result);
+    noteOutcome(verb, result);
+    if (result.reconnect && reconnectAction_)
+        reconnectAction_();
+}
+
+void frmMessages::noteOutcome(const QString& verb, const BulkResult& result) {
+    const QString done = verb == QLatin1String("Read All")    ? QStringLiteral("read")
+                         : verb == QLatin1String("Write All") ? QStringLiteral("written")
+                                                              : QStringLiteral("erased");
+    QString how;
+    switch (result.outcome) {
+    case BulkResult::Outcome::Completed:
+        break;
+    case BulkResult::Outcome::Stopped:
+        how = QStringLiteral("stopped, ");
+        break;
+    case BulkResult::Outcome::Cancelled:
+        how = QStringLiteral("cancelled, ");
+        break;
+    case BulkResult::Outcome::PortFailed:
+        how = QStringLiteral("port failed, ");
+        break;
+    case BulkResult::Outcome::Refused:
+        how = QStringLiteral("not started, ");
+        break;
+    }
+    lastOutcome_ = QStringLiteral("%1: %2%3 of %4 %5, %6")
+                       .arg(verb, how)
+                       .arg(result.done.size())
+                       .arg(kInterlockCount)
+                       .arg(done, QTime::currentTime().toString(QStringLiteral("HH:mm")));
+    refreshStatus();
+}
+
+void frmMessages::connectionChanged() {
+    failure_.clear();
+    note_.clear();
+    refreshStatus();
+}
+
+void frmMessages::setConnectionNote(const QString& note) {
+    note_ = note;
+    refreshStatus();
+}
+
+QString frmMessages::connectionText() const {
+    const QString port = state_.PortName;
+    QString where;
+    if (port.isEmpty())
+        where = QStringLiteral("No port");
+    else if (isNetworkAddress(port))
+        where = QStringLiteral("Network unit %1").arg(port);
+    else
+        where = QStringLiteral("%1, %2 baud")
+                    .arg(port, state_.CommSettings.isEmpty()
+                                   ? QStringLiteral("?")
+                                   : state_.CommSettings.section(QLatin1Char(','), 0, 0));
+    QString how;
+    if (!note_.isEmpty())
+        how = note_;
+    else if (!failure_.isEmpty())
+        how = QStringLiteral("failed: ") + failure_;
+    else
+        how = transport_.isOpen() ? QStringLiteral("connected") : QStringLiteral("not connected");
+    return QStringLiteral("%1, unit %2: %3").arg(where).arg(state_.UnitAddress).arg(how);
+}
+
+void frmMessages::refreshStatus() {
+    const QString connection = connectionText();
+    lblStatus->setText(lastOutcome_.isEmpty()
+                           ? connection
+                           : connection + QStringLiteral("   |   ") + lastOutcome_);
+    commsTest_.lblConnection->setText(connection);
 }
 
 bool frmMessages::mayWrite(const QString& name) {
@@ -598,16 +733,16 @@ void frmMessages::noteSaved() {
 }
 
 void frmMessages::noteOnUnit(const BulkResult& result) {
-    // Only a whole run says which slots the unit confirmed.
-    if (result.outcome == BulkResult::Outcome::Completed) {
-        for (int k = 0; k < kInterlockCount; ++k) {
-            const bool failed =
-                result.silent.contains(k) || result.invalid.contains(k) ||
-                std::any_of(result.rejected.cbegin(), result.rejected.cend(),
-                            [k](const RejectedReply& x) { return x.interlock == k; });
-            if (!failed)
-                onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
-        }
+    // A whole run: every slot that did not fail (write all sends no default).
+    // Any other end: the slots the unit confirmed.
+    for (int k = 0; k < kInterlockCount; ++k) {
+        const bool failed = result.silent.contains(k) || result.invalid.contains(k) ||
+                            std::any_of(result.rejected.cbegin(), result.rejected.cend(),
+                                        [k](const RejectedReply& x) { return x.interlock == k; });
+        const bool onUnit =
+            result.outcome == BulkResult::Outcome::Completed ? !failed : result.done.contains(k);
+        if (onUnit)
+            onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
     }
     updateTitle();
 }

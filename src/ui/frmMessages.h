@@ -23,6 +23,7 @@ class QGroupBox;
 class QLayout;
 class QProgressBar;
 class QPushButton;
+class QShortcut;
 class UpDown;
 class frmWrite;
 
@@ -70,6 +71,19 @@ public:
     void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
     // How the program ends once the exit is confirmed and the port closed.
     void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
+    // What Connect and Find Unit open; without them the buttons do nothing.
+    void setConnectAction(std::function<void()> f) { connectAction_ = std::move(f); }
+    void setFindUnitAction(std::function<void()> f) { findUnitAction_ = std::move(f); }
+    // What the "Reconnect" answer of a port-failure box runs.
+    void setReconnectAction(std::function<void()> f) { reconnectAction_ = std::move(f); }
+
+    // The status line: the connection and the last operation's outcome. The
+    // port was opened, closed or renamed: the failure noted last is over.
+    void connectionChanged();
+    // A passing state in place of connected / not connected ("reconnecting").
+    void setConnectionNote(const QString& note);
+    // "ttyUSB0, 9600 baud, unit 1: connected", as the comms test shows it too.
+    QString connectionText() const;
 
     Editor& editor() { return editor_; }
     frmWrite* editorWindow() const; // the open editor, if any
@@ -96,6 +110,9 @@ public:
     QLabel* Label5 = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
     QLabel* Label4 = nullptr;
+    QPushButton* cmdConnect = nullptr;
+    QPushButton* cmdFindUnit = nullptr;
+    QLabel* lblStatus = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,6 +133,11 @@ private:
     void showCommsTest();
     void exportPdf();
     void eraseAll();
+    // Runs a bulk operation; its button reads "Stop" meanwhile and stops it,
+    // as Escape does.
+    void runBulk(QPushButton* button, const QString& verb, const std::function<BulkResult()>& op);
+    void noteOutcome(const QString& verb, const BulkResult& result);
+    void refreshStatus();
     bool mayWrite(const QString& name); // asks before replacing a file
     void setUnitAddress(int value);
     void updateTooltips();
@@ -138,6 +160,15 @@ private:
     QString tableFile_; // the file the table was last opened from; a read-all clears it
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
+    std::function<void()> connectAction_;
+    std::function<void()> findUnitAction_;
+    std::function<void()> reconnectAction_;
+    QPushButton* running_ = nullptr; // the button of the bulk operation under way
+    QString runningCaption_;
+    QShortcut* escape_ = nullptr;
+    QString failure_;     // why the port failed last, until it is opened again
+    QString note_;        // a passing state
+    QString lastOutcome_; // "Read All: 20 of 20 read, 14:02"
     bool exitConfirmed_ = false;
     bool framed_ = false; // centred once more when first active, with its frame known
     TextTable saved_{};   // as last opened or saved

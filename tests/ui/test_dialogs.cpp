@@ -23,16 +23,21 @@ class TestDialogs : public QObject {
     Q_OBJECT
 private slots:
     void connectionDialog() {
-        // Actions (rows clicked, keys, buttons, typing), the choice after each, PortName after.
-        const std::array<QString, 3> cases[] = {
-            {"3 0 2 Select", "Item4 Item1 Item3 Item3", "ttyS1"},
-            {"Right Right End Home Right Return", "Item1 Item2 Network Item1 Item2 Item2", "ttyS0"},
-            {"Select Return", " ", "-"}, // nothing chosen: no port, the dialog stays up
-            {"Select 0 Select", " Item1 Item1", "/dev/pts/9"},
+        // Actions (rows clicked, keys, buttons, typing), the choice after each, PortName after,
+        // the port preferred (in use or remembered). The entry highlighted on opening is chosen.
+        const std::array<QString, 4> cases[] = {
+            {"3 0 2 Select", "Item4 Item1 Item3 Item3", "ttyS1", ""},
+            {"Right Right End Home Right Return", "Item2 Item3 Network Item1 Item2 Item2", "ttyS0",
+             ""},
+            {"/x Backspace Backspace Select", "Other Other Other Other", "-",
+             ""}, // nothing: it stays
+            {"Return", "Item1", "/dev/pts/9", ""},
+            {"Return", "Item3", "ttyS1", "ttyS1"},
+            {"Return", "Item1", "/dev/pts/9", "ttyS7"}, // not listed: the first entry
             {"1 Cancel", "Item2 Item2", ""},
             {"0 Shift+Right Select", "Item1 Item2 Item2", "ttyS0"}, // what is highlighted counts
             {"1 /dev/ttyACM3 Return", "Item2 Other Other", "/dev/ttyACM3"}};
-        for (const auto& [actions, expected, port] : cases) {
+        for (const auto& [actions, expected, port, preferred] : cases) {
             SharedState state;
             state.PortName = QStringLiteral("-");
             PortAndSpeed serial;
@@ -40,6 +45,7 @@ private slots:
             LoadedWindows windows;
             frmConnectionModems dialog(state, serial, serial, op, windows, "/dev/pts/9");
             dialog.setPortLister([](Operator&) { return QStringList{"ttyS0", "ttyS1", "ttyS2"}; });
+            dialog.setPreferredPort(preferred);
             dialog.show();
             QListWidget* list = dialog.ListView1;
             QVERIFY(shownCentredAndFocused(dialog, list) && windows.last() == &dialog);

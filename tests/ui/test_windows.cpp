@@ -301,16 +301,72 @@ private slots:
         qApp->setPalette(light);
     }
 
+    // Stop (the operation's own button, or Escape) ends a bulk operation between two
+    // requests; the table and the unit agree on the slots done, the rest is untouched.
+    void stopBulk_data() {
+        QTest::addColumn<QString>("op");
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("read") << "Read All" << false;
+        QTest::newRow("write") << "Write All" << true;
+        QTest::newRow("erase") << "Erase All" << false;
+    }
+    void stopBulk() {
+        QFETCH(QString, op);
+        QFETCH(bool, escape);
+        Rig rig;
+        QVERIFY(rig.start());
+        const QString verb = op == "Read All" ? "read" : op == "Write All" ? "written" : "erased";
+        QPushButton* button = op == "Read All"    ? rig.main.cmdReadAll
+                              : op == "Write All" ? rig.main.cmdWriteAll
+                                                  : rig.main.cmdEraseAll;
+        for (int k = 0; k < kInterlockCount; ++k) {
+            rig.sim.model().setMessage(k, QStringLiteral("ON UNIT %1").arg(k).toLatin1());
+            rig.state.InterlockMessages[size_t(k)] = QStringLiteral("IN TABLE %1").arg(k);
+        }
+        int replies = 0;
+        QStringList during;
+        connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
+            if (++replies != 6)
+                return;
+            during << button->text() << QString::number(rig.main.cmdOpenFile->isEnabled());
+            if (escape) {
+                rig.main.activateWindow();
+                QVERIFY(QTest::qWaitForWindowActive(&rig.main));
+                QTest::keyClick(rig.main.windowHandle(), Qt::Key_Escape);
+            } else {
+                button->click();
+            }
+        });
+        rig.op.answerAlways(MsgAnswer::Ok); // Erase All asks first
+        button->click();
+        QCOMPARE(during, QStringList({"S&top", "0"}));
+        QCOMPARE(rig.op.last().title, "Stopped");
+        QCOMPARE(replies, 6);
+        QVERIFY(button->isEnabled() && button->text() != "S&top");
+        QVERIFY(rig.main.lblStatus->text().contains(op + ": stopped, 6 of 20 " + verb + ", "));
+        for (int k : {0, 5, 6, 19}) {
+            const QString unit = rig.unitMessage(k), table = rig.state.InterlockMessages[size_t(k)];
+            if (op == "Read All")
+                QCOMPARE(table, k < 6 ? unit : QStringLiteral("IN TABLE %1").arg(k));
+            else if (op == "Write All")
+                QCOMPARE(unit, k < 6 ? table : QStringLiteral("ON UNIT %1").arg(k));
+            else
+                QCOMPARE(unit, k < 6 ? QString() : QStringLiteral("ON UNIT %1").arg(k));
+        }
+    }
+
     void silentUnit() {
         SimConfig silent;
         silent.neverAnswer = true;
         Rig rig;
         QVERIFY(rig.start(silent));
-        // While the fault box is up, nothing else may start in any window.
+        // While the fault box is up, nothing else may start in any window; Read All's own
+        // button reads Stop.
         click(rig.message(1));
         QVector<bool> enabledDuring;
         rig.op.onBox([&](const RecordingOperator::Box&) {
-            enabledDuring << rig.main.cmdReadAll->isEnabled() << rig.main.cmdSaveFile->isEnabled()
+            enabledDuring << (rig.main.cmdReadAll->text() != "S&top")
+                          << rig.main.cmdSaveFile->isEnabled()
                           << rig.commsTest.CmdRdMsg->isEnabled()
                           << rig.main.editorWindow()->cmdWrite->isEnabled();
         });

@@ -1,0 +1,72 @@
+#pragma once
+// "Find Unit": probes a range of unit addresses at chosen line speeds on the
+// serial port in use, lists the units that answer, and hands the one the
+// operator uses back as the connection. The scan holds the link, so nothing
+// else is sent meanwhile.
+
+#include "scan/Scanner.h"
+#include "transport/RtuTransport.h"
+
+#include <QDialog>
+#include <optional>
+
+class Operator;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTreeWidget;
+class SerialPort;
+class Transport;
+struct SharedState;
+
+class frmFindUnit : public QDialog {
+    Q_OBJECT
+public:
+    // transport: the program's, held for the scan's run.
+    frmFindUnit(SharedState& state, SerialPort& port, Transport& transport, Operator& op,
+                QWidget* parent = nullptr);
+
+    // The unit "Use" took, and the port's settings at its speed.
+    const std::optional<FoundUnit>& chosen() const { return chosen_; }
+    QString chosenSettings() const;
+
+    // The plan the controls describe, or nothing after saying what is wrong.
+    std::optional<ScanPlan> plan(QString* why = nullptr) const;
+
+    QSpinBox* spnFirst;
+    QSpinBox* spnLast;
+    QLineEdit* txtSpeeds;
+    QSpinBox* spnWaitMs;
+    QCheckBox* chkFirst;
+    QLabel* lblEstimate;
+    QProgressBar* barProgress;
+    QLabel* lblLeft;
+    QTreeWidget* lstFound;
+    QLabel* lblHints;
+    QPushButton* cmdStart; // "Stop" while the scan runs
+    QPushButton* cmdUse;
+    QPushButton* cmdClose;
+
+public slots:
+    void start(); // or stop, while the scan runs
+    void use();
+    void reject() override;
+
+private:
+    QLayout* buildPlan();
+    void updateEstimate();
+    void addFound(const FoundUnit& unit);
+
+    SharedState& state_;
+    SerialPort& port_;
+    Transport& transport_;
+    Operator& op_;
+    RtuTransport rtu_;
+    Scanner scanner_;
+    bool running_ = false;
+    std::optional<FoundUnit> chosen_;
+    QVector<FoundUnit> found_;
+};

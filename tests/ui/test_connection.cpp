@@ -1,0 +1,217 @@
+// The connection within one run: remembered, changed, recovered, and a unit found.
+#include "link/Crc.h"
+#include "link/QtSerialPortDevice.h"
+#include "sim/SimThread.h"
+#include "support/RecordingOperator.h"
+#include "transport/PortTexts.h"
+#include "transport/RtuTransport.h"
+#include "ui/Frmtext.h"
+#include "ui/LoadedWindows.h"
+#include "ui/StartupWindows.h"
+#include "ui/frmBauds.h"
+#include "ui/frmFindUnit.h"
+#include "ui/frmMessages.h"
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <QtTest>
+
+namespace {
+struct Program {
+    QTemporaryDir tmp;
+    QSettings settings{tmp.filePath("qv840n.ini"), QSettings::IniFormat};
+    SharedState state;
+    QtSerialPortDevice port;
+    RtuTransport transport{port, state.CrcTable, LinkTiming{300, 25, 25, 2}};
+    RecordingOperator op;
+    LoadedWindows windows;
+    StartupWindows startup{state, port, transport, op, windows};
+    QStringList seen; // what the dialogs offered
+    Program(const QStringList& ports) {
+        startup.setSettings(&settings);
+        startup.setByIdFolder(tmp.path());
+        startup.setPortLister([ports](Operator&) { return ports; });
+    }
+    // The next connection dialog: note its choice, click row (-1: keep it), then Select or
+    // Cancel; the speed dialog: note its choice, pick speedRow (-1: keep it), then Enter.
+    void answerDialogs(int row, bool select = true, int speedRow = -1) {
+        // Opening closes the port first, and lets events run: the speed dialog comes later.
+        answerSpeed = [this, speedRow] {
+            frmBauds* b = startup.bauds();
+            if (!b->isVisible())
+                return QTimer::singleShot(5, [this] { answerSpeed(); });
+            seen << b->LstBaudRates->currentItem()->text();
+            if (speedRow >= 0)
+                b->LstBaudRates->setCurrentRow(speedRow);
+            QTest::keyClick(b->LstBaudRates, Qt::Key_Return);
+        };
+        startup.setOnConnectionDialog([this, row, select](frmConnectionModems& d) {
+            QTimer::singleShot(0, &d, [this, row, select, &d] {
+                seen << d.choice().SelectedKey;
+                if (row >= 0)
+                    d.ListView1->setCurrentRow(row);
+                if (!select)
+                    return d.Command2->click();
+                QTimer::singleShot(0, [this] { answerSpeed(); });
+                QTest::keyClick(d.ListView1, Qt::Key_Return);
+            });
+        });
+    }
+    std::function<void()> answerSpeed;
+    bool start() {
+        const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
+        return !runStartup(state, startup, &LoadCrcTable, app, 0);
+    }
+    frmMessages& main() { return *startup.mainWindow(); }
+    QString status() { return main().lblStatus->text(); }
+};
+
+SimConfig quick(int unit = 1, int baud = 9600) {
+    SimConfig c;
+    c.pacing = false;
+    c.unit = unit;
+    c.baud = baud;
+    return c;
+}
+} // namespace
+
+class TestConnection : public QObject {
+    Q_OBJECT
+private slots:
+    void rememberedThenConnectAndCancel() {
+        SimThread a, b;
+        QVERIFY(a.start(quick()) && b.start(quick()));
+        const QString pa = a.devicePath(), pb = b.devicePath();
+        Program p({pa, pb});
+        p.settings.setValue("connection/port", pb);
+        p.settings.setValue("connection/speed", 19200);
+        p.settings.setValue("connection/unit", 7);
+        // Enter takes what each dialog offers first: the remembered port and speed.
+        p.answerDialogs(-1);
+        QVERIFY(p.start());
+        QCOMPARE(p.seen, QStringList({"Item2", "19200,N,8,1"}));
+        QVERIFY(p.port.isOpen() && p.port.portName() == pb);
+        QCOMPARE(p.state.UnitAddress, 7);
+        QCOMPARE(p.startup.commsTest()->UpDown2->value(), 7);
+        QCOMPARE(p.status(), pb + ", 19200 baud, unit 7: connected");
+        QCOMPARE(p.startup.commsTest()->lblConnection->text(), p.status());
+        // Connect: the port in use is offered; another port and speed are taken.
+        p.seen.clear();
+        p.answerDialogs(0, true, 0);
+        p.main().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&p.main()));
+        QTest::keyClick(p.main().windowHandle(), Qt::Key_N, Qt::AltModifier);
+        QTRY_COMPARE(p.seen.size(), 2); // the mnemonic clicks after a moment
+        QCOMPARE(p.seen, QStringList({"Item2", "19200,N,8,1"}));
+        QVERIFY(p.port.isOpen() && p.port.portName() == pa);
+        QCOMPARE(p.status(), pa + ", 4800 baud, unit 7: connected");
+        QCOMPARE(p.settings.value("connection/port").toString(), pa);
+        QCOMPARE(p.settings.value("connection/speed").toInt(), 4800);
+        // Cancel keeps the connection in use.
+        p.answerDialogs(1, false);
+        p.main().cmdConnect->click();
+        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.state.PortName == pa);
+        QCOMPARE(p.op.count(), 0);
+    }
+
+    void reconnectAfterPortFailure() {
+        SimThread first, second;
+        Program p({});
+        SimConfig c = quick();
+        c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
+        QVERIFY(first.start(c));
+        first.model().setMessage(0, "BEFORE");
+        p.startup.setOnConnectionDialog([&](frmConnectionModems& d) {
+            QTimer::singleShot(0, &d, [&] {
+                QTest::keyClicks(d.txtOther, first.devicePath());
+                QTimer::singleShot(0, p.startup.bauds(),
+                                   [&] { p.startup.bauds()->cmdSelect_Click(); });
+                d.Command1_Click();
+            });
+        });
+        QVERIFY(p.start());
+        p.main().cmdReadAll->click();
+        QCOMPARE(p.main().Label1[0]->text(), "BEFORE");
+        // The adapter is pulled: the box offers Reconnect; it is back, under another device.
+        first.stop();
+        p.op.onBox([&](const RecordingOperator::Box& box) {
+            if (box.title == PortTexts::failedTitle())
+                QVERIFY(second.start(c));
+        });
+        p.op.script({MsgAnswer::Reconnect});
+        p.main().cmdReadAll->click();
+        QCOMPARE(p.op.boxes().at(0).buttons, MsgButtons::OkReconnect);
+        QVERIFY(p.port.isOpen() && p.state.PortName == c.linkPath);
+        QCOMPARE(p.main().Label1[0]->text(), "BEFORE"); // the table is kept
+        QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
+        second.model().setMessage(0, "AFTER");
+        p.op.onBox({});
+        p.main().cmdReadAll->click();
+        QCOMPARE(p.main().Label1[0]->text(), "AFTER");
+        QVERIFY(p.status().contains("Read All: 20 of 20 read"));
+    }
+
+    void findUnitUseAndStop() {
+        SimThread sim;
+        SimConfig c = quick(7, 4800);
+        c.followLineSpeed = true;
+        QVERIFY(sim.start(c));
+        sim.model().setMessage(0, "FOUND ME");
+        Program p({sim.devicePath()});
+        p.answerDialogs(-1, true, 1); // 9600: neither the unit's address nor its speed
+        QVERIFY(p.start());
+        QStringList rows;
+        int stoppedAt = -1;
+        auto scan = [&](bool stopEarly) {
+            QTimer::singleShot(0, [&, stopEarly] {
+                auto* f = qobject_cast<frmFindUnit*>(QApplication::activeModalWidget());
+                QVERIFY(f);
+                rows << f->lblEstimate->text();
+                f->spnFirst->setValue(5);
+                f->spnLast->setValue(8);
+                f->txtSpeeds->setText("9600, 4800");
+                f->spnWaitMs->setValue(60);
+                if (stopEarly)
+                    connect(f->barProgress, &QProgressBar::valueChanged, f, [&, f](int v) {
+                        if (v == 3 && stoppedAt < 0) {
+                            stoppedAt = v;
+                            f->cmdStart->click();
+                        }
+                    });
+                f->start();
+                for (int i = 0; i < f->lstFound->topLevelItemCount(); ++i) {
+                    const QTreeWidgetItem* it = f->lstFound->topLevelItem(i);
+                    rows << it->text(0) + " " + it->text(1) + " " + it->text(2);
+                }
+                rows << f->lblLeft->text();
+                if (stopEarly)
+                    f->reject();
+                else
+                    f->use();
+            });
+            p.main().cmdFindUnit->click();
+        };
+        scan(true);
+        QCOMPARE(rows, QStringList({"A full scan of 31 addresses at 3 speeds (93 probes) takes "
+                                    "up to 47 s.",
+                                    "stopped: 3 probes, 0 found"}));
+        QCOMPARE(p.state.UnitAddress, 1);
+        rows.clear();
+        scan(false);
+        QCOMPARE(rows.mid(1), QStringList({"7 4800 FOUND ME", "done: 8 probes, 1 found"}));
+        QCOMPARE(p.state.UnitAddress, 7);
+        QCOMPARE(p.startup.commsTest()->UpDown2->value(), 7);
+        QCOMPARE(p.port.settings(), "4800,N,8,1");
+        p.main().cmdReadAll->click();
+        QCOMPARE(p.main().Label1[0]->text(), "FOUND ME");
+        QVERIFY(p.status().startsWith(sim.devicePath() + ", 4800 baud, unit 7: connected"));
+    }
+};
+
+QTEST_MAIN(TestConnection)
+#include "test_connection.moc"
