@@ -12,6 +12,11 @@ const QString kPort = QStringLiteral("connection/port");
 const QString kSpeed = QStringLiteral("connection/speed");
 const QString kFraming = QStringLiteral("connection/framing");
 const QString kUnit = QStringLiteral("connection/unit");
+const QString kEcho = QStringLiteral("line/echo");
+const QString kDirection = QStringLiteral("line/direction");
+const QString kPauseMs = QStringLiteral("line/pause-ms");
+const QString kRetries = QStringLiteral("line/retries");
+constexpr int kMaxRetries = 9;
 
 bool validFraming(const QString& f) {
     static const QRegularExpression form(QStringLiteral("^[NEOMS],[5-8],(1|1\\.5|2)$"));
@@ -22,6 +27,19 @@ int number(const QSettings& s, const QString& key) {
     bool ok = false;
     const int v = s.value(key).toString().toInt(&ok);
     return ok ? v : 0;
+}
+
+// The line settings, all four valid, or nothing.
+std::optional<LineOptions> loadLine(const QSettings& s) {
+    const auto echo = echoModeNamed(s.value(kEcho).toString());
+    const auto direction = directionNamed(s.value(kDirection).toString());
+    bool pauseOk = false, retriesOk = false;
+    const int pause = s.value(kPauseMs).toString().toInt(&pauseOk);
+    const int retries = s.value(kRetries).toString().toInt(&retriesOk);
+    if (!echo || !direction || !pauseOk || pause < 0 || pause > LineOptions::kMaxPauseMs ||
+        !retriesOk || retries < 0 || retries > kMaxRetries)
+        return std::nullopt;
+    return LineOptions{*echo, *direction, pause, retries};
 }
 
 } // namespace
@@ -43,6 +61,7 @@ RememberedConnection ConnectionSettings::load() const {
     if (const int unit = number(settings_, kUnit);
         unit >= kFirstUnitAddress && unit <= kLastUnitAddress)
         c.unit = unit;
+    c.line = loadLine(settings_);
     return c;
 }
 
@@ -55,6 +74,12 @@ void ConnectionSettings::save(const RememberedConnection& c) {
         settings_.setValue(kFraming, c.framing);
     if (c.unit >= kFirstUnitAddress && c.unit <= kLastUnitAddress)
         settings_.setValue(kUnit, c.unit);
+    if (c.line) {
+        settings_.setValue(kEcho, echoModeName(c.line->echo));
+        settings_.setValue(kDirection, directionName(c.line->direction));
+        settings_.setValue(kPauseMs, c.line->pauseMs);
+        settings_.setValue(kRetries, c.line->retries);
+    }
     settings_.sync();
 }
 

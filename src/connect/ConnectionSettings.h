@@ -4,7 +4,10 @@
 // first the next time. A value that is missing or no longer valid reads as
 // "nothing remembered" for that item, never as a wrong choice.
 
+#include "link/LineOptions.h"
+
 #include <QString>
+#include <optional>
 
 class QSettings;
 
@@ -13,6 +16,7 @@ struct RememberedConnection {
     int speed = 0;   // one of kLineSpeeds; 0: none remembered
     QString framing; // parity, data bits, stop bits, "N,8,1"; empty: none remembered
     int unit = 0;    // kFirstUnitAddress..kLastUnitAddress; 0: none remembered
+    std::optional<LineOptions> line; // echo, direction, pause, retries
     // The port's settings string, "9600,N,8,1", or empty without a speed.
     QString commSettings() const;
 };

@@ -77,6 +77,8 @@ void StartupWindows::runConnectionDialog() {
         bauds_->setPreferredSettings(last.commSettings());
         if (last.unit != 0)
             state_.UnitAddress = static_cast<std::int16_t>(last.unit);
+        if (last.line)
+            state_.Line = *last.line;
     }
     if (portLister_)
         dialog.setPortLister(portLister_);
@@ -93,12 +95,14 @@ void StartupWindows::noteConnection() {
     const bool network = isNetworkAddress(state_.PortName);
     if (port_.isOpen() && !network) {
         reconnector_.remember(byIdFolder_);
-        if (settings_)
-            ConnectionSettings(*settings_)
-                .save(ConnectionSettings::fromCommSettings(reconnector_.name(), state_.CommSettings,
-                                                           state_.UnitAddress));
+        if (settings_) {
+            RememberedConnection c = ConnectionSettings::fromCommSettings(
+                reconnector_.name(), state_.CommSettings, state_.UnitAddress);
+            c.line = state_.Line;
+            ConnectionSettings(*settings_).save(c);
+        }
     } else if (network && settings_) {
-        ConnectionSettings(*settings_).save({state_.PortName, 0, {}, state_.UnitAddress});
+        ConnectionSettings(*settings_).save({state_.PortName, 0, {}, state_.UnitAddress, {}});
     }
     if (main_)
         main_->connectionChanged();
@@ -161,7 +165,7 @@ void StartupWindows::loadMainWindow() {
     main_->load();
     QObject::connect(main_->UpDown1, &UpDown::valueChanged, main_.get(), [this](int unit) {
         if (settings_)
-            ConnectionSettings(*settings_).save({{}, 0, {}, unit});
+            ConnectionSettings(*settings_).save({{}, 0, {}, unit, {}});
     });
 }
 

@@ -49,18 +49,24 @@ private slots:
     void remembered() {
         QTemporaryDir dir;
         QSettings s(dir.filePath("qv840n.conf"), QSettings::IniFormat);
-        ConnectionSettings(s).save(
-            ConnectionSettings::fromCommSettings("/dev/serial/by-id/usb-X", "19200,E,8,1", 7));
+        RememberedConnection used =
+            ConnectionSettings::fromCommSettings("/dev/serial/by-id/usb-X", "19200,E,8,1", 7);
+        used.line = LineOptions{EchoMode::On, Direction::Adapter, 120, 2};
+        ConnectionSettings(s).save(used);
         ConnectionSettings(s).save({}); // nothing given: nothing forgotten
         QSettings again(dir.filePath("qv840n.conf"), QSettings::IniFormat);
         RememberedConnection c = ConnectionSettings(again).load();
         QCOMPARE(QStringList({c.port, c.commSettings(), QString::number(c.unit)}),
                  QStringList({"/dev/serial/by-id/usb-X", "19200,E,8,1", "7"}));
+        QVERIFY(c.line && c.line->echo == EchoMode::On && c.line->direction == Direction::Adapter &&
+                c.line->pauseMs == 120 && c.line->retries == 2);
         again.setValue("connection/speed", "300");
         again.setValue("connection/unit", 32);
         again.setValue("connection/framing", "N,8,1;");
+        again.setValue("line/pause-ms", 1001);
         c = ConnectionSettings(again).load();
         QVERIFY(c.speed == 0 && c.unit == 0 && c.framing.isEmpty() && c.commSettings().isEmpty());
+        QVERIFY(!c.line);
     }
 
     // The adapter is found by the by-id link that points to it now, and reopened by that link
