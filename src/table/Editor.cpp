@@ -54,9 +54,12 @@ bool Editor::ready(const TransportClaim& claim) {
 }
 
 void Editor::reportFailure(TransportStatus status, const QString& reason) {
-    const QString why = status == TransportStatus::Busy ? PortTexts::busy() : reason;
-    op_.message(PortTexts::failed(transport_.endpointName(), why), PortTexts::failedTitle(),
-                MsgIcon::Critical, MsgButtons::Ok);
+    const bool busy = status == TransportStatus::Busy;
+    // A port that failed may come back: the box offers to open it again.
+    reconnectAsked_ =
+        op_.message(PortTexts::failed(transport_.endpointName(), busy ? PortTexts::busy() : reason),
+                    PortTexts::failedTitle(), MsgIcon::Critical,
+                    busy ? MsgButtons::Ok : MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
 }
 
 bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal) {

@@ -47,6 +47,10 @@ public:
     // Kept for the whole run, across openings of the editor.
     int LengthErrorCount = 0;
 
+    // After PortFailed: the operator asked, in the failure box, for the port
+    // to be opened again.
+    bool reconnectAsked() const { return reconnectAsked_; }
+
 private:
     bool ready(const TransportClaim& claim);
     void reportFailure(TransportStatus status, const QString& reason);
@@ -58,4 +62,5 @@ private:
     MessageTableView& table_;
     Operator& op_;
     CommsClock* clock_;
+    bool reconnectAsked_ = false;
 };

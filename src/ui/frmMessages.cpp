@@ -459,6 +459,10 @@ void frmMessages::messageClicked(int index) {
         onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
         updateTitle();
     });
+    connect(editorWindow_, &frmWrite::reconnectRequested, this, [this] {
+        if (reconnectAction_)
+            reconnectAction_();
+    });
     editorWindow_->load();
 }
 

@@ -158,6 +158,8 @@ void frmWrite::run(Editor::Outcome (Editor::*action)(EditorView&)) {
         // After an erase the unit shows the default text again.
         setCurrentValue(editor_.currentMessage());
         emit delivered(interlock_);
+    } else if (outcome == Editor::Outcome::PortFailed && editor_.reconnectAsked()) {
+        emit reconnectRequested();
     }
 }
 

@@ -48,6 +48,8 @@ public:
 signals:
     // The unit took a write or an erase of this interlock.
     void delivered(int interlock);
+    // The port failed, and the operator asked for it to be opened again.
+    void reconnectRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -11,6 +11,7 @@
 #include "ui/frmBauds.h"
 #include "ui/frmFindUnit.h"
 #include "ui/frmMessages.h"
+#include "ui/frmWrite.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -154,6 +155,26 @@ private slots:
         p.main().cmdReadAll->click();
         QCOMPARE(p.main().Label1[0]->text(), "AFTER");
         QVERIFY(p.status().contains("Read All: 20 of 20 read"));
+        // The editor's failure box offers it too; the entry keeps its text.
+        SimThread third;
+        const auto pull = QObject::connect(&p.transport, &Transport::frameSent, [&] {
+            second.stop(); // pulled while the write awaits its reply
+        });
+        p.op.onBox([&](const RecordingOperator::Box& box) {
+            if (box.title == PortTexts::failedTitle())
+                QVERIFY(third.start(c));
+        });
+        p.op.script({MsgAnswer::Reconnect});
+        QTest::mouseClick(p.main().Label1[0], Qt::LeftButton);
+        frmWrite* editor = p.main().editorWindow();
+        QVERIFY(editor);
+        editor->Text1->setText("LOST");
+        editor->cmdWrite->click();
+        QObject::disconnect(pull);
+        QCOMPARE(p.op.boxes().last().buttons, MsgButtons::OkReconnect);
+        QVERIFY(p.port.isOpen() && p.state.InterlockMessages[0] == "AFTER");
+        editor->cmdWrite->click(); // the same text, to the unit that is back
+        QCOMPARE(third.model().message(0), QByteArray("LOST"));
     }
 
     void findUnitUseAndStop() {
