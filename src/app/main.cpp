@@ -53,18 +53,13 @@ std::optional<QString> startSimulation(SimThread& sim, const QString& folder, Op
     return sim.devicePath();
 }
 
-} // namespace
+// The options; exits with the usage for --help, --version or a wrong one.
+struct Options {
+    bool simulate = false;
+    QString folder; // of the start-up files
+};
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(kProgramTitle);
-    QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
-    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
-        QApplication::setStyle(fusion);
-    // The program ends through the main window's exit question or the
-    // comms-test window's Quit, never because a window happened to close.
-    app.setQuitOnLastWindowClosed(false);
-
+Options parseOptions(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Custom Message Programming Tool"));
     parser.addHelpOption();
@@ -79,20 +74,34 @@ int main(int argc, char* argv[]) {
         QStringLiteral("DIR"));
     parser.addOptions({simulate, config});
     parser.process(app);
+    return {parser.isSet(simulate), parser.isSet(config) ? parser.value(config) : dataFolder()};
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(kProgramTitle);
+    QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+    if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
+        QApplication::setStyle(fusion);
+    // The program ends through the main window's exit question or the
+    // comms-test window's Quit, never because a window happened to close.
+    app.setQuitOnLastWindowClosed(false);
+    const Options options = parseOptions(app);
 
     // The configuration files are found beside the executable whatever the
     // current folder. The file dialogs start there too when it is the
     // program's own folder; an installed copy's shared folder is not the
     // operator's, so they start in the current folder instead.
-    const QString folder = parser.isSet(config) ? parser.value(config) : dataFolder();
-    if (folder == applicationFolder())
-        QDir::setCurrent(folder);
+    if (options.folder == applicationFolder())
+        QDir::setCurrent(options.folder);
 
     MessageBoxOperator op;
     SimThread sim;
     QString simulatedPath;
-    if (parser.isSet(simulate)) {
-        const auto path = startSimulation(sim, folder, op);
+    if (options.simulate) {
+        const auto path = startSimulation(sim, options.folder, op);
         if (!path)
             return 1;
         simulatedPath = *path;
@@ -122,7 +131,7 @@ int main(int argc, char* argv[]) {
         QCoreApplication::exit(0);
     });
 
-    if (runStartup(state, startup, &LoadCrcTable, folder, splashPauseMs()))
+    if (runStartup(state, startup, &LoadCrcTable, options.folder, splashPauseMs()))
         return 1;
     return QApplication::exec();
 }
