@@ -1,7 +1,7 @@
 #pragma once
 // The commands of qv840ctl. Each returns the process's exit status.
 
-#include "link/LineOptions.h"
+#include "startup/LineOptions.h"
 
 #include <QString>
 #include <QStringList>

@@ -4,7 +4,7 @@
 // first the next time. A value that is missing or no longer valid reads as
 // "nothing remembered" for that item, never as a wrong choice.
 
-#include "link/LineOptions.h"
+#include "startup/LineOptions.h"
 
 #include <QString>
 #include <optional>

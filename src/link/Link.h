@@ -7,9 +7,9 @@
 // Every wait is a local QEventLoop ended by readyRead, a Qt::PreciseTimer or
 // a port failure, so the windows stay live and the CPU idle meanwhile.
 
-#include "link/LineOptions.h"
 #include "link/SerialPort.h"
 #include "link/Timing.h"
+#include "startup/LineOptions.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -2,7 +2,7 @@
 // The tables and values that the windows and the link share. main() creates
 // one SharedState and hands it by reference to whoever needs it.
 
-#include "link/LineOptions.h"
+#include "startup/LineOptions.h"
 
 #include <QString>
 #include <array>

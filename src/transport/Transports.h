@@ -2,7 +2,7 @@
 // Where transports are chosen. A new kind of line is its files in this folder
 // and one branch in makeTransport.
 
-#include "link/LineOptions.h"
+#include "startup/LineOptions.h"
 #include "startup/SharedState.h"
 #include "transport/NetTransport.h"
 #include "transport/Transport.h"

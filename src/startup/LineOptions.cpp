@@ -1,4 +1,4 @@
-#include "link/LineOptions.h"
+#include "startup/LineOptions.h"
 
 #include <array>
 #include <utility>
