@@ -3,6 +3,7 @@
 // run over the file's text in Windows-1252 (toCodePage), is the oracle: every
 // reader must take exactly the items it yields, or refuse the file and change
 // nothing. A quote left open on its line refuses the file everywhere.
+#include "Require.h"
 #include "sim/SimModel.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
@@ -21,11 +22,6 @@
 #include <vector>
 
 namespace {
-
-void require(bool ok) {
-    if (!ok)
-        __builtin_trap();
-}
 
 // The readers take a folder or a path, so each input goes to disk once; the
 // other two names are links to the same file. A folder in memory, where there

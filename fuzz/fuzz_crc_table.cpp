@@ -1,19 +1,11 @@
 // CRC-16.TBL: any text either loads the Modbus table or is refused with a
 // reason, and a refused text leaves the table the tool holds as it was.
+#include "Require.h"
 #include "link/Crc.h"
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-
-namespace {
-
-void require(bool ok) {
-    if (!ok)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

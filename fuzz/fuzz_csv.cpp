@@ -1,19 +1,13 @@
 // The CSV table reader: any bytes either fill all twenty slots with messages
 // the unit may be sent, or are refused with a reason and change nothing; and
 // what it reads, written again, reads back the same.
+#include "Require.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
 #include "table/CsvTable.h"
 
 #include <cstddef>
 #include <cstdint>
-
-namespace {
-void require(bool ok) {
-    if (!ok)
-        __builtin_trap();
-}
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -3,20 +3,12 @@
 // header is Modbus TCP's (protocol 0, length 2..254) and all its bytes are
 // there; it never reaches past the input, and writing it back gives the same
 // bytes. Built with clang: see CMakeLists.txt here.
+#include "Require.h"
 #include "transport/ModbusTcpTransport.h"
 #include "transport/RtuOverTcpTransport.h"
 
 #include <cstddef>
 #include <cstdint>
-
-namespace {
-
-void require(bool ok) {
-    if (!ok)
-        __builtin_trap();
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -2,6 +2,7 @@
 // decoder and the reply checker. The checker is held to an independent CRC
 // and to the simulated unit: the unit's own answer to a request is confirmed,
 // and the same answer with any byte changed never is.
+#include "Require.h"
 #include "link/Crc.h"
 #include "modbus/Pdu.h"
 #include "sim/SimModel.h"
@@ -12,11 +13,6 @@
 #include <cstdint>
 
 namespace {
-
-void require(bool ok) {
-    if (!ok)
-        __builtin_trap();
-}
 
 QByteArray dataBytes(const QByteArray& reply) {
     return reply.size() < 6 ? QByteArray() : reply.mid(3, reply.size() - 5);
