@@ -40,6 +40,9 @@ Commands:
                         draw the table's printed sheet as a PDF; -p and -a name
                         the port and unit address on it
 
+--pause-ms, --retries, --echo, --direction and --timeout-ms may also follow a
+unit command; after "--" a word is the command's text.
+
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written), 2 bad usage or input, 3 the port could not
 be opened or failed (scan: 1 when no unit was found). A command stopped by
@@ -197,6 +200,35 @@ int dispatch(const GlobalOptions& options, QStringList args) {
                 QStringLiteral("unknown command \"%1\" (see qv840ctl --help)").arg(command));
 }
 
+// The line options may also follow a unit command ("read-all --pause-ms 0"):
+// they are moved in front of it, as if given there. After "--" everything is
+// the command's own.
+QStringList withLineOptionsFirst(const QStringList& arguments, const QStringList& tail) {
+    static const QStringList kLineOptions = {
+        QStringLiteral("--pause-ms"), QStringLiteral("--retries"), QStringLiteral("--echo"),
+        QStringLiteral("--direction"), QStringLiteral("--timeout-ms")};
+    if (tail.isEmpty() || !isUnitCommand(tail.first()))
+        return arguments;
+    QStringList moved, rest;
+    for (qsizetype i = 1; i < tail.size(); ++i) {
+        const QString& a = tail.at(i);
+        if (a == QLatin1String("--")) {
+            rest += tail.mid(i);
+            break;
+        }
+        const bool withValue = kLineOptions.contains(a) && i + 1 < tail.size();
+        if (withValue || kLineOptions.contains(a.section(QLatin1Char('='), 0, 0))) {
+            moved << a;
+            if (withValue)
+                moved << tail.at(++i);
+        } else {
+            rest << a;
+        }
+    }
+    return arguments.mid(0, arguments.size() - tail.size()) + moved + QStringList{tail.first()} +
+           rest;
+}
+
 int run() {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -211,7 +243,9 @@ int run() {
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See Commands below."),
                                  QStringLiteral("COMMAND ..."));
 
-    if (!parser.parse(QCoreApplication::arguments()))
+    const QStringList given = QCoreApplication::arguments();
+    if (!parser.parse(given) ||
+        !parser.parse(withLineOptionsFirst(given, parser.positionalArguments())))
         return fail(Exit::BadInput, parser.errorText() + QStringLiteral(" (see qv840ctl --help)"));
     if (parser.isSet(help)) {
         printOut(parser.helpText().trimmed());

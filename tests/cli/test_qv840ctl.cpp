@@ -147,7 +147,7 @@ private slots:
         row("echo: write-all", {"--pause-ms", "0", "-p", "@echo", "write-all", "@dir/one.sav"}, 0);
         row("echo: read-all", {"--pause-ms", "0", "-p", "@echo", "read-all", "-o", "@dir/e.sav"},
             0);
-        row("echo: erase-all", {"--pause-ms", "0", "-p", "@echo", "erase-all"}, 0);
+        row("echo: erase-all", {"-p", "@echo", "erase-all", "--pause-ms=0"}, 0); // after it too
         row("echo: erased", {"-p", "@echo", "read", "5"}, 0, "\n");
         row("echo, then silence", {"-a", "5", "-p", "@echo", "read", "0"}, 1, {},
             "(address 5) did not answer on /dev/pts/" + echoPath_.section('/', 3) + "\n");
@@ -159,6 +159,9 @@ private slots:
             "CHANGED FIVE\n", "has no RS-485 mode (Inappropriate ioctl for device). RTS switches");
         row("echo maybe", {"--echo", "maybe", "read", "0"}, 2, {}, "--echo takes auto, on or off");
         row("pause of 1001 ms", {"--pause-ms", "1001", "read", "0"}, 2, {}, "0 to 1000 ms");
+        row("retries after the command", {"read", "0", "--retries", "99"}, 2, {}, "0 to 9");
+        row("a text after --", {"-p", "@sim", "write", "4", "--", "--retries"}, 0);
+        row("is the text", {"-p", "@sim", "read", "4", "--echo", "off"}, 0, "--retries\n");
         row("missing port", {"-p", "/dev/qv840-none", "read", "0"}, 3, {}, "/dev/qv840-none");
         row("slot 20", {"-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
         row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
