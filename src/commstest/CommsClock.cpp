@@ -3,22 +3,22 @@
 #include <QTime>
 
 CommsClock::CommsClock(QObject* parent) : QObject(parent) {
-    connect(&Timer2, &QTimer::timeout, this, &CommsClock::onTimeout);
+    connect(&tick_, &QTimer::timeout, this, &CommsClock::onTimeout);
 }
 
 void CommsClock::start() {
-    Timer2.setInterval(1000);
-    Timer2.start();
+    tick_.setInterval(1000);
+    tick_.start();
 }
 
 void CommsClock::setEnabled(bool on) {
     if (on)
-        Timer2.start();
+        tick_.start();
     else
-        Timer2.stop();
+        tick_.stop();
 }
 
 void CommsClock::onTimeout() {
     emit tick(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).left(5));
-    Timer2.setInterval(10000);
+    tick_.setInterval(10000);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Timer2, the comms-test window's clock: hh:mm one second after start, then
+// tick_, the comms-test window's clock: hh:mm one second after start, then
 // every ten seconds. Every transaction but the bulk read holds it off while it
 // runs; re-enabling it restarts the ten-second period.
 
@@ -13,15 +13,15 @@ public:
     explicit CommsClock(QObject* parent = nullptr);
     void start(); // interval 1000 ms, enabled
     void setEnabled(bool on);
-    bool isEnabled() const { return Timer2.isActive(); }
-    int interval() const { return Timer2.interval(); }
+    bool isEnabled() const { return tick_.isActive(); }
+    int interval() const { return tick_.interval(); }
 
 signals:
     void tick(const QString& hhmm);
 
 private:
     void onTimeout();
-    QTimer Timer2;
+    QTimer tick_;
 };
 
 // Holds the clock off for a scope (nullptr: no clock).

@@ -138,9 +138,9 @@ std::optional<ConfigError> LoadCrcTable(const QString& folder, CrcTableArray& ta
     return parseCrcTable(text, table);
 }
 
-void Crc(const CrcTableArray& TBL, int ch, std::int32_t& hi, std::int32_t& lo) {
-    const std::int32_t d =
-        lo ^ TBL[static_cast<size_t>((ch & 0xFF) + 1)] ^ TBL[static_cast<size_t>((hi & 0xFF) + 1)];
+void crcStep(const CrcTableArray& table, int ch, std::int32_t& hi, std::int32_t& lo) {
+    const std::int32_t d = lo ^ table[static_cast<size_t>((ch & 0xFF) + 1)] ^
+                           table[static_cast<size_t>((hi & 0xFF) + 1)];
     lo = d / 256;
     hi = d & 255;
 }
@@ -149,7 +149,7 @@ std::pair<quint8, quint8> frameCrc(const CrcTableArray& table, const QByteArray&
     std::int32_t hi = 255;
     std::int32_t lo = 255;
     for (char c : frame)
-        Crc(table, static_cast<unsigned char>(c), hi, lo);
+        crcStep(table, static_cast<unsigned char>(c), hi, lo);
     return {static_cast<quint8>(hi & 0xFF), static_cast<quint8>(lo & 0xFF)};
 }
 

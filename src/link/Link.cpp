@@ -26,7 +26,7 @@ public:
         timer_.setTimerType(Qt::PreciseTimer);
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] {
-            link_.timeOutFlag_ = 1;
+            link_.timedOut_ = 1;
             loop_.quit();
         });
         QObject::connect(&link_.port_, &SerialPort::failed, &loop_, [this] {
@@ -48,11 +48,11 @@ public:
 
     // Runs until the next event that concerns the wait.
     End next() {
-        if (!portGone() && link_.timeOutFlag_ == 0)
+        if (!portGone() && link_.timedOut_ == 0)
             loop_.exec();
         if (portGone())
             return End::Failed;
-        return link_.timeOutFlag_ != 0 ? End::TimedOut : End::Bytes;
+        return link_.timedOut_ != 0 ? End::TimedOut : End::Bytes;
     }
 
 private:
@@ -115,7 +115,7 @@ LinkStatus Link::lowerRts() {
     return LinkStatus::Ok;
 }
 
-LinkStatus Link::RtsOff() {
+LinkStatus Link::releaseLine() {
     // Dropping RTS under another request's transmission would cut it off.
     if (active_)
         return LinkStatus::Busy;
@@ -133,7 +133,7 @@ LinkStatus Link::transmit(const QByteArray& bytes, int settleMs) {
     const quint64 before = failures_;
     emit sending(true);
     LinkStatus s = raiseRts();
-    timeOutFlag_ = 0;
+    timedOut_ = 0;
     if (s == LinkStatus::Ok) {
         if (!port_.write(bytes)) {
             s = LinkStatus::PortFailed;
@@ -157,21 +157,21 @@ LinkStatus Link::transmit(const QByteArray& bytes, int settleMs) {
 LinkStatus Link::pause(int ms) {
     if (ms <= 0)
         return port_.isOpen() ? LinkStatus::Ok : LinkStatus::PortFailed;
-    timeOutFlag_ = 0;
+    timedOut_ = 0;
     Wait wait(*this);
     wait.arm(ms);
     return wait.next() == Wait::End::Failed ? LinkStatus::PortFailed : LinkStatus::Ok;
 }
 
-LinkStatus Link::DelayLoop(int DelayTime) {
+LinkStatus Link::idle(int ms) {
     if (active_)
         return LinkStatus::Busy;
     ActiveScope scope(active_);
     const quint64 before = failures_;
-    timeOutFlag_ = 0;
+    timedOut_ = 0;
     // A pause needs no port; one that was open and fails ends it at once.
     Wait wait(*this, port_.isOpen());
-    wait.arm(DelayTime);
+    wait.arm(ms);
     if (wait.next() == Wait::End::Failed)
         return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
     return LinkStatus::Ok;
@@ -191,7 +191,7 @@ public:
     // Takes what is waiting; the reply is over once it is full or whole.
     void absorb() {
         SerialPort& port = link_.port_;
-        if (over_ || link_.timeOutFlag_ != 0 || !port.isOpen() || port.inputCount() <= 0)
+        if (over_ || link_.timedOut_ != 0 || !port.isOpen() || port.inputCount() <= 0)
             return;
         if (!lit_) {
             lit_ = true;
@@ -259,11 +259,11 @@ private:
 };
 
 LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
-    Reply& RcveBuff = x.reply;
-    RcveBuff.count = 0;
+    Reply& received = x.reply;
+    received.count = 0;
     for (int i = 1; i <= 40; ++i)
-        RcveBuff.cells[static_cast<std::size_t>(i)] = 255;
-    timeOutFlag_ = 0;
+        received.cells[static_cast<std::size_t>(i)] = 255;
+    timedOut_ = 0;
 
     const quint64 before = failures_;
     Wait wait(*this);
@@ -276,7 +276,7 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     // next exchange, which discards them.
     wait.arm(timing_.firstByteMs);
     bool failed = false;
-    for (collector.absorb(); !collector.over() && timeOutFlag_ == 0; collector.absorb()) {
+    for (collector.absorb(); !collector.over() && timedOut_ == 0; collector.absorb()) {
         if (wait.next() == Wait::End::Failed) {
             failed = true;
             break;
@@ -284,10 +284,10 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     }
     disconnect(bytes);
     collector.flushHeld();
-    timeOutFlag_ = 0;
+    timedOut_ = 0;
     emit receiving(false);
-    if (RcveBuff.count > 0)
-        emit frameReceived(RcveBuff.bytes());
+    if (received.count > 0)
+        emit frameReceived(received.bytes());
     if (failed)
         return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
     return LinkStatus::Ok;

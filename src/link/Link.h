@@ -1,6 +1,6 @@
 #pragma once
 // The serial link: the one component that owns the port, the timers and
-// TimeOutFlag. It sends a request with the RTS turnaround and collects the
+// the time-out flag. It sends a request with the RTS turnaround and collects the
 // reply the way the unit delimits it. One transaction at a time: a request
 // made while another is in progress is refused as Busy, never nested.
 //
@@ -75,9 +75,9 @@ public:
     void setDirection(Direction d) { direction_ = d; }
 
     // Wait until the output is on the wire, RTS down, yield once.
-    LinkStatus RtsOff();
+    LinkStatus releaseLine();
     // Pause, windows responsive. Ok, or PortFailed when the port dies meanwhile.
-    LinkStatus DelayLoop(int DelayTime);
+    LinkStatus idle(int ms);
 
     // SendAll settles 5 ms after the last byte before RTS drops; WriteAll
     // drops RTS as soon as the bytes are out.
@@ -115,7 +115,7 @@ private:
     Direction direction_ = Direction::Rts;
     bool active_ = false; // a send or a wait is under way
     bool rtsNoteGiven_ = false;
-    int timeOutFlag_ = 0;
+    int timedOut_ = 0;
     quint64 failures_ = 0; // port failures seen, to announce each once
     QString lastFailure_;
 };

@@ -95,7 +95,7 @@ void RtuTransport::applyDirection() {
 TransportStatus RtuTransport::prepare() {
     applyDirection();
     // The line must listen before anything else happens.
-    return fromLink(link_.RtsOff());
+    return fromLink(link_.releaseLine());
 }
 
 Transaction RtuTransport::attempt(int unit, const QByteArray& requestPdu, ReplyEnd end) {
@@ -154,5 +154,5 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
 }
 
 TransportStatus RtuTransport::bulkPause() {
-    return fromLink(link_.DelayLoop(pauseMs()));
+    return fromLink(link_.idle(pauseMs()));
 }

@@ -7,12 +7,12 @@
 #include "transport/Endpoint.h"
 #include "transport/PortTexts.h"
 #include "transport/Transport.h"
-#include "ui/Frmtext.h"
+#include "ui/CommsTestWindow.h"
+#include "ui/FindUnitWindow.h"
+#include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
-#include "ui/frmBauds.h"
-#include "ui/frmFindUnit.h"
-#include "ui/frmMessages.h"
-#include "ui/frmSplash.h"
+#include "ui/MainWindow.h"
+#include "ui/SplashWindow.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -27,16 +27,16 @@ StartupWindows::StartupWindows(SharedState& state, SerialPort& port, Transport& 
 StartupWindows::~StartupWindows() = default;
 
 void StartupWindows::showSplash() {
-    splash_ = std::make_unique<frmSplash>(windows_);
+    splash_ = std::make_unique<SplashWindow>(windows_);
     splash_->show();
     QCoreApplication::processEvents();
-    splash_->showPicture1();
+    splash_->showPictures();
     QCoreApplication::processEvents();
 }
 
 void StartupWindows::fillSpeedList(const QStringList& speeds) {
     if (!bauds_)
-        bauds_ = std::make_unique<frmBauds>(state_, windows_);
+        bauds_ = std::make_unique<LineSpeedDialog>(state_, windows_);
     bauds_->fillSpeedList(speeds);
     QCoreApplication::processEvents();
 }
@@ -55,7 +55,7 @@ void StartupWindows::pause(int ms) {
 }
 
 void StartupWindows::loadCommsTest() {
-    commsTest_ = std::make_unique<Frmtext>(state_, transport_, op_, windows_);
+    commsTest_ = std::make_unique<CommsTestWindow>(state_, transport_, op_, windows_);
     commsTest_->setEndProgram([this] { endProgram(); });
     commsTest_->setLoadMessageForm([this] { loadMainWindow(); });
     commsTest_->load([this] { splash_.reset(); });
@@ -63,12 +63,12 @@ void StartupWindows::loadCommsTest() {
 
 void StartupWindows::runConnectionDialog() {
     if (!bauds_)
-        bauds_ = std::make_unique<frmBauds>(state_, windows_);
+        bauds_ = std::make_unique<LineSpeedDialog>(state_, windows_);
     // At start-up the dialogs offer what the last run used; later, what is in use.
     const bool again = main_ != nullptr;
     const QString before = state_.PortName;
-    frmConnectionModems dialog(state_, port_, *bauds_, op_, windows_, simulatedPath_,
-                               again ? main_.get() : nullptr);
+    ConnectionDialog dialog(state_, port_, *bauds_, op_, windows_, simulatedPath_,
+                            again ? main_.get() : nullptr);
     if (again) {
         dialog.setPreferredPort(before);
     } else if (settings_) {
@@ -137,11 +137,11 @@ void StartupWindows::reconnect() {
 void StartupWindows::findUnit() {
     if (!main_)
         return;
-    frmFindUnit window(state_, port_, transport_, op_, main_.get());
+    FindUnitWindow window(state_, port_, transport_, op_, main_.get());
     if (window.exec() != QDialog::Accepted || !window.chosen())
         return;
     const FoundUnit unit = *window.chosen();
-    main_->UpDown1->setValue(unit.unit); // the one unit address of every window
+    main_->addressSpinner->setValue(unit.unit); // the one unit address of every window
     state_.CommSettings = window.chosenSettings();
     if (const PortStatus s = port_.setSettings(state_.CommSettings); !s.ok)
         op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
@@ -157,13 +157,13 @@ void StartupWindows::loadMainWindow() {
         main_->activateWindow();
         return;
     }
-    main_ = std::make_unique<frmMessages>(state_, transport_, op_, windows_, *commsTest_);
+    main_ = std::make_unique<MainWindow>(state_, transport_, op_, windows_, *commsTest_);
     main_->setEndProgram([this] { endProgram(); });
     main_->setConnectAction([this] { connectAgain(); });
     main_->setReconnectAction([this] { reconnect(); });
     main_->setFindUnitAction([this] { findUnit(); });
     main_->load();
-    QObject::connect(main_->UpDown1, &UpDown::valueChanged, main_.get(), [this](int unit) {
+    QObject::connect(main_->addressSpinner, &UpDown::valueChanged, main_.get(), [this](int unit) {
         if (settings_)
             ConnectionSettings(*settings_).save({{}, 0, {}, unit, {}});
     });

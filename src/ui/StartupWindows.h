@@ -5,20 +5,20 @@
 
 #include "connect/Reconnect.h"
 #include "startup/StartupSequence.h"
-#include "ui/frmConnectionModems.h"
+#include "ui/ConnectionDialog.h"
 
 #include <functional>
 #include <memory>
 
-class Frmtext;
+class CommsTestWindow;
 class QSettings;
 class LoadedWindows;
 class Operator;
 class SerialPort;
 class Transport;
-class frmBauds;
-class frmMessages;
-class frmSplash;
+class LineSpeedDialog;
+class MainWindow;
+class SplashWindow;
 
 class StartupWindows : public StartupSteps {
 public:
@@ -32,8 +32,8 @@ public:
     void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
     // Tests: where the port names come from, and a look at the connection
     // dialog just before it runs modally.
-    void setPortLister(frmConnectionModems::PortLister f) { portLister_ = std::move(f); }
-    void setOnConnectionDialog(std::function<void(frmConnectionModems&)> f) {
+    void setPortLister(ConnectionDialog::PortLister f) { portLister_ = std::move(f); }
+    void setOnConnectionDialog(std::function<void(ConnectionDialog&)> f) {
         onConnectionDialog_ = std::move(f);
     }
 
@@ -58,10 +58,10 @@ public:
     void noteConnection();
     Reconnector& reconnector() { return reconnector_; }
 
-    frmSplash* splash() const { return splash_.get(); }
-    frmBauds* bauds() const { return bauds_.get(); }
-    Frmtext* commsTest() const { return commsTest_.get(); }
-    frmMessages* mainWindow() const { return main_.get(); }
+    SplashWindow* splash() const { return splash_.get(); }
+    LineSpeedDialog* bauds() const { return bauds_.get(); }
+    CommsTestWindow* commsTest() const { return commsTest_.get(); }
+    MainWindow* mainWindow() const { return main_.get(); }
 
     // StartupSteps
     void showSplash() override;
@@ -82,16 +82,16 @@ private:
     LoadedWindows& windows_;
     QString simulatedPath_;
     std::function<void()> endProgram_;
-    frmConnectionModems::PortLister portLister_;
-    std::function<void(frmConnectionModems&)> onConnectionDialog_;
+    ConnectionDialog::PortLister portLister_;
+    std::function<void(ConnectionDialog&)> onConnectionDialog_;
     QSettings* settings_ = nullptr;
     Reconnector reconnector_;
     int reconnectMs_ = 30000;
     QString byIdFolder_ = kSerialByIdFolder;
     // Declared in load order; the main window, which refers to the comms-test
     // window, goes first.
-    std::unique_ptr<frmSplash> splash_;
-    std::unique_ptr<frmBauds> bauds_;
-    std::unique_ptr<Frmtext> commsTest_;
-    std::unique_ptr<frmMessages> main_;
+    std::unique_ptr<SplashWindow> splash_;
+    std::unique_ptr<LineSpeedDialog> bauds_;
+    std::unique_ptr<CommsTestWindow> commsTest_;
+    std::unique_ptr<MainWindow> main_;
 };

@@ -5,13 +5,13 @@
 #include "support/RecordingOperator.h"
 #include "transport/PortTexts.h"
 #include "transport/RtuTransport.h"
-#include "ui/Frmtext.h"
+#include "ui/CommsTestWindow.h"
+#include "ui/FindUnitWindow.h"
+#include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageEditorWindow.h"
 #include "ui/StartupWindows.h"
-#include "ui/frmBauds.h"
-#include "ui/frmFindUnit.h"
-#include "ui/frmMessages.h"
-#include "ui/frmWrite.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -43,23 +43,23 @@ struct Program {
     void answerDialogs(int row, bool select = true, int speedRow = -1) {
         // Opening closes the port first, and lets events run: the speed dialog comes later.
         answerSpeed = [this, speedRow] {
-            frmBauds* b = startup.bauds();
+            LineSpeedDialog* b = startup.bauds();
             if (!b->isVisible())
                 return QTimer::singleShot(5, [this] { answerSpeed(); });
-            seen << b->LstBaudRates->currentItem()->text();
+            seen << b->speedList->currentItem()->text();
             if (speedRow >= 0)
-                b->LstBaudRates->setCurrentRow(speedRow);
-            QTest::keyClick(b->LstBaudRates, Qt::Key_Return);
+                b->speedList->setCurrentRow(speedRow);
+            QTest::keyClick(b->speedList, Qt::Key_Return);
         };
-        startup.setOnConnectionDialog([this, row, select](frmConnectionModems& d) {
+        startup.setOnConnectionDialog([this, row, select](ConnectionDialog& d) {
             QTimer::singleShot(0, &d, [this, row, select, &d] {
                 seen << d.choice().SelectedKey;
                 if (row >= 0)
-                    d.ListView1->setCurrentRow(row);
+                    d.deviceList->setCurrentRow(row);
                 if (!select)
-                    return d.Command2->click();
+                    return d.cancelButton->click();
                 QTimer::singleShot(0, [this] { answerSpeed(); });
-                QTest::keyClick(d.ListView1, Qt::Key_Return);
+                QTest::keyClick(d.deviceList, Qt::Key_Return);
             });
         });
     }
@@ -68,8 +68,8 @@ struct Program {
         const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
         return !runStartup(state, startup, &LoadCrcTable, app, 0);
     }
-    frmMessages& main() { return *startup.mainWindow(); }
-    QString status() { return main().lblStatus->text(); }
+    MainWindow& main() { return *startup.mainWindow(); }
+    QString status() { return main().statusLine->text(); }
 };
 
 SimConfig quick(int unit = 1, int baud = 9600) {
@@ -98,9 +98,9 @@ private slots:
         QCOMPARE(p.seen, QStringList({"Item2", "19200,N,8,1"}));
         QVERIFY(p.port.isOpen() && p.port.portName() == pb);
         QCOMPARE(p.state.UnitAddress, 7);
-        QCOMPARE(p.startup.commsTest()->UpDown2->value(), 7);
+        QCOMPARE(p.startup.commsTest()->unitSpinner->value(), 7);
         QCOMPARE(p.status(), pb + ", 19200 baud, unit 7: connected");
-        QCOMPARE(p.startup.commsTest()->lblConnection->text(), p.status());
+        QCOMPARE(p.startup.commsTest()->connectionLine->text(), p.status());
         // Connect: the port in use is offered; another port and speed are taken.
         p.seen.clear();
         p.answerDialogs(0, true, 0);
@@ -115,7 +115,7 @@ private slots:
         QCOMPARE(p.settings.value("connection/speed").toInt(), 4800);
         // Cancel keeps the connection in use.
         p.answerDialogs(1, false);
-        p.main().cmdConnect->click();
+        p.main().connectButton->click();
         QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.state.PortName == pa);
         QCOMPARE(p.op.count(), 0);
     }
@@ -127,17 +127,17 @@ private slots:
         c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
         QVERIFY(first.start(c));
         first.model().setMessage(0, "BEFORE");
-        p.startup.setOnConnectionDialog([&](frmConnectionModems& d) {
+        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
             QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(d.txtOther, first.devicePath());
+                QTest::keyClicks(d.otherEdit, first.devicePath());
                 QTimer::singleShot(0, p.startup.bauds(),
-                                   [&] { p.startup.bauds()->cmdSelect_Click(); });
-                d.Command1_Click();
+                                   [&] { p.startup.bauds()->selectClicked(); });
+                d.selectClicked();
             });
         });
         QVERIFY(p.start());
-        p.main().cmdReadAll->click();
-        QCOMPARE(p.main().Label1[0]->text(), "BEFORE");
+        p.main().readAllButton->click();
+        QCOMPARE(p.main().messageLabels[0]->text(), "BEFORE");
         // The adapter is pulled: the box offers Reconnect; it is back, under another device.
         first.stop();
         p.op.onBox([&](const RecordingOperator::Box& box) {
@@ -145,15 +145,15 @@ private slots:
                 QVERIFY(second.start(c));
         });
         p.op.script({MsgAnswer::Reconnect});
-        p.main().cmdReadAll->click();
+        p.main().readAllButton->click();
         QCOMPARE(p.op.boxes().at(0).buttons, MsgButtons::OkReconnect);
         QVERIFY(p.port.isOpen() && p.state.PortName == c.linkPath);
-        QCOMPARE(p.main().Label1[0]->text(), "BEFORE"); // the table is kept
+        QCOMPARE(p.main().messageLabels[0]->text(), "BEFORE"); // the table is kept
         QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
         second.model().setMessage(0, "AFTER");
         p.op.onBox({});
-        p.main().cmdReadAll->click();
-        QCOMPARE(p.main().Label1[0]->text(), "AFTER");
+        p.main().readAllButton->click();
+        QCOMPARE(p.main().messageLabels[0]->text(), "AFTER");
         QVERIFY(p.status().contains("Read All: 20 of 20 read"));
         // The editor's failure box offers it too; the entry keeps its text.
         SimThread third;
@@ -165,15 +165,15 @@ private slots:
                 QVERIFY(third.start(c));
         });
         p.op.script({MsgAnswer::Reconnect});
-        QTest::mouseClick(p.main().Label1[0], Qt::LeftButton);
-        frmWrite* editor = p.main().editorWindow();
+        QTest::mouseClick(p.main().messageLabels[0], Qt::LeftButton);
+        MessageEditorWindow* editor = p.main().editorWindow();
         QVERIFY(editor);
-        editor->Text1->setText("LOST");
-        editor->cmdWrite->click();
+        editor->newTextEdit->setText("LOST");
+        editor->writeButton->click();
         QObject::disconnect(pull);
         QCOMPARE(p.op.boxes().last().buttons, MsgButtons::OkReconnect);
         QVERIFY(p.port.isOpen() && p.state.InterlockMessages[0] == "AFTER");
-        editor->cmdWrite->click(); // the same text, to the unit that is back
+        editor->writeButton->click(); // the same text, to the unit that is back
         QCOMPARE(third.model().message(0), QByteArray("LOST"));
     }
 
@@ -190,32 +190,32 @@ private slots:
         int stoppedAt = -1;
         auto scan = [&](bool stopEarly) {
             QTimer::singleShot(0, [&, stopEarly] {
-                auto* f = qobject_cast<frmFindUnit*>(QApplication::activeModalWidget());
+                auto* f = qobject_cast<FindUnitWindow*>(QApplication::activeModalWidget());
                 QVERIFY(f);
-                rows << f->lblEstimate->text();
-                f->spnFirst->setValue(5);
-                f->spnLast->setValue(8);
-                f->txtSpeeds->setText("9600, 4800");
-                f->spnWaitMs->setValue(60);
+                rows << f->estimateLabel->text();
+                f->firstSpin->setValue(5);
+                f->lastSpin->setValue(8);
+                f->speedsEdit->setText("9600, 4800");
+                f->waitSpin->setValue(60);
                 if (stopEarly)
-                    connect(f->barProgress, &QProgressBar::valueChanged, f, [&, f](int v) {
+                    connect(f->progressBar, &QProgressBar::valueChanged, f, [&, f](int v) {
                         if (v == 3 && stoppedAt < 0) {
                             stoppedAt = v;
-                            f->cmdStart->click();
+                            f->startButton->click();
                         }
                     });
                 f->start();
-                for (int i = 0; i < f->lstFound->topLevelItemCount(); ++i) {
-                    const QTreeWidgetItem* it = f->lstFound->topLevelItem(i);
+                for (int i = 0; i < f->foundList->topLevelItemCount(); ++i) {
+                    const QTreeWidgetItem* it = f->foundList->topLevelItem(i);
                     rows << it->text(0) + " " + it->text(1) + " " + it->text(2);
                 }
-                rows << f->lblLeft->text();
+                rows << f->timeLeftLabel->text();
                 if (stopEarly)
                     f->reject();
                 else
                     f->use();
             });
-            p.main().cmdFindUnit->click();
+            p.main().findUnitButton->click();
         };
         scan(true);
         QCOMPARE(rows, QStringList({"A full scan of 31 addresses at 3 speeds (93 probes) takes "
@@ -226,10 +226,10 @@ private slots:
         scan(false);
         QCOMPARE(rows.mid(1), QStringList({"7 4800 FOUND ME", "done: 8 probes, 1 found"}));
         QCOMPARE(p.state.UnitAddress, 7);
-        QCOMPARE(p.startup.commsTest()->UpDown2->value(), 7);
+        QCOMPARE(p.startup.commsTest()->unitSpinner->value(), 7);
         QCOMPARE(p.port.settings(), "4800,N,8,1");
-        p.main().cmdReadAll->click();
-        QCOMPARE(p.main().Label1[0]->text(), "FOUND ME");
+        p.main().readAllButton->click();
+        QCOMPARE(p.main().messageLabels[0]->text(), "FOUND ME");
         QVERIFY(p.status().startsWith(sim.devicePath() + ", 4800 baud, unit 7: connected"));
     }
 };

@@ -2,10 +2,10 @@
 #include "startup/SharedState.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
+#include "ui/ConnectionDialog.h"
+#include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageBoxOperator.h"
-#include "ui/frmBauds.h"
-#include "ui/frmConnectionModems.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -43,11 +43,11 @@ private slots:
             PortAndSpeed serial;
             RecordingOperator op;
             LoadedWindows windows;
-            frmConnectionModems dialog(state, serial, serial, op, windows, "/dev/pts/9");
+            ConnectionDialog dialog(state, serial, serial, op, windows, "/dev/pts/9");
             dialog.setPortLister([](Operator&) { return QStringList{"ttyS0", "ttyS1", "ttyS2"}; });
             dialog.setPreferredPort(preferred);
             dialog.show();
-            QListWidget* list = dialog.ListView1;
+            QListWidget* list = dialog.deviceList;
             QVERIFY(shownCentredAndFocused(dialog, list) && windows.last() == &dialog);
             QWidget* target = list;
             QStringList items;
@@ -56,9 +56,9 @@ private slots:
                     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                                       list->visualItemRect(list->item(a.toInt())).center());
                 else if (a == "Select" || a == "Cancel")
-                    (a == "Select" ? dialog.Command1 : dialog.Command2)->click();
+                    (a == "Select" ? dialog.selectButton : dialog.cancelButton)->click();
                 else if (a.startsWith('/'))
-                    QTest::keyClicks(target = dialog.txtOther, a);
+                    QTest::keyClicks(target = dialog.otherEdit, a);
                 else
                     QTest::keySequence(target, QKeySequence(a));
                 items << dialog.choice().SelectedKey;
@@ -75,31 +75,31 @@ private slots:
         SharedState state;
         state.BaudRates = {"", "4800,N,8,1", "9600,N,8,1", "19200,N,8,1", ""};
         LoadedWindows windows;
-        frmBauds dialog(state, windows);
+        LineSpeedDialog dialog(state, windows);
         dialog.fillSpeedList({"4800,N,8,1", "9600,N,8,1", "19200,N,8,1"});
         dialog.show();
-        QVERIFY(shownCentredAndFocused(dialog, dialog.LstBaudRates) && windows.last() == &dialog);
-        QTest::keySequence(dialog.LstBaudRates, QKeySequence("Down, Down"));
-        dialog.spnRetries->setValue(2);
+        QVERIFY(shownCentredAndFocused(dialog, dialog.speedList) && windows.last() == &dialog);
+        QTest::keySequence(dialog.speedList, QKeySequence("Down, Down"));
+        dialog.retriesSpin->setValue(2);
         dialog.close(); // through the frame: the settings and the line stay as they were
         QVERIFY(state.CommSettings.isEmpty() && !windows.contains(&dialog));
         QCOMPARE(state.Line.retries, 0);
         dialog.show();
-        QCOMPARE(dialog.spnRetries->value(), 0);
+        QCOMPARE(dialog.retriesSpin->value(), 0);
         // The line settings go with the speed, and come back the next time.
-        dialog.cboDirection->setCurrentIndex(
-            dialog.cboDirection->findData(int(Direction::Adapter)));
-        dialog.cboEcho->setCurrentIndex(dialog.cboEcho->findData(int(EchoMode::On)));
-        dialog.spnPauseMs->setValue(120);
-        dialog.spnRetries->setValue(3);
-        QTest::keyClick(dialog.LstBaudRates, Qt::Key_Return); // 9600 comes preselected
+        dialog.directionBox->setCurrentIndex(
+            dialog.directionBox->findData(int(Direction::Adapter)));
+        dialog.echoBox->setCurrentIndex(dialog.echoBox->findData(int(EchoMode::On)));
+        dialog.pauseSpin->setValue(120);
+        dialog.retriesSpin->setValue(3);
+        QTest::keyClick(dialog.speedList, Qt::Key_Return); // 9600 comes preselected
         QVERIFY(state.CommSettings == "9600,N,8,1" && !dialog.isVisible());
         QVERIFY(state.Line.direction == Direction::Adapter && state.Line.echo == EchoMode::On &&
                 state.Line.pauseMs == 120 && state.Line.retries == 3);
         state.CommSettings = "19200,N,8,1";
         dialog.show(); // then the speed chosen last, and the line as it was taken
-        QCOMPARE(dialog.LstBaudRates->currentItem()->text(), "19200,N,8,1");
-        QCOMPARE(dialog.spnPauseMs->value() + dialog.spnRetries->value(), 123);
+        QCOMPARE(dialog.speedList->currentItem()->text(), "19200,N,8,1");
+        QCOMPARE(dialog.pauseSpin->value() + dialog.retriesSpin->value(), 123);
     }
 
     void loadedWindows() {

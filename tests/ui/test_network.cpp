@@ -4,9 +4,9 @@
 #include "startup/SharedState.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
+#include "ui/ConnectionDialog.h"
 #include "ui/LoadedWindows.h"
-#include "ui/frmConnectionModems.h"
-#include "ui/frmNetwork.h"
+#include "ui/NetworkUnitDialog.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -39,26 +39,26 @@ private slots:
         PortAndSpeed serial;
         RecordingOperator op;
         LoadedWindows windows;
-        frmConnectionModems dialog(state, serial, serial, op, windows);
+        ConnectionDialog dialog(state, serial, serial, op, windows);
         dialog.setPortLister([](Operator&) { return QStringList{"ttyS0"}; });
         dialog.show();
-        QListWidget* list = dialog.ListView1;
+        QListWidget* list = dialog.deviceList;
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(1)->text(), kNetworkEntryText);
         list->setCurrentRow(1);
         QString problem;
         QTimer::singleShot(0, this, [&] {
-            auto* net = qobject_cast<frmNetwork*>(QApplication::activeModalWidget());
+            auto* net = qobject_cast<NetworkUnitDialog*>(QApplication::activeModalWidget());
             QVERIFY(net);
-            net->cboMode->setCurrentIndex(mode);
-            net->txtHost->setText(host);
-            net->spnPort->setValue(port);
+            net->modeBox->setCurrentIndex(mode);
+            net->hostEdit->setText(host);
+            net->portSpin->setValue(port);
             net->buttons->button(QDialogButtonBox::Ok)->click();
-            problem = net->lblProblem->text();
+            problem = net->problemLabel->text();
             if (net->isVisible())
                 net->reject();
         });
-        dialog.Command1->click();
+        dialog.selectButton->click();
         QCOMPARE(problem.isEmpty(), !address.isEmpty());
         QCOMPARE(state.PortName, address);
         QCOMPARE(dialog.isVisible(), address.isEmpty());

@@ -4,12 +4,12 @@
 #include "sim/SimThread.h"
 #include "support/RecordingOperator.h"
 #include "transport/RtuTransport.h"
-#include "ui/Frmtext.h"
+#include "ui/CommsTestWindow.h"
+#include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
+#include "ui/MainWindow.h"
+#include "ui/SplashWindow.h"
 #include "ui/StartupWindows.h"
-#include "ui/frmBauds.h"
-#include "ui/frmMessages.h"
-#include "ui/frmSplash.h"
 
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -50,20 +50,20 @@ private slots:
         QStringList seen;
         // The splash and its second picture stay up through the pause.
         QTimer::singleShot(100, [&] {
-            frmSplash* splash = p.startup.splash();
-            seen << shown(splash) + ", " + shown(splash ? splash->Picture1[1] : nullptr);
+            SplashWindow* splash = p.startup.splash();
+            seen << shown(splash) + ", " + shown(splash ? splash->pictures[1] : nullptr);
         });
-        p.startup.setOnConnectionDialog([&](frmConnectionModems& dialog) {
+        p.startup.setOnConnectionDialog([&](ConnectionDialog& dialog) {
             seen << shown(p.startup.splash()) << shown(p.startup.commsTest())
                  << QString::number(p.state.UnitAddress);
             QTimer::singleShot(0, &dialog, [&] {
-                seen << dialog.ListView1->item(0)->text();
-                emit dialog.ListView1->itemClicked(dialog.ListView1->item(0));
+                seen << dialog.deviceList->item(0)->text();
+                emit dialog.deviceList->itemClicked(dialog.deviceList->item(0));
                 QTimer::singleShot(0, p.startup.bauds(), [&] { // modal from Select
-                    p.startup.bauds()->LstBaudRates->setCurrentRow(1);
-                    p.startup.bauds()->cmdSelect_Click();
+                    p.startup.bauds()->speedList->setCurrentRow(1);
+                    p.startup.bauds()->selectClicked();
                 });
-                dialog.Command1_Click();
+                dialog.selectClicked();
             });
         });
         QVERIFY(!runStartup(p.state, p.startup, &LoadCrcTable, p.folder, 150));
@@ -73,13 +73,13 @@ private slots:
         QCOMPARE(p.state.CommSettings, "9600,N,8,1");
         QCOMPARE(p.op.count(), 0);
         // The main window talks to the unit through the port start-up opened.
-        frmMessages* main = p.startup.mainWindow();
+        MainWindow* main = p.startup.mainWindow();
         sim.model().setMessage(0, "FROM THE UNIT");
-        QTest::mouseClick(main->cmdReadAll, Qt::LeftButton);
-        QCOMPARE(main->Label1[0]->text(), "FROM THE UNIT");
+        QTest::mouseClick(main->readAllButton, Qt::LeftButton);
+        QCOMPARE(main->messageLabels[0]->text(), "FROM THE UNIT");
         // The comms test's "Load message form" brings it forward rather than loading another.
         main->hide();
-        QTest::mouseClick(p.startup.commsTest()->SSCommand1, Qt::LeftButton);
+        QTest::mouseClick(p.startup.commsTest()->loadMessageFormButton, Qt::LeftButton);
         QVERIFY(p.startup.mainWindow() == main && main->isVisible());
     }
 };

@@ -5,10 +5,10 @@
 #include "startup/ConfigFiles.h"
 #include "support/RecordingOperator.h"
 #include "transport/RtuTransport.h"
-#include "ui/Frmtext.h"
+#include "ui/CommsTestWindow.h"
 #include "ui/LoadedWindows.h"
-#include "ui/frmMessages.h"
-#include "ui/frmWrite.h"
+#include "ui/MainWindow.h"
+#include "ui/MessageEditorWindow.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -24,8 +24,8 @@ struct Rig {
     RtuTransport transport{port, state.CrcTable, LinkTiming{400, 25, 25, 2}};
     RecordingOperator op;
     LoadedWindows windows;
-    Frmtext commsTest{state, transport, op, windows};
-    frmMessages main{state, transport, op, windows, commsTest};
+    CommsTestWindow commsTest{state, transport, op, windows};
+    MainWindow main{state, transport, op, windows, commsTest};
     int endCalls = 0;
 
     bool start(SimConfig config = {}) {
@@ -46,7 +46,7 @@ struct Rig {
         return port.open().ok;
     }
     QString unitMessage(int k) { return QString::fromLatin1(sim.model().message(k)); }
-    QLabel* message(int k) { return main.Label1[size_t(k)]; }
+    QLabel* message(int k) { return main.messageLabels[size_t(k)]; }
 };
 
 const auto click = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); };
@@ -76,14 +76,16 @@ private slots:
     void commsTestWindow() {
         Rig rig;
         QVERIFY(rig.start());
-        Frmtext& f = rig.commsTest;
-        QVERIFY(!f.isVisible() && f.TimeBox->text().isEmpty());
-        QCOMPARE(f.Label7->text() + "|" + f.Label8->text() + "|" + f.Label10->text(),
+        CommsTestWindow& f = rig.commsTest;
+        QVERIFY(!f.isVisible() && f.clockLabel->text().isEmpty());
+        QCOMPARE(f.slotValue->text() + "|" + f.unitValue->text() + "|" + f.terminalCaption->text(),
                  " 400| 1|Terminal No. L1-40");
         // The lamps in their exact colours; the centre pixel is the pure colour.
-        auto lamp = [&](size_t i) { return f.Image1[i]->pixmap().toImage().pixelColor(6, 6); };
+        auto lamp = [&](size_t i) {
+            return f.lampPictures[i]->pixmap().toImage().pixelColor(6, 6);
+        };
         QVERIFY(lamp(0) == QColor(0, 0x80, 0) && lamp(1) == QColor(0x80, 0, 0));
-        const QColor panel = f.findChild<QFrame*>("Picture1")->palette().color(QPalette::Window);
+        const QColor panel = f.findChild<QFrame*>("lampPanel")->palette().color(QPalette::Window);
         QVERIFY(contrast(lamp(0), panel) >= 4.5 && contrast(lamp(1), panel) >= 4.5); // unlit
         f.setSending(true);
         f.setReceiving(true);
@@ -91,29 +93,29 @@ private slots:
         // Twenty slots from 400 to 780 in steps of 20, each showing its own terminal name.
         QSet<QString> names;
         for (int i = 0; i < 25; ++i) {
-            names << f.Label10->text();
-            f.UpDown1->stepUp();
+            names << f.terminalCaption->text();
+            f.slotSpinner->stepUp();
         }
         QCOMPARE(names.size(), kInterlockCount);
-        QCOMPARE(f.Label7->text() + "|" + QString::number(rig.state.MsgAddress), " 780|780");
+        QCOMPARE(f.slotValue->text() + "|" + QString::number(rig.state.MsgAddress), " 780|780");
         // The clock shows hours and minutes one second after load.
         QTRY_VERIFY_WITH_TIMEOUT(
-            QRegularExpression("^\\d\\d:\\d\\d$").match(f.TimeBox->text()).hasMatch(), 3000);
+            QRegularExpression("^\\d\\d:\\d\\d$").match(f.clockLabel->text()).hasMatch(), 3000);
 
         // The read text goes with its slot.
-        click(f.CmdRdMsg);
-        f.UpDown1->setValue(420);
-        QVERIFY(f.Label6[2]->text().isEmpty());
-        QCOMPARE(f.CmdRdMsg->toolTip(), "Read the message in register 420 (40-41) of unit 1");
-        click(f.CmdRdMsg);
-        QCOMPARE(f.Label6[2]->text() + "|" + f.Label8->text(), rig.unitMessage(1) + "|1");
+        click(f.readButton);
+        f.slotSpinner->setValue(420);
+        QVERIFY(f.dataPanels[2]->text().isEmpty());
+        QCOMPARE(f.readButton->toolTip(), "Read the message in register 420 (40-41) of unit 1");
+        click(f.readButton);
+        QCOMPARE(f.dataPanels[2]->text() + "|" + f.unitValue->text(), rig.unitMessage(1) + "|1");
         rig.sim.model().setMessage(1, "A\033B"); // written by another tool: shown, not acted on
-        click(f.CmdRdMsg);
-        QCOMPARE(f.Label6[2]->text(), "A\\x1BB");
-        f.MsgText->setText("HELLO");
-        click(f.CmdWrtMsg);
+        click(f.readButton);
+        QCOMPARE(f.dataPanels[2]->text(), "A\\x1BB");
+        f.messageEdit->setText("HELLO");
+        click(f.writeButton);
         QCOMPARE(rig.unitMessage(1), "HELLO");
-        click(f.CmdEraseMsg);
+        click(f.eraseButton);
         QVERIFY(rig.unitMessage(1).isEmpty());
         // One unit address, 1..31 (0 is broadcast), shown alike in both windows; an
         // operation keeps the unit it started with: its spinners are off meanwhile.
@@ -121,36 +123,38 @@ private slots:
         const auto watch =
             QObject::connect(&rig.transport, &Transport::frameSent, [&](const QByteArray& frame) {
                 units += frame.at(0);
-                click(rig.main.UpDown1->upButton());
-                click(f.UpDown2->upButton());
+                click(rig.main.addressSpinner->upButton());
+                click(f.unitSpinner->upButton());
             });
-        click(rig.main.cmdReadAll);
+        click(rig.main.readAllButton);
         QCOMPARE(units, QByteArray(20, '\x01'));
-        QCOMPARE(rig.main.UpDown1->value() + f.UpDown2->value(), 2);
+        QCOMPARE(rig.main.addressSpinner->value() + f.unitSpinner->value(), 2);
         QObject::disconnect(watch);
-        f.UpDown2->setValue(0);
-        QCOMPARE(QString::number(f.UpDown2->value()) + "|" + rig.main.Label3->text(), "1| 1");
-        click(f.UpDown2->upButton());
-        QCOMPARE(rig.main.Label3->text() + "|" + QString::number(rig.state.UnitAddress), " 2|2");
-        rig.main.UpDown1->setValue(7);
-        QCOMPARE(f.Label8->text() + "|" + QString::number(f.UpDown2->value()), " 7|7");
+        f.unitSpinner->setValue(0);
+        QCOMPARE(QString::number(f.unitSpinner->value()) + "|" + rig.main.addressValue->text(),
+                 "1| 1");
+        click(f.unitSpinner->upButton());
+        QCOMPARE(rig.main.addressValue->text() + "|" + QString::number(rig.state.UnitAddress),
+                 " 2|2");
+        rig.main.addressSpinner->setValue(7);
+        QCOMPARE(f.unitValue->text() + "|" + QString::number(f.unitSpinner->value()), " 7|7");
         // Typed digits and Page Up/Down set the address.
-        QTest::keyClicks(rig.main.UpDown1, "23");
+        QTest::keyClicks(rig.main.addressSpinner, "23");
         QCOMPARE(rig.state.UnitAddress, 23);
-        QTest::keyClick(f.UpDown2, Qt::Key_PageDown);
-        QCOMPARE(rig.main.Label3->text() + "|" + rig.main.cmdReadAll->toolTip(),
+        QTest::keyClick(f.unitSpinner, Qt::Key_PageDown);
+        QCOMPARE(rig.main.addressValue->text() + "|" + rig.main.readAllButton->toolTip(),
                  " 13|Read all twenty messages from unit 13");
         // Its close box hides it, loaded with the clock running; Quit ends at once, unasked.
         rig.main.hide();
-        click(rig.main.cmdCommsTest);
+        click(rig.main.commsTestButton);
         QVERIFY(f.isVisible() && f.close() && f.clock()->isEnabled() && rig.port.isOpen());
-        click(f.cmdMainMenu);
+        click(f.quitButton);
         QVERIFY(!rig.port.isOpen() && rig.endCalls == 1 && rig.op.count() == 0);
         // The main window's Quit and close box ask first; OK closes the port and ends.
         QVERIFY(rig.port.open().ok);
         rig.main.show();
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.cmdQuit);
+        click(rig.main.quitButton);
         QVERIFY(rig.op.last().text == "Exit the QV840N program?" &&
                 rig.op.last().buttons == MsgButtons::OkCancel);
         QVERIFY(rig.main.isVisible() && rig.port.isOpen() && rig.endCalls == 1);
@@ -164,52 +168,53 @@ private slots:
         // The interlocks' groups; each terminal caption on its message's row.
         const size_t group[] = {0, 0, 0, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 1, 1, 1, 1, 1, 1, 1};
         for (int k = 0; k < kInterlockCount; ++k)
-            QVERIFY(rig.message(k)->parent() == rig.main.Frame[group[k]] &&
-                    rig.main.Label2[size_t(k)]->parent() == rig.main.Frame[group[k]] &&
-                    rig.main.Label2[size_t(k)]->y() == rig.message(k)->y());
+            QVERIFY(rig.message(k)->parent() == rig.main.groupBoxes[group[k]] &&
+                    rig.main.terminalLabels[size_t(k)]->parent() == rig.main.groupBoxes[group[k]] &&
+                    rig.main.terminalLabels[size_t(k)]->y() == rig.message(k)->y());
         // A control character the unit holds (read all put it there) is shown as \xHH.
         rig.state.InterlockMessages[4] = "A\033B";
         rig.main.setMessageLabel(4, rig.state.InterlockMessages[4]);
         // One editor: a click while it is open turns it to that interlock and raises it.
         click(rig.message(4));
-        QPointer<frmWrite> editor = rig.main.editorWindow();
+        QPointer<MessageEditorWindow> editor = rig.main.editorWindow();
         QVERIFY(editor && editor->isVisible() && rig.windows.last() == editor);
-        QCOMPARE(editor->lblCurrentValue->text() + "|" + rig.message(4)->text(), "A\\x1BB|A\\x1BB");
-        editor->Text1->setText("TYPED FOR 4");
+        QCOMPARE(editor->currentValue->text() + "|" + rig.message(4)->text(), "A\\x1BB|A\\x1BB");
+        editor->newTextEdit->setText("TYPED FOR 4");
         click(rig.message(13));
-        QVERIFY(rig.main.editorWindow() == editor && editor->Text1->text().isEmpty());
-        QCOMPARE(editor->Label3->text() + "|" + editor->lblCurrentValue->text(),
+        QVERIFY(rig.main.editorWindow() == editor && editor->newTextEdit->text().isEmpty());
+        QCOMPARE(editor->interlockValue->text() + "|" + editor->currentValue->text(),
                  rig.state.TerminalNames[13] + "|" + rig.state.DefaultMessages[13]);
         rig.state.InterlockMessages[4] = rig.state.DefaultMessages[4];
         // The write goes to the interlock shown, whatever moved the selection; Return writes.
         rig.state.SelectedInterlock = 2;
-        const QString tips = editor->cmdWrite->toolTip() + "|" + rig.main.cmdEraseAll->toolTip();
+        const QString tips =
+            editor->writeButton->toolTip() + "|" + rig.main.eraseAllButton->toolTip();
         for (const QString& bad : {QString("ABC") + QChar(0x3A9), QString(41, 'W')}) {
-            editor->Text1->setText(bad); // the count turns red
-            QVERIFY(editor->lblCount->property("bad").toBool());
+            editor->newTextEdit->setText(bad); // the count turns red
+            QVERIFY(editor->countLabel->property("bad").toBool());
         }
-        editor->Text1->clear();
-        QTest::keyClicks(editor->Text1, "NEW TEXT");
-        QCOMPARE(editor->lblCount->text() + "|" + tips,
+        editor->newTextEdit->clear();
+        QTest::keyClicks(editor->newTextEdit, "NEW TEXT");
+        QCOMPARE(editor->countLabel->text() + "|" + tips,
                  "8/40|Write the new message to interlock 54-55 of unit 1 (Return)|"
                  "Erase all twenty messages of unit 1");
-        QTest::keyClick(editor->Text1, Qt::Key_Return);
+        QTest::keyClick(editor->newTextEdit, Qt::Key_Return);
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
-                     editor->lblCurrentValue->text() + "|" + editor->Text1->text(),
+                     editor->currentValue->text() + "|" + editor->newTextEdit->text(),
                  "NEW TEXT|NEW TEXT|NEW TEXT|");
         // A message that looks like markup is shown as it is, not rendered.
         QVERIFY(rig.message(13)->textFormat() == Qt::PlainText &&
-                editor->lblCurrentValue->textFormat() == Qt::PlainText);
-        click(editor->cmdErase);
+                editor->currentValue->textFormat() == Qt::PlainText);
+        click(editor->eraseButton);
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
-                     editor->lblCurrentValue->text(),
+                     editor->currentValue->text(),
                  "|" + rig.state.DefaultMessages[13] + "|" + rig.state.DefaultMessages[13]);
         // The length rule's count lives with the main window, so it carries over a reopening.
-        click(editor->cmdWrite); // empty text
-        QTest::keyClick(editor->Text1, Qt::Key_Escape);
+        click(editor->writeButton); // empty text
+        QTest::keyClick(editor->newTextEdit, Qt::Key_Escape);
         QTRY_VERIFY(editor.isNull());
         click(rig.message(2));
-        click(rig.main.editorWindow()->cmdWrite);
+        click(rig.main.editorWindow()->writeButton);
         QCOMPARE(rig.op.last().text, "Still not correct length! Have you read QVIB-5170");
 
         // Files: one remembered name for both dialogs; Cancel ends; a name not ending in sav.
@@ -224,31 +229,31 @@ private slots:
         });
         rig.op.clear();
         rig.state.InterlockMessages[3] = QStringLiteral("A, B");
-        click(rig.main.cmdSaveFile);
+        click(rig.main.saveFileButton);
         rig.state.InterlockMessages[3] = QStringLiteral("CHANGED");
-        click(rig.main.cmdOpenFile);
+        click(rig.main.openFileButton);
         QCOMPARE(rig.state.InterlockMessages[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         // The title names the file and marks a table that differs from it.
         QVERIFY(rig.main.windowTitle().endsWith(" - t.sav[*]") && !rig.main.isWindowModified());
         click(rig.message(0));
-        QTest::keyClicks(rig.main.editorWindow()->Text1, "EDITED\r");
+        QTest::keyClicks(rig.main.editorWindow()->newTextEdit, "EDITED\r");
         QVERIFY(rig.main.isWindowModified() && rig.op.count() == 1);
         rig.op.clear();
-        click(rig.main.cmdOpenFile);
-        click(rig.main.cmdSaveFile);
+        click(rig.main.openFileButton);
+        click(rig.main.saveFileButton);
         QVERIFY(!QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 1);
         QCOMPARE(rig.op.last().text, "Nothing was saved: the file name must end in .sav");
         // The same through a CSV table; the sheet as PDF.
-        click(rig.main.cmdSaveFile);
+        click(rig.main.saveFileButton);
         rig.state.InterlockMessages[3] = QStringLiteral("CHANGED");
-        click(rig.main.cmdOpenFile);
+        click(rig.main.openFileButton);
         QCOMPARE(rig.state.InterlockMessages[3] + "|" + rig.message(3)->text(), "A, B|A, B");
-        click(rig.main.cmdExportPdf);
+        click(rig.main.exportPdfButton);
         QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 1);
         // An existing file is replaced only after Yes (No is the default).
         rig.op.script({MsgAnswer::Cancel});
         const QDateTime before = QFileInfo(dir.filePath("t.sav")).lastModified();
-        click(rig.main.cmdSaveFile);
+        click(rig.main.saveFileButton);
         QVERIFY(rig.op.last().buttons == MsgButtons::YesNo &&
                 rig.op.last().text.endsWith("t.sav already exists.\r\nReplace it?") &&
                 QFileInfo(dir.filePath("t.sav")).lastModified() == before);
@@ -261,13 +266,13 @@ private slots:
         QObject::connect(&rig.transport, &Transport::frameSent,
                          [&](const QByteArray& f) { sent += f; });
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.cmdEraseAll);
+        click(rig.main.eraseAllButton);
         QVERIFY(sent.isEmpty() && rig.op.last().buttons == MsgButtons::YesNo);
         QCOMPARE(rig.op.last().text, "Erase all twenty messages of unit 1?");
         // The exit question warns of changes neither saved nor written to the unit.
         rig.state.InterlockMessages[5] = "ONLY HERE";
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.cmdQuit);
+        click(rig.main.quitButton);
         QVERIFY(rig.op.last().text.endsWith("neither saved to a file nor written to the unit."));
     }
 
@@ -281,8 +286,8 @@ private slots:
         rig.main.setMessageLabel(5, wide);
         QVERIFY(readable(rig.message(5), wide));
         click(rig.message(5));
-        rig.main.editorWindow()->Text1->setText(wide);
-        const QLineEdit* text = rig.main.editorWindow()->Text1;
+        rig.main.editorWindow()->newTextEdit->setText(wide);
+        const QLineEdit* text = rig.main.editorWindow()->newTextEdit;
         QVERIFY(text->fontMetrics().horizontalAdvance(wide) < text->width() - 8);
         // At its smallest the window still shows every default message whole.
         rig.main.resize(1, 1);
@@ -296,7 +301,7 @@ private slots:
                                       rig.main.editorWindow()->findChildren<QPushButton*>();
         for (const QPushButton* b : buttons)
             QVERIFY2(!b->toolTip().isEmpty(), qPrintable(b->objectName()));
-        QVERIFY(contrast(rig.main.Label4->palette().color(QPalette::WindowText),
+        QVERIFY(contrast(rig.main.progressCaption->palette().color(QPalette::WindowText),
                          rig.main.palette().color(QPalette::Window)) >= 4.5);
         qApp->setPalette(light);
     }
@@ -316,9 +321,9 @@ private slots:
         Rig rig;
         QVERIFY(rig.start());
         const QString verb = op == "Read All" ? "read" : op == "Write All" ? "written" : "erased";
-        QPushButton* button = op == "Read All"    ? rig.main.cmdReadAll
-                              : op == "Write All" ? rig.main.cmdWriteAll
-                                                  : rig.main.cmdEraseAll;
+        QPushButton* button = op == "Read All"    ? rig.main.readAllButton
+                              : op == "Write All" ? rig.main.writeAllButton
+                                                  : rig.main.eraseAllButton;
         for (int k = 0; k < kInterlockCount; ++k) {
             rig.sim.model().setMessage(k, QStringLiteral("ON UNIT %1").arg(k).toLatin1());
             rig.state.InterlockMessages[size_t(k)] = QStringLiteral("IN TABLE %1").arg(k);
@@ -328,7 +333,7 @@ private slots:
         connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
             if (++replies != 6)
                 return;
-            during << button->text() << QString::number(rig.main.cmdOpenFile->isEnabled());
+            during << button->text() << QString::number(rig.main.openFileButton->isEnabled());
             if (escape) {
                 rig.main.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&rig.main));
@@ -343,7 +348,7 @@ private slots:
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");
-        QVERIFY(rig.main.lblStatus->text().contains(op + ": stopped, 6 of 20 " + verb + ", "));
+        QVERIFY(rig.main.statusLine->text().contains(op + ": stopped, 6 of 20 " + verb + ", "));
         for (int k : {0, 5, 6, 19}) {
             const QString unit = rig.unitMessage(k), table = rig.state.InterlockMessages[size_t(k)];
             if (op == "Read All")
@@ -365,13 +370,13 @@ private slots:
         click(rig.message(1));
         QVector<bool> enabledDuring;
         rig.op.onBox([&](const RecordingOperator::Box&) {
-            enabledDuring << (rig.main.cmdReadAll->text() != "S&top")
-                          << rig.main.cmdSaveFile->isEnabled()
-                          << rig.commsTest.CmdRdMsg->isEnabled()
-                          << rig.main.editorWindow()->cmdWrite->isEnabled();
+            enabledDuring << (rig.main.readAllButton->text() != "S&top")
+                          << rig.main.saveFileButton->isEnabled()
+                          << rig.commsTest.readButton->isEnabled()
+                          << rig.main.editorWindow()->writeButton->isEnabled();
         });
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.cmdReadAll);
+        click(rig.main.readAllButton);
         const RecordingOperator::Box fault = rig.op.last();
         QCOMPARE(fault.text, "No data received!\r\nCheck connection, unit address, baud rate, com "
                              "port\r\nAnd then try again later!\r\nNo answer for interlock 0 "
@@ -379,13 +384,13 @@ private slots:
         QVERIFY(fault.title == "Communication Fault" &&
                 fault.buttons == MsgButtons::OkCancelIgnoreAll);
         QCOMPARE(enabledDuring, QVector<bool>(4, false));
-        QVERIFY(rig.main.cmdReadAll->isEnabled() && rig.commsTest.CmdRdMsg->isEnabled() &&
-                rig.main.editorWindow()->cmdWrite->isEnabled());
+        QVERIFY(rig.main.readAllButton->isEnabled() && rig.commsTest.readButton->isEnabled() &&
+                rig.main.editorWindow()->writeButton->isEnabled());
         // Ignore All: no more questions this run, one list of the silent slots at its end.
         rig.op.onBox({});
         rig.op.clear();
         rig.op.script({MsgAnswer::Ok, MsgAnswer::IgnoreAll});
-        click(rig.main.cmdReadAll);
+        click(rig.main.readAllButton);
         QCOMPARE(rig.op.count(), 3);
         QVERIFY(rig.op.boxes().at(1).text.endsWith("interlock 1 (40-41) at unit address 1.") &&
                 rig.op.last().text.startsWith("The unit did not answer for 20 interlocks"));

@@ -22,12 +22,12 @@ class SerialPort;
 class Transport;
 struct SharedState;
 
-class frmFindUnit : public QDialog {
+class FindUnitWindow : public QDialog {
     Q_OBJECT
 public:
     // transport: the program's, held for the scan's run.
-    frmFindUnit(SharedState& state, SerialPort& port, Transport& transport, Operator& op,
-                QWidget* parent = nullptr);
+    FindUnitWindow(SharedState& state, SerialPort& port, Transport& transport, Operator& op,
+                   QWidget* parent = nullptr);
 
     // The unit "Use" took, and the port's settings at its speed.
     const std::optional<FoundUnit>& chosen() const { return chosen_; }
@@ -36,19 +36,19 @@ public:
     // The plan the controls describe, or nothing after saying what is wrong.
     std::optional<ScanPlan> plan(QString* why = nullptr) const;
 
-    QSpinBox* spnFirst;
-    QSpinBox* spnLast;
-    QLineEdit* txtSpeeds;
-    QSpinBox* spnWaitMs;
-    QCheckBox* chkFirst;
-    QLabel* lblEstimate;
-    QProgressBar* barProgress;
-    QLabel* lblLeft;
-    QTreeWidget* lstFound;
-    QLabel* lblHints;
-    QPushButton* cmdStart; // "Stop" while the scan runs
-    QPushButton* cmdUse;
-    QPushButton* cmdClose;
+    QSpinBox* firstSpin;
+    QSpinBox* lastSpin;
+    QLineEdit* speedsEdit;
+    QSpinBox* waitSpin;
+    QCheckBox* firstOnlyCheck;
+    QLabel* estimateLabel;
+    QProgressBar* progressBar;
+    QLabel* timeLeftLabel;
+    QTreeWidget* foundList;
+    QLabel* hintsLabel;
+    QPushButton* startButton; // "Stop" while the scan runs
+    QPushButton* useButton;
+    QPushButton* closeButton;
 
 public slots:
     void start(); // or stop, while the scan runs

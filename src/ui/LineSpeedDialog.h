@@ -16,11 +16,11 @@ class ChoiceList;
 class LoadedWindows;
 struct SharedState;
 
-class frmBauds : public QDialog, public SpeedDialog {
+class LineSpeedDialog : public QDialog, public SpeedDialog {
     Q_OBJECT
 public:
-    frmBauds(SharedState& state, LoadedWindows& windows, QWidget* parent = nullptr);
-    ~frmBauds() override;
+    LineSpeedDialog(SharedState& state, LoadedWindows& windows, QWidget* parent = nullptr);
+    ~LineSpeedDialog() override;
 
     // Empties the list and adds the settings strings in the given order.
     void fillSpeedList(const QStringList& settings);
@@ -32,19 +32,19 @@ public:
     // SpeedDialog: load, centre and run modally.
     void showModal() override;
 
-    QLabel* Label1;
-    ChoiceList* LstBaudRates;
-    QPushButton* cmdSelect;
+    QLabel* promptLabel;
+    ChoiceList* speedList;
+    QPushButton* selectButton;
     // The "Line" group: how the adapter behaves, remembered for the run.
-    QGroupBox* fraLine;
-    QComboBox* cboDirection;
-    QComboBox* cboEcho;
-    QSpinBox* spnPauseMs;
-    QSpinBox* spnRetries;
+    QGroupBox* lineGroup;
+    QComboBox* directionBox;
+    QComboBox* echoBox;
+    QSpinBox* pauseSpin;
+    QSpinBox* retriesSpin;
 
 public slots:
     int exec() override;
-    void cmdSelect_Click();
+    void selectClicked();
 
 protected:
     bool event(QEvent* e) override;
@@ -52,7 +52,7 @@ protected:
     void done(int result) override;
 
 private:
-    void Form_Load();
+    void onLoad();
     int selectedIndex() const;
     QGroupBox* makeLineGroup();
     void showLine();

@@ -34,7 +34,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-class frmConnectionModems : public QDialog {
+class ConnectionDialog : public QDialog {
     Q_OBJECT
 public:
     // The port names to list; the registry's failures go to the operator.
@@ -42,10 +42,10 @@ public:
 
     // simulatedPath: the simulated unit's pseudo-terminal, listed first when
     // one runs, since the system does not list pseudo-terminals.
-    frmConnectionModems(SharedState& state, SerialPort& port, SpeedDialog& speedDialog,
-                        Operator& op, LoadedWindows& windows, const QString& simulatedPath = {},
-                        QWidget* parent = nullptr);
-    ~frmConnectionModems() override;
+    ConnectionDialog(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Operator& op,
+                     LoadedWindows& windows, const QString& simulatedPath = {},
+                     QWidget* parent = nullptr);
+    ~ConnectionDialog() override;
 
     void setPortLister(PortLister lister) { lister_ = std::move(lister); }
     // The port highlighted when the dialog opens, when it is listed (the one
@@ -57,19 +57,19 @@ public:
     // The single picture shown with every entry.
     static QIcon serialPortIcon();
 
-    QLabel* Label2;
-    QFrame* SSPanel1;
-    ChoiceList* ListView1;
-    QList<QIcon> ImageList1;
-    QLabel* lblOther;
-    QLineEdit* txtOther;
-    QPushButton* Command1;
-    QPushButton* Command2;
+    QLabel* promptLabel;
+    QFrame* listPanel;
+    ChoiceList* deviceList;
+    QList<QIcon> deviceIcons;
+    QLabel* otherCaption;
+    QLineEdit* otherEdit;
+    QPushButton* selectButton;
+    QPushButton* cancelButton;
 
 public slots:
     int exec() override;
-    void Command1_Click();
-    void Command2_Click();
+    void selectClicked();
+    void cancelClicked();
     void reject() override;
 
 protected:
@@ -80,8 +80,8 @@ protected:
 
 private:
     void buildDeviceList();
-    void Form_Load();
-    void Form_Activate();
+    void onLoad();
+    void onActivate();
     void fillList();
     void entryChosen(QListWidgetItem* item);
 

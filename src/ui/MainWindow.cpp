@@ -1,4 +1,4 @@
-#include "ui/frmMessages.h"
+#include "ui/MainWindow.h"
 
 #include "modbus/Pdu.h"
 #include "startup/MessageText.h"
@@ -8,11 +8,11 @@
 #include "table/TableFile.h"
 #include "transport/Endpoint.h"
 #include "transport/Transport.h"
+#include "ui/CommsTestWindow.h"
 #include "ui/Controls.h"
-#include "ui/Frmtext.h"
 #include "ui/LoadedWindows.h"
+#include "ui/MessageEditorWindow.h"
 #include "ui/SheetPrinter.h"
-#include "ui/frmWrite.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -77,7 +77,7 @@ void ClickLabel::elide() {
                                   : fullText_);
 }
 
-// ---------------------------------------------------------------- frmMessages
+// ---------------------------------------------------------------- MainWindow
 
 namespace {
 
@@ -126,12 +126,12 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
 
 } // namespace
 
-frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
-                         LoadedWindows& windows, Frmtext& commsTest, QWidget* parent)
+MainWindow::MainWindow(SharedState& state, Transport& transport, Operator& op,
+                       LoadedWindows& windows, CommsTestWindow& commsTest, QWidget* parent)
     : QWidget(parent, Qt::Window), state_(state), transport_(transport), op_(op), windows_(windows),
       commsTest_(commsTest), bulk_(state, transport, *this, op, commsTest.clock()),
       editor_(state, transport, *this, op, commsTest.clock()) {
-    setObjectName(QStringLiteral("frmMessages"));
+    setObjectName(QStringLiteral("MainWindow"));
     updateTitle();
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -145,22 +145,22 @@ frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
     };
     endProgram_ = [] { QCoreApplication::exit(0); };
 
-    connect(cmdReadAll, &QPushButton::clicked, this, [this] {
-        runBulk(cmdReadAll, QStringLiteral("Read All"), [this] {
+    connect(readAllButton, &QPushButton::clicked, this, [this] {
+        runBulk(readAllButton, QStringLiteral("Read All"), [this] {
             tableFile_.clear();
             updateTitle();
             return bulk_.readAll();
         });
     });
-    connect(cmdWriteAll, &QPushButton::clicked, this, [this] {
-        runBulk(cmdWriteAll, QStringLiteral("Write All"), [this] { return bulk_.writeAll(); });
+    connect(writeAllButton, &QPushButton::clicked, this, [this] {
+        runBulk(writeAllButton, QStringLiteral("Write All"), [this] { return bulk_.writeAll(); });
     });
-    connect(cmdEraseAll, &QPushButton::clicked, this, &frmMessages::eraseAll);
-    connect(cmdConnect, &QPushButton::clicked, this, [this] {
+    connect(eraseAllButton, &QPushButton::clicked, this, &MainWindow::eraseAll);
+    connect(connectButton, &QPushButton::clicked, this, [this] {
         if (connectAction_)
             connectAction_();
     });
-    connect(cmdFindUnit, &QPushButton::clicked, this, [this] {
+    connect(findUnitButton, &QPushButton::clicked, this, [this] {
         if (findUnitAction_)
             findUnitAction_();
     });
@@ -171,20 +171,20 @@ frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
         failure_ = why.isEmpty() ? QStringLiteral("the port was closed") : why;
         refreshStatus();
     });
-    connect(cmdOpenFile, &QPushButton::clicked, this, &frmMessages::openFile);
-    connect(cmdSaveFile, &QPushButton::clicked, this, &frmMessages::saveFile);
-    connect(cmdPrint, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
-    connect(cmdExportPdf, &QPushButton::clicked, this, &frmMessages::exportPdf);
-    connect(cmdQuit, &QPushButton::clicked, this, &QWidget::close);
-    connect(cmdCommsTest, &QPushButton::clicked, this, &frmMessages::showCommsTest);
-    connect(UpDown1, &UpDown::valueChanged, this, &frmMessages::setUnitAddress);
-    connect(UpDown1, &UpDown::valueChanged, this, &frmMessages::refreshStatus);
+    connect(openFileButton, &QPushButton::clicked, this, &MainWindow::openFile);
+    connect(saveFileButton, &QPushButton::clicked, this, &MainWindow::saveFile);
+    connect(printButton, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
+    connect(exportPdfButton, &QPushButton::clicked, this, &MainWindow::exportPdf);
+    connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(commsTestButton, &QPushButton::clicked, this, &MainWindow::showCommsTest);
+    connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::setUnitAddress);
+    connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::refreshStatus);
     // One unit address for the whole program: the comms test's spinner and
     // this one follow each other (setValue stops at an unchanged value).
-    connect(UpDown1, &UpDown::valueChanged, commsTest_.UpDown2, &UpDown::setValue);
-    connect(commsTest_.UpDown2, &UpDown::valueChanged, UpDown1, &UpDown::setValue);
+    connect(addressSpinner, &UpDown::valueChanged, commsTest_.unitSpinner, &UpDown::setValue);
+    connect(commsTest_.unitSpinner, &UpDown::valueChanged, addressSpinner, &UpDown::setValue);
     for (int i = 0; i < kInterlockCount; ++i)
-        connect(Label1[static_cast<size_t>(i)], &ClickLabel::clicked, this,
+        connect(messageLabels[static_cast<size_t>(i)], &ClickLabel::clicked, this,
                 [this, i] { messageClicked(i); });
     // A bulk operation holds the link for its whole run; the editor and the
     // comms test hold it while they wait. Nothing else may start meanwhile.
@@ -192,7 +192,7 @@ frmMessages::frmMessages(SharedState& state, Transport& transport, Operator& op,
             [this](bool busy) { setOperationsEnabled(!busy); });
 }
 
-QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QColor& caption) {
+QGroupBox* MainWindow::groupFrame(int group, const QColor& background, const QColor& caption) {
     const InterlockGroup& g = interlockGroups().at(group);
     auto* frame = new QGroupBox(g.caption, this);
     frame->setAutoFillBackground(true);
@@ -230,12 +230,12 @@ QGroupBox* frmMessages::groupFrame(int group, const QColor& background, const QC
     return frame;
 }
 
-QLabel* frmMessages::terminalLabel(int k, QWidget* frame, int rowHeight) {
+QLabel* MainWindow::terminalLabel(int k, QWidget* frame, int rowHeight) {
     int widestCaption = 0;
     for (int i = 0; i < kInterlockCount; ++i)
         widestCaption = qMax(widestCaption, fontMetrics().horizontalAdvance(terminalCaption(i)));
     auto* terminal = new QLabel(terminalCaption(k), frame);
-    terminal->setObjectName(QStringLiteral("Label2_%1").arg(k));
+    terminal->setObjectName(QStringLiteral("terminalLabel_%1").arg(k));
     terminal->setAlignment(Qt::AlignCenter);
     terminal->setAutoFillBackground(true);
     QPalette tp = terminal->palette();
@@ -244,13 +244,13 @@ QLabel* frmMessages::terminalLabel(int k, QWidget* frame, int rowHeight) {
     terminal->setPalette(tp);
     terminal->setMinimumSize(qMax(px(kTerminalWidth), widestCaption + 8), rowHeight);
     terminal->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    Label2[static_cast<size_t>(k)] = terminal;
+    terminalLabels[static_cast<size_t>(k)] = terminal;
     return terminal;
 }
 
-ClickLabel* frmMessages::messageLabel(int k, QWidget* frame, int rowHeight) {
+ClickLabel* MainWindow::messageLabel(int k, QWidget* frame, int rowHeight) {
     auto* message = new ClickLabel(frame);
-    message->setObjectName(QStringLiteral("Label1_%1").arg(k));
+    message->setObjectName(QStringLiteral("messageLabel_%1").arg(k));
     message->setTextFormat(Qt::PlainText); // a message is never markup
     message->setFocusPolicy(Qt::StrongFocus);
     message->setCursor(Qt::PointingHandCursor);
@@ -266,35 +266,35 @@ ClickLabel* frmMessages::messageLabel(int k, QWidget* frame, int rowHeight) {
     message->setMinimumHeight(rowHeight);
     message->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     message->setToolTip(QStringLiteral("Click to write or erase this message"));
-    Label1[static_cast<size_t>(k)] = message;
+    messageLabels[static_cast<size_t>(k)] = message;
     return message;
 }
 
-void frmMessages::buildControls() {
-    Frame[0] = groupFrame(0, QColor(128, 64, 0), QColor(224, 224, 224));
-    Frame[1] = groupFrame(1, QColor(128, 128, 255), Qt::black);
-    Frame[2] = groupFrame(2, QColor(255, 255, 0), Qt::black);
-    Frame[3] = groupFrame(3, QColor(0, 128, 128), Qt::black);
+void MainWindow::buildControls() {
+    groupBoxes[0] = groupFrame(0, QColor(128, 64, 0), QColor(224, 224, 224));
+    groupBoxes[1] = groupFrame(1, QColor(128, 128, 255), Qt::black);
+    groupBoxes[2] = groupFrame(2, QColor(255, 255, 0), Qt::black);
+    groupBoxes[3] = groupFrame(3, QColor(0, 128, 128), Qt::black);
     for (int i = 0; i < 4; ++i)
-        Frame[static_cast<size_t>(i)]->setObjectName(QStringLiteral("Frame%1").arg(i + 1));
-    Frame[4] = buildCommandCenter();
+        groupBoxes[static_cast<size_t>(i)]->setObjectName(QStringLiteral("group%1").arg(i + 1));
+    groupBoxes[4] = buildCommandCenter();
 
     // Left column: Recycle, Oil, Gas, then the progress bar.
     auto* left = new QVBoxLayout;
     left->setSpacing(px(225));
-    left->addWidget(Frame[0], 2295);
-    left->addWidget(Frame[2], 2295);
-    left->addWidget(Frame[3], 2055);
+    left->addWidget(groupBoxes[0], 2295);
+    left->addWidget(groupBoxes[2], 2295);
+    left->addWidget(groupBoxes[3], 2055);
     left->addLayout(buildProgress());
 
     // Right column: Non-Recycle over the Command Center, which sits a little
     // in from the column's edges.
     auto* ccRow = new QHBoxLayout;
     ccRow->setContentsMargins(px(6600 - 6360), 0, px(11960 - 11775), 0);
-    ccRow->addWidget(Frame[4]);
+    ccRow->addWidget(groupBoxes[4]);
     auto* right = new QVBoxLayout;
     right->setSpacing(0);
-    right->addWidget(Frame[1], 4695);
+    right->addWidget(groupBoxes[1], 4695);
     right->addStretch(5640 - 4935);
     right->addLayout(ccRow, 2175);
     right->addStretch(8250 - 7815 - 240);
@@ -307,110 +307,117 @@ void frmMessages::buildControls() {
     columns->addLayout(right, kFrameWidth);
 
     // The status line at the foot: the connection and the last outcome.
-    lblStatus = panelLabel(QStringLiteral("lblStatus"), this);
-    lblStatus->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
-                                         "connection and the last operation's outcome"));
+    statusLine = panelLabel(QStringLiteral("statusLine"), this);
+    statusLine->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
+                                          "connection and the last operation's outcome"));
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);
     all->addLayout(columns, 1);
-    all->addWidget(lblStatus);
+    all->addWidget(statusLine);
 }
 
-QGroupBox* frmMessages::buildCommandCenter() {
+QGroupBox* MainWindow::buildCommandCenter() {
     auto* cc = new QGroupBox(QStringLiteral("Command Center"), this);
-    cc->setObjectName(QStringLiteral("Frame5"));
+    cc->setObjectName(QStringLiteral("commandCenter"));
     cc->setAutoFillBackground(true);
     QPalette ccPal = cc->palette();
     ccPal.setColor(QPalette::Window, kTerminalGrey);
     ccPal.setColor(QPalette::WindowText, Qt::black);
     cc->setPalette(ccPal);
-    cmdReadAll = button(QStringLiteral("cmdReadAll"), QStringLiteral("&Read All Msgs"), cc);
-    cmdWriteAll = button(QStringLiteral("cmdWriteAll"), QStringLiteral("&Write All Msgs"), cc);
-    cmdEraseAll = button(QStringLiteral("cmdEraseAll"), QStringLiteral("&Erase All Msgs"), cc);
-    cmdOpenFile = button(QStringLiteral("cmdOpenFile"), QStringLiteral("&Open File"), cc);
-    cmdSaveFile = button(QStringLiteral("cmdSaveFile"), QStringLiteral("&Save File"), cc);
-    cmdQuit = button(QStringLiteral("cmdQuit"), QStringLiteral("&Quit"), cc);
-    cmdCommsTest = button(QStringLiteral("cmdCommsTest"), QStringLiteral("&Comms Test..."), cc);
-    cmdCommsTest->setToolTip(QStringLiteral("Open the comms-test window"));
-    cmdPrint = button(QStringLiteral("cmdPrint"), QStringLiteral("&Print..."), cc);
-    cmdExportPdf = button(QStringLiteral("cmdExportPdf"), QStringLiteral("E&xport PDF..."), cc);
-    cmdConnect = button(QStringLiteral("cmdConnect"), QStringLiteral("Co&nnect..."), cc);
-    cmdConnect->setToolTip(QStringLiteral("Choose another port or speed, or open the same again"));
-    cmdFindUnit = button(QStringLiteral("cmdFindUnit"), QStringLiteral("&Find Unit..."), cc);
-    cmdFindUnit->setToolTip(QStringLiteral("Look for a unit whose address or speed is not known"));
-    cmdReadAll->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    readAllButton = button(QStringLiteral("readAllButton"), QStringLiteral("&Read All Msgs"), cc);
+    writeAllButton =
+        button(QStringLiteral("writeAllButton"), QStringLiteral("&Write All Msgs"), cc);
+    eraseAllButton =
+        button(QStringLiteral("eraseAllButton"), QStringLiteral("&Erase All Msgs"), cc);
+    openFileButton = button(QStringLiteral("openFileButton"), QStringLiteral("&Open File"), cc);
+    saveFileButton = button(QStringLiteral("saveFileButton"), QStringLiteral("&Save File"), cc);
+    quitButton = button(QStringLiteral("quitButton"), QStringLiteral("&Quit"), cc);
+    commsTestButton =
+        button(QStringLiteral("commsTestButton"), QStringLiteral("&Comms Test..."), cc);
+    commsTestButton->setToolTip(QStringLiteral("Open the comms-test window"));
+    printButton = button(QStringLiteral("printButton"), QStringLiteral("&Print..."), cc);
+    exportPdfButton =
+        button(QStringLiteral("exportPdfButton"), QStringLiteral("E&xport PDF..."), cc);
+    connectButton = button(QStringLiteral("connectButton"), QStringLiteral("Co&nnect..."), cc);
+    connectButton->setToolTip(
+        QStringLiteral("Choose another port or speed, or open the same again"));
+    findUnitButton = button(QStringLiteral("findUnitButton"), QStringLiteral("&Find Unit..."), cc);
+    findUnitButton->setToolTip(
+        QStringLiteral("Look for a unit whose address or speed is not known"));
+    readAllButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     auto* grid = new QGridLayout(cc);
     grid->setSpacing(4);
-    grid->addWidget(cmdReadAll, 0, 0, 2, 1);
-    grid->addWidget(cmdWriteAll, 0, 1);
-    grid->addWidget(cmdEraseAll, 1, 1);
-    grid->addWidget(cmdOpenFile, 2, 0);
-    grid->addWidget(cmdSaveFile, 2, 1);
-    grid->addWidget(cmdQuit, 3, 0, 1, 2);
+    grid->addWidget(readAllButton, 0, 0, 2, 1);
+    grid->addWidget(writeAllButton, 0, 1);
+    grid->addWidget(eraseAllButton, 1, 1);
+    grid->addWidget(openFileButton, 2, 0);
+    grid->addWidget(saveFileButton, 2, 1);
+    grid->addWidget(quitButton, 3, 0, 1, 2);
     grid->addLayout(buildAddress(cc), 0, 2, 3, 1);
-    grid->addWidget(cmdCommsTest, 3, 2);
-    grid->addWidget(cmdPrint, 4, 0);
-    grid->addWidget(cmdExportPdf, 4, 1);
-    grid->addWidget(cmdConnect, 4, 2);
-    grid->addWidget(cmdFindUnit, 5, 2);
+    grid->addWidget(commsTestButton, 3, 2);
+    grid->addWidget(printButton, 4, 0);
+    grid->addWidget(exportPdfButton, 4, 1);
+    grid->addWidget(connectButton, 4, 2);
+    grid->addWidget(findUnitButton, 5, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     return cc;
 }
 
 // The unit address: its value over the spinner over the caption.
-QLayout* frmMessages::buildAddress(QWidget* cc) {
-    Label3 = new QLabel(cc);
-    Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setAlignment(Qt::AlignCenter);
-    Label3->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Label3->setAutoFillBackground(true);
-    QPalette lp = Label3->palette();
+QLayout* MainWindow::buildAddress(QWidget* cc) {
+    addressValue = new QLabel(cc);
+    addressValue->setObjectName(QStringLiteral("addressValue"));
+    addressValue->setAlignment(Qt::AlignCenter);
+    addressValue->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    addressValue->setAutoFillBackground(true);
+    QPalette lp = addressValue->palette();
     lp.setColor(QPalette::Window, Qt::white);
-    Label3->setPalette(lp);
-    Label3->setMinimumWidth(Label3->fontMetrics().horizontalAdvance(QStringLiteral(" 310")) + 8);
-    UpDown1 = new UpDown(cc);
-    UpDown1->setObjectName(QStringLiteral("UpDown1"));
-    UpDown1->setRange(kFirstUnitAddress, kLastUnitAddress);
-    UpDown1->setSingleStep(1);
-    UpDown1->setToolTip(QStringLiteral("Unit address: arrows, digits, Page Up/Down by 10"));
-    UpDown1->setTypedDigits(true);
-    UpDown1->setMinimumHeight(fontMetrics().height() * 2);
-    Label5 = new QLabel(QStringLiteral("Adr"), cc);
-    Label5->setObjectName(QStringLiteral("Label5"));
-    Label5->setAlignment(Qt::AlignCenter);
+    addressValue->setPalette(lp);
+    addressValue->setMinimumWidth(
+        addressValue->fontMetrics().horizontalAdvance(QStringLiteral(" 310")) + 8);
+    addressSpinner = new UpDown(cc);
+    addressSpinner->setObjectName(QStringLiteral("addressSpinner"));
+    addressSpinner->setRange(kFirstUnitAddress, kLastUnitAddress);
+    addressSpinner->setSingleStep(1);
+    addressSpinner->setToolTip(QStringLiteral("Unit address: arrows, digits, Page Up/Down by 10"));
+    addressSpinner->setTypedDigits(true);
+    addressSpinner->setMinimumHeight(fontMetrics().height() * 2);
+    addressCaption = new QLabel(QStringLiteral("Adr"), cc);
+    addressCaption->setObjectName(QStringLiteral("addressCaption"));
+    addressCaption->setAlignment(Qt::AlignCenter);
 
     auto* address = new QVBoxLayout;
     address->setSpacing(2);
-    address->addWidget(Label3);
-    address->addWidget(UpDown1, 0, Qt::AlignHCenter);
-    address->addWidget(Label5);
+    address->addWidget(addressValue);
+    address->addWidget(addressSpinner, 0, Qt::AlignHCenter);
+    address->addWidget(addressCaption);
     address->addStretch(1);
     return address;
 }
 
-QLayout* frmMessages::buildProgress() {
-    ProgressBar1 = new QProgressBar(this);
-    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-    ProgressBar1->setRange(0, 100);
-    ProgressBar1->setValue(0);
-    ProgressBar1->setTextVisible(false);
-    ProgressBar1->setFixedHeight(qMax(px(150), fontMetrics().height() / 2));
-    Label4 = new QLabel(QStringLiteral("Read/Write Progress"), this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    QPalette dark = Label4->palette(); // black on the grey form: 5.3:1
+QLayout* MainWindow::buildProgress() {
+    progressBar = new QProgressBar(this);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setRange(0, 100);
+    progressBar->setValue(0);
+    progressBar->setTextVisible(false);
+    progressBar->setFixedHeight(qMax(px(150), fontMetrics().height() / 2));
+    progressCaption = new QLabel(QStringLiteral("Read/Write Progress"), this);
+    progressCaption->setObjectName(QStringLiteral("progressCaption"));
+    QPalette dark = progressCaption->palette(); // black on the grey form: 5.3:1
     dark.setColor(QPalette::WindowText, Qt::black);
-    Label4->setPalette(dark);
+    progressCaption->setPalette(dark);
     auto* progress = new QVBoxLayout;
     progress->setSpacing(2);
-    progress->addWidget(ProgressBar1);
-    progress->addWidget(Label4);
+    progress->addWidget(progressBar);
+    progress->addWidget(progressCaption);
     return progress;
 }
 
-void frmMessages::load() {
+void MainWindow::load() {
     windows_.loaded(this);
     windows_.centerForm();
     for (int i = 0; i < kInterlockCount; ++i)
@@ -421,10 +428,10 @@ void frmMessages::load() {
         widest =
             qMax(widest,
                  fontMetrics().horizontalAdvance(state_.DefaultMessages[static_cast<size_t>(i)]));
-    for (ClickLabel* label : Label1)
+    for (ClickLabel* label : messageLabels)
         label->setMinimumWidth(widest + 2 * label->indent() + 2 * label->frameWidth() + 2);
-    UpDown1->setValue(state_.UnitAddress);
-    Label3->setText(withLeadingBlank(state_.UnitAddress));
+    addressSpinner->setValue(state_.UnitAddress);
+    addressValue->setText(withLeadingBlank(state_.UnitAddress));
     updateTooltips();
     noteSaved();
     refreshStatus();
@@ -433,33 +440,33 @@ void frmMessages::load() {
     windows_.centerForm();
 }
 
-frmWrite* frmMessages::editorWindow() const {
+MessageEditorWindow* MainWindow::editorWindow() const {
     return editorWindow_.data();
 }
 
-void frmMessages::setMessageLabel(int index, const QString& text) {
+void MainWindow::setMessageLabel(int index, const QString& text) {
     // A control character the unit holds is shown as \xHH, never acted on.
     if (index >= 0 && index < kInterlockCount)
-        Label1[static_cast<size_t>(index)]->setFullText(MessageText::escaped(text));
+        messageLabels[static_cast<size_t>(index)]->setFullText(MessageText::escaped(text));
 }
 
-void frmMessages::setProgress(int, int value) {
-    ProgressBar1->setValue(qBound(0, value, 100));
+void MainWindow::setProgress(int, int value) {
+    progressBar->setValue(qBound(0, value, 100));
 }
 
-void frmMessages::messageClicked(int index) {
+void MainWindow::messageClicked(int index) {
     state_.SelectedInterlock = static_cast<std::int16_t>(index);
     // One editor at a time; a click while it is open turns it to that interlock.
     if (editorWindow_) {
         editorWindow_->retarget();
         return;
     }
-    editorWindow_ = new frmWrite(editor_, transport_, windows_, this);
-    connect(editorWindow_, &frmWrite::delivered, this, [this](int k) {
+    editorWindow_ = new MessageEditorWindow(editor_, transport_, windows_, this);
+    connect(editorWindow_, &MessageEditorWindow::delivered, this, [this](int k) {
         onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
         updateTitle();
     });
-    connect(editorWindow_, &frmWrite::reconnectRequested, this, [this] {
+    connect(editorWindow_, &MessageEditorWindow::reconnectRequested, this, [this] {
         if (reconnectAction_)
             reconnectAction_();
     });
@@ -470,7 +477,7 @@ namespace {
 const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (*.csv)");
 } // namespace
 
-void frmMessages::saveFile() {
+void MainWindow::saveFile() {
     const QString name = chooseFile_(true, kTableFilters, fileName_);
     if (name.isEmpty() || !mayWrite(name))
         return;
@@ -494,7 +501,7 @@ void frmMessages::saveFile() {
         op_.message(message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
-void frmMessages::openFile() {
+void MainWindow::openFile() {
     const QString name = chooseFile_(false, kTableFilters, fileName_);
     if (name.isEmpty())
         return;
@@ -523,7 +530,7 @@ void frmMessages::openFile() {
         op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
-SheetInfo frmMessages::sheetInfo() const {
+SheetInfo MainWindow::sheetInfo() const {
     SheetInfo info;
     info.messages = state_.InterlockMessages;
     info.unitAddress = state_.UnitAddress;
@@ -533,7 +540,7 @@ SheetInfo frmMessages::sheetInfo() const {
     return info;
 }
 
-void frmMessages::exportPdf() {
+void MainWindow::exportPdf() {
     const QString name = chooseFile_(true, QStringLiteral("PDF (*.pdf)"), QString());
     if (name.isEmpty() || !mayWrite(name))
         return;
@@ -543,22 +550,22 @@ void frmMessages::exportPdf() {
                     MsgButtons::Ok);
 }
 
-void frmMessages::setOperationsEnabled(bool on) {
+void MainWindow::setOperationsEnabled(bool on) {
     // The button of the operation under way stays: it stops it.
-    for (QPushButton* b :
-         {cmdReadAll, cmdWriteAll, cmdEraseAll, cmdOpenFile, cmdSaveFile, cmdConnect, cmdFindUnit})
+    for (QPushButton* b : {readAllButton, writeAllButton, eraseAllButton, openFileButton,
+                           saveFileButton, connectButton, findUnitButton})
         b->setEnabled(on || b == running_);
     // An operation keeps the unit it started with.
-    UpDown1->setEnabled(on);
+    addressSpinner->setEnabled(on);
 }
 
-void frmMessages::showCommsTest() {
+void MainWindow::showCommsTest() {
     commsTest_.show();
     commsTest_.raise();
     commsTest_.activateWindow();
 }
 
-bool frmMessages::event(QEvent* event) {
+bool MainWindow::event(QEvent* event) {
     // The window manager frames the window after it is shown; only then is
     // its outer size known, and a frame too tall for the screen shrinks.
     if (event->type() == QEvent::WindowActivate && !framed_ && windows_.last() == this) {
@@ -568,7 +575,7 @@ bool frmMessages::event(QEvent* event) {
     return QWidget::event(event);
 }
 
-void frmMessages::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (exitConfirmed_) {
         event->accept();
         return;
@@ -588,17 +595,17 @@ void frmMessages::closeEvent(QCloseEvent* event) {
         endProgram_();
 }
 
-void frmMessages::eraseAll() {
+void MainWindow::eraseAll() {
     // One stray click must not clear a whole unit.
     const QString question =
         QStringLiteral("Erase all twenty messages of unit %1?").arg(state_.UnitAddress);
     if (op_.message(question, QStringLiteral("Erase All Msgs"), MsgIcon::Question,
                     MsgButtons::YesNo) == MsgAnswer::Ok)
-        runBulk(cmdEraseAll, QStringLiteral("Erase All"), [this] { return bulk_.eraseAll(); });
+        runBulk(eraseAllButton, QStringLiteral("Erase All"), [this] { return bulk_.eraseAll(); });
 }
 
-void frmMessages::runBulk(QPushButton* button, const QString& verb,
-                          const std::function<BulkResult()>& op) {
+void MainWindow::runBulk(QPushButton* button, const QString& verb,
+                         const std::function<BulkResult()>& op) {
     if (running_) { // the button reads "Stop" meanwhile
         bulk_.requestStop();
         return;
@@ -620,7 +627,7 @@ void frmMessages::runBulk(QPushButton* button, const QString& verb,
         reconnectAction_();
 }
 
-void frmMessages::noteOutcome(const QString& verb, const BulkResult& result) {
+void MainWindow::noteOutcome(const QString& verb, const BulkResult& result) {
     const QString done = verb == QLatin1String("Read All")    ? QStringLiteral("read")
                          : verb == QLatin1String("Write All") ? QStringLiteral("written")
                                                               : QStringLiteral("erased");
@@ -649,18 +656,18 @@ void frmMessages::noteOutcome(const QString& verb, const BulkResult& result) {
     refreshStatus();
 }
 
-void frmMessages::connectionChanged() {
+void MainWindow::connectionChanged() {
     failure_.clear();
     note_.clear();
     refreshStatus();
 }
 
-void frmMessages::setConnectionNote(const QString& note) {
+void MainWindow::setConnectionNote(const QString& note) {
     note_ = note;
     refreshStatus();
 }
 
-QString frmMessages::connectionText() const {
+QString MainWindow::connectionText() const {
     const QString port = state_.PortName;
     QString where;
     if (port.isEmpty())
@@ -682,15 +689,15 @@ QString frmMessages::connectionText() const {
     return QStringLiteral("%1, unit %2: %3").arg(where).arg(state_.UnitAddress).arg(how);
 }
 
-void frmMessages::refreshStatus() {
+void MainWindow::refreshStatus() {
     const QString connection = connectionText();
-    lblStatus->setText(lastOutcome_.isEmpty()
-                           ? connection
-                           : connection + QStringLiteral("   |   ") + lastOutcome_);
-    commsTest_.lblConnection->setText(connection);
+    statusLine->setText(lastOutcome_.isEmpty()
+                            ? connection
+                            : connection + QStringLiteral("   |   ") + lastOutcome_);
+    commsTest_.connectionLine->setText(connection);
 }
 
-bool frmMessages::mayWrite(const QString& name) {
+bool MainWindow::mayWrite(const QString& name) {
     if (!QFileInfo::exists(name))
         return true;
     return op_.message(QStringLiteral("%1 already exists.\r\nReplace it?")
@@ -699,30 +706,30 @@ bool frmMessages::mayWrite(const QString& name) {
                        MsgButtons::YesNo) == MsgAnswer::Ok;
 }
 
-void frmMessages::setUnitAddress(int value) {
+void MainWindow::setUnitAddress(int value) {
     state_.UnitAddress = static_cast<std::int16_t>(value);
-    Label3->setText(withLeadingBlank(value));
+    addressValue->setText(withLeadingBlank(value));
     updateTooltips();
     if (editorWindow_)
         editorWindow_->updateTooltips();
 }
 
-void frmMessages::updateTooltips() {
+void MainWindow::updateTooltips() {
     const int unit = state_.UnitAddress;
-    cmdReadAll->setToolTip(QStringLiteral("Read all twenty messages from unit %1").arg(unit));
-    cmdWriteAll->setToolTip(
+    readAllButton->setToolTip(QStringLiteral("Read all twenty messages from unit %1").arg(unit));
+    writeAllButton->setToolTip(
         QStringLiteral("Write every message that differs from its default to unit %1").arg(unit));
-    cmdEraseAll->setToolTip(QStringLiteral("Erase all twenty messages of unit %1").arg(unit));
-    cmdOpenFile->setToolTip(QStringLiteral("Open a message table (*.sav or *.csv); the unit is "
-                                           "not changed"));
-    cmdSaveFile->setToolTip(QStringLiteral("Save the table to a file; the unit is not changed"));
-    cmdQuit->setToolTip(QStringLiteral("Close the port and end QV840N"));
-    cmdPrint->setToolTip(QStringLiteral("Print the table on one page, for unit %1").arg(unit));
-    cmdExportPdf->setToolTip(
+    eraseAllButton->setToolTip(QStringLiteral("Erase all twenty messages of unit %1").arg(unit));
+    openFileButton->setToolTip(QStringLiteral("Open a message table (*.sav or *.csv); the unit is "
+                                              "not changed"));
+    saveFileButton->setToolTip(QStringLiteral("Save the table to a file; the unit is not changed"));
+    quitButton->setToolTip(QStringLiteral("Close the port and end QV840N"));
+    printButton->setToolTip(QStringLiteral("Print the table on one page, for unit %1").arg(unit));
+    exportPdfButton->setToolTip(
         QStringLiteral("Write the printed page as a PDF file, for unit %1").arg(unit));
 }
 
-bool frmMessages::unsavedChanges() const {
+bool MainWindow::unsavedChanges() const {
     for (size_t k = 0; k < size_t(kInterlockCount); ++k) {
         const QString& t = state_.InterlockMessages[k];
         if (t != saved_[k] && onUnit_[k] != t)
@@ -731,12 +738,12 @@ bool frmMessages::unsavedChanges() const {
     return false;
 }
 
-void frmMessages::noteSaved() {
+void MainWindow::noteSaved() {
     saved_ = state_.InterlockMessages;
     updateTitle();
 }
 
-void frmMessages::noteOnUnit(const BulkResult& result) {
+void MainWindow::noteOnUnit(const BulkResult& result) {
     // A whole run: every slot that did not fail (write all sends no default).
     // Any other end: the slots the unit confirmed.
     for (int k = 0; k < kInterlockCount; ++k) {
@@ -751,7 +758,7 @@ void frmMessages::noteOnUnit(const BulkResult& result) {
     updateTitle();
 }
 
-void frmMessages::updateTitle() {
+void MainWindow::updateTitle() {
     // "[*]" shows the modified mark while the table differs from its file.
     QString title = QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1");
     if (!tableFile_.isEmpty())

@@ -68,18 +68,18 @@ private:
     QElapsedTimer typedAt_;
 };
 
-class Frmtext : public QWidget, public CommsTestView {
+class CommsTestWindow : public QWidget, public CommsTestView {
     Q_OBJECT
 public:
-    Frmtext(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
-            QWidget* parent = nullptr);
+    CommsTestWindow(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
+                    QWidget* parent = nullptr);
 
     // The load step: centres the window, closes the splash (closeSplash),
     // selects unit 1 and slot 400, and starts the clock. The window stays
     // hidden.
     void load(const std::function<void()>& closeSplash = {});
 
-    // What SSCommand1 does (show the main window) and how the program ends
+    // What loadMessageFormButton does (show the main window) and how the program ends
     // (Quit, after the port is closed).
     void setLoadMessageForm(std::function<void()> f) { loadMessageForm_ = std::move(f); }
     void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
@@ -102,28 +102,28 @@ public:
     void showProblem(const QString& text) override;
 
     // The controls, by their names.
-    std::array<QLabel*, 2> Image1{};
-    std::array<QLabel*, 4> MdmLight{};
-    QPushButton* SSCommand1 = nullptr;
-    QLabel* lblVER = nullptr;
-    QLabel* TimeBox = nullptr;
-    QLabel* Label7 = nullptr;
-    UpDown* UpDown1 = nullptr;
-    QLabel* Label8 = nullptr;
-    UpDown* UpDown2 = nullptr;
-    std::array<QLabel*, 2> Label9{};
-    QGroupBox* Frame1 = nullptr;
-    QPushButton* CmdRdMsg = nullptr;
-    QLabel* Label10 = nullptr;
-    QGroupBox* Frame2 = nullptr;
-    QLineEdit* MsgText = nullptr;
-    QPushButton* CmdWrtMsg = nullptr;
-    QPushButton* CmdEraseMsg = nullptr;
-    std::array<QLabel*, 2> Label4{};
-    std::array<QLabel*, 3> Label6{};
-    QLabel* Label2 = nullptr;
-    QPushButton* cmdMainMenu = nullptr;
-    QLabel* lblConnection = nullptr; // the connection, as the main window's status line says
+    std::array<QLabel*, 2> lampPictures{};
+    std::array<QLabel*, 4> lampImages{};
+    QPushButton* loadMessageFormButton = nullptr;
+    QLabel* versionLabel = nullptr;
+    QLabel* clockLabel = nullptr;
+    QLabel* slotValue = nullptr;
+    UpDown* slotSpinner = nullptr;
+    QLabel* unitValue = nullptr;
+    UpDown* unitSpinner = nullptr;
+    std::array<QLabel*, 2> spinnerCaptions{};
+    QGroupBox* readGroup = nullptr;
+    QPushButton* readButton = nullptr;
+    QLabel* terminalCaption = nullptr;
+    QGroupBox* writeGroup = nullptr;
+    QLineEdit* messageEdit = nullptr;
+    QPushButton* writeButton = nullptr;
+    QPushButton* eraseButton = nullptr;
+    std::array<QLabel*, 2> dumpCaptions{};
+    std::array<QLabel*, 3> dataPanels{};
+    QLabel* byteCount = nullptr;
+    QPushButton* quitButton = nullptr;
+    QLabel* connectionLine = nullptr; // the connection, as the main window's status line says
 
 protected:
     void closeEvent(QCloseEvent* event) override;

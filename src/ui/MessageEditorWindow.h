@@ -12,15 +12,15 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-class frmWrite : public QWidget, public EditorView {
+class MessageEditorWindow : public QWidget, public EditorView {
     Q_OBJECT
 public:
     // The editor logic outlives the window: it is kept for the whole run.
-    frmWrite(Editor& editor, Transport& transport, LoadedWindows& windows,
-             QWidget* parent = nullptr);
+    MessageEditorWindow(Editor& editor, Transport& transport, LoadedWindows& windows,
+                        QWidget* parent = nullptr);
 
     // Opening: the terminal name and current message of SelectedInterlock,
-    // an empty Text1, centred, shown, the focus in Text1.
+    // an empty newTextEdit, centred, shown, the focus in newTextEdit.
     void load();
     // A click on another message while the editor is open: the name, current
     // message and text box change to SelectedInterlock, and the editor comes
@@ -34,16 +34,16 @@ public:
     void clearNewText() override;
     void setCurrentValue(const QString& text) override;
 
-    QLabel* Label4 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label5 = nullptr;
-    QLabel* lblCurrentValue = nullptr;
-    QLabel* Label6 = nullptr;
-    QLineEdit* Text1 = nullptr;
-    QPushButton* cmdWrite = nullptr;
-    QPushButton* cmdErase = nullptr;
-    QPushButton* cmdDone = nullptr;
-    QLabel* lblCount = nullptr; // "n/40", red when Text1 cannot be sent
+    QLabel* interlockCaption = nullptr;
+    QLabel* interlockValue = nullptr;
+    QLabel* currentCaption = nullptr;
+    QLabel* currentValue = nullptr;
+    QLabel* newCaption = nullptr;
+    QLineEdit* newTextEdit = nullptr;
+    QPushButton* writeButton = nullptr;
+    QPushButton* eraseButton = nullptr;
+    QPushButton* closeButton = nullptr;
+    QLabel* countLabel = nullptr; // "n/40", red when newTextEdit cannot be sent
 
 signals:
     // The unit took a write or an erase of this interlock.

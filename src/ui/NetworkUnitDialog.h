@@ -18,21 +18,21 @@ class QDialogButtonBox;
 inline const QString kNetworkEntryKey = QStringLiteral("Network");
 inline const QString kNetworkEntryText = QStringLiteral("Network unit\u2026");
 
-class frmNetwork : public QDialog {
+class NetworkUnitDialog : public QDialog {
     Q_OBJECT
 public:
     // Filled from address when it is a network address.
-    explicit frmNetwork(const QString& address = {}, QWidget* parent = nullptr);
+    explicit NetworkUnitDialog(const QString& address = {}, QWidget* parent = nullptr);
 
     // The address the fields give; empty, with the reason shown, while they give none.
     QString address();
     // Runs the dialog; the address, or nothing when cancelled.
     static std::optional<QString> ask(QWidget* parent, const QString& current);
 
-    QComboBox* cboMode;
-    QLineEdit* txtHost;
-    QSpinBox* spnPort;
-    QLabel* lblProblem;
+    QComboBox* modeBox;
+    QLineEdit* hostEdit;
+    QSpinBox* portSpin;
+    QLabel* problemLabel;
     QDialogButtonBox* buttons;
 
 public slots:

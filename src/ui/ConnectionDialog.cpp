@@ -1,4 +1,4 @@
-#include "ui/frmConnectionModems.h"
+#include "ui/ConnectionDialog.h"
 
 #include "connect/OpenPort.h"
 #include "connect/PortSources.h"
@@ -6,7 +6,7 @@
 #include "startup/SharedState.h"
 #include "transport/Endpoint.h"
 #include "ui/LoadedWindows.h"
-#include "ui/frmNetwork.h"
+#include "ui/NetworkUnitDialog.h"
 
 #include <QEvent>
 #include <QFocusEvent>
@@ -84,7 +84,7 @@ void ChoiceList::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-QIcon frmConnectionModems::serialPortIcon() {
+QIcon ConnectionDialog::serialPortIcon() {
     // A nine-pin connector face: a trapezoid shell with five pins over four.
     QPixmap pm(32, 32);
     pm.fill(Qt::transparent);
@@ -112,93 +112,92 @@ QIcon frmConnectionModems::serialPortIcon() {
     return QIcon(pm);
 }
 
-frmConnectionModems::frmConnectionModems(SharedState& state, SerialPort& port,
-                                         SpeedDialog& speedDialog, Operator& op,
-                                         LoadedWindows& windows, const QString& simulatedPath,
-                                         QWidget* parent)
+ConnectionDialog::ConnectionDialog(SharedState& state, SerialPort& port, SpeedDialog& speedDialog,
+                                   Operator& op, LoadedWindows& windows,
+                                   const QString& simulatedPath, QWidget* parent)
     : QDialog(parent), state_(state), port_(port), speedDialog_(speedDialog), operator_(op),
       windows_(windows), simulatedPath_(simulatedPath), lister_(&listPortNames) {
-    setObjectName(QStringLiteral("frmConnectionModems"));
+    setObjectName(QStringLiteral("ConnectionDialog"));
     setWindowTitle(QStringLiteral("Connection configuration"));
 
-    Label2 = new QLabel(QStringLiteral("Please choose connection device"), this);
-    Label2->setObjectName(QStringLiteral("Label2"));
+    promptLabel = new QLabel(QStringLiteral("Please choose connection device"), this);
+    promptLabel->setObjectName(QStringLiteral("promptLabel"));
 
-    SSPanel1 = new QFrame(this);
-    SSPanel1->setObjectName(QStringLiteral("SSPanel1"));
-    SSPanel1->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    listPanel = new QFrame(this);
+    listPanel->setObjectName(QStringLiteral("listPanel"));
+    listPanel->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
 
     buildDeviceList();
 
-    lblOther = new QLabel(QStringLiteral("Other device:"), this);
-    lblOther->setObjectName(QStringLiteral("lblOther"));
-    txtOther = new QLineEdit(this);
-    txtOther->setObjectName(QStringLiteral("txtOther"));
-    txtOther->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
-    lblOther->setBuddy(txtOther);
+    otherCaption = new QLabel(QStringLiteral("Other device:"), this);
+    otherCaption->setObjectName(QStringLiteral("otherCaption"));
+    otherEdit = new QLineEdit(this);
+    otherEdit->setObjectName(QStringLiteral("otherEdit"));
+    otherEdit->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
+    otherCaption->setBuddy(otherEdit);
 
-    Command1 = new QPushButton(QStringLiteral("&Select"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
-    Command1->setDefault(true);
-    Command2 = new QPushButton(QStringLiteral("&Cancel"), this);
-    Command2->setObjectName(QStringLiteral("Command2"));
-    Command2->setAutoDefault(false);
+    selectButton = new QPushButton(QStringLiteral("&Select"), this);
+    selectButton->setObjectName(QStringLiteral("selectButton"));
+    selectButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAutoDefault(false);
 
     auto* otherRow = new QHBoxLayout;
-    otherRow->addWidget(lblOther);
-    otherRow->addWidget(txtOther, 1);
+    otherRow->addWidget(otherCaption);
+    otherRow->addWidget(otherEdit, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    buttons->addWidget(Command1);
-    buttons->addWidget(Command2);
+    buttons->addWidget(selectButton);
+    buttons->addWidget(cancelButton);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(Label2);
-    layout->addWidget(SSPanel1, 1);
+    layout->addWidget(promptLabel);
+    layout->addWidget(listPanel, 1);
     layout->addLayout(otherRow);
     layout->addLayout(buttons);
     resize(440, 330);
 
-    setTabOrder(ListView1, txtOther);
-    setTabOrder(txtOther, Command1);
-    setTabOrder(Command1, Command2);
+    setTabOrder(deviceList, otherEdit);
+    setTabOrder(otherEdit, selectButton);
+    setTabOrder(selectButton, cancelButton);
 
-    connect(ListView1, &ChoiceList::chosen, this, &frmConnectionModems::entryChosen);
-    connect(txtOther, &QLineEdit::textEdited, this, [this](const QString& text) {
+    connect(deviceList, &ChoiceList::chosen, this, &ConnectionDialog::entryChosen);
+    connect(otherEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
         choice_.typeOther(text);
-        ListView1->clearSelection();
+        deviceList->clearSelection();
     });
-    txtOther->installEventFilter(this);
-    connect(Command1, &QPushButton::clicked, this, &frmConnectionModems::Command1_Click);
-    connect(Command2, &QPushButton::clicked, this, &frmConnectionModems::Command2_Click);
+    otherEdit->installEventFilter(this);
+    connect(selectButton, &QPushButton::clicked, this, &ConnectionDialog::selectClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &ConnectionDialog::cancelClicked);
 }
 
 // The device icons in the sunken panel.
-void frmConnectionModems::buildDeviceList() {
-    ImageList1 << serialPortIcon();
-    ListView1 = new ChoiceList(SSPanel1);
-    ListView1->setObjectName(QStringLiteral("ListView1"));
-    ListView1->setViewMode(QListView::IconMode);
-    ListView1->setIconSize(QSize(32, 32));
-    ListView1->setGridSize(QSize(112, 72));
-    ListView1->setMovement(QListView::Static);
-    ListView1->setResizeMode(QListView::Adjust);
-    ListView1->setWordWrap(true);
-    ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
-    auto* panelLayout = new QVBoxLayout(SSPanel1);
+void ConnectionDialog::buildDeviceList() {
+    deviceIcons << serialPortIcon();
+    deviceList = new ChoiceList(listPanel);
+    deviceList->setObjectName(QStringLiteral("deviceList"));
+    deviceList->setViewMode(QListView::IconMode);
+    deviceList->setIconSize(QSize(32, 32));
+    deviceList->setGridSize(QSize(112, 72));
+    deviceList->setMovement(QListView::Static);
+    deviceList->setResizeMode(QListView::Adjust);
+    deviceList->setWordWrap(true);
+    deviceList->setSelectionMode(QAbstractItemView::SingleSelection);
+    auto* panelLayout = new QVBoxLayout(listPanel);
     panelLayout->setContentsMargins(2, 2, 2, 2);
-    panelLayout->addWidget(ListView1);
+    panelLayout->addWidget(deviceList);
 }
 
-frmConnectionModems::~frmConnectionModems() {
+ConnectionDialog::~ConnectionDialog() {
     windows_.unloaded(this);
 }
 
-void frmConnectionModems::Form_Load() {
+void ConnectionDialog::onLoad() {
     windows_.loaded(this);
     windows_.centerForm();
 }
 
-void frmConnectionModems::Form_Activate() {
+void ConnectionDialog::onActivate() {
     // On Windows a listing that shows a registry box makes the dialog active
     // again when the box closes; listing once more would show the box again,
     // without end.
@@ -209,12 +208,12 @@ void frmConnectionModems::Form_Activate() {
     windows_.centerForm();
 }
 
-void frmConnectionModems::fillList() {
+void ConnectionDialog::fillList() {
     NotingOperator noting(operator_, listingShowedBox_);
     choice_.setEntries(withStableNames(makePortEntries(lister_(noting), simulatedPath_)));
 
-    const QSignalBlocker block(ListView1);
-    ListView1->clear();
+    const QSignalBlocker block(deviceList);
+    deviceList->clear();
     // Nothing picked yet: the preferred port, else the first entry.
     if (choice_.SelectedKey.isEmpty()) {
         choice_.click(choice_.entries().isEmpty() ? kNetworkEntryKey
@@ -225,75 +224,75 @@ void frmConnectionModems::fillList() {
                 choice_.click(e.Key);
         if (isNetworkAddress(preferred_)) {
             choice_.click(kNetworkEntryKey);
-            txtOther->setText(preferred_);
+            otherEdit->setText(preferred_);
         }
     }
     for (const PortEntry& e : choice_.entries()) {
-        auto* item = new QListWidgetItem(ImageList1.value(0), e.Text, ListView1);
+        auto* item = new QListWidgetItem(deviceIcons.value(0), e.Text, deviceList);
         item->setData(kKeyRole, e.Key);
         item->setToolTip(portDescription(e.Port));
         if (e.Key == choice_.SelectedKey)
-            ListView1->setCurrentItem(item);
+            deviceList->setCurrentItem(item);
     }
     // Beside the ports: a unit behind a network gateway.
-    auto* net = new QListWidgetItem(ImageList1.value(0), kNetworkEntryText, ListView1);
+    auto* net = new QListWidgetItem(deviceIcons.value(0), kNetworkEntryText, deviceList);
     net->setData(kKeyRole, kNetworkEntryKey);
     if (choice_.SelectedKey == kNetworkEntryKey)
-        ListView1->setCurrentItem(net);
+        deviceList->setCurrentItem(net);
 }
 
-void frmConnectionModems::entryChosen(QListWidgetItem* item) {
+void ConnectionDialog::entryChosen(QListWidgetItem* item) {
     if (item != nullptr)
         choice_.click(item->data(kKeyRole).toString());
     else if (choice_.SelectedKey != PortChoice::kOtherKey)
         choice_.click(QString()); // nothing highlighted: nothing is chosen
 }
 
-int frmConnectionModems::exec() {
-    Form_Load();
+int ConnectionDialog::exec() {
+    onLoad();
     return QDialog::exec();
 }
 
-void frmConnectionModems::showEvent(QShowEvent* e) {
+void ConnectionDialog::showEvent(QShowEvent* e) {
     if (!windows_.contains(this))
-        Form_Load();
+        onLoad();
     QDialog::showEvent(e);
     // Shown is the first activation, whether or not the window system
     // activates the dialog.
-    Form_Activate();
+    onActivate();
     justShown_ = true;
-    ListView1->setFocus(Qt::OtherFocusReason);
+    deviceList->setFocus(Qt::OtherFocusReason);
 }
 
-bool frmConnectionModems::event(QEvent* e) {
+bool ConnectionDialog::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate && isVisible()) {
         if (justShown_)
             windows_.centerForm();
         else
-            Form_Activate();
+            onActivate();
         justShown_ = false;
     }
     return QDialog::event(e);
 }
 
-bool frmConnectionModems::eventFilter(QObject* watched, QEvent* e) {
+bool ConnectionDialog::eventFilter(QObject* watched, QEvent* e) {
     // Clicking back into a typed path picks it again.
-    if (watched == txtOther && e->type() == QEvent::FocusIn &&
+    if (watched == otherEdit && e->type() == QEvent::FocusIn &&
         static_cast<QFocusEvent*>(e)->reason() == Qt::MouseFocusReason &&
-        !txtOther->text().isEmpty()) {
-        choice_.typeOther(txtOther->text());
-        ListView1->clearSelection();
+        !otherEdit->text().isEmpty()) {
+        choice_.typeOther(otherEdit->text());
+        deviceList->clearSelection();
     }
     return QDialog::eventFilter(watched, e);
 }
 
-void frmConnectionModems::Command1_Click() {
+void ConnectionDialog::selectClicked() {
     // A network unit's address goes in the "Other device" line, and is opened from there.
     if (choice_.SelectedKey == kNetworkEntryKey) {
-        const std::optional<QString> address = frmNetwork::ask(this, txtOther->text());
+        const std::optional<QString> address = NetworkUnitDialog::ask(this, otherEdit->text());
         if (!address)
             return; // the dialog stays for another choice
-        txtOther->setText(*address);
+        otherEdit->setText(*address);
         choice_.typeOther(*address);
     }
     const std::optional<QString> port = choice_.chosenPort();
@@ -305,17 +304,17 @@ void frmConnectionModems::Command1_Click() {
     OpenPort(state_, port_, speedDialog_, operator_);
 }
 
-void frmConnectionModems::Command2_Click() {
+void ConnectionDialog::cancelClicked() {
     state_.PortName.clear();
     done(Rejected);
 }
 
-void frmConnectionModems::reject() {
+void ConnectionDialog::reject() {
     // Closing through the frame or with Escape is a Cancel.
-    Command2_Click();
+    cancelClicked();
 }
 
-void frmConnectionModems::done(int result) {
+void ConnectionDialog::done(int result) {
     windows_.unloaded(this);
     QDialog::done(result);
 }

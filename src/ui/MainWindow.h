@@ -15,7 +15,7 @@
 #include <functional>
 #include <optional>
 
-class Frmtext;
+class CommsTestWindow;
 class Transport;
 class LoadedWindows;
 class Operator;
@@ -25,7 +25,7 @@ class QProgressBar;
 class QPushButton;
 class QShortcut;
 class UpDown;
-class frmWrite;
+class MessageEditorWindow;
 
 // A message label: a click (or Space/Enter when it has the focus) opens the
 // editor for its interlock. A text wider than the label ends in "…" and the
@@ -54,11 +54,11 @@ private:
     QString fullText_;
 };
 
-class frmMessages : public QWidget, public MessageTableView {
+class MainWindow : public QWidget, public MessageTableView {
     Q_OBJECT
 public:
-    frmMessages(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
-                Frmtext& commsTest, QWidget* parent = nullptr);
+    MainWindow(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
+               CommsTestWindow& commsTest, QWidget* parent = nullptr);
 
     // Opening: the labels show the default messages, the address shows
     // UnitAddress, and the window centres and shows itself.
@@ -86,33 +86,33 @@ public:
     QString connectionText() const;
 
     Editor& editor() { return editor_; }
-    frmWrite* editorWindow() const; // the open editor, if any
+    MessageEditorWindow* editorWindow() const; // the open editor, if any
 
     // MessageTableView
     void setMessageLabel(int index, const QString& text) override;
     void setProgress(int slot, int value) override;
 
     // The controls, by their names.
-    std::array<ClickLabel*, kInterlockCount> Label1{};
-    std::array<QLabel*, kInterlockCount> Label2{};
-    std::array<QGroupBox*, 5> Frame{}; // Frame1..Frame5 at 0..4
-    QPushButton* cmdReadAll = nullptr;
-    QPushButton* cmdWriteAll = nullptr;
-    QPushButton* cmdEraseAll = nullptr;
-    QPushButton* cmdOpenFile = nullptr;
-    QPushButton* cmdSaveFile = nullptr;
-    QPushButton* cmdQuit = nullptr;
-    QPushButton* cmdCommsTest = nullptr;
-    QPushButton* cmdPrint = nullptr;
-    QPushButton* cmdExportPdf = nullptr;
-    UpDown* UpDown1 = nullptr;
-    QLabel* Label3 = nullptr;
-    QLabel* Label5 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QLabel* Label4 = nullptr;
-    QPushButton* cmdConnect = nullptr;
-    QPushButton* cmdFindUnit = nullptr;
-    QLabel* lblStatus = nullptr;
+    std::array<ClickLabel*, kInterlockCount> messageLabels{};
+    std::array<QLabel*, kInterlockCount> terminalLabels{};
+    std::array<QGroupBox*, 5> groupBoxes{}; // the four interlock groups, then the command centre
+    QPushButton* readAllButton = nullptr;
+    QPushButton* writeAllButton = nullptr;
+    QPushButton* eraseAllButton = nullptr;
+    QPushButton* openFileButton = nullptr;
+    QPushButton* saveFileButton = nullptr;
+    QPushButton* quitButton = nullptr;
+    QPushButton* commsTestButton = nullptr;
+    QPushButton* printButton = nullptr;
+    QPushButton* exportPdfButton = nullptr;
+    UpDown* addressSpinner = nullptr;
+    QLabel* addressValue = nullptr;
+    QLabel* addressCaption = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* progressCaption = nullptr;
+    QPushButton* connectButton = nullptr;
+    QPushButton* findUnitButton = nullptr;
+    QLabel* statusLine = nullptr;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -152,10 +152,10 @@ private:
     Transport& transport_;
     Operator& op_;
     LoadedWindows& windows_;
-    Frmtext& commsTest_;
+    CommsTestWindow& commsTest_;
     BulkOperations bulk_;
     Editor editor_; // one for the whole run: LengthErrorCount carries over
-    QPointer<frmWrite> editorWindow_;
+    QPointer<MessageEditorWindow> editorWindow_;
     QString fileName_;  // shared by open and save
     QString tableFile_; // the file the table was last opened from; a read-all clears it
     FileChooser chooseFile_;

@@ -8,19 +8,19 @@
 class LoadedWindows;
 class QLabel;
 
-class frmSplash : public QWidget {
+class SplashWindow : public QWidget {
     Q_OBJECT
 public:
     // Constructing it is loading it: it joins the loaded windows, sets its
     // title line and centres itself.
-    explicit frmSplash(LoadedWindows& windows, QWidget* parent = nullptr);
+    explicit SplashWindow(LoadedWindows& windows, QWidget* parent = nullptr);
 
     // Start-up reveals the second picture once the splash is on screen.
-    void showPicture1();
+    void showPictures();
 
-    std::array<QLabel*, 2> Picture1{};
-    QLabel* SSPanel1 = nullptr;
-    QLabel* Label2 = nullptr;
+    std::array<QLabel*, 2> pictures{};
+    QLabel* titlePanel = nullptr;
+    QLabel* revisionLabel = nullptr;
 
 private:
     LoadedWindows& windows_;

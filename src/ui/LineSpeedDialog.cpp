@@ -1,0 +1,164 @@
+#include "ui/LineSpeedDialog.h"
+
+#include "connect/SpeedChoice.h"
+#include "startup/SharedState.h"
+#include "ui/ConnectionDialog.h"
+#include "ui/LoadedWindows.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+LineSpeedDialog::LineSpeedDialog(SharedState& state, LoadedWindows& windows, QWidget* parent)
+    : QDialog(parent), state_(state), windows_(windows) {
+    setObjectName(QStringLiteral("LineSpeedDialog"));
+    setWindowTitle(QStringLiteral("Serial Communication Speed"));
+
+    promptLabel = new QLabel(QStringLiteral("Please choose proper baud rate. "), this);
+    promptLabel->setObjectName(QStringLiteral("promptLabel"));
+    speedList = new ChoiceList(this);
+    speedList->setObjectName(QStringLiteral("speedList"));
+    speedList->setSelectionMode(QAbstractItemView::SingleSelection);
+    selectButton = new QPushButton(QStringLiteral("&Select"), this);
+    selectButton->setObjectName(QStringLiteral("selectButton"));
+    selectButton->setDefault(true);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(selectButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(promptLabel);
+    layout->addWidget(speedList, 1);
+    layout->addWidget(makeLineGroup());
+    layout->addLayout(buttons);
+    resize(300, 380);
+
+    connect(selectButton, &QPushButton::clicked, this, &LineSpeedDialog::selectClicked);
+}
+
+QGroupBox* LineSpeedDialog::makeLineGroup() {
+    lineGroup = new QGroupBox(QStringLiteral("Line"), this);
+    lineGroup->setObjectName(QStringLiteral("lineGroup"));
+    directionBox = new QComboBox(lineGroup);
+    directionBox->setObjectName(QStringLiteral("directionBox"));
+    directionBox->addItem(QStringLiteral("RTS switches it"), int(Direction::Rts));
+    directionBox->addItem(QStringLiteral("The adapter, by itself"), int(Direction::Adapter));
+    directionBox->addItem(QStringLiteral("The driver (kernel RS-485)"), int(Direction::Kernel));
+    echoBox = new QComboBox(lineGroup);
+    echoBox->setObjectName(QStringLiteral("echoBox"));
+    echoBox->addItem(QStringLiteral("Drop it when it comes"), int(EchoMode::Auto));
+    echoBox->addItem(QStringLiteral("Always comes"), int(EchoMode::On));
+    echoBox->addItem(QStringLiteral("Never comes"), int(EchoMode::Off));
+    pauseSpin = new QSpinBox(lineGroup);
+    pauseSpin->setObjectName(QStringLiteral("pauseSpin"));
+    pauseSpin->setRange(0, LineOptions::kMaxPauseMs);
+    pauseSpin->setSuffix(QStringLiteral(" ms"));
+    retriesSpin = new QSpinBox(lineGroup);
+    retriesSpin->setObjectName(QStringLiteral("retriesSpin"));
+    retriesSpin->setRange(0, 9);
+    auto* form = new QFormLayout(lineGroup);
+    form->addRow(QStringLiteral("&Direction:"), directionBox);
+    form->addRow(QStringLiteral("&Echo:"), echoBox);
+    form->addRow(QStringLiteral("&Pause between messages:"), pauseSpin);
+    form->addRow(QStringLiteral("&Retries:"), retriesSpin);
+    showLine();
+    return lineGroup;
+}
+
+void LineSpeedDialog::showLine() {
+    const LineOptions& line = state_.Line;
+    directionBox->setCurrentIndex(directionBox->findData(int(line.direction)));
+    echoBox->setCurrentIndex(echoBox->findData(int(line.echo)));
+    pauseSpin->setValue(line.pauseMs);
+    retriesSpin->setValue(line.retries);
+}
+
+void LineSpeedDialog::takeLine() {
+    LineOptions& line = state_.Line;
+    line.direction = static_cast<Direction>(directionBox->currentData().toInt());
+    line.echo = static_cast<EchoMode>(echoBox->currentData().toInt());
+    line.pauseMs = pauseSpin->value();
+    line.retries = retriesSpin->value();
+}
+
+LineSpeedDialog::~LineSpeedDialog() {
+    windows_.unloaded(this);
+}
+
+void LineSpeedDialog::fillSpeedList(const QStringList& settings) {
+    speedList->clear();
+    speedList->addItems(settings);
+}
+
+void LineSpeedDialog::showModal() {
+    exec();
+}
+
+int LineSpeedDialog::exec() {
+    onLoad();
+    return QDialog::exec();
+}
+
+void LineSpeedDialog::onLoad() {
+    showLine();
+    windows_.loaded(this);
+    windows_.centerForm();
+}
+
+void LineSpeedDialog::showEvent(QShowEvent* e) {
+    if (!windows_.contains(this))
+        onLoad();
+    QDialog::showEvent(e);
+    windows_.centerForm();
+    preselect();
+    speedList->setFocus(Qt::OtherFocusReason);
+}
+
+// The speed chosen last in this run, else the one remembered from the last
+// run, else 9600: never the first line just because it is first.
+void LineSpeedDialog::preselect() {
+    const QString last = state_.CommSettings.isEmpty() ? preferred_ : state_.CommSettings;
+    QListWidgetItem* pick = nullptr;
+    for (int i = 0; i < speedList->count(); ++i) {
+        QListWidgetItem* item = speedList->item(i);
+        const QString speed = item->text().section(QLatin1Char(','), 0, 0).trimmed();
+        if (!last.isEmpty() && item->text() == last)
+            pick = item;
+        else if (pick == nullptr && speed == QLatin1String("9600"))
+            pick = item;
+    }
+    if (pick != nullptr)
+        speedList->setCurrentItem(pick);
+}
+
+bool LineSpeedDialog::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate && isVisible())
+        windows_.centerForm();
+    return QDialog::event(e);
+}
+
+int LineSpeedDialog::selectedIndex() const {
+    const QList<QListWidgetItem*> selected = speedList->selectedItems();
+    return selected.isEmpty() ? -1 : speedList->row(selected.first());
+}
+
+void LineSpeedDialog::selectClicked() {
+    // The settings come from the table start-up filled the list from, not
+    // from the list's text.
+    state_.CommSettings = settingsForChoice(state_.BaudRates, selectedIndex());
+    takeLine();
+    hide();
+    done(Accepted);
+}
+
+void LineSpeedDialog::done(int result) {
+    // Closing through the frame ends here too, with CommSettings untouched.
+    windows_.unloaded(this);
+    QDialog::done(result);
+}

@@ -1,0 +1,190 @@
+#include "ui/MessageEditorWindow.h"
+
+#include "startup/CodePage.h"
+#include "startup/MessageText.h"
+#include "transport/Transport.h"
+#include "ui/Controls.h"
+#include "ui/LoadedWindows.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+MessageEditorWindow::MessageEditorWindow(Editor& editor, Transport& transport,
+                                         LoadedWindows& windows, QWidget* parent)
+    : QWidget(parent, Qt::Window), editor_(editor), windows_(windows) {
+    setObjectName(QStringLiteral("MessageEditorWindow"));
+    setWindowTitle(QStringLiteral("Write or Erase Current Message"));
+    setAttribute(Qt::WA_DeleteOnClose);
+
+    interlockCaption = new QLabel(QStringLiteral("Interlock Number"), this);
+    interlockCaption->setObjectName(QStringLiteral("interlockCaption"));
+    interlockValue = panelLabel(QStringLiteral("interlockValue"), this);
+    interlockValue->setMinimumHeight(interlockValue->fontMetrics().height() + 8);
+    currentCaption = new QLabel(QStringLiteral("Current Msg"), this);
+    currentCaption->setObjectName(QStringLiteral("currentCaption"));
+    currentValue = panelLabel(QStringLiteral("currentValue"), this);
+    currentValue->setMinimumHeight(currentValue->fontMetrics().height() + 8);
+    newCaption = new QLabel(QStringLiteral("New Msg"), this);
+    newCaption->setObjectName(QStringLiteral("newCaption"));
+    newTextEdit = new QLineEdit(this);
+    newTextEdit->setObjectName(QStringLiteral("newTextEdit"));
+    // Wide enough for the forty widest characters a message may hold.
+    const int fortyChars =
+        fontMetrics().horizontalAdvance(QString(kMessageMaxLength, QLatin1Char('W'))) + 16;
+    newTextEdit->setMinimumWidth(fortyChars);
+    currentValue->setMinimumWidth(fortyChars);
+    countLabel = new QLabel(this);
+    countLabel->setObjectName(QStringLiteral("countLabel"));
+    countLabel->setToolTip(
+        QStringLiteral("Characters in the new message, of the 40 the unit holds"));
+    countLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000/40")));
+    writeButton = commandButton(QStringLiteral("writeButton"), QStringLiteral("&Write"), this);
+    eraseButton = commandButton(QStringLiteral("eraseButton"), QStringLiteral("&Erase"), this);
+    closeButton = commandButton(QStringLiteral("closeButton"), QStringLiteral("&Close"), this);
+
+    buildLayout();
+
+    connect(writeButton, &QPushButton::clicked, this, [this] { run(&Editor::write); });
+    connect(eraseButton, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
+    connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    // Return in the text box writes; Escape closes.
+    connect(newTextEdit, &QLineEdit::returnPressed, writeButton, &QPushButton::click);
+    connect(newTextEdit, &QLineEdit::textChanged, this, &MessageEditorWindow::updateCount);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    updateCount();
+    connect(&transport, &Transport::busyChanged, this,
+            [this](bool busy) { setOperationsEnabled(!busy); });
+    setOperationsEnabled(!transport.busy());
+}
+
+// The three rows of name, current and new message over the buttons.
+void MessageEditorWindow::buildLayout() {
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(8);
+    grid->addWidget(interlockCaption, 0, 0);
+    grid->addWidget(interlockValue, 0, 1, Qt::AlignLeft);
+    grid->addWidget(currentCaption, 1, 0);
+    grid->addWidget(currentValue, 1, 1);
+    grid->addWidget(newCaption, 2, 0);
+    grid->addWidget(newTextEdit, 2, 1);
+    grid->addWidget(countLabel, 2, 2);
+    grid->setColumnStretch(1, 1);
+    interlockValue->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MMMMMMMM")));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(writeButton);
+    buttons->addWidget(eraseButton);
+    buttons->addWidget(closeButton);
+
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(14, 14, 14, 14);
+    all->setSpacing(14);
+    all->addLayout(grid);
+    all->addLayout(buttons);
+}
+
+void MessageEditorWindow::load() {
+    windows_.loaded(this);
+    adjustSize();
+    windows_.centerForm();
+    showInterlock();
+    show();
+    // Centred again now that the window manager has framed it.
+    windows_.centerForm();
+    raise();
+    activateWindow();
+    // One turn of the event queue so the window is up before it takes the
+    // keyboard.
+    QCoreApplication::processEvents();
+    newTextEdit->setFocus();
+}
+
+void MessageEditorWindow::showInterlock() {
+    interlock_ = editor_.selected();
+    interlockValue->setText(editor_.terminalName());
+    setCurrentValue(editor_.currentMessage());
+    newTextEdit->clear();
+    updateTooltips();
+}
+
+void MessageEditorWindow::updateTooltips() {
+    const QString where = QStringLiteral("interlock %1 of unit %2")
+                              .arg(editor_.terminalName())
+                              .arg(editor_.unitAddress());
+    writeButton->setToolTip(QStringLiteral("Write the new message to ") + where + " (Return)");
+    eraseButton->setToolTip(QStringLiteral("Erase the message of ") + where);
+    closeButton->setToolTip(QStringLiteral("Close this window (Escape)"));
+}
+
+void MessageEditorWindow::retarget() {
+    if (inTransaction_)
+        return; // the main window's labels are disabled meanwhile anyway
+    showInterlock();
+    show();
+    raise();
+    activateWindow();
+    newTextEdit->setFocus();
+}
+
+void MessageEditorWindow::updateCount() {
+    const QString text = newTextEdit->text();
+    const bool bad = text.size() > kMessageMaxLength || MessageText::firstUnsendable(text) >= 0 ||
+                     !CodePage::encode(text).ok();
+    countLabel->setText(QStringLiteral("%1/%2").arg(text.size()).arg(kMessageMaxLength));
+    QPalette pal = palette();
+    if (bad)
+        pal.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+    countLabel->setPalette(pal);
+    countLabel->setProperty("bad", bad);
+}
+
+void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&)) {
+    // The window must not go away while its transaction waits for the unit.
+    inTransaction_ = true;
+    // The editor acts on the interlock this window shows, whatever was
+    // clicked since.
+    editor_.select(interlock_);
+    const Editor::Outcome outcome = (editor_.*action)(*this);
+    inTransaction_ = false;
+    if (outcome == Editor::Outcome::Delivered) {
+        // After an erase the unit shows the default text again.
+        setCurrentValue(editor_.currentMessage());
+        emit delivered(interlock_);
+    } else if (outcome == Editor::Outcome::PortFailed && editor_.reconnectAsked()) {
+        emit reconnectRequested();
+    }
+}
+
+void MessageEditorWindow::setOperationsEnabled(bool on) {
+    writeButton->setEnabled(on);
+    eraseButton->setEnabled(on);
+}
+
+void MessageEditorWindow::closeEvent(QCloseEvent* event) {
+    if (inTransaction_) {
+        event->ignore();
+        return;
+    }
+    windows_.unloaded(this);
+    event->accept();
+}
+
+QString MessageEditorWindow::newText() const {
+    return newTextEdit->text();
+}
+void MessageEditorWindow::clearNewText() {
+    newTextEdit->clear();
+}
+void MessageEditorWindow::setCurrentValue(const QString& text) {
+    currentValue->setText(MessageText::escaped(text)); // control characters as \xHH
+}
