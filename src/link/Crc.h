@@ -3,7 +3,7 @@
 // the CRC of a request frame.
 
 #include "startup/ConfigFiles.h"
-#include "startup/SharedState.h"
+#include "startup/ConfigFiles.h"
 
 #include <QByteArray>
 #include <optional>

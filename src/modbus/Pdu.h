@@ -4,7 +4,7 @@
 // them, and the decoder of a read message. Nothing here knows of unit
 // addresses, CRCs, RTS or silence: that is the transport's business.
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <QByteArray>
 #include <QString>

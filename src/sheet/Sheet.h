@@ -5,7 +5,7 @@
 // time and the file the table came from. One renderer serves the printer, the
 // window's PDF export and `qv840ctl sheet`. QtGui only, no widgets.
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <QDateTime>
 #include <QPageSize>

@@ -2,7 +2,10 @@
 // Readers of the two start-up text files, filedata.fm and Defaults.txt, found
 // in the application folder.
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
+
+#include <array>
+#include <cstdint>
 
 #include <QString>
 #include <QStringList>
@@ -11,6 +14,12 @@
 constexpr auto kFileDataName = "filedata.fm";
 constexpr auto kDefaultsName = "Defaults.txt";
 constexpr auto kCrcTableName = "CRC-16.TBL";
+
+// CRC-16.TBL: entry v + 1 holds the CRC table value of byte v; entry 0 is
+// never used.
+using CrcTableArray = std::array<std::int32_t, 257>;
+
+constexpr int kSpeedCount = 3; // speeds listed in filedata.fm
 
 // What is wrong with a configuration file, in words for the operator:
 // "Defaults.txt: 17 of 20 messages".

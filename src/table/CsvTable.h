@@ -17,7 +17,7 @@
 // A bad file is refused whole, with its line and slot named, and nothing is
 // changed. The bound and the regular-file rule are those of the .sav files.
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <QByteArray>
 #include <QString>

@@ -5,7 +5,7 @@
 // that the file stays text and the message reads back whole. Files are read
 // by readTextFile (TextFile.h), so a table saved as UTF-8 opens too.
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 // length its function and byte count give, or after the gap when it stops
 // short.
 
-#include "startup/SharedState.h"
+#include "startup/ConfigFiles.h"
 #include "transport/NetTransport.h"
 
 class RtuOverTcpTransport : public NetTransport {

@@ -6,7 +6,7 @@
 // of a request that got no usable reply.
 
 #include "link/Link.h"
-#include "startup/SharedState.h"
+#include "startup/ConfigFiles.h"
 #include "transport/Transport.h"
 
 class RtuTransport : public Transport {

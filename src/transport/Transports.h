@@ -3,7 +3,7 @@
 // and one branch in makeTransport.
 
 #include "startup/LineOptions.h"
-#include "startup/SharedState.h"
+#include "startup/ConfigFiles.h"
 #include "transport/NetTransport.h"
 #include "transport/Transport.h"
 

@@ -92,8 +92,7 @@ private slots:
                   "\"" + QByteArray(40, 'L') + "\"\r\n\"90\xB0 \x80\"\r\n" + quotedLines(18, "M"));
         QVERIFY(!readFileData(dir.path(), fd) && !readDefaults(dir.path(), defaults));
         QCOMPARE(fd.baudRates[1] + fd.baudRates[3], QStringLiteral("1200,N,8,1115200,N,8,1"));
-        QCOMPARE(fd.terminalNames[19], QStringLiteral("T19"));
-        QVERIFY(fd.terminalNames[20].isEmpty()); // items after the last are ignored
+        QCOMPARE(fd.terminalNames[19], QStringLiteral("T19")); // "extra", the 21st, is ignored
         QCOMPARE(defaults[0].size(), 40);
         QCOMPARE(defaults[1], QString::fromUtf8("90° €"));
         // The same text in UTF-8, as a modern editor saves it.

@@ -210,7 +210,7 @@ private slots:
                  qPrintable(r.message));
         for (const QString& part : why)
             QVERIFY2(r.message.contains(part), qPrintable(r.message));
-        for (int i = 0; i < 21; ++i)
+        for (int i = 0; i < kInterlockCount; ++i)
             QCOMPARE(t[i], i < expected.size() ? expected[i] : QStringLiteral("KEEP"));
         QCOMPARE(onDisk(dir), before);
     }

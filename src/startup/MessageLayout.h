@@ -1,0 +1,44 @@
+#pragma once
+// The unit's message layout: how many slots it has, how long a message may
+// be, and which holding registers hold each slot. This is the one source of
+// those numbers; everything else derives from it.
+
+#include <QString>
+#include <array>
+
+struct MessageLayout {
+    int slotCount;             // message slots of the unit
+    int messageLength;         // characters per slot
+    int firstRegister;         // holding register of slot 0's first character
+    int charactersPerRegister; // two characters a register, high byte first
+
+    constexpr int registersPerMessage() const { return messageLength / charactersPerRegister; }
+    // Holding register of the first character of slot k's message.
+    constexpr int registerOf(int slot) const {
+        return firstRegister + registersPerMessage() * slot;
+    }
+    constexpr int lastRegister() const { return registerOf(slotCount - 1); }
+};
+
+// The QV840: twenty 40-character messages from register 400 on.
+inline constexpr MessageLayout kUnitLayout{20, 40, 400, 2};
+
+constexpr int kInterlockCount = kUnitLayout.slotCount;
+constexpr int kMessageMaxLength = kUnitLayout.messageLength;
+constexpr int kFirstMessageRegister = kUnitLayout.firstRegister;
+constexpr int kRegistersPerMessage = kUnitLayout.registersPerMessage();
+constexpr int kLastMessageRegister = kUnitLayout.lastRegister();
+constexpr int messageRegister(int slot) {
+    return kUnitLayout.registerOf(slot);
+}
+
+// The unit addresses a request may go to. Address 0 is broadcast: every unit
+// on the line would take a write and none would confirm it, so no sending
+// path offers it.
+constexpr int kFirstUnitAddress = 1;
+constexpr int kLastUnitAddress = 31;
+
+// One text per slot.
+using TextTable = std::array<QString, kInterlockCount>;
+
+inline const QString kProgramTitle = QStringLiteral("QV840N");
