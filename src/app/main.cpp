@@ -6,13 +6,15 @@
 //   qv840n --simulate   also run a simulated unit, listed first as a port
 //   qv840n --config DIR read the start-up files from DIR
 
+#include "connect/Connection.h"
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
+#include "startup/Configuration.h"
 #include "startup/DataFolder.h"
-#include "startup/SharedState.h"
 #include "startup/StartupSequence.h"
+#include "table/MessageTable.h"
 #include "transport/Transports.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageBoxOperator.h"
@@ -107,18 +109,20 @@ int main(int argc, char* argv[]) {
         simulatedPath = *path;
     }
 
-    SharedState state;
+    Configuration config;
+    Connection connection;
+    MessageTable table;
     QtSerialPortDevice port;
     // The CRC table the transport uses is read at start-up, before any request.
     const std::unique_ptr<Transport> transport =
-        makeTransport(port, state.CrcTable, {0, &state.Line});
+        makeTransport(port, config.crcTable, {0, &connection.line});
     // Shown once the request that met it is over, not in its middle.
     QObject::connect(
         transport.get(), &Transport::notice, qApp,
         [&op](const QString& text) { op.message(text, {}, MsgIcon::Exclamation, MsgButtons::Ok); },
         Qt::QueuedConnection);
     LoadedWindows windows;
-    StartupWindows startup(state, port, *transport, op, windows, simulatedPath);
+    StartupWindows startup(config, connection, table, port, *transport, op, windows, simulatedPath);
     // The connection is remembered for the next run, in the user's settings.
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("qv840n"),
                        QStringLiteral("qv840n"));
@@ -131,7 +135,7 @@ int main(int argc, char* argv[]) {
         QCoreApplication::exit(0);
     });
 
-    if (runStartup(state, startup, &LoadCrcTable, options.folder, splashPauseMs()))
+    if (runStartup(config, startup, &LoadCrcTable, options.folder, splashPauseMs()))
         return 1;
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 
 #include "cli/Signals.h"
 #include "cli/Terminal.h"
+#include "connect/Connection.h"
 #include "connect/PortSources.h"
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
@@ -87,14 +88,14 @@ std::optional<QString> folderProblem(const QString& folder) {
     return std::nullopt;
 }
 
-// Everything a command that talks to the unit needs: the shared state from
-// the configuration files, the port and the transport over it.
+// Everything a command that talks to the unit needs: the table and CRC from
+// the configuration files, the connection, the port and the transport over it.
 class Session {
 public:
     explicit Session(const GlobalOptions& options)
         : options_(options),
-          transport_(makeTransport(port_, state.CrcTable, {options.timeoutMs, &state.Line})) {
-        state.Line = options.line;
+          transport_(makeTransport(port_, crcTable_, {options.timeoutMs, &connection.line})) {
+        connection.line = options.line;
         QObject::connect(transport_.get(), &Transport::notice,
                          [](const QString& t) { printErr(QStringLiteral("qv840ctl: ") + t); });
         if (options.trace) {
@@ -115,14 +116,15 @@ public:
             options_.configFolder.isEmpty() ? dataFolder() : options_.configFolder;
         if (const auto why = folderProblem(folder))
             return fail(Exit::BadInput, *why);
-        if (auto err = LoadCrcTable(folder, state.CrcTable))
+        if (auto err = LoadCrcTable(folder, crcTable_))
             return fail(Exit::BadInput, err->text());
-        if (auto err = readDefaults(folder, state.DefaultMessages))
+        TextTable defaults;
+        if (auto err = readDefaults(folder, defaults))
             return fail(Exit::BadInput, err->text());
-        state.InterlockMessages = state.DefaultMessages;
-        state.UnitAddress = std::int16_t(options_.unit);
-        state.CommSettings = QStringLiteral("%1,N,8,1").arg(options_.baud);
-        state.PortName = options_.port;
+        messages.reset(defaults, TextTable{});
+        connection.unitAddress = options_.unit;
+        connection.commSettings = QStringLiteral("%1,N,8,1").arg(options_.baud);
+        connection.portName = options_.port;
         return Exit::Done;
     }
 
@@ -133,7 +135,7 @@ public:
         if (isNetworkAddress(options_.port))
             return connectGateway();
         port_.setPortName(options_.port);
-        PortStatus s = port_.setSettings(state.CommSettings);
+        PortStatus s = port_.setSettings(connection.commSettings);
         if (s.ok)
             s = port_.open();
         if (!s.ok)
@@ -154,7 +156,8 @@ public:
     }
 
     SignalWatch signalWatch{{SIGINT, SIGTERM}};
-    SharedState state;
+    Connection connection;
+    MessageTable messages;
     TerminalTable table;
     TerminalOperator op{&table};
     Transport& transport() { return *transport_; }
@@ -163,6 +166,7 @@ public:
 private:
     GlobalOptions options_;
     QtSerialPortDevice port_;
+    CrcTableArray crcTable_{};
     std::unique_ptr<Transport> transport_;
 };
 
@@ -201,7 +205,7 @@ int bulkStatus(const BulkResult& r) {
 int readSlot(Session& s, int k) {
     TransportClaim claim(s.transport());
     const QByteArray request = Pdu::readMessage(messageRegister(k));
-    const Transaction t = s.transport().transact(s.state.UnitAddress, request);
+    const Transaction t = s.transport().transact(s.connection.unitAddress, request);
     if (!t.ok())
         return fail(Exit::PortProblem,
                     PortTexts::failed(s.portName(), t.error).replace("\r\n", " "));
@@ -209,13 +213,13 @@ int readSlot(Session& s, int k) {
     if (check.verdict == ReplyCheck::Verdict::Silent)
         return fail(Exit::NoAnswer,
                     QStringLiteral("the unit (address %1) did not answer on %2%3")
-                        .arg(s.state.UnitAddress)
+                        .arg(s.connection.unitAddress)
                         .arg(s.portName(),
                              check.noEcho ? QStringLiteral(": the line did not echo") : QString()));
     if (!check.confirmed())
         return fail(Exit::NoAnswer, QStringLiteral("the reply of the unit (address %1) on %2 could "
                                                    "not be used: %3")
-                                        .arg(s.state.UnitAddress)
+                                        .arg(s.connection.unitAddress)
                                         .arg(s.portName(), check.reason()));
     // An empty slot is an empty line; control characters never reach the terminal raw.
     printOut(MessageText::escaped(Pdu::decodeReadReply(t.replyPdu).text));
@@ -223,10 +227,11 @@ int readSlot(Session& s, int k) {
 }
 
 int editSlot(Session& s, int k, const std::optional<QString>& text) {
-    s.state.SelectedInterlock = std::int16_t(k);
-    Editor editor(s.state, s.transport(), s.table, s.op);
+    Editor editor(s.messages, s.transport(), s.table, s.op);
+    editor.select(k);
     TerminalEditorView view(text.value_or(QString()));
-    return editorStatus(text ? editor.write(view) : editor.erase(view));
+    const int unit = s.connection.unitAddress;
+    return editorStatus(text ? editor.write(view, unit) : editor.erase(view, unit));
 }
 
 // SIGINT or SIGTERM stops the operation between two requests while this lives.
@@ -244,17 +249,17 @@ private:
 };
 
 int readAll(Session& s, const QString& outFile) {
-    BulkOperations ops(s.state, s.transport(), s.table, s.op);
+    BulkOperations ops(s.messages, s.transport(), s.table, s.op);
     const StopOnSignal stop(s.signalWatch, ops);
-    const BulkResult r = ops.readAll();
+    const BulkResult r = ops.readAll(s.connection.unitAddress);
     if (const int status = bulkStatus(r); status != Exit::Done || SignalWatch::first())
         return status; // a silent, rejected or stopped slot: nothing is printed or saved
     if (isCsvName(outFile)) {
-        const CsvResult saved = writeCsvTable(outFile, s.state.InterlockMessages);
+        const CsvResult saved = writeCsvTable(outFile, s.messages.texts());
         return saved.ok ? Exit::Done : fail(Exit::BadInput, saved.message);
     }
     if (!outFile.isEmpty()) {
-        const TableFileResult saved = saveTable(outFile, s.state.InterlockMessages);
+        const TableFileResult saved = saveTable(outFile, s.messages.texts());
         if (!saved.ok)
             return fail(Exit::BadInput, saved.message);
         if (!saved.message.isEmpty())
@@ -264,8 +269,7 @@ int readAll(Session& s, const QString& outFile) {
     for (int k = 0; k < kInterlockCount; ++k)
         printOut(QStringLiteral("%1\t%2\t%3")
                      .arg(k)
-                     .arg(terminalCaption(k),
-                          MessageText::escaped(s.state.InterlockMessages[size_t(k)])));
+                     .arg(terminalCaption(k), MessageText::escaped(s.messages.text(k))));
     return Exit::Done;
 }
 
@@ -343,19 +347,19 @@ std::optional<int> parseUnitCommand(const QString& command, const QStringList& a
 
 // The table write-all sends, from a .sav or .csv file; a status when it cannot go.
 std::optional<int> loadWriteAllTable(Session& session, const QString& file) {
-    SharedState& state = session.state;
+    MessageTable& table = session.messages;
     if (isCsvName(file)) {
-        const CsvResult r = readCsvTable(file, state.DefaultMessages, state.InterlockMessages);
+        const CsvResult r = readCsvTable(file, table.defaults(), table.texts());
         if (!r.ok)
             return fail(Exit::BadInput, r.message);
         return std::nullopt;
     }
-    const TableFileResult opened = openTable(file, state.InterlockMessages);
+    const TableFileResult opened = openTable(file, table.texts());
     if (!opened.ok)
         return fail(Exit::BadInput, opened.message);
     if (!opened.message.isEmpty())
         printErr(QStringLiteral("qv840ctl: ") + opened.message);
-    const QStringList problems = writeAllProblems(state);
+    const QStringList problems = writeAllProblems(table);
     if (!problems.isEmpty())
         return fail(Exit::BadInput,
                     QStringLiteral("nothing was written; these messages cannot go to the unit: ") +
@@ -405,9 +409,11 @@ int execute(Session& session, const UnitCommand& c) {
         return editSlot(session, *c.slot, std::nullopt);
     if (c.name == QLatin1String("read-all"))
         return readAll(session, c.file);
-    BulkOperations ops(session.state, session.transport(), session.table, session.op);
+    BulkOperations ops(session.messages, session.transport(), session.table, session.op);
     const StopOnSignal stop(session.signalWatch, ops);
-    return bulkStatus(c.name == QLatin1String("write-all") ? ops.writeAll() : ops.eraseAll());
+    const int unit = session.connection.unitAddress;
+    return bulkStatus(c.name == QLatin1String("write-all") ? ops.writeAll(unit)
+                                                           : ops.eraseAll(unit));
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #include "cli/Terminal.h"
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 #include "table/Interlocks.h"
 
 #include <cerrno>

@@ -5,7 +5,7 @@
 #include "cli/Sheet.h"
 #include "cli/Terminal.h"
 #include "startup/ConfigFiles.h"
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,5 @@
 #include "commstest/CommsTest.h"
 
-#include "commstest/CommsClock.h"
 #include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
@@ -36,9 +35,8 @@ QString portLabel(const Transport& transport) {
 
 } // namespace
 
-CommsTest::CommsTest(SharedState& state, Transport& transport, CommsTestView& view,
-                     CommsClock* clock)
-    : state_(state), transport_(transport), view_(view), clock_(clock) {}
+CommsTest::CommsTest(Transport& transport, CommsTestView& view, LineActivity* activity)
+    : transport_(transport), view_(view), activity_(activity) {}
 
 bool CommsTest::begin(bool claimed, const QString& what) {
     if (!claimed) {
@@ -88,11 +86,11 @@ void CommsTest::readMessage() {
     TransportClaim claim(transport_);
     if (!begin(claim.ok(), what))
         return;
-    ClockHold hold(clock_);
-    view_.setUnitAddressText(QString::number(state_.UnitAddress));
+    LineBusyScope busy(activity_);
+    view_.setUnitAddressText(QString::number(unit_));
     view_.setTransmitted(QString());
     view_.setReceived(QString());
-    exchange(Pdu::readMessage(state_.MsgAddress), ReplyEnd::Normal, true, what);
+    exchange(Pdu::readMessage(register_), ReplyEnd::Normal, true, what);
 }
 
 void CommsTest::writeMessage() {
@@ -119,9 +117,9 @@ void CommsTest::writeMessage() {
                               .arg(encoded.badPosition + 1));
         return;
     }
-    ClockHold hold(clock_);
-    view_.setUnitAddressText(QString::number(state_.UnitAddress));
-    exchange(Pdu::writeMessage(state_.MsgAddress, encoded.bytes), ReplyEnd::Quick, false, what);
+    LineBusyScope busy(activity_);
+    view_.setUnitAddressText(QString::number(unit_));
+    exchange(Pdu::writeMessage(register_, encoded.bytes), ReplyEnd::Quick, false, what);
 }
 
 void CommsTest::eraseMessage() {
@@ -130,9 +128,9 @@ void CommsTest::eraseMessage() {
     if (!begin(claim.ok(), what))
         return;
     view_.clearMessageText();
-    ClockHold hold(clock_);
-    view_.setUnitAddressText(QString::number(state_.UnitAddress));
-    exchange(Pdu::eraseMessage(state_.MsgAddress), ReplyEnd::Quick, false, what);
+    LineBusyScope busy(activity_);
+    view_.setUnitAddressText(QString::number(unit_));
+    exchange(Pdu::eraseMessage(register_), ReplyEnd::Quick, false, what);
 }
 
 void CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
@@ -145,7 +143,7 @@ void CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
             QObject::connect(&transport_, &Transport::frameSent, [this](const QByteArray& sent) {
                 view_.setTransmitted(byteDump(sent));
             });
-        t = transport_.transact(state_.UnitAddress, request, end);
+        t = transport_.transact(unit_, request, end);
         QObject::disconnect(shown);
     }
     view_.setTransmitted(byteDump(t.sent)); // also when the port refused the bytes

@@ -3,24 +3,23 @@
 // run against a view so that they work without a display. They show whatever
 // comes back and never judge it.
 
-#include "startup/SharedState.h"
+#include "startup/LineActivity.h"
+#include "startup/MessageLayout.h"
 #include "transport/Transport.h"
 
 #include <QString>
 
-class CommsClock;
-
 class CommsTestView {
 public:
     virtual ~CommsTestView() = default;
-    virtual void setUnitAddressText(const QString& text) = 0; // Label8
-    virtual void setTransmitted(const QString& dump) = 0;     // Label6(0)
-    virtual void setReceived(const QString& dump) = 0;        // Label6(1)
-    virtual void setStoredText(const QString& text) = 0;      // Label6(2)
-    virtual void setByteCount(const QString& text) = 0;       // Label2
-    virtual void setSending(bool lit) = 0;                    // Image1(0)
-    virtual void setReceiving(bool lit) = 0;                  // Image1(1)
-    virtual QString messageText() const = 0;                  // MsgText
+    virtual void setUnitAddressText(const QString& text) = 0;
+    virtual void setTransmitted(const QString& dump) = 0; // the request's bytes
+    virtual void setReceived(const QString& dump) = 0;    // the reply's bytes
+    virtual void setStoredText(const QString& text) = 0;  // the message read
+    virtual void setByteCount(const QString& text) = 0;   // bytes in the reply
+    virtual void setSending(bool lit) = 0;                // the sending lamp
+    virtual void setReceiving(bool lit) = 0;              // the receiving lamp
+    virtual QString messageText() const = 0;              // the text to write
     virtual void clearMessageText() = 0;
     // A failure the transaction cannot show in its labels: a busy link, a
     // port that is closed or failed, a character that cannot be sent.
@@ -29,12 +28,18 @@ public:
 
 class CommsTest {
 public:
-    CommsTest(SharedState& state, Transport& transport, CommsTestView& view,
-              CommsClock* clock = nullptr);
+    CommsTest(Transport& transport, CommsTestView& view, LineActivity* activity = nullptr);
 
-    void readMessage();  // CmdRdMsg
-    void writeMessage(); // CmdWrtMsg
-    void eraseMessage(); // CmdEraseMsg
+    // Where the next request goes: the unit address and the holding register
+    // of the slot's first character.
+    void setUnit(int unit) { unit_ = unit; }
+    int unit() const { return unit_; }
+    void setRegister(int reg) { register_ = reg; }
+    int messageRegister() const { return register_; }
+
+    void readMessage();
+    void writeMessage();
+    void eraseMessage();
 
 private:
     // Refuses (and says why) when the transport is held elsewhere or the
@@ -42,8 +47,9 @@ private:
     bool begin(bool claimed, const QString& what);
     void report(const QString& what, TransportStatus status, const QString& reason);
     void exchange(const QByteArray& request, ReplyEnd end, bool isRead, const QString& what);
-    SharedState& state_;
     Transport& transport_;
     CommsTestView& view_;
-    CommsClock* clock_;
+    LineActivity* activity_;
+    int unit_ = kFirstUnitAddress;
+    int register_ = kFirstMessageRegister;
 };

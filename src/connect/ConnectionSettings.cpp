@@ -1,7 +1,7 @@
 #include "connect/ConnectionSettings.h"
 
 #include "startup/ConfigFiles.h"
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <QRegularExpression>
 #include <QSettings>

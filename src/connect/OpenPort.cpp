@@ -1,9 +1,9 @@
 #include "connect/OpenPort.h"
 
+#include "connect/Connection.h"
 #include "link/QtSerialPortDevice.h"
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
-#include "startup/SharedState.h"
 #include "transport/Endpoint.h"
 
 #include <QCoreApplication>
@@ -35,7 +35,7 @@ int portErrorNumber(const PortStatus& status, int fallback) {
     return fallback;
 }
 
-void OpenPort(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Operator& op) {
+void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog, Operator& op) {
     // 1. A port opened before is closed first, and the close is let settle.
     if (port.isOpen()) {
         port.close();
@@ -45,13 +45,13 @@ void OpenPort(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Op
     // A unit behind a network gateway has no speed and no serial port to
     // open: the port's name is its address, and the transport connects to
     // it at the first request.
-    if (isNetworkAddress(state.PortName)) {
+    if (isNetworkAddress(connection.portName)) {
         QString why;
-        if (!parseEndpoint(state.PortName, &why)) {
+        if (!parseEndpoint(connection.portName, &why)) {
             op.inform(why);
-            state.PortName.clear();
+            connection.portName.clear();
         }
-        port.setPortName(state.PortName);
+        port.setPortName(connection.portName);
         return;
     }
 
@@ -59,12 +59,12 @@ void OpenPort(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Op
     speedDialog.showModal();
 
     // 3. The port by its full name or path: there is no port number.
-    port.setPortName(state.PortName);
+    port.setPortName(connection.portName);
 
     // 4. The settings. An empty string (the speed dialog closed through its
     //    frame on the first opening) leaves the port at the settings in
     //    force, "9600,N,8,1" for a port never set.
-    const PortStatus set = port.setSettings(state.CommSettings);
+    const PortStatus set = port.setSettings(connection.commSettings);
     if (!set.ok)
         op.inform(openPortErrorText(portErrorNumber(set, kSettingsStepError), set.reason));
 
@@ -72,5 +72,5 @@ void OpenPort(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Op
     const PortStatus opened = port.open();
     if (!opened.ok)
         op.inform(openPortErrorText(portErrorNumber(opened, kOpenStepError),
-                                    describePortProblem(state.PortName, opened)));
+                                    describePortProblem(connection.portName, opened)));
 }

@@ -7,12 +7,12 @@
 #include <QString>
 
 struct PortStatus;
-struct SharedState;
+struct Connection;
 class SerialPort;
 class Operator;
 
-// Shows the speed dialog modally; its Select sets CommSettings. Closing the
-// dialog through its frame leaves CommSettings as it was.
+// Shows the speed dialog modally; its Select sets the connection's settings.
+// Closing the dialog through its frame leaves them as they were.
 class SpeedDialog {
 public:
     virtual ~SpeedDialog() = default;
@@ -33,6 +33,6 @@ QString openPortErrorText(int number, const QString& reason);
 // permission, EBUSY for a port in use by another program, else the fallback.
 int portErrorNumber(const PortStatus& status, int fallback);
 
-// Opens state.PortName, a system name or a device path, at the settings the
-// speed dialog leaves in state.CommSettings.
-void OpenPort(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Operator& op);
+// Opens connection.portName, a system name or a device path, at the settings
+// the speed dialog leaves in connection.commSettings.
+void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog, Operator& op);

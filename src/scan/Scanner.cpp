@@ -1,7 +1,7 @@
 #include "scan/Scanner.h"
 
 #include "modbus/Pdu.h"
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 #include "transport/PortTexts.h"
 #include "transport/RtuTransport.h"
 

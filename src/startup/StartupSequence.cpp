@@ -1,11 +1,11 @@
 #include "startup/StartupSequence.h"
 
-std::optional<ConfigError> runStartup(SharedState& state, StartupSteps& steps, CrcLoader loadCrc,
+std::optional<ConfigError> runStartup(Configuration& config, StartupSteps& steps, CrcLoader loadCrc,
                                       const QString& folder, int splashPauseMs) {
     steps.showSplash();
 
     // The three files are read into locals first so that a bad one leaves the
-    // shared tables as they were.
+    // configuration as it was.
     auto fail = [&steps](const ConfigError& error) {
         steps.reportConfigError(error);
         return std::optional<ConfigError>(error);
@@ -26,11 +26,10 @@ std::optional<ConfigError> runStartup(SharedState& state, StartupSteps& steps, C
     if (auto err = readDefaults(folder, defaults))
         return fail(*err);
 
-    state.CrcTable = crc;
-    state.BaudRates = fileData.baudRates;
-    state.TerminalNames = fileData.terminalNames;
-    state.InterlockMessages = defaults;
-    state.DefaultMessages = defaults;
+    config.crcTable = crc;
+    config.baudRates = fileData.baudRates;
+    config.terminalNames = fileData.terminalNames;
+    config.defaultMessages = defaults;
 
     steps.pause(splashPauseMs);
     steps.loadCommsTest();

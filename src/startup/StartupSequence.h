@@ -3,7 +3,7 @@
 // windows and the waits are behind StartupSteps, the files are read here.
 
 #include "startup/ConfigFiles.h"
-#include "startup/SharedState.h"
+#include "startup/Configuration.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,7 +19,7 @@ public:
     // A timed wait with the splash left on screen.
     virtual void pause(int ms) = 0;
     // The comms-test window, loaded hidden; its load closes the splash and
-    // sets UnitAddress to 1.
+    // sets the unit address to 1.
     virtual void loadCommsTest() = 0;
     // The connection dialog, modal; its Select opens the port.
     virtual void runConnectionDialog() = 0;
@@ -35,7 +35,7 @@ constexpr int kSplashPauseMs = 2000;
 using CrcLoader = std::optional<ConfigError> (*)(const QString& folder, CrcTableArray& table);
 
 // Runs start-up against the files in folder. Nothing when the main window is
-// up; otherwise the configuration error, already reported, with the shared
-// tables left as they were.
-std::optional<ConfigError> runStartup(SharedState& state, StartupSteps& steps, CrcLoader loadCrc,
+// up; otherwise the configuration error, already reported, with config left
+// as it was.
+std::optional<ConfigError> runStartup(Configuration& config, StartupSteps& steps, CrcLoader loadCrc,
                                       const QString& folder, int splashPauseMs = kSplashPauseMs);

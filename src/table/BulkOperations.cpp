@@ -1,6 +1,5 @@
 #include "table/BulkOperations.h"
 
-#include "commstest/CommsClock.h"
 #include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
@@ -87,11 +86,10 @@ QString writeAllProblem(const QString& entry, const QString& defaultText) {
     return {};
 }
 
-QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid) {
+QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid) {
     QStringList problems;
     for (int i = 0; i < kInterlockCount; ++i) {
-        const auto k = static_cast<size_t>(i);
-        const QString why = writeAllProblem(state.InterlockMessages[k], state.DefaultMessages[k]);
+        const QString why = writeAllProblem(table.text(i), table.defaultText(i));
         if (why.isEmpty())
             continue;
         if (invalid)
@@ -106,9 +104,8 @@ QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid) {
 class BulkOperations::Run {
 public:
     // The whole run goes to the unit addressed when it starts.
-    Run(BulkOperations& ops, BulkResult& result)
-        : ops_(ops), result_(result), unit_(ops.state_.UnitAddress), claim_(ops.transport_),
-          watch_(ops.transport_) {
+    Run(BulkOperations& ops, BulkResult& result, int unit)
+        : ops_(ops), result_(result), unit_(unit), claim_(ops.transport_), watch_(ops.transport_) {
         ops.stopRequested_ = false;
     }
 
@@ -181,8 +178,8 @@ public:
     // asked about each silent slot as it came. A stopped run says all in one box.
     void finish(const QString& verb, bool reportSilent = true) {
         ops_.view_.setProgress(-1, 0);
-        if (ops_.clock_)
-            ops_.clock_->setEnabled(true);
+        if (ops_.activity_)
+            ops_.activity_->setLineBusy(false);
         if (result_.outcome == BulkResult::Outcome::Stopped) {
             QStringList parts{stoppedText(result_.done, verb)};
             if (reportSilent && !result_.silent.isEmpty())
@@ -217,13 +214,13 @@ private:
     FailureWatch watch_;
 };
 
-BulkOperations::BulkOperations(SharedState& state, Transport& transport, MessageTableView& view,
-                               Operator& op, CommsClock* clock)
-    : state_(state), transport_(transport), view_(view), op_(op), clock_(clock) {}
+BulkOperations::BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
+                               Operator& op, LineActivity* activity)
+    : table_(table), transport_(transport), view_(view), op_(op), activity_(activity) {}
 
-BulkResult BulkOperations::readAll() {
+BulkResult BulkOperations::readAll(int unit) {
     BulkResult r;
-    Run run(*this, r);
+    Run run(*this, r, unit);
     if (!run.available())
         return r;
     bool ask = true; // until the operator chooses Ignore All for this run
@@ -256,10 +253,10 @@ BulkResult BulkOperations::readAll() {
             // characters too: the label shows them escaped.
             const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
             if (decoded.empty) {
-                view_.setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
+                view_.setMessageLabel(i, table_.defaultText(i));
             } else {
                 view_.setMessageLabel(i, decoded.text);
-                state_.InterlockMessages[static_cast<size_t>(i)] = decoded.text;
+                table_.setText(i, decoded.text);
             }
         }
     }
@@ -268,15 +265,15 @@ BulkResult BulkOperations::readAll() {
     return r;
 }
 
-BulkResult BulkOperations::writeAll() {
+BulkResult BulkOperations::writeAll(int unit) {
     BulkResult r;
-    Run run(*this, r);
+    Run run(*this, r, unit);
     if (!run.available())
         return r;
 
     // An empty entry would ask for 0 registers and one over 40 characters would
     // run into the next slot, so nothing goes out until every entry can.
-    const QStringList problems = writeAllProblems(state_, &r.invalid);
+    const QStringList problems = writeAllProblems(table_, &r.invalid);
     if (!r.invalid.isEmpty()) {
         r.outcome = BulkResult::Outcome::Refused;
         op_.message(QStringLiteral("These messages cannot be written to the unit:\r\n") +
@@ -288,22 +285,21 @@ BulkResult BulkOperations::writeAll() {
 
     int next = kInterlockCount; // the first blanked label not yet shown again
     if (run.lineOk(transport_.prepare())) {
-        if (clock_)
-            clock_->setEnabled(false);
+        if (activity_)
+            activity_->setLineBusy(true);
         for (int i = 0; i < kInterlockCount; ++i)
             view_.setMessageLabel(i, QString());
         next = 0;
         for (int i = 0; i < kInterlockCount; ++i) {
-            const auto k = static_cast<size_t>(i);
             run.advance(i);
-            const QString text = state_.InterlockMessages[k];
+            const QString text = table_.text(i);
             view_.setMessageLabel(i, text);
             next = i + 1;
-            if (text == state_.DefaultMessages[k])
+            if (text == table_.defaultText(i))
                 continue;
             // A file opened while this runs may have changed the entry since
             // it was checked; a bad frame must still never go out.
-            if (!writeAllProblem(text, state_.DefaultMessages[k]).isEmpty()) {
+            if (!writeAllProblem(text, table_.defaultText(i)).isEmpty()) {
                 r.invalid.append(i);
                 continue;
             }
@@ -317,21 +313,20 @@ BulkResult BulkOperations::writeAll() {
     }
     // A stopped run must not leave the labels it blanked empty.
     for (int i = next; i < kInterlockCount; ++i)
-        view_.setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+        view_.setMessageLabel(i, table_.text(i));
     run.finish(QStringLiteral("written"));
     return r;
 }
 
-BulkResult BulkOperations::eraseAll() {
+BulkResult BulkOperations::eraseAll(int unit) {
     BulkResult r;
-    Run run(*this, r);
+    Run run(*this, r, unit);
     if (!run.available())
         return r;
     if (run.lineOk(transport_.prepare())) {
-        if (clock_)
-            clock_->setEnabled(false);
+        if (activity_)
+            activity_->setLineBusy(true);
         for (int i = 0; i < kInterlockCount; ++i) {
-            const auto k = static_cast<size_t>(i);
             run.advance(i);
             const QByteArray request = Pdu::eraseMessage(messageRegister(i));
             Transaction t;
@@ -339,8 +334,8 @@ BulkResult BulkOperations::eraseAll() {
                 break;
             if (!run.confirmed(i, request, t))
                 continue;
-            state_.InterlockMessages[k] = state_.DefaultMessages[k];
-            view_.setMessageLabel(i, state_.InterlockMessages[k]);
+            table_.setText(i, table_.defaultText(i));
+            view_.setMessageLabel(i, table_.text(i));
         }
     }
     run.finish(QStringLiteral("erased"));

@@ -2,16 +2,15 @@
 // Read all, write all and erase all: one pass per interlock 0..19, a 300 ms
 // pause before each request, the progress bar up 5 per interlock.
 
+#include "startup/LineActivity.h"
 #include "startup/Operator.h"
-#include "startup/SharedState.h"
+#include "table/MessageTable.h"
 #include "table/MessageTableView.h"
 #include "transport/Transport.h"
 
 #include <QString>
 #include <QStringList>
 #include <QVector>
-
-class CommsClock;
 
 // A slot whose reply came but could not be taken as the unit's answer.
 struct RejectedReply {
@@ -38,12 +37,13 @@ struct BulkResult {
 
 class BulkOperations {
 public:
-    BulkOperations(SharedState& state, Transport& transport, MessageTableView& view, Operator& op,
-                   CommsClock* clock = nullptr);
+    BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
+                   LineActivity* activity = nullptr);
 
-    BulkResult readAll();  // cmdReadAll
-    BulkResult writeAll(); // cmdWriteAll
-    BulkResult eraseAll(); // cmdEraseAll
+    // Each runs against the unit address it is given, start to end.
+    BulkResult readAll(int unit);
+    BulkResult writeAll(int unit);
+    BulkResult eraseAll(int unit);
 
     // Ends the running operation before its next pause or request; the request
     // under way is answered (or times out) first, so no frame is cut. The table
@@ -54,11 +54,11 @@ public:
 
 private:
     class Run;
-    SharedState& state_;
+    MessageTable& table_;
     Transport& transport_;
     MessageTableView& view_;
     Operator& op_;
-    CommsClock* clock_;
+    LineActivity* activity_;
     bool stopRequested_ = false;
 };
 
@@ -68,4 +68,4 @@ QString writeAllProblem(const QString& entry, const QString& defaultText);
 
 // The entries write all would hold back, one line each ("interlock 3 (42-3):
 // the message is empty"); their indices go to invalid.
-QStringList writeAllProblems(const SharedState& state, QVector<int>* invalid = nullptr);
+QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid = nullptr);

@@ -1,6 +1,5 @@
 #include "table/Editor.h"
 
-#include "commstest/CommsClock.h"
 #include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
@@ -27,18 +26,16 @@ bool validIndex(int k) {
 
 } // namespace
 
-Editor::Editor(SharedState& state, Transport& transport, MessageTableView& table, Operator& op,
-               CommsClock* clock)
-    : state_(state), transport_(transport), table_(table), op_(op), clock_(clock) {}
+Editor::Editor(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
+               LineActivity* activity)
+    : table_(table), transport_(transport), view_(view), op_(op), activity_(activity) {}
 
 QString Editor::terminalName() const {
-    const int k = state_.SelectedInterlock;
-    return validIndex(k) ? state_.TerminalNames[static_cast<size_t>(k)] : QString();
+    return validIndex(selected_) ? table_.terminal(selected_) : QString();
 }
 
 QString Editor::currentMessage() const {
-    const int k = state_.SelectedInterlock;
-    return validIndex(k) ? state_.InterlockMessages[static_cast<size_t>(k)] : QString();
+    return validIndex(selected_) ? table_.text(selected_) : QString();
 }
 
 bool Editor::ready(const TransportClaim& claim) {
@@ -98,11 +95,10 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
     return true;
 }
 
-Editor::Outcome Editor::write(EditorView& view) {
-    const int k = state_.SelectedInterlock;
+Editor::Outcome Editor::write(EditorView& view, int unit) {
+    const int k = selected_;
     if (!validIndex(k))
         return Outcome::Refused;
-    const auto slot = static_cast<size_t>(k);
     TransportClaim claim(transport_);
     if (!claim.ok()) {
         ready(claim);
@@ -127,9 +123,9 @@ Editor::Outcome Editor::write(EditorView& view) {
     if (!ready(claim))
         return Outcome::Refused;
 
-    ClockHold hold(clock_);
+    LineBusyScope busy(activity_);
     const QByteArray request = Pdu::writeMessage(reg, bytes);
-    const Transaction t = transport_.transact(state_.UnitAddress, request);
+    const Transaction t = transport_.transact(unit, request);
     if (!t.ok()) {
         reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
@@ -148,19 +144,18 @@ Editor::Outcome Editor::write(EditorView& view) {
         return Outcome::NotDelivered;
     }
     view.setCurrentValue(text);
-    state_.InterlockMessages[slot] = text;
-    table_.setMessageLabel(k, state_.InterlockMessages[slot]);
+    table_.setText(k, text);
+    view_.setMessageLabel(k, table_.text(k));
     view.clearNewText();
     op_.message(QStringLiteral("Seems like message received and stored in QV840"),
                 QStringLiteral("Message Delivered"), MsgIcon::Information, MsgButtons::Ok);
     return Outcome::Delivered;
 }
 
-Editor::Outcome Editor::erase(EditorView& view) {
-    const int k = state_.SelectedInterlock;
+Editor::Outcome Editor::erase(EditorView& view, int unit) {
+    const int k = selected_;
     if (!validIndex(k))
         return Outcome::Refused;
-    const auto slot = static_cast<size_t>(k);
     const int reg = messageRegister(k);
     TransportClaim claim(transport_);
     if (!ready(claim))
@@ -173,9 +168,9 @@ Editor::Outcome Editor::erase(EditorView& view) {
         return Outcome::PortFailed;
     }
     view.clearNewText();
-    ClockHold hold(clock_);
+    LineBusyScope busy(activity_);
     const QByteArray request = Pdu::eraseMessage(reg);
-    const Transaction t = transport_.transact(state_.UnitAddress, request);
+    const Transaction t = transport_.transact(unit, request);
     if (!t.ok()) {
         reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
@@ -185,8 +180,8 @@ Editor::Outcome Editor::erase(EditorView& view) {
     QString text = QStringLiteral("Erase Not Completed");
     const ReplyCheck check = checkReply(t, request);
     if (check.confirmed()) {
-        state_.InterlockMessages[slot] = state_.DefaultMessages[slot];
-        table_.setMessageLabel(k, state_.InterlockMessages[slot]);
+        table_.setText(k, table_.defaultText(k));
+        view_.setMessageLabel(k, table_.text(k));
         text = QStringLiteral("Erase Successfully Completed");
         outcome = Outcome::Delivered;
     } else if (check.verdict != ReplyCheck::Verdict::Silent) {

@@ -2,32 +2,30 @@
 // The single-message editor's logic: write or erase the message of the
 // selected interlock, with the rotating length-error messages.
 
+#include "startup/LineActivity.h"
 #include "startup/Operator.h"
-#include "startup/SharedState.h"
+#include "table/MessageTable.h"
 #include "table/MessageTableView.h"
 #include "transport/Transport.h"
-
-class CommsClock;
 
 class EditorView {
 public:
     virtual ~EditorView() = default;
-    virtual QString newText() const = 0; // Text1
+    virtual QString newText() const = 0;
     virtual void clearNewText() = 0;
-    virtual void setCurrentValue(const QString& text) = 0; // lblCurrentValue
+    virtual void setCurrentValue(const QString& text) = 0;
 };
 
 class Editor {
 public:
-    Editor(SharedState& state, Transport& transport, MessageTableView& table, Operator& op,
-           CommsClock* clock = nullptr);
+    Editor(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
+           LineActivity* activity = nullptr);
 
-    // The interlock write and erase act on (SelectedInterlock).
-    int selected() const { return state_.SelectedInterlock; }
-    void select(int k) { state_.SelectedInterlock = static_cast<std::int16_t>(k); }
-    int unitAddress() const { return state_.UnitAddress; }
+    // The interlock write and erase act on.
+    int selected() const { return selected_; }
+    void select(int k) { selected_ = k; }
 
-    // Opening: the terminal name and current message of SelectedInterlock.
+    // Opening: the terminal name and current message of the selected interlock.
     QString terminalName() const;
     QString currentMessage() const;
 
@@ -41,8 +39,9 @@ public:
     };
 
     // Each shows its one message box; the outcome is for the caller's use.
-    Outcome write(EditorView& view); // cmdWrite
-    Outcome erase(EditorView& view); // cmdErase
+    // Both go to the unit address given.
+    Outcome write(EditorView& view, int unit);
+    Outcome erase(EditorView& view, int unit);
 
     // Kept for the whole run, across openings of the editor.
     int LengthErrorCount = 0;
@@ -57,10 +56,11 @@ private:
     // The length and character rules for the text typed for interlock k:
     // false, after the one box, when it cannot go; else bytes holds it.
     bool acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal);
-    SharedState& state_;
+    MessageTable& table_;
     Transport& transport_;
-    MessageTableView& table_;
+    MessageTableView& view_;
     Operator& op_;
-    CommsClock* clock_;
+    LineActivity* activity_;
+    int selected_ = 0;
     bool reconnectAsked_ = false;
 };

@@ -1,6 +1,6 @@
 #include "table/Interlocks.h"
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <array>
 

@@ -134,10 +134,11 @@ constexpr int kSlotStep = kRegistersPerMessage;
 
 } // namespace
 
-CommsTestWindow::CommsTestWindow(SharedState& state, Transport& transport, Operator& op,
-                                 LoadedWindows& windows, QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), transport_(transport), op_(op), windows_(windows),
-      commsTest_(state, transport, *this, &clock_) {
+CommsTestWindow::CommsTestWindow(Connection& connection, const TextTable& terminalNames,
+                                 Transport& transport, Operator& op, LoadedWindows& windows,
+                                 QWidget* parent)
+    : QWidget(parent, Qt::Window), connection_(connection), terminalNames_(terminalNames),
+      transport_(transport), op_(op), windows_(windows), commsTest_(transport, *this, &clock_) {
     setObjectName(QStringLiteral("CommsTestWindow"));
     setWindowTitle(QStringLiteral("Q840/Q860 Comms Test"));
     buildControls();
@@ -145,9 +146,19 @@ CommsTestWindow::CommsTestWindow(SharedState& state, Transport& transport, Opera
 
     connect(slotSpinner, &UpDown::valueChanged, this, &CommsTestWindow::onMessageSlotChanged);
     connect(unitSpinner, &UpDown::valueChanged, this, &CommsTestWindow::onUnitAddressChanged);
-    connect(readButton, &QPushButton::clicked, this, [this] { commsTest_.readMessage(); });
-    connect(writeButton, &QPushButton::clicked, this, [this] { commsTest_.writeMessage(); });
-    connect(eraseButton, &QPushButton::clicked, this, [this] { commsTest_.eraseMessage(); });
+    // Each request goes to the one unit address of every window.
+    connect(readButton, &QPushButton::clicked, this, [this] {
+        commsTest_.setUnit(connection_.unitAddress);
+        commsTest_.readMessage();
+    });
+    connect(writeButton, &QPushButton::clicked, this, [this] {
+        commsTest_.setUnit(connection_.unitAddress);
+        commsTest_.writeMessage();
+    });
+    connect(eraseButton, &QPushButton::clicked, this, [this] {
+        commsTest_.setUnit(connection_.unitAddress);
+        commsTest_.eraseMessage();
+    });
     connect(loadMessageFormButton, &QPushButton::clicked, this, [this] {
         if (loadMessageForm_)
             loadMessageForm_();
@@ -375,9 +386,9 @@ void CommsTestWindow::load(const std::function<void()>& closeSplash) {
         closeSplash();
     unitSpinner->setValue(1);
     unitValue->setText(withLeadingBlank(unitSpinner->value()));
-    state_.UnitAddress = static_cast<std::int16_t>(unitSpinner->value());
-    state_.MsgAddress = static_cast<std::int16_t>(kFirstMessageRegister);
-    terminalName_ = state_.TerminalNames[0];
+    onUnitAddressChanged(unitSpinner->value());
+    commsTest_.setRegister(kFirstMessageRegister);
+    terminalName_ = terminalNames_[0];
     terminalCaption->setText(QStringLiteral("Terminal No. ") + terminalName_);
     slotSpinner->setValue(kFirstMessageRegister);
     slotValue->setText(withLeadingBlank(slotSpinner->value()));
@@ -388,27 +399,28 @@ void CommsTestWindow::load(const std::function<void()>& closeSplash) {
 }
 
 void CommsTestWindow::onMessageSlotChanged(int value) {
-    state_.MsgAddress = static_cast<std::int16_t>(value);
+    commsTest_.setRegister(value);
     slotValue->setText(withLeadingBlank(value));
     const int k = (value - kFirstMessageRegister) / kSlotStep;
+    // Past the last slot the spinner names no terminal.
     if (k >= 0 && k <= kInterlockCount)
-        terminalName_ = state_.TerminalNames[static_cast<size_t>(k)];
+        terminalName_ = k < kInterlockCount ? terminalNames_[static_cast<size_t>(k)] : QString();
     terminalCaption->setText(QStringLiteral("Terminal No. ") + terminalName_);
     dataPanels[2]->clear(); // what was read belongs to the slot before
     updateTooltips();
 }
 
 void CommsTestWindow::onUnitAddressChanged(int value) {
-    state_.UnitAddress = static_cast<std::int16_t>(value);
+    connection_.unitAddress = value;
     unitValue->setText(withLeadingBlank(value));
     updateTooltips();
 }
 
 void CommsTestWindow::updateTooltips() {
     const QString where = QStringLiteral("register %1 (%2) of unit %3")
-                              .arg(state_.MsgAddress)
+                              .arg(commsTest_.messageRegister())
                               .arg(terminalName_)
-                              .arg(state_.UnitAddress);
+                              .arg(connection_.unitAddress);
     readButton->setToolTip(QStringLiteral("Read the message in ") + where);
     writeButton->setToolTip(QStringLiteral("Write the text above to ") + where);
     eraseButton->setToolTip(QStringLiteral("Erase the message in ") + where);

@@ -5,6 +5,7 @@
 
 #include "commstest/CommsClock.h"
 #include "commstest/CommsTest.h"
+#include "connect/Connection.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -71,8 +72,8 @@ private:
 class CommsTestWindow : public QWidget, public CommsTestView {
     Q_OBJECT
 public:
-    CommsTestWindow(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
-                    QWidget* parent = nullptr);
+    CommsTestWindow(Connection& connection, const TextTable& terminalNames, Transport& transport,
+                    Operator& op, LoadedWindows& windows, QWidget* parent = nullptr);
 
     // The load step: centres the window, closes the splash (closeSplash),
     // selects unit 1 and slot 400, and starts the clock. The window stays
@@ -88,6 +89,8 @@ public:
     void unload();
 
     CommsClock* clock() { return &clock_; }
+    // The holding register the next request goes to.
+    int messageRegister() const { return commsTest_.messageRegister(); }
 
     // CommsTestView
     void setUnitAddressText(const QString& text) override;
@@ -146,7 +149,8 @@ private:
     void updateTooltips();
     void quit();
 
-    SharedState& state_;
+    Connection& connection_;
+    const TextTable& terminalNames_;
     Transport& transport_;
     Operator& op_;
     LoadedWindows& windows_;

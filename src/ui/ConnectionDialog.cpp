@@ -1,9 +1,9 @@
 #include "ui/ConnectionDialog.h"
 
+#include "connect/Connection.h"
 #include "connect/OpenPort.h"
 #include "connect/PortSources.h"
 #include "startup/Operator.h"
-#include "startup/SharedState.h"
 #include "transport/Endpoint.h"
 #include "ui/LoadedWindows.h"
 #include "ui/NetworkUnitDialog.h"
@@ -112,11 +112,11 @@ QIcon ConnectionDialog::serialPortIcon() {
     return QIcon(pm);
 }
 
-ConnectionDialog::ConnectionDialog(SharedState& state, SerialPort& port, SpeedDialog& speedDialog,
-                                   Operator& op, LoadedWindows& windows,
+ConnectionDialog::ConnectionDialog(Connection& connection, SerialPort& port,
+                                   SpeedDialog& speedDialog, Operator& op, LoadedWindows& windows,
                                    const QString& simulatedPath, QWidget* parent)
-    : QDialog(parent), state_(state), port_(port), speedDialog_(speedDialog), operator_(op),
-      windows_(windows), simulatedPath_(simulatedPath), lister_(&listPortNames) {
+    : QDialog(parent), connection_(connection), port_(port), speedDialog_(speedDialog),
+      operator_(op), windows_(windows), simulatedPath_(simulatedPath), lister_(&listPortNames) {
     setObjectName(QStringLiteral("ConnectionDialog"));
     setWindowTitle(QStringLiteral("Connection configuration"));
 
@@ -298,14 +298,14 @@ void ConnectionDialog::selectClicked() {
     const std::optional<QString> port = choice_.chosenPort();
     if (!port)
         return; // nothing chosen yet: the dialog stays for another choice
-    state_.PortName = *port;
+    connection_.portName = *port;
     hide();
     done(Accepted);
-    OpenPort(state_, port_, speedDialog_, operator_);
+    OpenPort(connection_, port_, speedDialog_, operator_);
 }
 
 void ConnectionDialog::cancelClicked() {
-    state_.PortName.clear();
+    connection_.portName.clear();
     done(Rejected);
 }
 

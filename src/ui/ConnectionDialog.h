@@ -19,7 +19,7 @@ class LoadedWindows;
 class Operator;
 class SerialPort;
 class SpeedDialog;
-struct SharedState;
+struct Connection;
 
 // A list in which moving to an entry with the keyboard counts as clicking it.
 class ChoiceList : public QListWidget {
@@ -42,8 +42,8 @@ public:
 
     // simulatedPath: the simulated unit's pseudo-terminal, listed first when
     // one runs, since the system does not list pseudo-terminals.
-    ConnectionDialog(SharedState& state, SerialPort& port, SpeedDialog& speedDialog, Operator& op,
-                     LoadedWindows& windows, const QString& simulatedPath = {},
+    ConnectionDialog(Connection& connection, SerialPort& port, SpeedDialog& speedDialog,
+                     Operator& op, LoadedWindows& windows, const QString& simulatedPath = {},
                      QWidget* parent = nullptr);
     ~ConnectionDialog() override;
 
@@ -85,7 +85,7 @@ private:
     void fillList();
     void entryChosen(QListWidgetItem* item);
 
-    SharedState& state_;
+    Connection& connection_;
     SerialPort& port_;
     SpeedDialog& speedDialog_;
     Operator& operator_;

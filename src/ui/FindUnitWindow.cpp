@@ -1,9 +1,10 @@
 #include "ui/FindUnitWindow.h"
 
+#include "connect/Connection.h"
 #include "link/SerialPort.h"
 #include "startup/ConfigFiles.h"
+#include "startup/Configuration.h"
 #include "startup/Operator.h"
-#include "startup/SharedState.h"
 #include "transport/Endpoint.h"
 #include "ui/Controls.h"
 
@@ -46,13 +47,14 @@ QString seconds(qint64 ms) {
 
 } // namespace
 
-FindUnitWindow::FindUnitWindow(SharedState& state, SerialPort& port, Transport& transport,
-                               Operator& op, QWidget* parent)
-    : QDialog(parent), state_(state), port_(port), transport_(transport), op_(op),
-      rtu_(port, state.CrcTable), scanner_(rtu_) {
+FindUnitWindow::FindUnitWindow(const Configuration& config, Connection& connection,
+                               SerialPort& port, Transport& transport, Operator& op,
+                               QWidget* parent)
+    : QDialog(parent), config_(config), connection_(connection), port_(port), transport_(transport),
+      op_(op), rtu_(port, config.crcTable), scanner_(rtu_) {
     setObjectName(QStringLiteral("FindUnitWindow"));
     setWindowTitle(QStringLiteral("Find Unit"));
-    rtu_.followLine(&state.Line);
+    rtu_.followLine(&connection.line);
 
     estimateLabel = new QLabel(this);
     estimateLabel->setObjectName(QStringLiteral("estimateLabel"));
@@ -131,7 +133,7 @@ QLayout* FindUnitWindow::buildPlan() {
     QStringList speeds;
     for (int i = 1; i <= kSpeedCount; ++i)
         if (const QString s =
-                state_.BaudRates[static_cast<size_t>(i)].section(QLatin1Char(','), 0, 0);
+                config_.baudRates[static_cast<size_t>(i)].section(QLatin1Char(','), 0, 0);
             !s.isEmpty())
             speeds << s;
     speedsEdit = new QLineEdit(speeds.join(QStringLiteral(", ")), this);
@@ -207,7 +209,7 @@ void FindUnitWindow::start() {
         scanner_.requestStop();
         return;
     }
-    if (isNetworkAddress(state_.PortName) || !port_.isOpen()) {
+    if (isNetworkAddress(connection_.portName) || !port_.isOpen()) {
         op_.message(QStringLiteral("Find Unit scans a serial line. Open a serial port with "
                                    "Connect... first."),
                     windowTitle(), MsgIcon::Exclamation, MsgButtons::Ok);

@@ -20,14 +20,15 @@ class QSpinBox;
 class QTreeWidget;
 class SerialPort;
 class Transport;
-struct SharedState;
+struct Configuration;
+struct Connection;
 
 class FindUnitWindow : public QDialog {
     Q_OBJECT
 public:
     // transport: the program's, held for the scan's run.
-    FindUnitWindow(SharedState& state, SerialPort& port, Transport& transport, Operator& op,
-                   QWidget* parent = nullptr);
+    FindUnitWindow(const Configuration& config, Connection& connection, SerialPort& port,
+                   Transport& transport, Operator& op, QWidget* parent = nullptr);
 
     // The unit "Use" took, and the port's settings at its speed.
     const std::optional<FoundUnit>& chosen() const { return chosen_; }
@@ -60,7 +61,8 @@ private:
     void updateEstimate();
     void addFound(const FoundUnit& unit);
 
-    SharedState& state_;
+    const Configuration& config_;
+    Connection& connection_;
     SerialPort& port_;
     Transport& transport_;
     Operator& op_;

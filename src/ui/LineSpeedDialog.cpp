@@ -1,7 +1,8 @@
 #include "ui/LineSpeedDialog.h"
 
+#include "connect/Connection.h"
 #include "connect/SpeedChoice.h"
-#include "startup/SharedState.h"
+#include "startup/Configuration.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/LoadedWindows.h"
 
@@ -15,8 +16,9 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-LineSpeedDialog::LineSpeedDialog(SharedState& state, LoadedWindows& windows, QWidget* parent)
-    : QDialog(parent), state_(state), windows_(windows) {
+LineSpeedDialog::LineSpeedDialog(Connection& connection, const Configuration& config,
+                                 LoadedWindows& windows, QWidget* parent)
+    : QDialog(parent), connection_(connection), config_(config), windows_(windows) {
     setObjectName(QStringLiteral("LineSpeedDialog"));
     setWindowTitle(QStringLiteral("Serial Communication Speed"));
 
@@ -72,7 +74,7 @@ QGroupBox* LineSpeedDialog::makeLineGroup() {
 }
 
 void LineSpeedDialog::showLine() {
-    const LineOptions& line = state_.Line;
+    const LineOptions& line = connection_.line;
     directionBox->setCurrentIndex(directionBox->findData(int(line.direction)));
     echoBox->setCurrentIndex(echoBox->findData(int(line.echo)));
     pauseSpin->setValue(line.pauseMs);
@@ -80,7 +82,7 @@ void LineSpeedDialog::showLine() {
 }
 
 void LineSpeedDialog::takeLine() {
-    LineOptions& line = state_.Line;
+    LineOptions& line = connection_.line;
     line.direction = static_cast<Direction>(directionBox->currentData().toInt());
     line.echo = static_cast<EchoMode>(echoBox->currentData().toInt());
     line.pauseMs = pauseSpin->value();
@@ -123,7 +125,7 @@ void LineSpeedDialog::showEvent(QShowEvent* e) {
 // The speed chosen last in this run, else the one remembered from the last
 // run, else 9600: never the first line just because it is first.
 void LineSpeedDialog::preselect() {
-    const QString last = state_.CommSettings.isEmpty() ? preferred_ : state_.CommSettings;
+    const QString last = connection_.commSettings.isEmpty() ? preferred_ : connection_.commSettings;
     QListWidgetItem* pick = nullptr;
     for (int i = 0; i < speedList->count(); ++i) {
         QListWidgetItem* item = speedList->item(i);
@@ -151,7 +153,7 @@ int LineSpeedDialog::selectedIndex() const {
 void LineSpeedDialog::selectClicked() {
     // The settings come from the table start-up filled the list from, not
     // from the list's text.
-    state_.CommSettings = settingsForChoice(state_.BaudRates, selectedIndex());
+    connection_.commSettings = settingsForChoice(config_.baudRates, selectedIndex());
     takeLine();
     hide();
     done(Accepted);

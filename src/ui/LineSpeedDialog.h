@@ -14,12 +14,14 @@ class QPushButton;
 class QSpinBox;
 class ChoiceList;
 class LoadedWindows;
-struct SharedState;
+struct Configuration;
+struct Connection;
 
 class LineSpeedDialog : public QDialog, public SpeedDialog {
     Q_OBJECT
 public:
-    LineSpeedDialog(SharedState& state, LoadedWindows& windows, QWidget* parent = nullptr);
+    LineSpeedDialog(Connection& connection, const Configuration& config, LoadedWindows& windows,
+                    QWidget* parent = nullptr);
     ~LineSpeedDialog() override;
 
     // Empties the list and adds the settings strings in the given order.
@@ -59,7 +61,8 @@ private:
     void takeLine();
     void preselect();
 
-    SharedState& state_;
+    Connection& connection_;
+    const Configuration& config_;
     LoadedWindows& windows_;
     QString preferred_;
 };

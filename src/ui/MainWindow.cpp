@@ -126,11 +126,13 @@ QPushButton* button(const QString& name, const QString& caption, QWidget* parent
 
 } // namespace
 
-MainWindow::MainWindow(SharedState& state, Transport& transport, Operator& op,
-                       LoadedWindows& windows, CommsTestWindow& commsTest, QWidget* parent)
-    : QWidget(parent, Qt::Window), state_(state), transport_(transport), op_(op), windows_(windows),
-      commsTest_(commsTest), bulk_(state, transport, *this, op, commsTest.clock()),
-      editor_(state, transport, *this, op, commsTest.clock()) {
+MainWindow::MainWindow(MessageTable& table, Connection& connection, Transport& transport,
+                       Operator& op, LoadedWindows& windows, CommsTestWindow& commsTest,
+                       QWidget* parent)
+    : QWidget(parent, Qt::Window), table_(table), connection_(connection), transport_(transport),
+      op_(op), windows_(windows), commsTest_(commsTest),
+      bulk_(table, transport, *this, op, commsTest.clock()),
+      editor_(table, transport, *this, op, commsTest.clock()) {
     setObjectName(QStringLiteral("MainWindow"));
     updateTitle();
     setAutoFillBackground(true);
@@ -147,13 +149,14 @@ MainWindow::MainWindow(SharedState& state, Transport& transport, Operator& op,
 
     connect(readAllButton, &QPushButton::clicked, this, [this] {
         runBulk(readAllButton, QStringLiteral("Read All"), [this] {
-            tableFile_.clear();
+            table_.forgetFile();
             updateTitle();
-            return bulk_.readAll();
+            return bulk_.readAll(connection_.unitAddress);
         });
     });
     connect(writeAllButton, &QPushButton::clicked, this, [this] {
-        runBulk(writeAllButton, QStringLiteral("Write All"), [this] { return bulk_.writeAll(); });
+        runBulk(writeAllButton, QStringLiteral("Write All"),
+                [this] { return bulk_.writeAll(connection_.unitAddress); });
     });
     connect(eraseAllButton, &QPushButton::clicked, this, &MainWindow::eraseAll);
     connect(connectButton, &QPushButton::clicked, this, [this] {
@@ -421,19 +424,18 @@ void MainWindow::load() {
     windows_.loaded(this);
     windows_.centerForm();
     for (int i = 0; i < kInterlockCount; ++i)
-        setMessageLabel(i, state_.DefaultMessages[static_cast<size_t>(i)]);
+        setMessageLabel(i, table_.defaultText(i));
     // Every default message stays whole however far the window shrinks.
     int widest = 0;
     for (int i = 0; i < kInterlockCount; ++i)
-        widest =
-            qMax(widest,
-                 fontMetrics().horizontalAdvance(state_.DefaultMessages[static_cast<size_t>(i)]));
+        widest = qMax(widest, fontMetrics().horizontalAdvance(table_.defaultText(i)));
     for (ClickLabel* label : messageLabels)
         label->setMinimumWidth(widest + 2 * label->indent() + 2 * label->frameWidth() + 2);
-    addressSpinner->setValue(state_.UnitAddress);
-    addressValue->setText(withLeadingBlank(state_.UnitAddress));
+    addressSpinner->setValue(connection_.unitAddress);
+    addressValue->setText(withLeadingBlank(connection_.unitAddress));
     updateTooltips();
-    noteSaved();
+    table_.noteSaved();
+    updateTitle();
     refreshStatus();
     show();
     // Centred again now that the window manager has framed it.
@@ -455,15 +457,15 @@ void MainWindow::setProgress(int, int value) {
 }
 
 void MainWindow::messageClicked(int index) {
-    state_.SelectedInterlock = static_cast<std::int16_t>(index);
+    editor_.select(index);
     // One editor at a time; a click while it is open turns it to that interlock.
     if (editorWindow_) {
         editorWindow_->retarget();
         return;
     }
-    editorWindow_ = new MessageEditorWindow(editor_, transport_, windows_, this);
+    editorWindow_ = new MessageEditorWindow(editor_, connection_, transport_, windows_, this);
     connect(editorWindow_, &MessageEditorWindow::delivered, this, [this](int k) {
-        onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
+        table_.noteOnUnit(k);
         updateTitle();
     });
     connect(editorWindow_, &MessageEditorWindow::reconnectRequested, this, [this] {
@@ -485,17 +487,17 @@ void MainWindow::saveFile() {
     bool ok = false;
     QString message;
     if (isCsvName(name)) {
-        const CsvResult c = writeCsvTable(name, state_.InterlockMessages);
+        const CsvResult c = writeCsvTable(name, table_.texts());
         ok = c.ok;
         message = c.ok ? QString() : c.message;
     } else {
-        const TableFileResult r = saveTable(name, state_.InterlockMessages);
+        const TableFileResult r = saveTable(name, table_.texts());
         ok = r.written;
         message = r.message;
     }
     if (ok) {
-        tableFile_ = name;
-        noteSaved();
+        table_.noteFile(name);
+        updateTitle();
     }
     if (!message.isEmpty())
         op_.message(message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
@@ -507,24 +509,22 @@ void MainWindow::openFile() {
         return;
     fileName_ = name;
     if (isCsvName(name)) {
-        const CsvResult c = readCsvTable(name, state_.DefaultMessages, state_.InterlockMessages);
-        if (c.ok)
-            tableFile_ = name;
+        const CsvResult c = readCsvTable(name, table_.defaults(), table_.texts());
         for (int i = 0; c.ok && i < kInterlockCount; ++i)
-            setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
-        if (c.ok)
-            noteSaved();
+            setMessageLabel(i, table_.text(i));
+        if (c.ok) {
+            table_.noteFile(name);
+            updateTitle();
+        }
         if (!c.ok)
             op_.message(c.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
         return;
     }
-    const TableFileResult r = openTable(name, state_.InterlockMessages);
-    if (r.ok)
-        tableFile_ = name;
+    const TableFileResult r = openTable(name, table_.texts());
     for (int i = 0; i < r.entriesRead; ++i)
-        setMessageLabel(i, state_.InterlockMessages[static_cast<size_t>(i)]);
+        setMessageLabel(i, table_.text(i));
     if (r.ok)
-        noteSaved();
+        table_.noteFile(name);
     updateTitle();
     if (!r.message.isEmpty())
         op_.message(r.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
@@ -532,11 +532,11 @@ void MainWindow::openFile() {
 
 SheetInfo MainWindow::sheetInfo() const {
     SheetInfo info;
-    info.messages = state_.InterlockMessages;
-    info.unitAddress = state_.UnitAddress;
-    info.port = state_.PortName;
+    info.messages = table_.texts();
+    info.unitAddress = connection_.unitAddress;
+    info.port = connection_.portName;
     info.when = QDateTime::currentDateTime();
-    info.fileName = tableFile_;
+    info.fileName = table_.fileName();
     return info;
 }
 
@@ -581,7 +581,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     QString question = QStringLiteral("Exit the QV840N program?");
-    if (unsavedChanges())
+    if (table_.unsavedChanges())
         question += QStringLiteral("\r\nThe table holds changes that are neither saved to a file "
                                    "nor written to the unit.");
     if (!op_.askOkCancel(question, {}, MsgIcon::Question)) {
@@ -598,10 +598,11 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::eraseAll() {
     // One stray click must not clear a whole unit.
     const QString question =
-        QStringLiteral("Erase all twenty messages of unit %1?").arg(state_.UnitAddress);
+        QStringLiteral("Erase all twenty messages of unit %1?").arg(connection_.unitAddress);
     if (op_.message(question, QStringLiteral("Erase All Msgs"), MsgIcon::Question,
                     MsgButtons::YesNo) == MsgAnswer::Ok)
-        runBulk(eraseAllButton, QStringLiteral("Erase All"), [this] { return bulk_.eraseAll(); });
+        runBulk(eraseAllButton, QStringLiteral("Erase All"),
+                [this] { return bulk_.eraseAll(connection_.unitAddress); });
 }
 
 void MainWindow::runBulk(QPushButton* button, const QString& verb,
@@ -668,7 +669,7 @@ void MainWindow::setConnectionNote(const QString& note) {
 }
 
 QString MainWindow::connectionText() const {
-    const QString port = state_.PortName;
+    const QString port = connection_.portName;
     QString where;
     if (port.isEmpty())
         where = QStringLiteral("No port");
@@ -676,9 +677,9 @@ QString MainWindow::connectionText() const {
         where = QStringLiteral("Network unit %1").arg(port);
     else
         where = QStringLiteral("%1, %2 baud")
-                    .arg(port, state_.CommSettings.isEmpty()
+                    .arg(port, connection_.commSettings.isEmpty()
                                    ? QStringLiteral("?")
-                                   : state_.CommSettings.section(QLatin1Char(','), 0, 0));
+                                   : connection_.commSettings.section(QLatin1Char(','), 0, 0));
     QString how;
     if (!note_.isEmpty())
         how = note_;
@@ -686,7 +687,7 @@ QString MainWindow::connectionText() const {
         how = QStringLiteral("failed: ") + failure_;
     else
         how = transport_.isOpen() ? QStringLiteral("connected") : QStringLiteral("not connected");
-    return QStringLiteral("%1, unit %2: %3").arg(where).arg(state_.UnitAddress).arg(how);
+    return QStringLiteral("%1, unit %2: %3").arg(where).arg(connection_.unitAddress).arg(how);
 }
 
 void MainWindow::refreshStatus() {
@@ -707,7 +708,7 @@ bool MainWindow::mayWrite(const QString& name) {
 }
 
 void MainWindow::setUnitAddress(int value) {
-    state_.UnitAddress = static_cast<std::int16_t>(value);
+    connection_.unitAddress = value;
     addressValue->setText(withLeadingBlank(value));
     updateTooltips();
     if (editorWindow_)
@@ -715,7 +716,7 @@ void MainWindow::setUnitAddress(int value) {
 }
 
 void MainWindow::updateTooltips() {
-    const int unit = state_.UnitAddress;
+    const int unit = connection_.unitAddress;
     readAllButton->setToolTip(QStringLiteral("Read all twenty messages from unit %1").arg(unit));
     writeAllButton->setToolTip(
         QStringLiteral("Write every message that differs from its default to unit %1").arg(unit));
@@ -729,20 +730,6 @@ void MainWindow::updateTooltips() {
         QStringLiteral("Write the printed page as a PDF file, for unit %1").arg(unit));
 }
 
-bool MainWindow::unsavedChanges() const {
-    for (size_t k = 0; k < size_t(kInterlockCount); ++k) {
-        const QString& t = state_.InterlockMessages[k];
-        if (t != saved_[k] && onUnit_[k] != t)
-            return true;
-    }
-    return false;
-}
-
-void MainWindow::noteSaved() {
-    saved_ = state_.InterlockMessages;
-    updateTitle();
-}
-
 void MainWindow::noteOnUnit(const BulkResult& result) {
     // A whole run: every slot that did not fail (write all sends no default).
     // Any other end: the slots the unit confirmed.
@@ -753,7 +740,7 @@ void MainWindow::noteOnUnit(const BulkResult& result) {
         const bool onUnit =
             result.outcome == BulkResult::Outcome::Completed ? !failed : result.done.contains(k);
         if (onUnit)
-            onUnit_[static_cast<size_t>(k)] = state_.InterlockMessages[static_cast<size_t>(k)];
+            table_.noteOnUnit(k);
     }
     updateTitle();
 }
@@ -761,8 +748,8 @@ void MainWindow::noteOnUnit(const BulkResult& result) {
 void MainWindow::updateTitle() {
     // "[*]" shows the modified mark while the table differs from its file.
     QString title = QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1");
-    if (!tableFile_.isEmpty())
-        title += QStringLiteral(" - ") + QFileInfo(tableFile_).fileName();
+    if (!table_.fileName().isEmpty())
+        title += QStringLiteral(" - ") + QFileInfo(table_.fileName()).fileName();
     setWindowTitle(title + QStringLiteral("[*]"));
-    setWindowModified(state_.InterlockMessages != saved_);
+    setWindowModified(table_.modified());
 }

@@ -2,10 +2,11 @@
 // The main window: the twenty interlock messages in their four groups, the
 // bulk operations, the message-table files, the unit address and the exit.
 
+#include "connect/Connection.h"
 #include "sheet/Sheet.h"
-#include "startup/SharedState.h"
 #include "table/BulkOperations.h"
 #include "table/Editor.h"
+#include "table/MessageTable.h"
 #include "table/MessageTableView.h"
 
 #include <QLabel>
@@ -57,11 +58,11 @@ private:
 class MainWindow : public QWidget, public MessageTableView {
     Q_OBJECT
 public:
-    MainWindow(SharedState& state, Transport& transport, Operator& op, LoadedWindows& windows,
-               CommsTestWindow& commsTest, QWidget* parent = nullptr);
+    MainWindow(MessageTable& table, Connection& connection, Transport& transport, Operator& op,
+               LoadedWindows& windows, CommsTestWindow& commsTest, QWidget* parent = nullptr);
 
     // Opening: the labels show the default messages, the address shows
-    // UnitAddress, and the window centres and shows itself.
+    // the connection's unit address, and the window centres and shows itself.
     void load();
 
     // Asks for a file name: save or open, the filter text, the name last
@@ -141,14 +142,12 @@ private:
     bool mayWrite(const QString& name); // asks before replacing a file
     void setUnitAddress(int value);
     void updateTooltips();
-    // The table's changes that are neither saved nor known to be on the unit.
-    bool unsavedChanges() const;
-    void noteSaved();
     void noteOnUnit(const BulkResult& result);
     void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
 
-    SharedState& state_;
+    MessageTable& table_;
+    Connection& connection_;
     Transport& transport_;
     Operator& op_;
     LoadedWindows& windows_;
@@ -156,8 +155,7 @@ private:
     BulkOperations bulk_;
     Editor editor_; // one for the whole run: LengthErrorCount carries over
     QPointer<MessageEditorWindow> editorWindow_;
-    QString fileName_;  // shared by open and save
-    QString tableFile_; // the file the table was last opened from; a read-all clears it
+    QString fileName_; // shared by open and save
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     std::function<void()> connectAction_;
@@ -171,6 +169,4 @@ private:
     QString lastOutcome_; // "Read All: 20 of 20 read, 14:02"
     bool exitConfirmed_ = false;
     bool framed_ = false; // centred once more when first active, with its frame known
-    TextTable saved_{};   // as last opened or saved
-    std::array<std::optional<QString>, kInterlockCount> onUnit_{}; // as the unit confirmed it
 };

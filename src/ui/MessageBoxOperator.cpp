@@ -1,6 +1,6 @@
 #include "ui/MessageBoxOperator.h"
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 #include <QMessageBox>
 #include <QPushButton>

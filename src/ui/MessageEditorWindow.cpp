@@ -16,9 +16,10 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
-MessageEditorWindow::MessageEditorWindow(Editor& editor, Transport& transport,
-                                         LoadedWindows& windows, QWidget* parent)
-    : QWidget(parent, Qt::Window), editor_(editor), windows_(windows) {
+MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& connection,
+                                         Transport& transport, LoadedWindows& windows,
+                                         QWidget* parent)
+    : QWidget(parent, Qt::Window), editor_(editor), connection_(connection), windows_(windows) {
     setObjectName(QStringLiteral("MessageEditorWindow"));
     setWindowTitle(QStringLiteral("Write or Erase Current Message"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -120,7 +121,7 @@ void MessageEditorWindow::showInterlock() {
 void MessageEditorWindow::updateTooltips() {
     const QString where = QStringLiteral("interlock %1 of unit %2")
                               .arg(editor_.terminalName())
-                              .arg(editor_.unitAddress());
+                              .arg(connection_.unitAddress);
     writeButton->setToolTip(QStringLiteral("Write the new message to ") + where + " (Return)");
     eraseButton->setToolTip(QStringLiteral("Erase the message of ") + where);
     closeButton->setToolTip(QStringLiteral("Close this window (Escape)"));
@@ -148,13 +149,13 @@ void MessageEditorWindow::updateCount() {
     countLabel->setProperty("bad", bad);
 }
 
-void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&)) {
+void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int)) {
     // The window must not go away while its transaction waits for the unit.
     inTransaction_ = true;
     // The editor acts on the interlock this window shows, whatever was
     // clicked since.
     editor_.select(interlock_);
-    const Editor::Outcome outcome = (editor_.*action)(*this);
+    const Editor::Outcome outcome = (editor_.*action)(*this, connection_.unitAddress);
     inTransaction_ = false;
     if (outcome == Editor::Outcome::Delivered) {
         // After an erase the unit shows the default text again.

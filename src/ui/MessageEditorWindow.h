@@ -2,6 +2,7 @@
 // The single-message editor: writes or erases the message of the selected
 // interlock. Modeless; the main window keeps at most one open.
 
+#include "connect/Connection.h"
 #include "table/Editor.h"
 
 #include <QWidget>
@@ -16,14 +17,14 @@ class MessageEditorWindow : public QWidget, public EditorView {
     Q_OBJECT
 public:
     // The editor logic outlives the window: it is kept for the whole run.
-    MessageEditorWindow(Editor& editor, Transport& transport, LoadedWindows& windows,
-                        QWidget* parent = nullptr);
+    MessageEditorWindow(Editor& editor, const Connection& connection, Transport& transport,
+                        LoadedWindows& windows, QWidget* parent = nullptr);
 
-    // Opening: the terminal name and current message of SelectedInterlock,
+    // Opening: the terminal name and current message of the selected interlock,
     // an empty newTextEdit, centred, shown, the focus in newTextEdit.
     void load();
     // A click on another message while the editor is open: the name, current
-    // message and text box change to SelectedInterlock, and the editor comes
+    // message and text box change to the selected interlock, and the editor comes
     // to the front. Writes always go to the interlock shown.
     void retarget();
     // The buttons' tooltips name the interlock and the unit address.
@@ -55,13 +56,14 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void run(Editor::Outcome (Editor::*action)(EditorView&));
+    void run(Editor::Outcome (Editor::*action)(EditorView&, int));
     void setOperationsEnabled(bool on);
     void buildLayout();
     void showInterlock();
     void updateCount();
 
     Editor& editor_;
+    const Connection& connection_;
     LoadedWindows& windows_;
     int interlock_ = -1; // the interlock shown
     bool inTransaction_ = false;

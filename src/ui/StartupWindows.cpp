@@ -1,5 +1,6 @@
 #include "ui/StartupWindows.h"
 
+#include "connect/Connection.h"
 #include "connect/ConnectionSettings.h"
 #include "connect/OpenPort.h"
 #include "link/SerialPort.h"
@@ -19,10 +20,11 @@
 #include <QSettings>
 #include <QTimer>
 
-StartupWindows::StartupWindows(SharedState& state, SerialPort& port, Transport& transport,
+StartupWindows::StartupWindows(const Configuration& config, Connection& connection,
+                               MessageTable& table, SerialPort& port, Transport& transport,
                                Operator& op, LoadedWindows& windows, QString simulatedPath)
-    : state_(state), port_(port), transport_(transport), op_(op), windows_(windows),
-      simulatedPath_(std::move(simulatedPath)), reconnector_(port) {}
+    : config_(config), connection_(connection), table_(table), port_(port), transport_(transport),
+      op_(op), windows_(windows), simulatedPath_(std::move(simulatedPath)), reconnector_(port) {}
 
 StartupWindows::~StartupWindows() = default;
 
@@ -36,7 +38,7 @@ void StartupWindows::showSplash() {
 
 void StartupWindows::fillSpeedList(const QStringList& speeds) {
     if (!bauds_)
-        bauds_ = std::make_unique<LineSpeedDialog>(state_, windows_);
+        bauds_ = std::make_unique<LineSpeedDialog>(connection_, config_, windows_);
     bauds_->fillSpeedList(speeds);
     QCoreApplication::processEvents();
 }
@@ -55,7 +57,8 @@ void StartupWindows::pause(int ms) {
 }
 
 void StartupWindows::loadCommsTest() {
-    commsTest_ = std::make_unique<CommsTestWindow>(state_, transport_, op_, windows_);
+    commsTest_ = std::make_unique<CommsTestWindow>(connection_, config_.terminalNames, transport_,
+                                                   op_, windows_);
     commsTest_->setEndProgram([this] { endProgram(); });
     commsTest_->setLoadMessageForm([this] { loadMainWindow(); });
     commsTest_->load([this] { splash_.reset(); });
@@ -63,11 +66,11 @@ void StartupWindows::loadCommsTest() {
 
 void StartupWindows::runConnectionDialog() {
     if (!bauds_)
-        bauds_ = std::make_unique<LineSpeedDialog>(state_, windows_);
+        bauds_ = std::make_unique<LineSpeedDialog>(connection_, config_, windows_);
     // At start-up the dialogs offer what the last run used; later, what is in use.
     const bool again = main_ != nullptr;
-    const QString before = state_.PortName;
-    ConnectionDialog dialog(state_, port_, *bauds_, op_, windows_, simulatedPath_,
+    const QString before = connection_.portName;
+    ConnectionDialog dialog(connection_, port_, *bauds_, op_, windows_, simulatedPath_,
                             again ? main_.get() : nullptr);
     if (again) {
         dialog.setPreferredPort(before);
@@ -76,33 +79,34 @@ void StartupWindows::runConnectionDialog() {
         dialog.setPreferredPort(last.port);
         bauds_->setPreferredSettings(last.commSettings());
         if (last.unit != 0)
-            state_.UnitAddress = static_cast<std::int16_t>(last.unit);
+            connection_.unitAddress = int(last.unit);
         if (last.line)
-            state_.Line = *last.line;
+            connection_.line = *last.line;
     }
     if (portLister_)
         dialog.setPortLister(portLister_);
     if (onConnectionDialog_)
         onConnectionDialog_(dialog);
     if (dialog.exec() != QDialog::Accepted && again) {
-        state_.PortName = before; // Cancel keeps the connection in use
+        connection_.portName = before; // Cancel keeps the connection in use
         return;
     }
     noteConnection();
 }
 
 void StartupWindows::noteConnection() {
-    const bool network = isNetworkAddress(state_.PortName);
+    const bool network = isNetworkAddress(connection_.portName);
     if (port_.isOpen() && !network) {
         reconnector_.remember(byIdFolder_);
         if (settings_) {
             RememberedConnection c = ConnectionSettings::fromCommSettings(
-                reconnector_.name(), state_.CommSettings, state_.UnitAddress);
-            c.line = state_.Line;
+                reconnector_.name(), connection_.commSettings, connection_.unitAddress);
+            c.line = connection_.line;
             ConnectionSettings(*settings_).save(c);
         }
     } else if (network && settings_) {
-        ConnectionSettings(*settings_).save({state_.PortName, 0, {}, state_.UnitAddress, {}});
+        ConnectionSettings(*settings_)
+            .save({connection_.portName, 0, {}, connection_.unitAddress, {}});
     }
     if (main_)
         main_->connectionChanged();
@@ -112,7 +116,7 @@ void StartupWindows::reconnect() {
     if (!main_)
         return;
     // A network unit is connected again at its next request.
-    if (isNetworkAddress(state_.PortName) || reconnector_.name().isEmpty()) {
+    if (isNetworkAddress(connection_.portName) || reconnector_.name().isEmpty()) {
         main_->connectionChanged();
         return;
     }
@@ -121,7 +125,7 @@ void StartupWindows::reconnect() {
     const TransportClaim claim(transport_); // nothing starts meanwhile
     const PortStatus s = reconnector_.reconnect(reconnectMs_);
     if (s.ok) {
-        state_.PortName = name;
+        connection_.portName = name;
         noteConnection();
         return;
     }
@@ -137,13 +141,13 @@ void StartupWindows::reconnect() {
 void StartupWindows::findUnit() {
     if (!main_)
         return;
-    FindUnitWindow window(state_, port_, transport_, op_, main_.get());
+    FindUnitWindow window(config_, connection_, port_, transport_, op_, main_.get());
     if (window.exec() != QDialog::Accepted || !window.chosen())
         return;
     const FoundUnit unit = *window.chosen();
     main_->addressSpinner->setValue(unit.unit); // the one unit address of every window
-    state_.CommSettings = window.chosenSettings();
-    if (const PortStatus s = port_.setSettings(state_.CommSettings); !s.ok)
+    connection_.commSettings = window.chosenSettings();
+    if (const PortStatus s = port_.setSettings(connection_.commSettings); !s.ok)
         op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
                     MsgIcon::Exclamation, MsgButtons::Ok);
     noteConnection();
@@ -157,7 +161,9 @@ void StartupWindows::loadMainWindow() {
         main_->activateWindow();
         return;
     }
-    main_ = std::make_unique<MainWindow>(state_, transport_, op_, windows_, *commsTest_);
+    table_.reset(config_.defaultMessages, config_.terminalNames);
+    main_ =
+        std::make_unique<MainWindow>(table_, connection_, transport_, op_, windows_, *commsTest_);
     main_->setEndProgram([this] { endProgram(); });
     main_->setConnectAction([this] { connectAgain(); });
     main_->setReconnectAction([this] { reconnect(); });

@@ -11,6 +11,8 @@
 #include <memory>
 
 class CommsTestWindow;
+class MessageTable;
+struct Connection;
 class QSettings;
 class LoadedWindows;
 class Operator;
@@ -22,8 +24,9 @@ class SplashWindow;
 
 class StartupWindows : public StartupSteps {
 public:
-    StartupWindows(SharedState& state, SerialPort& port, Transport& transport, Operator& op,
-                   LoadedWindows& windows, QString simulatedPath = {});
+    StartupWindows(const Configuration& config, Connection& connection, MessageTable& table,
+                   SerialPort& port, Transport& transport, Operator& op, LoadedWindows& windows,
+                   QString simulatedPath = {});
     ~StartupWindows() override;
     StartupWindows(const StartupWindows&) = delete;
     StartupWindows& operator=(const StartupWindows&) = delete;
@@ -75,7 +78,9 @@ public:
 private:
     void endProgram();
 
-    SharedState& state_;
+    const Configuration& config_;
+    Connection& connection_;
+    MessageTable& table_;
     SerialPort& port_;
     Transport& transport_;
     Operator& op_;

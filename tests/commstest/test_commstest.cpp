@@ -62,9 +62,6 @@ private slots:
     }
     void exchange() {
         QFETCH(Case, c);
-        SharedState state;
-        state.UnitAddress = 5;
-        state.MsgAddress = 780;
         ScriptedPort port;
         const CrcTableArray crc = standardCrcTable();
         RtuTransport transport(port, crc, LinkTiming{80, 25, 10, 20, 1, 1});
@@ -72,7 +69,9 @@ private slots:
         view.text = c.text;
         CommsClock clock;
         clock.start();
-        CommsTest test(state, transport, view, &clock);
+        CommsTest test(transport, view, &clock);
+        test.setUnit(5);
+        test.setRegister(780);
         if (c.setup == Held)
             transport.claim();
         else if (c.setup == Closed)

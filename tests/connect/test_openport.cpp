@@ -1,7 +1,7 @@
 // OpenPort: the order of its steps and the box each failing one shows.
+#include "connect/Connection.h"
 #include "connect/OpenPort.h"
 #include "link/QtSerialPortDevice.h"
-#include "startup/SharedState.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
 
@@ -11,12 +11,12 @@
 namespace {
 // A port, with the speed dialog, that logs what OpenPort does and fails where told.
 struct StepPort : ScriptedPort, SpeedDialog {
-    SharedState state;
+    Connection state;
     QStringList steps;
     QString choice; // empty: the speed dialog is closed through its frame
     PortStatus settingsResult;
-    StepPort() { state.PortName = QStringLiteral("/dev/ttyUSB1"); }
-    void showModal() override { steps << "speed dialog", state.CommSettings = choice; }
+    StepPort() { state.portName = QStringLiteral("/dev/ttyUSB1"); }
+    void showModal() override { steps << "speed dialog", state.commSettings = choice; }
     void setPortName(const QString& n) override {
         steps << "name " + n, ScriptedPort::setPortName(n);
     }
@@ -73,7 +73,7 @@ private slots:
         QVERIFY(plain.open());
         for (const QString& device : {plain.fileName(), plain.fileName() + "-none"}) {
             StepPort speed;
-            speed.state.PortName = device;
+            speed.state.portName = device;
             QtSerialPortDevice port;
             RecordingOperator op;
             OpenPort(speed.state, port, speed, op);

@@ -44,27 +44,29 @@ struct Bench {
     QtSerialPortDevice port;
     const CrcTableArray crc = standardCrcTable();
     RtuTransport transport{port, crc, kShort};
-    SharedState state;
+    MessageTable messages;
+    int address = 1;
     RecordingTableView view;
     RecordingOperator op;
-    BulkOperations bulk{state, transport, view, op};
-    Editor editor{state, transport, view, op};
+    BulkOperations bulk{messages, transport, view, op};
+    Editor editor{messages, transport, view, op};
     FakeEditorView editorView;
     FakeUnit unit;
     QTemporaryDir dir;
     QByteArray saved;
 
     bool start() {
-        state.UnitAddress = 1;
-        for (int k = 0; k < 20; ++k) {
-            state.DefaultMessages[k] = "DEFAULT " + QString::number(k);
-            state.InterlockMessages[k] = "OLD " + QString::number(k);
-        }
+        TextTable defaults;
+        for (int k = 0; k < 20; ++k)
+            defaults[k] = "DEFAULT " + QString::number(k);
+        messages.reset(defaults, {});
+        for (int k = 0; k < 20; ++k)
+            messages.texts()[k] = "OLD " + QString::number(k);
         unit.fill("UNIT %1");
         unit.delayMs = 2;
         answer([this](const QByteArray& r) { return unit.answer(r); });
         port.setPortName(peer.slavePath());
-        if (!port.open().ok || !saveTable(file(), state.InterlockMessages).written)
+        if (!port.open().ok || !saveTable(file(), messages.texts()).written)
             return false;
         saved = contents();
         return !saved.isEmpty();
@@ -76,7 +78,7 @@ struct Bench {
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
     QStringList entries() const {
-        return QStringList(state.InterlockMessages.begin(), state.InterlockMessages.begin() + 20);
+        return QStringList(messages.texts().begin(), messages.texts().begin() + 20);
     }
     QStringList titles() const {
         QStringList out;
@@ -99,14 +101,14 @@ constexpr int ReadAll = 0, WriteAll = 1, EraseAll = 2, EditorWrite = 3;
 // Runs one operation; "done", "failed" (the port went) or "refused" (never sent).
 static QString run(Bench& b, int operation) {
     if (operation == EditorWrite) {
-        const Editor::Outcome o = b.editor.write(b.editorView);
+        const Editor::Outcome o = b.editor.write(b.editorView, b.address);
         return o == Editor::Outcome::PortFailed ? "failed"
                : o == Editor::Outcome::Refused  ? "refused"
                                                 : "done";
     }
-    const BulkResult r = operation == ReadAll    ? b.bulk.readAll()
-                         : operation == WriteAll ? b.bulk.writeAll()
-                                                 : b.bulk.eraseAll();
+    const BulkResult r = operation == ReadAll    ? b.bulk.readAll(b.address)
+                         : operation == WriteAll ? b.bulk.writeAll(b.address)
+                                                 : b.bulk.eraseAll(b.address);
     return r.outcome == BulkResult::Outcome::PortFailed ? "failed"
            : r.outcome == BulkResult::Outcome::Refused  ? "refused"
                                                         : "done";
@@ -132,7 +134,7 @@ private slots:
         QFETCH(int, operation);
         Bench b;
         QVERIFY(b.start());
-        b.state.SelectedInterlock = 3;
+        b.editor.select(3);
         b.editorView.text = "NEW TEXT";
         b.answer([&](const QByteArray& request) -> QVector<Chunk> {
             if (FakeUnit::slotOf(request) != 3)

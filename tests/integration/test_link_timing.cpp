@@ -47,10 +47,10 @@ private slots:
             return QVector<PtyPeer::Chunk>{
                 {2, QByteArray(10, 'a')}, {spacingMs, QByteArray(10, 'b')}, {spacingMs, "ccccc"}};
         });
-        SharedState state;
         RecordingCommsTestView view;
         view.text = "TEST";
-        CommsTest test(state, line.link, view);
+        CommsTest test(line.link, view);
+        test.setUnit(0);
         QSignalSpy notes(&line.link, &Transport::traceNote);
         QElapsedTimer clock;
         clock.start();

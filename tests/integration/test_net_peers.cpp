@@ -285,19 +285,18 @@ private slots:
         });
         ModbusTcpTransport t({Endpoint::Kind::ModbusTcp, "127.0.0.1", gw.serverPort()},
                              {1500, 80, 10, 3000});
-        SharedState state;
-        state.UnitAddress = 1;
+        MessageTable messages;
         for (int k = 0; k < 20; ++k)
-            state.InterlockMessages[k] = "OLD";
+            messages.texts()[k] = "OLD";
         RecordingTableView view;
         RecordingOperator op;
-        BulkOperations bulk(state, t, view, op);
-        QCOMPARE(bulk.readAll().outcome, BulkResult::Outcome::PortFailed);
+        BulkOperations bulk(messages, t, view, op);
+        QCOMPARE(bulk.readAll(1).outcome, BulkResult::Outcome::PortFailed);
         QCOMPARE(op.boxes().size(), 1);
         QVERIFY2(op.boxes()[0].text.contains(QStringLiteral("127.0.0.1:%1").arg(gw.serverPort())),
                  qPrintable(op.boxes()[0].text));
         for (int k = 0; k < 20; ++k)
-            QCOMPARE(state.InterlockMessages[k], k < 4 ? "UNIT " + QString::number(k) : "OLD");
+            QCOMPARE(messages.text(k), k < 4 ? "UNIT " + QString::number(k) : "OLD");
     }
 
     // --timeout-ms sets the first-byte wait on a serial port and through a gateway alike.

@@ -13,20 +13,22 @@
 struct Bench {
     SimThread sim;
     QtSerialPortDevice port;
-    SharedState state;
-    RtuTransport transport{port, state.CrcTable};
+    CrcTableArray crc = standardCrcTable();
+    MessageTable messages;
+    int address = 1;
+    RtuTransport transport{port, crc};
     RecordingTableView view;
     RecordingOperator op;
-    BulkOperations bulk{state, transport, view, op};
+    BulkOperations bulk{messages, transport, view, op};
     int framesSent = 0;
 
     bool start() {
-        state.CrcTable = standardCrcTable();
-        state.UnitAddress = 1;
+        TextTable defaults;
         for (int k = 0; k < 20; ++k) {
-            state.DefaultMessages[k] = state.InterlockMessages[k] = "DEFAULT " + QString::number(k);
+            defaults[k] = "DEFAULT " + QString::number(k);
             sim.model().setMessage(k, "UNIT " + QByteArray::number(k));
         }
+        messages.reset(defaults, {});
         QObject::connect(&transport, &Transport::frameSent, [this] { ++framesSent; });
         if (!sim.start({}))
             return false;
@@ -44,17 +46,17 @@ private slots:
         b.sim.model().setMessage(19, QByteArray(40, 'W')); // a full slot has no terminator
         QElapsedTimer t;
         t.start();
-        QCOMPARE(b.bulk.readAll().outcome, BulkResult::Outcome::Completed);
+        QCOMPARE(b.bulk.readAll(b.address).outcome, BulkResult::Outcome::Completed);
         const qint64 ms = t.elapsed();
-        QCOMPARE(b.state.InterlockMessages[19], QString(40, 'W'));
+        QCOMPARE(b.messages.texts()[19], QString(40, 'W'));
         // Twenty passes of the 300 ms pause and a reply, whole as its last byte comes.
         QVERIFY2(ms >= 20 * (300 + 47) && ms < 20 * (300 + 47 + 40),
                  qPrintable(QString::number(ms)));
 
         b.transport.setTiming(LinkTiming{150, 20, 30, 5, 1, 5}); // a reply's wire time is ~47 ms
-        QCOMPARE(b.bulk.eraseAll().outcome, BulkResult::Outcome::Completed);
-        b.state.InterlockMessages[19] = QString(40, QLatin1Char('Z'));
-        QCOMPARE(b.bulk.writeAll().outcome, BulkResult::Outcome::Completed);
+        QCOMPARE(b.bulk.eraseAll(b.address).outcome, BulkResult::Outcome::Completed);
+        b.messages.texts()[19] = QString(40, QLatin1Char('Z'));
+        QCOMPARE(b.bulk.writeAll(b.address).outcome, BulkResult::Outcome::Completed);
         QCOMPARE(b.framesSent, 41); // only the entry that is not its default
         QCOMPARE(b.sim.model().message(19), QByteArray(40, 'Z'));
     }

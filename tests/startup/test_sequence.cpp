@@ -8,18 +8,16 @@
 namespace {
 // Records the steps, one line each, in the order they ran.
 struct RecordingSteps : StartupSteps {
-    explicit RecordingSteps(SharedState& state) : t(state) {}
-    SharedState& t;
+    explicit RecordingSteps(Configuration& config) : t(config) {}
+    Configuration& t;
     QStringList log;
     void showSplash() override { log << "splash"; }
     void fillSpeedList(const QStringList& s) override { log << "speeds " + s.join(' '); }
     void pause(int ms) override { log << QStringLiteral("pause %1").arg(ms); }
     void loadCommsTest() override { log << "commstest"; }
     void runConnectionDialog() override { log << "connection"; }
-    // The main window shows the tables as they stand at this moment.
-    void loadMainWindow() override {
-        log << (t.InterlockMessages == t.DefaultMessages ? "main" : "?");
-    }
+    // The main window shows the defaults as they stand at this moment.
+    void loadMainWindow() override { log << (t.defaultMessages[0].isEmpty() ? "?" : "main"); }
     void reportConfigError(const ConfigError& e) override { log << "error " + e.file; }
 };
 } // namespace
@@ -45,17 +43,17 @@ private slots:
             QVERIFY(!*file || f.remove());
             QVERIFY(content.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(content) > 0));
             f.close();
-            SharedState state;
-            state.InterlockMessages[0] = QStringLiteral("before");
+            Configuration state;
+            state.defaultMessages[0] = QStringLiteral("before");
             RecordingSteps steps(state);
             const auto err = runStartup(state, steps, &LoadCrcTable, dir.path(), 2000);
             QCOMPARE(steps.log.join(", "), expected + file);
             QCOMPARE(err ? err->text().section(':', 0, 0) : QString(), QString::fromLatin1(file));
-            QCOMPARE(state.CrcTable == standardCrcTable(), !err);
+            QCOMPARE(state.crcTable == standardCrcTable(), !err);
             // Nothing half-filled: the tables are as they were before start-up.
             QVERIFY(!err ||
-                    (state.InterlockMessages[0] == "before" && state.BaudRates[1].isEmpty() &&
-                     state.TerminalNames[0].isEmpty() && state.CrcTable == CrcTableArray{}));
+                    (state.defaultMessages[0] == "before" && state.baudRates[1].isEmpty() &&
+                     state.terminalNames[0].isEmpty() && state.crcTable == CrcTableArray{}));
         }
     }
 };

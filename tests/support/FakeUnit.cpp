@@ -1,6 +1,6 @@
 #include "support/FakeUnit.h"
 
-#include "startup/SharedState.h"
+#include "startup/MessageLayout.h"
 
 void FakeUnit::fill(const QString& pattern) {
     for (int k = 0; k < kInterlockCount; ++k)

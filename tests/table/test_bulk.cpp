@@ -19,21 +19,23 @@ constexpr int Silent = 0, Cancel = 1, Fails = 2, Busy = 3, Closed = 4, Stop = 5;
 
 // Unit 1, whose slot k holds "STORED k".
 struct Rig {
-    SharedState state;
+    MessageTable messages;
+    int address = 1;
     ScriptedPort port;
     const CrcTableArray crc = standardCrcTable();
     RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
     RecordingTableView view;
     RecordingOperator op;
     CommsClock clock;
-    BulkOperations bulk{state, transport, view, op, &clock};
+    BulkOperations bulk{messages, transport, view, op, &clock};
     FakeUnit unit;
     QVector<bool> clockDuringRequests;
 
     Rig() {
-        state.UnitAddress = 1;
+        TextTable defaults;
         for (int i = 0; i < 20; ++i)
-            state.DefaultMessages[i] = state.InterlockMessages[i] = "DEFAULT " + QString::number(i);
+            defaults[i] = "DEFAULT " + QString::number(i);
+        messages.reset(defaults, {});
         clock.start();
         unit.fill("STORED %1");
         unit.onRequest = [this](const QByteArray&) { clockDuringRequests << clock.isEnabled(); };
@@ -46,8 +48,8 @@ class TestBulk : public QObject {
 private slots:
     void readEraseAndWriteAllInTurn() {
         Rig rig;
-        rig.state.InterlockMessages[3] = QStringLiteral("OLD");
-        rig.state.InterlockMessages[4] = QStringLiteral("OLD");
+        rig.messages.texts()[3] = QStringLiteral("OLD");
+        rig.messages.texts()[4] = QStringLiteral("OLD");
         // Nothing stored (0 or FF first): the default shows, the entry stays. The text ends at
         // the first 0 or FF; control characters are kept as the unit holds them.
         rig.unit.model.setMessage(3, "");
@@ -55,9 +57,9 @@ private slots:
         rig.unit.model.setMessage(5, "AB\377CD");
         rig.unit.model.setMessage(6, QByteArray("A\033B\0C", 5));
         // The address changed mid-run does not redirect the rest of the run.
-        QObject::connect(&rig.transport, &Transport::frameSent, [&] { rig.state.UnitAddress = 2; });
-        QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
-        const auto& m = rig.state.InterlockMessages;
+        QObject::connect(&rig.transport, &Transport::frameSent, [&] { rig.address = 2; });
+        QCOMPARE(rig.bulk.readAll(rig.address).outcome, BulkResult::Outcome::Completed);
+        const auto& m = rig.messages.texts();
         QCOMPARE(QStringList(
                      {m[2], m[3], rig.view.labels[3], m[4], rig.view.labels[4], m[5], m[6], m[19]}),
                  QStringList({"STORED 2", "OLD", "DEFAULT 3", "OLD", "DEFAULT 4", "AB", "A\033B",
@@ -66,16 +68,16 @@ private slots:
         QCOMPARE(rig.view.progressHistory.mid(18), (QVector<int>{95, 100, 0}));
 
         // Erase all, then write all of the defaults it left: nothing more is sent.
-        rig.state.UnitAddress = 1;
-        QCOMPARE(rig.bulk.eraseAll().outcome, BulkResult::Outcome::Completed);
+        rig.address = 1;
+        QCOMPARE(rig.bulk.eraseAll(rig.address).outcome, BulkResult::Outcome::Completed);
         for (const QByteArray& request : rig.port.requests())
             QCOMPARE(request.at(0), '\x01');
         // Only read all leaves the clock running while it asks.
         QCOMPARE(rig.clockDuringRequests, QVector<bool>(20, true) + QVector<bool>(20, false));
-        QCOMPARE(list(rig.state.InterlockMessages), list(rig.state.DefaultMessages));
-        QCOMPARE(list(rig.view.labels), list(rig.state.DefaultMessages));
+        QCOMPARE(list(rig.messages.texts()), list(rig.messages.defaults()));
+        QCOMPARE(list(rig.view.labels), list(rig.messages.defaults()));
         rig.view.labelHistory.clear();
-        QCOMPARE(rig.bulk.writeAll().outcome, BulkResult::Outcome::Completed);
+        QCOMPARE(rig.bulk.writeAll(rig.address).outcome, BulkResult::Outcome::Completed);
         QVERIFY(rig.port.requests().size() == 40 && rig.op.count() == 0);
         QCOMPARE(rig.view.labelHistory.size(), 40); // all blanked before any is shown again
         QCOMPARE(rig.view.labelHistory[19], qMakePair(19, QString()));
@@ -86,21 +88,24 @@ private slots:
         Rig rig;
         rig.transport.setTiming(LinkTiming{30, 5, 30, 40, 0, 0});
         rig.unit.late = 4;
-        QCOMPARE(rig.bulk.readAll().outcome, BulkResult::Outcome::Completed);
-        QCOMPARE(rig.state.InterlockMessages[5], "STORED 5");
+        QCOMPARE(rig.bulk.readAll(rig.address).outcome, BulkResult::Outcome::Completed);
+        QCOMPARE(rig.messages.texts()[5], "STORED 5");
     }
 
     void writeAllHoldsBackInvalidEntries() {
         Rig rig;
-        auto& m = rig.state.InterlockMessages;
+        TextTable defaults = rig.messages.defaults();
+        defaults[11] = QString();
+        rig.messages.reset(defaults, {});
+        auto& m = rig.messages.texts();
         m[2] = QString();
         m[5] = QString(41, QLatin1Char('x'));
         m[9] = QStringLiteral("Ωmega");
-        m[11] = rig.state.DefaultMessages[11] = QString(); // unchanged, so never sent
+        m[11] = QString(); // its default is empty too: unchanged, so never sent
         m[12] = QString(40, QLatin1Char('y'));
         m[13] = QStringLiteral("A\x1B]0;X\aB");
         m[14] = QStringLiteral("ÿES");
-        const BulkResult r = rig.bulk.writeAll();
+        const BulkResult r = rig.bulk.writeAll(rig.address);
         QCOMPARE(r.outcome, BulkResult::Outcome::Refused);
         QCOMPARE(r.invalid, (QVector<int>{2, 5, 9, 13, 14}));
         QVERIFY(rig.port.requests().isEmpty() && rig.view.labelHistory.isEmpty() &&
@@ -112,11 +117,11 @@ private slots:
             QVERIFY2(rig.op.last().text.contains(QString::fromUtf8(part)), part);
 
         // An entry spoilt while the run goes on (a file opened) is held back too.
-        m = rig.state.DefaultMessages;
+        m = rig.messages.defaults();
         m[4] = QStringLiteral("ABCDEFG");
         m[10] = QStringLiteral("TEN");
         QObject::connect(&rig.transport, &Transport::frameSent, [&] { m[10] = QString(); });
-        QCOMPARE(rig.bulk.writeAll().invalid, QVector<int>{10});
+        QCOMPARE(rig.bulk.writeAll(rig.address).invalid, QVector<int>{10});
         QCOMPARE(rig.port.requests()[0].left(15),
                  QByteArray::fromHex("011001E00004084142434445464700"));
     }
@@ -143,7 +148,7 @@ private slots:
         QFETCH(QString, why);
         Rig rig;
         for (int i = 0; i < 20; ++i)
-            rig.state.InterlockMessages[i] = QStringLiteral("OLD %1").arg(i);
+            rig.messages.texts()[i] = QStringLiteral("OLD %1").arg(i);
         rig.unit.spoil = [kind](int slot, QByteArray r, const QByteArray&) {
             if (slot != 5)
                 return r;
@@ -161,14 +166,13 @@ private slots:
                 return FakeUnit::framed(QByteArray(body).replace(1, 1, "\x04"));
             }
         };
-        const BulkResult r = op == Read    ? rig.bulk.readAll()
-                             : op == Write ? rig.bulk.writeAll()
-                                           : rig.bulk.eraseAll();
+        const BulkResult r = op == Read    ? rig.bulk.readAll(rig.address)
+                             : op == Write ? rig.bulk.writeAll(rig.address)
+                                           : rig.bulk.eraseAll(rig.address);
         QCOMPARE(r.outcome, BulkResult::Outcome::Completed);
         QVERIFY(r.silent.isEmpty() && r.rejected.size() == 1 && r.rejected[0].interlock == 5);
-        QCOMPARE(rig.state.InterlockMessages[5], "OLD 5");
-        QCOMPARE(rig.state.InterlockMessages[6],
-                 (QStringList{"STORED 6", "OLD 6", "DEFAULT 6"}[op]));
+        QCOMPARE(rig.messages.texts()[5], "OLD 5");
+        QCOMPARE(rig.messages.texts()[6], (QStringList{"STORED 6", "OLD 6", "DEFAULT 6"}[op]));
         QCOMPARE(rig.op.count(), 1);
         const QString box = rig.op.last().text;
         QVERIFY2(box.contains("\n43-44: ") && box.contains(why) &&
@@ -214,7 +218,7 @@ private slots:
         QFETCH(QString, box);
         Rig rig;
         for (int i = 0; i < 20; ++i)
-            rig.state.InterlockMessages[i] = QStringLiteral("OLD %1").arg(i);
+            rig.messages.texts()[i] = QStringLiteral("OLD %1").arg(i);
         rig.unit.silent = fault == Fails  ? QVector<int>{5}
                           : fault == Stop ? QVector<int>{}
                                           : QVector<int>{0, 1};
@@ -231,9 +235,9 @@ private slots:
         });
         rig.clock.setEnabled(false);
         using O = BulkResult::Outcome;
-        const BulkResult r = op == Read    ? rig.bulk.readAll()
-                             : op == Write ? rig.bulk.writeAll()
-                                           : rig.bulk.eraseAll();
+        const BulkResult r = op == Read    ? rig.bulk.readAll(rig.address)
+                             : op == Write ? rig.bulk.writeAll(rig.address)
+                                           : rig.bulk.eraseAll(rig.address);
         QCOMPARE(r.outcome, (QVector<O>{O::Completed, O::Cancelled, O::PortFailed, O::Refused,
                                         O::Refused, O::Stopped}[fault]));
         QCOMPARE(sent, (QVector<int>{20, 1, 6, 0, 0, 6}[fault]));
@@ -244,12 +248,12 @@ private slots:
         }
         QTEST(rig.op.count(), "boxes");
         QVERIFY2(rig.op.last().text.contains(box), qPrintable(rig.op.last().text));
-        QTEST(rig.state.InterlockMessages[0] + ", " + rig.state.InterlockMessages[5], "entries");
+        QTEST(rig.messages.texts()[0] + ", " + rig.messages.texts()[5], "entries");
         QCOMPARE(rig.view.progress, 0);
         const bool ran = fault < Busy || fault == Stop;
         QCOMPARE(rig.clock.isEnabled(), ran); // the end step runs however a run ends
         if (op == Write && ran)               // no label is left blank
-            QCOMPARE(list(rig.view.labels), list(rig.state.InterlockMessages));
+            QCOMPARE(list(rig.view.labels), list(rig.messages.texts()));
         QCOMPARE(rig.transport.busy(), fault == Busy); // a refused run leaves the claim alone
     }
 };

@@ -15,22 +15,24 @@ constexpr int Closed = 5, Busy = 6, Character = 7;
 
 // Interlock 0 selected, "A" typed, "CUR" shown; the unit answers every request.
 struct Rig {
-    SharedState state;
+    MessageTable messages;
+    int address = 1;
     ScriptedPort port;
     const CrcTableArray crc = standardCrcTable();
     RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
     RecordingTableView table;
     RecordingOperator op;
     CommsClock clock;
-    Editor editor{state, transport, table, op, &clock};
+    Editor editor{messages, transport, table, op, &clock};
     FakeUnit unit;
     FakeEditorView view;
     QVector<bool> clockDuringBoxes;
 
     Rig() {
-        state.UnitAddress = 1;
-        state.DefaultMessages.fill(QStringLiteral("DEF"));
-        state.InterlockMessages.fill(QStringLiteral("OLD"));
+        TextTable defaults;
+        defaults.fill(QStringLiteral("DEF"));
+        messages.reset(defaults, {});
+        messages.texts().fill(QStringLiteral("OLD"));
         clock.start();
         port.setResponder([this](const QByteArray& request) { return unit.answer(request); });
         op.onBox([this](const RecordingOperator::Box&) { clockDuringBoxes << clock.isEnabled(); });
@@ -48,7 +50,7 @@ private slots:
         for (const QString& typed : {QString(), QString(41, QLatin1Char('x')), QStringLiteral("OK"),
                                      QString(), QString(), QString()}) {
             rig.view.text = typed;
-            if (rig.editor.write(rig.view) == Editor::Outcome::LengthError)
+            if (rig.editor.write(rig.view, rig.address) == Editor::Outcome::LengthError)
                 shown << rig.op.last().text;
             QCOMPARE(rig.view.text.size(), typed == "OK" ? 0 : typed.size()); // kept to mend
         }
@@ -119,12 +121,13 @@ private slots:
             QObject::connect(&rig.transport, &Transport::frameSent, [&] {
                 QTimer::singleShot(2, &rig.port, [&] { rig.port.failNow("I/O"); });
             });
-        const auto outcome = write ? rig.editor.write(rig.view) : rig.editor.erase(rig.view);
+        const auto outcome = write ? rig.editor.write(rig.view, rig.address)
+                                   : rig.editor.erase(rig.view, rig.address);
         QCOMPARE(outcome == Editor::Outcome::Delivered, problem == Answers);
         QCOMPARE(rig.port.requests().size(), problem <= Refuses ? 1 : 0);
         QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
                  qPrintable(rig.op.last().text));
-        const QString entry = rig.state.InterlockMessages[0];
+        const QString entry = rig.messages.texts()[0];
         QCOMPARE(entry + '|' + rig.view.text + '|' + rig.view.currentValue, after);
         QCOMPARE(rig.table.labels[0], problem == Answers ? entry : QString());
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed}); // held while asking

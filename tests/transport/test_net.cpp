@@ -242,11 +242,11 @@ private slots:
             s.write(reply = mbapReplyTo(r, QByteArray::fromHex("0328") + "HI" + QByteArray(38, 0)));
         });
         ModbusTcpTransport t(gw.endpoint(Endpoint::Kind::ModbusTcp), kFast);
-        SharedState state;
-        state.UnitAddress = 5;
-        state.MsgAddress = 780;
         RecordingCommsTestView view;
-        CommsTest(state, t, view).readMessage();
+        CommsTest test(t, view);
+        test.setUnit(5);
+        test.setRegister(780);
+        test.readMessage();
         QCOMPARE(request, mbapFrame(1, 5, Pdu::readMessage(780)));
         QCOMPARE(view.labels.mid(1, 2), QStringList({byteDump(request), byteDump(reply)}));
         QCOMPARE(view.labels[4], "HI");

@@ -26,12 +26,14 @@ namespace {
 struct Program {
     QTemporaryDir tmp;
     QSettings settings{tmp.filePath("qv840n.ini"), QSettings::IniFormat};
-    SharedState state;
+    Configuration config;
+    Connection connection;
+    MessageTable messages;
     QtSerialPortDevice port;
-    RtuTransport transport{port, state.CrcTable, LinkTiming{300, 25, 25, 2}};
+    RtuTransport transport{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
     RecordingOperator op;
     LoadedWindows windows;
-    StartupWindows startup{state, port, transport, op, windows};
+    StartupWindows startup{config, connection, messages, port, transport, op, windows};
     QStringList seen; // what the dialogs offered
     Program(const QStringList& ports) {
         startup.setSettings(&settings);
@@ -66,7 +68,7 @@ struct Program {
     std::function<void()> answerSpeed;
     bool start() {
         const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
-        return !runStartup(state, startup, &LoadCrcTable, app, 0);
+        return !runStartup(config, startup, &LoadCrcTable, app, 0);
     }
     MainWindow& main() { return *startup.mainWindow(); }
     QString status() { return main().statusLine->text(); }
@@ -97,7 +99,7 @@ private slots:
         QVERIFY(p.start());
         QCOMPARE(p.seen, QStringList({"Item2", "19200,N,8,1"}));
         QVERIFY(p.port.isOpen() && p.port.portName() == pb);
-        QCOMPARE(p.state.UnitAddress, 7);
+        QCOMPARE(p.connection.unitAddress, 7);
         QCOMPARE(p.startup.commsTest()->unitSpinner->value(), 7);
         QCOMPARE(p.status(), pb + ", 19200 baud, unit 7: connected");
         QCOMPARE(p.startup.commsTest()->connectionLine->text(), p.status());
@@ -116,7 +118,7 @@ private slots:
         // Cancel keeps the connection in use.
         p.answerDialogs(1, false);
         p.main().connectButton->click();
-        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.state.PortName == pa);
+        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName == pa);
         QCOMPARE(p.op.count(), 0);
     }
 
@@ -147,7 +149,7 @@ private slots:
         p.op.script({MsgAnswer::Reconnect});
         p.main().readAllButton->click();
         QCOMPARE(p.op.boxes().at(0).buttons, MsgButtons::OkReconnect);
-        QVERIFY(p.port.isOpen() && p.state.PortName == c.linkPath);
+        QVERIFY(p.port.isOpen() && p.connection.portName == c.linkPath);
         QCOMPARE(p.main().messageLabels[0]->text(), "BEFORE"); // the table is kept
         QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
         second.model().setMessage(0, "AFTER");
@@ -172,7 +174,7 @@ private slots:
         editor->writeButton->click();
         QObject::disconnect(pull);
         QCOMPARE(p.op.boxes().last().buttons, MsgButtons::OkReconnect);
-        QVERIFY(p.port.isOpen() && p.state.InterlockMessages[0] == "AFTER");
+        QVERIFY(p.port.isOpen() && p.messages.texts()[0] == "AFTER");
         editor->writeButton->click(); // the same text, to the unit that is back
         QCOMPARE(third.model().message(0), QByteArray("LOST"));
     }
@@ -221,11 +223,11 @@ private slots:
         QCOMPARE(rows, QStringList({"A full scan of 31 addresses at 3 speeds (93 probes) takes "
                                     "up to 47 s.",
                                     "stopped: 3 probes, 0 found"}));
-        QCOMPARE(p.state.UnitAddress, 1);
+        QCOMPARE(p.connection.unitAddress, 1);
         rows.clear();
         scan(false);
         QCOMPARE(rows.mid(1), QStringList({"7 4800 FOUND ME", "done: 8 probes, 1 found"}));
-        QCOMPARE(p.state.UnitAddress, 7);
+        QCOMPARE(p.connection.unitAddress, 7);
         QCOMPARE(p.startup.commsTest()->unitSpinner->value(), 7);
         QCOMPARE(p.port.settings(), "4800,N,8,1");
         p.main().readAllButton->click();

@@ -1,5 +1,6 @@
 // The connection and speed dialogs, the message boxes and the loaded windows.
-#include "startup/SharedState.h"
+#include "connect/Connection.h"
+#include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
 #include "ui/ConnectionDialog.h"
@@ -38,12 +39,12 @@ private slots:
             {"0 Shift+Right Select", "Item1 Item2 Item2", "ttyS0"}, // what is highlighted counts
             {"1 /dev/ttyACM3 Return", "Item2 Other Other", "/dev/ttyACM3"}};
         for (const auto& [actions, expected, port, preferred] : cases) {
-            SharedState state;
-            state.PortName = QStringLiteral("-");
+            Connection connection;
+            connection.portName = QStringLiteral("-");
             PortAndSpeed serial;
             RecordingOperator op;
             LoadedWindows windows;
-            ConnectionDialog dialog(state, serial, serial, op, windows, "/dev/pts/9");
+            ConnectionDialog dialog(connection, serial, serial, op, windows, "/dev/pts/9");
             dialog.setPortLister([](Operator&) { return QStringList{"ttyS0", "ttyS1", "ttyS2"}; });
             dialog.setPreferredPort(preferred);
             dialog.show();
@@ -65,25 +66,26 @@ private slots:
             }
             QCOMPARE(items.join(' '), expected);
             const bool up = port == "-";
-            QCOMPARE(state.PortName, port);
+            QCOMPARE(connection.portName, port);
             QCOMPARE(serial.portName(), up || port.isEmpty() ? "scripted" : port);
             QVERIFY(dialog.isVisible() == up && windows.contains(&dialog) == up);
         }
     }
 
     void speedDialog() {
-        SharedState state;
-        state.BaudRates = {"", "4800,N,8,1", "9600,N,8,1", "19200,N,8,1", ""};
+        Configuration config;
+        Connection connection;
+        config.baudRates = {"", "4800,N,8,1", "9600,N,8,1", "19200,N,8,1", ""};
         LoadedWindows windows;
-        LineSpeedDialog dialog(state, windows);
+        LineSpeedDialog dialog(connection, config, windows);
         dialog.fillSpeedList({"4800,N,8,1", "9600,N,8,1", "19200,N,8,1"});
         dialog.show();
         QVERIFY(shownCentredAndFocused(dialog, dialog.speedList) && windows.last() == &dialog);
         QTest::keySequence(dialog.speedList, QKeySequence("Down, Down"));
         dialog.retriesSpin->setValue(2);
         dialog.close(); // through the frame: the settings and the line stay as they were
-        QVERIFY(state.CommSettings.isEmpty() && !windows.contains(&dialog));
-        QCOMPARE(state.Line.retries, 0);
+        QVERIFY(connection.commSettings.isEmpty() && !windows.contains(&dialog));
+        QCOMPARE(connection.line.retries, 0);
         dialog.show();
         QCOMPARE(dialog.retriesSpin->value(), 0);
         // The line settings go with the speed, and come back the next time.
@@ -93,10 +95,11 @@ private slots:
         dialog.pauseSpin->setValue(120);
         dialog.retriesSpin->setValue(3);
         QTest::keyClick(dialog.speedList, Qt::Key_Return); // 9600 comes preselected
-        QVERIFY(state.CommSettings == "9600,N,8,1" && !dialog.isVisible());
-        QVERIFY(state.Line.direction == Direction::Adapter && state.Line.echo == EchoMode::On &&
-                state.Line.pauseMs == 120 && state.Line.retries == 3);
-        state.CommSettings = "19200,N,8,1";
+        QVERIFY(connection.commSettings == "9600,N,8,1" && !dialog.isVisible());
+        QVERIFY(connection.line.direction == Direction::Adapter &&
+                connection.line.echo == EchoMode::On && connection.line.pauseMs == 120 &&
+                connection.line.retries == 3);
+        connection.commSettings = "19200,N,8,1";
         dialog.show(); // then the speed chosen last, and the line as it was taken
         QCOMPARE(dialog.speedList->currentItem()->text(), "19200,N,8,1");
         QCOMPARE(dialog.pauseSpin->value() + dialog.retriesSpin->value(), 123);

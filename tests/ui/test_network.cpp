@@ -1,7 +1,8 @@
 // The connection dialog's "Network unit…" entry and its dialog: the address
 // goes where a port's name goes, and no speed is asked for.
+#include "connect/Connection.h"
 #include "connect/OpenPort.h"
-#include "startup/SharedState.h"
+#include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
 #include "ui/ConnectionDialog.h"
@@ -35,11 +36,11 @@ private slots:
         QFETCH(QString, host);
         QFETCH(int, port);
         QFETCH(QString, address);
-        SharedState state;
+        Connection connection;
         PortAndSpeed serial;
         RecordingOperator op;
         LoadedWindows windows;
-        ConnectionDialog dialog(state, serial, serial, op, windows);
+        ConnectionDialog dialog(connection, serial, serial, op, windows);
         dialog.setPortLister([](Operator&) { return QStringList{"ttyS0"}; });
         dialog.show();
         QListWidget* list = dialog.deviceList;
@@ -60,7 +61,7 @@ private slots:
         });
         dialog.selectButton->click();
         QCOMPARE(problem.isEmpty(), !address.isEmpty());
-        QCOMPARE(state.PortName, address);
+        QCOMPARE(connection.portName, address);
         QCOMPARE(dialog.isVisible(), address.isEmpty());
         if (!address.isEmpty())
             QCOMPARE(serial.portName(), address);

@@ -19,14 +19,17 @@ namespace {
 const auto shown = [](const QWidget* w) { return QString(w && w->isVisible() ? "shown" : "gone"); };
 
 struct Program {
-    SharedState state;
+    Configuration config;
+    Connection connection;
+    MessageTable messages;
     QtSerialPortDevice port;
-    RtuTransport transport{port, state.CrcTable, LinkTiming{500, 80, 30, 2}}; // short bulk pauses
+    RtuTransport transport{port, config.crcTable, LinkTiming{500, 80, 30, 2}}; // short bulk pauses
     RecordingOperator op;
     LoadedWindows windows;
     StartupWindows startup;
     QString folder = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
-    explicit Program(const QString& sim = {}) : startup(state, port, transport, op, windows, sim) {}
+    explicit Program(const QString& sim = {})
+        : startup(config, connection, messages, port, transport, op, windows, sim) {}
 };
 } // namespace
 
@@ -36,7 +39,7 @@ private slots:
     void badFileEndsStartup() {
         QTemporaryDir empty;
         Program p;
-        const auto err = runStartup(p.state, p.startup, &LoadCrcTable, empty.path(), 0);
+        const auto err = runStartup(p.config, p.startup, &LoadCrcTable, empty.path(), 0);
         QVERIFY(err && p.op.count() == 1 && p.op.last().text == err->text());
         QVERIFY(!p.startup.splash() && !p.startup.commsTest() && !p.startup.mainWindow());
     }
@@ -55,7 +58,7 @@ private slots:
         });
         p.startup.setOnConnectionDialog([&](ConnectionDialog& dialog) {
             seen << shown(p.startup.splash()) << shown(p.startup.commsTest())
-                 << QString::number(p.state.UnitAddress);
+                 << QString::number(p.connection.unitAddress);
             QTimer::singleShot(0, &dialog, [&] {
                 seen << dialog.deviceList->item(0)->text();
                 emit dialog.deviceList->itemClicked(dialog.deviceList->item(0));
@@ -66,11 +69,11 @@ private slots:
                 dialog.selectClicked();
             });
         });
-        QVERIFY(!runStartup(p.state, p.startup, &LoadCrcTable, p.folder, 150));
+        QVERIFY(!runStartup(p.config, p.startup, &LoadCrcTable, p.folder, 150));
         QCOMPARE(seen, QStringList({"shown, shown", "gone", "gone", "1",
                                     sim.devicePath() + " (simulated unit)"}));
-        QCOMPARE(p.state.PortName, sim.devicePath());
-        QCOMPARE(p.state.CommSettings, "9600,N,8,1");
+        QCOMPARE(p.connection.portName, sim.devicePath());
+        QCOMPARE(p.connection.commSettings, "9600,N,8,1");
         QCOMPARE(p.op.count(), 0);
         // The main window talks to the unit through the port start-up opened.
         MainWindow* main = p.startup.mainWindow();

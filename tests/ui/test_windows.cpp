@@ -3,6 +3,7 @@
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
+#include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
@@ -18,26 +19,28 @@
 
 // The windows over a simulated unit as start-up leaves them; short waits: no timing here.
 struct Rig {
-    SharedState state;
+    Configuration config;
+    Connection connection;
+    MessageTable messages;
     SimThread sim;
     QtSerialPortDevice port;
-    RtuTransport transport{port, state.CrcTable, LinkTiming{400, 25, 25, 2}};
+    RtuTransport transport{port, config.crcTable, LinkTiming{400, 25, 25, 2}};
     RecordingOperator op;
     LoadedWindows windows;
-    CommsTestWindow commsTest{state, transport, op, windows};
-    MainWindow main{state, transport, op, windows, commsTest};
+    CommsTestWindow commsTest{connection, config.terminalNames, transport, op, windows};
+    MainWindow main{messages, connection, transport, op, windows, commsTest};
     int endCalls = 0;
 
-    bool start(SimConfig config = {}) {
+    bool start(SimConfig simConfig = {}) {
         const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
         FileData files;
-        config.pacing = false;
-        if (readFileData(app, files) || readDefaults(app, state.DefaultMessages) ||
-            LoadCrcTable(app, state.CrcTable) ||
-            !sim.model().loadSav(QDir(app).filePath("demo.sav")) || !sim.start(config))
+        simConfig.pacing = false;
+        if (readFileData(app, files) || readDefaults(app, config.defaultMessages) ||
+            LoadCrcTable(app, config.crcTable) ||
+            !sim.model().loadSav(QDir(app).filePath("demo.sav")) || !sim.start(simConfig))
             return false;
-        state.TerminalNames = files.terminalNames;
-        state.InterlockMessages = state.DefaultMessages;
+        config.terminalNames = files.terminalNames;
+        messages.reset(config.defaultMessages, config.terminalNames);
         port.setPortName(sim.devicePath());
         commsTest.setEndProgram([this] { ++endCalls; });
         commsTest.load([] {});
@@ -97,7 +100,7 @@ private slots:
             f.slotSpinner->stepUp();
         }
         QCOMPARE(names.size(), kInterlockCount);
-        QCOMPARE(f.slotValue->text() + "|" + QString::number(rig.state.MsgAddress), " 780|780");
+        QCOMPARE(f.slotValue->text() + "|" + QString::number(f.messageRegister()), " 780|780");
         // The clock shows hours and minutes one second after load.
         QTRY_VERIFY_WITH_TIMEOUT(
             QRegularExpression("^\\d\\d:\\d\\d$").match(f.clockLabel->text()).hasMatch(), 3000);
@@ -134,13 +137,13 @@ private slots:
         QCOMPARE(QString::number(f.unitSpinner->value()) + "|" + rig.main.addressValue->text(),
                  "1| 1");
         click(f.unitSpinner->upButton());
-        QCOMPARE(rig.main.addressValue->text() + "|" + QString::number(rig.state.UnitAddress),
+        QCOMPARE(rig.main.addressValue->text() + "|" + QString::number(rig.connection.unitAddress),
                  " 2|2");
         rig.main.addressSpinner->setValue(7);
         QCOMPARE(f.unitValue->text() + "|" + QString::number(f.unitSpinner->value()), " 7|7");
         // Typed digits and Page Up/Down set the address.
         QTest::keyClicks(rig.main.addressSpinner, "23");
-        QCOMPARE(rig.state.UnitAddress, 23);
+        QCOMPARE(rig.connection.unitAddress, 23);
         QTest::keyClick(f.unitSpinner, Qt::Key_PageDown);
         QCOMPARE(rig.main.addressValue->text() + "|" + rig.main.readAllButton->toolTip(),
                  " 13|Read all twenty messages from unit 13");
@@ -172,8 +175,8 @@ private slots:
                     rig.main.terminalLabels[size_t(k)]->parent() == rig.main.groupBoxes[group[k]] &&
                     rig.main.terminalLabels[size_t(k)]->y() == rig.message(k)->y());
         // A control character the unit holds (read all put it there) is shown as \xHH.
-        rig.state.InterlockMessages[4] = "A\033B";
-        rig.main.setMessageLabel(4, rig.state.InterlockMessages[4]);
+        rig.messages.texts()[4] = "A\033B";
+        rig.main.setMessageLabel(4, rig.messages.texts()[4]);
         // One editor: a click while it is open turns it to that interlock and raises it.
         click(rig.message(4));
         QPointer<MessageEditorWindow> editor = rig.main.editorWindow();
@@ -183,10 +186,10 @@ private slots:
         click(rig.message(13));
         QVERIFY(rig.main.editorWindow() == editor && editor->newTextEdit->text().isEmpty());
         QCOMPARE(editor->interlockValue->text() + "|" + editor->currentValue->text(),
-                 rig.state.TerminalNames[13] + "|" + rig.state.DefaultMessages[13]);
-        rig.state.InterlockMessages[4] = rig.state.DefaultMessages[4];
+                 rig.config.terminalNames[13] + "|" + rig.messages.defaults()[13]);
+        rig.messages.texts()[4] = rig.messages.defaults()[4];
         // The write goes to the interlock shown, whatever moved the selection; Return writes.
-        rig.state.SelectedInterlock = 2;
+        rig.main.editor().select(2);
         const QString tips =
             editor->writeButton->toolTip() + "|" + rig.main.eraseAllButton->toolTip();
         for (const QString& bad : {QString("ABC") + QChar(0x3A9), QString(41, 'W')}) {
@@ -208,7 +211,7 @@ private slots:
         click(editor->eraseButton);
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
                      editor->currentValue->text(),
-                 "|" + rig.state.DefaultMessages[13] + "|" + rig.state.DefaultMessages[13]);
+                 "|" + rig.messages.defaults()[13] + "|" + rig.messages.defaults()[13]);
         // The length rule's count lives with the main window, so it carries over a reopening.
         click(editor->writeButton); // empty text
         QTest::keyClick(editor->newTextEdit, Qt::Key_Escape);
@@ -228,11 +231,11 @@ private slots:
             return answers.takeFirst();
         });
         rig.op.clear();
-        rig.state.InterlockMessages[3] = QStringLiteral("A, B");
+        rig.messages.texts()[3] = QStringLiteral("A, B");
         click(rig.main.saveFileButton);
-        rig.state.InterlockMessages[3] = QStringLiteral("CHANGED");
+        rig.messages.texts()[3] = QStringLiteral("CHANGED");
         click(rig.main.openFileButton);
-        QCOMPARE(rig.state.InterlockMessages[3] + "|" + rig.message(3)->text(), "A, B|A, B");
+        QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         // The title names the file and marks a table that differs from it.
         QVERIFY(rig.main.windowTitle().endsWith(" - t.sav[*]") && !rig.main.isWindowModified());
         click(rig.message(0));
@@ -245,9 +248,9 @@ private slots:
         QCOMPARE(rig.op.last().text, "Nothing was saved: the file name must end in .sav");
         // The same through a CSV table; the sheet as PDF.
         click(rig.main.saveFileButton);
-        rig.state.InterlockMessages[3] = QStringLiteral("CHANGED");
+        rig.messages.texts()[3] = QStringLiteral("CHANGED");
         click(rig.main.openFileButton);
-        QCOMPARE(rig.state.InterlockMessages[3] + "|" + rig.message(3)->text(), "A, B|A, B");
+        QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         click(rig.main.exportPdfButton);
         QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 1);
         // An existing file is replaced only after Yes (No is the default).
@@ -270,7 +273,7 @@ private slots:
         QVERIFY(sent.isEmpty() && rig.op.last().buttons == MsgButtons::YesNo);
         QCOMPARE(rig.op.last().text, "Erase all twenty messages of unit 1?");
         // The exit question warns of changes neither saved nor written to the unit.
-        rig.state.InterlockMessages[5] = "ONLY HERE";
+        rig.messages.texts()[5] = "ONLY HERE";
         rig.op.script({MsgAnswer::Cancel});
         click(rig.main.quitButton);
         QVERIFY(rig.op.last().text.endsWith("neither saved to a file nor written to the unit."));
@@ -292,7 +295,7 @@ private slots:
         // At its smallest the window still shows every default message whole.
         rig.main.resize(1, 1);
         for (int k = 0; k < kInterlockCount; ++k) {
-            const QString full = k == 5 ? wide : rig.state.DefaultMessages[size_t(k)];
+            const QString full = k == 5 ? wide : rig.messages.defaults()[size_t(k)];
             QVERIFY(readable(rig.message(k), full) && (k == 5 || rig.message(k)->text() == full));
         }
         // Every command button says what it does; the progress caption is legible.
@@ -326,7 +329,7 @@ private slots:
                                                   : rig.main.eraseAllButton;
         for (int k = 0; k < kInterlockCount; ++k) {
             rig.sim.model().setMessage(k, QStringLiteral("ON UNIT %1").arg(k).toLatin1());
-            rig.state.InterlockMessages[size_t(k)] = QStringLiteral("IN TABLE %1").arg(k);
+            rig.messages.texts()[size_t(k)] = QStringLiteral("IN TABLE %1").arg(k);
         }
         int replies = 0;
         QStringList during;
@@ -350,7 +353,7 @@ private slots:
         QVERIFY(button->isEnabled() && button->text() != "S&top");
         QVERIFY(rig.main.statusLine->text().contains(op + ": stopped, 6 of 20 " + verb + ", "));
         for (int k : {0, 5, 6, 19}) {
-            const QString unit = rig.unitMessage(k), table = rig.state.InterlockMessages[size_t(k)];
+            const QString unit = rig.unitMessage(k), table = rig.messages.texts()[size_t(k)];
             if (op == "Read All")
                 QCOMPARE(table, k < 6 ? unit : QStringLiteral("IN TABLE %1").arg(k));
             else if (op == "Write All")
