@@ -22,8 +22,7 @@ TableFormat tableFormatOf(const QString& path);
 
 // Reads path into messages; an entry the file does not set keeps its text,
 // an empty CSV cell takes the slot's default. A failure changes nothing.
-TableFileOutcome loadTableFile(const QString& path, const TextTable& defaults,
-                               TextTable& messages);
+TableFileOutcome loadTableFile(const QString& path, const TextTable& defaults, TextTable& messages);
 
 // Writes messages to path, whole or not at all.
 TableFileOutcome saveTableFile(const QString& path, const TextTable& messages);

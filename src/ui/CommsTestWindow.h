@@ -6,6 +6,7 @@
 #include "commstest/CommsClock.h"
 #include "commstest/CommsTest.h"
 #include "connect/Connection.h"
+#include "ui/UpDown.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -21,53 +22,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
-
-// An up-down control: two arrow buttons stepping a value within a range. The
-// value itself is shown by a label beside it, as the windows want it.
-class UpDown : public QWidget {
-    Q_OBJECT
-public:
-    explicit UpDown(QWidget* parent = nullptr);
-
-    void setRange(int minimum, int maximum);
-    void setSingleStep(int step) { step_ = step; }
-    int minimum() const { return min_; }
-    int maximum() const { return max_; }
-    int singleStep() const { return step_; }
-    int value() const { return value_; }
-    // Clamped to the range; valueChanged only when the value changes.
-    void setValue(int value);
-    void stepUp() { setValue(value_ + step_); }
-    void stepDown() { setValue(value_ - step_); }
-    // Digits typed in quick succession set the value (2, then 7: 27).
-    void setTypedDigits(bool on) { typedDigits_ = on; }
-
-    QToolButton* upButton() const { return up_; }
-    QToolButton* downButton() const { return down_; }
-
-signals:
-    void valueChanged(int value);
-
-protected:
-    void keyPressEvent(QKeyEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
-
-private:
-    void updateButtons();
-    QToolButton* up_;
-    QToolButton* down_;
-    int min_ = 0;
-    int max_ = 99;
-    int step_ = 1;
-    int value_ = 0;
-    bool typedDigits_ = false;
-    int typed_ = 0;
-    QElapsedTimer typedAt_;
-};
 
 class CommsTestWindow : public QWidget, public CommsTestView {
     Q_OBJECT
@@ -89,6 +43,11 @@ public:
     void unload();
 
     CommsClock* clock() { return &clock_; }
+    // The one unit address of every window: shown here, and told when the
+    // spinner here changes it.
+    void setUnitAddress(int unit);
+    // The connection, as the main window's status line says it.
+    void setConnectionText(const QString& text);
     // The holding register the next request goes to.
     int messageRegister() const { return commsTest_.messageRegister(); }
 
@@ -127,6 +86,9 @@ public:
     QLabel* byteCount = nullptr;
     QPushButton* quitButton = nullptr;
     QLabel* connectionLine = nullptr; // the connection, as the main window's status line says
+
+signals:
+    void unitAddressChanged(int unit);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -5,9 +5,11 @@
 #include "connect/Connection.h"
 #include "sheet/Sheet.h"
 #include "table/BulkOperations.h"
+#include "table/BulkRun.h"
 #include "table/Editor.h"
 #include "table/MessageTable.h"
 #include "table/MessageTableView.h"
+#include "ui/ClickLabel.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -27,33 +29,6 @@ class QPushButton;
 class QShortcut;
 class UpDown;
 class MessageEditorWindow;
-
-// A message label: a click (or Space/Enter when it has the focus) opens the
-// editor for its interlock. A text wider than the label ends in "…" and the
-// tooltip holds all of it.
-class ClickLabel : public QLabel {
-    Q_OBJECT
-public:
-    using QLabel::QLabel;
-
-    void setFullText(const QString& text);
-    QString fullText() const { return fullText_; }
-    bool elided() const { return text() != fullText_; }
-
-signals:
-    void clicked();
-
-protected:
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-
-private:
-    void elide();
-    QString fullText_;
-};
 
 class MainWindow : public QWidget, public MessageTableView {
     Q_OBJECT
@@ -121,6 +96,7 @@ protected:
 
 private:
     void buildControls();
+    void connectControls();
     QGroupBox* groupFrame(int group, const QColor& background, const QColor& caption);
     QLabel* terminalLabel(int k, QWidget* frame, int rowHeight);
     ClickLabel* messageLabel(int k, QWidget* frame, int rowHeight);
@@ -136,13 +112,11 @@ private:
     void eraseAll();
     // Runs a bulk operation; its button reads "Stop" meanwhile and stops it,
     // as Escape does.
-    void runBulk(QPushButton* button, const QString& verb, const std::function<BulkResult()>& op);
-    void noteOutcome(const QString& verb, const BulkResult& result);
+    void runBulk(QPushButton* button, BulkKind kind);
     void refreshStatus();
     bool mayWrite(const QString& name); // asks before replacing a file
     void setUnitAddress(int value);
     void updateTooltips();
-    void noteOnUnit(const BulkResult& result);
     void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
 
@@ -153,6 +127,7 @@ private:
     LoadedWindows& windows_;
     CommsTestWindow& commsTest_;
     BulkOperations bulk_;
+    BulkRun run_;
     Editor editor_; // one for the whole run: LengthErrorCount carries over
     QPointer<MessageEditorWindow> editorWindow_;
     QString fileName_; // shared by open and save
@@ -162,7 +137,6 @@ private:
     std::function<void()> findUnitAction_;
     std::function<void()> reconnectAction_;
     QPushButton* running_ = nullptr; // the button of the bulk operation under way
-    QString runningCaption_;
     QShortcut* escape_ = nullptr;
     QString failure_;     // why the port failed last, until it is opened again
     QString note_;        // a passing state

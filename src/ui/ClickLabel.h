@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QLabel>
+
+// A message label: a click (or Space/Enter when it has the focus) opens the
+// editor for its interlock. A text wider than the label ends in "…" and the
+// tooltip holds all of it.
+class ClickLabel : public QLabel {
+    Q_OBJECT
+public:
+    using QLabel::QLabel;
+
+    void setFullText(const QString& text);
+    QString fullText() const { return fullText_; }
+    bool elided() const { return text() != fullText_; }
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void elide();
+    QString fullText_;
+};
