@@ -13,7 +13,7 @@
 #include "table/BulkOperations.h"
 #include "table/CsvTable.h"
 #include "table/Editor.h"
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 #include "table/TableFile.h"
 #include "transport/Endpoint.h"
 #include "transport/PortTexts.h"

@@ -1,7 +1,7 @@
 #include "cli/Terminal.h"
 
 #include "startup/MessageLayout.h"
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 
 #include <cerrno>
 #include <cstdio>

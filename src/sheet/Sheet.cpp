@@ -2,7 +2,7 @@
 
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>

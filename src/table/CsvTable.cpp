@@ -3,7 +3,7 @@
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 #include "table/TableFile.h"
 
 #include <QStringDecoder>

@@ -3,7 +3,7 @@
 #include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 #include "transport/PortTexts.h"
 
 #include <array>

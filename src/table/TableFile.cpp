@@ -4,7 +4,7 @@
 #include "startup/ItemReader.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 
 #include <QStringList>
 

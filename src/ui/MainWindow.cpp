@@ -4,7 +4,7 @@
 #include "modbus/Pdu.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 #include "table/TableFiles.h"
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"

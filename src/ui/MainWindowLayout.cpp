@@ -2,7 +2,7 @@
 // the address, the progress bar and the status line. The design is in twips;
 // the layout keeps its proportions through stretch factors while the sizes
 // follow the font.
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 #include "ui/Controls.h"
 #include "ui/MainWindow.h"
 #include "ui/UpDown.h"

@@ -1,4 +1,4 @@
-#include "table/Interlocks.h"
+#include "startup/Interlocks.h"
 
 #include "startup/MessageLayout.h"
 
