@@ -9,11 +9,11 @@
 #include "modbus/Pdu.h"
 #include "startup/ConfigFiles.h"
 #include "startup/DataFolder.h"
+#include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 #include "table/BulkOperations.h"
 #include "table/CsvTable.h"
 #include "table/Editor.h"
-#include "startup/Interlocks.h"
 #include "table/TableFile.h"
 #include "transport/Endpoint.h"
 #include "transport/PortTexts.h"
@@ -124,7 +124,7 @@ public:
         messages.reset(defaults, TextTable{});
         connection.unitAddress = options_.unit;
         connection.commSettings = QStringLiteral("%1,N,8,1").arg(options_.baud);
-        connection.portName = options_.port;
+        connection.setPort(options_.port);
         return Exit::Done;
     }
 
@@ -132,7 +132,7 @@ public:
         if (options_.port.isEmpty())
             return fail(Exit::BadInput,
                         QStringLiteral("no port given: use -p PORT (see qv840ctl ports)"));
-        if (isNetworkAddress(options_.port))
+        if (connection.network())
             return connectGateway();
         port_.setPortName(options_.port);
         PortStatus s = port_.setSettings(connection.commSettings);
@@ -146,9 +146,8 @@ public:
     // A network address: the connection is made now, so that a host not
     // found or a refusal is told before anything else.
     int connectGateway() {
-        QString why;
-        if (!parseEndpoint(options_.port, &why))
-            return fail(Exit::BadInput, why);
+        if (!connection.endpoint())
+            return fail(Exit::BadInput, connection.refusal());
         port_.setPortName(options_.port);
         const FailureWatch watch(*transport_);
         const TransportStatus s = transport_->prepare();

@@ -1,14 +1,33 @@
 #pragma once
 // The connection in use: the port (or network address), its settings, the
 // unit address every window talks to, and the line settings of the run.
+// The port's name is read once, when it is chosen, into an endpoint that
+// says serial or network; that value travels with the connection.
 
 #include "startup/LineOptions.h"
+#include "transport/Endpoint.h"
 
 #include <QString>
+#include <optional>
 
-struct Connection {
-    QString portName;     // a system name, a device path or a network address
+class Connection {
+public:
+    // Takes the port the operator chose: a system name, a device path or a
+    // network address. False when it is a network address that cannot be
+    // used; refusal() then says why.
+    bool setPort(const QString& name);
+    const QString& portName() const { return portName_; }
+    // Where the port's name leads; nothing for an unusable network address.
+    const std::optional<Endpoint>& endpoint() const { return endpoint_; }
+    bool network() const { return !endpoint_ || endpoint_->network(); }
+    const QString& refusal() const { return refusal_; }
+
     QString commSettings; // "9600,N,8,1"; empty for a network unit
     int unitAddress = 0;
     LineOptions line; // echo, direction, pause, retries
+
+private:
+    QString portName_;
+    std::optional<Endpoint> endpoint_ = Endpoint{};
+    QString refusal_;
 };

@@ -3,11 +3,11 @@
 #include "transport/Endpoint.h"
 
 QString connectionSummary(const Connection& connection, const ConnectionState& state) {
-    const QString& port = connection.portName;
+    const QString& port = connection.portName();
     QString where;
     if (port.isEmpty())
         where = QStringLiteral("No port");
-    else if (isNetworkAddress(port))
+    else if (connection.network())
         where = QStringLiteral("Network unit %1").arg(port);
     else
         where = QStringLiteral("%1, %2 baud")

@@ -45,13 +45,12 @@ void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog
     // A unit behind a network gateway has no speed and no serial port to
     // open: the port's name is its address, and the transport connects to
     // it at the first request.
-    if (isNetworkAddress(connection.portName)) {
-        QString why;
-        if (!parseEndpoint(connection.portName, &why)) {
-            op.inform(why);
-            connection.portName.clear();
+    if (connection.network()) {
+        if (!connection.endpoint()) {
+            op.inform(connection.refusal());
+            connection.setPort({});
         }
-        port.setPortName(connection.portName);
+        port.setPortName(connection.portName());
         return;
     }
 
@@ -59,7 +58,7 @@ void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog
     speedDialog.showModal();
 
     // 3. The port by its full name or path: there is no port number.
-    port.setPortName(connection.portName);
+    port.setPortName(connection.portName());
 
     // 4. The settings. An empty string (the speed dialog closed through its
     //    frame on the first opening) leaves the port at the settings in
@@ -72,5 +71,5 @@ void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog
     const PortStatus opened = port.open();
     if (!opened.ok)
         op.inform(openPortErrorText(portErrorNumber(opened, kOpenStepError),
-                                    describePortProblem(connection.portName, opened)));
+                                    describePortProblem(connection.portName(), opened)));
 }

@@ -7,7 +7,7 @@
 #include <QString>
 
 struct PortStatus;
-struct Connection;
+class Connection;
 class SerialPort;
 class Operator;
 
@@ -33,6 +33,6 @@ QString openPortErrorText(int number, const QString& reason);
 // permission, EBUSY for a port in use by another program, else the fallback.
 int portErrorNumber(const PortStatus& status, int fallback);
 
-// Opens connection.portName, a system name or a device path, at the settings
+// Opens connection.portName(), a system name or a device path, at the settings
 // the speed dialog leaves in connection.commSettings.
 void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog, Operator& op);

@@ -298,14 +298,14 @@ void ConnectionDialog::selectClicked() {
     const std::optional<QString> port = choice_.chosenPort();
     if (!port)
         return; // nothing chosen yet: the dialog stays for another choice
-    connection_.portName = *port;
+    connection_.setPort(*port);
     hide();
     done(Accepted);
     OpenPort(connection_, port_, speedDialog_, operator_);
 }
 
 void ConnectionDialog::cancelClicked() {
-    connection_.portName.clear();
+    connection_.setPort({});
     done(Rejected);
 }
 

@@ -19,7 +19,7 @@ class LoadedWindows;
 class Operator;
 class SerialPort;
 class SpeedDialog;
-struct Connection;
+class Connection;
 
 // A list in which moving to an entry with the keyboard counts as clicking it.
 class ChoiceList : public QListWidget {

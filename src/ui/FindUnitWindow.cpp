@@ -209,7 +209,7 @@ void FindUnitWindow::start() {
         scanner_.requestStop();
         return;
     }
-    if (isNetworkAddress(connection_.portName) || !port_.isOpen()) {
+    if (connection_.network() || !port_.isOpen()) {
         op_.message(QStringLiteral("Find Unit scans a serial line. Open a serial port with "
                                    "Connect... first."),
                     windowTitle(), MsgIcon::Exclamation, MsgButtons::Ok);

@@ -21,7 +21,7 @@ class QTreeWidget;
 class SerialPort;
 class Transport;
 struct Configuration;
-struct Connection;
+class Connection;
 
 class FindUnitWindow : public QDialog {
     Q_OBJECT

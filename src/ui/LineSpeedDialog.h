@@ -15,7 +15,7 @@ class QSpinBox;
 class ChoiceList;
 class LoadedWindows;
 struct Configuration;
-struct Connection;
+class Connection;
 
 class LineSpeedDialog : public QDialog, public SpeedDialog {
     Q_OBJECT

@@ -2,9 +2,9 @@
 
 #include "connect/ConnectionStatus.h"
 #include "modbus/Pdu.h"
+#include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
-#include "startup/Interlocks.h"
 #include "table/TableFiles.h"
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"
@@ -203,7 +203,7 @@ SheetInfo MainWindow::sheetInfo() const {
     SheetInfo info;
     info.messages = table_.texts();
     info.unitAddress = connection_.unitAddress;
-    info.port = connection_.portName;
+    info.port = connection_.portName();
     info.when = QDateTime::currentDateTime();
     info.fileName = table_.fileName();
     return info;

@@ -69,7 +69,7 @@ void StartupWindows::runConnectionDialog() {
         bauds_ = std::make_unique<LineSpeedDialog>(connection_, config_, windows_);
     // At start-up the dialogs offer what the last run used; later, what is in use.
     const bool again = main_ != nullptr;
-    const QString before = connection_.portName;
+    const QString before = connection_.portName();
     ConnectionDialog dialog(connection_, port_, *bauds_, op_, windows_, simulatedPath_,
                             again ? main_.get() : nullptr);
     if (again) {
@@ -88,14 +88,14 @@ void StartupWindows::runConnectionDialog() {
     if (onConnectionDialog_)
         onConnectionDialog_(dialog);
     if (dialog.exec() != QDialog::Accepted && again) {
-        connection_.portName = before; // Cancel keeps the connection in use
+        connection_.setPort(before); // Cancel keeps the connection in use
         return;
     }
     noteConnection();
 }
 
 void StartupWindows::noteConnection() {
-    const bool network = isNetworkAddress(connection_.portName);
+    const bool network = connection_.network();
     if (port_.isOpen() && !network) {
         reconnector_.remember(byIdFolder_);
         if (settings_) {
@@ -106,7 +106,7 @@ void StartupWindows::noteConnection() {
         }
     } else if (network && settings_) {
         ConnectionSettings(*settings_)
-            .save({connection_.portName, 0, {}, connection_.unitAddress, {}});
+            .save({connection_.portName(), 0, {}, connection_.unitAddress, {}});
     }
     if (main_)
         main_->connectionChanged();
@@ -116,7 +116,7 @@ void StartupWindows::reconnect() {
     if (!main_)
         return;
     // A network unit is connected again at its next request.
-    if (isNetworkAddress(connection_.portName) || reconnector_.name().isEmpty()) {
+    if (connection_.network() || reconnector_.name().isEmpty()) {
         main_->connectionChanged();
         return;
     }
@@ -125,7 +125,7 @@ void StartupWindows::reconnect() {
     const TransportClaim claim(transport_); // nothing starts meanwhile
     const PortStatus s = reconnector_.reconnect(reconnectMs_);
     if (s.ok) {
-        connection_.portName = name;
+        connection_.setPort(name);
         noteConnection();
         return;
     }

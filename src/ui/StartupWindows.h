@@ -12,7 +12,7 @@
 
 class CommsTestWindow;
 class MessageTable;
-struct Connection;
+class Connection;
 class QSettings;
 class LoadedWindows;
 class Operator;

@@ -15,7 +15,7 @@ struct StepPort : ScriptedPort, SpeedDialog {
     QStringList steps;
     QString choice; // empty: the speed dialog is closed through its frame
     PortStatus settingsResult;
-    StepPort() { state.portName = QStringLiteral("/dev/ttyUSB1"); }
+    StepPort() { state.setPort(QStringLiteral("/dev/ttyUSB1")); }
     void showModal() override { steps << "speed dialog", state.commSettings = choice; }
     void setPortName(const QString& n) override {
         steps << "name " + n, ScriptedPort::setPortName(n);
@@ -73,7 +73,7 @@ private slots:
         QVERIFY(plain.open());
         for (const QString& device : {plain.fileName(), plain.fileName() + "-none"}) {
             StepPort speed;
-            speed.state.portName = device;
+            speed.state.setPort(device);
             QtSerialPortDevice port;
             RecordingOperator op;
             OpenPort(speed.state, port, speed, op);

@@ -118,7 +118,7 @@ private slots:
         // Cancel keeps the connection in use.
         p.answerDialogs(1, false);
         p.main().connectButton->click();
-        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName == pa);
+        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName() == pa);
         QCOMPARE(p.op.count(), 0);
     }
 
@@ -149,7 +149,7 @@ private slots:
         p.op.script({MsgAnswer::Reconnect});
         p.main().readAllButton->click();
         QCOMPARE(p.op.boxes().at(0).buttons, MsgButtons::OkReconnect);
-        QVERIFY(p.port.isOpen() && p.connection.portName == c.linkPath);
+        QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
         QCOMPARE(p.main().messageLabels[0]->text(), "BEFORE"); // the table is kept
         QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
         second.model().setMessage(0, "AFTER");

@@ -40,7 +40,7 @@ private slots:
             {"1 /dev/ttyACM3 Return", "Item2 Other Other", "/dev/ttyACM3"}};
         for (const auto& [actions, expected, port, preferred] : cases) {
             Connection connection;
-            connection.portName = QStringLiteral("-");
+            connection.setPort(QStringLiteral("-"));
             PortAndSpeed serial;
             RecordingOperator op;
             LoadedWindows windows;
@@ -66,7 +66,7 @@ private slots:
             }
             QCOMPARE(items.join(' '), expected);
             const bool up = port == "-";
-            QCOMPARE(connection.portName, port);
+            QCOMPARE(connection.portName(), port);
             QCOMPARE(serial.portName(), up || port.isEmpty() ? "scripted" : port);
             QVERIFY(dialog.isVisible() == up && windows.contains(&dialog) == up);
         }

@@ -61,7 +61,7 @@ private slots:
         });
         dialog.selectButton->click();
         QCOMPARE(problem.isEmpty(), !address.isEmpty());
-        QCOMPARE(connection.portName, address);
+        QCOMPARE(connection.portName(), address);
         QCOMPARE(dialog.isVisible(), address.isEmpty());
         if (!address.isEmpty())
             QCOMPARE(serial.portName(), address);

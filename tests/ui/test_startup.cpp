@@ -72,7 +72,7 @@ private slots:
         QVERIFY(!runStartup(p.config, p.startup, &LoadCrcTable, p.folder, 150));
         QCOMPARE(seen, QStringList({"shown, shown", "gone", "gone", "1",
                                     sim.devicePath() + " (simulated unit)"}));
-        QCOMPARE(p.connection.portName, sim.devicePath());
+        QCOMPARE(p.connection.portName(), sim.devicePath());
         QCOMPARE(p.connection.commSettings, "9600,N,8,1");
         QCOMPARE(p.op.count(), 0);
         // The main window talks to the unit through the port start-up opened.
