@@ -143,6 +143,19 @@ ConnectionDialog::ConnectionDialog(Connection& connection, SerialPort& port,
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setAutoDefault(false);
 
+    buildLayout();
+
+    connect(deviceList, &ChoiceList::chosen, this, &ConnectionDialog::entryChosen);
+    connect(otherEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
+        choice_.typeOther(text);
+        deviceList->clearSelection();
+    });
+    otherEdit->installEventFilter(this);
+    connect(selectButton, &QPushButton::clicked, this, &ConnectionDialog::selectClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &ConnectionDialog::cancelClicked);
+}
+
+void ConnectionDialog::buildLayout() {
     auto* otherRow = new QHBoxLayout;
     otherRow->addWidget(otherCaption);
     otherRow->addWidget(otherEdit, 1);
@@ -160,15 +173,6 @@ ConnectionDialog::ConnectionDialog(Connection& connection, SerialPort& port,
     setTabOrder(deviceList, otherEdit);
     setTabOrder(otherEdit, selectButton);
     setTabOrder(selectButton, cancelButton);
-
-    connect(deviceList, &ChoiceList::chosen, this, &ConnectionDialog::entryChosen);
-    connect(otherEdit, &QLineEdit::textEdited, this, [this](const QString& text) {
-        choice_.typeOther(text);
-        deviceList->clearSelection();
-    });
-    otherEdit->installEventFilter(this);
-    connect(selectButton, &QPushButton::clicked, this, &ConnectionDialog::selectClicked);
-    connect(cancelButton, &QPushButton::clicked, this, &ConnectionDialog::cancelClicked);
 }
 
 // The device icons in the sunken panel.

@@ -80,6 +80,7 @@ protected:
 
 private:
     void buildDeviceList();
+    void buildLayout();
     void onLoad();
     void onActivate();
     void fillList();

@@ -56,6 +56,36 @@ FindUnitWindow::FindUnitWindow(const Configuration& config, Connection& connecti
     setWindowTitle(QStringLiteral("Find Unit"));
     rtu_.followLine(&connection.line);
 
+    buildControls();
+    connectControls();
+}
+
+void FindUnitWindow::connectControls() {
+    connect(startButton, &QPushButton::clicked, this, &FindUnitWindow::start);
+    connect(useButton, &QPushButton::clicked, this, &FindUnitWindow::use);
+    connect(closeButton, &QPushButton::clicked, this, &FindUnitWindow::reject);
+    connect(foundList, &QTreeWidget::itemDoubleClicked, this, &FindUnitWindow::use);
+    connect(foundList, &QTreeWidget::currentItemChanged, this,
+            [this] { useButton->setEnabled(!running_ && foundList->currentItem() != nullptr); });
+    connect(&scanner_, &Scanner::unitFound, this, &FindUnitWindow::addFound);
+    connect(&scanner_, &Scanner::progress, this, [this](int done, int count, qint64 msLeft) {
+        progressBar->setMaximum(count);
+        progressBar->setValue(done);
+        timeLeftLabel->setText(QStringLiteral("%1 s left").arg(seconds(msLeft)));
+    });
+    connect(&scanner_, &Scanner::hint, this, [this](int baud, const QString& what) {
+        hintsLabel->setText(QStringLiteral("Something answers at %1 baud, but not as a unit: %2. "
+                                           "Check the line's framing and termination.")
+                                .arg(baud)
+                                .arg(what));
+    });
+    for (QSpinBox* s : {firstSpin, lastSpin, waitSpin})
+        connect(s, &QSpinBox::valueChanged, this, &FindUnitWindow::updateEstimate);
+    connect(speedsEdit, &QLineEdit::textChanged, this, &FindUnitWindow::updateEstimate);
+    updateEstimate();
+}
+
+void FindUnitWindow::buildControls() {
     estimateLabel = new QLabel(this);
     estimateLabel->setObjectName(QStringLiteral("estimateLabel"));
     estimateLabel->setWordWrap(true);
@@ -95,29 +125,6 @@ FindUnitWindow::FindUnitWindow(const Configuration& config, Connection& connecti
     layout->addWidget(hintsLabel);
     layout->addLayout(buttons);
     resize(520, 460);
-
-    connect(startButton, &QPushButton::clicked, this, &FindUnitWindow::start);
-    connect(useButton, &QPushButton::clicked, this, &FindUnitWindow::use);
-    connect(closeButton, &QPushButton::clicked, this, &FindUnitWindow::reject);
-    connect(foundList, &QTreeWidget::itemDoubleClicked, this, &FindUnitWindow::use);
-    connect(foundList, &QTreeWidget::currentItemChanged, this,
-            [this] { useButton->setEnabled(!running_ && foundList->currentItem() != nullptr); });
-    connect(&scanner_, &Scanner::unitFound, this, &FindUnitWindow::addFound);
-    connect(&scanner_, &Scanner::progress, this, [this](int done, int count, qint64 msLeft) {
-        progressBar->setMaximum(count);
-        progressBar->setValue(done);
-        timeLeftLabel->setText(QStringLiteral("%1 s left").arg(seconds(msLeft)));
-    });
-    connect(&scanner_, &Scanner::hint, this, [this](int baud, const QString& what) {
-        hintsLabel->setText(QStringLiteral("Something answers at %1 baud, but not as a unit: %2. "
-                                           "Check the line's framing and termination.")
-                                .arg(baud)
-                                .arg(what));
-    });
-    for (QSpinBox* s : {firstSpin, lastSpin, waitSpin})
-        connect(s, &QSpinBox::valueChanged, this, &FindUnitWindow::updateEstimate);
-    connect(speedsEdit, &QLineEdit::textChanged, this, &FindUnitWindow::updateEstimate);
-    updateEstimate();
 }
 
 QLayout* FindUnitWindow::buildPlan() {
@@ -242,6 +249,10 @@ void FindUnitWindow::start() {
     startButton->setText(QStringLiteral("&Start"));
     closeButton->setEnabled(true);
     useButton->setEnabled(foundList->currentItem() != nullptr);
+    showEnd(r);
+}
+
+void FindUnitWindow::showEnd(const ScanResult& r) {
     QString end;
     switch (r.outcome) {
     case ScanResult::Outcome::Finished:

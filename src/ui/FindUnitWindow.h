@@ -58,6 +58,9 @@ public slots:
 
 private:
     QLayout* buildPlan();
+    void buildControls();
+    void showEnd(const ScanResult& r); // the scan is over: how it ended, in the time-left line
+    void connectControls();
     void updateEstimate();
     void addFound(const FoundUnit& unit);
 

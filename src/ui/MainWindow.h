@@ -96,6 +96,7 @@ protected:
 
 private:
     void buildControls();
+    QLayout* buildColumns();
     void connectControls();
     QGroupBox* groupFrame(int group, const QColor& background, const QColor& caption);
     QLabel* terminalLabel(int k, QWidget* frame, int rowHeight);

@@ -135,6 +135,21 @@ void MainWindow::buildControls() {
         groupBoxes[static_cast<size_t>(i)]->setObjectName(QStringLiteral("group%1").arg(i + 1));
     groupBoxes[4] = buildCommandCenter();
 
+    QLayout* columns = buildColumns();
+
+    // The status line at the foot: the connection and the last outcome.
+    statusLine = panelLabel(QStringLiteral("statusLine"), this);
+    statusLine->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
+                                          "connection and the last operation's outcome"));
+    auto* all = new QVBoxLayout(this);
+    all->setContentsMargins(0, 0, 0, 0);
+    all->setSpacing(0);
+    all->addLayout(columns, 1);
+    all->addWidget(statusLine);
+}
+
+// The two columns of groups, with the progress bar and the command centre.
+QLayout* MainWindow::buildColumns() {
     // Left column: Recycle, Oil, Gas, then the progress bar.
     auto* left = new QVBoxLayout;
     left->setSpacing(px(225));
@@ -161,16 +176,7 @@ void MainWindow::buildControls() {
     columns->addLayout(left, kFrameWidth);
     columns->addStretch(kColumnGap);
     columns->addLayout(right, kFrameWidth);
-
-    // The status line at the foot: the connection and the last outcome.
-    statusLine = panelLabel(QStringLiteral("statusLine"), this);
-    statusLine->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
-                                          "connection and the last operation's outcome"));
-    auto* all = new QVBoxLayout(this);
-    all->setContentsMargins(0, 0, 0, 0);
-    all->setSpacing(0);
-    all->addLayout(columns, 1);
-    all->addWidget(statusLine);
+    return columns;
 }
 
 QGroupBox* MainWindow::buildCommandCenter() {

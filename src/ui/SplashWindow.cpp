@@ -41,24 +41,7 @@ SplashWindow::SplashWindow(LoadedWindows& windows, QWidget* parent)
     pictures[1]->setSizePolicy(keep);
     pictures[1]->setVisible(false);
 
-    titlePanel = new QLabel(QStringLiteral("Q V 8 4 0 N"), this);
-    titlePanel->setObjectName(QStringLiteral("titlePanel"));
-    titlePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    titlePanel->setLineWidth(2);
-    titlePanel->setAlignment(Qt::AlignCenter);
-    titlePanel->setMargin(8);
-    QFont serif(QStringLiteral("Times New Roman"));
-    serif.setStyleHint(QFont::Serif); // the nearest serif where Times is missing
-    serif.setPointSizeF(font().pointSizeF() * 2.6);
-    serif.setBold(true);
-    titlePanel->setFont(serif);
-
-    revisionLabel = new QLabel(QStringLiteral("Place RevisionLabel Here"), this);
-    revisionLabel->setObjectName(QStringLiteral("revisionLabel"));
-    revisionLabel->setAlignment(Qt::AlignCenter);
-    QFont title = font();
-    title.setPointSizeF(font().pointSizeF() * 1.3);
-    revisionLabel->setFont(title);
+    buildTexts();
 
     auto* right = new QVBoxLayout;
     right->addWidget(titlePanel);
@@ -78,6 +61,28 @@ SplashWindow::SplashWindow(LoadedWindows& windows, QWidget* parent)
     revisionLabel->setText(QStringLiteral("Custom Message Programming Tool"));
     adjustSize();
     windows_.centerForm();
+}
+
+// The title in large serif capitals, and the line under it.
+void SplashWindow::buildTexts() {
+    titlePanel = new QLabel(QStringLiteral("Q V 8 4 0 N"), this);
+    titlePanel->setObjectName(QStringLiteral("titlePanel"));
+    titlePanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    titlePanel->setLineWidth(2);
+    titlePanel->setAlignment(Qt::AlignCenter);
+    titlePanel->setMargin(8);
+    QFont serif(QStringLiteral("Times New Roman"));
+    serif.setStyleHint(QFont::Serif); // the nearest serif where Times is missing
+    serif.setPointSizeF(font().pointSizeF() * 2.6);
+    serif.setBold(true);
+    titlePanel->setFont(serif);
+
+    revisionLabel = new QLabel(QStringLiteral("Place RevisionLabel Here"), this);
+    revisionLabel->setObjectName(QStringLiteral("revisionLabel"));
+    revisionLabel->setAlignment(Qt::AlignCenter);
+    QFont title = font();
+    title.setPointSizeF(font().pointSizeF() * 1.3);
+    revisionLabel->setFont(title);
 }
 
 void SplashWindow::showPictures() {

@@ -23,5 +23,6 @@ public:
     QLabel* revisionLabel = nullptr;
 
 private:
+    void buildTexts();
     LoadedWindows& windows_;
 };
