@@ -357,7 +357,7 @@ void MainWindow::updateTooltips() {
 
 void MainWindow::updateTitle() {
     // "[*]" shows the modified mark while the table differs from its file.
-    QString title = QStringLiteral("QV840 Interlock Annunciator Table, Ver 1.1");
+    QString title = QStringLiteral("QV840 Interlock Annunciator Table, Ver " QV_VERSION);
     if (!table_.fileName().isEmpty())
         title += QStringLiteral(" - ") + QFileInfo(table_.fileName()).fileName();
     setWindowTitle(title + QStringLiteral("[*]"));
