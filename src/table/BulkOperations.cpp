@@ -110,7 +110,11 @@ public:
         : ops_(ops), result_(result), unit_(ops.state_.UnitAddress), claim_(ops.transport_),
           watch_(ops.transport_) {
         ops.stopRequested_ = false;
+        ops.running_ = true;
     }
+    ~Run() { ops_.running_ = false; }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
 
     int unit() const { return unit_; }
 
@@ -136,6 +140,10 @@ public:
     bool lineOk(TransportStatus s) {
         if (s == TransportStatus::Ok)
             return true;
+        if (s == TransportStatus::Stopped) { // the stop ended the pause or the wait for a reply
+            result_.outcome = BulkResult::Outcome::Stopped;
+            return false;
+        }
         result_.outcome = BulkResult::Outcome::PortFailed;
         result_.error = watch_.reason(s);
         return false;
@@ -221,6 +229,12 @@ BulkOperations::BulkOperations(SharedState& state, Transport& transport, Message
                                Operator& op, CommsClock* clock)
     : state_(state), transport_(transport), view_(view), op_(op), clock_(clock) {}
 
+void BulkOperations::requestStop() {
+    stopRequested_ = true;
+    if (running_) // else the wait under way is another client's
+        transport_.requestStop();
+}
+
 BulkResult BulkOperations::readAll() {
     BulkResult r;
     Run run(*this, r);
@@ -235,7 +249,8 @@ BulkResult BulkOperations::readAll() {
             if (!run.pauseAndExchange(request, t))
                 break;
             if (!run.confirmed(i, request, t)) {
-                if (!t.received.isEmpty())
+                // A gateway's "no answer" is silence too, though bytes came.
+                if (checkReply(t, request).verdict != ReplyCheck::Verdict::Silent)
                     continue;
                 if (!ask)
                     continue;
