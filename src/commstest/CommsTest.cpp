@@ -62,6 +62,7 @@ bool CommsTest::begin(bool claimed, const QString& what) {
 void CommsTest::report(const QString& what, TransportStatus status, const QString& reason) {
     switch (status) {
     case TransportStatus::Ok:
+    case TransportStatus::Stopped: // nothing stops a comms-test request
         return;
     case TransportStatus::Busy:
         view_.showProblem(QStringLiteral("Cannot %1: the serial link is busy with another "

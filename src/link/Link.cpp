@@ -15,17 +15,28 @@ QByteArray Reply::bytes() const {
 }
 
 // One wait of the link: a local event loop ended by the timer, by the port's
-// failure, or by quit() when what it waited for has happened. The timer is
+// failure, or by quit() when what it waited for has happened; a stoppable one
+// also by requestStop(), and one with a deadline by that. The timers are
 // single-shot and precise, so a 500 ms wait never ends at 475 ms.
 class Link::Wait {
 public:
-    enum class End { Bytes, TimedOut, Failed };
+    enum class End { Bytes, TimedOut, Failed, Stopped };
 
     // watchPort: a closed or failing port ends the wait early.
-    explicit Wait(Link& link, bool watchPort = true) : link_(link), watchPort_(watchPort) {
-        timer_.setTimerType(Qt::PreciseTimer);
-        timer_.setSingleShot(true);
+    explicit Wait(Link& link, bool watchPort = true, bool stoppable = false)
+        : link_(link), watchPort_(watchPort), stoppable_(stoppable) {
+        for (QTimer* t : {&timer_, &deadline_}) {
+            t->setTimerType(Qt::PreciseTimer);
+            t->setSingleShot(true);
+        }
         QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] {
+            link_.timedOut_ = 1;
+            loop_.quit();
+        });
+        // What is still coming at the deadline is cut off there.
+        QObject::connect(&deadline_, &QTimer::timeout, &loop_, [this] {
+            if (link_.timedOut_ == 0)
+                pastDeadline_ = true;
             link_.timedOut_ = 1;
             loop_.quit();
         });
@@ -33,6 +44,8 @@ public:
             failed_ = true;
             loop_.quit();
         });
+        if (stoppable_)
+            QObject::connect(&link_, &Link::stopAsked, &loop_, &QEventLoop::quit);
     }
 
     Wait(const Wait&) = delete;
@@ -40,31 +53,42 @@ public:
 
     // (Re)starts the timer: the wait now ends ms from this moment at the latest.
     void arm(int ms) { timer_.start(std::max(ms, 0)); }
+    // Ends the wait ms from now whatever arm() says; ms <= 0: no deadline.
+    void setDeadline(int ms) {
+        if (ms > 0)
+            deadline_.start(ms);
+    }
+    bool pastDeadline() const { return pastDeadline_; }
     // Ends the wait now: what it waited for has happened.
     void quit() {
         timer_.stop();
+        deadline_.stop();
         loop_.quit();
     }
 
     // Runs until the next event that concerns the wait.
     End next() {
-        if (!portGone() && link_.timedOut_ == 0)
+        if (!portGone() && link_.timedOut_ == 0 && !stopped())
             loop_.exec();
         if (portGone())
             return End::Failed;
-        return link_.timedOut_ != 0 ? End::TimedOut : End::Bytes;
+        if (link_.timedOut_ != 0)
+            return End::TimedOut;
+        return stopped() ? End::Stopped : End::Bytes;
     }
 
 private:
     bool portGone() const { return watchPort_ && (failed_ || !link_.port_.isOpen()); }
+    bool stopped() const { return stoppable_ && link_.stopPending_; }
     Link& link_;
     bool watchPort_;
+    bool stoppable_;
     QEventLoop loop_;
     QTimer timer_;
+    QTimer deadline_;
     bool failed_ = false;
+    bool pastDeadline_ = false;
 };
-
-namespace {} // namespace
 
 Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
     : QObject(parent), port_(port), timing_(timing) {
@@ -167,14 +191,24 @@ LinkStatus Link::idle(int ms) {
     if (active_)
         return LinkStatus::Busy;
     ActiveScope scope(active_);
+    stopPending_ = false;
     const quint64 before = failures_;
     timedOut_ = 0;
     // A pause needs no port; one that was open and fails ends it at once.
-    Wait wait(*this, port_.isOpen());
+    Wait wait(*this, port_.isOpen(), true);
     wait.arm(ms);
-    if (wait.next() == Wait::End::Failed)
+    const Wait::End end = wait.next();
+    timedOut_ = 0;
+    if (end == Wait::End::Failed)
         return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
-    return LinkStatus::Ok;
+    return end == Wait::End::Stopped ? LinkStatus::Stopped : LinkStatus::Ok;
+}
+
+void Link::requestStop() {
+    if (!active_)
+        return;
+    stopPending_ = true;
+    emit stopAsked();
 }
 
 // Takes the bytes of one reply as they come, in whichever event loop is
@@ -266,31 +300,33 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     timedOut_ = 0;
 
     const quint64 before = failures_;
-    Wait wait(*this);
+    Wait wait(*this, true, true);
     Collector collector(*this, x, rule, wait, gapMs < 0 ? timing_.replyGapMs : gapMs);
     const QMetaObject::Connection bytes =
         connect(&port_, &SerialPort::readyRead, this, [&collector] { collector.absorb(); });
     // The first byte may take firstByteMs from now, the request being on the
-    // wire; after that, gapMs of silence ends the reply. Once the timer has
-    // fired the reply is over: bytes arriving at that moment belong to the
-    // next exchange, which discards them.
+    // wire; after that, gapMs of silence ends the reply, and the deadline
+    // ends it whatever still comes. Once a timer has fired the reply is over:
+    // bytes arriving at that moment belong to the next exchange, which
+    // discards them.
     wait.arm(timing_.firstByteMs);
-    bool failed = false;
+    wait.setDeadline(rule.deadlineMs);
+    Wait::End end = Wait::End::Bytes;
     for (collector.absorb(); !collector.over() && timedOut_ == 0; collector.absorb()) {
-        if (wait.next() == Wait::End::Failed) {
-            failed = true;
+        end = wait.next();
+        if (end == Wait::End::Failed || end == Wait::End::Stopped)
             break;
-        }
     }
     disconnect(bytes);
     collector.flushHeld();
+    x.pastDeadline = wait.pastDeadline();
     timedOut_ = 0;
     emit receiving(false);
     if (received.count > 0)
         emit frameReceived(received.bytes());
-    if (failed)
+    if (end == Wait::End::Failed)
         return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
-    return LinkStatus::Ok;
+    return end == Wait::End::Stopped && !collector.over() ? LinkStatus::Stopped : LinkStatus::Ok;
 }
 
 // --- A whole exchange ---
@@ -301,6 +337,7 @@ LinkStatus Link::exchange(Exchange& x, Send how, int gapMs, const ReplyRule& rul
     if (!port_.isOpen())
         return LinkStatus::NotOpen;
     ActiveScope scope(active_);
+    stopPending_ = false;
     // The settling time holds RTS up; without RTS there is nothing to hold.
     const bool settle = how == Send::SendAll && direction_ == Direction::Rts;
     const LinkStatus s = transmit(x.request, settle ? timing_.sendAllSettleMs : 0);
@@ -319,5 +356,7 @@ Exchange Link::transact(const QByteArray& request, Send how, int gapMs, const Re
         x.error = notOpenText();
     else if (x.status == LinkStatus::PortFailed)
         x.error = lastFailure_;
+    else if (x.status == LinkStatus::Stopped)
+        x.error = tr("the request was stopped");
     return x;
 }

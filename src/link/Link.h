@@ -38,6 +38,7 @@ enum class LinkStatus {
     Busy,       // another transaction is in progress; nothing was done
     NotOpen,    // the port is not open
     PortFailed, // the port failed or vanished; it is now closed
+    Stopped,    // requestStop() ended the wait for the reply, or the pause
 };
 
 // Result of one exchange: what was sent, what came back, and whether the port
@@ -46,8 +47,9 @@ struct Exchange {
     LinkStatus status = LinkStatus::Ok;
     QByteArray request;
     Reply reply;
-    QString error;       // the port's reason, for PortFailed and NotOpen
-    bool echoed = false; // an exact copy of the request came first, and was dropped
+    QString error;             // the port's reason, for PortFailed and NotOpen
+    bool echoed = false;       // an exact copy of the request came first, and was dropped
+    bool pastDeadline = false; // the reply was still coming at the rule's deadline
     bool ok() const { return status == LinkStatus::Ok; }
 };
 
@@ -57,6 +59,9 @@ struct ReplyRule {
     // True for bytes that make a whole reply: it ends at once, without
     // waiting for the silence after it. Empty: only silence ends a reply.
     std::function<bool(const QByteArray&)> complete;
+    // The reply is over this long after the request went, whatever still
+    // comes (transport/Deadline.h); 0: only the waits end it.
+    int deadlineMs = 0;
 };
 
 class Link : public QObject {
@@ -91,6 +96,11 @@ public:
     Exchange transact(const QByteArray& request, Send how, int gapMs = -1,
                       const ReplyRule& rule = {});
 
+    // Ends the wait for a reply, or idle(), under way: it comes back Stopped.
+    // A request being sent goes out whole first, and its reply is then not
+    // awaited. Does nothing while nothing is under way.
+    void requestStop();
+
 signals:
     void frameSent(const QByteArray& bytes);     // for --trace and the dumps
     void frameReceived(const QByteArray& bytes); // a whole reply, when count > 0
@@ -98,6 +108,7 @@ signals:
     void traceNote(const QString& text); // e.g. "RTS not switchable on ..."
     void sending(bool on);               // the sending indicator
     void receiving(bool on);             // the receiving indicator, lit per byte
+    void stopAsked();                    // requestStop() during a send or a wait
 
 private:
     class Wait;
@@ -113,7 +124,8 @@ private:
     SerialPort& port_;
     LinkTiming timing_;
     Direction direction_ = Direction::Rts;
-    bool active_ = false; // a send or a wait is under way
+    bool active_ = false;      // a send or a wait is under way
+    bool stopPending_ = false; // asked during this send or wait
     bool rtsNoteGiven_ = false;
     int timedOut_ = 0;
     quint64 failures_ = 0; // port failures seen, to announce each once

@@ -3,16 +3,18 @@
 #include "startup/ConfigFiles.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QStringList>
-#include <QThread>
+#include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -135,6 +137,7 @@ QtSerialPortDevice::~QtSerialPortDevice() {
     // from running on a half-destroyed object.
     disconnect(&port_, nullptr, this, nullptr);
     restoreRs485();
+    restoreLatency();
     port_.close();
 }
 
@@ -213,13 +216,22 @@ PortStatus QtSerialPortDevice::open() {
         return PortStatus::failure(portInUseText());
     }
     quiet_ = false;
+    // Replies come sooner through a USB adapter; a refusal changes nothing.
+    lowLatencySet_ = enableLowLatency(*io_, static_cast<int>(port_.handle()));
     return {};
 }
 
 void QtSerialPortDevice::close() {
     restoreRs485();
+    restoreLatency();
     if (port_.isOpen())
         port_.close();
+}
+
+void QtSerialPortDevice::restoreLatency() {
+    if (lowLatencySet_ && port_.isOpen())
+        restoreLowLatency(*io_, static_cast<int>(port_.handle()));
+    lowLatencySet_ = false;
 }
 
 PortStatus QtSerialPortDevice::setKernelDirection() {
@@ -229,7 +241,7 @@ PortStatus QtSerialPortDevice::setKernelDirection() {
         return {}; // already on for this opening
     serial_rs485 previous{};
     const PortStatus s =
-        enableRs485(*rs485_, static_cast<int>(port_.handle()), line_.baud, name_, previous);
+        enableRs485(*io_, static_cast<int>(port_.handle()), line_.baud, name_, previous);
     if (s.ok)
         rs485Before_ = previous;
     return s;
@@ -237,7 +249,7 @@ PortStatus QtSerialPortDevice::setKernelDirection() {
 
 void QtSerialPortDevice::restoreRs485() {
     if (rs485Before_ && port_.isOpen())
-        rs485_->set(static_cast<int>(port_.handle()), *rs485Before_);
+        io_->setRs485(static_cast<int>(port_.handle()), *rs485Before_);
     rs485Before_.reset();
 }
 
@@ -264,6 +276,7 @@ void QtSerialPortDevice::fail(const QString& reason) {
         return;
     // Closing removes the notifiers, so a hung-up line cannot keep firing.
     rs485Before_.reset(); // a vanished device keeps no mode
+    lowLatencySet_ = false;
     port_.close();
     port_.clearError();
     emit failed(reason);
@@ -286,44 +299,53 @@ void QtSerialPortDevice::onError(QSerialPort::SerialPortError error) {
     }
 }
 
+bool QtSerialPortDevice::waitOutput(int ms) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    connect(this, &SerialPort::failed, &loop, &QEventLoop::quit);
+    timer.start(std::max(ms, 1));
+    loop.exec();
+    return port_.isOpen();
+}
+
+// Hands the bytes to the driver, then waits, event loop running, for the
+// time the bytes still queued need at the line speed (a character's bits
+// each), and looks at the queue again: once on a line that keeps pace, again
+// only for what is left, with a wait computed from that. A pseudo-terminal's
+// queue is empty at once. The last character leaving the transmitter is
+// tcdrain's, a character time at most.
 bool QtSerialPortDevice::drainOutput() {
     if (!port_.isOpen())
         return false;
-    const qint64 queued = port_.bytesToWrite();
+    const int fd = static_cast<int>(port_.handle());
     const double msPerByte = line_.bitsPerCharacter() * 1000.0 / line_.baud;
     // The time the bytes need at the line speed, a frame's worth more for
     // what the OS still holds, plus a margin; a port that takes longer is dead.
-    const int budgetMs = 250 + static_cast<int>(msPerByte * static_cast<double>(queued + 64));
-    QDeadlineTimer deadline(budgetMs, Qt::PreciseTimer);
-
-    while (port_.isOpen() && port_.bytesToWrite() > 0 && !deadline.hasExpired())
-        port_.waitForBytesWritten(static_cast<int>(deadline.remainingTime()));
-    if (!port_.isOpen())
-        return false;
-    if (port_.bytesToWrite() > 0) {
-        fail(QStringLiteral("the output did not leave the port within %1 ms").arg(budgetMs));
-        return false;
-    }
-
-    const int fd = static_cast<int>(port_.handle());
-    // Wait for the OS queue to empty, in short sleeps, without blocking
-    // beyond the deadline.
+    const int budgetMs =
+        250 + static_cast<int>(msPerByte * static_cast<double>(port_.bytesToWrite() + 64));
+    const QDeadlineTimer deadline(budgetMs, Qt::PreciseTimer);
     for (;;) {
-        int pending = 0;
-        if (::ioctl(fd, TIOCOUTQ, &pending) != 0) {
-            fail(systemError(errno));
+        if (port_.bytesToWrite() > 0)
+            port_.flush(); // what the driver takes now, without blocking
+        int queued = 0;
+        if (const int err = io_->outputQueue(fd, queued)) {
+            fail(systemError(err));
             return false;
         }
+        const qint64 pending = port_.bytesToWrite() + std::max(queued, 0);
         if (pending == 0)
             break;
         if (deadline.hasExpired()) {
             fail(QStringLiteral("the output did not leave the port within %1 ms").arg(budgetMs));
             return false;
         }
-        const int ms = std::max(1, static_cast<int>(msPerByte * pending));
-        QThread::msleep(static_cast<unsigned long>(std::min<qint64>(ms, deadline.remainingTime())));
+        const auto ms = static_cast<qint64>(std::ceil(msPerByte * static_cast<double>(pending)));
+        if (!waitOutput(static_cast<int>(std::min(ms, deadline.remainingTime()))))
+            return false;
     }
-    // The last characters still in the transmitter.
     if (::tcdrain(fd) != 0) {
         fail(systemError(errno));
         return false;

@@ -55,11 +55,15 @@ public:
     bool write(const QByteArray& bytes) override;
     PortStatus setKernelDirection() override;
 
-    // The RS-485 requests go through io from now on (tests pass a fake).
-    void setRs485Ioctl(Rs485Ioctl& io) { rs485_ = &io; }
+    // The driver requests (RS-485 mode, low latency, output queue) go
+    // through io from now on (tests pass a fake).
+    void setPortIoctl(PortIoctl& io) { io_ = &io; }
 
 private:
     void restoreRs485();
+    void restoreLatency();
+    // A local event loop for ms, ended early when the port fails; false then.
+    bool waitOutput(int ms);
     void onError(QSerialPort::SerialPortError error);
     void fail(const QString& reason);
     PortStatus apply(const LineSettings& s);
@@ -69,6 +73,7 @@ private:
     QString settingsText_ = QStringLiteral("9600,N,8,1");
     LineSettings line_;
     bool quiet_ = false; // errors of an optional request (RTS) are not failures
-    Rs485Ioctl* rs485_ = &systemRs485();
+    PortIoctl* io_ = &systemPortIoctl();
     std::optional<serial_rs485> rs485Before_; // the mode to restore on close
+    bool lowLatencySet_ = false;              // turned on at open, off at close
 };

@@ -3,19 +3,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <sys/ioctl.h>
 
 namespace {
-
-class SystemRs485 : public Rs485Ioctl {
-public:
-    int get(int fd, serial_rs485& out) override {
-        return ::ioctl(fd, TIOCGRS485, &out) == 0 ? 0 : errno;
-    }
-    int set(int fd, serial_rs485& in) override {
-        return ::ioctl(fd, TIOCSRS485, &in) == 0 ? 0 : errno;
-    }
-};
 
 QString noMode(const QString& port, int err) {
     return QStringLiteral("the driver of %1 has no RS-485 mode (%2)")
@@ -23,11 +12,6 @@ QString noMode(const QString& port, int err) {
 }
 
 } // namespace
-
-Rs485Ioctl& systemRs485() {
-    static SystemRs485 io;
-    return io;
-}
 
 serial_rs485 wantedRs485(const serial_rs485& previous, int baud) {
     serial_rs485 want = previous;
@@ -42,19 +26,19 @@ serial_rs485 wantedRs485(const serial_rs485& previous, int baud) {
     return want;
 }
 
-PortStatus enableRs485(Rs485Ioctl& io, int fd, int baud, const QString& port,
+PortStatus enableRs485(PortIoctl& io, int fd, int baud, const QString& port,
                        serial_rs485& previous) {
     serial_rs485 old{};
-    if (const int err = io.get(fd, old))
+    if (const int err = io.getRs485(fd, old))
         return PortStatus::failure(noMode(port, err));
     serial_rs485 want = wantedRs485(old, baud);
-    if (const int err = io.set(fd, want))
+    if (const int err = io.setRs485(fd, want))
         return PortStatus::failure(noMode(port, err));
     serial_rs485 back{};
-    const int err = io.get(fd, back);
+    const int err = io.getRs485(fd, back);
     constexpr auto kNeeded = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
     if (err != 0 || (back.flags & kNeeded) != kNeeded) {
-        io.set(fd, old);
+        io.setRs485(fd, old);
         return PortStatus::failure(
             QStringLiteral("the driver of %1 does not raise RTS for sending in RS-485 mode")
                 .arg(port));

@@ -1,23 +1,11 @@
 #pragma once
 // The Linux RS-485 mode of a serial driver: the driver raises RTS for each
 // transmission and drops it after the last bit. The two requests
-// (TIOCGRS485, TIOCSRS485) sit behind Rs485Ioctl so the rules around them can
+// (TIOCGRS485, TIOCSRS485) go through PortIoctl so the rules around them can
 // be tried without such a driver.
 
+#include "link/PortIoctl.h"
 #include "link/SerialPort.h"
-
-#include <linux/serial.h>
-
-class Rs485Ioctl {
-public:
-    virtual ~Rs485Ioctl() = default;
-    // 0, or the system's error number.
-    virtual int get(int fd, serial_rs485& out) = 0;
-    virtual int set(int fd, serial_rs485& in) = 0;
-};
-
-// The real requests on a file descriptor.
-Rs485Ioctl& systemRs485();
 
 // The mode this tool asks for at baud: enabled, RTS on while sending, the
 // delays around the transmission one character time long (at least 1 ms).
@@ -26,5 +14,5 @@ serial_rs485 wantedRs485(const serial_rs485& previous, int baud);
 // Puts fd into RS-485 mode and reads it back: the kernel quietly reverts what
 // the driver cannot do. On success previous holds the mode to restore. A
 // refusal leaves the mode as it was and says why, naming the port.
-PortStatus enableRs485(Rs485Ioctl& io, int fd, int baud, const QString& port,
+PortStatus enableRs485(PortIoctl& io, int fd, int baud, const QString& port,
                        serial_rs485& previous);

@@ -107,7 +107,11 @@ public:
     Run(BulkOperations& ops, BulkResult& result, int unit)
         : ops_(ops), result_(result), unit_(unit), claim_(ops.transport_), watch_(ops.transport_) {
         ops.stopRequested_ = false;
+        ops.running_ = true;
     }
+    ~Run() { ops_.running_ = false; }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
 
     int unit() const { return unit_; }
 
@@ -133,6 +137,10 @@ public:
     bool lineOk(TransportStatus s) {
         if (s == TransportStatus::Ok)
             return true;
+        if (s == TransportStatus::Stopped) { // the stop ended the pause or the wait for a reply
+            result_.outcome = BulkResult::Outcome::Stopped;
+            return false;
+        }
         result_.outcome = BulkResult::Outcome::PortFailed;
         result_.error = watch_.reason(s);
         return false;
@@ -218,6 +226,12 @@ BulkOperations::BulkOperations(MessageTable& table, Transport& transport, Messag
                                Operator& op, LineActivity* activity)
     : table_(table), transport_(transport), view_(view), op_(op), activity_(activity) {}
 
+void BulkOperations::requestStop() {
+    stopRequested_ = true;
+    if (running_) // else the wait under way is another client's
+        transport_.requestStop();
+}
+
 BulkResult BulkOperations::readAll(int unit) {
     BulkResult r;
     Run run(*this, r, unit);
@@ -232,7 +246,8 @@ BulkResult BulkOperations::readAll(int unit) {
             if (!run.pauseAndExchange(request, t))
                 break;
             if (!run.confirmed(i, request, t)) {
-                if (!t.received.isEmpty())
+                // A gateway's "no answer" is silence too, though bytes came.
+                if (checkReply(t, request).verdict != ReplyCheck::Verdict::Silent)
                     continue;
                 if (!ask)
                     continue;

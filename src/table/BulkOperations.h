@@ -45,11 +45,12 @@ public:
     BulkResult writeAll(int unit);
     BulkResult eraseAll(int unit);
 
-    // Ends the running operation before its next pause or request; the request
-    // under way is answered (or times out) first, so no frame is cut. The table
-    // keeps what the unit confirmed, and one box says which slots were done.
-    // Each operation starts with no stop pending.
-    void requestStop() { stopRequested_ = true; }
+    // Ends the running operation: a pause or a wait for a reply under way ends
+    // at once (Transport::requestStop), and no further request goes. A request
+    // frame already going out is sent whole; its slot counts as not done. The
+    // table keeps what the unit confirmed, and one box says which slots were
+    // done. Each operation starts with no stop pending.
+    void requestStop();
     bool stopRequested() const { return stopRequested_; }
 
 private:
@@ -60,6 +61,7 @@ private:
     Operator& op_;
     LineActivity* activity_;
     bool stopRequested_ = false;
+    bool running_ = false; // an operation of this object holds the transport
 };
 
 // Why a write-all entry cannot go to the unit, or an empty text when it can.

@@ -1,10 +1,15 @@
 #include "transport/NetTransport.h"
 
 #include "link/ActiveScope.h"
+#include "transport/Deadline.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <algorithm>
+#include <poll.h>
+#include <utility>
 
 namespace {
 
@@ -34,6 +39,8 @@ NetTransport::NetTransport(const Endpoint& endpoint, NetTiming timing, QObject* 
     : Transport(parent), endpoint_(endpoint), timing_(timing) {
     // Requests are small and must leave at once.
     socket_.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // Every wait below also ends on this, and looks at the flag.
+    connect(this, &Transport::stopRequested, this, [this] { stopPending_ = active_; });
 }
 
 NetTransport::~NetTransport() {
@@ -50,18 +57,23 @@ void NetTransport::close() {
 }
 
 // Runs a local event loop until bytes come (when asked for), the socket
-// closes or fails, or ms pass.
+// closes or fails, a stop is asked for, or ms pass.
 NetTransport::End NetTransport::wait(int ms, bool wakeOnBytes) {
     if (!connected())
         return End::Closed;
+    if (stopPending_)
+        return End::Stopped;
     if (wakeOnBytes && socket_.bytesAvailable() > 0)
         return End::Bytes;
     TimedLoop wait(ms);
     connect(&socket_, &QAbstractSocket::disconnected, &wait.loop, &QEventLoop::quit);
     connect(&socket_, &QAbstractSocket::errorOccurred, &wait.loop, &QEventLoop::quit);
+    connect(this, &Transport::stopRequested, &wait.loop, &QEventLoop::quit);
     if (wakeOnBytes)
         connect(&socket_, &QIODevice::readyRead, &wait.loop, &QEventLoop::quit);
     wait.loop.exec();
+    if (stopPending_)
+        return End::Stopped;
     if (wakeOnBytes && socket_.bytesAvailable() > 0)
         return End::Bytes;
     if (!connected())
@@ -74,10 +86,11 @@ bool NetTransport::connectSocket(QString& reason) {
     TimedLoop wait(timing_.connectMs);
     connect(&socket_, &QAbstractSocket::connected, &wait.loop, &QEventLoop::quit);
     connect(&socket_, &QAbstractSocket::errorOccurred, &wait.loop, &QEventLoop::quit);
+    connect(this, &Transport::stopRequested, &wait.loop, &QEventLoop::quit);
     socket_.connectToHost(endpoint_.host, quint16(endpoint_.port));
-    if (socket_.state() != QAbstractSocket::UnconnectedState && !connected())
+    if (socket_.state() != QAbstractSocket::UnconnectedState && !connected() && !stopPending_)
         wait.loop.exec();
-    if (connected())
+    if (connected() && !stopPending_)
         return true;
     QString why = socket_.errorString();
     if (wait.timedOut)
@@ -87,12 +100,23 @@ bool NetTransport::connectSocket(QString& reason) {
     return false;
 }
 
+bool NetTransport::peerClosed() const {
+    // The gateway's close of an idle connection may be in the socket before
+    // the event loop has told it: a zero-time look, no wait.
+    const qintptr fd = socket_.socketDescriptor();
+    if (fd < 0)
+        return true;
+    pollfd p{int(fd), POLLIN | POLLRDHUP, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 QString NetTransport::closedReason() const {
-    const QString why = socket_.error() == QAbstractSocket::UnknownSocketError
-                            ? tr("the connection was closed")
-                            : socket_.errorString();
-    return tr("%1 closed the connection in the middle of a request: %2")
-        .arg(endpoint_.hostPort(), why);
+    // The gateway's own close needs no second wording of the system's.
+    const QAbstractSocket::SocketError e = socket_.error();
+    if (e == QAbstractSocket::UnknownSocketError || e == QAbstractSocket::RemoteHostClosedError)
+        return tr("%1 closed the connection in the middle of a request").arg(endpoint_.hostPort());
+    return tr("the connection to %1 failed in the middle of a request: %2")
+        .arg(endpoint_.hostPort(), socket_.errorString());
 }
 
 TransportStatus NetTransport::fail(Transaction& t, const QString& reason) {
@@ -103,6 +127,11 @@ TransportStatus NetTransport::fail(Transaction& t, const QString& reason) {
     return t.status;
 }
 
+void NetTransport::stopped(Transaction& t) {
+    t.status = TransportStatus::Stopped;
+    t.error = tr("the request was stopped");
+}
+
 TransportStatus NetTransport::prepare() {
     if (active_)
         return TransportStatus::Busy;
@@ -111,32 +140,45 @@ TransportStatus NetTransport::prepare() {
     if (connected())
         return TransportStatus::Ok;
     ActiveScope scope(active_);
+    stopPending_ = false;
     QString reason;
     if (connectSocket(reason))
         return TransportStatus::Ok;
     Transaction t;
+    if (stopPending_) {
+        stopped(t);
+        return t.status;
+    }
     return fail(t, reason);
 }
 
-bool NetTransport::exchange(int unit, Transaction& t, bool& got) {
-    got = false;
+NetTransport::Outcome NetTransport::exchange(int unit, Transaction& t) {
     socket_.readAll(); // whatever an earlier exchange left
     emit sending(true);
     const bool written = socket_.write(t.sent) == t.sent.size();
     emit sending(false);
     if (!written)
-        return false;
+        return Outcome::Closed;
     emit frameSent(t.sent);
     bool lit = false;
-    const bool ok = receiveReply(unit, t, got, lit);
+    const Outcome o = receiveReply(unit, t, lit);
     if (lit)
         emit receiving(false);
-    if (ok && !t.received.isEmpty())
+    if (o != Outcome::Closed && !t.received.isEmpty())
         emit frameReceived(t.received);
-    return ok;
+    return o;
 }
 
-bool NetTransport::receiveReply(int unit, Transaction& t, bool& got, bool& lit) {
+// The reply as it stands when a wait ran out; past the deadline with bytes
+// in hand it is garbled, whatever they look like.
+void NetTransport::cutOff(int unit, const QByteArray& buffer, Transaction& t, bool atDeadline) {
+    judgeIncomplete(unit, buffer, t);
+    t.pastDeadline = atDeadline;
+    if (atDeadline && !buffer.isEmpty())
+        t.framing = Framing::Garbled;
+}
+
+NetTransport::Outcome NetTransport::receiveReply(int unit, Transaction& t, bool& lit) {
     QByteArray buffer;
     int armMs = timing_.firstByteMs;
     QElapsedTimer requestSent;
@@ -144,32 +186,35 @@ bool NetTransport::receiveReply(int unit, Transaction& t, bool& got, bool& lit) 
     QElapsedTimer clock = requestSent;
     qint64 total = 0;
     for (;;) {
-        const End end = wait(armMs - int(clock.elapsed()), true);
-        if (end == End::Closed && socket_.bytesAvailable() == 0) {
-            t.received = buffer;
-            return false;
+        const qint64 armLeft = armMs - clock.elapsed();
+        const qint64 deadlineLeft = t.deadlineMs - requestSent.elapsed();
+        if (deadlineLeft <= 0) {
+            cutOff(unit, buffer, t, true);
+            return Outcome::Done;
+        }
+        const End end = wait(int(std::min(armLeft, deadlineLeft)), true);
+        if (end == End::Stopped || (end == End::Closed && socket_.bytesAvailable() == 0)) {
+            t.received = buffer; // whatever came, for the comms test
+            return end == End::Stopped ? Outcome::Stopped : Outcome::Closed;
         }
         if (end == End::TimedOut) {
-            judgeIncomplete(unit, buffer, t);
-            return true;
+            cutOff(unit, buffer, t, deadlineLeft < armLeft);
+            return Outcome::Done;
         }
         const QByteArray chunk = socket_.readAll();
         if (chunk.isEmpty())
             continue;
-        got = true;
-        if (!lit) {
-            lit = true;
+        if (!std::exchange(lit, true))
             emit receiving(true);
-        }
         buffer += chunk;
         total += chunk.size();
         if (total > kMaxReplyBytes) { // a peer that never stops sending
-            judgeIncomplete(unit, buffer, t);
-            return true;
+            cutOff(unit, buffer, t, false);
+            return Outcome::Done;
         }
         const Collect c = collect(unit, buffer, t);
         if (c == Collect::Done)
-            return true;
+            return Outcome::Done;
         if (c == Collect::Stale && buffer.isEmpty()) {
             // Still waiting for the first byte of this reply.
             armMs = timing_.firstByteMs;
@@ -195,24 +240,31 @@ Transaction NetTransport::transact(int unit, const QByteArray& requestPdu, Reply
         return t;
     }
     ActiveScope scope(active_);
-    // A connection the gateway dropped while idle is made again once; so is
-    // one found closed by the request itself before any byte of a reply.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const bool reused = connected();
+    stopPending_ = false;
+    // A connection the gateway closed while idle is made again before the
+    // request goes, when the request has certainly not left. Once it has, it
+    // is never sent again here: a write may have reached the unit.
+    if (!connected() || peerClosed()) {
         QString reason;
-        if (!reused && !connectSocket(reason)) {
-            fail(t, reason);
+        if (!connectSocket(reason)) {
+            if (stopPending_)
+                stopped(t);
+            else
+                fail(t, reason);
             return t;
         }
-        t.sent = frame(unit, requestPdu);
-        bool got = false;
-        if (exchange(unit, t, got))
-            return t;
-        if (got || !reused || attempt == 1) {
-            fail(t, closedReason());
-            return t;
-        }
-        socket_.abort();
+    }
+    t.sent = frame(unit, requestPdu);
+    t.deadlineMs = networkDeadlineMs(requestPdu, timing_.firstByteMs, timing_.replyGapMs);
+    switch (exchange(unit, t)) {
+    case Outcome::Done:
+        break;
+    case Outcome::Stopped:
+        stopped(t);
+        break;
+    case Outcome::Closed:
+        fail(t, closedReason());
+        break;
     }
     return t;
 }
@@ -221,9 +273,11 @@ TransportStatus NetTransport::bulkPause() {
     if (active_)
         return TransportStatus::Busy;
     ActiveScope scope(active_);
+    stopPending_ = false;
     // A gateway that closes an idle connection meanwhile is no failure: the
     // next request connects again.
     TimedLoop pause(timing_.bulkPauseMs);
+    connect(this, &Transport::stopRequested, &pause.loop, &QEventLoop::quit);
     pause.loop.exec();
-    return TransportStatus::Ok;
+    return stopPending_ ? TransportStatus::Stopped : TransportStatus::Ok;
 }

@@ -5,8 +5,12 @@
 // a Qt::PreciseTimer. No RTS and no echo: the gateway drives the RS-485 line.
 //
 // The tool only ever connects; it never listens. A connection the gateway
-// closed while idle is opened again once at the next request before the
-// request is reported as failed.
+// closed while idle is opened again at the next request, before the request
+// goes. A connection that closes once the request has gone fails the request:
+// it is never sent again here, since a write may already have reached the
+// unit (the retries, transport/Retry.h, decide on resending, and never on a
+// failed line). Each reply ends by its deadline (transport/Deadline.h) at
+// the latest; requestStop() ends any wait.
 
 #include "transport/Endpoint.h"
 #include "transport/Transport.h"
@@ -54,21 +58,27 @@ protected:
     virtual void judgeIncomplete(int unit, const QByteArray& buffer, Transaction& t) = 0;
 
 private:
-    enum class End { Bytes, TimedOut, Closed };
+    enum class End { Bytes, TimedOut, Closed, Stopped };
     End wait(int ms, bool wakeOnBytes);
+    // Connects; false with the reason when that fails or a stop came.
     bool connectSocket(QString& reason);
+    // The connected socket has been closed by the other end already.
+    bool peerClosed() const;
     QString closedReason() const;
     TransportStatus fail(Transaction& t, const QString& reason);
-    // One send and the collection of its reply; false when the connection
-    // closed before the reply was over (got tells whether any byte came).
-    bool exchange(int unit, Transaction& t, bool& got);
-    // Collects the reply to the request just sent; false when the connection
-    // closed first. lit: the receiving lamp was lit.
-    bool receiveReply(int unit, Transaction& t, bool& got, bool& lit);
+    void stopped(Transaction& t);
+    // One send and the collection of its reply. Done: the reply is over (t
+    // judged); Closed: the connection closed before that; Stopped: requestStop().
+    enum class Outcome { Done, Closed, Stopped };
+    Outcome exchange(int unit, Transaction& t);
+    // Collects the reply to the request just sent. lit: the receiving lamp was lit.
+    Outcome receiveReply(int unit, Transaction& t, bool& lit);
+    void cutOff(int unit, const QByteArray& buffer, Transaction& t, bool atDeadline);
 
     Endpoint endpoint_;
     NetTiming timing_;
     QTcpSocket socket_;
     bool active_ = false;
     bool closed_ = false;
+    bool stopPending_ = false; // requestStop() while active_
 };

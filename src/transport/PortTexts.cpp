@@ -16,9 +16,19 @@ QString busy() {
 }
 
 QString failed(const QString& portName, const QString& reason) {
-    if (isNetworkAddress(portName))
-        return QStringLiteral("The connection to %1 failed: %2\r\nThe operation was stopped.")
-            .arg(portName, reason.isEmpty() ? QStringLiteral("it was closed") : reason);
+    if (isNetworkAddress(portName)) {
+        // The network transport's reasons name the gateway's host and port
+        // already: said once, as a sentence of its own.
+        const std::optional<Endpoint> e = parseEndpoint(portName);
+        QString text =
+            e && reason.contains(e->hostPort())
+                ? reason.left(1).toUpper() + reason.mid(1)
+                : QStringLiteral("The connection to %1 failed: %2")
+                      .arg(portName, reason.isEmpty() ? QStringLiteral("it was closed") : reason);
+        if (!text.endsWith(QLatin1Char('.')))
+            text += QLatin1Char('.');
+        return text + QStringLiteral("\r\nThe operation was stopped.");
+    }
     return QStringLiteral("The serial port %1 failed: %2\r\nThe operation was stopped.")
         .arg(portName, reason.isEmpty() ? QStringLiteral("the port was closed") : reason);
 }

@@ -6,6 +6,9 @@
 namespace PortTexts {
 QString notOpen();
 QString busy();
+// "The serial port P failed: R", or for a network address the reason as a
+// sentence of its own when it names the gateway (the network transport's
+// reasons all do); then "The operation was stopped." on a line of its own.
 QString failed(const QString& portName, const QString& reason);
 const QString& failedTitle();
 } // namespace PortTexts

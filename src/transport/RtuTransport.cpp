@@ -1,7 +1,9 @@
 #include "transport/RtuTransport.h"
 
 #include "link/Crc.h"
+#include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
+#include "transport/Deadline.h"
 
 namespace {
 
@@ -13,10 +15,18 @@ TransportStatus fromLink(LinkStatus s) {
         return TransportStatus::Busy;
     case LinkStatus::NotOpen:
         return TransportStatus::NotOpen;
+    case LinkStatus::Stopped:
+        return TransportStatus::Stopped;
     case LinkStatus::PortFailed:
         break;
     }
     return TransportStatus::Failed;
+}
+
+// The time of one character at the port's settings (10 bits for 9600,N,8,1).
+double portMsPerByte(const SerialPort& port) {
+    const std::optional<LineSettings> s = parseLineSettings(port.settings());
+    return s ? msPerByte(s->baud, s->bitsPerCharacter()) : msPerByte(9600);
 }
 
 } // namespace
@@ -58,6 +68,7 @@ RtuTransport::RtuTransport(SerialPort& port, const CrcTableArray& crcTable, Link
     connect(&link_, &Link::traceNote, this, &Transport::traceNote);
     connect(&link_, &Link::sending, this, &Transport::sending);
     connect(&link_, &Link::receiving, this, &Transport::receiving);
+    connect(this, &Transport::stopRequested, &link_, &Link::requestStop);
 }
 
 QString RtuTransport::endpointName() const {
@@ -98,7 +109,19 @@ TransportStatus RtuTransport::prepare() {
     return fromLink(link_.releaseLine());
 }
 
-Transaction RtuTransport::attempt(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+int RtuTransport::deadlineMs(const QByteArray& requestPdu, int gapMs) const {
+    ReplyBudget b;
+    b.replyBytes = expectedReplyBytes(requestPdu);
+    // An echo is the request frame: address, PDU, CRC.
+    b.echoBytes = line().echo == EchoMode::Off ? 0 : int(requestPdu.size()) + 3;
+    b.msPerByte = portMsPerByte(link_.port());
+    b.firstByteMs = link_.timing().firstByteMs;
+    b.gapMs = gapMs;
+    return replyDeadlineMs(b);
+}
+
+Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+    applyDirection();
     Transaction t;
     t.sent = rtuFrame(crcTable_, unit, requestPdu);
     // A read goes out with SendAll's settling time, a write with WriteAll.
@@ -116,40 +139,20 @@ Transaction RtuTransport::attempt(int unit, const QByteArray& requestPdu, ReplyE
         const ReplyCheck::Verdict v = checkReply(r, requestPdu).verdict;
         return v == ReplyCheck::Verdict::Confirmed || v == ReplyCheck::Verdict::Exception;
     };
+    rule.deadlineMs = deadlineMs(requestPdu, gapMs < 0 ? link_.timing().replyGapMs : gapMs);
     const Exchange x =
         link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);
     t.status = fromLink(x.status);
     t.error = x.error;
     t.received = x.reply.bytes();
+    t.deadlineMs = rule.deadlineMs;
+    t.pastDeadline = x.pastDeadline;
     t.noEcho = rule.echo == EchoMode::On && !x.echoed && x.ok();
     if (t.noEcho)
         emit traceNote(tr("the line did not echo"));
     judgeRtuFrame(crcTable_, unit, t);
-    return t;
-}
-
-Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
-    applyDirection();
-    Transaction t = attempt(unit, requestPdu, end);
-    // The comms test shows what one request brought; elsewhere a request
-    // without a usable reply may go again, after the pause. A reply that
-    // confirms or refuses is never asked for twice: a write it confirmed
-    // stays written once.
-    for (int retry = 1; retry <= line().retries && end == ReplyEnd::Normal && t.ok(); ++retry) {
-        const ReplyCheck::Verdict v = checkReply(t, requestPdu).verdict;
-        if (v == ReplyCheck::Verdict::Confirmed || v == ReplyCheck::Verdict::Exception)
-            break;
-        emit traceNote(
-            tr("no usable reply; trying again (%1 of %2)").arg(retry).arg(line().retries));
-        const TransportStatus paused = bulkPause();
-        if (paused != TransportStatus::Ok) {
-            t.status = paused;
-            t.error = link_.port().isOpen() ? QString()
-                                            : tr("The serial port %1 closed.").arg(endpointName());
-            break;
-        }
-        t = attempt(unit, requestPdu, end);
-    }
+    if (t.pastDeadline && !t.received.isEmpty())
+        t.framing = Framing::Garbled;
     return t;
 }
 

@@ -2,8 +2,9 @@
 // Modbus RTU on a serial port: the unit address in front of the PDU, the
 // CRC-16 behind it, and the line discipline of the Link (the direction
 // switching, the adapter's echo, the first-byte wait, the end of a reply once
-// it is whole or by silence), the pause before a bulk request and the retries
-// of a request that got no usable reply.
+// it is whole or by silence, or at its deadline) and the pause before a bulk
+// request. It sends each request once: the retries are transactRetrying()'s
+// (transport/Retry.h), the same for every line.
 
 #include "link/Link.h"
 #include "startup/ConfigFiles.h"
@@ -20,8 +21,8 @@ public:
     const LinkTiming& timing() const { return link_.timing(); }
     void setTiming(const LinkTiming& t) { link_.setTiming(t); }
     // Follows line (which must outlive the transport) from the next request
-    // on: its echo, direction, pause and retries. Without it: no echo
-    // expected, RTS switching, the pause of the timing, no retries.
+    // on: its echo, direction and pause. Without it: no echo expected, RTS
+    // switching, the pause of the timing.
     void followLine(const LineOptions* line) { line_ = line; }
 
     QString endpointName() const override;
@@ -36,7 +37,8 @@ private:
     LineOptions line() const { return line_ ? *line_ : LineOptions{EchoMode::Off}; }
     int pauseMs() const { return line_ ? line_->pauseMs : link_.timing().bulkPauseMs; }
     void applyDirection();
-    Transaction attempt(int unit, const QByteArray& requestPdu, ReplyEnd end);
+    // The deadline of the reply to requestPdu at the port's speed (transport/Deadline.h).
+    int deadlineMs(const QByteArray& requestPdu, int gapMs) const;
     Link link_;
     const CrcTableArray& crcTable_;
     const LineOptions* line_ = nullptr;

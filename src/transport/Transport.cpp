@@ -22,8 +22,18 @@ QString ReplyCheck::reason() const {
     case Verdict::Confirmed:
         return {};
     case Verdict::Silent:
+        if (isGatewayNoAnswer(detail))
+            return QStringLiteral("no reply: the gateway answered for the unit (Modbus exception "
+                                  "%1, %2)")
+                .arg(detail)
+                .arg(Pdu::exceptionName(detail));
         return noEcho ? QStringLiteral("the line did not echo") : QStringLiteral("no reply");
     case Verdict::Garbled:
+        if (deadlineMs > 0)
+            return QStringLiteral("a garbled reply of %1 bytes (still coming when its %2 ms "
+                                  "were up)")
+                .arg(length)
+                .arg(deadlineMs);
         return QStringLiteral("a garbled reply of %1 bytes (%2)")
             .arg(length)
             .arg(detail == 1 ? QStringLiteral("cut short, or its MBAP header is wrong")
@@ -40,10 +50,20 @@ QString ReplyCheck::reason() const {
     return {};
 }
 
+bool isGatewayNoAnswer(int exceptionCode) {
+    return exceptionCode == kGatewayPathUnavailable || exceptionCode == kGatewayTargetSilent;
+}
+
 ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
     ReplyCheck c;
     c.length = static_cast<int>(t.received.size());
     c.noEcho = t.noEcho;
+    // Whatever came by the deadline is not an answer the unit gave in time.
+    if (t.pastDeadline && !t.received.isEmpty()) {
+        c.verdict = ReplyCheck::Verdict::Garbled;
+        c.deadlineMs = t.deadlineMs;
+        return c;
+    }
     switch (t.framing) {
     case Framing::Silent:
         return c;
@@ -63,6 +83,8 @@ ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
                 : v.kind == Pdu::Verdict::Kind::Exception ? ReplyCheck::Verdict::Exception
                                                           : ReplyCheck::Verdict::Unexpected;
     c.detail = v.code;
+    if (c.verdict == ReplyCheck::Verdict::Exception && isGatewayNoAnswer(v.code))
+        c.verdict = ReplyCheck::Verdict::Silent;
     return c;
 }
 
@@ -78,6 +100,8 @@ FailureWatch::~FailureWatch() {
 }
 
 QString FailureWatch::reason(TransportStatus status) const {
+    if (status == TransportStatus::Stopped)
+        return QStringLiteral("the request was stopped");
     if (!reason_.isEmpty())
         return reason_;
     return status == TransportStatus::NotOpen ? QStringLiteral("the port is not open")

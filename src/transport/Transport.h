@@ -18,6 +18,7 @@ enum class TransportStatus {
     Busy,    // another transaction is in progress; nothing was done
     NotOpen, // the line is not open
     Failed,  // the line failed or vanished; it is now closed
+    Stopped, // requestStop() ended the wait: the request counts as not done
 };
 
 // How the reply arrived, before its PDU is judged.
@@ -38,8 +39,12 @@ struct Transaction {
     // The PDU the reply carries; judge it only when the framing is Whole.
     // Whatever came is here too, for the comms test that shows it unjudged.
     QByteArray replyPdu;
-    QString error;       // the line's reason, for Busy, NotOpen and Failed
+    QString error;       // the line's reason, for Busy, NotOpen, Failed and Stopped
     bool noEcho = false; // an echo was expected and nothing came
+    // The longest the reply could take (transport/Deadline.h), and whether
+    // it was cut off there: such a reply is never the unit's answer.
+    int deadlineMs = 0;
+    bool pastDeadline = false;
     bool ok() const { return status == TransportStatus::Ok; }
 };
 
@@ -66,12 +71,20 @@ public:
     // Readies the line before an operation (a serial line stops sending).
     virtual TransportStatus prepare() = 0;
     // One request to unit and its reply; pending input is dropped first.
+    // The reply is over by its deadline at the latest (Transaction::deadlineMs).
     virtual Transaction transact(int unit, const QByteArray& requestPdu,
                                  ReplyEnd end = ReplyEnd::Normal) = 0;
     // The pause a bulk operation leaves before each request, windows
     // responsive; Failed when the line dies meanwhile. Its length is the
     // line's (300 ms on a serial line); tests shorten it.
     virtual TransportStatus bulkPause() = 0;
+
+    // Ends the wait under way (for a reply, a pause or a connection) within a
+    // few milliseconds; that call comes back Stopped. A request frame already
+    // going out is sent whole first; its reply is not awaited, so the request
+    // counts as not done. A stop asked for while nothing waits does nothing:
+    // the clients keep their own stop between requests.
+    void requestStop() { emit stopRequested(); }
 
 signals:
     void busyChanged(bool busy);
@@ -84,6 +97,8 @@ signals:
     // Something the operator must read, said once: e.g. a line setting the
     // port cannot follow, and what the line does instead.
     void notice(const QString& text);
+    // requestStop() was called; the transports end their waits on it.
+    void stopRequested();
 
 private:
     bool claimed_ = false;
@@ -109,19 +124,27 @@ private:
 // A reply to one of the tool's own requests, judged as a Modbus master judges
 // it. Only a whole reply from the addressed unit confirms anything: a garbled
 // reply, one from another unit, or an exception must never reach the message
-// table or be told to the operator as a success.
+// table or be told to the operator as a success. A gateway's exceptions 10
+// (path unavailable) and 11 (target device failed to respond) are its way of
+// saying that no answer came: they count as Silent, detail the code.
 struct ReplyCheck {
     enum class Verdict { Confirmed, Silent, Garbled, OtherUnit, Exception, Unexpected };
     Verdict verdict = Verdict::Silent;
-    int detail = 0;      // the other unit's address, the exception code, or for a garbled
-                         // reply 1 when it has no CRC
+    int detail = 0;      // the other unit's address, the exception code (the gateway's,
+                         // for Silent), or for a garbled reply 1 when it has no CRC
     int length = 0;      // of the reply on the wire
     bool noEcho = false; // Silent because not even the line's echo came
+    int deadlineMs = 0;  // Garbled because the reply was cut off at this deadline
     bool confirmed() const { return verdict == Verdict::Confirmed; }
     // For the operator: "a garbled reply of 45 bytes (its CRC is wrong)".
     QString reason() const;
 };
 ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu);
+
+// The exceptions a gateway answers with when the unit behind it cannot be reached.
+constexpr int kGatewayPathUnavailable = 0x0A;
+constexpr int kGatewayTargetSilent = 0x0B;
+bool isGatewayNoAnswer(int exceptionCode);
 
 // Remembers the reason the line gave when it failed, for as long as it lives.
 class FailureWatch {
@@ -130,7 +153,8 @@ public:
     ~FailureWatch();
     FailureWatch(const FailureWatch&) = delete;
     FailureWatch& operator=(const FailureWatch&) = delete;
-    // The reason, or a plain one for the status when the line gave none.
+    // The reason, or a plain one for the status when the line gave none; for
+    // Stopped always "the request was stopped".
     QString reason(TransportStatus status) const;
 
 private:

@@ -2,12 +2,14 @@
 
 #include "link/SerialPort.h"
 #include "transport/ModbusTcpTransport.h"
+#include "transport/Retry.h"
 #include "transport/RtuOverTcpTransport.h"
 #include "transport/RtuTransport.h"
 
 namespace {
 
-// Hands every call to the transport of the line the port's name names.
+// Hands every call to the transport of the line the port's name names, and
+// retries its requests by the one rule of transport/Retry.h.
 class ChosenTransport : public Transport {
 public:
     ChosenTransport(SerialPort& port, const CrcTableArray& crcTable, TransportOptions options)
@@ -19,6 +21,11 @@ public:
             rtu_.setTiming(timing);
         }
         forward(rtu_);
+        connect(this, &Transport::stopRequested, this, [this] {
+            rtu_.requestStop();
+            if (net_)
+                net_->requestStop();
+        });
     }
 
     QString endpointName() const override { return current().endpointName(); }
@@ -26,18 +33,25 @@ public:
     void close() override { current().close(); }
     TransportStatus prepare() override { return current().prepare(); }
     Transaction transact(int unit, const QByteArray& requestPdu, ReplyEnd end) override {
-        return current().transact(unit, requestPdu, end);
+        followPause();
+        return transactRetrying(current(), unit, requestPdu, end,
+                                options_.line ? options_.line->retries : 0);
     }
     TransportStatus bulkPause() override {
+        followPause();
+        return current().bulkPause();
+    }
+
+private:
+    // A gateway's pause is the line's, as a serial port's is.
+    void followPause() {
         if (net_ && options_.line && &current() == net_.get()) {
             NetTiming timing = net_->timing();
             timing.bulkPauseMs = options_.line->pauseMs;
             net_->setTiming(timing);
         }
-        return current().bulkPause();
     }
 
-private:
     void forward(Transport& t) {
         connect(&t, &Transport::frameSent, this, &Transport::frameSent);
         connect(&t, &Transport::frameReceived, this, &Transport::frameReceived);

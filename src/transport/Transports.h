@@ -2,8 +2,8 @@
 // Where transports are chosen. A new kind of line is its files in this folder
 // and one branch in makeTransport.
 
-#include "startup/LineOptions.h"
 #include "startup/ConfigFiles.h"
+#include "startup/LineOptions.h"
 #include "transport/NetTransport.h"
 #include "transport/Transport.h"
 
@@ -24,8 +24,9 @@ struct TransportOptions {
 // The transport to the line the port's name gives: RTU on the serial port,
 // or, for a tcp:// or rtu+tcp:// address (transport/Endpoint.h), Modbus TCP
 // or RTU over TCP to that gateway. The choice follows the port's name, so a
-// connection dialog that renames the port picks the line. crcTable must
-// outlive it.
+// connection dialog that renames the port picks the line. Every line retries
+// by the same rule (transport/Retry.h), as many times as the line settings
+// say. crcTable must outlive it.
 std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& crcTable,
                                          TransportOptions options = {});
 

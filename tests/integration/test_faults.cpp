@@ -196,6 +196,54 @@ private slots:
         QCOMPARE(next.received, b.unit.model.reply(next.sent));
     }
 
+    // A stop while slot 2 awaits its reply (the unit stays silent; the wait
+    // would last 3 s) ends the operation within half a second: slots 0 and 1
+    // done, slot 2 not, one box that says so, nothing sent after.
+    void stopMidReply_data() {
+        QTest::addColumn<int>("operation");
+        QTest::addColumn<QStringList>("entries");
+        QStringList read = expectedEntries("UNIT %1", "UNIT %1", 2);
+        QStringList erased = expectedEntries("DEFAULT %1", "DEFAULT %1", 2);
+        QTest::newRow("read all") << ReadAll << read;
+        QTest::newRow("write all") << WriteAll << expectedEntries("OLD %1", "OLD %1");
+        QTest::newRow("erase all") << EraseAll << erased;
+    }
+    void stopMidReply() {
+        QFETCH(int, operation);
+        Bench b;
+        QVERIFY(b.start());
+        LinkTiming waits = kShort;
+        waits.firstByteMs = 3000;
+        b.transport.setTiming(waits);
+        QElapsedTimer sinceStop;
+        b.answer([&](const QByteArray& request) -> QVector<Chunk> {
+            if (FakeUnit::slotOf(request) != 2)
+                return b.unit.answer(request);
+            QTimer::singleShot(100, Qt::PreciseTimer, &b.peer, [&] {
+                sinceStop.start();
+                b.bulk.requestStop();
+            });
+            return {};
+        });
+        CpuShare cpu;
+        const BulkResult r = operation == ReadAll    ? b.bulk.readAll(b.address)
+                             : operation == WriteAll ? b.bulk.writeAll(b.address)
+                                                     : b.bulk.eraseAll(b.address);
+        const qint64 afterStop = sinceStop.isValid() ? sinceStop.elapsed() : -1;
+        qInfo("ended %lld ms after the stop", afterStop);
+        QVERIFY2(afterStop >= 0 && afterStop < 500, qPrintable(QString::number(afterStop)));
+        QVERIFY(cpu.idle());
+        QCOMPARE(r.outcome, BulkResult::Outcome::Stopped);
+        QCOMPARE(r.done, QVector<int>({0, 1}));
+        QVERIFY(r.silent.isEmpty() && r.rejected.isEmpty());
+        QCOMPARE(b.titles(), QStringList{"Stopped"});
+        QVERIFY2(b.op.last().text.startsWith("2 of 20 interlocks"), qPrintable(b.op.last().text));
+        QTEST(b.entries(), "entries");
+        QTest::qWait(50);
+        QCOMPARE(b.peer.requests().size(), 3);
+        QCOMPARE(b.contents(), b.saved);
+    }
+
     // Slot 3's reply garbled, slot 5 an exception, slot 7 answered by unit 9; or
     // only the even slots answering. None of the bad replies counts as the unit's
     // answer: every slot is asked, the others are done, and the boxes name the

@@ -6,6 +6,7 @@
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
+#include "support/FakeUnit.h"
 #include "support/PtyPeer.h"
 #include "support/RecordingViews.h"
 #include "transport/RtuTransport.h"
@@ -155,7 +156,7 @@ private slots:
     void replyEnd() {
         QFETCH(int, cut);
         Line line;
-        const QByteArray reply = rtuFrame(kCrc, 1, "\x03\x28" + QByteArray(40, 'A'));
+        const QByteArray reply = FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A'));
         line.peer.setResponder([&](const QByteArray&) {
             return QVector<PtyPeer::Chunk>{{2, reply.chopped(cut)}};
         });

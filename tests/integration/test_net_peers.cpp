@@ -6,6 +6,7 @@
 
 #include "modbus/Pdu.h"
 #include "sim/SimModel.h"
+#include "support/Gateway.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "table/BulkOperations.h"
@@ -71,32 +72,6 @@ static QByteArray slotBytes(const uint16_t* regs) {
         out.append(char(regs[i] >> 8)).append(char(regs[i] & 0xFF));
     return out;
 }
-
-// A loopback port whose backlog is full, so that a connection attempt hears
-// nothing back: the time-out, without leaving the machine.
-struct Blackhole {
-    int fds[4] = {-1, -1, -1, -1};
-    quint16 port = 0;
-    Blackhole() {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t n = sizeof a;
-        fds[0] = ::socket(AF_INET, SOCK_STREAM, 0);
-        ::bind(fds[0], reinterpret_cast<sockaddr*>(&a), n);
-        ::listen(fds[0], 0);
-        ::getsockname(fds[0], reinterpret_cast<sockaddr*>(&a), &n);
-        port = ntohs(a.sin_port);
-        for (int i = 1; i < 4; ++i) {
-            fds[i] = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
-            ::connect(fds[i], reinterpret_cast<sockaddr*>(&a), n);
-        }
-    }
-    ~Blackhole() {
-        for (int fd : fds)
-            ::close(fd);
-    }
-};
 
 class TestNetPeers : public QObject {
     Q_OBJECT
@@ -314,6 +289,35 @@ private slots:
         QCOMPARE(ctl({"-p", path, "--timeout-ms", "0", "read", "0"}), 2);
     }
 
+    // A gateway that closes the connection as soon as a write arrives: the
+    // write reached it, so it is never sent again, with --retries or
+    // without; one line on stderr names the gateway once.
+    void aWriteGoesOnce_data() {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QString>("retries");
+        QTest::newRow("Modbus TCP, no retries") << "tcp"
+                                                << "0";
+        QTest::newRow("Modbus TCP, 3 retries") << "tcp"
+                                               << "3";
+        QTest::newRow("RTU over TCP, no retries") << "rtu+tcp"
+                                                  << "0";
+    }
+    void aWriteGoesOnce() {
+        QFETCH(QString, scheme);
+        QFETCH(QString, retries);
+        Gateway gw([](QTcpSocket& s, const QByteArray&, int) { s.disconnectFromHost(); });
+        const QString address = QStringLiteral("%1://%2").arg(scheme, gw.hostPort());
+        QString err;
+        QCOMPARE(ctl({"-p", address, "--retries", retries, "write", "3", "HELLO"}, nullptr, &err),
+                 3);
+        QCOMPARE(gw.requests.size(), 1);
+        QCOMPARE(gw.connections, 1);
+        QCOMPARE(err.count(gw.hostPort()), 1);
+        QVERIFY2(err.count('\n') == 1 && err.contains("closed the connection") &&
+                     !err.contains("remote host"),
+                 qPrintable(err));
+    }
+
     void refusedAndUnknownHost_data() {
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("reason");
@@ -324,7 +328,7 @@ private slots:
         QTest::newRow("bad address") << "tcp://[::1"
                                      << "has no ]";
         QTest::newRow("connect time-out")
-            << QStringLiteral("tcp://127.0.0.1:%1").arg(blackhole_.port)
+            << QStringLiteral("tcp://127.0.0.1:%1").arg(blackhole_.port())
             << "no connection within 3 s";
     }
     void refusedAndUnknownHost() {

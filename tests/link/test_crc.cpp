@@ -7,17 +7,31 @@
 
 namespace {
 
-// The table rewritten with another separator or field form.
-QByteArray tableText(const QByteArray& separator, const std::function<QByteArray(int)>& field) {
-    const CrcTableArray t = standardCrcTable();
+// The 512 byte values of the shipped CRC-16.TBL (high byte, low byte per
+// entry), read here line by line, without the parser under test.
+QVector<int> shippedValues() {
+    QFile f(QString::fromLocal8Bit(qgetenv("QV_APP_DIR")) + QStringLiteral("/CRC-16.TBL"));
+    QVector<int> values;
+    if (!f.open(QIODevice::ReadOnly))
+        return values;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("&H"))
+            values << line.mid(2).trimmed().toInt(nullptr, 16);
+    return values;
+}
+
+// Those values in another layout; wrongAt: that field one more (0: none).
+QByteArray tableText(const QByteArray& separator, const std::function<QByteArray(int)>& field,
+                     int wrongAt = -1) {
+    const QVector<int> values = shippedValues();
     QByteArray out;
-    for (int v = 0; v < 256; ++v) {
-        const std::int32_t value = t[static_cast<size_t>(v + 1)];
-        out += separator + field((value >> 8) & 0xFF);
-        out += separator + field(value & 0xFF);
-    }
+    for (int i = 0; i < values.size(); ++i)
+        out += separator + field(values[i] + (i == wrongAt ? 1 : 0));
     return out;
 }
+
+// The unit's documented read of slot 0 at address 1 ends in 44 14.
+const QByteArray kReadSlot0 = QByteArray::fromHex("010301900014");
 
 } // namespace
 
@@ -28,37 +42,55 @@ private slots:
         const CrcTableArray standard = standardCrcTable();
         QVERIFY(standard[1] == 0 && standard[2] == 0xC0C1 && standard[129] == 0xA001 &&
                 standard[256] == 0x4040);
+        QCOMPARE(shippedValues().size(), 512);
         const QString dir = QString::fromLocal8Bit(qgetenv("QV_APP_DIR"));
         CrcTableArray t{};
         const auto err = LoadCrcTable(dir, t);
         QVERIFY2(!err, err ? qPrintable(err->text()) : "");
-        QVERIFY(t == standardCrcTable());
+        QCOMPARE(frameCrc(t, kReadSlot0), (std::pair<quint8, quint8>{0x44, 0x14}));
         QFile f(dir + QStringLiteral("/CRC-16.TBL"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), formatCrcTable(standardCrcTable())); // the layout we write
     }
 
+    // Each layout a file may come in, from the shipped values: taken, and
+    // giving the documented CRC; the same text with one field wrong (the low
+    // byte of the entry for byte 1, C1 made C2) refused, naming that entry.
     void layouts_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::newRow("CR LF, &H") << formatCrcTable(standardCrcTable());
-        QTest::newRow("LF") << formatCrcTable(standardCrcTable()).replace('\r', "");
-        QTest::newRow("CR") << formatCrcTable(standardCrcTable()).replace('\n', "");
-        QTest::newRow("comma CR LF") << tableText(",\r\n", [](int b) {
-            return "&H" + QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
-        });
-        QTest::newRow("decimal padded with blanks") << tableText(
-            "\r\n", [](int b) { return QByteArray::number(b).rightJustified(4, ' '); });
-        QTest::newRow("lower-case &h") << tableText(
-            "\r\n", [](int b) { return "&h" + QByteArray::number(b, 16).rightJustified(2, '0'); });
-        QTest::newRow("tab before decimal") << tableText(
-            "\r\n", [](int b) { return "\t" + QByteArray::number(b).rightJustified(3, ' '); });
+        QTest::addColumn<QByteArray>("separator");
+        QTest::addColumn<int>("form");
+        QTest::newRow("CR LF, &H") << QByteArray("\r\n") << 0;
+        QTest::newRow("LF") << QByteArray("\n") << 0;
+        QTest::newRow("CR") << QByteArray("\r") << 0;
+        QTest::newRow("comma CR LF") << QByteArray(",\r\n") << 0;
+        QTest::newRow("decimal padded with blanks") << QByteArray("\r\n") << 1;
+        QTest::newRow("lower-case &h") << QByteArray("\r\n") << 2;
+        QTest::newRow("tab before decimal") << QByteArray("\r\n") << 3;
     }
     void layouts() {
-        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, separator);
+        QFETCH(int, form);
+        const std::function<QByteArray(int)> field = [form](int b) -> QByteArray {
+            switch (form) {
+            case 1:
+                return QByteArray::number(b).rightJustified(4, ' ');
+            case 2:
+                return "&h" + QByteArray::number(b, 16).rightJustified(2, '0');
+            case 3:
+                return "\t" + QByteArray::number(b).rightJustified(3, ' ');
+            }
+            return "&H" + QByteArray::number(b, 16).toUpper().rightJustified(2, '0');
+        };
         CrcTableArray t{};
-        const auto err = parseCrcTable(text, t);
+        const auto err = parseCrcTable(tableText(separator, field), t);
         QVERIFY2(!err, err ? qPrintable(err->text()) : "");
-        QVERIFY(t == standardCrcTable());
+        QCOMPARE(frameCrc(t, kReadSlot0), (std::pair<quint8, quint8>{0x44, 0x14}));
+        CrcTableArray untouched{};
+        const auto wrong = parseCrcTable(tableText(separator, field, 3), untouched);
+        QVERIFY(wrong);
+        QVERIFY2(wrong->text().contains("the value for byte 1 is 49346, not 49345"),
+                 qPrintable(wrong->text()));
+        QCOMPARE(untouched, CrcTableArray{}); // a refused table changes nothing
     }
 
     void numericPrefixRule_data() {

@@ -5,10 +5,13 @@
 #include "commstest/CommsTest.h"
 #include "link/Crc.h"
 #include "modbus/Pdu.h"
+#include "support/FakeUnit.h"
+#include "support/Gateway.h"
 #include "support/RecordingViews.h"
 #include "support/ScriptedPort.h"
 #include "transport/Endpoint.h"
 #include "transport/ModbusTcpTransport.h"
+#include "transport/PortTexts.h"
 #include "transport/RtuOverTcpTransport.h"
 #include "transport/RtuTransport.h"
 #include "transport/Transports.h"
@@ -24,34 +27,8 @@ static const CrcTableArray kCrc = standardCrcTable();
 static const QByteArray kRead0 = Pdu::readMessage(400);
 static const QByteArray kReadReply = QByteArray::fromHex("0328") + QByteArray(40, 'A');
 
-// A gateway that hands each request (as it came, whole) to a script; the
-// script writes what it likes on the socket.
-class Gateway : public QObject {
-public:
-    using Script = std::function<void(QTcpSocket&, const QByteArray& request, int index)>;
-    explicit Gateway(Script script) : script_(std::move(script)) {
-        server_.listen(QHostAddress::LocalHost);
-        connect(&server_, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* s = server_.nextPendingConnection();
-            s->setSocketOption(QAbstractSocket::LowDelayOption, 1); // pieces leave as written
-            ++connections;
-            connect(s, &QTcpSocket::readyRead, s,
-                    [this, s] { script_(*s, s->readAll(), count++); });
-        });
-    }
-    Endpoint endpoint(Endpoint::Kind kind) const {
-        return {kind, QStringLiteral("127.0.0.1"), server_.serverPort()};
-    }
-    int count = 0;
-    int connections = 0;
-
-private:
-    QTcpServer server_;
-    Script script_;
-};
-
 static QByteArray mbapReplyTo(const QByteArray& request, const QByteArray& pdu, int unit = 1) {
-    return mbapFrame(quint16(quint8(request.at(0)) << 8 | quint8(request.at(1))), unit, pdu);
+    return mbapBytes(mbapTransaction(request), unit, pdu);
 }
 
 static const NetTiming kFast{300, 40, 20, 1000};
@@ -159,10 +136,10 @@ private slots:
                 QTimer::singleShot(10, &s, [&s, reply] { s.write(reply.mid(5)); });
             } else if (answer.startsWith(QLatin1String("stale+")) ||
                        answer == QLatin1String("stale"))
-                s.write(mbapFrame(quint16(quint8(r.at(1)) - 1), 1, QByteArray::fromHex("8302")) +
+                s.write(mbapBytes(mbapTransaction(r) - 1, 1, QByteArray::fromHex("8302")) +
                         (answer.endsWith(QLatin1String("reply")) ? reply : QByteArray()));
             else if (answer == QLatin1String("stale-pieces")) {
-                const QByteArray stale = mbapFrame(quint16(quint8(r.at(1)) - 1), 1, kReadReply);
+                const QByteArray stale = mbapBytes(mbapTransaction(r) - 1, 1, kReadReply);
                 s.write(stale.left(5));
                 s.flush();
                 QTimer::singleShot(10, &s, [&s, stale] { s.write(stale.mid(5)); });
@@ -189,8 +166,8 @@ private slots:
         const Transaction x = t.transact(1, kRead0);
         QCOMPARE(int(x.status), status);
         QCOMPARE(int(x.framing), framing);
-        // A fresh transaction id each time, the PDU behind the header.
-        QCOMPARE(x.sent, mbapFrame(t.lastTransaction(), 1, kRead0));
+        // The first transaction id, protocol 0, 6 bytes of unit id and PDU.
+        QCOMPARE(x.sent.toHex(), QByteArray("000100000006010301900014"));
         if (framing == int(Framing::Garbled))
             QVERIFY(checkReply(x, kRead0).reason().contains("MBAP header"));
         if (framing == int(Framing::Whole)) {
@@ -203,35 +180,85 @@ private slots:
             // Waiting is no spinning.
             QVERIFY(double(std::clock() - cpu) / CLOCKS_PER_SEC < 0.1 * wall.elapsed() / 1000);
         }
+        // Said once, naming the gateway once.
         if (status == int(TransportStatus::Failed))
-            QVERIFY2(failure.contains(QLatin1String("127.0.0.1")) && x.error == failure,
+            QVERIFY2(failure ==
+                             gw.hostPort() + " closed the connection in the middle of a request" &&
+                         x.error == failure,
                      qPrintable(failure));
     }
 
-    // Closed by the gateway while idle: made again once, at the next request,
-    // whether the close was seen during the pause or only by the request.
-    void reopensAnIdleConnection() {
-        QSet<QByteArray> ids;
-        // 0 answered; 1 meets a closing connection; 2 (its retry) answered, then
-        // the gateway closes while idle; 3 answered; 4 and its retry meet closes.
+    // A connection the gateway closed while idle is made again before the
+    // request goes, whether the close was seen during the pause or is only
+    // in the socket when the request is due. One that closes once a request
+    // has gone fails that request, which is never sent again: a write may
+    // have reached the unit.
+    void idleCloseAndHandedOver_data() {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("Modbus TCP") << int(Endpoint::Kind::ModbusTcp);
+        QTest::newRow("RTU over TCP") << int(Endpoint::Kind::RtuOverTcp);
+    }
+    void idleCloseAndHandedOver() {
+        QFETCH(int, kind);
+        const bool mbap = kind == int(Endpoint::Kind::ModbusTcp);
+        const QByteArray write = Pdu::writeMessage(400, "AB");
+        // 0 and 1 (reads) answered, then closed; 2 (a write) answered; 3 (a
+        // write) closes as it arrives.
         Gateway gw([&](QTcpSocket& s, const QByteArray& r, int index) {
-            ids.insert(r.left(2));
-            if (index == 0 || index == 2 || index == 3)
-                s.write(mbapReplyTo(r, kReadReply));
+            const QByteArray pdu = index < 2 ? kReadReply : write.left(5);
+            const QByteArray rtu = FakeUnit::framed("\x01" + pdu);
+            if (index < 3)
+                s.write(mbap ? mbapReplyTo(r, pdu) : rtu);
             s.flush();
-            if (index != 0 && index != 3)
+            if (index != 2)
                 s.disconnectFromHost();
         });
-        ModbusTcpTransport t(gw.endpoint(Endpoint::Kind::ModbusTcp), kFast);
-        QVERIFY(checkReply(t.transact(1, kRead0), kRead0).confirmed());
-        QVERIFY(checkReply(t.transact(1, kRead0), kRead0).confirmed());
-        QCOMPARE(t.bulkPause(), TransportStatus::Ok); // the close is seen here
-        QVERIFY(checkReply(t.transact(1, kRead0), kRead0).confirmed());
+        const auto t = makeNetTransport(gw.endpoint(Endpoint::Kind(kind)), kCrc, kFast);
+        QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
+        QCOMPARE(t->bulkPause(), TransportStatus::Ok); // the close is seen here
+        QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
+        QThread::msleep(50); // the close reaches the socket while no event is handled
+        QVERIFY(checkReply(t->transact(1, write), write).confirmed());
         QCOMPARE(gw.connections, 3);
-        QCOMPARE(ids.size(), 4); // a fresh transaction id for each request, a retry too
-        const Transaction x = t.transact(1, kRead0); // once only: closed again, it is told
+        const Transaction x = t->transact(1, write);
         QCOMPARE(x.status, TransportStatus::Failed);
-        QVERIFY2(x.error.contains(QLatin1String("closed the connection")), qPrintable(x.error));
+        QCOMPARE(x.error, gw.hostPort() + " closed the connection in the middle of a request");
+        QCOMPARE(gw.requests.size(), 4); // each request once, the last write too
+        QCOMPARE(gw.connections, 3);
+        if (mbap) { // a fresh transaction id for each request
+            QSet<quint16> ids;
+            for (const QByteArray& r : gw.requests)
+                ids.insert(mbapTransaction(r));
+            QCOMPARE(ids.size(), 4);
+        }
+    }
+
+    // A network failure, as the operator reads it: the gateway named once,
+    // the system's words at most once, a sentence that ends.
+    void failureTexts_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("text");
+        const QString stopped = "\r\nThe operation was stopped.";
+        QTest::newRow("closed mid-request")
+            << "tcp://10.0.0.7:502"
+            << "10.0.0.7:502 closed the connection in the middle of a request"
+            << "10.0.0.7:502 closed the connection in the middle of a request." + stopped;
+        QTest::newRow("refused") << "rtu+tcp://gw:4001"
+                                 << "cannot connect to gw:4001: Connection refused"
+                                 << "Cannot connect to gw:4001: Connection refused." + stopped;
+        QTest::newRow("no reason")
+            << "tcp://[::1]:502" << QString()
+            << "The connection to tcp://[::1]:502 failed: it was closed." + stopped;
+        QTest::newRow("serial, as it was")
+            << "/dev/ttyUSB0"
+            << "device vanished"
+            << "The serial port /dev/ttyUSB0 failed: device vanished" + stopped;
+    }
+    void failureTexts() {
+        QFETCH(QString, port);
+        QFETCH(QString, reason);
+        QTEST(PortTexts::failed(port, reason), "text");
     }
 
     // The comms test shows the bytes as they went on the network, MBAP header included.
@@ -247,7 +274,8 @@ private slots:
         test.setUnit(5);
         test.setRegister(780);
         test.readMessage();
-        QCOMPARE(request, mbapFrame(1, 5, Pdu::readMessage(780)));
+        QCOMPARE(request.toHex(), QByteArray("00010000000605"
+                                             "03030c0014"));
         QCOMPARE(view.labels.mid(1, 2), QStringList({byteDump(request), byteDump(reply)}));
         QCOMPARE(view.labels[4], "HI");
     }
@@ -291,16 +319,16 @@ private slots:
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<int>("framing");
         QTest::addColumn<bool>("atLength");
-        const QByteArray read = rtuFrame(kCrc, 1, kReadReply);
+        const QByteArray read = FakeUnit::framed("\x01" + kReadReply);
         QTest::newRow("read reply") << read << int(Framing::Whole) << true;
         QTest::newRow("exception")
-            << rtuFrame(kCrc, 1, QByteArray::fromHex("8302")) << int(Framing::Whole) << true;
+            << QByteArray::fromHex("018302C0F1") << int(Framing::Whole) << true;
         QTest::newRow("write echo")
-            << rtuFrame(kCrc, 1, Pdu::eraseMessage(400).left(5)) << int(Framing::Whole) << true;
+            << QByteArray::fromHex("0110019000010018") << int(Framing::Whole) << true;
         QTest::newRow("cut short") << read.left(30) << int(Framing::Garbled) << false;
         QTest::newRow("bad CRC") << read.left(44) + 'x' << int(Framing::Garbled) << true;
         QTest::newRow("another unit")
-            << rtuFrame(kCrc, 2, kReadReply) << int(Framing::OtherUnit) << true;
+            << FakeUnit::framed("\x02" + kReadReply) << int(Framing::OtherUnit) << true;
     }
     void rtuOverTcp() {
         QFETCH(QByteArray, reply);
@@ -315,7 +343,7 @@ private slots:
         QElapsedTimer wall;
         wall.start();
         const Transaction x = t.transact(1, kRead0);
-        QCOMPARE(seen, rtuFrame(kCrc, 1, kRead0));
+        QCOMPARE(seen.toHex(), QByteArray("0103019000144414"));
         QCOMPARE(int(x.framing), framing);
         QCOMPARE(x.received, reply);
         QCOMPARE(wall.elapsed() < kFast.replyGapMs, atLength);

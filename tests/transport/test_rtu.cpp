@@ -1,15 +1,15 @@
 // The RTU transport on the scripted port (RTS, replies, one wait at a time, failures, how a
-// reply is framed); settings strings.
+// reply is framed); settings strings. Expected frames carry the simulated unit's CRC.
 
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
-#include "support/PtyPeer.h"
+#include "support/FakeUnit.h"
 #include "support/ScriptedPort.h"
+#include "transport/Retry.h"
 #include "transport/RtuTransport.h"
 
 #include <QtTest>
-#include <cerrno>
 
 static const LinkTiming kFast{120, 30, 15, 20, 1, 2}; // about order and rules, not timing
 static const QByteArray kReadSlot0 = QByteArray::fromHex("0103019000144414");
@@ -19,26 +19,6 @@ static QString canonical(const LineSettings& s) {
     const double stop = s.stopBits == QSerialPort::OneAndHalfStop ? 1.5 : int(s.stopBits);
     return QString::asprintf("%d,%c,%d,%g", s.baud, "N?EOSM"[s.parity], int(s.dataBits), stop);
 }
-
-// The driver's RS-485 requests, played: get fails with getError, set with
-// setError; what set takes is kept as far as the driver can (keptFlags).
-struct FakeRs485 : Rs485Ioctl {
-    serial_rs485 mode{};
-    int getError = 0, setError = 0, sets = 0;
-    quint32 dropped = 0;
-    int get(int, serial_rs485& out) override {
-        out = mode;
-        return getError;
-    }
-    int set(int, serial_rs485& in) override {
-        ++sets;
-        if (setError == 0) {
-            mode = in;
-            mode.flags &= ~dropped;
-        }
-        return setError;
-    }
-};
 
 Q_DECLARE_METATYPE(QList<QByteArray>)
 
@@ -105,7 +85,7 @@ private slots:
         QFETCH(bool, whole);
         ScriptedPort port;
         const QByteArray reply =
-            whole ? rtuFrame(kCrc, 1, QByteArray::fromHex("0328") + QByteArray(40, 'A'))
+            whole ? FakeUnit::framed(QByteArray::fromHex("010328") + QByteArray(40, 'A'))
                   : QByteArray("abcdefghi");
         port.setResponder([&](const QByteArray&) {
             QVector<ScriptedPort::Chunk> chunks;
@@ -162,16 +142,16 @@ private slots:
         QTest::addColumn<QByteArray>("received");
         QTest::addColumn<int>("framing");
         QTest::addColumn<int>("otherUnit");
-        const QByteArray echo = rtuFrame(kCrc, 1, QByteArray::fromHex("1001900001"));
+        const QByteArray echo = QByteArray::fromHex("0110019000010018");
         QTest::newRow("silent") << QByteArray() << int(Framing::Silent) << 0;
         QTest::newRow("4 bytes") << echo.left(4) << int(Framing::Garbled) << 0;
         QTest::newRow("bit flipped")
             << QByteArray(echo).replace(3, 1, "\x91") << int(Framing::Garbled) << 0;
-        QTest::newRow("unit 9") << rtuFrame(kCrc, 9, QByteArray::fromHex("1001900001"))
+        QTest::newRow("unit 9") << FakeUnit::framed(QByteArray::fromHex("091001900001"))
                                 << int(Framing::OtherUnit) << 9;
         QTest::newRow("whole") << echo << int(Framing::Whole) << 0;
         QTest::newRow("whole exception")
-            << rtuFrame(kCrc, 1, QByteArray::fromHex("9002")) << int(Framing::Whole) << 0;
+            << FakeUnit::framed(QByteArray::fromHex("019002")) << int(Framing::Whole) << 0;
     }
     void framing() {
         Transaction t;
@@ -184,8 +164,9 @@ private slots:
     }
 
     // What the transport makes of the line: the adapter's echo, who switches
-    // the direction, retries. Each answer is what one request brings: "@"
-    // first stands for the request's echo, "!" for a garbled one.
+    // the direction, and the retries above it (transactRetrying). Each answer
+    // is what one request brings: "@" first stands for the request's echo,
+    // "!" for a garbled one.
     void line_data() {
         QTest::addColumn<int>("echo");
         QTest::addColumn<int>("direction");
@@ -195,9 +176,9 @@ private slots:
         QTest::addColumn<QByteArray>("received"); // "@": the echo of the request
         QTest::addColumn<QString>("reason");      // of the check; empty when confirmed
         const QByteArray read = Pdu::readMessage(400), erase = Pdu::eraseMessage(400);
-        const QByteArray slot = rtuFrame(kCrc, 1, "\x03\x28" + QByteArray(40, 'A'));
-        const QByteArray done = rtuFrame(kCrc, 1, QByteArray::fromHex("1001900001"));
-        const QByteArray refused = rtuFrame(kCrc, 1, QByteArray::fromHex("8302"));
+        const QByteArray slot = FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A'));
+        const QByteArray done = QByteArray::fromHex("0110019000010018");
+        const QByteArray refused = QByteArray::fromHex("018302C0F1");
         const QString garbled53 = "a garbled reply of 53 bytes (its CRC is wrong)";
         const int A = int(EchoMode::Auto), On = int(EchoMode::On), Off = int(EchoMode::Off);
         const int rts = int(Direction::Rts);
@@ -218,7 +199,11 @@ private slots:
         row("adapter: RTS untouched", Off, int(Direction::Adapter), 0, read, {slot}, slot, {});
         row("kernel refused: RTS instead", Off, int(Direction::Kernel), 0, read, {slot}, slot, {});
         row("retried after silence", A, rts, 2, read, {"", "@" + slot}, slot, {});
-        row("retried after garbage", A, rts, 1, erase, {"xyz", done}, done, {});
+        row("a read retried after garbage", A, rts, 1, read, {"xyz", slot}, slot, {});
+        row("a write retried after silence", A, rts, 1, erase, {"", done}, done, {});
+        // The unit may have stored a write whatever came back: it goes once.
+        row("a write not retried after garbage", A, rts, 2, erase, {"xyz"}, "xyz",
+            "a garbled reply of 3 bytes (its CRC is wrong)");
         row("retries used up", A, rts, 1, read, {"", ""}, {}, "no reply");
         row("a confirmed write goes once", A, rts, 2, erase, {done}, done, {});
         row("a refusal is not retried", A, rts, 2, read, {refused}, refused,
@@ -250,7 +235,7 @@ private slots:
         transport.followLine(&line);
         QSignalSpy notices(&transport, &Transport::notice);
         QFETCH(QByteArray, request);
-        const Transaction t = transport.transact(1, request);
+        const Transaction t = transactRetrying(transport, 1, request, ReplyEnd::Normal, retries);
         if (received.startsWith('@') || received.startsWith('!'))
             received.replace(0, 1, echoOf);
         QCOMPARE(t.received, received);
@@ -258,49 +243,6 @@ private slots:
         QCOMPARE(port.requests().size(), qsizetype(answers.size())); // each answer, once
         QCOMPARE(port.log().filter("rts").isEmpty(), direction == int(Direction::Adapter));
         QCOMPARE(notices.count(), direction == int(Direction::Kernel) ? 1 : 0);
-    }
-
-    // The driver's RS-485 mode through the fake requests, and a
-    // pseudo-terminal's refusal of the real ones.
-    void kernelMode_data() {
-        QTest::addColumn<int>("getError");
-        QTest::addColumn<int>("setError");
-        QTest::addColumn<quint32>("dropped");
-        QTest::addColumn<QString>("refusal"); // a part of it; empty when accepted
-        QTest::newRow("accepted") << 0 << 0 << 0u << QString();
-        QTest::newRow("no RS-485 mode") << ENOTTY << 0 << 0u << "has no RS-485 mode";
-        QTest::newRow("set refused") << 0 << EINVAL << 0u << "has no RS-485 mode";
-        QTest::newRow("RTS on send reverted")
-            << 0 << 0 << quint32(SER_RS485_RTS_ON_SEND) << "does not raise RTS for sending";
-        QTest::newRow("a pty, for real") << -1 << 0 << 0u << "Inappropriate ioctl";
-    }
-    void kernelMode() {
-        QFETCH(int, getError);
-        QFETCH(int, setError);
-        QFETCH(quint32, dropped);
-        QFETCH(QString, refusal);
-        PtyPeer peer;
-        QtSerialPortDevice device;
-        FakeRs485 fake;
-        const serial_rs485 before{SER_RS485_RTS_AFTER_SEND, 7, 7, {}};
-        fake.mode = before;
-        fake.getError = getError;
-        fake.setError = setError;
-        fake.dropped = dropped;
-        if (getError >= 0)
-            device.setRs485Ioctl(fake);
-        device.setPortName(peer.slavePath());
-        QVERIFY(device.setSettings("9600,N,8,1").ok && device.open().ok);
-        const PortStatus s = device.setKernelDirection();
-        QVERIFY2(s.ok == refusal.isEmpty() && s.reason.contains(refusal), qPrintable(s.reason));
-        if (s.ok) {
-            // Raised for sending, dropped after, a character time (1.04 ms) around it.
-            QCOMPARE(fake.mode.flags, quint32(SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND));
-            QVERIFY(fake.mode.delay_rts_before_send == 2 && fake.mode.delay_rts_after_send == 2);
-            QVERIFY(device.setKernelDirection().ok && fake.sets == 1); // once an opening
-        }
-        device.close(); // what the port had before comes back
-        QVERIFY(fake.mode.flags == before.flags && fake.mode.delay_rts_before_send == 7);
     }
 
     void settingsStrings_data() {
