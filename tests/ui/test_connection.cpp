@@ -129,6 +129,9 @@ private slots:
         p.button("connectButton")->click();
         QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName == pa);
         QCOMPARE(p.op.count(), 0);
+        // A unit address set in either window is remembered at once.
+        child<UpDown>(p.startup.commsTest(), "unitSpinner")->setValue(12);
+        QCOMPARE(p.settings.value("connection/unit").toInt(), 12);
     }
 
     void reconnectAfterPortFailure() {
