@@ -63,30 +63,6 @@ public:
     void clearMessageText() override;
     void showProblem(const QString& text) override;
 
-    // The controls, by their names.
-    std::array<QLabel*, 2> lampPictures{};
-    std::array<QLabel*, 4> lampImages{};
-    QPushButton* loadMessageFormButton = nullptr;
-    QLabel* versionLabel = nullptr;
-    QLabel* clockLabel = nullptr;
-    QLabel* slotValue = nullptr;
-    UpDown* slotSpinner = nullptr;
-    QLabel* unitValue = nullptr;
-    UpDown* unitSpinner = nullptr;
-    std::array<QLabel*, 2> spinnerCaptions{};
-    QGroupBox* readGroup = nullptr;
-    QPushButton* readButton = nullptr;
-    QLabel* terminalCaption = nullptr;
-    QGroupBox* writeGroup = nullptr;
-    QLineEdit* messageEdit = nullptr;
-    QPushButton* writeButton = nullptr;
-    QPushButton* eraseButton = nullptr;
-    std::array<QLabel*, 2> dumpCaptions{};
-    std::array<QLabel*, 3> dataPanels{};
-    QLabel* byteCount = nullptr;
-    QPushButton* quitButton = nullptr;
-    QLabel* connectionLine = nullptr; // the connection, as the main window's status line says
-
 signals:
     void unitAddressChanged(int unit);
 
@@ -110,6 +86,32 @@ private:
     void setOperationsEnabled(bool on);
     void updateTooltips();
     void quit();
+
+    // The controls. Each bears its member's name as object name, the k-th of an
+    // array with "_k" (lampPicture_k, lampImage_k, spinnerCaption_k, dumpCaption_k,
+    // dataPanel_k); the tests reach them by these names.
+    std::array<QLabel*, 2> lampPictures{};
+    std::array<QLabel*, 4> lampImages{};
+    QPushButton* loadMessageFormButton = nullptr;
+    QLabel* versionLabel = nullptr;
+    QLabel* clockLabel = nullptr;
+    QLabel* slotValue = nullptr;
+    UpDown* slotSpinner = nullptr;
+    QLabel* unitValue = nullptr;
+    UpDown* unitSpinner = nullptr;
+    std::array<QLabel*, 2> spinnerCaptions{};
+    QGroupBox* readGroup = nullptr;
+    QPushButton* readButton = nullptr;
+    QLabel* terminalCaption = nullptr;
+    QGroupBox* writeGroup = nullptr;
+    QLineEdit* messageEdit = nullptr;
+    QPushButton* writeButton = nullptr;
+    QPushButton* eraseButton = nullptr;
+    std::array<QLabel*, 2> dumpCaptions{};
+    std::array<QLabel*, 3> dataPanels{};
+    QLabel* byteCount = nullptr;
+    QPushButton* quitButton = nullptr;
+    QLabel* connectionLine = nullptr; // the connection, as the main window's status line says
 
     Connection& connection_;
     const TextTable& terminalNames_;

@@ -57,15 +57,6 @@ public:
     // The single picture shown with every entry.
     static QIcon serialPortIcon();
 
-    QLabel* promptLabel;
-    QFrame* listPanel;
-    ChoiceList* deviceList;
-    QList<QIcon> deviceIcons;
-    QLabel* otherCaption;
-    QLineEdit* otherEdit;
-    QPushButton* selectButton;
-    QPushButton* cancelButton;
-
 public slots:
     int exec() override;
     void selectClicked();
@@ -86,6 +77,17 @@ private:
     void fillList();
     void entryChosen(QListWidgetItem* item);
 
+    // The controls, each with its member's name as object name, by which the
+    // tests reach it.
+    QLabel* promptLabel = nullptr;
+    QFrame* listPanel = nullptr;
+    ChoiceList* deviceList = nullptr;
+    QLabel* otherCaption = nullptr;
+    QLineEdit* otherEdit = nullptr;
+    QPushButton* selectButton = nullptr;
+    QPushButton* cancelButton = nullptr;
+
+    QList<QIcon> deviceIcons; // the picture of every entry
     Connection& connection_;
     SerialPort& port_;
     SpeedDialog& speedDialog_;

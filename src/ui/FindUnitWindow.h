@@ -37,20 +37,6 @@ public:
     // The plan the controls describe, or nothing after saying what is wrong.
     std::optional<ScanPlan> plan(QString* why = nullptr) const;
 
-    QSpinBox* firstSpin;
-    QSpinBox* lastSpin;
-    QLineEdit* speedsEdit;
-    QSpinBox* waitSpin;
-    QCheckBox* firstOnlyCheck;
-    QLabel* estimateLabel;
-    QProgressBar* progressBar;
-    QLabel* timeLeftLabel;
-    QTreeWidget* foundList;
-    QLabel* hintsLabel;
-    QPushButton* startButton; // "Stop" while the scan runs
-    QPushButton* useButton;
-    QPushButton* closeButton;
-
 public slots:
     void start(); // or stop, while the scan runs
     void use();
@@ -63,6 +49,22 @@ private:
     void connectControls();
     void updateEstimate();
     void addFound(const FoundUnit& unit);
+
+    // The controls, each with its member's name as object name, by which the
+    // tests reach it.
+    QSpinBox* firstSpin = nullptr;
+    QSpinBox* lastSpin = nullptr;
+    QLineEdit* speedsEdit = nullptr;
+    QSpinBox* waitSpin = nullptr;
+    QCheckBox* firstOnlyCheck = nullptr;
+    QLabel* estimateLabel = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* timeLeftLabel = nullptr;
+    QTreeWidget* foundList = nullptr;
+    QLabel* hintsLabel = nullptr;
+    QPushButton* startButton = nullptr; // "Stop" while the scan runs
+    QPushButton* useButton = nullptr;
+    QPushButton* closeButton = nullptr;
 
     const Configuration& config_;
     Connection& connection_;

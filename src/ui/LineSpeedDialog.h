@@ -34,16 +34,6 @@ public:
     // SpeedDialog: load, centre and run modally.
     void showModal() override;
 
-    QLabel* promptLabel;
-    ChoiceList* speedList;
-    QPushButton* selectButton;
-    // The "Line" group: how the adapter behaves, remembered for the run.
-    QGroupBox* lineGroup;
-    QComboBox* directionBox;
-    QComboBox* echoBox;
-    QSpinBox* pauseSpin;
-    QSpinBox* retriesSpin;
-
 public slots:
     int exec() override;
     void selectClicked();
@@ -60,6 +50,18 @@ private:
     void showLine();
     void takeLine();
     void preselect();
+
+    // The controls, each with its member's name as object name, by which the
+    // tests reach it.
+    QLabel* promptLabel = nullptr;
+    ChoiceList* speedList = nullptr;
+    QPushButton* selectButton = nullptr;
+    // The "Line" group: how the adapter behaves, remembered for the run.
+    QGroupBox* lineGroup = nullptr;
+    QComboBox* directionBox = nullptr;
+    QComboBox* echoBox = nullptr;
+    QSpinBox* pauseSpin = nullptr;
+    QSpinBox* retriesSpin = nullptr;
 
     Connection& connection_;
     const Configuration& config_;

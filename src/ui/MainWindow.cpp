@@ -96,12 +96,13 @@ void MainWindow::connectControls() {
     connect(exportPdfButton, &QPushButton::clicked, this, &MainWindow::exportPdf);
     connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(commsTestButton, &QPushButton::clicked, this, &MainWindow::showCommsTest);
-    connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::setUnitAddress);
+    connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::onUnitAddressChanged);
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::refreshStatus);
     // One unit address for the whole program: the comms test's spinner and
     // this one follow each other (setValue stops at an unchanged value).
     connect(addressSpinner, &UpDown::valueChanged, &commsTest_, &CommsTestWindow::setUnitAddress);
     connect(&commsTest_, &CommsTestWindow::unitAddressChanged, addressSpinner, &UpDown::setValue);
+    connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::unitAddressChanged);
     for (int i = 0; i < kInterlockCount; ++i)
         connect(messageLabels[static_cast<size_t>(i)], &ClickLabel::clicked, this,
                 [this, i] { messageClicked(i); });
@@ -332,7 +333,11 @@ bool MainWindow::mayWrite(const QString& name) {
                        MsgButtons::YesNo) == MsgAnswer::Ok;
 }
 
-void MainWindow::setUnitAddress(int value) {
+void MainWindow::setUnitAddress(int unit) {
+    addressSpinner->setValue(unit); // its change does the rest
+}
+
+void MainWindow::onUnitAddressChanged(int value) {
     connection_.unitAddress = value;
     addressValue->setText(withLeadingBlank(value));
     updateTooltips();

@@ -61,6 +61,10 @@ public:
     // "ttyUSB0, 9600 baud, unit 1: connected", as the comms test shows it too.
     QString connectionText() const;
 
+    // The one unit address of every window, as if the operator had set it
+    // here: the connection, the comms test and the tooltips follow.
+    void setUnitAddress(int unit);
+
     Editor& editor() { return editor_; }
     MessageEditorWindow* editorWindow() const; // the open editor, if any
 
@@ -68,27 +72,9 @@ public:
     void setMessageLabel(int index, const QString& text) override;
     void setProgress(int slot, int value) override;
 
-    // The controls, by their names.
-    std::array<ClickLabel*, kInterlockCount> messageLabels{};
-    std::array<QLabel*, kInterlockCount> terminalLabels{};
-    std::array<QGroupBox*, 5> groupBoxes{}; // the four interlock groups, then the command centre
-    QPushButton* readAllButton = nullptr;
-    QPushButton* writeAllButton = nullptr;
-    QPushButton* eraseAllButton = nullptr;
-    QPushButton* openFileButton = nullptr;
-    QPushButton* saveFileButton = nullptr;
-    QPushButton* quitButton = nullptr;
-    QPushButton* commsTestButton = nullptr;
-    QPushButton* printButton = nullptr;
-    QPushButton* exportPdfButton = nullptr;
-    UpDown* addressSpinner = nullptr;
-    QLabel* addressValue = nullptr;
-    QLabel* addressCaption = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QLabel* progressCaption = nullptr;
-    QPushButton* connectButton = nullptr;
-    QPushButton* findUnitButton = nullptr;
-    QLabel* statusLine = nullptr;
+signals:
+    // The operator, the comms test or setUnitAddress changed the unit address.
+    void unitAddressChanged(int unit);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,10 +102,34 @@ private:
     void runBulk(QPushButton* button, BulkKind kind);
     void refreshStatus();
     bool mayWrite(const QString& name); // asks before replacing a file
-    void setUnitAddress(int value);
+    void onUnitAddressChanged(int value);
     void updateTooltips();
     void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
+
+    // The controls. Each bears its member's name as object name, the k-th of an
+    // array with "_k" (the groups: group1 to group4, commandCenter); the tests
+    // reach them by these names.
+    std::array<ClickLabel*, kInterlockCount> messageLabels{};
+    std::array<QLabel*, kInterlockCount> terminalLabels{};
+    std::array<QGroupBox*, 5> groupBoxes{}; // the four interlock groups, then the command centre
+    QPushButton* readAllButton = nullptr;
+    QPushButton* writeAllButton = nullptr;
+    QPushButton* eraseAllButton = nullptr;
+    QPushButton* openFileButton = nullptr;
+    QPushButton* saveFileButton = nullptr;
+    QPushButton* quitButton = nullptr;
+    QPushButton* commsTestButton = nullptr;
+    QPushButton* printButton = nullptr;
+    QPushButton* exportPdfButton = nullptr;
+    UpDown* addressSpinner = nullptr;
+    QLabel* addressValue = nullptr;
+    QLabel* addressCaption = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QLabel* progressCaption = nullptr;
+    QPushButton* connectButton = nullptr;
+    QPushButton* findUnitButton = nullptr;
+    QLabel* statusLine = nullptr;
 
     MessageTable& table_;
     Connection& connection_;

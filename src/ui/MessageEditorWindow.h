@@ -35,17 +35,6 @@ public:
     void clearNewText() override;
     void setCurrentValue(const QString& text) override;
 
-    QLabel* interlockCaption = nullptr;
-    QLabel* interlockValue = nullptr;
-    QLabel* currentCaption = nullptr;
-    QLabel* currentValue = nullptr;
-    QLabel* newCaption = nullptr;
-    QLineEdit* newTextEdit = nullptr;
-    QPushButton* writeButton = nullptr;
-    QPushButton* eraseButton = nullptr;
-    QPushButton* closeButton = nullptr;
-    QLabel* countLabel = nullptr; // "n/40", red when newTextEdit cannot be sent
-
 signals:
     // The unit took a write or an erase of this interlock.
     void delivered(int interlock);
@@ -61,6 +50,19 @@ private:
     void buildLayout();
     void showInterlock();
     void updateCount();
+
+    // The controls, each with its member's name as object name, by which the
+    // tests reach it.
+    QLabel* interlockCaption = nullptr;
+    QLabel* interlockValue = nullptr;
+    QLabel* currentCaption = nullptr;
+    QLabel* currentValue = nullptr;
+    QLabel* newCaption = nullptr;
+    QLineEdit* newTextEdit = nullptr;
+    QPushButton* writeButton = nullptr;
+    QPushButton* eraseButton = nullptr;
+    QPushButton* closeButton = nullptr;
+    QLabel* countLabel = nullptr; // "n/40", red when newTextEdit cannot be sent
 
     Editor& editor_;
     const Connection& connection_;

@@ -29,12 +29,15 @@ public:
     // Runs the dialog; the address, or nothing when cancelled.
     static std::optional<QString> ask(QWidget* parent, const QString& current);
 
-    QComboBox* modeBox;
-    QLineEdit* hostEdit;
-    QSpinBox* portSpin;
-    QLabel* problemLabel;
-    QDialogButtonBox* buttons;
-
 public slots:
     void accept() override;
+
+private:
+    // The controls, each with its member's name as object name, by which the
+    // tests reach it.
+    QComboBox* modeBox = nullptr;
+    QLineEdit* hostEdit = nullptr;
+    QSpinBox* portSpin = nullptr;
+    QLabel* problemLabel = nullptr;
+    QDialogButtonBox* buttons = nullptr;
 };

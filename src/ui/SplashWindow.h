@@ -18,11 +18,14 @@ public:
     // Start-up reveals the second picture once the splash is on screen.
     void showPictures();
 
+private:
+    // The controls, each with its member's name as object name (the pictures:
+    // picture_0, picture_1), by which the tests reach it.
     std::array<QLabel*, 2> pictures{};
     QLabel* titlePanel = nullptr;
     QLabel* revisionLabel = nullptr;
 
-private:
     void buildTexts();
+
     LoadedWindows& windows_;
 };

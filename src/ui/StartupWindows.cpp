@@ -145,7 +145,7 @@ void StartupWindows::findUnit() {
     if (window.exec() != QDialog::Accepted || !window.chosen())
         return;
     const FoundUnit unit = *window.chosen();
-    main_->addressSpinner->setValue(unit.unit); // the one unit address of every window
+    main_->setUnitAddress(unit.unit); // the one unit address of every window
     connection_.commSettings = window.chosenSettings();
     if (const PortStatus s = port_.setSettings(connection_.commSettings); !s.ok)
         op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
@@ -169,7 +169,7 @@ void StartupWindows::loadMainWindow() {
     main_->setReconnectAction([this] { reconnect(); });
     main_->setFindUnitAction([this] { findUnit(); });
     main_->load();
-    QObject::connect(main_->addressSpinner, &UpDown::valueChanged, main_.get(), [this](int unit) {
+    QObject::connect(main_.get(), &MainWindow::unitAddressChanged, main_.get(), [this](int unit) {
         if (settings_)
             ConnectionSettings(*settings_).save({{}, 0, {}, unit, {}});
     });

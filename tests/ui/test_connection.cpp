@@ -3,6 +3,7 @@
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "support/RecordingOperator.h"
+#include "support/WidgetLookup.h"
 #include "transport/PortTexts.h"
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
@@ -12,6 +13,7 @@
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
 #include "ui/StartupWindows.h"
+#include "ui/UpDown.h"
 
 #include <QLineEdit>
 #include <QProgressBar>
@@ -48,20 +50,22 @@ struct Program {
             LineSpeedDialog* b = startup.bauds();
             if (!b->isVisible())
                 return QTimer::singleShot(5, [this] { answerSpeed(); });
-            seen << b->speedList->currentItem()->text();
+            auto* speedList = child<QListWidget>(b, "speedList");
+            seen << speedList->currentItem()->text();
             if (speedRow >= 0)
-                b->speedList->setCurrentRow(speedRow);
-            QTest::keyClick(b->speedList, Qt::Key_Return);
+                speedList->setCurrentRow(speedRow);
+            QTest::keyClick(speedList, Qt::Key_Return);
         };
         startup.setOnConnectionDialog([this, row, select](ConnectionDialog& d) {
             QTimer::singleShot(0, &d, [this, row, select, &d] {
                 seen << d.choice().SelectedKey;
+                auto* deviceList = child<QListWidget>(d, "deviceList");
                 if (row >= 0)
-                    d.deviceList->setCurrentRow(row);
+                    deviceList->setCurrentRow(row);
                 if (!select)
-                    return d.cancelButton->click();
+                    return child<QPushButton>(d, "cancelButton")->click();
                 QTimer::singleShot(0, [this] { answerSpeed(); });
-                QTest::keyClick(d.deviceList, Qt::Key_Return);
+                QTest::keyClick(deviceList, Qt::Key_Return);
             });
         });
     }
@@ -71,7 +75,12 @@ struct Program {
         return !runStartup(config, startup, &LoadCrcTable, app, 0);
     }
     MainWindow& main() { return *startup.mainWindow(); }
-    QString status() { return main().statusLine->text(); }
+    QPushButton* button(const char* name) { return child<QPushButton>(main(), name); }
+    QLabel* message(int k) {
+        return child<QLabel>(main(), QStringLiteral("messageLabel_%1").arg(k));
+    }
+    int commsTestUnit() { return child<UpDown>(startup.commsTest(), "unitSpinner")->value(); }
+    QString status() { return child<QLabel>(main(), "statusLine")->text(); }
 };
 
 SimConfig quick(int unit = 1, int baud = 9600) {
@@ -100,9 +109,9 @@ private slots:
         QCOMPARE(p.seen, QStringList({"Item2", "19200,N,8,1"}));
         QVERIFY(p.port.isOpen() && p.port.portName() == pb);
         QCOMPARE(p.connection.unitAddress, 7);
-        QCOMPARE(p.startup.commsTest()->unitSpinner->value(), 7);
+        QCOMPARE(p.commsTestUnit(), 7);
         QCOMPARE(p.status(), pb + ", 19200 baud, unit 7: connected");
-        QCOMPARE(p.startup.commsTest()->connectionLine->text(), p.status());
+        QCOMPARE(child<QLabel>(p.startup.commsTest(), "connectionLine")->text(), p.status());
         // Connect: the port in use is offered; another port and speed are taken.
         p.seen.clear();
         p.answerDialogs(0, true, 0);
@@ -117,9 +126,12 @@ private slots:
         QCOMPARE(p.settings.value("connection/speed").toInt(), 4800);
         // Cancel keeps the connection in use.
         p.answerDialogs(1, false);
-        p.main().connectButton->click();
+        p.button("connectButton")->click();
         QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName() == pa);
         QCOMPARE(p.op.count(), 0);
+        // A unit address set in either window is remembered at once.
+        child<UpDown>(p.startup.commsTest(), "unitSpinner")->setValue(12);
+        QCOMPARE(p.settings.value("connection/unit").toInt(), 12);
     }
 
     void reconnectAfterPortFailure() {
@@ -131,15 +143,15 @@ private slots:
         first.model().setMessage(0, "BEFORE");
         p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
             QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(d.otherEdit, first.devicePath());
+                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), first.devicePath());
                 QTimer::singleShot(0, p.startup.bauds(),
                                    [&] { p.startup.bauds()->selectClicked(); });
                 d.selectClicked();
             });
         });
         QVERIFY(p.start());
-        p.main().readAllButton->click();
-        QCOMPARE(p.main().messageLabels[0]->text(), "BEFORE");
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "BEFORE");
         // The adapter is pulled: the box offers Reconnect; it is back, under another device.
         first.stop();
         p.op.onBox([&](const RecordingOperator::Box& box) {
@@ -147,15 +159,15 @@ private slots:
                 QVERIFY(second.start(c));
         });
         p.op.script({MsgAnswer::Reconnect});
-        p.main().readAllButton->click();
+        p.button("readAllButton")->click();
         QCOMPARE(p.op.boxes().at(0).buttons, MsgButtons::OkReconnect);
         QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
-        QCOMPARE(p.main().messageLabels[0]->text(), "BEFORE"); // the table is kept
+        QCOMPARE(p.message(0)->text(), "BEFORE"); // the table is kept
         QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
         second.model().setMessage(0, "AFTER");
         p.op.onBox({});
-        p.main().readAllButton->click();
-        QCOMPARE(p.main().messageLabels[0]->text(), "AFTER");
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "AFTER");
         QVERIFY(p.status().contains("Read All: 20 of 20 read"));
         // The editor's failure box offers it too; the entry keeps its text.
         SimThread third;
@@ -167,15 +179,16 @@ private slots:
                 QVERIFY(third.start(c));
         });
         p.op.script({MsgAnswer::Reconnect});
-        QTest::mouseClick(p.main().messageLabels[0], Qt::LeftButton);
+        QTest::mouseClick(p.message(0), Qt::LeftButton);
         MessageEditorWindow* editor = p.main().editorWindow();
         QVERIFY(editor);
-        editor->newTextEdit->setText("LOST");
-        editor->writeButton->click();
+        child<QLineEdit>(editor, "newTextEdit")->setText("LOST");
+        child<QPushButton>(editor, "writeButton")->click();
         QObject::disconnect(pull);
         QCOMPARE(p.op.boxes().last().buttons, MsgButtons::OkReconnect);
         QVERIFY(p.port.isOpen() && p.messages.texts()[0] == "AFTER");
-        editor->writeButton->click(); // the same text, to the unit that is back
+        child<QPushButton>(editor, "writeButton")
+            ->click(); // the same text, to the unit that is back
         QCOMPARE(third.model().message(0), QByteArray("LOST"));
     }
 
@@ -194,30 +207,33 @@ private slots:
             QTimer::singleShot(0, [&, stopEarly] {
                 auto* f = qobject_cast<FindUnitWindow*>(QApplication::activeModalWidget());
                 QVERIFY(f);
-                rows << f->estimateLabel->text();
-                f->firstSpin->setValue(5);
-                f->lastSpin->setValue(8);
-                f->speedsEdit->setText("9600, 4800");
-                f->waitSpin->setValue(60);
+                rows << child<QLabel>(f, "estimateLabel")->text();
+                child<QSpinBox>(f, "firstSpin")->setValue(5);
+                child<QSpinBox>(f, "lastSpin")->setValue(8);
+                child<QLineEdit>(f, "speedsEdit")->setText("9600, 4800");
+                child<QSpinBox>(f, "waitSpin")->setValue(60);
+                auto* startButton = child<QPushButton>(f, "startButton");
                 if (stopEarly)
-                    connect(f->progressBar, &QProgressBar::valueChanged, f, [&, f](int v) {
-                        if (v == 3 && stoppedAt < 0) {
-                            stoppedAt = v;
-                            f->startButton->click();
-                        }
-                    });
+                    connect(child<QProgressBar>(f, "progressBar"), &QProgressBar::valueChanged, f,
+                            [&, startButton](int v) {
+                                if (v == 3 && stoppedAt < 0) {
+                                    stoppedAt = v;
+                                    startButton->click();
+                                }
+                            });
                 f->start();
-                for (int i = 0; i < f->foundList->topLevelItemCount(); ++i) {
-                    const QTreeWidgetItem* it = f->foundList->topLevelItem(i);
+                auto* foundList = child<QTreeWidget>(f, "foundList");
+                for (int i = 0; i < foundList->topLevelItemCount(); ++i) {
+                    const QTreeWidgetItem* it = foundList->topLevelItem(i);
                     rows << it->text(0) + " " + it->text(1) + " " + it->text(2);
                 }
-                rows << f->timeLeftLabel->text();
+                rows << child<QLabel>(f, "timeLeftLabel")->text();
                 if (stopEarly)
                     f->reject();
                 else
                     f->use();
             });
-            p.main().findUnitButton->click();
+            p.button("findUnitButton")->click();
         };
         scan(true);
         QCOMPARE(rows, QStringList({"A full scan of 31 addresses at 3 speeds (93 probes) takes "
@@ -228,10 +244,10 @@ private slots:
         scan(false);
         QCOMPARE(rows.mid(1), QStringList({"7 4800 FOUND ME", "done: 8 probes, 1 found"}));
         QCOMPARE(p.connection.unitAddress, 7);
-        QCOMPARE(p.startup.commsTest()->unitSpinner->value(), 7);
+        QCOMPARE(p.commsTestUnit(), 7);
         QCOMPARE(p.port.settings(), "4800,N,8,1");
-        p.main().readAllButton->click();
-        QCOMPARE(p.main().messageLabels[0]->text(), "FOUND ME");
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "FOUND ME");
         QVERIFY(p.status().startsWith(sim.devicePath() + ", 4800 baud, unit 7: connected"));
     }
 };

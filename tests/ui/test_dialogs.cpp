@@ -3,6 +3,7 @@
 #include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
+#include "support/WidgetLookup.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
@@ -48,7 +49,7 @@ private slots:
             dialog.setPortLister([](Operator&) { return QStringList{"ttyS0", "ttyS1", "ttyS2"}; });
             dialog.setPreferredPort(preferred);
             dialog.show();
-            QListWidget* list = dialog.deviceList;
+            QListWidget* list = child<QListWidget>(dialog, "deviceList");
             QVERIFY(shownCentredAndFocused(dialog, list) && windows.last() == &dialog);
             QWidget* target = list;
             QStringList items;
@@ -57,9 +58,10 @@ private slots:
                     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                                       list->visualItemRect(list->item(a.toInt())).center());
                 else if (a == "Select" || a == "Cancel")
-                    (a == "Select" ? dialog.selectButton : dialog.cancelButton)->click();
+                    child<QPushButton>(dialog, a == "Select" ? "selectButton" : "cancelButton")
+                        ->click();
                 else if (a.startsWith('/'))
-                    QTest::keyClicks(target = dialog.otherEdit, a);
+                    QTest::keyClicks(target = child<QLineEdit>(dialog, "otherEdit"), a);
                 else
                     QTest::keySequence(target, QKeySequence(a));
                 items << dialog.choice().SelectedKey;
@@ -79,30 +81,34 @@ private slots:
         LoadedWindows windows;
         LineSpeedDialog dialog(connection, config, windows);
         dialog.fillSpeedList({"4800,N,8,1", "9600,N,8,1", "19200,N,8,1"});
+        auto* speedList = child<QListWidget>(dialog, "speedList");
+        auto* directionBox = child<QComboBox>(dialog, "directionBox");
+        auto* echoBox = child<QComboBox>(dialog, "echoBox");
+        auto* pauseSpin = child<QSpinBox>(dialog, "pauseSpin");
+        auto* retriesSpin = child<QSpinBox>(dialog, "retriesSpin");
         dialog.show();
-        QVERIFY(shownCentredAndFocused(dialog, dialog.speedList) && windows.last() == &dialog);
-        QTest::keySequence(dialog.speedList, QKeySequence("Down, Down"));
-        dialog.retriesSpin->setValue(2);
+        QVERIFY(shownCentredAndFocused(dialog, speedList) && windows.last() == &dialog);
+        QTest::keySequence(speedList, QKeySequence("Down, Down"));
+        retriesSpin->setValue(2);
         dialog.close(); // through the frame: the settings and the line stay as they were
         QVERIFY(connection.commSettings.isEmpty() && !windows.contains(&dialog));
         QCOMPARE(connection.line.retries, 0);
         dialog.show();
-        QCOMPARE(dialog.retriesSpin->value(), 0);
+        QCOMPARE(retriesSpin->value(), 0);
         // The line settings go with the speed, and come back the next time.
-        dialog.directionBox->setCurrentIndex(
-            dialog.directionBox->findData(int(Direction::Adapter)));
-        dialog.echoBox->setCurrentIndex(dialog.echoBox->findData(int(EchoMode::On)));
-        dialog.pauseSpin->setValue(120);
-        dialog.retriesSpin->setValue(3);
-        QTest::keyClick(dialog.speedList, Qt::Key_Return); // 9600 comes preselected
+        directionBox->setCurrentIndex(directionBox->findData(int(Direction::Adapter)));
+        echoBox->setCurrentIndex(echoBox->findData(int(EchoMode::On)));
+        pauseSpin->setValue(120);
+        retriesSpin->setValue(3);
+        QTest::keyClick(speedList, Qt::Key_Return); // 9600 comes preselected
         QVERIFY(connection.commSettings == "9600,N,8,1" && !dialog.isVisible());
         QVERIFY(connection.line.direction == Direction::Adapter &&
                 connection.line.echo == EchoMode::On && connection.line.pauseMs == 120 &&
                 connection.line.retries == 3);
         connection.commSettings = "19200,N,8,1";
         dialog.show(); // then the speed chosen last, and the line as it was taken
-        QCOMPARE(dialog.speedList->currentItem()->text(), "19200,N,8,1");
-        QCOMPARE(dialog.pauseSpin->value() + dialog.retriesSpin->value(), 123);
+        QCOMPARE(speedList->currentItem()->text(), "19200,N,8,1");
+        QCOMPARE(pauseSpin->value() + retriesSpin->value(), 123);
     }
 
     void loadedWindows() {

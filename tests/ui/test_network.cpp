@@ -5,6 +5,7 @@
 #include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
+#include "support/WidgetLookup.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/LoadedWindows.h"
 #include "ui/NetworkUnitDialog.h"
@@ -43,7 +44,7 @@ private slots:
         ConnectionDialog dialog(connection, serial, serial, op, windows);
         dialog.setPortLister([](Operator&) { return QStringList{"ttyS0"}; });
         dialog.show();
-        QListWidget* list = dialog.deviceList;
+        QListWidget* list = child<QListWidget>(dialog, "deviceList");
         QCOMPARE(list->count(), 2);
         QCOMPARE(list->item(1)->text(), kNetworkEntryText);
         list->setCurrentRow(1);
@@ -51,15 +52,15 @@ private slots:
         QTimer::singleShot(0, this, [&] {
             auto* net = qobject_cast<NetworkUnitDialog*>(QApplication::activeModalWidget());
             QVERIFY(net);
-            net->modeBox->setCurrentIndex(mode);
-            net->hostEdit->setText(host);
-            net->portSpin->setValue(port);
-            net->buttons->button(QDialogButtonBox::Ok)->click();
-            problem = net->problemLabel->text();
+            child<QComboBox>(net, "modeBox")->setCurrentIndex(mode);
+            child<QLineEdit>(net, "hostEdit")->setText(host);
+            child<QSpinBox>(net, "portSpin")->setValue(port);
+            child<QDialogButtonBox>(net, "buttons")->button(QDialogButtonBox::Ok)->click();
+            problem = child<QLabel>(net, "problemLabel")->text();
             if (net->isVisible())
                 net->reject();
         });
-        dialog.selectButton->click();
+        child<QPushButton>(dialog, "selectButton")->click();
         QCOMPARE(problem.isEmpty(), !address.isEmpty());
         QCOMPARE(connection.portName(), address);
         QCOMPARE(dialog.isVisible(), address.isEmpty());

@@ -3,6 +3,7 @@
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "support/RecordingOperator.h"
+#include "support/WidgetLookup.h"
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/LineSpeedDialog.h"
@@ -54,16 +55,18 @@ private slots:
         // The splash and its second picture stay up through the pause.
         QTimer::singleShot(100, [&] {
             SplashWindow* splash = p.startup.splash();
-            seen << shown(splash) + ", " + shown(splash ? splash->pictures[1] : nullptr);
+            seen << shown(splash) + ", " +
+                        shown(splash ? child<QLabel>(splash, "picture_1") : nullptr);
         });
         p.startup.setOnConnectionDialog([&](ConnectionDialog& dialog) {
             seen << shown(p.startup.splash()) << shown(p.startup.commsTest())
                  << QString::number(p.connection.unitAddress);
             QTimer::singleShot(0, &dialog, [&] {
-                seen << dialog.deviceList->item(0)->text();
-                emit dialog.deviceList->itemClicked(dialog.deviceList->item(0));
+                auto* deviceList = child<QListWidget>(dialog, "deviceList");
+                seen << deviceList->item(0)->text();
+                emit deviceList->itemClicked(deviceList->item(0));
                 QTimer::singleShot(0, p.startup.bauds(), [&] { // modal from Select
-                    p.startup.bauds()->speedList->setCurrentRow(1);
+                    child<QListWidget>(p.startup.bauds(), "speedList")->setCurrentRow(1);
                     p.startup.bauds()->selectClicked();
                 });
                 dialog.selectClicked();
@@ -78,11 +81,12 @@ private slots:
         // The main window talks to the unit through the port start-up opened.
         MainWindow* main = p.startup.mainWindow();
         sim.model().setMessage(0, "FROM THE UNIT");
-        QTest::mouseClick(main->readAllButton, Qt::LeftButton);
-        QCOMPARE(main->messageLabels[0]->text(), "FROM THE UNIT");
+        QTest::mouseClick(child<QPushButton>(main, "readAllButton"), Qt::LeftButton);
+        QCOMPARE(child<QLabel>(main, "messageLabel_0")->text(), "FROM THE UNIT");
         // The comms test's "Load message form" brings it forward rather than loading another.
         main->hide();
-        QTest::mouseClick(p.startup.commsTest()->loadMessageFormButton, Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(p.startup.commsTest(), "loadMessageFormButton"),
+                          Qt::LeftButton);
         QVERIFY(p.startup.mainWindow() == main && main->isVisible());
     }
 };

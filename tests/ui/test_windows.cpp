@@ -5,11 +5,13 @@
 #include "startup/ConfigFiles.h"
 #include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
+#include "support/WidgetLookup.h"
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
+#include "ui/UpDown.h"
 
 #include <QGroupBox>
 #include <QLineEdit>
@@ -49,7 +51,8 @@ struct Rig {
         return port.open().ok;
     }
     QString unitMessage(int k) { return QString::fromLatin1(sim.model().message(k)); }
-    QLabel* message(int k) { return main.messageLabels[size_t(k)]; }
+    QLabel* message(int k) { return child<QLabel>(main, QStringLiteral("messageLabel_%1").arg(k)); }
+    QPushButton* button(const char* name) { return child<QPushButton>(main, name); }
 };
 
 const auto click = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); };
@@ -80,12 +83,25 @@ private slots:
         Rig rig;
         QVERIFY(rig.start());
         CommsTestWindow& f = rig.commsTest;
-        QVERIFY(!f.isVisible() && f.clockLabel->text().isEmpty());
-        QCOMPARE(f.slotValue->text() + "|" + f.unitValue->text() + "|" + f.terminalCaption->text(),
+        auto* clockLabel = child<QLabel>(f, "clockLabel");
+        auto* slotValue = child<QLabel>(f, "slotValue");
+        auto* unitValue = child<QLabel>(f, "unitValue");
+        auto* terminalCaption = child<QLabel>(f, "terminalCaption");
+        auto* slotSpinner = child<UpDown>(f, "slotSpinner");
+        auto* unitSpinner = child<UpDown>(f, "unitSpinner");
+        auto* readButton = child<QPushButton>(f, "readButton");
+        auto* storedText = child<QLabel>(f, "dataPanel_2");
+        auto* addressSpinner = child<UpDown>(rig.main, "addressSpinner");
+        auto* addressValue = child<QLabel>(rig.main, "addressValue");
+        QVERIFY(!f.isVisible() && clockLabel->text().isEmpty());
+        QCOMPARE(slotValue->text() + "|" + unitValue->text() + "|" + terminalCaption->text(),
                  " 400| 1|Terminal No. L1-40");
         // The lamps in their exact colours; the centre pixel is the pure colour.
         auto lamp = [&](size_t i) {
-            return f.lampPictures[i]->pixmap().toImage().pixelColor(6, 6);
+            return child<QLabel>(f, QStringLiteral("lampPicture_%1").arg(i))
+                ->pixmap()
+                .toImage()
+                .pixelColor(6, 6);
         };
         QVERIFY(lamp(0) == QColor(0, 0x80, 0) && lamp(1) == QColor(0x80, 0, 0));
         const QColor panel = f.findChild<QFrame*>("lampPanel")->palette().color(QPalette::Window);
@@ -96,29 +112,29 @@ private slots:
         // Twenty slots from 400 to 780 in steps of 20, each showing its own terminal name.
         QSet<QString> names;
         for (int i = 0; i < 25; ++i) {
-            names << f.terminalCaption->text();
-            f.slotSpinner->stepUp();
+            names << terminalCaption->text();
+            slotSpinner->stepUp();
         }
         QCOMPARE(names.size(), kInterlockCount);
-        QCOMPARE(f.slotValue->text() + "|" + QString::number(f.messageRegister()), " 780|780");
+        QCOMPARE(slotValue->text() + "|" + QString::number(f.messageRegister()), " 780|780");
         // The clock shows hours and minutes one second after load.
         QTRY_VERIFY_WITH_TIMEOUT(
-            QRegularExpression("^\\d\\d:\\d\\d$").match(f.clockLabel->text()).hasMatch(), 3000);
+            QRegularExpression("^\\d\\d:\\d\\d$").match(clockLabel->text()).hasMatch(), 3000);
 
         // The read text goes with its slot.
-        click(f.readButton);
-        f.slotSpinner->setValue(420);
-        QVERIFY(f.dataPanels[2]->text().isEmpty());
-        QCOMPARE(f.readButton->toolTip(), "Read the message in register 420 (40-41) of unit 1");
-        click(f.readButton);
-        QCOMPARE(f.dataPanels[2]->text() + "|" + f.unitValue->text(), rig.unitMessage(1) + "|1");
+        click(readButton);
+        slotSpinner->setValue(420);
+        QVERIFY(storedText->text().isEmpty());
+        QCOMPARE(readButton->toolTip(), "Read the message in register 420 (40-41) of unit 1");
+        click(readButton);
+        QCOMPARE(storedText->text() + "|" + unitValue->text(), rig.unitMessage(1) + "|1");
         rig.sim.model().setMessage(1, "A\033B"); // written by another tool: shown, not acted on
-        click(f.readButton);
-        QCOMPARE(f.dataPanels[2]->text(), "A\\x1BB");
-        f.messageEdit->setText("HELLO");
-        click(f.writeButton);
+        click(readButton);
+        QCOMPARE(storedText->text(), "A\\x1BB");
+        child<QLineEdit>(f, "messageEdit")->setText("HELLO");
+        click(child<QPushButton>(f, "writeButton"));
         QCOMPARE(rig.unitMessage(1), "HELLO");
-        click(f.eraseButton);
+        click(child<QPushButton>(f, "eraseButton"));
         QVERIFY(rig.unitMessage(1).isEmpty());
         // One unit address, 1..31 (0 is broadcast), shown alike in both windows; an
         // operation keeps the unit it started with: its spinners are off meanwhile.
@@ -126,38 +142,36 @@ private slots:
         const auto watch =
             QObject::connect(&rig.transport, &Transport::frameSent, [&](const QByteArray& frame) {
                 units += frame.at(0);
-                click(rig.main.addressSpinner->upButton());
-                click(f.unitSpinner->upButton());
+                click(addressSpinner->upButton());
+                click(unitSpinner->upButton());
             });
-        click(rig.main.readAllButton);
+        click(rig.button("readAllButton"));
         QCOMPARE(units, QByteArray(20, '\x01'));
-        QCOMPARE(rig.main.addressSpinner->value() + f.unitSpinner->value(), 2);
+        QCOMPARE(addressSpinner->value() + unitSpinner->value(), 2);
         QObject::disconnect(watch);
-        f.unitSpinner->setValue(0);
-        QCOMPARE(QString::number(f.unitSpinner->value()) + "|" + rig.main.addressValue->text(),
-                 "1| 1");
-        click(f.unitSpinner->upButton());
-        QCOMPARE(rig.main.addressValue->text() + "|" + QString::number(rig.connection.unitAddress),
-                 " 2|2");
-        rig.main.addressSpinner->setValue(7);
-        QCOMPARE(f.unitValue->text() + "|" + QString::number(f.unitSpinner->value()), " 7|7");
+        unitSpinner->setValue(0);
+        QCOMPARE(QString::number(unitSpinner->value()) + "|" + addressValue->text(), "1| 1");
+        click(unitSpinner->upButton());
+        QCOMPARE(addressValue->text() + "|" + QString::number(rig.connection.unitAddress), " 2|2");
+        addressSpinner->setValue(7);
+        QCOMPARE(unitValue->text() + "|" + QString::number(unitSpinner->value()), " 7|7");
         // Typed digits and Page Up/Down set the address.
-        QTest::keyClicks(rig.main.addressSpinner, "23");
+        QTest::keyClicks(addressSpinner, "23");
         QCOMPARE(rig.connection.unitAddress, 23);
-        QTest::keyClick(f.unitSpinner, Qt::Key_PageDown);
-        QCOMPARE(rig.main.addressValue->text() + "|" + rig.main.readAllButton->toolTip(),
+        QTest::keyClick(unitSpinner, Qt::Key_PageDown);
+        QCOMPARE(addressValue->text() + "|" + rig.button("readAllButton")->toolTip(),
                  " 13|Read all twenty messages from unit 13");
         // Its close box hides it, loaded with the clock running; Quit ends at once, unasked.
         rig.main.hide();
-        click(rig.main.commsTestButton);
+        click(rig.button("commsTestButton"));
         QVERIFY(f.isVisible() && f.close() && f.clock()->isEnabled() && rig.port.isOpen());
-        click(f.quitButton);
+        click(child<QPushButton>(f, "quitButton"));
         QVERIFY(!rig.port.isOpen() && rig.endCalls == 1 && rig.op.count() == 0);
         // The main window's Quit and close box ask first; OK closes the port and ends.
         QVERIFY(rig.port.open().ok);
         rig.main.show();
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.quitButton);
+        click(rig.button("quitButton"));
         QVERIFY(rig.op.last().text == "Exit the QV840N program?" &&
                 rig.op.last().buttons == MsgButtons::OkCancel);
         QVERIFY(rig.main.isVisible() && rig.port.isOpen() && rig.endCalls == 1);
@@ -170,10 +184,16 @@ private slots:
         QVERIFY(rig.start());
         // The interlocks' groups; each terminal caption on its message's row.
         const size_t group[] = {0, 0, 0, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 1, 1, 1, 1, 1, 1, 1};
+        auto groupBox = [&](size_t g) {
+            return child<QGroupBox>(rig.main, QStringLiteral("group%1").arg(g + 1));
+        };
+        auto terminal = [&](int k) {
+            return child<QLabel>(rig.main, QStringLiteral("terminalLabel_%1").arg(k));
+        };
         for (int k = 0; k < kInterlockCount; ++k)
-            QVERIFY(rig.message(k)->parent() == rig.main.groupBoxes[group[k]] &&
-                    rig.main.terminalLabels[size_t(k)]->parent() == rig.main.groupBoxes[group[k]] &&
-                    rig.main.terminalLabels[size_t(k)]->y() == rig.message(k)->y());
+            QVERIFY(rig.message(k)->parent() == groupBox(group[k]) &&
+                    terminal(k)->parent() == groupBox(group[k]) &&
+                    terminal(k)->y() == rig.message(k)->y());
         // A control character the unit holds (read all put it there) is shown as \xHH.
         rig.messages.texts()[4] = "A\033B";
         rig.main.setMessageLabel(4, rig.messages.texts()[4]);
@@ -181,43 +201,45 @@ private slots:
         click(rig.message(4));
         QPointer<MessageEditorWindow> editor = rig.main.editorWindow();
         QVERIFY(editor && editor->isVisible() && rig.windows.last() == editor);
-        QCOMPARE(editor->currentValue->text() + "|" + rig.message(4)->text(), "A\\x1BB|A\\x1BB");
-        editor->newTextEdit->setText("TYPED FOR 4");
+        auto* currentValue = child<QLabel>(editor, "currentValue");
+        auto* newTextEdit = child<QLineEdit>(editor, "newTextEdit");
+        auto* writeButton = child<QPushButton>(editor, "writeButton");
+        auto* countLabel = child<QLabel>(editor, "countLabel");
+        QCOMPARE(currentValue->text() + "|" + rig.message(4)->text(), "A\\x1BB|A\\x1BB");
+        newTextEdit->setText("TYPED FOR 4");
         click(rig.message(13));
-        QVERIFY(rig.main.editorWindow() == editor && editor->newTextEdit->text().isEmpty());
-        QCOMPARE(editor->interlockValue->text() + "|" + editor->currentValue->text(),
+        QVERIFY(rig.main.editorWindow() == editor && newTextEdit->text().isEmpty());
+        QCOMPARE(child<QLabel>(editor, "interlockValue")->text() + "|" + currentValue->text(),
                  rig.config.terminalNames[13] + "|" + rig.messages.defaults()[13]);
         rig.messages.texts()[4] = rig.messages.defaults()[4];
         // The write goes to the interlock shown, whatever moved the selection; Return writes.
         rig.main.editor().select(2);
-        const QString tips =
-            editor->writeButton->toolTip() + "|" + rig.main.eraseAllButton->toolTip();
+        const QString tips = writeButton->toolTip() + "|" + rig.button("eraseAllButton")->toolTip();
         for (const QString& bad : {QString("ABC") + QChar(0x3A9), QString(41, 'W')}) {
-            editor->newTextEdit->setText(bad); // the count turns red
-            QVERIFY(editor->countLabel->property("bad").toBool());
+            newTextEdit->setText(bad); // the count turns red
+            QVERIFY(countLabel->property("bad").toBool());
         }
-        editor->newTextEdit->clear();
-        QTest::keyClicks(editor->newTextEdit, "NEW TEXT");
-        QCOMPARE(editor->countLabel->text() + "|" + tips,
+        newTextEdit->clear();
+        QTest::keyClicks(newTextEdit, "NEW TEXT");
+        QCOMPARE(countLabel->text() + "|" + tips,
                  "8/40|Write the new message to interlock 54-55 of unit 1 (Return)|"
                  "Erase all twenty messages of unit 1");
-        QTest::keyClick(editor->newTextEdit, Qt::Key_Return);
-        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
-                     editor->currentValue->text() + "|" + editor->newTextEdit->text(),
+        QTest::keyClick(newTextEdit, Qt::Key_Return);
+        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" + currentValue->text() +
+                     "|" + newTextEdit->text(),
                  "NEW TEXT|NEW TEXT|NEW TEXT|");
         // A message that looks like markup is shown as it is, not rendered.
         QVERIFY(rig.message(13)->textFormat() == Qt::PlainText &&
-                editor->currentValue->textFormat() == Qt::PlainText);
-        click(editor->eraseButton);
-        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" +
-                     editor->currentValue->text(),
+                currentValue->textFormat() == Qt::PlainText);
+        click(child<QPushButton>(editor, "eraseButton"));
+        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" + currentValue->text(),
                  "|" + rig.messages.defaults()[13] + "|" + rig.messages.defaults()[13]);
         // The length rule's count lives with the main window, so it carries over a reopening.
-        click(editor->writeButton); // empty text
-        QTest::keyClick(editor->newTextEdit, Qt::Key_Escape);
+        click(writeButton); // empty text
+        QTest::keyClick(newTextEdit, Qt::Key_Escape);
         QTRY_VERIFY(editor.isNull());
         click(rig.message(2));
-        click(rig.main.editorWindow()->writeButton);
+        click(child<QPushButton>(rig.main.editorWindow(), "writeButton"));
         QCOMPARE(rig.op.last().text, "Still not correct length! Have you read QVIB-5170");
 
         // Files: one remembered name for both dialogs; Cancel ends; a name not ending in sav.
@@ -232,31 +254,31 @@ private slots:
         });
         rig.op.clear();
         rig.messages.texts()[3] = QStringLiteral("A, B");
-        click(rig.main.saveFileButton);
+        click(rig.button("saveFileButton"));
         rig.messages.texts()[3] = QStringLiteral("CHANGED");
-        click(rig.main.openFileButton);
+        click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         // The title names the file and marks a table that differs from it.
         QVERIFY(rig.main.windowTitle().endsWith(" - t.sav[*]") && !rig.main.isWindowModified());
         click(rig.message(0));
-        QTest::keyClicks(rig.main.editorWindow()->newTextEdit, "EDITED\r");
+        QTest::keyClicks(child<QLineEdit>(rig.main.editorWindow(), "newTextEdit"), "EDITED\r");
         QVERIFY(rig.main.isWindowModified() && rig.op.count() == 1);
         rig.op.clear();
-        click(rig.main.openFileButton);
-        click(rig.main.saveFileButton);
+        click(rig.button("openFileButton"));
+        click(rig.button("saveFileButton"));
         QVERIFY(!QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 1);
         QCOMPARE(rig.op.last().text, "Nothing was saved: the file name must end in .sav");
         // The same through a CSV table; the sheet as PDF.
-        click(rig.main.saveFileButton);
+        click(rig.button("saveFileButton"));
         rig.messages.texts()[3] = QStringLiteral("CHANGED");
-        click(rig.main.openFileButton);
+        click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
-        click(rig.main.exportPdfButton);
+        click(rig.button("exportPdfButton"));
         QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 1);
         // An existing file is replaced only after Yes (No is the default).
         rig.op.script({MsgAnswer::Cancel});
         const QDateTime before = QFileInfo(dir.filePath("t.sav")).lastModified();
-        click(rig.main.saveFileButton);
+        click(rig.button("saveFileButton"));
         QVERIFY(rig.op.last().buttons == MsgButtons::YesNo &&
                 rig.op.last().text.endsWith("t.sav already exists.\r\nReplace it?") &&
                 QFileInfo(dir.filePath("t.sav")).lastModified() == before);
@@ -269,13 +291,13 @@ private slots:
         QObject::connect(&rig.transport, &Transport::frameSent,
                          [&](const QByteArray& f) { sent += f; });
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.eraseAllButton);
+        click(rig.button("eraseAllButton"));
         QVERIFY(sent.isEmpty() && rig.op.last().buttons == MsgButtons::YesNo);
         QCOMPARE(rig.op.last().text, "Erase all twenty messages of unit 1?");
         // The exit question warns of changes neither saved nor written to the unit.
         rig.messages.texts()[5] = "ONLY HERE";
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.quitButton);
+        click(rig.button("quitButton"));
         QVERIFY(rig.op.last().text.endsWith("neither saved to a file nor written to the unit."));
     }
 
@@ -289,8 +311,8 @@ private slots:
         rig.main.setMessageLabel(5, wide);
         QVERIFY(readable(rig.message(5), wide));
         click(rig.message(5));
-        rig.main.editorWindow()->newTextEdit->setText(wide);
-        const QLineEdit* text = rig.main.editorWindow()->newTextEdit;
+        child<QLineEdit>(rig.main.editorWindow(), "newTextEdit")->setText(wide);
+        const QLineEdit* text = child<QLineEdit>(rig.main.editorWindow(), "newTextEdit");
         QVERIFY(text->fontMetrics().horizontalAdvance(wide) < text->width() - 8);
         // At its smallest the window still shows every default message whole.
         rig.main.resize(1, 1);
@@ -304,8 +326,10 @@ private slots:
                                       rig.main.editorWindow()->findChildren<QPushButton*>();
         for (const QPushButton* b : buttons)
             QVERIFY2(!b->toolTip().isEmpty(), qPrintable(b->objectName()));
-        QVERIFY(contrast(rig.main.progressCaption->palette().color(QPalette::WindowText),
-                         rig.main.palette().color(QPalette::Window)) >= 4.5);
+        QVERIFY(
+            contrast(
+                child<QLabel>(rig.main, "progressCaption")->palette().color(QPalette::WindowText),
+                rig.main.palette().color(QPalette::Window)) >= 4.5);
         qApp->setPalette(light);
     }
 
@@ -324,9 +348,9 @@ private slots:
         Rig rig;
         QVERIFY(rig.start());
         const QString verb = op == "Read All" ? "read" : op == "Write All" ? "written" : "erased";
-        QPushButton* button = op == "Read All"    ? rig.main.readAllButton
-                              : op == "Write All" ? rig.main.writeAllButton
-                                                  : rig.main.eraseAllButton;
+        QPushButton* button = rig.button(op == "Read All"    ? "readAllButton"
+                                         : op == "Write All" ? "writeAllButton"
+                                                             : "eraseAllButton");
         for (int k = 0; k < kInterlockCount; ++k) {
             rig.sim.model().setMessage(k, QStringLiteral("ON UNIT %1").arg(k).toLatin1());
             rig.messages.texts()[size_t(k)] = QStringLiteral("IN TABLE %1").arg(k);
@@ -336,7 +360,7 @@ private slots:
         connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
             if (++replies != 6)
                 return;
-            during << button->text() << QString::number(rig.main.openFileButton->isEnabled());
+            during << button->text() << QString::number(rig.button("openFileButton")->isEnabled());
             if (escape) {
                 rig.main.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&rig.main));
@@ -351,7 +375,9 @@ private slots:
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");
-        QVERIFY(rig.main.statusLine->text().contains(op + ": stopped, 6 of 20 " + verb + ", "));
+        QVERIFY(child<QLabel>(rig.main, "statusLine")
+                    ->text()
+                    .contains(op + ": stopped, 6 of 20 " + verb + ", "));
         for (int k : {0, 5, 6, 19}) {
             const QString unit = rig.unitMessage(k), table = rig.messages.texts()[size_t(k)];
             if (op == "Read All")
@@ -371,15 +397,17 @@ private slots:
         // While the fault box is up, nothing else may start in any window; Read All's own
         // button reads Stop.
         click(rig.message(1));
+        QPushButton* readAll = rig.button("readAllButton");
+        QPushButton* commsTestRead = child<QPushButton>(rig.commsTest, "readButton");
+        QPushButton* editorWrite = child<QPushButton>(rig.main.editorWindow(), "writeButton");
         QVector<bool> enabledDuring;
         rig.op.onBox([&](const RecordingOperator::Box&) {
-            enabledDuring << (rig.main.readAllButton->text() != "S&top")
-                          << rig.main.saveFileButton->isEnabled()
-                          << rig.commsTest.readButton->isEnabled()
-                          << rig.main.editorWindow()->writeButton->isEnabled();
+            enabledDuring << (readAll->text() != "S&top")
+                          << rig.button("saveFileButton")->isEnabled() << commsTestRead->isEnabled()
+                          << editorWrite->isEnabled();
         });
         rig.op.script({MsgAnswer::Cancel});
-        click(rig.main.readAllButton);
+        click(readAll);
         const RecordingOperator::Box fault = rig.op.last();
         QCOMPARE(fault.text, "No data received!\r\nCheck connection, unit address, baud rate, com "
                              "port\r\nAnd then try again later!\r\nNo answer for interlock 0 "
@@ -387,13 +415,12 @@ private slots:
         QVERIFY(fault.title == "Communication Fault" &&
                 fault.buttons == MsgButtons::OkCancelIgnoreAll);
         QCOMPARE(enabledDuring, QVector<bool>(4, false));
-        QVERIFY(rig.main.readAllButton->isEnabled() && rig.commsTest.readButton->isEnabled() &&
-                rig.main.editorWindow()->writeButton->isEnabled());
+        QVERIFY(readAll->isEnabled() && commsTestRead->isEnabled() && editorWrite->isEnabled());
         // Ignore All: no more questions this run, one list of the silent slots at its end.
         rig.op.onBox({});
         rig.op.clear();
         rig.op.script({MsgAnswer::Ok, MsgAnswer::IgnoreAll});
-        click(rig.main.readAllButton);
+        click(readAll);
         QCOMPARE(rig.op.count(), 3);
         QVERIFY(rig.op.boxes().at(1).text.endsWith("interlock 1 (40-41) at unit address 1.") &&
                 rig.op.last().text.startsWith("The unit did not answer for 20 interlocks"));
