@@ -42,7 +42,13 @@ bool sameFrameHead(const QByteArray& a, const QByteArray& b) {
 void checkVerdict(const QByteArray& request, const QByteArray& reply, const ReplyCheck& c) {
     using V = ReplyCheck::Verdict;
     require(c.length == reply.size());
-    require((c.verdict == V::Silent) == reply.isEmpty());
+    // A gateway's exception 10 or 11 for this request says that no answer came.
+    const bool gatewayNoAnswer =
+        reply.size() == 5 && SimModel::crcValid(reply) && reply[0] == request[0] &&
+        quint8(reply[1]) == (quint8(request[1]) | 0x80) && (reply[2] == 10 || reply[2] == 11);
+    require((c.verdict == V::Silent) == (reply.isEmpty() || gatewayNoAnswer));
+    if (gatewayNoAnswer)
+        require(c.detail == quint8(reply[2]));
     require(c.confirmed() == c.reason().isEmpty());
     const bool whole = reply.size() >= 5 && SimModel::crcValid(reply);
     if (!reply.isEmpty())

@@ -130,14 +130,16 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
     const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
     ReplyRule rule;
     rule.echo = line().echo;
-    // A reply that is whole and answers the request (or refuses it) needs no
-    // silence after it to be over.
+    // A reply that is whole and answers the request (or refuses it, or is a
+    // gateway's "no answer") needs no silence after it to be over.
     rule.complete = [this, unit, &requestPdu](const QByteArray& bytes) {
         Transaction r;
         r.received = bytes;
         judgeRtuFrame(crcTable_, unit, r);
-        const ReplyCheck::Verdict v = checkReply(r, requestPdu).verdict;
-        return v == ReplyCheck::Verdict::Confirmed || v == ReplyCheck::Verdict::Exception;
+        const ReplyCheck c = checkReply(r, requestPdu);
+        return c.verdict == ReplyCheck::Verdict::Confirmed ||
+               c.verdict == ReplyCheck::Verdict::Exception ||
+               (c.verdict == ReplyCheck::Verdict::Silent && isGatewayNoAnswer(c.detail));
     };
     rule.deadlineMs = deadlineMs(requestPdu, gapMs < 0 ? link_.timing().replyGapMs : gapMs);
     const Exchange x =

@@ -45,7 +45,8 @@ public:
 private:
     // A gateway's pause is the line's, as a serial port's is.
     void followPause() {
-        if (net_ && options_.line && &current() == net_.get()) {
+        Transport& line = current(); // first: it may make the network transport
+        if (net_ && options_.line && &line == net_.get()) {
             NetTiming timing = net_->timing();
             timing.bulkPauseMs = options_.line->pauseMs;
             net_->setTiming(timing);

@@ -296,6 +296,25 @@ private slots:
         QCOMPARE(t->endpointName(), "ttyS0"); // the serial port again
     }
 
+    // The pause before a bulk request (and before a retry) through a gateway
+    // is the line's, from the first call on: the first one used to be 300 ms
+    // whatever --pause-ms said.
+    void gatewayPauseIsTheLines() {
+        Gateway gw([](QTcpSocket&, const QByteArray&, int) {});
+        ScriptedPort port;
+        port.setPortName(gw.address(Endpoint::Kind::ModbusTcp));
+        LineOptions line;
+        line.pauseMs = 40;
+        const std::unique_ptr<Transport> t = makeTransport(port, kCrc, {0, &line});
+        for (int i = 0; i < 2; ++i) {
+            QElapsedTimer wall;
+            wall.start();
+            QCOMPARE(t->bulkPause(), TransportStatus::Ok);
+            QVERIFY2(wall.elapsed() >= 40 && wall.elapsed() < 120,
+                     qPrintable(QString::number(wall.elapsed())));
+        }
+    }
+
     void refused() {
         quint16 port = 0;
         {

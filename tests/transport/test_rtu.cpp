@@ -137,6 +137,36 @@ private slots:
         QVERIFY(after.status == TransportStatus::NotOpen && after.error.contains("scripted"));
     }
 
+    // A whole reply ends as it comes, without the gap after it: the unit's
+    // answer, its refusal, and a gateway's "no answer", which counts as silence.
+    void wholeRepliesEndAtOnce_data() {
+        QTest::addColumn<QByteArray>("reply");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a refusal") << QByteArray::fromHex("018302C0F1")
+                                   << "the unit refused the request (Modbus exception 2, illegal "
+                                      "data address)";
+        QTest::newRow("a gateway's exception 11")
+            << QByteArray::fromHex("01830B00F7")
+            << "no reply: the gateway answered for the unit (Modbus exception 11, gateway target "
+               "device failed to respond)";
+        QTest::newRow("a gateway's exception 10")
+            << QByteArray::fromHex("01830AC137")
+            << "no reply: the gateway answered for the unit (Modbus exception 10, gateway path "
+               "unavailable)";
+    }
+    void wholeRepliesEndAtOnce() {
+        QFETCH(QByteArray, reply);
+        ScriptedPort port;
+        port.answerEveryRequest(reply, 2);
+        RtuTransport transport(port, kCrc, kFast);
+        QElapsedTimer wall;
+        wall.start();
+        const Transaction t = transport.transact(1, Pdu::readMessage(400));
+        QVERIFY2(wall.elapsed() < kFast.replyGapMs, qPrintable(QString::number(wall.elapsed())));
+        QCOMPARE(t.received, reply);
+        QTEST(checkReply(t, Pdu::readMessage(400)).reason(), "reason");
+    }
+
     // How a reply to unit 1 is framed, and the PDU it carries.
     void framing_data() {
         QTest::addColumn<QByteArray>("received");
