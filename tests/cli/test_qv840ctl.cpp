@@ -171,6 +171,9 @@ private slots:
         row("write-all from a FIFO", {"-p", "@sim", "write-all", "@dir/fifo.sav"}, 2, {}, "a FIFO");
         row("unit from /dev/zero", {"simulate", "--messages", "/dev/zero"}, 2, {}, "a device");
         row("no port", {"read", "0"}, 2, {}, "-p PORT");
+        // The sheet draws under its own application, whatever options come before it.
+        row("sheet after an option's value",
+            {"--timeout-ms", "100", "sheet", "@dir/one.sav", "-o", "@dir/one.pdf"}, 0);
         row("broadcast", {"-a", "0", "-p", "@sim", "write", "2", "X"}, 2, {}, "broadcast address");
         row("slot -1", {"-p", "/dev/null", "read", "-1"}, 2, {}, "\"-1\" is out of range");
         row("stdout full, read", {">/dev/full", "-p", "@sim", "read", "0"}, 1, {}, "No space left");

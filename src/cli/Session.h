@@ -1,0 +1,63 @@
+#pragma once
+// Everything a command that talks to a unit needs, set up one way for all of
+// them: the configuration files, the port named by -p (a serial port or a
+// gateway), the transport over it with the line options and the first-byte
+// wait, the trace, and the signals that stop the command between two requests.
+
+#include "cli/Commands.h"
+#include "cli/Signals.h"
+#include "cli/Terminal.h"
+#include "link/QtSerialPortDevice.h"
+#include "startup/SharedState.h"
+#include "transport/Transport.h"
+
+#include <csignal>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Session {
+public:
+    explicit Session(const GlobalOptions& options);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // The CRC table and the default messages; exit status or Done.
+    int loadConfiguration();
+    // Opens the serial port, or connects to the gateway; exit status or Done.
+    int openPort();
+
+    Transport& transport() { return *transport_; }
+    QString portName() const { return options_.port; }
+    const GlobalOptions& options() const { return options_; }
+    // The folder of the start-up files: --config, or the program's.
+    QString configFolder() const;
+    // The serial port under the transport; nothing through a gateway.
+    SerialPort* serialPort();
+
+    SignalWatch signalWatch{{SIGINT, SIGTERM}};
+    SharedState state;
+    TerminalTable table;
+    TerminalOperator op{&table};
+    // Said after "stopped by SIGxxx" when a signal ends the command.
+    QString stoppedDetail;
+
+private:
+    int connectGateway();
+
+    GlobalOptions options_;
+    QtSerialPortDevice port_;
+    std::unique_ptr<Transport> transport_;
+};
+
+// The command's input checked against the configuration, before the port is
+// touched; a status to exit with when it cannot go.
+using UnitCheck = std::function<std::optional<int>(Session&)>;
+using UnitWork = std::function<int(Session&)>;
+
+// Runs a command against the unit: the configuration, the check (may be
+// empty), the port, then the work. A signal ends it between two requests:
+// "NAME stopped by SIGxxx" on stderr, and the signal's exit status.
+int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck& check,
+             const UnitWork& work);
