@@ -107,7 +107,7 @@ QString speedList(const QVector<int>& speeds) {
 
 int scan(RtuTransport& transport, const ScanPlan& plan, const QString& portName) {
     Scanner scanner(transport);
-    SignalWatch watch({SIGINT, SIGTERM});
+    SignalWatch watch({SIGINT, SIGTERM, SIGHUP});
     QObject::connect(&watch, &SignalWatch::caught, [&scanner] { scanner.requestStop(); });
     QObject::connect(&scanner, &Scanner::unitFound, [](const FoundUnit& f) {
         printOut(QStringLiteral("%1\t%2\t%3")
@@ -133,7 +133,7 @@ int scan(RtuTransport& transport, const ScanPlan& plan, const QString& portName)
     if (const int sig = SignalWatch::first())
         return fail(SignalWatch::exitStatus(sig),
                     QStringLiteral("scan stopped by %1 after %2 of %3 probes")
-                        .arg(QLatin1String(sig == SIGINT ? "SIGINT" : "SIGTERM"))
+                        .arg(SignalWatch::name(sig))
                         .arg(r.probes)
                         .arg(plan.probeCount()));
     if (r.outcome == ScanResult::Outcome::PortFailed || r.outcome == ScanResult::Outcome::Refused)

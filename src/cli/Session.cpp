@@ -121,7 +121,6 @@ int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck&
     if (const int sig = SignalWatch::first())
         return fail(SignalWatch::exitStatus(sig),
                     QStringLiteral("%1 stopped by %2%3")
-                        .arg(name, QLatin1String(sig == SIGINT ? "SIGINT" : "SIGTERM"),
-                             session.stoppedDetail));
+                        .arg(name, SignalWatch::name(sig), session.stoppedDetail));
     return status;
 }

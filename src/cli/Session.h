@@ -36,7 +36,8 @@ public:
     // The serial port under the transport; nothing through a gateway.
     SerialPort* serialPort();
 
-    SignalWatch signalWatch{{SIGINT, SIGTERM}};
+    // A closed terminal (SIGHUP) stops a command as Ctrl+C and SIGTERM do.
+    SignalWatch signalWatch{{SIGINT, SIGTERM, SIGHUP}};
     SharedState state;
     TerminalTable table;
     TerminalOperator op{&table};
@@ -57,7 +58,8 @@ using UnitCheck = std::function<std::optional<int>(Session&)>;
 using UnitWork = std::function<int(Session&)>;
 
 // Runs a command against the unit: the configuration, the check (may be
-// empty), the port, then the work. A signal ends it between two requests:
-// "NAME stopped by SIGxxx" on stderr, and the signal's exit status.
+// empty), the port, then the work. SIGINT, SIGTERM or SIGHUP ends it between
+// two requests: "NAME stopped by SIGxxx" on stderr, and the signal's exit
+// status (SignalWatch::exitStatus).
 int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck& check,
              const UnitWork& work);

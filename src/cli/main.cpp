@@ -25,8 +25,8 @@ unit command; after "--" a word is the command's text.
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written), 2 bad usage or input, 3 the port could not
 be opened or failed (scan: 1 when no unit was found). A command stopped by
-SIGINT or SIGTERM ends between two requests, saves no file and exits 130 or
-143.)";
+SIGINT, SIGTERM or SIGHUP (the terminal closed) ends between two requests,
+saves no file and exits 130, 143 or 129.)";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;

@@ -226,6 +226,9 @@ private slots:
         QTest::addColumn<int>("sig");
         QTest::newRow("read-all -o, SIGINT") << "read-all" << SIGINT;
         QTest::newRow("write-all, SIGTERM") << "write-all" << SIGTERM;
+        // The terminal closed, or the SSH session dropped.
+        QTest::newRow("read-all -o, SIGHUP") << "read-all" << SIGHUP;
+        QTest::newRow("write-all, SIGHUP") << "write-all" << SIGHUP;
     }
     void signalStops() {
         QFETCH(QString, command);
@@ -251,7 +254,7 @@ private slots:
         QCOMPARE(exitStatus(ctl), 128 + sig);
         said += ctl.readAll();
         QVERIFY(!QFile::exists(out));
-        back.start(kCtl, {"-p", path, "read-all"});
+        back.start(kCtl, {"--pause-ms", "0", "-p", path, "read-all"});
         QCOMPARE(exitStatus(back), 0);
         const QStringList lines =
             QString(back.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
