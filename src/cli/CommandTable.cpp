@@ -21,7 +21,7 @@ const QVector<CommandRow>& commandTable() {
         {"scan", "[--units A-B] [--speeds LIST] [--timeout-ms N] [--first]",
          "find the units on the line: one line per unit found,\n"
          "address, speed and first message, separated by tabs",
-         runScan, N::Nothing},
+         runScan, N::Unit},
         {"simulate",
          "[--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]\n"
          "[--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"

@@ -13,9 +13,9 @@
 // What a command needs besides its arguments.
 enum class CommandNeeds {
     Nothing,
-    // It opens the port (-p) and talks to a unit: the line options
-    // (--pause-ms, --retries, --echo, --direction, --timeout-ms) may also
-    // follow it.
+    // It opens the port (-p) and talks to a unit, through withUnit()
+    // (Session.h): the line options (--pause-ms, --retries, --echo,
+    // --direction, --timeout-ms) may also follow it.
     Unit,
     // It draws text, so it runs under a GUI application on the offscreen
     // platform (no display needed).

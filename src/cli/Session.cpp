@@ -1,10 +1,12 @@
 #include "cli/Session.h"
 
 #include "link/Crc.h"
+#include "link/Timing.h"
 #include "modbus/Pdu.h"
 #include "startup/ConfigFiles.h"
 #include "startup/DataFolder.h"
 #include "transport/Endpoint.h"
+#include "transport/NetTransport.h"
 #include "transport/Transports.h"
 
 #include <cerrno>
@@ -61,6 +63,12 @@ QString Session::configFolder() const {
 
 SerialPort* Session::serialPort() {
     return isNetworkAddress(options_.port) ? nullptr : &port_;
+}
+
+int Session::firstByteMs() const {
+    if (options_.timeoutMs > 0)
+        return options_.timeoutMs;
+    return isNetworkAddress(options_.port) ? NetTiming{}.firstByteMs : LinkTiming{}.firstByteMs;
 }
 
 int Session::loadConfiguration() {

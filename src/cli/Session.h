@@ -35,6 +35,9 @@ public:
     QString configFolder() const;
     // The serial port under the transport; nothing through a gateway.
     SerialPort* serialPort();
+    // The wait for a reply's first byte that the transport keeps: --timeout-ms,
+    // else the line's own (500 ms on a serial port, 1500 ms through a gateway).
+    int firstByteMs() const;
 
     // A closed terminal (SIGHUP) stops a command as Ctrl+C and SIGTERM do.
     SignalWatch signalWatch{{SIGINT, SIGTERM, SIGHUP}};

@@ -20,7 +20,7 @@ namespace {
 // After the table's commands.
 const char* const kHelpTail = R"(
 --pause-ms, --retries, --echo, --direction and --timeout-ms may also follow a
-unit command; after "--" a word is the command's text.
+unit command or scan; after "--" a word is the command's text.
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written), 2 bad usage or input, 3 the port could not

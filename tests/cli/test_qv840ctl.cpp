@@ -131,6 +131,21 @@ private slots:
             {}, "no unit answered");
         row("scan, garbled", QStringList{"-p", "@garbled", "scan", "--units", "1"} + quick, 1, {},
             "something answers at 9600 baud");
+        // The scan sets up its line as the unit commands do, with the options after it too.
+        row("scan, an echoing line",
+            {"-p", "@echo", "scan", "--units", "1-2", "--speeds", "9600", "--echo", "on",
+             "--timeout-ms", "100"},
+            0, "1\t9600\t\n", "up to 1 s");
+        row("scan, traced",
+            QStringList{"--trace", "-p", "@sim", "scan", "--units", "1", "--speeds", "9600"}, 0,
+            "1\t9600\t\n", "TX 01 03 01 90 00 14 44 14\nRX 01 03 28 00 00");
+        row("scan, the line's retries",
+            QStringList{"--trace", "-p", "@sim", "scan", "--units", "2", "--speeds", "9600",
+                        "--retries", "1", "--timeout-ms", "100", "--pause-ms", "0"},
+            1, {}, "no usable reply; trying again (1 of 1)");
+        row("scan, kernel direction on a pty",
+            QStringList{"-p", "@sim", "scan", "--units", "1", "--direction", "kernel"} + quick, 0,
+            "1\t9600\t\n", "has no RS-485 mode");
         row("scan, address 0", {"-p", "@sim", "scan", "--units", "0-3"}, 2, {}, "\"0-3\"");
         row("scan, speed 300", {"-p", "@sim", "scan", "--speeds", "300"}, 2, {}, "\"300\"");
         row("trace", {"--trace", "-p", "@sim", "erase", "19"}, 0, {},
