@@ -9,6 +9,7 @@
 #include "transport/RtuTransport.h"
 
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QtTest>
 #include <csignal>
 #include <grp.h>
@@ -19,7 +20,10 @@
 static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
 
 static int exitStatus(QProcess& p) {
-    const bool ended = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+    // It may have ended while an event loop ran, which QProcess has then seen.
+    const bool ran = p.state() == QProcess::NotRunning ? p.error() != QProcess::FailedToStart
+                                                       : p.waitForFinished(30000);
+    const bool ended = ran && p.exitStatus() == QProcess::NormalExit;
     return ended ? p.exitCode() : -1;
 }
 
@@ -53,7 +57,8 @@ class TestQv840ctl : public QObject {
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
     QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, sim7_, printing_, saving_, full_;
-    QString simPath_, garbledPath_, echoPath_, sim7Path_;
+    QProcess simTcp_, simRtuTcp_; // unit 7 behind a gateway
+    QString simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_, rtuTcpAddress_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -74,6 +79,9 @@ private slots:
         const QStringList unit = {"--messages", dir_.filePath("unit.sav")};
         const QString saveTo = dir_.filePath("r.sav");
         sim7Path_ = simulate(sim7_, unit + QStringList{"--unit", "7", "--baud", "4800"});
+        tcpAddress_ = simulate(simTcp_, unit + QStringList{"--unit", "7", "--listen", "0"});
+        rtuTcpAddress_ = simulate(
+            simRtuTcp_, unit + QStringList{"--unit", "7", "--listen", "0", "--rtu-over-tcp"});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
@@ -146,6 +154,14 @@ private slots:
         row("scan, kernel direction on a pty",
             QStringList{"-p", "@sim", "scan", "--units", "1", "--direction", "kernel"} + quick, 0,
             "1\t9600\t\n", "has no RS-485 mode");
+        // Through a gateway: each address once, at the gateway's speed, which is not known.
+        row("scan, Modbus TCP", {"-p", "@tcp", "scan", "--units", "5-8", "--timeout-ms", "100"}, 0,
+            "7\t\tMESSAGE 0\n", "scanning units 5-8 on tcp://127.0.0.1:");
+        row("scan, RTU over TCP",
+            {"-p", "@rtutcp", "scan", "--units", "6-9", "--timeout-ms", "100"}, 0,
+            "7\t\tMESSAGE 0\n", "up to 1 s");
+        row("scan, speeds through a gateway", {"-p", "@tcp", "scan", "--speeds", "9600"}, 2, {},
+            "--speeds goes with a serial port");
         row("scan, address 0", {"-p", "@sim", "scan", "--units", "0-3"}, 2, {}, "\"0-3\"");
         row("scan, speed 300", {"-p", "@sim", "scan", "--speeds", "300"}, 2, {}, "\"300\"");
         row("trace", {"--trace", "-p", "@sim", "erase", "19"}, 0, {},
@@ -212,6 +228,8 @@ private slots:
         QFETCH(QString, err);
         QProcess p;
         args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@tcp", tcpAddress_)
+            .replaceInStrings("@rtutcp", rtuTcpAddress_)
             .replaceInStrings("@sim", simPath_)
             .replaceInStrings("@garbled", garbledPath_)
             .replaceInStrings("@echo", echoPath_)
@@ -294,12 +312,21 @@ private slots:
         sim_.terminate(); // as Ctrl+C would
         QCOMPARE(exitStatus(sim_), 0);
         QVERIFY(!QFileInfo(dir_.filePath("qv840")).isSymLink());
+        // A simulated gateway too, with a client connected.
+        QTcpSocket client;
+        const QUrl at(tcpAddress_);
+        client.connectToHost(at.host(), quint16(at.port()));
+        QVERIFY(client.waitForConnected(3000));
+        QTest::qWait(100); // taken by the unit's side
+        simTcp_.terminate();
+        QCOMPARE(exitStatus(simTcp_), 0);
     }
 
     void readAllPrintsAndSaves() { // last: it has been running since the start
         TextTable expected = unitTable_, back;
         expected[2] = defaults_[2]; // the unit's empty slot leaves the table's default
-        QVERIFY(exitStatus(printing_) == 0 && exitStatus(saving_) == 0);
+        QVERIFY2(exitStatus(printing_) == 0 && exitStatus(saving_) == 0,
+                 printing_.readAllStandardError() + saving_.readAllStandardError());
         QStringList got, want;
         const QString printed = QString::fromUtf8(printing_.readAllStandardOutput());
         for (const QString& line : printed.split('\n', Qt::SkipEmptyParts))
