@@ -67,7 +67,7 @@ _qv840ctl() {
             _filedir '@(sav|csv)'
         fi
         ;;
-    scan) COMPREPLY=($(compgen -W "--units --speeds --timeout-ms --first" -- "$cur")) ;;
+    scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
         COMPREPLY=($(compgen -W "--unit --baud --messages --link --bare --never-answer
             --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))

@@ -18,9 +18,10 @@ const QVector<CommandRow>& commandTable() {
         {"write-all", "FILE.sav|FILE.csv",
          "write every message of the file that differs from its default", runWriteAll, N::Unit},
         {"erase-all", "", "erase all twenty slots", runEraseAll, N::Unit},
-        {"scan", "[--units A-B] [--speeds LIST] [--timeout-ms N] [--first]",
+        {"scan", "[--units A-B] [--speeds LIST] [--timeout-ms N] [--first] [-o FILE.csv]",
          "find the units on the line: one line per unit found,\n"
-         "address, speed and first message, separated by tabs",
+         "address, speed and first message, separated by tabs;\n"
+         "-o saves them as a CSV table too",
          runScan, N::Unit},
         {"simulate",
          "[--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]\n"

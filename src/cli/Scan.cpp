@@ -8,8 +8,11 @@
 #include "scan/Scanner.h"
 #include "startup/ConfigFiles.h"
 #include "startup/MessageText.h"
+#include "startup/TextFile.h"
+#include "table/CsvTable.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <optional>
@@ -28,7 +31,52 @@ struct ScanOptions {
                               QStringLiteral("LIST")};
     QCommandLineOption first{QStringLiteral("first"),
                              QStringLiteral("Stop at the first unit found.")};
+    QCommandLineOption output{{QStringLiteral("o"), QStringLiteral("output")},
+                              QStringLiteral("Save the units found to FILE.csv."),
+                              QStringLiteral("FILE.csv")};
 };
+
+// Where -o saves: a .csv name that can be written, checked before the scan
+// so that a long scan is not thrown away at its end.
+std::optional<int> checkCsvTarget(const QString& path) {
+    const QFileInfo file(path);
+    if (!isCsvName(file.fileName()))
+        return fail(Exit::BadInput,
+                    QStringLiteral("the file name %1 must end in .csv").arg(file.filePath()));
+    if (!QFileInfo(file.absolutePath()).isWritable())
+        return fail(Exit::BadInput,
+                    QStringLiteral("cannot save into %1: no such folder, or not writable")
+                        .arg(file.absolutePath()));
+    if ((file.exists() && (!file.isFile() || !file.isWritable())) ||
+        (file.isSymLink() && !file.exists()))
+        return fail(Exit::BadInput,
+                    QStringLiteral("cannot save to %1: it is not a regular file that can be "
+                                   "written")
+                        .arg(file.filePath()));
+    return std::nullopt;
+}
+
+// A CSV field as RFC 4180 writes it.
+QString csvField(const QString& text) {
+    static const QRegularExpression needsQuotes(QStringLiteral("[\",\r\n]|^\\s|\\s$"));
+    if (!text.contains(needsQuotes))
+        return text;
+    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+           QLatin1Char('"');
+}
+
+// The units found as a CSV table: UTF-8, CR LF, a header row
+// "address,speed,message", one row per unit in the order found; the speed is
+// empty when not known (through a gateway).
+QByteArray foundCsv(const QVector<FoundUnit>& found) {
+    QString text = QStringLiteral("address,speed,message\r\n");
+    for (const FoundUnit& f : found)
+        text += QStringLiteral("%1,%2,%3\r\n")
+                    .arg(f.unit)
+                    .arg(f.baud > 0 ? QString::number(f.baud) : QString(),
+                         csvField(MessageText::escaped(f.firstMessage)));
+    return text.toUtf8();
+}
 
 // --units A-B, or a status to exit with.
 std::optional<int> takeUnits(const QString& text, ScanPlan& plan) {
@@ -131,7 +179,7 @@ void printHint(int baud, const QString& portName) {
 
 // The scan over the session's line: its transport, its first-byte wait and
 // retries; the speed is switched on a serial port only.
-int scan(Session& session, const ScanPlan& plan) {
+int scan(Session& session, const ScanPlan& plan, const QString& outFile) {
     const GlobalOptions& options = session.options();
     ScanLine line;
     line.port = session.serialPort();
@@ -153,6 +201,11 @@ int scan(Session& session, const ScanPlan& plan) {
     }
     if (r.outcome == ScanResult::Outcome::PortFailed || r.outcome == ScanResult::Outcome::Refused)
         return fail(Exit::PortProblem, r.error);
+    // A scan that ran to its end is saved, also when it found nobody.
+    if (!outFile.isEmpty())
+        if (const auto why = writeWholeFile(outFile, foundCsv(r.found)))
+            return fail(Exit::BadInput,
+                        QStringLiteral("cannot save %1: %2; nothing was saved").arg(outFile, *why));
     return r.found.isEmpty() ? fail(Exit::NoAnswer, QStringLiteral("no unit answered"))
                              : Exit::Done;
 }
@@ -162,7 +215,7 @@ int scan(Session& session, const ScanPlan& plan) {
 int runScan(const GlobalOptions& options, const QStringList& args) {
     QCommandLineParser p;
     const ScanOptions o;
-    p.addOptions({o.units, o.speeds, o.first});
+    p.addOptions({o.units, o.speeds, o.first, o.output});
     if (!p.parse(QStringList{QStringLiteral("qv840ctl scan")} + args))
         return fail(Exit::BadInput, p.errorText());
     if (!p.positionalArguments().isEmpty())
@@ -172,10 +225,14 @@ int runScan(const GlobalOptions& options, const QStringList& args) {
         if (const auto status = takeUnits(p.value(o.units), plan))
             return *status;
     plan.stopAtFirst = p.isSet(o.first);
+    const QString outFile = p.value(o.output);
     const std::optional<QString> speeds =
         p.isSet(o.speeds) ? std::optional<QString>(p.value(o.speeds)) : std::nullopt;
     return withUnit(
         options, QStringLiteral("scan"),
-        [&](Session& s) { return takePlanSpeeds(s, speeds, plan); },
-        [&](Session& s) { return scan(s, plan); });
+        [&](Session& s) {
+            const auto status = takePlanSpeeds(s, speeds, plan);
+            return status || outFile.isEmpty() ? status : checkCsvTarget(outFile);
+        },
+        [&](Session& s) { return scan(s, plan, outFile); });
 }

@@ -307,6 +307,80 @@ private slots:
         QCOMPARE(exitStatus(unit), 0);
     }
 
+    // scan -o: the units found as CSV, written once the scan has run to its end;
+    // a target that cannot take it is refused before anything is sent.
+    void scanSaves_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("out"); // relative to the test's folder
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("saved"); // nothing: no file
+        QTest::addColumn<QString>("err");
+        const QByteArray header = "address,speed,message\r\n";
+        const QStringList quick = {"--speeds", "9600,4800", "--timeout-ms", "100"};
+        QTest::newRow("found") << QStringList{"-p", "@sim7", "scan", "--units", "6-8"} + quick
+                               << "found.csv" << 0 << header + "7,4800,MESSAGE 0\r\n"
+                               << "";
+        QTest::newRow("quotes and commas")
+            << QStringList{"-p", "@sim", "scan", "--units", "1"} + quick << "quoted.csv" << 0
+            << header + "1,9600,\"SAY \"\"HI\"\", 5 \xE2\x82\xAC\"\r\n"
+            << "";
+        QTest::newRow("through a gateway")
+            << QStringList{"-p", "@rtutcp", "scan", "--units", "7", "--timeout-ms", "100"}
+            << "gateway.csv" << 0 << header + "7,,MESSAGE 0\r\n"
+            << "";
+        QTest::newRow("nobody") << QStringList{"-p", "@sim", "scan", "--units", "2"} + quick
+                                << "nobody.csv" << 1 << header << "no unit answered";
+        QTest::newRow("not .csv") << QStringList{"-p", "@sim", "scan"} << "units.txt" << 2
+                                  << QByteArray() << "must end in .csv";
+        QTest::newRow("no such folder") << QStringList{"-p", "@sim", "scan"} << "none/units.csv"
+                                        << 2 << QByteArray() << "no such folder";
+        QTest::newRow("a folder in its place") << QStringList{"-p", "@sim", "scan"} << "folder.csv"
+                                               << 2 << QByteArray() << "not a regular file";
+    }
+    void scanSaves() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        QFETCH(int, status);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, err);
+        QVERIFY(plant(simPath_, 0, "SAY \"HI\", 5 \x80"));
+        QVERIFY(QDir(dir_.path()).mkpath("folder.csv"));
+        const QString path = dir_.filePath(out);
+        args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@sim", simPath_)
+            .replaceInStrings("@rtutcp", rtuTcpAddress_);
+        QProcess p;
+        p.start(kCtl, QStringList{"--trace"} + args + QStringList{"-o", path});
+        QCOMPARE(exitStatus(p), status);
+        const QString errText = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(errText.contains(err), qPrintable(errText));
+        QFile file(path);
+        if (saved.isEmpty()) {
+            QVERIFY(!QFileInfo(path).isFile());
+            QVERIFY2(!errText.contains("TX"), qPrintable(errText)); // nothing was sent
+            return;
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), saved);
+    }
+
+    // A scan stopped by a signal (the terminal closed) says how far it came and saves nothing.
+    void scanStops() {
+        QProcess ctl;
+        const QString out = dir_.filePath("stopped.csv");
+        ctl.setProcessChannelMode(QProcess::MergedChannels);
+        ctl.start(kCtl, {"--trace", "-p", simPath_, "scan", "--units", "2-31", "--speeds", "9600",
+                         "--timeout-ms", "100", "-o", out});
+        QByteArray said;
+        while (said.count("TX") < 2 && ctl.waitForReadyRead(5000))
+            said += ctl.readAll();
+        ::kill(ctl.processId(), SIGHUP);
+        QCOMPARE(exitStatus(ctl), 129);
+        said += ctl.readAll();
+        QVERIFY2(said.contains("scan stopped by SIGHUP after "), said.constData());
+        QVERIFY(!QFile::exists(out));
+    }
+
     void simulateEndsCleanly() {
         QCOMPARE(QFileInfo(dir_.filePath("qv840")).symLinkTarget(), simPath_);
         sim_.terminate(); // as Ctrl+C would
