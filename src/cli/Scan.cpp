@@ -107,16 +107,12 @@ std::optional<int> takeSpeeds(const QString& text, ScanPlan& plan) {
     return std::nullopt;
 }
 
-// The speeds filedata.fm lists, or a status to exit with.
-std::optional<int> fileSpeeds(const QString& folder, ScanPlan& plan) {
-    FileData data;
-    if (const auto err = readFileData(folder, data))
-        return fail(Exit::BadInput, err->text());
-    for (int i = 1; i <= 3; ++i)
+// The speeds filedata.fm lists, in its order.
+void fileSpeeds(const FileData& data, ScanPlan& plan) {
+    for (int i = 1; i <= kSpeedCount; ++i)
         if (const int baud = data.baudRates[size_t(i)].section(QLatin1Char(','), 0, 0).toInt();
             isLineSpeed(baud) && !plan.speeds.contains(baud))
             plan.speeds.append(baud);
-    return std::nullopt;
 }
 
 // The speeds to try: --speeds, else those of filedata.fm; through a gateway
@@ -132,7 +128,10 @@ std::optional<int> takePlanSpeeds(Session& session, const std::optional<QString>
                             .arg(session.portName()));
         return std::nullopt;
     }
-    return given ? takeSpeeds(*given, plan) : fileSpeeds(session.configFolder(), plan);
+    if (given)
+        return takeSpeeds(*given, plan);
+    fileSpeeds(session.fileData(), plan);
+    return std::nullopt;
 }
 
 QString speedList(const QVector<int>& speeds) {

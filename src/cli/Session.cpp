@@ -77,6 +77,8 @@ int Session::loadConfiguration() {
         return fail(Exit::BadInput, *why);
     if (auto err = LoadCrcTable(folder, state.CrcTable))
         return fail(Exit::BadInput, err->text());
+    if (auto err = readFileData(folder, fileData_))
+        return fail(Exit::BadInput, err->text());
     if (auto err = readDefaults(folder, state.DefaultMessages))
         return fail(Exit::BadInput, err->text());
     state.InterlockMessages = state.DefaultMessages;

@@ -8,6 +8,7 @@
 #include "cli/Signals.h"
 #include "cli/Terminal.h"
 #include "link/QtSerialPortDevice.h"
+#include "startup/ConfigFiles.h"
 #include "startup/SharedState.h"
 #include "transport/Transport.h"
 
@@ -23,8 +24,11 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // The CRC table and the default messages; exit status or Done.
+    // The start-up files, as the window reads them: the CRC table, filedata.fm
+    // (a speed the tool cannot run at stops here, naming the file and line)
+    // and the default messages; exit status or Done.
     int loadConfiguration();
+    const FileData& fileData() const { return fileData_; }
     // Opens the serial port, or connects to the gateway; exit status or Done.
     int openPort();
 
@@ -51,6 +55,7 @@ private:
     int connectGateway();
 
     GlobalOptions options_;
+    FileData fileData_;
     QtSerialPortDevice port_;
     std::unique_ptr<Transport> transport_;
 };

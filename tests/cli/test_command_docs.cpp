@@ -34,15 +34,24 @@ static QString plainTroff(const QString& line) {
     return collapsed(text);
 }
 
-// The tags (.TP's next line) of a manual section, as they read.
-static QStringList manualTags(const QString& section) {
+// The entries (.TP, its tag, then its text) of a manual section, as they read.
+static QList<QPair<QString, QString>> manualEntries(const QString& section) {
     const QString man = readSource("dist/qv840ctl.1.in");
     const qsizetype from = man.indexOf(".SH " + section);
     const QStringList lines = man.mid(from).split('\n');
-    QStringList tags;
+    QList<QPair<QString, QString>> entries;
     for (qsizetype i = 1; i + 1 < lines.size() && !lines[i].startsWith(".SH"); ++i)
         if (lines[i] == ".TP")
-            tags << plainTroff(lines[i + 1]);
+            entries.append({plainTroff(lines[++i]), QString()});
+        else if (!entries.isEmpty())
+            entries.last().second += ' ' + plainTroff(lines[i]);
+    return entries;
+}
+
+static QStringList manualTags(const QString& section) {
+    QStringList tags;
+    for (const auto& entry : manualEntries(section))
+        tags << entry.first;
     return tags;
 }
 
@@ -72,9 +81,10 @@ static QStringList complete(const QStringList& words) {
 
 class TestCommandDocs : public QObject {
     Q_OBJECT
-    QStringList names_, usages_; // "scan", "scan [--units A-B] ..."
-    QStringList options_;        // "-h", "--help", ...
-    QStringList valueOptions_;   // "-p", "--port", ...
+    QStringList names_, usages_;  // "scan", "scan [--units A-B] ..."
+    QStringList options_;         // "-h", "--help", ...
+    QStringList valueOptions_;    // "-p", "--port", ...
+    QMap<QString, QString> said_; // what the help says of each option, by its last name
 
 private slots:
     void initTestCase() {
@@ -95,13 +105,18 @@ private slots:
                 usages_.last() += ' ' + collapsed(line); // a synopsis goes on
             }
         }
-        for (const QString& line : lines.mid(lines.indexOf("Options:")))
+        QString option;
+        for (const QString& line : lines.mid(lines.indexOf("Options:"))) {
             if (line.startsWith("  -")) {
                 const QString names = line.section("  ", 1, 1);
                 options_ << optionNames(names.section('<', 0, 0));
                 if (names.contains('<'))
                     valueOptions_ << optionNames(names);
+                option = options_.last();
             }
+            if (!option.isEmpty() && line.size() > 2)
+                said_[option] += ' ' + collapsed(line.mid(line.indexOf("   ")));
+        }
         QVERIFY(names_.size() >= 10 && options_.contains("--timeout-ms"));
     }
 
@@ -113,6 +128,20 @@ private slots:
         QStringList given = options_;
         given.sort();
         QCOMPARE(documented, given);
+    }
+
+    // A range the help gives for an option (-a 1..31) is the manual's too.
+    void manualRanges() {
+        const QRegularExpression range(R"(\d+\.\.\d+)");
+        for (const auto& [tag, text] : manualEntries("OPTIONS")) {
+            const QStringList names = optionNames(tag);
+            if (names.isEmpty() || !said_.contains(names.last()))
+                continue;
+            for (auto m = range.globalMatch(said_[names.last()]); m.hasNext();) {
+                const QString r = m.next().captured(0);
+                QVERIFY2(text.contains(r), qPrintable(tag + ": " + r + " not in: " + text));
+            }
+        }
     }
 
     void readmeCommands() {

@@ -98,6 +98,15 @@ private slots:
         table[4] = QString(41, 'L');
         QVERIFY(saveTable(dir_.filePath("long.sav"), table).ok);
         QCOMPARE(::mkfifo(QFile::encodeName(dir_.filePath("fifo.sav")).constData(), 0600), 0);
+        // Start-up files whose filedata.fm lists a speed the tool does not run at, on line 2.
+        const QDir app(qEnvironmentVariable("QV_APP_DIR"));
+        QVERIFY(QDir(dir_.path()).mkpath("speed300"));
+        for (const char* name : {"Defaults.txt", "CRC-16.TBL", "filedata.fm"})
+            QVERIFY(QFile::copy(app.filePath(name), dir_.filePath("speed300/") + name));
+        QFile fileData(dir_.filePath("speed300/filedata.fm"));
+        QVERIFY(fileData.open(QIODevice::ReadWrite));
+        QByteArray speeds = fileData.readAll().replace("9600\r\n", "300\r\n");
+        QVERIFY(fileData.resize(0) && fileData.write(speeds) == speeds.size());
     }
 
     // In order, against one unit that keeps what it is sent on "@sim" (each run
@@ -213,6 +222,12 @@ private slots:
         row("in use", {"-p", "@held", "read", "0"}, 3, {},
             "pts/" + line_.slavePath().section('/', 3) + ": in use by another program.");
         row("in use, by a link", {"-p", "@dir/held", "read", "0"}, 3, {}, "in use by another");
+        // As the window stops at start-up, naming the file and the line.
+        row("filedata.fm speed 300, read", {"--config", "@dir/speed300", "-p", "@sim", "read", "0"},
+            2, {}, "filedata.fm: speed 2, on line 2, is \"300\"; the tool runs at 1200, 2400");
+        row("filedata.fm speed 300, scan",
+            {"--config", "@dir/speed300", "-p", "@sim", "scan", "--speeds", "9600"}, 2, {},
+            "filedata.fm: speed 2, on line 2");
         row("config folder missing", {"--config", "@dir/none", "read", "0"}, 2, {},
             "does not exist");
         // As a user who may not open the port nor search the folder.
