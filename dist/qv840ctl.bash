@@ -1,10 +1,21 @@
 # bash completion for qv840ctl: its commands, its options, and the files and
-# ports they take.
+# ports they take. tests/cli/test_command_docs.cpp runs it against --help.
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
     local commands="ports read write erase read-all write-all erase-all scan simulate sheet"
-    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --timeout-ms --trace --direction --echo --pause-ms --retries"
+    local line="--timeout-ms --direction --echo --pause-ms --retries"
+    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
+    # The command: the first word that is neither an option nor an option's value.
+    local i command=
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+        -p | --port | -b | --baud | -a | --unit | --config | --timeout-ms | --direction | --echo | \
+            --pause-ms | --retries) ((i++)) ;;
+        -*) ;;
+        *) command=${words[i]}; break ;;
+        esac
+    done
     case $prev in
     -p | --port)
         COMPREPLY=($(compgen -W "$(qv840ctl ports 2>/dev/null)" -- "$cur"))
@@ -26,19 +37,17 @@ _qv840ctl() {
         COMPREPLY=($(compgen -W "rts adapter kernel" -- "$cur"))
         return
         ;;
+    --echo)
+        if [[ $command != simulate ]]; then # the simulated unit's --echo takes no value
+            COMPREPLY=($(compgen -W "auto on off" -- "$cur"))
+            return
+        fi
+        ;;
     --paper)
         COMPREPLY=($(compgen -W "a4 letter" -- "$cur"))
         return
         ;;
     esac
-    local i command=
-    for ((i = 1; i < cword; i++)); do
-        case ${words[i]} in
-        -p | --port | -b | --baud | -a | --unit | --config | --timeout-ms) ((i++)) ;;
-        -*) ;;
-        *) command=${words[i]}; break ;;
-        esac
-    done
     case $command in
     '')
         if [[ $cur == -* ]]; then
@@ -47,18 +56,21 @@ _qv840ctl() {
             COMPREPLY=($(compgen -W "$commands" -- "$cur"))
         fi
         ;;
-    read-all) COMPREPLY=($(compgen -W "-o --output" -- "$cur")) ;;
+    read | write | erase | erase-all) [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$line" -- "$cur")) ;;
+    read-all) COMPREPLY=($(compgen -W "-o --output $line" -- "$cur")) ;;
     write-all | sheet)
         if [[ $cur == -* && $command == sheet ]]; then
             COMPREPLY=($(compgen -W "-o --output --paper" -- "$cur"))
+        elif [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "$line" -- "$cur"))
         else
             _filedir '@(sav|csv)'
         fi
         ;;
-    scan) COMPREPLY=($(compgen -W "--units --speeds --timeout-ms --first" -- "$cur")) ;;
+    scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
         COMPREPLY=($(compgen -W "--unit --baud --messages --link --bare --never-answer
-            --pause-ms --late-ms --garbage --listen --rtu-over-tcp" -- "$cur"))
+            --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
         ;;
     esac
 }

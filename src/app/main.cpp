@@ -26,6 +26,8 @@
 #include <QSettings>
 #include <QStyleFactory>
 
+#include <cstring>
+#include <initializer_list>
 #include <optional>
 
 namespace {
@@ -61,35 +63,101 @@ struct Options {
     QString folder; // of the start-up files
 };
 
-Options parseOptions(const QApplication& app) {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Custom Message Programming Tool"));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption simulate(
+struct OptionSet {
+    QCommandLineOption simulate{
         QStringLiteral("simulate"),
-        QStringLiteral("Run a simulated unit, loaded from demo.sav, and list its port first."));
-    const QCommandLineOption config(
+        QStringLiteral("Run a simulated unit, loaded from demo.sav, and list its port first.")};
+    QCommandLineOption config{
         QStringLiteral("config"),
         QStringLiteral("Folder of filedata.fm, Defaults.txt and CRC-16.TBL (default: the "
                        "program's folder, else ../share/qv840n beside it)."),
-        QStringLiteral("DIR"));
-    parser.addOptions({simulate, config});
-    parser.process(app);
-    return {parser.isSet(simulate), parser.isSet(config) ? parser.value(config) : dataFolder()};
+        QStringLiteral("DIR")};
+};
+
+void describe(QCommandLineParser& parser, const OptionSet& o) {
+    parser.setApplicationDescription(QStringLiteral("Custom Message Programming Tool"));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOptions({o.simulate, o.config});
 }
 
-} // namespace
+void nameProgram() {
+    QCoreApplication::setApplicationName(kProgramTitle);
+    QCoreApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+}
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(kProgramTitle);
-    QApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
+Options parseOptions(const QCoreApplication& app) {
+    QCommandLineParser parser;
+    const OptionSet o;
+    describe(parser, o);
+    parser.process(app);
+    return {parser.isSet(o.simulate),
+            parser.isSet(o.config) ? parser.value(o.config) : dataFolder()};
+}
+
+// One of names among the arguments before "--".
+bool asks(int argc, char* argv[], std::initializer_list<const char*> names) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        for (const char* name : names)
+            if (std::strcmp(argv[i], name) == 0)
+                return true;
+    return false;
+}
+
+// A display, or a window system named on the command line or in the environment.
+bool windowSystemGiven(int argc, char* argv[]) {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || asks(argc, argv, {"-platform"});
+}
+
+// --help and --version need no display (over SSH, on a text console): they
+// are answered under a plain QCoreApplication, before any window system is
+// touched, and the program ends there. Returns when neither was asked, or,
+// where there is a window system, when an option is not the program's own
+// (-style, -reverse): QApplication reads those.
+void answerWithoutDisplay(int argc, char* argv[]) {
+    const bool windowSystem = windowSystemGiven(argc, argv);
+    if (!asks(argc, argv, {"-h", "--help", "-?", "-v", "--version"})) {
+        // --help-all lists the window system's options too, so it needs one:
+        // the offscreen one where there is none.
+        if (asks(argc, argv, {"--help-all"}) && !windowSystem)
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        return;
+    }
+    QCoreApplication app(argc, argv);
+    nameProgram();
+    QCommandLineParser parser;
+    const OptionSet o;
+    describe(parser, o);
+    // Prints the help, the version or what is wrong, and ends the program.
+    if (parser.parse(QCoreApplication::arguments()) || !windowSystem)
+        parser.process(app);
+}
+
+void setUpApplication(QApplication& app) {
     if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion")))
         QApplication::setStyle(fusion);
     // The program ends through the main window's exit question or the
     // comms-test window's Quit, never because a window happened to close.
     app.setQuitOnLastWindowClosed(false);
+}
+
+void endProgram(QtSerialPortDevice& port) {
+    if (port.isOpen())
+        port.close();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        w->hide();
+    QCoreApplication::exit(0);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    answerWithoutDisplay(argc, argv);
+    QApplication app(argc, argv);
+    nameProgram();
+    setUpApplication(app);
     const Options options = parseOptions(app);
 
     // The configuration files are found beside the executable whatever the
@@ -127,13 +195,7 @@ int main(int argc, char* argv[]) {
     QSettings settings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("qv840n"),
                        QStringLiteral("qv840n"));
     startup.setSettings(&settings);
-    startup.setEndProgram([&port] {
-        if (port.isOpen())
-            port.close();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            w->hide();
-        QCoreApplication::exit(0);
-    });
+    startup.setEndProgram([&port] { endProgram(port); });
 
     if (runStartup(config, startup, &LoadCrcTable, options.folder, splashPauseMs()))
         return 1;

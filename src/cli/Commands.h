@@ -1,5 +1,6 @@
 #pragma once
-// The commands of qv840ctl. Each returns the process's exit status.
+// The commands of qv840ctl, their options and exit statuses. Each returns the
+// process's exit status.
 
 #include "startup/LineOptions.h"
 
@@ -29,10 +30,15 @@ struct GlobalOptions {
 // "qv840ctl: " + text on stderr, and the status to exit with.
 int fail(int status, const QString& text);
 
-int runPorts(const QStringList& args);
-// read, write, erase, read-all, write-all, erase-all.
-int runUnitCommand(const GlobalOptions& options, const QString& command, const QStringList& args);
-int runSimulate(const GlobalOptions& options, const QStringList& args);
+// The commands' handlers (CommandTable.h lists them): each takes the global
+// options and the words after its name, and returns the exit status.
+int runPorts(const GlobalOptions& options, const QStringList& args);
+int runRead(const GlobalOptions& options, const QStringList& args);
+int runWrite(const GlobalOptions& options, const QStringList& args);
+int runErase(const GlobalOptions& options, const QStringList& args);
+int runReadAll(const GlobalOptions& options, const QStringList& args);
+int runWriteAll(const GlobalOptions& options, const QStringList& args);
+int runEraseAll(const GlobalOptions& options, const QStringList& args);
 int runScan(const GlobalOptions& options, const QStringList& args);
-
-bool isUnitCommand(const QString& command);
+int runSimulate(const GlobalOptions& options, const QStringList& args);
+int runSheet(const GlobalOptions& options, const QStringList& args); // cli/Sheet.cpp

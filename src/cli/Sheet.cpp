@@ -1,8 +1,10 @@
-#include "cli/Sheet.h"
+// qv840ctl sheet FILE -o OUT.pdf: the printed sheet of a saved table. It draws
+// text, so it runs under a QGuiApplication (on the offscreen platform: no
+// display is needed), which main() chooses from the command table.
 
+#include "sheet/Sheet.h"
 #include "cli/Commands.h"
 #include "cli/Terminal.h"
-#include "sheet/Sheet.h"
 #include "startup/ConfigFiles.h"
 #include "startup/DataFolder.h"
 #include "table/CsvTable.h"
@@ -11,26 +13,7 @@
 #include <QCommandLineParser>
 #include <QFileInfo>
 
-#include <cstring>
 #include <optional>
-
-bool isSheetCommand(int argc, char* argv[]) {
-    static const char* const withValue[] = {"-p", "--port", "-b",      "--baud",
-                                            "-a", "--unit", "--config"};
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (std::strcmp(arg, "--") == 0)
-            return i + 1 < argc && std::strcmp(argv[i + 1], "sheet") == 0;
-        bool takesValue = false;
-        for (const char* option : withValue)
-            takesValue = takesValue || std::strcmp(arg, option) == 0;
-        if (takesValue)
-            ++i;
-        else if (arg[0] != '-')
-            return std::strcmp(arg, "sheet") == 0;
-    }
-    return false;
-}
 
 namespace {
 

@@ -49,6 +49,18 @@ SignalWatch::~SignalWatch() {
     pair[0] = pair[1] = -1;
 }
 
+QString SignalWatch::name(int sig) {
+    switch (sig) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    }
+    return QStringLiteral("signal %1").arg(sig);
+}
+
 int SignalWatch::first() {
     return firstSignal;
 }

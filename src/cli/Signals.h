@@ -18,8 +18,11 @@ public:
     bool ok() const { return notifier_ != nullptr; }
     // The first signal caught, even before the event loop has seen it; 0 for none.
     static int first();
-    // The status a command stopped by sig exits with: 130 for SIGINT, 143 for SIGTERM.
+    // The status a command stopped by sig exits with: 130 for SIGINT, 143 for
+    // SIGTERM, 129 for SIGHUP (the terminal closed).
     static int exitStatus(int sig) { return 128 + sig; }
+    // "SIGINT", "SIGTERM", "SIGHUP", for the message that says what stopped a command.
+    static QString name(int sig);
 
 signals:
     void caught(int sig);

@@ -1,7 +1,7 @@
 #include "cli/Terminal.h"
 
-#include "startup/MessageLayout.h"
 #include "startup/Interlocks.h"
+#include "startup/MessageLayout.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,8 +1,8 @@
 // qv840ctl: the unit's messages from the command line, and the simulated
 // unit for trying the tool without one.
 
+#include "cli/CommandTable.h"
 #include "cli/Commands.h"
-#include "cli/Sheet.h"
 #include "cli/Terminal.h"
 #include "startup/ConfigFiles.h"
 #include "startup/MessageLayout.h"
@@ -17,37 +17,16 @@
 
 namespace {
 
-const char* const kCommands = R"(
-Commands:
-  ports                 the serial ports the system knows, one per line
-  read SLOT             print the message stored in slot 0..19
-  write SLOT TEXT       write TEXT (1..40 characters) into slot SLOT
-  erase SLOT            erase slot SLOT
-  read-all [-o FILE.sav|FILE.csv]
-                        read all twenty slots; print them, or save them to a file
-  write-all FILE.sav|FILE.csv
-                        write every message of the file that differs from its default
-  erase-all             erase all twenty slots
-  scan [--units A-B] [--speeds LIST] [--timeout-ms N] [--first]
-                        find the units on the line: one line per unit found,
-                        address, speed and first message, separated by tabs
-  simulate [--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]
-           [--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]
-           [--listen [HOST:]PORT [--rtu-over-tcp]]
-                        run a simulated unit; prints its device path (or, with
-                        --listen, its network address), runs until interrupted
-  sheet FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]
-                        draw the table's printed sheet as a PDF; -p and -a name
-                        the port and unit address on it
-
+// After the table's commands.
+const char* const kHelpTail = R"(
 --pause-ms, --retries, --echo, --direction and --timeout-ms may also follow a
-unit command; after "--" a word is the command's text.
+unit command or scan; after "--" a word is the command's text.
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written), 2 bad usage or input, 3 the port could not
 be opened or failed (scan: 1 when no unit was found). A command stopped by
-SIGINT or SIGTERM ends between two requests, saves no file and exits 130 or
-143.)";
+SIGINT, SIGTERM or SIGHUP (the terminal closed) ends between two requests,
+saves no file and exits 130, 143 or 129.)";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;
@@ -104,7 +83,23 @@ struct Options {
         QStringLiteral("retries"),
         QStringLiteral("Tries again a request without a usable reply, 0..9 times (default 0)."),
         QStringLiteral("N")};
+
+    QList<QCommandLineOption> all() const {
+        return {port, baud, unit, config, timeout, trace, direction, echo, pause, retries};
+    }
+    // Those that may also follow a command that talks to a unit.
+    QList<QCommandLineOption> line() const { return {pause, retries, echo, direction, timeout}; }
 };
+
+// "-p", "--port": how an option is typed.
+QStringList typedNames(const QList<QCommandLineOption>& options, bool withValueOnly) {
+    QStringList typed;
+    for (const QCommandLineOption& option : options)
+        if (!withValueOnly || !option.valueName().isEmpty())
+            for (const QString& name : option.names())
+                typed << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    return typed;
+}
 
 // --direction, --echo, --pause-ms, --retries.
 std::optional<int> takeLine(const QCommandLineParser& parser, const Options& o, LineOptions& line) {
@@ -186,28 +181,20 @@ int dispatch(const GlobalOptions& options, QStringList args) {
     if (args.isEmpty())
         return fail(Exit::BadInput, QStringLiteral("no command given (see qv840ctl --help)"));
     const QString command = args.takeFirst();
-    if (command == QLatin1String("ports"))
-        return runPorts(args);
-    if (command == QLatin1String("simulate"))
-        return runSimulate(options, args);
-    if (command == QLatin1String("sheet"))
-        return runSheet(options, args);
-    if (command == QLatin1String("scan"))
-        return runScan(options, args);
-    if (isUnitCommand(command))
-        return runUnitCommand(options, command, args);
+    if (const CommandRow* row = findCommand(command))
+        return row->run(options, args);
     return fail(Exit::BadInput,
                 QStringLiteral("unknown command \"%1\" (see qv840ctl --help)").arg(command));
 }
 
-// The line options may also follow a unit command ("read-all --pause-ms 0"):
-// they are moved in front of it, as if given there. After "--" everything is
-// the command's own.
-QStringList withLineOptionsFirst(const QStringList& arguments, const QStringList& tail) {
-    static const QStringList kLineOptions = {
-        QStringLiteral("--pause-ms"), QStringLiteral("--retries"), QStringLiteral("--echo"),
-        QStringLiteral("--direction"), QStringLiteral("--timeout-ms")};
-    if (tail.isEmpty() || !isUnitCommand(tail.first()))
+// The line options may also follow a command that talks to a unit
+// ("read-all --pause-ms 0"): they are moved in front of it, as if given
+// there. After "--" everything is the command's own.
+QStringList withLineOptionsFirst(const QStringList& arguments, const QStringList& tail,
+                                 const Options& o) {
+    const QStringList lineOptions = typedNames(o.line(), false);
+    const CommandRow* row = tail.isEmpty() ? nullptr : findCommand(tail.first());
+    if (!row || row->needs != CommandNeeds::Unit)
         return arguments;
     QStringList moved, rest;
     for (qsizetype i = 1; i < tail.size(); ++i) {
@@ -216,8 +203,8 @@ QStringList withLineOptionsFirst(const QStringList& arguments, const QStringList
             rest += tail.mid(i);
             break;
         }
-        const bool withValue = kLineOptions.contains(a) && i + 1 < tail.size();
-        if (withValue || kLineOptions.contains(a.section(QLatin1Char('='), 0, 0))) {
+        const bool withValue = lineOptions.contains(a) && i + 1 < tail.size();
+        if (withValue || lineOptions.contains(a.section(QLatin1Char('='), 0, 0))) {
             moved << a;
             if (withValue)
                 moved << tail.at(++i);
@@ -229,23 +216,37 @@ QStringList withLineOptionsFirst(const QStringList& arguments, const QStringList
            rest;
 }
 
-int run() {
+// The command on the line, read before any application exists: the first
+// word that is neither an option nor an option's value.
+QString commandOnLine(int argc, char* argv[], const Options& o) {
+    const QStringList withValue = typedNames(o.all(), true);
+    for (int i = 1; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (arg == QLatin1String("--"))
+            return i + 1 < argc ? QString::fromLocal8Bit(argv[i + 1]) : QString();
+        if (withValue.contains(arg))
+            ++i;
+        else if (!arg.startsWith(QLatin1Char('-')))
+            return arg;
+    }
+    return {};
+}
+
+int run(const Options& o) {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Reads and writes the messages of a QV840 unit.") +
-        QString::fromLatin1(kCommands));
+    parser.setApplicationDescription(QStringLiteral("Reads and writes the messages of a QV840 "
+                                                    "unit.\n") +
+                                     commandsHelp() + QString::fromLatin1(kHelpTail));
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const Options o;
-    parser.addOptions({o.port, o.baud, o.unit, o.config, o.timeout, o.trace, o.direction, o.echo,
-                       o.pause, o.retries});
+    parser.addOptions(o.all());
     parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("See Commands below."),
                                  QStringLiteral("COMMAND ..."));
 
     const QStringList given = QCoreApplication::arguments();
     if (!parser.parse(given) ||
-        !parser.parse(withLineOptionsFirst(given, parser.positionalArguments())))
+        !parser.parse(withLineOptionsFirst(given, parser.positionalArguments(), o)))
         return fail(Exit::BadInput, parser.errorText() + QStringLiteral(" (see qv840ctl --help)"));
     if (parser.isSet(help)) {
         printOut(parser.helpText().trimmed());
@@ -264,10 +265,12 @@ int run() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // The sheet draws text, which needs a GUI application; on the offscreen
-    // platform it needs no display.
+    // A command that draws text (the sheet) needs a GUI application; on the
+    // offscreen platform it needs no display.
+    const Options options;
+    const CommandRow* row = findCommand(commandOnLine(argc, argv, options));
     std::unique_ptr<QCoreApplication> app;
-    if (isSheetCommand(argc, argv)) {
+    if (row && row->needs == CommandNeeds::Painter) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
         app = std::make_unique<QGuiApplication>(argc, argv);
     } else {
@@ -275,7 +278,7 @@ int main(int argc, char* argv[]) {
     }
     QCoreApplication::setApplicationName(QStringLiteral("qv840ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QV_VERSION));
-    const int status = run();
+    const int status = run(options);
     // Output that did not reach stdout (a full disk, a closed pipe) is a
     // failure, whatever the command did.
     if (const int err = stdoutError())

@@ -5,6 +5,8 @@
 #include "transport/PortTexts.h"
 #include "transport/RtuTransport.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kRequestBytes = 8; // address, function, register, count, CRC
@@ -27,29 +29,51 @@ QString withSpeed(const QString& settings, int baud) {
 } // namespace
 
 Scanner::Scanner(RtuTransport& transport, QObject* parent)
-    : QObject(parent), transport_(transport) {}
+    : QObject(parent), transport_(transport), rtu_(&transport) {
+    line_.port = &transport.port();
+}
 
-qint64 Scanner::worstCaseMs(const ScanPlan& plan, const LinkTiming& timing, int fromProbe) {
-    const int perSpeed = plan.lastUnit - plan.firstUnit + 1;
+Scanner::Scanner(Transport& transport, const ScanLine& line, QObject* parent)
+    : QObject(parent), transport_(transport), line_(line) {}
+
+qint64 Scanner::worstCaseMs(const ScanPlan& plan, const ScanLine& line, int fromProbe) {
+    const int perSpeed = std::max(1, plan.lastUnit - plan.firstUnit + 1);
+    const int tries = 1 + std::max(0, line.retries);
     qint64 ms = 0;
     for (int i = std::max(0, fromProbe); i < plan.probeCount(); ++i) {
-        const int baud = std::max(1, plan.speeds[i / std::max(1, perSpeed)]);
-        ms += probeWait(plan, timing) + (kRequestBytes * kBitsPerByte * 1000 + baud - 1) / baud;
+        // Through a gateway the request's time on its line is part of the wait.
+        const int baud = plan.speeds.value(i / perSpeed, 0);
+        const int wireMs = baud > 0 ? (kRequestBytes * kBitsPerByte * 1000 + baud - 1) / baud : 0;
+        ms += qint64(tries) * (line.firstByteMs + wireMs) + qint64(tries - 1) * line.retryPauseMs;
     }
     return ms;
 }
 
-bool Scanner::switchSpeed(int baud, const QString& settings, const FailureWatch& watch,
-                          ScanResult& r) {
+qint64 Scanner::worstCaseMs(const ScanPlan& plan, const LinkTiming& timing, int fromProbe) {
+    ScanLine line;
+    line.firstByteMs = probeWait(plan, timing);
+    return worstCaseMs(plan, line, fromProbe);
+}
+
+ScanLine Scanner::lineFor(const ScanPlan& plan) const {
+    ScanLine line = line_;
+    if (rtu_)
+        line.firstByteMs = probeWait(plan, rtu_->timing());
+    return line;
+}
+
+bool Scanner::startPass(int baud, const QString& settings, const FailureWatch& watch,
+                        ScanResult& r) {
     // A new speed is new port settings; the port applies them at once.
-    if (const PortStatus set = transport_.port().setSettings(withSpeed(settings, baud)); !set.ok) {
-        r.outcome = ScanResult::Outcome::PortFailed;
-        r.error = QStringLiteral("%1 would not run at %2 baud: %3")
-                      .arg(transport_.endpointName())
-                      .arg(baud)
-                      .arg(set.reason);
-        return false;
-    }
+    if (baud > 0 && line_.port)
+        if (const PortStatus set = line_.port->setSettings(withSpeed(settings, baud)); !set.ok) {
+            r.outcome = ScanResult::Outcome::PortFailed;
+            r.error = QStringLiteral("%1 would not run at %2 baud: %3")
+                          .arg(transport_.endpointName())
+                          .arg(baud)
+                          .arg(set.reason);
+            return false;
+        }
     if (const TransportStatus st = transport_.prepare(); st != TransportStatus::Ok) {
         r.outcome = ScanResult::Outcome::PortFailed;
         r.error = watch.reason(st);
@@ -91,8 +115,25 @@ bool Scanner::probe(int unit, int baud, const FailureWatch& watch, const ScanPla
             r.hintSpeeds.append(baud);
         emit hint(baud, check.reason());
     }
-    emit progress(r.probes, plan.probeCount(), worstCaseMs(plan, transport_.timing(), r.probes));
+    emit progress(r.probes, plan.probeCount(), worstCaseMs(plan, running_, r.probes));
     return more;
+}
+
+void Scanner::runPasses(const ScanPlan& plan, const FailureWatch& watch, ScanResult& r) {
+    const QString settings = line_.port ? line_.port->settings() : QString();
+    // Without speeds to try, the one pass is at the port's speed (none known
+    // through a gateway).
+    const int speedAsIs = settings.section(QLatin1Char(','), 0, 0).toInt();
+    bool more = true;
+    for (int s = 0; s < plan.passes() && more; ++s) {
+        const int baud = plan.speeds.value(s, 0);
+        more = startPass(baud, settings, watch, r);
+        for (int unit = plan.firstUnit; unit <= plan.lastUnit && more; ++unit)
+            more = probe(unit, baud > 0 ? baud : speedAsIs, watch, plan, r);
+    }
+    // The line goes back to what it was; a failed port stays closed.
+    if (line_.port && line_.port->isOpen())
+        line_.port->setSettings(settings);
 }
 
 ScanResult Scanner::run(const ScanPlan& plan) {
@@ -104,24 +145,24 @@ ScanResult Scanner::run(const ScanPlan& plan) {
         r.error = claim.ok() ? PortTexts::notOpen() : PortTexts::busy();
         return r;
     }
-    FailureWatch watch(transport_);
-    SerialPort& port = transport_.port();
-    const QString settings = port.settings();
-    const LinkTiming timing = transport_.timing();
-    LinkTiming probing = timing;
-    probing.firstByteMs = probeWait(plan, timing);
-    transport_.setTiming(probing);
-
-    bool more = true;
-    for (int s = 0; s < plan.speeds.size() && more; ++s) {
-        const int baud = plan.speeds[s];
-        more = switchSpeed(baud, settings, watch, r);
-        for (int unit = plan.firstUnit; unit <= plan.lastUnit && more; ++unit)
-            more = probe(unit, baud, watch, plan, r);
+    if (!plan.speeds.isEmpty() && !line_.port) {
+        r.outcome = ScanResult::Outcome::Refused;
+        r.error = QStringLiteral("%1 runs its line at the speed set on it: the scan cannot "
+                                 "switch speeds there")
+                      .arg(transport_.endpointName());
+        return r;
     }
-    // The line goes back to what it was; a failed port stays closed.
-    transport_.setTiming(timing);
-    if (port.isOpen())
-        port.setSettings(settings);
+    FailureWatch watch(transport_);
+    running_ = lineFor(plan);
+    // On an RTU transport the probe wait is the link's for the run.
+    const LinkTiming timing = rtu_ ? rtu_->timing() : LinkTiming{};
+    if (rtu_) {
+        LinkTiming probing = timing;
+        probing.firstByteMs = running_.firstByteMs;
+        rtu_->setTiming(probing);
+    }
+    runPasses(plan, watch, r);
+    if (rtu_)
+        rtu_->setTiming(timing);
     return r;
 }

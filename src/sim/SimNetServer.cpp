@@ -4,7 +4,8 @@
 
 namespace {
 
-constexpr int kRtuSilenceMs = 3; // ends a request, as 3.5 characters do on a line
+constexpr int kRtuSilenceMs = 3;       // ends a request, as 3.5 characters do on a line
+constexpr int kMaxRequestBytes = 4096; // more without a whole request: not a Modbus master
 
 quint16 word(const QByteArray& b, int at) {
     return quint16(quint8(b.at(at)) << 8 | quint8(b.at(at + 1)));
@@ -20,7 +21,16 @@ SimNetServer::SimNetServer(SimModel& model, QObject* parent) : QObject(parent), 
         buffer_.clear();
         answerRtu(request);
     });
+    idle_.setSingleShot(true);
+    idle_.setTimerType(Qt::PreciseTimer);
+    connect(&idle_, &QTimer::timeout, this, &SimNetServer::onIdle);
     connect(&server_, &QTcpServer::newConnection, this, &SimNetServer::onConnection);
+}
+
+SimNetServer::~SimNetServer() {
+    // The sockets go with the server; none may call back into this meanwhile.
+    for (QTcpSocket* s : server_.findChildren<QTcpSocket*>())
+        s->disconnect(this);
 }
 
 bool SimNetServer::listen(const SimConfig& config, const QHostAddress& host, quint16 port,
@@ -47,29 +57,79 @@ QString SimNetServer::address() const {
 }
 
 void SimNetServer::onConnection() {
-    if (client_ || !server_.hasPendingConnections())
-        return;
-    // One client at a time: the next waits, unanswered, until this one leaves.
-    server_.pauseAccepting();
-    QTcpSocket* s = server_.nextPendingConnection();
+    while (server_.hasPendingConnections()) {
+        QTcpSocket* s = server_.nextPendingConnection();
+        if (client_ && waiting_.size() >= maxWaiting_) {
+            s->abort(); // the queue is full
+            s->deleteLater();
+            continue;
+        }
+        // Watched from the start: one that leaves while it waits is noticed.
+        connect(s, &QTcpSocket::disconnected, this, [this, s] { onLeft(s); });
+        if (client_)
+            queue(s);
+        else
+            serve(s);
+    }
+}
+
+void SimNetServer::queue(QTcpSocket* s) {
+    // Its bytes wait in the socket for its turn, within a bound.
+    s->setReadBufferSize(kMaxRequestBytes);
+    waiting_.append(s);
+    if (idleOver_ && client_)
+        client_->abort(); // silent long enough: the one who came gets a turn
+}
+
+void SimNetServer::serve(QTcpSocket* s) {
     client_ = s;
     buffer_.clear();
+    s->setReadBufferSize(0);
     connect(s, &QTcpSocket::readyRead, this, &SimNetServer::onReadable);
-    connect(s, &QTcpSocket::disconnected, this, [this, s] {
-        s->deleteLater();
-        client_ = nullptr;
-        server_.resumeAccepting();
-        onConnection(); // one that came meanwhile
-    });
+    restartIdle();
+    if (s->bytesAvailable() > 0) // what it sent while it waited
+        QMetaObject::invokeMethod(this, &SimNetServer::onReadable, Qt::QueuedConnection);
+}
+
+void SimNetServer::onLeft(QTcpSocket* s) {
+    waiting_.removeAll(s);
+    s->deleteLater();
+    if (s != client_)
+        return;
+    client_ = nullptr;
+    buffer_.clear();
+    silence_.stop();
+    idle_.stop();
+    idleOver_ = false;
+    while (!waiting_.isEmpty() && !client_) {
+        QTcpSocket* next = waiting_.takeFirst();
+        if (next && next->state() == QAbstractSocket::ConnectedState)
+            serve(next);
+    }
+}
+
+void SimNetServer::onIdle() {
+    idleOver_ = true;
+    if (client_ && !waiting_.isEmpty())
+        client_->abort();
+}
+
+void SimNetServer::restartIdle() {
+    idleOver_ = false;
+    idle_.start(idleLimitMs_);
 }
 
 void SimNetServer::onReadable() {
     if (!client_)
         return;
-    buffer_ += client_->readAll();
+    const QByteArray bytes = client_->readAll();
+    if (bytes.isEmpty())
+        return;
+    restartIdle();
+    buffer_ += bytes;
     // Nothing from the network is trusted: a peer that never ends a frame
     // is cut off.
-    if (buffer_.size() > 4096) {
+    if (buffer_.size() > kMaxRequestBytes) {
         buffer_.clear();
         client_->abort();
         return;
@@ -141,9 +201,12 @@ void SimNetServer::send(QByteArray reply) {
     const QPointer<QTcpSocket> to = client_;
     const int firstHalf =
         config_.pauseInsideReplyMs > 0 ? int(reply.size() / 2) : int(reply.size());
-    const auto write = [to](const QByteArray& bytes) {
-        if (to && to->state() == QAbstractSocket::ConnectedState)
-            to->write(bytes);
+    const auto write = [this, to](const QByteArray& bytes) {
+        if (!to || to->state() != QAbstractSocket::ConnectedState)
+            return;
+        to->write(bytes);
+        if (to == client_)
+            restartIdle(); // its silence counts from the reply
     };
     const int delay = config_.turnaroundMs + config_.lateMs;
     QTimer::singleShot(delay, Qt::PreciseTimer, this, [=] {

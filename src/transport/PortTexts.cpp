@@ -5,9 +5,9 @@
 namespace PortTexts {
 
 QString notOpen() {
-    // The windows offer Connect; the command line has its --port option.
+    // The windows offer Connect; qv840ctl opens its -p port before any request.
     return QStringLiteral("No serial port is open. Choose one with Connect... in the Command "
-                          "Center, or with --port on the command line.");
+                          "Center.");
 }
 
 QString busy() {

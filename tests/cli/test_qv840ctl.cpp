@@ -9,6 +9,7 @@
 #include "transport/RtuTransport.h"
 
 #include <QSerialPort>
+#include <QTcpSocket>
 #include <QtTest>
 #include <csignal>
 #include <grp.h>
@@ -19,7 +20,10 @@
 static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
 
 static int exitStatus(QProcess& p) {
-    const bool ended = p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit;
+    // It may have ended while an event loop ran, which QProcess has then seen.
+    const bool ran = p.state() == QProcess::NotRunning ? p.error() != QProcess::FailedToStart
+                                                       : p.waitForFinished(30000);
+    const bool ended = ran && p.exitStatus() == QProcess::NormalExit;
     return ended ? p.exitCode() : -1;
 }
 
@@ -53,7 +57,8 @@ class TestQv840ctl : public QObject {
     TextTable defaults_, unitTable_;
     QTemporaryDir dir_;
     QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, sim7_, printing_, saving_, full_;
-    QString simPath_, garbledPath_, echoPath_, sim7Path_;
+    QProcess simTcp_, simRtuTcp_; // unit 7 behind a gateway
+    QString simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_, rtuTcpAddress_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -74,6 +79,9 @@ private slots:
         const QStringList unit = {"--messages", dir_.filePath("unit.sav")};
         const QString saveTo = dir_.filePath("r.sav");
         sim7Path_ = simulate(sim7_, unit + QStringList{"--unit", "7", "--baud", "4800"});
+        tcpAddress_ = simulate(simTcp_, unit + QStringList{"--unit", "7", "--listen", "0"});
+        rtuTcpAddress_ = simulate(
+            simRtuTcp_, unit + QStringList{"--unit", "7", "--listen", "0", "--rtu-over-tcp"});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
@@ -90,6 +98,15 @@ private slots:
         table[4] = QString(41, 'L');
         QVERIFY(saveTable(dir_.filePath("long.sav"), table).ok);
         QCOMPARE(::mkfifo(QFile::encodeName(dir_.filePath("fifo.sav")).constData(), 0600), 0);
+        // Start-up files whose filedata.fm lists a speed the tool does not run at, on line 2.
+        const QDir app(qEnvironmentVariable("QV_APP_DIR"));
+        QVERIFY(QDir(dir_.path()).mkpath("speed300"));
+        for (const char* name : {"Defaults.txt", "CRC-16.TBL", "filedata.fm"})
+            QVERIFY(QFile::copy(app.filePath(name), dir_.filePath("speed300/") + name));
+        QFile fileData(dir_.filePath("speed300/filedata.fm"));
+        QVERIFY(fileData.open(QIODevice::ReadWrite));
+        QByteArray speeds = fileData.readAll().replace("9600\r\n", "300\r\n");
+        QVERIFY(fileData.resize(0) && fileData.write(speeds) == speeds.size());
     }
 
     // In order, against one unit that keeps what it is sent on "@sim" (each run
@@ -131,6 +148,29 @@ private slots:
             {}, "no unit answered");
         row("scan, garbled", QStringList{"-p", "@garbled", "scan", "--units", "1"} + quick, 1, {},
             "something answers at 9600 baud");
+        // The scan sets up its line as the unit commands do, with the options after it too.
+        row("scan, an echoing line",
+            {"-p", "@echo", "scan", "--units", "1-2", "--speeds", "9600", "--echo", "on",
+             "--timeout-ms", "100"},
+            0, "1\t9600\t\n", "up to 1 s");
+        row("scan, traced",
+            QStringList{"--trace", "-p", "@sim", "scan", "--units", "1", "--speeds", "9600"}, 0,
+            "1\t9600\t\n", "TX 01 03 01 90 00 14 44 14\nRX 01 03 28 00 00");
+        row("scan, the line's retries",
+            QStringList{"--trace", "-p", "@sim", "scan", "--units", "2", "--speeds", "9600",
+                        "--retries", "1", "--timeout-ms", "100", "--pause-ms", "0"},
+            1, {}, "no usable reply; trying again (1 of 1)");
+        row("scan, kernel direction on a pty",
+            QStringList{"-p", "@sim", "scan", "--units", "1", "--direction", "kernel"} + quick, 0,
+            "1\t9600\t\n", "has no RS-485 mode");
+        // Through a gateway: each address once, at the gateway's speed, which is not known.
+        row("scan, Modbus TCP", {"-p", "@tcp", "scan", "--units", "5-8", "--timeout-ms", "100"}, 0,
+            "7\t\tMESSAGE 0\n", "scanning units 5-8 on tcp://127.0.0.1:");
+        row("scan, RTU over TCP",
+            {"-p", "@rtutcp", "scan", "--units", "6-9", "--timeout-ms", "100"}, 0,
+            "7\t\tMESSAGE 0\n", "up to 1 s");
+        row("scan, speeds through a gateway", {"-p", "@tcp", "scan", "--speeds", "9600"}, 2, {},
+            "--speeds goes with a serial port");
         row("scan, address 0", {"-p", "@sim", "scan", "--units", "0-3"}, 2, {}, "\"0-3\"");
         row("scan, speed 300", {"-p", "@sim", "scan", "--speeds", "300"}, 2, {}, "\"300\"");
         row("trace", {"--trace", "-p", "@sim", "erase", "19"}, 0, {},
@@ -171,6 +211,9 @@ private slots:
         row("write-all from a FIFO", {"-p", "@sim", "write-all", "@dir/fifo.sav"}, 2, {}, "a FIFO");
         row("unit from /dev/zero", {"simulate", "--messages", "/dev/zero"}, 2, {}, "a device");
         row("no port", {"read", "0"}, 2, {}, "-p PORT");
+        // The sheet draws under its own application, whatever options come before it.
+        row("sheet after an option's value",
+            {"--timeout-ms", "100", "sheet", "@dir/one.sav", "-o", "@dir/one.pdf"}, 0);
         row("broadcast", {"-a", "0", "-p", "@sim", "write", "2", "X"}, 2, {}, "broadcast address");
         row("slot -1", {"-p", "/dev/null", "read", "-1"}, 2, {}, "\"-1\" is out of range");
         row("stdout full, read", {">/dev/full", "-p", "@sim", "read", "0"}, 1, {}, "No space left");
@@ -179,6 +222,12 @@ private slots:
         row("in use", {"-p", "@held", "read", "0"}, 3, {},
             "pts/" + line_.slavePath().section('/', 3) + ": in use by another program.");
         row("in use, by a link", {"-p", "@dir/held", "read", "0"}, 3, {}, "in use by another");
+        // As the window stops at start-up, naming the file and the line.
+        row("filedata.fm speed 300, read", {"--config", "@dir/speed300", "-p", "@sim", "read", "0"},
+            2, {}, "filedata.fm: speed 2, on line 2, is \"300\"; the tool runs at 1200, 2400");
+        row("filedata.fm speed 300, scan",
+            {"--config", "@dir/speed300", "-p", "@sim", "scan", "--speeds", "9600"}, 2, {},
+            "filedata.fm: speed 2, on line 2");
         row("config folder missing", {"--config", "@dir/none", "read", "0"}, 2, {},
             "does not exist");
         // As a user who may not open the port nor search the folder.
@@ -194,6 +243,8 @@ private slots:
         QFETCH(QString, err);
         QProcess p;
         args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@tcp", tcpAddress_)
+            .replaceInStrings("@rtutcp", rtuTcpAddress_)
             .replaceInStrings("@sim", simPath_)
             .replaceInStrings("@garbled", garbledPath_)
             .replaceInStrings("@echo", echoPath_)
@@ -223,6 +274,9 @@ private slots:
         QTest::addColumn<int>("sig");
         QTest::newRow("read-all -o, SIGINT") << "read-all" << SIGINT;
         QTest::newRow("write-all, SIGTERM") << "write-all" << SIGTERM;
+        // The terminal closed, or the SSH session dropped.
+        QTest::newRow("read-all -o, SIGHUP") << "read-all" << SIGHUP;
+        QTest::newRow("write-all, SIGHUP") << "write-all" << SIGHUP;
     }
     void signalStops() {
         QFETCH(QString, command);
@@ -248,7 +302,9 @@ private slots:
         QCOMPARE(exitStatus(ctl), 128 + sig);
         said += ctl.readAll();
         QVERIFY(!QFile::exists(out));
-        back.start(kCtl, {"-p", path, "read-all"});
+        // The reply to the request the signal abandoned may still come: a read sent again
+        // after a reply that is not its own is answered in its turn.
+        back.start(kCtl, {"--pause-ms", "0", "--retries", "1", "-p", path, "read-all"});
         QCOMPARE(exitStatus(back), 0);
         const QStringList lines =
             QString(back.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -276,17 +332,100 @@ private slots:
         QCOMPARE(exitStatus(unit), 0);
     }
 
+    // scan -o: the units found as CSV, written once the scan has run to its end;
+    // a target that cannot take it is refused before anything is sent.
+    void scanSaves_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("out"); // relative to the test's folder
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("saved"); // nothing: no file
+        QTest::addColumn<QString>("err");
+        const QByteArray header = "address,speed,message\r\n";
+        const QStringList quick = {"--speeds", "9600,4800", "--timeout-ms", "100"};
+        QTest::newRow("found") << QStringList{"-p", "@sim7", "scan", "--units", "6-8"} + quick
+                               << "found.csv" << 0 << header + "7,4800,MESSAGE 0\r\n"
+                               << "";
+        QTest::newRow("quotes and commas")
+            << QStringList{"-p", "@sim", "scan", "--units", "1"} + quick << "quoted.csv" << 0
+            << header + "1,9600,\"SAY \"\"HI\"\", 5 \xE2\x82\xAC\"\r\n"
+            << "";
+        QTest::newRow("through a gateway")
+            << QStringList{"-p", "@rtutcp", "scan", "--units", "7", "--timeout-ms", "100"}
+            << "gateway.csv" << 0 << header + "7,,MESSAGE 0\r\n"
+            << "";
+        QTest::newRow("nobody") << QStringList{"-p", "@sim", "scan", "--units", "2"} + quick
+                                << "nobody.csv" << 1 << header << "no unit answered";
+        QTest::newRow("not .csv") << QStringList{"-p", "@sim", "scan"} << "units.txt" << 2
+                                  << QByteArray() << "must end in .csv";
+        QTest::newRow("no such folder") << QStringList{"-p", "@sim", "scan"} << "none/units.csv"
+                                        << 2 << QByteArray() << "no such folder";
+        QTest::newRow("a folder in its place") << QStringList{"-p", "@sim", "scan"} << "folder.csv"
+                                               << 2 << QByteArray() << "not a regular file";
+    }
+    void scanSaves() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, out);
+        QFETCH(int, status);
+        QFETCH(QByteArray, saved);
+        QFETCH(QString, err);
+        QVERIFY(plant(simPath_, 0, "SAY \"HI\", 5 \x80"));
+        QVERIFY(QDir(dir_.path()).mkpath("folder.csv"));
+        const QString path = dir_.filePath(out);
+        args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@sim", simPath_)
+            .replaceInStrings("@rtutcp", rtuTcpAddress_);
+        QProcess p;
+        p.start(kCtl, QStringList{"--trace"} + args + QStringList{"-o", path});
+        QCOMPARE(exitStatus(p), status);
+        const QString errText = QString::fromUtf8(p.readAllStandardError());
+        QVERIFY2(errText.contains(err), qPrintable(errText));
+        QFile file(path);
+        if (saved.isEmpty()) {
+            QVERIFY(!QFileInfo(path).isFile());
+            QVERIFY2(!errText.contains("TX"), qPrintable(errText)); // nothing was sent
+            return;
+        }
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), saved);
+    }
+
+    // A scan stopped by a signal (the terminal closed) says how far it came and saves nothing.
+    void scanStops() {
+        QProcess ctl;
+        const QString out = dir_.filePath("stopped.csv");
+        ctl.setProcessChannelMode(QProcess::MergedChannels);
+        ctl.start(kCtl, {"--trace", "-p", simPath_, "scan", "--units", "2-31", "--speeds", "9600",
+                         "--timeout-ms", "100", "-o", out});
+        QByteArray said;
+        while (said.count("TX") < 2 && ctl.waitForReadyRead(5000))
+            said += ctl.readAll();
+        ::kill(ctl.processId(), SIGHUP);
+        QCOMPARE(exitStatus(ctl), 129);
+        said += ctl.readAll();
+        QVERIFY2(said.contains("scan stopped by SIGHUP after "), said.constData());
+        QVERIFY(!QFile::exists(out));
+    }
+
     void simulateEndsCleanly() {
         QCOMPARE(QFileInfo(dir_.filePath("qv840")).symLinkTarget(), simPath_);
         sim_.terminate(); // as Ctrl+C would
         QCOMPARE(exitStatus(sim_), 0);
         QVERIFY(!QFileInfo(dir_.filePath("qv840")).isSymLink());
+        // A simulated gateway too, with a client connected.
+        QTcpSocket client;
+        const QUrl at(tcpAddress_);
+        client.connectToHost(at.host(), quint16(at.port()));
+        QVERIFY(client.waitForConnected(3000));
+        QTest::qWait(100); // taken by the unit's side
+        simTcp_.terminate();
+        QCOMPARE(exitStatus(simTcp_), 0);
     }
 
     void readAllPrintsAndSaves() { // last: it has been running since the start
         TextTable expected = unitTable_, back;
         expected[2] = defaults_[2]; // the unit's empty slot leaves the table's default
-        QVERIFY(exitStatus(printing_) == 0 && exitStatus(saving_) == 0);
+        QVERIFY2(exitStatus(printing_) == 0 && exitStatus(saving_) == 0,
+                 printing_.readAllStandardError() + saving_.readAllStandardError());
         QStringList got, want;
         const QString printed = QString::fromUtf8(printing_.readAllStandardOutput());
         for (const QString& line : printed.split('\n', Qt::SkipEmptyParts))

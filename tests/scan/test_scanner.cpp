@@ -1,14 +1,16 @@
 // Finding a unit: the simulated unit at its own address and speed, an
 // independent libmodbus slave, a silent line, a refusal that counts as a unit,
-// and a stop between two probes.
+// a stop between two probes, and units behind a gateway.
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "scan/Scanner.h"
+#include "sim/SimNetServer.h"
 #include "sim/SimUnit.h"
 #include "support/FakeUnit.h"
 #include "support/PtyPeer.h"
 #include "support/ScriptedPort.h"
 #include "transport/RtuTransport.h"
+#include "transport/Transports.h"
 
 #include <QSocketNotifier>
 #include <QtTest>
@@ -117,6 +119,53 @@ private slots:
         QCOMPARE(left.last() == 0, r.probes == plan.probeCount());
         QCOMPARE(port->settings(), "9600,N,8,1");
         QCOMPARE(transport.timing().firstByteMs, 500);
+    }
+
+    // Each address once, at the gateway's one speed: no speed is known, and a
+    // plan that asks for speeds is refused before anything is sent.
+    void throughAGateway_data() {
+        QTest::addColumn<bool>("rtu");
+        QTest::addColumn<QVector<int>>("speeds");
+        QTest::newRow("Modbus TCP") << false << QVector<int>{};
+        QTest::newRow("RTU over TCP") << true << QVector<int>{};
+        QTest::newRow("speeds asked") << false << QVector<int>{9600, 4800};
+    }
+    void throughAGateway() {
+        QFETCH(bool, rtu);
+        QFETCH(QVector<int>, speeds);
+        SimModel model;
+        model.setMessage(0, "SEVEN");
+        SimNetServer server(model);
+        SimConfig c;
+        c.unit = 7;
+        QVERIFY(server.listen(c, QHostAddress::LocalHost, 0, rtu));
+        const auto endpoint = parseEndpoint(server.address());
+        QVERIFY(endpoint);
+        const CrcTableArray crc = standardCrcTable();
+        NetTiming timing;
+        timing.firstByteMs = 100;
+        const auto transport = makeNetTransport(*endpoint, crc, timing);
+        int requests = 0;
+        connect(&server, &SimNetServer::requestSeen, [&] { ++requests; });
+        ScanLine line;
+        line.firstByteMs = timing.firstByteMs;
+        Scanner scanner(*transport, line);
+        const ScanResult r = scanner.run(ScanPlan{5, 8, speeds, 0, false});
+        if (!speeds.isEmpty()) {
+            QCOMPARE(r.outcome, ScanResult::Outcome::Refused);
+            QVERIFY2(r.error.contains("cannot switch speeds"), qPrintable(r.error));
+            QCOMPARE(requests, 0);
+            return;
+        }
+        QCOMPARE(r.outcome, ScanResult::Outcome::Finished);
+        QCOMPARE(r.probes, 4);
+        QCOMPARE(requests, 4);
+        QCOMPARE(r.found.size(), 1);
+        QCOMPARE(r.found[0].unit, 7);
+        QCOMPARE(r.found[0].baud, 0);
+        QCOMPARE(r.found[0].firstMessage, "SEVEN");
+        // Three silent addresses and one that answers, at 100 ms each at most.
+        QCOMPARE(Scanner::worstCaseMs(ScanPlan{5, 8, {}, 0, false}, line), 400);
     }
 };
 

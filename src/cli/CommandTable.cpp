@@ -1,0 +1,71 @@
+#include "cli/CommandTable.h"
+
+namespace {
+
+constexpr int kHelpColumn = 24; // where each command's help begins
+
+} // namespace
+
+const QVector<CommandRow>& commandTable() {
+    using N = CommandNeeds;
+    static const QVector<CommandRow> rows = {
+        {"ports", "", "the serial ports the system knows, one per line", runPorts, N::Nothing},
+        {"read", "SLOT", "print the message stored in slot 0..19", runRead, N::Unit},
+        {"write", "SLOT TEXT", "write TEXT (1..40 characters) into slot SLOT", runWrite, N::Unit},
+        {"erase", "SLOT", "erase slot SLOT", runErase, N::Unit},
+        {"read-all", "[-o FILE.sav|FILE.csv]",
+         "read all twenty slots; print them, or save them to a file", runReadAll, N::Unit},
+        {"write-all", "FILE.sav|FILE.csv",
+         "write every message of the file that differs from its default", runWriteAll, N::Unit},
+        {"erase-all", "", "erase all twenty slots", runEraseAll, N::Unit},
+        {"scan", "[--units A-B] [--speeds LIST] [--timeout-ms N] [--first] [-o FILE.csv]",
+         "find the units on the line: one line per unit found,\n"
+         "address, speed and first message, separated by tabs;\n"
+         "-o saves them as a CSV table too",
+         runScan, N::Unit},
+        {"simulate",
+         "[--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]\n"
+         "[--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
+         "[--listen [HOST:]PORT [--rtu-over-tcp]]",
+         "run a simulated unit; prints its device path (or, with\n"
+         "--listen, its network address), runs until interrupted",
+         runSimulate, N::Nothing},
+        {"sheet", "FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]",
+         "draw the table's printed sheet as a PDF; -p and -a name\n"
+         "the port and unit address on it",
+         runSheet, N::Painter},
+    };
+    return rows;
+}
+
+const CommandRow* findCommand(const QString& name) {
+    for (const CommandRow& row : commandTable())
+        if (name == QLatin1String(row.name))
+            return &row;
+    return nullptr;
+}
+
+// "  name synopsis" and the help beside it when the synopsis is one short
+// line, else the help below it; continued synopsis lines start under the
+// first argument.
+QString commandsHelp() {
+    QString text = QStringLiteral("Commands:\n");
+    const QString helpIndent(kHelpColumn, QLatin1Char(' '));
+    for (const CommandRow& row : commandTable()) {
+        const QString name = QString::fromLatin1(row.name);
+        const QStringList usage = QString::fromUtf8(row.synopsis).split(QLatin1Char('\n'));
+        const QStringList help = QString::fromUtf8(row.help).split(QLatin1Char('\n'));
+        QStringList lines;
+        lines << QStringLiteral("  ") + name +
+                     (usage.first().isEmpty() ? QString() : QLatin1Char(' ') + usage.first());
+        for (qsizetype i = 1; i < usage.size(); ++i)
+            lines << QString(3 + name.size(), QLatin1Char(' ')) + usage.at(i);
+        qsizetype first = 0;
+        if (usage.size() == 1 && lines.first().size() < kHelpColumn - 1)
+            lines.first() = lines.first().leftJustified(kHelpColumn) + help.at(first++);
+        for (qsizetype i = first; i < help.size(); ++i)
+            lines << helpIndent + help.at(i);
+        text += lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    }
+    return text;
+}
