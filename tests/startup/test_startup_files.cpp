@@ -102,6 +102,23 @@ private slots:
         QCOMPARE(defaults[1], QString::fromUtf8("90° €"));
     }
 
+    // The bound takes a file of exactly 64 KiB and refuses one byte more.
+    void sizeLimitTakesItsLastByte() {
+        QTemporaryDir dir;
+        TextTable defaults;
+        QByteArray data = quotedLines(20, "M");
+        data += QByteArray(65536 - data.size(), ' '); // blanks after the last item are ignored
+        writeFile(dir.path(), kDefaultsName, data);
+        QVERIFY(!readDefaults(dir.path(), defaults));
+        QCOMPARE(defaults[19], QStringLiteral("M19"));
+        writeFile(dir.path(), kDefaultsName, data + ' ');
+        const auto err = readDefaults(dir.path(), defaults);
+        QVERIFY(err);
+        QCOMPARE(err->text(),
+                 QStringLiteral("Defaults.txt: 65537 bytes, more than the 65536 a start-up file "
+                                "can hold"));
+    }
+
     // Each bad file gives one line naming it and what is wrong; no table is
     // half filled and the file stays as it was.
     void badFilesNameTheFileAndFillNothing_data() {

@@ -161,6 +161,11 @@ private slots:
         QTest::keyClick(unitSpinner, Qt::Key_PageDown);
         QCOMPARE(addressValue->text() + "|" + rig.button("readAllButton")->toolTip(),
                  " 13|Read all twenty messages from unit 13");
+        // Neither spinner goes below 1: address 0 is broadcast, and no unit confirms it.
+        addressSpinner->setValue(0);
+        QCOMPARE(QString::number(addressSpinner->value()) + "|" + unitValue->text() + "|" +
+                     QString::number(rig.connection.unitAddress),
+                 "1| 1|1");
         // Its close box hides it, loaded with the clock running; Quit ends at once, unasked.
         rig.main.hide();
         click(rig.button("commsTestButton"));
