@@ -10,6 +10,7 @@
 #include "startup/ItemReader.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
+#include "table/CsvTable.h"
 #include "table/TableFile.h"
 
 #include <QDir>
@@ -130,7 +131,8 @@ void checkDefaults(const Folder& folder, const Oracle& o) {
 }
 
 // Opening a table takes up to twenty items; the entries after them keep
-// their texts. The simulated unit loads the same file into its slots by a
+// their texts. A CSV table (its first line the header row) is no .sav and is
+// refused. The simulated unit loads the same file into its slots by a
 // reader of its own, which must agree byte for byte (a slot keeps 40 bytes,
 // up to the first 0).
 void checkTable(const Folder& folder, const Oracle& o) {
@@ -138,7 +140,7 @@ void checkTable(const Folder& folder, const Oracle& o) {
     TextTable table = sentinels<21>();
     const TableFileResult r = openTable(folder.table, table);
     require(!r.written);
-    if (o.refused)
+    if (o.refused || csvSeparatorOf(CodePage::decode(o.text)))
         require(!r.ok);
     else if (o.plain)
         require(r.ok);
