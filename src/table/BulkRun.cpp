@@ -1,5 +1,6 @@
 #include "table/BulkRun.h"
 
+#include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageLayout.h"
 #include "startup/MessageText.h"

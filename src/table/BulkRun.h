@@ -4,7 +4,6 @@
 // before each request, the verdict on each reply, the stop between two
 // requests, the progress bar, and the one report at the end.
 
-#include "modbus/Pdu.h"
 #include "startup/LineActivity.h"
 #include "startup/Operator.h"
 #include "table/MessageTableView.h"

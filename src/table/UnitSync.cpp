@@ -162,18 +162,21 @@ RestoreResult UnitSync::restore(int unit, const TextTable& table, const TextTabl
     if (!run.available() || heldBack(table, defaults, r))
         return r;
     UnitImage onUnit;
-    if (!run.prepare(true) || !readUnit(run, onUnit, r.run, 50)) {
+    const bool read = run.prepare(true) && readUnit(run, onUnit, r.run, 50);
+    r.run.done.clear(); // from here on: the slots changed
+    if (!read) {
         r.readFailed = !run.ended() && r.run.outcome == BulkResult::Outcome::Completed;
         run.finish(r.readFailed ? QStringLiteral("read; nothing was written")
                                 : QStringLiteral("restored"));
         return r;
     }
-    r.run.done.clear(); // from here on: the slots changed
     QVector<int> todo;
-    for (int k = 0; k < kInterlockCount; ++k)
-        (UnitText::same(*onUnit[size_t(k)], table[size_t(k)], defaults[size_t(k)]) ? r.unchanged
-                                                                                   : todo)
-            << k;
+    for (int k = 0; k < kInterlockCount; ++k) {
+        if (UnitText::same(*onUnit[size_t(k)], table[size_t(k)], defaults[size_t(k)]))
+            r.unchanged << k;
+        else
+            todo << k;
+    }
     for (int j = 0; j < todo.size() && !run.ended(); ++j) {
         const size_t k = size_t(todo[j]);
         run.advanceTo(todo[j], 50 + 50 * (j + 1) / int(todo.size()));

@@ -63,13 +63,16 @@ private slots:
             expected[size_t(k)] = bytes.isEmpty() ? defaults[size_t(k)] : CodePage::decode(bytes);
         }
         target.model().setMessage(3, ""); // an empty slot on the target, to be written
-        QVERIFY(source.start({}) && target.start({}));
+        SimConfig fast;                   // the line paced at 115200 keeps the test short
+        fast.baud = 115200;
+        QVERIFY(source.start(fast) && target.start(fast));
 
         QTemporaryDir dir;
         const QString sav = dir.filePath("b.sav"), csv = dir.filePath("b.csv");
         QByteArray err;
         for (const QString& file : {sav, csv})
-            QVERIFY2(run({"-p", source.devicePath(), "--pause-ms", "0", "read-all", "-o", file},
+            QVERIFY2(run({"-p", source.devicePath(), "-b", "115200", "--pause-ms", "0", "read-all",
+                          "-o", file},
                          &err) == 0,
                      err.constData());
         QVERIFY(QFile::rename(csv, dir.filePath("site.txt")));
@@ -83,7 +86,7 @@ private slots:
 
         QtSerialPortDevice port;
         port.setPortName(target.devicePath());
-        QVERIFY(port.open().ok);
+        QVERIFY(port.open().ok && port.setSettings("115200,N,8,1").ok);
         const CrcTableArray crc = standardCrcTable();
         RtuTransport transport{port, crc, LinkTiming{150, 20, 30, 5, 1, 5}};
         RecordingTableView view;
@@ -98,9 +101,10 @@ private slots:
         port.close();
 
         const QString back = dir.filePath("back.sav");
-        QVERIFY2(
-            run({"-p", target.devicePath(), "--pause-ms", "0", "read-all", "-o", back}, &err) == 0,
-            err.constData());
+        QVERIFY2(run({"-p", target.devicePath(), "-b", "115200", "--pause-ms", "0", "read-all",
+                      "-o", back},
+                     &err) == 0,
+                 err.constData());
         QCOMPARE(contents(back), contents(sav));
     }
 };

@@ -194,6 +194,19 @@ private slots:
         QCOMPARE(r.written, QVector<int>{0});
         QVERIFY(!r.restored() && rig.op.last().text.startsWith("2 of 20 interlocks restored"));
         QCOMPARE(rig.unit.model.message(1), QByteArray("NEW 1"));
+
+        // Stopped while it reads: nothing is written, and the box says so.
+        Rig reading;
+        reading.table = rig.table;
+        QObject::connect(&reading.transport, &Transport::frameSent, [&] {
+            if (reading.port.requests().size() == 4)
+                reading.sync.requestStop();
+        });
+        const RestoreResult early = reading.sync.restore(1, reading.table, reading.defaults);
+        QCOMPARE(reading.requests(), reads(0, 4));
+        QVERIFY(early.run.done.isEmpty() && early.written.isEmpty());
+        QVERIFY2(reading.op.last().text.startsWith("0 of 20 interlocks restored; the others"),
+                 qPrintable(reading.op.last().text));
     }
 };
 
