@@ -61,6 +61,22 @@ QString shown(const QString& text) {
                           : QLatin1Char('"') + MessageText::escaped(text) + QLatin1Char('"');
 }
 
+// The read-back of slot i, after text (empty: an erase) was written: nothing
+// when it holds text, else the mismatch.
+std::optional<SlotMismatch> judgedReadBack(int i, const QString& text, const QByteArray& request,
+                                           const Transaction& t) {
+    SlotMismatch m{i, text, QString(), false};
+    if (!checkReply(t, request).confirmed()) {
+        m.unread = true;
+        return m;
+    }
+    const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
+    m.readBack = decoded.empty ? QString() : decoded.text;
+    if (m.readBack == text)
+        return std::nullopt;
+    return m;
+}
+
 } // namespace
 
 QString interlockName(int k) {
@@ -177,16 +193,7 @@ std::optional<SlotMismatch> BulkRun::readBack(int i, const QString& text) {
     Transaction t;
     if (!pauseAndExchange(request, t))
         return std::nullopt;
-    SlotMismatch m{i, text, QString(), false};
-    if (!checkReply(t, request).confirmed()) {
-        m.unread = true;
-        return m;
-    }
-    const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
-    m.readBack = decoded.empty ? QString() : decoded.text;
-    if (m.readBack == text)
-        return std::nullopt;
-    return m;
+    return judgedReadBack(i, text, request, t);
 }
 
 bool BulkRun::ended() const {
@@ -232,4 +239,18 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
     if (!result_.mismatched.isEmpty())
         parts_.op.message(mismatchText(result_.mismatched), kFaultTitle, MsgIcon::Exclamation,
                           MsgButtons::Ok);
+}
+
+std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int slot,
+                                            const QString& text, TransportStatus* status) {
+    const QByteArray request = Pdu::readMessage(messageRegister(slot));
+    Transaction t;
+    t.status = transport.bulkPause();
+    if (t.status == TransportStatus::Ok)
+        t = transport.transact(unit, request);
+    if (status)
+        *status = t.status;
+    if (!t.ok())
+        return SlotMismatch{slot, text, QString(), true};
+    return judgedReadBack(slot, text, request, t);
 }

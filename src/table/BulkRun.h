@@ -65,6 +65,15 @@ QString interlockName(int k);
 // The box that lists slots whose read-back differs, each with both texts.
 QString mismatchText(const QVector<SlotMismatch>& mismatched);
 
+// The read-back for a single write outside a bulk run (the editor, the comms
+// test), made while the caller still holds the transport: after text (empty:
+// an erase) was written to slot of unit and confirmed, the line's pause, then
+// a read of the slot. Nothing when the slot holds what was written; else the
+// mismatch, which mismatchText() names for the operator (unread when no usable
+// reply came, or the line failed: status then says how).
+std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int slot,
+                                            const QString& text, TransportStatus* status = nullptr);
+
 class BulkRun {
 public:
     // The whole run goes to the unit addressed when it starts.

@@ -112,16 +112,23 @@ CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTabl
     return r;
 }
 
-// Entries no slot can hold refuse the restore, in one box; true then.
-bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults, RestoreResult& r) {
+QStringList restoreProblems(const TextTable& table, const TextTable& defaults,
+                            QVector<int>* invalid) {
     QStringList problems;
     for (int k = 0; k < kInterlockCount; ++k) {
         const QString content = UnitText::slotContent(table[size_t(k)], defaults[size_t(k)]);
         if (const QString why = UnitText::holdProblem(content); !why.isEmpty()) {
-            r.invalid << k;
+            if (invalid)
+                invalid->append(k);
             problems << interlockName(k) + QStringLiteral(": ") + why;
         }
     }
+    return problems;
+}
+
+// Entries no slot can hold refuse the restore, in one box; true then.
+bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults, RestoreResult& r) {
+    const QStringList problems = restoreProblems(table, defaults, &r.invalid);
     if (problems.isEmpty())
         return false;
     r.run.outcome = BulkResult::Outcome::Refused;

@@ -178,6 +178,29 @@ private slots:
         }
     }
 
+    // The read-back for the editor and the comms test: one read after the line's pause.
+    void singleReadBack() {
+        Rig rig;
+        rig.unit.silent = {9};
+        const auto differs = readBackWritten(rig.transport, 1, 3, "THREE");
+        QVERIFY(differs && !differs->unread && differs->readBack == "STORED 3");
+        QCOMPARE(mismatchText({*differs}),
+                 "Read back after writing, 1 interlock does not hold what was written:\r\n"
+                 "interlock 3 (42-3): written \"THREE\", holds \"STORED 3\"");
+        QVERIFY(!readBackWritten(rig.transport, 1, 3, "STORED 3"));
+        TransportStatus status = TransportStatus::Failed;
+        const auto silent = readBackWritten(rig.transport, 1, 9, "NINE", &status);
+        QVERIFY(silent && silent->unread && status == TransportStatus::Ok);
+        QCOMPARE(rig.requests(), "R3 R3 R9");
+        // The same rule restore uses, for refusing a file before the port is opened.
+        TextTable table = rig.defaults;
+        table[8] = QString(41, 'E');
+        QVector<int> invalid;
+        QCOMPARE(restoreProblems(table, rig.defaults, &invalid),
+                 QStringList{"interlock 8 (47-48): the message has 41 characters, more than 40"});
+        QCOMPARE(invalid, QVector<int>{8});
+    }
+
     // Stop ends the restore between two requests; what was written is said.
     void restoreStops() {
         Rig rig;
