@@ -10,6 +10,7 @@
 #include "startup/ItemReader.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
+#include "table/CsvTable.h"
 #include "table/TableFile.h"
 
 #include <QDir>
@@ -89,7 +90,7 @@ void checkFileData(const Folder& folder, const Oracle& o) {
     const std::vector<QByteArray>& items = o.items;
     FileData data;
     data.baudRates = sentinels<5>();
-    data.terminalNames = sentinels<21>();
+    data.terminalNames = sentinels<kInterlockCount>();
     const auto err = readFileData(folder.dir.path(), data);
     const size_t wanted = kSpeedCount + kInterlockCount;
     if (items.size() < wanted || o.refused)
@@ -98,7 +99,8 @@ void checkFileData(const Folder& folder, const Oracle& o) {
                                     [](const QByteArray& i) { return isLineSpeed(speedOf(i)); }))
         require(!err.has_value());
     if (err) {
-        require(data.baudRates == sentinels<5>() && data.terminalNames == sentinels<21>());
+        require(data.baudRates == sentinels<5>() &&
+                data.terminalNames == sentinels<kInterlockCount>());
         require(err->file == QLatin1String(kFileDataName) && !err->problem.isEmpty());
         return;
     }
@@ -108,21 +110,20 @@ void checkFileData(const Folder& folder, const Oracle& o) {
                 data.baudRates[i + 1] == QString::number(speedOf(items[i])) + ",N,8,1");
     for (size_t i = 0; i < kInterlockCount; ++i)
         require(data.terminalNames[i] == CodePage::decode(items[kSpeedCount + i]));
-    require(data.terminalNames[kInterlockCount].isEmpty());
 }
 
 // Default messages go to the unit as they are, so one longer than a slot may
 // be refused too.
 void checkDefaults(const Folder& folder, const Oracle& o) {
     const std::vector<QByteArray>& items = o.items;
-    TextTable table = sentinels<21>();
+    TextTable table = sentinels<kInterlockCount>();
     const auto err = readDefaults(folder.dir.path(), table);
     if (items.size() < size_t(kInterlockCount) || o.refused)
         require(err.has_value());
     else if (o.plain && fitsUnit(items))
         require(!err.has_value());
     if (err) {
-        require(table == sentinels<21>() && err->file == QLatin1String(kDefaultsName));
+        require(table == sentinels<kInterlockCount>() && err->file == QLatin1String(kDefaultsName));
         return;
     }
     for (size_t i = 0; i < kInterlockCount; ++i)
@@ -130,27 +131,28 @@ void checkDefaults(const Folder& folder, const Oracle& o) {
 }
 
 // Opening a table takes up to twenty items; the entries after them keep
-// their texts. The simulated unit loads the same file into its slots by a
+// their texts. A CSV table (its first line the header row) is no .sav and is
+// refused. The simulated unit loads the same file into its slots by a
 // reader of its own, which must agree byte for byte (a slot keeps 40 bytes,
 // up to the first 0).
 void checkTable(const Folder& folder, const Oracle& o) {
     const std::vector<QByteArray>& items = o.items;
-    TextTable table = sentinels<21>();
+    TextTable table = sentinels<kInterlockCount>();
     const TableFileResult r = openTable(folder.table, table);
     require(!r.written);
-    if (o.refused)
+    if (o.refused || csvSeparatorOf(CodePage::decode(o.text)))
         require(!r.ok);
     else if (o.plain)
         require(r.ok);
     if (!r.ok) {
-        require(table == sentinels<21>() && !r.message.isEmpty());
+        require(table == sentinels<kInterlockCount>() && !r.message.isEmpty());
         return;
     }
     const int taken = static_cast<int>(std::min<size_t>(items.size(), kInterlockCount));
     require(r.entriesRead == taken);
     if (taken < kInterlockCount)
         require(!r.message.isEmpty()); // the operator hears that the file is short
-    for (int i = 0; i < 21; ++i)
+    for (int i = 0; i < kInterlockCount; ++i)
         require(
             table[size_t(i)] ==
             (i < taken ? MessageText::unescaped(CodePage::decode(items[size_t(i)])) : kUntouched));

@@ -1,10 +1,9 @@
 // The CSV table reader: any bytes either fill all twenty slots with messages
-// the unit may be sent, or are refused with a reason and change nothing; and
-// what it reads, written again, reads back the same.
+// a unit can hold, or are refused with a reason and change nothing; and what
+// it reads, written again, reads back the same.
 #include "Require.h"
-#include "startup/CodePage.h"
-#include "startup/MessageText.h"
 #include "table/CsvTable.h"
+#include "table/UnitText.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -24,8 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     for (int k = 0; k < kInterlockCount; ++k) {
         const QString& m = table[size_t(k)];
-        require(!m.isEmpty() && m.size() <= kMessageMaxLength);
-        require(MessageText::firstUnsendable(m) < 0 && CodePage::encode(m).ok());
+        require(!m.isEmpty() && UnitText::holdProblem(m).isEmpty());
     }
     QString why;
     const QByteArray again = csvTableBytes(table, &why);

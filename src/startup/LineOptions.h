@@ -1,8 +1,9 @@
 #pragma once
 // How the tool meets the line it is plugged into: the adapter's echo, who
-// switches the RS-485 direction, the pause before each bulk request and the
-// retries of a request that got no usable reply. The windows remember these
-// for the run; the command line takes them as options.
+// switches the RS-485 direction, the pause before each bulk request, the
+// retries of a request that got no usable reply, and whether a write is read
+// back to prove it. The windows remember these for the run; the command line
+// takes them as options.
 
 #include <QString>
 #include <optional>
@@ -28,6 +29,10 @@ struct LineOptions {
     Direction direction = Direction::Rts;
     int pauseMs = kDefaultPauseMs; // before each bulk request, and before a retry
     int retries = 0;               // further tries of a request without a usable reply
+    // Read each slot back after writing it, and count a slot that does not
+    // hold what was sent as a failure (write all, the editor, the comms test;
+    // a restore always does).
+    bool verify = false;
 };
 
 // "auto", "on", "off"; nothing for another word.

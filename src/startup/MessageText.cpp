@@ -28,16 +28,37 @@ int escapeAt(const QString& text, qsizetype i) {
     if (hi < 0 || lo < 0)
         return -1;
     const int value = hi * 16 + lo;
-    return isControl(char16_t(value)) || value == '\\' ? value : -1;
+    return isControl(char16_t(value)) || value == '\\' || value == '"' ? value : -1;
 }
 
 QString hexEscape(int value) {
     return QStringLiteral("\\x") +
            QString::number(value, 16).toUpper().rightJustified(2, QLatin1Char('0'));
 }
+
+QString escapedWith(const QString& text, bool quotes) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if (isControl(u) || (quotes && u == '"') || escapeAt(text, i) >= 0)
+            out += hexEscape(u);
+        else
+            out += text.at(i);
+    }
+    return out;
+}
 } // namespace
 
 namespace MessageText {
+
+QString escaped(const QString& text) {
+    return escapedWith(text, false);
+}
+
+QString escapedWithQuotes(const QString& text) {
+    return escapedWith(text, true);
+}
 
 bool isUnsendable(QChar c) {
     return isControl(c.unicode()) || c.unicode() == 0xFF;
@@ -61,19 +82,6 @@ QString describeUnsendable(QChar c) {
     if (isControl(u))
         return QStringLiteral("the control character %1").arg(hexEscape(u));
     return QStringLiteral("the character %1").arg(CodePage::describe(c));
-}
-
-QString escaped(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t u = text.at(i).unicode();
-        if (isControl(u) || escapeAt(text, i) >= 0)
-            out += hexEscape(u);
-        else
-            out += text.at(i);
-    }
-    return out;
 }
 
 QString unescaped(const QString& text) {

@@ -9,6 +9,8 @@
 // sent. A message that already holds a control character (written by another
 // tool) is still read, shown and saved: each control character is written as
 // \xHH, two upper-case hexadecimal digits, and read back from that notation.
+// The message-table files write a double quote the same way (\x22): a quote
+// would end the item it stands in.
 
 #include <QString>
 
@@ -27,11 +29,16 @@ QString describeUnsendable(QChar c);
 // The text with every control character written as \xHH. A backslash that
 // would otherwise read as such an escape is itself written \x5C, so that
 // unescaped(escaped(t)) == t for every t. Used for labels, the command line's
-// output and the message-table files.
+// output and the CSV tables.
 QString escaped(const QString& text);
 
-// The inverse of escaped(): \xHH becomes its character where HH is a control
-// character or 5C; any other backslash stays as it is.
+// As escaped(), and every double quote written \x22: for the .sav files, whose
+// quoted items end at the next quote. unescaped() reads it back too.
+QString escapedWithQuotes(const QString& text);
+
+// The inverse of escaped() and escapedWithQuotes(): \xHH becomes its
+// character where HH is a control character, 5C (the backslash) or 22 (the
+// double quote); any other backslash stays as it is.
 QString unescaped(const QString& text);
 
 } // namespace MessageText

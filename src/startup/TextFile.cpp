@@ -150,21 +150,40 @@ std::optional<FileProblem> toCodePage(QByteArray& data) {
     return std::nullopt;
 }
 
+std::optional<FileProblem> toCheckedText(QByteArray& data) {
+    QByteArray text = data;
+    if (auto problem = toCodePage(text))
+        return problem;
+    if (const qsizetype at = firstControlByte(text); at >= 0)
+        return FileProblem{
+            FileProblem::Binary,
+            QStringLiteral("line %1 holds the control byte 0x%2")
+                .arg(lineAt(text, at))
+                .arg(static_cast<unsigned char>(text.at(at)), 2, 16, QLatin1Char('0'))};
+    data = text;
+    return std::nullopt;
+}
+
 std::optional<FileProblem> readTextFile(const QString& path, qint64 maxBytes, const char* what,
                                         QByteArray& out) {
     QByteArray data;
     if (auto problem = readBoundedFile(path, maxBytes, what, data))
         return problem;
-    if (auto problem = toCodePage(data))
+    if (auto problem = toCheckedText(data))
         return problem;
-    if (const qsizetype at = firstControlByte(data); at >= 0)
-        return FileProblem{
-            FileProblem::Binary,
-            QStringLiteral("line %1 holds the control byte 0x%2")
-                .arg(lineAt(data, at))
-                .arg(static_cast<unsigned char>(data.at(at)), 2, 16, QLatin1Char('0'))};
     out = data;
     return std::nullopt;
+}
+
+bool looksLikeUtf16(const QByteArray& data) {
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF"))
+        return true;
+    // Two ASCII characters, each with its 0 byte before (big-endian) or after it.
+    if (data.size() < 4)
+        return false;
+    const auto zeroAt = [&data](int i) { return data.at(i) == '\0'; };
+    return (zeroAt(1) && zeroAt(3) && !zeroAt(0) && !zeroAt(2)) ||
+           (zeroAt(0) && zeroAt(2) && !zeroAt(1) && !zeroAt(3));
 }
 
 std::optional<QString> writeWholeFile(const QString& path, const QByteArray& data) {

@@ -37,11 +37,18 @@ std::optional<FileProblem> readBoundedFile(const QString& path, qint64 maxBytes,
 // Turns the bytes of a text file into Windows-1252 by the rule above.
 std::optional<FileProblem> toCodePage(QByteArray& data);
 
-// readBoundedFile, then toCodePage, then the check that no control byte but
-// TAB, CR and LF is left (a file holding one is binary or damaged). out is
-// set only when the file is taken.
+// toCodePage, then the check that no control byte but TAB, CR and LF is left
+// (a file holding one is binary or damaged). data changes only when taken.
+std::optional<FileProblem> toCheckedText(QByteArray& data);
+
+// readBoundedFile, then toCheckedText. out is set only when the file is taken.
 std::optional<FileProblem> readTextFile(const QString& path, qint64 maxBytes, const char* what,
                                         QByteArray& out);
+
+// The bytes are UTF-16 text (a spreadsheet's "Unicode text"): they begin with
+// its byte-order mark (FF FE or FE FF), or every other byte of their start is
+// 0 as in ASCII text stored in UTF-16.
+bool looksLikeUtf16(const QByteArray& data);
 
 // The one way the tool writes a file: data replaces the file at path only once
 // it is whole on disk, so the old file survives any failure. Only a regular

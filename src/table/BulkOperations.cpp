@@ -2,13 +2,10 @@
 
 #include "modbus/Pdu.h"
 #include "startup/CodePage.h"
-#include "startup/MessageText.h"
 #include "startup/Interlocks.h"
-#include "transport/PortTexts.h"
+#include "startup/MessageText.h"
 
 #include <QStringList>
-
-#include <algorithm>
 
 namespace {
 
@@ -17,52 +14,6 @@ const QString kNoDataText = QStringLiteral("No data received!\r\n"
                                            "Check connection, unit address, baud rate, com port\r\n"
                                            "And then try again later!");
 const QString kHeldBackTitle = QStringLiteral("Messages Not Written");
-
-QString interlockName(int k) {
-    return QStringLiteral("interlock %1 (%2)").arg(k).arg(terminalCaption(k));
-}
-
-QString silentText(const QVector<int>& silent, const QString& verb) {
-    QStringList names;
-    for (int k : silent)
-        names << terminalCaption(k);
-    const bool one = silent.size() == 1;
-    return QStringLiteral("The unit did not answer for %1 %2: %3.\r\n%4 %5 not %6.")
-        .arg(silent.size())
-        .arg(one ? QStringLiteral("interlock") : QStringLiteral("interlocks"))
-        .arg(names.join(QStringLiteral(", ")))
-        .arg(one ? QStringLiteral("That message") : QStringLiteral("Those messages"))
-        .arg(one ? QStringLiteral("was") : QStringLiteral("were"))
-        .arg(verb);
-}
-
-QString rejectedText(const QVector<RejectedReply>& rejected, const QString& verb) {
-    const bool one = rejected.size() == 1;
-    QStringList lines;
-    lines << QStringLiteral("The unit's reply could not be used for %1 %2:")
-                 .arg(rejected.size())
-                 .arg(one ? QStringLiteral("interlock") : QStringLiteral("interlocks"));
-    for (const RejectedReply& x : rejected)
-        lines << terminalCaption(x.interlock) + QStringLiteral(": ") + x.reason;
-    lines << QStringLiteral("%1 %2 not %3.")
-                 .arg(one ? QStringLiteral("That message") : QStringLiteral("Those messages"))
-                 .arg(one ? QStringLiteral("was") : QStringLiteral("were"))
-                 .arg(verb);
-    return lines.join(QStringLiteral("\r\n"));
-}
-
-QString stoppedText(const QVector<int>& done, const QString& verb) {
-    QStringList names;
-    for (int k : done)
-        names << terminalCaption(k);
-    return QStringLiteral("%1 of %2 interlocks %3%4; the others were not %3.")
-        .arg(done.size())
-        .arg(kInterlockCount)
-        .arg(verb)
-        .arg(names.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(names.join(", ")));
-}
-
-const QString kStoppedTitle = QStringLiteral("Stopped");
 
 } // namespace
 
@@ -99,128 +50,15 @@ QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid) {
     return problems;
 }
 
-// One operation from its first step to step E: the progress value, the port's
-// failure, and the end.
-class BulkOperations::Run {
-public:
-    // The whole run goes to the unit addressed when it starts.
-    Run(BulkOperations& ops, BulkResult& result, int unit)
-        : ops_(ops), result_(result), unit_(unit), claim_(ops.transport_), watch_(ops.transport_) {
-        ops.stopRequested_ = false;
-        ops.running_ = true;
-    }
-    ~Run() { ops_.running_ = false; }
-    Run(const Run&) = delete;
-    Run& operator=(const Run&) = delete;
-
-    int unit() const { return unit_; }
-
-    // Nothing may be sent while another operation holds the transport or
-    // without a port; the caller returns the result as it stands when this
-    // gives false.
-    bool available() {
-        if (!claim_.ok()) {
-            result_.outcome = BulkResult::Outcome::Refused;
-            result_.error = PortTexts::busy();
-            return false;
-        }
-        if (!ops_.transport_.isOpen()) {
-            result_.outcome = BulkResult::Outcome::Refused;
-            result_.error = PortTexts::notOpen();
-            ops_.op_.message(result_.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
-            return false;
-        }
-        return true;
-    }
-
-    // False (and the operation is over) when the transport did not do what was asked.
-    bool lineOk(TransportStatus s) {
-        if (s == TransportStatus::Ok)
-            return true;
-        if (s == TransportStatus::Stopped) { // the stop ended the pause or the wait for a reply
-            result_.outcome = BulkResult::Outcome::Stopped;
-            return false;
-        }
-        result_.outcome = BulkResult::Outcome::PortFailed;
-        result_.error = watch_.reason(s);
-        return false;
-    }
-
-    // Step P of every pass: the bar moves on to slot i.
-    void advance(int i) { ops_.view_.setProgress(i, std::min(5 * (i + 1), 100)); }
-
-    // The 300 ms pause, then one request and its reply. Bytes that come in during the pause (a late
-    // answer to the previous request) are dropped with the request, or they would pass for its
-    // reply.
-    // A stop asked for before or during the pause ends the run here, between two requests.
-    bool pauseAndExchange(const QByteArray& pdu, Transaction& t) {
-        if (stopped() || !lineOk(ops_.transport_.bulkPause()) || stopped())
-            return false;
-        t = ops_.transport_.transact(unit_, pdu);
-        return lineOk(t.status);
-    }
-
-    // True when the reply is the addressed unit's whole answer to pdu; else
-    // the slot is noted as silent or rejected and must be left as it is.
-    bool confirmed(int i, const QByteArray& pdu, const Transaction& t) {
-        const ReplyCheck check = checkReply(t, pdu);
-        if (check.confirmed()) {
-            result_.done.append(i);
-            return true;
-        }
-        if (check.verdict == ReplyCheck::Verdict::Silent)
-            result_.silent.append(i);
-        else
-            result_.rejected.append({i, check.reason()});
-        return false;
-    }
-
-    bool stopped() {
-        if (!ops_.stopRequested_)
-            return false;
-        result_.outcome = BulkResult::Outcome::Stopped;
-        return true;
-    }
-
-    // Step E, then the one report of what went wrong. Read all has already
-    // asked about each silent slot as it came. A stopped run says all in one box.
-    void finish(const QString& verb, bool reportSilent = true) {
-        ops_.view_.setProgress(-1, 0);
-        if (ops_.activity_)
-            ops_.activity_->setLineBusy(false);
-        if (result_.outcome == BulkResult::Outcome::Stopped) {
-            QStringList parts{stoppedText(result_.done, verb)};
-            if (reportSilent && !result_.silent.isEmpty())
-                parts << silentText(result_.silent, verb);
-            if (!result_.rejected.isEmpty())
-                parts << rejectedText(result_.rejected, verb);
-            ops_.op_.message(parts.join(QStringLiteral("\r\n")), kStoppedTitle,
-                             MsgIcon::Information, MsgButtons::Ok);
-            return;
-        }
-        if (result_.outcome == BulkResult::Outcome::PortFailed) {
-            result_.reconnect =
-                ops_.op_.message(PortTexts::failed(ops_.transport_.endpointName(), result_.error),
-                                 PortTexts::failedTitle(), MsgIcon::Critical,
-                                 MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
-        }
-        if (reportSilent && !result_.silent.isEmpty()) {
-            ops_.op_.message(silentText(result_.silent, verb), kFaultTitle, MsgIcon::Exclamation,
-                             MsgButtons::Ok);
-        }
-        if (!result_.rejected.isEmpty()) {
-            ops_.op_.message(rejectedText(result_.rejected, verb), kFaultTitle,
-                             MsgIcon::Exclamation, MsgButtons::Ok);
-        }
-    }
-
-private:
-    BulkOperations& ops_;
-    BulkResult& result_;
-    const int unit_;
-    TransportClaim claim_;
-    FailureWatch watch_;
-};
+QString writeAllSummary(const BulkResult& result) {
+    const int written = static_cast<int>(result.done.size());
+    const int unchanged = static_cast<int>(result.unchanged.size());
+    const int notWritten = kInterlockCount - written - unchanged;
+    QString text = QStringLiteral("%1 written, %2 unchanged").arg(written).arg(unchanged);
+    if (notWritten > 0)
+        text += QStringLiteral(", %1 not written").arg(notWritten);
+    return text;
+}
 
 BulkOperations::BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
                                Operator& op, LineActivity* activity)
@@ -232,47 +70,49 @@ void BulkOperations::requestStop() {
         transport_.requestStop();
 }
 
+// One pass of read all; false when the run is over (the line, a stop, Cancel).
+bool BulkOperations::readSlotInto(BulkRun& run, int i, bool& ask, BulkResult& r) {
+    const QByteArray request = Pdu::readMessage(messageRegister(i));
+    Transaction t;
+    if (!run.pauseAndExchange(request, t))
+        return false;
+    if (!run.confirmed(i, request, t)) {
+        // A gateway's "no answer" is silence too, though bytes came.
+        if (checkReply(t, request).verdict != ReplyCheck::Verdict::Silent || !ask)
+            return true;
+        const MsgAnswer a =
+            op_.message(kNoDataText + QStringLiteral("\r\nNo answer for %1 at unit address %2.")
+                                          .arg(interlockName(i))
+                                          .arg(run.unit()),
+                        kFaultTitle, MsgIcon::None, MsgButtons::OkCancelIgnoreAll);
+        if (a == MsgAnswer::Cancel) {
+            r.outcome = BulkResult::Outcome::Cancelled;
+            return false;
+        }
+        ask = a != MsgAnswer::IgnoreAll;
+        return true;
+    }
+    // The table holds what the unit holds: an empty slot is its default, as
+    // its label shows, whatever the entry was before (a file opened). A text
+    // is taken as the unit holds it, control characters too: the label shows
+    // them escaped.
+    const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
+    table_.setText(i, decoded.empty ? table_.defaultText(i) : decoded.text);
+    view_.setMessageLabel(i, table_.text(i));
+    return true;
+}
+
 BulkResult BulkOperations::readAll(int unit) {
     BulkResult r;
-    Run run(*this, r, unit);
+    BulkRun run(parts(), r, unit);
     if (!run.available())
         return r;
     bool ask = true; // until the operator chooses Ignore All for this run
-    if (run.lineOk(transport_.prepare())) {
+    if (run.prepare(false)) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.advance(i);
-            const QByteArray request = Pdu::readMessage(messageRegister(i));
-            Transaction t;
-            if (!run.pauseAndExchange(request, t))
+            if (!readSlotInto(run, i, ask, r))
                 break;
-            if (!run.confirmed(i, request, t)) {
-                // A gateway's "no answer" is silence too, though bytes came.
-                if (checkReply(t, request).verdict != ReplyCheck::Verdict::Silent)
-                    continue;
-                if (!ask)
-                    continue;
-                const MsgAnswer a = op_.message(
-                    kNoDataText + QStringLiteral("\r\nNo answer for %1 at unit address %2.")
-                                      .arg(interlockName(i))
-                                      .arg(run.unit()),
-                    kFaultTitle, MsgIcon::None, MsgButtons::OkCancelIgnoreAll);
-                if (a == MsgAnswer::Cancel) {
-                    r.outcome = BulkResult::Outcome::Cancelled;
-                    break;
-                }
-                ask = a != MsgAnswer::IgnoreAll;
-                continue;
-            }
-            // An empty slot shows the default, but the table is not touched
-            // for it. A text is taken as the unit holds it, control
-            // characters too: the label shows them escaped.
-            const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
-            if (decoded.empty) {
-                view_.setMessageLabel(i, table_.defaultText(i));
-            } else {
-                view_.setMessageLabel(i, decoded.text);
-                table_.setText(i, decoded.text);
-            }
         }
     }
     // The slots passed over unasked are listed once at the end.
@@ -280,9 +120,35 @@ BulkResult BulkOperations::readAll(int unit) {
     return r;
 }
 
+// One pass of write all: an entry equal to its default is unchanged, any
+// other is sent, and read back when that is asked for.
+void BulkOperations::writeSlotFrom(BulkRun& run, int i, BulkResult& r) {
+    const QString text = table_.text(i);
+    if (text == table_.defaultText(i)) {
+        r.unchanged.append(i);
+        return;
+    }
+    // A file opened while this runs may have changed the entry since it was
+    // checked; a bad frame must still never go out.
+    if (!writeAllProblem(text, table_.defaultText(i)).isEmpty()) {
+        r.invalid.append(i);
+        return;
+    }
+    if (!run.writeSlot(i, text))
+        return;
+    // A stop before the read-back leaves the write as the unit confirmed it.
+    if (verifyWrites_) {
+        if (const auto mismatch = run.readBack(i, text)) {
+            r.mismatched.append(*mismatch);
+            return;
+        }
+    }
+    r.done.append(i);
+}
+
 BulkResult BulkOperations::writeAll(int unit) {
     BulkResult r;
-    Run run(*this, r, unit);
+    BulkRun run(parts(), r, unit);
     if (!run.available())
         return r;
 
@@ -299,31 +165,13 @@ BulkResult BulkOperations::writeAll(int unit) {
     }
 
     int next = kInterlockCount; // the first blanked label not yet shown again
-    if (run.lineOk(transport_.prepare())) {
-        if (activity_)
-            activity_->setLineBusy(true);
+    if (run.prepare(true)) {
         for (int i = 0; i < kInterlockCount; ++i)
             view_.setMessageLabel(i, QString());
-        next = 0;
-        for (int i = 0; i < kInterlockCount; ++i) {
-            run.advance(i);
-            const QString text = table_.text(i);
-            view_.setMessageLabel(i, text);
-            next = i + 1;
-            if (text == table_.defaultText(i))
-                continue;
-            // A file opened while this runs may have changed the entry since
-            // it was checked; a bad frame must still never go out.
-            if (!writeAllProblem(text, table_.defaultText(i)).isEmpty()) {
-                r.invalid.append(i);
-                continue;
-            }
-            const QByteArray request =
-                Pdu::writeMessage(messageRegister(i), CodePage::encode(text).bytes);
-            Transaction t;
-            if (!run.pauseAndExchange(request, t))
-                break;
-            run.confirmed(i, request, t);
+        for (next = 0; next < kInterlockCount && !run.ended(); ++next) {
+            run.advance(next);
+            view_.setMessageLabel(next, table_.text(next));
+            writeSlotFrom(run, next, r);
         }
     }
     // A stopped run must not leave the labels it blanked empty.
@@ -335,12 +183,10 @@ BulkResult BulkOperations::writeAll(int unit) {
 
 BulkResult BulkOperations::eraseAll(int unit) {
     BulkResult r;
-    Run run(*this, r, unit);
+    BulkRun run(parts(), r, unit);
     if (!run.available())
         return r;
-    if (run.lineOk(transport_.prepare())) {
-        if (activity_)
-            activity_->setLineBusy(true);
+    if (run.prepare(true)) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.advance(i);
             const QByteArray request = Pdu::eraseMessage(messageRegister(i));

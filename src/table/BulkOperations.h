@@ -4,6 +4,7 @@
 
 #include "startup/LineActivity.h"
 #include "startup/Operator.h"
+#include "table/BulkRun.h"
 #include "table/MessageTable.h"
 #include "table/MessageTableView.h"
 #include "transport/Transport.h"
@@ -12,38 +13,24 @@
 #include <QStringList>
 #include <QVector>
 
-// A slot whose reply came but could not be taken as the unit's answer.
-struct RejectedReply {
-    int interlock = 0;
-    QString reason; // ReplyCheck::reason()
-};
-
-struct BulkResult {
-    enum class Outcome {
-        Completed,  // every pass ran (some slots may not have answered)
-        Cancelled,  // read all: Cancel in the "Communication Fault" box
-        Refused,    // nothing sent: link busy, port not open, or bad entries
-        PortFailed, // the port failed mid-operation
-        Stopped     // requestStop(): ended between two requests
-    };
-    Outcome outcome = Outcome::Completed;
-    QVector<int> silent;             // interlocks that did not answer
-    QVector<RejectedReply> rejected; // interlocks whose reply was garbled, foreign or a refusal
-    QVector<int> invalid;   // write all: entries held back (empty, over 40, or not encodable)
-    QString error;          // the port's reason, for PortFailed and Refused
-    QVector<int> done;      // interlocks the unit confirmed (read, written or erased)
-    bool reconnect = false; // PortFailed: the operator asked to open the port again
-};
-
 class BulkOperations {
 public:
     BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
                    LineActivity* activity = nullptr);
 
     // Each runs against the unit address it is given, start to end.
+    // Read all leaves the table as the unit holds it: an empty slot's entry
+    // is its default, as its label shows.
     BulkResult readAll(int unit);
+    // Write all sends every entry that differs from its default; the others
+    // are unchanged. With the read-back on, each slot written is read again
+    // at once, and one that does not hold what was sent is a failure.
     BulkResult writeAll(int unit);
     BulkResult eraseAll(int unit);
+
+    // Write all reads each slot back after writing it (LineOptions::verify).
+    void setVerifyWrites(bool on) { verifyWrites_ = on; }
+    bool verifyWrites() const { return verifyWrites_; }
 
     // Ends the running operation: a pause or a wait for a reply under way ends
     // at once (Transport::requestStop), and no further request goes. A request
@@ -54,7 +41,9 @@ public:
     bool stopRequested() const { return stopRequested_; }
 
 private:
-    class Run;
+    BulkParts parts() { return {transport_, view_, op_, activity_, stopRequested_, running_}; }
+    bool readSlotInto(BulkRun& run, int i, bool& ask, BulkResult& r);
+    void writeSlotFrom(BulkRun& run, int i, BulkResult& r);
     MessageTable& table_;
     Transport& transport_;
     MessageTableView& view_;
@@ -62,6 +51,7 @@ private:
     LineActivity* activity_;
     bool stopRequested_ = false;
     bool running_ = false; // an operation of this object holds the transport
+    bool verifyWrites_ = false;
 };
 
 // Why a write-all entry cannot go to the unit, or an empty text when it can.
@@ -71,3 +61,9 @@ QString writeAllProblem(const QString& entry, const QString& defaultText);
 // The entries write all would hold back, one line each ("interlock 3 (42-3):
 // the message is empty"); their indices go to invalid.
 QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid = nullptr);
+
+// What write all did, for a status line or the command line: "3 written, 17
+// unchanged", and ", 2 not written" when some slot that should have been
+// written was not (no answer, an unusable reply, a read-back that differs, a
+// stop before it was reached, an entry held back).
+QString writeAllSummary(const BulkResult& result);

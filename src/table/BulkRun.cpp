@@ -1,78 +1,261 @@
 #include "table/BulkRun.h"
 
+#include "modbus/Pdu.h"
+#include "startup/CodePage.h"
+#include "startup/Interlocks.h"
+#include "startup/MessageLayout.h"
+#include "startup/MessageText.h"
+#include "transport/PortTexts.h"
+
+#include <QStringList>
+
 #include <algorithm>
 
-BulkResult BulkRun::run(BulkKind kind, int unit) {
-    running_ = true;
-    BulkResult result;
-    switch (kind) {
-    case BulkKind::ReadAll:
-        table_.forgetFile(); // the table now comes from the unit
-        result = ops_.readAll(unit);
-        break;
-    case BulkKind::WriteAll:
-        result = ops_.writeAll(unit);
-        break;
-    case BulkKind::EraseAll:
-        result = ops_.eraseAll(unit);
-        break;
-    }
-    running_ = false;
-    noteOnUnit(result);
-    return result;
-}
-
-void BulkRun::noteOnUnit(const BulkResult& result) {
-    // A whole run: every slot that did not fail (write all sends no default).
-    // Any other end: the slots the unit confirmed.
-    for (int k = 0; k < kInterlockCount; ++k) {
-        const bool failed = result.silent.contains(k) || result.invalid.contains(k) ||
-                            std::any_of(result.rejected.cbegin(), result.rejected.cend(),
-                                        [k](const RejectedReply& x) { return x.interlock == k; });
-        const bool onUnit =
-            result.outcome == BulkResult::Outcome::Completed ? !failed : result.done.contains(k);
-        if (onUnit)
-            table_.noteOnUnit(k);
-    }
-}
-
-QString bulkVerb(BulkKind kind) {
-    switch (kind) {
-    case BulkKind::ReadAll:
-        return QStringLiteral("Read All");
-    case BulkKind::WriteAll:
-        return QStringLiteral("Write All");
-    case BulkKind::EraseAll:
-        break;
-    }
-    return QStringLiteral("Erase All");
-}
-
 namespace {
-QString howItEnded(BulkResult::Outcome outcome) {
-    switch (outcome) {
-    case BulkResult::Outcome::Completed:
-        break;
-    case BulkResult::Outcome::Stopped:
-        return QStringLiteral("stopped, ");
-    case BulkResult::Outcome::Cancelled:
-        return QStringLiteral("cancelled, ");
-    case BulkResult::Outcome::PortFailed:
-        return QStringLiteral("port failed, ");
-    case BulkResult::Outcome::Refused:
-        return QStringLiteral("not started, ");
-    }
-    return {};
+
+const QString kFaultTitle = QStringLiteral("Communication Fault");
+const QString kStoppedTitle = QStringLiteral("Stopped");
+
+QString silentText(const QVector<int>& silent, const QString& verb) {
+    QStringList names;
+    for (int k : silent)
+        names << terminalCaption(k);
+    const bool one = silent.size() == 1;
+    return QStringLiteral("The unit did not answer for %1 %2: %3.\r\n%4 %5 not %6.")
+        .arg(silent.size())
+        .arg(one ? QStringLiteral("interlock") : QStringLiteral("interlocks"))
+        .arg(names.join(QStringLiteral(", ")))
+        .arg(one ? QStringLiteral("That message") : QStringLiteral("Those messages"))
+        .arg(one ? QStringLiteral("was") : QStringLiteral("were"))
+        .arg(verb);
 }
+
+QString rejectedText(const QVector<RejectedReply>& rejected, const QString& verb) {
+    const bool one = rejected.size() == 1;
+    QStringList lines;
+    lines << QStringLiteral("The unit's reply could not be used for %1 %2:")
+                 .arg(rejected.size())
+                 .arg(one ? QStringLiteral("interlock") : QStringLiteral("interlocks"));
+    for (const RejectedReply& x : rejected)
+        lines << terminalCaption(x.interlock) + QStringLiteral(": ") + x.reason;
+    lines << QStringLiteral("%1 %2 not %3.")
+                 .arg(one ? QStringLiteral("That message") : QStringLiteral("Those messages"))
+                 .arg(one ? QStringLiteral("was") : QStringLiteral("were"))
+                 .arg(verb);
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+QString stoppedText(const QVector<int>& done, const QString& verb) {
+    QStringList names;
+    for (int k : done)
+        names << terminalCaption(k);
+    return QStringLiteral("%1 of %2 interlocks %3%4; the others were not %3.")
+        .arg(done.size())
+        .arg(kInterlockCount)
+        .arg(verb)
+        .arg(names.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(names.join(", ")));
+}
+
+QString shown(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("nothing (an empty slot)")
+                          : QLatin1Char('"') + MessageText::escaped(text) + QLatin1Char('"');
+}
+
+// The read-back of slot i, after text (empty: an erase) was written: nothing
+// when it holds text, else the mismatch.
+std::optional<SlotMismatch> judgedReadBack(int i, const QString& text, const QByteArray& request,
+                                           const Transaction& t) {
+    SlotMismatch m{i, text, QString(), false};
+    if (!checkReply(t, request).confirmed()) {
+        m.unread = true;
+        return m;
+    }
+    const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
+    m.readBack = decoded.empty ? QString() : decoded.text;
+    if (m.readBack == text)
+        return std::nullopt;
+    return m;
+}
+
 } // namespace
 
-QString bulkOutcomeText(BulkKind kind, const BulkResult& result, const QTime& when) {
-    const QString done = kind == BulkKind::ReadAll    ? QStringLiteral("read")
-                         : kind == BulkKind::WriteAll ? QStringLiteral("written")
-                                                      : QStringLiteral("erased");
-    return QStringLiteral("%1: %2%3 of %4 %5, %6")
-        .arg(bulkVerb(kind), howItEnded(result.outcome))
-        .arg(result.done.size())
-        .arg(kInterlockCount)
-        .arg(done, when.toString(QStringLiteral("HH:mm")));
+QString interlockName(int k) {
+    return QStringLiteral("interlock %1 (%2)").arg(k).arg(terminalCaption(k));
+}
+
+QString mismatchText(const QVector<SlotMismatch>& mismatched) {
+    QStringList lines;
+    const bool one = mismatched.size() == 1;
+    lines << QStringLiteral("Read back after writing, %1 %2 not hold what was written:")
+                 .arg(one ? QStringLiteral("1 interlock")
+                          : QStringLiteral("%1 interlocks").arg(mismatched.size()))
+                 .arg(one ? QStringLiteral("does") : QStringLiteral("do"));
+    for (const SlotMismatch& m : mismatched) {
+        const QString held = m.unread ? QStringLiteral("could not be read back")
+                                      : QStringLiteral("holds ") + shown(m.readBack);
+        lines << QStringLiteral("%1: written %2, %3")
+                     .arg(interlockName(m.slot), shown(m.written), held);
+    }
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+BulkRun::BulkRun(BulkParts parts, BulkResult& result, int unit)
+    : parts_(parts), result_(result), unit_(unit), claim_(parts.transport),
+      watch_(parts.transport) {
+    parts_.stopRequested = false;
+    parts_.running = true;
+}
+
+bool BulkRun::available() {
+    if (!claim_.ok()) {
+        result_.outcome = BulkResult::Outcome::Refused;
+        result_.error = PortTexts::busy();
+        return false;
+    }
+    if (!parts_.transport.isOpen()) {
+        result_.outcome = BulkResult::Outcome::Refused;
+        result_.error = PortTexts::notOpen();
+        parts_.op.message(result_.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        return false;
+    }
+    return true;
+}
+
+bool BulkRun::lineOk(TransportStatus s) {
+    if (s == TransportStatus::Ok)
+        return true;
+    if (s == TransportStatus::Stopped) { // the stop ended the pause or the wait for a reply
+        result_.outcome = BulkResult::Outcome::Stopped;
+        return false;
+    }
+    result_.outcome = BulkResult::Outcome::PortFailed;
+    result_.error = watch_.reason(s);
+    return false;
+}
+
+bool BulkRun::prepare(bool busy) {
+    if (!lineOk(parts_.transport.prepare()))
+        return false;
+    if (busy && parts_.activity)
+        parts_.activity->setLineBusy(true);
+    return true;
+}
+
+void BulkRun::advance(int i) {
+    parts_.view.setProgress(i, std::min(5 * (i + 1), 100));
+}
+
+void BulkRun::advanceTo(int slot, int percent) {
+    parts_.view.setProgress(slot, std::clamp(percent, 0, 100));
+}
+
+bool BulkRun::pauseAndExchange(const QByteArray& pdu, Transaction& t) {
+    // Bytes that come in during the pause (a late answer to the previous
+    // request) are dropped with the request, or they would pass for its reply.
+    if (stopped() || !lineOk(parts_.transport.bulkPause()) || stopped())
+        return false;
+    t = parts_.transport.transact(unit_, pdu);
+    return lineOk(t.status);
+}
+
+bool BulkRun::answered(int i, const QByteArray& pdu, const Transaction& t) {
+    const ReplyCheck check = checkReply(t, pdu);
+    if (check.confirmed())
+        return true;
+    if (check.verdict == ReplyCheck::Verdict::Silent)
+        result_.silent.append(i);
+    else
+        result_.rejected.append({i, check.reason()});
+    return false;
+}
+
+bool BulkRun::confirmed(int i, const QByteArray& pdu, const Transaction& t) {
+    if (!answered(i, pdu, t))
+        return false;
+    result_.done.append(i);
+    return true;
+}
+
+std::optional<QString> BulkRun::readSlot(int i) {
+    const QByteArray request = Pdu::readMessage(messageRegister(i));
+    Transaction t;
+    if (!pauseAndExchange(request, t) || !answered(i, request, t))
+        return std::nullopt;
+    const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
+    return decoded.empty ? QString() : decoded.text;
+}
+
+bool BulkRun::writeSlot(int i, const QString& text) {
+    const QByteArray request =
+        text.isEmpty() ? Pdu::eraseMessage(messageRegister(i))
+                       : Pdu::writeMessage(messageRegister(i), CodePage::encode(text).bytes);
+    Transaction t;
+    return pauseAndExchange(request, t) && answered(i, request, t);
+}
+
+std::optional<SlotMismatch> BulkRun::readBack(int i, const QString& text) {
+    const QByteArray request = Pdu::readMessage(messageRegister(i));
+    Transaction t;
+    if (!pauseAndExchange(request, t))
+        return std::nullopt;
+    return judgedReadBack(i, text, request, t);
+}
+
+bool BulkRun::ended() const {
+    return result_.outcome == BulkResult::Outcome::Stopped ||
+           result_.outcome == BulkResult::Outcome::PortFailed;
+}
+
+bool BulkRun::stopped() {
+    if (!parts_.stopRequested)
+        return false;
+    result_.outcome = BulkResult::Outcome::Stopped;
+    return true;
+}
+
+void BulkRun::finish(const QString& verb, bool reportSilent) {
+    parts_.view.setProgress(-1, 0);
+    if (parts_.activity)
+        parts_.activity->setLineBusy(false);
+    if (result_.outcome == BulkResult::Outcome::Stopped) {
+        QStringList parts{stoppedText(result_.done, verb)};
+        if (reportSilent && !result_.silent.isEmpty())
+            parts << silentText(result_.silent, verb);
+        if (!result_.rejected.isEmpty())
+            parts << rejectedText(result_.rejected, verb);
+        if (!result_.mismatched.isEmpty())
+            parts << mismatchText(result_.mismatched);
+        parts_.op.message(parts.join(QStringLiteral("\r\n")), kStoppedTitle, MsgIcon::Information,
+                          MsgButtons::Ok);
+        return;
+    }
+    if (result_.outcome == BulkResult::Outcome::PortFailed) {
+        result_.reconnect =
+            parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error),
+                              PortTexts::failedTitle(), MsgIcon::Critical,
+                              MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
+    }
+    if (reportSilent && !result_.silent.isEmpty())
+        parts_.op.message(silentText(result_.silent, verb), kFaultTitle, MsgIcon::Exclamation,
+                          MsgButtons::Ok);
+    if (!result_.rejected.isEmpty())
+        parts_.op.message(rejectedText(result_.rejected, verb), kFaultTitle, MsgIcon::Exclamation,
+                          MsgButtons::Ok);
+    if (!result_.mismatched.isEmpty())
+        parts_.op.message(mismatchText(result_.mismatched), kFaultTitle, MsgIcon::Exclamation,
+                          MsgButtons::Ok);
+}
+
+std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int slot,
+                                            const QString& text, TransportStatus* status) {
+    const QByteArray request = Pdu::readMessage(messageRegister(slot));
+    Transaction t;
+    t.status = transport.bulkPause();
+    if (t.status == TransportStatus::Ok)
+        t = transport.transact(unit, request);
+    if (status)
+        *status = t.status;
+    if (!t.ok())
+        return SlotMismatch{slot, text, QString(), true};
+    return judgedReadBack(slot, text, request, t);
 }

@@ -1,34 +1,135 @@
 #pragma once
-// A bulk operation as the window runs it: one at a time, stoppable, and what
-// it leaves behind: the table's file forgotten after a read, the slots the
-// unit confirmed noted on the table, and a line for the status.
+// What every operation over all the unit's slots is made of (read, write and
+// erase all, compare and restore): the claim on the transport, the pause
+// before each request, the verdict on each reply, the stop between two
+// requests, the progress bar, and the one report at the end.
 
-#include "table/BulkOperations.h"
-#include "table/MessageTable.h"
+#include "startup/LineActivity.h"
+#include "startup/Operator.h"
+#include "table/MessageTableView.h"
+#include "transport/Transport.h"
 
 #include <QString>
-#include <QTime>
+#include <QVector>
 
-enum class BulkKind { ReadAll, WriteAll, EraseAll };
+#include <optional>
+
+// A slot whose reply came but could not be taken as the unit's answer.
+struct RejectedReply {
+    int interlock = 0;
+    QString reason; // ReplyCheck::reason()
+};
+
+// A slot whose read-back after a confirmed write is not what was written.
+struct SlotMismatch {
+    int slot = 0;
+    QString written;     // what was sent; empty for an erase
+    QString readBack;    // what the slot held then; empty for the empty slot
+    bool unread = false; // the read-back got no usable reply
+};
+
+struct BulkResult {
+    enum class Outcome {
+        Completed,  // every pass ran (some slots may not have answered)
+        Cancelled,  // read all: Cancel in the "Communication Fault" box
+        Refused,    // nothing sent: link busy, port not open, or bad entries
+        PortFailed, // the port failed mid-operation
+        Stopped     // requestStop(): ended between two requests
+    };
+    Outcome outcome = Outcome::Completed;
+    QVector<int> silent;             // interlocks that did not answer
+    QVector<RejectedReply> rejected; // interlocks whose reply was garbled, foreign or a refusal
+    QVector<int> invalid;   // write all: entries held back (empty, over 40, or not encodable)
+    QString error;          // the port's reason, for PortFailed and Refused
+    QVector<int> done;      // interlocks the unit confirmed (read, written or erased)
+    bool reconnect = false; // PortFailed: the operator asked to open the port again
+    // Write all: the entries not sent because they equal their default.
+    QVector<int> unchanged;
+    // Write all with the read-back on: the slots written whose read-back
+    // differs (they are not in done).
+    QVector<SlotMismatch> mismatched;
+};
+
+// The parts of the caller a run works through.
+struct BulkParts {
+    Transport& transport;
+    MessageTableView& view;
+    Operator& op;
+    LineActivity* activity;
+    bool& stopRequested; // set by the caller's requestStop(); cleared when a run starts
+    bool& running;       // true while a run of the caller's holds the transport
+};
+
+// For the operator: "interlock 3 (42-3)".
+QString interlockName(int k);
+
+// The box that lists slots whose read-back differs, each with both texts.
+QString mismatchText(const QVector<SlotMismatch>& mismatched);
+
+// The read-back for a single write outside a bulk run (the editor, the comms
+// test), made while the caller still holds the transport: after text (empty:
+// an erase) was written to slot of unit and confirmed, the line's pause, then
+// a read of the slot. Nothing when the slot holds what was written; else the
+// mismatch, which mismatchText() names for the operator (unread when no usable
+// reply came, or the line failed: status then says how).
+std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int slot,
+                                            const QString& text, TransportStatus* status = nullptr);
 
 class BulkRun {
 public:
-    BulkRun(BulkOperations& ops, MessageTable& table) : ops_(ops), table_(table) {}
+    // The whole run goes to the unit addressed when it starts.
+    BulkRun(BulkParts parts, BulkResult& result, int unit);
+    ~BulkRun() { parts_.running = false; }
+    BulkRun(const BulkRun&) = delete;
+    BulkRun& operator=(const BulkRun&) = delete;
 
-    bool running() const { return running_; }
-    // Ends the run under way between two requests.
-    void requestStop() { ops_.requestStop(); }
-    // Runs kind against unit to its end.
-    BulkResult run(BulkKind kind, int unit);
+    int unit() const { return unit_; }
+
+    // Nothing may be sent while another operation holds the transport or
+    // without a port; the caller returns the result as it stands when this
+    // gives false.
+    bool available();
+    // False (and the operation is over) when the transport did not do what was asked.
+    bool lineOk(TransportStatus s);
+    // The transport's prepare(), with the line marked busy when busy is set.
+    bool prepare(bool busy);
+
+    // The bar moves on to slot i, 5 per slot; or to percent while at slot.
+    void advance(int i);
+    void advanceTo(int slot, int percent);
+
+    // The pause, then one request and its reply. A stop asked for before or
+    // during the pause ends the run here, between two requests.
+    bool pauseAndExchange(const QByteArray& pdu, Transaction& t);
+    // True when the reply is the addressed unit's whole answer to pdu (the
+    // slot then counts as done); else the slot is noted as silent or rejected.
+    bool confirmed(int i, const QByteArray& pdu, const Transaction& t);
+    // As confirmed(), without counting the slot as done.
+    bool answered(int i, const QByteArray& pdu, const Transaction& t);
+
+    // Reads slot i: its text (empty for the empty slot), or nothing when the
+    // slot did not answer usably (noted) or the run ended (ended() says so).
+    std::optional<QString> readSlot(int i);
+    // Writes text to slot i (an empty text erases it); true when confirmed.
+    bool writeSlot(int i, const QString& text);
+    // After a confirmed write of text (empty: an erase) to slot i: the pause,
+    // then a read of it. Nothing when it holds what was written; else the
+    // mismatch. A silent or unusable reply is a mismatch too (unread), and is
+    // not noted as the slot's silence. Nothing as well when the run ended
+    // (ended() says so).
+    std::optional<SlotMismatch> readBack(int i, const QString& text);
+
+    // The run is over: stopped, or the port failed.
+    bool ended() const;
+    bool stopped();
+
+    // The end: the bar is reset, then the one report of what went wrong.
+    void finish(const QString& verb, bool reportSilent = true);
 
 private:
-    void noteOnUnit(const BulkResult& result);
-    BulkOperations& ops_;
-    MessageTable& table_;
-    bool running_ = false;
+    BulkParts parts_;
+    BulkResult& result_;
+    const int unit_;
+    TransportClaim claim_;
+    FailureWatch watch_;
 };
-
-// "Read All", "Write All", "Erase All".
-QString bulkVerb(BulkKind kind);
-// For the status line: "Read All: 20 of 20 read, 14:02".
-QString bulkOutcomeText(BulkKind kind, const BulkResult& result, const QTime& when);

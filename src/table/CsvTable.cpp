@@ -1,15 +1,14 @@
 #include "table/CsvTable.h"
 
-#include "startup/CodePage.h"
+#include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
-#include "startup/Interlocks.h"
+#include "table/CsvRecords.h"
 #include "table/TableFile.h"
+#include "table/UnitText.h"
 
 #include <QStringDecoder>
 #include <QStringList>
-
-#include <optional>
 
 namespace {
 
@@ -27,115 +26,17 @@ QString groupCaption(int k) {
     return {};
 }
 
-// Why a message cannot be a slot's message, or an empty text.
-QString messageProblem(const QString& text) {
-    if (text.size() > kMessageMaxLength)
-        return QStringLiteral("the message has %1 characters, more than %2")
-            .arg(text.size())
-            .arg(kMessageMaxLength);
-    if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
-        return QStringLiteral("the message holds %1, which the unit must not be sent")
-            .arg(MessageText::describeUnsendable(text.at(at)));
-    if (const CodePage::Encoded e = CodePage::encode(text); !e.ok())
-        return QStringLiteral("the message holds %1, which Windows-1252 lacks")
-            .arg(CodePage::describe(e.badCharacter));
-    return {};
+// The text begins like a formula once any apostrophes before are passed.
+bool startsLikeFormula(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char('\''))
+        ++i;
+    return i < text.size() && QStringLiteral("=+-@").contains(text.at(i));
 }
 
-struct Record {
-    int line = 0; // where it starts, from 1
-    QStringList fields;
-};
-
-// Splits text into records by RFC 4180: a quote out of place, a lone CR or
-// an unclosed quoted field stops it with the reason in why.
-class RecordScanner {
-public:
-    explicit RecordScanner(const QString& text) : text_(text) {}
-
-    std::optional<QVector<Record>> scan(QString& why) {
-        while (i_ < text_.size()) {
-            const bool ok = at('"') ? quotedField() : bareField();
-            if (!ok || !afterField()) {
-                why = why_;
-                return std::nullopt;
-            }
-        }
-        return out_;
-    }
-
-private:
-    bool at(char c) const { return i_ < text_.size() && text_.at(i_) == QLatin1Char(c); }
-    bool stop(const QString& why) {
-        why_ = QStringLiteral("line %1: %2").arg(line_).arg(why);
-        return false;
-    }
-
-    bool quotedField() {
-        const int opened = line_;
-        for (++i_; i_ < text_.size(); ++i_) {
-            if (at('"')) {
-                ++i_;
-                if (!at('"'))
-                    return true; // the closing quote
-            } else if (at('\n')) {
-                ++line_;
-            }
-            field_ += text_.at(i_);
-        }
-        line_ = opened;
-        return stop(QStringLiteral("a quoted field is never closed"));
-    }
-
-    bool bareField() {
-        for (; i_ < text_.size() && !at(',') && !at('\r') && !at('\n'); ++i_) {
-            if (at('"'))
-                return stop(QStringLiteral("a double quote inside a field that does not begin "
-                                           "with one (write it \"\" inside a quoted field)"));
-            field_ += text_.at(i_);
-        }
-        return true;
-    }
-
-    // What follows a field: a comma, a line end, or the end of the text.
-    bool afterField() {
-        if (i_ >= text_.size()) {
-            endRecord();
-        } else if (at(',')) {
-            current_.fields << field_;
-            field_.clear();
-            ++i_;
-        } else if (at('\n') || (at('\r') && i_ + 1 < text_.size() && text_.at(i_ + 1) == '\n')) {
-            i_ += at('\r') ? 2 : 1;
-            ++line_;
-            endRecord();
-        } else if (at('\r')) {
-            return stop(QStringLiteral("a carriage return that does not end a line"));
-        } else {
-            return stop(QStringLiteral("text after the closing double quote of a field"));
-        }
-        return true;
-    }
-
-    void endRecord() {
-        current_.fields << field_;
-        field_.clear();
-        out_ << current_;
-        current_ = Record{line_, {}};
-    }
-
-    const QString& text_;
-    qsizetype i_ = 0;
-    int line_ = 1;
-    QString field_;
-    Record current_{1, {}};
-    QVector<Record> out_;
-    QString why_;
-};
-
 // Slot k's row: its terminal and group cells, when given, must be slot k's,
-// and its message one the unit may be sent. Why not, or an empty text.
-QString rowProblem(const Record& rec, int k) {
+// and its message one a unit can hold. Why not, or an empty text.
+QString rowProblem(const CsvRecord& rec, int k) {
     const QString terminal = rec.fields.at(1).trimmed();
     if (!terminal.isEmpty() && terminal != terminalCaption(k))
         return QStringLiteral("the terminal \"%1\" is not slot %2's (%3)")
@@ -148,11 +49,12 @@ QString rowProblem(const Record& rec, int k) {
             .arg(group)
             .arg(k)
             .arg(groupCaption(k));
-    return messageProblem(MessageText::unescaped(rec.fields.at(3)));
+    return UnitText::holdProblem(csvCellMessage(rec.fields.at(3)));
 }
 
 // The slot a row names, 0..19, or -1.
-int slotOf(const QString& text) {
+int slotOf(const QString& cell) {
+    const QString text = cell.trimmed();
     bool ok = !text.isEmpty() && text.size() <= 2;
     for (QChar c : text)
         ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
@@ -161,11 +63,80 @@ int slotOf(const QString& text) {
 }
 
 QString quoted(const QString& field) {
-    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
+    const bool blankEnd = field.startsWith(QLatin1Char(' ')) || field.endsWith(QLatin1Char(' '));
+    if (!blankEnd && !field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')))
         return field;
     QString q = field;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// The file's text: UTF-8 after an optional mark, holding no control character
+// but the tab and the line ends. Nothing, with why, otherwise.
+std::optional<QString> csvText(const QByteArray& data, QString& why) {
+    if (looksLikeUtf16(data)) {
+        why = QStringLiteral("the file is UTF-16 text (a spreadsheet's \"Unicode text\"); save "
+                             "the table as CSV in UTF-8 instead");
+        return std::nullopt;
+    }
+    const QByteArray bytes = data.startsWith("\xEF\xBB\xBF") ? data.mid(3) : data;
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    if (utf8.hasError()) {
+        why = QStringLiteral("the file is not UTF-8 text");
+        return std::nullopt;
+    }
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t u = text.at(i).unicode();
+        if ((u < 0x20 && u != '\t' && u != '\r' && u != '\n') || u == 0x7F) {
+            why = QStringLiteral("line %1 holds %2: it is not a CSV table")
+                      .arg(text.left(i).count(QLatin1Char('\n')) + 1)
+                      .arg(MessageText::describeUnsendable(text.at(i)));
+            return std::nullopt;
+        }
+    }
+    return text;
+}
+
+// The twenty rows after the header set table; why names the first bad one.
+bool takeRows(const QVector<CsvRecord>& rows, const TextTable& defaults, TextTable& table,
+              QString& why) {
+    std::array<int, kInterlockCount> lineOf{}; // 0: slot not seen yet
+    for (qsizetype r = 1; r < rows.size(); ++r) {
+        const CsvRecord& rec = rows.at(r);
+        const QString at = QStringLiteral("line %1").arg(rec.line);
+        const int k = rec.fields.size() == kHeader.size() ? slotOf(rec.fields.at(0)) : -1;
+        if (rec.fields.size() != kHeader.size())
+            why = QStringLiteral("%1: %2 fields, not the 4 of the header row")
+                      .arg(at)
+                      .arg(rec.fields.size());
+        else if (k < 0)
+            why = QStringLiteral("%1: the slot \"%2\" is not a number from 0 to %3")
+                      .arg(at, rec.fields.at(0))
+                      .arg(kInterlockCount - 1);
+        else if (lineOf[size_t(k)] != 0)
+            why = QStringLiteral("%1: slot %2 is already on line %3")
+                      .arg(at)
+                      .arg(k)
+                      .arg(lineOf[size_t(k)]);
+        else if (const QString problem = rowProblem(rec, k); !problem.isEmpty())
+            why = QStringLiteral("%1 (slot %2): %3").arg(at).arg(k).arg(problem);
+        if (!why.isEmpty())
+            return false;
+        lineOf[size_t(k)] = rec.line;
+        const QString message = csvCellMessage(rec.fields.at(3));
+        table[size_t(k)] = message.isEmpty() ? defaults[size_t(k)] : message;
+    }
+    QStringList missing;
+    for (int k = 0; k < kInterlockCount; ++k)
+        if (lineOf[size_t(k)] == 0)
+            missing << QString::number(k);
+    if (!missing.isEmpty())
+        why = QStringLiteral("no row for slot %1; a CSV table has exactly one row for each of the "
+                             "slots 0 to %2")
+                  .arg(missing.join(QStringLiteral(", ")))
+                  .arg(kInterlockCount - 1);
+    return missing.isEmpty();
 }
 
 } // namespace
@@ -174,63 +145,55 @@ bool isCsvName(const QString& path) {
     return path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive);
 }
 
-CsvResult parseCsvTable(const QByteArray& data, const TextTable& defaults, TextTable& out) {
-    QByteArray bytes = data;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    if (utf8.hasError())
-        return failure(QStringLiteral("the file is not UTF-8 text"));
-    if (text.contains(QChar(0)))
-        return failure(QStringLiteral("the file holds a NUL byte: it is not a CSV table"));
+std::optional<QChar> csvSeparatorOf(const QString& text) {
+    qsizetype end = 0;
+    while (end < text.size() && text.at(end) != QLatin1Char('\r') &&
+           text.at(end) != QLatin1Char('\n'))
+        ++end;
+    const QString firstLine = text.left(end);
+    for (const QChar separator : {QLatin1Char(','), QLatin1Char(';')}) {
+        QString why;
+        const auto records = scanCsvRecords(firstLine, separator, why);
+        if (!records || records->size() != 1)
+            continue;
+        QStringList header;
+        for (const QString& f : records->constFirst().fields)
+            header << f.trimmed().toLower();
+        if (header == kHeader)
+            return separator;
+    }
+    return std::nullopt;
+}
 
+QString csvMessageCell(const QString& message) {
+    const QString cell = MessageText::escaped(message);
+    return startsLikeFormula(cell) ? QLatin1Char('\'') + cell : cell;
+}
+
+QString csvCellMessage(const QString& cell) {
+    const bool marked = cell.startsWith(QLatin1Char('\'')) && startsLikeFormula(cell);
+    return MessageText::unescaped(marked ? cell.mid(1) : cell);
+}
+
+CsvResult parseCsvTable(const QByteArray& data, const TextTable& defaults, TextTable& out) {
     QString why;
-    const auto rows = RecordScanner(text).scan(why);
+    const auto text = csvText(data, why);
+    if (!text)
+        return failure(why);
+    if (text->trimmed().isEmpty())
+        return failure(QStringLiteral("the file is empty"));
+    const auto separator = csvSeparatorOf(*text);
+    if (!separator)
+        return failure(QStringLiteral("line 1: the header row must be %1 (or with semicolons)")
+                           .arg(kHeader.join(',')));
+    auto rows = scanCsvRecords(*text, *separator, why);
     if (!rows)
         return failure(why);
-    if (rows->isEmpty())
-        return failure(QStringLiteral("the file is empty"));
-    QStringList header;
-    for (const QString& f : rows->constFirst().fields)
-        header << f.trimmed().toLower();
-    if (header != kHeader)
-        return failure(QStringLiteral("line 1: the header row must be %1").arg(kHeader.join(',')));
-
+    while (rows->size() > 1 && rows->constLast().blank())
+        rows->removeLast(); // what spreadsheets leave after the last row
     TextTable table = out;
-    std::array<int, kInterlockCount> lineOf{}; // 0: slot not seen yet
-    for (qsizetype r = 1; r < rows->size(); ++r) {
-        const Record& rec = rows->at(r);
-        const QString at = QStringLiteral("line %1").arg(rec.line);
-        if (rec.fields.size() != kHeader.size())
-            return failure(QStringLiteral("%1: %2 fields, not the 4 of the header row")
-                               .arg(at)
-                               .arg(rec.fields.size()));
-        const int k = slotOf(rec.fields.at(0));
-        if (k < 0)
-            return failure(QStringLiteral("%1: the slot \"%2\" is not a number from 0 to %3")
-                               .arg(at, rec.fields.at(0))
-                               .arg(kInterlockCount - 1));
-        if (lineOf[size_t(k)] != 0)
-            return failure(QStringLiteral("%1: slot %2 is already on line %3")
-                               .arg(at)
-                               .arg(k)
-                               .arg(lineOf[size_t(k)]));
-        lineOf[size_t(k)] = rec.line;
-        if (const QString problem = rowProblem(rec, k); !problem.isEmpty())
-            return failure(QStringLiteral("%1 (slot %2): %3").arg(at).arg(k).arg(problem));
-        const QString message = MessageText::unescaped(rec.fields.at(3));
-        table[size_t(k)] = message.isEmpty() ? defaults[size_t(k)] : message;
-    }
-    QStringList missing;
-    for (int k = 0; k < kInterlockCount; ++k)
-        if (lineOf[size_t(k)] == 0)
-            missing << QString::number(k);
-    if (!missing.isEmpty())
-        return failure(QStringLiteral("no row for slot %1; a CSV table has exactly one row for "
-                                      "each of the slots 0 to %2")
-                           .arg(missing.join(QStringLiteral(", ")))
-                           .arg(kInterlockCount - 1));
+    if (!takeRows(*rows, defaults, table, why))
+        return failure(why);
     out = table;
     return {};
 }
@@ -251,15 +214,15 @@ QByteArray csvTableBytes(const TextTable& messages, QString* why) {
     QString text = kHeader.join(QLatin1Char(',')) + QStringLiteral("\r\n");
     for (int k = 0; k < kInterlockCount; ++k) {
         const QString& message = messages[size_t(k)];
-        if (const QString problem = messageProblem(message); !problem.isEmpty()) {
+        if (const QString problem = UnitText::holdProblem(message); !problem.isEmpty()) {
             if (why)
                 *why = QStringLiteral("slot %1 (%2): %3").arg(k).arg(terminalCaption(k), problem);
             return {};
         }
-        text += QStringLiteral("%1,%2,%3,%4\r\n")
-                    .arg(k)
-                    .arg(terminalCaption(k), quoted(groupCaption(k)),
-                         quoted(MessageText::escaped(message)));
+        text +=
+            QStringLiteral("%1,%2,%3,%4\r\n")
+                .arg(k)
+                .arg(terminalCaption(k), quoted(groupCaption(k)), quoted(csvMessageCell(message)));
     }
     return text.toUtf8();
 }

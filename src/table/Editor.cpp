@@ -2,8 +2,8 @@
 
 #include "modbus/Pdu.h"
 #include "startup/CodePage.h"
-#include "startup/MessageText.h"
 #include "startup/Interlocks.h"
+#include "startup/MessageText.h"
 #include "transport/PortTexts.h"
 
 #include <array>

@@ -1,12 +1,21 @@
 #pragma once
 // Message-table files (*.sav): twenty records '"' text '"' CR LF in
 // Windows-1252, in interlock order, and nothing else. A control character in a
-// message (one a unit already held) is written as \xHH (MessageText.h), so
-// that the file stays text and the message reads back whole. Files are read
-// by readTextFile (TextFile.h), so a table saved as UTF-8 opens too.
+// message (one a unit already held) and a double quote (which would end the
+// record) are written as \xHH (MessageText.h), so that the file stays text and
+// the message reads back whole. Files are read by the rules of TextFile.h, so a
+// table saved as UTF-8 opens too.
+//
+// A file written here opens as the same table: a table whose Windows-1252 bytes
+// would all read as UTF-8 (the two characters "Ã©" are the bytes C3 A9, which
+// UTF-8 reads as "é") is saved as UTF-8 after the UTF-8 mark instead, which
+// every reader of the tool, the simulated unit's --messages included, takes
+// for what was saved. Any other table is saved in Windows-1252, byte for byte
+// as before.
 
 #include "startup/MessageLayout.h"
 
+#include <QByteArray>
 #include <QString>
 
 // Twenty records of forty characters make 880 bytes; a hand-edited table
@@ -24,21 +33,31 @@ struct TableFileResult {
     QString message;      // what went wrong, or a warning, for the operator
 };
 
-// The name must end in "sav" (case-sensitive); otherwise nothing is written.
-// The old file survives any failure: the new one replaces it only whole.
-// Only a regular file or a new name is written; a symbolic link to a regular
-// file keeps the link and replaces the file behind it. A folder, a FIFO, a
-// device or a link to one is refused and left in place.
-// A message holding a double quote is saved as it is, with a warning: it will
-// not read back whole. A table too big for kMaxTableFileBytes is not saved:
-// open would refuse the file.
+// The bytes of the file for messages, by the rules above; nothing, with the
+// reason in why, when a message holds a character Windows-1252 lacks or the
+// table would be too big to open again.
+QByteArray savTableBytes(const TextTable& messages, QString* why);
+
+// Writes messages to path, whatever its name. The old file survives any
+// failure: the new one replaces it only whole. Only a regular file or a new
+// name is written; a symbolic link to a regular file keeps the link and
+// replaces the file behind it. A folder, a FIFO, a device or a link to one is
+// refused and left in place.
+TableFileResult writeSavTable(const QString& path, const TextTable& messages);
+
+// writeSavTable for a name that ends in "sav" (case-sensitive); otherwise
+// nothing is written.
 TableFileResult saveTable(const QString& path, const TextTable& messages);
 
-// Reads up to twenty items into messages; a short file sets the entries it
-// holds and the rest keep theirs, a longer one gives its first twenty, each
-// with a word for the operator, as does a message longer than the unit holds.
-// \xHH notations become their control characters again, and the 40-character
-// check counts the result. A file that cannot be read, or is not a message
-// table (not a regular file, oversized, holding control bytes, a quote left
-// open on its line), changes nothing.
+// The bytes of a .sav file read from path (named in the messages) into
+// messages: up to twenty items; a short file sets the entries it holds and the
+// rest keep theirs, a longer one gives its first twenty, each with a word for
+// the operator, as does a message longer than the unit holds. \xHH notations
+// become their characters again, and the 40-character check counts the
+// result. Bytes that are not a message table (holding control bytes, a quote
+// left open on its line, or a CSV table's header row) change nothing.
+TableFileResult parseSavTable(const QString& path, const QByteArray& data, TextTable& messages);
+
+// Reads path (a regular file of at most kMaxTableFileBytes), then as above. A
+// file that cannot be read changes nothing.
 TableFileResult openTable(const QString& path, TextTable& messages);

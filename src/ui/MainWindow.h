@@ -5,7 +5,7 @@
 #include "connect/Connection.h"
 #include "sheet/Sheet.h"
 #include "table/BulkOperations.h"
-#include "table/BulkRun.h"
+#include "table/BulkRunner.h"
 #include "table/Editor.h"
 #include "table/MessageTable.h"
 #include "table/MessageTableView.h"
@@ -138,7 +138,7 @@ private:
     LoadedWindows& windows_;
     CommsTestWindow& commsTest_;
     BulkOperations bulk_;
-    BulkRun run_;
+    BulkRunner run_;
     Editor editor_; // one for the whole run: LengthErrorCount carries over
     QPointer<MessageEditorWindow> editorWindow_;
     QString fileName_; // shared by open and save

@@ -24,6 +24,7 @@ private slots:
         // Typed text that looks like the notation reads back as typed.
         row("a literal \\x1B", "\\x1B", "\\x5Cx1B");
         row("a literal \\x5C", "\\x5C", "\\x5Cx5C");
+        row("a literal \\x22", "\\x22", "\\x5Cx22");
         row("a lone backslash", "A\\", "A\\");
         row("backslash, no escape", "\\x41 \\xG1 \\x1", "\\x41 \\xG1 \\x1");
     }
@@ -35,6 +36,25 @@ private slots:
         QCOMPARE(MessageText::unescaped(escaped), text);
         const qsizetype at = MessageText::firstUnsendable(text);
         QCOMPARE(at < 0 ? QString() : MessageText::describeUnsendable(text.at(at)), refused);
+    }
+
+    // The .sav files write a double quote as \x22 as well; labels show it as it is.
+    void quotesForFiles_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("forFile");
+        QTest::newRow("quotes and a comma") << "PRESS \"RESET\", THEN WAIT"
+                                            << "PRESS \\x22RESET\\x22, THEN WAIT";
+        QTest::newRow("a quote, then a literal \\x22") << "\"\\x22"
+                                                       << "\\x22\\x5Cx22";
+        QTest::newRow("a quote and ESC") << "\"\x1B\""
+                                         << "\\x22\\x1B\\x22";
+    }
+    void quotesForFiles() {
+        QFETCH(QString, text);
+        QFETCH(QString, forFile);
+        QCOMPARE(MessageText::escapedWithQuotes(text), forFile);
+        QCOMPARE(MessageText::unescaped(forFile), text);
+        QCOMPARE(MessageText::escaped(text).count('"'), text.count('"')); // a label shows quotes
     }
 };
 

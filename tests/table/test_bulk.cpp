@@ -50,8 +50,9 @@ private slots:
         Rig rig;
         rig.messages.texts()[3] = QStringLiteral("OLD");
         rig.messages.texts()[4] = QStringLiteral("OLD");
-        // Nothing stored (0 or FF first): the default shows, the entry stays. The text ends at
-        // the first 0 or FF; control characters are kept as the unit holds them.
+        // Nothing stored (0 or FF first): the default shows, and the entry is the default too,
+        // whatever it was before (a file opened). The text ends at the first 0 or FF; control
+        // characters are kept as the unit holds them.
         rig.unit.model.setMessage(3, "");
         rig.unit.model.setMessage(4, QByteArray("\0LATER", 6));
         rig.unit.model.setMessage(5, "AB\377CD");
@@ -62,8 +63,8 @@ private slots:
         const auto& m = rig.messages.texts();
         QCOMPARE(QStringList(
                      {m[2], m[3], rig.view.labels[3], m[4], rig.view.labels[4], m[5], m[6], m[19]}),
-                 QStringList({"STORED 2", "OLD", "DEFAULT 3", "OLD", "DEFAULT 4", "AB", "A\033B",
-                              "STORED 19"}));
+                 QStringList({"STORED 2", "DEFAULT 3", "DEFAULT 3", "DEFAULT 4", "DEFAULT 4", "AB",
+                              "A\033B", "STORED 19"}));
         QCOMPARE(rig.port.requests().last(), QByteArray::fromHex("0103030C00148582"));
         QCOMPARE(rig.view.progressHistory.mid(18), (QVector<int>{95, 100, 0}));
 
@@ -81,6 +82,67 @@ private slots:
         QVERIFY(rig.port.requests().size() == 40 && rig.op.count() == 0);
         QCOMPARE(rig.view.labelHistory.size(), 40); // all blanked before any is shown again
         QCOMPARE(rig.view.labelHistory[19], qMakePair(19, QString()));
+    }
+
+    // Write all counts what it sent and what it left alone; with the read-back on, each slot
+    // written is read at once, and one that does not hold the text is a failure naming it.
+    void writeAllCountsAndReadsBack_data() {
+        QTest::addColumn<bool>("verify");
+        QTest::addColumn<int>("fault"); // of slot 7: 0 none, 1 not stored, 2 read-back silent,
+                                        // 3 silent
+        QTest::addColumn<QString>("requests");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("box"); // part of the one box, empty: none
+        QTest::newRow("read-back off") << false << 0 << "W2 W7"
+                                       << "2 written, 18 unchanged"
+                                       << "";
+        QTest::newRow("read-back on") << true << 0 << "W2 R2 W7 R7"
+                                      << "2 written, 18 unchanged"
+                                      << "";
+        QTest::newRow("confirmed, not stored")
+            << true << 1 << "W2 R2 W7 R7"
+            << "1 written, 18 unchanged, 1 not written"
+            << "1 interlock does not hold what was written:\r\ninterlock 7 (46-47): written "
+               "\"SEVEN\", holds \"STORED 7\"";
+        QTest::newRow("not stored, read-back off") << false << 1 << "W2 W7"
+                                                   << "2 written, 18 unchanged"
+                                                   << "";
+        QTest::newRow("read-back silent")
+            << true << 2 << "W2 R2 W7 R7"
+            << "1 written, 18 unchanged, 1 not written"
+            << "interlock 7 (46-47): written \"SEVEN\", could not be read back";
+        QTest::newRow("write silent") << true << 3 << "W2 R2 W7"
+                                      << "1 written, 18 unchanged, 1 not written"
+                                      << "did not answer for 1 interlock: 46-47";
+    }
+    void writeAllCountsAndReadsBack() {
+        QFETCH(bool, verify);
+        QFETCH(int, fault);
+        QFETCH(QString, box);
+        Rig rig;
+        rig.messages.texts()[2] = "TWO";
+        rig.messages.texts()[7] = "SEVEN";
+        rig.port.setResponder([&](const QByteArray& request) {
+            const bool write = request.at(1) == '\x10';
+            if (FakeUnit::slotOf(request) != 7 || fault == 0)
+                return rig.unit.answer(request);
+            if (fault == 1 && write) // the unit confirms, and keeps its old text
+                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
+            return fault == 3 || (fault == 2 && !write) ? QVector<Chunk>{}
+                                                        : rig.unit.answer(request);
+        });
+        rig.bulk.setVerifyWrites(verify);
+        const BulkResult r = rig.bulk.writeAll(rig.address);
+        QStringList requests;
+        for (const QByteArray& request : rig.port.requests())
+            requests << QString("%1%2")
+                            .arg(request.at(1) == 3 ? 'R' : 'W')
+                            .arg(FakeUnit::slotOf(request));
+        QTEST(requests.join(' '), "requests");
+        QTEST(writeAllSummary(r), "summary");
+        QCOMPARE(r.unchanged.size(), 18);
+        QCOMPARE(rig.op.count(), box.isEmpty() ? 0 : 1);
+        QVERIFY2(rig.op.last().text.contains(box), qPrintable(rig.op.last().text));
     }
 
     // Slot 4 answers after its 30 ms wait, within slot 5's 40 ms pause: that reply is dropped.

@@ -271,15 +271,15 @@ private slots:
         rig.op.clear();
         click(rig.button("openFileButton"));
         click(rig.button("saveFileButton"));
-        QVERIFY(!QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 1);
-        QCOMPARE(rig.op.last().text, "Nothing was saved: the file name must end in .sav");
+        // A suffix is matched without regard to case.
+        QVERIFY(QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 0);
         // The same through a CSV table; the sheet as PDF.
         click(rig.button("saveFileButton"));
         rig.messages.texts()[3] = QStringLiteral("CHANGED");
         click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         click(rig.button("exportPdfButton"));
-        QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 1);
+        QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 0);
         // An existing file is replaced only after Yes (No is the default).
         rig.op.script({MsgAnswer::Cancel});
         const QDateTime before = QFileInfo(dir.filePath("t.sav")).lastModified();

@@ -1,0 +1,24 @@
+#pragma once
+// The records of a CSV text, as spreadsheets write them: fields quoted as in
+// RFC 4180 ("" for a quote inside a quoted field), separated by a comma or a
+// semicolon, rows ended by CR LF or LF. Blanks (spaces and tabs) around a field
+// are no part of it; blanks inside quotes are.
+
+#include <QChar>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <optional>
+
+struct CsvRecord {
+    int line = 0; // where it starts, from 1
+    QStringList fields;
+    // Every field is empty: a blank line, or a row of separators only.
+    bool blank() const;
+};
+
+// The records of text; nothing, with the line and the reason in why, for a
+// quote out of place, a lone CR or a quoted field never closed.
+std::optional<QVector<CsvRecord>> scanCsvRecords(const QString& text, QChar separator,
+                                                 QString& why);

@@ -1,0 +1,194 @@
+#include "table/UnitSync.h"
+
+#include "startup/Interlocks.h"
+#include "startup/MessageText.h"
+#include "table/UnitText.h"
+
+#include <QStringList>
+
+namespace {
+
+const QString kHeldBackTitle = QStringLiteral("Messages Not Written");
+
+QString shown(const QString& text, const QString& defaultText) {
+    if (text.isEmpty() || text == defaultText)
+        return QStringLiteral("nothing (the default \"%1\")")
+            .arg(MessageText::escaped(defaultText));
+    return QLatin1Char('"') + MessageText::escaped(text) + QLatin1Char('"');
+}
+
+SlotDifference differenceAt(int k, const QString& onUnit, const QString& entry,
+                            const QString& defaultText) {
+    return SlotDifference{k, terminalCaption(k), onUnit, entry, defaultText, false};
+}
+
+} // namespace
+
+QString differenceText(const SlotDifference& d) {
+    const QString unit = d.unread ? QStringLiteral("could not be read")
+                                  : QStringLiteral("on the unit ") + shown(d.onUnit, d.defaultText);
+    return QStringLiteral("%1 (%2): %3, in the file %4")
+        .arg(d.slot)
+        .arg(d.terminal, unit, shown(d.inTable, d.defaultText));
+}
+
+bool CompareResult::matches() const {
+    return run.outcome == BulkResult::Outcome::Completed && run.silent.isEmpty() &&
+           run.rejected.isEmpty() && run.done.size() == kInterlockCount && differences.isEmpty();
+}
+
+bool RestoreResult::restored() const {
+    return run.outcome == BulkResult::Outcome::Completed && !readFailed && invalid.isEmpty() &&
+           differences.isEmpty() && run.silent.isEmpty() && run.rejected.isEmpty() &&
+           written.size() + erased.size() + unchanged.size() == kInterlockCount;
+}
+
+QString compareSummary(const CompareResult& result) {
+    const int unread = kInterlockCount - static_cast<int>(result.run.done.size());
+    if (result.matches())
+        return QStringLiteral("%1 of %1 slots as in the file").arg(kInterlockCount);
+    QString text =
+        QStringLiteral("%1 of %2 slots differ").arg(result.differences.size()).arg(kInterlockCount);
+    if (unread > 0)
+        text += QStringLiteral(", %1 not read").arg(unread);
+    return text;
+}
+
+QString restoreSummary(const RestoreResult& result) {
+    if (!result.invalid.isEmpty())
+        return QStringLiteral("nothing written: %1 no slot can hold")
+            .arg(result.invalid.size() == 1
+                     ? QStringLiteral("1 entry")
+                     : QStringLiteral("%1 entries").arg(result.invalid.size()));
+    if (result.readFailed) {
+        const qsizetype unread = result.run.silent.size() + result.run.rejected.size();
+        return QStringLiteral("nothing written: %1 could not be read")
+            .arg(unread == 1 ? QStringLiteral("1 slot") : QStringLiteral("%1 slots").arg(unread));
+    }
+    QString text = QStringLiteral("%1 written, %2 erased, %3 unchanged")
+                       .arg(result.written.size())
+                       .arg(result.erased.size())
+                       .arg(result.unchanged.size());
+    if (!result.differences.isEmpty())
+        text += QStringLiteral(", %1 still %2")
+                    .arg(result.differences.size())
+                    .arg(result.differences.size() == 1 ? QStringLiteral("differs")
+                                                        : QStringLiteral("differ"));
+    return text;
+}
+
+UnitSync::UnitSync(Transport& transport, MessageTableView& view, Operator& op,
+                   LineActivity* activity)
+    : transport_(transport), view_(view), op_(op), activity_(activity) {}
+
+// Reads every slot into onUnit (an empty text for the empty slot, nothing for
+// a slot that did not answer usably), the bar going up to percentOfRead. The
+// slots read count as done. True when every slot was read.
+bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead) {
+    for (int k = 0; k < kInterlockCount && !run.ended(); ++k) {
+        run.advanceTo(k, percentOfRead * (k + 1) / kInterlockCount);
+        onUnit[size_t(k)] = run.readSlot(k);
+        if (onUnit[size_t(k)])
+            r.done.append(k);
+    }
+    return r.done.size() == kInterlockCount;
+}
+
+CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTable& defaults) {
+    CompareResult r;
+    BulkRun run(parts(), r.run, unit);
+    if (!run.available())
+        return r;
+    UnitImage onUnit;
+    if (run.prepare(false)) {
+        readUnit(run, onUnit, r.run, 100);
+        for (int k = 0; k < kInterlockCount; ++k) {
+            const auto& held = onUnit[size_t(k)];
+            if (held && !UnitText::same(*held, table[size_t(k)], defaults[size_t(k)]))
+                r.differences << differenceAt(k, *held, table[size_t(k)], defaults[size_t(k)]);
+        }
+    }
+    run.finish(QStringLiteral("compared"));
+    return r;
+}
+
+QStringList restoreProblems(const TextTable& table, const TextTable& defaults,
+                            QVector<int>* invalid) {
+    QStringList problems;
+    for (int k = 0; k < kInterlockCount; ++k) {
+        const QString content = UnitText::slotContent(table[size_t(k)], defaults[size_t(k)]);
+        if (const QString why = UnitText::holdProblem(content); !why.isEmpty()) {
+            if (invalid)
+                invalid->append(k);
+            problems << interlockName(k) + QStringLiteral(": ") + why;
+        }
+    }
+    return problems;
+}
+
+// Entries no slot can hold refuse the restore, in one box; true then.
+bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults, RestoreResult& r) {
+    const QStringList problems = restoreProblems(table, defaults, &r.invalid);
+    if (problems.isEmpty())
+        return false;
+    r.run.outcome = BulkResult::Outcome::Refused;
+    r.run.invalid = r.invalid;
+    op_.message(QStringLiteral("These messages cannot be restored to the unit:\r\n") +
+                    problems.join(QStringLiteral(".\r\n")) +
+                    QStringLiteral(".\r\nNothing was written."),
+                kHeldBackTitle, MsgIcon::Exclamation, MsgButtons::Ok);
+    return true;
+}
+
+// Slot k held before; it is written (or erased), then read back.
+void UnitSync::restoreSlot(BulkRun& run, int k, const QString& before, const QString& entry,
+                           const QString& defaultText, RestoreResult& r) {
+    const QString content = UnitText::slotContent(entry, defaultText);
+    if (!run.writeSlot(k, content)) {
+        if (!run.ended())
+            r.differences << differenceAt(k, before, entry, defaultText);
+        return;
+    }
+    r.run.done << k;
+    const auto mismatch = run.readBack(k, content);
+    if (run.ended() && !mismatch)
+        return; // stopped before the read-back: written, not proven
+    if (mismatch) {
+        r.run.mismatched << *mismatch;
+        SlotDifference d = differenceAt(k, mismatch->readBack, entry, defaultText);
+        d.unread = mismatch->unread;
+        r.differences << d;
+        return;
+    }
+    (content.isEmpty() ? r.erased : r.written) << k;
+}
+
+RestoreResult UnitSync::restore(int unit, const TextTable& table, const TextTable& defaults) {
+    RestoreResult r;
+    BulkRun run(parts(), r.run, unit);
+    if (!run.available() || heldBack(table, defaults, r))
+        return r;
+    UnitImage onUnit;
+    const bool read = run.prepare(true) && readUnit(run, onUnit, r.run, 50);
+    r.run.done.clear(); // from here on: the slots changed
+    if (!read) {
+        r.readFailed = !run.ended() && r.run.outcome == BulkResult::Outcome::Completed;
+        run.finish(r.readFailed ? QStringLiteral("read; nothing was written")
+                                : QStringLiteral("restored"));
+        return r;
+    }
+    QVector<int> todo;
+    for (int k = 0; k < kInterlockCount; ++k) {
+        if (UnitText::same(*onUnit[size_t(k)], table[size_t(k)], defaults[size_t(k)]))
+            r.unchanged << k;
+        else
+            todo << k;
+    }
+    for (int j = 0; j < todo.size() && !run.ended(); ++j) {
+        const size_t k = size_t(todo[j]);
+        run.advanceTo(todo[j], 50 + 50 * (j + 1) / int(todo.size()));
+        restoreSlot(run, todo[j], *onUnit[k], table[k], defaults[k], r);
+    }
+    run.finish(QStringLiteral("restored"));
+    return r;
+}

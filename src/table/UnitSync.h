@@ -1,0 +1,110 @@
+#pragma once
+// A table (a file, a backup) against what a unit holds: compare reads all
+// twenty slots and says which differ; restore makes the unit hold the table
+// and proves it. An empty slot and the slot's default are the same here, as
+// everywhere (UnitText::same).
+//
+// Both go over the Transport and the PDU builders as read all does (BulkRun):
+// the pause before each request, the stop between two requests, the one
+// report at the end through the Operator, the progress on the view. Neither
+// changes a MessageTable: the caller decides what the table is afterwards.
+
+#include "startup/LineActivity.h"
+#include "startup/MessageLayout.h"
+#include "startup/Operator.h"
+#include "table/BulkRun.h"
+#include "table/MessageTableView.h"
+#include "transport/Transport.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+#include <array>
+#include <optional>
+
+// A slot whose content is not what the table says.
+struct SlotDifference {
+    int slot = 0;
+    QString terminal;    // the slot's terminal caption, "42-3"
+    QString onUnit;      // what the slot holds; empty for the empty slot
+    QString inTable;     // the table's entry
+    QString defaultText; // the slot's default, which an empty slot shows
+    bool unread = false; // restore: the slot could not be read back; onUnit is unknown
+};
+
+// For the operator, one line: "3 (42-3): on the unit "LOW GAS", in the file
+// nothing (the default "DEFAULT 3")". Texts with \xHH for control characters.
+QString differenceText(const SlotDifference& d);
+
+struct CompareResult {
+    BulkResult run; // outcome, silent and rejected slots, the line's error; done: slots read
+    QVector<SlotDifference> differences;
+    // Every slot was read, and each holds what the table says.
+    bool matches() const;
+};
+
+struct RestoreResult {
+    BulkResult run; // as compare's for the first read, then for the writes; done: slots changed
+    QVector<int> written; // slots sent the table's text, confirmed and read back the same
+    QVector<int> erased;  // slots erased (the table has their default), confirmed, read back empty
+    QVector<int> unchanged;              // slots that held what the table says: nothing was sent
+    QVector<int> invalid;                // entries no slot can hold: nothing at all was sent
+    QVector<SlotDifference> differences; // slots that still do not hold the table's entry
+    bool readFailed = false;             // a slot could not be read first: nothing was sent
+    // Every slot was read and now holds what the table says, read back to prove it.
+    bool restored() const;
+};
+
+// "20 of 20 slots as in the file", "3 of 20 slots differ, 1 not read".
+QString compareSummary(const CompareResult& result);
+// "2 written, 1 erased, 17 unchanged", then ", 1 still differs" or
+// "nothing written: 2 slots could not be read" when it failed.
+QString restoreSummary(const RestoreResult& result);
+
+// The entries of table no slot can hold, one line each ("interlock 8 (47-48):
+// the message has 41 characters, more than 40"), their slots in invalid:
+// restore refuses such a table before anything is sent. For the command line,
+// to refuse a file before the port is opened.
+QStringList restoreProblems(const TextTable& table, const TextTable& defaults,
+                            QVector<int>* invalid = nullptr);
+
+class UnitSync {
+public:
+    UnitSync(Transport& transport, MessageTableView& view, Operator& op,
+             LineActivity* activity = nullptr);
+
+    // Reads all twenty slots of unit and compares them with table.
+    CompareResult compare(int unit, const TextTable& table, const TextTable& defaults);
+
+    // Reads all twenty slots of unit; unless one could not be read, writes
+    // every slot whose content differs from the table's entry (an entry equal
+    // to its default erases the slot) and reads each back at once. A slot that
+    // already matches is sent nothing, and no slot is written twice: a reply
+    // that confirms is never followed by the same request. Entries no slot can
+    // hold refuse the whole restore before anything is sent. Control
+    // characters in the table (a unit's, kept as \xHH in its backup) are
+    // written as they are: a restore puts back what the unit held.
+    RestoreResult restore(int unit, const TextTable& table, const TextTable& defaults);
+
+    // As BulkOperations::requestStop().
+    void requestStop() {
+        stopRequested_ = true;
+        if (running_)
+            transport_.requestStop();
+    }
+
+private:
+    BulkParts parts() { return {transport_, view_, op_, activity_, stopRequested_, running_}; }
+    using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
+    bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead);
+    bool heldBack(const TextTable& table, const TextTable& defaults, RestoreResult& r);
+    void restoreSlot(BulkRun& run, int k, const QString& before, const QString& entry,
+                     const QString& defaultText, RestoreResult& r);
+    Transport& transport_;
+    MessageTableView& view_;
+    Operator& op_;
+    LineActivity* activity_;
+    bool stopRequested_ = false;
+    bool running_ = false;
+};

@@ -1,0 +1,240 @@
+// Compare and restore against a scripted unit with short waits: what is read, what is sent,
+// what the unit holds afterwards, and what the operator is told.
+#include "link/Crc.h"
+#include "support/FakeUnit.h"
+#include "support/RecordingOperator.h"
+#include "support/RecordingViews.h"
+#include "support/ScriptedPort.h"
+#include "table/UnitSync.h"
+#include "transport/RtuTransport.h"
+
+#include <QtTest>
+
+// Unit 1, whose slot k holds "STORED k"; the defaults are "DEFAULT k".
+struct Rig {
+    ScriptedPort port;
+    const CrcTableArray crc = standardCrcTable();
+    RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
+    RecordingTableView view;
+    RecordingOperator op;
+    UnitSync sync{transport, view, op};
+    FakeUnit unit;
+    TextTable defaults, table;
+    QSet<int> unstored; // writes to these slots are confirmed and not kept
+
+    Rig() {
+        for (int k = 0; k < 20; ++k) {
+            defaults[size_t(k)] = "DEFAULT " + QString::number(k);
+            table[size_t(k)] = "STORED " + QString::number(k);
+        }
+        unit.fill("STORED %1");
+        port.setResponder([this](const QByteArray& request) {
+            if (request.at(1) == '\x10' && unstored.contains(FakeUnit::slotOf(request)))
+                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
+            return unit.answer(request);
+        });
+    }
+    // "R0 .. W3 R3": each request's kind and slot, in order.
+    QString requests() const {
+        QStringList out;
+        for (const QByteArray& request : port.requests())
+            out << QString("%1%2")
+                       .arg(request.at(1) == 3 ? 'R' : 'W')
+                       .arg(FakeUnit::slotOf(request));
+        return out.join(' ');
+    }
+    int writes() const { return int(requests().count('W')); }
+};
+
+static QString reads(int from, int to) {
+    QStringList out;
+    for (int k = from; k <= to; ++k)
+        out << QString("R%1").arg(k);
+    return out.join(' ');
+}
+
+class TestUnitSync : public QObject {
+    Q_OBJECT
+private slots:
+    // An empty slot equals its default, and so does the default written as a text. A slot that
+    // does not answer is listed apart. Compare sends reads only.
+    void compare() {
+        Rig rig;
+        rig.unit.model.setMessage(4, "");
+        rig.unit.model.setMessage(5, "DEFAULT 5");
+        rig.unit.model.setMessage(6, "A\x1B\"B\"");
+        rig.unit.silent = {11};
+        rig.table[3] = "THREE";         // differs
+        rig.table[4] = rig.defaults[4]; // unit empty: the same
+        rig.table[5] = rig.defaults[5]; // unit holds the default as text: the same
+        rig.table[6] = rig.defaults[6]; // unit holds a text: differs
+        rig.table[7] = QString();       // an empty entry is the empty slot: differs
+        rig.table[11] = "ELEVEN";       // not read: not a difference
+        const CompareResult r = rig.sync.compare(1, rig.table, rig.defaults);
+        QCOMPARE(rig.requests(), reads(0, 19));
+        QCOMPARE(r.run.silent, QVector<int>{11});
+        QCOMPARE(r.differences.size(), 3);
+        QStringList lines;
+        for (const SlotDifference& d : r.differences)
+            lines << differenceText(d);
+        QCOMPARE(lines,
+                 (QStringList{"3 (42-3): on the unit \"STORED 3\", in the file \"THREE\"",
+                              "6 (44-46): on the unit \"A\\x1B\"B\"\", in the file nothing (the "
+                              "default \"DEFAULT 6\")",
+                              "7 (46-47): on the unit \"STORED 7\", in the file nothing (the "
+                              "default \"DEFAULT 7\")"}));
+        QVERIFY(!r.matches());
+        QCOMPARE(compareSummary(r), "3 of 20 slots differ, 1 not read");
+        QCOMPARE(rig.op.count(), 1); // the silent slot, once
+        QVERIFY(rig.op.last().text.contains(": 51-52.") &&
+                rig.op.last().text.endsWith("compared."));
+        QCOMPARE(rig.view.progress, 0);
+
+        Rig same;
+        const CompareResult m = same.sync.compare(1, same.table, same.defaults);
+        QVERIFY(m.matches() && same.op.count() == 0);
+        QCOMPARE(compareSummary(m), "20 of 20 slots as in the file");
+    }
+
+    // Only what differs is sent, each slot once, each read back at once; the unit then holds
+    // the table. A unit that already matches is sent no write at all.
+    void restore() {
+        Rig rig;
+        rig.unit.model.setMessage(4, "");
+        rig.unit.model.setMessage(9, "DEFAULT 9");
+        rig.table[2] = "TWO, \"2\"";
+        rig.table[4] = rig.defaults[4];           // empty on the unit: unchanged
+        rig.table[9] = rig.defaults[9];           // the default as text: unchanged
+        rig.table[12] = rig.defaults[12];         // a text on the unit: erased
+        rig.table[15] = QString("A\x1B") + "B";   // a unit's control character, put back
+        rig.table[19] = QString(40, QChar(0xC9)); // forty bytes, no end mark
+        const RestoreResult r = rig.sync.restore(1, rig.table, rig.defaults);
+        QCOMPARE(rig.requests(), reads(0, 19) + " W2 R2 W12 R12 W15 R15 W19 R19");
+        QCOMPARE(rig.port.requests()[22].chopped(2), QByteArray::fromHex("011002800001020000"));
+        QVERIFY(r.restored());
+        QCOMPARE(r.written, (QVector<int>{2, 15, 19}));
+        QCOMPARE(r.erased, QVector<int>{12});
+        QCOMPARE(restoreSummary(r), "3 written, 1 erased, 16 unchanged");
+        QCOMPARE(rig.unit.model.message(2), QByteArray("TWO, \"2\""));
+        QCOMPARE(rig.unit.model.message(12), QByteArray());
+        QCOMPARE(rig.unit.model.message(15), QByteArray("A\x1B"
+                                                        "B"));
+        QCOMPARE(rig.unit.model.message(19), QByteArray(40, '\xC9'));
+        QCOMPARE(rig.op.count(), 0);
+
+        rig.port.setResponder([&rig](const QByteArray& q) { return rig.unit.answer(q); });
+        const int before = int(rig.port.requests().size());
+        const RestoreResult again = rig.sync.restore(1, rig.table, rig.defaults);
+        QVERIFY(again.restored() && again.unchanged.size() == 20);
+        QCOMPARE(int(rig.port.requests().size()) - before, 20); // reads only
+        QCOMPARE(rig.writes(), 4);
+    }
+
+    // A slot that confirms and keeps its old text is named, with both texts, and is not written
+    // again; a slot that cannot be read first stops the restore before any write; an entry no
+    // slot can hold refuses it before anything is sent.
+    void restoreFailures_data() {
+        QTest::addColumn<int>("fault");
+        QTest::addColumn<QString>("requests");
+        QTest::addColumn<QString>("summary");
+        QTest::addColumn<QString>("box");
+        QTest::newRow("not stored") << 0 << reads(0, 19) + " W3 R3 W8 R8"
+                                    << "1 written, 0 erased, 18 unchanged, 1 still differs"
+                                    << "interlock 3 (42-3): written \"THREE\", holds \"STORED 3\"";
+        QTest::newRow("silent first")
+            << 1 << reads(0, 19) << "nothing written: 1 slot could not be read"
+            << "not read; nothing was written.";
+        QTest::newRow("41 characters") << 2 << ""
+                                       << "nothing written: 1 entry no slot can hold"
+                                       << "interlock 8 (47-48): the message has 41 characters";
+        QTest::newRow("a NUL") << 3 << ""
+                               << "nothing written: 1 entry no slot can hold"
+                               << "holds the character NUL (\\x00), which would end it";
+    }
+    void restoreFailures() {
+        QFETCH(int, fault);
+        QFETCH(QString, box);
+        Rig rig;
+        rig.table[3] = "THREE";
+        rig.table[8] = "EIGHT";
+        if (fault == 0)
+            rig.unstored = {3};
+        if (fault == 1)
+            rig.unit.silent = {17};
+        if (fault == 2)
+            rig.table[8] = QString(41, 'E');
+        if (fault == 3)
+            rig.table[8] = QString("E") + QChar(0) + "E";
+        const RestoreResult r = rig.sync.restore(1, rig.table, rig.defaults);
+        QTEST(rig.requests(), "requests");
+        QTEST(restoreSummary(r), "summary");
+        QVERIFY(!r.restored());
+        QCOMPARE(rig.op.count(), 1);
+        QVERIFY2(rig.op.last().text.contains(box), qPrintable(rig.op.last().text));
+        if (fault == 0) {
+            QCOMPARE(r.differences.size(), 1);
+            QCOMPARE(differenceText(r.differences[0]),
+                     "3 (42-3): on the unit \"STORED 3\", in the file \"THREE\"");
+        }
+    }
+
+    // The read-back for the editor and the comms test: one read after the line's pause.
+    void singleReadBack() {
+        Rig rig;
+        rig.unit.silent = {9};
+        const auto differs = readBackWritten(rig.transport, 1, 3, "THREE");
+        QVERIFY(differs && !differs->unread && differs->readBack == "STORED 3");
+        QCOMPARE(mismatchText({*differs}),
+                 "Read back after writing, 1 interlock does not hold what was written:\r\n"
+                 "interlock 3 (42-3): written \"THREE\", holds \"STORED 3\"");
+        QVERIFY(!readBackWritten(rig.transport, 1, 3, "STORED 3"));
+        TransportStatus status = TransportStatus::Failed;
+        const auto silent = readBackWritten(rig.transport, 1, 9, "NINE", &status);
+        QVERIFY(silent && silent->unread && status == TransportStatus::Ok);
+        QCOMPARE(rig.requests(), "R3 R3 R9");
+        // The same rule restore uses, for refusing a file before the port is opened.
+        TextTable table = rig.defaults;
+        table[8] = QString(41, 'E');
+        QVector<int> invalid;
+        QCOMPARE(restoreProblems(table, rig.defaults, &invalid),
+                 QStringList{"interlock 8 (47-48): the message has 41 characters, more than 40"});
+        QCOMPARE(invalid, QVector<int>{8});
+    }
+
+    // Stop ends the restore between two requests; what was written is said.
+    void restoreStops() {
+        Rig rig;
+        for (int k = 0; k < 20; ++k)
+            rig.table[size_t(k)] = "NEW " + QString::number(k);
+        int sent = 0;
+        QObject::connect(&rig.transport, &Transport::frameSent, [&] {
+            if (++sent == 23)
+                rig.sync.requestStop();
+        });
+        const RestoreResult r = rig.sync.restore(1, rig.table, rig.defaults);
+        QCOMPARE(r.run.outcome, BulkResult::Outcome::Stopped);
+        QCOMPARE(rig.requests(), reads(0, 19) + " W0 R0 W1");
+        QCOMPARE(r.written, QVector<int>{0});
+        // The stop abandons the reply to W1: sent whole, it reached the unit, but the unit did
+        // not confirm it, so it is not counted.
+        QVERIFY2(!r.restored() && rig.op.last().text.startsWith("1 of 20 interlocks restored"),
+                 qPrintable(rig.op.last().text));
+        QCOMPARE(rig.unit.model.message(1), QByteArray("NEW 1"));
+
+        // Stopped while it reads: nothing is written, and the box says so.
+        Rig reading;
+        reading.table = rig.table;
+        QObject::connect(&reading.transport, &Transport::frameSent, [&] {
+            if (reading.port.requests().size() == 4)
+                reading.sync.requestStop();
+        });
+        const RestoreResult early = reading.sync.restore(1, reading.table, reading.defaults);
+        QCOMPARE(reading.requests(), reads(0, 4));
+        QVERIFY(early.run.done.isEmpty() && early.written.isEmpty());
+        QVERIFY2(reading.op.last().text.startsWith("0 of 20 interlocks restored; the others"),
+                 qPrintable(reading.op.last().text));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUnitSync)
+#include "test_unitsync.moc"
