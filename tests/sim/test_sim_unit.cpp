@@ -92,11 +92,12 @@ private slots:
                  !cfg.garbage && !(cfg.followLineSpeed && cfg.baud != 9600));
         // After the request's wire time, 3.5 characters and the turnaround, no byte may come
         // sooner than a real line carries it; a busy machine may delay some, but not all.
+        // (The pause shows in byte 22's own bound: a gap measured between two bytes read
+        // by a busy test would shrink with a late read of byte 21.)
         const double b = 10000.0 / cfg.baud, pause = cfg.pauseInsideReplyMs;
         const double start = (8 + 3.5) * b + cfg.turnaroundMs + cfg.lateMs;
         for (int i = 0; i < 45; ++i)
             QVERIFY(line.at[i] >= start + (i + 1) * b + (i >= 22 ? pause : 0));
-        QVERIFY(line.at[22] - line.at[21] >= pause);
         QVERIFY(line.at[44] - line.at[0] >= 22 * b + pause);
         QVERIFY(line.at[44] < start + 45 * b + pause + 60);
     }
