@@ -125,6 +125,9 @@ int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck&
             return *status;
     if (const int status = session.openPort(); status != Exit::Done)
         return status;
+    // A signal also ends the wait for a reply under way, within a moment.
+    QObject::connect(&session.signalWatch, &SignalWatch::caught, &session.transport(),
+                     &Transport::requestStop);
     // A signal ends the command between two requests: nothing is saved, and the
     // status tells the caller which signal it was.
     const int status = SignalWatch::first() ? Exit::NoAnswer : work(session);

@@ -232,8 +232,8 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
     if (result_.outcome == BulkResult::Outcome::PortFailed) {
         result_.reconnect =
             parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error),
-                              PortTexts::failedTitle(), MsgIcon::Critical,
-                              MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
+                              PortTexts::failedTitle(parts_.transport.endpointName()),
+                              MsgIcon::Critical, MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
     }
     if (reportSilent && !result_.silent.isEmpty())
         parts_.op.message(silentText(result_.silent, verb), kFaultTitle, MsgIcon::Exclamation,

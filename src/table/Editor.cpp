@@ -55,7 +55,7 @@ void Editor::reportFailure(TransportStatus status, const QString& reason) {
     // A port that failed may come back: the box offers to open it again.
     reconnectAsked_ =
         op_.message(PortTexts::failed(transport_.endpointName(), busy ? PortTexts::busy() : reason),
-                    PortTexts::failedTitle(), MsgIcon::Critical,
+                    PortTexts::failedTitle(transport_.endpointName()), MsgIcon::Critical,
                     busy ? MsgButtons::Ok : MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
 }
 

@@ -38,4 +38,8 @@ const QString& failedTitle() {
     return title;
 }
 
+QString failedTitle(const QString& portName) {
+    return isNetworkAddress(portName) ? QStringLiteral("Connection Failure") : failedTitle();
+}
+
 } // namespace PortTexts

@@ -11,4 +11,7 @@ QString busy();
 // reasons all do); then "The operation was stopped." on a line of its own.
 QString failed(const QString& portName, const QString& reason);
 const QString& failedTitle();
+// The title of a failure box for the line named: "Connection Failure" for a
+// network unit, else "Serial Port Failure".
+QString failedTitle(const QString& portName);
 } // namespace PortTexts

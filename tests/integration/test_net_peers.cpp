@@ -268,6 +268,7 @@ private slots:
         BulkOperations bulk(messages, t, view, op);
         QCOMPARE(bulk.readAll(1).outcome, BulkResult::Outcome::PortFailed);
         QCOMPARE(op.boxes().size(), 1);
+        QCOMPARE(op.boxes()[0].title, "Connection Failure"); // never a serial port's failure
         QVERIFY2(op.boxes()[0].text.contains(QStringLiteral("127.0.0.1:%1").arg(gw.serverPort())),
                  qPrintable(op.boxes()[0].text));
         for (int k = 0; k < 20; ++k)
