@@ -51,7 +51,8 @@ FindUnitWindow::FindUnitWindow(const Configuration& config, Connection& connecti
                                SerialPort& port, Transport& transport, Operator& op,
                                QWidget* parent)
     : QDialog(parent), config_(config), connection_(connection), port_(port), transport_(transport),
-      op_(op), rtu_(port, config.crcTable), scanner_(rtu_) {
+      op_(op), rtu_(port, config.crcTable), scanner_(rtu_),
+      netScanner_(transport, ScanLine{nullptr, NetTiming{}.firstByteMs}) {
     setObjectName(QStringLiteral("FindUnitWindow"));
     setWindowTitle(QStringLiteral("Find Unit"));
     rtu_.followLine(&connection.line);
@@ -67,18 +68,21 @@ void FindUnitWindow::connectControls() {
     connect(foundList, &QTreeWidget::itemDoubleClicked, this, &FindUnitWindow::use);
     connect(foundList, &QTreeWidget::currentItemChanged, this,
             [this] { useButton->setEnabled(!running_ && foundList->currentItem() != nullptr); });
-    connect(&scanner_, &Scanner::unitFound, this, &FindUnitWindow::addFound);
-    connect(&scanner_, &Scanner::progress, this, [this](int done, int count, qint64 msLeft) {
-        progressBar->setMaximum(count);
-        progressBar->setValue(done);
-        timeLeftLabel->setText(QStringLiteral("%1 s left").arg(seconds(msLeft)));
-    });
-    connect(&scanner_, &Scanner::hint, this, [this](int baud, const QString& what) {
-        hintsLabel->setText(QStringLiteral("Something answers at %1 baud, but not as a unit: %2. "
-                                           "Check the line's framing and termination.")
-                                .arg(baud)
-                                .arg(what));
-    });
+    for (Scanner* scanner : {&scanner_, &netScanner_}) {
+        connect(scanner, &Scanner::unitFound, this, &FindUnitWindow::addFound);
+        connect(scanner, &Scanner::progress, this, [this](int done, int count, qint64 msLeft) {
+            progressBar->setMaximum(count);
+            progressBar->setValue(done);
+            timeLeftLabel->setText(QStringLiteral("%1 s left").arg(seconds(msLeft)));
+        });
+        connect(scanner, &Scanner::hint, this, [this](int baud, const QString& what) {
+            hintsLabel->setText(
+                QStringLiteral("Something answers at %1 baud, but not as a unit: %2. "
+                               "Check the line's framing and termination.")
+                    .arg(baud)
+                    .arg(what));
+        });
+    }
     for (QSpinBox* s : {firstSpin, lastSpin, waitSpin})
         connect(s, &QSpinBox::valueChanged, this, &FindUnitWindow::updateEstimate);
     connect(speedsEdit, &QLineEdit::textChanged, this, &FindUnitWindow::updateEstimate);
@@ -212,11 +216,16 @@ void FindUnitWindow::updateEstimate() {
 }
 
 void FindUnitWindow::start() {
+    const bool network = connection_.network();
     if (running_) {
-        scanner_.requestStop();
+        (network ? netScanner_ : scanner_).requestStop();
         return;
     }
-    if (connection_.network() || !port_.isOpen()) {
+    if (network) { // each address through the gateway, at the speed it runs its line
+        startThroughGateway();
+        return;
+    }
+    if (!port_.isOpen()) {
         op_.message(QStringLiteral("Find Unit scans a serial line. Open a serial port with "
                                    "Connect... first."),
                     windowTitle(), MsgIcon::Exclamation, MsgButtons::Ok);
@@ -235,16 +244,33 @@ void FindUnitWindow::start() {
                     windowTitle(), MsgIcon::Exclamation, MsgButtons::Ok);
         return;
     }
+    runScan(scanner_, *p);
+}
+
+void FindUnitWindow::startThroughGateway() {
+    QString why;
+    std::optional<ScanPlan> p = plan(&why);
+    if (!p) {
+        op_.message(why, windowTitle(), MsgIcon::Exclamation, MsgButtons::Ok);
+        return;
+    }
+    p->speeds.clear(); // the gateway's line runs at its own speed
+    p->probeMs = 0;    // the gateway's own wait
+    // The scan holds the program's transport itself: nothing else goes meanwhile.
+    runScan(netScanner_, *p);
+}
+
+void FindUnitWindow::runScan(Scanner& scanner, const ScanPlan& p) {
     foundList->clear();
     found_.clear();
     hintsLabel->clear();
-    progressBar->setMaximum(p->probeCount());
+    progressBar->setMaximum(p.probeCount());
     progressBar->setValue(0);
     running_ = true;
     startButton->setText(QStringLiteral("S&top"));
     useButton->setEnabled(false);
     closeButton->setEnabled(false);
-    const ScanResult r = scanner_.run(*p);
+    const ScanResult r = scanner.run(p);
     running_ = false;
     startButton->setText(QStringLiteral("&Start"));
     closeButton->setEnabled(true);
@@ -290,7 +316,7 @@ void FindUnitWindow::use() {
 }
 
 QString FindUnitWindow::chosenSettings() const {
-    if (!chosen_)
+    if (!chosen_ || chosen_->baud == 0) // through a gateway: no speed of its own
         return {};
     QStringList parts = port_.settings().split(QLatin1Char(','));
     if (parts.size() != 4)

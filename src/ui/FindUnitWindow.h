@@ -5,6 +5,7 @@
 // else is sent meanwhile.
 
 #include "scan/Scanner.h"
+#include "transport/NetTransport.h"
 #include "transport/RtuTransport.h"
 
 #include <QDialog>
@@ -45,6 +46,8 @@ public slots:
 private:
     QLayout* buildPlan();
     void buildControls();
+    void startThroughGateway();
+    void runScan(Scanner& scanner, const ScanPlan& plan);
     void showEnd(const ScanResult& r); // the scan is over: how it ended, in the time-left line
     void connectControls();
     void updateEstimate();
@@ -72,7 +75,8 @@ private:
     Transport& transport_;
     Operator& op_;
     RtuTransport rtu_;
-    Scanner scanner_;
+    Scanner scanner_;    // a serial line: addresses x speeds, on the window's own RTU transport
+    Scanner netScanner_; // a network unit: each address through the gateway, at its speed
     bool running_ = false;
     std::optional<FoundUnit> chosen_;
     QVector<FoundUnit> found_;

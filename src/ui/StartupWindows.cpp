@@ -146,10 +146,12 @@ void StartupWindows::findUnit() {
         return;
     const FoundUnit unit = *window.chosen();
     main_->setUnitAddress(unit.unit); // the one unit address of every window
-    connection_.commSettings = window.chosenSettings();
-    if (const PortStatus s = port_.setSettings(connection_.commSettings); !s.ok)
-        op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
-                    MsgIcon::Exclamation, MsgButtons::Ok);
+    if (!connection_.network()) {     // a gateway keeps its line's speed
+        connection_.commSettings = window.chosenSettings();
+        if (const PortStatus s = port_.setSettings(connection_.commSettings); !s.ok)
+            op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
+                        MsgIcon::Exclamation, MsgButtons::Ok);
+    }
     noteConnection();
 }
 

@@ -2,11 +2,16 @@
 // goes where a port's name goes, and no speed is asked for.
 #include "connect/Connection.h"
 #include "connect/OpenPort.h"
+#include "link/Crc.h"
+#include "link/QtSerialPortDevice.h"
+#include "sim/SimNetServer.h"
 #include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "support/ScriptedPort.h"
 #include "support/WidgetLookup.h"
+#include "transport/Transports.h"
 #include "ui/ConnectionDialog.h"
+#include "ui/FindUnitWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/NetworkUnitDialog.h"
 
@@ -21,6 +26,39 @@ struct PortAndSpeed : ScriptedPort, SpeedDialog {
 class TestNetwork : public QObject {
     Q_OBJECT
 private slots:
+    // Find Unit on a network unit probes each address through the gateway at its one speed,
+    // and Use takes the address without touching the line's speed.
+    void findUnitThroughAGateway() {
+        SimModel model;
+        model.setMessage(0, "SEVEN");
+        SimNetServer server(model);
+        SimConfig sim;
+        sim.unit = 7;
+        QVERIFY(server.listen(sim, QHostAddress::LocalHost, 0, false));
+        Configuration config;
+        config.crcTable = standardCrcTable();
+        config.baudRates = {"", "4800,N,8,1", "9600,N,8,1", "19200,N,8,1", ""};
+        Connection connection;
+        QVERIFY(connection.setPort(server.address()));
+        QtSerialPortDevice port;
+        port.setPortName(server.address());
+        const auto transport = makeTransport(port, config.crcTable, {300, &connection.line});
+        RecordingOperator op;
+        FindUnitWindow f(config, connection, port, *transport, op);
+        child<QSpinBox>(f, "firstSpin")->setValue(6);
+        child<QSpinBox>(f, "lastSpin")->setValue(8);
+        f.start();
+        auto* found = child<QTreeWidget>(f, "foundList");
+        QCOMPARE(found->topLevelItemCount(), 1);
+        QCOMPARE(found->topLevelItem(0)->text(0) + "|" + found->topLevelItem(0)->text(2),
+                 "7|SEVEN");
+        QCOMPARE(child<QLabel>(f, "timeLeftLabel")->text(), "done: 3 probes, 1 found");
+        QCOMPARE(op.count(), 0);
+        found->setCurrentItem(found->topLevelItem(0));
+        f.use();
+        QVERIFY(f.chosen() && f.chosen()->unit == 7 && f.chosenSettings().isEmpty());
+    }
+
     void networkEntry_data() {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("host");
