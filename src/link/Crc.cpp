@@ -42,6 +42,23 @@ double digitsInBase(const QByteArray& s, qsizetype pos, int base) {
     return v;
 }
 
+// The first entry of table that differs from the Modbus CRC-16 table, as an
+// error; nothing when it is that table.
+std::optional<ConfigError> notStandard(const CrcTableArray& table) {
+    const CrcTableArray expected = standardCrcTable();
+    for (int v = 0; v < 256; ++v) {
+        const auto i = static_cast<size_t>(v + 1);
+        if (table[i] != expected[i])
+            return ConfigError{QString::fromLatin1(kCrcTableName),
+                               QStringLiteral("the value for byte %1 is %2, not %3; it is not "
+                                              "the Modbus CRC-16 table")
+                                   .arg(v)
+                                   .arg(table[i])
+                                   .arg(expected[i])};
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 double numericPrefix(const QByteArray& field) {
@@ -116,17 +133,8 @@ std::optional<ConfigError> parseCrcTable(const QByteArray& original, CrcTableArr
         result[static_cast<size_t>(k)] = fits ? static_cast<std::int32_t>(v) : -1;
     }
 
-    const CrcTableArray expected = standardCrcTable();
-    for (int v = 0; v < 256; ++v) {
-        const auto i = static_cast<size_t>(v + 1);
-        if (result[i] != expected[i])
-            return ConfigError{name,
-                               QStringLiteral("the value for byte %1 is %2, not %3; it is not "
-                                              "the Modbus CRC-16 table")
-                                   .arg(v)
-                                   .arg(result[i])
-                                   .arg(expected[i])};
-    }
+    if (auto wrong = notStandard(result))
+        return wrong;
     table = result;
     return std::nullopt;
 }

@@ -68,6 +68,27 @@ QString saveTarget(const QString& path, QString& why) {
     return why.isEmpty() ? target : QString();
 }
 
+// Reads fd to its end, or to limit bytes, into data.
+std::optional<FileProblem> readAtMost(int fd, qint64 limit, QByteArray& data) {
+    data.resize(limit);
+    qsizetype got = 0;
+    std::optional<FileProblem> problem;
+    while (got < data.size()) {
+        const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            problem = FileProblem{FileProblem::Unreadable, systemError(errno)};
+            break;
+        }
+        if (n == 0)
+            break;
+        got += n;
+    }
+    data.truncate(got);
+    return problem;
+}
+
 } // namespace
 
 std::optional<FileProblem> readBoundedFile(const QString& path, qint64 maxBytes, const char* what,
@@ -97,22 +118,8 @@ std::optional<FileProblem> readBoundedFile(const QString& path, qint64 maxBytes,
     } else {
         // Bounded even after the size check: a file still growing can hold
         // more than its size said.
-        data.resize(maxBytes + 1);
-        qsizetype got = 0;
-        while (got < data.size()) {
-            const ssize_t n = ::read(fd, data.data() + got, size_t(data.size() - got));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                problem = FileProblem{FileProblem::Unreadable, systemError(errno)};
-                break;
-            }
-            if (n == 0)
-                break;
-            got += n;
-        }
-        data.truncate(got);
-        if (!problem && got > maxBytes)
+        problem = readAtMost(fd, maxBytes + 1, data);
+        if (!problem && data.size() > maxBytes)
             problem = tooBig(-1, maxBytes, what);
     }
     ::close(fd);

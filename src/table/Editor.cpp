@@ -95,6 +95,21 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
     return true;
 }
 
+// False, after its box, when the unit did not confirm a write.
+bool Editor::delivered(const ReplyCheck& check) {
+    if (check.confirmed())
+        return true;
+    const QString text =
+        check.verdict == ReplyCheck::Verdict::Silent
+            ? QStringLiteral("No reply received from QV840!\r\nCheck communications!")
+            : QStringLiteral("The QV840 did not confirm the message: %1.\r\n"
+                             "Check communications!")
+                  .arg(check.reason());
+    op_.message(text, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation,
+                MsgButtons::Ok);
+    return false;
+}
+
 Editor::Outcome Editor::write(EditorView& view, int unit) {
     const int k = selected_;
     if (!validIndex(k))
@@ -131,18 +146,8 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
         return Outcome::PortFailed;
     }
 
-    const ReplyCheck check = checkReply(t, request);
-    if (!check.confirmed()) {
-        const QString text =
-            check.verdict == ReplyCheck::Verdict::Silent
-                ? QStringLiteral("No reply received from QV840!\r\nCheck communications!")
-                : QStringLiteral("The QV840 did not confirm the message: %1.\r\n"
-                                 "Check communications!")
-                      .arg(check.reason());
-        op_.message(text, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation,
-                    MsgButtons::Ok);
+    if (!delivered(checkReply(t, request)))
         return Outcome::NotDelivered;
-    }
     view.setCurrentValue(text);
     table_.setText(k, text);
     view_.setMessageLabel(k, table_.text(k));

@@ -52,6 +52,7 @@ public:
 
 private:
     bool ready(const TransportClaim& claim);
+    bool delivered(const ReplyCheck& check);
     void reportFailure(TransportStatus status, const QString& reason);
     // The length and character rules for the text typed for interlock k:
     // false, after the one box, when it cannot go; else bytes holds it.

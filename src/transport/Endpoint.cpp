@@ -22,6 +22,40 @@ bool hostName(const QString& host) {
     return name.match(host).hasMatch();
 }
 
+// The host and the port's text of an address after its scheme; why not,
+// when they cannot be told apart.
+std::optional<QString> splitHost(const QString& rest, bool rtu, QString& host, QString& portText) {
+    if (rest.startsWith(QLatin1Char('['))) {
+        const int close = int(rest.indexOf(QLatin1Char(']')));
+        if (close < 0)
+            return QStringLiteral("has no ] after its IPv6 address");
+        host = rest.mid(1, close - 1);
+        const QString after = rest.mid(close + 1);
+        if (!after.isEmpty() && !after.startsWith(QLatin1Char(':')))
+            return QStringLiteral("has \"%1\" after its IPv6 address").arg(after);
+        if (!after.isEmpty())
+            portText = after.mid(1);
+        if (QHostAddress(host).protocol() != QAbstractSocket::IPv6Protocol)
+            return QStringLiteral("has no IPv6 address in its brackets");
+        if (after.isEmpty() && rtu)
+            return QStringLiteral("names no port");
+    } else {
+        const int colon = int(rest.lastIndexOf(QLatin1Char(':')));
+        if (colon >= 0 && rest.indexOf(QLatin1Char(':')) != colon)
+            return QStringLiteral("has an IPv6 address without brackets");
+        host = colon >= 0 ? rest.left(colon) : rest;
+        if (colon >= 0)
+            portText = rest.mid(colon + 1);
+        else if (rtu)
+            return QStringLiteral("names no port");
+        if (host.isEmpty())
+            return QStringLiteral("names no host");
+        if (!hostName(host))
+            return QStringLiteral("has \"%1\", which is no host name").arg(host);
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 QString Endpoint::hostPort() const {
@@ -68,34 +102,8 @@ std::optional<Endpoint> parseEndpoint(const QString& text, QString* error) {
                                  .arg(t, why, form));
     };
     QString portText;
-    if (rest.startsWith(QLatin1Char('['))) {
-        const int close = int(rest.indexOf(QLatin1Char(']')));
-        if (close < 0)
-            return bad(QStringLiteral("has no ] after its IPv6 address"));
-        e.host = rest.mid(1, close - 1);
-        const QString after = rest.mid(close + 1);
-        if (!after.isEmpty() && !after.startsWith(QLatin1Char(':')))
-            return bad(QStringLiteral("has \"%1\" after its IPv6 address").arg(after));
-        if (!after.isEmpty())
-            portText = after.mid(1);
-        if (QHostAddress(e.host).protocol() != QAbstractSocket::IPv6Protocol)
-            return bad(QStringLiteral("has no IPv6 address in its brackets"));
-        if (after.isEmpty() && rtu)
-            return bad(QStringLiteral("names no port"));
-    } else {
-        const int colon = int(rest.lastIndexOf(QLatin1Char(':')));
-        if (colon >= 0 && rest.indexOf(QLatin1Char(':')) != colon)
-            return bad(QStringLiteral("has an IPv6 address without brackets"));
-        e.host = colon >= 0 ? rest.left(colon) : rest;
-        if (colon >= 0)
-            portText = rest.mid(colon + 1);
-        else if (rtu)
-            return bad(QStringLiteral("names no port"));
-        if (e.host.isEmpty())
-            return bad(QStringLiteral("names no host"));
-        if (!hostName(e.host))
-            return bad(QStringLiteral("has \"%1\", which is no host name").arg(e.host));
-    }
+    if (const auto why = splitHost(rest, rtu, e.host, portText))
+        return bad(*why);
     e.port = kModbusTcpPort;
     if (!portText.isNull()) {
         bool ok = false;
