@@ -25,7 +25,7 @@ struct Case {
     QByteArray reply = {};   // empty: silence
     QByteArray request = {}; // empty: nothing is sent
     int setup = Plain;
-    QString shown = "old|old"; // Label2|Label6(2) when sent, "old" if left alone
+    QString shown = "old|old"; // byte count|stored text when sent, "old" if left alone
 };
 
 Q_DECLARE_METATYPE(Case)

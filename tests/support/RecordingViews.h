@@ -16,7 +16,7 @@ public:
     void setMessageLabel(int index, const QString& text) override;
     void setProgress(int slot, int value) override;
 
-    std::array<QString, 20> labels;            // Label1(i) as it stands
+    std::array<QString, 20> labels;            // each slot's message label as it stands
     QVector<QPair<int, QString>> labelHistory; // every caption set, in order
     QVector<int> progressHistory;              // every progress value set, in order
     int progress = 0;
@@ -29,7 +29,7 @@ public:
     void clearNewText() override;
     void setCurrentValue(const QString& value) override { currentValue = value; }
 
-    QString text;         // Text1
+    QString text;         // the new text typed
     QString currentValue; // lblCurrentValue
     int clears = 0;
 };
@@ -48,7 +48,8 @@ public:
     void clearMessageText() override { text.clear(); }
     void showProblem(const QString& t) override { problems << t; }
 
-    QStringList labels = QStringList(5, "old"); // Label8, Label6(0), (1), Label2, Label6(2)
-    QString text;                               // MsgText
+    QStringList labels =
+        QStringList(5, "old"); // unit, transmitted, received, byte count, stored text
+    QString text;              // MsgText
     QStringList problems;
 };

@@ -68,7 +68,7 @@ private slots:
         QTest::addColumn<bool>("write");
         QTest::addColumn<int>("problem");
         QTest::addColumn<QString>("box");   // part of its text
-        QTest::addColumn<QString>("after"); // the entry|Text1|lblCurrentValue
+        QTest::addColumn<QString>("after"); // the entry|the new text|the current value
         const auto row = [](const char* name, bool write, int problem, const char* box,
                             const char* after) {
             QTest::newRow(name) << write << problem << QString(box) << QString(after);
