@@ -3,8 +3,8 @@
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
-    local commands="ports read write erase read-all write-all erase-all scan simulate sheet"
-    local line="--timeout-ms --direction --echo --pause-ms --retries"
+    local commands="ports read write erase read-all write-all erase-all verify restore scan simulate sheet"
+    local line="--timeout-ms --direction --echo --pause-ms --retries --verify"
     local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
     # The command: the first word that is neither an option nor an option's value.
     local i command=
@@ -58,7 +58,7 @@ _qv840ctl() {
         ;;
     read | write | erase | erase-all) [[ $cur == -* ]] && COMPREPLY=($(compgen -W "$line" -- "$cur")) ;;
     read-all) COMPREPLY=($(compgen -W "-o --output $line" -- "$cur")) ;;
-    write-all | sheet)
+    write-all | verify | restore | sheet)
         if [[ $cur == -* && $command == sheet ]]; then
             COMPREPLY=($(compgen -W "-o --output --paper" -- "$cur"))
         elif [[ $cur == -* ]]; then

@@ -18,6 +18,15 @@ const QVector<CommandRow>& commandTable() {
         {"write-all", "FILE.sav|FILE.csv",
          "write every message of the file that differs from its default", runWriteAll, N::Unit},
         {"erase-all", "", "erase all twenty slots", runEraseAll, N::Unit},
+        {"verify", "FILE.sav|FILE.csv",
+         "read the unit and compare it with the file: one line\n"
+         "per slot that differs; exit 0 when none does",
+         runVerify, N::Unit},
+        {"restore", "FILE.sav|FILE.csv",
+         "make the unit hold the file: write each slot that\n"
+         "differs, erase each the file leaves at its default,\n"
+         "read them back; exit 0 only when all match",
+         runRestore, N::Unit},
         {"scan", "[--units A-B] [--speeds LIST] [--timeout-ms N] [--first] [-o FILE.csv]",
          "find the units on the line: one line per unit found,\n"
          "address, speed and first message, separated by tabs;\n"

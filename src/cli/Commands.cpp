@@ -10,13 +10,12 @@
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 #include "table/BulkOperations.h"
-#include "table/CsvTable.h"
 #include "table/Editor.h"
-#include "table/TableFile.h"
+#include "table/TableFiles.h"
+#include "table/UnitText.h"
 #include "transport/PortTexts.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <optional>
@@ -92,22 +91,6 @@ int editorStatus(Editor::Outcome outcome) {
     return Exit::PortProblem;
 }
 
-// The operator has already been told what went wrong.
-int bulkStatus(const BulkResult& r) {
-    switch (r.outcome) {
-    case BulkResult::Outcome::PortFailed:
-        return Exit::PortProblem;
-    case BulkResult::Outcome::Refused:
-        return r.invalid.isEmpty() ? Exit::PortProblem : Exit::BadInput;
-    case BulkResult::Outcome::Stopped:
-        return Exit::NoAnswer; // the caller exits with the signal's status
-    case BulkResult::Outcome::Completed:
-    case BulkResult::Outcome::Cancelled:
-        break;
-    }
-    return r.silent.isEmpty() && r.rejected.isEmpty() ? Exit::Done : Exit::NoAnswer;
-}
-
 int readSlot(Session& s, int k) {
     TransportClaim claim(s.transport());
     const QByteArray request = Pdu::readMessage(messageRegister(k));
@@ -135,37 +118,20 @@ int readSlot(Session& s, int k) {
 int editSlot(Session& s, int k, const std::optional<QString>& text) {
     Editor editor(s.messages, s.transport(), s.table, s.op);
     editor.select(k);
+    editor.setControlCharactersKept(true); // checkText refused any typed as they are
     const int unit = s.connection.unitAddress;
     TerminalEditorView view(text.value_or(QString()));
     return editorStatus(text ? editor.write(view, unit) : editor.erase(view, unit));
 }
 
-// SIGINT or SIGTERM stops the operation between two requests while this lives.
-class StopOnSignal {
-public:
-    StopOnSignal(SignalWatch& watch, BulkOperations& ops)
-        : connection_(
-              QObject::connect(&watch, &SignalWatch::caught, [&ops] { ops.requestStop(); })) {}
-    ~StopOnSignal() { QObject::disconnect(connection_); }
-    StopOnSignal(const StopOnSignal&) = delete;
-    StopOnSignal& operator=(const StopOnSignal&) = delete;
-
-private:
-    QMetaObject::Connection connection_;
-};
-
 int readAll(Session& s, const QString& outFile) {
     BulkOperations ops(s.messages, s.transport(), s.table, s.op);
-    const StopOnSignal stop(s.signalWatch, ops);
+    const StopOnSignal stop(s.signalWatch, [&ops] { ops.requestStop(); });
     const BulkResult r = ops.readAll(s.connection.unitAddress);
     if (const int status = bulkStatus(r); status != Exit::Done || SignalWatch::first())
         return status; // a silent, rejected or stopped slot: nothing is printed or saved
-    if (isCsvName(outFile)) {
-        const CsvResult saved = writeCsvTable(outFile, s.messages.texts());
-        return saved.ok ? Exit::Done : fail(Exit::BadInput, saved.message);
-    }
     if (!outFile.isEmpty()) {
-        const TableFileResult saved = saveTable(outFile, s.messages.texts());
+        const TableFileOutcome saved = saveTableFile(outFile, s.messages.texts());
         if (!saved.ok)
             return fail(Exit::BadInput, saved.message);
         if (!saved.message.isEmpty())
@@ -182,17 +148,8 @@ int readAll(Session& s, const QString& outFile) {
 // The table write-all sends, from a .sav or .csv file; a status when it cannot go.
 std::optional<int> loadWriteAllTable(Session& session, const QString& file) {
     MessageTable& table = session.messages;
-    if (isCsvName(file)) {
-        const CsvResult r = readCsvTable(file, table.defaults(), table.texts());
-        if (!r.ok)
-            return fail(Exit::BadInput, r.message);
-        return std::nullopt;
-    }
-    const TableFileResult opened = openTable(file, table.texts());
-    if (!opened.ok)
-        return fail(Exit::BadInput, opened.message);
-    if (!opened.message.isEmpty())
-        printErr(QStringLiteral("qv840ctl: ") + opened.message);
+    if (const auto status = loadTableArgument(file, table.defaults(), table.texts()))
+        return status;
     const QStringList problems = writeAllProblems(table);
     if (!problems.isEmpty())
         return fail(Exit::BadInput,
@@ -201,24 +158,16 @@ std::optional<int> loadWriteAllTable(Session& session, const QString& file) {
     return std::nullopt;
 }
 
-// Where read-all -o saves must be a table's name in a folder that takes it.
-std::optional<int> checkSaveTarget(const QString& path) {
-    const QFileInfo file(path);
-    if (!file.fileName().endsWith(QLatin1String("sav")) && !isCsvName(file.fileName()))
-        return fail(
-            Exit::BadInput,
-            QStringLiteral("the file name %1 must end in .sav or .csv").arg(file.filePath()));
-    if (!QFileInfo(file.absolutePath()).isWritable())
-        return fail(Exit::BadInput,
-                    QStringLiteral("cannot save into %1: no such folder, or not writable")
-                        .arg(file.absolutePath()));
-    return std::nullopt;
-}
-
-// A text write refuses before the port is touched, so nothing is sent.
-std::optional<int> checkText(int slot, const QString& text) {
-    const QString why =
-        text.isEmpty() ? QStringLiteral("the message is empty") : writeAllProblem(text, QString());
+// A text write refuses before the port is touched, so nothing is sent. A
+// control character or 'ÿ' typed as it is, is refused; one written \xHH (as
+// read prints a unit's own) goes as it is, so that a text read is written
+// back the same.
+std::optional<int> checkText(int slot, const QString& typed) {
+    QString why = QStringLiteral("the message is empty");
+    if (!typed.isEmpty())
+        why = MessageText::firstUnsendable(typed) >= 0
+                  ? writeAllProblem(typed, QString())
+                  : UnitText::holdProblem(MessageText::unescaped(typed));
     if (why.isEmpty())
         return std::nullopt;
     return fail(Exit::BadInput, QStringLiteral("cannot write slot %1: %2; a message holds "
@@ -227,11 +176,16 @@ std::optional<int> checkText(int slot, const QString& text) {
                                     .arg(why));
 }
 
+// Write all says what it did when it ran to its end: "3 written, 17 unchanged".
 int bulk(Session& session, bool write) {
     BulkOperations ops(session.messages, session.transport(), session.table, session.op);
-    const StopOnSignal stop(session.signalWatch, ops);
+    ops.setVerifyWrites(session.connection.line.verify);
+    const StopOnSignal stop(session.signalWatch, [&ops] { ops.requestStop(); });
     const int unit = session.connection.unitAddress;
-    return bulkStatus(write ? ops.writeAll(unit) : ops.eraseAll(unit));
+    const BulkResult r = write ? ops.writeAll(unit) : ops.eraseAll(unit);
+    if (write && r.outcome == BulkResult::Outcome::Completed)
+        printOut(writeAllSummary(r));
+    return bulkStatus(r);
 }
 
 } // namespace
@@ -239,6 +193,32 @@ int bulk(Session& session, bool write) {
 int fail(int status, const QString& text) {
     printErr(QStringLiteral("qv840ctl: ") + text);
     return status;
+}
+
+// The operator has already been told what went wrong.
+int bulkStatus(const BulkResult& r) {
+    switch (r.outcome) {
+    case BulkResult::Outcome::PortFailed:
+        return Exit::PortProblem;
+    case BulkResult::Outcome::Refused:
+        return r.invalid.isEmpty() ? Exit::PortProblem : Exit::BadInput;
+    case BulkResult::Outcome::Stopped:
+        return Exit::NoAnswer; // the caller exits with the signal's status
+    case BulkResult::Outcome::Completed:
+    case BulkResult::Outcome::Cancelled:
+        break;
+    }
+    return r.silent.isEmpty() && r.rejected.isEmpty() ? Exit::Done : Exit::NoAnswer;
+}
+
+std::optional<int> loadTableArgument(const QString& file, const TextTable& defaults,
+                                     TextTable& messages) {
+    const TableFileOutcome opened = loadTableFile(file, defaults, messages);
+    if (!opened.ok)
+        return fail(Exit::BadInput, opened.message);
+    if (!opened.message.isEmpty())
+        printErr(QStringLiteral("qv840ctl: ") + opened.message);
+    return std::nullopt;
 }
 
 int runPorts(const GlobalOptions&, const QStringList& args) {
@@ -262,9 +242,11 @@ int runWrite(const GlobalOptions& options, const QStringList& args) {
     const auto a = slotArguments(QStringLiteral("write"), args, QStringLiteral("SLOT TEXT"), slot);
     if (!a)
         return Exit::BadInput;
-    const QString text = a->at(1);
+    const QString typed = a->at(1);
+    const QString text = MessageText::unescaped(typed);
     return withUnit(
-        options, QStringLiteral("write"), [slot, text](Session&) { return checkText(slot, text); },
+        options, QStringLiteral("write"),
+        [slot, typed](Session&) { return checkText(slot, typed); },
         [slot, text](Session& s) { return editSlot(s, slot, text); });
 }
 
@@ -289,7 +271,11 @@ int runReadAll(const GlobalOptions& options, const QStringList& args) {
     // Refused before the port is touched, so a slow read-all is not thrown away at the end.
     return withUnit(
         options, name,
-        [file](Session&) { return file.isEmpty() ? std::nullopt : checkSaveTarget(file); },
+        [file](Session&) -> std::optional<int> {
+            if (const auto why = file.isEmpty() ? std::nullopt : tableSaveTargetProblem(file))
+                return fail(Exit::BadInput, *why);
+            return std::nullopt;
+        },
         [file](Session& s) { return readAll(s, file); });
 }
 

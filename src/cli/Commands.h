@@ -3,9 +3,13 @@
 // process's exit status.
 
 #include "startup/LineOptions.h"
+#include "startup/MessageLayout.h"
+#include "table/BulkRun.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace Exit {
 constexpr int Done = 0;
@@ -30,6 +34,17 @@ struct GlobalOptions {
 // "qv840ctl: " + text on stderr, and the status to exit with.
 int fail(int status, const QString& text);
 
+// The status of a bulk run whose boxes have already told the operator what
+// went wrong: Done only when every slot it went to answered.
+int bulkStatus(const BulkResult& result);
+
+// Reads the table a command names into messages, by what the file holds
+// (a .sav or CSV table, whatever its name); a warning goes to stderr. The
+// status to exit with, after saying why, when it cannot be read: then
+// messages is as it was.
+std::optional<int> loadTableArgument(const QString& file, const TextTable& defaults,
+                                     TextTable& messages);
+
 // The commands' handlers (CommandTable.h lists them): each takes the global
 // options and the words after its name, and returns the exit status.
 int runPorts(const GlobalOptions& options, const QStringList& args);
@@ -41,4 +56,6 @@ int runWriteAll(const GlobalOptions& options, const QStringList& args);
 int runEraseAll(const GlobalOptions& options, const QStringList& args);
 int runScan(const GlobalOptions& options, const QStringList& args);
 int runSimulate(const GlobalOptions& options, const QStringList& args);
-int runSheet(const GlobalOptions& options, const QStringList& args); // cli/Sheet.cpp
+int runSheet(const GlobalOptions& options, const QStringList& args);   // cli/Sheet.cpp
+int runVerify(const GlobalOptions& options, const QStringList& args);  // cli/VerifyRestore.cpp
+int runRestore(const GlobalOptions& options, const QStringList& args); // cli/VerifyRestore.cpp

@@ -63,6 +63,20 @@ private:
     std::unique_ptr<Transport> transport_;
 };
 
+// While it lives, SIGINT, SIGTERM or SIGHUP calls stop (an operation's
+// requestStop), which ends the operation between two requests.
+class StopOnSignal {
+public:
+    StopOnSignal(SignalWatch& watch, const std::function<void()>& stop)
+        : connection_(QObject::connect(&watch, &SignalWatch::caught, stop)) {}
+    ~StopOnSignal() { QObject::disconnect(connection_); }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+private:
+    QMetaObject::Connection connection_;
+};
+
 // The command's input checked against the configuration, before the port is
 // touched; a status to exit with when it cannot go.
 using UnitCheck = std::function<std::optional<int>(Session&)>;

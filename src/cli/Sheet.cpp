@@ -7,8 +7,7 @@
 #include "cli/Terminal.h"
 #include "startup/ConfigFiles.h"
 #include "startup/DataFolder.h"
-#include "table/CsvTable.h"
-#include "table/TableFile.h"
+#include "table/TableFiles.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -34,23 +33,14 @@ std::optional<QPageSize::PageSizeId> paperSize(const QCommandLineParser& p,
     return std::nullopt;
 }
 
-// The table of a .sav or .csv file over the defaults: entries a short .sav
-// does not hold, and empty CSV cells, are the defaults.
+// The table of a file over the defaults, recognised by what it holds:
+// entries a short .sav does not hold, and empty CSV cells, are the defaults.
 std::optional<int> readTable(const QString& in, const QString& folder, TextTable& messages) {
     TextTable defaults;
     if (auto err = readDefaults(folder, defaults))
         return fail(Exit::BadInput, err->text());
     messages = defaults;
-    if (isCsvName(in)) {
-        const CsvResult r = readCsvTable(in, defaults, messages);
-        if (!r.ok)
-            return fail(Exit::BadInput, r.message);
-        return std::nullopt;
-    }
-    if (!in.endsWith(QLatin1String("sav")))
-        return fail(Exit::BadInput,
-                    QStringLiteral("%1: a message table ends in .sav or .csv").arg(in));
-    const TableFileResult r = openTable(in, messages);
+    const TableFileOutcome r = loadTableFile(in, defaults, messages);
     if (!r.ok)
         return fail(Exit::BadInput, r.message);
     if (!r.message.isEmpty())

@@ -19,12 +19,13 @@ namespace {
 
 // After the table's commands.
 const char* const kHelpTail = R"(
---pause-ms, --retries, --echo, --direction and --timeout-ms may also follow a
-unit command or scan; after "--" a word is the command's text.
+--pause-ms, --retries, --echo, --direction, --timeout-ms and --verify may also
+follow a unit command or scan; after "--" a word is the command's text.
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
-the output could not be written), 2 bad usage or input, 3 the port could not
-be opened or failed (scan: 1 when no unit was found). A command stopped by
+the output could not be written; verify, restore: or the unit differs from the
+file), 2 bad usage or input, 3 the port could not be opened or failed (scan: 1
+when no unit was found). A command stopped by
 SIGINT, SIGTERM or SIGHUP (the terminal closed) ends between two requests,
 saves no file and exits 130, 143 or 129.)";
 
@@ -84,11 +85,18 @@ struct Options {
         QStringLiteral("Tries again a request without a usable reply, 0..9 times (default 0)."),
         QStringLiteral("N")};
 
+    QCommandLineOption verify{
+        QStringLiteral("verify"),
+        QStringLiteral("Read each slot back after writing it (write, write-all); a slot that "
+                       "does not hold what was sent is a failure. restore always does.")};
+
     QList<QCommandLineOption> all() const {
-        return {port, baud, unit, config, timeout, trace, direction, echo, pause, retries};
+        return {port, baud, unit, config, timeout, trace, direction, echo, pause, retries, verify};
     }
     // Those that may also follow a command that talks to a unit.
-    QList<QCommandLineOption> line() const { return {pause, retries, echo, direction, timeout}; }
+    QList<QCommandLineOption> line() const {
+        return {pause, retries, echo, direction, timeout, verify};
+    }
 };
 
 // "-p", "--port": how an option is typed.
@@ -101,8 +109,9 @@ QStringList typedNames(const QList<QCommandLineOption>& options, bool withValueO
     return typed;
 }
 
-// --direction, --echo, --pause-ms, --retries.
+// --direction, --echo, --pause-ms, --retries, --verify.
 std::optional<int> takeLine(const QCommandLineParser& parser, const Options& o, LineOptions& line) {
+    line.verify = parser.isSet(o.verify);
     if (parser.isSet(o.direction)) {
         const auto d = directionNamed(parser.value(o.direction));
         if (!d)

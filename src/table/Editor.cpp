@@ -24,6 +24,17 @@ bool validIndex(int k) {
     return k >= 0 && k < kInterlockCount;
 }
 
+// The first character of text that cannot go; with control characters kept,
+// only NUL and 'ÿ', which would end the text on the unit.
+qsizetype firstRefused(const QString& text, bool keepControlCharacters) {
+    if (!keepControlCharacters)
+        return MessageText::firstUnsendable(text);
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text.at(i).unicode() == 0 || text.at(i).unicode() == 0xFF)
+            return i;
+    return -1;
+}
+
 } // namespace
 
 Editor::Editor(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
@@ -73,7 +84,7 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
     // back as the end of the text: the unit takes printable characters only.
     const CodePage::Encoded encoded = CodePage::encode(text);
     QString bad;
-    if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
+    if (const qsizetype at = firstRefused(text, keepControlCharacters_); at >= 0)
         bad = QStringLiteral("The message for interlock %1 (%2) holds %3 at position %4, "
                              "which cannot be sent: the unit shows only printable characters.")
                   .arg(k)

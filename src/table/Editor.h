@@ -43,6 +43,11 @@ public:
     Outcome write(EditorView& view, int unit);
     Outcome erase(EditorView& view, int unit);
 
+    // A text that puts back what a unit held (the command line's TEXT with
+    // \xHH escapes, as read prints it) may hold control characters: they go
+    // as they are. Off, a control character is refused as a typing slip.
+    void setControlCharactersKept(bool on) { keepControlCharacters_ = on; }
+
     // Kept for the whole run, across openings of the editor.
     int LengthErrorCount = 0;
 
@@ -64,4 +69,5 @@ private:
     LineActivity* activity_;
     int selected_ = 0;
     bool reconnectAsked_ = false;
+    bool keepControlCharacters_ = false;
 };

@@ -4,7 +4,9 @@
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
 #include "startup/ConfigFiles.h"
+#include "startup/Interlocks.h"
 #include "support/PtyPeer.h"
+#include "table/CsvTable.h"
 #include "table/TableFile.h"
 #include "transport/RtuTransport.h"
 
@@ -46,6 +48,15 @@ static bool plant(const QString& path, int slot, const QByteArray& text) {
 }
 
 static const QByteArray kTitleSequence = "A\x1B]0;X\aB"; // would retitle a terminal
+
+// A line of verify for slot k, whose default the file holds.
+static QString differs(int k, const QString& onUnit) {
+    TextTable defaults;
+    readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults);
+    return QString("%1 (%2): on the unit %3, in the file nothing (the default \"%4\")\n")
+        .arg(k)
+        .arg(terminalCaption(k), onUnit, defaults[size_t(k)]);
+}
 
 static void row(const char* name, QStringList args, int status, QString out = {},
                 QString err = {}) {
@@ -95,6 +106,12 @@ private slots:
         TextTable table = defaults_;
         table[5] = "CHANGED FIVE";
         QVERIFY(saveTable(dir_.filePath("one.sav"), table).ok);
+        // A CSV table under a name that says nothing, and a text that is no table.
+        QVERIFY(writeCsvTable(dir_.filePath("one.csv"), table).ok &&
+                QFile::rename(dir_.filePath("one.csv"), dir_.filePath("site.txt")));
+        QFile notes(dir_.filePath("notes.sav"));
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("boiler 2, serviced\n") > 0);
+        notes.close();
         table[4] = QString(41, 'L');
         QVERIFY(saveTable(dir_.filePath("long.sav"), table).ok);
         QCOMPARE(::mkfifo(QFile::encodeName(dir_.filePath("fifo.sav")).constData(), 0600), 0);
@@ -135,9 +152,53 @@ private slots:
         row("link over a file", {"simulate", "--link", "@dir/one.sav"}, 3, {}, "one.sav");
         row("write-all, one too long", {"-p", "@sim", "write-all", "@dir/long.sav"}, 2, {}, "41");
         row("nothing was sent either", {"-p", "@sim", "read", "5"}, 0, "\n");
-        row("write-all", {"-p", "@sim", "write-all", "@dir/one.sav"}, 0);
+        row("write-all", {"-p", "@sim", "write-all", "@dir/one.sav"}, 0,
+            "1 written, 19 unchanged\n");
         row("the changed entry went out", {"-p", "@sim", "read", "5"}, 0, "CHANGED FIVE\n");
         row("no default went out", {"-p", "@sim", "read", "0"}, 0, "\n"); // erased above
+        // A table is known by what it holds, not by its name.
+        row("write-all, a CSV named .txt",
+            {"--pause-ms", "0", "--verify", "-p", "@sim", "write-all", "@dir/site.txt"}, 0,
+            "1 written, 19 unchanged\n");
+        row("write-all, a note named .sav", {"-p", "@sim", "write-all", "@dir/notes.sav"}, 2, {},
+            "notes.sav is not a message table: line 1 is not a message in double quotes");
+        row("verify, 3 slots differ", {"--pause-ms", "0", "-p", "@sim", "verify", "@dir/one.sav"},
+            1,
+            differs(3, "\"-5 € PRÉSSION\"") + differs(8, "\"A\\x1B]0;X\\x07B\"") +
+                differs(9, "\"AB\"") + "3 of 20 slots differ\n");
+        row("restore", {"--pause-ms", "0", "-p", "@sim", "restore", "@dir/site.txt"}, 0,
+            "0 written, 3 erased, 17 unchanged\n");
+        row("verify after it", {"--pause-ms", "0", "-p", "@sim", "verify", "@dir/one.sav"}, 0,
+            "20 of 20 slots as in the file\n");
+        row("restore, nothing to do", {"--pause-ms", "0", "-p", "@sim", "restore", "@dir/one.sav"},
+            0, "0 written, 0 erased, 20 unchanged\n");
+        row("restore, a note", {"-p", "/dev/qv840-none", "restore", "@dir/notes.sav"}, 2, {},
+            "is not a message table");
+        // Quotes and commas stay where they stand through a backup and back.
+        row("quote, comma", {"-p", "@sim", "write", "4", "PRESS \"RESET\", THEN WAIT"}, 0);
+        row("backed up", {"--pause-ms", "0", "-p", "@sim", "read-all", "-o", "@dir/Q.SAV"}, 0);
+        row("backed up as CSV", {"--pause-ms", "0", "-p", "@sim", "read-all", "-o", "@dir/q.csv"},
+            0);
+        row("changed", {"-p", "@sim", "write", "4", "OTHER"}, 0);
+        row("written back", {"--pause-ms", "0", "-p", "@sim", "write-all", "@dir/Q.SAV"}, 0,
+            "2 written, 18 unchanged\n");
+        row("slot 4 as it was", {"-p", "@sim", "read", "4"}, 0, "PRESS \"RESET\", THEN WAIT\n");
+        row("slot 5 did not move", {"-p", "@sim", "read", "5"}, 0, "CHANGED FIVE\n");
+        row("the CSV backup matches", {"--pause-ms", "0", "-p", "@sim", "verify", "@dir/q.csv"}, 0,
+            "20 of 20 slots as in the file\n");
+        // What read prints, write takes back: a unit's control characters and backslashes.
+        row("escapes written", {"-p", "@sim", "write", "6", "A\\x1BB\\x5Cx1B"}, 0);
+        row("read as written", {"-p", "@sim", "read", "6"}, 0, "A\\x1BB\\x5Cx1B\n");
+        row("written as read", {"-p", "@sim", "write", "6", "A\\x1BB\\x5Cx1B"}, 0);
+        row("still the same", {"-p", "@sim", "read", "6"}, 0, "A\\x1BB\\x5Cx1B\n");
+        row("erased again", {"-p", "@sim", "erase", "6"}, 0);
+        // Where a backup goes is checked before the first request.
+        row("upper-case suffix", {"--pause-ms", "0", "-p", "@sim", "read-all", "-o", "@dir/B.CSV"},
+            0);
+        row("no suffix", {"-p", "@sim", "read-all", "-o", "@dir/mysav"}, 2, {},
+            "must end in .sav or .csv");
+        row("a folder", {"-p", "/dev/qv840-none", "read-all", "-o", "@dir"}, 2, {},
+            "it is a folder");
         // Found at its own address and speed only; a short wait keeps these quick.
         const QStringList quick = {"--speeds", "9600,4800", "--timeout-ms", "100"};
         row("scan", QStringList{"-p", "@sim7", "scan", "--units", "6-8"} + quick, 0,
@@ -184,7 +245,8 @@ private slots:
         row("echo: write", {"--echo", "on", "-p", "@echo", "write", "1", "ECHOED"}, 0);
         row("echo: read", {"--echo", "on", "-p", "@echo", "read", "1"}, 0, "ECHOED\n");
         row("echo: erase", {"-p", "@echo", "erase", "1"}, 0);
-        row("echo: write-all", {"--pause-ms", "0", "-p", "@echo", "write-all", "@dir/one.sav"}, 0);
+        row("echo: write-all", {"--pause-ms", "0", "-p", "@echo", "write-all", "@dir/one.sav"}, 0,
+            "1 written, 19 unchanged\n");
         row("echo: read-all", {"--pause-ms", "0", "-p", "@echo", "read-all", "-o", "@dir/e.sav"},
             0);
         row("echo: erase-all", {"-p", "@echo", "erase-all", "--pause-ms=0"}, 0); // after it too
