@@ -80,6 +80,7 @@ int editorStatus(Editor::Outcome outcome) {
     case Editor::Outcome::Delivered:
         return Exit::Done;
     case Editor::Outcome::NotDelivered:
+    case Editor::Outcome::NotVerified:
         return Exit::NoAnswer;
     case Editor::Outcome::LengthError:
     case Editor::Outcome::BadCharacter:
@@ -119,6 +120,7 @@ int editSlot(Session& s, int k, const std::optional<QString>& text) {
     Editor editor(s.messages, s.transport(), s.table, s.op);
     editor.select(k);
     editor.setControlCharactersKept(true); // checkText refused any typed as they are
+    editor.setVerifyWrites(s.connection.line.verify);
     const int unit = s.connection.unitAddress;
     TerminalEditorView view(text.value_or(QString()));
     return editorStatus(text ? editor.write(view, unit) : editor.erase(view, unit));
@@ -208,7 +210,9 @@ int bulkStatus(const BulkResult& r) {
     case BulkResult::Outcome::Cancelled:
         break;
     }
-    return r.silent.isEmpty() && r.rejected.isEmpty() ? Exit::Done : Exit::NoAnswer;
+    // A slot whose read-back differs is a failure like one that did not answer.
+    return r.silent.isEmpty() && r.rejected.isEmpty() && r.mismatched.isEmpty() ? Exit::Done
+                                                                                : Exit::NoAnswer;
 }
 
 std::optional<int> loadTableArgument(const QString& file, const TextTable& defaults,

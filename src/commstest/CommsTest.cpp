@@ -2,6 +2,7 @@
 
 #include "modbus/Pdu.h"
 #include "startup/CodePage.h"
+#include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 
 #include <vector>
@@ -120,7 +121,8 @@ void CommsTest::writeMessage() {
     }
     LineBusyScope busy(activity_);
     view_.setUnitAddressText(QString::number(unit_));
-    exchange(Pdu::writeMessage(register_, encoded.bytes), ReplyEnd::Quick, false, what);
+    const QByteArray request = Pdu::writeMessage(register_, encoded.bytes);
+    proveWrite(request, exchange(request, ReplyEnd::Quick, false, what), text);
 }
 
 void CommsTest::eraseMessage() {
@@ -131,11 +133,46 @@ void CommsTest::eraseMessage() {
     view_.clearMessageText();
     LineBusyScope busy(activity_);
     view_.setUnitAddressText(QString::number(unit_));
-    exchange(Pdu::eraseMessage(register_), ReplyEnd::Quick, false, what);
+    const QByteArray request = Pdu::eraseMessage(register_);
+    proveWrite(request, exchange(request, ReplyEnd::Quick, false, what), QString());
 }
 
-void CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
-                         const QString& what) {
+namespace {
+QString quoted(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("nothing (an empty slot)")
+                          : QLatin1Char('"') + MessageText::escaped(text) + QLatin1Char('"');
+}
+} // namespace
+
+void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, const QString& sent) {
+    const int offset = register_ - kFirstMessageRegister;
+    // Only a whole slot written from its first register can be compared.
+    if (!verifyWrites_ || !t.ok() || !checkReply(t, request).confirmed() || offset < 0 ||
+        offset % kRegistersPerMessage != 0 || offset / kRegistersPerMessage >= kInterlockCount)
+        return;
+    const int slot = offset / kRegistersPerMessage;
+    const QString name = QStringLiteral("slot %1 (%2)").arg(slot).arg(terminalCaption(slot));
+    const QByteArray read = Pdu::readMessage(register_);
+    Transaction back;
+    back.status = transport_.bulkPause();
+    if (back.status == TransportStatus::Ok)
+        back = transport_.transact(unit_, read);
+    if (!back.ok() || !checkReply(back, read).confirmed()) {
+        view_.showProblem(QStringLiteral("The unit confirmed the write, but %1 could not be read "
+                                         "back to prove it.")
+                              .arg(name));
+        return;
+    }
+    const Pdu::ReadText held = Pdu::decodeReadReply(back.replyPdu);
+    const QString onUnit = held.empty ? QString() : held.text;
+    if (onUnit != sent)
+        view_.showProblem(QStringLiteral("Read back after writing, %1 does not hold what was "
+                                         "written: written %2, holds %3.")
+                              .arg(name, quoted(sent), quoted(onUnit)));
+}
+
+Transaction CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
+                                const QString& what) {
     Transaction t;
     {
         IndicatorWiring lamps(transport_, view_);
@@ -150,7 +187,7 @@ void CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
     view_.setTransmitted(byteDump(t.sent)); // also when the port refused the bytes
     if (t.status == TransportStatus::Busy || t.status == TransportStatus::NotOpen) {
         report(what, t.status, t.error);
-        return;
+        return t;
     }
     // Whatever arrived is shown as it came, also when the port failed on the
     // way: the bytes are what the operator needs to see.
@@ -171,4 +208,5 @@ void CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
     }
     if (t.status == TransportStatus::Failed)
         report(what, t.status, t.error);
+    return t;
 }

@@ -41,15 +41,23 @@ public:
     void writeMessage();
     void eraseMessage();
 
+    // A confirmed write or erase at a slot's first register is read back at
+    // once (LineOptions::verify); a slot that does not hold what was sent is
+    // shown as a problem, naming it.
+    void setVerifyWrites(bool on) { verifyWrites_ = on; }
+
 private:
     // Refuses (and says why) when the transport is held elsewhere or the
     // line is closed; otherwise readies the line.
     bool begin(bool claimed, const QString& what);
     void report(const QString& what, TransportStatus status, const QString& reason);
-    void exchange(const QByteArray& request, ReplyEnd end, bool isRead, const QString& what);
+    Transaction exchange(const QByteArray& request, ReplyEnd end, bool isRead, const QString& what);
+    // After request wrote sent (empty: an erase) and was exchanged as t.
+    void proveWrite(const QByteArray& request, const Transaction& t, const QString& sent);
     Transport& transport_;
     CommsTestView& view_;
     LineActivity* activity_;
     int unit_ = kFirstUnitAddress;
     int register_ = kFirstMessageRegister;
+    bool verifyWrites_ = false;
 };

@@ -67,6 +67,10 @@ QString howItEnded(BulkResult::Outcome outcome) {
 } // namespace
 
 QString bulkOutcomeText(BulkKind kind, const BulkResult& result, const QTime& when) {
+    if (kind == BulkKind::WriteAll) // "Write All: 3 written, 17 unchanged, 14:02"
+        return QStringLiteral("%1: %2%3, %4")
+            .arg(bulkVerb(kind), howItEnded(result.outcome), writeAllSummary(result),
+                 when.toString(QStringLiteral("HH:mm")));
     const QString done = kind == BulkKind::ReadAll    ? QStringLiteral("read")
                          : kind == BulkKind::WriteAll ? QStringLiteral("written")
                                                       : QStringLiteral("erased");

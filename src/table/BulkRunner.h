@@ -30,5 +30,6 @@ private:
 
 // "Read All", "Write All", "Erase All".
 QString bulkVerb(BulkKind kind);
-// For the status line: "Read All: 20 of 20 read, 14:02".
+// For the status line: "Read All: 20 of 20 read, 14:02", "Write All: 3
+// written, 17 unchanged, 14:02".
 QString bulkOutcomeText(BulkKind kind, const BulkResult& result, const QTime& when);

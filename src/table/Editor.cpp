@@ -4,6 +4,7 @@
 #include "startup/CodePage.h"
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
+#include "table/BulkRun.h"
 #include "transport/PortTexts.h"
 
 #include <array>
@@ -121,6 +122,21 @@ bool Editor::delivered(const ReplyCheck& check) {
     return false;
 }
 
+bool Editor::verified(int unit, int k, const QString& sent) {
+    const auto mismatch = readBackWritten(transport_, unit, k, sent);
+    if (!mismatch)
+        return true;
+    // The table holds what the unit holds, when that is known.
+    if (!mismatch->unread) {
+        table_.setText(k,
+                       mismatch->readBack.isEmpty() ? table_.defaultText(k) : mismatch->readBack);
+        view_.setMessageLabel(k, table_.text(k));
+    }
+    op_.message(mismatchText({*mismatch}), QStringLiteral("Message Not Verified"),
+                MsgIcon::Exclamation, MsgButtons::Ok);
+    return false;
+}
+
 Editor::Outcome Editor::write(EditorView& view, int unit) {
     const int k = selected_;
     if (!validIndex(k))
@@ -159,10 +175,13 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
 
     if (!delivered(checkReply(t, request)))
         return Outcome::NotDelivered;
-    view.setCurrentValue(text);
     table_.setText(k, text);
     view_.setMessageLabel(k, table_.text(k));
     view.clearNewText();
+    const bool proven = !verifyWrites_ || verified(unit, k, text);
+    view.setCurrentValue(table_.text(k));
+    if (!proven)
+        return Outcome::NotVerified;
     op_.message(QStringLiteral("Seems like message received and stored in QV840"),
                 QStringLiteral("Message Delivered"), MsgIcon::Information, MsgButtons::Ok);
     return Outcome::Delivered;
@@ -198,6 +217,8 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     if (check.confirmed()) {
         table_.setText(k, table_.defaultText(k));
         view_.setMessageLabel(k, table_.text(k));
+        if (verifyWrites_ && !verified(unit, k, QString()))
+            return Outcome::NotVerified;
         text = QStringLiteral("Erase Successfully Completed");
         outcome = Outcome::Delivered;
     } else if (check.verdict != ReplyCheck::Verdict::Silent) {

@@ -36,6 +36,8 @@ public:
         BadCharacter, // write: a character that cannot be sent, nothing sent
         Refused,      // link busy, no port, or no valid selection: nothing sent
         PortFailed,   // the port failed during the exchange
+        NotVerified,  // confirmed, but the read-back differs or got no usable reply:
+                      // the table holds what was read back, else what was sent
     };
 
     // Each shows its one message box; the outcome is for the caller's use.
@@ -47,6 +49,11 @@ public:
     // \xHH escapes, as read prints it) may hold control characters: they go
     // as they are. Off, a control character is refused as a typing slip.
     void setControlCharactersKept(bool on) { keepControlCharacters_ = on; }
+
+    // Each confirmed write or erase is read back at once (LineOptions::verify)
+    // and a slot that does not hold what was sent is reported, naming it.
+    void setVerifyWrites(bool on) { verifyWrites_ = on; }
+    bool verifyWrites() const { return verifyWrites_; }
 
     // Kept for the whole run, across openings of the editor.
     int LengthErrorCount = 0;
@@ -62,6 +69,9 @@ private:
     // The length and character rules for the text typed for interlock k:
     // false, after the one box, when it cannot go; else bytes holds it.
     bool acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal);
+    // The read-back of slot k after sent (empty: an erase) was confirmed:
+    // false, after its box, when the slot does not hold it.
+    bool verified(int unit, int k, const QString& sent);
     MessageTable& table_;
     Transport& transport_;
     MessageTableView& view_;
@@ -70,4 +80,5 @@ private:
     int selected_ = 0;
     bool reconnectAsked_ = false;
     bool keepControlCharacters_ = false;
+    bool verifyWrites_ = false;
 };

@@ -40,7 +40,7 @@ bool CompareResult::matches() const {
 bool RestoreResult::restored() const {
     return run.outcome == BulkResult::Outcome::Completed && !readFailed && invalid.isEmpty() &&
            differences.isEmpty() && run.silent.isEmpty() && run.rejected.isEmpty() &&
-           written.size() + erased.size() + unchanged.size() == kInterlockCount;
+           written.size() + erased.size() + unchanged.size() + skipped.size() == kInterlockCount;
 }
 
 QString compareSummary(const CompareResult& result) {
@@ -74,6 +74,8 @@ QString restoreSummary(const RestoreResult& result) {
                     .arg(result.differences.size())
                     .arg(result.differences.size() == 1 ? QStringLiteral("differs")
                                                         : QStringLiteral("differ"));
+    if (!result.skipped.isEmpty())
+        text += QStringLiteral(", %1 not chosen").arg(result.skipped.size());
     return text;
 }
 
@@ -81,17 +83,26 @@ UnitSync::UnitSync(Transport& transport, MessageTableView& view, Operator& op,
                    LineActivity* activity)
     : transport_(transport), view_(view), op_(op), activity_(activity) {}
 
-// Reads every slot into onUnit (an empty text for the empty slot, nothing for
-// a slot that did not answer usably), the bar going up to percentOfRead. The
-// slots read count as done. True when every slot was read.
-bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead) {
-    for (int k = 0; k < kInterlockCount && !run.ended(); ++k) {
-        run.advanceTo(k, percentOfRead * (k + 1) / kInterlockCount);
+QVector<int> UnitSync::allSlots() {
+    QVector<int> all(kInterlockCount);
+    for (int k = 0; k < kInterlockCount; ++k)
+        all[k] = k;
+    return all;
+}
+
+// Reads each chosen slot into onUnit (an empty text for the empty slot,
+// nothing for a slot that did not answer usably), the bar going up to
+// percentOfRead. The slots read count as done. True when every one was read.
+bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
+                        const QVector<int>& chosen) {
+    for (int j = 0; j < chosen.size() && !run.ended(); ++j) {
+        const int k = chosen[j];
+        run.advanceTo(k, percentOfRead * (j + 1) / int(chosen.size()));
         onUnit[size_t(k)] = run.readSlot(k);
         if (onUnit[size_t(k)])
             r.done.append(k);
     }
-    return r.done.size() == kInterlockCount;
+    return r.done.size() == chosen.size();
 }
 
 CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTable& defaults) {
@@ -101,7 +112,7 @@ CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTabl
         return r;
     UnitImage onUnit;
     if (run.prepare(false)) {
-        readUnit(run, onUnit, r.run, 100);
+        readUnit(run, onUnit, r.run, 100, allSlots());
         for (int k = 0; k < kInterlockCount; ++k) {
             const auto& held = onUnit[size_t(k)];
             if (held && !UnitText::same(*held, table[size_t(k)], defaults[size_t(k)]))
@@ -126,9 +137,13 @@ QStringList restoreProblems(const TextTable& table, const TextTable& defaults,
     return problems;
 }
 
-// Entries no slot can hold refuse the restore, in one box; true then.
-bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults, RestoreResult& r) {
-    const QStringList problems = restoreProblems(table, defaults, &r.invalid);
+// Chosen entries no slot can hold refuse the restore, in one box; true then.
+bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults,
+                        const QVector<int>& chosen, RestoreResult& r) {
+    TextTable checked = defaults; // a slot not chosen gets nothing, so it is no problem
+    for (int k : chosen)
+        checked[size_t(k)] = table[size_t(k)];
+    const QStringList problems = restoreProblems(checked, defaults, &r.invalid);
     if (problems.isEmpty())
         return false;
     r.run.outcome = BulkResult::Outcome::Refused;
@@ -163,13 +178,17 @@ void UnitSync::restoreSlot(BulkRun& run, int k, const QString& before, const QSt
     (content.isEmpty() ? r.erased : r.written) << k;
 }
 
-RestoreResult UnitSync::restore(int unit, const TextTable& table, const TextTable& defaults) {
+RestoreResult UnitSync::restore(int unit, const TextTable& table, const TextTable& defaults,
+                                const QVector<int>& choice) {
     RestoreResult r;
+    QVector<int> chosen; // in slot order, each once
+    for (int k = 0; k < kInterlockCount; ++k)
+        (choice.contains(k) ? chosen : r.skipped) << k;
     BulkRun run(parts(), r.run, unit);
-    if (!run.available() || heldBack(table, defaults, r))
+    if (!run.available() || heldBack(table, defaults, chosen, r))
         return r;
     UnitImage onUnit;
-    const bool read = run.prepare(true) && readUnit(run, onUnit, r.run, 50);
+    const bool read = run.prepare(true) && readUnit(run, onUnit, r.run, 50, chosen);
     r.run.done.clear(); // from here on: the slots changed
     if (!read) {
         r.readFailed = !run.ended() && r.run.outcome == BulkResult::Outcome::Completed;
@@ -178,7 +197,7 @@ RestoreResult UnitSync::restore(int unit, const TextTable& table, const TextTabl
         return r;
     }
     QVector<int> todo;
-    for (int k = 0; k < kInterlockCount; ++k) {
+    for (int k : chosen) {
         if (UnitText::same(*onUnit[size_t(k)], table[size_t(k)], defaults[size_t(k)]))
             r.unchanged << k;
         else

@@ -51,6 +51,7 @@ struct RestoreResult {
     QVector<int> unchanged;              // slots that held what the table says: nothing was sent
     QVector<int> invalid;                // entries no slot can hold: nothing at all was sent
     QVector<SlotDifference> differences; // slots that still do not hold the table's entry
+    QVector<int> skipped;                // slots not chosen: neither read nor sent anything
     bool readFailed = false;             // a slot could not be read first: nothing was sent
     // Every slot was read and now holds what the table says, read back to prove it.
     bool restored() const;
@@ -58,7 +59,8 @@ struct RestoreResult {
 
 // "20 of 20 slots as in the file", "3 of 20 slots differ, 1 not read".
 QString compareSummary(const CompareResult& result);
-// "2 written, 1 erased, 17 unchanged", then ", 1 still differs" or
+// "2 written, 1 erased, 17 unchanged", then ", 1 still differs", ", 5 not
+// chosen", or
 // "nothing written: 2 slots could not be read" when it failed.
 QString restoreSummary(const RestoreResult& result);
 
@@ -85,7 +87,11 @@ public:
     // hold refuse the whole restore before anything is sent. Control
     // characters in the table (a unit's, kept as \xHH in its backup) are
     // written as they are: a restore puts back what the unit held.
-    RestoreResult restore(int unit, const TextTable& table, const TextTable& defaults);
+    // Only the slots in chosen are read, written or checked; the others are
+    // left as they are and listed as skipped.
+    RestoreResult restore(int unit, const TextTable& table, const TextTable& defaults,
+                          const QVector<int>& chosen = allSlots());
+    static QVector<int> allSlots();
 
     // As BulkOperations::requestStop().
     void requestStop() {
@@ -97,8 +103,10 @@ public:
 private:
     BulkParts parts() { return {transport_, view_, op_, activity_, stopRequested_, running_}; }
     using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
-    bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead);
-    bool heldBack(const TextTable& table, const TextTable& defaults, RestoreResult& r);
+    bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
+                  const QVector<int>& chosen);
+    bool heldBack(const TextTable& table, const TextTable& defaults, const QVector<int>& chosen,
+                  RestoreResult& r);
     void restoreSlot(BulkRun& run, int k, const QString& before, const QString& entry,
                      const QString& defaultText, RestoreResult& r);
     Transport& transport_;

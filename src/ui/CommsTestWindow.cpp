@@ -48,10 +48,12 @@ CommsTestWindow::CommsTestWindow(Connection& connection, const TextTable& termin
     });
     connect(writeButton, &QPushButton::clicked, this, [this] {
         commsTest_.setUnit(connection_.unitAddress);
+        commsTest_.setVerifyWrites(connection_.line.verify);
         commsTest_.writeMessage();
     });
     connect(eraseButton, &QPushButton::clicked, this, [this] {
         commsTest_.setUnit(connection_.unitAddress);
+        commsTest_.setVerifyWrites(connection_.line.verify);
         commsTest_.eraseMessage();
     });
     connect(loadMessageFormButton, &QPushButton::clicked, this, [this] {

@@ -6,6 +6,7 @@
 #include "ui/ConnectionDialog.h"
 #include "ui/LoadedWindows.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
 #include <QFormLayout>
@@ -64,11 +65,17 @@ QGroupBox* LineSpeedDialog::makeLineGroup() {
     retriesSpin = new QSpinBox(lineGroup);
     retriesSpin->setObjectName(QStringLiteral("retriesSpin"));
     retriesSpin->setRange(0, 9);
+    verifyCheck = new QCheckBox(QStringLiteral("Read each &write back"), lineGroup);
+    verifyCheck->setObjectName(QStringLiteral("verifyCheck"));
+    verifyCheck->setToolTip(QStringLiteral("After the editor, Write All or the comms test wrote a "
+                                           "message, read it again and report a slot that does "
+                                           "not hold it"));
     auto* form = new QFormLayout(lineGroup);
     form->addRow(QStringLiteral("&Direction:"), directionBox);
     form->addRow(QStringLiteral("&Echo:"), echoBox);
     form->addRow(QStringLiteral("&Pause between messages:"), pauseSpin);
     form->addRow(QStringLiteral("&Retries:"), retriesSpin);
+    form->addRow(verifyCheck);
     showLine();
     return lineGroup;
 }
@@ -79,6 +86,7 @@ void LineSpeedDialog::showLine() {
     echoBox->setCurrentIndex(echoBox->findData(int(line.echo)));
     pauseSpin->setValue(line.pauseMs);
     retriesSpin->setValue(line.retries);
+    verifyCheck->setChecked(line.verify);
 }
 
 void LineSpeedDialog::takeLine() {
@@ -87,6 +95,7 @@ void LineSpeedDialog::takeLine() {
     line.echo = static_cast<EchoMode>(echoBox->currentData().toInt());
     line.pauseMs = pauseSpin->value();
     line.retries = retriesSpin->value();
+    line.verify = verifyCheck->isChecked();
 }
 
 LineSpeedDialog::~LineSpeedDialog() {

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QStringList>
 
+class QCheckBox;
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -62,6 +63,7 @@ private:
     QComboBox* echoBox = nullptr;
     QSpinBox* pauseSpin = nullptr;
     QSpinBox* retriesSpin = nullptr;
+    QCheckBox* verifyCheck = nullptr;
 
     Connection& connection_;
     const Configuration& config_;

@@ -8,6 +8,7 @@
 #include "table/TableFiles.h"
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"
+#include "ui/CompareDialog.h"
 #include "ui/Controls.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
@@ -57,6 +58,7 @@ MainWindow::MainWindow(MessageTable& table, Connection& connection, Transport& t
     : QWidget(parent, Qt::Window), table_(table), connection_(connection), transport_(transport),
       op_(op), windows_(windows), commsTest_(commsTest),
       bulk_(table, transport, *this, op, commsTest.clock()), run_(bulk_, table),
+      sync_(transport, *this, op, commsTest.clock()),
       editor_(table, transport, *this, op, commsTest.clock()) {
     setObjectName(QStringLiteral("MainWindow"));
     updateTitle();
@@ -75,6 +77,7 @@ void MainWindow::connectControls() {
     connect(writeAllButton, &QPushButton::clicked, this,
             [this] { runBulk(writeAllButton, BulkKind::WriteAll); });
     connect(eraseAllButton, &QPushButton::clicked, this, &MainWindow::eraseAll);
+    connect(compareButton, &QPushButton::clicked, this, &MainWindow::compareWithUnit);
     connect(connectButton, &QPushButton::clicked, this, [this] {
         if (connectAction_)
             connectAction_();
@@ -85,7 +88,7 @@ void MainWindow::connectControls() {
     });
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape_->setEnabled(false);
-    connect(escape_, &QShortcut::activated, this, [this] { run_.requestStop(); });
+    connect(escape_, &QShortcut::activated, this, &MainWindow::stopRunning);
     connect(&transport_, &Transport::failed, this, [this](const QString& why) {
         failure_ = why.isEmpty() ? QStringLiteral("the port was closed") : why;
         refreshStatus();
@@ -168,6 +171,25 @@ void MainWindow::messageClicked(int index) {
 }
 
 namespace {
+
+// For the status line: "Compare: 3 of 20 slots differ, 14:02".
+QString compareOutcomeText(const CompareResult& r, const QTime& when) {
+    QString what;
+    if (r.run.outcome == BulkResult::Outcome::Stopped)
+        what = QStringLiteral("stopped");
+    else if (r.run.outcome != BulkResult::Outcome::Completed)
+        what = QStringLiteral("not finished");
+    else if (r.matches())
+        what = QStringLiteral("the unit holds the table");
+    else
+        what =
+            QStringLiteral("%1 of %2 slots differ").arg(r.differences.size()).arg(kInterlockCount);
+    if (const qsizetype unread = kInterlockCount - r.run.done.size();
+        r.run.outcome == BulkResult::Outcome::Completed && unread > 0)
+        what += QStringLiteral(", %1 not read").arg(unread);
+    return QStringLiteral("Compare: %1, %2").arg(what, when.toString(QStringLiteral("HH:mm")));
+}
+
 const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (*.csv)");
 } // namespace
 
@@ -223,7 +245,7 @@ void MainWindow::exportPdf() {
 void MainWindow::setOperationsEnabled(bool on) {
     // The button of the operation under way stays: it stops it.
     for (QPushButton* b : {readAllButton, writeAllButton, eraseAllButton, openFileButton,
-                           saveFileButton, connectButton, findUnitButton})
+                           saveFileButton, connectButton, findUnitButton, compareButton})
         b->setEnabled(on || b == running_);
     // An operation keeps the unit it started with.
     addressSpinner->setEnabled(on);
@@ -274,30 +296,88 @@ void MainWindow::eraseAll() {
         runBulk(eraseAllButton, BulkKind::EraseAll);
 }
 
-void MainWindow::runBulk(QPushButton* button, BulkKind kind) {
-    if (run_.running()) { // the button reads "Stop" meanwhile
-        run_.requestStop();
-        return;
-    }
+void MainWindow::stopRunning() {
+    run_.requestStop();
+    sync_.requestStop();
+}
+
+void MainWindow::whileRunning(QPushButton* button, const std::function<void()>& body) {
     running_ = button;
     const QString caption = button->text();
     button->setText(QStringLiteral("S&top"));
     button->setToolTip(QStringLiteral("Stop after the request under way (Esc)"));
     escape_->setEnabled(true);
-    if (kind == BulkKind::ReadAll) {
-        table_.forgetFile(); // the table no longer comes from its file
-        updateTitle();
-    }
-    const BulkResult result = run_.run(kind, connection_.unitAddress);
+    body();
     escape_->setEnabled(false);
     running_ = nullptr;
     button->setText(caption);
     updateTooltips();
     setOperationsEnabled(!transport_.busy());
     updateTitle();
+}
+
+void MainWindow::runBulk(QPushButton* button, BulkKind kind) {
+    if (running_) { // the button reads "Stop" meanwhile
+        stopRunning();
+        return;
+    }
+    if (kind == BulkKind::ReadAll) {
+        table_.forgetFile(); // the table no longer comes from its file
+        updateTitle();
+    }
+    bulk_.setVerifyWrites(connection_.line.verify);
+    BulkResult result;
+    whileRunning(button, [&] { result = run_.run(kind, connection_.unitAddress); });
     lastOutcome_ = bulkOutcomeText(kind, result, QTime::currentTime());
     refreshStatus();
     if (result.reconnect && reconnectAction_)
+        reconnectAction_();
+}
+
+void MainWindow::compareWithUnit() {
+    if (running_) {
+        stopRunning();
+        return;
+    }
+    const int unit = connection_.unitAddress;
+    CompareResult compared;
+    whileRunning(compareButton,
+                 [&] { compared = sync_.compare(unit, table_.texts(), table_.defaults()); });
+    lastOutcome_ = compareOutcomeText(compared, QTime::currentTime());
+    refreshStatus();
+    if (compared.run.reconnect && reconnectAction_)
+        reconnectAction_();
+    if (compared.run.outcome != BulkResult::Outcome::Completed)
+        return; // stopped or failed: its box said so
+    const QString where = QStringLiteral("unit %1 on %2").arg(unit).arg(transport_.endpointName());
+    if (compared.differences.isEmpty()) {
+        // Slots that could not be read were named in their own box.
+        if (compared.matches())
+            op_.message(QStringLiteral("All %1 slots of %2 hold what the table says.")
+                            .arg(kInterlockCount)
+                            .arg(where),
+                        QStringLiteral("Compare with Unit"), MsgIcon::Information, MsgButtons::Ok);
+        return;
+    }
+    CompareDialog dialog(compared, where, this);
+    if (dialog.exec() == QDialog::Accepted && !dialog.chosen().isEmpty())
+        writeChosen(unit, dialog.chosen());
+}
+
+void MainWindow::writeChosen(int unit, const QVector<int>& chosen) {
+    RestoreResult restored;
+    whileRunning(compareButton, [&] {
+        restored = sync_.restore(unit, table_.texts(), table_.defaults(), chosen);
+    });
+    for (const QVector<int>* done : {&restored.written, &restored.erased, &restored.unchanged})
+        for (int k : *done)
+            table_.noteOnUnit(k);
+    updateTitle();
+    lastOutcome_ =
+        QStringLiteral("Write Selected: %1, %2")
+            .arg(restoreSummary(restored), QTime::currentTime().toString(QStringLiteral("HH:mm")));
+    refreshStatus();
+    if (restored.run.reconnect && reconnectAction_)
         reconnectAction_();
 }
 
@@ -351,6 +431,15 @@ void MainWindow::updateTooltips() {
     writeAllButton->setToolTip(
         QStringLiteral("Write every message that differs from its default to unit %1").arg(unit));
     eraseAllButton->setToolTip(QStringLiteral("Erase all twenty messages of unit %1").arg(unit));
+    commsTestButton->setToolTip(QStringLiteral("Open the comms-test window"));
+    connectButton->setToolTip(
+        QStringLiteral("Choose another port or speed, or open the same again"));
+    findUnitButton->setToolTip(
+        QStringLiteral("Look for a unit whose address or speed is not known"));
+    compareButton->setToolTip(
+        QStringLiteral("Read unit %1 and show the slots that differ from the table; write the "
+                       "ones you choose")
+            .arg(unit));
     openFileButton->setToolTip(QStringLiteral("Open a message table (*.sav or *.csv); the unit is "
                                               "not changed"));
     saveFileButton->setToolTip(QStringLiteral("Save the table to a file; the unit is not changed"));

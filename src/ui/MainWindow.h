@@ -9,6 +9,7 @@
 #include "table/Editor.h"
 #include "table/MessageTable.h"
 #include "table/MessageTableView.h"
+#include "table/UnitSync.h"
 #include "ui/ClickLabel.h"
 
 #include <QLabel>
@@ -100,6 +101,12 @@ private:
     // Runs a bulk operation; its button reads "Stop" meanwhile and stops it,
     // as Escape does.
     void runBulk(QPushButton* button, BulkKind kind);
+    // Runs body with button reading "Stop" meanwhile, stopping it as Escape does.
+    void whileRunning(QPushButton* button, const std::function<void()>& body);
+    void stopRunning();
+    // Compare with Unit: the slots that differ, then Write Selected for those chosen.
+    void compareWithUnit();
+    void writeChosen(int unit, const QVector<int>& chosen);
     void refreshStatus();
     bool mayWrite(const QString& name); // asks before replacing a file
     void onUnitAddressChanged(int value);
@@ -129,6 +136,7 @@ private:
     QLabel* progressCaption = nullptr;
     QPushButton* connectButton = nullptr;
     QPushButton* findUnitButton = nullptr;
+    QPushButton* compareButton = nullptr;
     QLabel* statusLine = nullptr;
 
     MessageTable& table_;
@@ -139,6 +147,7 @@ private:
     CommsTestWindow& commsTest_;
     BulkOperations bulk_;
     BulkRunner run_;
+    UnitSync sync_; // compare with unit, write selected
     Editor editor_; // one for the whole run: LengthErrorCount carries over
     QPointer<MessageEditorWindow> editorWindow_;
     QString fileName_; // shared by open and save

@@ -197,16 +197,13 @@ QGroupBox* MainWindow::buildCommandCenter() {
     quitButton = button(QStringLiteral("quitButton"), QStringLiteral("&Quit"), cc);
     commsTestButton =
         button(QStringLiteral("commsTestButton"), QStringLiteral("&Comms Test..."), cc);
-    commsTestButton->setToolTip(QStringLiteral("Open the comms-test window"));
     printButton = button(QStringLiteral("printButton"), QStringLiteral("&Print..."), cc);
     exportPdfButton =
         button(QStringLiteral("exportPdfButton"), QStringLiteral("E&xport PDF..."), cc);
     connectButton = button(QStringLiteral("connectButton"), QStringLiteral("Co&nnect..."), cc);
-    connectButton->setToolTip(
-        QStringLiteral("Choose another port or speed, or open the same again"));
     findUnitButton = button(QStringLiteral("findUnitButton"), QStringLiteral("&Find Unit..."), cc);
-    findUnitButton->setToolTip(
-        QStringLiteral("Look for a unit whose address or speed is not known"));
+    compareButton =
+        button(QStringLiteral("compareButton"), QStringLiteral("Co&mpare with Unit..."), cc);
     readAllButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     auto* grid = new QGridLayout(cc);
@@ -222,6 +219,7 @@ QGroupBox* MainWindow::buildCommandCenter() {
     grid->addWidget(printButton, 4, 0);
     grid->addWidget(exportPdfButton, 4, 1);
     grid->addWidget(connectButton, 4, 2);
+    grid->addWidget(compareButton, 5, 0, 1, 2);
     grid->addWidget(findUnitButton, 5, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);

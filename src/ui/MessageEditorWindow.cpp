@@ -155,10 +155,12 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
     // The editor acts on the interlock this window shows, whatever was
     // clicked since.
     editor_.select(interlock_);
+    editor_.setVerifyWrites(connection_.line.verify);
     const Editor::Outcome outcome = (editor_.*action)(*this, connection_.unitAddress);
     inTransaction_ = false;
-    if (outcome == Editor::Outcome::Delivered) {
-        // After an erase the unit shows the default text again.
+    if (outcome == Editor::Outcome::Delivered || outcome == Editor::Outcome::NotVerified) {
+        // After an erase the unit shows the default text again; after a
+        // read-back that differs, the table holds what was read.
         setCurrentValue(editor_.currentMessage());
         emit delivered(interlock_);
     } else if (outcome == Editor::Outcome::PortFailed && editor_.reconnectAsked()) {

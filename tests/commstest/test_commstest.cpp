@@ -4,6 +4,7 @@
 #include "commstest/CommsTest.h"
 #include "link/Crc.h"
 #include "modbus/Pdu.h"
+#include "support/FakeUnit.h"
 #include "support/RecordingViews.h"
 #include "support/ScriptedPort.h"
 #include "transport/RtuTransport.h"
@@ -96,6 +97,54 @@ private slots:
         QCOMPARE(view.text, c.op == &CommsTest::eraseMessage && sent ? QString() : c.text);
         if (c.setup != Held && c.setup != Closed) // the line listens before anything else
             QCOMPARE(port.log().mid(0, 2), QStringList({"drain", "rts off"}));
+    }
+
+    // With the read-back on, a confirmed write or erase at a slot's first register is read at
+    // once, and a slot that does not hold what was sent is shown as a problem naming it.
+    void readBack_data() {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<int>("reg");
+        QTest::addColumn<int>("fault"); // 0 none, 1 confirmed but not stored, 2 silent read-back
+        QTest::addColumn<int>("requests");
+        QTest::addColumn<QString>("problem");
+        QTest::newRow("proven") << true << 460 << 0 << 2 << "";
+        QTest::newRow("not stored") << true << 460 << 1 << 2
+                                    << "slot 3 (42-3) does not hold what was written: written "
+                                       "\"AB\", holds \"STORED 3\".";
+        QTest::newRow("erase not stored")
+            << false << 460 << 1 << 2 << "written nothing (an empty slot), holds \"STORED 3\"";
+        QTest::newRow("read-back silent")
+            << true << 460 << 2 << 2 << "slot 3 (42-3) could not be read back to prove it.";
+        QTest::newRow("not a slot's start") << true << 461 << 1 << 1 << "";
+    }
+    void readBack() {
+        QFETCH(bool, write);
+        QFETCH(int, reg);
+        QFETCH(int, fault);
+        QFETCH(QString, problem);
+        ScriptedPort port;
+        const CrcTableArray crc = standardCrcTable();
+        RtuTransport transport(port, crc, LinkTiming{30, 5, 30, 1, 0, 0});
+        FakeUnit unit;
+        unit.fill("STORED %1");
+        port.setResponder([&](const QByteArray& request) {
+            const bool read = request.at(1) == '\x03';
+            if (fault == 1 && !read) // the unit confirms, and keeps its old text
+                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
+            if (fault == 2 && read)
+                return QVector<Chunk>{};
+            return unit.answer(request);
+        });
+        RecordingCommsTestView view;
+        view.text = "AB";
+        CommsTest test(transport, view);
+        test.setUnit(1);
+        test.setRegister(reg);
+        test.setVerifyWrites(true);
+        write ? test.writeMessage() : test.eraseMessage();
+        QTEST(int(port.requests().size()), "requests");
+        QVERIFY2(view.problems.join('\n').contains(problem), qPrintable(view.problems.join('\n')));
+        QCOMPARE(view.problems.isEmpty(), problem.isEmpty());
     }
 };
 

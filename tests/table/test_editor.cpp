@@ -133,6 +133,54 @@ private slots:
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed}); // held while asking
         QVERIFY(rig.clock.isEnabled() && rig.transport.busy() == (problem == Busy));
     }
+
+    // With the read-back on, a confirmed write or erase is read at once; a slot that does not
+    // hold what was sent is a failure naming it, and the table holds what was read back.
+    void readBack_data() {
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<int>("fault"); // 0 none, 1 confirmed but not stored, 2 read-back silent
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("box");   // part of the one box
+        QTest::addColumn<QString>("after"); // the entry|the current value
+        const auto row = [](const char* name, bool write, int fault, Editor::Outcome o,
+                            const char* box, const char* after) {
+            QTest::newRow(name) << write << fault << int(o) << QString(box) << QString(after);
+        };
+        row("write proven", true, 0, Editor::Outcome::Delivered, "Seems like message", "A|A");
+        row("write not stored", true, 1, Editor::Outcome::NotVerified,
+            "interlock 0 (L1-40): written \"A\", holds \"STORED 0\"", "STORED 0|STORED 0");
+        row("write, read-back silent", true, 2, Editor::Outcome::NotVerified,
+            "written \"A\", could not be read back", "A|A");
+        row("erase proven", false, 0, Editor::Outcome::Delivered, "Erase Successfully", "DEF|CUR");
+        row("erase not stored", false, 1, Editor::Outcome::NotVerified,
+            "written nothing (an empty slot), holds \"STORED 0\"", "STORED 0|CUR");
+    }
+    void readBack() {
+        QFETCH(bool, write);
+        QFETCH(int, fault);
+        QFETCH(QString, box);
+        QFETCH(QString, after);
+        Rig rig;
+        rig.editor.setVerifyWrites(true);
+        rig.unit.fill("STORED %1");
+        rig.port.setResponder([&](const QByteArray& request) {
+            const bool read = request.at(1) == '\x03';
+            if (fault == 1 && !read) // the unit confirms, and keeps its old text
+                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
+            if (fault == 2 && read)
+                return QVector<Chunk>{};
+            return rig.unit.answer(request);
+        });
+        const auto outcome = write ? rig.editor.write(rig.view, rig.address)
+                                   : rig.editor.erase(rig.view, rig.address);
+        QTEST(int(outcome), "outcome");
+        QCOMPARE(rig.port.requests().size(), 2);
+        QCOMPARE(rig.port.requests().at(1).at(1), '\x03');
+        QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
+                 qPrintable(rig.op.last().text));
+        QCOMPARE(rig.messages.texts()[0] + '|' + rig.view.currentValue, after);
+        QCOMPARE(rig.table.labels[0], rig.messages.texts()[0]);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestEditor)

@@ -130,6 +130,28 @@ private slots:
         QCOMPARE(rig.writes(), 4);
     }
 
+    // Only the chosen slots are read, written and checked; the others keep what they hold,
+    // however the table differs, and an entry there that no slot could hold does not matter.
+    void restoreChosen() {
+        Rig rig;
+        rig.table[2] = "TWO";
+        rig.table[5] = rig.defaults[5];
+        rig.table[7] = "SEVEN, NOT CHOSEN";
+        rig.table[8] = QString(41, 'x');
+        const RestoreResult r = rig.sync.restore(1, rig.table, rig.defaults, {5, 2, 5, 30, -1});
+        QCOMPARE(rig.requests(), "R2 R5 W2 R2 W5 R5");
+        QVERIFY(r.restored());
+        QCOMPARE(r.skipped.size(), 18);
+        QCOMPARE(restoreSummary(r), "1 written, 1 erased, 0 unchanged, 18 not chosen");
+        QCOMPARE(rig.unit.model.message(7), QByteArray("STORED 7"));
+        QCOMPARE(rig.unit.model.message(5), QByteArray());
+        QCOMPARE(rig.op.count(), 0);
+        // The invalid entry refuses the restore once it is chosen.
+        const RestoreResult refused = rig.sync.restore(1, rig.table, rig.defaults, {7, 8});
+        QVERIFY(!refused.restored() && refused.invalid == QVector<int>{8});
+        QCOMPARE(rig.writes(), 2);
+    }
+
     // A slot that confirms and keeps its old text is named, with both texts, and is not written
     // again; a slot that cannot be read first stops the restore before any write; an entry no
     // slot can hold refuses it before anything is sent.

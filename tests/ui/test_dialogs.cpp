@@ -9,6 +9,7 @@
 #include "ui/LoadedWindows.h"
 #include "ui/MessageBoxOperator.h"
 
+#include <QCheckBox>
 #include <QtTest>
 #include <QtWidgets>
 
@@ -100,11 +101,12 @@ private slots:
         echoBox->setCurrentIndex(echoBox->findData(int(EchoMode::On)));
         pauseSpin->setValue(120);
         retriesSpin->setValue(3);
+        child<QCheckBox>(dialog, "verifyCheck")->setChecked(true);
         QTest::keyClick(speedList, Qt::Key_Return); // 9600 comes preselected
         QVERIFY(connection.commSettings == "9600,N,8,1" && !dialog.isVisible());
         QVERIFY(connection.line.direction == Direction::Adapter &&
                 connection.line.echo == EchoMode::On && connection.line.pauseMs == 120 &&
-                connection.line.retries == 3);
+                connection.line.retries == 3 && connection.line.verify);
         connection.commSettings = "19200,N,8,1";
         dialog.show(); // then the speed chosen last, and the line as it was taken
         QCOMPARE(speedList->currentItem()->text(), "19200,N,8,1");

@@ -8,6 +8,7 @@
 #include "support/WidgetLookup.h"
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
+#include "ui/CompareDialog.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
@@ -16,6 +17,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
 
@@ -380,9 +382,11 @@ private slots:
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");
-        QVERIFY(child<QLabel>(rig.main, "statusLine")
-                    ->text()
-                    .contains(op + ": stopped, 6 of 20 " + verb + ", "));
+        const QString status = child<QLabel>(rig.main, "statusLine")->text();
+        QVERIFY2(status.contains(op + (op == "Write All"
+                                           ? ": stopped, 6 written, 0 unchanged, 14 not written, "
+                                           : ": stopped, 6 of 20 " + verb + ", ")),
+                 qPrintable(status));
         for (int k : {0, 5, 6, 19}) {
             const QString unit = rig.unitMessage(k), table = rig.messages.texts()[size_t(k)];
             if (op == "Read All")
@@ -429,6 +433,75 @@ private slots:
         QCOMPARE(rig.op.count(), 3);
         QVERIFY(rig.op.boxes().at(1).text.endsWith("interlock 1 (40-41) at unit address 1.") &&
                 rig.op.last().text.startsWith("The unit did not answer for 20 interlocks"));
+    }
+
+    // Compare with Unit lists the slots where unit and table differ; Write Selected gives the
+    // checked ones the table's text (a default erases) and leaves the rest alone. With the
+    // read-back on, Write All proves each slot and says what it did.
+    void compareWithUnit() {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.connection.line.pauseMs = 0;
+        for (int k : {2, 5, 9})
+            rig.sim.model().setMessage(k, QStringLiteral("ON UNIT %1").arg(k).toLatin1());
+        click(rig.button("readAllButton"));
+        rig.messages.texts()[2] = "TWO, \"2\"";
+        rig.messages.texts()[5] = rig.messages.defaults()[5];
+        rig.sim.model().setMessage(9, "CHANGED ON UNIT");
+        QStringList rows;
+        const auto answerDialog = [&](const char* button, int uncheck) {
+            // The dialog opens once the compare, which runs the event loop, is over.
+            auto* poll = new QTimer(&rig.main);
+            poll->start(10);
+            QObject::connect(poll, &QTimer::timeout, &rig.main, [poll, &rows, button, uncheck] {
+                auto* dialog = qobject_cast<CompareDialog*>(QApplication::activeModalWidget());
+                if (!dialog)
+                    return;
+                poll->deleteLater();
+                poll->stop();
+                auto* table = child<QTableWidget>(dialog, "differenceTable");
+                rows.clear();
+                for (int r = 0; r < table->rowCount(); ++r)
+                    rows << table->item(r, 0)->text() + "|" + table->item(r, 1)->text() + "|" +
+                                table->item(r, 2)->text();
+                if (uncheck >= 0)
+                    table->item(uncheck, 0)->setCheckState(Qt::Unchecked);
+                click(child<QPushButton>(dialog, button));
+            });
+        };
+        const QString terminal9 = rig.config.terminalNames[9];
+        answerDialog("writeSelectedButton", 2);
+        click(rig.button("compareButton"));
+        QCOMPARE(rows, QStringList({rig.config.terminalNames[2] + "|ON UNIT 2|TWO, \"2\"",
+                                    rig.config.terminalNames[5] + "|ON UNIT 5|(default) " +
+                                        rig.messages.defaults()[5],
+                                    terminal9 + "|CHANGED ON UNIT|ON UNIT 9"}));
+        QCOMPARE(rig.unitMessage(2) + "|" + rig.unitMessage(5) + "|" + rig.unitMessage(9),
+                 "TWO, \"2\"||CHANGED ON UNIT");
+        const QString status = child<QLabel>(rig.main, "statusLine")->text();
+        QVERIFY2(status.contains("Write Selected: 1 written, 1 erased, 0 unchanged, 18 not chosen"),
+                 qPrintable(status));
+        QCOMPARE(rig.op.count(), 0);
+        // Close writes nothing; once the table holds what the unit does, it says so.
+        QByteArray sent;
+        QObject::connect(&rig.transport, &Transport::frameSent,
+                         [&](const QByteArray& f) { sent += f.mid(1, 1); });
+        answerDialog("closeButton", -1);
+        click(rig.button("compareButton"));
+        QVERIFY(rows.size() == 1 && rows[0].startsWith(terminal9 + "|CHANGED ON UNIT|"));
+        QCOMPARE(sent, QByteArray(20, '\x03'));
+        rig.messages.texts()[9] = "CHANGED ON UNIT";
+        click(rig.button("compareButton"));
+        QCOMPARE(rig.op.last().text, "All 20 slots of unit 1 on " + rig.sim.devicePath() +
+                                         " hold what the table says.");
+        // Write All with the read-back on: a slot the unit does not keep is named.
+        rig.connection.line.verify = true;
+        rig.messages.texts()[3] = "THREE";
+        sent.clear();
+        click(rig.button("writeAllButton"));
+        QVERIFY2(child<QLabel>(rig.main, "statusLine")->text().contains("Write All: "),
+                 qPrintable(child<QLabel>(rig.main, "statusLine")->text()));
+        QCOMPARE(sent.count('\x10') * 2, sent.size()); // each write read back at once
     }
 };
 
