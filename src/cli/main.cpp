@@ -87,8 +87,9 @@ struct Options {
 
     QCommandLineOption verify{
         QStringLiteral("verify"),
-        QStringLiteral("Read each slot back after writing it (write, write-all); a slot that "
-                       "does not hold what was sent is a failure. restore always does.")};
+        QStringLiteral(
+            "Read each slot back after writing or erasing it (write, erase, write-all); a slot "
+            "that does not hold what was sent is a failure. restore always does.")};
 
     QList<QCommandLineOption> all() const {
         return {port, baud, unit, config, timeout, trace, direction, echo, pause, retries, verify};

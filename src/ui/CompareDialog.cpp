@@ -80,9 +80,15 @@ CompareDialog::CompareDialog(const CompareResult& result, const QString& where, 
     connect(closeButton, &QPushButton::clicked, this, &QDialog::reject);
     connect(differenceTable, &QTableWidget::itemChanged, this, &CompareDialog::updateWriteButton);
     updateWriteButton();
-    const int textWidth =
-        fontMetrics().horizontalAdvance(QString(kMessageMaxLength, QLatin1Char('M')));
-    resize(qMin(2 * textWidth + 160, 1100), 160 + 28 * qMin(int(slots_.size()), 12));
+    // As wide as the texts need, as tall as twelve rows at most.
+    int width = 0;
+    for (int c = 0; c < ColumnCount; ++c)
+        width += differenceTable->columnWidth(c);
+    const int rowHeight = differenceTable->verticalHeader()->defaultSectionSize();
+    differenceTable->setMinimumHeight(differenceTable->horizontalHeader()->sizeHint().height() +
+                                      rowHeight * qMin(int(slots_.size()), 12) +
+                                      2 * differenceTable->frameWidth());
+    resize(qMin(width + 60, 1200), minimumSizeHint().height());
 }
 
 void CompareDialog::fillRows(const QVector<SlotDifference>& differences) {
