@@ -331,7 +331,7 @@ void CommsTestWindow::updateTooltips() {
     eraseButton->setToolTip(QStringLiteral("Erase the message in ") + where);
     loadMessageFormButton->setToolTip(
         QStringLiteral("Show the main window with the message table"));
-    quitButton->setToolTip(QStringLiteral("Close the port and end QV840N"));
+    quitButton->setToolTip(QStringLiteral("Close the port and end QV840N (asks first)"));
 }
 
 void CommsTestWindow::setOperationsEnabled(bool on) {
@@ -346,6 +346,12 @@ void CommsTestWindow::unload() {
 }
 
 void CommsTestWindow::quit() {
+    if (quitRequest_) {
+        quitRequest_();
+        return;
+    }
+    if (!op_.askOkCancel(QStringLiteral("Exit the QV840N program?"), {}, MsgIcon::Question))
+        return;
     unload();
     if (endProgram_)
         endProgram_();

@@ -38,6 +38,9 @@ public:
     // (Quit, after the port is closed).
     void setLoadMessageForm(std::function<void()> f) { loadMessageForm_ = std::move(f); }
     void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
+    // Quit with the main window loaded: it asks, as its own Quit does, and
+    // ends the program on OK. Without it, Quit asks here.
+    void setQuitRequest(std::function<void()> f) { quitRequest_ = std::move(f); }
 
     // The unload of the program's end: closes the port if it is open.
     void unload();
@@ -123,4 +126,5 @@ private:
     QString terminalName_;
     std::function<void()> loadMessageForm_;
     std::function<void()> endProgram_;
+    std::function<void()> quitRequest_;
 };

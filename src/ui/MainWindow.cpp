@@ -99,6 +99,8 @@ void MainWindow::connectControls() {
     connect(exportPdfButton, &QPushButton::clicked, this, &MainWindow::exportPdf);
     connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(commsTestButton, &QPushButton::clicked, this, &MainWindow::showCommsTest);
+    // The comms test's Quit asks here, where the table is known.
+    commsTest_.setQuitRequest([this] { close(); });
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::onUnitAddressChanged);
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::refreshStatus);
     // One unit address for the whole program: the comms test's spinner and
@@ -207,7 +209,22 @@ void MainWindow::saveFile() {
         op_.message(saved.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
+QString MainWindow::unsavedNote() const {
+    if (table_.unsavedChanges())
+        return QStringLiteral("The table holds changes that are neither saved to a file nor "
+                              "written to the unit.");
+    if (table_.modified())
+        return QStringLiteral("The table is not saved to a file.");
+    return {};
+}
+
 void MainWindow::openFile() {
+    // Another table in its place drops this one: asked as Quit does.
+    if (const QString note = unsavedNote();
+        !note.isEmpty() &&
+        !op_.askOkCancel(note + QStringLiteral("\r\nOpen another table in its place?"), {},
+                         MsgIcon::Question))
+        return;
     const QString name = chooseFile_(false, kTableFilters, fileName_);
     if (name.isEmpty())
         return;
@@ -273,9 +290,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     QString question = QStringLiteral("Exit the QV840N program?");
-    if (table_.unsavedChanges())
-        question += QStringLiteral("\r\nThe table holds changes that are neither saved to a file "
-                                   "nor written to the unit.");
+    if (const QString note = unsavedNote(); !note.isEmpty())
+        question += QStringLiteral("\r\n") + note;
     if (!op_.askOkCancel(question, {}, MsgIcon::Question)) {
         event->ignore();
         return;

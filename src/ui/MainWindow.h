@@ -94,6 +94,8 @@ private:
     void messageClicked(int index);
     void saveFile();
     void openFile();
+    // Why leaving the table would lose something, or nothing.
+    QString unsavedNote() const;
     void setOperationsEnabled(bool on);
     void showCommsTest();
     void exportPdf();

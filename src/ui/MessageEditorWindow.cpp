@@ -111,10 +111,13 @@ void MessageEditorWindow::load() {
 }
 
 void MessageEditorWindow::showInterlock() {
+    if (interlock_ >= 0 && interlock_ < kInterlockCount)
+        drafts_[size_t(interlock_)] = newTextEdit->text();
     interlock_ = editor_.selected();
     interlockValue->setText(editor_.terminalName());
     setCurrentValue(editor_.currentMessage());
-    newTextEdit->clear();
+    newTextEdit->setText(
+        interlock_ >= 0 && interlock_ < kInterlockCount ? drafts_[size_t(interlock_)] : QString());
     updateTooltips();
 }
 

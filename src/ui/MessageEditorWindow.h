@@ -6,6 +6,7 @@
 #include "table/Editor.h"
 
 #include <QWidget>
+#include <array>
 
 class Transport;
 class LoadedWindows;
@@ -68,5 +69,8 @@ private:
     const Connection& connection_;
     LoadedWindows& windows_;
     int interlock_ = -1; // the interlock shown
+    // What was typed for each interlock and not yet written, kept while the
+    // editor is open: a click on another message does not throw it away.
+    std::array<QString, kInterlockCount> drafts_{};
     bool inTransaction_ = false;
 };

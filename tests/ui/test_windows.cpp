@@ -168,22 +168,26 @@ private slots:
         QCOMPARE(QString::number(addressSpinner->value()) + "|" + unitValue->text() + "|" +
                      QString::number(rig.connection.unitAddress),
                  "1| 1|1");
-        // Its close box hides it, loaded with the clock running; Quit ends at once, unasked.
+        // Its close box hides it, loaded with the clock running. Its Quit asks as the main
+        // window's does, naming a table not saved; Cancel keeps all.
         rig.main.hide();
         click(rig.button("commsTestButton"));
         QVERIFY(f.isVisible() && f.close() && f.clock()->isEnabled() && rig.port.isOpen());
+        rig.messages.texts()[5] = "ONLY HERE";
+        rig.op.script({MsgAnswer::Cancel, MsgAnswer::Cancel});
         click(child<QPushButton>(f, "quitButton"));
-        QVERIFY(!rig.port.isOpen() && rig.endCalls == 1 && rig.op.count() == 0);
-        // The main window's Quit and close box ask first; OK closes the port and ends.
-        QVERIFY(rig.port.open().ok);
+        QCOMPARE(rig.op.last().text, "Exit the QV840N program?\r\nThe table holds changes that "
+                                     "are neither saved to a file nor written to the unit.");
+        QVERIFY(rig.port.isOpen() && rig.endCalls == 0);
+        rig.messages.noteSaved(); // as when saved to a file: nothing more to say
         rig.main.show();
-        rig.op.script({MsgAnswer::Cancel});
         click(rig.button("quitButton"));
-        QVERIFY(rig.op.last().text == "Exit the QV840N program?" &&
-                rig.op.last().buttons == MsgButtons::OkCancel);
-        QVERIFY(rig.main.isVisible() && rig.port.isOpen() && rig.endCalls == 1);
-        QVERIFY(rig.main.close());
-        QVERIFY(rig.op.count() == 2 && !rig.port.isOpen() && rig.endCalls == 2);
+        QCOMPARE(rig.op.last().text, "Exit the QV840N program?");
+        QVERIFY(rig.op.last().buttons == MsgButtons::OkCancel);
+        QVERIFY(rig.main.isVisible() && rig.port.isOpen() && rig.endCalls == 0);
+        // OK closes the port and ends.
+        click(child<QPushButton>(f, "quitButton"));
+        QVERIFY(rig.op.count() == 3 && !rig.port.isOpen() && rig.endCalls == 1);
     }
 
     void mainWindow() {
@@ -216,6 +220,11 @@ private slots:
         newTextEdit->setText("TYPED FOR 4");
         click(rig.message(13));
         QVERIFY(rig.main.editorWindow() == editor && newTextEdit->text().isEmpty());
+        // What was typed for an interlock comes back with it while the editor is open.
+        click(rig.message(4));
+        QCOMPARE(newTextEdit->text(), "TYPED FOR 4");
+        click(rig.message(13));
+        QVERIFY(newTextEdit->text().isEmpty());
         QCOMPARE(child<QLabel>(editor, "interlockValue")->text() + "|" + currentValue->text(),
                  rig.config.terminalNames[13] + "|" + rig.messages.defaults()[13]);
         rig.messages.texts()[4] = rig.messages.defaults()[4];
@@ -262,24 +271,36 @@ private slots:
         rig.op.clear();
         rig.messages.texts()[3] = QStringLiteral("A, B");
         click(rig.button("saveFileButton"));
+        // Open File asks before it drops a table not saved; Cancel keeps it, unasked for a file.
         rig.messages.texts()[3] = QStringLiteral("CHANGED");
+        rig.op.script({MsgAnswer::Cancel});
+        click(rig.button("openFileButton"));
+        QCOMPARE(rig.op.last().text,
+                 "The table holds changes that are neither saved to a file "
+                 "nor written to the unit.\r\nOpen another table in its place?");
+        QCOMPARE(rig.messages.texts()[3], "CHANGED");
         click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
+        rig.op.clear();
         // The title names the file and marks a table that differs from it.
         QVERIFY(rig.main.windowTitle().endsWith(" - t.sav[*]") && !rig.main.isWindowModified());
         click(rig.message(0));
         QTest::keyClicks(child<QLineEdit>(rig.main.editorWindow(), "newTextEdit"), "EDITED\r");
         QVERIFY(rig.main.isWindowModified() && rig.op.count() == 1);
         rig.op.clear();
-        click(rig.button("openFileButton"));
+        click(rig.button("openFileButton")); // the edit is on the unit, not in a file
+        QCOMPARE(rig.op.last().text,
+                 "The table is not saved to a file.\r\nOpen another table in its place?");
         click(rig.button("saveFileButton"));
         // A suffix is matched without regard to case.
-        QVERIFY(QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 0);
+        QVERIFY(QFile::exists(dir.filePath("t.SAV")) && rig.op.count() == 1);
+        rig.op.clear();
         // The same through a CSV table; the sheet as PDF.
         click(rig.button("saveFileButton"));
         rig.messages.texts()[3] = QStringLiteral("CHANGED");
         click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
+        rig.op.clear();
         click(rig.button("exportPdfButton"));
         QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 0);
         // An existing file is replaced only after Yes (No is the default).
