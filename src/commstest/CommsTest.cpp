@@ -146,11 +146,14 @@ QString quoted(const QString& text) {
 
 void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, const QString& sent) {
     const int offset = register_ - kFirstMessageRegister;
-    // Only a whole slot written from its first register can be compared.
-    if (!verifyWrites_ || !t.ok() || !checkReply(t, request).confirmed() || offset < 0 ||
+    // Only a whole slot written from its first register is a message.
+    if (!t.ok() || !checkReply(t, request).confirmed() || offset < 0 ||
         offset % kRegistersPerMessage != 0 || offset / kRegistersPerMessage >= kInterlockCount)
         return;
     const int slot = offset / kRegistersPerMessage;
+    view_.slotWritten(unit_, slot, sent);
+    if (!verifyWrites_)
+        return;
     const QString name = QStringLiteral("slot %1 (%2)").arg(slot).arg(terminalCaption(slot));
     const QByteArray read = Pdu::readMessage(register_);
     Transaction back;

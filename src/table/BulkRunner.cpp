@@ -18,19 +18,22 @@ BulkResult BulkRunner::run(BulkKind kind, int unit) {
         break;
     }
     running_ = false;
-    noteOnUnit(result);
+    noteOnUnit(kind, result);
     return result;
 }
 
-void BulkRunner::noteOnUnit(const BulkResult& result) {
-    // A whole run: every slot that did not fail (write all sends no default).
-    // Any other end: the slots the unit confirmed.
+void BulkRunner::noteOnUnit(BulkKind kind, const BulkResult& result) {
+    // A whole read or erase: every slot that did not fail. Write all sends
+    // nothing for an entry at its default, so the unit may hold anything
+    // there: only the slots written count. Any other end: the slots the unit
+    // confirmed.
     for (int k = 0; k < kInterlockCount; ++k) {
         const bool failed = result.silent.contains(k) || result.invalid.contains(k) ||
                             std::any_of(result.rejected.cbegin(), result.rejected.cend(),
                                         [k](const RejectedReply& x) { return x.interlock == k; });
-        const bool onUnit =
-            result.outcome == BulkResult::Outcome::Completed ? !failed : result.done.contains(k);
+        const bool whole =
+            result.outcome == BulkResult::Outcome::Completed && kind != BulkKind::WriteAll;
+        const bool onUnit = whole ? !failed : result.done.contains(k);
         if (onUnit)
             table_.noteOnUnit(k);
     }

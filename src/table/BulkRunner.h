@@ -22,7 +22,7 @@ public:
     BulkResult run(BulkKind kind, int unit);
 
 private:
-    void noteOnUnit(const BulkResult& result);
+    void noteOnUnit(BulkKind kind, const BulkResult& result);
     BulkOperations& ops_;
     MessageTable& table_;
     bool running_ = false;

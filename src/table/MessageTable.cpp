@@ -1,12 +1,18 @@
 #include "table/MessageTable.h"
 
+#include <QFileInfo>
+#include <QStringList>
+
 void MessageTable::reset(const TextTable& defaults, const TextTable& terminals) {
     defaults_ = defaults;
     terminals_ = terminals;
     texts_ = defaults;
     saved_ = defaults;
     onUnit_ = {};
+    known_ = {};
     fileName_.clear();
+    origin_ = {};
+    written_.reset();
 }
 
 void MessageTable::noteFile(const QString& file) {
@@ -19,4 +25,66 @@ bool MessageTable::unsavedChanges() const {
         if (texts_[k] != saved_[k] && onUnit_[k] != texts_[k])
             return true;
     return false;
+}
+
+void MessageTable::beginUnit(const UnitKey& unit, bool fresh) {
+    if (unit == known_ && !fresh)
+        return;
+    known_ = unit;
+    onUnit_ = {};
+}
+
+SlotState MessageTable::slotState(int slot, const UnitKey& unit) const {
+    const auto& held = onUnit_.at(size_t(slot));
+    if (unit != known_ || !held)
+        return SlotState::NotRead;
+    return *held == text(slot) ? SlotState::AsOnUnit : SlotState::Edited;
+}
+
+int MessageTable::countIn(SlotState state, const UnitKey& unit) const {
+    int n = 0;
+    for (int k = 0; k < kInterlockCount; ++k)
+        n += slotState(k, unit) == state ? 1 : 0;
+    return n;
+}
+
+namespace {
+QString unitText(const UnitKey& u) {
+    return QStringLiteral("unit %1 on %2").arg(u.unit).arg(u.port);
+}
+QString slotCount(int n) {
+    return n == 1 ? QStringLiteral("1 slot") : QStringLiteral("%1 slots").arg(n);
+}
+} // namespace
+
+QString tableSourceText(const MessageTable& table, const UnitKey& current) {
+    const TableOrigin& o = table.origin_;
+    QStringList parts;
+    switch (o.kind) {
+    case TableOrigin::Kind::Defaults:
+        parts << QStringLiteral("The defaults");
+        break;
+    case TableOrigin::Kind::File:
+        parts << QStringLiteral("Opened from ") + QFileInfo(o.file).fileName();
+        break;
+    case TableOrigin::Kind::Unit:
+        parts << QStringLiteral("Read from %1 at %2")
+                     .arg(unitText(o.unit), o.when.toString(QStringLiteral("HH:mm")));
+        if (o.unit != current)
+            parts.last() += QStringLiteral(", not from %1 now chosen").arg(unitText(current));
+        break;
+    }
+    if (table.written_)
+        parts << QStringLiteral("written to %1 at %2")
+                     .arg(unitText(table.written_->first),
+                          table.written_->second.toString(QStringLiteral("HH:mm")));
+    const int edited = table.countIn(SlotState::Edited, current);
+    const int notRead = table.countIn(SlotState::NotRead, current);
+    if (edited > 0)
+        parts << slotCount(edited) +
+                     (edited == 1 ? QStringLiteral(" differs") : QStringLiteral(" differ")) +
+                     QStringLiteral(" from the unit");
+    if (notRead > 0 && notRead < kInterlockCount)
+        parts << QStringLiteral("%1 not read").arg(slotCount(notRead));
+    return parts.join(QStringLiteral("; "));
 }

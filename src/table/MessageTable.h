@@ -7,8 +7,33 @@
 #include "startup/MessageLayout.h"
 
 #include <QString>
+#include <QTime>
 #include <array>
 #include <optional>
+
+// A unit as the tool reaches it: its address on a port or gateway.
+struct UnitKey {
+    int unit = 0;
+    QString port;
+    bool operator==(const UnitKey& o) const { return unit == o.unit && port == o.port; }
+    bool operator!=(const UnitKey& o) const { return !(*this == o); }
+};
+
+// Where the table's texts came from.
+struct TableOrigin {
+    enum class Kind { Defaults, Unit, File };
+    Kind kind = Kind::Defaults;
+    UnitKey unit; // Unit: the unit read
+    QString file; // File: the file opened
+    QTime when;   // Unit: when it was read
+};
+
+// A slot against the unit as last read or written.
+enum class SlotState {
+    NotRead,  // nothing is known of what this unit holds there
+    AsOnUnit, // the unit holds the table's text, as last read or written
+    Edited,   // the table's text differs from what the unit held
+};
 
 class MessageTable {
 public:
@@ -37,6 +62,25 @@ public:
     // The unit confirmed slot's current text.
     void noteOnUnit(int slot) { onUnit_.at(size_t(slot)) = text(slot); }
 
+    // The unit holds text (empty: nothing, its default shows) in slot, as a
+    // compare read it.
+    void noteUnitHolds(int slot, const QString& text) {
+        onUnit_.at(size_t(slot)) = text.isEmpty() ? defaultText(slot) : text;
+    }
+    // What follows is about unit: what was known of another unit (another
+    // address, another port) no longer counts. fresh forgets it all the same
+    // (a Read All starts over).
+    void beginUnit(const UnitKey& unit, bool fresh = false);
+    // Slot k against unit (NotRead when unit is not the one last read).
+    SlotState slotState(int slot, const UnitKey& unit) const;
+    // How many slots are in state against unit.
+    int countIn(SlotState state, const UnitKey& unit) const;
+
+    const TableOrigin& origin() const { return origin_; }
+    void setOrigin(const TableOrigin& origin) { origin_ = origin; }
+    // A write to a unit ran to its end (Write All, Write Selected).
+    void noteWritten(const UnitKey& unit, const QTime& when) { written_ = {unit, when}; }
+
     // Differs from the file (or from the table at start).
     bool modified() const { return texts_ != saved_; }
     // Holds changes that are neither saved nor known to be on the unit.
@@ -48,5 +92,15 @@ private:
     TextTable terminals_{};
     TextTable saved_{};
     std::array<std::optional<QString>, kInterlockCount> onUnit_{};
+    UnitKey known_; // the unit onUnit_ is about
     QString fileName_;
+    TableOrigin origin_;
+    std::optional<std::pair<UnitKey, QTime>> written_;
+    friend QString tableSourceText(const MessageTable& table, const UnitKey& current);
 };
+
+// The line above the status line: "Read from unit 1 on /dev/ttyUSB0 at 14:02;
+// 2 slots differ from the unit", "Opened from boiler2.sav; written to unit 1 at
+// 14:05", "Read from unit 1 on /dev/ttyUSB0 at 14:02, not from unit 2 now
+// chosen".
+QString tableSourceText(const MessageTable& table, const UnitKey& current);

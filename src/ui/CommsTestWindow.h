@@ -65,9 +65,14 @@ public:
     QString messageText() const override;
     void clearMessageText() override;
     void showProblem(const QString& text) override;
+    void slotWritten(int unit, int slot, const QString& text) override {
+        emit messageWritten(unit, slot, text);
+    }
 
 signals:
     void unitAddressChanged(int unit);
+    // The unit confirmed text (empty: an erase) for the whole of slot.
+    void messageWritten(int unit, int slot, const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -8,7 +8,6 @@
 #include "table/TableFiles.h"
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"
-#include "ui/CompareDialog.h"
 #include "ui/Controls.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
@@ -99,8 +98,7 @@ void MainWindow::connectControls() {
     connect(exportPdfButton, &QPushButton::clicked, this, &MainWindow::exportPdf);
     connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(commsTestButton, &QPushButton::clicked, this, &MainWindow::showCommsTest);
-    // The comms test's Quit asks here, where the table is known.
-    commsTest_.setQuitRequest([this] { close(); });
+    connectCommsTest();
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::onUnitAddressChanged);
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::refreshStatus);
     // One unit address for the whole program: the comms test's spinner and
@@ -115,6 +113,22 @@ void MainWindow::connectControls() {
     // comms test hold it while they wait. Nothing else may start meanwhile.
     connect(&transport_, &Transport::busyChanged, this,
             [this](bool busy) { setOperationsEnabled(!busy); });
+}
+
+void MainWindow::connectCommsTest() {
+    // The comms test's Quit asks here, where the table is known.
+    commsTest_.setQuitRequest([this] { close(); });
+    // A message the comms test wrote to this unit is the table's too.
+    connect(&commsTest_, &CommsTestWindow::messageWritten, this,
+            [this](int unit, int slot, const QString& text) {
+                if (unit != connection_.unitAddress)
+                    return;
+                table_.beginUnit(currentUnit());
+                table_.setText(slot, text.isEmpty() ? table_.defaultText(slot) : text);
+                table_.noteOnUnit(slot);
+                setMessageLabel(slot, table_.text(slot));
+                updateTitle();
+            });
 }
 
 void MainWindow::load() {
@@ -162,6 +176,7 @@ void MainWindow::messageClicked(int index) {
     }
     editorWindow_ = new MessageEditorWindow(editor_, connection_, transport_, windows_, this);
     connect(editorWindow_, &MessageEditorWindow::delivered, this, [this](int k) {
+        table_.beginUnit(currentUnit());
         table_.noteOnUnit(k);
         updateTitle();
     });
@@ -173,24 +188,6 @@ void MainWindow::messageClicked(int index) {
 }
 
 namespace {
-
-// For the status line: "Compare: 3 of 20 slots differ, 14:02".
-QString compareOutcomeText(const CompareResult& r, const QTime& when) {
-    QString what;
-    if (r.run.outcome == BulkResult::Outcome::Stopped)
-        what = QStringLiteral("stopped");
-    else if (r.run.outcome != BulkResult::Outcome::Completed)
-        what = QStringLiteral("not finished");
-    else if (r.matches())
-        what = QStringLiteral("the unit holds the table");
-    else
-        what =
-            QStringLiteral("%1 of %2 slots differ").arg(r.differences.size()).arg(kInterlockCount);
-    if (const qsizetype unread = kInterlockCount - r.run.done.size();
-        r.run.outcome == BulkResult::Outcome::Completed && unread > 0)
-        what += QStringLiteral(", %1 not read").arg(unread);
-    return QStringLiteral("Compare: %1, %2").arg(what, when.toString(QStringLiteral("HH:mm")));
-}
 
 const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (*.csv)");
 } // namespace
@@ -232,8 +229,10 @@ void MainWindow::openFile() {
     const TableFileOutcome opened = loadTableFile(name, table_.defaults(), table_.texts());
     for (int i = 0; i < opened.entriesRead; ++i)
         setMessageLabel(i, table_.text(i));
-    if (opened.ok)
+    if (opened.ok) {
         table_.noteFile(name);
+        table_.setOrigin({TableOrigin::Kind::File, {}, name, {}});
+    }
     updateTitle();
     if (!opened.message.isEmpty())
         op_.message(opened.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
@@ -242,8 +241,11 @@ void MainWindow::openFile() {
 SheetInfo MainWindow::sheetInfo() const {
     SheetInfo info;
     info.messages = table_.texts();
-    info.unitAddress = connection_.unitAddress;
-    info.port = connection_.portName();
+    // A table read from a unit is that unit's, whichever is chosen now.
+    const TableOrigin& origin = table_.origin();
+    const bool fromUnit = origin.kind == TableOrigin::Kind::Unit;
+    info.unitAddress = fromUnit ? origin.unit.unit : connection_.unitAddress;
+    info.port = fromUnit ? origin.unit.port : connection_.portName();
     info.when = QDateTime::currentDateTime();
     info.fileName = table_.fileName();
     return info;
@@ -342,58 +344,31 @@ void MainWindow::runBulk(QPushButton* button, BulkKind kind) {
         updateTitle();
     }
     bulk_.setVerifyWrites(connection_.line.verify);
+    const UnitKey unit = currentUnit();
+    table_.beginUnit(unit, kind == BulkKind::ReadAll); // a read starts over
     BulkResult result;
-    whileRunning(button, [&] { result = run_.run(kind, connection_.unitAddress); });
+    whileRunning(button, [&] { result = run_.run(kind, unit.unit); });
+    if (kind == BulkKind::ReadAll && !result.done.isEmpty())
+        table_.setOrigin({TableOrigin::Kind::Unit, unit, {}, QTime::currentTime()});
+    if (kind == BulkKind::WriteAll && result.outcome == BulkResult::Outcome::Completed)
+        table_.noteWritten(unit, QTime::currentTime());
+    updateTitle();
     lastOutcome_ = bulkOutcomeText(kind, result, QTime::currentTime());
+    if (kind == BulkKind::WriteAll && result.outcome == BulkResult::Outcome::Completed) {
+        // An entry at its default is not sent: the unit may hold another text there.
+        int hidden = 0;
+        for (int k : result.unchanged)
+            hidden += table_.slotState(k, unit) == SlotState::AsOnUnit ? 0 : 1;
+        if (hidden > 0)
+            lastOutcome_ += QStringLiteral("; %1 at %2 default %3 not changed on the unit: "
+                                           "Compare with Unit shows them")
+                                .arg(hidden == 1 ? QStringLiteral("1 slot")
+                                                 : QStringLiteral("%1 slots").arg(hidden))
+                                .arg(hidden == 1 ? QStringLiteral("its") : QStringLiteral("their"))
+                                .arg(hidden == 1 ? QStringLiteral("was") : QStringLiteral("were"));
+    }
     refreshStatus();
     if (result.reconnect && reconnectAction_)
-        reconnectAction_();
-}
-
-void MainWindow::compareWithUnit() {
-    if (running_) {
-        stopRunning();
-        return;
-    }
-    const int unit = connection_.unitAddress;
-    CompareResult compared;
-    whileRunning(compareButton,
-                 [&] { compared = sync_.compare(unit, table_.texts(), table_.defaults()); });
-    lastOutcome_ = compareOutcomeText(compared, QTime::currentTime());
-    refreshStatus();
-    if (compared.run.reconnect && reconnectAction_)
-        reconnectAction_();
-    if (compared.run.outcome != BulkResult::Outcome::Completed)
-        return; // stopped or failed: its box said so
-    const QString where = QStringLiteral("unit %1 on %2").arg(unit).arg(transport_.endpointName());
-    if (compared.differences.isEmpty()) {
-        // Slots that could not be read were named in their own box.
-        if (compared.matches())
-            op_.message(QStringLiteral("All %1 slots of %2 hold what the table says.")
-                            .arg(kInterlockCount)
-                            .arg(where),
-                        QStringLiteral("Compare with Unit"), MsgIcon::Information, MsgButtons::Ok);
-        return;
-    }
-    CompareDialog dialog(compared, where, this);
-    if (dialog.exec() == QDialog::Accepted && !dialog.chosen().isEmpty())
-        writeChosen(unit, dialog.chosen());
-}
-
-void MainWindow::writeChosen(int unit, const QVector<int>& chosen) {
-    RestoreResult restored;
-    whileRunning(compareButton, [&] {
-        restored = sync_.restore(unit, table_.texts(), table_.defaults(), chosen);
-    });
-    for (const QVector<int>* done : {&restored.written, &restored.erased, &restored.unchanged})
-        for (int k : *done)
-            table_.noteOnUnit(k);
-    updateTitle();
-    lastOutcome_ =
-        QStringLiteral("Write Selected: %1, %2")
-            .arg(restoreSummary(restored), QTime::currentTime().toString(QStringLiteral("HH:mm")));
-    refreshStatus();
-    if (restored.run.reconnect && reconnectAction_)
         reconnectAction_();
 }
 
@@ -401,6 +376,7 @@ void MainWindow::connectionChanged() {
     failure_.clear();
     note_.clear();
     refreshStatus();
+    refreshSource();
 }
 
 void MainWindow::setConnectionNote(const QString& note) {
@@ -436,6 +412,7 @@ void MainWindow::setUnitAddress(int unit) {
 void MainWindow::onUnitAddressChanged(int value) {
     connection_.unitAddress = value;
     addressValue->setText(withLeadingBlank(value));
+    refreshSource();
     updateTooltips();
     if (editorWindow_)
         editorWindow_->updateTooltips();
@@ -472,4 +449,5 @@ void MainWindow::updateTitle() {
         title += QStringLiteral(" - ") + QFileInfo(table_.fileName()).fileName();
     setWindowTitle(title + QStringLiteral("[*]"));
     setWindowModified(table_.modified());
+    refreshSource();
 }

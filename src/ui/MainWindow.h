@@ -85,6 +85,7 @@ private:
     void buildControls();
     QLayout* buildColumns();
     void connectControls();
+    void connectCommsTest();
     QGroupBox* groupFrame(int group, const QColor& background, const QColor& caption);
     QLabel* terminalLabel(int k, QWidget* frame, int rowHeight);
     ClickLabel* messageLabel(int k, QWidget* frame, int rowHeight);
@@ -110,6 +111,9 @@ private:
     void compareWithUnit();
     void writeChosen(int unit, const QVector<int>& chosen);
     void refreshStatus();
+    // The table's source line and each slot's mark: as on the unit, differs, not read.
+    void refreshSource();
+    UnitKey currentUnit() const;
     bool mayWrite(const QString& name); // asks before replacing a file
     void onUnitAddressChanged(int value);
     void updateTooltips();
@@ -139,6 +143,7 @@ private:
     QPushButton* connectButton = nullptr;
     QPushButton* findUnitButton = nullptr;
     QPushButton* compareButton = nullptr;
+    QLabel* sourceLine = nullptr; // where the table came from
     QLabel* statusLine = nullptr;
 
     MessageTable& table_;

@@ -137,7 +137,12 @@ void MainWindow::buildControls() {
 
     QLayout* columns = buildColumns();
 
-    // The status line at the foot: the connection and the last outcome.
+    // Where the table came from, over the status line at the foot: the
+    // connection and the last outcome.
+    sourceLine = panelLabel(QStringLiteral("sourceLine"), this);
+    sourceLine->setToolTip(QStringLiteral(
+        "Where the table came from. A message on yellow differs from what the unit held when "
+        "last read or written; one on grey was not read from this unit"));
     statusLine = panelLabel(QStringLiteral("statusLine"), this);
     statusLine->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
                                           "connection and the last operation's outcome"));
@@ -145,6 +150,7 @@ void MainWindow::buildControls() {
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);
     all->addLayout(columns, 1);
+    all->addWidget(sourceLine);
     all->addWidget(statusLine);
 }
 

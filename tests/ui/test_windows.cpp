@@ -524,6 +524,52 @@ private slots:
                  qPrintable(child<QLabel>(rig.main, "statusLine")->text()));
         QCOMPARE(sent.count('\x10') * 2, sent.size()); // each write read back at once
     }
+
+    // The line over the status line says where the table came from; each message shows
+    // whether it is as on the unit chosen now, differs from it, or was not read from it.
+    void tableSaysWhereFrom() {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.connection.line.pauseMs = 0;
+        auto* sourceLine = child<QLabel>(rig.main, "sourceLine");
+        const auto states = [&rig] {
+            QString out;
+            for (int k = 0; k < kInterlockCount; ++k)
+                out += QString::number(rig.message(k)->property("slotState").toInt());
+            return out;
+        };
+        QCOMPARE(sourceLine->text(), "The defaults");
+        rig.sim.model().setMessage(7, "HIDDEN BY A DEFAULT");
+        click(rig.button("readAllButton"));
+        const QString read = "Read from unit 1 on " + rig.transport.endpointName() + " at ";
+        QVERIFY2(sourceLine->text().startsWith(read), qPrintable(sourceLine->text()));
+        QCOMPARE(states(), QString(20, '1'));
+        // Another unit: the texts are not its own, and say so.
+        rig.main.setUnitAddress(2);
+        QVERIFY(sourceLine->text().endsWith(", not from unit 2 on " + rig.transport.endpointName() +
+                                            " now chosen"));
+        QCOMPARE(states(), QString(20, '0'));
+        rig.main.setUnitAddress(1);
+        QCOMPARE(states(), QString(20, '1'));
+        // Write All leaves a slot at its default alone: the unit still holds its text there.
+        rig.messages.texts()[7] = rig.messages.defaults()[7];
+        rig.messages.texts()[8] = "EIGHT";
+        click(rig.button("writeAllButton"));
+        const QString status = child<QLabel>(rig.main, "statusLine")->text();
+        QVERIFY2(status.endsWith("; 1 slot at its default was not changed on the unit: Compare "
+                                 "with Unit shows them"),
+                 qPrintable(status));
+        QCOMPARE(states().mid(7, 2), "21");
+        QVERIFY(sourceLine->text().contains("; written to unit 1 on "));
+        QVERIFY(sourceLine->text().endsWith("; 1 slot differs from the unit"));
+        // A message the comms test wrote to this unit shows in the table.
+        child<QLineEdit>(rig.commsTest, "messageEdit")->setText("FROM THE COMMS TEST");
+        child<UpDown>(rig.commsTest, "slotSpinner")->setValue(400 + 20 * 7);
+        click(child<QPushButton>(rig.commsTest, "writeButton"));
+        QCOMPARE(rig.message(7)->text() + "|" + rig.messages.texts()[7],
+                 "FROM THE COMMS TEST|FROM THE COMMS TEST");
+        QCOMPARE(states().mid(7, 1), "1");
+    }
 };
 
 QTEST_MAIN(TestWindows)

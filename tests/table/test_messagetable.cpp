@@ -1,0 +1,56 @@
+// What the table knows of where its texts came from and of what the unit holds.
+#include "table/MessageTable.h"
+
+#include <QtTest>
+
+class TestMessageTable : public QObject {
+    Q_OBJECT
+private slots:
+    // A slot is as on the unit, differs from it, or was not read: and only for the unit that
+    // was read, on the port it was read through.
+    void slotStatesFollowTheUnit() {
+        MessageTable t;
+        TextTable defaults;
+        defaults.fill("DEF");
+        t.reset(defaults, defaults);
+        const UnitKey one{1, "/dev/ttyUSB0"}, two{2, "/dev/ttyUSB0"}, gateway{1, "tcp://gw:502"};
+        QCOMPARE(tableSourceText(t, one), "The defaults");
+        t.beginUnit(one, true);
+        for (int k = 0; k < 6; ++k) { // a read stopped after six slots
+            t.setText(k, QString("READ %1").arg(k));
+            t.noteOnUnit(k);
+        }
+        t.setOrigin({TableOrigin::Kind::Unit, one, {}, QTime(14, 2)});
+        t.setText(2, "EDITED");
+        QCOMPARE(t.slotState(0, one), SlotState::AsOnUnit);
+        QCOMPARE(t.slotState(2, one), SlotState::Edited);
+        QCOMPARE(t.slotState(7, one), SlotState::NotRead);
+        QCOMPARE(tableSourceText(t, one), "Read from unit 1 on /dev/ttyUSB0 at 14:02; 1 slot "
+                                          "differs from the unit; 14 slots not read");
+        // Another unit, or the same address through a gateway: nothing is known of it.
+        for (const UnitKey& other : {two, gateway}) {
+            QCOMPARE(t.countIn(SlotState::NotRead, other), 20);
+            QVERIFY(tableSourceText(t, other).endsWith(", not from unit " +
+                                                       QString::number(other.unit) + " on " +
+                                                       other.port + " now chosen"));
+        }
+        t.beginUnit(one); // the same unit again keeps what is known
+        QCOMPARE(t.countIn(SlotState::AsOnUnit, one), 5);
+        t.beginUnit(two); // another forgets it
+        t.beginUnit(one);
+        QCOMPARE(t.countIn(SlotState::NotRead, one), 20);
+        // A compare tells what the unit holds; an empty slot holds its default.
+        t.noteUnitHolds(2, "EDITED");
+        t.noteUnitHolds(3, "");
+        QCOMPARE(t.slotState(2, one), SlotState::AsOnUnit);
+        QCOMPARE(t.slotState(3, one), SlotState::Edited); // "READ 3" against the default
+        t.noteWritten(one, QTime(14, 5));
+        t.setOrigin({TableOrigin::Kind::File, {}, "/tmp/site/boiler2.sav", {}});
+        QCOMPARE(tableSourceText(t, one),
+                 "Opened from boiler2.sav; written to unit 1 on /dev/ttyUSB0 at 14:05; 1 slot "
+                 "differs from the unit; 18 slots not read");
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMessageTable)
+#include "test_messagetable.moc"
