@@ -29,7 +29,15 @@ _qv840ctl() {
         _filedir -d
         return
         ;;
-    -o | --output | --messages | --link)
+    --messages)
+        if [[ " ${words[*]} " == *" --units "* ]]; then
+            _filedir -d # a line's folder of unit-NN.sav files
+        else
+            _filedir
+        fi
+        return
+        ;;
+    -o | --output | --link)
         _filedir
         return
         ;;
@@ -69,8 +77,8 @@ _qv840ctl() {
         ;;
     scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
-        COMPREPLY=($(compgen -W "--unit --baud --messages --link --bare --never-answer
-            --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
+        COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --bare --no-block-reads
+            --never-answer --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
         ;;
     esac
 }

@@ -33,11 +33,13 @@ const QVector<CommandRow>& commandTable() {
          "-o saves them as a CSV table too",
          runScan, N::Unit},
         {"simulate",
-         "[--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]\n"
-         "[--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
+         "[--unit N | --units A-B] [--baud N] [--messages FILE.sav|DIR]\n"
+         "[--link PATH] [--bare] [--no-block-reads] [--never-answer]\n"
+         "[--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
          "[--listen [HOST:]PORT [--rtu-over-tcp]]",
-         "run a simulated unit; prints its device path (or, with\n"
-         "--listen, its network address), runs until interrupted",
+         "run a simulated unit, or with --units a line of them;\n"
+         "prints its device path (or, with --listen, its network\n"
+         "address), runs until interrupted",
          runSimulate, N::Nothing},
         {"sheet", "FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]",
          "draw the table's printed sheet as a PDF; -p and -a name\n"

@@ -69,7 +69,8 @@ class TestQv840ctl : public QObject {
     QTemporaryDir dir_;
     QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, sim7_, printing_, saving_, full_;
     QProcess simTcp_, simRtuTcp_; // unit 7 behind a gateway
-    QString simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_, rtuTcpAddress_;
+    QProcess simLine_;            // units 3 to 5 on one line
+    QString linePath_, simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_, rtuTcpAddress_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -93,6 +94,14 @@ private slots:
         tcpAddress_ = simulate(simTcp_, unit + QStringList{"--unit", "7", "--listen", "0"});
         rtuTcpAddress_ = simulate(
             simRtuTcp_, unit + QStringList{"--unit", "7", "--listen", "0", "--rtu-over-tcp"});
+        // A line of units 3 to 5: unit 4 from its own file, the others from the demo table.
+        QVERIFY(QDir(dir_.path()).mkpath("line") && QDir(dir_.path()).mkpath("badline"));
+        TextTable own = defaults_;
+        own[0] = "UNIT FOUR'S OWN";
+        QVERIFY(saveTable(dir_.filePath("line/unit-04.sav"), own).ok);
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(dir_.filePath("badline/unit-05.sav")).constData(), 0600), 0);
+        linePath_ = simulate(simLine_, {"--units", "3-5", "--messages", dir_.filePath("line")});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
@@ -269,6 +278,34 @@ private slots:
         row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
         row("baud 115200", {"-b", "115200", "-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
         row("simulated at 300", {"simulate", "--baud", "300"}, 2, {}, "--baud takes 1200");
+        // One simulated line of units 3 to 5, each with its own table.
+        row("line: unit 3", {"-a", "3", "-p", "@line", "read", "0"}, 0,
+            "UNIT 3: BOILER 2 LOW WATER - CHECK FEED\n");
+        row("line: unit 4, its own file", {"-a", "4", "-p", "@line", "read", "0"}, 0,
+            "UNIT FOUR'S OWN\n");
+        row("line: unit 5", {"-a", "5", "-p", "@line", "read", "0"}, 0,
+            "UNIT 5: BOILER 2 LOW WATER - CHECK FEED\n");
+        row("line: unit 5 keeps a write", {"-a", "5", "-p", "@line", "write", "1", "FIVE"}, 0);
+        row("line: unit 3 did not take it", {"-a", "3", "-p", "@line", "read", "1"}, 0,
+            "AUX LOW WATER CUTOFF OPEN\n");
+        row("line: unit 6 is not on it", {"-a", "6", "-p", "@line", "read", "0"}, 1, {},
+            "(address 6) did not answer");
+        row("line: scanned",
+            {"-p", "@line", "scan", "--units", "2-6", "--speeds", "9600", "--timeout-ms", "100",
+             "--pause-ms", "0"},
+            0,
+            "3\t9600\tUNIT 3: BOILER 2 LOW WATER - CHECK FEED\n4\t9600\tUNIT FOUR'S OWN\n"
+            "5\t9600\tUNIT 5: BOILER 2 LOW WATER - CHECK FEED\n");
+        row("line: address 248", {"simulate", "--units", "1-248"}, 2, {}, "from 1 to 247");
+        row("line: backwards", {"simulate", "--units", "5-3"}, 2, {}, "not \"5-3\"");
+        row("line: --unit too", {"simulate", "--units", "3-5", "--unit", "4"}, 2, {},
+            "--unit and --units do not go together");
+        row("line: a file for the line",
+            {"simulate", "--units", "3-5", "--messages", "@dir/one.sav"}, 2, {},
+            "--messages takes a folder of unit-NN.sav files");
+        row("line: a unit's file is a FIFO",
+            {"simulate", "--units", "4-5", "--messages", "@dir/badline"}, 2, {},
+            "unit-05.sav: a FIFO");
         // Neither blocks nor fills the memory.
         row("write-all from a FIFO", {"-p", "@sim", "write-all", "@dir/fifo.sav"}, 2, {}, "a FIFO");
         row("unit from /dev/zero", {"simulate", "--messages", "/dev/zero"}, 2, {}, "a device");
@@ -305,6 +342,7 @@ private slots:
         QFETCH(QString, err);
         QProcess p;
         args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@line", linePath_)
             .replaceInStrings("@tcp", tcpAddress_)
             .replaceInStrings("@rtutcp", rtuTcpAddress_)
             .replaceInStrings("@sim", simPath_)
