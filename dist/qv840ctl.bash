@@ -4,14 +4,14 @@ _qv840ctl() {
     local cur prev words cword
     _init_completion || return
     local commands="ports read write erase read-all write-all erase-all verify restore scan simulate sheet"
-    local line="--timeout-ms --direction --echo --pause-ms --retries --verify"
+    local line="--timeout-ms --direction --echo --pause-ms --retries --verify --block-reads"
     local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
     # The command: the first word that is neither an option nor an option's value.
     local i command=
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
         -p | --port | -b | --baud | -a | --unit | --config | --timeout-ms | --direction | --echo | \
-            --pause-ms | --retries) ((i++)) ;;
+            --pause-ms | --retries | --block-reads) ((i++)) ;;
         -*) ;;
         *) command=${words[i]}; break ;;
         esac
@@ -43,6 +43,10 @@ _qv840ctl() {
         ;;
     --direction)
         COMPREPLY=($(compgen -W "rts adapter kernel" -- "$cur"))
+        return
+        ;;
+    --block-reads)
+        COMPREPLY=($(compgen -W "off auto on" -- "$cur"))
         return
         ;;
     --echo)

@@ -50,6 +50,7 @@ void printDifferences(const QVector<SlotDifference>& differences, const QString&
 
 int compareWith(Session& s, const TextTable& table) {
     UnitSync sync(s.transport(), s.table, s.op);
+    sync.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });
     const CompareResult r = sync.compare(s.connection.unitAddress, table, s.messages.defaults());
     if (r.run.outcome != BulkResult::Outcome::Completed)
@@ -60,6 +61,7 @@ int compareWith(Session& s, const TextTable& table) {
 
 int restoreFrom(Session& s, const TextTable& table) {
     UnitSync sync(s.transport(), s.table, s.op);
+    sync.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });
     const RestoreResult r = sync.restore(s.connection.unitAddress, table, s.messages.defaults());
     if (r.run.outcome != BulkResult::Outcome::Completed)

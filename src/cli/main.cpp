@@ -19,8 +19,8 @@ namespace {
 
 // After the table's commands.
 const char* const kHelpTail = R"(
---pause-ms, --retries, --echo, --direction, --timeout-ms and --verify may also
-follow a unit command or scan; after "--" a word is the command's text.
+--pause-ms, --retries, --echo, --direction, --timeout-ms, --verify and
+--block-reads may also follow a unit command or scan; after "--" a word is the command's text.
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written; verify, restore: or the unit differs from the
@@ -90,12 +90,20 @@ struct Options {
         QStringLiteral("Read each slot back after writing it (write, write-all); a slot that "
                        "does not hold what was sent is a failure. restore always does.")};
 
+    QCommandLineOption blockReads{
+        QStringLiteral("block-reads"),
+        QStringLiteral("Read six messages per request in read-all, verify and restore: off "
+                       "(one per request; default), auto (one per request for a unit that "
+                       "refuses, remembered for the run) or on (a unit that refuses fails)."),
+        QStringLiteral("MODE")};
+
     QList<QCommandLineOption> all() const {
-        return {port, baud, unit, config, timeout, trace, direction, echo, pause, retries, verify};
+        return {port,      baud, unit,  config,  timeout, trace,
+                direction, echo, pause, retries, verify,  blockReads};
     }
     // Those that may also follow a command that talks to a unit.
     QList<QCommandLineOption> line() const {
-        return {pause, retries, echo, direction, timeout, verify};
+        return {pause, retries, echo, direction, timeout, verify, blockReads};
     }
 };
 
@@ -109,9 +117,17 @@ QStringList typedNames(const QList<QCommandLineOption>& options, bool withValueO
     return typed;
 }
 
-// --direction, --echo, --pause-ms, --retries, --verify.
+// --direction, --echo, --pause-ms, --retries, --verify, --block-reads.
 std::optional<int> takeLine(const QCommandLineParser& parser, const Options& o, LineOptions& line) {
     line.verify = parser.isSet(o.verify);
+    if (parser.isSet(o.blockReads)) {
+        const auto mode = blockReadsNamed(parser.value(o.blockReads));
+        if (!mode)
+            return fail(Exit::BadInput, QStringLiteral("--block-reads takes off, auto or on, "
+                                                       "not \"%1\"")
+                                            .arg(parser.value(o.blockReads)));
+        line.blockReads = *mode;
+    }
     if (parser.isSet(o.direction)) {
         const auto d = directionNamed(parser.value(o.direction));
         if (!d)

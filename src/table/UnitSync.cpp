@@ -85,11 +85,23 @@ UnitSync::UnitSync(Transport& transport, MessageTableView& view, Operator& op,
 // a slot that did not answer usably), the bar going up to percentOfRead. The
 // slots read count as done. True when every slot was read.
 bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead) {
-    for (int k = 0; k < kInterlockCount && !run.ended(); ++k) {
-        run.advanceTo(k, percentOfRead * (k + 1) / kInterlockCount);
-        onUnit[size_t(k)] = run.readSlot(k);
-        if (onUnit[size_t(k)])
-            r.done.append(k);
+    const auto percent = [percentOfRead](int k) {
+        return percentOfRead * (k + 1) / kInterlockCount;
+    };
+    for (int next = 0; next < kInterlockCount && !run.ended();) {
+        run.advanceTo(next, percent(next));
+        const std::optional<SlotsRead> read = run.readSlots(next, kInterlockCount - 1);
+        if (!read)
+            break;
+        for (int j = 0; j < read->count(); ++j) {
+            const int k = read->first + j;
+            if (j > 0)
+                run.advanceTo(k, percent(k));
+            onUnit[size_t(k)] = read->texts[j];
+            if (onUnit[size_t(k)])
+                r.done.append(k);
+        }
+        next = read->first + read->count();
     }
     return r.done.size() == kInterlockCount;
 }

@@ -87,6 +87,11 @@ public:
     // written as they are: a restore puts back what the unit held.
     RestoreResult restore(int unit, const TextTable& table, const TextTable& defaults);
 
+    // How the first read of compare and restore asks for the messages, as
+    // BulkOperations::setBlockReads(); the read-backs after writes go one
+    // slot per request.
+    void setBlockReads(BlockReads mode) { blockReads_ = mode; }
+
     // As BulkOperations::requestStop().
     void requestStop() {
         stopRequested_ = true;
@@ -95,7 +100,9 @@ public:
     }
 
 private:
-    BulkParts parts() { return {transport_, view_, op_, activity_, stopRequested_, running_}; }
+    BulkParts parts() {
+        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_};
+    }
     using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
     bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead);
     bool heldBack(const TextTable& table, const TextTable& defaults, RestoreResult& r);
@@ -107,4 +114,5 @@ private:
     LineActivity* activity_;
     bool stopRequested_ = false;
     bool running_ = false;
+    BlockReads blockReads_ = BlockReads::Off;
 };

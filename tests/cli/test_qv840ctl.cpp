@@ -70,7 +70,9 @@ class TestQv840ctl : public QObject {
     QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, sim7_, printing_, saving_, full_;
     QProcess simTcp_, simRtuTcp_; // unit 7 behind a gateway
     QProcess simLine_;            // units 3 to 5 on one line
-    QString linePath_, simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_, rtuTcpAddress_;
+    QProcess simStrict_;          // units 1 and 2 that refuse block reads
+    QString linePath_, strictPath_, simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_,
+        rtuTcpAddress_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -102,6 +104,7 @@ private slots:
         QCOMPARE(
             ::mkfifo(QFile::encodeName(dir_.filePath("badline/unit-05.sav")).constData(), 0600), 0);
         linePath_ = simulate(simLine_, {"--units", "3-5", "--messages", dir_.filePath("line")});
+        strictPath_ = simulate(simStrict_, {"--units", "1-2", "--no-block-reads"});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
@@ -288,7 +291,8 @@ private slots:
         row("line: unit 5 keeps a write", {"-a", "5", "-p", "@line", "write", "1", "FIVE"}, 0);
         row("line: unit 3 did not take it", {"-a", "3", "-p", "@line", "read", "1"}, 0,
             "AUX LOW WATER CUTOFF OPEN\n");
-        row("line: unit 6 is not on it", {"-a", "6", "-p", "@line", "read", "0"}, 1, {},
+        row("line: unit 6 is not on it",
+            {"-a", "6", "--timeout-ms", "100", "-p", "@line", "read", "0"}, 1, {},
             "(address 6) did not answer");
         row("line: scanned",
             {"-p", "@line", "scan", "--units", "2-6", "--speeds", "9600", "--timeout-ms", "100",
@@ -296,6 +300,31 @@ private slots:
             0,
             "3\t9600\tUNIT 3: BOILER 2 LOW WATER - CHECK FEED\n4\t9600\tUNIT FOUR'S OWN\n"
             "5\t9600\tUNIT 5: BOILER 2 LOW WATER - CHECK FEED\n");
+        // Six messages per request, where the unit takes them.
+        row("block reads",
+            {"-a", "4", "-p", "@line", "read-all", "-o", "@dir/blocks.sav", "--block-reads", "on",
+             "--pause-ms", "0"},
+            0);
+        row("block reads, verified",
+            {"--block-reads=on", "--trace", "--pause-ms", "0", "-a", "4", "-p", "@line", "verify",
+             "@dir/blocks.sav"},
+            0, "20 of 20 slots as in the file\n", "TX 04 03 01 90 00 78 44 6C\n");
+        row("block reads, strict unit",
+            {"--pause-ms", "0", "-p", "@strict", "read-all", "--block-reads", "on"}, 1, {},
+            "qv840ctl: Communication Fault: Unit 1 refused a read of several messages at once "
+            "(exception 2, illegal data address); turn block reads off (--block-reads off)");
+        row("block reads, strict unit, restore",
+            {"--block-reads", "on", "--pause-ms", "0", "-p", "@strict", "restore", "@dir/one.sav"},
+            1, {}, "Unit 1 refused a read of several messages");
+        row("block reads auto, strict unit",
+            {"--trace", "--pause-ms", "0", "-p", "@strict", "-a", "2", "read-all", "-o",
+             "@dir/strict.sav", "--block-reads", "auto"},
+            0, {}, "TX 02 03 01 90 00 78 44 0A\nRX 02 83 02 30 F1\nTX 02 03 01 90 00 14 44 27\n");
+        row("block reads off, strict unit",
+            {"--pause-ms", "0", "-p", "@strict", "-a", "2", "verify", "@dir/strict.sav"}, 0,
+            "20 of 20 slots as in the file\n");
+        row("block reads maybe", {"--block-reads", "maybe", "read-all"}, 2, {},
+            "--block-reads takes off, auto or on, not \"maybe\"");
         row("line: address 248", {"simulate", "--units", "1-248"}, 2, {}, "from 1 to 247");
         row("line: backwards", {"simulate", "--units", "5-3"}, 2, {}, "not \"5-3\"");
         row("line: --unit too", {"simulate", "--units", "3-5", "--unit", "4"}, 2, {},
@@ -343,6 +372,7 @@ private slots:
         QProcess p;
         args.replaceInStrings("@sim7", sim7Path_)
             .replaceInStrings("@line", linePath_)
+            .replaceInStrings("@strict", strictPath_)
             .replaceInStrings("@tcp", tcpAddress_)
             .replaceInStrings("@rtutcp", rtuTcpAddress_)
             .replaceInStrings("@sim", simPath_)
