@@ -3,7 +3,7 @@
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
-    local commands="ports read write erase read-all write-all erase-all verify restore scan simulate sheet"
+    local commands="ports read write erase read-all write-all erase-all verify restore backup scan simulate sheet"
     local line="--timeout-ms --direction --echo --pause-ms --retries --verify --block-reads"
     local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
     # The command: the first word that is neither an option nor an option's value.
@@ -77,6 +77,13 @@ _qv840ctl() {
             COMPREPLY=($(compgen -W "$line" -- "$cur"))
         else
             _filedir '@(sav|csv)'
+        fi
+        ;;
+    backup)
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "--units $line" -- "$cur"))
+        else
+            _filedir -d
         fi
         ;;
     scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;

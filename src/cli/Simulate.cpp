@@ -13,7 +13,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <csignal>
 #include <optional>
@@ -135,27 +134,6 @@ std::optional<std::pair<QHostAddress, quint16>> listenAddress(const QString& tex
     return std::make_pair(address, quint16(port));
 }
 
-// --units A-B: the first and last address, or nothing after saying why.
-std::optional<std::pair<int, int>> unitRange(const QString& text) {
-    static const QRegularExpression form(QStringLiteral("^(\\d{1,3})(?:-(\\d{1,3}))?$"));
-    const auto m = form.match(text);
-    const int a = m.captured(1).toInt(), b = m.hasCaptured(2) ? m.captured(2).toInt() : a;
-    if (!m.hasMatch() || a < SimLine::kFirstAddress || b > SimLine::kLastAddress || a > b) {
-        fail(Exit::BadInput, QStringLiteral("--units takes A-B, unit addresses from %1 to %2 "
-                                            "with A no more than B, not \"%3\"")
-                                 .arg(SimLine::kFirstAddress)
-                                 .arg(SimLine::kLastAddress)
-                                 .arg(text));
-        return std::nullopt;
-    }
-    return std::make_pair(a, b);
-}
-
-// The file of a unit in a line's folder: unit-07.sav, unit-123.sav.
-QString unitFileName(int address) {
-    return QStringLiteral("unit-%1.sav").arg(address, 2, 10, QLatin1Char('0'));
-}
-
 // The demo table with the unit's address at the head of slot 0, so that the
 // units of a line differ.
 void fillWithDemo(SimModel& unit, const SimModel& demo) {
@@ -169,7 +147,7 @@ void fillWithDemo(SimModel& unit, const SimModel& demo) {
 // may be empty: none), else from demo.sav in the start-up folder.
 std::optional<int> fillLine(SimLine& line, const QString& units, const QString& folder,
                             const QString& configFolder) {
-    const auto range = unitRange(units);
+    const auto range = unitRangeArgument(units, SimLine::kFirstAddress, SimLine::kLastAddress);
     if (!range)
         return Exit::BadInput;
     if (!folder.isEmpty() && !QFileInfo(folder).isDir())

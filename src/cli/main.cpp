@@ -20,14 +20,16 @@ namespace {
 // After the table's commands.
 const char* const kHelpTail = R"(
 --pause-ms, --retries, --echo, --direction, --timeout-ms, --verify and
---block-reads may also follow a unit command or scan; after "--" a word is the command's text.
+--block-reads may also follow a unit command or scan; after "--" a word is
+the command's text.
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written; verify, restore: or the unit differs from the
-file), 2 bad usage or input, 3 the port could not be opened or failed (scan: 1
-when no unit was found). A command stopped by
-SIGINT, SIGTERM or SIGHUP (the terminal closed) ends between two requests,
-saves no file and exits 130, 143 or 129.)";
+file; backup: or some unit did not answer), 2 bad usage or input, 3 the port
+could not be opened or failed (scan: 1 when no unit was found). A command
+stopped by SIGINT, SIGTERM or SIGHUP (the terminal closed) ends between two
+requests, saves no file (backup: keeps the units finished and lists them in
+index.csv) and exits 130, 143 or 129.)";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;
