@@ -40,8 +40,9 @@ public:
                       MsgButtons buttons) override {
         if (buttons == MsgButtons::OkCancelIgnoreAll)
             return MsgAnswer::Cancel;
-        return terminal_.message(QStringLiteral("unit %1: ").arg(unit_) + text, title, icon,
-                                 buttons);
+        const QString unit = QStringLiteral("unit %1: ").arg(unit_);
+        const bool named = text.startsWith(QStringLiteral("Unit %1 ").arg(unit_));
+        return terminal_.message(named ? text : unit + text, title, icon, buttons);
     }
 
 private:

@@ -354,6 +354,14 @@ private slots:
             "unit 5 (unit-05.sav): 0 written, 0 erased, 20 unchanged\n");
         row("verify, a unit missing", quickLine + QStringList{"verify", "@dir/withsilent"}, 1,
             "unit 4 (unit-04.sav): 20 of 20" + same + "unit 6 (unit-06.sav): did not answer\n");
+        row("backup through a gateway",
+            {"--pause-ms", "0", "-p", "@tcp", "backup", "--units", "7", "@dir/gateway"}, 0,
+            "7\tsaved\tMESSAGE 0\n");
+        row("backup, a unit refusing block reads",
+            {"--pause-ms", "0", "-p", "@strict", "backup", "--units", "1", "@dir/strictb",
+             "--block-reads", "on"},
+            1, "1\trefused block reads\t\n",
+            "qv840ctl: Communication Fault: Unit 1 refused a read of several messages");
         row("backup into a file", {"-p", "/dev/qv840-none", "backup", "@dir/one.sav"}, 2, {},
             "one.sav is not a folder");
         row("backup, unit 32", {"-p", "/dev/qv840-none", "backup", "--units", "1-32", "@dir/x"}, 2,
@@ -539,6 +547,10 @@ private slots:
         TextTable back;
         QVERIFY(openTable(folder + "/unit-03.sav", back).ok);
         QCOMPARE(back[1], "AUX LOW WATER CUTOFF OPEN");
+        // Through a gateway the line's speed is not known (commands() backed unit 7 up).
+        QFile gateway(dir_.filePath("gateway/index.csv"));
+        QVERIFY(gateway.open(QIODevice::ReadOnly));
+        QCOMPARE(QString(gateway.readAll()).split("\r\n").value(1).section(',', 0, 2), "7,,saved");
     }
 
     // scan -o: the units found as CSV, written once the scan has run to its end;
