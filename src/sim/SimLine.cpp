@@ -1,20 +1,33 @@
 #include "sim/SimLine.h"
 
+#include <algorithm>
+
 SimLine::SimLine() {
-    units_.push_back(std::make_unique<SimModel>(kFirstAddress));
+    owned_.push_back(std::make_unique<SimModel>(kFirstAddress));
+    units_.push_back(owned_.back().get());
+}
+
+SimLine::SimLine(SimModel& only) {
+    units_.push_back(&only);
 }
 
 void SimLine::setUnits(int first, int last) {
+    SimModel* const head = units_.front();
     units_.resize(1);
-    units_.front()->setUnit(first);
-    for (int address = first + 1; address <= last; ++address)
-        units_.push_back(std::make_unique<SimModel>(address, units_.front()->bareRegisters()));
+    owned_.erase(std::remove_if(owned_.begin(), owned_.end(),
+                                [head](const auto& u) { return u.get() != head; }),
+                 owned_.end());
+    head->setUnit(first);
+    for (int address = first + 1; address <= last; ++address) {
+        owned_.push_back(std::make_unique<SimModel>(address, head->bareRegisters()));
+        units_.push_back(owned_.back().get());
+    }
 }
 
 SimModel* SimLine::unit(int address) {
-    for (const auto& u : units_)
+    for (SimModel* u : units_)
         if (u->unit() == address)
-            return u.get();
+            return u;
     return nullptr;
 }
 

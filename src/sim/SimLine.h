@@ -4,10 +4,10 @@
 // the unit it addresses; a write to address 0 (the broadcast) to every unit,
 // and none answers; an address no unit has stays silent, as on a real line.
 //
-// A line starts as one unit at address 1. setUnits() makes it the units
-// first..last. The set of units is fixed while the line is served (set it
-// before SimUnit::start or SimNetServer::listen); each unit locks itself, so
-// messages may be read and set at any time.
+// A line starts as one unit at address 1 (its own, or a model it is lent,
+// which must outlive it). setUnits() makes it the units first..last. The set of units is fixed
+// while the line is served (set it before SimUnit::start or SimNetServer::listen); each unit locks
+// itself, so messages may be read and set at any time.
 
 #include "sim/SimModel.h"
 
@@ -21,6 +21,9 @@ public:
     static constexpr int kLastAddress = 247;
 
     SimLine();
+    explicit SimLine(SimModel& only);
+    SimLine(const SimLine&) = delete;
+    SimLine& operator=(const SimLine&) = delete;
 
     // The units first..last (kFirstAddress..kLastAddress, first <= last): the
     // first unit stays the object model() gives, with its messages; the
@@ -41,5 +44,6 @@ public:
     QByteArray reply(const QByteArray& request);
 
 private:
-    std::vector<std::unique_ptr<SimModel>> units_;
+    std::vector<SimModel*> units_; // by address, the first unit first
+    std::vector<std::unique_ptr<SimModel>> owned_;
 };

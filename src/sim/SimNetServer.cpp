@@ -14,6 +14,15 @@ quint16 word(const QByteArray& b, int at) {
 } // namespace
 
 SimNetServer::SimNetServer(SimLine& line, QObject* parent) : QObject(parent), line_(line) {
+    setUp();
+}
+
+SimNetServer::SimNetServer(SimModel& model, QObject* parent)
+    : QObject(parent), ownLine_(std::make_unique<SimLine>(model)), line_(*ownLine_) {
+    setUp();
+}
+
+void SimNetServer::setUp() {
     silence_.setSingleShot(true);
     silence_.setTimerType(Qt::PreciseTimer);
     connect(&silence_, &QTimer::timeout, this, [this] {

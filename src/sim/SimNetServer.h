@@ -25,6 +25,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+
 class SimNetServer : public QObject {
     Q_OBJECT
 public:
@@ -34,6 +36,8 @@ public:
     // The line's units answer, each at its own address; a line of one unit
     // takes the address listen() is given.
     explicit SimNetServer(SimLine& line, QObject* parent = nullptr);
+    // A line of that one unit.
+    explicit SimNetServer(SimModel& model, QObject* parent = nullptr);
     ~SimNetServer() override;
 
     void setIdleLimitMs(int ms) { idleLimitMs_ = ms; }
@@ -52,6 +56,7 @@ signals:
     void replySent(const QByteArray& frame);
 
 private:
+    void setUp();
     void onConnection();
     void queue(QTcpSocket* s);
     void serve(QTcpSocket* s);
@@ -64,6 +69,7 @@ private:
     void answerMbap(const QByteArray& header, const QByteArray& pdu);
     void send(QByteArray reply);
 
+    std::unique_ptr<SimLine> ownLine_; // the line of one lent unit, when given one
     SimLine& line_;
     SimConfig config_;
     bool rtu_ = false;

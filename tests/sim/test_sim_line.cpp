@@ -59,6 +59,16 @@ private slots:
         // Back to one unit: the others are gone.
         line.setUnits(9, 9);
         QVERIFY(line.unitCount() == 1 && line.unit(9) == &first && line.unit(5) == nullptr);
+        // A line lent its first unit answers from it, and can grow and shrink around it.
+        SimModel lent(4);
+        lent.setMessage(0, "LENT");
+        SimLine around(lent);
+        around.setUnits(4, 6);
+        around.setUnits(4, 5);
+        QVERIFY(around.unitCount() == 2 && &around.model() == &lent);
+        QCOMPARE(firstText(around.reply(readSlot0(4))), QByteArray("LENT"));
+        QCOMPARE(around.reply(readSlot0(5)).left(3), hex("05 03 28"));
+        QVERIFY(around.reply(readSlot0(6)).isEmpty());
     }
 
     // A unit that takes block reads answers six messages in one reply, each slot's 40 bytes
