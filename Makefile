@@ -23,7 +23,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 10
 FUZZ_TARGETS  = $(notdir $(basename $(wildcard fuzz/fuzz_*.cpp)))
 
-.PHONY: all deps fuzz-deps build test run fuzz clean install package
+.PHONY: all deps fuzz-deps build test test-slow run fuzz clean install package
 
 all: build
 
@@ -60,7 +60,11 @@ build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 test: build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE slow
+
+# The long scenarios (the install, the .deb, the network peers); CI runs them too.
+test-slow: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L slow
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)

@@ -3,15 +3,15 @@
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
-    local commands="ports read write erase read-all write-all erase-all verify restore scan simulate sheet"
-    local line="--timeout-ms --direction --echo --pause-ms --retries --verify"
+    local commands="ports read write erase read-all write-all erase-all verify restore backup scan simulate sheet"
+    local line="--timeout-ms --direction --echo --pause-ms --retries --verify --block-reads"
     local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
     # The command: the first word that is neither an option nor an option's value.
     local i command=
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
         -p | --port | -b | --baud | -a | --unit | --config | --timeout-ms | --direction | --echo | \
-            --pause-ms | --retries) ((i++)) ;;
+            --pause-ms | --retries | --block-reads) ((i++)) ;;
         -*) ;;
         *) command=${words[i]}; break ;;
         esac
@@ -29,12 +29,24 @@ _qv840ctl() {
         _filedir -d
         return
         ;;
-    -o | --output | --messages | --link)
+    --messages)
+        if [[ " ${words[*]} " == *" --units "* ]]; then
+            _filedir -d # a line's folder of unit-NN.sav files
+        else
+            _filedir
+        fi
+        return
+        ;;
+    -o | --output | --link)
         _filedir
         return
         ;;
     --direction)
         COMPREPLY=($(compgen -W "rts adapter kernel" -- "$cur"))
+        return
+        ;;
+    --block-reads)
+        COMPREPLY=($(compgen -W "off auto on" -- "$cur"))
         return
         ;;
     --echo)
@@ -67,10 +79,17 @@ _qv840ctl() {
             _filedir '@(sav|csv)'
         fi
         ;;
+    backup)
+        if [[ $cur == -* ]]; then
+            COMPREPLY=($(compgen -W "--units $line" -- "$cur"))
+        else
+            _filedir -d
+        fi
+        ;;
     scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
-        COMPREPLY=($(compgen -W "--unit --baud --messages --link --bare --never-answer
-            --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
+        COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --bare --no-block-reads
+            --never-answer --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
         ;;
     esac
 }

@@ -18,26 +18,35 @@ const QVector<CommandRow>& commandTable() {
         {"write-all", "FILE.sav|FILE.csv",
          "write every message of the file that differs from its default", runWriteAll, N::Unit},
         {"erase-all", "", "erase all twenty slots", runEraseAll, N::Unit},
-        {"verify", "FILE.sav|FILE.csv",
+        {"verify", "FILE.sav|FILE.csv|DIR",
          "read the unit and compare it with the file: one line\n"
-         "per slot that differs; exit 0 when none does",
+         "per slot that differs; exit 0 when none does. A folder:\n"
+         "each unit-NN.sav against unit NN, one line per unit",
          runVerify, N::Unit},
-        {"restore", "FILE.sav|FILE.csv",
+        {"restore", "FILE.sav|FILE.csv|DIR",
          "make the unit hold the file: write each slot that\n"
          "differs, erase each the file leaves at its default,\n"
-         "read them back; exit 0 only when all match",
+         "read them back; exit 0 only when all match. A folder:\n"
+         "each unit-NN.sav to unit NN, one line per unit",
          runRestore, N::Unit},
+        {"backup", "[--units A-B] DIR",
+         "read every unit from A to B (default 1-31) into\n"
+         "DIR/unit-NN.sav, one line per unit, and list them in\n"
+         "DIR/index.csv; exit 0 when every unit answered",
+         runBackup, N::Unit},
         {"scan", "[--units A-B] [--speeds LIST] [--timeout-ms N] [--first] [-o FILE.csv]",
          "find the units on the line: one line per unit found,\n"
          "address, speed and first message, separated by tabs;\n"
          "-o saves them as a CSV table too",
          runScan, N::Unit},
         {"simulate",
-         "[--unit N] [--baud N] [--messages FILE.sav] [--link PATH] [--bare]\n"
-         "[--never-answer] [--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
+         "[--unit N | --units A-B] [--baud N] [--messages FILE.sav|DIR]\n"
+         "[--link PATH] [--bare] [--no-block-reads] [--never-answer]\n"
+         "[--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
          "[--listen [HOST:]PORT [--rtu-over-tcp]]",
-         "run a simulated unit; prints its device path (or, with\n"
-         "--listen, its network address), runs until interrupted",
+         "run a simulated unit, or with --units a line of them;\n"
+         "prints its device path (or, with --listen, its network\n"
+         "address), runs until interrupted",
          runSimulate, N::Nothing},
         {"sheet", "FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]",
          "draw the table's printed sheet as a PDF; -p and -a name\n"

@@ -128,6 +128,7 @@ int editSlot(Session& s, int k, const std::optional<QString>& text) {
 
 int readAll(Session& s, const QString& outFile) {
     BulkOperations ops(s.messages, s.transport(), s.table, s.op);
+    ops.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&ops] { ops.requestStop(); });
     const BulkResult r = ops.readAll(s.connection.unitAddress);
     if (const int status = bulkStatus(r); status != Exit::Done || SignalWatch::first())
@@ -202,8 +203,10 @@ int bulkStatus(const BulkResult& r) {
     switch (r.outcome) {
     case BulkResult::Outcome::PortFailed:
         return Exit::PortProblem;
-    case BulkResult::Outcome::Refused:
-        return r.invalid.isEmpty() ? Exit::PortProblem : Exit::BadInput;
+    case BulkResult::Outcome::Refused: // the unit refusing block reads is its answer
+        return !r.invalid.isEmpty()  ? Exit::BadInput
+               : r.blockReadsRefused ? Exit::NoAnswer
+                                     : Exit::PortProblem;
     case BulkResult::Outcome::Stopped:
         return Exit::NoAnswer; // the caller exits with the signal's status
     case BulkResult::Outcome::Completed:

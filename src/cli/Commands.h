@@ -10,6 +10,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <utility>
 
 namespace Exit {
 constexpr int Done = 0;
@@ -59,3 +60,14 @@ int runSimulate(const GlobalOptions& options, const QStringList& args);
 int runSheet(const GlobalOptions& options, const QStringList& args);   // cli/Sheet.cpp
 int runVerify(const GlobalOptions& options, const QStringList& args);  // cli/VerifyRestore.cpp
 int runRestore(const GlobalOptions& options, const QStringList& args); // cli/VerifyRestore.cpp
+int runBackup(const GlobalOptions& options, const QStringList& args);  // cli/LineBackup.cpp
+
+// verify DIR and restore DIR: each DIR/unit-NN.sav against its unit, one unit
+// after another, then one line per unit (cli/LineBackup.cpp).
+int runLineSync(const GlobalOptions& options, const QString& folder, bool restore);
+
+// The file of a unit's table in a line's folder: unit-07.sav, unit-123.sav.
+QString unitFileName(int unit);
+// --units A-B (or A alone), addresses from low to high: the first and the
+// last, or nothing after saying why.
+std::optional<std::pair<int, int>> unitRangeArgument(const QString& text, int low, int high);

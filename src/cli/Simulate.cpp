@@ -6,9 +6,13 @@
 #include "sim/SimNetServer.h"
 #include "sim/SimUnit.h"
 #include "startup/ConfigFiles.h"
+#include "startup/DataFolder.h"
+#include "startup/MessageLayout.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 
 #include <csignal>
 #include <optional>
@@ -42,9 +46,15 @@ struct SimOptions {
                             QStringLiteral("N")};
     QCommandLineOption baud{QStringLiteral("baud"), QStringLiteral("Line speed."),
                             QStringLiteral("N")};
+    QCommandLineOption units{QStringLiteral("units"),
+                             QStringLiteral("A line of units at the addresses A to B (1..247), "
+                                            "each with its own messages."),
+                             QStringLiteral("A-B")};
     QCommandLineOption messages{QStringLiteral("messages"),
-                                QStringLiteral("Fill the slots from FILE.sav."),
-                                QStringLiteral("FILE.sav")};
+                                QStringLiteral("Fill the slots from FILE.sav; with --units, each "
+                                               "unit from DIR/unit-NN.sav where there is one, "
+                                               "else from demo.sav with its address in slot 0."),
+                                QStringLiteral("FILE.sav|DIR")};
     QCommandLineOption link{QStringLiteral("link"),
                             QStringLiteral("Also make the line reachable as PATH."),
                             QStringLiteral("PATH")};
@@ -59,6 +69,9 @@ struct SimOptions {
                             QStringLiteral("Answer N ms later than usual."), QStringLiteral("N")};
     QCommandLineOption garbage{QStringLiteral("garbage"),
                                QStringLiteral("Answer random bytes without a valid CRC.")};
+    QCommandLineOption noBlockReads{QStringLiteral("no-block-reads"),
+                                    QStringLiteral("Refuse a read of several messages at once "
+                                                   "(exception 2), as a strict unit does.")};
     QCommandLineOption echo{QStringLiteral("echo"),
                             QStringLiteral("Play an echoing adapter: every request comes back "
                                            "before the reply.")};
@@ -70,8 +83,8 @@ struct SimOptions {
                                   QStringLiteral("With --listen: RTU frames over TCP, not "
                                                  "Modbus TCP.")};
     QList<QCommandLineOption> all() const {
-        return {unit,  baud, messages, link, bare,   never,
-                pause, late, garbage,  echo, listen, rtuOverTcp};
+        return {unit,  baud, units,        messages, link, bare,   never,
+                pause, late, noBlockReads, garbage,  echo, listen, rtuOverTcp};
     }
 };
 
@@ -92,6 +105,7 @@ std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
     cfg.pauseInsideReplyMs = *pauseMs;
     cfg.lateMs = *lateMs;
     cfg.bareRegisters = p.isSet(o.bare);
+    cfg.singleMessageReads = p.isSet(o.noBlockReads);
     cfg.neverAnswer = p.isSet(o.never);
     cfg.garbage = p.isSet(o.garbage);
     cfg.echo = p.isSet(o.echo);
@@ -120,6 +134,50 @@ std::optional<std::pair<QHostAddress, quint16>> listenAddress(const QString& tex
     return std::make_pair(address, quint16(port));
 }
 
+// The demo table with the unit's address at the head of slot 0, so that the
+// units of a line differ.
+void fillWithDemo(SimModel& unit, const SimModel& demo) {
+    for (int k = 0; k < SimModel::kSlots; ++k)
+        unit.setMessage(k, demo.message(k));
+    const QByteArray head = QStringLiteral("UNIT %1: ").arg(unit.unit()).toLatin1();
+    unit.setMessage(0, (head + demo.message(0)).left(kMessageMaxLength).trimmed());
+}
+
+// Each unit of the line from folder/unit-NN.sav where there is one (folder
+// may be empty: none), else from demo.sav in the start-up folder.
+std::optional<int> fillLine(SimLine& line, const QString& units, const QString& folder,
+                            const QString& configFolder) {
+    const auto range = unitRangeArgument(units, SimLine::kFirstAddress, SimLine::kLastAddress);
+    if (!range)
+        return Exit::BadInput;
+    if (!folder.isEmpty() && !QFileInfo(folder).isDir())
+        return fail(Exit::BadInput,
+                    QStringLiteral("with --units, --messages takes a folder of unit-NN.sav files, "
+                                   "not %1")
+                        .arg(folder));
+    line.setUnits(range->first, range->second);
+    std::optional<SimModel> demo;
+    QString error;
+    for (int address = range->first; address <= range->second; ++address) {
+        SimModel& unit = *line.unit(address);
+        const QString own =
+            folder.isEmpty() ? QString() : QDir(folder).filePath(unitFileName(address));
+        if (!own.isEmpty() && QFileInfo::exists(own)) {
+            if (!unit.loadSav(own, &error))
+                return fail(Exit::BadInput, error);
+            continue;
+        }
+        if (!demo) {
+            const QString path = QDir(configFolder.isEmpty() ? dataFolder() : configFolder)
+                                     .filePath(QStringLiteral("demo.sav"));
+            if (!demo.emplace().loadSav(path, &error))
+                return fail(Exit::BadInput, error);
+        }
+        fillWithDemo(unit, *demo);
+    }
+    return std::nullopt;
+}
+
 // Runs the unit until SIGINT, SIGTERM or SIGHUP.
 int serve(SimUnit& sim, const SimConfig& cfg, bool trace, const QString& listen, bool rtu) {
     SignalWatch watch({SIGINT, SIGTERM, SIGHUP});
@@ -132,7 +190,7 @@ int serve(SimUnit& sim, const SimConfig& cfg, bool trace, const QString& listen,
         const auto at = listenAddress(listen);
         if (!at)
             return Exit::BadInput;
-        SimNetServer server(sim.model());
+        SimNetServer server(sim.line());
         if (!server.listen(cfg, at->first, at->second, rtu, &error))
             return fail(Exit::PortProblem,
                         QStringLiteral("cannot listen on %1: %2").arg(listen, error));
@@ -172,12 +230,18 @@ int runSimulate(const GlobalOptions& options, const QStringList& args) {
         return fail(Exit::BadInput, p.errorText());
     if (!p.positionalArguments().isEmpty())
         return fail(Exit::BadInput, QStringLiteral("simulate takes no arguments, only options"));
+    if (p.isSet(o.units) && p.isSet(o.unit))
+        return fail(Exit::BadInput, QStringLiteral("--unit and --units do not go together"));
 
     SimConfig cfg;
     if (const auto status = takeConfig(p, o, options, cfg))
         return *status;
     SimUnit sim;
-    if (p.isSet(o.messages)) {
+    if (p.isSet(o.units)) {
+        if (const auto status =
+                fillLine(sim.line(), p.value(o.units), p.value(o.messages), options.configFolder))
+            return *status;
+    } else if (p.isSet(o.messages)) {
         QString error;
         if (!sim.model().loadSav(p.value(o.messages), &error))
             return fail(Exit::BadInput, error);

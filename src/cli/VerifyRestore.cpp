@@ -6,10 +6,11 @@
 #include "table/UnitSync.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 
 namespace {
 
-const QString kFileUsage = QStringLiteral("FILE.sav|FILE.csv");
+const QString kFileUsage = QStringLiteral("FILE.sav|FILE.csv|DIR");
 
 // The one FILE a command takes; nothing after saying what is wrong.
 std::optional<QString> fileArgument(const QString& command, const QStringList& args) {
@@ -50,6 +51,7 @@ void printDifferences(const QVector<SlotDifference>& differences, const QString&
 
 int compareWith(Session& s, const TextTable& table) {
     UnitSync sync(s.transport(), s.table, s.op);
+    sync.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });
     const CompareResult r = sync.compare(s.connection.unitAddress, table, s.messages.defaults());
     if (r.run.outcome != BulkResult::Outcome::Completed)
@@ -60,6 +62,7 @@ int compareWith(Session& s, const TextTable& table) {
 
 int restoreFrom(Session& s, const TextTable& table) {
     UnitSync sync(s.transport(), s.table, s.op);
+    sync.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });
     const RestoreResult r = sync.restore(s.connection.unitAddress, table, s.messages.defaults());
     if (r.run.outcome != BulkResult::Outcome::Completed)
@@ -73,6 +76,8 @@ int syncCommand(const GlobalOptions& options, const QStringList& args, bool rest
     const auto file = fileArgument(name, args);
     if (!file)
         return Exit::BadInput;
+    if (QFileInfo(*file).isDir()) // a line's backup: each unit-NN.sav to its unit
+        return runLineSync(options, *file, restore);
     TextTable table; // filled before the port is opened
     return withUnit(
         options, name, [&](Session& s) { return loadTable(s, *file, table, restore); },

@@ -19,15 +19,17 @@ namespace {
 
 // After the table's commands.
 const char* const kHelpTail = R"(
---pause-ms, --retries, --echo, --direction, --timeout-ms and --verify may also
-follow a unit command or scan; after "--" a word is the command's text.
+--pause-ms, --retries, --echo, --direction, --timeout-ms, --verify and
+--block-reads may also follow a unit command or scan; after "--" a word is
+the command's text.
 
 Exit status: 0 done, 1 the unit did not answer or its reply was unusable (or
 the output could not be written; verify, restore: or the unit differs from the
-file), 2 bad usage or input, 3 the port could not be opened or failed (scan: 1
-when no unit was found). A command stopped by
-SIGINT, SIGTERM or SIGHUP (the terminal closed) ends between two requests,
-saves no file and exits 130, 143 or 129.)";
+file; backup: or some unit did not answer), 2 bad usage or input, 3 the port
+could not be opened or failed (scan: 1 when no unit was found). A command
+stopped by SIGINT, SIGTERM or SIGHUP (the terminal closed) ends between two
+requests, saves no file (backup: keeps the units finished and lists them in
+index.csv) and exits 130, 143 or 129.)";
 
 bool number(const QString& text, int low, int high, int& out) {
     bool ok = false;
@@ -91,12 +93,20 @@ struct Options {
             "Read each slot back after writing or erasing it (write, erase, write-all); a slot "
             "that does not hold what was sent is a failure. restore always does.")};
 
+    QCommandLineOption blockReads{
+        QStringLiteral("block-reads"),
+        QStringLiteral("Read six messages per request in read-all, verify and restore: off "
+                       "(one per request; default), auto (one per request for a unit that "
+                       "refuses, remembered for the run) or on (a unit that refuses fails)."),
+        QStringLiteral("MODE")};
+
     QList<QCommandLineOption> all() const {
-        return {port, baud, unit, config, timeout, trace, direction, echo, pause, retries, verify};
+        return {port,      baud, unit,  config,  timeout, trace,
+                direction, echo, pause, retries, verify,  blockReads};
     }
     // Those that may also follow a command that talks to a unit.
     QList<QCommandLineOption> line() const {
-        return {pause, retries, echo, direction, timeout, verify};
+        return {pause, retries, echo, direction, timeout, verify, blockReads};
     }
 };
 
@@ -110,9 +120,17 @@ QStringList typedNames(const QList<QCommandLineOption>& options, bool withValueO
     return typed;
 }
 
-// --direction, --echo, --pause-ms, --retries, --verify.
+// --direction, --echo, --pause-ms, --retries, --verify, --block-reads.
 std::optional<int> takeLine(const QCommandLineParser& parser, const Options& o, LineOptions& line) {
     line.verify = parser.isSet(o.verify);
+    if (parser.isSet(o.blockReads)) {
+        const auto mode = blockReadsNamed(parser.value(o.blockReads));
+        if (!mode)
+            return fail(Exit::BadInput, QStringLiteral("--block-reads takes off, auto or on, "
+                                                       "not \"%1\"")
+                                            .arg(parser.value(o.blockReads)));
+        line.blockReads = *mode;
+    }
     if (parser.isSet(o.direction)) {
         const auto d = directionNamed(parser.value(o.direction));
         if (!d)

@@ -49,6 +49,10 @@ QByteArray readMessage(int reg) {
     return readHoldingRegisters(reg, kRegistersPerMessage);
 }
 
+QByteArray readMessages(int reg, int count) {
+    return readHoldingRegisters(reg, kRegistersPerMessage * count);
+}
+
 QByteArray writeMessage(int reg, const QByteArray& text) {
     QByteArray data = text;
     if (data.size() % 2)
@@ -120,6 +124,23 @@ ReadText decodeReadReply(const QByteArray& reply) {
     r.empty = end == 0;
     r.text = CodePage::decode(data.left(end));
     return r;
+}
+
+QVector<QByteArray> splitBlockReply(const QByteArray& reply, int count) {
+    constexpr qsizetype kHead = 2; // function, byte count
+    const int messageBytes = 2 * kRegistersPerMessage;
+    if (count < 1 || reply.size() != kHead + count * messageBytes ||
+        at(reply, 0) != kReadHoldingRegisters || at(reply, 1) != count * messageBytes)
+        return {};
+    QVector<QByteArray> parts;
+    for (int k = 0; k < count; ++k) {
+        QByteArray part;
+        part.append(static_cast<char>(kReadHoldingRegisters));
+        part.append(static_cast<char>(messageBytes));
+        part.append(reply.mid(kHead + k * messageBytes, messageBytes));
+        parts.append(part);
+    }
+    return parts;
 }
 
 } // namespace Pdu

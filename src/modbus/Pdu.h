@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVector>
 
 namespace Pdu {
 
@@ -20,10 +21,17 @@ QByteArray readHoldingRegisters(int reg, int count);
 // Function 16: data (an even number of bytes) from reg on.
 QByteArray writeMultipleRegisters(int reg, const QByteArray& data);
 
+// The most registers one read may ask for, and so the most whole messages one
+// read may carry: six (120 registers).
+constexpr int kMaxReadRegisters = 125;
+constexpr int kMessagesPerBlockRead = kMaxReadRegisters / kRegistersPerMessage;
+
 // The unit's message forms. A read asks for one whole slot; a write sends the
 // text (already in the code page, 1..40 bytes) with a 0 pad byte when its
 // length is odd; an erase writes one register of 0.
 QByteArray readMessage(int reg);
+// A block read: count whole slots (1..kMessagesPerBlockRead) from the one at reg.
+QByteArray readMessages(int reg, int count);
 QByteArray writeMessage(int reg, const QByteArray& text);
 QByteArray eraseMessage(int reg);
 
@@ -58,6 +66,12 @@ struct ReadText {
     bool empty = false;
 };
 ReadText decodeReadReply(const QByteArray& reply);
+
+// A confirmed reply to a block read of count messages, cut into one read reply
+// per message, each as the unit would have sent it to a read of that message
+// alone (function, byte count, the message's bytes): decodeReadReply() takes
+// each. Nothing when the reply does not carry count whole messages.
+QVector<QByteArray> splitBlockReply(const QByteArray& reply, int count);
 
 } // namespace Pdu
 

@@ -75,6 +75,11 @@ bool SimModel::bareRegisters() const {
     return bare_;
 }
 
+void SimModel::setSingleMessageReads(bool on) {
+    QMutexLocker lock(&mutex_);
+    singleMessageReads_ = on;
+}
+
 QByteArray SimModel::reply(const QByteArray& request) {
     if (request.size() < kShortestFrame || !crcValid(request))
         return {};
@@ -110,6 +115,10 @@ QByteArray SimModel::readRegisters(const QByteArray& request) const {
     if (count < 1 || count > kMaxReadCount)
         return exception(kRead, IllegalValue);
     if (start < kFirstRegister || start + count > kFirstRegister + kRegisterCount)
+        return exception(kRead, IllegalAddress);
+    const int slot = (start - kFirstRegister) / kRegistersPerSlot;
+    const int lastSlot = (start + count - 1 - kFirstRegister) / kRegistersPerSlot;
+    if (singleMessageReads_ && slot != lastSlot)
         return exception(kRead, IllegalAddress);
     QByteArray frame;
     frame.append(char(unit_));

@@ -15,7 +15,9 @@
 //
 // Answers: function 3 and 16 to its own unit address; exception 01 for any
 // other function, 02 for registers outside 400..799, 03 for a count of 0, over
-// 125 (read) or 123 (write), or a byte count that does not match. Silent on a
+// 125 (read) or 123 (write), or a byte count that does not match. With
+// singleMessageReads, as a strict unit does, a read must stay within one
+// slot's registers (a read of several messages at once is exception 02). Silent on a
 // bad CRC, a frame under 4 bytes and another unit's address. Address 0 is the
 // broadcast: writes are carried out and nothing is answered.
 //
@@ -48,6 +50,7 @@ public:
     int unit() const;
     void setBareRegisters(bool bare);
     bool bareRegisters() const;
+    void setSingleMessageReads(bool on);
 
     // Stores text (at most 40 bytes kept) in slot 0..19, the rest of the slot 0.
     void setMessage(int slot, const QByteArray& text);
@@ -84,5 +87,6 @@ private:
     mutable QMutex mutex_;
     int unit_;
     bool bare_;
+    bool singleMessageReads_ = false;
     std::array<quint16, kRegisterCount> registers_{};
 };

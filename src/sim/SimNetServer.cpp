@@ -13,7 +13,16 @@ quint16 word(const QByteArray& b, int at) {
 
 } // namespace
 
-SimNetServer::SimNetServer(SimModel& model, QObject* parent) : QObject(parent), model_(model) {
+SimNetServer::SimNetServer(SimLine& line, QObject* parent) : QObject(parent), line_(line) {
+    setUp();
+}
+
+SimNetServer::SimNetServer(SimModel& model, QObject* parent)
+    : QObject(parent), ownLine_(std::make_unique<SimLine>(model)), line_(*ownLine_) {
+    setUp();
+}
+
+void SimNetServer::setUp() {
     silence_.setSingleShot(true);
     silence_.setTimerType(Qt::PreciseTimer);
     connect(&silence_, &QTimer::timeout, this, [this] {
@@ -37,8 +46,10 @@ bool SimNetServer::listen(const SimConfig& config, const QHostAddress& host, qui
                           bool rtuOverTcp, QString* error) {
     config_ = config;
     rtu_ = rtuOverTcp;
-    model_.setUnit(config.unit);
-    model_.setBareRegisters(config.bareRegisters);
+    if (line_.unitCount() == 1)
+        line_.model().setUnit(config.unit);
+    line_.setBareRegisters(config.bareRegisters);
+    line_.setSingleMessageReads(config.singleMessageReads);
     if (server_.listen(host, port))
         return true;
     if (error)
@@ -163,7 +174,7 @@ void SimNetServer::answerRtu(const QByteArray& request) {
     emit requestSeen(request);
     if (config_.neverAnswer)
         return;
-    QByteArray reply = model_.reply(request);
+    QByteArray reply = line_.reply(request);
     if (reply.isEmpty())
         return;
     if (config_.garbage) {
@@ -180,7 +191,7 @@ void SimNetServer::answerMbap(const QByteArray& header, const QByteArray& pdu) {
     if (config_.neverAnswer)
         return;
     // The unit on the far side of the gateway answers the RTU frame.
-    const QByteArray rtu = model_.reply(SimModel::withCrc(header.right(1) + pdu));
+    const QByteArray rtu = line_.reply(SimModel::withCrc(header.right(1) + pdu));
     if (rtu.size() < 4)
         return; // silent: the gateway answers nothing either
     const QByteArray replyPdu = rtu.mid(1, rtu.size() - 3);

@@ -1,6 +1,6 @@
 #pragma once
 // The simulated unit behind a network gateway: a TCP server that answers from
-// the same model as the unit on a pseudo-terminal, either as a Modbus TCP
+// the same line of units (SimLine) as the unit on a pseudo-terminal, either as a Modbus TCP
 // gateway (MBAP header, no CRC) or as a transparent one (RTU frames with
 // their CRC, a request ended by a short silence). It listens only where it is
 // told and keeps the unit's fault options. Its framing is its own, not the
@@ -13,7 +13,7 @@
 // connected is served. A served client that sends nothing for idleLimitMs
 // while another waits is dropped, so that one client cannot hold the unit.
 
-#include "sim/SimModel.h"
+#include "sim/SimLine.h"
 #include "sim/SimUnit.h"
 
 #include <QByteArray>
@@ -25,12 +25,18 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <memory>
+
 class SimNetServer : public QObject {
     Q_OBJECT
 public:
     static constexpr int kIdleLimitMs = 10000;
     static constexpr int kMaxWaiting = 8;
 
+    // The line's units answer, each at its own address; a line of one unit
+    // takes the address listen() is given.
+    explicit SimNetServer(SimLine& line, QObject* parent = nullptr);
+    // A line of that one unit.
     explicit SimNetServer(SimModel& model, QObject* parent = nullptr);
     ~SimNetServer() override;
 
@@ -50,6 +56,7 @@ signals:
     void replySent(const QByteArray& frame);
 
 private:
+    void setUp();
     void onConnection();
     void queue(QTcpSocket* s);
     void serve(QTcpSocket* s);
@@ -62,7 +69,8 @@ private:
     void answerMbap(const QByteArray& header, const QByteArray& pdu);
     void send(QByteArray reply);
 
-    SimModel& model_;
+    std::unique_ptr<SimLine> ownLine_; // the line of one lent unit, when given one
+    SimLine& line_;
     SimConfig config_;
     bool rtu_ = false;
     QTcpServer server_;

@@ -23,6 +23,8 @@ public:
     // The model locks itself, so messages may be read and set at any time;
     // loadSav before start() fills the unit before the first request.
     SimModel& model() { return unit_->model(); }
+    // The units on the line; set them before start().
+    SimLine& line() { return unit_->line(); }
     // For connecting to requestSeen and replySent (queued across threads).
     SimUnit* unit() { return unit_; }
 

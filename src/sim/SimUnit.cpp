@@ -64,8 +64,10 @@ int SimUnit::msUntil(qint64 delta) {
 bool SimUnit::start(const SimConfig& config, QString* error) {
     stop();
     config_ = config;
-    model_.setUnit(config.unit);
-    model_.setBareRegisters(config.bareRegisters);
+    if (line_.unitCount() == 1)
+        line_.model().setUnit(config.unit);
+    line_.setBareRegisters(config.bareRegisters);
+    line_.setSingleMessageReads(config.singleMessageReads);
 
     int master = -1;
     int slave = -1;
@@ -195,7 +197,7 @@ int SimUnit::lineSpeed() const {
 void SimUnit::answer(const QByteArray& request) {
     if (config_.neverAnswer)
         return;
-    QByteArray reply = model_.reply(request);
+    QByteArray reply = line_.reply(request);
     if (reply.isEmpty())
         return;
     if (config_.garbage || (config_.followLineSpeed && lineSpeed() != config_.baud)) {

@@ -1,7 +1,8 @@
 #pragma once
 // The simulated unit on a new pseudo-terminal: the tool opens the slave side
 // as its serial port, and this object answers on the master side with the
-// timing of a real RS-485 line.
+// timing of a real RS-485 line. The line may carry many units (line()), each
+// answering at its own address.
 //
 // Requests are delimited as a Modbus RTU slave does: 3.5 character times of
 // silence (at least 2 ms) end a frame. Bytes are taken as arriving no faster
@@ -11,7 +12,7 @@
 // line. The slave side stays open here too, so the tool may close and reopen
 // it without the master seeing a hang-up.
 
-#include "sim/SimModel.h"
+#include "sim/SimLine.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -22,9 +23,10 @@
 class QSocketNotifier;
 
 struct SimConfig {
-    int unit = 1;
+    int unit = 1; // the address of a line of one unit; a line of many keeps its own
     int baud = 9600;
     bool bareRegisters = false;
+    bool singleMessageReads = false; // a read of several messages at once is refused
     bool pacing = true;
     int turnaroundMs = 2;
     QString linkPath; // also reachable as this symlink, when set
@@ -55,7 +57,10 @@ public:
     // The speed the tool set on the line (tcgetattr on the slave), or 0.
     int lineSpeed() const;
     const SimConfig& config() const { return config_; }
-    SimModel& model() { return model_; }
+    // The units on the line (set before start); model() is the first, the
+    // only one unless the line was given more.
+    SimLine& line() { return line_; }
+    SimModel& model() { return line_.model(); }
 
 signals:
     void requestSeen(const QByteArray& frame);
@@ -73,7 +78,7 @@ private:
     static int msUntil(qint64 delta);
 
     SimConfig config_;
-    SimModel model_;
+    SimLine line_;
     QString devicePath_;
     int master_ = -1;
     int slaveKeep_ = -1;

@@ -9,6 +9,8 @@ constexpr std::array<std::pair<EchoMode, const char*>, 3> kEchoNames{
     {{EchoMode::Auto, "auto"}, {EchoMode::On, "on"}, {EchoMode::Off, "off"}}};
 constexpr std::array<std::pair<Direction, const char*>, 3> kDirectionNames{
     {{Direction::Rts, "rts"}, {Direction::Adapter, "adapter"}, {Direction::Kernel, "kernel"}}};
+constexpr std::array<std::pair<BlockReads, const char*>, 3> kBlockReadNames{
+    {{BlockReads::Off, "off"}, {BlockReads::Auto, "auto"}, {BlockReads::On, "on"}}};
 
 template <typename E, std::size_t N>
 std::optional<E> named(const std::array<std::pair<E, const char*>, N>& names, const QString& s) {
@@ -42,4 +44,12 @@ std::optional<Direction> directionNamed(const QString& name) {
 
 QString directionName(Direction direction) {
     return nameOf(kDirectionNames, direction);
+}
+
+std::optional<BlockReads> blockReadsNamed(const QString& name) {
+    return named(kBlockReadNames, name);
+}
+
+QString blockReadsName(BlockReads mode) {
+    return nameOf(kBlockReadNames, mode);
 }

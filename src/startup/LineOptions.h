@@ -1,9 +1,9 @@
 #pragma once
 // How the tool meets the line it is plugged into: the adapter's echo, who
 // switches the RS-485 direction, the pause before each bulk request, the
-// retries of a request that got no usable reply, and whether a write is read
-// back to prove it. The windows remember these for the run; the command line
-// takes them as options.
+// retries of a request that got no usable reply, whether a write is read
+// back to prove it, and whether a bulk read asks for several messages at once. The windows remember
+// these for the run; the command line takes them as options.
 
 #include <QString>
 #include <optional>
@@ -22,6 +22,14 @@ enum class Direction {
     Kernel,  // the serial driver's RS-485 mode switches RTS for each transmission
 };
 
+// How a bulk read (read all, the first read of compare and restore) asks for
+// the unit's messages, which it keeps in consecutive registers.
+enum class BlockReads {
+    Off,  // one message per request
+    Auto, // six per request; a unit that refuses is read one message per request from then on
+    On,   // six per request; a unit that refuses fails the operation
+};
+
 struct LineOptions {
     static constexpr int kDefaultPauseMs = 300;
     static constexpr int kMaxPauseMs = 1000;
@@ -33,6 +41,7 @@ struct LineOptions {
     // hold what was sent as a failure (write all, the editor, the comms test;
     // a restore always does).
     bool verify = false;
+    BlockReads blockReads = BlockReads::Off;
 };
 
 // "auto", "on", "off"; nothing for another word.
@@ -41,3 +50,6 @@ QString echoModeName(EchoMode mode);
 // "rts", "adapter", "kernel"; nothing for another word.
 std::optional<Direction> directionNamed(const QString& name);
 QString directionName(Direction direction);
+// "off", "auto", "on"; nothing for another word.
+std::optional<BlockReads> blockReadsNamed(const QString& name);
+QString blockReadsName(BlockReads mode);

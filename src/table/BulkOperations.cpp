@@ -70,35 +70,56 @@ void BulkOperations::requestStop() {
         transport_.requestStop();
 }
 
-// One pass of read all; false when the run is over (the line, a stop, Cancel).
-bool BulkOperations::readSlotInto(BulkRun& run, int i, bool& ask, BulkResult& r) {
-    const QByteArray request = Pdu::readMessage(messageRegister(i));
-    Transaction t;
-    if (!run.pauseAndExchange(request, t))
-        return false;
-    if (!run.confirmed(i, request, t)) {
-        // A gateway's "no answer" is silence too, though bytes came.
-        if (checkReply(t, request).verdict != ReplyCheck::Verdict::Silent || !ask)
-            return true;
-        const MsgAnswer a =
-            op_.message(kNoDataText + QStringLiteral("\r\nNo answer for %1 at unit address %2.")
-                                          .arg(interlockName(i))
-                                          .arg(run.unit()),
-                        kFaultTitle, MsgIcon::None, MsgButtons::OkCancelIgnoreAll);
-        if (a == MsgAnswer::Cancel) {
-            r.outcome = BulkResult::Outcome::Cancelled;
-            return false;
-        }
-        ask = a != MsgAnswer::IgnoreAll;
+// The "No data received" box after a request nothing answered, until the
+// operator chooses Ignore All; false after Cancel.
+bool BulkOperations::askAfterSilence(const BulkRun& run, const SlotsRead& read, bool& ask,
+                                     BulkResult& r) {
+    if (!read.silent || !ask)
         return true;
+    const int last = read.first + read.count() - 1;
+    const QString which =
+        read.count() == 1
+            ? interlockName(read.first)
+            : QStringLiteral("%1 to %2").arg(interlockName(read.first), interlockName(last));
+    const MsgAnswer a = op_.message(
+        kNoDataText +
+            QStringLiteral("\r\nNo answer for %1 at unit address %2.").arg(which).arg(run.unit()),
+        kFaultTitle, MsgIcon::None, MsgButtons::OkCancelIgnoreAll);
+    if (a == MsgAnswer::Cancel) {
+        r.outcome = BulkResult::Outcome::Cancelled;
+        return false;
     }
-    // The table holds what the unit holds: an empty slot is its default, as
-    // its label shows, whatever the entry was before (a file opened). A text
-    // is taken as the unit holds it, control characters too: the label shows
-    // them escaped.
-    const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
-    table_.setText(i, decoded.empty ? table_.defaultText(i) : decoded.text);
-    view_.setMessageLabel(i, table_.text(i));
+    ask = a != MsgAnswer::IgnoreAll;
+    return true;
+}
+
+// One request of read all, for slot next (and with block reads the slots
+// after it); next moves past the slots it covered. False when the run is
+// over (the line, a stop, Cancel, a refusal of block reads).
+bool BulkOperations::readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResult& r) {
+    run.advance(next);
+    const std::optional<SlotsRead> read = run.readSlots(next, kInterlockCount - 1);
+    if (!read)
+        return false;
+    next = read->first + read->count();
+    // A gateway's "no answer" is silence too, though bytes came.
+    if (!askAfterSilence(run, *read, ask, r))
+        return false;
+    for (int j = 0; j < read->count(); ++j) {
+        const int i = read->first + j;
+        if (j > 0)
+            run.advance(i);
+        const std::optional<QString>& text = read->texts[j];
+        if (!text)
+            continue;
+        // The table holds what the unit holds: an empty slot is its default,
+        // as its label shows, whatever the entry was before (a file opened). A
+        // text is taken as the unit holds it, control characters too: the
+        // label shows them escaped.
+        r.done.append(i);
+        table_.setText(i, text->isEmpty() ? table_.defaultText(i) : *text);
+        view_.setMessageLabel(i, table_.text(i));
+    }
     return true;
 }
 
@@ -108,13 +129,10 @@ BulkResult BulkOperations::readAll(int unit) {
     if (!run.available())
         return r;
     bool ask = true; // until the operator chooses Ignore All for this run
-    if (run.prepare(false)) {
-        for (int i = 0; i < kInterlockCount; ++i) {
-            run.advance(i);
-            if (!readSlotInto(run, i, ask, r))
+    if (run.prepare(false))
+        for (int next = 0; next < kInterlockCount;)
+            if (!readSlotsInto(run, next, ask, r))
                 break;
-        }
-    }
     // The slots passed over unasked are listed once at the end.
     run.finish(QStringLiteral("read"), !ask);
     return r;

@@ -1,6 +1,7 @@
 #pragma once
 // Read all, write all and erase all: one pass per interlock 0..19, a 300 ms
-// pause before each request, the progress bar up 5 per interlock.
+// pause before each request, the progress bar up 5 per interlock. Read all
+// may take several interlocks in one request (setBlockReads).
 
 #include "startup/LineActivity.h"
 #include "startup/Operator.h"
@@ -32,6 +33,13 @@ public:
     void setVerifyWrites(bool on) { verifyWrites_ = on; }
     bool verifyWrites() const { return verifyWrites_; }
 
+    // How read all asks for the messages (LineOptions::blockReads): one per
+    // request (off, the default), or six per request, falling back to one
+    // per request for a unit that refuses (auto) or failing (on). The slots
+    // a request covered are each reported as when read alone.
+    void setBlockReads(BlockReads mode) { blockReads_ = mode; }
+    BlockReads blockReads() const { return blockReads_; }
+
     // Ends the running operation: a pause or a wait for a reply under way ends
     // at once (Transport::requestStop), and no further request goes. A request
     // frame already going out is sent whole; its slot counts as not done. The
@@ -41,8 +49,11 @@ public:
     bool stopRequested() const { return stopRequested_; }
 
 private:
-    BulkParts parts() { return {transport_, view_, op_, activity_, stopRequested_, running_}; }
-    bool readSlotInto(BulkRun& run, int i, bool& ask, BulkResult& r);
+    BulkParts parts() {
+        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_};
+    }
+    bool readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResult& r);
+    bool askAfterSilence(const BulkRun& run, const SlotsRead& read, bool& ask, BulkResult& r);
     void writeSlotFrom(BulkRun& run, int i, BulkResult& r);
     MessageTable& table_;
     Transport& transport_;
@@ -52,6 +63,7 @@ private:
     bool stopRequested_ = false;
     bool running_ = false; // an operation of this object holds the transport
     bool verifyWrites_ = false;
+    BlockReads blockReads_ = BlockReads::Off;
 };
 
 // Why a write-all entry cannot go to the unit, or an empty text when it can.

@@ -79,6 +79,19 @@ std::optional<SlotMismatch> judgedReadBack(int i, const QString& text, const QBy
 
 } // namespace
 
+BlockReadMemory& BlockReadMemory::of(Transport& transport) {
+    auto* memory = transport.findChild<BlockReadMemory*>(QString(), Qt::FindDirectChildrenOnly);
+    return memory ? *memory : *new BlockReadMemory(&transport);
+}
+
+BlockReadMemory::Answer BlockReadMemory::answer(const QString& connection, int unit) const {
+    return answers_.value({connection, unit}, Answer::Unknown);
+}
+
+void BlockReadMemory::note(const QString& connection, int unit, Answer answer) {
+    answers_.insert({connection, unit}, answer);
+}
+
 QString interlockName(int k) {
     return QStringLiteral("interlock %1 (%2)").arg(k).arg(terminalCaption(k));
 }
@@ -177,12 +190,133 @@ bool BulkRun::confirmed(int i, const QByteArray& pdu, const Transaction& t) {
 }
 
 std::optional<QString> BulkRun::readSlot(int i) {
+    const std::optional<SlotsRead> read = readOne(i);
+    return read ? read->texts.constFirst() : std::nullopt;
+}
+
+std::optional<SlotsRead> BulkRun::readSlots(int first, int last) {
+    const int count = blockSize(first, last);
+    return count > 1 ? readBlock(first, count) : readOne(first);
+}
+
+BlockReadMemory::Answer BulkRun::blockAnswer() {
+    return BlockReadMemory::of(parts_.transport).answer(parts_.transport.endpointName(), unit_);
+}
+
+void BulkRun::noteBlockAnswer(BlockReadMemory::Answer answer) {
+    BlockReadMemory::of(parts_.transport).note(parts_.transport.endpointName(), unit_, answer);
+}
+
+// The slots the next read asks for: one, unless block reads are on (or on
+// auto for a unit not known to refuse them).
+int BulkRun::blockSize(int first, int last) {
+    const BlockReads mode = parts_.blockReads;
+    if (mode == BlockReads::Off ||
+        (mode == BlockReads::Auto && blockAnswer() == BlockReadMemory::Answer::Refuses))
+        return 1;
+    return std::clamp(last - first + 1, 1, Pdu::kMessagesPerBlockRead);
+}
+
+std::optional<SlotsRead> BulkRun::readOne(int i) {
     const QByteArray request = Pdu::readMessage(messageRegister(i));
     Transaction t;
-    if (!pauseAndExchange(request, t) || !answered(i, request, t))
+    if (!pauseAndExchange(request, t))
         return std::nullopt;
-    const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
-    return decoded.empty ? QString() : decoded.text;
+    SlotsRead read{i, {std::nullopt}, false};
+    if (answered(i, request, t)) {
+        const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
+        read.texts[0] = decoded.empty ? QString() : decoded.text;
+    } else {
+        read.silent = checkReply(t, request).verdict == ReplyCheck::Verdict::Silent;
+    }
+    return read;
+}
+
+std::optional<SlotsRead> BulkRun::readBlock(int first, int count) {
+    const QByteArray request = Pdu::readMessages(messageRegister(first), count);
+    Transaction t;
+    if (!pauseAndExchange(request, t))
+        return std::nullopt;
+    const ReplyCheck check = checkReply(t, request);
+    const QVector<QByteArray> parts =
+        check.confirmed() ? Pdu::splitBlockReply(t.replyPdu, count) : QVector<QByteArray>();
+    if (parts.isEmpty())
+        return blockNotTaken(first, count, check);
+    noteBlockAnswer(BlockReadMemory::Answer::Takes);
+    SlotsRead read{first, {}, false};
+    for (const QByteArray& part : parts) {
+        const Pdu::ReadText decoded = Pdu::decodeReadReply(part);
+        read.texts.append(decoded.empty ? QString() : decoded.text);
+    }
+    return read;
+}
+
+// A block read without a usable reply. A refusal (an exception, or a reply
+// that does not answer it) ends the run on "on"; on auto it, or any other
+// unusable reply, sends the unit back to one slot per request. Silence is
+// the slots' own, unless on auto a unit not yet known to take block reads
+// answers a read of one slot. Another unusable reply on "on" is each slot's.
+std::optional<SlotsRead> BulkRun::blockNotTaken(int first, int count, const ReplyCheck& check) {
+    using V = ReplyCheck::Verdict;
+    const bool automatic = parts_.blockReads == BlockReads::Auto;
+    if (check.verdict == V::Silent) {
+        if (automatic && blockAnswer() == BlockReadMemory::Answer::Unknown)
+            return readAloneAfterSilence(first, count);
+        return notedForAll(first, count, check);
+    }
+    if (automatic) {
+        noteBlockAnswer(BlockReadMemory::Answer::Refuses);
+        return readOne(first);
+    }
+    if (check.verdict == V::Exception || check.verdict == V::Unexpected) {
+        refuseBlockReads(check);
+        return std::nullopt;
+    }
+    return notedForAll(first, count, check);
+}
+
+// After a block read met silence: slot first alone. A unit that answers it
+// ignores block reads; one silent to both is silent for the whole block.
+std::optional<SlotsRead> BulkRun::readAloneAfterSilence(int first, int count) {
+    std::optional<SlotsRead> alone = readOne(first);
+    if (!alone || !alone->silent) {
+        if (alone)
+            noteBlockAnswer(BlockReadMemory::Answer::Refuses);
+        return alone;
+    }
+    for (int i = first + 1; i < first + count; ++i) {
+        result_.silent.append(i);
+        alone->texts.append(std::nullopt);
+    }
+    return alone;
+}
+
+SlotsRead BulkRun::notedForAll(int first, int count, const ReplyCheck& check) {
+    const bool silent = check.verdict == ReplyCheck::Verdict::Silent;
+    SlotsRead read{first, {}, silent};
+    for (int i = first; i < first + count; ++i) {
+        if (silent)
+            result_.silent.append(i);
+        else
+            result_.rejected.append({i, check.reason()});
+        read.texts.append(std::nullopt);
+    }
+    return read;
+}
+
+void BulkRun::refuseBlockReads(const ReplyCheck& check) {
+    const QString how = check.verdict == ReplyCheck::Verdict::Exception
+                            ? QStringLiteral("exception %1, %2")
+                                  .arg(check.detail)
+                                  .arg(Pdu::exceptionName(check.detail))
+                            : check.reason();
+    result_.outcome = BulkResult::Outcome::Refused;
+    result_.blockReadsRefused = true;
+    result_.error = QStringLiteral("Unit %1 refused a read of several messages at once (%2); "
+                                   "turn block reads off (--block-reads off) to read it one "
+                                   "message per request.")
+                        .arg(unit_)
+                        .arg(how);
 }
 
 bool BulkRun::writeSlot(int i, const QString& text) {
@@ -229,6 +363,8 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
                           MsgButtons::Ok);
         return;
     }
+    if (result_.blockReadsRefused)
+        parts_.op.message(result_.error, kFaultTitle, MsgIcon::Exclamation, MsgButtons::Ok);
     if (result_.outcome == BulkResult::Outcome::PortFailed) {
         result_.reconnect =
             parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error),

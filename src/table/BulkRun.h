@@ -2,13 +2,17 @@
 // What every operation over all the unit's slots is made of (read, write and
 // erase all, compare and restore): the claim on the transport, the pause
 // before each request, the verdict on each reply, the stop between two
-// requests, the progress bar, and the one report at the end.
+// requests, the progress bar, and the one report at the end. A bulk read may
+// ask for several messages in one request (block reads, LineOptions).
 
 #include "startup/LineActivity.h"
+#include "startup/LineOptions.h"
 #include "startup/Operator.h"
 #include "table/MessageTableView.h"
 #include "transport/Transport.h"
 
+#include <QHash>
+#include <QPair>
 #include <QString>
 #include <QVector>
 
@@ -48,6 +52,37 @@ struct BulkResult {
     // Write all with the read-back on: the slots written whose read-back
     // differs (they are not in done).
     QVector<SlotMismatch> mismatched;
+    // Refused: with block reads on, the unit refused a read of several
+    // messages (error says how); the slots read before it are in done.
+    bool blockReadsRefused = false;
+};
+
+// What the units of a connection did with a read of several messages, kept
+// for the session: with block reads on auto, a unit that refused one is read
+// one message per request from then on. One memory per transport (made on
+// first use, it goes with the transport), keyed by the connection (the
+// transport's endpoint name) and the unit address.
+class BlockReadMemory : public QObject {
+    Q_OBJECT
+public:
+    enum class Answer { Unknown, Takes, Refuses };
+    static BlockReadMemory& of(Transport& transport);
+    Answer answer(const QString& connection, int unit) const;
+    void note(const QString& connection, int unit, Answer answer);
+
+private:
+    explicit BlockReadMemory(QObject* parent) : QObject(parent) {}
+    QHash<QPair<QString, int>, Answer> answers_;
+};
+
+// What one read request brought for the slots it covered, from first on.
+struct SlotsRead {
+    int first = 0;
+    // One per slot covered: its text (empty for the empty slot), or nothing
+    // when it was not answered usably (noted as silent or rejected).
+    QVector<std::optional<QString>> texts;
+    bool silent = false; // nothing came for them (a gateway's "no answer" too)
+    int count() const { return int(texts.size()); }
 };
 
 // The parts of the caller a run works through.
@@ -58,6 +93,7 @@ struct BulkParts {
     LineActivity* activity;
     bool& stopRequested; // set by the caller's requestStop(); cleared when a run starts
     bool& running;       // true while a run of the caller's holds the transport
+    BlockReads blockReads = BlockReads::Off; // how readSlots() asks
 };
 
 // For the operator: "interlock 3 (42-3)".
@@ -110,6 +146,14 @@ public:
     // Reads slot i: its text (empty for the empty slot), or nothing when the
     // slot did not answer usably (noted) or the run ended (ended() says so).
     std::optional<QString> readSlot(int i);
+    // One request of a bulk read, after the pause: slot first alone, or with
+    // block reads the slots after it too, up to last and at most six. On
+    // auto, a unit that answers a block read with an exception or an unusable
+    // reply (or is silent to it and answers a read of one slot) is remembered
+    // and read one slot per request, starting again at first; on, such a
+    // refusal ends the run (Refused, blockReadsRefused). Nothing when the run
+    // ended (ended() says so for a stop or a failed port).
+    std::optional<SlotsRead> readSlots(int first, int last);
     // Writes text to slot i (an empty text erases it); true when confirmed.
     bool writeSlot(int i, const QString& text);
     // After a confirmed write of text (empty: an erase) to slot i: the pause,
@@ -127,6 +171,16 @@ public:
     void finish(const QString& verb, bool reportSilent = true);
 
 private:
+    int blockSize(int first, int last);
+    std::optional<SlotsRead> readOne(int i);
+    std::optional<SlotsRead> readBlock(int first, int count);
+    std::optional<SlotsRead> blockNotTaken(int first, int count, const ReplyCheck& check);
+    std::optional<SlotsRead> readAloneAfterSilence(int first, int count);
+    SlotsRead notedForAll(int first, int count, const ReplyCheck& check);
+    void refuseBlockReads(const ReplyCheck& check);
+    BlockReadMemory::Answer blockAnswer();
+    void noteBlockAnswer(BlockReadMemory::Answer answer);
+
     BulkParts parts_;
     BulkResult& result_;
     const int unit_;

@@ -92,15 +92,28 @@ QVector<int> UnitSync::allSlots() {
 
 // Reads each chosen slot into onUnit (an empty text for the empty slot,
 // nothing for a slot that did not answer usably), the bar going up to
-// percentOfRead. The slots read count as done. True when every one was read.
+// percentOfRead; neighbouring slots go in one request where block reads are
+// on. The slots read count as done. True when every one was read.
 bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
                         const QVector<int>& chosen) {
-    for (int j = 0; j < chosen.size() && !run.ended(); ++j) {
-        const int k = chosen[j];
-        run.advanceTo(k, percentOfRead * (j + 1) / int(chosen.size()));
-        onUnit[size_t(k)] = run.readSlot(k);
-        if (onUnit[size_t(k)])
-            r.done.append(k);
+    const auto percent = [&](int j) { return percentOfRead * (j + 1) / int(chosen.size()); };
+    for (int j = 0; j < chosen.size() && !run.ended();) {
+        int last = j; // the run of neighbours from chosen[j]
+        while (last + 1 < chosen.size() && chosen[last + 1] == chosen[last] + 1)
+            ++last;
+        run.advanceTo(chosen[j], percent(j));
+        const std::optional<SlotsRead> read = run.readSlots(chosen[j], chosen[last]);
+        if (!read || read->count() == 0)
+            break;
+        for (int i = 0; i < read->count(); ++i) {
+            const int k = read->first + i;
+            if (i > 0)
+                run.advanceTo(k, percent(j + i));
+            onUnit[size_t(k)] = read->texts[i];
+            if (onUnit[size_t(k)])
+                r.done.append(k);
+        }
+        j += read->count();
     }
     return r.done.size() == chosen.size();
 }

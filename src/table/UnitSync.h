@@ -93,6 +93,11 @@ public:
                           const QVector<int>& chosen = allSlots());
     static QVector<int> allSlots();
 
+    // How the first read of compare and restore asks for the messages, as
+    // BulkOperations::setBlockReads(); the read-backs after writes go one
+    // slot per request.
+    void setBlockReads(BlockReads mode) { blockReads_ = mode; }
+
     // As BulkOperations::requestStop().
     void requestStop() {
         stopRequested_ = true;
@@ -101,7 +106,9 @@ public:
     }
 
 private:
-    BulkParts parts() { return {transport_, view_, op_, activity_, stopRequested_, running_}; }
+    BulkParts parts() {
+        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_};
+    }
     using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
     bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
                   const QVector<int>& chosen);
@@ -115,4 +122,5 @@ private:
     LineActivity* activity_;
     bool stopRequested_ = false;
     bool running_ = false;
+    BlockReads blockReads_ = BlockReads::Off;
 };

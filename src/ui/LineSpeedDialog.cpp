@@ -65,6 +65,15 @@ QGroupBox* LineSpeedDialog::makeLineGroup() {
     retriesSpin = new QSpinBox(lineGroup);
     retriesSpin->setObjectName(QStringLiteral("retriesSpin"));
     retriesSpin->setRange(0, 9);
+    blockReadsBox = new QComboBox(lineGroup);
+    blockReadsBox->setObjectName(QStringLiteral("blockReadsBox"));
+    blockReadsBox->addItem(QStringLiteral("One message per request"), int(BlockReads::Off));
+    blockReadsBox->addItem(QStringLiteral("Six per request, else one"), int(BlockReads::Auto));
+    blockReadsBox->addItem(QStringLiteral("Six per request, always"), int(BlockReads::On));
+    blockReadsBox->setToolTip(QStringLiteral(
+        "How Read All and Compare ask: one message per request, as the unit has always been "
+        "read; six at once (about three times faster) and one at a time for a unit that refuses "
+        "that; or six at once, failing on a unit that refuses"));
     verifyCheck = new QCheckBox(QStringLiteral("Read each &write back"), lineGroup);
     verifyCheck->setObjectName(QStringLiteral("verifyCheck"));
     verifyCheck->setToolTip(QStringLiteral("After the editor, Write All or the comms test wrote a "
@@ -75,6 +84,7 @@ QGroupBox* LineSpeedDialog::makeLineGroup() {
     form->addRow(QStringLiteral("&Echo:"), echoBox);
     form->addRow(QStringLiteral("&Pause between messages:"), pauseSpin);
     form->addRow(QStringLiteral("&Retries:"), retriesSpin);
+    form->addRow(QStringLiteral("Re&ads:"), blockReadsBox);
     form->addRow(verifyCheck);
     showLine();
     return lineGroup;
@@ -86,6 +96,7 @@ void LineSpeedDialog::showLine() {
     echoBox->setCurrentIndex(echoBox->findData(int(line.echo)));
     pauseSpin->setValue(line.pauseMs);
     retriesSpin->setValue(line.retries);
+    blockReadsBox->setCurrentIndex(blockReadsBox->findData(int(line.blockReads)));
     verifyCheck->setChecked(line.verify);
 }
 
@@ -95,6 +106,7 @@ void LineSpeedDialog::takeLine() {
     line.echo = static_cast<EchoMode>(echoBox->currentData().toInt());
     line.pauseMs = pauseSpin->value();
     line.retries = retriesSpin->value();
+    line.blockReads = static_cast<BlockReads>(blockReadsBox->currentData().toInt());
     line.verify = verifyCheck->isChecked();
 }
 

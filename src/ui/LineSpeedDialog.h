@@ -63,6 +63,7 @@ private:
     QComboBox* echoBox = nullptr;
     QSpinBox* pauseSpin = nullptr;
     QSpinBox* retriesSpin = nullptr;
+    QComboBox* blockReadsBox = nullptr;
     QCheckBox* verifyCheck = nullptr;
 
     Connection& connection_;

@@ -344,6 +344,7 @@ void MainWindow::runBulk(QPushButton* button, BulkKind kind) {
         updateTitle();
     }
     bulk_.setVerifyWrites(connection_.line.verify);
+    bulk_.setBlockReads(connection_.line.blockReads);
     const UnitKey unit = currentUnit();
     table_.beginUnit(unit, kind == BulkKind::ReadAll); // a read starts over
     BulkResult result;

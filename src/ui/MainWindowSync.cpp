@@ -37,6 +37,7 @@ void MainWindow::compareWithUnit() {
         return;
     }
     const int unit = connection_.unitAddress;
+    sync_.setBlockReads(connection_.line.blockReads);
     CompareResult compared;
     whileRunning(compareButton,
                  [&] { compared = sync_.compare(unit, table_.texts(), table_.defaults()); });

@@ -69,7 +69,10 @@ class TestQv840ctl : public QObject {
     QTemporaryDir dir_;
     QProcess sim_, simA_, simB_, simC_, simGarbled_, simEcho_, sim7_, printing_, saving_, full_;
     QProcess simTcp_, simRtuTcp_; // unit 7 behind a gateway
-    QString simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_, rtuTcpAddress_;
+    QProcess simLine_;            // units 3 to 5 on one line
+    QProcess simStrict_;          // units 1 and 2 that refuse block reads
+    QString linePath_, strictPath_, simPath_, garbledPath_, echoPath_, sim7Path_, tcpAddress_,
+        rtuTcpAddress_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
 
@@ -93,6 +96,21 @@ private slots:
         tcpAddress_ = simulate(simTcp_, unit + QStringList{"--unit", "7", "--listen", "0"});
         rtuTcpAddress_ = simulate(
             simRtuTcp_, unit + QStringList{"--unit", "7", "--listen", "0", "--rtu-over-tcp"});
+        // A line of units 3 to 5: unit 4 from its own file, the others from the demo table.
+        QVERIFY(QDir(dir_.path()).mkpath("line") && QDir(dir_.path()).mkpath("badline"));
+        TextTable own = defaults_;
+        own[0] = "UNIT FOUR'S OWN";
+        QVERIFY(saveTable(dir_.filePath("line/unit-04.sav"), own).ok);
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(dir_.filePath("badline/unit-05.sav")).constData(), 0600), 0);
+        linePath_ = simulate(
+            simLine_, {"--units", "3-5", "--messages", dir_.filePath("line"), "--baud", "115200"});
+        // Unit files a verify of a folder refuses, or finds a unit missing for.
+        QVERIFY(QDir(dir_.path()).mkpath("far") && QDir(dir_.path()).mkpath("withsilent"));
+        QVERIFY(saveTable(dir_.filePath("far/unit-45.sav"), own).ok &&
+                saveTable(dir_.filePath("withsilent/unit-04.sav"), own).ok &&
+                saveTable(dir_.filePath("withsilent/unit-06.sav"), own).ok);
+        strictPath_ = simulate(simStrict_, {"--units", "1-2", "--no-block-reads"});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
         printing_.start(kCtl, {"-p", printingPath, "read-all"});
@@ -269,6 +287,103 @@ private slots:
         row("baud 300", {"-b", "300", "-p", "/dev/null", "read", "0"}, 2, {}, "\"300\"");
         row("baud 115200", {"-b", "115200", "-p", "/dev/null", "read", "20"}, 2, {}, "\"20\"");
         row("simulated at 300", {"simulate", "--baud", "300"}, 2, {}, "--baud takes 1200");
+        // One simulated line of units 3 to 5, each with its own table.
+        row("line: unit 3", {"-a", "3", "-p", "@line", "read", "0"}, 0,
+            "UNIT 3: BOILER 2 LOW WATER - CHECK FEED\n");
+        row("line: unit 4, its own file", {"-a", "4", "-p", "@line", "read", "0"}, 0,
+            "UNIT FOUR'S OWN\n");
+        row("line: unit 5", {"-a", "5", "-p", "@line", "read", "0"}, 0,
+            "UNIT 5: BOILER 2 LOW WATER - CHECK FEED\n");
+        row("line: unit 5 keeps a write", {"-a", "5", "-p", "@line", "write", "1", "FIVE"}, 0);
+        row("line: unit 3 did not take it", {"-a", "3", "-p", "@line", "read", "1"}, 0,
+            "AUX LOW WATER CUTOFF OPEN\n");
+        row("line: unit 6 is not on it",
+            {"-a", "6", "--timeout-ms", "100", "-p", "@line", "read", "0"}, 1, {},
+            "(address 6) did not answer");
+        row("line: scanned",
+            {"-p", "@line", "scan", "--units", "2-6", "--speeds", "115200", "--timeout-ms", "100",
+             "--pause-ms", "0"},
+            0,
+            "3\t115200\tUNIT 3: BOILER 2 LOW WATER - CHECK FEED\n4\t115200\tUNIT FOUR'S OWN\n"
+            "5\t115200\tUNIT 5: BOILER 2 LOW WATER - CHECK FEED\n");
+        // Six messages per request, where the unit takes them.
+        row("block reads",
+            {"-a", "4", "-p", "@line", "read-all", "-o", "@dir/blocks.sav", "--block-reads", "on",
+             "--pause-ms", "0"},
+            0);
+        row("block reads, verified",
+            {"--block-reads=on", "--trace", "--pause-ms", "0", "-a", "4", "-p", "@line", "verify",
+             "@dir/blocks.sav"},
+            0, "20 of 20 slots as in the file\n", "TX 04 03 01 90 00 78 44 6C\n");
+        row("block reads, strict unit",
+            {"--pause-ms", "0", "-p", "@strict", "read-all", "--block-reads", "on"}, 1, {},
+            "qv840ctl: Communication Fault: Unit 1 refused a read of several messages at once "
+            "(exception 2, illegal data address); turn block reads off (--block-reads off)");
+        row("block reads, strict unit, restore",
+            {"--block-reads", "on", "--pause-ms", "0", "-p", "@strict", "restore", "@dir/one.sav"},
+            1, {}, "Unit 1 refused a read of several messages");
+        row("block reads auto, strict unit",
+            {"--trace", "--pause-ms", "0", "-p", "@strict", "-a", "2", "read-all", "-o",
+             "@dir/strict.sav", "--block-reads", "auto"},
+            0, {}, "TX 02 03 01 90 00 78 44 0A\nRX 02 83 02 30 F1\nTX 02 03 01 90 00 14 44 27\n");
+        row("block reads off, strict unit",
+            {"--pause-ms", "0", "-p", "@strict", "-a", "2", "verify", "@dir/strict.sav"}, 0,
+            "20 of 20 slots as in the file\n");
+        row("block reads maybe", {"--block-reads", "maybe", "read-all"}, 2, {},
+            "--block-reads takes off, auto or on, not \"maybe\"");
+        // The whole line backed up, checked and put back, unit by unit.
+        const QStringList quickLine = {"--pause-ms", "0", "--timeout-ms", "100", "-p", "@line"};
+        const QString boiler = "BOILER 2 LOW WATER - CHECK FEED\n";
+        row("backup, a line", quickLine + QStringList{"backup", "--units", "2-6", "@dir/lineb"}, 1,
+            "2\tno answer\t\n3\tsaved\tUNIT 3: " + boiler + "4\tsaved\tUNIT FOUR'S OWN\n" +
+                "5\tsaved\tUNIT 5: " + boiler + "6\tno answer\t\n",
+            "qv840ctl: 3 of 5 units saved in ");
+        const QString same = " slots as in the file\n";
+        row("verify a line", quickLine + QStringList{"verify", "@dir/lineb"}, 0,
+            "unit 3 (unit-03.sav): 20 of 20" + same + "unit 4 (unit-04.sav): 20 of 20" + same +
+                "unit 5 (unit-05.sav): 20 of 20" + same);
+        row("line: unit 4 changed", {"-a", "4", "-p", "@line", "write", "2", "CHANGED"}, 0);
+        row("verify a line, one differs",
+            quickLine + QStringList{"verify", "@dir/lineb", "--block-reads", "auto"}, 1,
+            "unit 4: " + differs(2, "\"CHANGED\"") + "unit 3 (unit-03.sav): 20 of 20" + same +
+                "unit 4 (unit-04.sav): 1 of 20 slots differ\nunit 5 (unit-05.sav): 20 of 20" +
+                same);
+        row("restore a line", quickLine + QStringList{"restore", "@dir/lineb"}, 0,
+            "unit 3 (unit-03.sav): 0 written, 0 erased, 20 unchanged\n"
+            "unit 4 (unit-04.sav): 0 written, 1 erased, 19 unchanged\n"
+            "unit 5 (unit-05.sav): 0 written, 0 erased, 20 unchanged\n");
+        row("verify, a unit missing", quickLine + QStringList{"verify", "@dir/withsilent"}, 1,
+            "unit 4 (unit-04.sav): 20 of 20" + same + "unit 6 (unit-06.sav): did not answer\n");
+        row("backup through a gateway",
+            {"--pause-ms", "0", "-p", "@tcp", "backup", "--units", "7", "@dir/gateway"}, 0,
+            "7\tsaved\tMESSAGE 0\n");
+        row("backup, a unit refusing block reads",
+            {"--pause-ms", "0", "-p", "@strict", "backup", "--units", "1", "@dir/strictb",
+             "--block-reads", "on"},
+            1, "1\trefused block reads\t\n",
+            "qv840ctl: Communication Fault: Unit 1 refused a read of several messages");
+        row("backup into a file", {"-p", "/dev/qv840-none", "backup", "@dir/one.sav"}, 2, {},
+            "one.sav is not a folder");
+        row("backup, unit 32", {"-p", "/dev/qv840-none", "backup", "--units", "1-32", "@dir/x"}, 2,
+            {}, "--units takes A-B, unit addresses from 1 to 31");
+        row("backup, no folder", {"-p", "/dev/qv840-none", "backup"}, 2, {},
+            "usage: qv840ctl [options] backup [--units A-B] DIR");
+        row("verify, a FIFO for a unit", {"-p", "/dev/qv840-none", "verify", "@dir/badline"}, 2, {},
+            "unit-05.sav is not a message table: a FIFO");
+        row("verify, no unit files", {"-p", "/dev/qv840-none", "verify", "@dir/speed300"}, 2, {},
+            "speed300 holds no unit-NN.sav file");
+        row("restore, unit 45", {"-p", "/dev/qv840-none", "restore", "@dir/far"}, 2, {},
+            "far/unit-45.sav: a unit's file is unit-NN.sav, NN its address from 1 to 31");
+        row("line: address 248", {"simulate", "--units", "1-248"}, 2, {}, "from 1 to 247");
+        row("line: backwards", {"simulate", "--units", "5-3"}, 2, {}, "not \"5-3\"");
+        row("line: --unit too", {"simulate", "--units", "3-5", "--unit", "4"}, 2, {},
+            "--unit and --units do not go together");
+        row("line: a file for the line",
+            {"simulate", "--units", "3-5", "--messages", "@dir/one.sav"}, 2, {},
+            "--messages takes a folder of unit-NN.sav files");
+        row("line: a unit's file is a FIFO",
+            {"simulate", "--units", "4-5", "--messages", "@dir/badline"}, 2, {},
+            "unit-05.sav: a FIFO");
         // Neither blocks nor fills the memory.
         row("write-all from a FIFO", {"-p", "@sim", "write-all", "@dir/fifo.sav"}, 2, {}, "a FIFO");
         row("unit from /dev/zero", {"simulate", "--messages", "/dev/zero"}, 2, {}, "a device");
@@ -305,6 +420,8 @@ private slots:
         QFETCH(QString, err);
         QProcess p;
         args.replaceInStrings("@sim7", sim7Path_)
+            .replaceInStrings("@line", "@line115200")
+            .replaceInStrings("@strict", strictPath_)
             .replaceInStrings("@tcp", tcpAddress_)
             .replaceInStrings("@rtutcp", rtuTcpAddress_)
             .replaceInStrings("@sim", simPath_)
@@ -312,6 +429,10 @@ private slots:
             .replaceInStrings("@echo", echoPath_)
             .replaceInStrings("@held", line_.slavePath().mid(5)) // "pts/N"
             .replaceInStrings("@dir", dir_.path());
+        if (const qsizetype line = args.indexOf("@line115200"); line >= 0) {
+            args[line] = linePath_; // the line runs at 115200 baud, to keep these quick
+            args = QStringList{"-b", "115200"} + args;
+        }
         if (args.first() == ">/dev/full")
             p.setStandardOutputFile(args.takeFirst().mid(1));
         QString program = kCtl;
@@ -392,6 +513,44 @@ private slots:
                  said.constData());
         unit.terminate();
         QCOMPARE(exitStatus(unit), 0);
+    }
+
+    // A backup lists what it did in index.csv; a signal ends it between two requests, keeps
+    // the units finished and lists them, and the unit under way is saved nowhere.
+    void backupLists() {
+        const QString folder = dir_.filePath("stopped-line");
+        QProcess ctl;
+        ctl.setProcessChannelMode(QProcess::MergedChannels);
+        ctl.start(kCtl, {"--trace", "-b", "115200", "-p", linePath_, "backup", "--units", "3-5",
+                         folder, "--block-reads", "on"});
+        QByteArray said;
+        while (said.count("TX") < 6 && ctl.waitForReadyRead(5000))
+            said += ctl.readAll();
+        ::kill(ctl.processId(), SIGINT);
+        QCOMPARE(exitStatus(ctl), 130);
+        said += ctl.readAll();
+        QVERIFY2(said.contains("3\tsaved\tUNIT 3: BOILER") &&
+                     said.contains("backup stopped by SIGINT after 1 of 3 units, 1 saved; " +
+                                   folder.toUtf8() + "/index.csv lists them"),
+                 said.constData());
+        QFile index(folder + "/index.csv");
+        QVERIFY(index.open(QIODevice::ReadOnly));
+        const QStringList rows = QString::fromUtf8(index.readAll()).split("\r\n");
+        QCOMPARE(rows.size(), 4); // the header, two units, the empty end
+        QCOMPARE(rows[0], "unit,speed,result,time,first message");
+        const QRegularExpression time("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$");
+        QVERIFY(rows[1].section(',', 3, 3).contains(time));
+        QCOMPARE(rows[1].section(',', 0, 2) + ',' + rows[1].section(',', 4),
+                 "3,115200,saved,UNIT 3: BOILER 2 LOW WATER - CHECK FEED");
+        QCOMPARE(rows[2].section(',', 0, 2), "4,115200,stopped");
+        QVERIFY(QFile::exists(folder + "/unit-03.sav") && !QFile::exists(folder + "/unit-04.sav"));
+        TextTable back;
+        QVERIFY(openTable(folder + "/unit-03.sav", back).ok);
+        QCOMPARE(back[1], "AUX LOW WATER CUTOFF OPEN");
+        // Through a gateway the line's speed is not known (commands() backed unit 7 up).
+        QFile gateway(dir_.filePath("gateway/index.csv"));
+        QVERIFY(gateway.open(QIODevice::ReadOnly));
+        QCOMPARE(QString(gateway.readAll()).split("\r\n").value(1).section(',', 0, 2), "7,,saved");
     }
 
     // scan -o: the units found as CSV, written once the scan has run to its end;

@@ -6,6 +6,10 @@
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
 #include "support/PtyPeer.h"
+#include "support/RecordingOperator.h"
+#include "support/RecordingViews.h"
+#include "table/BulkOperations.h"
+#include "table/UnitSync.h"
 #include "transport/RtuTransport.h"
 
 #include <QtTest>
@@ -77,6 +81,74 @@ private slots:
         // An erase writes only the first register of the slot.
         QCOMPARE(confirmed(Pdu::eraseMessage(reg)).size(), 8);
         QCOMPARE(held(), QByteArray(2, '\0') + expected.mid(2));
+    }
+
+    // Read all and compare with six messages per request against the independent slave, whose
+    // map holds the messages: the same table as one message per request. Then a slave whose map
+    // ends inside the second block refuses it (exception 2): auto reads on one message per
+    // request, on fails saying so.
+    void blockReads() {
+        int master = -1, keeper = -1;
+        QString path, error;
+        QVERIFY2(openRawPty(master, keeper, path, error), qPrintable(error));
+        modbus_t* ctx = modbus_new_rtu("pty", 9600, 'N', 8, 1);
+        modbus_mapping_t* map = modbus_mapping_new_start_address(0, 0, 0, 0, 400, 400, 0, 0);
+        const auto release = qScopeGuard([&] {
+            modbus_mapping_free(map);
+            modbus_free(ctx);
+            ::close(master);
+            ::close(keeper);
+        });
+        modbus_set_slave(ctx, 3);
+        modbus_set_socket(ctx, master);
+        int requests = 0;
+        QSocketNotifier notifier(master, QSocketNotifier::Read);
+        connect(&notifier, &QSocketNotifier::activated, this, [&] {
+            uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
+            const int rc = modbus_receive(ctx, query);
+            if (rc > 0 && ++requests)
+                modbus_reply(ctx, query, rc, map);
+        });
+        for (int k = 0; k < 20; ++k) { // "SLOT k", two characters a register, high byte first
+            const QByteArray text = "SLOT " + QByteArray::number(k);
+            for (int i = 0; i < text.size(); ++i)
+                map->tab_registers[20 * k + i / 2] |= uint16_t(quint8(text[i]) << (i % 2 ? 0 : 8));
+        }
+
+        QtSerialPortDevice device;
+        device.setPortName(path);
+        QVERIFY(device.open().ok);
+        const CrcTableArray t = standardCrcTable();
+        RtuTransport transport(device, t, LinkTiming{500, 80, 30, 0, 1, 5});
+        MessageTable messages;
+        TextTable defaults;
+        messages.reset(defaults, {});
+        RecordingTableView view;
+        RecordingOperator op;
+        BulkOperations bulk(messages, transport, view, op);
+        const auto readAll = [&](BlockReads mode) {
+            requests = 0;
+            bulk.setBlockReads(mode);
+            const BulkResult r = bulk.readAll(3);
+            return QString("%1 requests, %2 read, %3")
+                .arg(requests)
+                .arg(r.done.size())
+                .arg(messages.texts()[13]);
+        };
+        QCOMPARE(readAll(BlockReads::On), "4 requests, 20 read, SLOT 13");
+        QCOMPARE(readAll(BlockReads::Off), "20 requests, 20 read, SLOT 13");
+        UnitSync sync(transport, view, op);
+        sync.setBlockReads(BlockReads::On);
+        QVERIFY(sync.compare(3, messages.texts(), defaults).matches());
+
+        // Registers 400..639 only: slots 0 to 11, so the third block (slots 12..17) is refused.
+        modbus_mapping_free(map);
+        map = modbus_mapping_new_start_address(0, 0, 0, 0, 400, 240, 0, 0);
+        messages.reset(defaults, {});
+        QCOMPARE(readAll(BlockReads::On), "3 requests, 12 read, ");
+        QVERIFY(op.last().text.contains("Unit 3 refused a read of several messages at once "
+                                        "(exception 2, illegal data address)"));
+        QCOMPARE(readAll(BlockReads::Auto), "11 requests, 12 read, ");
     }
 };
 

@@ -27,6 +27,12 @@ private slots:
             << 1 << Pdu::writeMessage(400, "SEVENCH") << hex("01100190000408534556454E4348003792");
         QTest::newRow("erase 780") << 5 << Pdu::eraseMessage(780) << hex("0510030C0001020000A75C");
         QTest::newRow("erase 0") << 1 << Pdu::eraseMessage(400) << hex("011001900001020000ABC0");
+        // Block reads: six messages (120 registers) from slot 0, the last two from slot 18.
+        QTest::newRow("read 0-5") << 1 << Pdu::readMessages(400, 6) << hex("0103019000784439");
+        QTest::newRow("read 18-19")
+            << 2 << Pdu::readMessages(messageRegister(18), 2) << hex("020302F80028C5AE");
+        QTest::newRow("a block of one is a read")
+            << 1 << Pdu::readMessages(400, 1) << hex("0103019000144414");
         QTest::newRow("CRC of a foreign frame")
             << 0x11 << hex("03006B0003") << hex("1103006B00037687");
     }
@@ -106,6 +112,26 @@ private slots:
         const Pdu::ReadText r = Pdu::decodeReadReply(reply);
         QTEST(r.text, "text");
         QTEST(r.empty, "empty");
+    }
+
+    // A block reply cut into one read reply per message, each as if read alone; anything that
+    // is not count whole messages gives nothing.
+    void blockReplySplit() {
+        QByteArray data;
+        for (const char* text : {"ONE", "", "THREE"})
+            data += QByteArray(text).leftJustified(40, '\0');
+        const QByteArray reply = hex("0378") + data;
+        const QVector<QByteArray> parts = Pdu::splitBlockReply(reply, 3);
+        QCOMPARE(parts.size(), 3);
+        QCOMPARE(parts[2], hex("0328") + data.mid(80));
+        QCOMPARE(Pdu::decodeReadReply(parts[0]).text, "ONE");
+        QVERIFY(Pdu::decodeReadReply(parts[1]).empty);
+        QCOMPARE(Pdu::kMessagesPerBlockRead, 6);
+        for (const QByteArray& bad : {reply.chopped(1), reply + 'x', hex("0379") + data + 'x',
+                                      hex("0478") + data, hex("8302")})
+            QVERIFY(Pdu::splitBlockReply(bad, 3).isEmpty());
+        QVERIFY(Pdu::splitBlockReply(reply, 2).isEmpty() &&
+                Pdu::splitBlockReply(hex("0300"), 0).isEmpty());
     }
 };
 

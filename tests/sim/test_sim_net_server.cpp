@@ -83,9 +83,9 @@ private slots:
     void turns() {
         QFETCH(QString, steps);
         QFETCH(bool, rtu);
-        SimModel model;
-        model.setMessage(0, "HELLO");
-        SimNetServer server(model);
+        SimLine line;
+        line.model().setMessage(0, "HELLO");
+        SimNetServer server(line);
         server.setIdleLimitMs(kIdleMs);
         QVERIFY(server.listen(SimConfig{}, QHostAddress::LocalHost, 0, rtu));
         for (const QString& step : steps.split(' ')) {

@@ -102,11 +102,14 @@ private slots:
         pauseSpin->setValue(120);
         retriesSpin->setValue(3);
         child<QCheckBox>(dialog, "verifyCheck")->setChecked(true);
+        auto* blockReadsBox = child<QComboBox>(dialog, "blockReadsBox");
+        blockReadsBox->setCurrentIndex(blockReadsBox->findData(int(BlockReads::Auto)));
         QTest::keyClick(speedList, Qt::Key_Return); // 9600 comes preselected
         QVERIFY(connection.commSettings == "9600,N,8,1" && !dialog.isVisible());
         QVERIFY(connection.line.direction == Direction::Adapter &&
                 connection.line.echo == EchoMode::On && connection.line.pauseMs == 120 &&
-                connection.line.retries == 3 && connection.line.verify);
+                connection.line.retries == 3 && connection.line.verify &&
+                connection.line.blockReads == BlockReads::Auto);
         connection.commSettings = "19200,N,8,1";
         dialog.show(); // then the speed chosen last, and the line as it was taken
         QCOMPARE(speedList->currentItem()->text(), "19200,N,8,1");

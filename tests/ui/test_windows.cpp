@@ -540,7 +540,13 @@ private slots:
         };
         QCOMPARE(sourceLine->text(), "The defaults");
         rig.sim.model().setMessage(7, "HIDDEN BY A DEFAULT");
+        rig.connection.line.blockReads = BlockReads::On; // six messages a request
+        int requests = 0;
+        const auto counting =
+            QObject::connect(&rig.transport, &Transport::frameSent, [&requests] { ++requests; });
         click(rig.button("readAllButton"));
+        QObject::disconnect(counting);
+        QCOMPARE(requests, 4);
         const QString read = "Read from unit 1 on " + rig.transport.endpointName() + " at ";
         QVERIFY2(sourceLine->text().startsWith(read), qPrintable(sourceLine->text()));
         QCOMPARE(states(), QString(20, '1'));
