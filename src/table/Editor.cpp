@@ -187,9 +187,20 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
     return Outcome::Delivered;
 }
 
+bool Editor::eraseConfirmed(int k, int unit) {
+    return !confirmErase_ ||
+           op_.message(QStringLiteral("Erase the message of interlock %1 on unit %2?\r\nThe unit "
+                                      "shows its default \"%3\" again.")
+                           .arg(terminalCaption(k))
+                           .arg(unit)
+                           .arg(MessageText::escaped(table_.defaultText(k))),
+                       QStringLiteral("Erase Message"), MsgIcon::Question,
+                       MsgButtons::YesNo) == MsgAnswer::Ok;
+}
+
 Editor::Outcome Editor::erase(EditorView& view, int unit) {
     const int k = selected_;
-    if (!validIndex(k))
+    if (!validIndex(k) || !eraseConfirmed(k, unit))
         return Outcome::Refused;
     const int reg = messageRegister(k);
     TransportClaim claim(transport_);

@@ -28,6 +28,7 @@ public:
     // Opening: the terminal name and current message of the selected interlock.
     QString terminalName() const;
     QString currentMessage() const;
+    const MessageTable& table() const { return table_; }
 
     enum class Outcome {
         Delivered,    // the unit answered: the table and the labels changed
@@ -53,6 +54,9 @@ public:
     // Each confirmed write or erase is read back at once (LineOptions::verify)
     // and a slot that does not hold what was sent is reported, naming it.
     void setVerifyWrites(bool on) { verifyWrites_ = on; }
+    // Erase asks first ("Erase the message of interlock 52-54 on unit 1?"),
+    // as the window's Erase does; No is Refused, with nothing sent.
+    void setConfirmErase(bool on) { confirmErase_ = on; }
     bool verifyWrites() const { return verifyWrites_; }
 
     // Kept for the whole run, across openings of the editor.
@@ -81,4 +85,6 @@ private:
     bool reconnectAsked_ = false;
     bool keepControlCharacters_ = false;
     bool verifyWrites_ = false;
+    bool confirmErase_ = false;
+    bool eraseConfirmed(int k, int unit);
 };

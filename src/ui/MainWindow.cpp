@@ -180,6 +180,11 @@ void MainWindow::messageClicked(int index) {
         table_.noteOnUnit(k);
         updateTitle();
     });
+    connect(editorWindow_, &MessageEditorWindow::reported, this, [this](const QString& outcome) {
+        lastOutcome_ =
+            outcome + QStringLiteral(", ") + QTime::currentTime().toString(QStringLiteral("HH:mm"));
+        refreshStatus();
+    });
     connect(editorWindow_, &MessageEditorWindow::reconnectRequested, this, [this] {
         if (reconnectAction_)
             reconnectAction_();

@@ -49,12 +49,18 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     writeButton = commandButton(QStringLiteral("writeButton"), QStringLiteral("&Write"), this);
     eraseButton = commandButton(QStringLiteral("eraseButton"), QStringLiteral("&Erase"), this);
     closeButton = commandButton(QStringLiteral("closeButton"), QStringLiteral("&Close"), this);
+    putBackButton =
+        commandButton(QStringLiteral("putBackButton"), QStringLiteral("Put &Back"), this);
+    putBackButton->setEnabled(false);
+    putBackButton->setToolTip(
+        QStringLiteral("After a write or an erase here, give the slot back the text it held"));
 
     buildLayout();
 
     connect(writeButton, &QPushButton::clicked, this, [this] { run(&Editor::write); });
     connect(eraseButton, &QPushButton::clicked, this, [this] { run(&Editor::erase); });
     connect(closeButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(putBackButton, &QPushButton::clicked, this, &MessageEditorWindow::putBack);
     // Return in the text box writes; Escape closes.
     connect(newTextEdit, &QLineEdit::returnPressed, writeButton, &QPushButton::click);
     connect(newTextEdit, &QLineEdit::textChanged, this, &MessageEditorWindow::updateCount);
@@ -82,6 +88,7 @@ void MessageEditorWindow::buildLayout() {
     interlockValue->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MMMMMMMM")));
 
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(putBackButton);
     buttons->addStretch(1);
     buttons->addWidget(writeButton);
     buttons->addWidget(eraseButton);
@@ -159,12 +166,21 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
     // clicked since.
     editor_.select(interlock_);
     editor_.setVerifyWrites(connection_.line.verify);
+    editor_.setConfirmErase(action == &Editor::erase && !puttingBack_);
+    const QString before = editor_.currentMessage();
     const Editor::Outcome outcome = (editor_.*action)(*this, connection_.unitAddress);
     inTransaction_ = false;
+    report(action == &Editor::write, outcome);
     if (outcome == Editor::Outcome::Delivered || outcome == Editor::Outcome::NotVerified) {
         // After an erase the unit shows the default text again; after a
         // read-back that differs, the table holds what was read.
         setCurrentValue(editor_.currentMessage());
+        putBackSlot_ = interlock_;
+        putBackText_ = before;
+        putBackButton->setEnabled(true);
+        putBackButton->setToolTip(
+            QStringLiteral("Give interlock %1 back the text it held before: \"%2\"")
+                .arg(editor_.terminalName(), MessageText::escaped(before)));
         emit delivered(interlock_);
     } else if (outcome == Editor::Outcome::PortFailed && editor_.reconnectAsked()) {
         emit reconnectRequested();
@@ -174,6 +190,44 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
 void MessageEditorWindow::setOperationsEnabled(bool on) {
     writeButton->setEnabled(on);
     eraseButton->setEnabled(on);
+    putBackButton->setEnabled(on && putBackSlot_ == interlock_ && putBackSlot_ >= 0);
+}
+
+void MessageEditorWindow::report(bool write, Editor::Outcome outcome) {
+    QString what;
+    switch (outcome) {
+    case Editor::Outcome::Delivered:
+        what = write ? QStringLiteral("written") : QStringLiteral("erased");
+        break;
+    case Editor::Outcome::NotVerified:
+        what = QStringLiteral("confirmed, but the read-back differs");
+        break;
+    case Editor::Outcome::NotDelivered:
+        what = QStringLiteral("not delivered");
+        break;
+    case Editor::Outcome::PortFailed:
+        what = QStringLiteral("port failed");
+        break;
+    case Editor::Outcome::LengthError:
+    case Editor::Outcome::BadCharacter:
+    case Editor::Outcome::Refused:
+        return; // nothing was sent
+    }
+    emit reported(QStringLiteral("%1 %2: %3")
+                      .arg(write ? QStringLiteral("Write") : QStringLiteral("Erase"),
+                           editor_.terminalName(), what));
+}
+
+void MessageEditorWindow::putBack() {
+    if (putBackSlot_ != interlock_ || inTransaction_)
+        return;
+    puttingBack_ = true;
+    editor_.select(interlock_);
+    const bool erase = putBackText_ == editor_.table().defaultText(interlock_);
+    if (!erase)
+        newTextEdit->setText(putBackText_);
+    run(erase ? &Editor::erase : &Editor::write);
+    puttingBack_ = false;
 }
 
 void MessageEditorWindow::closeEvent(QCloseEvent* event) {

@@ -41,12 +41,17 @@ signals:
     void delivered(int interlock);
     // The port failed, and the operator asked for it to be opened again.
     void reconnectRequested();
+    // For the status line: "Write 52-54: written", "Erase 42-3: not delivered".
+    void reported(const QString& outcome);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void run(Editor::Outcome (Editor::*action)(EditorView&, int));
+    void report(bool write, Editor::Outcome outcome);
+    // Put Back: the text the slot held before the last write or erase here.
+    void putBack();
     void setOperationsEnabled(bool on);
     void buildLayout();
     void showInterlock();
@@ -63,6 +68,7 @@ private:
     QPushButton* writeButton = nullptr;
     QPushButton* eraseButton = nullptr;
     QPushButton* closeButton = nullptr;
+    QPushButton* putBackButton = nullptr;
     QLabel* countLabel = nullptr; // "n/40", red when newTextEdit cannot be sent
 
     Editor& editor_;
@@ -73,4 +79,7 @@ private:
     // editor is open: a click on another message does not throw it away.
     std::array<QString, kInterlockCount> drafts_{};
     bool inTransaction_ = false;
+    int putBackSlot_ = -1; // the interlock Put Back restores, and what it held
+    QString putBackText_;
+    bool puttingBack_ = false; // Put Back's erase does not ask again
 };

@@ -247,9 +247,21 @@ private slots:
         // A message that looks like markup is shown as it is, not rendered.
         QVERIFY(rig.message(13)->textFormat() == Qt::PlainText &&
                 currentValue->textFormat() == Qt::PlainText);
+        QVERIFY(child<QLabel>(rig.main, "statusLine")
+                    ->text()
+                    .contains("Write " + rig.config.terminalNames[13] + ": written, "));
+        // Erase asks first (No keeps the message); Put Back gives the slot its old text.
+        rig.op.script({MsgAnswer::Cancel});
+        click(child<QPushButton>(editor, "eraseButton"));
+        QVERIFY(rig.op.last().title == "Erase Message" && rig.unitMessage(13) == "NEW TEXT");
         click(child<QPushButton>(editor, "eraseButton"));
         QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text() + "|" + currentValue->text(),
                  "|" + rig.messages.defaults()[13] + "|" + rig.messages.defaults()[13]);
+        click(child<QPushButton>(editor, "putBackButton"));
+        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text(), "NEW TEXT|NEW TEXT");
+        click(child<QPushButton>(editor, "putBackButton")); // its old text was the default
+        QCOMPARE(rig.unitMessage(13) + "|" + rig.message(13)->text(),
+                 "|" + rig.messages.defaults()[13]);
         // The length rule's count lives with the main window, so it carries over a reopening.
         click(writeButton); // empty text
         QTest::keyClick(newTextEdit, Qt::Key_Escape);
