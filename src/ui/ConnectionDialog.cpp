@@ -1,7 +1,5 @@
 #include "ui/ConnectionDialog.h"
 
-#include "connect/Connection.h"
-#include "connect/OpenPort.h"
 #include "connect/PortSources.h"
 #include "startup/Operator.h"
 #include "transport/Endpoint.h"
@@ -112,11 +110,10 @@ QIcon ConnectionDialog::serialPortIcon() {
     return QIcon(pm);
 }
 
-ConnectionDialog::ConnectionDialog(Connection& connection, SerialPort& port,
-                                   SpeedDialog& speedDialog, Operator& op, LoadedWindows& windows,
+ConnectionDialog::ConnectionDialog(Opener opener, Operator& op, LoadedWindows& windows,
                                    const QString& simulatedPath, QWidget* parent)
-    : QDialog(parent), connection_(connection), port_(port), speedDialog_(speedDialog),
-      operator_(op), windows_(windows), simulatedPath_(simulatedPath), lister_(&listPortNames) {
+    : QDialog(parent), opener_(std::move(opener)), operator_(op), windows_(windows),
+      simulatedPath_(simulatedPath), lister_(&listPortNames) {
     setObjectName(QStringLiteral("ConnectionDialog"));
     setWindowTitle(QStringLiteral("Connection configuration"));
 
@@ -300,16 +297,14 @@ void ConnectionDialog::selectClicked() {
         choice_.typeOther(*address);
     }
     const std::optional<QString> port = choice_.chosenPort();
-    if (!port)
-        return; // nothing chosen yet: the dialog stays for another choice
-    connection_.setPort(*port);
-    hide();
+    // Nothing chosen yet, the speed backed out of, or a port that did not
+    // open: the dialog stays for another choice.
+    if (!port || !opener_(*port))
+        return;
     done(Accepted);
-    OpenPort(connection_, port_, speedDialog_, operator_);
 }
 
 void ConnectionDialog::cancelClicked() {
-    connection_.setPort({});
     done(Rejected);
 }
 

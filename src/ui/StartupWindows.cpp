@@ -2,6 +2,7 @@
 
 #include "connect/Connection.h"
 #include "connect/ConnectionSettings.h"
+#include "connect/ConnectionSwitch.h"
 #include "connect/OpenPort.h"
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
@@ -67,13 +68,18 @@ void StartupWindows::loadCommsTest() {
 void StartupWindows::runConnectionDialog() {
     if (!bauds_)
         bauds_ = std::make_unique<LineSpeedDialog>(connection_, config_, windows_);
+    ConnectionSwitch change(connection_, port_, transport_, *bauds_, op_);
+    const auto open = [this, &change](const QString& port) {
+        const SwitchResult r = change.switchTo(port);
+        if (r.outcome == SwitchOutcome::Refused && r.tried)
+            lineTakenBack(r.restoreFailure);
+        return r.outcome == SwitchOutcome::Switched;
+    };
     // At start-up the dialogs offer what the last run used; later, what is in use.
     const bool again = main_ != nullptr;
-    const QString before = connection_.portName();
-    ConnectionDialog dialog(connection_, port_, *bauds_, op_, windows_, simulatedPath_,
-                            again ? main_.get() : nullptr);
+    ConnectionDialog dialog(open, op_, windows_, simulatedPath_, again ? main_.get() : nullptr);
     if (again) {
-        dialog.setPreferredPort(before);
+        dialog.setPreferredPort(connection_.portName());
     } else if (settings_) {
         const RememberedConnection last = ConnectionSettings(*settings_).load();
         dialog.setPreferredPort(last.port);
@@ -87,11 +93,18 @@ void StartupWindows::runConnectionDialog() {
         dialog.setPortLister(portLister_);
     if (onConnectionDialog_)
         onConnectionDialog_(dialog);
-    if (dialog.exec() != QDialog::Accepted && again) {
-        connection_.setPort(before); // Cancel keeps the connection in use
+    // Cancel keeps the connection in use.
+    if (dialog.exec() == QDialog::Accepted)
+        noteConnection();
+}
+
+void StartupWindows::lineTakenBack(const QString& failure) {
+    if (!main_)
         return;
-    }
-    noteConnection();
+    // What the line said while it tried the choice was about the choice.
+    main_->connectionChanged();
+    if (!failure.isEmpty())
+        main_->setConnectionNote(QStringLiteral("failed: ") + failure);
 }
 
 void StartupWindows::noteConnection() {

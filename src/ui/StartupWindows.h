@@ -49,7 +49,8 @@ public:
     void setByIdFolder(const QString& folder) { byIdFolder_ = folder; }
 
     // The main window's Connect: the connection dialog and the speed dialog
-    // again; Select reopens the port, Cancel keeps the one in use.
+    // again. Select opens the choice; backing out of either dialog, or a
+    // choice that does not open, keeps the connection in use.
     void connectAgain() { runConnectionDialog(); }
     // Reopens the failed port, by its stable name, with the same settings,
     // once it is back.
@@ -77,6 +78,9 @@ public:
 
 private:
     void endProgram();
+    // A choice did not open and the line in use is back (or, with a
+    // failure, is not): the status line says so.
+    void lineTakenBack(const QString& failure);
 
     const Configuration& config_;
     Connection& connection_;

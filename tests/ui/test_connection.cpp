@@ -6,20 +6,24 @@
 #include "support/WidgetLookup.h"
 #include "transport/PortTexts.h"
 #include "transport/RtuTransport.h"
+#include "transport/Transports.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/FindUnitWindow.h"
 #include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
+#include "ui/NetworkUnitDialog.h"
 #include "ui/StartupWindows.h"
 #include "ui/UpDown.h"
 
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -32,12 +36,18 @@ struct Program {
     Connection connection;
     MessageTable messages;
     QtSerialPortDevice port;
-    RtuTransport transport{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
+    RtuTransport rtu{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
+    // The product's transport, which follows the port's name to a gateway; else RTU alone,
+    // with short pauses.
+    std::unique_ptr<Transport> chosen;
+    Transport& transport;
     RecordingOperator op;
     LoadedWindows windows;
     StartupWindows startup{config, connection, messages, port, transport, op, windows};
     QStringList seen; // what the dialogs offered
-    Program(const QStringList& ports) {
+    explicit Program(const QStringList& ports, bool network = false)
+        : chosen(network ? makeTransport(port, config.crcTable, {300, &connection.line}) : nullptr),
+          transport(chosen ? *chosen : static_cast<Transport&>(rtu)) {
         startup.setSettings(&settings);
         startup.setByIdFolder(tmp.path());
         startup.setPortLister([ports](Operator&) { return ports; });
@@ -82,6 +92,32 @@ struct Program {
     int commsTestUnit() { return child<UpDown>(startup.commsTest(), "unitSpinner")->value(); }
     QString status() { return child<QLabel>(main(), "statusLine")->text(); }
 };
+
+// Runs f on the next modal dialog of type W, once it is up.
+template <typename W> void whenModal(std::function<void(W*)> f) {
+    QTimer::singleShot(5, [f] {
+        if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget()))
+            return f(w);
+        whenModal<W>(f);
+    });
+}
+
+// Clicks Cancel on the connection dialog the next time it is up.
+void cancelConnection() {
+    whenModal<ConnectionDialog>(
+        [](ConnectionDialog* d) { child<QPushButton>(d, "cancelButton")->click(); });
+}
+
+// In the network unit dialog: the host and port, then Ok; Cancel without a host.
+void answerNetwork(const QString& host, int port) {
+    whenModal<NetworkUnitDialog>([host, port](NetworkUnitDialog* n) {
+        if (host.isEmpty())
+            return n->reject();
+        child<QLineEdit>(n, "hostEdit")->setText(host);
+        child<QSpinBox>(n, "portSpin")->setValue(port);
+        child<QDialogButtonBox>(n, "buttons")->button(QDialogButtonBox::Ok)->click();
+    });
+}
 
 SimConfig quick(int unit = 1, int baud = 9600) {
     SimConfig c;
@@ -132,6 +168,78 @@ private slots:
         // A unit address set in either window is remembered at once.
         child<UpDown>(p.startup.commsTest(), "unitSpinner")->setValue(12);
         QCOMPARE(p.settings.value("connection/unit").toInt(), 12);
+    }
+
+    // Backing out of any dialog of Connect..., or a choice that does not open, keeps the
+    // connection in use: the same port at the same speed, unit and line settings, open.
+    void connectBackedOutOfKeepsTheConnection() {
+        SimThread a, b;
+        QVERIFY(a.start(quick()) && b.start(quick()));
+        a.model().setMessage(0, "UNIT A");
+        const QString pa = a.devicePath(), pb = b.devicePath();
+        Program p({pa, pb}, true);
+        p.connection.line.pauseMs = 20;
+        p.answerDialogs(-1);
+        QVERIFY(p.start());
+        p.startup.setOnConnectionDialog({});
+        const QString inUse = pa + ", 9600 baud, unit 1: connected";
+        QCOMPARE(p.status(), inUse);
+        auto connectWith = [&](std::function<void(ConnectionDialog*)> pick) {
+            whenModal<ConnectionDialog>(pick);
+            p.button("connectButton")->click();
+            QVERIFY(p.port.isOpen() && p.port.portName() == pa);
+            QCOMPARE(p.port.settings(), "9600,N,8,1");
+            QCOMPARE(p.connection.portName(), pa);
+            QCOMPARE(p.connection.line.pauseMs, 20);
+            QCOMPARE(p.status(), inUse);
+        };
+        // The speed dialog: another speed and pause, then Escape, or its Cancel button.
+        for (const bool escape : {true, false}) {
+            connectWith([escape](ConnectionDialog* d) {
+                whenModal<LineSpeedDialog>([escape](LineSpeedDialog* s) {
+                    child<QListWidget>(s, "speedList")->setCurrentRow(2);
+                    child<QSpinBox>(s, "pauseSpin")->setValue(100);
+                    cancelConnection();
+                    if (escape)
+                        QTest::keyClick(child<QListWidget>(s, "speedList"), Qt::Key_Escape);
+                    else
+                        child<QPushButton>(s, "cancelButton")->click();
+                });
+                child<QListWidget>(d, "deviceList")->setCurrentRow(1);
+                child<QPushButton>(d, "selectButton")->click();
+            });
+        }
+        QCOMPARE(p.op.count(), 0);
+        // The network unit dialog cancelled; a gateway where nothing listens; a typed path
+        // that does not open. Each failure is told; the dialog stays for another choice.
+        quint16 dead = 0;
+        {
+            QTcpServer s;
+            QVERIFY(s.listen(QHostAddress::LocalHost));
+            dead = s.serverPort();
+        }
+        for (const quint16 port : {quint16(0), dead}) {
+            connectWith([port](ConnectionDialog* d) {
+                cancelConnection();
+                answerNetwork(port == 0 ? QString() : QStringLiteral("127.0.0.1"), port);
+                child<QListWidget>(d, "deviceList")->setCurrentRow(2);
+                child<QPushButton>(d, "selectButton")->click();
+            });
+        }
+        QCOMPARE(p.op.count(), 1);
+        QCOMPARE(p.op.last().title, "Connection Failure");
+        connectWith([](ConnectionDialog* d) {
+            cancelConnection();
+            whenModal<LineSpeedDialog>(
+                [](LineSpeedDialog* s) { child<QPushButton>(s, "selectButton")->click(); });
+            QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), "/dev/qv840n-none");
+            child<QPushButton>(d, "selectButton")->click();
+        });
+        QCOMPARE(p.op.count(), 2);
+        QVERIFY(p.op.last().text.startsWith("Error  2 detected 0"));
+        // Still the unit on the port in use.
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "UNIT A");
     }
 
     void reconnectAfterPortFailure() {
