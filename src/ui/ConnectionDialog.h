@@ -51,9 +51,12 @@ public:
 
     void setPortLister(PortLister lister) { lister_ = std::move(lister); }
     // The port highlighted when the dialog opens, when it is listed (the one
-    // in use, or the one remembered); else the first entry. What is
-    // highlighted is chosen, so Enter takes it.
+    // remembered); else the first entry. What is highlighted is chosen, so
+    // Enter takes it.
     void setPreferredPort(const QString& port) { preferred_ = port; }
+    // The port in use: highlighted whether listed or typed (a typed path
+    // stands in the "Other device" line), so that Enter keeps it.
+    void setPortInUse(const QString& port) { preferred_ = port, inUse_ = true; }
     const PortChoice& choice() const { return choice_; }
 
     // The single picture shown with every entry.
@@ -77,6 +80,7 @@ private:
     void onLoad();
     void onActivate();
     void fillList();
+    void preselect();
     void entryChosen(QListWidgetItem* item);
 
     // The controls, each with its member's name as object name, by which the
@@ -97,6 +101,9 @@ private:
     PortLister lister_;
     PortChoice choice_;
     QString preferred_;
+    bool inUse_ = false;
+    QString networkAddress_;       // offered by the network unit dialog
+    bool selectOnRelease_ = false; // the "Other device" line was clicked into
     bool listingShowedBox_ = false;
     bool justShown_ = false; // listed on show; the activation that follows only centres
 };

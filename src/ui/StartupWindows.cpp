@@ -79,7 +79,7 @@ void StartupWindows::runConnectionDialog() {
     const bool again = main_ != nullptr;
     ConnectionDialog dialog(open, op_, windows_, simulatedPath_, again ? main_.get() : nullptr);
     if (again) {
-        dialog.setPreferredPort(connection_.portName());
+        dialog.setPortInUse(connection_.portName());
     } else if (settings_) {
         const RememberedConnection last = ConnectionSettings(*settings_).load();
         dialog.setPreferredPort(last.port);

@@ -2,6 +2,7 @@
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
+#include "support/Gateway.h"
 #include "support/RecordingOperator.h"
 #include "support/WidgetLookup.h"
 #include "transport/PortTexts.h"
@@ -240,6 +241,61 @@ private slots:
         // Still the unit on the port in use.
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "UNIT A");
+    }
+
+    // Connect... offers the port in use, typed or listed, so that Return, Return keeps it; the
+    // "Other device" line never starts with a network address in it, and clicking into it
+    // selects what it holds, so that typing replaces it.
+    void connectOffersThePortInUse() {
+        SimThread a, b;
+        QVERIFY(a.start(quick()) && b.start(quick()));
+        const QString pa = a.devicePath(), pb = b.devicePath();
+        Program p({pb}, true); // the port in use is typed: the list does not show it
+        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&] {
+                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), pa);
+                whenModal<LineSpeedDialog>(
+                    [](LineSpeedDialog* s) { child<QPushButton>(s, "selectButton")->click(); });
+                d.selectClicked();
+            });
+        });
+        QVERIFY(p.start());
+        QCOMPARE(p.port.portName(), pa);
+        p.startup.setOnConnectionDialog({});
+        // Return where the focus is, in each dialog.
+        auto returnKey = [](QWidget* w) { QTest::keyClick(w->focusWidget(), Qt::Key_Return); };
+        QString offered;
+        whenModal<ConnectionDialog>([&](ConnectionDialog* d) {
+            offered = d->choice().SelectedKey + " " + child<QLineEdit>(d, "otherEdit")->text();
+            whenModal<LineSpeedDialog>(returnKey);
+            returnKey(d);
+        });
+        p.button("connectButton")->click();
+        QCOMPARE(offered, "Other " + pa);
+        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName() == pa);
+        // A gateway in use: the Network entry is offered, the line is empty; a click into a
+        // line that holds a path selects it.
+        Gateway gw([](QTcpSocket&, const QByteArray&, int) {});
+        const QString address = gw.address(Endpoint::Kind::ModbusTcp);
+        QVERIFY(p.connection.setPort(address));
+        p.port.close();
+        p.port.setPortName(address);
+        QStringList typed;
+        whenModal<ConnectionDialog>([&](ConnectionDialog* d) {
+            auto* otherEdit = child<QLineEdit>(d, "otherEdit");
+            typed << d->choice().SelectedKey + " [" + otherEdit->text() + "]";
+            d->activateWindow(); // the focus moves with the clicks
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            for (int i = 0; i < 2; ++i) {
+                QTest::mouseClick(child<QListWidget>(d, "deviceList"), Qt::LeftButton);
+                QTest::mouseClick(otherEdit, Qt::LeftButton);
+                QTest::keyClicks(otherEdit, "/dev/ttyUSB" + QString::number(i));
+                typed << otherEdit->text();
+            }
+            d->reject();
+        });
+        p.button("connectButton")->click();
+        QCOMPARE(typed, QStringList({"Network []", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
     }
 
     void reconnectAfterPortFailure() {
