@@ -47,7 +47,12 @@ ConnectionSwitch::InUse ConnectionSwitch::inUse() const {
     return in;
 }
 
-void ConnectionSwitch::closeInUse(const InUse&) {
+void ConnectionSwitch::closeInUse(const InUse& before) {
+    if (before.connection.network() && before.connection.endpoint()) {
+        // The transport follows the port's name, which still names the gateway.
+        port_.setPortName(before.connection.portName());
+        transport_.close();
+    }
     if (port_.isOpen()) {
         port_.close();
         QCoreApplication::processEvents(); // let the close settle

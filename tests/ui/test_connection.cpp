@@ -120,6 +120,20 @@ void answerNetwork(const QString& host, int port) {
     });
 }
 
+// A gateway that serves nothing and counts the clients connected to it now.
+struct CountingGateway : QTcpServer {
+    int clients = 0;
+    CountingGateway() {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = nextPendingConnection();
+            ++clients;
+            connect(s, &QTcpSocket::disconnected, this, [this] { --clients; });
+        });
+    }
+    QString address() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(serverPort()); }
+};
+
 SimConfig quick(int unit = 1, int baud = 9600) {
     SimConfig c;
     c.pacing = false;
@@ -296,6 +310,41 @@ private slots:
         });
         p.button("connectButton")->click();
         QCOMPARE(typed, QStringList({"Network []", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
+    }
+
+    // Leaving a network unit for a serial port closes its connection (a gateway may serve one
+    // client only); choosing it again connects again.
+    void leavingAGatewayClosesItsConnection() {
+        SimThread sim;
+        QVERIFY(sim.start(quick()));
+        CountingGateway gw;
+        Program p({sim.devicePath()}, true);
+        p.settings.setValue("connection/port", gw.address());
+        p.startup.setOnConnectionDialog([](ConnectionDialog& d) {
+            whenModal<NetworkUnitDialog>([](NetworkUnitDialog* n) { n->accept(); });
+            QTimer::singleShot(0, &d, [&d] { d.selectClicked(); });
+        });
+        QVERIFY(p.start());
+        QCOMPARE(p.connection.portName(), gw.address());
+        QTRY_COMPARE(gw.clients, 1);
+        p.startup.setOnConnectionDialog({});
+        whenModal<ConnectionDialog>([](ConnectionDialog* d) {
+            child<QListWidget>(d, "deviceList")->setCurrentRow(0);
+            whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
+            d->selectClicked();
+        });
+        p.button("connectButton")->click();
+        QVERIFY(p.port.isOpen() && p.connection.portName() == sim.devicePath());
+        QTRY_COMPARE(gw.clients, 0);
+        whenModal<ConnectionDialog>([&gw](ConnectionDialog* d) {
+            child<QListWidget>(d, "deviceList")->setCurrentRow(1);
+            answerNetwork("127.0.0.1", gw.serverPort());
+            d->selectClicked();
+        });
+        p.button("connectButton")->click();
+        QVERIFY(!p.port.isOpen() && p.connection.portName() == gw.address());
+        QTRY_COMPARE(gw.clients, 1);
+        QCOMPARE(p.op.count(), 0);
     }
 
     void reconnectAfterPortFailure() {
