@@ -90,6 +90,14 @@ void MainWindow::connectControls() {
         failure_ = why.isEmpty() ? QStringLiteral("the port was closed") : why;
         refreshStatus();
     });
+    // An answer shows what the line is now, whatever failed before.
+    connect(&transport_, &Transport::frameReceived, this, [this] {
+        if (failure_.isEmpty() && note_.isEmpty())
+            return;
+        failure_.clear();
+        note_.clear();
+        refreshStatus();
+    });
     connect(openFileButton, &QPushButton::clicked, this, &MainWindow::openFile);
     connect(saveFileButton, &QPushButton::clicked, this, &MainWindow::saveFile);
     connect(printButton, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });

@@ -75,19 +75,17 @@ void StartupWindows::runConnectionDialog() {
             lineTakenBack(r.restoreFailure);
         return r.outcome == SwitchOutcome::Switched;
     };
-    // At start-up the dialogs offer what the last run used; later, what is in use.
+    // At start-up the dialogs offer what the last run used; later, what is
+    // in use, or while nothing is, the port used last.
     const bool again = main_ != nullptr;
     ConnectionDialog dialog(open, op_, windows_, simulatedPath_, again ? main_.get() : nullptr);
-    if (again) {
+    if (again && !connection_.portName().isEmpty()) {
         dialog.setPortInUse(connection_.portName());
     } else if (settings_) {
         const RememberedConnection last = ConnectionSettings(*settings_).load();
         dialog.setPreferredPort(last.port);
-        bauds_->setPreferredSettings(last.commSettings());
-        if (last.unit != 0)
-            connection_.unitAddress = int(last.unit);
-        if (last.line)
-            connection_.line = *last.line;
+        if (!again)
+            takeRemembered(last);
     }
     if (portLister_)
         dialog.setPortLister(portLister_);
@@ -96,6 +94,14 @@ void StartupWindows::runConnectionDialog() {
     // Cancel keeps the connection in use.
     if (dialog.exec() == QDialog::Accepted)
         noteConnection();
+}
+
+void StartupWindows::takeRemembered(const RememberedConnection& last) {
+    bauds_->setPreferredSettings(last.commSettings());
+    if (last.unit != 0)
+        connection_.unitAddress = int(last.unit);
+    if (last.line)
+        connection_.line = *last.line;
 }
 
 void StartupWindows::lineTakenBack(const QString& failure) {

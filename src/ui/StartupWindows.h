@@ -14,6 +14,7 @@ class CommsTestWindow;
 class MessageTable;
 class Connection;
 class QSettings;
+struct RememberedConnection;
 class LoadedWindows;
 class Operator;
 class SerialPort;
@@ -81,6 +82,8 @@ private:
     // A choice did not open and the line in use is back (or, with a
     // failure, is not): the status line says so.
     void lineTakenBack(const QString& failure);
+    // The speed, unit address and line settings the last run used.
+    void takeRemembered(const RememberedConnection& last);
 
     const Configuration& config_;
     Connection& connection_;

@@ -1,6 +1,7 @@
 // The connection within one run: remembered, changed, recovered, and a unit found.
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
+#include "sim/SimNetServer.h"
 #include "sim/SimThread.h"
 #include "support/Gateway.h"
 #include "support/RecordingOperator.h"
@@ -94,13 +95,35 @@ struct Program {
     QString status() { return child<QLabel>(main(), "statusLine")->text(); }
 };
 
-// Runs f on the next modal dialog of type W, once it is up.
-template <typename W> void whenModal(std::function<void(W*)> f) {
-    QTimer::singleShot(5, [f] {
-        if (auto* w = qobject_cast<W*>(QApplication::activeModalWidget()))
+// Runs f on the next modal dialog of type W, once it is up. When another stays up instead
+// for seconds, the test fails and that dialog is closed, so that the test goes on.
+template <typename W> void whenModal(std::function<void(W*)> f, int triesLeft = 1000) {
+    QTimer::singleShot(5, [f, triesLeft] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* w = qobject_cast<W*>(modal))
             return f(w);
-        whenModal<W>(f);
+        if (triesLeft > 0)
+            return whenModal<W>(f, triesLeft - 1);
+        QTest::qFail(qPrintable(QStringLiteral("no %1 came").arg(W::staticMetaObject.className())),
+                     __FILE__, __LINE__);
+        if (auto* d = qobject_cast<QDialog*>(modal))
+            d->reject();
     });
+}
+
+// Clicks Connect... and runs pick on the connection dialog. A dialog still up seconds later
+// fails the test and is closed, with whatever stands over it, so that the test goes on.
+void connectWith(QPushButton* connectButton, std::function<void(ConnectionDialog*)> pick) {
+    whenModal<ConnectionDialog>([pick](ConnectionDialog* d) {
+        QTimer::singleShot(5000, d, [] {
+            QTest::qFail("a dialog of Connect... stayed up", __FILE__, __LINE__);
+            for (int i = 0; i < 5; ++i)
+                if (auto* m = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                    m->reject();
+        });
+        pick(d);
+    });
+    connectButton->click();
 }
 
 // Clicks Cancel on the connection dialog the next time it is up.
@@ -109,14 +132,21 @@ void cancelConnection() {
         [](ConnectionDialog* d) { child<QPushButton>(d, "cancelButton")->click(); });
 }
 
-// In the network unit dialog: the host and port, then Ok; Cancel without a host.
-void answerNetwork(const QString& host, int port) {
-    whenModal<NetworkUnitDialog>([host, port](NetworkUnitDialog* n) {
-        if (host.isEmpty())
+// In the network unit dialog: the host and port, then Ok (keep: the address it offers); Cancel
+// without a host. An address it refuses fails the test.
+void answerNetwork(const QString& host, int port, bool keep = false) {
+    whenModal<NetworkUnitDialog>([host, port, keep](NetworkUnitDialog* n) {
+        if (host.isEmpty() && !keep)
             return n->reject();
-        child<QLineEdit>(n, "hostEdit")->setText(host);
-        child<QSpinBox>(n, "portSpin")->setValue(port);
+        if (!keep) {
+            child<QLineEdit>(n, "hostEdit")->setText(host);
+            child<QSpinBox>(n, "portSpin")->setValue(port);
+        }
         child<QDialogButtonBox>(n, "buttons")->button(QDialogButtonBox::Ok)->click();
+        if (n->isVisible()) {
+            QTest::qFail("the network unit dialog refused its address", __FILE__, __LINE__);
+            n->reject();
+        }
     });
 }
 
@@ -199,9 +229,8 @@ private slots:
         p.startup.setOnConnectionDialog({});
         const QString inUse = pa + ", 9600 baud, unit 1: connected";
         QCOMPARE(p.status(), inUse);
-        auto connectWith = [&](std::function<void(ConnectionDialog*)> pick) {
-            whenModal<ConnectionDialog>(pick);
-            p.button("connectButton")->click();
+        auto connectAndCheck = [&](std::function<void(ConnectionDialog*)> pick) {
+            connectWith(p.button("connectButton"), pick);
             QVERIFY(p.port.isOpen() && p.port.portName() == pa);
             QCOMPARE(p.port.settings(), "9600,N,8,1");
             QCOMPARE(p.connection.portName(), pa);
@@ -210,7 +239,7 @@ private slots:
         };
         // The speed dialog: another speed and pause, then Escape, or its Cancel button.
         for (const bool escape : {true, false}) {
-            connectWith([escape](ConnectionDialog* d) {
+            connectAndCheck([escape](ConnectionDialog* d) {
                 whenModal<LineSpeedDialog>([escape](LineSpeedDialog* s) {
                     child<QListWidget>(s, "speedList")->setCurrentRow(2);
                     child<QSpinBox>(s, "pauseSpin")->setValue(100);
@@ -234,7 +263,7 @@ private slots:
             dead = s.serverPort();
         }
         for (const quint16 port : {quint16(0), dead}) {
-            connectWith([port](ConnectionDialog* d) {
+            connectAndCheck([port](ConnectionDialog* d) {
                 cancelConnection();
                 answerNetwork(port == 0 ? QString() : QStringLiteral("127.0.0.1"), port);
                 child<QListWidget>(d, "deviceList")->setCurrentRow(2);
@@ -243,7 +272,7 @@ private slots:
         }
         QCOMPARE(p.op.count(), 1);
         QCOMPARE(p.op.last().title, "Connection Failure");
-        connectWith([](ConnectionDialog* d) {
+        connectAndCheck([](ConnectionDialog* d) {
             cancelConnection();
             whenModal<LineSpeedDialog>(
                 [](LineSpeedDialog* s) { child<QPushButton>(s, "selectButton")->click(); });
@@ -279,12 +308,11 @@ private slots:
         // Return where the focus is, in each dialog.
         auto returnKey = [](QWidget* w) { QTest::keyClick(w->focusWidget(), Qt::Key_Return); };
         QString offered;
-        whenModal<ConnectionDialog>([&](ConnectionDialog* d) {
+        connectWith(p.button("connectButton"), [&](ConnectionDialog* d) {
             offered = d->choice().SelectedKey + " " + child<QLineEdit>(d, "otherEdit")->text();
             whenModal<LineSpeedDialog>(returnKey);
             returnKey(d);
         });
-        p.button("connectButton")->click();
         QCOMPARE(offered, "Other " + pa);
         QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName() == pa);
         // A gateway in use: the Network entry is offered, the line is empty; a click into a
@@ -295,7 +323,7 @@ private slots:
         p.port.close();
         p.port.setPortName(address);
         QStringList typed;
-        whenModal<ConnectionDialog>([&](ConnectionDialog* d) {
+        connectWith(p.button("connectButton"), [&](ConnectionDialog* d) {
             auto* otherEdit = child<QLineEdit>(d, "otherEdit");
             typed << d->choice().SelectedKey + " [" + otherEdit->text() + "]";
             d->activateWindow(); // the focus moves with the clicks
@@ -308,7 +336,6 @@ private slots:
             }
             d->reject();
         });
-        p.button("connectButton")->click();
         QCOMPARE(typed, QStringList({"Network []", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
     }
 
@@ -321,30 +348,77 @@ private slots:
         Program p({sim.devicePath()}, true);
         p.settings.setValue("connection/port", gw.address());
         p.startup.setOnConnectionDialog([](ConnectionDialog& d) {
-            whenModal<NetworkUnitDialog>([](NetworkUnitDialog* n) { n->accept(); });
+            answerNetwork({}, 0, true);
             QTimer::singleShot(0, &d, [&d] { d.selectClicked(); });
         });
         QVERIFY(p.start());
         QCOMPARE(p.connection.portName(), gw.address());
         QTRY_COMPARE(gw.clients, 1);
         p.startup.setOnConnectionDialog({});
-        whenModal<ConnectionDialog>([](ConnectionDialog* d) {
+        connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
             child<QListWidget>(d, "deviceList")->setCurrentRow(0);
             whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
             d->selectClicked();
         });
-        p.button("connectButton")->click();
         QVERIFY(p.port.isOpen() && p.connection.portName() == sim.devicePath());
         QTRY_COMPARE(gw.clients, 0);
-        whenModal<ConnectionDialog>([&gw](ConnectionDialog* d) {
+        connectWith(p.button("connectButton"), [&gw](ConnectionDialog* d) {
             child<QListWidget>(d, "deviceList")->setCurrentRow(1);
             answerNetwork("127.0.0.1", gw.serverPort());
             d->selectClicked();
         });
-        p.button("connectButton")->click();
         QVERIFY(!p.port.isOpen() && p.connection.portName() == gw.address());
         QTRY_COMPARE(gw.clients, 1);
         QCOMPARE(p.op.count(), 0);
+    }
+
+    // The status says what the last exchange showed: an address where nothing listens is never
+    // "connected", and an answer after a failure clears the failure.
+    void statusTellsWhatTheLineShowed() {
+        SimModel model;
+        model.setMessage(0, "GATEWAY");
+        auto server = std::make_unique<SimNetServer>(model);
+        QVERIFY(server->listen(quick(), QHostAddress::LocalHost, 0, false));
+        const quint16 port = server->port();
+        const QString address = server->address();
+        server.reset(); // nothing listens there yet
+        Program p({}, true);
+        p.connection.line.pauseMs = 0;
+        p.settings.setValue("connection/port", address);
+        p.startup.setOnConnectionDialog([&p](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&p, &d] {
+                answerNetwork({}, 0, true);
+                d.selectClicked(); // refused: it stays
+                const bool stays = d.isVisible() && p.op.count() == 1;
+                d.reject();
+                QVERIFY(stays);
+            });
+        });
+        QVERIFY(p.start());
+        QCOMPARE(p.op.last().title, "Connection Failure");
+        QCOMPARE(p.status(), "No port, unit 1: not connected");
+        // The gateway listens: connected. It goes, and Read All fails; it is back, and the
+        // next Read All clears the failure.
+        server = std::make_unique<SimNetServer>(model);
+        QVERIFY(server->listen(quick(), QHostAddress::LocalHost, port, false));
+        p.startup.setOnConnectionDialog({});
+        connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
+            answerNetwork({}, 0, true);
+            d->selectClicked();
+        });
+        QCOMPARE(p.status(), "Network unit " + address + ", unit 1: connected");
+        server.reset();
+        p.button("readAllButton")->click();
+        QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
+                 qPrintable(p.status()));
+        server = std::make_unique<SimNetServer>(model);
+        QVERIFY(server->listen(quick(), QHostAddress::LocalHost, port, false));
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "GATEWAY");
+        QVERIFY2(p.status().startsWith("Network unit " + address +
+                                       ", unit 1: connected   |   "
+                                       "Read All: 20 of 20 read"),
+                 qPrintable(p.status()));
     }
 
     void reconnectAfterPortFailure() {
