@@ -1,6 +1,7 @@
 #include "connect/Reconnect.h"
 
 #include "connect/PortSources.h"
+#include "transport/Transport.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -23,13 +24,29 @@ QString stableNameFor(const QString& device, const QString& byIdFolder) {
 }
 
 void Reconnector::remember(const QString& byIdFolder) {
+    gateway_ = nullptr;
     const QString name = port_.portName();
     const QString stable = stableNameFor(name, byIdFolder);
     name_ = stable.isEmpty() ? name : stable;
     settings_ = port_.settings();
 }
 
+void Reconnector::rememberGateway(const QString& address, Transport& transport) {
+    gateway_ = &transport;
+    name_ = address;
+    settings_.clear();
+}
+
+PortStatus Reconnector::connectGateway() {
+    port_.setPortName(name_);
+    const FailureWatch watch(*gateway_);
+    const TransportStatus s = gateway_->prepare();
+    return s == TransportStatus::Ok ? PortStatus{} : PortStatus::failure(watch.reason(s));
+}
+
 PortStatus Reconnector::tryOnce() {
+    if (gateway_)
+        return connectGateway();
     if (port_.isOpen())
         port_.close();
     port_.setPortName(name_);
@@ -40,6 +57,7 @@ PortStatus Reconnector::tryOnce() {
 }
 
 PortStatus Reconnector::reconnect(int timeoutMs, int intervalMs) {
+    cancelled_ = false;
     QElapsedTimer clock;
     clock.start();
     PortStatus s = tryOnce();
@@ -49,8 +67,9 @@ PortStatus Reconnector::reconnect(int timeoutMs, int intervalMs) {
     QEventLoop loop;
     loop_ = &loop;
     QObject::connect(&retry, &QTimer::timeout, &loop, &QEventLoop::quit);
-    while (!s.ok && clock.elapsed() + intervalMs <= timeoutMs) {
+    while (!s.ok && !cancelled_ && clock.elapsed() + intervalMs <= timeoutMs) {
         emit attemptFailed(s.reason);
+        emit waiting(int(timeoutMs - clock.elapsed()));
         retry.start(intervalMs);
         if (loop.exec() != 0) // cancelled
             break;
@@ -61,6 +80,9 @@ PortStatus Reconnector::reconnect(int timeoutMs, int intervalMs) {
 }
 
 void Reconnector::cancel() {
+    cancelled_ = true;
+    if (gateway_)
+        gateway_->requestStop(); // a connection under way
     if (loop_)
         loop_->exit(1);
 }

@@ -7,9 +7,11 @@
 #include "link/SerialPort.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QEventLoop;
+class Transport;
 
 inline const QString kSerialByIdFolder = QStringLiteral("/dev/serial/by-id");
 
@@ -17,7 +19,8 @@ inline const QString kSerialByIdFolder = QStringLiteral("/dev/serial/by-id");
 // or empty when none does.
 QString stableNameFor(const QString& device, const QString& byIdFolder = kSerialByIdFolder);
 
-// Reopens a port with the name and settings it had when remember() was called.
+// Reopens a port with the name and settings it had when remember() was called,
+// or connects to a gateway again.
 class Reconnector : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +30,9 @@ public:
     // Takes the open port's name, or its by-id link when one points to it, and
     // its settings. Call it after each successful open.
     void remember(const QString& byIdFolder = kSerialByIdFolder);
+    // The gateway named address, reached through transport (which follows
+    // the port's name): reconnect() connects the transport to it again.
+    void rememberGateway(const QString& address, Transport& transport);
     QString name() const { return name_; }
     QString settings() const { return settings_; }
 
@@ -35,14 +41,20 @@ public:
     // failure when it did not open.
     PortStatus reconnect(int timeoutMs, int intervalMs = 250);
     void cancel();
+    // The last reconnect() ended by cancel().
+    bool cancelled() const { return cancelled_; }
 
 signals:
     void attemptFailed(const QString& reason); // for a status line
+    void waiting(int msLeft);                  // before each pause between attempts
 
 private:
     PortStatus tryOnce();
+    PortStatus connectGateway();
     SerialPort& port_;
+    QPointer<Transport> gateway_;
     QString name_;
     QString settings_;
     QEventLoop* loop_ = nullptr;
+    bool cancelled_ = false;
 };

@@ -18,8 +18,44 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QProgressDialog>
 #include <QSettings>
 #include <QTimer>
+
+namespace {
+
+// The wait for a port or a gateway to come back: the time left, and Cancel
+// (or Escape) to stop waiting.
+class ReconnectWait : public QProgressDialog {
+public:
+    ReconnectWait(const QString& name, int timeoutMs, Reconnector& reconnector, QWidget* parent)
+        : QProgressDialog(parent), name_(name) {
+        setObjectName(QStringLiteral("reconnectWait"));
+        setWindowTitle(QStringLiteral("Reconnect"));
+        setWindowModality(Qt::ApplicationModal);
+        setCancelButtonText(QStringLiteral("&Cancel"));
+        setAutoClose(false);
+        setAutoReset(false);
+        setMinimumDuration(0);
+        setRange(0, timeoutMs);
+        showLeft(timeoutMs);
+        connect(this, &QProgressDialog::canceled, &reconnector, &Reconnector::cancel);
+        connect(this, &QDialog::rejected, &reconnector, &Reconnector::cancel);
+        connect(&reconnector, &Reconnector::waiting, this, &ReconnectWait::showLeft);
+        show();
+    }
+
+private:
+    void showLeft(int msLeft) {
+        setLabelText(QStringLiteral("Waiting for %1 to come back: %2 s left")
+                         .arg(name_)
+                         .arg((qMax(msLeft, 0) + 999) / 1000));
+        setValue(maximum() - qMax(msLeft, 0));
+    }
+    QString name_;
+};
+
+} // namespace
 
 StartupWindows::StartupWindows(const Configuration& config, Connection& connection,
                                MessageTable& table, SerialPort& port, Transport& transport,
@@ -115,6 +151,8 @@ void StartupWindows::lineTakenBack(const QString& failure) {
 
 void StartupWindows::noteConnection() {
     const bool network = connection_.network();
+    if (network)
+        reconnector_.rememberGateway(connection_.portName(), transport_);
     if (port_.isOpen() && !network) {
         reconnector_.remember(byIdFolder_);
         if (settings_) {
@@ -134,27 +172,37 @@ void StartupWindows::noteConnection() {
 void StartupWindows::reconnect() {
     if (!main_)
         return;
-    // A network unit is connected again at its next request.
-    if (connection_.network() || reconnector_.name().isEmpty()) {
+    if (reconnector_.name().isEmpty()) { // nothing was open yet
         main_->connectionChanged();
         return;
     }
     const QString name = reconnector_.name();
     main_->setConnectionNote(QStringLiteral("waiting for %1 to come back").arg(name));
     const TransportClaim claim(transport_); // nothing starts meanwhile
-    const PortStatus s = reconnector_.reconnect(reconnectMs_);
-    if (s.ok) {
-        connection_.setPort(name);
-        noteConnection();
-        return;
+    PortStatus s;
+    {
+        const ReconnectWait wait(name, reconnectMs_, reconnector_, main_.get());
+        s = reconnector_.reconnect(reconnectMs_);
     }
-    main_->setConnectionNote(QStringLiteral("failed: ") + s.reason);
+    if (s.ok) {
+        if (!connection_.network())
+            connection_.setPort(name);
+        noteConnection();
+    } else if (reconnector_.cancelled()) {
+        main_->setConnectionNote({}); // the failure noted before stands
+    } else {
+        notBack(name, s.reason);
+    }
+}
+
+void StartupWindows::notBack(const QString& name, const QString& reason) {
+    main_->setConnectionNote(QStringLiteral("failed: ") + reason);
     op_.message(QStringLiteral("%1 did not come back within %2 s: %3\r\nConnect... chooses "
                                "another port.")
                     .arg(name)
                     .arg(reconnectMs_ / 1000)
-                    .arg(s.reason),
-                PortTexts::failedTitle(), MsgIcon::Exclamation, MsgButtons::Ok);
+                    .arg(reason),
+                PortTexts::failedTitle(name), MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 void StartupWindows::findUnit() {

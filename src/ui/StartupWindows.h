@@ -54,7 +54,8 @@ public:
     // choice that does not open, keeps the connection in use.
     void connectAgain() { runConnectionDialog(); }
     // Reopens the failed port, by its stable name, with the same settings,
-    // once it is back.
+    // once it is back (or connects to the gateway again). The wait shows the
+    // time left, and Cancel or Escape ends it.
     void reconnect();
     // The Find Unit window; its "Use" makes the unit found the connection.
     void findUnit();
@@ -84,6 +85,8 @@ private:
     void lineTakenBack(const QString& failure);
     // The speed, unit address and line settings the last run used.
     void takeRemembered(const RememberedConnection& last);
+    // Reconnect waited in vain: the status line and a box say so.
+    void notBack(const QString& name, const QString& reason);
 
     const Configuration& config_;
     Connection& connection_;

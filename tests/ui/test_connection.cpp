@@ -20,8 +20,10 @@
 #include "ui/UpDown.h"
 
 #include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
@@ -411,6 +413,12 @@ private slots:
         p.button("readAllButton")->click();
         QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
                  qPrintable(p.status()));
+        // Reconnect tries the gateway, and says when it does not take the connection.
+        p.startup.setReconnectTimeout(300);
+        p.startup.reconnect();
+        QCOMPARE(p.op.last().title, "Connection Failure");
+        QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
+                 qPrintable(p.status()));
         server = std::make_unique<SimNetServer>(model);
         QVERIFY(server->listen(quick(), QHostAddress::LocalHost, port, false));
         p.button("readAllButton")->click();
@@ -419,6 +427,61 @@ private slots:
                                        ", unit 1: connected   |   "
                                        "Read All: 20 of 20 read"),
                  qPrintable(p.status()));
+    }
+
+    // Reconnect's wait shows the time left, and Escape or its Cancel button ends it at once,
+    // without a box: the failure stands.
+    void reconnectWaitCountsDownAndStops() {
+        SimThread sim;
+        Program p({});
+        SimConfig c = quick();
+        c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
+        QVERIFY(sim.start(c));
+        p.answerDialogs(-1);
+        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&] {
+                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), c.linkPath);
+                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
+                d.selectClicked();
+            });
+        });
+        QVERIFY(p.start());
+        sim.stop(); // pulled, and not back
+        p.startup.setReconnectTimeout(4000);
+        for (const bool escape : {true, false}) {
+            QStringList shown;
+            // The wait's own loop runs meanwhile: the label is looked at again by a timer.
+            std::function<void(QProgressDialog*)> stopOnceItCounts = [&](QProgressDialog* wait) {
+                const QString text = wait->findChild<QLabel*>()->text();
+                if (shown.isEmpty() || text == shown.last()) {
+                    shown << text;
+                    shown.removeDuplicates();
+                    return QTimer::singleShot(50, wait, [&, wait] { stopOnceItCounts(wait); });
+                }
+                shown << text;
+                if (escape)
+                    QTest::keyClick(wait, Qt::Key_Escape);
+                else
+                    wait->findChild<QPushButton*>()->click();
+            };
+            whenModal<QProgressDialog>(stopOnceItCounts);
+            p.op.clear();
+            QElapsedTimer clock;
+            clock.start();
+            if (escape) { // from the failure box
+                p.op.script({MsgAnswer::Reconnect});
+                p.button("readAllButton")->click();
+            } else {
+                p.startup.reconnect();
+            }
+            QVERIFY(clock.elapsed() < 3500);
+            QCOMPARE(shown, QStringList({"Waiting for " + c.linkPath + " to come back: 4 s left",
+                                         "Waiting for " + c.linkPath + " to come back: 3 s left"}));
+            QCOMPARE(p.op.count(), escape ? 1 : 0); // no "did not come back"
+            QVERIFY(!p.port.isOpen());
+            QVERIFY2(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: failed: "),
+                     qPrintable(p.status()));
+        }
     }
 
     void reconnectAfterPortFailure() {

@@ -156,7 +156,14 @@ private slots:
               A::Cancel},
              {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Yes", QMessageBox::Question, 2, A::Ok},
              {MsgIcon::None, "Fault", MsgButtons::OkCancelIgnoreAll, "Ignore All",
-              QMessageBox::NoIcon, 3, A::IgnoreAll}};
+              QMessageBox::NoIcon, 3, A::IgnoreAll},
+             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Reconnect",
+              QMessageBox::Critical, 2, A::Reconnect},
+             // Return and Escape on a failure box are the harmless Ok, never Reconnect.
+             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Return",
+              QMessageBox::Critical, 2, A::Ok},
+             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Esc", QMessageBox::Critical,
+              2, A::Ok}};
         const QString text = QStringLiteral("Error  5 detected 0\n<b>/dev/ttyS0</b>");
         for (const auto& [icon, title, buttons, key, boxIcon, count, answer] : cases) {
             QVariantList seen;
