@@ -61,7 +61,9 @@ StartupWindows::StartupWindows(const Configuration& config, Connection& connecti
                                MessageTable& table, SerialPort& port, Transport& transport,
                                Operator& op, LoadedWindows& windows, QString simulatedPath)
     : config_(config), connection_(connection), table_(table), port_(port), transport_(transport),
-      op_(op), windows_(windows), simulatedPath_(std::move(simulatedPath)), reconnector_(port) {}
+      op_(op), windows_(windows), simulatedPath_(std::move(simulatedPath)), reconnector_(port) {
+    reconnector_.setOperator(&op_); // asked before a port without an identity is reopened
+}
 
 StartupWindows::~StartupWindows() = default;
 
@@ -186,7 +188,7 @@ void StartupWindows::reconnect() {
     }
     if (s.ok) {
         if (!connection_.network())
-            connection_.setPort(name);
+            connection_.setPort(reconnector_.name()); // where the adapter is now
         noteConnection();
     } else if (reconnector_.cancelled()) {
         main_->setConnectionNote({}); // the failure noted before stands

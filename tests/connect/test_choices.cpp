@@ -6,6 +6,7 @@
 #include "connect/SpeedChoice.h"
 #include "link/QtSerialPortDevice.h"
 #include "support/PtyPeer.h"
+#include "support/RecordingOperator.h"
 
 #include <QtTest>
 
@@ -93,6 +94,54 @@ private slots:
         QVERIFY(!again.reconnect(100, 50).ok);
         QVERIFY(again.reconnect(3000, 50).ok);
         QVERIFY(port.isOpen() && port.portName() == link && port.settings() == "19200,N,8,1");
+    }
+
+    // Without a by-id link the adapter is found by its serial number, wherever it is now; a
+    // port without either is reopened only when the operator, told what is there, agrees.
+    void reconnectsTheSameAdapterOnly() {
+        PtyPeer first, second;
+        QTemporaryDir noLinks;
+        QList<AdapterIdentity> plugged{{first.slavePath(), "A123", 0x0403, 0x6001}};
+        QtSerialPortDevice port;
+        Reconnector again(port);
+        again.setAdapterLister([&] { return plugged; });
+        RecordingOperator op;
+        again.setOperator(&op);
+        port.setPortName(first.slavePath());
+        QVERIFY(port.setSettings("19200,N,8,1").ok && port.open().ok);
+        again.remember(noLinks.path());
+        port.close();
+        // Another adapter under the old name, the one that failed under another.
+        plugged = {{first.slavePath(), "B999", 0x0403, 0x6001},
+                   {second.slavePath(), "A123", 0x0403, 0x6001}};
+        QVERIFY(again.reconnect(1000, 50).ok);
+        QVERIFY(port.isOpen() && port.portName() == second.slavePath());
+        QCOMPARE(again.name(), second.slavePath());
+        QCOMPARE(port.settings(), "19200,N,8,1");
+        port.close();
+        plugged = {{second.slavePath(), "A123", 0x1A86, 0x7523}}; // same number, other maker
+        const PortStatus gone = again.reconnect(120, 50);
+        QVERIFY(!gone.ok && !port.isOpen() && !again.cancelled());
+        QCOMPARE(gone.reason, "the adapter with serial number A123 is not plugged in");
+        QCOMPARE(op.count(), 0);
+
+        // No serial number: the operator is asked, once, and decides.
+        plugged = {};
+        port.setPortName(first.slavePath());
+        QVERIFY(port.open().ok);
+        again.remember(noLinks.path());
+        port.close();
+        op.script({MsgAnswer::Cancel, MsgAnswer::Ok});
+        QVERIFY(!again.reconnect(1000, 50).ok && again.cancelled() && !port.isOpen());
+        QVERIFY(again.reconnect(1000, 50).ok && port.isOpen());
+        QCOMPARE(op.count(), 2);
+        QCOMPARE(op.last().title, "Reconnect");
+        QVERIFY(op.last().text.startsWith(first.slavePath() + " is there again, now " +
+                                          QFileInfo(first.slavePath()).canonicalFilePath()));
+        QVERIFY(op.last().text.contains("no serial number"));
+        port.close();
+        again.setOperator(nullptr); // nobody to ask: never reopened
+        QVERIFY(!again.reconnect(1000, 50).ok && again.cancelled() && !port.isOpen());
     }
 };
 

@@ -484,6 +484,42 @@ private slots:
         }
     }
 
+    // A port without an identity (a pseudo-terminal under a path of its own): Reconnect names
+    // what it found under that path and opens it only when the operator says so.
+    void reconnectAsksAboutAPortWithoutIdentity() {
+        QTemporaryDir elsewhere; // not the by-id folder
+        SimThread first, second;
+        Program p({});
+        SimConfig c = quick();
+        c.linkPath = elsewhere.filePath("ttyQV0");
+        QVERIFY(first.start(c));
+        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&] {
+                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), c.linkPath);
+                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
+                d.selectClicked();
+            });
+        });
+        QVERIFY(p.start());
+        QVERIFY(p.port.isOpen());
+        first.stop();
+        QVERIFY(second.start(c)); // another device under the same path
+        second.model().setMessage(0, "SECOND");
+        p.op.script({MsgAnswer::Cancel});
+        p.startup.reconnect();
+        QCOMPARE(p.op.count(), 1); // the question, and no "did not come back"
+        const RecordingOperator::Box asked = p.op.last();
+        QCOMPARE(asked.title, "Reconnect");
+        QVERIFY2(asked.text.startsWith(c.linkPath + " is there again, now " + second.devicePath()),
+                 qPrintable(asked.text));
+        QVERIFY(!p.port.isOpen());
+        p.op.script({MsgAnswer::Ok});
+        p.startup.reconnect();
+        QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "SECOND");
+    }
+
     void reconnectAfterPortFailure() {
         SimThread first, second;
         Program p({});
