@@ -9,6 +9,7 @@
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/Controls.h"
+#include "ui/ElidedText.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
 #include "ui/SheetPrinter.h"
@@ -326,9 +327,10 @@ QString MainWindow::connectionText() const {
 
 void MainWindow::refreshStatus() {
     const QString connection = connectionText();
-    statusLine->setText(lastOutcome_.isEmpty()
-                            ? connection
-                            : connection + QStringLiteral("   |   ") + lastOutcome_);
+    // Cut to the window's width, whole in the tooltip.
+    setElidedText(statusLine, lastOutcome_.isEmpty()
+                                  ? connection
+                                  : connection + QStringLiteral("   |   ") + lastOutcome_);
     commsTest_.setConnectionText(connection);
 }
 

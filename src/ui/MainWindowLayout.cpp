@@ -137,10 +137,9 @@ void MainWindow::buildControls() {
 
     QLayout* columns = buildColumns();
 
-    // The status line at the foot: the connection and the last outcome.
+    // The status line at the foot: the connection and the last outcome (its
+    // tooltip holds it whole when it is cut short).
     statusLine = panelLabel(QStringLiteral("statusLine"), this);
-    statusLine->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
-                                          "connection and the last operation's outcome"));
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);

@@ -1,6 +1,7 @@
 // The port and the line settings the connection dialogs make of the operator's picks, what
 // is remembered of them, and getting the port back by its stable name.
 #include "connect/ConnectionSettings.h"
+#include "connect/ConnectionStatus.h"
 #include "connect/PortChoice.h"
 #include "connect/Reconnect.h"
 #include "connect/SpeedChoice.h"
@@ -142,6 +143,27 @@ private slots:
         port.close();
         again.setOperator(nullptr); // nobody to ask: never reopened
         QVERIFY(!again.reconnect(1000, 50).ok && again.cancelled() && !port.isOpen());
+    }
+    // The connection in words: the line settings that differ from the defaults come after the
+    // unit; echo and direction are a serial line's only.
+    void summary() {
+        Connection serial, gateway;
+        serial.setPort("ttyUSB0");
+        serial.commSettings = "9600,N,8,1";
+        serial.unitAddress = 1;
+        gateway.setPort("tcp://gw:502");
+        gateway.unitAddress = 3;
+        const ConnectionState open{true, {}, {}};
+        QCOMPARE(connectionSummary(serial, open), "ttyUSB0, 9600 baud, unit 1: connected");
+        for (Connection* c : {&serial, &gateway})
+            c->line = LineOptions{EchoMode::On, Direction::Kernel, 100, 2, true};
+        QCOMPARE(connectionSummary(serial, open),
+                 "ttyUSB0, 9600 baud, unit 1, echo on, direction kernel, pause 100 ms, retries 2, "
+                 "verify on: connected");
+        QCOMPARE(connectionSummary(gateway, {true, "refused", {}}),
+                 "Network unit tcp://gw:502, unit 3, pause 100 ms, retries 2, verify on: failed: "
+                 "refused");
+        QCOMPARE(connectionSummary(Connection{}, {}), "No port, unit 0: not connected");
     }
 };
 

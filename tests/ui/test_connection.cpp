@@ -94,7 +94,8 @@ struct Program {
         return child<QLabel>(main(), QStringLiteral("messageLabel_%1").arg(k));
     }
     int commsTestUnit() { return child<UpDown>(startup.commsTest(), "unitSpinner")->value(); }
-    QString status() { return child<QLabel>(main(), "statusLine")->text(); }
+    // The status line whole: its tooltip, as it may be cut short.
+    QString status() { return child<QLabel>(main(), "statusLine")->toolTip(); }
 };
 
 // Runs f on the next modal dialog of type W, once it is up. When another stays up instead
@@ -229,7 +230,7 @@ private slots:
         p.answerDialogs(-1);
         QVERIFY(p.start());
         p.startup.setOnConnectionDialog({});
-        const QString inUse = pa + ", 9600 baud, unit 1: connected";
+        const QString inUse = pa + ", 9600 baud, unit 1, pause 20 ms: connected";
         QCOMPARE(p.status(), inUse);
         auto connectAndCheck = [&](std::function<void(ConnectionDialog*)> pick) {
             connectWith(p.button("connectButton"), pick);
@@ -398,7 +399,7 @@ private slots:
         });
         QVERIFY(p.start());
         QCOMPARE(p.op.last().title, "Connection Failure");
-        QCOMPARE(p.status(), "No port, unit 1: not connected");
+        QCOMPARE(p.status(), "No port, unit 1, pause 0 ms: not connected");
         // The gateway listens: connected. It goes, and Read All fails; it is back, and the
         // next Read All clears the failure.
         server = std::make_unique<SimNetServer>(model);
@@ -408,7 +409,7 @@ private slots:
             answerNetwork({}, 0, true);
             d->selectClicked();
         });
-        QCOMPARE(p.status(), "Network unit " + address + ", unit 1: connected");
+        QCOMPARE(p.status(), "Network unit " + address + ", unit 1, pause 0 ms: connected");
         server.reset();
         p.button("readAllButton")->click();
         QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
@@ -424,7 +425,7 @@ private slots:
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "GATEWAY");
         QVERIFY2(p.status().startsWith("Network unit " + address +
-                                       ", unit 1: connected   |   "
+                                       ", unit 1, pause 0 ms: connected   |   "
                                        "Read All: 20 of 20 read"),
                  qPrintable(p.status()));
     }
@@ -518,6 +519,49 @@ private slots:
         QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "SECOND");
+    }
+
+    // The status line names the line settings that differ from the defaults, and a line
+    // longer than the window is cut short, whole in its tooltip, instead of widening it.
+    void statusNamesLineSettingsAndStaysInTheWindow() {
+        QTemporaryDir folder;
+        SimThread shortName, longName;
+        SimConfig c = quick();
+        QVERIFY(shortName.start(c));
+        c.linkPath = folder.filePath(QString(150, 'x'));
+        QVERIFY(longName.start(c));
+        Program p({shortName.devicePath()});
+        p.connection.line.echo = EchoMode::Off;
+        p.connection.line.pauseMs = 100;
+        p.answerDialogs(-1);
+        QVERIFY(p.start());
+        QCOMPARE(p.status(),
+                 shortName.devicePath() + ", 9600 baud, unit 1, echo off, pause 100 ms: connected");
+        auto* statusLine = child<QLabel>(p.main(), "statusLine");
+        QCOMPARE(statusLine->text(), p.status());
+        const int width = p.main().width();
+        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&] {
+                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), c.linkPath);
+                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
+                d.selectClicked();
+            });
+        });
+        p.button("connectButton")->click();
+        QCOMPARE(p.status(), c.linkPath + ", 9600 baud, unit 1, echo off, pause 100 ms: connected");
+        QTest::qWait(20); // the layout follows
+        QCOMPARE(p.main().width(), width);
+        auto fits = [statusLine] {
+            const QString shown = statusLine->text();
+            return shown.endsWith(QChar(0x2026)) && statusLine->fontMetrics().horizontalAdvance(
+                                                        shown) < statusLine->contentsRect().width();
+        };
+        QVERIFY2(fits(), qPrintable(statusLine->text()));
+        // Narrower: cut shorter.
+        const QString before = statusLine->text();
+        p.main().resize(width - 200, p.main().height());
+        QTRY_VERIFY(statusLine->text().size() < before.size());
+        QVERIFY(fits());
     }
 
     void reconnectAfterPortFailure() {
