@@ -31,7 +31,10 @@ MsgAnswer MessageBoxOperator::message(const QString& text, const QString& title,
     // they are shown as given, never as markup.
     box.setTextFormat(Qt::PlainText);
     box.setText(text);
-    box.setIcon(boxIcon(icon));
+    // A box that asks whether to go on past a fault (the Communication Fault
+    // box, with Ignore All) always bears the warning icon.
+    const bool fault = buttons == MsgButtons::OkCancelIgnoreAll && icon == MsgIcon::None;
+    box.setIcon(fault ? QMessageBox::Warning : boxIcon(icon));
     QPushButton* ignoreAll = nullptr;
     QPushButton* reconnect = nullptr;
     switch (buttons) {

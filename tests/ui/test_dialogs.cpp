@@ -155,8 +155,9 @@ private slots:
              {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Return", QMessageBox::Question, 2,
               A::Cancel},
              {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Yes", QMessageBox::Question, 2, A::Ok},
-             {MsgIcon::None, "Fault", MsgButtons::OkCancelIgnoreAll, "Ignore All",
-              QMessageBox::NoIcon, 3, A::IgnoreAll},
+             // The Communication Fault box bears the warning icon.
+             {MsgIcon::None, "Communication Fault", MsgButtons::OkCancelIgnoreAll, "Ignore All",
+              QMessageBox::Warning, 3, A::IgnoreAll},
              {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Reconnect",
               QMessageBox::Critical, 2, A::Reconnect},
              // Return and Escape on a failure box are the harmless Ok, never Reconnect.
