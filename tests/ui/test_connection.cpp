@@ -33,71 +33,6 @@
 #include <QtTest>
 
 namespace {
-struct Program {
-    QTemporaryDir tmp;
-    QSettings settings{tmp.filePath("qv840n.ini"), QSettings::IniFormat};
-    Configuration config;
-    Connection connection;
-    MessageTable messages;
-    QtSerialPortDevice port;
-    RtuTransport rtu{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
-    // The product's transport, which follows the port's name to a gateway; else RTU alone,
-    // with short pauses.
-    std::unique_ptr<Transport> chosen;
-    Transport& transport;
-    RecordingOperator op;
-    LoadedWindows windows;
-    StartupWindows startup{config, connection, messages, port, transport, op, windows};
-    QStringList seen; // what the dialogs offered
-    explicit Program(const QStringList& ports, bool network = false)
-        : chosen(network ? makeTransport(port, config.crcTable, {300, &connection.line}) : nullptr),
-          transport(chosen ? *chosen : static_cast<Transport&>(rtu)) {
-        startup.setSettings(&settings);
-        startup.setByIdFolder(tmp.path());
-        startup.setPortLister([ports](Operator&) { return ports; });
-    }
-    // The next connection dialog: note its choice, click row (-1: keep it), then Select or
-    // Cancel; the speed dialog: note its choice, pick speedRow (-1: keep it), then Enter.
-    void answerDialogs(int row, bool select = true, int speedRow = -1) {
-        // Opening closes the port first, and lets events run: the speed dialog comes later.
-        answerSpeed = [this, speedRow] {
-            LineSpeedDialog* b = startup.bauds();
-            if (!b->isVisible())
-                return QTimer::singleShot(5, [this] { answerSpeed(); });
-            auto* speedList = child<QListWidget>(b, "speedList");
-            seen << speedList->currentItem()->text();
-            if (speedRow >= 0)
-                speedList->setCurrentRow(speedRow);
-            QTest::keyClick(speedList, Qt::Key_Return);
-        };
-        startup.setOnConnectionDialog([this, row, select](ConnectionDialog& d) {
-            QTimer::singleShot(0, &d, [this, row, select, &d] {
-                seen << d.choice().SelectedKey;
-                auto* deviceList = child<QListWidget>(d, "deviceList");
-                if (row >= 0)
-                    deviceList->setCurrentRow(row);
-                if (!select)
-                    return child<QPushButton>(d, "cancelButton")->click();
-                QTimer::singleShot(0, [this] { answerSpeed(); });
-                QTest::keyClick(deviceList, Qt::Key_Return);
-            });
-        });
-    }
-    std::function<void()> answerSpeed;
-    bool start() {
-        const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
-        return !runStartup(config, startup, &LoadCrcTable, app, 0);
-    }
-    MainWindow& main() { return *startup.mainWindow(); }
-    QPushButton* button(const char* name) { return child<QPushButton>(main(), name); }
-    QLabel* message(int k) {
-        return child<QLabel>(main(), QStringLiteral("messageLabel_%1").arg(k));
-    }
-    int commsTestUnit() { return child<UpDown>(startup.commsTest(), "unitSpinner")->value(); }
-    // The status line whole: its tooltip, as it may be cut short.
-    QString status() { return child<QLabel>(main(), "statusLine")->toolTip(); }
-};
-
 // Runs f on the next modal dialog of type W, once it is up. When another stays up instead
 // for seconds, the test fails and that dialog is closed, so that the test goes on.
 template <typename W> void whenModal(std::function<void(W*)> f, int triesLeft = 1000) {
@@ -152,6 +87,82 @@ void answerNetwork(const QString& host, int port, bool keep = false) {
         }
     });
 }
+
+struct Program {
+    QTemporaryDir tmp;
+    QSettings settings{tmp.filePath("qv840n.ini"), QSettings::IniFormat};
+    Configuration config;
+    Connection connection;
+    MessageTable messages;
+    QtSerialPortDevice port;
+    RtuTransport rtu{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
+    // The product's transport, which follows the port's name to a gateway; else RTU alone,
+    // with short pauses.
+    std::unique_ptr<Transport> chosen;
+    Transport& transport;
+    RecordingOperator op;
+    LoadedWindows windows;
+    StartupWindows startup{config, connection, messages, port, transport, op, windows};
+    QStringList seen; // what the dialogs offered
+    explicit Program(const QStringList& ports, bool network = false)
+        : chosen(network ? makeTransport(port, config.crcTable, {300, &connection.line}) : nullptr),
+          transport(chosen ? *chosen : static_cast<Transport&>(rtu)) {
+        startup.setSettings(&settings);
+        startup.setByIdFolder(tmp.path());
+        startup.setPortLister([ports](Operator&) { return ports; });
+    }
+    // The next connection dialog: note its choice, click row (-1: keep it), then Select or
+    // Cancel; the speed dialog: note its choice, pick speedRow (-1: keep it), then Enter.
+    void answerDialogs(int row, bool select = true, int speedRow = -1) {
+        // Opening closes the port first, and lets events run: the speed dialog comes later.
+        answerSpeed = [this, speedRow] {
+            LineSpeedDialog* b = startup.bauds();
+            if (!b->isVisible())
+                return QTimer::singleShot(5, [this] { answerSpeed(); });
+            auto* speedList = child<QListWidget>(b, "speedList");
+            seen << speedList->currentItem()->text();
+            if (speedRow >= 0)
+                speedList->setCurrentRow(speedRow);
+            QTest::keyClick(speedList, Qt::Key_Return);
+        };
+        startup.setOnConnectionDialog([this, row, select](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [this, row, select, &d] {
+                seen << d.choice().SelectedKey;
+                auto* deviceList = child<QListWidget>(d, "deviceList");
+                if (row >= 0)
+                    deviceList->setCurrentRow(row);
+                if (!select)
+                    return child<QPushButton>(d, "cancelButton")->click();
+                QTimer::singleShot(0, [this] { answerSpeed(); });
+                QTest::keyClick(deviceList, Qt::Key_Return);
+            });
+        });
+    }
+    std::function<void()> answerSpeed;
+    // Every connection dialog from now on: path typed in the "Other device" line, Select, and
+    // the speed offered.
+    void typePath(const QString& path) {
+        startup.setOnConnectionDialog([path](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&d, path] {
+                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), path);
+                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
+                d.selectClicked();
+            });
+        });
+    }
+    bool start() {
+        const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
+        return !runStartup(config, startup, &LoadCrcTable, app, 0);
+    }
+    MainWindow& main() { return *startup.mainWindow(); }
+    QPushButton* button(const char* name) { return child<QPushButton>(main(), name); }
+    QLabel* message(int k) {
+        return child<QLabel>(main(), QStringLiteral("messageLabel_%1").arg(k));
+    }
+    int commsTestUnit() { return child<UpDown>(startup.commsTest(), "unitSpinner")->value(); }
+    // The status line whole: its tooltip, as it may be cut short.
+    QString status() { return child<QLabel>(main(), "statusLine")->toolTip(); }
+};
 
 // A gateway that serves nothing and counts the clients connected to it now.
 struct CountingGateway : QTcpServer {
@@ -297,14 +308,7 @@ private slots:
         QVERIFY(a.start(quick()) && b.start(quick()));
         const QString pa = a.devicePath(), pb = b.devicePath();
         Program p({pb}, true); // the port in use is typed: the list does not show it
-        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
-            QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), pa);
-                whenModal<LineSpeedDialog>(
-                    [](LineSpeedDialog* s) { child<QPushButton>(s, "selectButton")->click(); });
-                d.selectClicked();
-            });
-        });
+        p.typePath(pa);
         QVERIFY(p.start());
         QCOMPARE(p.port.portName(), pa);
         p.startup.setOnConnectionDialog({});
@@ -438,14 +442,7 @@ private slots:
         SimConfig c = quick();
         c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
         QVERIFY(sim.start(c));
-        p.answerDialogs(-1);
-        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
-            QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), c.linkPath);
-                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
-                d.selectClicked();
-            });
-        });
+        p.typePath(c.linkPath);
         QVERIFY(p.start());
         sim.stop(); // pulled, and not back
         p.startup.setReconnectTimeout(4000);
@@ -494,13 +491,7 @@ private slots:
         SimConfig c = quick();
         c.linkPath = elsewhere.filePath("ttyQV0");
         QVERIFY(first.start(c));
-        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
-            QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), c.linkPath);
-                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
-                d.selectClicked();
-            });
-        });
+        p.typePath(c.linkPath);
         QVERIFY(p.start());
         QVERIFY(p.port.isOpen());
         first.stop();
@@ -540,13 +531,7 @@ private slots:
         auto* statusLine = child<QLabel>(p.main(), "statusLine");
         QCOMPARE(statusLine->text(), p.status());
         const int width = p.main().width();
-        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
-            QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), c.linkPath);
-                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
-                d.selectClicked();
-            });
-        });
+        p.typePath(c.linkPath);
         p.button("connectButton")->click();
         QCOMPARE(p.status(), c.linkPath + ", 9600 baud, unit 1, echo off, pause 100 ms: connected");
         QTest::qWait(20); // the layout follows
@@ -571,14 +556,7 @@ private slots:
         c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
         QVERIFY(first.start(c));
         first.model().setMessage(0, "BEFORE");
-        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
-            QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), first.devicePath());
-                QTimer::singleShot(0, p.startup.bauds(),
-                                   [&] { p.startup.bauds()->selectClicked(); });
-                d.selectClicked();
-            });
-        });
+        p.typePath(first.devicePath());
         QVERIFY(p.start());
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "BEFORE");
