@@ -4,9 +4,7 @@
 #include "link/QtSerialPortDevice.h"
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
-#include "transport/Endpoint.h"
 
-#include <QCoreApplication>
 #include <cerrno>
 #include <cstring>
 
@@ -35,41 +33,17 @@ int portErrorNumber(const PortStatus& status, int fallback) {
     return fallback;
 }
 
-void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog, Operator& op) {
-    // 1. A port opened before is closed first, and the close is let settle.
-    if (port.isOpen()) {
-        port.close();
-        QCoreApplication::processEvents();
-    }
-
-    // A unit behind a network gateway has no speed and no serial port to
-    // open: the port's name is its address, and the transport connects to
-    // it at the first request.
-    if (connection.network()) {
-        if (!connection.endpoint()) {
-            op.inform(connection.refusal());
-            connection.setPort({});
-        }
-        port.setPortName(connection.portName());
-        return;
-    }
-
-    // 2. The speed.
-    speedDialog.showModal();
-
-    // 3. The port by its full name or path: there is no port number.
+bool openSerialPort(const Connection& connection, SerialPort& port, Operator& op) {
+    // The port by its full name or path: there is no port number.
     port.setPortName(connection.portName());
 
-    // 4. The settings. An empty string (the speed dialog closed through its
-    //    frame on the first opening) leaves the port at the settings in
-    //    force, "9600,N,8,1" for a port never set.
     const PortStatus set = port.setSettings(connection.commSettings);
     if (!set.ok)
         op.inform(openPortErrorText(portErrorNumber(set, kSettingsStepError), set.reason));
 
-    // 5. Open.
     const PortStatus opened = port.open();
     if (!opened.ok)
         op.inform(openPortErrorText(portErrorNumber(opened, kOpenStepError),
                                     describePortProblem(connection.portName(), opened)));
+    return opened.ok;
 }

@@ -1,8 +1,7 @@
 #pragma once
-// Opening the chosen port: close it if open, ask for the speed, name the
-// port, apply the settings, open it. A failing step is reported in a box and
-// the next step runs anyway, so the routine always ends normally, perhaps
-// with the port closed.
+// Opening the chosen serial port: name it, apply the settings, open it. A
+// failing step is reported in a box; a refused settings string still leads
+// to the open, which decides whether the port can be used.
 
 #include <QString>
 
@@ -11,12 +10,13 @@ class Connection;
 class SerialPort;
 class Operator;
 
-// Shows the speed dialog modally; its Select sets the connection's settings.
-// Closing the dialog through its frame leaves them as they were.
+// Shows the speed dialog modally. Select sets the connection's settings and
+// line settings and answers true; Cancel, Escape or closing it through its
+// frame leave them as they were and answer false.
 class SpeedDialog {
 public:
     virtual ~SpeedDialog() = default;
-    virtual void showModal() = 0;
+    virtual bool showModal() = 0;
 };
 
 // Error numbers for the steps whose failure the system gives no errno for.
@@ -33,6 +33,8 @@ QString openPortErrorText(int number, const QString& reason);
 // permission, EBUSY for a port in use by another program, else the fallback.
 int portErrorNumber(const PortStatus& status, int fallback);
 
-// Opens connection.portName(), a system name or a device path, at the settings
-// the speed dialog leaves in connection.commSettings.
-void OpenPort(Connection& connection, SerialPort& port, SpeedDialog& speedDialog, Operator& op);
+// Opens connection.portName(), a system name or a device path, at
+// connection.commSettings (an empty string leaves the port at the settings in
+// force, "9600,N,8,1" for a port never set). The port must be closed. True
+// when it opened.
+bool openSerialPort(const Connection& connection, SerialPort& port, Operator& op);

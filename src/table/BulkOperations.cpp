@@ -84,7 +84,7 @@ bool BulkOperations::askAfterSilence(const BulkRun& run, const SlotsRead& read, 
     const MsgAnswer a = op_.message(
         kNoDataText +
             QStringLiteral("\r\nNo answer for %1 at unit address %2.").arg(which).arg(run.unit()),
-        kFaultTitle, MsgIcon::None, MsgButtons::OkCancelIgnoreAll);
+        kFaultTitle, MsgIcon::Exclamation, MsgButtons::OkCancelIgnoreAll);
     if (a == MsgAnswer::Cancel) {
         r.outcome = BulkResult::Outcome::Cancelled;
         return false;

@@ -63,12 +63,13 @@ private:
         connect(&t, &Transport::notice, this, &Transport::notice);
     }
 
-    // The network transport is made again only when the address changes.
+    // The network transport is made again when the address changes, and when
+    // it was closed (the operator left the gateway, then chose it again).
     Transport& current() const {
         const QString name = port_.portName();
         if (!isNetworkAddress(name))
             return const_cast<RtuTransport&>(rtu_);
-        if (!net_ || name != netName_) {
+        if (!net_ || name != netName_ || !net_->isOpen()) {
             const std::optional<Endpoint> e = parseEndpoint(name);
             if (!e)
                 return const_cast<RtuTransport&>(rtu_); // refused before it got here

@@ -1,7 +1,5 @@
 #include "ui/ConnectionDialog.h"
 
-#include "connect/Connection.h"
-#include "connect/OpenPort.h"
 #include "connect/PortSources.h"
 #include "startup/Operator.h"
 #include "transport/Endpoint.h"
@@ -9,6 +7,7 @@
 #include "ui/NetworkUnitDialog.h"
 
 #include <QEvent>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -19,6 +18,7 @@
 #include <QPainterPath>
 #include <QPixmap>
 #include <QPushButton>
+#include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
@@ -112,11 +112,10 @@ QIcon ConnectionDialog::serialPortIcon() {
     return QIcon(pm);
 }
 
-ConnectionDialog::ConnectionDialog(Connection& connection, SerialPort& port,
-                                   SpeedDialog& speedDialog, Operator& op, LoadedWindows& windows,
+ConnectionDialog::ConnectionDialog(Opener opener, Operator& op, LoadedWindows& windows,
                                    const QString& simulatedPath, QWidget* parent)
-    : QDialog(parent), connection_(connection), port_(port), speedDialog_(speedDialog),
-      operator_(op), windows_(windows), simulatedPath_(simulatedPath), lister_(&listPortNames) {
+    : QDialog(parent), opener_(std::move(opener)), operator_(op), windows_(windows),
+      simulatedPath_(simulatedPath), lister_(&listPortNames) {
     setObjectName(QStringLiteral("ConnectionDialog"));
     setWindowTitle(QStringLiteral("Connection configuration"));
 
@@ -218,19 +217,8 @@ void ConnectionDialog::fillList() {
 
     const QSignalBlocker block(deviceList);
     deviceList->clear();
-    // Nothing picked yet: the preferred port, else the first entry.
-    if (choice_.SelectedKey.isEmpty()) {
-        choice_.click(choice_.entries().isEmpty() ? kNetworkEntryKey
-                                                  : choice_.entries().constFirst().Key);
-        for (const PortEntry& e : choice_.entries())
-            if (!preferred_.isEmpty() &&
-                (e.Port == preferred_ || e.Port == portLocation(preferred_)))
-                choice_.click(e.Key);
-        if (isNetworkAddress(preferred_)) {
-            choice_.click(kNetworkEntryKey);
-            otherEdit->setText(preferred_);
-        }
-    }
+    if (choice_.SelectedKey.isEmpty())
+        preselect();
     for (const PortEntry& e : choice_.entries()) {
         auto* item = new QListWidgetItem(deviceIcons.value(0), e.Text, deviceList);
         item->setData(kKeyRole, e.Key);
@@ -243,6 +231,36 @@ void ConnectionDialog::fillList() {
     net->setData(kKeyRole, kNetworkEntryKey);
     if (choice_.SelectedKey == kNetworkEntryKey)
         deviceList->setCurrentItem(net);
+}
+
+namespace {
+// The same device: the same name, or names that lead to the same file.
+bool sameDevice(const QString& a, const QString& b) {
+    if (a == b || a == portLocation(b) || portLocation(a) == b)
+        return true;
+    const QString target = QFileInfo(portLocation(a)).canonicalFilePath();
+    return !target.isEmpty() && target == QFileInfo(portLocation(b)).canonicalFilePath();
+}
+} // namespace
+
+// Nothing picked yet: the preferred port, else the first entry.
+void ConnectionDialog::preselect() {
+    choice_.click(choice_.entries().isEmpty() ? kNetworkEntryKey
+                                              : choice_.entries().constFirst().Key);
+    if (preferred_.isEmpty())
+        return;
+    if (isNetworkAddress(preferred_)) {
+        choice_.click(kNetworkEntryKey);
+        networkAddress_ = preferred_; // for its dialog, never in the "Other device" line
+        return;
+    }
+    for (const PortEntry& e : choice_.entries())
+        if (sameDevice(e.Port, preferred_))
+            return choice_.click(e.Key);
+    if (inUse_) {
+        otherEdit->setText(preferred_);
+        choice_.typeOther(preferred_);
+    }
 }
 
 void ConnectionDialog::entryChosen(QListWidgetItem* item) {
@@ -265,7 +283,10 @@ void ConnectionDialog::showEvent(QShowEvent* e) {
     // activates the dialog.
     onActivate();
     justShown_ = true;
-    deviceList->setFocus(Qt::OtherFocusReason);
+    if (choice_.SelectedKey == PortChoice::kOtherKey)
+        otherEdit->setFocus(Qt::OtherFocusReason);
+    else
+        deviceList->setFocus(Qt::OtherFocusReason);
 }
 
 bool ConnectionDialog::event(QEvent* e) {
@@ -280,36 +301,46 @@ bool ConnectionDialog::event(QEvent* e) {
 }
 
 bool ConnectionDialog::eventFilter(QObject* watched, QEvent* e) {
-    // Clicking back into a typed path picks it again.
-    if (watched == otherEdit && e->type() == QEvent::FocusIn &&
-        static_cast<QFocusEvent*>(e)->reason() == Qt::MouseFocusReason &&
-        !otherEdit->text().isEmpty()) {
-        choice_.typeOther(otherEdit->text());
-        deviceList->clearSelection();
+    if (watched != otherEdit)
+        return QDialog::eventFilter(watched, e);
+    // Entering the "Other device" line selects what it holds, so that typing
+    // replaces it; a click selects it once the button is released.
+    if (e->type() == QEvent::FocusIn) {
+        const bool mouse = static_cast<QFocusEvent*>(e)->reason() == Qt::MouseFocusReason;
+        selectOnRelease_ = mouse;
+        QTimer::singleShot(0, otherEdit, &QLineEdit::selectAll);
+        // Clicking back into a typed path picks it again.
+        if (mouse && !otherEdit->text().isEmpty()) {
+            choice_.typeOther(otherEdit->text());
+            deviceList->clearSelection();
+        }
+    } else if (e->type() == QEvent::MouseButtonRelease && selectOnRelease_) {
+        selectOnRelease_ = false;
+        const bool handled = QDialog::eventFilter(watched, e);
+        otherEdit->selectAll();
+        return handled;
     }
     return QDialog::eventFilter(watched, e);
 }
 
 void ConnectionDialog::selectClicked() {
-    // A network unit's address goes in the "Other device" line, and is opened from there.
+    // A network unit's address comes from its own dialog.
+    std::optional<QString> port;
     if (choice_.SelectedKey == kNetworkEntryKey) {
-        const std::optional<QString> address = NetworkUnitDialog::ask(this, otherEdit->text());
-        if (!address)
-            return; // the dialog stays for another choice
-        otherEdit->setText(*address);
-        choice_.typeOther(*address);
+        port = NetworkUnitDialog::ask(this, networkAddress_);
+        if (port)
+            networkAddress_ = *port; // offered again when the dialog stays
+    } else {
+        port = choice_.chosenPort();
     }
-    const std::optional<QString> port = choice_.chosenPort();
-    if (!port)
-        return; // nothing chosen yet: the dialog stays for another choice
-    connection_.setPort(*port);
-    hide();
+    // Nothing chosen yet, the speed backed out of, or a port that did not
+    // open: the dialog stays for another choice.
+    if (!port || !opener_(*port))
+        return;
     done(Accepted);
-    OpenPort(connection_, port_, speedDialog_, operator_);
 }
 
 void ConnectionDialog::cancelClicked() {
-    connection_.setPort({});
     done(Rejected);
 }
 

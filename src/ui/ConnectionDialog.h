@@ -1,7 +1,9 @@
 #pragma once
 // "Connection configuration": the operator picks the port the unit hangs on.
-// Select opens it through OpenPort (which asks for the speed); Cancel leaves
-// the program without a port. Start-up goes on to the main window either way.
+// Select hands the choice to the opener (which asks for the speed and opens
+// it); a choice the opener does not take leaves the dialog up for another.
+// Cancel leaves the connection as it is. Start-up goes on to the main window
+// either way.
 
 #include "connect/PortChoice.h"
 
@@ -17,9 +19,6 @@ class QLineEdit;
 class QPushButton;
 class LoadedWindows;
 class Operator;
-class SerialPort;
-class SpeedDialog;
-class Connection;
 
 // A list in which moving to an entry with the keyboard counts as clicking it.
 class ChoiceList : public QListWidget {
@@ -39,19 +38,25 @@ class ConnectionDialog : public QDialog {
 public:
     // The port names to list; the registry's failures go to the operator.
     using PortLister = std::function<QStringList(Operator&)>;
+    // Makes the chosen port (a system name, a device path or a network
+    // address) the connection; false when it was not taken (the operator
+    // backed out of the speed, or it did not open).
+    using Opener = std::function<bool(const QString& port)>;
 
     // simulatedPath: the simulated unit's pseudo-terminal, listed first when
     // one runs, since the system does not list pseudo-terminals.
-    ConnectionDialog(Connection& connection, SerialPort& port, SpeedDialog& speedDialog,
-                     Operator& op, LoadedWindows& windows, const QString& simulatedPath = {},
-                     QWidget* parent = nullptr);
+    ConnectionDialog(Opener opener, Operator& op, LoadedWindows& windows,
+                     const QString& simulatedPath = {}, QWidget* parent = nullptr);
     ~ConnectionDialog() override;
 
     void setPortLister(PortLister lister) { lister_ = std::move(lister); }
     // The port highlighted when the dialog opens, when it is listed (the one
-    // in use, or the one remembered); else the first entry. What is
-    // highlighted is chosen, so Enter takes it.
+    // remembered); else the first entry. What is highlighted is chosen, so
+    // Enter takes it.
     void setPreferredPort(const QString& port) { preferred_ = port; }
+    // The port in use: highlighted whether listed or typed (a typed path
+    // stands in the "Other device" line), so that Enter keeps it.
+    void setPortInUse(const QString& port) { preferred_ = port, inUse_ = true; }
     const PortChoice& choice() const { return choice_; }
 
     // The single picture shown with every entry.
@@ -75,6 +80,7 @@ private:
     void onLoad();
     void onActivate();
     void fillList();
+    void preselect();
     void entryChosen(QListWidgetItem* item);
 
     // The controls, each with its member's name as object name, by which the
@@ -88,15 +94,16 @@ private:
     QPushButton* cancelButton = nullptr;
 
     QList<QIcon> deviceIcons; // the picture of every entry
-    Connection& connection_;
-    SerialPort& port_;
-    SpeedDialog& speedDialog_;
+    Opener opener_;
     Operator& operator_;
     LoadedWindows& windows_;
     QString simulatedPath_;
     PortLister lister_;
     PortChoice choice_;
     QString preferred_;
+    bool inUse_ = false;
+    QString networkAddress_;       // offered by the network unit dialog
+    bool selectOnRelease_ = false; // the "Other device" line was clicked into
     bool listingShowedBox_ = false;
     bool justShown_ = false; // listed on show; the activation that follows only centres
 };

@@ -31,10 +31,14 @@ LineSpeedDialog::LineSpeedDialog(Connection& connection, const Configuration& co
     selectButton = new QPushButton(QStringLiteral("&Select"), this);
     selectButton->setObjectName(QStringLiteral("selectButton"));
     selectButton->setDefault(true);
+    cancelButton = new QPushButton(QStringLiteral("&Cancel"), this);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAutoDefault(false);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(selectButton);
+    buttons->addWidget(cancelButton);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(promptLabel);
     layout->addWidget(speedList, 1);
@@ -43,6 +47,7 @@ LineSpeedDialog::LineSpeedDialog(Connection& connection, const Configuration& co
     resize(300, 380);
 
     connect(selectButton, &QPushButton::clicked, this, &LineSpeedDialog::selectClicked);
+    connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 QGroupBox* LineSpeedDialog::makeLineGroup() {
@@ -119,8 +124,8 @@ void LineSpeedDialog::fillSpeedList(const QStringList& settings) {
     speedList->addItems(settings);
 }
 
-void LineSpeedDialog::showModal() {
-    exec();
+bool LineSpeedDialog::showModal() {
+    return exec() == Accepted;
 }
 
 int LineSpeedDialog::exec() {
@@ -181,7 +186,8 @@ void LineSpeedDialog::selectClicked() {
 }
 
 void LineSpeedDialog::done(int result) {
-    // Closing through the frame ends here too, with CommSettings untouched.
+    // Cancel, Escape and the frame's close end here too, with the settings
+    // and the line untouched.
     windows_.unloaded(this);
     QDialog::done(result);
 }

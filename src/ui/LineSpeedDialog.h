@@ -1,6 +1,7 @@
 #pragma once
 // "Serial Communication Speed": the operator picks the line settings the
-// port is opened with. Start-up fills the list; OpenPort shows the dialog.
+// port is opened with. Start-up fills the list; the connection switch shows
+// the dialog. Cancel, Escape and the frame's close back out of the choice.
 
 #include "connect/OpenPort.h"
 
@@ -32,8 +33,8 @@ public:
     // chosen in this one.
     void setPreferredSettings(const QString& settings) { preferred_ = settings; }
 
-    // SpeedDialog: load, centre and run modally.
-    void showModal() override;
+    // SpeedDialog: load, centre and run modally; true for Select.
+    bool showModal() override;
 
 public slots:
     int exec() override;
@@ -57,6 +58,7 @@ private:
     QLabel* promptLabel = nullptr;
     ChoiceList* speedList = nullptr;
     QPushButton* selectButton = nullptr;
+    QPushButton* cancelButton = nullptr;
     // The "Line" group: how the adapter behaves, remembered for the run.
     QGroupBox* lineGroup = nullptr;
     QComboBox* directionBox = nullptr;

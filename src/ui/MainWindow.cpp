@@ -9,6 +9,7 @@
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/Controls.h"
+#include "ui/ElidedText.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
 #include "ui/SheetPrinter.h"
@@ -92,6 +93,14 @@ void MainWindow::connectControls() {
         failure_ = why.isEmpty() ? QStringLiteral("the port was closed") : why;
         refreshStatus();
     });
+    // An answer shows what the line is now, whatever failed before.
+    connect(&transport_, &Transport::frameReceived, this, [this] {
+        if (failure_.isEmpty() && note_.isEmpty())
+            return;
+        failure_.clear();
+        note_.clear();
+        refreshStatus();
+    });
     connect(openFileButton, &QPushButton::clicked, this, &MainWindow::openFile);
     connect(saveFileButton, &QPushButton::clicked, this, &MainWindow::saveFile);
     connect(printButton, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
@@ -101,10 +110,6 @@ void MainWindow::connectControls() {
     connectCommsTest();
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::onUnitAddressChanged);
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::refreshStatus);
-    // One unit address for the whole program: the comms test's spinner and
-    // this one follow each other (setValue stops at an unchanged value).
-    connect(addressSpinner, &UpDown::valueChanged, &commsTest_, &CommsTestWindow::setUnitAddress);
-    connect(&commsTest_, &CommsTestWindow::unitAddressChanged, addressSpinner, &UpDown::setValue);
     connect(addressSpinner, &UpDown::valueChanged, this, &MainWindow::unitAddressChanged);
     for (int i = 0; i < kInterlockCount; ++i)
         connect(messageLabels[static_cast<size_t>(i)], &ClickLabel::clicked, this,
@@ -116,6 +121,10 @@ void MainWindow::connectControls() {
 }
 
 void MainWindow::connectCommsTest() {
+    // One unit address for the whole program: the comms test's spinner and
+    // this one follow each other (setValue stops at an unchanged value).
+    connect(addressSpinner, &UpDown::valueChanged, &commsTest_, &CommsTestWindow::setUnitAddress);
+    connect(&commsTest_, &CommsTestWindow::unitAddressChanged, addressSpinner, &UpDown::setValue);
     // The comms test's Quit asks here, where the table is known.
     commsTest_.setQuitRequest([this] { close(); });
     // A message the comms test wrote to this unit is the table's too.
@@ -396,9 +405,10 @@ QString MainWindow::connectionText() const {
 
 void MainWindow::refreshStatus() {
     const QString connection = connectionText();
-    statusLine->setText(lastOutcome_.isEmpty()
-                            ? connection
-                            : connection + QStringLiteral("   |   ") + lastOutcome_);
+    // Cut to the window's width, whole in the tooltip.
+    setElidedText(statusLine, lastOutcome_.isEmpty()
+                                  ? connection
+                                  : connection + QStringLiteral("   |   ") + lastOutcome_);
     commsTest_.setConnectionText(connection);
 }
 

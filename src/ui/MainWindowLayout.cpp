@@ -138,14 +138,10 @@ void MainWindow::buildControls() {
     QLayout* columns = buildColumns();
 
     // Where the table came from, over the status line at the foot: the
-    // connection and the last outcome.
+    // connection and the last outcome (its tooltip holds it whole when it is
+    // cut short).
     sourceLine = panelLabel(QStringLiteral("sourceLine"), this);
-    sourceLine->setToolTip(QStringLiteral(
-        "Where the table came from. A message on yellow differs from what the unit held when "
-        "last read or written; one on grey was not read from this unit"));
     statusLine = panelLabel(QStringLiteral("statusLine"), this);
-    statusLine->setToolTip(QStringLiteral("The port, its speed, the unit address, the state of the "
-                                          "connection and the last operation's outcome"));
     auto* all = new QVBoxLayout(this);
     all->setContentsMargins(0, 0, 0, 0);
     all->setSpacing(0);

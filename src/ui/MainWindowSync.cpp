@@ -5,9 +5,11 @@
 #include "startup/Operator.h"
 #include "transport/Transport.h"
 #include "ui/CompareDialog.h"
+#include "ui/ElidedText.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QStringList>
 
 namespace {
 
@@ -97,7 +99,7 @@ void MainWindow::refreshSource() {
     if (!sourceLine)
         return; // still building
     const UnitKey unit = currentUnit();
-    sourceLine->setText(tableSourceText(table_, unit));
+    QString text = tableSourceText(table_, unit);
     // Marks only where something is known: a table fresh from a file or the
     // defaults stays plain until a unit is read.
     const bool marked = table_.origin().kind == TableOrigin::Kind::Unit ||
@@ -112,4 +114,13 @@ void MainWindow::refreshSource() {
         label->setPalette(p);
         label->setProperty("slotState", int(state));
     }
+    // What the colours mean, where they show.
+    QStringList legend;
+    if (marked && table_.countIn(SlotState::Edited, unit) > 0)
+        legend << QStringLiteral("yellow: differs from the unit");
+    if (marked && table_.countIn(SlotState::NotRead, unit) > 0)
+        legend << QStringLiteral("grey: not read from it");
+    if (!legend.isEmpty())
+        text += QStringLiteral(" (") + legend.join(QStringLiteral(", ")) + QLatin1Char(')');
+    setElidedText(sourceLine, text);
 }

@@ -55,7 +55,9 @@ MsgAnswer MessageBoxOperator::message(const QString& text, const QString& title,
                                              "once it is back"));
         [[fallthrough]];
     case MsgButtons::Ok:
+        // Return and Escape take the harmless Ok, never Reconnect.
         box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
         box.setEscapeButton(QMessageBox::Ok);
         break;
     }

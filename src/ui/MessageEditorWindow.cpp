@@ -46,15 +46,7 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     countLabel->setToolTip(
         QStringLiteral("Characters in the new message, of the 40 the unit holds"));
     countLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000/40")));
-    writeButton = commandButton(QStringLiteral("writeButton"), QStringLiteral("&Write"), this);
-    eraseButton = commandButton(QStringLiteral("eraseButton"), QStringLiteral("&Erase"), this);
-    closeButton = commandButton(QStringLiteral("closeButton"), QStringLiteral("&Close"), this);
-    putBackButton =
-        commandButton(QStringLiteral("putBackButton"), QStringLiteral("Put &Back"), this);
-    putBackButton->setEnabled(false);
-    putBackButton->setToolTip(
-        QStringLiteral("After a write or an erase here, give the slot back the text it held"));
-
+    buildButtons();
     buildLayout();
 
     connect(writeButton, &QPushButton::clicked, this, [this] { run(&Editor::write); });
@@ -70,6 +62,17 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     connect(&transport, &Transport::busyChanged, this,
             [this](bool busy) { setOperationsEnabled(!busy); });
     setOperationsEnabled(!transport.busy());
+}
+
+void MessageEditorWindow::buildButtons() {
+    writeButton = commandButton(QStringLiteral("writeButton"), QStringLiteral("&Write"), this);
+    eraseButton = commandButton(QStringLiteral("eraseButton"), QStringLiteral("&Erase"), this);
+    closeButton = commandButton(QStringLiteral("closeButton"), QStringLiteral("&Close"), this);
+    putBackButton =
+        commandButton(QStringLiteral("putBackButton"), QStringLiteral("Put &Back"), this);
+    putBackButton->setEnabled(false);
+    putBackButton->setToolTip(
+        QStringLiteral("After a write or an erase here, give the slot back the text it held"));
 }
 
 // The three rows of name, current and new message over the buttons.

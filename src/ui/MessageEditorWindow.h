@@ -54,6 +54,7 @@ private:
     void putBack();
     void setOperationsEnabled(bool on);
     void buildLayout();
+    void buildButtons();
     void showInterlock();
     void updateCount();
 

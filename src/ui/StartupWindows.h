@@ -14,6 +14,7 @@ class CommsTestWindow;
 class MessageTable;
 class Connection;
 class QSettings;
+struct RememberedConnection;
 class LoadedWindows;
 class Operator;
 class SerialPort;
@@ -49,10 +50,12 @@ public:
     void setByIdFolder(const QString& folder) { byIdFolder_ = folder; }
 
     // The main window's Connect: the connection dialog and the speed dialog
-    // again; Select reopens the port, Cancel keeps the one in use.
+    // again. Select opens the choice; backing out of either dialog, or a
+    // choice that does not open, keeps the connection in use.
     void connectAgain() { runConnectionDialog(); }
     // Reopens the failed port, by its stable name, with the same settings,
-    // once it is back.
+    // once it is back (or connects to the gateway again). The wait shows the
+    // time left, and Cancel or Escape ends it.
     void reconnect();
     // The Find Unit window; its "Use" makes the unit found the connection.
     void findUnit();
@@ -77,6 +80,13 @@ public:
 
 private:
     void endProgram();
+    // A choice did not open and the line in use is back (or, with a
+    // failure, is not): the status line says so.
+    void lineTakenBack(const QString& failure);
+    // The speed, unit address and line settings the last run used.
+    void takeRemembered(const RememberedConnection& last);
+    // Reconnect waited in vain: the status line and a box say so.
+    void notBack(const QString& name, const QString& reason);
 
     const Configuration& config_;
     Connection& connection_;

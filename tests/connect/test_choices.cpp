@@ -1,11 +1,13 @@
 // The port and the line settings the connection dialogs make of the operator's picks, what
 // is remembered of them, and getting the port back by its stable name.
 #include "connect/ConnectionSettings.h"
+#include "connect/ConnectionStatus.h"
 #include "connect/PortChoice.h"
 #include "connect/Reconnect.h"
 #include "connect/SpeedChoice.h"
 #include "link/QtSerialPortDevice.h"
 #include "support/PtyPeer.h"
+#include "support/RecordingOperator.h"
 
 #include <QtTest>
 
@@ -93,6 +95,75 @@ private slots:
         QVERIFY(!again.reconnect(100, 50).ok);
         QVERIFY(again.reconnect(3000, 50).ok);
         QVERIFY(port.isOpen() && port.portName() == link && port.settings() == "19200,N,8,1");
+    }
+
+    // Without a by-id link the adapter is found by its serial number, wherever it is now; a
+    // port without either is reopened only when the operator, told what is there, agrees.
+    void reconnectsTheSameAdapterOnly() {
+        PtyPeer first, second;
+        QTemporaryDir noLinks;
+        QList<AdapterIdentity> plugged{{first.slavePath(), "A123", 0x0403, 0x6001}};
+        QtSerialPortDevice port;
+        Reconnector again(port);
+        again.setAdapterLister([&] { return plugged; });
+        RecordingOperator op;
+        again.setOperator(&op);
+        port.setPortName(first.slavePath());
+        QVERIFY(port.setSettings("19200,N,8,1").ok && port.open().ok);
+        again.remember(noLinks.path());
+        port.close();
+        // Another adapter under the old name, the one that failed under another.
+        plugged = {{first.slavePath(), "B999", 0x0403, 0x6001},
+                   {second.slavePath(), "A123", 0x0403, 0x6001}};
+        QVERIFY(again.reconnect(1000, 50).ok);
+        QVERIFY(port.isOpen() && port.portName() == second.slavePath());
+        QCOMPARE(again.name(), second.slavePath());
+        QCOMPARE(port.settings(), "19200,N,8,1");
+        port.close();
+        plugged = {{second.slavePath(), "A123", 0x1A86, 0x7523}}; // same number, other maker
+        const PortStatus gone = again.reconnect(120, 50);
+        QVERIFY(!gone.ok && !port.isOpen() && !again.cancelled());
+        QCOMPARE(gone.reason, "the adapter with serial number A123 is not plugged in");
+        QCOMPARE(op.count(), 0);
+
+        // No serial number: the operator is asked, once, and decides.
+        plugged = {};
+        port.setPortName(first.slavePath());
+        QVERIFY(port.open().ok);
+        again.remember(noLinks.path());
+        port.close();
+        op.script({MsgAnswer::Cancel, MsgAnswer::Ok});
+        QVERIFY(!again.reconnect(1000, 50).ok && again.cancelled() && !port.isOpen());
+        QVERIFY(again.reconnect(1000, 50).ok && port.isOpen());
+        QCOMPARE(op.count(), 2);
+        QCOMPARE(op.last().title, "Reconnect");
+        QVERIFY(op.last().text.startsWith(first.slavePath() + " is there again, now " +
+                                          QFileInfo(first.slavePath()).canonicalFilePath()));
+        QVERIFY(op.last().text.contains("no serial number"));
+        port.close();
+        again.setOperator(nullptr); // nobody to ask: never reopened
+        QVERIFY(!again.reconnect(1000, 50).ok && again.cancelled() && !port.isOpen());
+    }
+    // The connection in words: the line settings that differ from the defaults come after the
+    // unit; echo and direction are a serial line's only.
+    void summary() {
+        Connection serial, gateway;
+        serial.setPort("ttyUSB0");
+        serial.commSettings = "9600,N,8,1";
+        serial.unitAddress = 1;
+        gateway.setPort("tcp://gw:502");
+        gateway.unitAddress = 3;
+        const ConnectionState open{true, {}, {}};
+        QCOMPARE(connectionSummary(serial, open), "ttyUSB0, 9600 baud, unit 1: connected");
+        for (Connection* c : {&serial, &gateway})
+            c->line = LineOptions{EchoMode::On, Direction::Kernel, 100, 2, true};
+        QCOMPARE(connectionSummary(serial, open),
+                 "ttyUSB0, 9600 baud, unit 1, echo on, direction kernel, pause 100 ms, retries 2, "
+                 "verify on: connected");
+        QCOMPARE(connectionSummary(gateway, {true, "refused", {}}),
+                 "Network unit tcp://gw:502, unit 3, pause 100 ms, retries 2, verify on: failed: "
+                 "refused");
+        QCOMPARE(connectionSummary(Connection{}, {}), "No port, unit 0: not connected");
     }
 };
 

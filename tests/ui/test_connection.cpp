@@ -1,30 +1,93 @@
 // The connection within one run: remembered, changed, recovered, and a unit found.
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
+#include "sim/SimNetServer.h"
 #include "sim/SimThread.h"
+#include "support/Gateway.h"
 #include "support/RecordingOperator.h"
 #include "support/WidgetLookup.h"
 #include "transport/PortTexts.h"
 #include "transport/RtuTransport.h"
+#include "transport/Transports.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/FindUnitWindow.h"
 #include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
+#include "ui/NetworkUnitDialog.h"
 #include "ui/StartupWindows.h"
 #include "ui/UpDown.h"
 
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
 
 namespace {
+// Runs f on the next modal dialog of type W, once it is up. When another stays up instead
+// for seconds, the test fails and that dialog is closed, so that the test goes on.
+template <typename W> void whenModal(std::function<void(W*)> f, int triesLeft = 1000) {
+    QTimer::singleShot(5, [f, triesLeft] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* w = qobject_cast<W*>(modal))
+            return f(w);
+        if (triesLeft > 0)
+            return whenModal<W>(f, triesLeft - 1);
+        QTest::qFail(qPrintable(QStringLiteral("no %1 came").arg(W::staticMetaObject.className())),
+                     __FILE__, __LINE__);
+        if (auto* d = qobject_cast<QDialog*>(modal))
+            d->reject();
+    });
+}
+
+// Clicks Connect... and runs pick on the connection dialog. A dialog still up seconds later
+// fails the test and is closed, with whatever stands over it, so that the test goes on.
+void connectWith(QPushButton* connectButton, std::function<void(ConnectionDialog*)> pick) {
+    whenModal<ConnectionDialog>([pick](ConnectionDialog* d) {
+        QTimer::singleShot(5000, d, [] {
+            QTest::qFail("a dialog of Connect... stayed up", __FILE__, __LINE__);
+            for (int i = 0; i < 5; ++i)
+                if (auto* m = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+                    m->reject();
+        });
+        pick(d);
+    });
+    connectButton->click();
+}
+
+// Clicks Cancel on the connection dialog the next time it is up.
+void cancelConnection() {
+    whenModal<ConnectionDialog>(
+        [](ConnectionDialog* d) { child<QPushButton>(d, "cancelButton")->click(); });
+}
+
+// In the network unit dialog: the host and port, then Ok (keep: the address it offers); Cancel
+// without a host. An address it refuses fails the test.
+void answerNetwork(const QString& host, int port, bool keep = false) {
+    whenModal<NetworkUnitDialog>([host, port, keep](NetworkUnitDialog* n) {
+        if (host.isEmpty() && !keep)
+            return n->reject();
+        if (!keep) {
+            child<QLineEdit>(n, "hostEdit")->setText(host);
+            child<QSpinBox>(n, "portSpin")->setValue(port);
+        }
+        child<QDialogButtonBox>(n, "buttons")->button(QDialogButtonBox::Ok)->click();
+        if (n->isVisible()) {
+            QTest::qFail("the network unit dialog refused its address", __FILE__, __LINE__);
+            n->reject();
+        }
+    });
+}
+
 struct Program {
     QTemporaryDir tmp;
     QSettings settings{tmp.filePath("qv840n.ini"), QSettings::IniFormat};
@@ -32,12 +95,18 @@ struct Program {
     Connection connection;
     MessageTable messages;
     QtSerialPortDevice port;
-    RtuTransport transport{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
+    RtuTransport rtu{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
+    // The product's transport, which follows the port's name to a gateway; else RTU alone,
+    // with short pauses.
+    std::unique_ptr<Transport> chosen;
+    Transport& transport;
     RecordingOperator op;
     LoadedWindows windows;
     StartupWindows startup{config, connection, messages, port, transport, op, windows};
     QStringList seen; // what the dialogs offered
-    Program(const QStringList& ports) {
+    explicit Program(const QStringList& ports, bool network = false)
+        : chosen(network ? makeTransport(port, config.crcTable, {300, &connection.line}) : nullptr),
+          transport(chosen ? *chosen : static_cast<Transport&>(rtu)) {
         startup.setSettings(&settings);
         startup.setByIdFolder(tmp.path());
         startup.setPortLister([ports](Operator&) { return ports; });
@@ -70,6 +139,17 @@ struct Program {
         });
     }
     std::function<void()> answerSpeed;
+    // Every connection dialog from now on: path typed in the "Other device" line, Select, and
+    // the speed offered.
+    void typePath(const QString& path) {
+        startup.setOnConnectionDialog([path](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&d, path] {
+                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), path);
+                whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
+                d.selectClicked();
+            });
+        });
+    }
     bool start() {
         const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
         return !runStartup(config, startup, &LoadCrcTable, app, 0);
@@ -80,7 +160,22 @@ struct Program {
         return child<QLabel>(main(), QStringLiteral("messageLabel_%1").arg(k));
     }
     int commsTestUnit() { return child<UpDown>(startup.commsTest(), "unitSpinner")->value(); }
-    QString status() { return child<QLabel>(main(), "statusLine")->text(); }
+    // The status line whole: its tooltip, as it may be cut short.
+    QString status() { return child<QLabel>(main(), "statusLine")->toolTip(); }
+};
+
+// A gateway that serves nothing and counts the clients connected to it now.
+struct CountingGateway : QTcpServer {
+    int clients = 0;
+    CountingGateway() {
+        listen(QHostAddress::LocalHost);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            QTcpSocket* s = nextPendingConnection();
+            ++clients;
+            connect(s, &QTcpSocket::disconnected, this, [this] { --clients; });
+        });
+    }
+    QString address() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(serverPort()); }
 };
 
 SimConfig quick(int unit = 1, int baud = 9600) {
@@ -134,6 +229,326 @@ private slots:
         QCOMPARE(p.settings.value("connection/unit").toInt(), 12);
     }
 
+    // Backing out of any dialog of Connect..., or a choice that does not open, keeps the
+    // connection in use: the same port at the same speed, unit and line settings, open.
+    void connectBackedOutOfKeepsTheConnection() {
+        SimThread a, b;
+        QVERIFY(a.start(quick()) && b.start(quick()));
+        a.model().setMessage(0, "UNIT A");
+        const QString pa = a.devicePath(), pb = b.devicePath();
+        Program p({pa, pb}, true);
+        p.connection.line.pauseMs = 20;
+        p.answerDialogs(-1);
+        QVERIFY(p.start());
+        p.startup.setOnConnectionDialog({});
+        const QString inUse = pa + ", 9600 baud, unit 1, pause 20 ms: connected";
+        QCOMPARE(p.status(), inUse);
+        auto connectAndCheck = [&](std::function<void(ConnectionDialog*)> pick) {
+            connectWith(p.button("connectButton"), pick);
+            QVERIFY(p.port.isOpen() && p.port.portName() == pa);
+            QCOMPARE(p.port.settings(), "9600,N,8,1");
+            QCOMPARE(p.connection.portName(), pa);
+            QCOMPARE(p.connection.line.pauseMs, 20);
+            QCOMPARE(p.status(), inUse);
+        };
+        // The speed dialog: another speed and pause, then Escape, or its Cancel button.
+        for (const bool escape : {true, false}) {
+            connectAndCheck([escape](ConnectionDialog* d) {
+                whenModal<LineSpeedDialog>([escape](LineSpeedDialog* s) {
+                    child<QListWidget>(s, "speedList")->setCurrentRow(2);
+                    child<QSpinBox>(s, "pauseSpin")->setValue(100);
+                    cancelConnection();
+                    if (escape)
+                        QTest::keyClick(child<QListWidget>(s, "speedList"), Qt::Key_Escape);
+                    else
+                        child<QPushButton>(s, "cancelButton")->click();
+                });
+                child<QListWidget>(d, "deviceList")->setCurrentRow(1);
+                child<QPushButton>(d, "selectButton")->click();
+            });
+        }
+        QCOMPARE(p.op.count(), 0);
+        // The network unit dialog cancelled; a gateway where nothing listens; a typed path
+        // that does not open. Each failure is told; the dialog stays for another choice.
+        quint16 dead = 0;
+        {
+            QTcpServer s;
+            QVERIFY(s.listen(QHostAddress::LocalHost));
+            dead = s.serverPort();
+        }
+        for (const quint16 port : {quint16(0), dead}) {
+            connectAndCheck([port](ConnectionDialog* d) {
+                cancelConnection();
+                answerNetwork(port == 0 ? QString() : QStringLiteral("127.0.0.1"), port);
+                child<QListWidget>(d, "deviceList")->setCurrentRow(2);
+                child<QPushButton>(d, "selectButton")->click();
+            });
+        }
+        QCOMPARE(p.op.count(), 1);
+        QCOMPARE(p.op.last().title, "Connection Failure");
+        connectAndCheck([](ConnectionDialog* d) {
+            cancelConnection();
+            whenModal<LineSpeedDialog>(
+                [](LineSpeedDialog* s) { child<QPushButton>(s, "selectButton")->click(); });
+            QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), "/dev/qv840n-none");
+            child<QPushButton>(d, "selectButton")->click();
+        });
+        QCOMPARE(p.op.count(), 2);
+        QVERIFY(p.op.last().text.startsWith("Error  2 detected 0"));
+        // Still the unit on the port in use.
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "UNIT A");
+    }
+
+    // Connect... offers the port in use, typed or listed, so that Return, Return keeps it; the
+    // "Other device" line never starts with a network address in it, and clicking into it
+    // selects what it holds, so that typing replaces it.
+    void connectOffersThePortInUse() {
+        SimThread a, b;
+        QVERIFY(a.start(quick()) && b.start(quick()));
+        const QString pa = a.devicePath(), pb = b.devicePath();
+        Program p({pb}, true); // the port in use is typed: the list does not show it
+        p.typePath(pa);
+        QVERIFY(p.start());
+        QCOMPARE(p.port.portName(), pa);
+        p.startup.setOnConnectionDialog({});
+        // Return where the focus is, in each dialog.
+        auto returnKey = [](QWidget* w) { QTest::keyClick(w->focusWidget(), Qt::Key_Return); };
+        QString offered;
+        connectWith(p.button("connectButton"), [&](ConnectionDialog* d) {
+            offered = d->choice().SelectedKey + " " + child<QLineEdit>(d, "otherEdit")->text();
+            whenModal<LineSpeedDialog>(returnKey);
+            returnKey(d);
+        });
+        QCOMPARE(offered, "Other " + pa);
+        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName() == pa);
+        // A gateway in use: the Network entry is offered, the line is empty; a click into a
+        // line that holds a path selects it.
+        Gateway gw([](QTcpSocket&, const QByteArray&, int) {});
+        const QString address = gw.address(Endpoint::Kind::ModbusTcp);
+        QVERIFY(p.connection.setPort(address));
+        p.port.close();
+        p.port.setPortName(address);
+        QStringList typed;
+        connectWith(p.button("connectButton"), [&](ConnectionDialog* d) {
+            auto* otherEdit = child<QLineEdit>(d, "otherEdit");
+            typed << d->choice().SelectedKey + " [" + otherEdit->text() + "]";
+            d->activateWindow(); // the focus moves with the clicks
+            QVERIFY(QTest::qWaitForWindowActive(d));
+            for (int i = 0; i < 2; ++i) {
+                QTest::mouseClick(child<QListWidget>(d, "deviceList"), Qt::LeftButton);
+                QTest::mouseClick(otherEdit, Qt::LeftButton);
+                QTest::keyClicks(otherEdit, "/dev/ttyUSB" + QString::number(i));
+                typed << otherEdit->text();
+            }
+            d->reject();
+        });
+        QCOMPARE(typed, QStringList({"Network []", "/dev/ttyUSB0", "/dev/ttyUSB1"}));
+    }
+
+    // Leaving a network unit for a serial port closes its connection (a gateway may serve one
+    // client only); choosing it again connects again.
+    void leavingAGatewayClosesItsConnection() {
+        SimThread sim;
+        QVERIFY(sim.start(quick()));
+        CountingGateway gw;
+        Program p({sim.devicePath()}, true);
+        p.settings.setValue("connection/port", gw.address());
+        p.startup.setOnConnectionDialog([](ConnectionDialog& d) {
+            answerNetwork({}, 0, true);
+            QTimer::singleShot(0, &d, [&d] { d.selectClicked(); });
+        });
+        QVERIFY(p.start());
+        QCOMPARE(p.connection.portName(), gw.address());
+        QTRY_COMPARE(gw.clients, 1);
+        p.startup.setOnConnectionDialog({});
+        connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
+            child<QListWidget>(d, "deviceList")->setCurrentRow(0);
+            whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
+            d->selectClicked();
+        });
+        QVERIFY(p.port.isOpen() && p.connection.portName() == sim.devicePath());
+        QTRY_COMPARE(gw.clients, 0);
+        connectWith(p.button("connectButton"), [&gw](ConnectionDialog* d) {
+            child<QListWidget>(d, "deviceList")->setCurrentRow(1);
+            answerNetwork("127.0.0.1", gw.serverPort());
+            d->selectClicked();
+        });
+        QVERIFY(!p.port.isOpen() && p.connection.portName() == gw.address());
+        QTRY_COMPARE(gw.clients, 1);
+        QCOMPARE(p.op.count(), 0);
+    }
+
+    // The status says what the last exchange showed: an address where nothing listens is never
+    // "connected", and an answer after a failure clears the failure.
+    void statusTellsWhatTheLineShowed() {
+        SimModel model;
+        model.setMessage(0, "GATEWAY");
+        auto server = std::make_unique<SimNetServer>(model);
+        QVERIFY(server->listen(quick(), QHostAddress::LocalHost, 0, false));
+        const quint16 port = server->port();
+        const QString address = server->address();
+        server.reset(); // nothing listens there yet
+        Program p({}, true);
+        p.connection.line.pauseMs = 0;
+        p.settings.setValue("connection/port", address);
+        p.startup.setOnConnectionDialog([&p](ConnectionDialog& d) {
+            QTimer::singleShot(0, &d, [&p, &d] {
+                answerNetwork({}, 0, true);
+                d.selectClicked(); // refused: it stays
+                const bool stays = d.isVisible() && p.op.count() == 1;
+                d.reject();
+                QVERIFY(stays);
+            });
+        });
+        QVERIFY(p.start());
+        QCOMPARE(p.op.last().title, "Connection Failure");
+        QCOMPARE(p.status(), "No port, unit 1, pause 0 ms: not connected");
+        // The gateway listens: connected. It goes, and Read All fails; it is back, and the
+        // next Read All clears the failure.
+        server = std::make_unique<SimNetServer>(model);
+        QVERIFY(server->listen(quick(), QHostAddress::LocalHost, port, false));
+        p.startup.setOnConnectionDialog({});
+        connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
+            answerNetwork({}, 0, true);
+            d->selectClicked();
+        });
+        QCOMPARE(p.status(), "Network unit " + address + ", unit 1, pause 0 ms: connected");
+        server.reset();
+        p.button("readAllButton")->click();
+        QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
+                 qPrintable(p.status()));
+        // Reconnect tries the gateway, and says when it does not take the connection.
+        p.startup.setReconnectTimeout(300);
+        p.startup.reconnect();
+        QCOMPARE(p.op.last().title, "Connection Failure");
+        QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
+                 qPrintable(p.status()));
+        server = std::make_unique<SimNetServer>(model);
+        QVERIFY(server->listen(quick(), QHostAddress::LocalHost, port, false));
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "GATEWAY");
+        QVERIFY2(p.status().startsWith("Network unit " + address +
+                                       ", unit 1, pause 0 ms: connected   |   "
+                                       "Read All: 20 of 20 read"),
+                 qPrintable(p.status()));
+    }
+
+    // Reconnect's wait shows the time left, and Escape or its Cancel button ends it at once,
+    // without a box: the failure stands.
+    void reconnectWaitCountsDownAndStops() {
+        SimThread sim;
+        Program p({});
+        SimConfig c = quick();
+        c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
+        QVERIFY(sim.start(c));
+        p.typePath(c.linkPath);
+        QVERIFY(p.start());
+        sim.stop(); // pulled, and not back
+        p.startup.setReconnectTimeout(4000);
+        for (const bool escape : {true, false}) {
+            QStringList shown;
+            // The wait's own loop runs meanwhile: the label is looked at again by a timer.
+            std::function<void(QProgressDialog*)> stopOnceItCounts = [&](QProgressDialog* wait) {
+                const QString text = wait->findChild<QLabel*>()->text();
+                if (shown.isEmpty() || text == shown.last()) {
+                    shown << text;
+                    shown.removeDuplicates();
+                    return QTimer::singleShot(50, wait, [&, wait] { stopOnceItCounts(wait); });
+                }
+                shown << text;
+                if (escape)
+                    QTest::keyClick(wait, Qt::Key_Escape);
+                else
+                    wait->findChild<QPushButton*>()->click();
+            };
+            whenModal<QProgressDialog>(stopOnceItCounts);
+            p.op.clear();
+            QElapsedTimer clock;
+            clock.start();
+            if (escape) { // from the failure box
+                p.op.script({MsgAnswer::Reconnect});
+                p.button("readAllButton")->click();
+            } else {
+                p.startup.reconnect();
+            }
+            QVERIFY(clock.elapsed() < 3500);
+            QCOMPARE(shown, QStringList({"Waiting for " + c.linkPath + " to come back: 4 s left",
+                                         "Waiting for " + c.linkPath + " to come back: 3 s left"}));
+            QCOMPARE(p.op.count(), escape ? 1 : 0); // no "did not come back"
+            QVERIFY(!p.port.isOpen());
+            QVERIFY2(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: failed: "),
+                     qPrintable(p.status()));
+        }
+    }
+
+    // A port without an identity (a pseudo-terminal under a path of its own): Reconnect names
+    // what it found under that path and opens it only when the operator says so.
+    void reconnectAsksAboutAPortWithoutIdentity() {
+        QTemporaryDir elsewhere; // not the by-id folder
+        SimThread first, second;
+        Program p({});
+        SimConfig c = quick();
+        c.linkPath = elsewhere.filePath("ttyQV0");
+        QVERIFY(first.start(c));
+        p.typePath(c.linkPath);
+        QVERIFY(p.start());
+        QVERIFY(p.port.isOpen());
+        first.stop();
+        QVERIFY(second.start(c)); // another device under the same path
+        second.model().setMessage(0, "SECOND");
+        p.op.script({MsgAnswer::Cancel});
+        p.startup.reconnect();
+        QCOMPARE(p.op.count(), 1); // the question, and no "did not come back"
+        const RecordingOperator::Box asked = p.op.last();
+        QCOMPARE(asked.title, "Reconnect");
+        QVERIFY2(asked.text.startsWith(c.linkPath + " is there again, now " + second.devicePath()),
+                 qPrintable(asked.text));
+        QVERIFY(!p.port.isOpen());
+        p.op.script({MsgAnswer::Ok});
+        p.startup.reconnect();
+        QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "SECOND");
+    }
+
+    // The status line names the line settings that differ from the defaults, and a line
+    // longer than the window is cut short, whole in its tooltip, instead of widening it.
+    void statusNamesLineSettingsAndStaysInTheWindow() {
+        QTemporaryDir folder;
+        SimThread shortName, longName;
+        SimConfig c = quick();
+        QVERIFY(shortName.start(c));
+        c.linkPath = folder.filePath(QString(150, 'x'));
+        QVERIFY(longName.start(c));
+        Program p({shortName.devicePath()});
+        p.connection.line.echo = EchoMode::Off;
+        p.connection.line.pauseMs = 100;
+        p.answerDialogs(-1);
+        QVERIFY(p.start());
+        QCOMPARE(p.status(),
+                 shortName.devicePath() + ", 9600 baud, unit 1, echo off, pause 100 ms: connected");
+        auto* statusLine = child<QLabel>(p.main(), "statusLine");
+        QCOMPARE(statusLine->text(), p.status());
+        const int width = p.main().width();
+        p.typePath(c.linkPath);
+        p.button("connectButton")->click();
+        QCOMPARE(p.status(), c.linkPath + ", 9600 baud, unit 1, echo off, pause 100 ms: connected");
+        QTest::qWait(20); // the layout follows
+        QCOMPARE(p.main().width(), width);
+        auto fits = [statusLine] {
+            const QString shown = statusLine->text();
+            return shown.endsWith(QChar(0x2026)) && statusLine->fontMetrics().horizontalAdvance(
+                                                        shown) < statusLine->contentsRect().width();
+        };
+        QVERIFY2(fits(), qPrintable(statusLine->text()));
+        // Narrower: cut shorter.
+        const QString before = statusLine->text();
+        p.main().resize(width - 200, p.main().height());
+        QTRY_VERIFY(statusLine->text().size() < before.size());
+        QVERIFY(fits());
+    }
+
     void reconnectAfterPortFailure() {
         SimThread first, second;
         Program p({});
@@ -141,14 +556,7 @@ private slots:
         c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
         QVERIFY(first.start(c));
         first.model().setMessage(0, "BEFORE");
-        p.startup.setOnConnectionDialog([&](ConnectionDialog& d) {
-            QTimer::singleShot(0, &d, [&] {
-                QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), first.devicePath());
-                QTimer::singleShot(0, p.startup.bauds(),
-                                   [&] { p.startup.bauds()->selectClicked(); });
-                d.selectClicked();
-            });
-        });
+        p.typePath(first.devicePath());
         QVERIFY(p.start());
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "BEFORE");

@@ -2,7 +2,6 @@
 #include "connect/Connection.h"
 #include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
-#include "support/ScriptedPort.h"
 #include "support/WidgetLookup.h"
 #include "ui/ConnectionDialog.h"
 #include "ui/LineSpeedDialog.h"
@@ -18,16 +17,13 @@ static bool shownCentredAndFocused(QWidget& w, QWidget* focus) {
     return QTest::qWaitForWindowExposed(&w) && focus->hasFocus() && off.manhattanLength() <= 2;
 }
 
-struct PortAndSpeed : ScriptedPort, SpeedDialog {
-    void showModal() override {}
-};
-
 class TestDialogs : public QObject {
     Q_OBJECT
 private slots:
     void connectionDialog() {
-        // Actions (rows clicked, keys, buttons, typing), the choice after each, PortName after,
-        // the port preferred (in use or remembered). The entry highlighted on opening is chosen.
+        // Actions (rows clicked, keys, buttons, typing), the choice after each, the port handed
+        // to the opener ("-": none, the dialog stays; "": Cancel), the port preferred (in use or
+        // remembered). The entry highlighted on opening is chosen.
         const std::array<QString, 4> cases[] = {
             {"3 0 2 Select", "Item4 Item1 Item3 Item3", "ttyS1", ""},
             {"Right Right End Home Right Return", "Item2 Item3 Network Item1 Item2 Item2", "ttyS0",
@@ -41,12 +37,11 @@ private slots:
             {"0 Shift+Right Select", "Item1 Item2 Item2", "ttyS0"}, // what is highlighted counts
             {"1 /dev/ttyACM3 Return", "Item2 Other Other", "/dev/ttyACM3"}};
         for (const auto& [actions, expected, port, preferred] : cases) {
-            Connection connection;
-            connection.setPort(QStringLiteral("-"));
-            PortAndSpeed serial;
+            QString opened = "-";
             RecordingOperator op;
             LoadedWindows windows;
-            ConnectionDialog dialog(connection, serial, serial, op, windows, "/dev/pts/9");
+            ConnectionDialog dialog([&opened](const QString& p) { return opened = p, true; }, op,
+                                    windows, "/dev/pts/9");
             dialog.setPortLister([](Operator&) { return QStringList{"ttyS0", "ttyS1", "ttyS2"}; });
             dialog.setPreferredPort(preferred);
             dialog.show();
@@ -69,10 +64,18 @@ private slots:
             }
             QCOMPARE(items.join(' '), expected);
             const bool up = port == "-";
-            QCOMPARE(connection.portName(), port);
-            QCOMPARE(serial.portName(), up || port.isEmpty() ? "scripted" : port);
+            QCOMPARE(opened, port.isEmpty() ? "-" : port);
             QVERIFY(dialog.isVisible() == up && windows.contains(&dialog) == up);
         }
+        // A choice the opener does not take (the speed backed out of, a port that did not
+        // open) leaves the dialog up for another.
+        RecordingOperator op;
+        LoadedWindows windows;
+        ConnectionDialog dialog([](const QString&) { return false; }, op, windows);
+        dialog.setPortLister([](Operator&) { return QStringList{"ttyS0"}; });
+        dialog.show();
+        QTest::keyClick(child<QListWidget>(dialog, "deviceList"), Qt::Key_Return);
+        QVERIFY(dialog.isVisible() && windows.contains(&dialog));
     }
 
     void speedDialog() {
@@ -94,6 +97,23 @@ private slots:
         dialog.close(); // through the frame: the settings and the line stay as they were
         QVERIFY(connection.commSettings.isEmpty() && !windows.contains(&dialog));
         QCOMPARE(connection.line.retries, 0);
+        // Escape and Cancel back out as the frame does; showModal says so.
+        for (const QString how : {"Escape", "Cancel"}) {
+            QTimer::singleShot(0, &dialog, [&, how] {
+                QTest::keySequence(speedList, QKeySequence("Down"));
+                pauseSpin->setValue(10);
+                if (how == "Escape")
+                    QTest::keyClick(speedList, Qt::Key_Escape);
+                else
+                    child<QPushButton>(dialog, "cancelButton")->click();
+            });
+            QVERIFY(!dialog.showModal() && !dialog.isVisible());
+            QVERIFY(connection.commSettings.isEmpty() &&
+                    connection.line.pauseMs == LineOptions::kDefaultPauseMs);
+        }
+        QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(speedList, Qt::Key_Return); });
+        QVERIFY(dialog.showModal());
+        connection.commSettings.clear();
         dialog.show();
         QCOMPARE(retriesSpin->value(), 0);
         // The line settings go with the speed, and come back the next time.
@@ -140,8 +160,16 @@ private slots:
              {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Return", QMessageBox::Question, 2,
               A::Cancel},
              {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Yes", QMessageBox::Question, 2, A::Ok},
-             {MsgIcon::None, "Fault", MsgButtons::OkCancelIgnoreAll, "Ignore All",
-              QMessageBox::NoIcon, 3, A::IgnoreAll}};
+             // The Communication Fault box bears the warning icon.
+             {MsgIcon::Exclamation, "Communication Fault", MsgButtons::OkCancelIgnoreAll,
+              "Ignore All", QMessageBox::Warning, 3, A::IgnoreAll},
+             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Reconnect",
+              QMessageBox::Critical, 2, A::Reconnect},
+             // Return and Escape on a failure box are the harmless Ok, never Reconnect.
+             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Return",
+              QMessageBox::Critical, 2, A::Ok},
+             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Esc", QMessageBox::Critical,
+              2, A::Ok}};
         const QString text = QStringLiteral("Error  5 detected 0\n<b>/dev/ttyS0</b>");
         for (const auto& [icon, title, buttons, key, boxIcon, count, answer] : cases) {
             QVariantList seen;

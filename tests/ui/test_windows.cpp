@@ -248,7 +248,7 @@ private slots:
         QVERIFY(rig.message(13)->textFormat() == Qt::PlainText &&
                 currentValue->textFormat() == Qt::PlainText);
         QVERIFY(child<QLabel>(rig.main, "statusLine")
-                    ->text()
+                    ->toolTip()
                     .contains("Write " + rig.config.terminalNames[13] + ": written, "));
         // Erase asks first (No keeps the message); Put Back gives the slot its old text.
         rig.op.script({MsgAnswer::Cancel});
@@ -415,7 +415,7 @@ private slots:
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");
-        const QString status = child<QLabel>(rig.main, "statusLine")->text();
+        const QString status = child<QLabel>(rig.main, "statusLine")->toolTip();
         QVERIFY2(status.contains(op + (op == "Write All"
                                            ? ": stopped, 6 written, 0 unchanged, 14 not written, "
                                            : ": stopped, 6 of 20 " + verb + ", ")),
@@ -511,7 +511,7 @@ private slots:
                                     terminal9 + "|CHANGED ON UNIT|ON UNIT 9"}));
         QCOMPARE(rig.unitMessage(2) + "|" + rig.unitMessage(5) + "|" + rig.unitMessage(9),
                  "TWO, \"2\"||CHANGED ON UNIT");
-        const QString status = child<QLabel>(rig.main, "statusLine")->text();
+        const QString status = child<QLabel>(rig.main, "statusLine")->toolTip();
         QVERIFY2(status.contains("Write Selected: 1 written, 1 erased, 0 unchanged, 18 not chosen"),
                  qPrintable(status));
         QCOMPARE(rig.op.count(), 0);
@@ -532,8 +532,8 @@ private slots:
         rig.messages.texts()[3] = "THREE";
         sent.clear();
         click(rig.button("writeAllButton"));
-        QVERIFY2(child<QLabel>(rig.main, "statusLine")->text().contains("Write All: "),
-                 qPrintable(child<QLabel>(rig.main, "statusLine")->text()));
+        QVERIFY2(child<QLabel>(rig.main, "statusLine")->toolTip().contains("Write All: "),
+                 qPrintable(child<QLabel>(rig.main, "statusLine")->toolTip()));
         QCOMPARE(sent.count('\x10') * 2, sent.size()); // each write read back at once
     }
 
@@ -550,7 +550,7 @@ private slots:
                 out += QString::number(rig.message(k)->property("slotState").toInt());
             return out;
         };
-        QCOMPARE(sourceLine->text(), "The defaults");
+        QCOMPARE(sourceLine->toolTip(), "The defaults");
         rig.sim.model().setMessage(7, "HIDDEN BY A DEFAULT");
         rig.connection.line.blockReads = BlockReads::On; // six messages a request
         int requests = 0;
@@ -560,12 +560,12 @@ private slots:
         QObject::disconnect(counting);
         QCOMPARE(requests, 4);
         const QString read = "Read from unit 1 on " + rig.transport.endpointName() + " at ";
-        QVERIFY2(sourceLine->text().startsWith(read), qPrintable(sourceLine->text()));
+        QVERIFY2(sourceLine->toolTip().startsWith(read), qPrintable(sourceLine->toolTip()));
         QCOMPARE(states(), QString(20, '1'));
         // Another unit: the texts are not its own, and say so.
         rig.main.setUnitAddress(2);
-        QVERIFY(sourceLine->text().endsWith(", not from unit 2 on " + rig.transport.endpointName() +
-                                            " now chosen"));
+        QVERIFY(sourceLine->toolTip().contains(", not from unit 2 on " +
+                                               rig.transport.endpointName() + " now chosen"));
         QCOMPARE(states(), QString(20, '0'));
         rig.main.setUnitAddress(1);
         QCOMPARE(states(), QString(20, '1'));
@@ -573,13 +573,14 @@ private slots:
         rig.messages.texts()[7] = rig.messages.defaults()[7];
         rig.messages.texts()[8] = "EIGHT";
         click(rig.button("writeAllButton"));
-        const QString status = child<QLabel>(rig.main, "statusLine")->text();
+        const QString status = child<QLabel>(rig.main, "statusLine")->toolTip(); // whole
         QVERIFY2(status.endsWith("; 1 slot at its default was not changed on the unit: Compare "
                                  "with Unit shows them"),
                  qPrintable(status));
         QCOMPARE(states().mid(7, 2), "21");
-        QVERIFY(sourceLine->text().contains("; written to unit 1 on "));
-        QVERIFY(sourceLine->text().endsWith("; 1 slot differs from the unit"));
+        QVERIFY(sourceLine->toolTip().contains("; written to unit 1 on "));
+        QVERIFY(sourceLine->toolTip().endsWith(
+            "; 1 slot differs from the unit (yellow: differs from the unit)"));
         // A message the comms test wrote to this unit shows in the table.
         child<QLineEdit>(rig.commsTest, "messageEdit")->setText("FROM THE COMMS TEST");
         child<UpDown>(rig.commsTest, "slotSpinner")->setValue(400 + 20 * 7);

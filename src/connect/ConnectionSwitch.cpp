@@ -1,0 +1,101 @@
+#include "connect/ConnectionSwitch.h"
+
+#include "connect/OpenPort.h"
+#include "link/QtSerialPortDevice.h"
+#include "link/SerialPort.h"
+#include "startup/Operator.h"
+#include "transport/PortTexts.h"
+#include "transport/Transport.h"
+
+#include <QCoreApplication>
+
+SwitchResult ConnectionSwitch::switchTo(const QString& chosen) {
+    SwitchResult result;
+    Connection next = connection_;
+    if (!next.setPort(chosen)) {
+        op_.inform(next.refusal());
+        result.outcome = SwitchOutcome::Refused;
+        return result;
+    }
+    const InUse before = inUse();
+    if (!next.network()) {
+        // The speed dialog writes what it took into the connection in use;
+        // that stays as it was until the choice is open.
+        if (!speedDialog_.showModal())
+            return result;
+        next.commSettings = connection_.commSettings;
+        next.line = connection_.line;
+        connection_ = before.connection;
+    }
+    result.tried = true;
+    if (next.network() ? openNetwork(next) : openSerial(next, before)) {
+        connection_ = next;
+        result.outcome = SwitchOutcome::Switched;
+        return result;
+    }
+    result.outcome = SwitchOutcome::Refused;
+    result.restoreFailure = restore(before);
+    return result;
+}
+
+ConnectionSwitch::InUse ConnectionSwitch::inUse() const {
+    InUse in{connection_, port_.settings(), false};
+    if (connection_.network())
+        in.open = connection_.endpoint().has_value() && transport_.isOpen();
+    else
+        in.open = port_.isOpen();
+    return in;
+}
+
+void ConnectionSwitch::closeInUse(const InUse& before) {
+    if (before.connection.network() && before.connection.endpoint()) {
+        // The transport follows the port's name, which still names the gateway.
+        port_.setPortName(before.connection.portName());
+        transport_.close();
+    }
+    if (port_.isOpen()) {
+        port_.close();
+        QCoreApplication::processEvents(); // let the close settle
+    }
+}
+
+bool ConnectionSwitch::openSerial(const Connection& next, const InUse& before) {
+    closeInUse(before);
+    return openSerialPort(next, port_, op_);
+}
+
+bool ConnectionSwitch::openNetwork(const Connection& next) {
+    // A serial port in use stays open until the gateway has taken the
+    // connection. The transport follows the port's name: a gateway in use is
+    // left for another address, and kept when it is chosen again.
+    port_.setPortName(next.portName());
+    const FailureWatch watch(transport_);
+    const TransportStatus connected = transport_.prepare();
+    if (connected == TransportStatus::Ok) {
+        if (port_.isOpen())
+            port_.close();
+        return true;
+    }
+    op_.message(PortTexts::failed(next.portName(), watch.reason(connected))
+                    .section(QStringLiteral("\r\n"), 0, 0),
+                PortTexts::failedTitle(next.portName()), MsgIcon::Exclamation, MsgButtons::Ok);
+    return false;
+}
+
+QString ConnectionSwitch::restore(const InUse& before) {
+    connection_ = before.connection;
+    port_.setPortName(before.connection.portName());
+    if (!before.open)
+        return {};
+    if (before.connection.network()) {
+        const FailureWatch watch(transport_);
+        const TransportStatus s = transport_.prepare();
+        return s == TransportStatus::Ok ? QString() : watch.reason(s);
+    }
+    if (port_.isOpen())
+        return {}; // never closed: the choice was a gateway that did not take the connection
+    PortStatus s = port_.setSettings(before.settings);
+    if (s.ok)
+        s = port_.open();
+    return s.ok ? QString() : describePortProblem(before.connection.portName(), s);
+}
