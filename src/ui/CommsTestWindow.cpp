@@ -117,7 +117,7 @@ QLayout* CommsTestWindow::buildTopRow() {
     setReceiving(false);
 
     loadMessageFormButton = commandButton(QStringLiteral("loadMessageFormButton"),
-                                          QStringLiteral("Load message form"), this);
+                                          QStringLiteral("&Load message form"), this);
     auto* top = new QHBoxLayout;
     top->addWidget(lampPanel, 0, Qt::AlignLeft | Qt::AlignTop);
     top->addStretch(1);

@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QStandardPaths>
 #include <QTime>
 #include <QVBoxLayout>
 
@@ -43,7 +44,17 @@ QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
     // The main window asks before a file is replaced, for every way a name
     // comes in.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    if (!lastName.isEmpty())
+    // A name typed without a suffix gets the chosen filter's.
+    const auto suffixOf = [](const QString& f) {
+        return f.section(QStringLiteral("(*."), 1).section(QLatin1Char(')'), 0, 0);
+    };
+    dialog.setDefaultSuffix(suffixOf(filter.section(QStringLiteral(";;"), 0, 0)));
+    QObject::connect(
+        &dialog, &QFileDialog::filterSelected, &dialog,
+        [&dialog, suffixOf](const QString& f) { dialog.setDefaultSuffix(suffixOf(f)); });
+    if (lastName.endsWith(QLatin1Char('/')))
+        dialog.setDirectory(lastName); // the last folder used, no file yet
+    else if (!lastName.isEmpty())
         dialog.selectFile(lastName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
@@ -206,8 +217,32 @@ namespace {
 const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (*.csv)");
 } // namespace
 
+// The name the file dialogs start from: the table's file, else the last
+// folder used, else the user's documents.
+QString MainWindow::startName() const {
+    if (!fileName_.isEmpty())
+        return fileName_;
+    QString folder = lastFolder_;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    return folder + QLatin1Char('/');
+}
+
+// A name without a suffix gets suffix; the folder is remembered.
+QString MainWindow::chosenName(QString name, const QString& suffix) {
+    if (name.isEmpty())
+        return name;
+    if (QFileInfo(name).suffix().isEmpty())
+        name += QLatin1Char('.') + suffix;
+    lastFolder_ = QFileInfo(name).absolutePath();
+    return name;
+}
+
 void MainWindow::saveFile() {
-    const QString name = chooseFile_(true, kTableFilters, fileName_);
+    const QString name =
+        chosenName(chooseFile_(true, kTableFilters, startName()), QStringLiteral("sav"));
     if (name.isEmpty() || !mayWrite(name))
         return;
     fileName_ = name;
@@ -236,9 +271,10 @@ void MainWindow::openFile() {
         !op_.askOkCancel(note + QStringLiteral("\r\nOpen another table in its place?"), {},
                          MsgIcon::Question))
         return;
-    const QString name = chooseFile_(false, kTableFilters, fileName_);
+    const QString name = chooseFile_(false, kTableFilters, startName());
     if (name.isEmpty())
         return;
+    lastFolder_ = QFileInfo(name).absolutePath();
     fileName_ = name;
     const TableFileOutcome opened = loadTableFile(name, table_.defaults(), table_.texts());
     for (int i = 0; i < opened.entriesRead; ++i)
@@ -266,7 +302,11 @@ SheetInfo MainWindow::sheetInfo() const {
 }
 
 void MainWindow::exportPdf() {
-    const QString name = chooseFile_(true, QStringLiteral("PDF (*.pdf)"), QString());
+    const QString folder = QFileInfo(startName()).absolutePath() + QLatin1Char('/');
+    QString name = chooseFile_(true, QStringLiteral("PDF (*.pdf)"), folder);
+    if (!name.isEmpty() && !name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        name += QStringLiteral(".pdf"); // a PDF always says so
+    name = chosenName(name, QStringLiteral("pdf"));
     if (name.isEmpty() || !mayWrite(name))
         return;
     QString why;

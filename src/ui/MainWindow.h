@@ -93,6 +93,8 @@ private:
     QLayout* buildAddress(QWidget* commandCenter);
     QLayout* buildProgress();
     void messageClicked(int index);
+    QString startName() const;
+    QString chosenName(QString name, const QString& suffix);
     void saveFile();
     void openFile();
     // Why leaving the table would lose something, or nothing.
@@ -157,7 +159,8 @@ private:
     UnitSync sync_; // compare with unit, write selected
     Editor editor_; // one for the whole run: LengthErrorCount carries over
     QPointer<MessageEditorWindow> editorWindow_;
-    QString fileName_; // shared by open and save
+    QString fileName_;   // shared by open and save
+    QString lastFolder_; // of the last file chosen, for the next dialog
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     std::function<void()> connectAction_;

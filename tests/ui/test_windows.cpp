@@ -274,7 +274,7 @@ private slots:
         QTemporaryDir dir;
         QStringList answers{dir.filePath("t.sav"), dir.filePath("t.sav"), "",
                             dir.filePath("t.SAV"), dir.filePath("t.csv"), dir.filePath("t.csv"),
-                            dir.filePath("t.pdf"), dir.filePath("t.sav")};
+                            dir.filePath("t"), dir.filePath("t.sav")};
         QStringList calls;
         rig.main.setFileChooser([&](bool, const QString& filter, const QString& last) {
             calls << filter + " " + QFileInfo(last).fileName();
@@ -313,7 +313,7 @@ private slots:
         click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         rig.op.clear();
-        click(rig.button("exportPdfButton"));
+        click(rig.button("exportPdfButton")); // "t" becomes t.pdf
         QVERIFY(QFileInfo(dir.filePath("t.pdf")).size() > 0 && rig.op.count() == 0);
         // An existing file is replaced only after Yes (No is the default).
         rig.op.script({MsgAnswer::Cancel});
