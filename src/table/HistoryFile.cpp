@@ -79,9 +79,12 @@ HistoryFile::HistoryFile(QString path, Operator* op) : path_(std::move(path)), o
 
 QString HistoryFile::defaultPath() {
     const QString dir = qEnvironmentVariable("QV840N_DATA_DIR");
-    const QString base =
-        dir.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) : dir;
-    return QDir(base).filePath(QStringLiteral("history.csv"));
+    if (!dir.isEmpty())
+        return QDir(dir).filePath(QStringLiteral("history.csv"));
+    // The window and qv840ctl keep one history: the folder is named here, not
+    // after whichever program runs.
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(data).filePath(QStringLiteral("qv840n/history.csv"));
 }
 
 void HistoryFile::record(const SlotChange& change) {

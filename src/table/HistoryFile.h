@@ -25,7 +25,8 @@ class HistoryFile : public ChangeRecord {
 public:
     // op (may be null) hears once when the file cannot be written.
     explicit HistoryFile(QString path = defaultPath(), Operator* op = nullptr);
-    // QV840N_DATA_DIR when set, else the user's data folder, then "history.csv".
+    // "history.csv" in the folder QV840N_DATA_DIR names, else in the user's
+    // data folder (~/.local/share/qv840n), the same for the window and qv840ctl.
     static QString defaultPath();
     QString path() const { return path_; }
     void setOperator(Operator* op) { op_ = op; }
