@@ -2,7 +2,6 @@
 
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
-#include "transport/RtuTransport.h"
 
 bool SlotChange::operator==(const SlotChange& o) const {
     return time == o.time && endpoint == o.endpoint && speed == o.speed && unit == o.unit &&
@@ -48,13 +47,6 @@ QString ofLine(TransportStatus status, const QString& reason) {
 
 } // namespace ChangeResult
 
-QString lineSpeed(Transport& transport) {
-    auto* rtu = qobject_cast<RtuTransport*>(&transport);
-    if (!rtu)
-        return {};
-    return rtu->port().settings().section(QLatin1Char(','), 0, 0);
-}
-
 void noteChange(ChangeRecord* record, Transport& transport, int unit, int slot,
                 const QString& before, const QString& written, const QString& result) {
     if (!record)
@@ -62,7 +54,7 @@ void noteChange(ChangeRecord* record, Transport& transport, int unit, int slot,
     SlotChange c;
     c.time = QDateTime::currentDateTime();
     c.endpoint = transport.endpointName();
-    c.speed = lineSpeed(transport);
+    c.speed = transport.lineSpeed();
     c.unit = unit;
     c.slot = slot;
     c.terminal = terminalCaption(slot);

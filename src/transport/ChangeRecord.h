@@ -44,9 +44,6 @@ QString ofReply(const ReplyCheck& check);
 QString ofLine(TransportStatus status, const QString& reason);
 } // namespace ChangeResult
 
-// The serial line's speed under transport ("9600"); empty through a gateway.
-QString lineSpeed(Transport& transport);
-
 // Hands record (when set) the change of slot of unit over transport, timed now.
 void noteChange(ChangeRecord* record, Transport& transport, int unit, int slot,
                 const QString& before, const QString& written, const QString& result);
