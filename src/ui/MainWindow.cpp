@@ -68,6 +68,7 @@ MainWindow::MainWindow(MessageTable& table, Connection& connection, Transport& t
     };
     endProgram_ = [] { QCoreApplication::exit(0); };
     connectControls();
+    setupHistory();
 }
 
 void MainWindow::connectControls() {
