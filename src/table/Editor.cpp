@@ -108,17 +108,17 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
 }
 
 // False, after its box, when the unit did not confirm a write.
-bool Editor::delivered(const ReplyCheck& check) {
+bool Editor::delivered(const ReplyCheck& check, int unit, int k, const QString& text) {
     if (check.confirmed())
         return true;
-    const QString text =
+    note(unit, k, text, ChangeResult::ofReply(check));
+    const QString why =
         check.verdict == ReplyCheck::Verdict::Silent
             ? QStringLiteral("No reply received from QV840!\r\nCheck communications!")
             : QStringLiteral("The QV840 did not confirm the message: %1.\r\n"
                              "Check communications!")
                   .arg(check.reason());
-    op_.message(text, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation,
-                MsgButtons::Ok);
+    op_.message(why, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation, MsgButtons::Ok);
     return false;
 }
 
@@ -187,10 +187,7 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
         reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
     }
-    const ReplyCheck check = checkReply(t, request);
-    if (!check.confirmed())
-        note(unit, k, text, ChangeResult::ofReply(check));
-    if (!delivered(check))
+    if (!delivered(checkReply(t, request), unit, k, text))
         return Outcome::NotDelivered;
     table_.setText(k, text);
     view_.setMessageLabel(k, table_.text(k));

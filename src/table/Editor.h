@@ -69,7 +69,8 @@ public:
 
 private:
     bool ready(const TransportClaim& claim);
-    bool delivered(const ReplyCheck& check);
+    // (The failed write of text to slot k of unit is recorded.)
+    bool delivered(const ReplyCheck& check, int unit, int k, const QString& text);
     void reportFailure(TransportStatus status, const QString& reason);
     // The length and character rules for the text typed for interlock k:
     // false, after the one box, when it cannot go; else bytes holds it.
