@@ -3,7 +3,7 @@
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
-    local commands="ports read write erase read-all write-all erase-all verify restore backup scan simulate sheet"
+    local commands="ports read write erase read-all write-all erase-all verify restore backup scan history simulate sheet"
     local line="--timeout-ms --direction --echo --pause-ms --retries --verify --block-reads"
     local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
     # The command: the first word that is neither an option nor an option's value.
@@ -86,6 +86,7 @@ _qv840ctl() {
             _filedir -d
         fi
         ;;
+    history) COMPREPLY=($(compgen -W "--unit --since" -- "$cur")) ;;
     scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
         COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --bare --no-block-reads

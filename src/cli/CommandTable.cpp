@@ -6,6 +6,12 @@ constexpr int kHelpColumn = 24; // where each command's help begins
 
 } // namespace
 
+static const CommandRow kHistory = {"history", "[--unit N] [--since DATE]",
+                                    "print the record of every write and erase made to a\n"
+                                    "unit, oldest first; --since takes 2024-05-01 or\n"
+                                    "2024-05-01T14:30",
+                                    runHistory, CommandNeeds::Nothing};
+
 const QVector<CommandRow>& commandTable() {
     using N = CommandNeeds;
     static const QVector<CommandRow> rows = {
@@ -39,6 +45,7 @@ const QVector<CommandRow>& commandTable() {
          "address, speed and first message, separated by tabs;\n"
          "-o saves them as a CSV table too",
          runScan, N::Unit},
+        kHistory,
         {"simulate",
          "[--unit N | --units A-B] [--baud N] [--messages FILE.sav|DIR]\n"
          "[--link PATH] [--bare] [--no-block-reads] [--never-answer]\n"

@@ -121,6 +121,7 @@ int editSlot(Session& s, int k, const std::optional<QString>& text) {
     editor.select(k);
     editor.setControlCharactersKept(true); // checkText refused any typed as they are
     editor.setVerifyWrites(s.connection.line.verify);
+    editor.setChangeRecord(&s.history);
     const int unit = s.connection.unitAddress;
     TerminalEditorView view(text.value_or(QString()));
     return editorStatus(text ? editor.write(view, unit) : editor.erase(view, unit));
@@ -183,6 +184,7 @@ std::optional<int> checkText(int slot, const QString& typed) {
 int bulk(Session& session, bool write) {
     BulkOperations ops(session.messages, session.transport(), session.table, session.op);
     ops.setVerifyWrites(session.connection.line.verify);
+    ops.setChangeRecord(&session.history);
     const StopOnSignal stop(session.signalWatch, [&ops] { ops.requestStop(); });
     const int unit = session.connection.unitAddress;
     const BulkResult r = write ? ops.writeAll(unit) : ops.eraseAll(unit);

@@ -61,6 +61,7 @@ int runSheet(const GlobalOptions& options, const QStringList& args);   // cli/Sh
 int runVerify(const GlobalOptions& options, const QStringList& args);  // cli/VerifyRestore.cpp
 int runRestore(const GlobalOptions& options, const QStringList& args); // cli/VerifyRestore.cpp
 int runBackup(const GlobalOptions& options, const QStringList& args);  // cli/LineBackup.cpp
+int runHistory(const GlobalOptions& options, const QStringList& args); // cli/History.cpp
 
 // verify DIR and restore DIR: each DIR/unit-NN.sav against its unit, one unit
 // after another, then one line per unit (cli/LineBackup.cpp).

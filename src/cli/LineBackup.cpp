@@ -307,6 +307,7 @@ int syncLine(Session& s, const QVector<UnitTable>& tables, bool restore) {
     LineOperator op(s.op);
     UnitSync sync(s.transport(), s.table, op);
     sync.setBlockReads(s.connection.line.blockReads);
+    sync.setChangeRecord(&s.history); // verify writes nothing, so nothing is recorded
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });
     QStringList lines;
     int good = 0, status = Exit::Done;

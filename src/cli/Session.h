@@ -10,6 +10,7 @@
 #include "connect/Connection.h"
 #include "link/QtSerialPortDevice.h"
 #include "startup/ConfigFiles.h"
+#include "table/HistoryFile.h"
 #include "table/MessageTable.h"
 #include "transport/Transport.h"
 
@@ -50,6 +51,8 @@ public:
     MessageTable messages;
     TerminalTable table;
     TerminalOperator op{&table};
+    // Every write and erase the command makes, in the user's history file.
+    HistoryFile history{HistoryFile::defaultPath(), &op};
     // Said after "stopped by SIGxxx" when a signal ends the command.
     QString stoppedDetail;
 

@@ -63,6 +63,7 @@ int compareWith(Session& s, const TextTable& table) {
 int restoreFrom(Session& s, const TextTable& table) {
     UnitSync sync(s.transport(), s.table, s.op);
     sync.setBlockReads(s.connection.line.blockReads);
+    sync.setChangeRecord(&s.history);
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });
     const RestoreResult r = sync.restore(s.connection.unitAddress, table, s.messages.defaults());
     if (r.run.outcome != BulkResult::Outcome::Completed)

@@ -144,16 +144,36 @@ QString quoted(const QString& text) {
 }
 } // namespace
 
+void CommsTest::note(int slot, const QString& sent, const QString& result) {
+    noteChange(record_, transport_, unit_, slot, QString(), sent, result);
+}
+
 void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, const QString& sent) {
     const int offset = register_ - kFirstMessageRegister;
     // Only a whole slot written from its first register is a message.
-    if (!t.ok() || !checkReply(t, request).confirmed() || offset < 0 ||
-        offset % kRegistersPerMessage != 0 || offset / kRegistersPerMessage >= kInterlockCount)
+    if (offset < 0 || offset % kRegistersPerMessage != 0 ||
+        offset / kRegistersPerMessage >= kInterlockCount)
         return;
     const int slot = offset / kRegistersPerMessage;
-    view_.slotWritten(unit_, slot, sent);
-    if (!verifyWrites_)
+    if (t.status == TransportStatus::Busy || t.status == TransportStatus::NotOpen)
+        return; // nothing went out
+    if (!t.ok()) {
+        note(slot, sent, ChangeResult::ofLine(t.status, t.error));
         return;
+    }
+    const ReplyCheck check = checkReply(t, request);
+    if (!check.confirmed()) {
+        note(slot, sent, ChangeResult::ofReply(check));
+        return;
+    }
+    view_.slotWritten(unit_, slot, sent);
+    if (verifyWrites_)
+        readBack(slot, sent);
+    else
+        note(slot, sent, ChangeResult::done(sent));
+}
+
+void CommsTest::readBack(int slot, const QString& sent) {
     const QString name = QStringLiteral("slot %1 (%2)").arg(slot).arg(terminalCaption(slot));
     const QByteArray read = Pdu::readMessage(register_);
     Transaction back;
@@ -161,6 +181,7 @@ void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, cons
     if (back.status == TransportStatus::Ok)
         back = transport_.transact(unit_, read);
     if (!back.ok() || !checkReply(back, read).confirmed()) {
+        note(slot, sent, ChangeResult::differs(QString(), true));
         view_.showProblem(QStringLiteral("The unit confirmed the write, but %1 could not be read "
                                          "back to prove it.")
                               .arg(name));
@@ -168,6 +189,8 @@ void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, cons
     }
     const Pdu::ReadText held = Pdu::decodeReadReply(back.replyPdu);
     const QString onUnit = held.empty ? QString() : held.text;
+    note(slot, sent,
+         onUnit == sent ? ChangeResult::done(sent) : ChangeResult::differs(onUnit, false));
     if (onUnit != sent)
         view_.showProblem(QStringLiteral("Read back after writing, %1 does not hold what was "
                                          "written: written %2, holds %3.")

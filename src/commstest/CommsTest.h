@@ -5,6 +5,7 @@
 
 #include "startup/LineActivity.h"
 #include "startup/MessageLayout.h"
+#include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
 
 #include <QString>
@@ -52,6 +53,10 @@ public:
     // shown as a problem, naming it.
     void setVerifyWrites(bool on) { verifyWrites_ = on; }
 
+    // Hears every write and erase of a whole slot (from its first register),
+    // with its result (transport/ChangeRecord.h); null records nothing.
+    void setChangeRecord(ChangeRecord* record) { record_ = record; }
+
 private:
     // Refuses (and says why) when the transport is held elsewhere or the
     // line is closed; otherwise readies the line.
@@ -60,9 +65,13 @@ private:
     Transaction exchange(const QByteArray& request, ReplyEnd end, bool isRead, const QString& what);
     // After request wrote sent (empty: an erase) and was exchanged as t.
     void proveWrite(const QByteArray& request, const Transaction& t, const QString& sent);
+    // The read-back of slot after sent was confirmed; the change recorded.
+    void readBack(int slot, const QString& sent);
+    void note(int slot, const QString& sent, const QString& result);
     Transport& transport_;
     CommsTestView& view_;
     LineActivity* activity_;
+    ChangeRecord* record_ = nullptr;
     int unit_ = kFirstUnitAddress;
     int register_ = kFirstMessageRegister;
     bool verifyWrites_ = false;

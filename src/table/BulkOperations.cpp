@@ -158,10 +158,13 @@ void BulkOperations::writeSlotFrom(BulkRun& run, int i, BulkResult& r) {
     if (verifyWrites_) {
         if (const auto mismatch = run.readBack(i, text)) {
             r.mismatched.append(*mismatch);
+            run.noteChange(i, {}, text,
+                           ChangeResult::differs(mismatch->readBack, mismatch->unread));
             return;
         }
     }
     r.done.append(i);
+    run.noteChange(i, {}, text, ChangeResult::done(text));
 }
 
 BulkResult BulkOperations::writeAll(int unit) {
@@ -207,12 +210,13 @@ BulkResult BulkOperations::eraseAll(int unit) {
     if (run.prepare(true)) {
         for (int i = 0; i < kInterlockCount; ++i) {
             run.advance(i);
-            const QByteArray request = Pdu::eraseMessage(messageRegister(i));
-            Transaction t;
-            if (!run.pauseAndExchange(request, t))
-                break;
-            if (!run.confirmed(i, request, t))
+            if (!run.writeSlot(i, QString())) {
+                if (run.ended())
+                    break;
                 continue;
+            }
+            r.done.append(i);
+            run.noteChange(i, {}, {}, ChangeResult::done({}));
             table_.setText(i, table_.defaultText(i));
             view_.setMessageLabel(i, table_.text(i));
         }

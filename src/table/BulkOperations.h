@@ -40,6 +40,10 @@ public:
     void setBlockReads(BlockReads mode) { blockReads_ = mode; }
     BlockReads blockReads() const { return blockReads_; }
 
+    // Hears every write and erase of write all and erase all, one change per
+    // slot (transport/ChangeRecord.h); null (the default) records nothing.
+    void setChangeRecord(ChangeRecord* record) { record_ = record; }
+
     // Ends the running operation: a pause or a wait for a reply under way ends
     // at once (Transport::requestStop), and no further request goes. A request
     // frame already going out is sent whole; its slot counts as not done. The
@@ -50,7 +54,7 @@ public:
 
 private:
     BulkParts parts() {
-        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_};
+        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_, record_};
     }
     bool readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResult& r);
     bool askAfterSilence(const BulkRun& run, const SlotsRead& read, bool& ask, BulkResult& r);
@@ -60,6 +64,7 @@ private:
     MessageTableView& view_;
     Operator& op_;
     LineActivity* activity_;
+    ChangeRecord* record_ = nullptr;
     bool stopRequested_ = false;
     bool running_ = false; // an operation of this object holds the transport
     bool verifyWrites_ = false;

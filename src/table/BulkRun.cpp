@@ -319,12 +319,27 @@ void BulkRun::refuseBlockReads(const ReplyCheck& check) {
                         .arg(how);
 }
 
-bool BulkRun::writeSlot(int i, const QString& text) {
+bool BulkRun::writeSlot(int i, const QString& text, const QString& before) {
     const QByteArray request =
         text.isEmpty() ? Pdu::eraseMessage(messageRegister(i))
                        : Pdu::writeMessage(messageRegister(i), CodePage::encode(text).bytes);
     Transaction t;
-    return pauseAndExchange(request, t) && answered(i, request, t);
+    if (!pauseAndExchange(request, t)) {
+        noteChange(i, before, text,
+                   result_.outcome == BulkResult::Outcome::Stopped
+                       ? ChangeResult::stopped()
+                       : ChangeResult::lineFailed(result_.error));
+        return false;
+    }
+    if (answered(i, request, t))
+        return true;
+    noteChange(i, before, text, ChangeResult::ofReply(checkReply(t, request)));
+    return false;
+}
+
+void BulkRun::noteChange(int i, const QString& before, const QString& written,
+                         const QString& result) {
+    ::noteChange(parts_.record, parts_.transport, unit_, i, before, written, result);
 }
 
 std::optional<SlotMismatch> BulkRun::readBack(int i, const QString& text) {

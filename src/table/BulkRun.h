@@ -9,6 +9,7 @@
 #include "startup/LineOptions.h"
 #include "startup/Operator.h"
 #include "table/MessageTableView.h"
+#include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
 
 #include <QHash>
@@ -94,6 +95,7 @@ struct BulkParts {
     bool& stopRequested; // set by the caller's requestStop(); cleared when a run starts
     bool& running;       // true while a run of the caller's holds the transport
     BlockReads blockReads = BlockReads::Off; // how readSlots() asks
+    ChangeRecord* record = nullptr;          // hears each write and erase; may be null
 };
 
 // For the operator: "interlock 3 (42-3)".
@@ -155,7 +157,11 @@ public:
     // ended (ended() says so for a stop or a failed port).
     std::optional<SlotsRead> readSlots(int first, int last);
     // Writes text to slot i (an empty text erases it); true when confirmed.
-    bool writeSlot(int i, const QString& text);
+    // A write that fails is recorded (BulkParts::record) with before, what
+    // the slot held when that was read first; the caller records the rest.
+    bool writeSlot(int i, const QString& text, const QString& before = QString());
+    // Records the change of slot i (BulkParts::record), when a record is set.
+    void noteChange(int i, const QString& before, const QString& written, const QString& result);
     // After a confirmed write of text (empty: an erase) to slot i: the pause,
     // then a read of it. Nothing when it holds what was written; else the
     // mismatch. A silent or unusable reply is a mismatch too (unread), and is

@@ -116,3 +116,12 @@ std::optional<QVector<CsvRecord>> scanCsvRecords(const QString& text, QChar sepa
                                                  QString& why) {
     return RecordScanner(text, separator).scan(why);
 }
+
+QString csvField(const QString& field, QChar separator) {
+    const bool blankEnd = !field.isEmpty() && (isBlank(field.front()) || isBlank(field.back()));
+    if (!blankEnd && !field.contains(separator) && !field.contains(QLatin1Char('"')))
+        return field;
+    QString q = field;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}

@@ -22,3 +22,8 @@ struct CsvRecord {
 // quote out of place, a lone CR or a quoted field never closed.
 std::optional<QVector<CsvRecord>> scanCsvRecords(const QString& text, QChar separator,
                                                  QString& why);
+
+// A field as written into a CSV row with separator: quoted (a quote inside
+// doubled) when it holds the separator or a quote, or begins or ends with a
+// blank, else as it is. scanCsvRecords() reads it back the same.
+QString csvField(const QString& field, QChar separator = QLatin1Char(','));

@@ -108,22 +108,36 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
 }
 
 // False, after its box, when the unit did not confirm a write.
-bool Editor::delivered(const ReplyCheck& check) {
+bool Editor::delivered(const ReplyCheck& check, int unit, int k, const QString& text) {
     if (check.confirmed())
         return true;
-    const QString text =
+    note(unit, k, text, ChangeResult::ofReply(check));
+    const QString why =
         check.verdict == ReplyCheck::Verdict::Silent
             ? QStringLiteral("No reply received from QV840!\r\nCheck communications!")
             : QStringLiteral("The QV840 did not confirm the message: %1.\r\n"
                              "Check communications!")
                   .arg(check.reason());
-    op_.message(text, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation,
-                MsgButtons::Ok);
+    op_.message(why, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation, MsgButtons::Ok);
     return false;
+}
+
+void Editor::note(int unit, int k, const QString& sent, const QString& result) {
+    noteChange(record_, transport_, unit, k, QString(), sent, result);
+}
+
+bool Editor::proven(int unit, int k, const QString& sent) {
+    if (verifyWrites_)
+        return verified(unit, k, sent);
+    note(unit, k, sent, ChangeResult::done(sent));
+    return true;
 }
 
 bool Editor::verified(int unit, int k, const QString& sent) {
     const auto mismatch = readBackWritten(transport_, unit, k, sent);
+    note(unit, k, sent,
+         mismatch ? ChangeResult::differs(mismatch->readBack, mismatch->unread)
+                  : ChangeResult::done(sent));
     if (!mismatch)
         return true;
     // The table holds what the unit holds, when that is known.
@@ -169,18 +183,18 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
     const QByteArray request = Pdu::writeMessage(reg, bytes);
     const Transaction t = transport_.transact(unit, request);
     if (!t.ok()) {
+        note(unit, k, text, ChangeResult::ofLine(t.status, watch.reason(t.status)));
         reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
     }
-
-    if (!delivered(checkReply(t, request)))
+    if (!delivered(checkReply(t, request), unit, k, text))
         return Outcome::NotDelivered;
     table_.setText(k, text);
     view_.setMessageLabel(k, table_.text(k));
     view.clearNewText();
-    const bool proven = !verifyWrites_ || verified(unit, k, text);
+    const bool sure = proven(unit, k, text);
     view.setCurrentValue(table_.text(k));
-    if (!proven)
+    if (!sure)
         return Outcome::NotVerified;
     op_.message(QStringLiteral("Seems like message received and stored in QV840"),
                 QStringLiteral("Message Delivered"), MsgIcon::Information, MsgButtons::Ok);
@@ -218,22 +232,25 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     const QByteArray request = Pdu::eraseMessage(reg);
     const Transaction t = transport_.transact(unit, request);
     if (!t.ok()) {
+        note(unit, k, QString(), ChangeResult::ofLine(t.status, watch.reason(t.status)));
         reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
     }
-
     Outcome outcome = Outcome::NotDelivered;
     QString text = QStringLiteral("Erase Not Completed");
     const ReplyCheck check = checkReply(t, request);
     if (check.confirmed()) {
         table_.setText(k, table_.defaultText(k));
         view_.setMessageLabel(k, table_.text(k));
-        if (verifyWrites_ && !verified(unit, k, QString()))
+        if (!proven(unit, k, QString()))
             return Outcome::NotVerified;
         text = QStringLiteral("Erase Successfully Completed");
         outcome = Outcome::Delivered;
-    } else if (check.verdict != ReplyCheck::Verdict::Silent) {
-        text += QStringLiteral("\r\nThe unit's reply could not be used: %1.").arg(check.reason());
+    } else {
+        note(unit, k, QString(), ChangeResult::ofReply(check));
+        if (check.verdict != ReplyCheck::Verdict::Silent)
+            text +=
+                QStringLiteral("\r\nThe unit's reply could not be used: %1.").arg(check.reason());
     }
     op_.message(text, {}, MsgIcon::None, MsgButtons::Ok);
     return outcome;

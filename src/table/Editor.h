@@ -6,6 +6,7 @@
 #include "startup/Operator.h"
 #include "table/MessageTable.h"
 #include "table/MessageTableView.h"
+#include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
 
 class EditorView {
@@ -59,6 +60,10 @@ public:
     void setConfirmErase(bool on) { confirmErase_ = on; }
     bool verifyWrites() const { return verifyWrites_; }
 
+    // Hears every write and erase sent, with its result (transport/ChangeRecord.h);
+    // null (the default) records nothing. The unit's text before is not read.
+    void setChangeRecord(ChangeRecord* record) { record_ = record; }
+
     // Kept for the whole run, across openings of the editor.
     int LengthErrorCount = 0;
 
@@ -68,7 +73,8 @@ public:
 
 private:
     bool ready(const TransportClaim& claim);
-    bool delivered(const ReplyCheck& check);
+    // (The failed write of text to slot k of unit is recorded.)
+    bool delivered(const ReplyCheck& check, int unit, int k, const QString& text);
     void reportFailure(TransportStatus status, const QString& reason);
     // The length and character rules for the text typed for interlock k:
     // false, after the one box, when it cannot go; else bytes holds it.
@@ -76,11 +82,15 @@ private:
     // The read-back of slot k after sent (empty: an erase) was confirmed:
     // false, after its box, when the slot does not hold it.
     bool verified(int unit, int k, const QString& sent);
+    // The read-back when it is asked for; the change recorded either way.
+    bool proven(int unit, int k, const QString& sent);
+    void note(int unit, int k, const QString& sent, const QString& result);
     MessageTable& table_;
     Transport& transport_;
     MessageTableView& view_;
     Operator& op_;
     LineActivity* activity_;
+    ChangeRecord* record_ = nullptr;
     int selected_ = 0;
     bool reconnectAsked_ = false;
     bool keepControlCharacters_ = false;

@@ -172,22 +172,27 @@ bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults,
 void UnitSync::restoreSlot(BulkRun& run, int k, const QString& before, const QString& entry,
                            const QString& defaultText, RestoreResult& r) {
     const QString content = UnitText::slotContent(entry, defaultText);
-    if (!run.writeSlot(k, content)) {
+    if (!run.writeSlot(k, content, before)) {
         if (!run.ended())
             r.differences << differenceAt(k, before, entry, defaultText);
         return;
     }
     r.run.done << k;
     const auto mismatch = run.readBack(k, content);
-    if (run.ended() && !mismatch)
+    if (run.ended() && !mismatch) {
+        run.noteChange(k, before, content, ChangeResult::done(content));
         return; // stopped before the read-back: written, not proven
+    }
     if (mismatch) {
+        run.noteChange(k, before, content,
+                       ChangeResult::differs(mismatch->readBack, mismatch->unread));
         r.run.mismatched << *mismatch;
         SlotDifference d = differenceAt(k, mismatch->readBack, entry, defaultText);
         d.unread = mismatch->unread;
         r.differences << d;
         return;
     }
+    run.noteChange(k, before, content, ChangeResult::done(content));
     (content.isEmpty() ? r.erased : r.written) << k;
 }
 

@@ -98,6 +98,10 @@ public:
     // slot per request.
     void setBlockReads(BlockReads mode) { blockReads_ = mode; }
 
+    // Hears every write and erase of restore, with what the slot held before
+    // (transport/ChangeRecord.h); null (the default) records nothing.
+    void setChangeRecord(ChangeRecord* record) { record_ = record; }
+
     // As BulkOperations::requestStop().
     void requestStop() {
         stopRequested_ = true;
@@ -107,7 +111,7 @@ public:
 
 private:
     BulkParts parts() {
-        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_};
+        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_, record_};
     }
     using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
     bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
@@ -120,6 +124,7 @@ private:
     MessageTableView& view_;
     Operator& op_;
     LineActivity* activity_;
+    ChangeRecord* record_ = nullptr;
     bool stopRequested_ = false;
     bool running_ = false;
     BlockReads blockReads_ = BlockReads::Off;

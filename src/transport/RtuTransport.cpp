@@ -71,6 +71,10 @@ RtuTransport::RtuTransport(SerialPort& port, const CrcTableArray& crcTable, Link
     connect(this, &Transport::stopRequested, &link_, &Link::requestStop);
 }
 
+QString RtuTransport::lineSpeed() const {
+    return link_.port().settings().section(QLatin1Char(','), 0, 0);
+}
+
 QString RtuTransport::endpointName() const {
     return link_.port().portName();
 }

@@ -26,6 +26,7 @@ public:
     void followLine(const LineOptions* line) { line_ = line; }
 
     QString endpointName() const override;
+    QString lineSpeed() const override;
     bool isOpen() const override;
     void close() override;
     TransportStatus prepare() override;

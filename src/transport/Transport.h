@@ -59,6 +59,9 @@ public:
 
     // The line's name for the operator: a port name, or empty when none is chosen.
     virtual QString endpointName() const = 0;
+    // The serial line's speed, "9600"; empty where it is not known (through
+    // a gateway, whose serial side is its own setting).
+    virtual QString lineSpeed() const { return {}; }
     virtual bool isOpen() const = 0;
     virtual void close() = 0;
 

@@ -29,6 +29,7 @@ public:
     }
 
     QString endpointName() const override { return current().endpointName(); }
+    QString lineSpeed() const override { return current().lineSpeed(); }
     bool isOpen() const override { return current().isOpen(); }
     void close() override { current().close(); }
     TransportStatus prepare() override { return current().prepare(); }

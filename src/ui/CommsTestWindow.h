@@ -26,6 +26,8 @@ class QToolButton;
 class CommsTestWindow : public QWidget, public CommsTestView {
     Q_OBJECT
 public:
+    // Hears each write and erase of a slot (transport/ChangeRecord.h).
+    void setChangeRecord(ChangeRecord* record) { commsTest_.setChangeRecord(record); }
     CommsTestWindow(Connection& connection, const TextTable& terminalNames, Transport& transport,
                     Operator& op, LoadedWindows& windows, QWidget* parent = nullptr);
 

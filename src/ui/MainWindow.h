@@ -7,6 +7,7 @@
 #include "table/BulkOperations.h"
 #include "table/BulkRunner.h"
 #include "table/Editor.h"
+#include "table/HistoryFile.h"
 #include "table/MessageTable.h"
 #include "table/MessageTableView.h"
 #include "table/UnitSync.h"
@@ -30,6 +31,11 @@ class QPushButton;
 class QShortcut;
 class UpDown;
 class MessageEditorWindow;
+
+// The file dialog: save or open, its filters, the name (or folder, ending in
+// '/') it starts from. Empty for Cancel.
+QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
+                           const QString& lastName);
 
 class MainWindow : public QWidget, public MessageTableView {
     Q_OBJECT
@@ -118,6 +124,10 @@ private:
     UnitKey currentUnit() const;
     bool mayWrite(const QString& name); // asks before replacing a file
     void onUnitAddressChanged(int value);
+    // The history: recorded by every operation that writes; History... shows it
+    // (ui/MainWindowHistory.cpp).
+    void setupHistory();
+    void showHistory();
     void updateTooltips();
     void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
@@ -145,6 +155,7 @@ private:
     QPushButton* connectButton = nullptr;
     QPushButton* findUnitButton = nullptr;
     QPushButton* compareButton = nullptr;
+    QPushButton* historyButton = nullptr;
     QLabel* sourceLine = nullptr; // where the table came from
     QLabel* statusLine = nullptr;
 
@@ -159,8 +170,9 @@ private:
     UnitSync sync_; // compare with unit, write selected
     Editor editor_; // one for the whole run: LengthErrorCount carries over
     QPointer<MessageEditorWindow> editorWindow_;
-    QString fileName_;   // shared by open and save
-    QString lastFolder_; // of the last file chosen, for the next dialog
+    HistoryFile history_; // every write and erase of this window and the comms test
+    QString fileName_;    // shared by open and save
+    QString lastFolder_;  // of the last file chosen, for the next dialog
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     std::function<void()> connectAction_;

@@ -206,6 +206,7 @@ QGroupBox* MainWindow::buildCommandCenter() {
     findUnitButton = button(QStringLiteral("findUnitButton"), QStringLiteral("&Find Unit..."), cc);
     compareButton =
         button(QStringLiteral("compareButton"), QStringLiteral("Co&mpare with Unit..."), cc);
+    historyButton = button(QStringLiteral("historyButton"), QStringLiteral("&History..."), cc);
     readAllButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     auto* grid = new QGridLayout(cc);
@@ -223,6 +224,7 @@ QGroupBox* MainWindow::buildCommandCenter() {
     grid->addWidget(connectButton, 4, 2);
     grid->addWidget(compareButton, 5, 0, 1, 2);
     grid->addWidget(findUnitButton, 5, 2);
+    grid->addWidget(historyButton, 6, 0, 1, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     return cc;

@@ -1,0 +1,24 @@
+// The main window's part in the history of changes: every operation that
+// writes records into one file, and History... shows it.
+
+#include "ui/CommsTestWindow.h"
+#include "ui/HistoryDialog.h"
+#include "ui/MainWindow.h"
+
+#include <QPushButton>
+
+void MainWindow::setupHistory() {
+    history_.setOperator(&op_);
+    bulk_.setChangeRecord(&history_);
+    sync_.setChangeRecord(&history_);
+    editor_.setChangeRecord(&history_);
+    commsTest_.setChangeRecord(&history_);
+    historyButton->setToolTip(QStringLiteral("Every write and erase made to a unit: when, where, "
+                                             "the text before and after, the result"));
+    connect(historyButton, &QPushButton::clicked, this, &MainWindow::showHistory);
+}
+
+void MainWindow::showHistory() {
+    HistoryDialog dialog(history_.path(), this);
+    dialog.exec();
+}
