@@ -234,5 +234,10 @@ Transaction CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool is
     }
     if (t.status == TransportStatus::Failed)
         report(what, t.status, t.error);
+    else if (t.status == TransportStatus::Ok && n == 0) // empty fields alone say too little
+        view_.showProblem(QStringLiteral("No reply from unit %1 on %2. Check the connection, the "
+                                         "unit address and the speed.")
+                              .arg(unit_)
+                              .arg(portLabel(transport_)));
     return t;
 }

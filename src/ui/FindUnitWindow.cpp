@@ -61,6 +61,13 @@ FindUnitWindow::FindUnitWindow(const Configuration& config, Connection& connecti
     connectControls();
 }
 
+void FindUnitWindow::showEvent(QShowEvent* event) {
+    const QString where = transport_.endpointName();
+    setWindowTitle(where.isEmpty() ? QStringLiteral("Find Unit")
+                                   : QStringLiteral("Find Unit on %1").arg(where));
+    QDialog::showEvent(event);
+}
+
 void FindUnitWindow::connectControls() {
     connect(startButton, &QPushButton::clicked, this, &FindUnitWindow::start);
     connect(useButton, &QPushButton::clicked, this, &FindUnitWindow::use);

@@ -43,6 +43,10 @@ public slots:
     void use();
     void reject() override;
 
+protected:
+    // The title names the port or gateway it scans.
+    void showEvent(QShowEvent* event) override;
+
 private:
     QLayout* buildPlan();
     void buildControls();

@@ -11,14 +11,15 @@
 
 #include <QtTest>
 
-enum Setup { Plain, BadText, Held, Closed, FailsMidReply, Control, Yuml };
+enum Setup { Plain, BadText, Held, Closed, FailsMidReply, Control, Yuml, Silent };
 static const char* const kProblem[] = {"^$",
                                        "U\\+03A9.*position 4",
                                        "busy",
                                        "scripted is not open",
                                        "scripted.*Input/output error",
                                        "ESC \\(\\\\x1B\\) at position 4",
-                                       "U\\+00FF.*position 4"};
+                                       "U\\+00FF.*position 4",
+                                       "^No reply from unit 5 on scripted\\. Check"};
 
 struct Case {
     void (CommsTest::*op)();
@@ -45,12 +46,12 @@ private slots:
         const QByteArray readFrame = frame(Pdu::readMessage(780)), x40(40, 'x');
         const QByteArray reply = QByteArray::fromHex("050328") + "ABC" + QByteArray(37, 0) + "\1\1";
         row("read", {read, "", reply, readFrame, Plain, " 45|ABC"});
-        row("read silent", {read, "", {}, readFrame, Plain, " 0|"});
+        row("read silent", {read, "", {}, readFrame, Silent, " 0|"});
         row("write", {write, "AB", "ok", frame(Pdu::writeMessage(780, "AB")), Plain, " 2|old"});
-        row("write 40 silent", {write, x40, {}, frame(Pdu::writeMessage(780, x40))});
+        row("write 40 silent", {write, x40, {}, frame(Pdu::writeMessage(780, x40)), Silent});
         row("write 41", {write, x40 + "x"});
         row("write empty", {write, ""});
-        row("erase silent", {erase, "AB", {}, frame(Pdu::eraseMessage(780))});
+        row("erase silent", {erase, "AB", {}, frame(Pdu::eraseMessage(780)), Silent});
         row("no code page byte", {write, "Ok \u03A9", {}, {}, BadText});
         row("control character", {write, "Ok \x1B", {}, {}, Control});
         row("y umlaut", {write, "Ok \u00FF", {}, {}, Yuml});

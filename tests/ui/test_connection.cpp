@@ -615,6 +615,7 @@ private slots:
             QTimer::singleShot(0, [&, stopEarly] {
                 auto* f = qobject_cast<FindUnitWindow*>(QApplication::activeModalWidget());
                 QVERIFY(f);
+                QCOMPARE(f->windowTitle(), "Find Unit on " + sim.devicePath());
                 rows << child<QLabel>(f, "estimateLabel")->text();
                 child<QSpinBox>(f, "firstSpin")->setValue(5);
                 child<QSpinBox>(f, "lastSpin")->setValue(8);
