@@ -93,6 +93,7 @@ QLayout* CommsTestWindow::buildTopRow() {
     lampPanel->setAutoFillBackground(true);
     QPalette white = lampPanel->palette();
     white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black); // the captions, in a dark theme too
     lampPanel->setPalette(white);
     auto* lamps = new QHBoxLayout(lampPanel);
     lamps->setContentsMargins(6, 4, 6, 4);
@@ -112,6 +113,12 @@ QLayout* CommsTestWindow::buildTopRow() {
         img->setToolTip(lampTips.at(i));
         lampPictures[static_cast<size_t>(i)] = img;
         lamps->addWidget(img);
+        // Each lamp says what it shows.
+        auto* caption = new QLabel(i == 0 ? QStringLiteral("Send") : QStringLiteral("Receive"),
+                                   lampPanel);
+        caption->setObjectName(QStringLiteral("lampCaption_%1").arg(i));
+        caption->setToolTip(lampTips.at(i));
+        lamps->addWidget(caption);
     }
     setSending(false);
     setReceiving(false);
