@@ -28,6 +28,8 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     interlockCaption->setObjectName(QStringLiteral("interlockCaption"));
     interlockValue = panelLabel(QStringLiteral("interlockValue"), this);
     interlockValue->setMinimumHeight(interlockValue->fontMetrics().height() + 8);
+    unitValue = new QLabel(this); // where a write goes: the unit and its port
+    unitValue->setObjectName(QStringLiteral("unitValue"));
     currentCaption = new QLabel(QStringLiteral("Current Msg"), this);
     currentCaption->setObjectName(QStringLiteral("currentCaption"));
     currentValue = panelLabel(QStringLiteral("currentValue"), this);
@@ -81,7 +83,11 @@ void MessageEditorWindow::buildLayout() {
     grid->setHorizontalSpacing(10);
     grid->setVerticalSpacing(8);
     grid->addWidget(interlockCaption, 0, 0);
-    grid->addWidget(interlockValue, 0, 1, Qt::AlignLeft);
+    auto* interlockRow = new QHBoxLayout;
+    interlockRow->addWidget(interlockValue);
+    interlockRow->addSpacing(12);
+    interlockRow->addWidget(unitValue, 1);
+    grid->addLayout(interlockRow, 0, 1);
     grid->addWidget(currentCaption, 1, 0);
     grid->addWidget(currentValue, 1, 1);
     grid->addWidget(newCaption, 2, 0);
@@ -138,6 +144,10 @@ void MessageEditorWindow::updateTooltips() {
     writeButton->setToolTip(QStringLiteral("Write the new message to ") + where + " (Return)");
     eraseButton->setToolTip(QStringLiteral("Erase the message of ") + where);
     closeButton->setToolTip(QStringLiteral("Close this window (Escape)"));
+    unitValue->setText(QStringLiteral("unit %1 on %2")
+                           .arg(connection_.unitAddress)
+                           .arg(connection_.portName().isEmpty() ? QStringLiteral("no port")
+                                                                 : connection_.portName()));
 }
 
 void MessageEditorWindow::retarget() {
@@ -152,9 +162,26 @@ void MessageEditorWindow::retarget() {
 
 void MessageEditorWindow::updateCount() {
     const QString text = newTextEdit->text();
-    const bool bad = text.size() > kMessageMaxLength || MessageText::firstUnsendable(text) >= 0 ||
-                     !CodePage::encode(text).ok();
+    // Why the count turns red, in its tooltip.
+    QString why;
+    const CodePage::Encoded encoded = CodePage::encode(text);
+    if (text.size() > kMessageMaxLength)
+        why = QStringLiteral("%1 characters: the unit holds %2")
+                  .arg(text.size())
+                  .arg(kMessageMaxLength);
+    else if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
+        why = QStringLiteral("%1 at position %2 cannot be sent")
+                  .arg(MessageText::describeUnsendable(text.at(at)))
+                  .arg(at + 1);
+    else if (!encoded.ok())
+        why = QStringLiteral("%1 at position %2 has no code the unit can show")
+                  .arg(CodePage::describe(encoded.badCharacter))
+                  .arg(encoded.badPosition + 1);
+    const bool bad = !why.isEmpty();
     countLabel->setText(QStringLiteral("%1/%2").arg(text.size()).arg(kMessageMaxLength));
+    countLabel->setToolTip(bad ? why
+                               : QStringLiteral("Characters in the new message, of the 40 the "
+                                                "unit holds"));
     QPalette pal = palette();
     if (bad)
         pal.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));

@@ -62,6 +62,7 @@ private:
     // tests reach it.
     QLabel* interlockCaption = nullptr;
     QLabel* interlockValue = nullptr;
+    QLabel* unitValue = nullptr; // "unit 1 on /dev/ttyUSB0"
     QLabel* currentCaption = nullptr;
     QLabel* currentValue = nullptr;
     QLabel* newCaption = nullptr;

@@ -232,9 +232,11 @@ private slots:
         rig.main.editor().select(2);
         const QString tips = writeButton->toolTip() + "|" + rig.button("eraseAllButton")->toolTip();
         for (const QString& bad : {QString("ABC") + QChar(0x3A9), QString(41, 'W')}) {
-            newTextEdit->setText(bad); // the count turns red
+            newTextEdit->setText(bad); // the count turns red, and says why
             QVERIFY(countLabel->property("bad").toBool());
         }
+        QCOMPARE(countLabel->toolTip(), "41 characters: the unit holds 40");
+        QCOMPARE(child<QLabel>(editor, "unitValue")->text(), "unit 1 on no port");
         newTextEdit->clear();
         QTest::keyClicks(newTextEdit, "NEW TEXT");
         QCOMPARE(countLabel->text() + "|" + tips,
