@@ -59,6 +59,9 @@ public:
     void setFindUnitAction(std::function<void()> f) { findUnitAction_ = std::move(f); }
     // What the "Reconnect" answer of a port-failure box runs.
     void setReconnectAction(std::function<void()> f) { reconnectAction_ = std::move(f); }
+    // Where F1 finds the help (README.md and its pictures); by default beside
+    // the program or where it was installed.
+    void setHelpFolder(const QString& folder) { helpFolder_ = folder; }
 
     // The status line: the connection and the last operation's outcome. The
     // port was opened, closed or renamed: the failure noted last is over.
@@ -107,6 +110,7 @@ private:
     QString unsavedNote() const;
     void setOperationsEnabled(bool on);
     void showCommsTest();
+    void showHelp();
     void exportPdf();
     void eraseAll();
     // Runs a bulk operation; its button reads "Stop" meanwhile and stops it,
@@ -173,6 +177,7 @@ private:
     HistoryFile history_; // every write and erase of this window and the comms test
     QString fileName_;    // shared by open and save
     QString lastFolder_;  // of the last file chosen, for the next dialog
+    QString helpFolder_;  // README.md and its pictures, for F1
     FileChooser chooseFile_;
     std::function<void()> endProgram_;
     std::function<void()> connectAction_;

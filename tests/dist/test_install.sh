@@ -16,7 +16,8 @@ cmake --install "$build" --prefix "$p" >/dev/null
 for f in bin/qv840n bin/qv840ctl share/qv840n/filedata.fm share/qv840n/Defaults.txt \
     share/qv840n/CRC-16.TBL share/applications/qv840n.desktop \
     share/icons/hicolor/scalable/apps/qv840n.svg share/metainfo/qv840n.metainfo.xml \
-    share/man/man1/qv840n.1 share/man/man1/qv840ctl.1 share/bash-completion/completions/qv840ctl; do
+    share/man/man1/qv840n.1 share/man/man1/qv840ctl.1 share/bash-completion/completions/qv840ctl \
+    share/qv840n/help/README.md share/qv840n/help/docs/compare.png; do
     [ -f "$p/$f" ] || fail "$f is not installed"
 done
 [ "$("$p/bin/qv840ctl" --version)" = "qv840ctl $version" ] || fail "qv840ctl --version"

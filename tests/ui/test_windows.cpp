@@ -9,6 +9,7 @@
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/CompareDialog.h"
+#include "ui/HelpWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
@@ -18,6 +19,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTextBrowser>
 #include <QToolButton>
 #include <QtTest>
 
@@ -276,7 +278,7 @@ private slots:
         QTemporaryDir dir;
         QStringList answers{dir.filePath("t.sav"), dir.filePath("t.sav"), "",
                             dir.filePath("t.SAV"), dir.filePath("t.csv"), dir.filePath("t.csv"),
-                            dir.filePath("t"), dir.filePath("t.sav")};
+                            dir.filePath("t"),     dir.filePath("t.sav")};
         QStringList calls;
         rig.main.setFileChooser([&](bool, const QString& filter, const QString& last) {
             calls << filter + " " + QFileInfo(last).fileName();
@@ -590,6 +592,31 @@ private slots:
         QCOMPARE(rig.message(7)->text() + "|" + rig.messages.texts()[7],
                  "FROM THE COMMS TEST|FROM THE COMMS TEST");
         QCOMPARE(states().mid(7, 1), "1");
+    }
+
+    // F1 opens the walk-through from disk, pictures and all; without it, a message says where
+    // it was looked for.
+    void helpOnF1() {
+        Rig rig;
+        QVERIFY(rig.start());
+        const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
+        rig.main.setHelpFolder(HelpWindow::findFolder(app));
+        rig.main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&rig.main));
+        QTest::keyClick(rig.main.windowHandle(), Qt::Key_F1);
+        auto* help = rig.main.findChild<HelpWindow*>();
+        QVERIFY(help && help->isVisible());
+        auto* text = child<QTextBrowser>(help, "helpText");
+        QVERIFY(text->toPlainText().contains("Compare with Unit"));
+        const QVariant picture =
+            text->loadResource(QTextDocument::ImageResource, QUrl("docs/compare.png"));
+        QVERIFY(!picture.isNull());
+        help->close();
+        rig.main.setHelpFolder({});
+        rig.main.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&rig.main));
+        QTest::keyClick(rig.main.windowHandle(), Qt::Key_F1);
+        QVERIFY(rig.op.last().text.startsWith("The help is not installed"));
     }
 };
 
