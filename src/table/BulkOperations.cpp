@@ -77,10 +77,10 @@ bool BulkOperations::askAfterSilence(const BulkRun& run, const SlotsRead& read, 
     if (!read.silent || !ask)
         return true;
     const int last = read.first + read.count() - 1;
-    const QString which =
-        read.count() == 1
-            ? interlockName(read.first)
-            : QStringLiteral("%1 to %2").arg(interlockName(read.first), interlockName(last));
+    const QString which = read.count() == 1
+                              ? interlockName(read.first)
+                              : QStringLiteral("interlocks %1 to %2")
+                                    .arg(terminalCaption(read.first), terminalCaption(last));
     const MsgAnswer a = op_.message(
         kNoDataText +
             QStringLiteral("\r\nNo answer for %1 at unit address %2.").arg(which).arg(run.unit()),

@@ -75,7 +75,7 @@ private:
 // An entry equal to its default is never sent, so it is never a problem.
 QString writeAllProblem(const QString& entry, const QString& defaultText);
 
-// The entries write all would hold back, one line each ("interlock 3 (42-3):
+// The entries write all would hold back, one line each ("interlock 42-3:
 // the message is empty"); their indices go to invalid.
 QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid = nullptr);
 

@@ -93,7 +93,7 @@ void BlockReadMemory::note(const QString& connection, int unit, Answer answer) {
 }
 
 QString interlockName(int k) {
-    return QStringLiteral("interlock %1 (%2)").arg(k).arg(terminalCaption(k));
+    return QStringLiteral("interlock %1").arg(terminalCaption(k));
 }
 
 QString mismatchText(const QVector<SlotMismatch>& mismatched) {

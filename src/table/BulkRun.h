@@ -98,7 +98,7 @@ struct BulkParts {
     ChangeRecord* record = nullptr;          // hears each write and erase; may be null
 };
 
-// For the operator: "interlock 3 (42-3)".
+// For the operator, by its terminals: "interlock 42-3".
 QString interlockName(int k);
 
 // The box that lists slots whose read-back differs, each with both texts.

@@ -86,9 +86,8 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
     const CodePage::Encoded encoded = CodePage::encode(text);
     QString bad;
     if (const qsizetype at = firstRefused(text, keepControlCharacters_); at >= 0)
-        bad = QStringLiteral("The message for interlock %1 (%2) holds %3 at position %4, "
+        bad = QStringLiteral("The message for interlock %1 holds %2 at position %3, "
                              "which cannot be sent: the unit shows only printable characters.")
-                  .arg(k)
                   .arg(terminalCaption(k), MessageText::describeUnsendable(text.at(at)))
                   .arg(at + 1);
     else if (!encoded.ok())

@@ -64,7 +64,7 @@ QString compareSummary(const CompareResult& result);
 // "nothing written: 2 slots could not be read" when it failed.
 QString restoreSummary(const RestoreResult& result);
 
-// The entries of table no slot can hold, one line each ("interlock 8 (47-48):
+// The entries of table no slot can hold, one line each ("interlock 47-48:
 // the message has 41 characters, more than 40"), their slots in invalid:
 // restore refuses such a table before anything is sent. For the command line,
 // to refuse a file before the port is opened.

@@ -98,7 +98,8 @@ void CompareDialog::fillRows(const QVector<SlotDifference>& differences) {
         auto* slot = new QTableWidgetItem(d.terminal);
         slot->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable | Qt::ItemIsSelectable);
         slot->setCheckState(Qt::Checked);
-        slot->setToolTip(QStringLiteral("Interlock %1 (%2)").arg(d.slot).arg(d.terminal));
+        slot->setToolTip(
+            QStringLiteral("Interlock %1, slot %2 on the unit").arg(d.terminal).arg(d.slot));
         differenceTable->setItem(row, Slot, slot);
         differenceTable->setItem(row, OnUnit, textItem(d.onUnit, d.defaultText));
         differenceTable->setItem(row, InTable, textItem(d.inTable, d.defaultText));

@@ -189,7 +189,7 @@ private slots:
         QTest::addColumn<QString>("box"); // the first box, or empty for none
         const QString refused = "Unit 1 refused a read of several messages at once (";
         const QString fallback = "B0 B6 " + singles(6, 19);
-        const QString silent = "No answer for interlock 6 (44-46) to interlock 11 (51-52)";
+        const QString silent = "No answer for interlocks 44-46 to 51-52";
         const int completed = int(O::Completed);
         QTest::newRow("auto, exception") << Mode::Auto << 0 << fallback << completed << 20 << "";
         QTest::newRow("auto, too few") << Mode::Auto << 1 << fallback << completed << 20 << "";
@@ -249,8 +249,8 @@ private slots:
         QCOMPARE(r.outcome, O::Completed);
         QCOMPARE(r.silent.size(), 20);
         QCOMPARE(rig.op.count(), 3); // two asked, then the list of the silent ones
-        QVERIFY(rig.op.boxes()[0].text.contains("No answer for interlock 0 (L1-40) to interlock "
-                                                "5 (43-44) at unit address 5."));
+        QVERIFY(rig.op.boxes()[0].text.contains("No answer for interlocks L1-40 to 43-44 at "
+                                                "unit address 5."));
         QVERIFY(rig.op.last().text.contains("did not answer for 20 interlocks"));
         QCOMPARE(BlockReadMemory::of(rig.transport).answer("scripted", 5),
                  BlockReadMemory::Answer::Unknown);

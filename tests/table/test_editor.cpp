@@ -83,7 +83,7 @@ private slots:
         // The text typed is the middle of "after".
         row("write, bad char", true, Character, "'Ω' (U+03A9) at position 2", "OLD|AΩ|CUR");
         row("write, ESC", true, Character,
-            "interlock 0 (L1-40) holds the character ESC (\\x1B) at position 2", "OLD|A\x1B|CUR");
+            "interlock L1-40 holds the character ESC (\\x1B) at position 2", "OLD|A\x1B|CUR");
         row("write, LF", true, Character, "LF (\\x0A) at position 2", "OLD|A\n|CUR");
         row("write, DEL", true, Character, "\\x7F at position 2", "OLD|A\x7F|CUR");
         row("write, y umlaut", true, Character, "'ÿ' (U+00FF) at position 2", "OLD|Aÿ|CUR");
@@ -148,7 +148,7 @@ private slots:
         };
         row("write proven", true, 0, Editor::Outcome::Delivered, "Seems like message", "A|A");
         row("write not stored", true, 1, Editor::Outcome::NotVerified,
-            "interlock 0 (L1-40): written \"A\", holds \"STORED 0\"", "STORED 0|STORED 0");
+            "interlock L1-40: written \"A\", holds \"STORED 0\"", "STORED 0|STORED 0");
         row("write, read-back silent", true, 2, Editor::Outcome::NotVerified,
             "written \"A\", could not be read back", "A|A");
         row("erase proven", false, 0, Editor::Outcome::Delivered, "Erase Successfully", "DEF|CUR");

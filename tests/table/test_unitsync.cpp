@@ -162,13 +162,13 @@ private slots:
         QTest::addColumn<QString>("box");
         QTest::newRow("not stored") << 0 << reads(0, 19) + " W3 R3 W8 R8"
                                     << "1 written, 0 erased, 18 unchanged, 1 still differs"
-                                    << "interlock 3 (42-3): written \"THREE\", holds \"STORED 3\"";
+                                    << "interlock 42-3: written \"THREE\", holds \"STORED 3\"";
         QTest::newRow("silent first")
             << 1 << reads(0, 19) << "nothing written: 1 slot could not be read"
             << "not read; nothing was written.";
         QTest::newRow("41 characters") << 2 << ""
                                        << "nothing written: 1 entry no slot can hold"
-                                       << "interlock 8 (47-48): the message has 41 characters";
+                                       << "interlock 47-48: the message has 41 characters";
         QTest::newRow("a NUL") << 3 << ""
                                << "nothing written: 1 entry no slot can hold"
                                << "holds the character NUL (\\x00), which would end it";
@@ -208,7 +208,7 @@ private slots:
         QVERIFY(differs && !differs->unread && differs->readBack == "STORED 3");
         QCOMPARE(mismatchText({*differs}),
                  "Read back after writing, 1 interlock does not hold what was written:\r\n"
-                 "interlock 3 (42-3): written \"THREE\", holds \"STORED 3\"");
+                 "interlock 42-3: written \"THREE\", holds \"STORED 3\"");
         QVERIFY(!readBackWritten(rig.transport, 1, 3, "STORED 3"));
         TransportStatus status = TransportStatus::Failed;
         const auto silent = readBackWritten(rig.transport, 1, 9, "NINE", &status);
@@ -219,7 +219,7 @@ private slots:
         table[8] = QString(41, 'E');
         QVector<int> invalid;
         QCOMPARE(restoreProblems(table, rig.defaults, &invalid),
-                 QStringList{"interlock 8 (47-48): the message has 41 characters, more than 40"});
+                 QStringList{"interlock 47-48: the message has 41 characters, more than 40"});
         QCOMPARE(invalid, QVector<int>{8});
     }
 

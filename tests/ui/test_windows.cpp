@@ -456,8 +456,8 @@ private slots:
         click(readAll);
         const RecordingOperator::Box fault = rig.op.last();
         QCOMPARE(fault.text, "No data received!\r\nCheck connection, unit address, baud rate, com "
-                             "port\r\nAnd then try again later!\r\nNo answer for interlock 0 "
-                             "(L1-40) at unit address 1.");
+                             "port\r\nAnd then try again later!\r\nNo answer for interlock "
+                             "L1-40 at unit address 1.");
         QVERIFY(fault.title == "Communication Fault" &&
                 fault.buttons == MsgButtons::OkCancelIgnoreAll);
         QCOMPARE(enabledDuring, QVector<bool>(4, false));
@@ -468,7 +468,7 @@ private slots:
         rig.op.script({MsgAnswer::Ok, MsgAnswer::IgnoreAll});
         click(readAll);
         QCOMPARE(rig.op.count(), 3);
-        QVERIFY(rig.op.boxes().at(1).text.endsWith("interlock 1 (40-41) at unit address 1.") &&
+        QVERIFY(rig.op.boxes().at(1).text.endsWith("interlock 40-41 at unit address 1.") &&
                 rig.op.last().text.startsWith("The unit did not answer for 20 interlocks"));
     }
 
