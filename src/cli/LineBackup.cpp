@@ -11,6 +11,7 @@
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
 #include "table/BulkOperations.h"
+#include "table/CsvRecords.h"
 #include "table/CsvTable.h"
 #include "table/TableFiles.h"
 #include "table/UnitSync.h"
@@ -49,15 +50,6 @@ private:
     Operator& terminal_;
     int unit_ = 0;
 };
-
-// A CSV field as RFC 4180 writes it.
-QString csvField(const QString& text) {
-    static const QRegularExpression needsQuotes(QStringLiteral("[\",\r\n]|^\\s|\\s$"));
-    if (!text.contains(needsQuotes))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-           QLatin1Char('"');
-}
 
 // What became of one unit of a backup.
 struct UnitBackup {

@@ -9,6 +9,7 @@
 #include "startup/ConfigFiles.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
+#include "table/CsvRecords.h"
 #include "table/CsvTable.h"
 
 #include <QCommandLineParser>
@@ -54,15 +55,6 @@ std::optional<int> checkCsvTarget(const QString& path) {
                                    "written")
                         .arg(file.filePath()));
     return std::nullopt;
-}
-
-// A CSV field as RFC 4180 writes it.
-QString csvField(const QString& text) {
-    static const QRegularExpression needsQuotes(QStringLiteral("[\",\r\n]|^\\s|\\s$"));
-    if (!text.contains(needsQuotes))
-        return text;
-    return QLatin1Char('"') + QString(text).replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
-           QLatin1Char('"');
 }
 
 // The units found as a CSV table: UTF-8, CR LF, a header row

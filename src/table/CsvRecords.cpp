@@ -119,7 +119,8 @@ std::optional<QVector<CsvRecord>> scanCsvRecords(const QString& text, QChar sepa
 
 QString csvField(const QString& field, QChar separator) {
     const bool blankEnd = !field.isEmpty() && (isBlank(field.front()) || isBlank(field.back()));
-    if (!blankEnd && !field.contains(separator) && !field.contains(QLatin1Char('"')))
+    if (!blankEnd && !field.contains(separator) && !field.contains(QLatin1Char('"')) &&
+        !field.contains(QLatin1Char('\r')) && !field.contains(QLatin1Char('\n')))
         return field;
     QString q = field;
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
