@@ -5,6 +5,8 @@
 //
 //   bench_blockreads [RUNS]      (default 3)
 
+#include "BenchProcess.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -35,60 +37,26 @@ double floorMs(const std::vector<int>& replyBytes) {
     return ms;
 }
 
-double nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
-}
-
-std::vector<char*> argvOf(std::vector<std::string>& args) {
-    std::vector<char*> v;
-    for (auto& a : args)
-        v.push_back(a.data());
-    v.push_back(nullptr);
-    return v;
-}
-
-// Starts the simulated line; its first stdout line is the device path.
 pid_t startSimulator(const std::string& ctl, std::string& path) {
-    int out[2];
-    if (pipe(out) != 0)
-        return -1;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        std::vector<std::string> args{ctl,       "simulate", "--baud", std::to_string(kBaud),
-                                      "--units", "1-4"};
-        execv(ctl.c_str(), argvOf(args).data());
-        _exit(127);
-    }
-    close(out[1]);
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        path += c;
-    close(out[0]);
-    return pid;
+    return bench::startSimulator(ctl, kBaud, {"--units", "1-4"}, path);
 }
 
 // The wall time of one qv840ctl run, or a negative number when it failed.
 double timeRun(const std::string& ctl, std::vector<std::string> args) {
     args.insert(args.begin(), ctl);
     std::fflush(nullptr);
-    const double start = nowMs();
+    const double start = bench::nowMs();
     const pid_t pid = fork();
     if (pid == 0) {
         if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr))
             _exit(127);
-        execv(ctl.c_str(), argvOf(args).data());
+        execv(ctl.c_str(), bench::argvOf(args).data());
         _exit(127);
     }
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;
-    return nowMs() - start;
+    return bench::nowMs() - start;
 }
 
 double median(std::vector<double> all) {

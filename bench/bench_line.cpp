@@ -11,6 +11,8 @@
 
 #include "startup/MessageLayout.h"
 
+#include "BenchProcess.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
@@ -60,43 +62,10 @@ double lineFloorMs(int perRead, double pauseMs) {
     return ms * (kLastUnit - kFirstUnit + 1);
 }
 
-double nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
-}
-
-std::vector<char*> argvOf(std::vector<std::string>& args) {
-    std::vector<char*> v;
-    for (auto& a : args)
-        v.push_back(a.data());
-    v.push_back(nullptr);
-    return v;
-}
-
-// Starts the simulated line; its first stdout line is the device path.
 pid_t startSimulator(const std::string& ctl, std::string& path) {
-    int out[2];
-    if (pipe(out) != 0)
-        return -1;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        const std::string units = std::to_string(kFirstUnit) + "-" + std::to_string(kLastUnit);
-        std::vector<std::string> args{ctl,       "simulate", "--baud", std::to_string(kBaud),
-                                      "--units", units};
-        execv(ctl.c_str(), argvOf(args).data());
-        _exit(127);
-    }
-    close(out[1]);
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        path += c;
-    close(out[0]);
-    return pid;
+    return bench::startSimulator(
+        ctl, kBaud, {"--units", std::to_string(kFirstUnit) + "-" + std::to_string(kLastUnit)},
+        path);
 }
 
 struct RunFigures {
@@ -117,18 +86,18 @@ RunFigures timeRun(const std::string& ctl, std::vector<std::string> args) {
     args.insert(args.begin(), ctl);
     std::fflush(nullptr);
     RunFigures figures;
-    const double start = nowMs();
+    const double start = bench::nowMs();
     const pid_t pid = fork();
     if (pid == 0) {
         if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr))
             _exit(127);
-        execv(ctl.c_str(), argvOf(args).data());
+        execv(ctl.c_str(), bench::argvOf(args).data());
         _exit(127);
     }
     int status = 0;
     rusage usage{};
     const bool waited = wait4(pid, &status, 0, &usage) == pid;
-    figures.wallMs = nowMs() - start;
+    figures.wallMs = bench::nowMs() - start;
     figures.ok = waited && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     figures.cpuMs = cpuMsOf(usage);
     figures.maxRssKb = usage.ru_maxrss;
@@ -146,7 +115,7 @@ RunFigures timePeer(const std::string& port, int perRead) {
     rusage before{};
     rusage after{};
     getrusage(RUSAGE_SELF, &before);
-    const double start = nowMs();
+    const double start = bench::nowMs();
     bool ok = modbus_connect(ctx) == 0;
     uint16_t regs[MODBUS_MAX_READ_REGISTERS];
     for (int unit = kFirstUnit; ok && unit <= kLastUnit; ++unit) {
@@ -157,7 +126,7 @@ RunFigures timePeer(const std::string& port, int perRead) {
             address += registers;
         }
     }
-    figures.wallMs = nowMs() - start;
+    figures.wallMs = bench::nowMs() - start;
     getrusage(RUSAGE_SELF, &after);
     if (!ok)
         std::fprintf(stderr, "bench_line: libmodbus: %s\n", modbus_strerror(errno));

@@ -6,6 +6,8 @@
 //
 //   bench_readall [RUNS]      (default 3)
 
+#include "BenchProcess.h"
+
 #include <QCoreApplication>
 #include <QDir>
 
@@ -45,41 +47,8 @@ double floorMs() {
            (kPauseMs + kRequestBytes * kWireMsPerByte + kSettleMs + kReplyBytes * kWireMsPerByte);
 }
 
-double nowMs() {
-    timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return double(t.tv_sec) * 1000 + double(t.tv_nsec) / 1e6;
-}
-
-std::vector<char*> argvOf(std::vector<std::string>& args) {
-    std::vector<char*> v;
-    for (auto& a : args)
-        v.push_back(a.data());
-    v.push_back(nullptr);
-    return v;
-}
-
-// Starts the simulator; its first stdout line is the device path.
 pid_t startSimulator(const std::string& ctl, std::string& path) {
-    int out[2];
-    if (pipe(out) != 0)
-        return -1;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        close(out[1]);
-        std::vector<std::string> args{ctl, "simulate", "--baud", std::to_string(kBaud)};
-        execv(ctl.c_str(), argvOf(args).data());
-        _exit(127);
-    }
-    close(out[1]);
-    char c = 0;
-    while (read(out[0], &c, 1) == 1 && c != '\n')
-        path += c;
-    close(out[0]);
-    return pid;
+    return bench::startSimulator(ctl, kBaud, {}, path);
 }
 
 struct Figures {
@@ -92,7 +61,7 @@ struct Figures {
 Figures timeReadAll(const std::string& ctl, const std::string& port, bool noPause) {
     Figures f;
     std::fflush(nullptr); // or the child repeats what is still buffered
-    const double start = nowMs();
+    const double start = bench::nowMs();
     const pid_t pid = fork();
     if (pid == 0) {
         if (FILE* devnull = freopen("/dev/null", "w", stdout); !devnull)
@@ -101,14 +70,14 @@ Figures timeReadAll(const std::string& ctl, const std::string& port, bool noPaus
         if (noPause)
             args.insert(args.end(), {"--pause-ms", "0"});
         args.push_back("read-all");
-        execv(ctl.c_str(), argvOf(args).data());
+        execv(ctl.c_str(), bench::argvOf(args).data());
         _exit(127);
     }
     int status = 0;
     rusage use{};
     if (wait4(pid, &status, 0, &use) != pid)
         return f;
-    f.wallMs = nowMs() - start;
+    f.wallMs = bench::nowMs() - start;
     f.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     auto ms = [](const timeval& t) { return double(t.tv_sec) * 1000 + double(t.tv_usec) / 1000; };
     f.cpuMs = ms(use.ru_utime) + ms(use.ru_stime);
@@ -119,7 +88,7 @@ Figures timeReadAll(const std::string& ctl, const std::string& port, bool noPaus
 // libmodbus opening the line and reading the twenty slots back to back.
 Figures timeLibmodbus(const std::string& port) {
     Figures f;
-    const double start = nowMs();
+    const double start = bench::nowMs();
     modbus_t* ctx = modbus_new_rtu(port.c_str(), kBaud, 'N', 8, 1);
     if (ctx == nullptr)
         return f;
@@ -133,7 +102,7 @@ Figures timeLibmodbus(const std::string& port) {
         modbus_close(ctx);
     }
     modbus_free(ctx);
-    f.wallMs = nowMs() - start;
+    f.wallMs = bench::nowMs() - start;
     return f;
 }
 
