@@ -3,8 +3,8 @@
 #include <QLabel>
 
 // A message label: a click (or Space/Enter when it has the focus) opens the
-// editor for its interlock. A text wider than the label ends in "…" and the
-// tooltip holds all of it.
+// editor for its interlock. A text a little wider than the label is drawn
+// smaller; one wider still ends in "…" and the tooltip holds all of it.
 class ClickLabel : public QLabel {
     Q_OBJECT
 public:
@@ -23,6 +23,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void elide();

@@ -34,13 +34,19 @@ bool LoadedWindows::contains(const QWidget* window) const {
     return window != nullptr && windows().contains(const_cast<QWidget*>(window));
 }
 
+void LoadedWindows::centerWindow(QWidget* window) {
+    target_ = window;
+    CenterForm(*this);
+    target_ = nullptr;
+}
+
 QScreen* LoadedWindows::screenOf(const QWidget* window) const {
     QScreen* screen = window != nullptr ? window->screen() : nullptr;
     return screen != nullptr ? screen : QGuiApplication::primaryScreen();
 }
 
 QSizeF LoadedWindows::lastWindowSize() const {
-    const QWidget* w = last();
+    const QWidget* w = subject();
     if (w == nullptr)
         return {};
     // Before the window is first shown the window manager has not framed it
@@ -50,12 +56,12 @@ QSizeF LoadedWindows::lastWindowSize() const {
 }
 
 QSizeF LoadedWindows::screenSize() const {
-    const QScreen* screen = screenOf(last());
+    const QScreen* screen = screenOf(subject());
     return screen != nullptr ? QSizeF(screen->availableGeometry().size()) : QSizeF();
 }
 
 void LoadedWindows::moveLastWindow(QPointF topLeft) {
-    QWidget* w = last();
+    QWidget* w = subject();
     if (w == nullptr)
         return;
     const QScreen* screen = screenOf(w);
@@ -69,7 +75,7 @@ void LoadedWindows::moveLastWindow(QPointF topLeft) {
 }
 
 void LoadedWindows::resizeLastWindow(QSizeF frame) {
-    QWidget* w = last();
+    QWidget* w = subject();
     if (w == nullptr)
         return;
     // resize() sets the client area: the window manager's frame comes off.

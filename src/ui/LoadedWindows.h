@@ -26,10 +26,12 @@ public:
 
     // Centres the most recently loaded window on its screen's available area.
     void centerForm() { CenterForm(*this); }
+    // Centres this window, wherever it stands in the load order.
+    void centerWindow(QWidget* window);
 
     // WindowStack, in device-independent pixels: the window's outer frame and
     // the screen's area not taken by panels.
-    bool empty() const override { return last() == nullptr; }
+    bool empty() const override { return subject() == nullptr; }
     QSizeF lastWindowSize() const override;
     QSizeF screenSize() const override;
     void moveLastWindow(QPointF topLeft) override;
@@ -37,5 +39,8 @@ public:
 
 private:
     QScreen* screenOf(const QWidget* window) const;
+    // The window centring acts on: the one given to centerWindow, else the last.
+    QWidget* subject() const { return target_ != nullptr ? target_ : last(); }
     QList<QPointer<QWidget>> windows_;
+    QWidget* target_ = nullptr;
 };

@@ -24,8 +24,10 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QStandardPaths>
+#include <QStyle>
 #include <QTime>
 #include <QVBoxLayout>
 
@@ -122,6 +124,11 @@ void MainWindow::connectCommsTest() {
 
 void MainWindow::load() {
     windows_.loaded(this);
+    // The window manager's title bar is not known before the window is
+    // shown: leave room for one, so that the foot stays on the screen.
+    if (const QScreen* s = screen())
+        resize(size().boundedTo(s->availableGeometry().size() -
+                                QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight))));
     windows_.centerForm();
     for (int i = 0; i < kInterlockCount; ++i)
         setMessageLabel(i, table_.defaultText(i));
@@ -201,6 +208,7 @@ void MainWindow::setOperationsEnabled(bool on) {
         b->setEnabled(on || b == running_);
     // An operation keeps the unit it started with.
     addressSpinner->setEnabled(on);
+    addressValue->setEnabled(on);
 }
 
 void MainWindow::showCommsTest() {
@@ -212,9 +220,11 @@ void MainWindow::showCommsTest() {
 bool MainWindow::event(QEvent* event) {
     // The window manager frames the window after it is shown; only then is
     // its outer size known, and a frame too tall for the screen shrinks.
-    if (event->type() == QEvent::WindowActivate && !framed_ && windows_.last() == this) {
+    // A dialog loaded since (the connection and speed dialogs at start-up)
+    // may be the last loaded: it is the main window that is centred.
+    if (event->type() == QEvent::WindowActivate && !framed_) {
         framed_ = true;
-        windows_.centerForm();
+        windows_.centerWindow(this);
     }
     return QWidget::event(event);
 }

@@ -239,6 +239,9 @@ QLayout* MainWindow::buildAddress(QWidget* cc) {
     addressValue->setAutoFillBackground(true);
     QPalette lp = addressValue->palette();
     lp.setColor(QPalette::Window, Qt::white);
+    // While an operation holds the address, the number greys as the arrows do.
+    lp.setColor(QPalette::Disabled, QPalette::Window, QColor(220, 220, 220));
+    lp.setColor(QPalette::Disabled, QPalette::WindowText, QColor(100, 100, 100));
     addressValue->setPalette(lp);
     addressValue->setMinimumWidth(
         addressValue->fontMetrics().horizontalAdvance(QStringLiteral(" 310")) + 8);
@@ -249,6 +252,11 @@ QLayout* MainWindow::buildAddress(QWidget* cc) {
     addressSpinner->setToolTip(QStringLiteral("Unit address: arrows, digits, Page Up/Down by 10"));
     addressSpinner->setTypedDigits(true);
     addressSpinner->setMinimumHeight(fontMetrics().height() * 2);
+    // The number looks like a field: a click on it gives the spinner the
+    // keyboard, and digits typed then set the address.
+    addressValue->setFocusPolicy(Qt::ClickFocus);
+    addressValue->setFocusProxy(addressSpinner);
+    addressValue->setToolTip(addressSpinner->toolTip());
     addressCaption = new QLabel(QStringLiteral("Adr"), cc);
     addressCaption->setObjectName(QStringLiteral("addressCaption"));
     addressCaption->setAlignment(Qt::AlignCenter);

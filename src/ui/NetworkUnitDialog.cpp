@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -20,6 +21,9 @@ NetworkUnitDialog::NetworkUnitDialog(const QString& address, QWidget* parent) : 
     hostEdit = new QLineEdit(this);
     hostEdit->setObjectName(QStringLiteral("hostEdit"));
     hostEdit->setPlaceholderText(QStringLiteral("192.168.1.20, gateway.local or ::1"));
+    // Room for the example, and for a host name of that length.
+    hostEdit->setMinimumWidth(
+        hostEdit->fontMetrics().horizontalAdvance(hostEdit->placeholderText()) + 24);
     portSpin = new QSpinBox(this);
     portSpin->setObjectName(QStringLiteral("portSpin"));
     portSpin->setRange(1, 65535);
@@ -59,6 +63,9 @@ QString NetworkUnitDialog::address() {
     else if (!parseEndpoint(text, &why))
         why[0] = why[0].toUpper();
     problemLabel->setText(why);
+    // The dialog grows to show the reason whole, on as many lines as it takes.
+    layout()->activate();
+    resize(size().expandedTo(QSize(width(), layout()->totalHeightForWidth(width()))));
     return why.isEmpty() ? text : QString();
 }
 

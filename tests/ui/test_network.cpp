@@ -87,7 +87,16 @@ private slots:
             child<QLineEdit>(net, "hostEdit")->setText(host);
             child<QSpinBox>(net, "portSpin")->setValue(port);
             child<QDialogButtonBox>(net, "buttons")->button(QDialogButtonBox::Ok)->click();
-            problem = child<QLabel>(net, "problemLabel")->text();
+            const QLabel* why = child<QLabel>(net, "problemLabel");
+            problem = why->text();
+            // The reason and the host's example are shown whole, not clipped.
+            QCoreApplication::processEvents();
+            const QLineEdit* edit = child<QLineEdit>(net, "hostEdit");
+            QVERIFY(edit->fontMetrics().horizontalAdvance(edit->placeholderText()) <
+                    edit->width() - 8);
+            QVERIFY(problem.isEmpty() ||
+                    (why->height() >= why->heightForWidth(why->width()) &&
+                     net->rect().contains(QRect(why->mapTo(net, QPoint()), why->size()))));
             if (net->isVisible())
                 net->reject();
         });

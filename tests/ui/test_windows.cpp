@@ -159,7 +159,10 @@ private slots:
         QCOMPARE(addressValue->text() + "|" + QString::number(rig.connection.unitAddress), " 2|2");
         addressSpinner->setValue(7);
         QCOMPARE(unitValue->text() + "|" + QString::number(unitSpinner->value()), " 7|7");
-        // Typed digits and Page Up/Down set the address.
+        // Typed digits and Page Up/Down set the address; a click on the number gives the
+        // keyboard to the spinner.
+        QTest::mouseClick(addressValue, Qt::LeftButton);
+        QVERIFY(addressSpinner->hasFocus());
         QTest::keyClicks(addressSpinner, "23");
         QCOMPARE(rig.connection.unitAddress, 23);
         QTest::keyClick(unitSpinner, Qt::Key_PageDown);
@@ -354,6 +357,11 @@ private slots:
         const QString wide(kMessageMaxLength, 'W');
         rig.main.setMessageLabel(5, wide);
         QVERIFY(readable(rig.message(5), wide));
+        // Forty capitals of a plain message show whole, if need be a little smaller.
+        const QString plain = "LOW GAS PRESSURE - CHECK MAIN GAS VALVE!";
+        rig.main.setMessageLabel(6, plain);
+        QCOMPARE(rig.message(6)->text(), plain);
+        rig.main.setMessageLabel(6, rig.messages.defaults()[6]);
         click(rig.message(5));
         child<QLineEdit>(rig.main.editorWindow(), "newTextEdit")->setText(wide);
         const QLineEdit* text = child<QLineEdit>(rig.main.editorWindow(), "newTextEdit");
@@ -404,7 +412,9 @@ private slots:
         connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
             if (++replies != 6)
                 return;
-            during << button->text() << QString::number(rig.button("openFileButton")->isEnabled());
+            // The address, number and arrows, is held: greyed.
+            during << button->text() << QString::number(rig.button("openFileButton")->isEnabled())
+                   << QString::number(child<QLabel>(rig.main, "addressValue")->isEnabled());
             if (escape) {
                 rig.main.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&rig.main));
@@ -415,7 +425,7 @@ private slots:
         });
         rig.op.answerAlways(MsgAnswer::Ok); // Erase All asks first
         button->click();
-        QCOMPARE(during, QStringList({"S&top", "0"}));
+        QCOMPARE(during, QStringList({"S&top", "0", "0"}));
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");
