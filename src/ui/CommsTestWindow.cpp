@@ -5,6 +5,7 @@
 #include "startup/Operator.h"
 #include "ui/Artwork.h"
 #include "ui/Controls.h"
+#include "ui/ElidedText.h"
 #include "ui/LoadedWindows.h"
 
 #include <QCloseEvent>
@@ -114,8 +115,8 @@ QLayout* CommsTestWindow::buildTopRow() {
         lampPictures[static_cast<size_t>(i)] = img;
         lamps->addWidget(img);
         // Each lamp says what it shows.
-        auto* caption = new QLabel(i == 0 ? QStringLiteral("Send") : QStringLiteral("Receive"),
-                                   lampPanel);
+        auto* caption =
+            new QLabel(i == 0 ? QStringLiteral("Send") : QStringLiteral("Receive"), lampPanel);
         caption->setObjectName(QStringLiteral("lampCaption_%1").arg(i));
         caption->setToolTip(lampTips.at(i));
         lamps->addWidget(caption);
@@ -319,7 +320,7 @@ void CommsTestWindow::setUnitAddress(int unit) {
 }
 
 void CommsTestWindow::setConnectionText(const QString& text) {
-    connectionLine->setText(text);
+    setElidedText(connectionLine, text); // a long gateway name never widens the window
 }
 
 void CommsTestWindow::onUnitAddressChanged(int value) {

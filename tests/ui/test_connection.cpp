@@ -206,7 +206,7 @@ private slots:
         QCOMPARE(p.connection.unitAddress, 7);
         QCOMPARE(p.commsTestUnit(), 7);
         QCOMPARE(p.status(), pb + ", 19200 baud, unit 7: connected");
-        QCOMPARE(child<QLabel>(p.startup.commsTest(), "connectionLine")->text(), p.status());
+        QCOMPARE(child<QLabel>(p.startup.commsTest(), "connectionLine")->toolTip(), p.status());
         // Connect: the port in use is offered; another port and speed are taken.
         p.seen.clear();
         p.answerDialogs(0, true, 0);

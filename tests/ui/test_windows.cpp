@@ -98,6 +98,10 @@ private slots:
         auto* addressSpinner = child<UpDown>(rig.main, "addressSpinner");
         auto* addressValue = child<QLabel>(rig.main, "addressValue");
         QVERIFY(!f.isVisible() && clockLabel->text().isEmpty());
+        // A long connection line is cut, never widening the window.
+        const int narrow = f.minimumSizeHint().width();
+        f.setConnectionText(QString(400, 'x'));
+        QCOMPARE(f.minimumSizeHint().width(), narrow);
         QCOMPARE(slotValue->text() + "|" + unitValue->text() + "|" + terminalCaption->text(),
                  " 400| 1|Terminal No. L1-40");
         // The lamps in their exact colours; the centre pixel is the pure colour.
