@@ -12,6 +12,7 @@
 #include "line/LineFolder.h"
 #include "startup/LineOptions.h"
 #include "startup/Operator.h"
+#include "table/MessageTable.h"
 #include "table/UnitSync.h"
 
 #include <QDateTime>
@@ -30,7 +31,7 @@ struct LineUnitResult {
     QDateTime time;       // when its part of the run ended
     QString firstMessage; // a backup: slot 0 as read
     QVector<SlotDifference> differences; // a compare or restore: the slots that (still) differ
-    QString box;          // the last box the unit's part raised, for the operator to read
+    QString box; // the last box the unit's part raised, for the operator to read
     bool answered = false;
     bool ok = false; // saved; as in its file; restored
 };
@@ -63,9 +64,9 @@ public:
 
 class LineRun {
 public:
-    // defaults and terminals: the start-up files', for the run's own table.
-    LineRun(Transport& transport, Operator& op, const TextTable& defaults,
-            const TextTable& terminals);
+    // startup: its defaults and terminal names make the run's own table; it
+    // is read only here.
+    LineRun(Transport& transport, Operator& op, const MessageTable& startup);
     ~LineRun();
     LineRun(const LineRun&) = delete;
     LineRun& operator=(const LineRun&) = delete;
