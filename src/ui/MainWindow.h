@@ -132,6 +132,9 @@ private:
     // (ui/MainWindowHistory.cpp).
     void setupHistory();
     void showHistory();
+    // Units on This Line: the whole line's backup, compare and restore, on
+    // tables of its own (ui/LineUnitsWindow.*).
+    void showLineUnits();
     void updateTooltips();
     void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
@@ -160,6 +163,7 @@ private:
     QPushButton* findUnitButton = nullptr;
     QPushButton* compareButton = nullptr;
     QPushButton* historyButton = nullptr;
+    QPushButton* lineUnitsButton = nullptr;
     QLabel* sourceLine = nullptr; // where the table came from
     QLabel* statusLine = nullptr;
 

@@ -207,6 +207,8 @@ QGroupBox* MainWindow::buildCommandCenter() {
     compareButton =
         button(QStringLiteral("compareButton"), QStringLiteral("Co&mpare with Unit..."), cc);
     historyButton = button(QStringLiteral("historyButton"), QStringLiteral("&History..."), cc);
+    lineUnitsButton =
+        button(QStringLiteral("lineUnitsButton"), QStringLiteral("&Units on This Line..."), cc);
     readAllButton->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
 
     auto* grid = new QGridLayout(cc);
@@ -225,6 +227,7 @@ QGroupBox* MainWindow::buildCommandCenter() {
     grid->addWidget(compareButton, 5, 0, 1, 2);
     grid->addWidget(findUnitButton, 5, 2);
     grid->addWidget(historyButton, 6, 0, 1, 2);
+    grid->addWidget(lineUnitsButton, 6, 2);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     return cc;
