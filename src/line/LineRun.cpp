@@ -51,21 +51,34 @@ private:
 class LineRun::Slots : public MessageTableView {
 public:
     void setMessageLabel(int, const QString&) override {}
+    // An operation's progress starts again at 0 once it is over: the whole
+    // line's never goes back.
     void setProgress(int slot, int value) override {
-        if (progress_ && count_ > 0)
-            progress_->lineProgress(unit_, slot, (index_ * 100 + value) / count_);
+        done_ = std::max(done_, count_ > 0 ? (index_ * 100 + value) / count_ : 0);
+        if (progress_)
+            progress_->lineProgress(unit_, slot, done_);
+    }
+    void startRun(LineProgress* progress, int count) {
+        progress_ = progress;
+        count_ = count;
+        done_ = 0;
     }
     void startUnit(int unit, int index) {
         unit_ = unit;
         index_ = index;
         setProgress(-1, 0);
     }
-    LineProgress* progress_ = nullptr;
-    int count_ = 0;
+    void endUnit() {
+        index_ += 1;
+        setProgress(-1, 0);
+    }
 
 private:
+    LineProgress* progress_ = nullptr;
+    int count_ = 0;
     int unit_ = 0;
     int index_ = 0;
+    int done_ = 0;
 };
 
 LineRun::LineRun(Transport& transport, Operator& op, const MessageTable& startup)
@@ -95,8 +108,7 @@ void LineRun::requestStop() {
 bool LineRun::startRun(LineReport& report, int planned) {
     stop_ = false;
     report.planned = planned;
-    slots_->progress_ = progress_;
-    slots_->count_ = planned;
+    slots_->startRun(progress_, planned);
     if (!transport_.busy())
         return true;
     report.outcome = LineReport::Outcome::Refused;
@@ -108,6 +120,7 @@ bool LineRun::finishUnit(LineUnitResult r, LineReport& report, bool portFailed) 
     r.time = QDateTime::currentDateTime();
     r.box = boxes_->last();
     report.units << r;
+    slots_->endUnit();
     if (progress_)
         progress_->unitFinished(r);
     if (portFailed) {
