@@ -63,6 +63,15 @@ void LineUnitsWindow::buildControls() {
     lineProgressBar->setValue(0);
     underWayLabel = new QLabel(this);
     underWayLabel->setObjectName(QStringLiteral("underWayLabel"));
+    auto* all = new QVBoxLayout(this);
+    all->addWidget(unitList);
+    all->addWidget(lineProgressBar);
+    all->addWidget(underWayLabel);
+    all->addLayout(buildButtons());
+    resize(900, 420);
+}
+
+QLayout* LineUnitsWindow::buildButtons() {
     scanButton = commandButton(QStringLiteral("scanButton"), QStringLiteral("&Scan"), this);
     backUpAllButton =
         commandButton(QStringLiteral("backUpAllButton"), QStringLiteral("&Back Up All..."), this);
@@ -93,12 +102,7 @@ void LineUnitsWindow::buildControls() {
     buttons->addStretch();
     buttons->addWidget(stopButton);
     buttons->addWidget(closeButton);
-    auto* all = new QVBoxLayout(this);
-    all->addWidget(unitList);
-    all->addWidget(lineProgressBar);
-    all->addWidget(underWayLabel);
-    all->addLayout(buttons);
-    resize(900, 420);
+    return buttons;
 }
 
 QVector<int> LineUnitsWindow::units() const {

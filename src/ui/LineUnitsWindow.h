@@ -22,6 +22,7 @@ struct FoundUnit;
 class MessageTable;
 class Operator;
 class QLabel;
+class QLayout;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
@@ -62,6 +63,7 @@ public slots:
 
 private:
     void buildControls();
+    QLayout* buildButtons();
     QTreeWidgetItem* row(int unit);
     void addFound(const FoundUnit& unit);
     // Nothing may start while a run of this window or another operation

@@ -24,6 +24,7 @@ class CommsTestWindow;
 class Transport;
 class LoadedWindows;
 class Operator;
+class QGridLayout;
 class QGroupBox;
 class QLayout;
 class QProgressBar;
@@ -99,6 +100,7 @@ private:
     QLabel* terminalLabel(int k, QWidget* frame, int rowHeight);
     ClickLabel* messageLabel(int k, QWidget* frame, int rowHeight);
     QGroupBox* buildCommandCenter();
+    void addLineUnitsButton(QGridLayout* grid, QWidget* commandCenter);
     QLayout* buildAddress(QWidget* commandCenter);
     QLayout* buildProgress();
     void messageClicked(int index);
