@@ -49,9 +49,10 @@ void LineUnitsWindow::buildControls() {
                                QStringLiteral("Last backup or restore"), QStringLiteral("Result"),
                                QStringLiteral("Compare")});
     unitList->header()->setStretchLastSection(true);
-    unitList->setColumnWidth(kFirstMessage, 300);
-    unitList->setColumnWidth(kLast, 160);
-    unitList->setColumnWidth(kLastResult, 200);
+    unitList->setColumnWidth(kAddress, 70);
+    unitList->setColumnWidth(kFirstMessage, 330);
+    unitList->setColumnWidth(kLast, 170);
+    unitList->setColumnWidth(kLastResult, 150);
     unitList->setToolTip(QStringLiteral("Double-click a unit to make it the unit of every window"));
     connect(unitList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem* item) {
         while (item->parent())
@@ -68,7 +69,7 @@ void LineUnitsWindow::buildControls() {
     all->addWidget(lineProgressBar);
     all->addWidget(underWayLabel);
     all->addLayout(buildButtons());
-    resize(900, 420);
+    resize(980, 420);
 }
 
 QLayout* LineUnitsWindow::buildButtons() {

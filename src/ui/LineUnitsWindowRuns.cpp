@@ -82,7 +82,7 @@ LineReport LineUnitsWindow::runLine(const std::function<LineReport(LineRun&)>& w
 void LineUnitsWindow::lineProgress(int unit, int slot, int percent) {
     lineProgressBar->setValue(percent);
     underWayLabel->setText(slot < 0 ? QStringLiteral("%1: unit %2").arg(running_).arg(unit)
-                                    : QStringLiteral("%1: unit %2, slot %3 (%4)")
+                                    : QStringLiteral("%1: unit %2, slot %3 (interlock %4)")
                                           .arg(running_)
                                           .arg(unit)
                                           .arg(slot)
@@ -115,7 +115,7 @@ void LineUnitsWindow::showCompare(const LineUnitResult& r) {
     item->setToolTip(kCompare, r.box.isEmpty() ? r.file : r.box);
     for (const SlotDifference& d : r.differences) {
         auto* child = new QTreeWidgetItem(item);
-        child->setText(kFirstMessage, differenceText(d));
+        child->setText(kAddress, differenceText(d)); // spans the row
         child->setFirstColumnSpanned(true);
     }
     item->setExpanded(!r.differences.isEmpty());
