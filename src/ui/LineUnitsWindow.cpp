@@ -18,12 +18,6 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace {
-
-enum Column { kAddress, kFirstMessage, kLast, kLastResult, kCompare };
-
-} // namespace
-
 LineUnitsWindow::LineUnitsWindow(Transport& transport, Operator& op, const MessageTable& startup,
                                  const Connection& connection, QWidget* parent)
     : QDialog(parent), transport_(transport), op_(op), startup_(startup), connection_(connection) {

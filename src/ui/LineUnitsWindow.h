@@ -62,6 +62,8 @@ public slots:
     void reject() override; // while a run is under way it stops it instead
 
 private:
+    // The unit list's columns; a differing slot's line spans its unit's row.
+    enum Column { kAddress, kFirstMessage, kLast, kLastResult, kCompare };
     void buildControls();
     QLayout* buildButtons();
     QTreeWidgetItem* row(int unit);

@@ -17,8 +17,6 @@
 
 namespace {
 
-enum Column { kAddress, kFirstMessage, kLast, kLastResult, kCompare };
-
 QString unitNames(const QVector<int>& units) {
     QStringList names;
     for (int u : units)
