@@ -36,8 +36,8 @@ const QVector<CommandRow>& commandTable() {
          "each unit-NN.sav to unit NN, one line per unit",
          runRestore, N::Unit},
         {"backup", "[--units A-B] DIR",
-         "read every unit from A to B (default 1-31) into\n"
-         "DIR/unit-NN.sav, one line per unit, and list them in\n"
+         "read units A to B (no --units: those a scan finds)\n"
+         "into DIR/unit-NN.sav, one line per unit, listed in\n"
          "DIR/index.csv; exit 0 when every unit answered",
          runBackup, N::Unit},
         {"scan", "[--units A-B] [--speeds LIST] [--timeout-ms N] [--first] [-o FILE.csv]",

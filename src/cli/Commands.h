@@ -64,11 +64,18 @@ int runBackup(const GlobalOptions& options, const QStringList& args);  // cli/Li
 int runHistory(const GlobalOptions& options, const QStringList& args); // cli/History.cpp
 
 // verify DIR and restore DIR: each DIR/unit-NN.sav against its unit, one unit
-// after another, then one line per unit (cli/LineBackup.cpp).
+// after another, then one line per unit (cli/LineBackup.cpp, over line/LineRun).
 int runLineSync(const GlobalOptions& options, const QString& folder, bool restore);
 
-// The file of a unit's table in a line's folder: unit-07.sav, unit-123.sav.
+// The file of a unit's table in a line's folder: unit-07.sav, unit-123.sav
+// (line/LineFolder.h).
 QString unitFileName(int unit);
 // --units A-B (or A alone), addresses from low to high: the first and the
-// last, or nothing after saying why.
+// last, or nothing after saying why (the one parser, line/LineFolder.h).
 std::optional<std::pair<int, int>> unitRangeArgument(const QString& text, int low, int high);
+
+// The line as a scan of the session's sees it: its serial port (none through
+// a gateway), first-byte wait and retries (cli/Scan.cpp).
+class Session;
+struct ScanLine;
+ScanLine sessionScanLine(Session& session);

@@ -14,9 +14,9 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -68,21 +68,6 @@ QByteArray foundCsv(const QVector<FoundUnit>& found) {
                     .arg(f.baud > 0 ? QString::number(f.baud) : QString(),
                          csvField(MessageText::escaped(f.firstMessage)));
     return text.toUtf8();
-}
-
-// --units A-B, or a status to exit with.
-std::optional<int> takeUnits(const QString& text, ScanPlan& plan) {
-    const auto m = QRegularExpression(QStringLiteral("^(\\d{1,3})(?:-(\\d{1,3}))?$")).match(text);
-    const int a = m.captured(1).toInt(), b = m.hasCaptured(2) ? m.captured(2).toInt() : a;
-    if (!m.hasMatch() || a < kFirstUnitAddress || b > kLastUnitAddress || a > b)
-        return fail(Exit::BadInput, QStringLiteral("--units takes A-B, unit addresses from %1 to "
-                                                   "%2 with A no more than B, not \"%3\"")
-                                        .arg(kFirstUnitAddress)
-                                        .arg(kLastUnitAddress)
-                                        .arg(text));
-    plan.firstUnit = a;
-    plan.lastUnit = b;
-    return std::nullopt;
 }
 
 // --speeds 9600,4800, or a status to exit with.
@@ -171,12 +156,7 @@ void printHint(int baud, const QString& portName) {
 // The scan over the session's line: its transport, its first-byte wait and
 // retries; the speed is switched on a serial port only.
 int scan(Session& session, const ScanPlan& plan, const QString& outFile) {
-    const GlobalOptions& options = session.options();
-    ScanLine line;
-    line.port = session.serialPort();
-    line.firstByteMs = session.firstByteMs();
-    line.retries = options.line.retries;
-    line.retryPauseMs = options.line.pauseMs;
+    const ScanLine line = sessionScanLine(session);
     Scanner scanner(session.transport(), line);
     QObject::connect(&session.signalWatch, &SignalWatch::caught, &scanner,
                      [&scanner] { scanner.requestStop(); });
@@ -203,6 +183,15 @@ int scan(Session& session, const ScanPlan& plan, const QString& outFile) {
 
 } // namespace
 
+ScanLine sessionScanLine(Session& session) {
+    ScanLine line;
+    line.port = session.serialPort();
+    line.firstByteMs = session.firstByteMs();
+    line.retries = session.options().line.retries;
+    line.retryPauseMs = session.options().line.pauseMs;
+    return line;
+}
+
 int runScan(const GlobalOptions& options, const QStringList& args) {
     QCommandLineParser p;
     const ScanOptions o;
@@ -212,9 +201,12 @@ int runScan(const GlobalOptions& options, const QStringList& args) {
     if (!p.positionalArguments().isEmpty())
         return fail(Exit::BadInput, QStringLiteral("scan takes no arguments, only options"));
     ScanPlan plan;
-    if (p.isSet(o.units))
-        if (const auto status = takeUnits(p.value(o.units), plan))
-            return *status;
+    if (p.isSet(o.units)) {
+        const auto range = unitRangeArgument(p.value(o.units), kFirstUnitAddress, kLastUnitAddress);
+        if (!range)
+            return Exit::BadInput;
+        std::tie(plan.firstUnit, plan.lastUnit) = *range;
+    }
     plan.stopAtFirst = p.isSet(o.first);
     const QString outFile = p.value(o.output);
     const std::optional<QString> speeds =

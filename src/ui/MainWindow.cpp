@@ -10,6 +10,7 @@
 #include "ui/CommsTestWindow.h"
 #include "ui/Controls.h"
 #include "ui/ElidedText.h"
+#include "ui/LineUnitsWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
 #include "ui/SheetPrinter.h"
@@ -68,6 +69,7 @@ void MainWindow::connectControls() {
         if (findUnitAction_)
             findUnitAction_();
     });
+    connect(lineUnitsButton, &QPushButton::clicked, this, &MainWindow::showLineUnits);
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape_->setEnabled(false);
     connect(escape_, &QShortcut::activated, this, &MainWindow::stopRunning);
@@ -203,8 +205,9 @@ SheetInfo MainWindow::sheetInfo() const {
 
 void MainWindow::setOperationsEnabled(bool on) {
     // The button of the operation under way stays: it stops it.
-    for (QPushButton* b : {readAllButton, writeAllButton, eraseAllButton, openFileButton,
-                           saveFileButton, connectButton, findUnitButton, compareButton})
+    for (QPushButton* b :
+         {readAllButton, writeAllButton, eraseAllButton, openFileButton, saveFileButton,
+          connectButton, findUnitButton, compareButton, lineUnitsButton})
         b->setEnabled(on || b == running_);
     // An operation keeps the unit it started with.
     addressSpinner->setEnabled(on);
@@ -341,6 +344,13 @@ void MainWindow::refreshStatus() {
     commsTest_.setConnectionText(connection);
 }
 
+void MainWindow::showLineUnits() {
+    LineUnitsWindow window(transport_, op_, table_, connection_, this);
+    window.setChangeRecord(&history_);
+    connect(&window, &LineUnitsWindow::unitChosen, this, &MainWindow::setUnitAddress);
+    window.exec();
+}
+
 void MainWindow::setUnitAddress(int unit) {
     addressSpinner->setValue(unit); // its change does the rest
 }
@@ -365,6 +375,8 @@ void MainWindow::updateTooltips() {
         QStringLiteral("Choose another port or speed, or open the same again"));
     findUnitButton->setToolTip(
         QStringLiteral("Look for a unit whose address or speed is not known"));
+    lineUnitsButton->setToolTip(QStringLiteral("Every unit on the line: back up, compare and "
+                                               "restore them all"));
     compareButton->setToolTip(
         QStringLiteral("Read unit %1 and show the slots that differ from the table; write the "
                        "ones you choose")

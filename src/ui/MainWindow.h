@@ -24,6 +24,7 @@ class CommsTestWindow;
 class Transport;
 class LoadedWindows;
 class Operator;
+class QGridLayout;
 class QGroupBox;
 class QLayout;
 class QProgressBar;
@@ -99,6 +100,7 @@ private:
     QLabel* terminalLabel(int k, QWidget* frame, int rowHeight);
     ClickLabel* messageLabel(int k, QWidget* frame, int rowHeight);
     QGroupBox* buildCommandCenter();
+    void addLineUnitsButton(QGridLayout* grid, QWidget* commandCenter);
     QLayout* buildAddress(QWidget* commandCenter);
     QLayout* buildProgress();
     void messageClicked(int index);
@@ -132,6 +134,9 @@ private:
     // (ui/MainWindowHistory.cpp).
     void setupHistory();
     void showHistory();
+    // Units on This Line: the whole line's backup, compare and restore, on
+    // tables of its own (ui/LineUnitsWindow.*).
+    void showLineUnits();
     void updateTooltips();
     void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
@@ -160,6 +165,7 @@ private:
     QPushButton* findUnitButton = nullptr;
     QPushButton* compareButton = nullptr;
     QPushButton* historyButton = nullptr;
+    QPushButton* lineUnitsButton = nullptr;
     QLabel* sourceLine = nullptr; // where the table came from
     QLabel* statusLine = nullptr;
 

@@ -225,9 +225,17 @@ QGroupBox* MainWindow::buildCommandCenter() {
     grid->addWidget(compareButton, 5, 0, 1, 2);
     grid->addWidget(findUnitButton, 5, 2);
     grid->addWidget(historyButton, 6, 0, 1, 2);
+    addLineUnitsButton(grid, cc);
     grid->setColumnStretch(0, 1);
     grid->setColumnStretch(1, 1);
     return cc;
+}
+
+// Units on This Line..., right of History....
+void MainWindow::addLineUnitsButton(QGridLayout* grid, QWidget* cc) {
+    lineUnitsButton =
+        button(QStringLiteral("lineUnitsButton"), QStringLiteral("&Units on This Line..."), cc);
+    grid->addWidget(lineUnitsButton, 6, 2);
 }
 
 // The unit address: its value over the spinner over the caption.

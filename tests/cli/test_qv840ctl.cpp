@@ -338,6 +338,11 @@ private slots:
             "2\tno answer\t\n3\tsaved\tUNIT 3: " + boiler + "4\tsaved\tUNIT FOUR'S OWN\n" +
                 "5\tsaved\tUNIT 5: " + boiler + "6\tno answer\t\n",
             "qv840ctl: 3 of 5 units saved in ");
+        row("backup, the units a scan finds",
+            quickLine + QStringList{"--retries", "0", "backup", "@dir/scanned"}, 0,
+            "3\tsaved\tUNIT 3: " + boiler + "4\tsaved\tUNIT FOUR'S OWN\n" +
+                "5\tsaved\tUNIT 5: " + boiler,
+            "qv840ctl: found units 3, 4, 5\n");
         const QString same = " slots as in the file\n";
         row("verify a line", quickLine + QStringList{"verify", "@dir/lineb"}, 0,
             "unit 3 (unit-03.sav): 20 of 20" + same + "unit 4 (unit-04.sav): 20 of 20" + same +
