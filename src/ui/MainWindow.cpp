@@ -83,7 +83,7 @@ void MainWindow::connectControls() {
     });
     connect(openFileButton, &QPushButton::clicked, this, &MainWindow::openFile);
     connect(saveFileButton, &QPushButton::clicked, this, &MainWindow::saveFile);
-    connect(printButton, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
+    connect(printButton, &QPushButton::clicked, this, &MainWindow::print);
     connect(exportPdfButton, &QPushButton::clicked, this, &MainWindow::exportPdf);
     connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(commsTestButton, &QPushButton::clicked, this, &MainWindow::showCommsTest);
@@ -191,6 +191,7 @@ SheetInfo MainWindow::sheetInfo() const {
     info.port = fromUnit ? origin.unit.port : connection_.portName();
     info.when = QDateTime::currentDateTime();
     info.fileName = table_.fileName();
+    info.siteName = table_.siteName().value_or(QString());
     return info;
 }
 

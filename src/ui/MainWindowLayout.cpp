@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -195,6 +196,7 @@ QGroupBox* MainWindow::buildCommandCenter() {
     eraseAllButton =
         button(QStringLiteral("eraseAllButton"), QStringLiteral("&Erase All Msgs"), cc);
     openFileButton = button(QStringLiteral("openFileButton"), QStringLiteral("&Open File"), cc);
+    recentFilesButton = buildRecentButton(cc);
     saveFileButton = button(QStringLiteral("saveFileButton"), QStringLiteral("&Save File"), cc);
     quitButton = button(QStringLiteral("quitButton"), QStringLiteral("&Quit"), cc);
     commsTestButton =
@@ -214,7 +216,11 @@ QGroupBox* MainWindow::buildCommandCenter() {
     grid->addWidget(readAllButton, 0, 0, 2, 1);
     grid->addWidget(writeAllButton, 0, 1);
     grid->addWidget(eraseAllButton, 1, 1);
-    grid->addWidget(openFileButton, 2, 0);
+    auto* open = new QHBoxLayout;
+    open->setSpacing(2);
+    open->addWidget(openFileButton, 1);
+    open->addWidget(recentFilesButton);
+    grid->addLayout(open, 2, 0);
     grid->addWidget(saveFileButton, 2, 1);
     grid->addWidget(quitButton, 3, 0, 1, 2);
     grid->addLayout(buildAddress(cc), 0, 2, 3, 1);
