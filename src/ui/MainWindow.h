@@ -121,8 +121,8 @@ private:
     void openTable(const QString& name);
     void openRecent(const QString& name);
     bool mayDropTable(); // asks before an unsaved table gives way
-    // The small menu button beside Open File (ui/MainWindowFiles.cpp).
-    QToolButton* buildRecentButton(QWidget* parent);
+    // Open File and the small menu button beside it (ui/MainWindowFiles.cpp).
+    QLayout* buildOpenFileRow(QPushButton* openFile, QWidget* parent);
     void fillRecentMenu();
     QSettings& settings();
     // The site or boiler name for the sheet, asked once per table; nothing

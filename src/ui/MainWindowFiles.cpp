@@ -11,8 +11,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
 #include <QInputDialog>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QToolButton>
@@ -152,8 +154,9 @@ QSettings& MainWindow::settings() {
     return *settings_;
 }
 
-QToolButton* MainWindow::buildRecentButton(QWidget* parent) {
+QLayout* MainWindow::buildOpenFileRow(QPushButton* openFile, QWidget* parent) {
     auto* b = new QToolButton(parent);
+    recentFilesButton = b;
     b->setObjectName(QStringLiteral("recentFilesButton"));
     b->setArrowType(Qt::DownArrow);
     b->setPopupMode(QToolButton::InstantPopup); // Space opens it too
@@ -166,7 +169,12 @@ QToolButton* MainWindow::buildRecentButton(QWidget* parent) {
     menu->setToolTipsVisible(true);
     b->setMenu(menu);
     connect(menu, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
-    return b;
+    auto* row = new QHBoxLayout;
+    row->setSpacing(2);
+    row->addWidget(openFile, 1);
+    row->addWidget(b);
+    QWidget::setTabOrder(openFile, b); // Tab goes from Open File to its menu
+    return row;
 }
 
 // "&1 boiler2.sav" and so on: a digit opens it; the folder is in its tooltip.

@@ -12,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
@@ -196,7 +195,6 @@ QGroupBox* MainWindow::buildCommandCenter() {
     eraseAllButton =
         button(QStringLiteral("eraseAllButton"), QStringLiteral("&Erase All Msgs"), cc);
     openFileButton = button(QStringLiteral("openFileButton"), QStringLiteral("&Open File"), cc);
-    recentFilesButton = buildRecentButton(cc);
     saveFileButton = button(QStringLiteral("saveFileButton"), QStringLiteral("&Save File"), cc);
     quitButton = button(QStringLiteral("quitButton"), QStringLiteral("&Quit"), cc);
     commsTestButton =
@@ -216,11 +214,7 @@ QGroupBox* MainWindow::buildCommandCenter() {
     grid->addWidget(readAllButton, 0, 0, 2, 1);
     grid->addWidget(writeAllButton, 0, 1);
     grid->addWidget(eraseAllButton, 1, 1);
-    auto* open = new QHBoxLayout;
-    open->setSpacing(2);
-    open->addWidget(openFileButton, 1);
-    open->addWidget(recentFilesButton);
-    grid->addLayout(open, 2, 0);
+    grid->addLayout(buildOpenFileRow(openFileButton, cc), 2, 0);
     grid->addWidget(saveFileButton, 2, 1);
     grid->addWidget(quitButton, 3, 0, 1, 2);
     grid->addLayout(buildAddress(cc), 0, 2, 3, 1);

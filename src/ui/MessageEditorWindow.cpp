@@ -50,8 +50,6 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     countLabel->setToolTip(
         QStringLiteral("Characters in the new message, of the 40 the unit holds"));
     countLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000/40")));
-    previewCaption = new QLabel(QStringLiteral("Unit Shows"), this);
-    previewCaption->setObjectName(QStringLiteral("previewCaption"));
     buildPreview();
     buildButtons();
     buildLayout();
@@ -63,11 +61,9 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     // Return in the text box writes; Escape closes.
     connect(newTextEdit, &QLineEdit::returnPressed, writeButton, &QPushButton::click);
     connect(newTextEdit, &QLineEdit::textChanged, this, &MessageEditorWindow::updateCount);
-    connect(newTextEdit, &QLineEdit::textChanged, this, &MessageEditorWindow::updatePreview);
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
     updateCount();
-    updatePreview();
     connect(&transport, &Transport::busyChanged, this,
             [this](bool busy) { setOperationsEnabled(!busy); });
     setOperationsEnabled(!transport.busy());
@@ -130,6 +126,8 @@ const QColor kMarked(0xC0, 0x00, 0x00);
 } // namespace
 
 QFrame* MessageEditorWindow::buildPreview() {
+    previewCaption = new QLabel(QStringLiteral("Unit Shows"), this);
+    previewCaption->setObjectName(QStringLiteral("previewCaption"));
     previewRow = new QFrame(this);
     previewRow->setObjectName(QStringLiteral("previewRow"));
     previewRow->setToolTip(QStringLiteral("The new message as the unit will show it: forty "
@@ -156,6 +154,8 @@ QFrame* MessageEditorWindow::buildPreview() {
     QPalette red = previewBeyond->palette();
     red.setColor(QPalette::WindowText, kMarked);
     previewBeyond->setPalette(red);
+    connect(newTextEdit, &QLineEdit::textChanged, this, &MessageEditorWindow::updatePreview);
+    updatePreview();
     return previewRow;
 }
 
