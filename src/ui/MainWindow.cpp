@@ -25,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QToolButton>
 #include <QStandardPaths>
 #include <QTime>
 #include <QVBoxLayout>
@@ -200,6 +201,7 @@ void MainWindow::setOperationsEnabled(bool on) {
     for (QPushButton* b : {readAllButton, writeAllButton, eraseAllButton, openFileButton,
                            saveFileButton, connectButton, findUnitButton, compareButton})
         b->setEnabled(on || b == running_);
+    recentFilesButton->setEnabled(on); // another table meanwhile, as Open File
     // An operation keeps the unit it started with.
     addressSpinner->setEnabled(on);
 }

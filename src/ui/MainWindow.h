@@ -28,6 +28,7 @@ class LoadedWindows;
 class Operator;
 class QGroupBox;
 class QLayout;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QShortcut;
@@ -123,7 +124,7 @@ private:
     bool mayDropTable(); // asks before an unsaved table gives way
     // Open File and the small menu button beside it (ui/MainWindowFiles.cpp).
     QLayout* buildOpenFileRow(QPushButton* openFile, QWidget* parent);
-    void fillRecentMenu();
+    void fillRecentMenu(QMenu* menu);
     QSettings& settings();
     // The site or boiler name for the sheet, asked once per table; nothing
     // when the operator cancelled.

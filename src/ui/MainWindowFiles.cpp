@@ -159,7 +159,6 @@ QLayout* MainWindow::buildOpenFileRow(QPushButton* openFile, QWidget* parent) {
     recentFilesButton = b;
     b->setObjectName(QStringLiteral("recentFilesButton"));
     b->setArrowType(Qt::DownArrow);
-    b->setPopupMode(QToolButton::InstantPopup); // Space opens it too
     b->setFocusPolicy(Qt::StrongFocus);
     b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     b->setToolTip(QStringLiteral("Recent files: the last five tables opened or saved"));
@@ -167,8 +166,11 @@ QLayout* MainWindow::buildOpenFileRow(QPushButton* openFile, QWidget* parent) {
     auto* menu = new QMenu(b);
     menu->setObjectName(QStringLiteral("recentFilesMenu"));
     menu->setToolTipsVisible(true);
-    b->setMenu(menu);
-    connect(menu, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+    // A click or Space opens it under the button (the arrow is its only mark).
+    connect(b, &QToolButton::clicked, this, [this, b, menu] {
+        fillRecentMenu(menu);
+        menu->exec(b->mapToGlobal(QPoint(0, b->height())));
+    });
     auto* row = new QHBoxLayout;
     row->setSpacing(2);
     row->addWidget(openFile, 1);
@@ -178,8 +180,7 @@ QLayout* MainWindow::buildOpenFileRow(QPushButton* openFile, QWidget* parent) {
 }
 
 // "&1 boiler2.sav" and so on: a digit opens it; the folder is in its tooltip.
-void MainWindow::fillRecentMenu() {
-    QMenu* menu = recentFilesButton->menu();
+void MainWindow::fillRecentMenu(QMenu* menu) {
     menu->clear();
     const QStringList files = RecentFiles(settings()).files();
     if (files.isEmpty())
