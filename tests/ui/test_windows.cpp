@@ -475,7 +475,8 @@ private slots:
         connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
             if (++replies != 6)
                 return;
-            during << button->text() << QString::number(rig.button("openFileButton")->isEnabled());
+            during << button->text() << QString::number(rig.button("openFileButton")->isEnabled())
+                   << QString::number(child<QWidget>(rig.main, "recentFilesButton")->isEnabled());
             if (escape) {
                 rig.main.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&rig.main));
@@ -486,7 +487,7 @@ private slots:
         });
         rig.op.answerAlways(MsgAnswer::Ok); // Erase All asks first
         button->click();
-        QCOMPARE(during, QStringList({"S&top", "0"}));
+        QCOMPARE(during, QStringList({"S&top", "0", "0"}));
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");
