@@ -22,7 +22,7 @@ _qv840ctl() {
         compopt -o default
         return
         ;;
-    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries | --units | --speeds | --timeout-ms | --listen)
+    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries | --units | --speeds | --timeout-ms | --listen | --site)
         return
         ;;
     --config)
@@ -72,7 +72,7 @@ _qv840ctl() {
     read-all) COMPREPLY=($(compgen -W "-o --output $line" -- "$cur")) ;;
     write-all | verify | restore | sheet)
         if [[ $cur == -* && $command == sheet ]]; then
-            COMPREPLY=($(compgen -W "-o --output --paper" -- "$cur"))
+            COMPREPLY=($(compgen -W "-o --output --paper --site" -- "$cur"))
         elif [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "$line" -- "$cur"))
         else

@@ -55,9 +55,9 @@ const QVector<CommandRow>& commandTable() {
          "prints its device path (or, with --listen, its network\n"
          "address), runs until interrupted",
          runSimulate, N::Nothing},
-        {"sheet", "FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]",
+        {"sheet", "FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter] [--site NAME]",
          "draw the table's printed sheet as a PDF; -p and -a name\n"
-         "the port and unit address on it",
+         "the port and unit address on it, --site the site or boiler",
          runSheet, N::Painter},
     };
     return rows;

@@ -17,7 +17,8 @@
 namespace {
 
 const QString kUsage = QStringLiteral(
-    "usage: qv840ctl [-p PORT] [-a UNIT] sheet FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter]");
+    "usage: qv840ctl [-p PORT] [-a UNIT] sheet FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter] "
+    "[--site NAME]");
 
 std::optional<QPageSize::PageSizeId> paperSize(const QCommandLineParser& p,
                                                const QCommandLineOption& paper) {
@@ -56,7 +57,10 @@ int runSheet(const GlobalOptions& options, const QStringList& args) {
                                     QStringLiteral("The PDF to write."), QStringLiteral("OUT.pdf"));
     const QCommandLineOption paper(QStringLiteral("paper"), QStringLiteral("a4 or letter."),
                                    QStringLiteral("SIZE"));
-    parser.addOptions({output, paper});
+    const QCommandLineOption site(QStringLiteral("site"),
+                                  QStringLiteral("The site or boiler, under the title."),
+                                  QStringLiteral("NAME"));
+    parser.addOptions({output, paper, site});
     if (!parser.parse(QStringList{QStringLiteral("qv840ctl sheet")} + args))
         return fail(Exit::BadInput, parser.errorText() + QStringLiteral("; ") + kUsage);
     if (parser.positionalArguments().size() != 1 || !parser.isSet(output))
@@ -70,6 +74,7 @@ int runSheet(const GlobalOptions& options, const QStringList& args) {
 
     SheetInfo info;
     info.port = options.port;
+    info.siteName = parser.value(site).trimmed();
     if (options.unitGiven)
         info.unitAddress = options.unit;
     const QString in = parser.positionalArguments().constFirst();

@@ -1,8 +1,8 @@
 #include "sheet/Sheet.h"
 
+#include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
-#include "startup/Interlocks.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>
@@ -75,6 +75,21 @@ double paintGroup(QPainter& p, const InterlockGroup& g, const SheetInfo& info, d
     return top - y;
 }
 
+// The title, and under it the site when one is given. Returns the height.
+double paintHeader(QPainter& p, const SheetInfo& info, double width) {
+    drawFitted(p, QRectF(-kPad, 0, width + 2 * kPad, kTitle * 1.5),
+               QStringLiteral("QV840 Interlock Annunciator Table"), kTitle,
+               Qt::AlignLeft | Qt::AlignVCenter, true);
+    double y = kTitle * 1.5;
+    if (!info.siteName.isEmpty()) {
+        drawFitted(p, QRectF(-kPad, y, width + 2 * kPad, kText * 1.6),
+                   QStringLiteral("Site: %1").arg(MessageText::escaped(info.siteName)), kText,
+                   Qt::AlignLeft | Qt::AlignVCenter, true);
+        y += kText * 1.6;
+    }
+    return y;
+}
+
 } // namespace
 
 void paintSheet(QPainter& painter, const SheetInfo& info) {
@@ -86,11 +101,7 @@ void paintSheet(QPainter& painter, const SheetInfo& info) {
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::black);
 
-    double y = 0;
-    drawFitted(painter, QRectF(-kPad, y, width + 2 * kPad, kTitle * 1.5),
-               QStringLiteral("QV840 Interlock Annunciator Table"), kTitle,
-               Qt::AlignLeft | Qt::AlignVCenter, true);
-    y += kTitle * 1.5 + kGroupGap;
+    double y = paintHeader(painter, info, width) + kGroupGap;
 
     // One text height for every message: the largest at which all of them fit.
     QStringList messages;

@@ -1,9 +1,9 @@
 #pragma once
 // The printed sheet of a message table, for the binder beside the unit: one
-// page with the four groups as the main window shows them, each interlock's
-// terminal caption and message, then the unit address, the port, the date and
-// time and the file the table came from. One renderer serves the printer, the
-// window's PDF export and `qv840ctl sheet`. QtGui only, no widgets.
+// page with the title (and the site or boiler, when given), the four groups as
+// the main window shows them, each interlock's terminal caption and message, then the unit address,
+// the port, the date and time and the file the table came from. One renderer serves the printer,
+// the window's PDF export and `qv840ctl sheet`. QtGui only, no widgets.
 
 #include "startup/MessageLayout.h"
 
@@ -19,6 +19,7 @@ struct SheetInfo {
     QString port;         // empty: not known
     QDateTime when;
     QString fileName; // empty: the table did not come from a file
+    QString siteName; // the site or boiler, under the title; empty: none given
 };
 
 // Draws the sheet over the painter's whole device, whatever its size and

@@ -13,6 +13,7 @@ void MessageTable::reset(const TextTable& defaults, const TextTable& terminals) 
     fileName_.clear();
     origin_ = {};
     written_.reset();
+    siteName_.reset();
 }
 
 void MessageTable::noteFile(const QString& file) {

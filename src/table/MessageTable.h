@@ -81,6 +81,12 @@ public:
     // A write to a unit ran to its end (Write All, Write Selected).
     void noteWritten(const UnitKey& unit, const QTime& when) { written_ = {unit, when}; }
 
+    // The site or boiler name its printed sheet carries, asked once per table:
+    // nothing until then, empty when none was given. Kept apart from the
+    // table's file, whose format other programs and units read.
+    const std::optional<QString>& siteName() const { return siteName_; }
+    void setSiteName(const std::optional<QString>& name) { siteName_ = name; }
+
     // Differs from the file (or from the table at start).
     bool modified() const { return texts_ != saved_; }
     // Holds changes that are neither saved nor known to be on the unit.
@@ -96,6 +102,7 @@ private:
     QString fileName_;
     TableOrigin origin_;
     std::optional<std::pair<UnitKey, QTime>> written_;
+    std::optional<QString> siteName_;
     friend QString tableSourceText(const MessageTable& table, const UnitKey& current);
 };
 

@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QToolButton>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QTime>
@@ -87,7 +88,7 @@ void MainWindow::connectControls() {
     });
     connect(openFileButton, &QPushButton::clicked, this, &MainWindow::openFile);
     connect(saveFileButton, &QPushButton::clicked, this, &MainWindow::saveFile);
-    connect(printButton, &QPushButton::clicked, this, [this] { printSheet(this, sheetInfo()); });
+    connect(printButton, &QPushButton::clicked, this, &MainWindow::print);
     connect(exportPdfButton, &QPushButton::clicked, this, &MainWindow::exportPdf);
     connect(quitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(commsTestButton, &QPushButton::clicked, this, &MainWindow::showCommsTest);
@@ -200,6 +201,7 @@ SheetInfo MainWindow::sheetInfo() const {
     info.port = fromUnit ? origin.unit.port : connection_.portName();
     info.when = QDateTime::currentDateTime();
     info.fileName = table_.fileName();
+    info.siteName = table_.siteName().value_or(QString());
     return info;
 }
 
@@ -209,6 +211,7 @@ void MainWindow::setOperationsEnabled(bool on) {
          {readAllButton, writeAllButton, eraseAllButton, openFileButton, saveFileButton,
           connectButton, findUnitButton, compareButton, lineUnitsButton})
         b->setEnabled(on || b == running_);
+    recentFilesButton->setEnabled(on); // another table meanwhile, as Open File
     // An operation keeps the unit it started with.
     addressSpinner->setEnabled(on);
     addressValue->setEnabled(on);

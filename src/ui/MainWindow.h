@@ -15,9 +15,11 @@
 
 #include <QLabel>
 #include <QPointer>
+#include <QSettings>
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class CommsTestWindow;
@@ -27,9 +29,11 @@ class Operator;
 class QGridLayout;
 class QGroupBox;
 class QLayout;
+class QMenu;
 class QProgressBar;
 class QPushButton;
 class QShortcut;
+class QToolButton;
 class UpDown;
 class MessageEditorWindow;
 
@@ -63,6 +67,14 @@ public:
     // Where F1 finds the help (README.md and its pictures); by default beside
     // the program or where it was installed.
     void setHelpFolder(const QString& folder) { helpFolder_ = folder; }
+    // Where the recent files and the sheets' site names are kept; by default
+    // the user's settings, beside the remembered connection.
+    void setSettings(QSettings* settings) { settings_ = settings; }
+    // Asks for one line of text (label, prefilled); nothing for Cancel. Tests
+    // replace the input dialog with this.
+    using TextAsker =
+        std::function<std::optional<QString>(const QString& label, const QString& prefill)>;
+    void setTextAsker(TextAsker asker) { askText_ = std::move(asker); }
 
     // The status line: the connection and the last operation's outcome. The
     // port was opened, closed or renamed: the failure noted last is over.
@@ -108,6 +120,18 @@ private:
     QString chosenName(QString name, const QString& suffix);
     void saveFile();
     void openFile();
+    // Open File's path after the name is known; the recent files' too.
+    void openTable(const QString& name);
+    void openRecent(const QString& name);
+    bool mayDropTable(); // asks before an unsaved table gives way
+    // Open File and the small menu button beside it (ui/MainWindowFiles.cpp).
+    QLayout* buildOpenFileRow(QPushButton* openFile, QWidget* parent);
+    void fillRecentMenu(QMenu* menu);
+    QSettings& settings();
+    // The site or boiler name for the sheet, asked once per table; nothing
+    // when the operator cancelled.
+    std::optional<QString> askSiteName();
+    void print();
     // Why leaving the table would lose something, or nothing.
     QString unsavedNote() const;
     void setOperationsEnabled(bool on);
@@ -151,6 +175,7 @@ private:
     QPushButton* writeAllButton = nullptr;
     QPushButton* eraseAllButton = nullptr;
     QPushButton* openFileButton = nullptr;
+    QToolButton* recentFilesButton = nullptr; // its menu: the last five tables
     QPushButton* saveFileButton = nullptr;
     QPushButton* quitButton = nullptr;
     QPushButton* commsTestButton = nullptr;
@@ -185,6 +210,9 @@ private:
     QString lastFolder_;  // of the last file chosen, for the next dialog
     QString helpFolder_;  // README.md and its pictures, for F1
     FileChooser chooseFile_;
+    TextAsker askText_;
+    QSettings* settings_ = nullptr;
+    std::unique_ptr<QSettings> ownSettings_; // the user's, when none was given
     std::function<void()> endProgram_;
     std::function<void()> connectAction_;
     std::function<void()> findUnitAction_;

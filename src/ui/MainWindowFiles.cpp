@@ -1,15 +1,23 @@
-// The main window's files: open and save a table, export the sheet as PDF,
-// and the dialogs that choose them.
+// The main window's files: open and save a table, the recent files, print
+// and export the sheet as PDF with its site name, and the dialogs that choose
+// them.
 #include "ui/MainWindow.h"
 
 #include "startup/Operator.h"
+#include "table/RememberedTables.h"
 #include "table/TableFiles.h"
 #include "ui/SheetPrinter.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QMenu>
+#include <QPushButton>
+#include <QSettings>
 #include <QStandardPaths>
+#include <QToolButton>
 
 QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
                            const QString& lastName) {
@@ -75,6 +83,10 @@ void MainWindow::saveFile() {
     const TableFileOutcome saved = saveTableFile(name, table_.texts());
     if (saved.written) {
         table_.noteFile(name);
+        RecentFiles(settings()).add(name);
+        // The site given for the table goes with it to its new name.
+        if (const auto site = table_.siteName())
+            SiteNames(settings()).remember(name, *site);
         updateTitle();
     }
     if (!saved.message.isEmpty())
@@ -90,16 +102,32 @@ QString MainWindow::unsavedNote() const {
     return {};
 }
 
-void MainWindow::openFile() {
+bool MainWindow::mayDropTable() {
     // Another table in its place drops this one: asked as Quit does.
-    if (const QString note = unsavedNote();
-        !note.isEmpty() &&
-        !op_.askOkCancel(note + QStringLiteral("\r\nOpen another table in its place?"), {},
-                         MsgIcon::Question))
+    const QString note = unsavedNote();
+    return note.isEmpty() ||
+           op_.askOkCancel(note + QStringLiteral("\r\nOpen another table in its place?"), {},
+                           MsgIcon::Question);
+}
+
+void MainWindow::openFile() {
+    if (!mayDropTable())
         return;
     const QString name = chooseFile_(false, kTableFilters, startName());
-    if (name.isEmpty())
+    if (!name.isEmpty())
+        openTable(name);
+}
+
+void MainWindow::openRecent(const QString& name) {
+    if (const auto gone = RecentFiles(settings()).dropIfMissing(name)) {
+        op_.message(*gone, {}, MsgIcon::Exclamation, MsgButtons::Ok);
         return;
+    }
+    if (mayDropTable())
+        openTable(name);
+}
+
+void MainWindow::openTable(const QString& name) {
     lastFolder_ = QFileInfo(name).absolutePath();
     fileName_ = name;
     const TableFileOutcome opened = loadTableFile(name, table_.defaults(), table_.texts());
@@ -108,13 +136,99 @@ void MainWindow::openFile() {
     if (opened.ok) {
         table_.noteFile(name);
         table_.setOrigin({TableOrigin::Kind::File, {}, name, {}});
+        table_.setSiteName(std::nullopt); // another table: its sheet's site is asked again
+        RecentFiles(settings()).add(name);
     }
     updateTitle();
     if (!opened.message.isEmpty())
         op_.message(opened.message, {}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
+QSettings& MainWindow::settings() {
+    if (!settings_) { // the user's settings, where start-up keeps the connection
+        ownSettings_ =
+            std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                        QStringLiteral("qv840n"), QStringLiteral("qv840n"));
+        settings_ = ownSettings_.get();
+    }
+    return *settings_;
+}
+
+QLayout* MainWindow::buildOpenFileRow(QPushButton* openFile, QWidget* parent) {
+    auto* b = new QToolButton(parent);
+    recentFilesButton = b;
+    b->setObjectName(QStringLiteral("recentFilesButton"));
+    b->setArrowType(Qt::DownArrow);
+    b->setFocusPolicy(Qt::StrongFocus);
+    b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    b->setToolTip(QStringLiteral("Recent files: the last five tables opened or saved"));
+    b->setAccessibleName(QStringLiteral("Recent files"));
+    auto* menu = new QMenu(b);
+    menu->setObjectName(QStringLiteral("recentFilesMenu"));
+    menu->setToolTipsVisible(true);
+    // A click or Space opens it under the button (the arrow is its only mark).
+    connect(b, &QToolButton::clicked, this, [this, b, menu] {
+        fillRecentMenu(menu);
+        menu->exec(b->mapToGlobal(QPoint(0, b->height())));
+    });
+    auto* row = new QHBoxLayout;
+    row->setSpacing(2);
+    row->addWidget(openFile, 1);
+    row->addWidget(b);
+    QWidget::setTabOrder(openFile, b); // Tab goes from Open File to its menu
+    return row;
+}
+
+// "&1 boiler2.sav" and so on: a digit opens it; the folder is in its tooltip.
+void MainWindow::fillRecentMenu(QMenu* menu) {
+    menu->clear();
+    const QStringList files = RecentFiles(settings()).files();
+    if (files.isEmpty())
+        menu->addAction(QStringLiteral("No recent files"))->setEnabled(false);
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files[i];
+        QString shown = QFileInfo(path).fileName();
+        QAction* a = menu->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(shown.replace('&', QStringLiteral("&&"))));
+        a->setObjectName(QStringLiteral("recentFile_%1").arg(i));
+        a->setToolTip(QDir::toNativeSeparators(path));
+        a->setStatusTip(QStringLiteral("Open %1").arg(QDir::toNativeSeparators(path)));
+        connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
+    }
+}
+
+std::optional<QString> MainWindow::askSiteName() {
+    if (table_.siteName())
+        return table_.siteName();
+    const QString file = table_.fileName();
+    const QString last = file.isEmpty() ? QString() : SiteNames(settings()).nameFor(file);
+    const QString label = QStringLiteral("Site or boiler name for the sheet (may stay empty):");
+    std::optional<QString> given;
+    if (askText_) {
+        given = askText_(label, last);
+    } else {
+        bool ok = false;
+        const QString text = QInputDialog::getText(this, QStringLiteral("Sheet"), label,
+                                                   QLineEdit::Normal, last, &ok);
+        if (ok)
+            given = text;
+    }
+    if (!given)
+        return std::nullopt;
+    table_.setSiteName(given->trimmed());
+    if (!file.isEmpty())
+        SiteNames(settings()).remember(file, given->trimmed());
+    return table_.siteName();
+}
+
+void MainWindow::print() {
+    if (askSiteName())
+        printSheet(this, sheetInfo());
+}
+
 void MainWindow::exportPdf() {
+    if (!askSiteName())
+        return;
     const QString folder = QFileInfo(startName()).absolutePath() + QLatin1Char('/');
     QString name = chooseFile_(true, QStringLiteral("PDF (*.pdf)"), folder);
     if (!name.isEmpty() && !name.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))

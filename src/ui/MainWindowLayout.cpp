@@ -214,7 +214,7 @@ QGroupBox* MainWindow::buildCommandCenter() {
     grid->addWidget(readAllButton, 0, 0, 2, 1);
     grid->addWidget(writeAllButton, 0, 1);
     grid->addWidget(eraseAllButton, 1, 1);
-    grid->addWidget(openFileButton, 2, 0);
+    grid->addLayout(buildOpenFileRow(openFileButton, cc), 2, 0);
     grid->addWidget(saveFileButton, 2, 1);
     grid->addWidget(quitButton, 3, 0, 1, 2);
     grid->addLayout(buildAddress(cc), 0, 2, 3, 1);

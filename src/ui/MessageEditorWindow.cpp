@@ -2,12 +2,14 @@
 
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
+#include "table/UnitPreview.h"
 #include "transport/Transport.h"
 #include "ui/Controls.h"
 #include "ui/LoadedWindows.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -48,6 +50,7 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     countLabel->setToolTip(
         QStringLiteral("Characters in the new message, of the 40 the unit holds"));
     countLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000/40")));
+    buildPreview();
     buildButtons();
     buildLayout();
 
@@ -93,6 +96,9 @@ void MessageEditorWindow::buildLayout() {
     grid->addWidget(newCaption, 2, 0);
     grid->addWidget(newTextEdit, 2, 1);
     grid->addWidget(countLabel, 2, 2);
+    grid->addWidget(previewCaption, 3, 0);
+    grid->addWidget(previewRow, 3, 1, Qt::AlignLeft);
+    grid->addWidget(previewBeyond, 3, 2);
     grid->setColumnStretch(1, 1);
     interlockValue->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MMMMMMMM")));
 
@@ -108,6 +114,74 @@ void MessageEditorWindow::buildLayout() {
     all->setSpacing(14);
     all->addLayout(grid);
     all->addLayout(buttons);
+}
+
+namespace {
+// The unit's display: light characters on a dark glass, a cell it cannot
+// show on red (white on it). Each pair reads at 4.5:1 or better.
+const QColor kGlass(0x10, 0x1C, 0x10);
+const QColor kGlassUnused(0x05, 0x0A, 0x05);
+const QColor kGlyph(0x9C, 0xFF, 0x9C);
+const QColor kMarked(0xC0, 0x00, 0x00);
+} // namespace
+
+QFrame* MessageEditorWindow::buildPreview() {
+    previewCaption = new QLabel(QStringLiteral("Unit Shows"), this);
+    previewCaption->setObjectName(QStringLiteral("previewCaption"));
+    previewRow = new QFrame(this);
+    previewRow->setObjectName(QStringLiteral("previewRow"));
+    previewRow->setToolTip(QStringLiteral("The new message as the unit will show it: forty "
+                                          "cells, filled from the first"));
+    auto* row = new QHBoxLayout(previewRow);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(1);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setBold(true);
+    const QFontMetrics metrics(mono);
+    for (int i = 0; i < kMessageMaxLength; ++i) {
+        auto* cell = new QLabel(previewRow);
+        cell->setObjectName(QStringLiteral("previewCell_%1").arg(i));
+        cell->setFont(mono);
+        cell->setTextFormat(Qt::PlainText);
+        cell->setAlignment(Qt::AlignCenter);
+        cell->setAutoFillBackground(true);
+        cell->setFixedSize(metrics.horizontalAdvance(QLatin1Char('W')) + 4, metrics.height() + 6);
+        previewCells[size_t(i)] = cell;
+        row->addWidget(cell);
+    }
+    previewBeyond = new QLabel(this);
+    previewBeyond->setObjectName(QStringLiteral("previewBeyond"));
+    QPalette red = previewBeyond->palette();
+    red.setColor(QPalette::WindowText, kMarked);
+    previewBeyond->setPalette(red);
+    connect(newTextEdit, &QLineEdit::textChanged, this, &MessageEditorWindow::updatePreview);
+    updatePreview();
+    return previewRow;
+}
+
+void MessageEditorWindow::updatePreview() {
+    const UnitPreview preview = previewOnUnit(newTextEdit->text());
+    for (int i = 0; i < kMessageMaxLength; ++i) {
+        const PreviewCell& cell = preview.cells[size_t(i)];
+        QLabel* label = previewCells[size_t(i)];
+        const bool marked = cell.kind == PreviewCell::Kind::Unshowable;
+        QPalette pal = label->palette();
+        pal.setColor(QPalette::Window, marked                                  ? kMarked
+                                       : cell.kind == PreviewCell::Kind::Blank ? kGlassUnused
+                                                                               : kGlass);
+        pal.setColor(QPalette::WindowText, marked ? QColor(Qt::white) : kGlyph);
+        label->setPalette(pal);
+        label->setText(cell.kind == PreviewCell::Kind::Blank ? QString() : QString(cell.glyph));
+        label->setToolTip(cell.note);
+        label->setProperty("marked", marked);
+    }
+    previewBeyond->setText(preview.beyond > 0 ? QStringLiteral("+%1").arg(preview.beyond)
+                                              : QString());
+    previewBeyond->setToolTip(
+        preview.beyond > 0 ? QStringLiteral("%1 characters past the fortieth cell: the unit holds "
+                                            "none of them")
+                                 .arg(preview.beyond)
+                           : QString());
 }
 
 void MessageEditorWindow::load() {

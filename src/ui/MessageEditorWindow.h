@@ -10,6 +10,7 @@
 
 class Transport;
 class LoadedWindows;
+class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -57,6 +58,10 @@ private:
     void buildButtons();
     void showInterlock();
     void updateCount();
+    // The forty cells under the text box: the new message as the unit will
+    // show it, a character it cannot show on red (table/UnitPreview.h).
+    QFrame* buildPreview();
+    void updatePreview();
 
     // The controls, each with its member's name as object name, by which the
     // tests reach it.
@@ -72,6 +77,12 @@ private:
     QPushButton* closeButton = nullptr;
     QPushButton* putBackButton = nullptr;
     QLabel* countLabel = nullptr; // "n/40", red when newTextEdit cannot be sent
+    QLabel* previewCaption = nullptr;
+    QFrame* previewRow = nullptr;
+    // previewCell_0..39: each cell's text, its "marked" property true for a
+    // character the unit cannot show, its note as tooltip.
+    std::array<QLabel*, kMessageMaxLength> previewCells{};
+    QLabel* previewBeyond = nullptr; // "+3": characters past the fortieth cell
 
     Editor& editor_;
     const Connection& connection_;

@@ -6,6 +6,7 @@
 #include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "support/WidgetLookup.h"
+#include "table/RememberedTables.h"
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/CompareDialog.h"
@@ -17,6 +18,7 @@
 
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTextBrowser>
@@ -35,6 +37,9 @@ struct Rig {
     LoadedWindows windows;
     CommsTestWindow commsTest{connection, config.terminalNames, transport, op, windows};
     MainWindow main{messages, connection, transport, op, windows, commsTest};
+    QTemporaryDir settingsDir;
+    QSettings settings{settingsDir.filePath("qv840n.ini"), QSettings::IniFormat};
+    QStringList asked; // the prefilled texts of the site name's question
     int endCalls = 0;
 
     bool start(SimConfig simConfig = {}) {
@@ -51,6 +56,11 @@ struct Rig {
         commsTest.setEndProgram([this] { ++endCalls; });
         commsTest.load([] {});
         main.setEndProgram([this] { ++endCalls; });
+        main.setSettings(&settings);
+        main.setTextAsker([this](const QString&, const QString& prefill) {
+            asked << prefill;
+            return std::optional<QString>(prefill.isEmpty() ? "Boiler 2" : prefill);
+        });
         main.load();
         return port.open().ok;
     }
@@ -245,9 +255,20 @@ private slots:
             QVERIFY(countLabel->property("bad").toBool());
         }
         QCOMPARE(countLabel->toolTip(), "41 characters: the unit holds 40");
+        // The preview under it marks the character the unit cannot show, in its cell.
+        auto cell = [&](int i) {
+            return child<QLabel>(editor, QStringLiteral("previewCell_%1").arg(i));
+        };
+        newTextEdit->setText(QString("AB") + QChar(0x3A9));
+        QVERIFY(cell(2)->property("marked").toBool() && !cell(1)->property("marked").toBool());
+        QCOMPARE(cell(1)->text() + "|" + cell(3)->text(), "B|");
         QCOMPARE(child<QLabel>(editor, "unitValue")->text(), "unit 1 on no port");
         newTextEdit->clear();
         QTest::keyClicks(newTextEdit, "NEW TEXT");
+        QString shown; // as typed, each character in its cell
+        for (int i = 0; i < 9; ++i)
+            shown += cell(i)->text() + (cell(i)->property("marked").toBool() ? "!" : "");
+        QCOMPARE(shown, "NEW TEXT");
         QCOMPARE(countLabel->text() + "|" + tips,
                  "8/40|Write the new message to interlock 54-55 of unit 1 (Return)|"
                  "Erase all twenty messages of unit 1");
@@ -352,6 +373,56 @@ private slots:
         QVERIFY(rig.op.last().text.endsWith("neither saved to a file nor written to the unit."));
     }
 
+    // The menu beside Open File offers the tables saved or opened last and opens one from the
+    // keyboard; a vanished one is reported and dropped. The sheet's site is asked once per
+    // table, prefilled with the one given for its file.
+    void recentFilesAndSiteName() {
+        Rig rig;
+        QVERIFY(rig.start());
+        QTemporaryDir dir;
+        QStringList answers{dir.filePath("one.sav"), dir.filePath("s1.pdf"), dir.filePath("s2.pdf"),
+                            dir.filePath("two.sav"), dir.filePath("s3.pdf")};
+        rig.main.setFileChooser(
+            [&](bool, const QString&, const QString&) { return answers.takeFirst(); });
+        auto* recent = child<QToolButton>(rig.main, "recentFilesButton");
+        QStringList listed;
+        const auto pick = [&](Qt::Key key) { // opens the menu with Space, then presses key
+            listed.clear();
+            QTimer::singleShot(0, [&listed, key] {
+                QWidget* menu = QApplication::activePopupWidget();
+                for (const QAction* a : menu->actions())
+                    listed << a->text() + " " + a->toolTip();
+                QTest::keyClick(menu, key);
+                if (QApplication::activePopupWidget() == menu)
+                    menu->close(); // nothing taken the key
+            });
+            recent->setFocus();
+            QTest::keyClick(recent, Qt::Key_Space);
+        };
+        pick(Qt::Key_Escape);
+        QCOMPARE(listed, QStringList("No recent files No recent files"));
+        rig.messages.texts()[0] = "FIRST";
+        click(rig.button("saveFileButton"));
+        click(rig.button("exportPdfButton")); // the site asked for this table, then not again
+        click(rig.button("exportPdfButton"));
+        rig.messages.texts()[0] = "SECOND";
+        click(rig.button("saveFileButton"));
+        pick(Qt::Key_2);
+        QCOMPARE(listed, QStringList({"&1 two.sav " + dir.filePath("two.sav"),
+                                      "&2 one.sav " + dir.filePath("one.sav")}));
+        QCOMPARE(rig.messages.texts()[0] + "|" + rig.message(0)->text(), "FIRST|FIRST");
+        click(rig.button("exportPdfButton")); // another table: asked again, with its site
+        QCOMPARE(rig.asked, QStringList({"", "Boiler 2"}));
+        QFile::remove(dir.filePath("two.sav"));
+        pick(Qt::Key_2);
+        QCOMPARE(rig.op.last().text, "two.sav is no longer in " +
+                                         QDir::toNativeSeparators(dir.path()) +
+                                         " (moved, renamed or deleted).\r\nIt is taken off "
+                                         "the recent files.");
+        QCOMPARE(RecentFiles(rig.settings).files(), QStringList(dir.filePath("one.sav")));
+        QCOMPARE(rig.messages.texts()[0], "FIRST");
+    }
+
     void messagesReadable() {
         const QPalette light = qApp->palette(), dark(Qt::white, QColor(0x35, 0x35, 0x35));
         qApp->setPalette(dark); // light text on dark windows
@@ -416,9 +487,10 @@ private slots:
         connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
             if (++replies != 6)
                 return;
-            // The address, number and arrows, is held: greyed.
+            // The address (number and arrows) and the recent files are held: greyed.
             during << button->text() << QString::number(rig.button("openFileButton")->isEnabled())
-                   << QString::number(child<QLabel>(rig.main, "addressValue")->isEnabled());
+                   << QString::number(child<QLabel>(rig.main, "addressValue")->isEnabled())
+                   << QString::number(child<QWidget>(rig.main, "recentFilesButton")->isEnabled());
             if (escape) {
                 rig.main.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&rig.main));
@@ -429,7 +501,7 @@ private slots:
         });
         rig.op.answerAlways(MsgAnswer::Ok); // Erase All asks first
         button->click();
-        QCOMPARE(during, QStringList({"S&top", "0", "0"}));
+        QCOMPARE(during, QStringList({"S&top", "0", "0", "0"}));
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");

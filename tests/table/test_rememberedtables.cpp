@@ -1,0 +1,58 @@
+// What is remembered of the tables between runs: the recent files and each file's site name.
+#include "table/RememberedTables.h"
+
+#include <QSettings>
+#include <QtTest>
+
+class TestRememberedTables : public QObject {
+    Q_OBJECT
+private slots:
+    // Most recent first, each once, five at most, kept across runs; a vanished file says so
+    // and leaves the list.
+    void recentFiles() {
+        QTemporaryDir dir;
+        const auto file = [&](const QString& name) {
+            QFile f(dir.filePath(name));
+            f.open(QIODevice::WriteOnly);
+            return f.fileName();
+        };
+        QSettings settings(dir.filePath("qv840n.ini"), QSettings::IniFormat);
+        RecentFiles recent(settings);
+        QVERIFY(recent.files().isEmpty());
+        for (const char* name : {"a.sav", "b.sav", "c.csv", "d.sav", "e,1.sav", "f.sav"})
+            recent.add(file(name));
+        recent.add(dir.filePath("sub/../c.csv")); // the same file, named another way
+        QDir::setCurrent(dir.path());
+        recent.add("f.sav"); // relative: kept absolute
+        QSettings again(dir.filePath("qv840n.ini"), QSettings::IniFormat);
+        QCOMPARE(RecentFiles(again).files(),
+                 QStringList({dir.filePath("f.sav"), dir.filePath("c.csv"), dir.filePath("e,1.sav"),
+                              dir.filePath("d.sav"), dir.filePath("b.sav")}));
+
+        QVERIFY(!recent.dropIfMissing(dir.filePath("d.sav")));
+        QFile::remove(dir.filePath("d.sav"));
+        QCOMPARE(recent.dropIfMissing(dir.filePath("d.sav")).value_or(""),
+                 "d.sav is no longer in " + QDir::toNativeSeparators(dir.path()) +
+                     " (moved, renamed or deleted).\r\nIt is taken off the recent files.");
+        QCOMPARE(recent.files().size(), 4);
+        QVERIFY(!recent.files().contains(dir.filePath("d.sav")));
+    }
+
+    // A site name per file, kept across runs; an empty one forgets the file's.
+    void siteNames() {
+        QTemporaryDir dir;
+        QSettings settings(dir.filePath("qv840n.ini"), QSettings::IniFormat);
+        SiteNames sites(settings);
+        sites.remember(dir.filePath("a.sav"), "Boiler 2, east");
+        sites.remember(dir.filePath("b.sav"), "Kiln");
+        QSettings again(dir.filePath("qv840n.ini"), QSettings::IniFormat);
+        QCOMPARE(SiteNames(again).nameFor(dir.filePath("x/../a.sav")), "Boiler 2, east");
+        sites.remember(dir.filePath("a.sav"), "");
+        QVERIFY(sites.nameFor(dir.filePath("a.sav")).isEmpty());
+        QCOMPARE(sites.nameFor(dir.filePath("b.sav")), "Kiln");
+        QVERIFY(sites.nameFor({}).isEmpty());
+    }
+};
+
+QTEST_MAIN(TestRememberedTables)
+#include "test_rememberedtables.moc"
