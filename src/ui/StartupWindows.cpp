@@ -239,6 +239,8 @@ void StartupWindows::loadMainWindow() {
     main_->setConnectAction([this] { connectAgain(); });
     main_->setReconnectAction([this] { reconnect(); });
     main_->setFindUnitAction([this] { findUnit(); });
+    if (settings_) // the recent files and site names beside the remembered connection
+        main_->setSettings(settings_);
     main_->load();
     QObject::connect(main_.get(), &MainWindow::unitAddressChanged, main_.get(), [this](int unit) {
         if (settings_)
