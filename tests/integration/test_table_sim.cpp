@@ -1,34 +1,22 @@
 // The table's operations against the simulated unit over a pseudo-terminal.
-#include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
-// The unit holds "UNIT k" in slot k; the table starts on its defaults.
-struct Bench {
+// The unit holds "UNIT k" in slot k; the table starts on its defaults; the product's waits.
+struct Bench : LineRig<QtSerialPortDevice> {
     SimThread sim;
-    QtSerialPortDevice port;
-    CrcTableArray crc = standardCrcTable();
-    MessageTable messages;
     int address = 1;
-    RtuTransport transport{port, crc};
-    RecordingTableView view;
-    RecordingOperator op;
     BulkOperations bulk{messages, transport, view, op};
     int framesSent = 0;
 
+    Bench() : LineRig(LinkTiming{}) {}
     bool start() {
-        TextTable defaults;
-        for (int k = 0; k < 20; ++k) {
-            defaults[k] = "DEFAULT " + QString::number(k);
+        for (int k = 0; k < 20; ++k)
             sim.model().setMessage(k, "UNIT " + QByteArray::number(k));
-        }
-        messages.reset(defaults, {});
         QObject::connect(&transport, &Transport::frameSent, [this] { ++framesSent; });
         if (!sim.start({}))
             return false;
