@@ -4,10 +4,7 @@
 #include "commstest/CommsTest.h"
 #include "link/Crc.h"
 #include "modbus/Pdu.h"
-#include "support/FakeUnit.h"
-#include "support/RecordingViews.h"
-#include "support/ScriptedPort.h"
-#include "transport/RtuTransport.h"
+#include "support/TableRig.h"
 
 #include <QtTest>
 
@@ -123,27 +120,19 @@ private slots:
         QFETCH(int, reg);
         QFETCH(int, fault);
         QFETCH(QString, problem);
-        ScriptedPort port;
-        const CrcTableArray crc = standardCrcTable();
-        RtuTransport transport(port, crc, LinkTiming{30, 5, 30, 1, 0, 0});
-        FakeUnit unit;
-        unit.fill("STORED %1");
-        port.setResponder([&](const QByteArray& request) {
-            const bool read = request.at(1) == '\x03';
-            if (fault == 1 && !read) // the unit confirms, and keeps its old text
-                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
-            if (fault == 2 && read)
-                return QVector<Chunk>{};
-            return unit.answer(request);
-        });
+        ScriptedRig rig;
+        if (fault == 1) // the unit confirms, and keeps its old text
+            rig.unit.unstored = {3};
+        if (fault == 2)
+            rig.unit.silentReads = {3};
         RecordingCommsTestView view;
         view.text = "AB";
-        CommsTest test(transport, view);
+        CommsTest test(rig.transport, view);
         test.setUnit(1);
         test.setRegister(reg);
         test.setVerifyWrites(true);
         write ? test.writeMessage() : test.eraseMessage();
-        QTEST(int(port.requests().size()), "requests");
+        QTEST(int(rig.port.requests().size()), "requests");
         QVERIFY2(view.problems.join('\n').contains(problem), qPrintable(view.problems.join('\n')));
         QCOMPARE(view.problems.isEmpty(), problem.isEmpty());
     }

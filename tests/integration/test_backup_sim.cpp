@@ -2,16 +2,13 @@
 // quotes, commas, control characters and bytes that look like UTF-8, as .sav and as CSV (the
 // CSV renamed as a spreadsheet user might), opened again, restored onto another simulated unit
 // holding other texts, and read back by qv840ctl into the very same file.
-#include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
+#include "support/TableRig.h"
 #include "table/TableFiles.h"
 #include "table/UnitSync.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
@@ -84,21 +81,17 @@ private slots:
             QCOMPARE(loaded, expected);
         }
 
-        QtSerialPortDevice port;
-        port.setPortName(target.devicePath());
-        QVERIFY(port.open().ok && port.setSettings("115200,N,8,1").ok);
-        const CrcTableArray crc = standardCrcTable();
-        RtuTransport transport{port, crc, LinkTiming{150, 20, 30, 5, 1, 5}};
-        RecordingTableView view;
-        RecordingOperator op;
-        UnitSync sync{transport, view, op};
+        LineRig<QtSerialPortDevice> rig(LinkTiming{150, 20, 30, 5, 1, 5});
+        rig.port.setPortName(target.devicePath());
+        QVERIFY(rig.port.open().ok && rig.port.setSettings("115200,N,8,1").ok);
+        UnitSync sync{rig.transport, rig.view, rig.op};
         const RestoreResult r = sync.restore(1, expected, defaults);
-        QVERIFY2(r.restored() && op.count() == 0, qPrintable(restoreSummary(r)));
+        QVERIFY2(r.restored() && rig.op.count() == 0, qPrintable(restoreSummary(r)));
         QCOMPARE(r.erased, QVector<int>{5});
         QCOMPARE(target.model().message(2), QByteArray("A\x1B]0;X\x07"
                                                        "B"));
         QVERIFY(sync.compare(1, expected, defaults).matches());
-        port.close();
+        rig.port.close();
 
         const QString back = dir.filePath("back.sav");
         QVERIFY2(run({"-p", target.devicePath(), "-b", "115200", "--pause-ms", "0", "read-all",

@@ -3,18 +3,14 @@
 // unit confirmed, the CPU stayed idle while waiting, and a saved table file is
 // untouched.
 
-#include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
-#include "support/FakeUnit.h"
 #include "support/PtyPeer.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "table/Editor.h"
 #include "table/TableFile.h"
 #include "transport/PortTexts.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
@@ -39,15 +35,9 @@ private:
 // The unit at address 1 behind a pseudo-terminal, slot k holding "UNIT k";
 // the table holds "OLD k", the defaults are "DEFAULT k", and that table is
 // saved to a file first.
-struct Bench {
+struct Bench : LineRig<QtSerialPortDevice> {
     PtyPeer peer;
-    QtSerialPortDevice port;
-    const CrcTableArray crc = standardCrcTable();
-    RtuTransport transport{port, crc, kShort};
-    MessageTable messages;
     int address = 1;
-    RecordingTableView view;
-    RecordingOperator op;
     BulkOperations bulk{messages, transport, view, op};
     Editor editor{messages, transport, view, op};
     FakeEditorView editorView;
@@ -55,13 +45,9 @@ struct Bench {
     QTemporaryDir dir;
     QByteArray saved;
 
+    Bench() : LineRig(kShort) {}
     bool start() {
-        TextTable defaults;
-        for (int k = 0; k < 20; ++k)
-            defaults[k] = "DEFAULT " + QString::number(k);
-        messages.reset(defaults, {});
-        for (int k = 0; k < 20; ++k)
-            messages.texts()[k] = "OLD " + QString::number(k);
+        messages.texts() = numberedTexts("OLD %1");
         unit.fill("UNIT %1");
         unit.delayMs = 2;
         answer([this](const QByteArray& r) { return unit.answer(r); });
@@ -76,9 +62,6 @@ struct Bench {
     QByteArray contents() const {
         QFile f(file());
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-    }
-    QStringList entries() const {
-        return QStringList(messages.texts().begin(), messages.texts().begin() + 20);
     }
     QStringList titles() const {
         QStringList out;
@@ -202,11 +185,9 @@ private slots:
     void stopMidReply_data() {
         QTest::addColumn<int>("operation");
         QTest::addColumn<QStringList>("entries");
-        QStringList read = expectedEntries("UNIT %1", "UNIT %1", 2);
-        QStringList erased = expectedEntries("DEFAULT %1", "DEFAULT %1", 2);
-        QTest::newRow("read all") << ReadAll << read;
+        QTest::newRow("read all") << ReadAll << expectedEntries("UNIT %1", "UNIT %1", 2);
         QTest::newRow("write all") << WriteAll << expectedEntries("OLD %1", "OLD %1");
-        QTest::newRow("erase all") << EraseAll << erased;
+        QTest::newRow("erase all") << EraseAll << expectedEntries("DEFAULT %1", "DEFAULT %1", 2);
     }
     void stopMidReply() {
         QFETCH(int, operation);
@@ -255,29 +236,24 @@ private slots:
         QTest::addColumn<QStringList>("parts"); // of the last box
         QTest::addColumn<QStringList>("entries");
         const QString fault = QStringLiteral("Communication Fault");
-        const QStringList bad{"garbled reply", "Modbus exception 2", "unit address 9",
-                              "3 interlocks"};
-        QStringList read = expectedEntries("UNIT %1", "UNIT %1");
-        QStringList erased = expectedEntries("DEFAULT %1", "DEFAULT %1");
-        for (int k : {3, 5, 7})
-            read[k] = erased[k] = QString("OLD %1").arg(k);
-        const QStringList unchanged = expectedEntries("OLD %1", "OLD %1");
-        QTest::newRow("bad replies, read all")
-            << ReadAll << false << QStringList{fault} << bad + QStringList{"not read."} << read;
-        QTest::newRow("bad replies, write all") << WriteAll << false << QStringList{fault}
-                                                << bad + QStringList{"not written."} << unchanged;
-        QTest::newRow("bad replies, erase all") << EraseAll << false << QStringList{fault}
-                                                << bad + QStringList{"not erased."} << erased;
-        QTest::newRow("odd slots silent, read all")
-            << ReadAll << true << QStringList(10, fault) << QStringList{"No data received!"}
-            << expectedEntries("UNIT %1", "OLD %1");
-        QTest::newRow("odd slots silent, write all")
-            << WriteAll << true << QStringList{fault}
-            << QStringList{"10 interlocks: 40-41, ", "not written."} << unchanged;
-        QTest::newRow("odd slots silent, erase all")
-            << EraseAll << true << QStringList{fault}
-            << QStringList{"10 interlocks: 40-41, ", "not erased."}
-            << expectedEntries("DEFAULT %1", "OLD %1");
+        const char* const names[] = {"read all", "write all", "erase all"};
+        const QString ends[] = {"not read.", "not written.", "not erased."};
+        const QString done[] = {"UNIT %1", "OLD %1", "DEFAULT %1"}; // the entry of a slot done
+        for (int op : {ReadAll, WriteAll, EraseAll}) {
+            QStringList bad = expectedEntries(done[op], done[op]);
+            for (int k : {3, 5, 7})
+                bad[k] = QString("OLD %1").arg(k);
+            QTest::addRow("bad replies, %s", names[op])
+                << op << false << QStringList{fault}
+                << QStringList{"garbled reply", "Modbus exception 2", "unit address 9",
+                               "3 interlocks", ends[op]}
+                << bad;
+            QTest::addRow("odd slots silent, %s", names[op])
+                << op << true << QStringList(op == ReadAll ? 10 : 1, fault)
+                << (op == ReadAll ? QStringList{"No data received!"}
+                                  : QStringList{"10 interlocks: 40-41, ", ends[op]})
+                << expectedEntries(done[op], "OLD %1");
+        }
     }
     void misbehavingUnit() {
         QFETCH(int, operation);

@@ -2,20 +2,14 @@
 // tool's pseudo-terminal drops any frame with a wrong CRC or layout, so every
 // answer also checks the tool's framing; its registers hold what the tool wrote.
 
-#include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
-#include "support/PtyPeer.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
+#include "support/ModbusSlave.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "table/UnitSync.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
-
-#include <modbus/modbus.h>
-#include <unistd.h>
 
 class TestLibmodbusSlave : public QObject {
     Q_OBJECT
@@ -32,46 +26,25 @@ private slots:
     void writeReadErase() {
         QFETCH(int, slot);
         QFETCH(QString, text);
-        // The unit: registers 400..799, served from the event loop the tool's waits run.
-        int master = -1, keeper = -1;
-        QString path, error;
-        QVERIFY2(openRawPty(master, keeper, path, error), qPrintable(error));
-        modbus_t* ctx = modbus_new_rtu("pty", 9600, 'N', 8, 1);
-        modbus_mapping_t* map = modbus_mapping_new_start_address(0, 0, 0, 0, 400, 400, 0, 0);
-        const auto release = qScopeGuard([&] {
-            modbus_mapping_free(map);
-            modbus_free(ctx);
-            ::close(master);
-            ::close(keeper);
-        });
-        modbus_set_slave(ctx, 1);
-        modbus_set_socket(ctx, master);
-        QSocketNotifier notifier(master, QSocketNotifier::Read);
-        connect(&notifier, &QSocketNotifier::activated, this, [&] {
-            uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
-            const int rc = modbus_receive(ctx, query);
-            if (rc > 0)
-                modbus_reply(ctx, query, rc, map);
-        });
+        ModbusSlave unit(1);
+        QVERIFY2(unit.ok(), qPrintable(unit.error()));
         // The slot's 20 registers as characters, two each, high byte first.
         const int reg = messageRegister(slot);
         const auto held = [&] {
             QByteArray out;
-            for (const uint16_t* r = map->tab_registers + reg - 400; out.size() < 40; ++r)
+            for (const uint16_t* r = unit.registers(reg); out.size() < 40; ++r)
                 out.append(char(*r >> 8)).append(char(*r & 0xFF));
             return out;
         };
 
-        QtSerialPortDevice device;
-        device.setPortName(path);
-        QVERIFY(device.open().ok);
-        const CrcTableArray t = standardCrcTable();
-        RtuTransport transport(device, t);
+        LineRig<QtSerialPortDevice> rig(LinkTiming{});
+        rig.port.setPortName(unit.path());
+        QVERIFY(rig.port.open().ok);
         const QByteArray bytes = text.toLatin1(), expected = bytes.leftJustified(40, '\0');
         // Each reply of the independent slave is one the tool takes as the unit's answer.
         Transaction x;
         const auto confirmed = [&](const QByteArray& request) {
-            x = transport.transact(1, request);
+            x = rig.transport.transact(1, request);
             return checkReply(x, request).confirmed() ? x.received : QByteArray();
         };
         QCOMPARE(confirmed(Pdu::writeMessage(reg, bytes)).size(), 8);
@@ -88,67 +61,40 @@ private slots:
     // ends inside the second block refuses it (exception 2): auto reads on one message per
     // request, on fails saying so.
     void blockReads() {
-        int master = -1, keeper = -1;
-        QString path, error;
-        QVERIFY2(openRawPty(master, keeper, path, error), qPrintable(error));
-        modbus_t* ctx = modbus_new_rtu("pty", 9600, 'N', 8, 1);
-        modbus_mapping_t* map = modbus_mapping_new_start_address(0, 0, 0, 0, 400, 400, 0, 0);
-        const auto release = qScopeGuard([&] {
-            modbus_mapping_free(map);
-            modbus_free(ctx);
-            ::close(master);
-            ::close(keeper);
-        });
-        modbus_set_slave(ctx, 3);
-        modbus_set_socket(ctx, master);
-        int requests = 0;
-        QSocketNotifier notifier(master, QSocketNotifier::Read);
-        connect(&notifier, &QSocketNotifier::activated, this, [&] {
-            uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
-            const int rc = modbus_receive(ctx, query);
-            if (rc > 0 && ++requests)
-                modbus_reply(ctx, query, rc, map);
-        });
+        ModbusSlave unit(3);
+        QVERIFY2(unit.ok(), qPrintable(unit.error()));
         for (int k = 0; k < 20; ++k) { // "SLOT k", two characters a register, high byte first
             const QByteArray text = "SLOT " + QByteArray::number(k);
             for (int i = 0; i < text.size(); ++i)
-                map->tab_registers[20 * k + i / 2] |= uint16_t(quint8(text[i]) << (i % 2 ? 0 : 8));
+                unit.registers(400)[20 * k + i / 2] |= uint16_t(quint8(text[i]) << (i % 2 ? 0 : 8));
         }
 
-        QtSerialPortDevice device;
-        device.setPortName(path);
-        QVERIFY(device.open().ok);
-        const CrcTableArray t = standardCrcTable();
-        RtuTransport transport(device, t, LinkTiming{500, 80, 30, 0, 1, 5});
-        MessageTable messages;
-        TextTable defaults;
-        messages.reset(defaults, {});
-        RecordingTableView view;
-        RecordingOperator op;
-        BulkOperations bulk(messages, transport, view, op);
+        LineRig<QtSerialPortDevice> rig(LinkTiming{500, 80, 30, 0, 1, 5});
+        rig.port.setPortName(unit.path());
+        QVERIFY(rig.port.open().ok);
+        BulkOperations bulk(rig.messages, rig.transport, rig.view, rig.op);
         const auto readAll = [&](BlockReads mode) {
-            requests = 0;
+            unit.requests = 0;
             bulk.setBlockReads(mode);
             const BulkResult r = bulk.readAll(3);
             return QString("%1 requests, %2 read, %3")
-                .arg(requests)
+                .arg(unit.requests)
                 .arg(r.done.size())
-                .arg(messages.texts()[13]);
+                .arg(rig.messages.texts()[13]);
         };
         QCOMPARE(readAll(BlockReads::On), "4 requests, 20 read, SLOT 13");
         QCOMPARE(readAll(BlockReads::Off), "20 requests, 20 read, SLOT 13");
-        UnitSync sync(transport, view, op);
+        UnitSync sync(rig.transport, rig.view, rig.op);
         sync.setBlockReads(BlockReads::On);
-        QVERIFY(sync.compare(3, messages.texts(), defaults).matches());
+        QVERIFY(sync.compare(3, rig.messages.texts(), rig.defaults).matches());
 
         // Registers 400..639 only: slots 0 to 11, so the third block (slots 12..17) is refused.
-        modbus_mapping_free(map);
-        map = modbus_mapping_new_start_address(0, 0, 0, 0, 400, 240, 0, 0);
-        messages.reset(defaults, {});
-        QCOMPARE(readAll(BlockReads::On), "3 requests, 12 read, ");
-        QVERIFY(op.last().text.contains("Unit 3 refused a read of several messages at once "
-                                        "(exception 2, illegal data address)"));
-        QCOMPARE(readAll(BlockReads::Auto), "11 requests, 12 read, ");
+        unit.setRegisterCount(240);
+        rig.messages.reset(rig.defaults, {});
+        QCOMPARE(readAll(BlockReads::On), "3 requests, 12 read, DEFAULT 13");
+        QVERIFY(rig.op.last().text.contains("Unit 3 refused a read of several messages at once "
+                                            "(exception 2, illegal data address)"));
+        QCOMPARE(readAll(BlockReads::Auto), "11 requests, 12 read, DEFAULT 13");
     }
 };
 

@@ -126,7 +126,6 @@ private slots:
         QCOMPARE(parts[2], hex("0328") + data.mid(80));
         QCOMPARE(Pdu::decodeReadReply(parts[0]).text, "ONE");
         QVERIFY(Pdu::decodeReadReply(parts[1]).empty);
-        QCOMPARE(Pdu::kMessagesPerBlockRead, 6);
         for (const QByteArray& bad : {reply.chopped(1), reply + 'x', hex("0379") + data + 'x',
                                       hex("0478") + data, hex("8302")})
             QVERIFY(Pdu::splitBlockReply(bad, 3).isEmpty());

@@ -7,15 +7,13 @@
 #include "sim/SimNetServer.h"
 #include "sim/SimUnit.h"
 #include "support/FakeUnit.h"
+#include "support/ModbusSlave.h"
 #include "support/PtyPeer.h"
 #include "support/ScriptedPort.h"
 #include "transport/RtuTransport.h"
 #include "transport/Transports.h"
 
-#include <QSocketNotifier>
 #include <QtTest>
-
-#include <modbus/modbus.h>
 
 enum Line { Simulated, Libmodbus, Nothing, Refusal, Stop };
 
@@ -27,18 +25,17 @@ private slots:
         QTest::addColumn<QString>("found");
         QTest::addColumn<QString>("hints");
         QTest::addColumn<int>("probes");
-        QTest::newRow("simulated unit 7 at 4800") << int(Simulated) << "7@4800 SEVEN"
-                                                  << "9600" << 6;
-        QTest::newRow("libmodbus slave 12") << int(Libmodbus) << "12@9600 "
-                                            << "" << 3;
-        QTest::newRow("nothing answers") << int(Nothing) << ""
-                                         << "" << 6;
+        const auto row = [](const char* name, Line line, const char* found, const char* hints,
+                            int probes) {
+            QTest::newRow(name) << int(line) << QString(found) << QString(hints) << probes;
+        };
+        row("simulated unit 7 at 4800", Simulated, "7@4800 SEVEN", "9600", 6);
+        row("libmodbus slave 12", Libmodbus, "12@9600 ", "", 3);
+        row("nothing answers", Nothing, "", "", 6);
         // Every probe gets unit 7's refusal; --first ends the scan there.
-        QTest::newRow("a refusal is a unit")
-            << int(Refusal) << "7@9600 the unit refused the request (Modbus exception 2, "
-            << "9600" << 2;
-        QTest::newRow("stopped after two probes") << int(Stop) << ""
-                                                  << "" << 2;
+        row("a refusal is a unit", Refusal,
+            "7@9600 the unit refused the request (Modbus exception 2, ", "9600", 2);
+        row("stopped after two probes", Stop, "", "", 2);
     }
     void scans() {
         QFETCH(int, line);
@@ -48,17 +45,7 @@ private slots:
         QtSerialPortDevice device;
         SerialPort* port = &device;
         ScanPlan plan{6, 8, {9600, 4800}, 100, line == Refusal};
-        int master = -1, keeper = -1;
-        modbus_t* ctx = modbus_new_rtu("pty", 9600, 'N', 8, 1);
-        modbus_mapping_t* map = modbus_mapping_new_start_address(0, 0, 0, 0, 400, 400, 0, 0);
-        std::unique_ptr<QSocketNotifier> notifier;
-        const auto release = qScopeGuard([&] {
-            modbus_mapping_free(map);
-            modbus_free(ctx);
-            for (int fd : {master, keeper})
-                if (fd >= 0)
-                    ::close(fd);
-        });
+        ModbusSlave slave(12); // serves the libmodbus row only
         if (line == Simulated) {
             SimConfig c;
             c.unit = 7;
@@ -68,17 +55,8 @@ private slots:
             QVERIFY(sim.start(c));
             device.setPortName(sim.devicePath());
         } else if (line == Libmodbus) {
-            QString path, error;
-            QVERIFY2(openRawPty(master, keeper, path, error), qPrintable(error));
-            modbus_set_slave(ctx, 12);
-            modbus_set_socket(ctx, master);
-            notifier = std::make_unique<QSocketNotifier>(master, QSocketNotifier::Read);
-            connect(notifier.get(), &QSocketNotifier::activated, this, [&] {
-                uint8_t query[MODBUS_RTU_MAX_ADU_LENGTH];
-                if (const int rc = modbus_receive(ctx, query); rc > 0)
-                    modbus_reply(ctx, query, rc, map);
-            });
-            device.setPortName(path);
+            QVERIFY2(slave.ok(), qPrintable(slave.error()));
+            device.setPortName(slave.path());
             // libmodbus 3.1.6 misreads the request after one it ignored, so the
             // slave comes first in the range; the two after it stay silent.
             plan = ScanPlan{12, 14, {9600}, 100, false};

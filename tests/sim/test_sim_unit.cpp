@@ -57,28 +57,6 @@ struct LineEnd {
 class TestSimUnit : public QObject {
     Q_OBJECT
 private slots:
-    // Several units on the one pseudo-terminal, each at its own address; the strict setting
-    // and the line's pacing hold for all of them.
-    void lineOfUnits() {
-        SimThread sim;
-        sim.line().setUnits(2, 3);
-        sim.line().unit(2)->setMessage(0, "TWO");
-        sim.line().unit(3)->setMessage(0, "THREE");
-        QVERIFY(sim.start(with([](SimConfig& c) {
-            c.unit = 9; // a line of many keeps its addresses
-            c.singleMessageReads = true;
-        })));
-        LineEnd line(sim.devicePath());
-        const auto ask = [&](int unit, const char* pdu) {
-            line.send(SimModel::withCrc(char(unit) + QByteArray::fromHex(pdu)));
-            return line.collect();
-        };
-        QCOMPARE(ask(2, "0301900014").mid(3, 4), QByteArray("TWO\0", 4));
-        QCOMPARE(ask(3, "0301900014").mid(3, 6), QByteArray("THREE\0", 6));
-        QVERIFY(ask(9, "0301900014").isEmpty() && ask(4, "0301900014").isEmpty());
-        QCOMPARE(ask(3, "0301900078"), SimModel::withCrc(QByteArray::fromHex("038302")));
-    }
-
     void replies_data() {
         QTest::addColumn<SimConfig>("cfg");
         QTest::addColumn<int>("splitMs"); // 1 ms is less than the first half's wire time

@@ -16,8 +16,11 @@ QVector<Chunk> FakeUnit::answer(const QByteArray& request) {
     if (onRequest)
         onRequest(request);
     const int k = slotOf(request);
-    if (silent.contains(k))
+    const bool write = request.at(1) == '\x10';
+    if (silent.contains(k) || (!write && silentReads.contains(k)))
         return {};
+    if (write && unstored.contains(k))
+        return {{delayMs, framed(request.left(6))}};
     QByteArray reply = model.reply(request);
     if (spoil)
         reply = spoil(k, reply, request);

@@ -23,7 +23,9 @@ public:
     static QByteArray framed(const QByteArray& frame) { return SimModel::withCrc(frame); }
 
     SimModel model;
-    QVector<int> silent;
+    QVector<int> silent;      // slots that answer nothing
+    QVector<int> silentReads; // slots that answer writes only
+    QVector<int> unstored;    // slots that confirm a write and keep their old text
     int delayMs = 1;
     int late = -1; // this slot answers after lateMs
     int lateMs = 40;

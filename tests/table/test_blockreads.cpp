@@ -1,15 +1,10 @@
 // Block reads: read all and the first read of compare and restore asking for six messages per
 // request, against a scripted line of simulated units with short waits. Off sends today's frames;
 // auto falls back, for the session, on a unit that refuses; on fails clearly.
-#include "link/Crc.h"
-#include "modbus/Pdu.h"
 #include "sim/SimLine.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
-#include "support/ScriptedPort.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "table/UnitSync.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
@@ -31,17 +26,10 @@ QByteArray readFrame(int unit, int first, int registers) {
 
 // Units 1 and 2 on one scripted line; slot k of unit u holds "U<u> SLOT k", slot 3 of unit 1 is
 // empty. What the line answers may be changed per request (answer).
-struct Rig {
-    ScriptedPort port;
-    const CrcTableArray crc = standardCrcTable();
-    RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
-    RecordingTableView view;
-    RecordingOperator op;
-    MessageTable messages;
+struct Rig : ScriptedRig {
     BulkOperations bulk{messages, transport, view, op};
     UnitSync sync{transport, view, op};
     SimLine line;
-    TextTable defaults;
     // The reply to a request that is not the line's own; nothing: the line answers.
     std::function<std::optional<QByteArray>(const QByteArray& request)> answer;
 
@@ -51,9 +39,6 @@ struct Rig {
             for (int k = 0; k < 20; ++k)
                 line.unit(u)->setMessage(k, QString("U%1 SLOT %2").arg(u).arg(k).toLatin1());
         line.unit(1)->setMessage(3, "");
-        for (int k = 0; k < 20; ++k)
-            defaults[size_t(k)] = "DEFAULT " + QString::number(k);
-        messages.reset(defaults, {});
         port.setResponder([this](const QByteArray& request) {
             const auto own = answer ? answer(request) : std::nullopt;
             const QByteArray reply = own ? *own : line.reply(request);
@@ -64,32 +49,7 @@ struct Rig {
         bulk.setBlockReads(mode);
         sync.setBlockReads(mode);
     }
-    // "B0 R0 W1": each request since the last call, B for a block read, R for a read of one
-    // message, W for a write, then its first slot.
-    QString requests() {
-        QStringList out;
-        for (const QByteArray& r : port.requests().mid(seen_)) {
-            const char kind = r.at(1) == '\x10' ? 'W' : quint8(r.at(5)) > 20 ? 'B' : 'R';
-            out << QString("%1%2").arg(kind).arg((quint8(r.at(3)) + 256 * quint8(r.at(2)) - 400) /
-                                                 20);
-        }
-        seen_ = int(port.requests().size());
-        return out.join(' ');
-    }
-    QStringList entries() const {
-        return QStringList(messages.texts().begin(), messages.texts().end());
-    }
-
-private:
-    int seen_ = 0;
 };
-
-QString singles(int from, int to) {
-    QStringList out;
-    for (int k = from; k <= to; ++k)
-        out << QString("R%1").arg(k);
-    return out.join(' ');
-}
 
 const QString kBlocks = "B0 B6 B12 B18";
 
@@ -103,7 +63,7 @@ private slots:
     void eachModeReadsTheSame_data() {
         QTest::addColumn<Mode>("mode");
         QTest::addColumn<QString>("requests");
-        QTest::newRow("off") << Mode::Off << singles(0, 19);
+        QTest::newRow("off") << Mode::Off << singleReads(0, 19);
         QTest::newRow("auto") << Mode::Auto << kBlocks;
         QTest::newRow("on") << Mode::On << kBlocks;
     }
@@ -152,22 +112,22 @@ private slots:
         rig.setMode(Mode::Auto);
         rig.line.unit(1)->setSingleMessageReads(true);
         BulkResult r = rig.bulk.readAll(1);
-        QCOMPARE(rig.requests(), "B0 " + singles(0, 19));
+        QCOMPARE(rig.requests(), "B0 " + singleReads(0, 19));
         QVERIFY(r.outcome == O::Completed && r.done.size() == 20 && r.rejected.isEmpty());
         QCOMPARE(rig.op.count(), 0);
         QCOMPARE(rig.messages.texts()[7], "U1 SLOT 7");
         QCOMPARE(rig.bulk.readAll(1).done.size(), 20);
-        QCOMPARE(rig.requests(), singles(0, 19));
+        QCOMPARE(rig.requests(), singleReads(0, 19));
         const CompareResult compared = rig.sync.compare(1, rig.messages.texts(), rig.defaults);
         QVERIFY(compared.matches());
-        QCOMPARE(rig.requests(), singles(0, 19));
+        QCOMPARE(rig.requests(), singleReads(0, 19));
         // Unit 2 takes block reads; so does unit 1 seen over another connection.
         QCOMPARE(rig.bulk.readAll(2).done.size(), 20);
         QCOMPARE(rig.requests(), kBlocks);
         QCOMPARE(rig.messages.texts()[3], "U2 SLOT 3");
         rig.port.setPortName("another line");
         rig.bulk.readAll(1);
-        QCOMPARE(rig.requests(), "B0 " + singles(0, 19));
+        QCOMPARE(rig.requests(), "B0 " + singleReads(0, 19));
         // A memory goes with its transport.
         ScriptedPort otherPort;
         RtuTransport other(otherPort, rig.crc);
@@ -188,7 +148,7 @@ private slots:
         QTest::addColumn<int>("done");
         QTest::addColumn<QString>("box"); // the first box, or empty for none
         const QString refused = "Unit 1 refused a read of several messages at once (";
-        const QString fallback = "B0 B6 " + singles(6, 19);
+        const QString fallback = "B0 B6 " + singleReads(6, 19);
         const QString silent = "No answer for interlocks 44-46 to 51-52";
         const int completed = int(O::Completed);
         QTest::newRow("auto, exception") << Mode::Auto << 0 << fallback << completed << 20 << "";

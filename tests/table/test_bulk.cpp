@@ -1,12 +1,7 @@
 // Read all, write all and erase all against a scripted unit with short waits.
 #include "commstest/CommsClock.h"
-#include "link/Crc.h"
-#include "support/FakeUnit.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
-#include "support/ScriptedPort.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
@@ -18,28 +13,15 @@ constexpr int Read = 0, Write = 1, Erase = 2;                                   
 constexpr int Silent = 0, Cancel = 1, Fails = 2, Busy = 3, Closed = 4, Stop = 5; // faults
 
 // Unit 1, whose slot k holds "STORED k".
-struct Rig {
-    MessageTable messages;
+struct Rig : ScriptedRig {
     int address = 1;
-    ScriptedPort port;
-    const CrcTableArray crc = standardCrcTable();
-    RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
-    RecordingTableView view;
-    RecordingOperator op;
     CommsClock clock;
     BulkOperations bulk{messages, transport, view, op, &clock};
-    FakeUnit unit;
     QVector<bool> clockDuringRequests;
 
     Rig() {
-        TextTable defaults;
-        for (int i = 0; i < 20; ++i)
-            defaults[i] = "DEFAULT " + QString::number(i);
-        messages.reset(defaults, {});
         clock.start();
-        unit.fill("STORED %1");
         unit.onRequest = [this](const QByteArray&) { clockDuringRequests << clock.isEnabled(); };
-        port.setResponder([this](const QByteArray& request) { return unit.answer(request); });
     }
 };
 
@@ -122,23 +104,13 @@ private slots:
         Rig rig;
         rig.messages.texts()[2] = "TWO";
         rig.messages.texts()[7] = "SEVEN";
-        rig.port.setResponder([&](const QByteArray& request) {
-            const bool write = request.at(1) == '\x10';
-            if (FakeUnit::slotOf(request) != 7 || fault == 0)
-                return rig.unit.answer(request);
-            if (fault == 1 && write) // the unit confirms, and keeps its old text
-                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
-            return fault == 3 || (fault == 2 && !write) ? QVector<Chunk>{}
-                                                        : rig.unit.answer(request);
-        });
+        QVector<int>* const faulty[] = {nullptr, &rig.unit.unstored, &rig.unit.silentReads,
+                                        &rig.unit.silent};
+        if (fault)
+            *faulty[fault] = {7};
         rig.bulk.setVerifyWrites(verify);
         const BulkResult r = rig.bulk.writeAll(rig.address);
-        QStringList requests;
-        for (const QByteArray& request : rig.port.requests())
-            requests << QString("%1%2")
-                            .arg(request.at(1) == 3 ? 'R' : 'W')
-                            .arg(FakeUnit::slotOf(request));
-        QTEST(requests.join(' '), "requests");
+        QTEST(rig.requests(), "requests");
         QTEST(writeAllSummary(r), "summary");
         QCOMPARE(r.unchanged.size(), 18);
         QCOMPARE(rig.op.count(), box.isEmpty() ? 0 : 1);

@@ -1,5 +1,5 @@
-// CSV message tables: a round trip keeps every character a message may hold,
-// and a bad file is refused whole, naming its line and slot.
+// CSV message tables: the cells as written and read back, what spreadsheets write, and a bad
+// file refused whole, naming its line and slot.
 
 #include "table/CsvTable.h"
 #include "table/TableFile.h"
@@ -28,18 +28,10 @@ private slots:
             defaults_[size_t(k)] = QString("DEFAULT %1").arg(k);
     }
 
-    void roundTrip() {
-        TextTable table = defaults_, back;
-        table[0] = "CHAUDIÈRE, 5 €";
-        table[7] = "SAY \"HI\", \"LOW\"";
-        table[9] = "  C:\\x41 ÉTÉ ,";
-        table[19] = QString(40, QChar(0x20AC));
-        const QString path = dir_.filePath("t.CSV");
-        QVERIFY(writeCsvTable(path, table).ok);
-        const CsvResult r = readCsvTable(path, defaults_, back);
-        QVERIFY2(r.ok, qPrintable(r.message));
-        QCOMPARE(back, table);
-        // Rows in any order, LF line ends, a byte-order mark, an empty cell for the default.
+    // Rows in any order, LF line ends, a byte-order mark, an empty cell for the default. (What a
+    // round trip keeps, the round-trip test shows.)
+    void rowsInAnyOrder() {
+        TextTable back;
         QByteArray shuffled = "\xEF\xBB\xBFslot,terminal,group,message\n";
         for (int i = 19; i >= 0; --i)
             shuffled += QByteArray::number(i) + (i == 3 ? ",42-3,\"Recycle, L1-3\",\n" : ",,,X\n");

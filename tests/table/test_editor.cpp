@@ -1,43 +1,28 @@
 // The single-message editor against a scripted unit with short waits.
 #include "commstest/CommsClock.h"
-#include "link/Crc.h"
-#include "support/FakeUnit.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
-#include "support/ScriptedPort.h"
+#include "support/TableRig.h"
 #include "table/Editor.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
 constexpr int Answers = 0, Silent = 1, Fails = 2, Garbled = 3, Refuses = 4; // reach the unit
 constexpr int Closed = 5, Busy = 6, Character = 7;
 
-// Interlock 0 selected, "A" typed, "CUR" shown; the unit answers every request.
-struct Rig {
-    MessageTable messages;
+// Interlock 0 selected, "A" typed, "CUR" shown, the entries "OLD"; the unit answers every
+// request.
+struct Rig : ScriptedRig {
     int address = 1;
-    ScriptedPort port;
-    const CrcTableArray crc = standardCrcTable();
-    RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
-    RecordingTableView table;
-    RecordingOperator op;
     CommsClock clock;
-    Editor editor{messages, transport, table, op, &clock};
-    FakeUnit unit;
-    FakeEditorView view;
+    Editor editor{messages, transport, view, op, &clock};
+    FakeEditorView editorView;
     QVector<bool> clockDuringBoxes;
 
     Rig() {
-        TextTable defaults;
-        defaults.fill(QStringLiteral("DEF"));
-        messages.reset(defaults, {});
         messages.texts().fill(QStringLiteral("OLD"));
         clock.start();
-        port.setResponder([this](const QByteArray& request) { return unit.answer(request); });
         op.onBox([this](const RecordingOperator::Box&) { clockDuringBoxes << clock.isEnabled(); });
-        view.text = QStringLiteral("A");
-        view.currentValue = QStringLiteral("CUR");
+        editorView.text = QStringLiteral("A");
+        editorView.currentValue = QStringLiteral("CUR");
     }
 };
 
@@ -49,10 +34,10 @@ private slots:
         QStringList shown;
         for (const QString& typed : {QString(), QString(41, QLatin1Char('x')), QStringLiteral("OK"),
                                      QString(), QString(), QString()}) {
-            rig.view.text = typed;
-            if (rig.editor.write(rig.view, rig.address) == Editor::Outcome::LengthError)
+            rig.editorView.text = typed;
+            if (rig.editor.write(rig.editorView, rig.address) == Editor::Outcome::LengthError)
                 shown << rig.op.last().text;
-            QCOMPARE(rig.view.text.size(), typed == "OK" ? 0 : typed.size()); // kept to mend
+            QCOMPARE(rig.editorView.text.size(), typed == "OK" ? 0 : typed.size()); // kept to mend
         }
         // Four texts in turn; a delivered text does not restart the round.
         QCOMPARE(shown.size(), 5);
@@ -89,7 +74,7 @@ private slots:
         row("write, y umlaut", true, Character, "'ÿ' (U+00FF) at position 2", "OLD|Aÿ|CUR");
         row("write, no port", true, Closed, "No serial port is open.", "OLD|A|CUR");
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
-        row("erase", false, Answers, "Erase Successfully", "DEF||CUR");
+        row("erase", false, Answers, "Erase Successfully", "DEFAULT 0||CUR");
         row("erase, no reply", false, Silent, "Erase Not", "OLD||CUR");
         row("erase, garbled reply", false, Garbled, "Erase Not Completed\r\nThe unit's reply",
             "OLD||CUR");
@@ -115,21 +100,21 @@ private slots:
                 return FakeUnit::framed(QByteArray::fromHex("019002"));
             };
         if (problem == Character)
-            rig.view.text = after.section('|', 1, 1);
+            rig.editorView.text = after.section('|', 1, 1);
         QVERIFY(problem != Busy || rig.transport.claim());
         if (problem == Fails) // while the reply is awaited
             QObject::connect(&rig.transport, &Transport::frameSent, [&] {
                 QTimer::singleShot(2, &rig.port, [&] { rig.port.failNow("I/O"); });
             });
-        const auto outcome = write ? rig.editor.write(rig.view, rig.address)
-                                   : rig.editor.erase(rig.view, rig.address);
+        const auto outcome = write ? rig.editor.write(rig.editorView, rig.address)
+                                   : rig.editor.erase(rig.editorView, rig.address);
         QCOMPARE(outcome == Editor::Outcome::Delivered, problem == Answers);
         QCOMPARE(rig.port.requests().size(), problem <= Refuses ? 1 : 0);
         QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
                  qPrintable(rig.op.last().text));
         const QString entry = rig.messages.texts()[0];
-        QCOMPARE(entry + '|' + rig.view.text + '|' + rig.view.currentValue, after);
-        QCOMPARE(rig.table.labels[0], problem == Answers ? entry : QString());
+        QCOMPARE(entry + '|' + rig.editorView.text + '|' + rig.editorView.currentValue, after);
+        QCOMPARE(rig.view.labels[0], problem == Answers ? entry : QString());
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed}); // held while asking
         QVERIFY(rig.clock.isEnabled() && rig.transport.busy() == (problem == Busy));
     }
@@ -151,7 +136,8 @@ private slots:
             "interlock L1-40: written \"A\", holds \"STORED 0\"", "STORED 0|STORED 0");
         row("write, read-back silent", true, 2, Editor::Outcome::NotVerified,
             "written \"A\", could not be read back", "A|A");
-        row("erase proven", false, 0, Editor::Outcome::Delivered, "Erase Successfully", "DEF|CUR");
+        row("erase proven", false, 0, Editor::Outcome::Delivered, "Erase Successfully",
+            "DEFAULT 0|CUR");
         row("erase not stored", false, 1, Editor::Outcome::NotVerified,
             "written nothing (an empty slot), holds \"STORED 0\"", "STORED 0|CUR");
     }
@@ -162,24 +148,19 @@ private slots:
         QFETCH(QString, after);
         Rig rig;
         rig.editor.setVerifyWrites(true);
-        rig.unit.fill("STORED %1");
-        rig.port.setResponder([&](const QByteArray& request) {
-            const bool read = request.at(1) == '\x03';
-            if (fault == 1 && !read) // the unit confirms, and keeps its old text
-                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
-            if (fault == 2 && read)
-                return QVector<Chunk>{};
-            return rig.unit.answer(request);
-        });
-        const auto outcome = write ? rig.editor.write(rig.view, rig.address)
-                                   : rig.editor.erase(rig.view, rig.address);
+        if (fault == 1) // the unit confirms, and keeps its old text
+            rig.unit.unstored = {0};
+        if (fault == 2)
+            rig.unit.silentReads = {0};
+        const auto outcome = write ? rig.editor.write(rig.editorView, rig.address)
+                                   : rig.editor.erase(rig.editorView, rig.address);
         QTEST(int(outcome), "outcome");
         QCOMPARE(rig.port.requests().size(), 2);
         QCOMPARE(rig.port.requests().at(1).at(1), '\x03');
         QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
                  qPrintable(rig.op.last().text));
-        QCOMPARE(rig.messages.texts()[0] + '|' + rig.view.currentValue, after);
-        QCOMPARE(rig.table.labels[0], rig.messages.texts()[0]);
+        QCOMPARE(rig.messages.texts()[0] + '|' + rig.editorView.currentValue, after);
+        QCOMPARE(rig.view.labels[0], rig.messages.texts()[0]);
     }
 };
 

@@ -4,29 +4,17 @@
 // literal \x sequences, control bytes, formula signs, blanks at the ends, empty slots, full
 // forty-byte slots and the default as text. A fixed seed keeps the run repeatable;
 // QV_ROUNDTRIP_IMAGES and QV_ROUNDTRIP_SEED make it longer or different.
-#include "link/Crc.h"
 #include "startup/CodePage.h"
-#include "support/FakeUnit.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
-#include "support/ScriptedPort.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "table/CsvTable.h"
 #include "table/TableFile.h"
 #include "table/TableFiles.h"
 #include "table/UnitSync.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
 using Image = std::array<QByteArray, 20>; // each slot's bytes; empty: the empty slot
-
-static TextTable defaultTexts() {
-    TextTable d;
-    for (int k = 0; k < 20; ++k)
-        d[size_t(k)] = QString("DEFAULT %1").arg(k);
-    return d;
-}
 
 // One piece of a slot's bytes, never 00 or FF (either would end the text on the unit).
 static QByteArray piece(QRandomGenerator& rng) {
@@ -76,7 +64,7 @@ static Image randomImage(QRandomGenerator& rng) {
 
 // The table read all gives for an image: a slot's text, or its default when it is empty.
 static TextTable asRead(const Image& image) {
-    const TextTable defaults = defaultTexts();
+    const TextTable defaults = numberedTexts("DEFAULT %1");
     TextTable t;
     for (int k = 0; k < 20; ++k)
         t[size_t(k)] =
@@ -84,37 +72,31 @@ static TextTable asRead(const Image& image) {
     return t;
 }
 
-// Two units on one scripted line; requests go to the active one.
-struct Rig {
-    ScriptedPort port;
-    const CrcTableArray crc = standardCrcTable();
-    RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
-    RecordingTableView view;
-    RecordingOperator op;
-    MessageTable table;
-    BulkOperations bulk{table, transport, view, op};
+// Two units on one scripted line, source (the rig's unit) and target; requests go to the active
+// one.
+struct Rig : ScriptedRig {
+    BulkOperations bulk{messages, transport, view, op};
     UnitSync sync{transport, view, op};
-    FakeUnit source, target;
-    FakeUnit* active = &source;
+    FakeUnit target;
+    FakeUnit* active = &unit;
     QVector<int> writesPerSlot = QVector<int>(20, 0);
 
     Rig() {
-        table.reset(defaultTexts(), {});
         port.setResponder([this](const QByteArray& request) {
             if (request.at(1) == '\x10')
                 ++writesPerSlot[FakeUnit::slotOf(request)];
             return active->answer(request);
         });
     }
-    void load(FakeUnit& unit, const Image& image) {
+    void load(FakeUnit& into, const Image& image) {
         for (int k = 0; k < 20; ++k)
-            unit.model.setMessage(k, image[size_t(k)]);
+            into.model.setMessage(k, image[size_t(k)]);
     }
     // Read all of the active unit over a table holding other texts.
     TextTable readAll() {
-        table.texts().fill(QStringLiteral("STALE"));
+        messages.texts().fill(QStringLiteral("STALE"));
         return bulk.readAll(1).outcome == BulkResult::Outcome::Completed && op.count() == 0
-                   ? table.texts()
+                   ? messages.texts()
                    : TextTable{};
     }
 };
@@ -132,7 +114,7 @@ private slots:
     // The files alone, for many images: bytes written, recognised and read back the same.
     void filesKeepEveryTable() {
         QRandomGenerator rng(seed_);
-        const TextTable defaults = defaultTexts();
+        const TextTable defaults = numberedTexts("DEFAULT %1");
         for (int n = 0; n < 500 * images_; ++n) {
             const TextTable table = asRead(randomImage(rng));
             QString why;
@@ -159,28 +141,28 @@ private slots:
         for (int n = 0; n < images_; ++n) {
             Rig rig;
             const Image image = randomImage(rng);
-            rig.load(rig.source, image);
+            rig.load(rig.unit, image);
             const TextTable expected = asRead(image);
             QCOMPARE(rig.readAll(), expected);
             for (const QString name : {"b.sav", "b.csv"}) {
                 const QString path = dir.filePath(name);
-                QVERIFY(saveTableFile(path, rig.table.texts()).written);
+                QVERIFY(saveTableFile(path, rig.messages.texts()).written);
                 TextTable loaded;
                 loaded.fill("OTHER");
-                QVERIFY(loadTableFile(path, rig.table.defaults(), loaded).ok);
+                QVERIFY(loadTableFile(path, rig.messages.defaults(), loaded).ok);
                 QCOMPARE(loaded, expected);
 
                 rig.load(rig.target, randomImage(rng));
                 rig.active = &rig.target;
                 rig.writesPerSlot.fill(0);
-                const RestoreResult r = rig.sync.restore(1, loaded, rig.table.defaults());
+                const RestoreResult r = rig.sync.restore(1, loaded, rig.messages.defaults());
                 QVERIFY2(r.restored(), qPrintable(restoreSummary(r)));
                 QVERIFY(*std::max_element(rig.writesPerSlot.begin(), rig.writesPerSlot.end()) <= 1);
                 QCOMPARE(rig.readAll(), expected);
-                const RestoreResult again = rig.sync.restore(1, loaded, rig.table.defaults());
+                const RestoreResult again = rig.sync.restore(1, loaded, rig.messages.defaults());
                 QVERIFY(again.restored() && again.unchanged.size() == 20);
-                QVERIFY(rig.sync.compare(1, loaded, rig.table.defaults()).matches());
-                rig.active = &rig.source;
+                QVERIFY(rig.sync.compare(1, loaded, rig.messages.defaults()).matches());
+                rig.active = &rig.unit;
             }
         }
     }

@@ -44,40 +44,29 @@ private slots:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QString>("first"); // slot 0 afterwards
         QTest::addColumn<QString>("why");   // part of the refusal; empty when taken
-        QTest::newRow("CSV named .txt") << "site.txt" << csvTable() << "CSV 0"
-                                        << "";
-        QTest::newRow("CSV named .csv.bak") << "site.csv.bak" << csvTable() << "CSV 0"
-                                            << "";
-        QTest::newRow("CSV with semicolons, .sav") << "site.sav" << csvTable(';') << "CSV 0"
-                                                   << "";
-        QTest::newRow("CSV with a mark, no suffix") << "site"
-                                                    << "\xEF\xBB\xBF" + csvTable() << "CSV 0"
-                                                    << "";
-        QTest::newRow(".sav named .csv") << "site.csv" << savTable() << "SAV 0"
-                                         << "";
-        QTest::newRow(".sav named .SAV.old") << "site.SAV.old" << savTable() << "SAV 0"
-                                             << "";
-        QTest::newRow(".sav whose first message is the header words")
-            << "odd.sav"
-            << "\"slot,terminal,group,message\"\r\n" + savTable().mid(9)
-            << "slot,terminal,group,message"
-            << "";
-        QTest::newRow("plain text")
-            << "notes.sav" << QByteArray("Site visit 3 May\r\n\"X\"\r\n") << "KEEP"
-            << "line 1 is not a message in double quotes";
-        QTest::newRow("a later line unquoted") << "site.sav" << savTable() + "LOOSE\r\n"
-                                               << "KEEP"
-                                               << "line 21 is not a message";
-        QTest::newRow("a CSV without its header") << "site.csv" << csvTable().mid(29) << "KEEP"
-                                                  << "line 1 is not the header row";
-        QTest::newRow("empty") << "empty.sav" << QByteArray("\r\n  \r\n") << "KEEP"
-                               << "it is empty";
-        QTest::newRow("UTF-16 text")
-            << "site.txt" << QByteArray("\xFF\xFEs\0l\0o\0t\0", 10) << "KEEP"
-            << "UTF-16";
-        QTest::newRow("CSV, a bad row")
-            << "site.txt" << csvTable().replace("3,,,", "33,,,") << "KEEP"
-            << "is not a CSV message table: line 5";
+        const auto row = [](const char* tag, const char* name, const QByteArray& data,
+                            const char* first, const char* why = "") {
+            QTest::newRow(tag) << QString(name) << data << QString(first) << QString(why);
+        };
+        row("CSV named .txt", "site.txt", csvTable(), "CSV 0");
+        row("CSV named .csv.bak", "site.csv.bak", csvTable(), "CSV 0");
+        row("CSV with semicolons, .sav", "site.sav", csvTable(';'), "CSV 0");
+        row("CSV with a mark, no suffix", "site", "\xEF\xBB\xBF" + csvTable(), "CSV 0");
+        row(".sav named .csv", "site.csv", savTable(), "SAV 0");
+        row(".sav named .SAV.old", "site.SAV.old", savTable(), "SAV 0");
+        row(".sav whose first message is the header words", "odd.sav",
+            "\"slot,terminal,group,message\"\r\n" + savTable().mid(9),
+            "slot,terminal,group,message");
+        row("plain text", "notes.sav", "Site visit 3 May\r\n\"X\"\r\n", "KEEP",
+            "line 1 is not a message in double quotes");
+        row("a later line unquoted", "site.sav", savTable() + "LOOSE\r\n", "KEEP",
+            "line 21 is not a message");
+        row("a CSV without its header", "site.csv", csvTable().mid(29), "KEEP",
+            "line 1 is not the header row");
+        row("empty", "empty.sav", "\r\n  \r\n", "KEEP", "it is empty");
+        row("UTF-16 text", "site.txt", QByteArray("\xFF\xFEs\0l\0o\0t\0", 10), "KEEP", "UTF-16");
+        row("CSV, a bad row", "site.txt", csvTable().replace("3,,,", "33,,,"), "KEEP",
+            "is not a CSV message table: line 5");
     }
     void byContent() {
         QFETCH(QString, name);
@@ -104,28 +93,21 @@ private slots:
     void saveTarget_data() {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("why"); // part of the problem; empty: none
-        QTest::newRow("BACKUP.SAV") << "BACKUP.SAV"
-                                    << "";
-        QTest::newRow("b.Csv") << "b.Csv"
-                               << "";
-        QTest::newRow("an existing file") << "existing.sav"
-                                          << "";
-        QTest::newRow("no suffix") << "backup"
-                                   << "must end in .sav or .csv";
-        QTest::newRow(".txt") << "backup.txt"
-                              << "must end in .sav or .csv";
-        QTest::newRow("a folder named .sav") << "folder.sav"
-                                             << "it is a folder";
-        QTest::newRow("no such folder") << "missing/b.sav"
-                                        << "no such folder, or not writable";
-        QTest::newRow("a FIFO") << "fifo.sav"
-                                << "not a regular file";
-        QTest::newRow("a link to nothing") << "dangling.sav"
-                                           << "a link to nothing";
-        QTest::newRow("read-only folder") << "ro/b.sav"
-                                          << "no such folder, or not writable";
-        QTest::newRow("read-only file") << "ro.csv"
-                                        << "not writable";
+        // Each name is its row's tag; saveTarget makes what the name says.
+        const std::pair<const char*, const char*> rows[] = {
+            {"BACKUP.SAV", ""},
+            {"b.Csv", ""},
+            {"existing.sav", ""},
+            {"backup", "must end in .sav or .csv"},
+            {"backup.txt", "must end in .sav or .csv"},
+            {"folder.sav", "it is a folder"},
+            {"missing/b.sav", "no such folder, or not writable"},
+            {"fifo.sav", "not a regular file"},
+            {"dangling.sav", "a link to nothing"},
+            {"ro/b.sav", "no such folder, or not writable"},
+            {"ro.csv", "not writable"}};
+        for (const auto& [name, why] : rows)
+            QTest::newRow(name) << QString(name) << QString(why);
     }
     void saveTarget() {
         QFETCH(QString, name);

@@ -1,57 +1,15 @@
 // Compare and restore against a scripted unit with short waits: what is read, what is sent,
 // what the unit holds afterwards, and what the operator is told.
-#include "link/Crc.h"
-#include "support/FakeUnit.h"
-#include "support/RecordingOperator.h"
-#include "support/RecordingViews.h"
-#include "support/ScriptedPort.h"
+#include "support/TableRig.h"
 #include "table/UnitSync.h"
-#include "transport/RtuTransport.h"
 
 #include <QtTest>
 
-// Unit 1, whose slot k holds "STORED k"; the defaults are "DEFAULT k".
-struct Rig {
-    ScriptedPort port;
-    const CrcTableArray crc = standardCrcTable();
-    RtuTransport transport{port, crc, LinkTiming{30, 5, 30, 1, 0, 0}};
-    RecordingTableView view;
-    RecordingOperator op;
+// Unit 1, whose slot k holds "STORED k", and a table of the same; the defaults are "DEFAULT k".
+struct Rig : ScriptedRig {
     UnitSync sync{transport, view, op};
-    FakeUnit unit;
-    TextTable defaults, table;
-    QSet<int> unstored; // writes to these slots are confirmed and not kept
-
-    Rig() {
-        for (int k = 0; k < 20; ++k) {
-            defaults[size_t(k)] = "DEFAULT " + QString::number(k);
-            table[size_t(k)] = "STORED " + QString::number(k);
-        }
-        unit.fill("STORED %1");
-        port.setResponder([this](const QByteArray& request) {
-            if (request.at(1) == '\x10' && unstored.contains(FakeUnit::slotOf(request)))
-                return QVector<Chunk>{{1, FakeUnit::framed(request.left(6))}};
-            return unit.answer(request);
-        });
-    }
-    // "R0 .. W3 R3": each request's kind and slot, in order.
-    QString requests() const {
-        QStringList out;
-        for (const QByteArray& request : port.requests())
-            out << QString("%1%2")
-                       .arg(request.at(1) == 3 ? 'R' : 'W')
-                       .arg(FakeUnit::slotOf(request));
-        return out.join(' ');
-    }
-    int writes() const { return int(requests().count('W')); }
+    TextTable table = numberedTexts("STORED %1");
 };
-
-static QString reads(int from, int to) {
-    QStringList out;
-    for (int k = from; k <= to; ++k)
-        out << QString("R%1").arg(k);
-    return out.join(' ');
-}
 
 class TestUnitSync : public QObject {
     Q_OBJECT
@@ -71,7 +29,7 @@ private slots:
         rig.table[7] = QString();       // an empty entry is the empty slot: differs
         rig.table[11] = "ELEVEN";       // not read: not a difference
         const CompareResult r = rig.sync.compare(1, rig.table, rig.defaults);
-        QCOMPARE(rig.requests(), reads(0, 19));
+        QCOMPARE(rig.requests(), singleReads(0, 19));
         QCOMPARE(r.run.silent, QVector<int>{11});
         QCOMPARE(r.differences.size(), 3);
         QStringList lines;
@@ -109,7 +67,7 @@ private slots:
         rig.table[15] = QString("A\x1B") + "B";   // a unit's control character, put back
         rig.table[19] = QString(40, QChar(0xC9)); // forty bytes, no end mark
         const RestoreResult r = rig.sync.restore(1, rig.table, rig.defaults);
-        QCOMPARE(rig.requests(), reads(0, 19) + " W2 R2 W12 R12 W15 R15 W19 R19");
+        QCOMPARE(rig.requests(), singleReads(0, 19) + " W2 R2 W12 R12 W15 R15 W19 R19");
         QCOMPARE(rig.port.requests()[22].chopped(2), QByteArray::fromHex("011002800001020000"));
         QVERIFY(r.restored());
         QCOMPARE(r.written, (QVector<int>{2, 15, 19}));
@@ -122,12 +80,9 @@ private slots:
         QCOMPARE(rig.unit.model.message(19), QByteArray(40, '\xC9'));
         QCOMPARE(rig.op.count(), 0);
 
-        rig.port.setResponder([&rig](const QByteArray& q) { return rig.unit.answer(q); });
-        const int before = int(rig.port.requests().size());
         const RestoreResult again = rig.sync.restore(1, rig.table, rig.defaults);
         QVERIFY(again.restored() && again.unchanged.size() == 20);
-        QCOMPARE(int(rig.port.requests().size()) - before, 20); // reads only
-        QCOMPARE(rig.writes(), 4);
+        QCOMPARE(rig.requests(), singleReads(0, 19)); // reads only
     }
 
     // Only the chosen slots are read, written and checked; the others keep what they hold,
@@ -149,7 +104,7 @@ private slots:
         // The invalid entry refuses the restore once it is chosen.
         const RestoreResult refused = rig.sync.restore(1, rig.table, rig.defaults, {7, 8});
         QVERIFY(!refused.restored() && refused.invalid == QVector<int>{8});
-        QCOMPARE(rig.writes(), 2);
+        QCOMPARE(rig.requests(), ""); // nothing sent
     }
 
     // A slot that confirms and keeps its old text is named, with both texts, and is not written
@@ -160,11 +115,11 @@ private slots:
         QTest::addColumn<QString>("requests");
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("box");
-        QTest::newRow("not stored") << 0 << reads(0, 19) + " W3 R3 W8 R8"
+        QTest::newRow("not stored") << 0 << singleReads(0, 19) + " W3 R3 W8 R8"
                                     << "1 written, 0 erased, 18 unchanged, 1 still differs"
                                     << "interlock 42-3: written \"THREE\", holds \"STORED 3\"";
         QTest::newRow("silent first")
-            << 1 << reads(0, 19) << "nothing written: 1 slot could not be read"
+            << 1 << singleReads(0, 19) << "nothing written: 1 slot could not be read"
             << "not read; nothing was written.";
         QTest::newRow("41 characters") << 2 << ""
                                        << "nothing written: 1 entry no slot can hold"
@@ -180,7 +135,7 @@ private slots:
         rig.table[3] = "THREE";
         rig.table[8] = "EIGHT";
         if (fault == 0)
-            rig.unstored = {3};
+            rig.unit.unstored = {3};
         if (fault == 1)
             rig.unit.silent = {17};
         if (fault == 2)
@@ -235,7 +190,7 @@ private slots:
         });
         const RestoreResult r = rig.sync.restore(1, rig.table, rig.defaults);
         QCOMPARE(r.run.outcome, BulkResult::Outcome::Stopped);
-        QCOMPARE(rig.requests(), reads(0, 19) + " W0 R0 W1");
+        QCOMPARE(rig.requests(), singleReads(0, 19) + " W0 R0 W1");
         QCOMPARE(r.written, QVector<int>{0});
         // The stop abandons the reply to W1: sent whole, it reached the unit, but the unit did
         // not confirm it, so it is not counted.
@@ -251,7 +206,7 @@ private slots:
                 reading.sync.requestStop();
         });
         const RestoreResult early = reading.sync.restore(1, reading.table, reading.defaults);
-        QCOMPARE(reading.requests(), reads(0, 4));
+        QCOMPARE(reading.requests(), singleReads(0, 4));
         QVERIFY(early.run.done.isEmpty() && early.written.isEmpty());
         QVERIFY2(reading.op.last().text.startsWith("0 of 20 interlocks restored; the others"),
                  qPrintable(reading.op.last().text));
