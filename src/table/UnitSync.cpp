@@ -27,8 +27,7 @@ SlotDifference differenceAt(int k, const QString& onUnit, const QString& entry,
 QString differenceText(const SlotDifference& d) {
     const QString unit = d.unread ? QStringLiteral("could not be read")
                                   : QStringLiteral("on the unit ") + shown(d.onUnit, d.defaultText);
-    return QStringLiteral("%1 (%2): %3, in the file %4")
-        .arg(d.slot)
+    return QStringLiteral("interlock %1: %2, in the file %3")
         .arg(d.terminal, unit, shown(d.inTable, d.defaultText));
 }
 

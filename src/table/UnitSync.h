@@ -33,7 +33,7 @@ struct SlotDifference {
     bool unread = false; // restore: the slot could not be read back; onUnit is unknown
 };
 
-// For the operator, one line: "3 (42-3): on the unit "LOW GAS", in the file
+// For the operator, one line: "interlock 42-3: on the unit "LOW GAS", in the file
 // nothing (the default "DEFAULT 3")". Texts with \xHH for control characters.
 QString differenceText(const SlotDifference& d);
 

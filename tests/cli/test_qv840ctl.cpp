@@ -53,8 +53,7 @@ static const QByteArray kTitleSequence = "A\x1B]0;X\aB"; // would retitle a term
 static QString differs(int k, const QString& onUnit) {
     TextTable defaults;
     readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults);
-    return QString("%1 (%2): on the unit %3, in the file nothing (the default \"%4\")\n")
-        .arg(k)
+    return QString("interlock %1: on the unit %2, in the file nothing (the default \"%3\")\n")
         .arg(terminalCaption(k), onUnit, defaults[size_t(k)]);
 }
 

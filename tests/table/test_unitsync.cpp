@@ -35,12 +35,13 @@ private slots:
         QStringList lines;
         for (const SlotDifference& d : r.differences)
             lines << differenceText(d);
-        QCOMPARE(lines,
-                 (QStringList{"3 (42-3): on the unit \"STORED 3\", in the file \"THREE\"",
-                              "6 (44-46): on the unit \"A\\x1B\"B\"\", in the file nothing (the "
-                              "default \"DEFAULT 6\")",
-                              "7 (46-47): on the unit \"STORED 7\", in the file nothing (the "
-                              "default \"DEFAULT 7\")"}));
+        QCOMPARE(
+            lines,
+            (QStringList{"interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\"",
+                         "interlock 44-46: on the unit \"A\\x1B\"B\"\", in the file nothing (the "
+                         "default \"DEFAULT 6\")",
+                         "interlock 46-47: on the unit \"STORED 7\", in the file nothing (the "
+                         "default \"DEFAULT 7\")"}));
         QVERIFY(!r.matches());
         QCOMPARE(compareSummary(r), "3 of 20 slots differ, 1 not read");
         QCOMPARE(rig.op.count(), 1); // the silent slot, once
@@ -151,7 +152,7 @@ private slots:
         if (fault == 0) {
             QCOMPARE(r.differences.size(), 1);
             QCOMPARE(differenceText(r.differences[0]),
-                     "3 (42-3): on the unit \"STORED 3\", in the file \"THREE\"");
+                     "interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\"");
         }
     }
 

@@ -71,7 +71,8 @@ private slots:
                  qPrintable(op.last().text));
         QCOMPARE(sim.line().unit(5)->message(0), QByteArray("CHANGED"));
         QCOMPARE(list->topLevelItem(2)->childCount(), 1); // the slot that differs, in the row
-        QVERIFY(list->topLevelItem(2)->child(0)->text(0).startsWith("0 (L1-40): on the unit"));
+        QVERIFY(
+            list->topLevelItem(2)->child(0)->text(0).startsWith("interlock L1-40: on the unit"));
         child<QPushButton>(window, "restoreAllButton")->click(); // Yes
         QCOMPARE(sim.line().unit(5)->message(0), QByteArray("UNIT 5"));
         QCOMPARE(list->topLevelItem(2)->text(3), "1 written, 0 erased, 19 unchanged");
