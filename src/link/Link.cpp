@@ -6,6 +6,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <chrono>
+
 QByteArray Reply::bytes() const {
     QByteArray out;
     out.reserve(count);
@@ -29,10 +31,7 @@ public:
             t->setTimerType(Qt::PreciseTimer);
             t->setSingleShot(true);
         }
-        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] {
-            link_.timedOut_ = 1;
-            loop_.quit();
-        });
+        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { onTimer(); });
         // What is still coming at the deadline is cut off there.
         QObject::connect(&deadline_, &QTimer::timeout, &loop_, [this] {
             if (link_.timedOut_ == 0)
@@ -51,8 +50,15 @@ public:
     Wait(const Wait&) = delete;
     Wait& operator=(const Wait&) = delete;
 
-    // (Re)starts the timer: the wait now ends ms from this moment at the latest.
-    void arm(int ms) { timer_.start(std::max(ms, 0)); }
+    // The wait now ends ms from this moment at the latest. Called for every
+    // byte that comes, so it only moves the end: the timer is restarted only
+    // when the end comes sooner than it is set for, and otherwise, when it
+    // fires early, for what is left.
+    void arm(int ms) {
+        due_ = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
+        if (!timer_.isActive() || firesAt_ > due_)
+            startTimer();
+    }
     // Ends the wait ms from now whatever arm() says; ms <= 0: no deadline.
     void setDeadline(int ms) {
         if (ms > 0)
@@ -78,6 +84,26 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
+    // Never before due_: the timer counts whole milliseconds from the moment
+    // it starts, which is after now.
+    void startTimer() {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due_ - Clock::now());
+        const auto ms = std::chrono::milliseconds(std::max<qint64>(left.count(), 0));
+        timer_.start(ms);
+        firesAt_ = Clock::now() + ms;
+    }
+
+    void onTimer() {
+        if (Clock::now() < due_) {
+            startTimer(); // bytes came meanwhile and moved the end
+            return;
+        }
+        link_.timedOut_ = 1;
+        loop_.quit();
+    }
+
     bool portGone() const { return watchPort_ && (failed_ || !link_.port_.isOpen()); }
     bool stopped() const { return stoppable_ && link_.stopPending_; }
     Link& link_;
@@ -86,6 +112,8 @@ private:
     QEventLoop loop_;
     QTimer timer_;
     QTimer deadline_;
+    Clock::time_point due_;     // the end arm() set
+    Clock::time_point firesAt_; // when timer_ fires at the latest
     bool failed_ = false;
     bool pastDeadline_ = false;
 };
@@ -218,7 +246,9 @@ class Link::Collector {
 public:
     Collector(Link& link, Exchange& x, const ReplyRule& rule, Wait& wait, int gapMs)
         : link_(link), x_(x), rule_(rule), wait_(wait), gapMs_(gapMs),
-          matching_(rule.echo != EchoMode::Off && !x.request.isEmpty()) {}
+          matching_(rule.echo != EchoMode::Off && !x.request.isEmpty()) {
+        taken_.reserve(Reply::kCells);
+    }
 
     bool over() const { return over_; }
 
@@ -239,7 +269,7 @@ public:
         // never falls silent would otherwise hold the link for good. What it
         // sends after this is dropped by the next discard.
         if (r.count >= Reply::kCells ||
-            (!matching_ && r.count > 0 && rule_.complete && rule_.complete(r.bytes()))) {
+            (!matching_ && r.count > 0 && rule_.complete && rule_.complete(taken_))) {
             over_ = true;
             wait_.quit();
             return;
@@ -277,8 +307,10 @@ private:
     void take(int b) {
         // What came in with the byte that filled the last cell is dropped with it.
         Reply& r = x_.reply;
-        if (r.count < Reply::kCells)
+        if (r.count < Reply::kCells) {
             r.cells[static_cast<std::size_t>(++r.count)] = static_cast<qint16>(b);
+            taken_.append(static_cast<char>(b));
+        }
     }
 
     Link& link_;
@@ -287,6 +319,7 @@ private:
     Wait& wait_;
     int gapMs_;
     bool matching_;
+    QByteArray taken_; // the reply's bytes so far, for the rule without a copy per byte
     qsizetype held_ = 0;
     bool lit_ = false;
     bool over_ = false;
