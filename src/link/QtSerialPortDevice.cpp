@@ -187,6 +187,7 @@ PortStatus QtSerialPortDevice::open() {
     const QString path = location();
     const QString device = QFileInfo(path).canonicalFilePath();
     port_.setPortName(device.isEmpty() ? path : device);
+    rtsRefused_ = false;
     quiet_ = true; // open() reports its own failure below
     if (PortStatus s = apply(line_); !s.ok) {
         quiet_ = false;
@@ -224,6 +225,7 @@ PortStatus QtSerialPortDevice::open() {
 
 void QtSerialPortDevice::close() {
     readBatch_ = 1;
+    rtsRefused_ = false;
     restoreRs485();
     restoreLatency();
     if (port_.isOpen())
@@ -256,7 +258,9 @@ void QtSerialPortDevice::restoreRs485() {
 }
 
 bool QtSerialPortDevice::setRts(bool on) {
-    if (!port_.isOpen())
+    // A device that cannot switch RTS (a pseudo-terminal) is not asked again
+    // before it is opened again: twice a request, that was a refusal and its text.
+    if (!port_.isOpen() || rtsRefused_)
         return false;
     quiet_ = true;
     const bool done = port_.setRequestToSend(on);
@@ -270,6 +274,8 @@ bool QtSerialPortDevice::setRts(bool on) {
     port_.clearError();
     if (gone)
         fail(why);
+    else
+        rtsRefused_ = true;
     return false;
 }
 

@@ -77,5 +77,6 @@ private:
     PortIoctl* io_ = &systemPortIoctl();
     std::optional<serial_rs485> rs485Before_; // the mode to restore on close
     bool lowLatencySet_ = false;              // turned on at open, off at close
+    bool rtsRefused_ = false;                 // RTS cannot be switched on this opening
     int readBatch_ = 1;                       // the terminal's VMIN, 1 for Qt's own 0
 };
