@@ -6,6 +6,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <chrono>
+#include <cmath>
+
 QByteArray Reply::bytes() const {
     QByteArray out;
     out.reserve(count);
@@ -13,6 +16,10 @@ QByteArray Reply::bytes() const {
         out.append(static_cast<char>(cells[static_cast<std::size_t>(i)] & 0xFF));
     return out;
 }
+
+namespace {
+using Clock = std::chrono::steady_clock;
+} // namespace
 
 // One wait of the link: a local event loop ended by the timer, by the port's
 // failure, or by quit() when what it waited for has happened; a stoppable one
@@ -29,12 +36,14 @@ public:
             t->setTimerType(Qt::PreciseTimer);
             t->setSingleShot(true);
         }
-        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] {
-            link_.timedOut_ = 1;
-            loop_.quit();
-        });
-        // What is still coming at the deadline is cut off there.
+        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { onTimer(); });
+        // What is still coming at the deadline is cut off there; what came
+        // before it counts.
         QObject::connect(&deadline_, &QTimer::timeout, &loop_, [this] {
+            if (beforeEnd_)
+                beforeEnd_();
+            if (finished_)
+                return;
             if (link_.timedOut_ == 0)
                 pastDeadline_ = true;
             link_.timedOut_ = 1;
@@ -51,16 +60,29 @@ public:
     Wait(const Wait&) = delete;
     Wait& operator=(const Wait&) = delete;
 
-    // (Re)starts the timer: the wait now ends ms from this moment at the latest.
-    void arm(int ms) { timer_.start(std::max(ms, 0)); }
+    // The wait now ends ms from this moment at the latest. Called for every
+    // byte that comes, so it only moves the end: the timer is restarted only
+    // when the end comes sooner than it is set for, and otherwise, when it
+    // fires early, for what is left.
+    void arm(int ms) { armFrom(Clock::now(), ms); }
+    // The same, counting from an earlier moment.
+    void armFrom(Clock::time_point from, int ms) {
+        due_ = from + std::chrono::milliseconds(std::max(ms, 0));
+        if (!timer_.isActive() || firesAt_ > due_)
+            startTimer();
+    }
     // Ends the wait ms from now whatever arm() says; ms <= 0: no deadline.
     void setDeadline(int ms) {
         if (ms > 0)
             deadline_.start(ms);
     }
     bool pastDeadline() const { return pastDeadline_; }
+    // Run when a timer is about to end the wait: it takes what the port holds
+    // back, which may end the wait, or move its end by arm().
+    void setBeforeEnd(std::function<void()> f) { beforeEnd_ = std::move(f); }
     // Ends the wait now: what it waited for has happened.
     void quit() {
+        finished_ = true;
         timer_.stop();
         deadline_.stop();
         loop_.quit();
@@ -78,6 +100,28 @@ public:
     }
 
 private:
+    // Never before due_: the timer counts whole milliseconds from the moment
+    // it starts, which is after now.
+    void startTimer() {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due_ - Clock::now());
+        const auto ms = std::chrono::milliseconds(std::max<qint64>(left.count(), 0));
+        timer_.start(ms);
+        firesAt_ = Clock::now() + ms;
+    }
+
+    void onTimer() {
+        if (Clock::now() >= due_ && beforeEnd_)
+            beforeEnd_();
+        if (finished_)
+            return;
+        if (Clock::now() < due_) {
+            startTimer(); // bytes came meanwhile and moved the end
+            return;
+        }
+        link_.timedOut_ = 1;
+        loop_.quit();
+    }
+
     bool portGone() const { return watchPort_ && (failed_ || !link_.port_.isOpen()); }
     bool stopped() const { return stoppable_ && link_.stopPending_; }
     Link& link_;
@@ -86,8 +130,12 @@ private:
     QEventLoop loop_;
     QTimer timer_;
     QTimer deadline_;
+    Clock::time_point due_;     // the end arm() set
+    Clock::time_point firesAt_; // when timer_ fires at the latest
+    std::function<void()> beforeEnd_;
     bool failed_ = false;
     bool pastDeadline_ = false;
+    bool finished_ = false; // quit(): what was waited for happened
 };
 
 Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
@@ -218,9 +266,29 @@ class Link::Collector {
 public:
     Collector(Link& link, Exchange& x, const ReplyRule& rule, Wait& wait, int gapMs)
         : link_(link), x_(x), rule_(rule), wait_(wait), gapMs_(gapMs),
-          matching_(rule.echo != EchoMode::Off && !x.request.isEmpty()) {}
+          matching_(rule.echo != EchoMode::Off && !x.request.isEmpty()) {
+        taken_.reserve(Reply::kCells);
+        check_.setTimerType(Qt::PreciseTimer);
+        check_.setSingleShot(true);
+        QObject::connect(&check_, &QTimer::timeout, &check_, [this] { takeHeldBack(); });
+    }
+
+    Collector(const Collector&) = delete;
+    Collector& operator=(const Collector&) = delete;
 
     bool over() const { return over_; }
+
+    // Ends a batch the port was asked for: what it holds back is taken now.
+    // Called when the batch is late, and before a timer ends the wait.
+    void takeHeldBack() {
+        if (!batching_)
+            return;
+        batching_ = false;
+        check_.stop();
+        fetching_ = true;
+        link_.port_.setReadBatch(1); // absorb() runs from within for what was held
+        fetching_ = false;
+    }
 
     // Takes what is waiting; the reply is over once it is full or whole.
     void absorb() {
@@ -231,6 +299,7 @@ public:
             lit_ = true;
             emit link_.receiving(true);
         }
+        const int before = x_.reply.count;
         bool echoEnded = false;
         for (int b; (b = port.readByte()) >= 0;)
             echoEnded = step(b) || echoEnded;
@@ -239,14 +308,25 @@ public:
         // never falls silent would otherwise hold the link for good. What it
         // sends after this is dropped by the next discard.
         if (r.count >= Reply::kCells ||
-            (!matching_ && r.count > 0 && rule_.complete && rule_.complete(r.bytes()))) {
+            (!matching_ && r.count > 0 && rule_.complete && rule_.complete(taken_))) {
             over_ = true;
             wait_.quit();
             return;
         }
+        if (fetching_) {
+            // Held back by a batch that came short: the unit sent these at the
+            // line's speed from the batch's start, then fell silent.
+            const auto sent =
+                std::chrono::duration<double, std::milli>((r.count - before) * rule_.msPerByte);
+            wait_.armFrom(std::min(Clock::now(),
+                                   batchFrom_ + std::chrono::duration_cast<Clock::duration>(sent)),
+                          gapMs_);
+            return; // the next byte, signalled as it comes, starts a batch again
+        }
         // The unit's time to answer counts from the end of the echo, which is
         // where the request ended on the line.
         wait_.arm(echoEnded && r.count == 0 ? link_.timing_.firstByteMs : gapMs_);
+        planBatch();
     }
 
     // A beginning of the request and then silence: that was what came.
@@ -258,6 +338,36 @@ public:
     }
 
 private:
+    // The port wakes the link once for this many bytes at most (kMaxBatch,
+    // and a quarter of the gap's worth), as the last of them comes, so the
+    // gap still counts from the last byte. A whole reply's length ends a
+    // batch, so a whole reply still ends at once. A batch gets its bytes' time
+    // on the line plus kBatchSlackMs; one that came short by then is taken,
+    // its bytes counted as sent at the line's speed from its start.
+    static constexpr int kMaxBatch = 8;
+    static constexpr int kBatchSlackMs = 2;
+
+    void planBatch() {
+        const int count = x_.reply.count;
+        int bytes = 1;
+        if (!matching_ && count > 0 && rule_.msPerByte > 0) {
+            const int most = std::min(kMaxBatch, int(gapMs_ / 4 / rule_.msPerByte));
+            int end = count + most;
+            for (int whole : rule_.wholeLengths)
+                if (whole > count)
+                    end = std::min(end, whole);
+            bytes = end - count;
+        }
+        if (bytes <= 1) {
+            takeHeldBack();
+            return;
+        }
+        batching_ = true;
+        batchFrom_ = Clock::now();
+        link_.port_.setReadBatch(bytes);
+        check_.start(int(std::ceil(bytes * rule_.msPerByte)) + kBatchSlackMs);
+    }
+
     // One byte; true when it completed an echo of the request.
     bool step(int b) {
         // While the bytes that came are a beginning of the request, they may
@@ -277,8 +387,10 @@ private:
     void take(int b) {
         // What came in with the byte that filled the last cell is dropped with it.
         Reply& r = x_.reply;
-        if (r.count < Reply::kCells)
+        if (r.count < Reply::kCells) {
             r.cells[static_cast<std::size_t>(++r.count)] = static_cast<qint16>(b);
+            taken_.append(static_cast<char>(b));
+        }
     }
 
     Link& link_;
@@ -287,9 +399,14 @@ private:
     Wait& wait_;
     int gapMs_;
     bool matching_;
+    QByteArray taken_; // the reply's bytes so far, for the rule without a copy per byte
     qsizetype held_ = 0;
     bool lit_ = false;
     bool over_ = false;
+    QTimer check_;                // a batch late past this came slower than the line
+    bool batching_ = false;       // the port holds bytes back for a batch
+    bool fetching_ = false;       // taking what a batch held back
+    Clock::time_point batchFrom_; // the batch's start: its first byte's earliest moment
 };
 
 LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
@@ -304,6 +421,7 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     Collector collector(*this, x, rule, wait, gapMs < 0 ? timing_.replyGapMs : gapMs);
     const QMetaObject::Connection bytes =
         connect(&port_, &SerialPort::readyRead, this, [&collector] { collector.absorb(); });
+    wait.setBeforeEnd([&collector] { collector.takeHeldBack(); });
     // The first byte may take firstByteMs from now, the request being on the
     // wire; after that, gapMs of silence ends the reply, and the deadline
     // ends it whatever still comes. Once a timer has fired the reply is over:
@@ -318,6 +436,7 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
             break;
     }
     disconnect(bytes);
+    port_.setReadBatch(1); // what comes later waits for the next discard
     collector.flushHeld();
     x.pastDeadline = wait.pastDeadline();
     timedOut_ = 0;

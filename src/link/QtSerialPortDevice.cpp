@@ -146,6 +146,7 @@ QString QtSerialPortDevice::location() const {
 }
 
 PortStatus QtSerialPortDevice::apply(const LineSettings& s) {
+    readBatch_ = 1; // Qt writes its own terminal settings back, VMIN 0 among them
     if (!port_.setBaudRate(s.baud) || !port_.setParity(s.parity) ||
         !port_.setDataBits(s.dataBits) || !port_.setStopBits(s.stopBits) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl)) {
@@ -186,6 +187,7 @@ PortStatus QtSerialPortDevice::open() {
     const QString path = location();
     const QString device = QFileInfo(path).canonicalFilePath();
     port_.setPortName(device.isEmpty() ? path : device);
+    rtsRefused_ = false;
     quiet_ = true; // open() reports its own failure below
     if (PortStatus s = apply(line_); !s.ok) {
         quiet_ = false;
@@ -222,6 +224,8 @@ PortStatus QtSerialPortDevice::open() {
 }
 
 void QtSerialPortDevice::close() {
+    readBatch_ = 1;
+    rtsRefused_ = false;
     restoreRs485();
     restoreLatency();
     if (port_.isOpen())
@@ -254,7 +258,9 @@ void QtSerialPortDevice::restoreRs485() {
 }
 
 bool QtSerialPortDevice::setRts(bool on) {
-    if (!port_.isOpen())
+    // A device that cannot switch RTS (a pseudo-terminal) is not asked again
+    // before it is opened again: twice a request, that was a refusal and its text.
+    if (!port_.isOpen() || rtsRefused_)
         return false;
     quiet_ = true;
     const bool done = port_.setRequestToSend(on);
@@ -268,6 +274,8 @@ bool QtSerialPortDevice::setRts(bool on) {
     port_.clearError();
     if (gone)
         fail(why);
+    else
+        rtsRefused_ = true;
     return false;
 }
 
@@ -370,6 +378,35 @@ int QtSerialPortDevice::readByte() {
     if (!port_.isOpen() || !port_.getChar(&c))
         return -1;
     return static_cast<unsigned char>(c);
+}
+
+// The terminal's VMIN: with VTIME 0, poll() finds the port readable only
+// once that many bytes are waiting, so the notifier fires as the last of them
+// comes, and a non-blocking read still returns whatever is there.
+void QtSerialPortDevice::setReadBatch(int bytes) {
+    const int want = std::clamp(bytes, 1, 255);
+    if (want == readBatch_ || !port_.isOpen())
+        return;
+    const int fd = static_cast<int>(port_.handle());
+    termios t{};
+    if (::tcgetattr(fd, &t) != 0)
+        return;
+    t.c_cc[VMIN] = static_cast<cc_t>(want > 1 ? want : 0); // 0: Qt's own setting
+    t.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &t) != 0)
+        return;
+    readBatch_ = want;
+    if (want > 1)
+        return;
+    // What came while the port waited for more is taken in now.
+    quiet_ = true;
+    port_.waitForReadyRead(0);
+    quiet_ = false;
+    const QSerialPort::SerialPortError error = port_.error();
+    if (error == QSerialPort::TimeoutError) // nothing was waiting
+        port_.clearError();
+    else if (error != QSerialPort::NoError)
+        onError(error);
 }
 
 bool QtSerialPortDevice::write(const QByteArray& bytes) {

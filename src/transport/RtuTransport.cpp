@@ -29,6 +29,21 @@ double portMsPerByte(const SerialPort& port) {
     return s ? msPerByte(s->baud, s->bitsPerCharacter()) : msPerByte(9600);
 }
 
+// An exception frame: address, function, code, CRC.
+constexpr int kExceptionFrameBytes = 5;
+
+// The length of the one frame that answers requestPdu in full (Pdu::judge):
+// the registers read, or a write's confirmation; 0 for any other request,
+// which only an exception answers.
+int wholeAnswerBytes(const QByteArray& requestPdu) {
+    if (requestPdu.size() < 5)
+        return 0;
+    const auto function = quint8(requestPdu.at(0));
+    if (function == Pdu::kReadHoldingRegisters)
+        return 5 + 2 * (quint8(requestPdu.at(3)) << 8 | quint8(requestPdu.at(4)));
+    return function == Pdu::kWriteMultipleRegisters ? 8 : 0;
+}
+
 } // namespace
 
 QByteArray rtuFrame(const CrcTableArray& crcTable, int unit, const QByteArray& pdu) {
@@ -136,7 +151,12 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
     rule.echo = line().echo;
     // A reply that is whole and answers the request (or refuses it, or is a
     // gateway's "no answer") needs no silence after it to be over.
-    rule.complete = [this, unit, &requestPdu](const QByteArray& bytes) {
+    // It is asked after every byte, so a length no such reply has is turned
+    // away before the CRC and the judgement.
+    const int answerBytes = wholeAnswerBytes(requestPdu);
+    rule.complete = [this, unit, &requestPdu, answerBytes](const QByteArray& bytes) {
+        if (bytes.size() != kExceptionFrameBytes && bytes.size() != answerBytes)
+            return false;
         Transaction r;
         r.received = bytes;
         judgeRtuFrame(crcTable_, unit, r);
@@ -146,6 +166,8 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
                (c.verdict == ReplyCheck::Verdict::Silent && isGatewayNoAnswer(c.detail));
     };
     rule.deadlineMs = deadlineMs(requestPdu, gapMs < 0 ? link_.timing().replyGapMs : gapMs);
+    rule.wholeLengths = {kExceptionFrameBytes, answerBytes};
+    rule.msPerByte = portMsPerByte(link_.port());
     const Exchange x =
         link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);
     t.status = fromLink(x.status);
