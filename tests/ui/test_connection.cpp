@@ -6,6 +6,7 @@
 #include "support/Gateway.h"
 #include "support/RecordingOperator.h"
 #include "support/WidgetLookup.h"
+#include "support/WindowSteps.h"
 #include "transport/PortTexts.h"
 #include "transport/RtuTransport.h"
 #include "transport/Transports.h"
@@ -16,6 +17,7 @@
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
 #include "ui/NetworkUnitDialog.h"
+#include "ui/SplashWindow.h"
 #include "ui/StartupWindows.h"
 #include "ui/UpDown.h"
 
@@ -33,22 +35,6 @@
 #include <QtTest>
 
 namespace {
-// Runs f on the next modal dialog of type W, once it is up. When another stays up instead
-// for seconds, the test fails and that dialog is closed, so that the test goes on.
-template <typename W> void whenModal(std::function<void(W*)> f, int triesLeft = 1000) {
-    QTimer::singleShot(5, [f, triesLeft] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* w = qobject_cast<W*>(modal))
-            return f(w);
-        if (triesLeft > 0)
-            return whenModal<W>(f, triesLeft - 1);
-        QTest::qFail(qPrintable(QStringLiteral("no %1 came").arg(W::staticMetaObject.className())),
-                     __FILE__, __LINE__);
-        if (auto* d = qobject_cast<QDialog*>(modal))
-            d->reject();
-    });
-}
-
 // Clicks Connect... and runs pick on the connection dialog. A dialog still up seconds later
 // fails the test and is closed, with whatever stands over it, so that the test goes on.
 void connectWith(QPushButton* connectButton, std::function<void(ConnectionDialog*)> pick) {
@@ -102,11 +88,13 @@ struct Program {
     Transport& transport;
     RecordingOperator op;
     LoadedWindows windows;
-    StartupWindows startup{config, connection, messages, port, transport, op, windows};
+    StartupWindows startup;
     QStringList seen; // what the dialogs offered
-    explicit Program(const QStringList& ports, bool network = false)
+    // simulated: the path of a simulated unit, which the connection dialog offers first.
+    explicit Program(const QStringList& ports, bool network = false, const QString& simulated = {})
         : chosen(network ? makeTransport(port, config.crcTable, {300, &connection.line}) : nullptr),
-          transport(chosen ? *chosen : static_cast<Transport&>(rtu)) {
+          transport(chosen ? *chosen : static_cast<Transport&>(rtu)),
+          startup(config, connection, messages, port, transport, op, windows, simulated) {
         startup.setSettings(&settings);
         startup.setByIdFolder(tmp.path());
         startup.setPortLister([ports](Operator&) { return ports; });
@@ -150,10 +138,7 @@ struct Program {
             });
         });
     }
-    bool start() {
-        const QString app = qEnvironmentVariable("QV_APP_DIR", qApp->applicationDirPath() + "/..");
-        return !runStartup(config, startup, &LoadCrcTable, app, 0);
-    }
+    bool start() { return !runStartup(config, startup, &LoadCrcTable, appFolder(), 0); }
     MainWindow& main() { return *startup.mainWindow(); }
     QPushButton* button(const char* name) { return child<QPushButton>(main(), name); }
     QLabel* message(int k) {
@@ -190,7 +175,7 @@ SimConfig quick(int unit = 1, int baud = 9600) {
 class TestConnection : public QObject {
     Q_OBJECT
 private slots:
-    void rememberedThenConnectAndCancel() {
+    void rememberedThenConnect() {
         SimThread a, b;
         QVERIFY(a.start(quick()) && b.start(quick()));
         const QString pa = a.devicePath(), pb = b.devicePath();
@@ -219,11 +204,6 @@ private slots:
         QCOMPARE(p.status(), pa + ", 4800 baud, unit 7: connected");
         QCOMPARE(p.settings.value("connection/port").toString(), pa);
         QCOMPARE(p.settings.value("connection/speed").toInt(), 4800);
-        // Cancel keeps the connection in use.
-        p.answerDialogs(1, false);
-        p.button("connectButton")->click();
-        QVERIFY(p.port.isOpen() && p.port.portName() == pa && p.connection.portName() == pa);
-        QCOMPARE(p.op.count(), 0);
         // A unit address set in either window is remembered at once.
         child<UpDown>(p.startup.commsTest(), "unitSpinner")->setValue(12);
         QCOMPARE(p.settings.value("connection/unit").toInt(), 12);
@@ -612,9 +592,7 @@ private slots:
         QStringList rows;
         int stoppedAt = -1;
         auto scan = [&](bool stopEarly) {
-            QTimer::singleShot(0, [&, stopEarly] {
-                auto* f = qobject_cast<FindUnitWindow*>(QApplication::activeModalWidget());
-                QVERIFY(f);
+            whenModal<FindUnitWindow>([&, stopEarly](FindUnitWindow* f) {
                 QCOMPARE(f->windowTitle(), "Find Unit on " + sim.devicePath());
                 rows << child<QLabel>(f, "estimateLabel")->text();
                 child<QSpinBox>(f, "firstSpin")->setValue(5);
@@ -658,6 +636,87 @@ private slots:
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "FOUND ME");
         QVERIFY(p.status().startsWith(sim.devicePath() + ", 4800 baud, unit 7: connected"));
+    }
+
+    // A start-up file that does not read ends start-up with its message, before any window.
+    void badFileEndsStartup() {
+        QTemporaryDir empty;
+        Program p({});
+        const auto err = runStartup(p.config, p.startup, &LoadCrcTable, empty.path(), 0);
+        QVERIFY(err && p.op.count() == 1 && p.op.last().text == err->text());
+        QVERIFY(!p.startup.splash() && !p.startup.commsTest() && !p.startup.mainWindow());
+    }
+
+    void simulatedUnitChosenAndOpened() {
+        SimThread sim;
+        QVERIFY(sim.start(quick()));
+        Program p({}, false, sim.devicePath());
+        const auto shown = [](const QWidget* w) {
+            return QString(w && w->isVisible() ? "shown" : "gone");
+        };
+        // The splash and its second picture stay up through the pause.
+        QTimer::singleShot(100, [&] {
+            SplashWindow* splash = p.startup.splash();
+            p.seen << shown(splash) + ", " +
+                          shown(splash ? child<QLabel>(splash, "picture_1") : nullptr);
+        });
+        p.startup.setOnConnectionDialog([&](ConnectionDialog& dialog) {
+            p.seen << shown(p.startup.splash()) << shown(p.startup.commsTest())
+                   << QString::number(p.connection.unitAddress);
+            QTimer::singleShot(0, &dialog, [&] {
+                auto* deviceList = child<QListWidget>(dialog, "deviceList");
+                p.seen << deviceList->item(0)->text();
+                emit deviceList->itemClicked(deviceList->item(0));
+                QTimer::singleShot(0, p.startup.bauds(), [&] { // modal from Select
+                    child<QListWidget>(p.startup.bauds(), "speedList")->setCurrentRow(1);
+                    p.startup.bauds()->selectClicked();
+                });
+                dialog.selectClicked();
+            });
+        });
+        QVERIFY(!runStartup(p.config, p.startup, &LoadCrcTable, appFolder(), 150));
+        QCOMPARE(p.seen, QStringList({"shown, shown", "gone", "gone", "1",
+                                      sim.devicePath() + " (simulated unit)"}));
+        QCOMPARE(p.connection.portName(), sim.devicePath());
+        QCOMPARE(p.connection.commSettings, "9600,N,8,1");
+        QCOMPARE(p.op.count(), 0);
+        // The main window talks to the unit through the port start-up opened.
+        sim.model().setMessage(0, "FROM THE UNIT");
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "FROM THE UNIT");
+        // The comms test's "Load message form" brings it forward rather than loading another.
+        MainWindow* main = p.startup.mainWindow();
+        main->hide();
+        QTest::mouseClick(child<QPushButton>(p.startup.commsTest(), "loadMessageFormButton"),
+                          Qt::LeftButton);
+        QVERIFY(p.startup.mainWindow() == main && main->isVisible());
+    }
+
+    // Find Unit on a network unit probes each address through the gateway at its one speed,
+    // and Use takes the address without touching the line's speed.
+    void findUnitThroughAGateway() {
+        SimModel model;
+        model.setMessage(0, "SEVEN");
+        SimNetServer server(model);
+        QVERIFY(server.listen(quick(7), QHostAddress::LocalHost, 0, false));
+        Program p({}, true);
+        p.config.crcTable = standardCrcTable();
+        p.config.baudRates = {"", "4800,N,8,1", "9600,N,8,1", "19200,N,8,1", ""};
+        QVERIFY(p.connection.setPort(server.address()));
+        p.port.setPortName(server.address());
+        FindUnitWindow f(p.config, p.connection, p.port, p.transport, p.op);
+        child<QSpinBox>(f, "firstSpin")->setValue(6);
+        child<QSpinBox>(f, "lastSpin")->setValue(8);
+        f.start();
+        auto* found = child<QTreeWidget>(f, "foundList");
+        QCOMPARE(found->topLevelItemCount(), 1);
+        QCOMPARE(found->topLevelItem(0)->text(0) + "|" + found->topLevelItem(0)->text(2),
+                 "7|SEVEN");
+        QCOMPARE(child<QLabel>(f, "timeLeftLabel")->text(), "done: 3 probes, 1 found");
+        QCOMPARE(p.op.count(), 0);
+        found->setCurrentItem(found->topLevelItem(0));
+        f.use();
+        QVERIFY(f.chosen() && f.chosen()->unit == 7 && f.chosenSettings().isEmpty());
     }
 };
 

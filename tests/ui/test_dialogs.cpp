@@ -1,12 +1,16 @@
-// The connection and speed dialogs, the message boxes and the loaded windows.
+// The connection, network unit and speed dialogs, the message boxes, the loaded windows and
+// the history.
 #include "connect/Connection.h"
 #include "startup/Configuration.h"
 #include "support/RecordingOperator.h"
 #include "support/WidgetLookup.h"
+#include "support/WindowSteps.h"
 #include "ui/ConnectionDialog.h"
+#include "ui/HistoryDialog.h"
 #include "ui/LineSpeedDialog.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageBoxOperator.h"
+#include "ui/NetworkUnitDialog.h"
 
 #include <QCheckBox>
 #include <QtTest>
@@ -67,15 +71,58 @@ private slots:
             QCOMPARE(opened, port.isEmpty() ? "-" : port);
             QVERIFY(dialog.isVisible() == up && windows.contains(&dialog) == up);
         }
-        // A choice the opener does not take (the speed backed out of, a port that did not
-        // open) leaves the dialog up for another.
+    }
+
+    // The "Network unit…" entry: the address its dialog makes goes where a port's name goes, and
+    // no speed is asked for; an address it refuses keeps it up, the reason shown whole.
+    void networkEntry_data() {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("address"); // empty: refused, the dialog stays
+        QTest::newRow("Modbus TCP") << 0 << "gw.plant.local" << 502 << "tcp://gw.plant.local:502";
+        QTest::newRow("RTU over TCP, IPv6") << 1 << "::1" << 4001 << "rtu+tcp://[::1]:4001";
+        QTest::newRow("bracketed IPv6") << 1 << "[fe80::2]" << 8899 << "rtu+tcp://[fe80::2]:8899";
+        QTest::newRow("no host") << 0 << " " << 502 << "";
+        QTest::newRow("not a host") << 0 << "gw/1" << 502 << "";
+    }
+    void networkEntry() {
+        QFETCH(int, mode);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(QString, address);
+        QString opened;
         RecordingOperator op;
         LoadedWindows windows;
-        ConnectionDialog dialog([](const QString&) { return false; }, op, windows);
+        ConnectionDialog dialog([&opened](const QString& p) { return opened = p, true; }, op,
+                                windows);
         dialog.setPortLister([](Operator&) { return QStringList{"ttyS0"}; });
         dialog.show();
-        QTest::keyClick(child<QListWidget>(dialog, "deviceList"), Qt::Key_Return);
-        QVERIFY(dialog.isVisible() && windows.contains(&dialog));
+        child<QListWidget>(dialog, "deviceList")->setCurrentRow(1);
+        QString problem;
+        whenModal<NetworkUnitDialog>([&](NetworkUnitDialog* net) {
+            child<QComboBox>(net, "modeBox")->setCurrentIndex(mode);
+            child<QLineEdit>(net, "hostEdit")->setText(host);
+            child<QSpinBox>(net, "portSpin")->setValue(port);
+            child<QDialogButtonBox>(net, "buttons")->button(QDialogButtonBox::Ok)->click();
+            const QLabel* why = child<QLabel>(net, "problemLabel");
+            problem = why->text();
+            // The reason and the host's example are shown whole, not clipped.
+            QCoreApplication::processEvents();
+            const QLineEdit* edit = child<QLineEdit>(net, "hostEdit");
+            QVERIFY(edit->fontMetrics().horizontalAdvance(edit->placeholderText()) <
+                    edit->width() - 8);
+            QVERIFY(problem.isEmpty() ||
+                    (why->height() >= why->heightForWidth(why->width()) &&
+                     net->rect().contains(QRect(why->mapTo(net, QPoint()), why->size()))));
+            if (net->isVisible())
+                net->reject();
+        });
+        child<QPushButton>(dialog, "selectButton")->click();
+        QCOMPARE(problem.isEmpty(), !address.isEmpty());
+        QCOMPARE(opened, address);
+        QCOMPARE(dialog.isVisible(), address.isEmpty());
+        QVERIFY(op.boxes().isEmpty());
     }
 
     void speedDialog() {
@@ -173,9 +220,7 @@ private slots:
         const QString text = QStringLiteral("Error  5 detected 0\n<b>/dev/ttyS0</b>");
         for (const auto& [icon, title, buttons, key, boxIcon, count, answer] : cases) {
             QVariantList seen;
-            QTimer::singleShot(0, this, [&, k = key] {
-                auto* b = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-                QVERIFY(b);
+            whenModal<QMessageBox>([&, k = key](QMessageBox* b) {
                 seen << b->text() << b->windowTitle() << b->icon() << b->buttons().size();
                 for (QAbstractButton* button : b->buttons())
                     if (button->text().remove('&') == k)
@@ -186,6 +231,50 @@ private slots:
             QCOMPARE(seen, QVariantList({text, title.isEmpty() ? kProgramTitle : title, boxIcon,
                                          count, int(answer)}));
         }
+    }
+
+    // History...: the file's rows as a table, by unit, copied tab-separated.
+    void historyDialog() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("history.csv");
+        HistoryFile file(path);
+        for (int unit : {3, 1, 3}) {
+            SlotChange c;
+            c.time = QDateTime(QDate(2024, 5, 1), QTime(9, unit), Qt::UTC);
+            c.endpoint = "/dev/ttyS0";
+            c.unit = unit;
+            c.slot = unit + 1;
+            c.terminal = "42-3";
+            c.written = QString("TEXT\x1B %1").arg(unit);
+            c.result = "written";
+            file.record(c);
+        }
+        QFile cut(path);
+        QVERIFY(cut.open(QIODevice::Append));
+        cut.write("2024-05-01T09:09:00Z,/dev/ttyS0");
+        cut.close();
+        HistoryDialog dialog(path);
+        auto* table = child<QTableWidget>(dialog, "historyTable");
+        auto* units = child<QComboBox>(dialog, "unitChoice");
+        QCOMPARE(table->rowCount(), 3);
+        QCOMPARE(units->count(), 3); // all units, 1, 3
+        QCOMPARE(units->itemText(1), QStringLiteral("Unit 1"));
+        dialog.showUnit(3);
+        QCOMPARE(table->rowCount(), 2);
+        QCOMPARE(table->item(1, 7)->text(), QStringLiteral("TEXT\\x1B 3"));
+        table->selectAll();
+        dialog.copySelection();
+        const QStringList lines =
+            QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QStringLiteral("2024-05-01T09:03:00Z\t/dev/ttyS0\t\t3\t4\t42-3\t\t"
+                                          "TEXT\\x1B 3\twritten"));
+        dialog.showUnit(std::nullopt);
+        QCOMPARE(table->rowCount(), 3);
+        bool damagedSaid = false;
+        for (QLabel* l : dialog.findChildren<QLabel*>())
+            damagedSaid |= l->text() == QStringLiteral("1 damaged lines skipped");
+        QVERIFY(damagedSaid);
     }
 };
 
