@@ -1,12 +1,14 @@
 // A backup as a technician makes one: `qv840ctl read-all -o` from a simulated unit holding
 // quotes, commas, control characters and bytes that look like UTF-8, as .sav and as CSV (the
 // CSV renamed as a spreadsheet user might), opened again, restored onto another simulated unit
-// holding other texts, and read back by qv840ctl into the very same file.
+// holding other texts, and read back by qv840ctl into the very same file. And read all at the
+// product's own waits over a pseudo-terminal.
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimThread.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
 #include "support/TableRig.h"
+#include "table/BulkOperations.h"
 #include "table/TableFiles.h"
 #include "table/UnitSync.h"
 
@@ -44,6 +46,23 @@ static QByteArray contents(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
+
+// The unit holds "UNIT k" in slot k; the table starts on its defaults; the product's waits.
+struct Bench : LineRig<QtSerialPortDevice> {
+    SimThread sim;
+    int address = 1;
+    BulkOperations bulk{messages, transport, view, op};
+
+    Bench() : LineRig(LinkTiming{}) {}
+    bool start() {
+        for (int k = 0; k < 20; ++k)
+            sim.model().setMessage(k, "UNIT " + QByteArray::number(k));
+        if (!sim.start({}))
+            return false;
+        port.setPortName(sim.devicePath());
+        return port.open().ok;
+    }
+};
 
 class TestBackupSim : public QObject {
     Q_OBJECT
@@ -99,6 +118,20 @@ private slots:
                      &err) == 0,
                  err.constData());
         QCOMPARE(contents(back), contents(sav));
+    }
+
+    void readAllAtRealTiming() {
+        Bench b;
+        QVERIFY(b.start());
+        b.sim.model().setMessage(19, QByteArray(40, 'W')); // a full slot has no terminator
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(b.bulk.readAll(b.address).outcome, BulkResult::Outcome::Completed);
+        const qint64 ms = t.elapsed();
+        QCOMPARE(b.messages.texts()[19], QString(40, 'W'));
+        // Twenty passes of the 300 ms pause and a reply, whole as its last byte comes.
+        QVERIFY2(ms >= 20 * (300 + 47) && ms < 20 * (300 + 47 + 40),
+                 qPrintable(QString::number(ms)));
     }
 };
 
