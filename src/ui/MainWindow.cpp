@@ -27,10 +27,10 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
-#include <QToolButton>
 #include <QStandardPaths>
 #include <QStyle>
 #include <QTime>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -347,11 +347,37 @@ void MainWindow::refreshStatus() {
     commsTest_.setConnectionText(connection);
 }
 
+namespace {
+// Hands each change to the history, then to a watcher.
+class WatchedRecord : public ChangeRecord {
+public:
+    WatchedRecord(ChangeRecord& record, std::function<void(const SlotChange&)> watch)
+        : record_(record), watch_(std::move(watch)) {}
+    void record(const SlotChange& change) override {
+        record_.record(change);
+        watch_(change);
+    }
+
+private:
+    ChangeRecord& record_;
+    std::function<void(const SlotChange&)> watch_;
+};
+} // namespace
+
 void MainWindow::showLineUnits() {
     LineUnitsWindow window(transport_, op_, table_, connection_, this);
-    window.setChangeRecord(&history_);
+    // A restore that changed the unit this window shows: its marks follow
+    // what that unit now holds.
+    WatchedRecord changes(history_, [this](const SlotChange& c) {
+        if (c.unit != connection_.unitAddress || c.result != ChangeResult::done(c.written))
+            return;
+        table_.beginUnit(currentUnit());
+        table_.noteUnitHolds(c.slot, c.written);
+    });
+    window.setChangeRecord(&changes);
     connect(&window, &LineUnitsWindow::unitChosen, this, &MainWindow::setUnitAddress);
     window.exec();
+    refreshSource();
 }
 
 void MainWindow::setUnitAddress(int unit) {

@@ -8,6 +8,7 @@
 #include "support/WidgetLookup.h"
 #include "support/WindowSteps.h"
 #include "table/RememberedTables.h"
+#include "table/TableFiles.h"
 #include "transport/RtuTransport.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/CompareDialog.h"
@@ -657,6 +658,19 @@ private slots:
         QCOMPARE(rig.message(7)->text() + "|" + rig.messages.texts()[7],
                  "FROM THE COMMS TEST|FROM THE COMMS TEST");
         QCOMPARE(states().mid(7, 1), "1");
+        // Restore All from the line's window changes this unit: its slot shows it differs.
+        QTemporaryDir backup;
+        TextTable saved = rig.messages.texts();
+        saved[2] = "FROM THE BACKUP";
+        QVERIFY(saveTableFile(backup.filePath("unit-01.sav"), saved).ok);
+        whenModal<LineUnitsWindow>([&](LineUnitsWindow* w) {
+            w->setFolderChooser([&](const QString&, const QString&) { return backup.path(); });
+            click(child<QPushButton>(w, "restoreAllButton"));
+            w->reject();
+        });
+        click(rig.button("lineUnitsButton"));
+        QCOMPARE(rig.unitMessage(2), "FROM THE BACKUP");
+        QCOMPARE(states().mid(1, 3), "121");
     }
 
     // F1 opens the walk-through from disk, pictures and all; without it, a message says where
