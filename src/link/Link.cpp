@@ -7,7 +7,6 @@
 #include <QTimer>
 
 #include <chrono>
-#include <cmath>
 
 QByteArray Reply::bytes() const {
     QByteArray out;
@@ -16,10 +15,6 @@ QByteArray Reply::bytes() const {
         out.append(static_cast<char>(cells[static_cast<std::size_t>(i)] & 0xFF));
     return out;
 }
-
-namespace {
-using Clock = std::chrono::steady_clock;
-} // namespace
 
 // One wait of the link: a local event loop ended by the timer, by the port's
 // failure, or by quit() when what it waited for has happened; a stoppable one
@@ -37,13 +32,8 @@ public:
             t->setSingleShot(true);
         }
         QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { onTimer(); });
-        // What is still coming at the deadline is cut off there; what came
-        // before it counts.
+        // What is still coming at the deadline is cut off there.
         QObject::connect(&deadline_, &QTimer::timeout, &loop_, [this] {
-            if (beforeEnd_)
-                beforeEnd_();
-            if (finished_)
-                return;
             if (link_.timedOut_ == 0)
                 pastDeadline_ = true;
             link_.timedOut_ = 1;
@@ -64,10 +54,8 @@ public:
     // byte that comes, so it only moves the end: the timer is restarted only
     // when the end comes sooner than it is set for, and otherwise, when it
     // fires early, for what is left.
-    void arm(int ms) { armFrom(Clock::now(), ms); }
-    // The same, counting from an earlier moment.
-    void armFrom(Clock::time_point from, int ms) {
-        due_ = from + std::chrono::milliseconds(std::max(ms, 0));
+    void arm(int ms) {
+        due_ = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
         if (!timer_.isActive() || firesAt_ > due_)
             startTimer();
     }
@@ -77,12 +65,8 @@ public:
             deadline_.start(ms);
     }
     bool pastDeadline() const { return pastDeadline_; }
-    // Run when a timer is about to end the wait: it takes what the port holds
-    // back, which may end the wait, or move its end by arm().
-    void setBeforeEnd(std::function<void()> f) { beforeEnd_ = std::move(f); }
     // Ends the wait now: what it waited for has happened.
     void quit() {
-        finished_ = true;
         timer_.stop();
         deadline_.stop();
         loop_.quit();
@@ -100,6 +84,8 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     // Never before due_: the timer counts whole milliseconds from the moment
     // it starts, which is after now.
     void startTimer() {
@@ -110,10 +96,6 @@ private:
     }
 
     void onTimer() {
-        if (Clock::now() >= due_ && beforeEnd_)
-            beforeEnd_();
-        if (finished_)
-            return;
         if (Clock::now() < due_) {
             startTimer(); // bytes came meanwhile and moved the end
             return;
@@ -132,10 +114,8 @@ private:
     QTimer deadline_;
     Clock::time_point due_;     // the end arm() set
     Clock::time_point firesAt_; // when timer_ fires at the latest
-    std::function<void()> beforeEnd_;
     bool failed_ = false;
     bool pastDeadline_ = false;
-    bool finished_ = false; // quit(): what was waited for happened
 };
 
 Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
@@ -268,27 +248,9 @@ public:
         : link_(link), x_(x), rule_(rule), wait_(wait), gapMs_(gapMs),
           matching_(rule.echo != EchoMode::Off && !x.request.isEmpty()) {
         taken_.reserve(Reply::kCells);
-        check_.setTimerType(Qt::PreciseTimer);
-        check_.setSingleShot(true);
-        QObject::connect(&check_, &QTimer::timeout, &check_, [this] { takeHeldBack(); });
     }
-
-    Collector(const Collector&) = delete;
-    Collector& operator=(const Collector&) = delete;
 
     bool over() const { return over_; }
-
-    // Ends a batch the port was asked for: what it holds back is taken now.
-    // Called when the batch is late, and before a timer ends the wait.
-    void takeHeldBack() {
-        if (!batching_)
-            return;
-        batching_ = false;
-        check_.stop();
-        fetching_ = true;
-        link_.port_.setReadBatch(1); // absorb() runs from within for what was held
-        fetching_ = false;
-    }
 
     // Takes what is waiting; the reply is over once it is full or whole.
     void absorb() {
@@ -299,7 +261,6 @@ public:
             lit_ = true;
             emit link_.receiving(true);
         }
-        const int before = x_.reply.count;
         bool echoEnded = false;
         for (int b; (b = port.readByte()) >= 0;)
             echoEnded = step(b) || echoEnded;
@@ -313,20 +274,9 @@ public:
             wait_.quit();
             return;
         }
-        if (fetching_) {
-            // Held back by a batch that came short: the unit sent these at the
-            // line's speed from the batch's start, then fell silent.
-            const auto sent =
-                std::chrono::duration<double, std::milli>((r.count - before) * rule_.msPerByte);
-            wait_.armFrom(std::min(Clock::now(),
-                                   batchFrom_ + std::chrono::duration_cast<Clock::duration>(sent)),
-                          gapMs_);
-            return; // the next byte, signalled as it comes, starts a batch again
-        }
         // The unit's time to answer counts from the end of the echo, which is
         // where the request ended on the line.
         wait_.arm(echoEnded && r.count == 0 ? link_.timing_.firstByteMs : gapMs_);
-        planBatch();
     }
 
     // A beginning of the request and then silence: that was what came.
@@ -338,36 +288,6 @@ public:
     }
 
 private:
-    // The port wakes the link once for this many bytes at most (kMaxBatch,
-    // and a quarter of the gap's worth), as the last of them comes, so the
-    // gap still counts from the last byte. A whole reply's length ends a
-    // batch, so a whole reply still ends at once. A batch gets its bytes' time
-    // on the line plus kBatchSlackMs; one that came short by then is taken,
-    // its bytes counted as sent at the line's speed from its start.
-    static constexpr int kMaxBatch = 8;
-    static constexpr int kBatchSlackMs = 2;
-
-    void planBatch() {
-        const int count = x_.reply.count;
-        int bytes = 1;
-        if (!matching_ && count > 0 && rule_.msPerByte > 0) {
-            const int most = std::min(kMaxBatch, int(gapMs_ / 4 / rule_.msPerByte));
-            int end = count + most;
-            for (int whole : rule_.wholeLengths)
-                if (whole > count)
-                    end = std::min(end, whole);
-            bytes = end - count;
-        }
-        if (bytes <= 1) {
-            takeHeldBack();
-            return;
-        }
-        batching_ = true;
-        batchFrom_ = Clock::now();
-        link_.port_.setReadBatch(bytes);
-        check_.start(int(std::ceil(bytes * rule_.msPerByte)) + kBatchSlackMs);
-    }
-
     // One byte; true when it completed an echo of the request.
     bool step(int b) {
         // While the bytes that came are a beginning of the request, they may
@@ -403,10 +323,6 @@ private:
     qsizetype held_ = 0;
     bool lit_ = false;
     bool over_ = false;
-    QTimer check_;                // a batch late past this came slower than the line
-    bool batching_ = false;       // the port holds bytes back for a batch
-    bool fetching_ = false;       // taking what a batch held back
-    Clock::time_point batchFrom_; // the batch's start: its first byte's earliest moment
 };
 
 LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
@@ -421,7 +337,6 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     Collector collector(*this, x, rule, wait, gapMs < 0 ? timing_.replyGapMs : gapMs);
     const QMetaObject::Connection bytes =
         connect(&port_, &SerialPort::readyRead, this, [&collector] { collector.absorb(); });
-    wait.setBeforeEnd([&collector] { collector.takeHeldBack(); });
     // The first byte may take firstByteMs from now, the request being on the
     // wire; after that, gapMs of silence ends the reply, and the deadline
     // ends it whatever still comes. Once a timer has fired the reply is over:
@@ -436,7 +351,6 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
             break;
     }
     disconnect(bytes);
-    port_.setReadBatch(1); // what comes later waits for the next discard
     collector.flushHeld();
     x.pastDeadline = wait.pastDeadline();
     timedOut_ = 0;

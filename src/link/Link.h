@@ -17,7 +17,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class QEventLoop;
 class QTimer;
@@ -63,12 +62,6 @@ struct ReplyRule {
     // The reply is over this long after the request went, whatever still
     // comes (transport/Deadline.h); 0: only the waits end it.
     int deadlineMs = 0;
-    // Fewer wake-ups: the lengths a whole reply can have, and the line's
-    // time per byte. While the line brings bytes at its speed, the port
-    // signals them a few at a time (SerialPort::setReadBatch), as the last
-    // of them comes; 0: every byte is signalled.
-    std::vector<int> wholeLengths;
-    double msPerByte = 0;
 };
 
 class Link : public QObject {

@@ -146,7 +146,6 @@ QString QtSerialPortDevice::location() const {
 }
 
 PortStatus QtSerialPortDevice::apply(const LineSettings& s) {
-    readBatch_ = 1; // Qt writes its own terminal settings back, VMIN 0 among them
     if (!port_.setBaudRate(s.baud) || !port_.setParity(s.parity) ||
         !port_.setDataBits(s.dataBits) || !port_.setStopBits(s.stopBits) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl)) {
@@ -224,7 +223,6 @@ PortStatus QtSerialPortDevice::open() {
 }
 
 void QtSerialPortDevice::close() {
-    readBatch_ = 1;
     rtsRefused_ = false;
     restoreRs485();
     restoreLatency();
@@ -378,35 +376,6 @@ int QtSerialPortDevice::readByte() {
     if (!port_.isOpen() || !port_.getChar(&c))
         return -1;
     return static_cast<unsigned char>(c);
-}
-
-// The terminal's VMIN: with VTIME 0, poll() finds the port readable only
-// once that many bytes are waiting, so the notifier fires as the last of them
-// comes, and a non-blocking read still returns whatever is there.
-void QtSerialPortDevice::setReadBatch(int bytes) {
-    const int want = std::clamp(bytes, 1, 255);
-    if (want == readBatch_ || !port_.isOpen())
-        return;
-    const int fd = static_cast<int>(port_.handle());
-    termios t{};
-    if (::tcgetattr(fd, &t) != 0)
-        return;
-    t.c_cc[VMIN] = static_cast<cc_t>(want > 1 ? want : 0); // 0: Qt's own setting
-    t.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd, TCSANOW, &t) != 0)
-        return;
-    readBatch_ = want;
-    if (want > 1)
-        return;
-    // What came while the port waited for more is taken in now.
-    quiet_ = true;
-    port_.waitForReadyRead(0);
-    quiet_ = false;
-    const QSerialPort::SerialPortError error = port_.error();
-    if (error == QSerialPort::TimeoutError) // nothing was waiting
-        port_.clearError();
-    else if (error != QSerialPort::NoError)
-        onError(error);
 }
 
 bool QtSerialPortDevice::write(const QByteArray& bytes) {

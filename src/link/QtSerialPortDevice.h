@@ -54,7 +54,6 @@ public:
     int readByte() override;
     bool write(const QByteArray& bytes) override;
     PortStatus setKernelDirection() override;
-    void setReadBatch(int bytes) override;
 
     // The driver requests (RS-485 mode, low latency, output queue) go
     // through io from now on (tests pass a fake).
@@ -78,5 +77,4 @@ private:
     std::optional<serial_rs485> rs485Before_; // the mode to restore on close
     bool lowLatencySet_ = false;              // turned on at open, off at close
     bool rtsRefused_ = false;                 // RTS cannot be switched on this opening
-    int readBatch_ = 1;                       // the terminal's VMIN, 1 for Qt's own 0
 };

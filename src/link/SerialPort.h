@@ -61,13 +61,6 @@ public:
         return PortStatus::failure(QStringLiteral("%1 has no RS-485 mode").arg(portName()));
     }
 
-    // 10. Fewer wake-ups while a reply comes: readyRead may wait until
-    //     `bytes` are waiting, and then comes as the last of them arrives.
-    //     Going back to 1 (every byte signalled, the state after open()) first
-    //     takes in what is waiting, emitting readyRead from within the call.
-    //     A port without such a means signals every byte and ignores this.
-    virtual void setReadBatch(int bytes) { Q_UNUSED(bytes) }
-
 signals:
     void readyRead();
     // The device failed or vanished (a USB adapter pulled). The port has been
