@@ -52,4 +52,18 @@ inline pid_t startSimulator(const std::string& ctl, int baud, const std::vector<
     return pid;
 }
 
+// Starts program with args, its output thrown away; the child's pid.
+inline pid_t startQuiet(const std::string& program, std::vector<std::string> args) {
+    args.insert(args.begin(), program);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr))
+            _exit(127);
+        execv(program.c_str(), argvOf(args).data());
+        _exit(127);
+    }
+    return pid;
+}
+
 } // namespace bench

@@ -43,16 +43,8 @@ pid_t startSimulator(const std::string& ctl, std::string& path) {
 
 // The wall time of one qv840ctl run, or a negative number when it failed.
 double timeRun(const std::string& ctl, std::vector<std::string> args) {
-    args.insert(args.begin(), ctl);
-    std::fflush(nullptr);
     const double start = bench::nowMs();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr))
-            _exit(127);
-        execv(ctl.c_str(), bench::argvOf(args).data());
-        _exit(127);
-    }
+    const pid_t pid = bench::startQuiet(ctl, args);
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         return -1;

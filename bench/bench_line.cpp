@@ -83,17 +83,9 @@ double cpuMsOf(const rusage& u) {
 // One qv840ctl run: its wall time, and the CPU time and peak memory of that
 // process alone (wait4 gives the child's own rusage).
 RunFigures timeRun(const std::string& ctl, std::vector<std::string> args) {
-    args.insert(args.begin(), ctl);
-    std::fflush(nullptr);
     RunFigures figures;
     const double start = bench::nowMs();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr))
-            _exit(127);
-        execv(ctl.c_str(), bench::argvOf(args).data());
-        _exit(127);
-    }
+    const pid_t pid = bench::startQuiet(ctl, args);
     int status = 0;
     rusage usage{};
     const bool waited = wait4(pid, &status, 0, &usage) == pid;
