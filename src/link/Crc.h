@@ -3,7 +3,6 @@
 // the CRC of a request frame.
 
 #include "startup/ConfigFiles.h"
-#include "startup/ConfigFiles.h"
 
 #include <QByteArray>
 #include <optional>

@@ -6,7 +6,9 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 
 QByteArray Reply::bytes() const {
     QByteArray out;
@@ -15,6 +17,10 @@ QByteArray Reply::bytes() const {
         out.append(static_cast<char>(cells[static_cast<std::size_t>(i)] & 0xFF));
     return out;
 }
+
+namespace {
+using Clock = std::chrono::steady_clock;
+} // namespace
 
 // One wait of the link: a local event loop ended by the timer, by the port's
 // failure, or by quit() when what it waited for has happened; a stoppable one
@@ -32,8 +38,13 @@ public:
             t->setSingleShot(true);
         }
         QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { onTimer(); });
-        // What is still coming at the deadline is cut off there.
+        // What is still coming at the deadline is cut off there; what came
+        // before it counts.
         QObject::connect(&deadline_, &QTimer::timeout, &loop_, [this] {
+            if (beforeEnd_)
+                beforeEnd_();
+            if (finished_)
+                return;
             if (link_.timedOut_ == 0)
                 pastDeadline_ = true;
             link_.timedOut_ = 1;
@@ -65,8 +76,12 @@ public:
             deadline_.start(ms);
     }
     bool pastDeadline() const { return pastDeadline_; }
+    // Run when a timer is about to end the wait: it takes what the port holds
+    // back, which may end the wait, or move its end by arm().
+    void setBeforeEnd(std::function<void()> f) { beforeEnd_ = std::move(f); }
     // Ends the wait now: what it waited for has happened.
     void quit() {
+        finished_ = true;
         timer_.stop();
         deadline_.stop();
         loop_.quit();
@@ -84,8 +99,6 @@ public:
     }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     // Never before due_: the timer counts whole milliseconds from the moment
     // it starts, which is after now.
     void startTimer() {
@@ -96,6 +109,10 @@ private:
     }
 
     void onTimer() {
+        if (Clock::now() >= due_ && beforeEnd_)
+            beforeEnd_();
+        if (finished_)
+            return;
         if (Clock::now() < due_) {
             startTimer(); // bytes came meanwhile and moved the end
             return;
@@ -114,8 +131,10 @@ private:
     QTimer deadline_;
     Clock::time_point due_;     // the end arm() set
     Clock::time_point firesAt_; // when timer_ fires at the latest
+    std::function<void()> beforeEnd_;
     bool failed_ = false;
     bool pastDeadline_ = false;
+    bool finished_ = false; // quit(): what was waited for happened
 };
 
 Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
@@ -248,23 +267,49 @@ public:
         : link_(link), x_(x), rule_(rule), wait_(wait), gapMs_(gapMs),
           matching_(rule.echo != EchoMode::Off && !x.request.isEmpty()) {
         taken_.reserve(Reply::kCells);
+        check_.setTimerType(Qt::PreciseTimer);
+        check_.setSingleShot(true);
+        QObject::connect(&check_, &QTimer::timeout, &check_, [this] { takeHeldBack(); });
     }
 
+    Collector(const Collector&) = delete;
+    Collector& operator=(const Collector&) = delete;
+
     bool over() const { return over_; }
+
+    // Ends a batch: what came during the pause is taken now. Called when
+    // the batch's time is up, and before a timer ends the wait.
+    void takeHeldBack() {
+        if (!batching_)
+            return;
+        batching_ = false;
+        check_.stop();
+        fetching_ = true;
+        link_.port_.setReadPaused(false);
+        // Taken in whether or not the port said so: inside a readyRead
+        // handler it takes them in without a signal.
+        absorb();
+        fetching_ = false;
+    }
 
     // Takes what is waiting; the reply is over once it is full or whole.
     void absorb() {
         SerialPort& port = link_.port_;
         if (over_ || link_.timedOut_ != 0 || !port.isOpen() || port.inputCount() <= 0)
             return;
+        if (batching_ && !fetching_) { // signalled during a pause: the batch ends
+            takeHeldBack();
+            return;
+        }
         if (!lit_) {
             lit_ = true;
             emit link_.receiving(true);
         }
+        Reply& r = x_.reply;
+        const int before = r.count;
         bool echoEnded = false;
         for (int b; (b = port.readByte()) >= 0;)
             echoEnded = step(b) || echoEnded;
-        Reply& r = x_.reply;
         // A full buffer ends the reply without waiting for its gap: a unit that
         // never falls silent would otherwise hold the link for good. What it
         // sends after this is dropped by the next discard.
@@ -274,9 +319,23 @@ public:
             wait_.quit();
             return;
         }
+        if (fetching_) {
+            // They came during the pause, at moments the port cannot tell.
+            // The silence counts from now, so a reply is never cut before the
+            // gap has passed since its last byte; at worst it ends a batch's
+            // time later.
+            wait_.arm(gapMs_);
+            // A batch that came whole: the unit is still sending. One that
+            // came short: the next byte is signalled as it comes, and the
+            // silence counts from it.
+            if (r.count - before >= batchBytes_)
+                planBatch();
+            return;
+        }
         // The unit's time to answer counts from the end of the echo, which is
         // where the request ended on the line.
         wait_.arm(echoEnded && r.count == 0 ? link_.timing_.firstByteMs : gapMs_);
+        planBatch();
     }
 
     // A beginning of the request and then silence: that was what came.
@@ -288,6 +347,39 @@ public:
     }
 
 private:
+    // While a reply comes at the line's speed, the port is paused for a
+    // batch's time on the line (kMaxBatch bytes, or a quarter of the gap's
+    // worth, plus kBatchSlackMs) and the link wakes once for the batch, not
+    // for each byte.
+    static constexpr int kMaxBatch = 16;
+    static constexpr int kBatchSlackMs = 1;
+    static constexpr double kTailMs = 2;
+
+    void planBatch() {
+        const int count = x_.reply.count;
+        if (matching_ || count == 0 || rule_.msPerByte <= 0)
+            return;
+        const int most = std::min(kMaxBatch, int(gapMs_ / 4 / rule_.msPerByte));
+        int end = count + most;
+        for (int whole : rule_.wholeLengths)
+            if (whole > count)
+                end = std::min(end, whole);
+        // The last bytes of a whole reply (kTailMs of them on the line) are
+        // signalled as they come, so the reply is over as its last byte
+        // comes, not when a batch's time is up; the batch before them is
+        // taken as its bytes are due.
+        const auto& wholes = rule_.wholeLengths;
+        const bool endsWhole = std::find(wholes.begin(), wholes.end(), end) != wholes.end();
+        const int tail = endsWhole ? std::max(1, int(std::ceil(kTailMs / rule_.msPerByte))) : 0;
+        batchBytes_ = end - count - tail;
+        if (batchBytes_ <= 1)
+            return;
+        batching_ = true;
+        link_.port_.setReadPaused(true);
+        check_.start(int(std::ceil(batchBytes_ * rule_.msPerByte)) +
+                     (endsWhole ? 0 : kBatchSlackMs));
+    }
+
     // One byte; true when it completed an echo of the request.
     bool step(int b) {
         // While the bytes that came are a beginning of the request, they may
@@ -323,6 +415,10 @@ private:
     qsizetype held_ = 0;
     bool lit_ = false;
     bool over_ = false;
+    QTimer check_;          // the batch's time on the line is up
+    bool batching_ = false; // the port is paused for a batch
+    bool fetching_ = false; // taking what came during the pause
+    int batchBytes_ = 0;    // the batch's length
 };
 
 LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
@@ -337,6 +433,7 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     Collector collector(*this, x, rule, wait, gapMs < 0 ? timing_.replyGapMs : gapMs);
     const QMetaObject::Connection bytes =
         connect(&port_, &SerialPort::readyRead, this, [&collector] { collector.absorb(); });
+    wait.setBeforeEnd([&collector] { collector.takeHeldBack(); });
     // The first byte may take firstByteMs from now, the request being on the
     // wire; after that, gapMs of silence ends the reply, and the deadline
     // ends it whatever still comes. Once a timer has fired the reply is over:
@@ -351,6 +448,7 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
             break;
     }
     disconnect(bytes);
+    port_.setReadPaused(false); // what comes later waits for the next discard
     collector.flushHeld();
     x.pastDeadline = wait.pastDeadline();
     timedOut_ = 0;

@@ -17,6 +17,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class QEventLoop;
 class QTimer;
@@ -62,6 +63,12 @@ struct ReplyRule {
     // The reply is over this long after the request went, whatever still
     // comes (transport/Deadline.h); 0: only the waits end it.
     int deadlineMs = 0;
+    // Fewer wake-ups: the lengths a whole reply can have, and the line's
+    // time per byte. While the line brings bytes at its speed, the link
+    // pauses the port (SerialPort::setReadPaused) and takes them a batch at
+    // a time; 0: every byte is signalled.
+    std::vector<int> wholeLengths;
+    double msPerByte = 0;
 };
 
 class Link : public QObject {

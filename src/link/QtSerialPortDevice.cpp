@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QStringList>
 #include <QTimer>
 
@@ -224,6 +225,7 @@ PortStatus QtSerialPortDevice::open() {
 
 void QtSerialPortDevice::close() {
     rtsRefused_ = false;
+    setReadPaused(false);
     restoreRs485();
     restoreLatency();
     if (port_.isOpen())
@@ -376,6 +378,39 @@ int QtSerialPortDevice::readByte() {
     if (!port_.isOpen() || !port_.getChar(&c))
         return -1;
     return static_cast<unsigned char>(c);
+}
+
+// The tty wakes a poll() on the port for every byte that comes (whatever
+// VMIN says), so a pause takes the port out of the event loop's poll:
+// QSerialPort's read notifier, its child, is disabled until the resume.
+// QSerialPort enables it again when a read finds its buffer empty, which the
+// link does not do while paused. A port whose notifier is not found is never
+// paused and signals every byte.
+void QtSerialPortDevice::setReadPaused(bool paused) {
+    if (!port_.isOpen())
+        return;
+    if (paused) {
+        const qintptr fd = port_.handle();
+        for (QSocketNotifier* n : port_.findChildren<QSocketNotifier*>(Qt::FindDirectChildrenOnly))
+            if (n->type() == QSocketNotifier::Read && n->socket() == fd && n->isEnabled()) {
+                n->setEnabled(false);
+                pausedReader_ = n;
+            }
+        return;
+    }
+    if (!pausedReader_)
+        return;
+    pausedReader_->setEnabled(true);
+    pausedReader_ = nullptr;
+    // What came during the pause is taken in now.
+    quiet_ = true;
+    port_.waitForReadyRead(0);
+    quiet_ = false;
+    const QSerialPort::SerialPortError error = port_.error();
+    if (error == QSerialPort::TimeoutError) // nothing was waiting
+        port_.clearError();
+    else if (error != QSerialPort::NoError)
+        onError(error);
 }
 
 bool QtSerialPortDevice::write(const QByteArray& bytes) {

@@ -6,7 +6,9 @@
 #include "link/Rs485.h"
 #include "link/SerialPort.h"
 
+#include <QPointer>
 #include <QSerialPort>
+#include <QSocketNotifier>
 #include <optional>
 
 // The line settings of a settings string such as "9600,N,8,1".
@@ -54,6 +56,7 @@ public:
     int readByte() override;
     bool write(const QByteArray& bytes) override;
     PortStatus setKernelDirection() override;
+    void setReadPaused(bool paused) override;
 
     // The driver requests (RS-485 mode, low latency, output queue) go
     // through io from now on (tests pass a fake).
@@ -77,4 +80,5 @@ private:
     std::optional<serial_rs485> rs485Before_; // the mode to restore on close
     bool lowLatencySet_ = false;              // turned on at open, off at close
     bool rtsRefused_ = false;                 // RTS cannot be switched on this opening
+    QPointer<QSocketNotifier> pausedReader_;  // QSerialPort's, disabled by a pause
 };

@@ -61,6 +61,14 @@ public:
         return PortStatus::failure(QStringLiteral("%1 has no RS-485 mode").arg(portName()));
     }
 
+    // 10. Fewer wake-ups while a reply comes: while paused, bytes that come
+    //     wait in the port and readyRead is not emitted for them. Resuming
+    //     first takes in what is waiting, so inputCount() counts it; readyRead
+    //     may come from within the call, but not when it is made from a
+    //     readyRead handler. A port that cannot pause ignores this and signals
+    //     every byte.
+    virtual void setReadPaused(bool paused) { Q_UNUSED(paused) }
+
 signals:
     void readyRead();
     // The device failed or vanished (a USB adapter pulled). The port has been

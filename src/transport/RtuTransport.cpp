@@ -166,6 +166,8 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
                (c.verdict == ReplyCheck::Verdict::Silent && isGatewayNoAnswer(c.detail));
     };
     rule.deadlineMs = deadlineMs(requestPdu, gapMs < 0 ? link_.timing().replyGapMs : gapMs);
+    rule.wholeLengths = {kExceptionFrameBytes, answerBytes};
+    rule.msPerByte = portMsPerByte(link_.port());
     const Exchange x =
         link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);
     t.status = fromLink(x.status);

@@ -47,6 +47,10 @@ public:
     int readByte() override;
     bool write(const QByteArray& bytes) override;
 
+protected:
+    // Bytes the port has taken in without saying so (readyRead not emitted).
+    void takeInSilently(const QByteArray& bytes) { input_.append(bytes); }
+
 private:
     Responder responder_;
     QString name_ = QStringLiteral("scripted");
