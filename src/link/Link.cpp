@@ -361,15 +361,14 @@ private:
             return;
         const int most = std::min(kMaxBatch, int(gapMs_ / 4 / rule_.msPerByte));
         int end = count + most;
-        for (int whole : rule_.wholeLengths)
-            if (whole > count)
-                end = std::min(end, whole);
+        const int whole = rule_.wholeLength ? rule_.wholeLength(taken_) : 0;
+        const bool endsWhole = whole > count && whole <= end;
+        if (endsWhole)
+            end = whole;
         // The last bytes of a whole reply (kTailMs of them on the line) are
         // signalled as they come, so the reply is over as its last byte
         // comes, not when a batch's time is up; the batch before them is
         // taken as its bytes are due.
-        const auto& wholes = rule_.wholeLengths;
-        const bool endsWhole = std::find(wholes.begin(), wholes.end(), end) != wholes.end();
         const int tail = endsWhole ? std::max(1, int(std::ceil(kTailMs / rule_.msPerByte))) : 0;
         batchBytes_ = end - count - tail;
         if (batchBytes_ <= 1)

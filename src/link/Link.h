@@ -17,7 +17,6 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <vector>
 
 class QEventLoop;
 class QTimer;
@@ -63,11 +62,11 @@ struct ReplyRule {
     // The reply is over this long after the request went, whatever still
     // comes (transport/Deadline.h); 0: only the waits end it.
     int deadlineMs = 0;
-    // Fewer wake-ups: the lengths a whole reply can have, and the line's
-    // time per byte. While the line brings bytes at its speed, the link
-    // pauses the port (SerialPort::setReadPaused) and takes them a batch at
-    // a time; 0: every byte is signalled.
-    std::vector<int> wholeLengths;
+    // Fewer wake-ups: the length of the whole reply, judged from its bytes
+    // so far (0: not known), and the line's time per byte. While the line brings bytes at its
+    // speed, the link pauses the port (SerialPort::setReadPaused) and takes them a batch at a time;
+    // 0: every byte is signalled.
+    std::function<int(const QByteArray& taken)> wholeLength;
     double msPerByte = 0;
 };
 

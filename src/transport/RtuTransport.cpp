@@ -166,7 +166,12 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
                (c.verdict == ReplyCheck::Verdict::Silent && isGatewayNoAnswer(c.detail));
     };
     rule.deadlineMs = deadlineMs(requestPdu, gapMs < 0 ? link_.timing().replyGapMs : gapMs);
-    rule.wholeLengths = {kExceptionFrameBytes, answerBytes};
+    // The function code tells an exception; before it comes, the reply may
+    // still be the shortest, an exception.
+    rule.wholeLength = [answerBytes](const QByteArray& taken) {
+        return taken.size() < 2 || (quint8(taken.at(1)) & 0x80) != 0 ? kExceptionFrameBytes
+                                                                     : answerBytes;
+    };
     rule.msPerByte = portMsPerByte(link_.port());
     const Exchange x =
         link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);

@@ -67,10 +67,10 @@ private slots:
         QTest::newRow("one burst") << Pauses{} << 45;
         QTest::newRow("byte by byte") << Pauses{{1, 1}} << 45;
         QTest::newRow("a pause of 60 ms: joined") << Pauses{{20, 60}} << 45;
-        // Batches end at 5, 21 and 37 bytes: 20 is inside one, which comes
-        // short and is taken then.
-        QTest::newRow("a pause of 130 ms inside a batch: cut") << Pauses{{20, 130}} << 20;
-        QTest::newRow("a pause of 130 ms at a batch's end: cut") << Pauses{{21, 130}} << 21;
+        // After the first few bytes they come 16 at a time, and the last 2
+        // one by one: a pause inside a batch is seen when its time is up.
+        QTest::newRow("a pause of 130 ms after 20 bytes: cut") << Pauses{{20, 130}} << 20;
+        QTest::newRow("a pause of 130 ms after 42 bytes: cut") << Pauses{{42, 130}} << 42;
         // A unit slower than the line: byte 14 comes 9 ms after byte 13,
         // then 79 ms of silence. The silence counts from when the byte could
         // have come last, never from the batch's start.
