@@ -284,12 +284,23 @@ public:
             return;
         batching_ = false;
         check_.stop();
+        const int before = x_.reply.count;
         fetching_ = true;
         link_.port_.setReadPaused(false);
         // Taken in whether or not the port said so: inside a readyRead
         // handler it takes them in without a signal.
         absorb();
         fetching_ = false;
+        if (over_ || link_.timedOut_ != 0)
+            return;
+        // A batch that came whole: the unit is still sending. One that came
+        // short: the unit paused or is slower than the line, so the rest of
+        // the reply is signalled byte by byte, and the silence counts from
+        // its last byte.
+        if (x_.reply.count - before >= batchBytes_)
+            planBatch();
+        else
+            slow_ = true;
     }
 
     // Takes what is waiting; the reply is over once it is full or whole.
@@ -306,7 +317,6 @@ public:
             emit link_.receiving(true);
         }
         Reply& r = x_.reply;
-        const int before = r.count;
         bool echoEnded = false;
         for (int b; (b = port.readByte()) >= 0;)
             echoEnded = step(b) || echoEnded;
@@ -325,11 +335,6 @@ public:
             // gap has passed since its last byte; at worst it ends a batch's
             // time later.
             wait_.arm(gapMs_);
-            // A batch that came whole: the unit is still sending. One that
-            // came short: the next byte is signalled as it comes, and the
-            // silence counts from it.
-            if (r.count - before >= batchBytes_)
-                planBatch();
             return;
         }
         // The unit's time to answer counts from the end of the echo, which is
@@ -357,7 +362,7 @@ private:
 
     void planBatch() {
         const int count = x_.reply.count;
-        if (matching_ || count == 0 || rule_.msPerByte <= 0)
+        if (matching_ || slow_ || count == 0 || rule_.msPerByte <= 0)
             return;
         const int most = std::min(kMaxBatch, int(gapMs_ / 4 / rule_.msPerByte));
         int end = count + most;
@@ -418,6 +423,7 @@ private:
     bool batching_ = false; // the port is paused for a batch
     bool fetching_ = false; // taking what came during the pause
     int batchBytes_ = 0;    // the batch's length
+    bool slow_ = false;     // a batch came short: no more batches
 };
 
 LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {

@@ -46,12 +46,14 @@ static QVector<Chunk> replyChunks(const QByteArray& reply, const Pauses& pauses)
     return chunks;
 }
 
-// The last byte of the reply comes while the link ends a batch, and the port
-// takes it in without a signal, as Qt does inside a readyRead handler.
-class SilentFetchPort : public ScriptedPort {
+// A scripted port that counts the link's pauses; `late` comes in as a pause
+// ends, without a signal, as Qt takes bytes in inside a readyRead handler.
+class PausingPort : public ScriptedPort {
 public:
     QByteArray late;
+    int pauses = 0;
     void setReadPaused(bool paused) override {
+        pauses += paused ? 1 : 0;
         if (!paused)
             takeInSilently(std::exchange(late, {}));
     }
@@ -113,7 +115,7 @@ private slots:
     }
 
     void lastByteFetchedWithoutSignal() {
-        SilentFetchPort port;
+        PausingPort port;
         RtuTransport link{port, kCrc};
         const QByteArray reply = FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A'));
         port.late = reply.right(1);
@@ -124,6 +126,22 @@ private slots:
         const Transaction t = link.transact(1, Pdu::readMessage(400));
         QCOMPARE(t.status, TransportStatus::Ok);
         QCOMPARE(t.received, reply);
+    }
+
+    // A unit slower than the line: once a batch has come empty, the rest of
+    // the reply is taken byte by byte, not with a pause for every byte.
+    void slowUnitNotBatched() {
+        PausingPort port;
+        RtuTransport link{port, kCrc};
+        const QByteArray reply = FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A'));
+        port.setResponder([&](const QByteArray&) {
+            QVector<Chunk> chunks;
+            for (char c : reply)
+                chunks.append({6, QByteArray(1, c)});
+            return chunks;
+        });
+        QCOMPARE(link.transact(1, Pdu::readMessage(400)).received, reply);
+        QVERIFY2(port.pauses <= 2, qPrintable(QString::number(port.pauses)));
     }
 };
 
