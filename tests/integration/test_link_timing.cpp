@@ -1,6 +1,6 @@
 // The link on a pseudo-terminal through the Qt port, with the real waits: the
-// first-byte time-out and the reply gaps at their edges, a whole reply ending
-// at once, leftovers of a cut reply, a vanishing line.
+// first-byte time-out and the reply gaps at their edges, a reply taken a
+// batch at a time, leftovers of a cut reply, a vanishing line.
 
 #include "commstest/CommsTest.h"
 #include "link/Crc.h"
@@ -24,6 +24,24 @@ struct Line {
     RtuTransport link{device, kCrc}; // the product's timing
     PortStatus opened = (device.setPortName(peer.slavePath()), device.open()); // else NotOpen
 };
+
+// The reply to reading slot 0 (45 bytes), byte by byte 1 ms apart, with a
+// pause before byte `at` of each {at, ms}; no pauses: all at once.
+using Pauses = QVector<QPair<int, int>>; // before byte, ms
+
+static QVector<Chunk> replyChunks(const QByteArray& reply, const Pauses& pauses) {
+    if (pauses.isEmpty())
+        return {{2, reply}};
+    QVector<Chunk> chunks;
+    for (int i = 0; i < reply.size(); ++i) {
+        int ms = i == 0 ? 2 : 1;
+        for (const auto& [at, pauseMs] : pauses)
+            if (at == i)
+                ms = pauseMs;
+        chunks.append({ms, reply.mid(i, 1)});
+    }
+    return chunks;
+}
 
 class TestLinkTiming : public QObject {
     Q_OBJECT
@@ -155,29 +173,59 @@ private slots:
         QVERIFY2(shown, "no attempt counted");
     }
 
-    // A reply that is whole and answers the request ends as its last byte
-    // comes; one that is not ends after the 80 ms of silence.
-    void replyEnd_data() {
-        QTest::addColumn<int>("cut"); // bytes missing at the end
-        QTest::addColumn<int>("fromMs");
-        QTest::addColumn<int>("toMs");
-        QTest::newRow("whole: at once") << 0 << 0 << 40;
-        QTest::newRow("a byte short: after the gap") << 1 << 80 << 130;
+    // A reply of 45 bytes taken a batch at a time: whether its bytes come at
+    // the line's speed or all at once, a whole one ends as its last byte
+    // comes, and the silence after the last byte still ends one that stops,
+    // even inside a batch.
+    void replyInBatches_data() {
+        QTest::addColumn<Pauses>("pauses");
+        QTest::addColumn<int>("expected"); // bytes in the reply
+        QTest::newRow("one burst") << Pauses{} << 45;
+        QTest::newRow("byte by byte") << Pauses{{1, 1}} << 45;
+        QTest::newRow("a pause of 60 ms: joined") << Pauses{{20, 60}} << 45;
+        // After the first few bytes they come 16 at a time, and the last 2
+        // one by one: a pause inside a batch is seen when its time is up.
+        QTest::newRow("a pause of 130 ms after 20 bytes: cut") << Pauses{{20, 130}} << 20;
+        QTest::newRow("a pause of 130 ms after 42 bytes: cut") << Pauses{{42, 130}} << 42;
+        // A unit slower than the line: byte 14 comes 9 ms after byte 13,
+        // then 79 ms of silence. The silence counts from when the byte could
+        // have come last, never from the batch's start.
+        QTest::newRow("a late byte, then 79 ms: joined") << Pauses{{13, 9}, {14, 79}} << 45;
     }
-    void replyEnd() {
-        QFETCH(int, cut);
+    void replyInBatches() {
+        QFETCH(Pauses, pauses);
+        QFETCH(int, expected);
         Line line;
+        QVERIFY(line.opened.ok);
         const QByteArray reply = FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A'));
+        const QVector<Chunk> chunks = replyChunks(reply, pauses);
         line.peer.setResponder([&](const QByteArray&) {
-            return QVector<PtyPeer::Chunk>{{2, reply.chopped(cut)}};
+            return line.peer.requests().size() > 1 ? QVector<Chunk>{{2, reply}} : chunks;
         });
+        int signalled = 0; // the port is out of the poll while paused: one wake-up each
+        connect(&line.device, &SerialPort::readyRead, this, [&] { ++signalled; });
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(line.link.transact(1, kReadSlot0).received, reply.chopped(cut));
+        const Transaction t = line.link.transact(1, Pdu::readMessage(400));
         const qint64 ms = clock.elapsed();
-        QFETCH(int, fromMs);
-        QFETCH(int, toMs);
-        QVERIFY2(ms >= fromMs && ms < toMs, qPrintable(QString::number(ms)));
+        QCOMPARE(t.received, reply.left(expected));
+        int lastMs = 0; // when the last byte went, or the one before the cut
+        for (int i = 0; i < chunks.size() && i < expected; ++i)
+            lastMs += chunks[i].delayMs;
+        const int nextMs = expected < chunks.size() ? lastMs + chunks[expected].delayMs : 0;
+        // Whole: over as its last byte came, not a gap later. Cut: after the
+        // gap, and no more than a batch's time later.
+        const bool inTime =
+            expected == reply.size() ? ms < lastMs + 40 : ms >= lastMs + 80 && ms < nextMs;
+        QVERIFY2(inTime, qPrintable(QString("%1 ms; last byte at %2").arg(ms).arg(lastMs)));
+        // The link wakes about once a batch, not once a byte.
+        if (pauses.size() == 1 && pauses[0].second == 1)
+            QVERIFY2(signalled <= 12,
+                     qPrintable(QString("%1 wake-ups for 45 bytes").arg(signalled)));
+        // What came after the cut never passes for the next reply, and the
+        // port signals every byte again between requests.
+        QTest::qWait(nextMs - ms + 60);
+        QCOMPARE(line.link.transact(1, Pdu::readMessage(400)).received, reply);
     }
 
     void lineVanishesMidReply() {
