@@ -31,34 +31,32 @@ class TestLink : public QObject {
     Q_OBJECT
 
 private slots:
-    void lastByteFetchedWithoutSignal() {
-        PausingPort port;
-        RtuTransport link{port, kCrc};
-        const QByteArray reply = FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A'));
-        port.late = reply.right(1);
-        // 37 bytes start a batch up to the whole 45; 7 more end it a byte short.
-        port.setResponder([&](const QByteArray&) {
-            return QVector<Chunk>{{2, reply.left(37)}, {1, reply.mid(37, 7)}};
-        });
-        const Transaction t = link.transact(1, Pdu::readMessage(400));
-        QCOMPARE(t.status, TransportStatus::Ok);
-        QCOMPARE(t.received, reply);
+    // The last byte taken in without a signal as the pause before it ends;
+    // a unit slower than the line, whose first batch comes empty: the rest
+    // of its reply is taken byte by byte, not with a pause for every byte.
+    void batches_data() {
+        QTest::addColumn<int>("spacingMs"); // 0: 37 bytes, 7 more, the last one late
+        QTest::addColumn<int>("mostPauses");
+        QTest::newRow("the last byte without a signal") << 0 << 2;
+        QTest::newRow("a byte every 6 ms") << 6 << 2;
     }
-
-    // A unit slower than the line: once a batch has come empty, the rest of
-    // the reply is taken byte by byte, not with a pause for every byte.
-    void slowUnitNotBatched() {
+    void batches() {
+        QFETCH(int, spacingMs);
+        QFETCH(int, mostPauses);
         PausingPort port;
         RtuTransport link{port, kCrc};
         const QByteArray reply = FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A'));
-        port.setResponder([&](const QByteArray&) {
-            QVector<Chunk> chunks;
+        QVector<Chunk> chunks{{2, reply.left(37)}, {1, reply.mid(37, 7)}};
+        port.late = reply.right(1);
+        if (spacingMs > 0) {
+            port.late.clear();
+            chunks.clear();
             for (char c : reply)
-                chunks.append({6, QByteArray(1, c)});
-            return chunks;
-        });
+                chunks.append({spacingMs, QByteArray(1, c)});
+        }
+        port.setResponder([&](const QByteArray&) { return chunks; });
         QCOMPARE(link.transact(1, Pdu::readMessage(400)).received, reply);
-        QVERIFY2(port.pauses <= 2, qPrintable(QString::number(port.pauses)));
+        QVERIFY2(port.pauses <= mostPauses, qPrintable(QString::number(port.pauses)));
     }
 };
 
