@@ -25,21 +25,18 @@ struct Line {
     PortStatus opened = (device.setPortName(peer.slavePath()), device.open()); // else NotOpen
 };
 
-// The reply to reading slot 0 (45 bytes), byte by byte 1 ms apart, with a
-// pause before byte `at` of each {at, ms}; no pauses: all at once.
+// The reply to reading slot 0 (45 bytes) byte by byte, 1 ms apart but for
+// the pauses before the bytes given; no pauses: all at once.
 using Pauses = QVector<QPair<int, int>>; // before byte, ms
 
 static QVector<Chunk> replyChunks(const QByteArray& reply, const Pauses& pauses) {
     if (pauses.isEmpty())
         return {{2, reply}};
     QVector<Chunk> chunks;
-    for (int i = 0; i < reply.size(); ++i) {
-        int ms = i == 0 ? 2 : 1;
-        for (const auto& [at, pauseMs] : pauses)
-            if (at == i)
-                ms = pauseMs;
-        chunks.append({ms, reply.mid(i, 1)});
-    }
+    for (int i = 0; i < reply.size(); ++i)
+        chunks.append({i == 0 ? 2 : 1, reply.mid(i, 1)});
+    for (const auto& [at, pauseMs] : pauses)
+        chunks[at].delayMs = pauseMs;
     return chunks;
 }
 
@@ -87,17 +84,15 @@ private slots:
         QCOMPARE(notes.count(), 1); // a pseudo-terminal has no RTS: said once, not a failure
     }
 
-    // The unit's bytes 1 ms inside or outside the 80 ms gap (counted from the
-    // moment the link took the earlier bytes), 10 ms inside or outside the
-    // 500 ms first-byte time-out (counted from the end of sending). An attempt
-    // counts when the peer's bytes went out within 0.5 ms of the offset; a cut
-    // where a join is due counts only when the tool's loop had the bytes before
-    // its wait was over, and a join where a cut is due only when the loop was
-    // free as the wait ended (a probe timer, armed just before the link's,
-    // fired within the millisecond poll() rounds to, before the bytes came in). A loop held up past
-    // the wait's end finds the timer and the bytes waiting together and may take either first; a
-    // busy machine says nothing of the link. One counted attempt must show the expected outcome,
-    // none the other.
+    // The unit's bytes 1 ms inside or outside the 80 ms gap (from when the
+    // link took the earlier bytes) or the 500 ms first-byte time-out (from
+    // the end of sending). An attempt counts when the bytes went out within
+    // 0.5 ms of the offset; a cut where a join is due, only when the loop had
+    // the bytes before the wait's end; a join where a cut is due, only when a
+    // probe timer armed with the link's fired within poll()'s millisecond and
+    // before the bytes were taken. A loop held up past the wait's end may take
+    // the bytes or the timer first: that says nothing of the link. One
+    // counted attempt must show the expected outcome, none the other.
     void boundaries_data() {
         QTest::addColumn<bool>("gap"); // else the first byte
         QTest::addColumn<int>("offsetMs");
