@@ -1,8 +1,5 @@
-// The link taking replies a batch at a time, on a scripted port that counts
-// its pauses: bytes the port takes in without a signal as a pause ends (as Qt
-// does inside a readyRead handler) still count, and a unit slower than the
-// line is not paused for every byte. On a real pseudo-terminal:
-// integration/test_link_timing.
+// The link's batches on a scripted port that counts its pauses (on a real
+// pseudo-terminal: integration/test_link_timing).
 
 #include "link/Crc.h"
 #include "modbus/Pdu.h"
@@ -14,8 +11,7 @@
 
 static const CrcTableArray kCrc = standardCrcTable();
 
-// A scripted port that counts the link's pauses; `late` comes in as a pause
-// ends, without a signal, as Qt takes bytes in inside a readyRead handler.
+// `late` comes in as a pause ends, without a signal.
 class PausingPort : public ScriptedPort {
 public:
     QByteArray late;
@@ -31,9 +27,9 @@ class TestLink : public QObject {
     Q_OBJECT
 
 private slots:
-    // The last byte taken in without a signal as the pause before it ends;
-    // a unit slower than the line, whose first batch comes empty: the rest
-    // of its reply is taken byte by byte, not with a pause for every byte.
+    // The last byte taken in without a signal (as Qt does inside a readyRead
+    // handler) as a pause ends; a unit slower than the line, taken byte by
+    // byte once a batch came empty, not with a pause for every byte.
     void batches_data() {
         QTest::addColumn<int>("spacingMs"); // 0: 37 bytes, 7 more, the last one late
         QTest::addColumn<int>("mostPauses");
