@@ -18,10 +18,6 @@ QByteArray Reply::bytes() const {
     return out;
 }
 
-namespace {
-using Clock = std::chrono::steady_clock;
-} // namespace
-
 // One wait of the link: a local event loop ended by the timer, by the port's
 // failure, or by quit() when what it waited for has happened; a stoppable one
 // also by requestStop(), and one with a deadline by that. The timers are
@@ -99,6 +95,8 @@ public:
     }
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     // Never before due_: the timer counts whole milliseconds from the moment
     // it starts, which is after now.
     void startTimer() {

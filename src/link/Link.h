@@ -63,9 +63,9 @@ struct ReplyRule {
     // comes (transport/Deadline.h); 0: only the waits end it.
     int deadlineMs = 0;
     // Fewer wake-ups: the length of the whole reply, judged from its bytes
-    // so far (0: not known), and the line's time per byte. While the line brings bytes at its
-    // speed, the link pauses the port (SerialPort::setReadPaused) and takes them a batch at a time;
-    // 0: every byte is signalled.
+    // so far (0: not known), and the line's time per byte (0: every byte is
+    // signalled). While the line brings bytes at its speed, the link pauses
+    // the port (SerialPort::setReadPaused) and takes them a batch at a time.
     std::function<int(const QByteArray& taken)> wholeLength;
     double msPerByte = 0;
 };
