@@ -25,8 +25,7 @@ struct Line {
     PortStatus opened = (device.setPortName(peer.slavePath()), device.open()); // else NotOpen
 };
 
-// The reply to reading slot 0 (45 bytes) byte by byte, 1 ms apart but for
-// the pauses before the bytes given; no pauses: all at once.
+// Slot 0's reply byte by byte, 1 ms apart but for the pauses; none: at once.
 using Pauses = QVector<QPair<int, int>>; // before byte, ms
 
 static QVector<Chunk> replyChunks(const QByteArray& reply, const Pauses& pauses) {

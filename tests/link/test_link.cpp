@@ -1,5 +1,4 @@
-// The link's batches on a scripted port that counts its pauses (on a real
-// pseudo-terminal: integration/test_link_timing).
+// The link's batches on a scripted port that counts its pauses.
 
 #include "link/Crc.h"
 #include "modbus/Pdu.h"
