@@ -225,7 +225,7 @@ PortStatus QtSerialPortDevice::open() {
 
 void QtSerialPortDevice::close() {
     rtsRefused_ = false;
-    setReadPaused(false);
+    pausedReader_ = nullptr; // closing deletes it; nothing is to be read now
     restoreRs485();
     restoreLatency();
     if (port_.isOpen())
