@@ -89,7 +89,7 @@ _qv840ctl() {
     history) COMPREPLY=($(compgen -W "--unit --since" -- "$cur")) ;;
     scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
-        COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --bare --no-block-reads
+        COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --clear-slot --no-block-reads
             --never-answer --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
         ;;
     esac

@@ -48,7 +48,7 @@ const QVector<CommandRow>& commandTable() {
         kHistory,
         {"simulate",
          "[--unit N | --units A-B] [--baud N] [--messages FILE.sav|DIR]\n"
-         "[--link PATH] [--bare] [--no-block-reads] [--never-answer]\n"
+         "[--link PATH] [--clear-slot] [--no-block-reads] [--never-answer]\n"
          "[--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
          "[--listen [HOST:]PORT [--rtu-over-tcp]]",
          "run a simulated unit, or with --units a line of them;\n"

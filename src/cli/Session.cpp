@@ -47,7 +47,8 @@ void traceOnStderr(Transport& transport) {
 
 Session::Session(const GlobalOptions& options)
     : options_(options),
-      transport_(makeTransport(port_, crcTable_, {options.timeoutMs, &connection.line})) {
+      transport_(makeTransport(port_, crcTable_,
+                               {options.timeoutMs, &connection.line, defaultLineStateFile()})) {
     connection.line = options.line;
     connection.setPort(options.port);
     QObject::connect(transport_.get(), &Transport::notice,

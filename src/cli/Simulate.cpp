@@ -58,8 +58,9 @@ struct SimOptions {
     QCommandLineOption link{QStringLiteral("link"),
                             QStringLiteral("Also make the line reachable as PATH."),
                             QStringLiteral("PATH")};
-    QCommandLineOption bare{QStringLiteral("bare"),
-                            QStringLiteral("A plain register map: writes never clear a slot.")};
+    QCommandLineOption clearSlot{QStringLiteral("clear-slot"),
+                                 QStringLiteral("A write at a slot's first register clears the "
+                                                "rest of the slot first.")};
     QCommandLineOption never{QStringLiteral("never-answer"),
                              QStringLiteral("Hear requests, answer none.")};
     QCommandLineOption pause{QStringLiteral("pause-ms"),
@@ -83,8 +84,8 @@ struct SimOptions {
                                   QStringLiteral("With --listen: RTU frames over TCP, not "
                                                  "Modbus TCP.")};
     QList<QCommandLineOption> all() const {
-        return {unit,  baud, units,        messages, link, bare,   never,
-                pause, late, noBlockReads, garbage,  echo, listen, rtuOverTcp};
+        return {unit,  baud, units,        messages, link, clearSlot, never,
+                pause, late, noBlockReads, garbage,  echo, listen,    rtuOverTcp};
     }
 };
 
@@ -104,7 +105,7 @@ std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
     cfg.baud = *b;
     cfg.pauseInsideReplyMs = *pauseMs;
     cfg.lateMs = *lateMs;
-    cfg.bareRegisters = p.isSet(o.bare);
+    cfg.clearSlotOnWrite = p.isSet(o.clearSlot);
     cfg.singleMessageReads = p.isSet(o.noBlockReads);
     cfg.neverAnswer = p.isSet(o.never);
     cfg.garbage = p.isSet(o.garbage);

@@ -49,6 +49,8 @@ struct Exchange {
     Reply reply;
     QString error;             // the port's reason, for PortFailed and NotOpen
     bool echoed = false;       // an exact copy of the request came first, and was dropped
+    int staleBytes = 0;        // waiting when the request went, and dropped
+    int staleFirst = -1;       // the first of them
     bool pastDeadline = false; // the reply was still coming at the rule's deadline
     bool ok() const { return status == LinkStatus::Ok; }
 };
@@ -89,6 +91,15 @@ public:
     LinkStatus releaseLine();
     // Pause, windows responsive. Ok, or PortFailed when the port dies meanwhile.
     LinkStatus idle(int ms);
+    // Listens for ms, dropping what comes and noting it; stoppable as idle().
+    struct Heard {
+        LinkStatus status = LinkStatus::Ok;
+        int bytes = 0;
+        int first = -1;      // the first byte
+        qint64 firstMs = -1; // from the call
+        qint64 lastMs = -1;
+    };
+    Heard overhear(int ms);
 
     // SendAll settles 5 ms after the last byte before RTS drops; WriteAll
     // drops RTS as soon as the bytes are out.
@@ -126,6 +137,8 @@ private:
     LinkStatus lowerRts();
     LinkStatus pause(int ms);
     LinkStatus failure(quint64 failuresBefore, const QString& fallback);
+    // Reads out and drops what the port holds; the count, and the first byte.
+    int dropInput(int* first);
     QString notOpenText() const;
     SerialPort& port_;
     LinkTiming timing_;

@@ -66,7 +66,7 @@ bool SimUnit::start(const SimConfig& config, QString* error) {
     config_ = config;
     if (line_.unitCount() == 1)
         line_.model().setUnit(config.unit);
-    line_.setBareRegisters(config.bareRegisters);
+    line_.setClearSlotOnWrite(config.clearSlotOnWrite);
     line_.setSingleMessageReads(config.singleMessageReads);
 
     int master = -1;

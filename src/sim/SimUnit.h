@@ -25,7 +25,7 @@ class QSocketNotifier;
 struct SimConfig {
     int unit = 1; // the address of a line of one unit; a line of many keeps its own
     int baud = 9600;
-    bool bareRegisters = false;
+    bool clearSlotOnWrite = false;   // a write at a slot's start clears the slot first
     bool singleMessageReads = false; // a read of several messages at once is refused
     bool pacing = true;
     int turnaroundMs = 2;

@@ -139,14 +139,7 @@ int RtuTransport::deadlineMs(const QByteArray& requestPdu, int gapMs) const {
     return replyDeadlineMs(b);
 }
 
-Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
-    applyDirection();
-    Transaction t;
-    t.sent = rtuFrame(crcTable_, unit, requestPdu);
-    // A read goes out with SendAll's settling time, a write with WriteAll.
-    const bool read =
-        !requestPdu.isEmpty() && quint8(requestPdu.at(0)) == Pdu::kReadHoldingRegisters;
-    const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
+ReplyRule RtuTransport::replyRule(int unit, const QByteArray& requestPdu, int gapMs) const {
     ReplyRule rule;
     rule.echo = line().echo;
     // A reply that is whole and answers the request (or refuses it, or is a
@@ -173,6 +166,18 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
                                                                      : answerBytes;
     };
     rule.msPerByte = portMsPerByte(link_.port());
+    return rule;
+}
+
+Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+    applyDirection();
+    Transaction t;
+    t.sent = rtuFrame(crcTable_, unit, requestPdu);
+    // A read goes out with SendAll's settling time, a write with WriteAll.
+    const bool read =
+        !requestPdu.isEmpty() && quint8(requestPdu.at(0)) == Pdu::kReadHoldingRegisters;
+    const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
+    const ReplyRule rule = replyRule(unit, requestPdu, gapMs);
     const Exchange x =
         link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);
     t.status = fromLink(x.status);
@@ -180,6 +185,8 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
     t.received = x.reply.bytes();
     t.deadlineMs = rule.deadlineMs;
     t.pastDeadline = x.pastDeadline;
+    t.staleBytes = x.staleBytes;
+    t.staleAddress = x.staleFirst;
     t.noEcho = rule.echo == EchoMode::On && !x.echoed && x.ok();
     if (t.noEcho)
         emit traceNote(tr("the line did not echo"));
@@ -191,4 +198,15 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
 
 TransportStatus RtuTransport::bulkPause() {
     return fromLink(link_.idle(pauseMs()));
+}
+
+Overheard RtuTransport::overhear(int ms) {
+    const Link::Heard h = link_.overhear(ms);
+    Overheard o;
+    o.status = fromLink(h.status);
+    o.bytes = h.bytes;
+    o.address = h.first;
+    o.firstMs = h.firstMs;
+    o.lastMs = h.lastMs;
+    return o;
 }
