@@ -65,7 +65,13 @@ int runHistory(const GlobalOptions& options, const QStringList& args); // cli/Hi
 
 // verify DIR and restore DIR: each DIR/unit-NN.sav against its unit, one unit
 // after another, then one line per unit (cli/LineBackup.cpp, over line/LineRun).
-int runLineSync(const GlobalOptions& options, const QString& folder, bool restore);
+// verify DIR and restore DIR: the units chosen (all the folder's when empty).
+int runLineSync(const GlobalOptions& options, const QString& folder, bool restore,
+                const QVector<int>& chosen);
+// The units -a or --units A-B (its value, when given) choose; empty for
+// neither; nothing, said why, when they are wrong or both given.
+std::optional<QVector<int>> chosenUnits(const GlobalOptions& options, const QString& range,
+                                        bool rangeGiven);
 
 // The file of a unit's table in a line's folder: unit-07.sav, unit-123.sav
 // (line/LineFolder.h).

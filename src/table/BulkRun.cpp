@@ -268,7 +268,13 @@ std::optional<SlotsRead> BulkRun::blockNotTaken(int first, int count, const Repl
         noteBlockAnswer(BlockReadMemory::Answer::Refuses);
         return readOne(first);
     }
-    if (check.verdict == V::Exception || check.verdict == V::Unexpected) {
+    // A refusal is an exception that says the unit cannot serve such a request
+    // (1 to 3) or an answer that does not fit it; another exception (4, the
+    // device failed; 6, busy) is a failure of the slots asked, as when read alone.
+    const bool cannotServe =
+        (check.verdict == V::Exception && check.detail >= 1 && check.detail <= 3) ||
+        check.verdict == V::Unexpected;
+    if (cannotServe) {
         refuseBlockReads(check);
         return std::nullopt;
     }
@@ -381,8 +387,13 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
     if (result_.blockReadsRefused)
         parts_.op.message(result_.error, kFaultTitle, MsgIcon::Exclamation, MsgButtons::Ok);
     if (result_.outcome == BulkResult::Outcome::PortFailed) {
+        // What was done before the line failed is said, as after a stop.
+        const QString done = result_.done.isEmpty() ? QString()
+                                                    : QStringLiteral("\r\nBefore it failed, ") +
+                                                          stoppedText(result_.done, verb);
         result_.reconnect =
-            parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error),
+            parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error) +
+                                  done,
                               PortTexts::failedTitle(parts_.transport.endpointName()),
                               MsgIcon::Critical, MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
     }
