@@ -73,6 +73,8 @@ _qv840ctl() {
     write-all | verify | restore | sheet)
         if [[ $cur == -* && $command == sheet ]]; then
             COMPREPLY=($(compgen -W "-o --output --paper --site" -- "$cur"))
+        elif [[ $cur == -* && ($command == verify || $command == restore) ]]; then
+            COMPREPLY=($(compgen -W "--units $line" -- "$cur"))
         elif [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "$line" -- "$cur"))
         else

@@ -24,16 +24,18 @@ const QVector<CommandRow>& commandTable() {
         {"write-all", "FILE.sav|FILE.csv",
          "write every message of the file that differs from its default", runWriteAll, N::Unit},
         {"erase-all", "", "erase all twenty slots", runEraseAll, N::Unit},
-        {"verify", "FILE.sav|FILE.csv|DIR",
+        {"verify", "FILE.sav|FILE.csv|DIR [--units A-B]",
          "read the unit and compare it with the file: one line\n"
          "per slot that differs; exit 0 when none does. A folder:\n"
-         "each unit-NN.sav against unit NN, one line per unit",
+         "each unit-NN.sav its index.csv lists as saved against\n"
+         "unit NN (-a or --units: only those), one line per unit",
          runVerify, N::Unit},
-        {"restore", "FILE.sav|FILE.csv|DIR",
+        {"restore", "FILE.sav|FILE.csv|DIR [--units A-B]",
          "make the unit hold the file: write each slot that\n"
          "differs, erase each the file leaves at its default,\n"
          "read them back; exit 0 only when all match. A folder:\n"
-         "each unit-NN.sav to unit NN, one line per unit",
+         "each unit-NN.sav its index.csv lists as saved to unit\n"
+         "NN (-a or --units: only those), one line per unit",
          runRestore, N::Unit},
         {"backup", "[--units A-B] DIR",
          "read units A to B (no --units: those a scan finds)\n"
