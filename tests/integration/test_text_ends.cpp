@@ -12,6 +12,7 @@
 
 #include <QRandomGenerator>
 #include <QtTest>
+#include <functional>
 
 namespace {
 
@@ -30,6 +31,26 @@ QString fromCodePage(const QByteArray& bytes) {
     return QString::fromLatin1(bytes);
 }
 
+// Writes random texts into random slots (from the first slotCount) through write, reads each
+// back through read, and fails on the first that does not hold what was written.
+void writeOverOlderTexts(int writes, int slotCount,
+                         const std::function<bool(const QByteArray& request)>& write,
+                         const std::function<QString(const QByteArray& request)>& read) {
+    const quint32 seed = QRandomGenerator::global()->generate();
+    QRandomGenerator random(seed);
+    for (int i = 0; i < writes; ++i) {
+        const int reg = messageRegister(int(random.bounded(slotCount)));
+        const QByteArray text = randomText(random);
+        QVERIFY(write(Pdu::writeMessage(reg, text)));
+        const QString held = read(Pdu::readMessage(reg));
+        QVERIFY2(held == fromCodePage(text),
+                 qPrintable(QString("seed %1, write %2: wrote \"%3\", the unit holds \"%4\"")
+                                .arg(seed)
+                                .arg(i)
+                                .arg(fromCodePage(text), held)));
+    }
+}
+
 } // namespace
 
 class TestTextEnds : public QObject {
@@ -45,22 +66,16 @@ private slots:
         QFETCH(bool, clearSlot);
         SimModel unit(1, clearSlot);
         const CrcTableArray crc = standardCrcTable();
-        const quint32 seed = QRandomGenerator::global()->generate();
-        QRandomGenerator random(seed);
-        for (int i = 0; i < 400; ++i) {
-            const int slot = int(random.bounded(kInterlockCount));
-            const QByteArray text = randomText(random);
-            const int reg = messageRegister(slot);
-            QVERIFY(!unit.reply(rtuFrame(crc, 1, Pdu::writeMessage(reg, text))).isEmpty());
-            const QByteArray reply = unit.reply(rtuFrame(crc, 1, Pdu::readMessage(reg)));
-            QVERIFY(reply.size() == 45);
-            const QString read = Pdu::decodeReadReply(reply.mid(1, 42)).text;
-            QVERIFY2(read == fromCodePage(text),
-                     qPrintable(QString("seed %1, write %2: wrote \"%3\", read \"%4\"")
-                                    .arg(seed)
-                                    .arg(i)
-                                    .arg(fromCodePage(text), read)));
-        }
+        writeOverOlderTexts(
+            400, kInterlockCount,
+            [&](const QByteArray& request) {
+                return !unit.reply(rtuFrame(crc, 1, request)).isEmpty();
+            },
+            [&](const QByteArray& request) {
+                const QByteArray reply = unit.reply(rtuFrame(crc, 1, request));
+                return reply.size() == 45 ? Pdu::decodeReadReply(reply.mid(1, 42)).text
+                                          : QStringLiteral("(no reply)");
+            });
     }
 
     // Through the link and the pseudo-terminal to libmodbus, whose map only ever holds what
@@ -71,24 +86,17 @@ private slots:
         LineRig<QtSerialPortDevice> rig(LinkTiming{500, 80, 30, 0, 1, 5});
         rig.port.setPortName(unit.path());
         QVERIFY(rig.port.open().ok);
-        const quint32 seed = QRandomGenerator::global()->generate();
-        QRandomGenerator random(seed);
-        for (int i = 0; i < 60; ++i) {
-            const int slot = int(random.bounded(4)); // few slots, so texts land on older ones
-            const QByteArray text = randomText(random);
-            const int reg = messageRegister(slot);
-            const QByteArray write = Pdu::writeMessage(reg, text);
-            QVERIFY(checkReply(rig.transport.transact(1, write), write).confirmed());
-            const QByteArray read = Pdu::readMessage(reg);
-            const Transaction t = rig.transport.transact(1, read);
-            QVERIFY(checkReply(t, read).confirmed());
-            const QString held = Pdu::decodeReadReply(t.replyPdu).text;
-            QVERIFY2(held == fromCodePage(text),
-                     qPrintable(QString("seed %1, write %2: wrote \"%3\", the slave holds \"%4\"")
-                                    .arg(seed)
-                                    .arg(i)
-                                    .arg(fromCodePage(text), held)));
-        }
+        // Few slots, so that texts land on older ones.
+        writeOverOlderTexts(
+            60, 4,
+            [&](const QByteArray& request) {
+                return checkReply(rig.transport.transact(1, request), request).confirmed();
+            },
+            [&](const QByteArray& request) {
+                const Transaction t = rig.transport.transact(1, request);
+                return checkReply(t, request).confirmed() ? Pdu::decodeReadReply(t.replyPdu).text
+                                                          : QStringLiteral("(no reply)");
+            });
     }
 
     // A random table restored onto the slave holding random other texts (some slots empty,
