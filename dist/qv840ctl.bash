@@ -3,7 +3,7 @@
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
-    local commands="ports read write erase read-all write-all erase-all verify restore backup scan history simulate sheet"
+    local commands="ports read write erase read-all write-all erase-all verify restore backup scan check history simulate sheet"
     local line="--timeout-ms --direction --echo --pause-ms --retries --verify --block-reads"
     local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
     # The command: the first word that is neither an option nor an option's value.
@@ -87,10 +87,12 @@ _qv840ctl() {
         fi
         ;;
     history) COMPREPLY=($(compgen -W "--unit --since" -- "$cur")) ;;
+    check) COMPREPLY=($(compgen -W "--units --count -o --output --report $line" -- "$cur")) ;;
     scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
         COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --bare --no-block-reads
-            --never-answer --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
+            --never-answer --pause-ms --late-ms --garbage --echo --crc-errors --reply-as --twin
+            --noise --second-master --drop --seed --listen --rtu-over-tcp" -- "$cur"))
         ;;
     esac
 }

@@ -62,6 +62,7 @@ int runVerify(const GlobalOptions& options, const QStringList& args);  // cli/Ve
 int runRestore(const GlobalOptions& options, const QStringList& args); // cli/VerifyRestore.cpp
 int runBackup(const GlobalOptions& options, const QStringList& args);  // cli/LineBackup.cpp
 int runHistory(const GlobalOptions& options, const QStringList& args); // cli/History.cpp
+int runCheck(const GlobalOptions& options, const QStringList& args);   // cli/Check.cpp
 
 // verify DIR and restore DIR: each DIR/unit-NN.sav against its unit, one unit
 // after another, then one line per unit (cli/LineBackup.cpp, over line/LineRun).

@@ -50,6 +50,10 @@ struct Exchange {
     QString error;             // the port's reason, for PortFailed and NotOpen
     bool echoed = false;       // an exact copy of the request came first, and was dropped
     bool pastDeadline = false; // the reply was still coming at the rule's deadline
+    // When the reply's first and last bytes were taken, in ms from the end of
+    // the request on the line; -1 when none came.
+    int firstByteMs = -1;
+    int lastByteMs = -1;
     bool ok() const { return status == LinkStatus::Ok; }
 };
 

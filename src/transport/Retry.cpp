@@ -26,9 +26,20 @@ bool mayResend(const QByteArray& requestPdu, const Transaction& t) {
     return isReadRequest(requestPdu);
 }
 
+namespace {
+
+void tell(TransactionObserver* observer, int unit, const QByteArray& requestPdu,
+          const Transaction& t, int retry) {
+    if (observer && t.status == TransportStatus::Ok)
+        observer->transactionDone(unit, requestPdu, t, retry);
+}
+
+} // namespace
+
 Transaction transactRetrying(Transport& line, int unit, const QByteArray& requestPdu, ReplyEnd end,
-                             int retries) {
+                             int retries, TransactionObserver* observer) {
     Transaction t = line.transact(unit, requestPdu, end);
+    tell(observer, unit, requestPdu, t, 0);
     if (end == ReplyEnd::Quick)
         return t;
     for (int retry = 1; retry <= retries && mayResend(requestPdu, t); ++retry) {
@@ -42,6 +53,7 @@ Transaction transactRetrying(Transport& line, int unit, const QByteArray& reques
             break;
         }
         t = line.transact(unit, requestPdu, end);
+        tell(observer, unit, requestPdu, t, retry);
     }
     return t;
 }

@@ -26,6 +26,7 @@ bool mayResend(const QByteArray& requestPdu, const Transaction& t);
 // requestPdu to unit through line, and again up to retries more times while
 // mayResend allows, each time after the line's pause (bulkPause()). The comms
 // test's requests (ReplyEnd::Quick) go once: it shows what one request
-// brought. Each further try is told on traceNote.
+// brought. Each further try is told on traceNote; each try that went out, to
+// observer when there is one.
 Transaction transactRetrying(Transport& line, int unit, const QByteArray& requestPdu, ReplyEnd end,
-                             int retries);
+                             int retries, TransactionObserver* observer = nullptr);

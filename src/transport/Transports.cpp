@@ -36,7 +36,7 @@ public:
     Transaction transact(int unit, const QByteArray& requestPdu, ReplyEnd end) override {
         followPause();
         return transactRetrying(current(), unit, requestPdu, end,
-                                options_.line ? options_.line->retries : 0);
+                                options_.line ? options_.line->retries : 0, observer());
     }
     TransportStatus bulkPause() override {
         followPause();
