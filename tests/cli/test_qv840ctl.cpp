@@ -270,6 +270,10 @@ private slots:
         row("scan, speeds through a gateway", "-p @tcp scan --speeds 9600", 2, {},
             "--speeds goes with a serial port");
         row("scan, address 0", "-p @sim scan --units 0-3", 2, {}, "\"0-3\"");
+        // The line doctor's refusals; what it finds is tests/diag's.
+        row("check, no port", "-p /dev/qv840-none check", 3, {}, "/dev/qv840-none");
+        row("check, -o of no format", "-p @sim check -o @dir/check.txt", 2, {}, "FILE.json");
+        row("check, --count 0", "-p @sim check --count 0", 2, {}, "--count takes");
         row("scan, speed 300", "-p @sim scan --speeds 300", 2, {}, "\"300\"");
         row("trace", "--trace -p @sim erase 19", 0, {}, "TX 01 10 03 0C 00 01 02 00 00 95");
         row("silent, read", "-a 5 -p @sim read 0", 1, {}, "(address 5) did not");
