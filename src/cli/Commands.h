@@ -27,6 +27,7 @@ struct GlobalOptions {
     int timeoutMs = 0; // the first-byte wait; 0: the line's own
     QString configFolder;
     bool trace = false;
+    QString traceFile; // the traffic log goes there when the command ends
     bool baudGiven = false;
     bool unitGiven = false;
     LineOptions line;
