@@ -163,3 +163,36 @@ QByteArray checkReport(const CheckResult& r, const ReportContext& c) {
     lines << c.traffic;
     return (lines.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8();
 }
+
+QStringList counterHeader() {
+    return {QStringLiteral("Unit"),     QStringLiteral("Requests"),   QStringLiteral("Answered"),
+            QStringLiteral("Silent"),   QStringLiteral("CRC wrong"),  QStringLiteral("Too short"),
+            QStringLiteral("Too long"), QStringLiteral("Other unit"), QStringLiteral("Echoed"),
+            QStringLiteral("Exceptions"), QStringLiteral("Retries"),  QStringLiteral("First byte ms"),
+            QStringLiteral("Last byte ms")};
+}
+
+QVector<QStringList> counterRows(const LineCounters& counters) {
+    QVector<QStringList> rows;
+    for (int unit : counters.units()) {
+        const UnitCounters c = counters.unit(unit);
+        QStringList row{QString::number(unit)};
+        for (int n : {c.requests, c.answered, c.silent, c.crcWrong, c.tooShort, c.tooLong,
+                      c.otherUnit, c.echoed})
+            row << QString::number(n);
+        row << exceptionsText(c) << QString::number(c.retries)
+            << TimeSpread::of(c.firstByteMs).text() << TimeSpread::of(c.lastByteMs).text();
+        rows << row;
+    }
+    return rows;
+}
+
+CheckResult liveResult(const LineCounters& counters, int firstByteWaitMs) {
+    CheckResult r;
+    for (int unit : counters.units())
+        r.evidence.units[unit] = counters.unit(unit);
+    r.evidence.idle = counters.idle();
+    r.evidence.firstByteWaitMs = firstByteWaitMs;
+    r.findings = findFaults(r.evidence);
+    return r;
+}

@@ -24,5 +24,13 @@ QStringList checkLines(const CheckResult& r);
 QByteArray checkCsv(const CheckResult& r);
 QByteArray checkJson(const CheckResult& r);
 QByteArray checkReport(const CheckResult& r, const ReportContext& context);
+// The counters as a table for a window: the column names, then one row per
+// unit (the unit first), in the order of counterHeader().
+QStringList counterHeader();
+QVector<QStringList> counterRows(const LineCounters& counters);
+// What the counters say on their own, without a check: the evidence and the
+// findings drawn from it (no scan of other settings).
+CheckResult liveResult(const LineCounters& counters, int firstByteWaitMs);
+
 // The line options in words, for the report.
 QString lineOptionsText(const LineOptions& line);

@@ -10,6 +10,7 @@
 #include "ui/CommsTestWindow.h"
 #include "ui/Controls.h"
 #include "ui/ElidedText.h"
+#include "ui/LineHealthWindow.h"
 #include "ui/LineUnitsWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
@@ -71,6 +72,9 @@ void MainWindow::connectControls() {
             findUnitAction_();
     });
     connect(lineUnitsButton, &QPushButton::clicked, this, &MainWindow::showLineUnits);
+    connect(lineHealthButton, &QPushButton::clicked, this, &MainWindow::showLineHealth);
+    transport_.setObserver(&lineCounters_);
+    connect(this, &QObject::destroyed, &transport_, [t = &transport_] { t->setObserver(nullptr); });
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape_->setEnabled(false);
     connect(escape_, &QShortcut::activated, this, &MainWindow::stopRunning);
@@ -378,6 +382,12 @@ void MainWindow::showLineUnits() {
     connect(&window, &LineUnitsWindow::unitChosen, this, &MainWindow::setUnitAddress);
     window.exec();
     refreshSource();
+}
+
+void MainWindow::showLineHealth() {
+    LineHealthWindow window(transport_, linePort_, lineCounters_, connection_.line,
+                            connection_.unitAddress, this);
+    window.exec();
 }
 
 void MainWindow::setUnitAddress(int unit) {
