@@ -86,13 +86,6 @@ void LineHealthWindow::buildControls() {
     copyButton = button("copyButton", QStringLiteral("C&opy"), this);
     saveReportButton = button("saveReportButton", QStringLiteral("Save &Report..."), this);
     closeButton = button("closeButton", QStringLiteral("Close"), this);
-    stopButton->setEnabled(false);
-    connect(checkButton, &QPushButton::clicked, this, &LineHealthWindow::check);
-    connect(stopButton, &QPushButton::clicked, this, &LineHealthWindow::stop);
-    connect(resetButton, &QPushButton::clicked, this, &LineHealthWindow::resetCounters);
-    connect(copyButton, &QPushButton::clicked, this, &LineHealthWindow::copy);
-    connect(saveReportButton, &QPushButton::clicked, this, &LineHealthWindow::saveReport);
-    connect(closeButton, &QPushButton::clicked, this, &LineHealthWindow::reject);
     auto* plan = new QHBoxLayout;
     plan->addWidget(new QLabel(QStringLiteral("Units"), this));
     plan->addWidget(firstUnitSpinner);
@@ -108,6 +101,7 @@ void LineHealthWindow::buildControls() {
         buttons->addWidget(b);
     buttons->addWidget(statusLabel, 1);
     buttons->addWidget(closeButton);
+    connectButtons();
     auto* all = new QVBoxLayout(this);
     all->addWidget(countersTable, 2);
     all->addLayout(plan);
@@ -115,6 +109,16 @@ void LineHealthWindow::buildControls() {
     all->addWidget(findingsText, 1);
     all->addLayout(buttons);
     resize(980, 520);
+}
+
+void LineHealthWindow::connectButtons() {
+    stopButton->setEnabled(false);
+    connect(checkButton, &QPushButton::clicked, this, &LineHealthWindow::check);
+    connect(stopButton, &QPushButton::clicked, this, &LineHealthWindow::stop);
+    connect(resetButton, &QPushButton::clicked, this, &LineHealthWindow::resetCounters);
+    connect(copyButton, &QPushButton::clicked, this, &LineHealthWindow::copy);
+    connect(saveReportButton, &QPushButton::clicked, this, &LineHealthWindow::saveReport);
+    connect(closeButton, &QPushButton::clicked, this, &LineHealthWindow::reject);
 }
 
 CheckResult LineHealthWindow::shown() const {

@@ -52,6 +52,7 @@ public slots:
 
 private:
     void buildControls();
+    void connectButtons();
     CheckResult shown() const; // the last check's result, else the live counters'
 
     QTableWidget* countersTable = nullptr;

@@ -54,6 +54,9 @@ MainWindow::MainWindow(MessageTable& table, Connection& connection, Transport& t
     endProgram_ = [] { QCoreApplication::exit(0); };
     connectControls();
     setupHistory();
+    // Every request from now on is counted, whichever window sends it.
+    transport_.setObserver(&lineCounters_);
+    connect(this, &QObject::destroyed, &transport_, [t = &transport_] { t->setObserver(nullptr); });
 }
 
 void MainWindow::connectControls() {
@@ -73,8 +76,6 @@ void MainWindow::connectControls() {
     });
     connect(lineUnitsButton, &QPushButton::clicked, this, &MainWindow::showLineUnits);
     connect(lineHealthButton, &QPushButton::clicked, this, &MainWindow::showLineHealth);
-    transport_.setObserver(&lineCounters_);
-    connect(this, &QObject::destroyed, &transport_, [t = &transport_] { t->setObserver(nullptr); });
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape_->setEnabled(false);
     connect(escape_, &QShortcut::activated, this, &MainWindow::stopRunning);
