@@ -6,11 +6,12 @@
 //
 //   bench_check [RUNS]      (default 10; the clean line runs twice as often)
 //
-// The unit and the check run in one process on a pseudo-terminal at 9600
-// baud with line pacing, as the tests do. Each check sends 20 reads of one
-// message with 250 ms pauses (the simulated idle faults come 150 ms after a
-// reply) and a 200 ms first-byte wait, so that silence and the scan of other
-// speeds stay short; the slow unit answers 160 ms late.
+// For the findings the unit and the check run in one process on a
+// pseudo-terminal at 9600 baud with line pacing, as the tests do; for the
+// time, qv840ctl check and qv840ctl simulate run as processes of their own. Each check sends 20
+// reads of one message with 250 ms pauses (the simulated idle faults come 150 ms after a reply) and
+// a 200 ms first-byte wait, so that silence and the scan of other speeds stay short; the slow unit
+// answers 160 ms late.
 
 #include "diag/LineCheck.h"
 #include "link/Crc.h"
@@ -18,11 +19,20 @@
 #include "sim/SimUnit.h"
 #include "transport/Transports.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
+#include "BenchProcess.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <csignal>
 #include <cstdio>
 #include <functional>
+#include <sys/wait.h>
 
 namespace {
 
@@ -99,29 +109,39 @@ QVector<Fault> faults() {
     };
 }
 
-// 31 units, 20 reads each, 20 ms pauses: the wall time against the floor.
+// 31 units, 20 reads each, 20 ms pauses, `qv840ctl check` against `qv840ctl
+// simulate --units 1-31` in processes of their own: the check's own time (its
+// JSON's elapsedMs) against the floor.
 void lineTiming() {
-    SimUnit sim;
-    sim.line().setUnits(1, 31);
-    SimConfig cfg;
-    if (!sim.start(cfg))
-        return;
+    const std::string ctl =
+        QDir(QCoreApplication::applicationDirPath()).filePath("qv840ctl").toStdString();
+    std::string path;
+    const pid_t sim = bench::startSimulator(ctl, 9600, {"--units", "1-31"}, path);
+    QTemporaryDir dir;
+    const QString json = dir.filePath(QStringLiteral("check.json"));
     constexpr int kUnits = 31, kReads = 20, kPause = 20;
-    const CheckResult r = check(sim, 1, kUnits, kReads, kPause, 0, false);
+    const pid_t pid = bench::startQuiet(ctl, {"-p", path, "check", "--units", "1-31", "--count",
+                                              "20", "--pause-ms", "20", "-o", json.toStdString()});
+    int status = 0;
+    waitpid(pid, &status, 0);
+    kill(sim, SIGTERM);
+    waitpid(sim, nullptr, 0);
+    QFile file(json);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    const QJsonObject result = QJsonDocument::fromJson(file.readAll()).object();
+    const double elapsed = result.value(QStringLiteral("elapsedMs")).toDouble();
     const double msPerByte = 10.0 * 1000 / 9600;
     const int reads = kUnits * kReads;
-    const double wire = reads * (8 + 45) * msPerByte;
-    // Before each read the pause (listening); after its request the unit's
-    // 3.5 characters of silence and 2 ms turnaround, and the 5 ms the tool
-    // holds the line after a read's last byte; one more pause at the end.
-    const double silences = reads * (kPause + 3.5 * msPerByte + 2 + 5) + kPause;
-    std::printf("\n31 units x 20 reads: %lld ms; wire time %.0f ms + silences %.0f ms = %.0f ms; "
-                "ratio to wire time plus silences %.3f (at most 1.10); findings: %s\n",
-                r.elapsedMs, wire, silences, wire + silences,
-                double(r.elapsedMs) / (wire + silences),
-                qPrintable(words(r).join(QStringLiteral(", ")).isEmpty()
-                               ? QStringLiteral("none")
-                               : words(r).join(QStringLiteral(", "))));
+    const double wire = reads * (8 + 45) * msPerByte; // each request and its reply
+    // Before each read the pause (the idle line heard), one more at the end;
+    // after each request the unit's 3.5 characters of silence and its 2 ms
+    // turnaround.
+    const double silences = reads * (kPause + 3.5 * msPerByte + 2) + kPause;
+    std::printf("\n31 units x 20 reads (exit %d, %d findings): %.0f ms; wire time %.0f ms + "
+                "silences %.0f ms = %.0f ms; ratio %.3f (at most 1.10)\n",
+                WEXITSTATUS(status), int(result.value(QStringLiteral("findings")).toArray().size()),
+                elapsed, wire, silences, wire + silences, elapsed / (wire + silences));
 }
 
 } // namespace
