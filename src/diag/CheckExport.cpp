@@ -165,10 +165,12 @@ QByteArray checkReport(const CheckResult& r, const ReportContext& c) {
 }
 
 QStringList counterHeader() {
-    return {QStringLiteral("Unit"),     QStringLiteral("Requests"),   QStringLiteral("Answered"),
-            QStringLiteral("Silent"),   QStringLiteral("CRC wrong"),  QStringLiteral("Too short"),
-            QStringLiteral("Too long"), QStringLiteral("Other unit"), QStringLiteral("Echoed"),
-            QStringLiteral("Exceptions"), QStringLiteral("Retries"),  QStringLiteral("First byte ms"),
+    return {QStringLiteral("Unit"),        QStringLiteral("Requests"),
+            QStringLiteral("Answered"),    QStringLiteral("Silent"),
+            QStringLiteral("CRC wrong"),   QStringLiteral("Too short"),
+            QStringLiteral("Too long"),    QStringLiteral("Other unit"),
+            QStringLiteral("Echoed"),      QStringLiteral("Exceptions"),
+            QStringLiteral("Retries"),     QStringLiteral("First byte ms"),
             QStringLiteral("Last byte ms")};
 }
 

@@ -30,7 +30,7 @@ int repeatedGarbles(const UnitCounters& c) {
 }
 
 bool collides(const UnitCounters& c) {
-    return c.crcWrong >= 2 && 2 * repeatedGarbles(c) >= c.crcWrong;
+    return c.garbled.size() >= 2 && 2 * repeatedGarbles(c) >= c.garbled.size();
 }
 
 int slowReplies(const UnitCounters& c, int waitMs) {

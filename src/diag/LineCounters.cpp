@@ -12,6 +12,15 @@ namespace {
 // The shortest whole RTU reply: address, function, exception code, CRC.
 constexpr int kExceptionFrameBytes = 5;
 constexpr int kKeptSamples = 8;
+// The times and garbled replies kept per unit: the latest, so that a window
+// open for days does not grow without end.
+constexpr int kKeptTimes = 4096;
+constexpr int kKeptGarbled = 256;
+
+template <class T> void keepLatest(QVector<T>& v, int most) {
+    if (v.size() >= 2 * most)
+        v.remove(0, v.size() - most);
+}
 
 bool checkSumOk(const QByteArray& frame) {
     static const CrcTableArray table = standardCrcTable();
@@ -186,6 +195,7 @@ void LineCounters::transactionDone(int unit, const QByteArray& requestPdu, const
     case TryOutcome::CrcWrong:
         ++c.crcWrong;
         c.garbled << qMakePair(t.sent, t.received);
+        keepLatest(c.garbled, kKeptGarbled);
         break;
     case TryOutcome::OtherUnit:
         ++c.otherUnit;
@@ -196,6 +206,8 @@ void LineCounters::transactionDone(int unit, const QByteArray& requestPdu, const
     if (t.firstByteMs >= 0 && outcome != TryOutcome::Silent) {
         c.firstByteMs << t.firstByteMs;
         c.lastByteMs << std::max(t.firstByteMs, t.lastByteMs);
+        keepLatest(c.firstByteMs, kKeptTimes);
+        keepLatest(c.lastByteMs, kKeptTimes);
     }
     ++generation_;
 }

@@ -46,10 +46,11 @@ struct UnitCounters {
     int confirmed = 0;         // tries the unit confirmed
     QMap<int, int> exceptions; // by code
     QMap<int, int> otherAddresses; // the addresses other units' replies carried
-    QVector<int> firstByteMs;      // of the replies that came, from the end of the request
+    QVector<int> firstByteMs; // of the replies that came, from the end of the request (the latest)
     QVector<int> lastByteMs;
-    // Replies whose CRC failed, with the request they answered: two units at
-    // one address garble the same request's reply the same way each time.
+    // Replies whose CRC failed (the latest), with the request they answered:
+    // two units at one address garble the same request's reply the same way
+    // each time.
     QVector<QPair<QByteArray, QByteArray>> garbled;
     int failed() const { return requests - answered; }
     void add(const UnitCounters& other);

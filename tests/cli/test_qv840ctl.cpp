@@ -189,6 +189,9 @@ private slots:
         QTest::addColumn<QString>("err");         // a part of it
         row("write", "-p @sim write 0 HELLO", 0); // stdout is for data only
         row("read", "-p @sim read 0", 0, "HELLO\n");
+        row("read, its traffic logged", "--trace-file @dir/trace.log -p @sim read 0", 0, "HELLO\n");
+        row("a traffic log onto a folder", "--trace-file @dir -p @sim read 0", 2, {},
+            "--trace-file cannot write");
         row("erase", "-p @sim erase 0", 0);
         row("Windows-1252, a dash", "-p @sim write 3 -- \"-5 € PRÉSSION\"", 0);
         row("read them", "-p @sim read 3", 0, "-5 € PRÉSSION\n");
