@@ -50,12 +50,14 @@ std::optional<Finding> garbleCause(int u, const UnitCounters& c, const CheckEvid
 // The one finding that explains a unit's failures, when there is one.
 std::optional<Finding> causeOf(int u, const UnitCounters& c, const CheckEvidence& e) {
     if (e.otherSettings.contains(u))
-        return finding("wrong-speed", u,
-                       QStringLiteral("no usable reply at the line's settings; %1 answered at %2")
-                           .arg(share(0, c.requests), e.otherSettings.value(u)),
-                       QStringLiteral("set the line to %1 (-b, or Connect...), or the unit to the "
-                                      "line's speed")
-                           .arg(e.otherSettings.value(u)));
+        return finding(
+            "wrong-speed", u,
+            QStringLiteral("%1 requests got no usable reply; a read at %2 was "
+                           "answered")
+                .arg(share(c.requests - c.answered, c.requests), e.otherSettings.value(u)),
+            QStringLiteral("set the line to %1 (-b, or Connect...), or the unit to the "
+                           "line's speed")
+                .arg(e.otherSettings.value(u)));
     if (c.requests > 0 && c.silent == c.requests)
         return finding(
             "silent", u,

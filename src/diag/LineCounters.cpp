@@ -53,6 +53,16 @@ int frameAt(const QByteArray& b, int at, bool* request) {
     return 0;
 }
 
+// When the reply's first and last bytes came, when the line told.
+void keepTimes(UnitCounters& c, const Transaction& t) {
+    if (t.firstByteMs < 0)
+        return;
+    c.firstByteMs << t.firstByteMs;
+    c.lastByteMs << std::max(t.firstByteMs, t.lastByteMs);
+    keepLatest(c.firstByteMs, kKeptTimes);
+    keepLatest(c.lastByteMs, kKeptTimes);
+}
+
 } // namespace
 
 TimeSpread TimeSpread::of(QVector<int> samples) {
@@ -203,12 +213,8 @@ void LineCounters::transactionDone(int unit, const QByteArray& requestPdu, const
         break;
     }
     lastFailed_[unit] = outcome != TryOutcome::Answered;
-    if (t.firstByteMs >= 0 && outcome != TryOutcome::Silent) {
-        c.firstByteMs << t.firstByteMs;
-        c.lastByteMs << std::max(t.firstByteMs, t.lastByteMs);
-        keepLatest(c.firstByteMs, kKeptTimes);
-        keepLatest(c.lastByteMs, kKeptTimes);
-    }
+    if (outcome != TryOutcome::Silent)
+        keepTimes(c, t);
     ++generation_;
 }
 
