@@ -9,6 +9,9 @@
 namespace {
 
 QString idleLine(const IdleTraffic& idle) {
+    if (idle.listenedMs == 0)
+        return QStringLiteral("line: the idle line was not heard (a gateway passes on only the "
+                              "replies)");
     return QStringLiteral("line: %1 bytes heard while idle in %2 ms: %3 in no frame, %4 requests "
                           "this tool did not send, %5 late or repeated replies")
         .arg(idle.bytes)
