@@ -9,6 +9,17 @@
 #include <QEventLoop>
 #include <QTimer>
 
+namespace {
+
+// The check's read: the first message, or with block reads the first six.
+QByteArray checkRequest(const LineOptions& line) {
+    return line.blockReads == BlockReads::Off
+               ? Pdu::readMessage(kFirstMessageRegister)
+               : Pdu::readMessages(kFirstMessageRegister, Pdu::kMessagesPerBlockRead);
+}
+
+} // namespace
+
 // Tells the check's counters and whoever watched the transport before.
 class LineCheck::Forward : public TransactionObserver {
 public:
@@ -67,7 +78,7 @@ CheckResult LineCheck::run(const CheckPlan& plan) {
 }
 
 bool LineCheck::readUnit(int unit, const CheckPlan& plan, CheckResult& r) {
-    const QByteArray request = Pdu::readMessage(kFirstMessageRegister);
+    const QByteArray request = checkRequest(line_);
     bool confirmed = false; // the last reply: a second one after it is a second unit's
     for (int i = 0; i < plan.count; ++i) {
         if (!listenIdle(line_.pauseMs, unit, confirmed, r))
@@ -189,7 +200,7 @@ void LineCheck::scanSettings(const CheckPlan& plan, CheckResult& r) {
 std::optional<QString> LineCheck::answersAt(int unit, const QString& settings) {
     if (!port_->setSettings(settings).ok)
         return std::nullopt;
-    const QByteArray request = Pdu::readMessage(kFirstMessageRegister);
+    const QByteArray request = checkRequest(line_);
     TransactionObserver* const before = transport_.observer();
     transport_.setObserver(nullptr); // the scan's tries are not the line's traffic
     const Transaction t = transport_.transact(unit, request);
