@@ -12,6 +12,26 @@ static const CommandRow kHistory = {"history", "[--unit N] [--since DATE]",
                                     "2024-05-01T14:30",
                                     runHistory, CommandNeeds::Nothing};
 
+static const CommandRow kCheck = {
+    "check", "[--units A-B] [--count N] [-o FILE.csv|FILE.json] [--report FILE]",
+    "read each unit N times (20), listening to the idle line:\n"
+    "one line of counters per unit, then one line per\n"
+    "finding; exit 0 when nothing is found, 1 when it is",
+    runCheck, CommandNeeds::Unit};
+
+static const CommandRow kSimulate = {
+    "simulate",
+    "[--unit N | --units A-B] [--baud N] [--messages FILE.sav|DIR]\n"
+    "[--link PATH] [--clear-slot] [--no-block-reads] [--never-answer]\n"
+    "[--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
+    "[--crc-errors PCT] [--reply-as N] [--twin] [--noise N]\n"
+    "[--second-master] [--drop PCT] [--seed N]\n"
+    "[--listen [HOST:]PORT [--rtu-over-tcp]]",
+    "run a simulated unit, or with --units a line of them;\n"
+    "prints its device path (or, with --listen, its network\n"
+    "address), runs until interrupted",
+    runSimulate, CommandNeeds::Nothing};
+
 const QVector<CommandRow>& commandTable() {
     using N = CommandNeeds;
     static const QVector<CommandRow> rows = {
@@ -47,16 +67,9 @@ const QVector<CommandRow>& commandTable() {
          "address, speed and first message, separated by tabs;\n"
          "-o saves them as a CSV table too",
          runScan, N::Unit},
+        kCheck,
         kHistory,
-        {"simulate",
-         "[--unit N | --units A-B] [--baud N] [--messages FILE.sav|DIR]\n"
-         "[--link PATH] [--clear-slot] [--no-block-reads] [--never-answer]\n"
-         "[--pause-ms N] [--late-ms N] [--garbage] [--echo]\n"
-         "[--listen [HOST:]PORT [--rtu-over-tcp]]",
-         "run a simulated unit, or with --units a line of them;\n"
-         "prints its device path (or, with --listen, its network\n"
-         "address), runs until interrupted",
-         runSimulate, N::Nothing},
+        kSimulate,
         {"sheet", "FILE.sav|FILE.csv -o OUT.pdf [--paper a4|letter] [--site NAME]",
          "draw the table's printed sheet as a PDF; -p and -a name\n"
          "the port and unit address on it, --site the site or boiler",

@@ -27,6 +27,7 @@ struct GlobalOptions {
     int timeoutMs = 0; // the first-byte wait; 0: the line's own
     QString configFolder;
     bool trace = false;
+    QString traceFile; // the traffic log goes there when the command ends
     bool baudGiven = false;
     bool unitGiven = false;
     LineOptions line;
@@ -62,6 +63,7 @@ int runVerify(const GlobalOptions& options, const QStringList& args);  // cli/Ve
 int runRestore(const GlobalOptions& options, const QStringList& args); // cli/VerifyRestore.cpp
 int runBackup(const GlobalOptions& options, const QStringList& args);  // cli/LineBackup.cpp
 int runHistory(const GlobalOptions& options, const QStringList& args); // cli/History.cpp
+int runCheck(const GlobalOptions& options, const QStringList& args);   // cli/Check.cpp
 
 // verify DIR and restore DIR: each DIR/unit-NN.sav against its unit, one unit
 // after another, then one line per unit (cli/LineBackup.cpp, over line/LineRun).

@@ -69,6 +69,10 @@ struct Options {
                                QStringLiteral("N")};
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Print every frame on stderr.")};
+    QCommandLineOption traceFile{QStringLiteral("trace-file"),
+                                 QStringLiteral("Write every frame, with its time and what it "
+                                                "says, to FILE."),
+                                 QStringLiteral("FILE")};
     QCommandLineOption direction{
         QStringLiteral("direction"),
         QStringLiteral("Who switches the RS-485 direction: rts (the tool, by RTS; default), "
@@ -101,7 +105,7 @@ struct Options {
         QStringLiteral("MODE")};
 
     QList<QCommandLineOption> all() const {
-        return {port,      baud, unit,  config,  timeout, trace,
+        return {port,      baud, unit,  config,  timeout, trace,     traceFile,
                 direction, echo, pause, retries, verify,  blockReads};
     }
     // Those that may also follow a command that talks to a unit.
@@ -192,6 +196,7 @@ std::optional<int> takeOptions(const QCommandLineParser& parser, const Options& 
     options.port = parser.value(o.port);
     options.configFolder = parser.value(o.config);
     options.trace = parser.isSet(o.trace);
+    options.traceFile = parser.value(o.traceFile);
     if ((options.baudGiven = parser.isSet(o.baud)))
         if (const auto status = takeBaud(parser.value(o.baud), options))
             return status;

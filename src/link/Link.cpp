@@ -281,6 +281,9 @@ private:
     void take(int b) {
         // What came in with the byte that filled the last cell is dropped with it.
         Reply& r = x_.reply;
+        using namespace std::chrono;
+        x_.lastByteMs = int(duration_cast<milliseconds>(steady_clock::now() - sent_).count());
+        x_.firstByteMs = r.count == 0 ? x_.lastByteMs : x_.firstByteMs;
         if (r.count < Reply::kCells) {
             r.cells[static_cast<std::size_t>(++r.count)] = static_cast<qint16>(b);
             taken_.append(static_cast<char>(b));
@@ -294,6 +297,7 @@ private:
     int gapMs_;
     bool matching_;
     QByteArray taken_; // the reply's bytes so far, for the rule without a copy per byte
+    const std::chrono::steady_clock::time_point sent_ = std::chrono::steady_clock::now();
     qsizetype held_ = 0;
     bool lit_ = false;
     bool over_ = false;

@@ -52,6 +52,10 @@ struct Exchange {
     int staleBytes = 0;        // waiting when the request went, and dropped
     int staleFirst = -1;       // the first of them
     bool pastDeadline = false; // the reply was still coming at the rule's deadline
+    // When the reply's first and last bytes were taken, in ms from the end of
+    // the request on the line; -1 when none came.
+    int firstByteMs = -1;
+    int lastByteMs = -1;
     bool ok() const { return status == LinkStatus::Ok; }
 };
 

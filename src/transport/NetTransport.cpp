@@ -210,6 +210,8 @@ NetTransport::Outcome NetTransport::receiveReply(int unit, Transaction& t, bool&
             emit receiving(true);
         buffer += chunk;
         total += chunk.size();
+        t.lastByteMs = int(requestSent.elapsed()); // for the line's counters
+        t.firstByteMs = t.firstByteMs < 0 ? t.lastByteMs : t.firstByteMs;
         if (total > kMaxReplyBytes) { // a peer that never stops sending
             cutOff(unit, buffer, t, false);
             return Outcome::Done;

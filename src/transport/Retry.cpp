@@ -82,11 +82,18 @@ Transaction transactInOrder(Transport& line, ReplyOrder* order, int unit,
     return t;
 }
 
+void tell(TransactionObserver* observer, int unit, const QByteArray& requestPdu,
+          const Transaction& t, int retry) {
+    if (observer && t.status == TransportStatus::Ok)
+        observer->transactionDone(unit, requestPdu, t, retry);
+}
+
 } // namespace
 
 Transaction transactRetrying(Transport& line, int unit, const QByteArray& requestPdu, ReplyEnd end,
-                             int retries, ReplyOrder* order) {
+                             int retries, ReplyOrder* order, TransactionObserver* observer) {
     Transaction t = transactInOrder(line, order, unit, requestPdu, end);
+    tell(observer, unit, requestPdu, t, 0);
     if (end == ReplyEnd::Quick)
         return t;
     for (int retry = 1; retry <= retries && mayResend(requestPdu, t); ++retry) {
@@ -100,6 +107,7 @@ Transaction transactRetrying(Transport& line, int unit, const QByteArray& reques
             break;
         }
         t = transactInOrder(line, order, unit, requestPdu, end);
+        tell(observer, unit, requestPdu, t, retry);
     }
     return t;
 }

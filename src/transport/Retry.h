@@ -27,7 +27,8 @@ bool mayResend(const QByteArray& requestPdu, const Transaction& t);
 // requestPdu to unit through line, and again up to retries more times while
 // mayResend allows, each time after the line's pause (bulkPause()). The comms
 // test's requests (ReplyEnd::Quick) go once: it shows what one request
-// brought. Each further try is told on traceNote.
+// brought. Each further try is told on traceNote; each try that went out, to
+// observer when there is one.
 //
 // With an order (transport/ReplyOrder.h), on a line whose replies do not name
 // their request, every try waits until the line owes that unit no reply,
@@ -35,7 +36,8 @@ bool mayResend(const QByteArray& requestPdu, const Transaction& t);
 // reply that may be the late answer to an earlier request is not taken: its
 // framing is Untimely.
 Transaction transactRetrying(Transport& line, int unit, const QByteArray& requestPdu, ReplyEnd end,
-                             int retries, ReplyOrder* order = nullptr);
+                             int retries, ReplyOrder* order = nullptr,
+                             TransactionObserver* observer = nullptr);
 
 // Milliseconds on the clock the order keeps (the wall clock, which another
 // run of the tool shares).

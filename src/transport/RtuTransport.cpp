@@ -44,6 +44,13 @@ int wholeAnswerBytes(const QByteArray& requestPdu) {
     return function == Pdu::kWriteMultipleRegisters ? 8 : 0;
 }
 
+// How the reply arrived: after an echo or not, and when its bytes came.
+void takeArrival(const Exchange& x, Transaction& t) {
+    t.echoed = x.echoed;
+    t.firstByteMs = x.firstByteMs;
+    t.lastByteMs = x.lastByteMs;
+}
+
 } // namespace
 
 QByteArray rtuFrame(const CrcTableArray& crcTable, int unit, const QByteArray& pdu) {
@@ -187,6 +194,7 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
     t.pastDeadline = x.pastDeadline;
     t.staleBytes = x.staleBytes;
     t.staleAddress = x.staleFirst;
+    takeArrival(x, t);
     t.noEcho = rule.echo == EchoMode::On && !x.echoed && x.ok();
     if (t.noEcho)
         emit traceNote(tr("the line did not echo"));

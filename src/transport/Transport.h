@@ -50,7 +50,23 @@ struct Transaction {
     // it was cut off there: such a reply is never the unit's answer.
     int deadlineMs = 0;
     bool pastDeadline = false;
+    bool echoed = false; // the line's echo of the request came first, and was dropped
+    // When the reply's first and last bytes came, in ms from the end of the
+    // request on the line; -1 when none came or the line does not tell.
+    int firstByteMs = -1;
+    int lastByteMs = -1;
     bool ok() const { return status == TransportStatus::Ok; }
+};
+
+// Told of every request that went out and what came back, each try (the
+// retries too, transport/Retry.h) whatever the operation: the line's counters
+// (diag/) and the traffic log are such observers.
+class TransactionObserver {
+public:
+    virtual ~TransactionObserver() = default;
+    // retry: 0 for the first try of requestPdu, n for its n-th retry.
+    virtual void transactionDone(int unit, const QByteArray& requestPdu, const Transaction& t,
+                                 int retry) = 0;
 };
 
 // When a reply ends. The comms test's write and erase end theirs sooner.
@@ -84,6 +100,11 @@ public:
     bool claim();
     void release();
     bool busy() const { return claimed_; }
+
+    // Who is told of each request and its reply (nothing: nobody); it must
+    // outlive the transport or be taken off first.
+    void setObserver(TransactionObserver* observer) { observer_ = observer; }
+    TransactionObserver* observer() const { return observer_; }
 
     // Readies the line before an operation (a serial line stops sending).
     virtual TransportStatus prepare() = 0;
@@ -125,6 +146,7 @@ signals:
 
 private:
     bool claimed_ = false;
+    TransactionObserver* observer_ = nullptr;
 };
 
 // Holds the transport for a scope; check ok() before use.

@@ -45,7 +45,8 @@ public:
         ReplyOrder& order = orderOf(line);
         const QByteArray before = order.save(replyOrderClock());
         const Transaction t = transactRetrying(line, unit, requestPdu, end,
-                                               options_.line ? options_.line->retries : 0, &order);
+                                               options_.line ? options_.line->retries : 0, &order,
+                                               observer());
         keep(line, order, before);
         return t;
     }

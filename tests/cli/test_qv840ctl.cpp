@@ -189,6 +189,9 @@ private slots:
         QTest::addColumn<QString>("err");         // a part of it
         row("write", "-p @sim write 0 HELLO", 0); // stdout is for data only
         row("read", "-p @sim read 0", 0, "HELLO\n");
+        row("read, its traffic logged", "--trace-file @dir/trace.log -p @sim read 0", 0, "HELLO\n");
+        row("a traffic log onto a folder", "--trace-file @dir -p @sim read 0", 2, {},
+            "--trace-file cannot write");
         row("erase", "-p @sim erase 0", 0);
         row("Windows-1252, a dash", "-p @sim write 3 -- \"-5 € PRÉSSION\"", 0);
         row("read them", "-p @sim read 3", 0, "-5 € PRÉSSION\n");
@@ -270,6 +273,10 @@ private slots:
         row("scan, speeds through a gateway", "-p @tcp scan --speeds 9600", 2, {},
             "--speeds goes with a serial port");
         row("scan, address 0", "-p @sim scan --units 0-3", 2, {}, "\"0-3\"");
+        // The line doctor's refusals; what it finds is tests/diag's.
+        row("check, no port", "-p /dev/qv840-none check", 3, {}, "/dev/qv840-none");
+        row("check, -o of no format", "-p @sim check -o @dir/check.txt", 2, {}, "FILE.json");
+        row("check, --count 0", "-p @sim check --count 0", 2, {}, "--count takes");
         row("scan, speed 300", "-p @sim scan --speeds 300", 2, {}, "\"300\"");
         row("trace", "--trace -p @sim erase 19", 0, {}, "TX 01 10 03 0C 00 01 02 00 00 95");
         row("silent, read", "-a 5 -p @sim read 0", 1, {}, "(address 5) did not");
