@@ -132,6 +132,8 @@ int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck&
     // A signal ends the command between two requests: nothing is saved, and the
     // status tells the caller which signal it was.
     const int status = SignalWatch::first() ? Exit::NoAnswer : work(session);
+    if (SignalWatch::first() == SIGPIPE)
+        return Exit::OutputFailed; // main() says so
     if (const int sig = SignalWatch::first())
         return fail(SignalWatch::exitStatus(sig),
                     QStringLiteral("%1 stopped by %2%3")
