@@ -159,6 +159,8 @@ int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck&
     // A signal ends the command between two requests: nothing is saved, and the
     // status tells the caller which signal it was.
     int status = SignalWatch::first() ? Exit::NoAnswer : work(session);
+    if (SignalWatch::first() == SIGPIPE)
+        return Exit::OutputFailed; // main() says so
     if (const auto saved = session.saveTrace(); saved && status == Exit::Done)
         status = *saved;
     if (const int sig = SignalWatch::first())

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -298,6 +299,10 @@ int run(const Options& o) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A stdout whose reader has gone fails the write (EPIPE), which printOut()
+    // turns into the end of the command and status 1, rather than killing
+    // the program mid-request.
+    std::signal(SIGPIPE, SIG_IGN);
     // A command that draws text (the sheet) needs a GUI application; on the
     // offscreen platform it needs no display.
     const Options options;

@@ -163,10 +163,16 @@ void BulkRun::advanceTo(int slot, int percent) {
 }
 
 bool BulkRun::pauseAndExchange(const QByteArray& pdu, Transaction& t) {
+    return paused() && exchange(pdu, t);
+}
+
+bool BulkRun::paused() {
     // Bytes that come in during the pause (a late answer to the previous
     // request) are dropped with the request, or they would pass for its reply.
-    if (stopped() || !lineOk(parts_.transport.bulkPause()) || stopped())
-        return false;
+    return !stopped() && lineOk(parts_.transport.bulkPause()) && !stopped();
+}
+
+bool BulkRun::exchange(const QByteArray& pdu, Transaction& t) {
     t = parts_.transport.transact(unit_, pdu);
     return lineOk(t.status);
 }
@@ -330,7 +336,14 @@ bool BulkRun::writeSlot(int i, const QString& text, const QString& before) {
         text.isEmpty() ? Pdu::eraseMessage(messageRegister(i))
                        : Pdu::writeMessage(messageRegister(i), CodePage::encode(text).bytes);
     Transaction t;
-    if (!pauseAndExchange(request, t)) {
+    bool went = paused();
+    if (went) {
+        // Recorded before it goes: a program killed while the unit answers
+        // leaves the write in the history all the same.
+        ::noteSent(parts_.record, parts_.transport, unit_, i, before, text);
+        went = exchange(request, t);
+    }
+    if (!went) {
         noteChange(i, before, text,
                    result_.outcome == BulkResult::Outcome::Stopped
                        ? ChangeResult::stopped()

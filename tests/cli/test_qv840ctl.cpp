@@ -7,7 +7,6 @@
 #include "startup/Interlocks.h"
 #include "support/PtyPeer.h"
 #include "table/CsvTable.h"
-#include "table/HistoryFile.h"
 #include "table/TableFile.h"
 #include "transport/RtuTransport.h"
 
@@ -96,24 +95,6 @@ class TestQv840ctl : public QObject {
         rtuTcpAddress_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
-    // The history tests keep theirs in the test's folder.
-    QProcessEnvironment historyEnvironment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QV840N_DATA_DIR", dir_.path());
-        return env;
-    }
-    QString historyFile() const { return dir_.filePath("history.csv"); }
-    // Runs qv840ctl to its end with that history: stdout, and stderr in err.
-    QString history(const QStringList& args, int& status, QString* err = nullptr) {
-        QProcess p;
-        p.setProcessEnvironment(historyEnvironment());
-        p.start(kCtl, args);
-        status = exitStatus(p);
-        if (err)
-            *err = QString::fromUtf8(p.readAllStandardError());
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
-
 private slots:
     void initTestCase() {
         QVERIFY(!readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults_));
@@ -615,66 +596,6 @@ private slots:
         QCOMPARE(exitStatus(ctl), 129);
         QVERIFY2(said.contains("scan stopped by SIGHUP after "), said.constData());
         QVERIFY(!QFile::exists(out));
-    }
-
-    // History: a write-all killed part way leaves whole rows only, one for each slot written;
-    // `qv840ctl history` filters them and counts a row cut short.
-    void historyOfAKilledWriteAll() {
-        TextTable table;
-        for (int k = 0; k < 20; ++k)
-            table[size_t(k)] = QStringLiteral("CHANGED %1, \"QUOTED\"").arg(k);
-        const QString file = dir_.filePath("all.sav");
-        QVERIFY(saveTable(file, table).ok);
-        QProcess unit, writer;
-        const QString port = simulate(unit, {});
-        writer.setProcessEnvironment(historyEnvironment());
-        const QByteArray said =
-            stopAfter(writer, 6, SIGKILL, {"--pause-ms", "100", "-p", port, "write-all", file});
-        QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
-        unit.kill();
-        unit.waitForFinished(5000);
-        const HistoryRead read = readHistory(historyFile());
-        QCOMPARE(read.damaged, 0);
-        QVERIFY2(read.changes.size() >= 4 && read.changes.size() < 20, said.constData());
-        for (int i = 0; i < read.changes.size(); ++i) {
-            const SlotChange& c = read.changes[i];
-            QCOMPARE(c.slot, i);
-            QCOMPARE(c.unit, 1);
-            QCOMPARE(c.endpoint, port);
-            QCOMPARE(c.speed, QStringLiteral("9600"));
-            QCOMPARE(c.result, QStringLiteral("written"));
-            QCOMPARE(c.written, table[size_t(i)]);
-        }
-    }
-    void historyFiltersAndDamage() {
-        const int rows = int(readHistory(historyFile()).changes.size());
-        QVERIFY(rows > 0);
-        int status = -1;
-        QString err;
-        QStringList lines = history({"history"}, status, &err).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(status, 0);
-        QCOMPARE(lines.size(), rows);
-        QVERIFY2(lines.first().contains("  unit 1  slot 0 (") && lines.first().contains(" -> \"") &&
-                     lines.first().endsWith("  written"),
-                 qPrintable(lines.first()));
-        QVERIFY(err.isEmpty());
-        QCOMPARE(history({"history", "--unit", "1"}, status).count('\n'), rows);
-        QCOMPARE(history({"history", "--unit", "2"}, status), QString());
-        QCOMPARE(history({"-a", "2", "history"}, status), QString());
-        QCOMPARE(history({"history", "--since", "2000-01-01"}, status).count('\n'), rows);
-        QCOMPARE(history({"history", "--since", "2999-01-01T10:00"}, status), QString());
-        history({"history", "--since", "yesterday"}, status, &err);
-        QCOMPARE(status, 2);
-        QVERIFY(err.contains("not a date"));
-        // A row cut short, as a crash leaves it: skipped, counted on stderr.
-        QFile file(historyFile());
-        QVERIFY(file.open(QIODevice::Append));
-        file.write("2024-05-01T10:00:00Z,/dev/ttyS0,9600,1,3,42-3,,HALF");
-        file.close();
-        lines = history({"history"}, status, &err).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(status, 0);
-        QCOMPARE(lines.size(), rows);
-        QVERIFY2(err.contains("1 damaged line in "), qPrintable(err));
     }
 
     void simulateEndsCleanly() {
