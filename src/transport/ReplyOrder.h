@@ -25,6 +25,8 @@
 #include <QByteArray>
 #include <QVector>
 
+#include <utility>
+
 class ReplyOrder {
 public:
     // A reply later than this after its request is never attributed to it.
@@ -52,6 +54,8 @@ public:
 
     // How late the unit has been seen to answer, 0 before any sign of it.
     qint64 lateness() const { return lateness_; }
+    // True once, the first time the order has seen the unit answer late.
+    bool latenessNews() { return lateness_ > 0 && !std::exchange(latenessTold_, true); }
     int droppedBytes() const { return droppedBytes_; }
     int droppedReplies() const { return droppedReplies_; }
     bool owes(int unit) const;
@@ -82,6 +86,7 @@ private:
     qint64 burstPaidFor_ = -1; // the burst under way paid the request sent then
     int droppedBytes_ = 0;
     int droppedReplies_ = 0;
+    bool latenessTold_ = false;
 };
 
 // Whether a reply to earlier could pass for the answer to later: the same

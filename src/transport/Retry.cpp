@@ -79,6 +79,12 @@ Transaction transactInOrder(Transport& line, ReplyOrder* order, int unit,
         emit line.traceNote(
             QObject::tr("the reply may be the late answer to an earlier request; not taken"));
     }
+    if (order->latenessNews())
+        emit line.notice(QObject::tr("A reply came about %1 ms after its request, later than the "
+                                     "tool waits. Late replies are dropped, never taken for "
+                                     "another request's answer; a longer wait for the reply "
+                                     "(qv840ctl --timeout-ms) may let them in.")
+                             .arg(order->lateness()));
     return t;
 }
 
