@@ -6,7 +6,20 @@
 // The quick rows run the product's own waits; the sweep (labelled slow) scales them down with
 // --timeout-ms and answers 1.5 to 4 times too late, under retries and without pauses.
 
+#include "link/Crc.h"
+#include "link/QtSerialPortDevice.h"
+#include "support/ModbusSlave.h"
+#include "support/PtyPeer.h"
+#include "support/RecordingOperator.h"
+#include "support/RecordingViews.h"
+#include "table/BulkOperations.h"
+#include "transport/Transports.h"
+
+#include <QSocketNotifier>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
 
@@ -55,9 +68,98 @@ struct LateUnit {
     }
 };
 
+// Between the tool and an independent slave (libmodbus): requests pass at once, each reply is
+// held back lateMs before it goes on to the tool, as a slow unit or gateway would.
+class LateRelay : public QObject {
+public:
+    LateRelay(const QString& slavePath, int lateMs) : lateMs_(lateMs) {
+        QString error;
+        openRawPty(tool_, keep_, toolPath_, error);
+        slave_ = ::open(qPrintable(slavePath), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        auto* fromTool = new QSocketNotifier(tool_, QSocketNotifier::Read, this);
+        auto* fromSlave = new QSocketNotifier(slave_, QSocketNotifier::Read, this);
+        connect(fromTool, &QSocketNotifier::activated, this, [this] { put(slave_, drain(tool_)); });
+        connect(fromSlave, &QSocketNotifier::activated, this, [this] {
+            const QByteArray reply = drain(slave_);
+            QTimer::singleShot(lateMs_, Qt::PreciseTimer, this,
+                               [this, reply] { put(tool_, reply); });
+        });
+    }
+    ~LateRelay() override {
+        for (int fd : {tool_, keep_, slave_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    QString toolPath() const { return toolPath_; }
+
+private:
+    static QByteArray drain(int fd) {
+        QByteArray all;
+        char buf[512];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+            all.append(buf, n);
+        return all;
+    }
+    static void put(int fd, const QByteArray& b) {
+        [[maybe_unused]] const ssize_t n = ::write(fd, b.constData(), size_t(b.size()));
+    }
+    int lateMs_;
+    int tool_ = -1, keep_ = -1, slave_ = -1;
+    QString toolPath_;
+};
+
 class TestLateReplies : public QObject {
     Q_OBJECT
 private slots:
+    // Read all through the product's transport (retries, no pause) from an independent slave
+    // whose replies come late by a chosen amount: every slot read holds its own text, the ones
+    // not read stay as they were.
+    void independentSlave_data() {
+        QTest::addColumn<int>("lateMs");
+        for (int late : {60, 130, 220, 330})
+            QTest::addRow("%d ms late for a 100 ms wait", late) << late;
+    }
+    void independentSlave() {
+        if (qEnvironmentVariable("QV_SLOW_TESTS") != "1")
+            QSKIP("in the slow suite (QV_SLOW_TESTS=1)");
+        QFETCH(int, lateMs);
+        ModbusSlave slave(1);
+        QVERIFY2(slave.ok(), qPrintable(slave.error()));
+        for (int k = 0; k < 20; ++k) {
+            const QByteArray text = "SLOT " + QByteArray::number(k);
+            for (int i = 0; i < text.size(); ++i)
+                slave.registers(400)[20 * k + i / 2] |=
+                    uint16_t(quint8(text[i]) << (i % 2 ? 0 : 8));
+        }
+        LateRelay relay(slave.path(), lateMs);
+        QtSerialPortDevice port;
+        port.setPortName(relay.toolPath());
+        QVERIFY(port.open().ok);
+        LineOptions line;
+        line.pauseMs = 0;
+        line.retries = 1;
+        const CrcTableArray crc = standardCrcTable();
+        const auto transport = makeTransport(port, crc, {100, &line});
+        TextTable defaults;
+        for (int k = 0; k < 20; ++k)
+            defaults[size_t(k)] = QString("DEFAULT %1").arg(k);
+        MessageTable table;
+        table.reset(defaults, {});
+        RecordingTableView view;
+        RecordingOperator op;
+        op.answerAlways(MsgAnswer::IgnoreAll);
+        BulkOperations bulk(table, *transport, view, op);
+        const BulkResult r = bulk.readAll(1);
+        for (int k = 0; k < 20; ++k) {
+            const QString text = table.texts()[size_t(k)];
+            QVERIFY2(text == QString("SLOT %1").arg(k) || text == defaults[size_t(k)],
+                     qPrintable(QString("slot %1 holds \"%2\"").arg(k).arg(text)));
+            QCOMPARE(r.done.contains(k), text == QString("SLOT %1").arg(k));
+        }
+        if (lateMs < 80) // in time: every slot read
+            QCOMPARE(r.done.size(), 20);
+    }
+
     // The first run gives up on slot 19; the next, started at once, must not print it for 5.
     void theNextRun_data() {
         QTest::addColumn<bool>("gateway");
