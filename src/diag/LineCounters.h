@@ -78,6 +78,11 @@ public:
                          int retry) override;
     // Bytes heard on the idle line over listenedMs.
     void noteIdleBytes(const QByteArray& bytes, qint64 listenedMs);
+    // The same, from any operation: bytes dropped while the line owed a
+    // reply, or waiting in the port when a request went.
+    void idleBytes(const QByteArray& bytes, qint64 listenedMs) override {
+        noteIdleBytes(bytes, listenedMs);
+    }
     void reset();
 
     QVector<int> units() const { return units_.keys().toVector(); }

@@ -366,7 +366,7 @@ Exchange Link::transact(const QByteArray& request, Send how, int gapMs, const Re
     Exchange x;
     x.request = request;
     if (!active_ && port_.isOpen())
-        x.staleBytes = dropInput(&x.staleFirst);
+        x.stale = dropInput();
     x.status = exchange(x, how, gapMs, rule);
     if (x.status == LinkStatus::Busy)
         x.error = tr("The serial link is busy with another request.");

@@ -49,8 +49,7 @@ struct Exchange {
     Reply reply;
     QString error;             // the port's reason, for PortFailed and NotOpen
     bool echoed = false;       // an exact copy of the request came first, and was dropped
-    int staleBytes = 0;        // waiting when the request went, and dropped
-    int staleFirst = -1;       // the first of them
+    QByteArray stale;          // waiting when the request went, and dropped
     bool pastDeadline = false; // the reply was still coming at the rule's deadline
     // When the reply's first and last bytes were taken, in ms from the end of
     // the request on the line; -1 when none came.
@@ -98,8 +97,8 @@ public:
     // Listens for ms, dropping what comes and noting it; stoppable as idle().
     struct Heard {
         LinkStatus status = LinkStatus::Ok;
-        int bytes = 0;
-        int first = -1;      // the first byte
+        QByteArray bytes;    // what came (the first kHeardKept of them), dropped
+        int count = 0;       // how many came
         qint64 firstMs = -1; // from the call
         qint64 lastMs = -1;
     };
@@ -141,8 +140,8 @@ private:
     LinkStatus lowerRts();
     LinkStatus pause(int ms);
     LinkStatus failure(quint64 failuresBefore, const QString& fallback);
-    // Reads out and drops what the port holds; the count, and the first byte.
-    int dropInput(int* first);
+    // Reads out and drops what the port holds; what it held.
+    QByteArray dropInput();
     QString notOpenText() const;
     SerialPort& port_;
     LinkTiming timing_;

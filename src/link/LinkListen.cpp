@@ -5,6 +5,10 @@
 
 // Listening while nothing is asked: what comes is dropped, and noted.
 
+namespace {
+constexpr int kHeardKept = 4096; // bytes of one listen kept for the line's counters
+}
+
 Link::Heard Link::overhear(int ms) {
     Heard h;
     if (active_) {
@@ -18,15 +22,13 @@ Link::Heard Link::overhear(int ms) {
     QElapsedTimer clock;
     clock.start();
     const auto take = [&] {
-        int first = -1;
-        const int n = dropInput(&first);
-        if (n == 0)
+        const QByteArray b = dropInput();
+        if (b.isEmpty())
             return;
-        if (h.bytes == 0) {
-            h.first = first;
+        if (h.count == 0)
             h.firstMs = clock.elapsed();
-        }
-        h.bytes += n;
+        h.count += int(b.size());
+        h.bytes += b.left(kHeardKept - h.bytes.size());
         h.lastMs = clock.elapsed();
     };
     Wait wait(*this, port_.isOpen(), true);
@@ -46,13 +48,12 @@ Link::Heard Link::overhear(int ms) {
     return h;
 }
 
-int Link::dropInput(int* first) {
-    int n = 0;
+QByteArray Link::dropInput() {
+    QByteArray all;
     if (!port_.isOpen())
-        return n;
-    for (int b; (b = port_.readByte()) >= 0; ++n)
-        if (n == 0 && first)
-            *first = b;
+        return all;
+    for (int b; (b = port_.readByte()) >= 0;)
+        all.append(char(b));
     port_.discardInput();
-    return n;
+    return all;
 }

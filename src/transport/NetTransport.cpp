@@ -153,9 +153,7 @@ TransportStatus NetTransport::prepare() {
 }
 
 NetTransport::Outcome NetTransport::exchange(int unit, Transaction& t) {
-    const QByteArray stale = socket_.readAll(); // whatever an earlier exchange left
-    t.staleBytes = int(stale.size());
-    t.staleAddress = stale.isEmpty() ? -1 : quint8(stale.at(0));
+    t.stale = socket_.readAll(); // whatever an earlier exchange left
     emit sending(true);
     const bool written = socket_.write(t.sent) == t.sent.size();
     emit sending(false);
@@ -289,11 +287,10 @@ Overheard NetTransport::overhear(int ms) {
         const End end = wait(int(left), true);
         const QByteArray chunk = connected() ? socket_.readAll() : QByteArray();
         if (!chunk.isEmpty()) {
-            if (o.bytes == 0) {
-                o.address = quint8(chunk.at(0));
+            if (o.count == 0)
                 o.firstMs = clock.elapsed();
-            }
-            o.bytes += int(chunk.size());
+            o.count += int(chunk.size());
+            o.bytes += chunk.left(4096 - o.bytes.size());
             o.lastMs = clock.elapsed();
         }
         if (end == End::Stopped) {

@@ -35,7 +35,8 @@ qint64 replyOrderClock() {
 namespace {
 
 // Listens until the line owes unit nothing; Ok, or how the wait ended.
-TransportStatus awaitTurn(Transport& line, ReplyOrder& order, int unit, QString& error) {
+TransportStatus awaitTurn(Transport& line, ReplyOrder& order, int unit, QString& error,
+                          TransactionObserver* observer) {
     for (;;) {
         const qint64 now = replyOrderClock();
         const qint64 until = order.sendAfter(unit, now);
@@ -43,11 +44,14 @@ TransportStatus awaitTurn(Transport& line, ReplyOrder& order, int unit, QString&
             return TransportStatus::Ok;
         const FailureWatch watch(line);
         const Overheard heard = line.overhear(int(until - now));
-        if (heard.bytes > 0) {
-            order.overheard(heard.bytes, heard.address, now + heard.firstMs, now + heard.lastMs);
+        if (heard.count > 0) {
+            order.overheard(heard.count, quint8(heard.bytes.at(0)), now + heard.firstMs,
+                            now + heard.lastMs);
             emit line.traceNote(
-                QObject::tr("%1 bytes came while nothing was asked; dropped").arg(heard.bytes));
+                QObject::tr("%1 bytes came while nothing was asked; dropped").arg(heard.count));
         }
+        if (observer)
+            observer->idleBytes(heard.bytes, replyOrderClock() - now);
         if (heard.status != TransportStatus::Ok) {
             error = watch.reason(heard.status);
             return heard.status;
@@ -57,17 +61,21 @@ TransportStatus awaitTurn(Transport& line, ReplyOrder& order, int unit, QString&
 
 // One try, in turn when an order is kept.
 Transaction transactInOrder(Transport& line, ReplyOrder* order, int unit,
-                            const QByteArray& requestPdu, ReplyEnd end) {
+                            const QByteArray& requestPdu, ReplyEnd end,
+                            TransactionObserver* observer) {
     if (!order || line.repliesNameTheirRequest())
         return line.transact(unit, requestPdu, end);
     Transaction t;
-    t.status = awaitTurn(line, *order, unit, t.error);
+    t.status = awaitTurn(line, *order, unit, t.error, observer);
     if (t.status != TransportStatus::Ok)
         return t;
     const qint64 sentAt = replyOrderClock();
     t = line.transact(unit, requestPdu, end);
-    if (t.staleBytes > 0)
-        order->overheard(t.staleBytes, t.staleAddress, sentAt, sentAt);
+    if (!t.stale.isEmpty()) {
+        order->overheard(int(t.stale.size()), quint8(t.stale.at(0)), sentAt, sentAt);
+        if (observer)
+            observer->idleBytes(t.stale, 0);
+    }
     // A request that went and was stopped may still be answered.
     if (t.status != TransportStatus::Ok &&
         !(t.status == TransportStatus::Stopped && !t.sent.isEmpty()))
@@ -98,7 +106,7 @@ void tell(TransactionObserver* observer, int unit, const QByteArray& requestPdu,
 
 Transaction transactRetrying(Transport& line, int unit, const QByteArray& requestPdu, ReplyEnd end,
                              int retries, ReplyOrder* order, TransactionObserver* observer) {
-    Transaction t = transactInOrder(line, order, unit, requestPdu, end);
+    Transaction t = transactInOrder(line, order, unit, requestPdu, end, observer);
     tell(observer, unit, requestPdu, t, 0);
     if (end == ReplyEnd::Quick)
         return t;
@@ -112,7 +120,7 @@ Transaction transactRetrying(Transport& line, int unit, const QByteArray& reques
             t.error = watch.reason(paused);
             break;
         }
-        t = transactInOrder(line, order, unit, requestPdu, end);
+        t = transactInOrder(line, order, unit, requestPdu, end, observer);
         tell(observer, unit, requestPdu, t, retry);
     }
     return t;

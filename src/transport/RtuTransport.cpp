@@ -192,8 +192,7 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
     t.received = x.reply.bytes();
     t.deadlineMs = rule.deadlineMs;
     t.pastDeadline = x.pastDeadline;
-    t.staleBytes = x.staleBytes;
-    t.staleAddress = x.staleFirst;
+    t.stale = x.stale;
     takeArrival(x, t);
     t.noEcho = rule.echo == EchoMode::On && !x.echoed && x.ok();
     if (t.noEcho)
@@ -213,7 +212,7 @@ Overheard RtuTransport::overhear(int ms) {
     Overheard o;
     o.status = fromLink(h.status);
     o.bytes = h.bytes;
-    o.address = h.first;
+    o.count = h.count;
     o.firstMs = h.firstMs;
     o.lastMs = h.lastMs;
     return o;

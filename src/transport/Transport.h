@@ -43,9 +43,8 @@ struct Transaction {
     QString error;       // the line's reason, for Busy, NotOpen, Failed and Stopped
     bool noEcho = false; // an echo was expected and nothing came
     // Bytes that were waiting when the request went, and so were dropped
-    // unread as an answer: a late reply, noise. staleAddress: the first one.
-    int staleBytes = 0;
-    int staleAddress = -1;
+    // unread as an answer: a late reply, noise.
+    QByteArray stale;
     // The longest the reply could take (transport/Deadline.h), and whether
     // it was cut off there: such a reply is never the unit's answer.
     int deadlineMs = 0;
@@ -67,6 +66,11 @@ public:
     // retry: 0 for the first try of requestPdu, n for its n-th retry.
     virtual void transactionDone(int unit, const QByteArray& requestPdu, const Transaction& t,
                                  int retry) = 0;
+    // Bytes that came while nothing was asked, over listenedMs, and were dropped.
+    virtual void idleBytes(const QByteArray& bytes, qint64 listenedMs) {
+        Q_UNUSED(bytes)
+        Q_UNUSED(listenedMs)
+    }
 };
 
 // When a reply ends. The comms test's write and erase end theirs sooner.
@@ -75,8 +79,8 @@ enum class ReplyEnd { Normal, Quick };
 // What came while nothing was asked: dropped, never taken as an answer.
 struct Overheard {
     TransportStatus status = TransportStatus::Ok;
-    int bytes = 0;
-    int address = -1;    // the first byte's value
+    QByteArray bytes;    // what came (the first few thousand of them)
+    int count = 0;       // how many came
     qint64 firstMs = -1; // when the first and the last came, counted from the call
     qint64 lastMs = -1;
 };

@@ -44,9 +44,9 @@ public:
         Transport& line = current();
         ReplyOrder& order = orderOf(line);
         const QByteArray before = order.save(replyOrderClock());
-        const Transaction t = transactRetrying(line, unit, requestPdu, end,
-                                               options_.line ? options_.line->retries : 0, &order,
-                                               observer());
+        const Transaction t =
+            transactRetrying(line, unit, requestPdu, end,
+                             options_.line ? options_.line->retries : 0, &order, observer());
         keep(line, order, before);
         return t;
     }

@@ -1,14 +1,18 @@
 #include "ui/CommsTestWindow.h"
 
+#include "diag/TrafficLog.h"
 #include "modbus/Pdu.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
+#include "startup/TextFile.h"
 #include "ui/Artwork.h"
 #include "ui/Controls.h"
 #include "ui/ElidedText.h"
 #include "ui/LoadedWindows.h"
 
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -26,6 +30,7 @@ namespace {
 constexpr int kClientWidth = 792;
 constexpr int kClientHeight = 434;
 constexpr int kSlotStep = kRegistersPerMessage;
+constexpr int kLogLines = 5000; // the frames Save Log keeps, the last ones
 
 } // namespace
 
@@ -33,8 +38,13 @@ CommsTestWindow::CommsTestWindow(Connection& connection, const TextTable& termin
                                  Transport& transport, Operator& op, LoadedWindows& windows,
                                  QWidget* parent)
     : QWidget(parent, Qt::Window), connection_(connection), terminalNames_(terminalNames),
-      transport_(transport), op_(op), windows_(windows), commsTest_(transport, *this, &clock_) {
+      transport_(transport), op_(op), windows_(windows), commsTest_(transport, *this, &clock_),
+      traffic_(std::make_unique<TrafficLog>(transport, kLogLines)) {
     setObjectName(QStringLiteral("CommsTestWindow"));
+    chooseFile_ = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Save Log"), suggested,
+                                            QStringLiteral("Text files (*.txt *.log)"));
+    };
     setWindowTitle(QStringLiteral("Q840/Q860 Comms Test"));
     buildControls();
     resize(kClientWidth, kClientHeight);
@@ -62,6 +72,7 @@ CommsTestWindow::CommsTestWindow(Connection& connection, const TextTable& termin
             loadMessageForm_();
     });
     connect(quitButton, &QPushButton::clicked, this, &CommsTestWindow::quit);
+    connect(saveLogButton, &QPushButton::clicked, this, &CommsTestWindow::saveLog);
     connect(&clock_, &CommsClock::tick, clockLabel, &QLabel::setText);
     // No request may start inside another one, whichever window started it.
     connect(&transport_, &Transport::busyChanged, this,
@@ -270,6 +281,8 @@ QLayout* CommsTestWindow::buildDumps() {
     byteCount->setMinimumWidth(byteCount->fontMetrics().horizontalAdvance(QStringLiteral(" 5120")) +
                                10);
     quitButton = commandButton(QStringLiteral("quitButton"), QStringLiteral("&Quit"), this);
+    saveLogButton =
+        commandButton(QStringLiteral("saveLogButton"), QStringLiteral("Save &Log..."), this);
 
     auto* bottom = new QGridLayout;
     bottom->setVerticalSpacing(2);
@@ -279,10 +292,13 @@ QLayout* CommsTestWindow::buildDumps() {
     bottom->addWidget(byteCount, 1, 1, Qt::AlignTop);
     bottom->addWidget(dumpCaptions[1], 2, 0);
     bottom->addWidget(dataPanels[1], 3, 0);
+    bottom->addWidget(saveLogButton, 2, 1, Qt::AlignBottom);
     bottom->addWidget(quitButton, 3, 1, Qt::AlignBottom);
     bottom->setColumnStretch(0, 1);
     return bottom;
 }
+
+CommsTestWindow::~CommsTestWindow() = default;
 
 void CommsTestWindow::load(const std::function<void()>& closeSplash) {
     windows_.loaded(this);
@@ -340,6 +356,21 @@ void CommsTestWindow::updateTooltips() {
     loadMessageFormButton->setToolTip(
         QStringLiteral("Show the main window with the message table"));
     quitButton->setToolTip(QStringLiteral("Close the port and end QV840N (asks first)"));
+    saveLogButton->setToolTip(
+        QStringLiteral(
+            "Save every frame sent and received since QV840N started (the last %1), with its time, "
+            "its bytes and what it says, for a support engineer")
+            .arg(kLogLines));
+}
+
+void CommsTestWindow::saveLog() {
+    const QString path = chooseFile_(QDir::home().filePath(QStringLiteral("qv840n-traffic.log")));
+    if (path.isEmpty())
+        return;
+    if (const auto why = writeWholeFile(path, traffic_->text()))
+        op_.message(QStringLiteral("The log could not be saved to %1: %2.")
+                        .arg(QDir::toNativeSeparators(path), *why),
+                    QStringLiteral("Save Log"), MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 void CommsTestWindow::setOperationsEnabled(bool on) {

@@ -12,6 +12,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <memory>
 
 class LoadedWindows;
 class Operator;
@@ -22,6 +23,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class TrafficLog;
 
 class CommsTestWindow : public QWidget, public CommsTestView {
     Q_OBJECT
@@ -30,6 +32,7 @@ public:
     void setChangeRecord(ChangeRecord* record) { commsTest_.setChangeRecord(record); }
     CommsTestWindow(Connection& connection, const TextTable& terminalNames, Transport& transport,
                     Operator& op, LoadedWindows& windows, QWidget* parent = nullptr);
+    ~CommsTestWindow() override;
 
     // The load step: centres the window, closes the splash (closeSplash),
     // selects unit 1 and slot 400, and starts the clock. The window stays
@@ -46,6 +49,10 @@ public:
 
     // The unload of the program's end: closes the port if it is open.
     void unload();
+
+    // Asks where to save the traffic log; empty for Cancel. Tests replace the dialog.
+    using FileChooser = std::function<QString(const QString& suggested)>;
+    void setFileChooser(FileChooser chooser) { chooseFile_ = std::move(chooser); }
 
     CommsClock* clock() { return &clock_; }
     // The one unit address of every window: shown here, and told when the
@@ -96,6 +103,7 @@ private:
     void setOperationsEnabled(bool on);
     void updateTooltips();
     void quit();
+    void saveLog();
 
     // The controls. Each bears its member's name as object name, the k-th of an
     // array with "_k" (lampPicture_k, lampImage_k, spinnerCaption_k, dumpCaption_k,
@@ -121,7 +129,8 @@ private:
     std::array<QLabel*, 3> dataPanels{};
     QLabel* byteCount = nullptr;
     QPushButton* quitButton = nullptr;
-    QLabel* connectionLine = nullptr; // the connection, as the main window's status line says
+    QPushButton* saveLogButton = nullptr; // every frame since the window was loaded, to a file
+    QLabel* connectionLine = nullptr;     // the connection, as the main window's status line says
 
     Connection& connection_;
     const TextTable& terminalNames_;
@@ -134,4 +143,6 @@ private:
     std::function<void()> loadMessageForm_;
     std::function<void()> endProgram_;
     std::function<void()> quitRequest_;
+    FileChooser chooseFile_;
+    std::unique_ptr<TrafficLog> traffic_; // every frame of the line, for Save Log
 };

@@ -160,6 +160,27 @@ private slots:
         QCOMPARE(rig.unitMessage(1), "HELLO");
         click(child<QPushButton>(f, "eraseButton"));
         QVERIFY(rig.unitMessage(1).isEmpty());
+        // Save Log keeps every frame for support: the write of HELLO to register 420 (01 A4)
+        // with its ending 0, and its reply; Cancel saves nothing, a folder is refused aloud.
+        QTemporaryDir logs;
+        QStringList offered;
+        for (const QString& answer : {QString(), logs.path(), logs.filePath("line.log")}) {
+            f.setFileChooser([&](const QString& suggested) {
+                offered << suggested;
+                return answer;
+            });
+            click(child<QPushButton>(f, "saveLogButton"));
+        }
+        QVERIFY(offered.size() == 3 && offered[0].endsWith("qv840n-traffic.log"));
+        QVERIFY2(rig.op.last().text.startsWith("The log could not be saved to " + logs.path()),
+                 qPrintable(rig.op.last().text));
+        QFile log(logs.filePath("line.log"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString saved = QString::fromUtf8(log.readAll());
+        QVERIFY2(saved.contains(" 01 10 01 A4 00 03 06 48 45 4C 4C 4F 00 ") &&
+                     saved.contains(" 01 10 01 A4 00 03 "),
+                 qPrintable(saved));
+        rig.op.clear();
         // One unit address, 1..31 (0 is broadcast), shown alike in both windows; an
         // operation keeps the unit it started with: its spinners are off meanwhile.
         QByteArray units;
