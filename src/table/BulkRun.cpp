@@ -178,7 +178,8 @@ bool BulkRun::answered(int i, const QByteArray& pdu, const Transaction& t) {
     if (check.verdict == ReplyCheck::Verdict::Silent)
         result_.silent.append(i);
     else
-        result_.rejected.append({i, check.reason()});
+        result_.rejected.append(
+            {i, check.reason(), check.verdict == ReplyCheck::Verdict::Exception});
     return false;
 }
 

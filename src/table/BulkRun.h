@@ -22,7 +22,8 @@
 // A slot whose reply came but could not be taken as the unit's answer.
 struct RejectedReply {
     int interlock = 0;
-    QString reason; // ReplyCheck::reason()
+    QString reason;       // ReplyCheck::reason()
+    bool refusal = false; // a Modbus exception: the unit did not do what was asked
 };
 
 // A slot whose read-back after a confirmed write is not what was written.

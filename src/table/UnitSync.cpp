@@ -172,8 +172,14 @@ void UnitSync::restoreSlot(BulkRun& run, int k, const QString& before, const QSt
                            const QString& defaultText, RestoreResult& r) {
     const QString content = UnitText::slotContent(entry, defaultText);
     if (!run.writeSlot(k, content, before)) {
-        if (!run.ended())
-            r.differences << differenceAt(k, before, entry, defaultText);
+        if (run.ended())
+            return;
+        // Unless the unit refused the write, it may have stored it: what it holds is not known.
+        SlotDifference d = differenceAt(k, before, entry, defaultText);
+        const auto& rejected = r.run.rejected;
+        d.unread = rejected.isEmpty() || rejected.constLast().interlock != k ||
+                   !rejected.constLast().refusal;
+        r.differences << d;
         return;
     }
     r.run.done << k;
