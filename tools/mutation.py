@@ -169,19 +169,33 @@ def candidate_files(repo, files, base):
 
 
 def copy_tree(repo, tree):
-    """The checkout's files (tracked and new, as they are now) in tree; the copy's own build
-    folder is kept between runs for speed, the rest is replaced."""
-    listed = git(repo, "ls-files", "-z", "--cached", "--others", "--exclude-standard").split("\0")
-    for name in os.listdir(tree) if os.path.isdir(tree) else []:
-        if name != "build":
-            path = os.path.join(tree, name)
-            shutil.rmtree(path) if os.path.isdir(path) and not os.path.islink(path) else os.remove(path)
-    for name in filter(None, listed):
+    """The checkout's files (tracked and new, as they are now) in tree. The copy's own build
+    folder is kept between runs; a file already there with the same bytes is left as it is, any
+    other is written anew (so that its time is newer than what was built from it)."""
+    listed = {n for n in git(repo, "ls-files", "-z", "--cached", "--others",
+                             "--exclude-standard").split("\0") if n}
+    for root, dirs, files in os.walk(tree):
+        rel_root = os.path.relpath(root, tree)
+        if rel_root == ".":
+            dirs[:] = [d for d in dirs if d != "build"]
+        for f in files:
+            rel = os.path.normpath(os.path.join(rel_root, f))
+            if rel not in listed:
+                os.remove(os.path.join(root, f))
+    for name in sorted(listed):
         src, dst = os.path.join(repo, name), os.path.join(tree, name)
-        if not os.path.lexists(src):
+        if os.path.islink(src) or not os.path.isfile(src):
             continue
+        with open(src, "rb") as f:
+            data = f.read()
+        if os.path.isfile(dst):
+            with open(dst, "rb") as f:
+                if f.read() == data:
+                    continue
         os.makedirs(os.path.dirname(dst), exist_ok=True)
-        shutil.copy2(src, dst, follow_symlinks=False)
+        with open(dst, "wb") as f:
+            f.write(data)
+        shutil.copymode(src, dst)
 
 
 def run(cmd, cwd, env, timeout):
@@ -266,10 +280,13 @@ def main():
                       tree, env, 3600)
         if not ok:
             sys.exit("mutation: the copy does not build unmutated:\n" + out[-3000:])
-        start = time.monotonic()
-        ok, out = run(["ctest", "-j", str(args.jobs), "-R", "^(" + "|".join(tests) + ")$"],
-                      build, env, 1800)
-        took = time.monotonic() - start
+        for attempt in range(3):  # a timing test may fail once on a busy machine
+            start = time.monotonic()
+            ok, out = run(["ctest", "-j", str(args.jobs), "-R", "^(" + "|".join(tests) + ")$"],
+                          build, env, 1800)
+            took = time.monotonic() - start
+            if ok:
+                break
         if not ok:
             sys.exit(f"mutation: the tests of {folder} fail unmutated:\n" + out[-3000:])
         plan[folder] = (tests, targets, max(60.0, 2 * took + 30))
@@ -298,8 +315,12 @@ def main():
             began = time.monotonic()
             passed, out = run(["ctest", "-j", str(args.jobs), "--stop-on-failure", "-R",
                                "^(" + "|".join(tests) + ")$"], build, env, limit)
-            verdict = "survived" if passed else ("killed (time limit)" if out == "timed out"
-                                                 else "killed")
+            verdict = "survived" if passed else "killed (time limit)"
+            if not passed and out != "timed out":
+                # A failure counts when it comes again: a busy machine can fail a timing
+                # test once without any fault.
+                passed, out = run(["ctest", "--rerun-failed"], build, env, limit)
+                verdict = "killed" if not passed else "survived (failed once, not again)"
             print(f"  [{planted}/{args.count}] {rel}:{no}: {what}: {verdict} "
                   f"({time.monotonic() - began:.0f} s)", flush=True)
             if passed:

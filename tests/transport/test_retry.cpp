@@ -173,6 +173,7 @@ private slots:
         if (kind != int(Endpoint::Kind::Serial))
             port.setPortName(gw.address(Endpoint::Kind(kind)));
         QSignalSpy notes(t.get(), &Transport::traceNote);
+        QSignalSpy sent(t.get(), &Transport::frameSent), got(t.get(), &Transport::frameReceived);
         QFETCH(bool, quick);
         const Transaction x = t->transact(1, request, quick ? ReplyEnd::Quick : ReplyEnd::Normal);
         QCOMPARE(x.status, TransportStatus::Ok);
@@ -181,6 +182,11 @@ private slots:
             QCOMPARE(mbap ? frame.mid(7) : frame.mid(1, frame.size() - 3), request);
         QTEST(checkReply(x, request).reason(), "reason");
         QCOMPARE(notes.count(), answers.size() - 1); // each further try is told
+        // The trace and the lamps see every frame of every try: a reply whenever one came.
+        QCOMPARE(sent.count(), answers.size());
+        QCOMPARE(got.count(), answers.size() - answers.count(QString()));
+        if (!x.received.isEmpty())
+            QCOMPARE(got.last().at(0).toByteArray(), x.received);
     }
 
     // A gateway that closes the connection right after a write arrives: the
