@@ -27,7 +27,7 @@ WATCHERS = {
     "modbus": ["modbus/", "integration/test_libmodbus_slave"],
     "link": ["link/", "transport/test_rtu", "integration/test_link_timing", "integration/test_faults"],
     "transport": ["transport/", "integration/test_faults", "integration/test_link_timing",
-                  "integration/test_libmodbus_slave"],
+                  "integration/test_libmodbus_slave", "table/test_historyfile", "commstest/"],
     "table": ["table/", "line/", "integration/test_backup_sim", "integration/test_faults"],
     "line": ["line/", "cli/test_qv840ctl"],
     "sim": ["sim/", "integration/test_sim_libmodbus"],
@@ -246,7 +246,7 @@ def main():
           f"{args.count} to plant; the copy is {tree}", flush=True)
 
     if args.list:
-        for rel, no, start, end, new, what in sites[:args.count * 2]:
+        for rel, no, start, end, new, what in sites[:args.count]:
             line = texts[rel][no - 1]
             print(f"{rel}:{no}: {what}: {(line[:start] + new + line[end:]).strip()}")
         return 0

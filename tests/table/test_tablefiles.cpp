@@ -202,6 +202,7 @@ private slots:
         QTest::newRow("NUL as \\x00")
             << csv(6, "6,,,A\\x00B\r\n") << "(slot 6): the message holds the character NUL";
         QTest::newRow("raw ESC") << csv(6, "6,,,A\x1B\r\n") << "line 8 holds the character ESC";
+        QTest::newRow("raw ESC first") << "\x1B" + csv() << "line 1 holds the character ESC";
         QTest::newRow("UTF-16, little-endian")
             << QByteArray("\xFF\xFEs\0l\0o\0t\0", 10) << "UTF-16 text (a spreadsheet's";
         QTest::newRow("UTF-16, big-endian, no mark")
