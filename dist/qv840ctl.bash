@@ -3,15 +3,15 @@
 _qv840ctl() {
     local cur prev words cword
     _init_completion || return
-    local commands="ports read write erase read-all write-all erase-all verify restore backup scan history simulate sheet"
+    local commands="ports read write erase read-all write-all erase-all verify restore backup scan check history simulate sheet"
     local line="--timeout-ms --direction --echo --pause-ms --retries --verify --block-reads"
-    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace $line"
+    local options="-h --help --help-all -v --version -p --port -b --baud -a --unit --config --trace --trace-file $line"
     # The command: the first word that is neither an option nor an option's value.
     local i command=
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-        -p | --port | -b | --baud | -a | --unit | --config | --timeout-ms | --direction | --echo | \
-            --pause-ms | --retries | --block-reads) ((i++)) ;;
+        -p | --port | -b | --baud | -a | --unit | --config | --trace-file | --timeout-ms | \
+            --direction | --echo | --pause-ms | --retries | --block-reads) ((i++)) ;;
         -*) ;;
         *) command=${words[i]}; break ;;
         esac
@@ -22,7 +22,8 @@ _qv840ctl() {
         compopt -o default
         return
         ;;
-    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries | --units | --speeds | --timeout-ms | --listen | --site)
+    -b | --baud | --unit | -a | --pause-ms | --late-ms | --retries | --units | --speeds | --timeout-ms | --listen | --site | \
+        --count | --crc-errors | --reply-as | --noise | --drop | --seed)
         return
         ;;
     --config)
@@ -37,7 +38,7 @@ _qv840ctl() {
         fi
         return
         ;;
-    -o | --output | --link)
+    -o | --output | --link | --report | --trace-file)
         _filedir
         return
         ;;
@@ -73,6 +74,8 @@ _qv840ctl() {
     write-all | verify | restore | sheet)
         if [[ $cur == -* && $command == sheet ]]; then
             COMPREPLY=($(compgen -W "-o --output --paper --site" -- "$cur"))
+        elif [[ $cur == -* && ($command == verify || $command == restore) ]]; then
+            COMPREPLY=($(compgen -W "--units $line" -- "$cur"))
         elif [[ $cur == -* ]]; then
             COMPREPLY=($(compgen -W "$line" -- "$cur"))
         else
@@ -87,10 +90,12 @@ _qv840ctl() {
         fi
         ;;
     history) COMPREPLY=($(compgen -W "--unit --since" -- "$cur")) ;;
+    check) COMPREPLY=($(compgen -W "--units --count -o --output --report $line" -- "$cur")) ;;
     scan) COMPREPLY=($(compgen -W "--units --speeds --first -o --output $line" -- "$cur")) ;;
     simulate)
-        COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --bare --no-block-reads
-            --never-answer --pause-ms --late-ms --garbage --echo --listen --rtu-over-tcp" -- "$cur"))
+        COMPREPLY=($(compgen -W "--unit --units --baud --messages --link --clear-slot --no-block-reads
+            --never-answer --pause-ms --late-ms --garbage --echo --crc-errors --reply-as --twin
+            --noise --second-master --drop --seed --listen --rtu-over-tcp" -- "$cur"))
         ;;
     esac
 }

@@ -27,6 +27,7 @@ struct GlobalOptions {
     int timeoutMs = 0; // the first-byte wait; 0: the line's own
     QString configFolder;
     bool trace = false;
+    QString traceFile; // the traffic log goes there when the command ends
     bool baudGiven = false;
     bool unitGiven = false;
     LineOptions line;
@@ -62,10 +63,17 @@ int runVerify(const GlobalOptions& options, const QStringList& args);  // cli/Ve
 int runRestore(const GlobalOptions& options, const QStringList& args); // cli/VerifyRestore.cpp
 int runBackup(const GlobalOptions& options, const QStringList& args);  // cli/LineBackup.cpp
 int runHistory(const GlobalOptions& options, const QStringList& args); // cli/History.cpp
+int runCheck(const GlobalOptions& options, const QStringList& args);   // cli/Check.cpp
 
 // verify DIR and restore DIR: each DIR/unit-NN.sav against its unit, one unit
 // after another, then one line per unit (cli/LineBackup.cpp, over line/LineRun).
-int runLineSync(const GlobalOptions& options, const QString& folder, bool restore);
+// verify DIR and restore DIR: the units chosen (all the folder's when empty).
+int runLineSync(const GlobalOptions& options, const QString& folder, bool restore,
+                const QVector<int>& chosen);
+// The units -a or --units A-B (its value, when given) choose; empty for
+// neither; nothing, said why, when they are wrong or both given.
+std::optional<QVector<int>> chosenUnits(const GlobalOptions& options, const QString& range,
+                                        bool rangeGiven);
 
 // The file of a unit's table in a line's folder: unit-07.sav, unit-123.sav
 // (line/LineFolder.h).

@@ -151,6 +151,25 @@ std::optional<std::pair<int, int>> unitRangeArgument(const QString& text, int lo
     return range;
 }
 
+std::optional<QVector<int>> chosenUnits(const GlobalOptions& options, const QString& range,
+                                        bool rangeGiven) {
+    QVector<int> units;
+    if (rangeGiven && options.unitGiven) {
+        fail(Exit::BadInput, QStringLiteral("-a and --units both choose units: give one"));
+        return std::nullopt;
+    }
+    if (options.unitGiven)
+        units << options.unit;
+    if (rangeGiven) {
+        const auto r = unitRangeArgument(range, kFirstUnitAddress, kLastUnitAddress);
+        if (!r)
+            return std::nullopt;
+        for (int unit = r->first; unit <= r->second; ++unit)
+            units << unit;
+    }
+    return units;
+}
+
 int runBackup(const GlobalOptions& options, const QStringList& args) {
     QCommandLineParser p;
     const QCommandLineOption units(QStringLiteral("units"), QStringLiteral("Unit addresses."),
@@ -162,28 +181,29 @@ int runBackup(const GlobalOptions& options, const QStringList& args) {
         return fail(Exit::BadInput, QStringLiteral("usage: qv840ctl [options] backup "
                                                    "[--units A-B] DIR"));
     const QString folder = p.positionalArguments().constFirst();
-    QVector<int> plan; // empty: the units a scan finds
-    if (p.isSet(units)) {
-        const auto range = unitRangeArgument(p.value(units), kFirstUnitAddress, kLastUnitAddress);
-        if (!range)
-            return Exit::BadInput;
-        for (int unit = range->first; unit <= range->second; ++unit)
-            plan << unit;
-    }
-    // Where the backup goes is checked before the first request.
+    // Empty: the units a scan finds.
+    const auto plan = chosenUnits(options, p.value(units), p.isSet(units));
+    if (!plan)
+        return Exit::BadInput;
+    // Where the backup goes is checked before the first request, a scan's included.
     const auto check = [&](Session&) -> std::optional<int> {
-        if (const auto why = backupFolderProblem(folder, plan))
+        QVector<int> files = *plan;
+        if (files.isEmpty()) // a scan may find any unit: each file must be writable
+            for (int unit = kFirstUnitAddress; unit <= kLastUnitAddress; ++unit)
+                files << unit;
+        if (const auto why = backupFolderProblem(folder, files))
             return fail(Exit::BadInput, *why);
         return std::nullopt;
     };
     return withUnit(options, QStringLiteral("backup"), check,
-                    [&](Session& s) { return backupLine(s, plan, folder); });
+                    [&](Session& s) { return backupLine(s, *plan, folder); });
 }
 
-int runLineSync(const GlobalOptions& options, const QString& folder, bool restore) {
+int runLineSync(const GlobalOptions& options, const QString& folder, bool restore,
+                const QVector<int>& chosen) {
     QVector<UnitFile> files; // read before the port is opened
     const auto load = [&](Session& s) -> std::optional<int> {
-        const LineFolder read = readLineFolder(folder, s.messages.defaults(), restore);
+        const LineFolder read = readLineFolder(folder, s.messages.defaults(), restore, chosen);
         for (const QString& note : read.notes)
             printErr(QStringLiteral("qv840ctl: ") + note);
         if (!read.error.isEmpty())

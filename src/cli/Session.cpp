@@ -5,9 +5,12 @@
 #include "modbus/Pdu.h"
 #include "startup/ConfigFiles.h"
 #include "startup/DataFolder.h"
+#include "startup/TextFile.h"
 #include "transport/Endpoint.h"
 #include "transport/NetTransport.h"
 #include "transport/Transports.h"
+
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -47,13 +50,36 @@ void traceOnStderr(Transport& transport) {
 
 Session::Session(const GlobalOptions& options)
     : options_(options),
-      transport_(makeTransport(port_, crcTable_, {options.timeoutMs, &connection.line})) {
+      transport_(makeTransport(port_, crcTable_,
+                               {options.timeoutMs, &connection.line, defaultLineStateFile()})) {
     connection.line = options.line;
     connection.setPort(options.port);
     QObject::connect(transport_.get(), &Transport::notice,
                      [](const QString& t) { printErr(QStringLiteral("qv840ctl: ") + t); });
     if (options.trace)
         traceOnStderr(*transport_);
+    if (!options.traceFile.isEmpty())
+        traffic_ = std::make_unique<TrafficLog>(*transport_, 0);
+}
+
+std::optional<int> Session::checkTraceTarget() const {
+    if (options_.traceFile.isEmpty())
+        return std::nullopt;
+    const QFileInfo file(options_.traceFile);
+    if (!QFileInfo(file.absolutePath()).isWritable() || (file.exists() && !file.isFile()))
+        return fail(Exit::BadInput, QStringLiteral("--trace-file cannot write %1: not a regular "
+                                                   "file in a folder that can be written")
+                                        .arg(options_.traceFile));
+    return std::nullopt;
+}
+
+std::optional<int> Session::saveTrace() const {
+    if (!traffic_)
+        return std::nullopt;
+    if (const auto why = writeWholeFile(options_.traceFile, traffic_->text()))
+        return fail(Exit::OutputFailed,
+                    QStringLiteral("cannot save %1: %2").arg(options_.traceFile, *why));
+    return std::nullopt;
 }
 
 Session::~Session() = default;
@@ -123,6 +149,8 @@ int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck&
     if (check)
         if (const auto status = check(session))
             return *status;
+    if (const auto status = session.checkTraceTarget())
+        return *status;
     if (const int status = session.openPort(); status != Exit::Done)
         return status;
     // A signal also ends the wait for a reply under way, within a moment.
@@ -130,7 +158,11 @@ int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck&
                      &Transport::requestStop);
     // A signal ends the command between two requests: nothing is saved, and the
     // status tells the caller which signal it was.
-    const int status = SignalWatch::first() ? Exit::NoAnswer : work(session);
+    int status = SignalWatch::first() ? Exit::NoAnswer : work(session);
+    if (SignalWatch::first() == SIGPIPE)
+        return Exit::OutputFailed; // main() says so
+    if (const auto saved = session.saveTrace(); saved && status == Exit::Done)
+        status = *saved;
     if (const int sig = SignalWatch::first())
         return fail(SignalWatch::exitStatus(sig),
                     QStringLiteral("%1 stopped by %2%3")

@@ -8,6 +8,7 @@
 #include "cli/Signals.h"
 #include "cli/Terminal.h"
 #include "connect/Connection.h"
+#include "diag/TrafficLog.h"
 #include "link/QtSerialPortDevice.h"
 #include "startup/ConfigFiles.h"
 #include "table/HistoryFile.h"
@@ -56,6 +57,11 @@ public:
     // Said after "stopped by SIGxxx" when a signal ends the command.
     QString stoppedDetail;
 
+    // --trace-file: the traffic log written to its file; an exit status after
+    // saying why when it cannot be.
+    std::optional<int> checkTraceTarget() const;
+    std::optional<int> saveTrace() const;
+
 private:
     int connectGateway();
 
@@ -64,6 +70,7 @@ private:
     QtSerialPortDevice port_;
     CrcTableArray crcTable_{};
     std::unique_ptr<Transport> transport_;
+    std::unique_ptr<TrafficLog> traffic_; // with --trace-file: every frame
 };
 
 // While it lives, SIGINT, SIGTERM or SIGHUP calls stop (an operation's

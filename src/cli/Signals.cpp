@@ -15,7 +15,9 @@ void onSignal(int sig) {
     if (firstSignal == 0)
         firstSignal = sig;
     const char byte = char(sig);
-    [[maybe_unused]] const ssize_t n = ::write(pair[0], &byte, 1);
+    if (pair[0] >= 0) {
+        [[maybe_unused]] const ssize_t n = ::write(pair[0], &byte, 1);
+    }
 }
 
 } // namespace
@@ -57,10 +59,16 @@ QString SignalWatch::name(int sig) {
         return QStringLiteral("SIGTERM");
     case SIGHUP:
         return QStringLiteral("SIGHUP");
+    case SIGPIPE:
+        return QStringLiteral("SIGPIPE");
     }
     return QStringLiteral("signal %1").arg(sig);
 }
 
 int SignalWatch::first() {
     return firstSignal;
+}
+
+void SignalWatch::deliver(int sig) {
+    onSignal(sig);
 }

@@ -18,6 +18,10 @@ public:
     bool ok() const { return notifier_ != nullptr; }
     // The first signal caught, even before the event loop has seen it; 0 for none.
     static int first();
+    // As if sig had been caught: a stdout whose reader has gone (SIGPIPE,
+    // which the program ignores so that the write fails with EPIPE) ends the
+    // command under way as Ctrl+C would.
+    static void deliver(int sig);
     // The status a command stopped by sig exits with: 130 for SIGINT, 143 for
     // SIGTERM, 129 for SIGHUP (the terminal closed).
     static int exitStatus(int sig) { return 128 + sig; }

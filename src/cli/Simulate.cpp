@@ -58,8 +58,9 @@ struct SimOptions {
     QCommandLineOption link{QStringLiteral("link"),
                             QStringLiteral("Also make the line reachable as PATH."),
                             QStringLiteral("PATH")};
-    QCommandLineOption bare{QStringLiteral("bare"),
-                            QStringLiteral("A plain register map: writes never clear a slot.")};
+    QCommandLineOption clearSlot{QStringLiteral("clear-slot"),
+                                 QStringLiteral("A write at a slot's first register clears the "
+                                                "rest of the slot first.")};
     QCommandLineOption never{QStringLiteral("never-answer"),
                              QStringLiteral("Hear requests, answer none.")};
     QCommandLineOption pause{QStringLiteral("pause-ms"),
@@ -82,11 +83,53 @@ struct SimOptions {
     QCommandLineOption rtuOverTcp{QStringLiteral("rtu-over-tcp"),
                                   QStringLiteral("With --listen: RTU frames over TCP, not "
                                                  "Modbus TCP.")};
+    // The line's faults (sim/SimFaults.h), each off unless given.
+    QCommandLineOption crcErrors{QStringLiteral("crc-errors"),
+                                 QStringLiteral("Flip one bit in PCT% of the replies."),
+                                 QStringLiteral("PCT")};
+    QCommandLineOption replyAs{QStringLiteral("reply-as"),
+                               QStringLiteral("Every reply carries address N."),
+                               QStringLiteral("N")};
+    QCommandLineOption twin{QStringLiteral("twin"),
+                            QStringLiteral("A second unit at the same address answers at the "
+                                           "same moment; the replies collide.")};
+    QCommandLineOption noise{QStringLiteral("noise"),
+                             QStringLiteral("N random bytes on the idle line after each reply."),
+                             QStringLiteral("N")};
+    QCommandLineOption secondMaster{QStringLiteral("second-master"),
+                                    QStringLiteral("Another master's request on the idle line "
+                                                   "after each reply.")};
+    QCommandLineOption drop{QStringLiteral("drop"),
+                            QStringLiteral("Leave PCT% of the requests unanswered."),
+                            QStringLiteral("PCT")};
+    QCommandLineOption seed{QStringLiteral("seed"),
+                            QStringLiteral("Seed the faults' chances with N."),
+                            QStringLiteral("N")};
     QList<QCommandLineOption> all() const {
-        return {unit,  baud, units,        messages, link, bare,   never,
-                pause, late, noBlockReads, garbage,  echo, listen, rtuOverTcp};
+        return {unit,      baud,    units,        messages, link,         clearSlot,   never,
+                pause,     late,    noBlockReads, garbage,  echo,         listen, rtuOverTcp,
+                crcErrors, replyAs, twin,         noise,    secondMaster, drop,   seed};
     }
 };
+
+// The line's faults from the options; a status to exit with when one is wrong.
+std::optional<int> takeFaults(const QCommandLineParser& p, const SimOptions& o, SimFaultConfig& f) {
+    const auto crc = number(p, o.crcErrors, 0, 0, 100);
+    const auto replyAs = number(p, o.replyAs, 0, 0, 247);
+    const auto noise = number(p, o.noise, 0, 0, 256);
+    const auto drop = number(p, o.drop, 0, 0, 100);
+    const auto seed = number(p, o.seed, 0, 0, 1 << 30);
+    if (!crc || !replyAs || !noise || !drop || !seed)
+        return Exit::BadInput;
+    f.crcErrorPercent = *crc;
+    f.replyAs = *replyAs;
+    f.noiseBytes = *noise;
+    f.dropPercent = *drop;
+    f.seed = quint32(*seed);
+    f.twin = p.isSet(o.twin);
+    f.secondMaster = p.isSet(o.secondMaster);
+    return std::nullopt;
+}
 
 // The unit's settings from the options; a status to exit with when one is wrong.
 std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
@@ -104,14 +147,14 @@ std::optional<int> takeConfig(const QCommandLineParser& p, const SimOptions& o,
     cfg.baud = *b;
     cfg.pauseInsideReplyMs = *pauseMs;
     cfg.lateMs = *lateMs;
-    cfg.bareRegisters = p.isSet(o.bare);
+    cfg.clearSlotOnWrite = p.isSet(o.clearSlot);
     cfg.singleMessageReads = p.isSet(o.noBlockReads);
     cfg.neverAnswer = p.isSet(o.never);
     cfg.garbage = p.isSet(o.garbage);
     cfg.echo = p.isSet(o.echo);
     cfg.followLineSpeed = true; // a tool at another speed hears garbled bytes
     cfg.linkPath = p.value(o.link);
-    return std::nullopt;
+    return takeFaults(p, o, cfg.faults);
 }
 
 // [HOST:]PORT of --listen; the host is 127.0.0.1 unless given, an IPv6
@@ -217,6 +260,9 @@ int serve(SimUnit& sim, const SimConfig& cfg, bool trace, const QString& listen,
     }
     printOut(sim.devicePath());
     QCoreApplication::exec();
+    // What the faults made, to hold against what the tool counted.
+    if (cfg.faults.any() || cfg.lateMs > 0)
+        printErr(QStringLiteral("qv840ctl: injected ") + sim.injected().text());
     return Exit::Done;
 }
 

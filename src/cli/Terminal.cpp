@@ -1,9 +1,11 @@
 #include "cli/Terminal.h"
 
+#include "cli/Signals.h"
 #include "startup/Interlocks.h"
 #include "startup/MessageLayout.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -26,9 +28,14 @@ void noteOutError() {
 
 } // namespace
 
+// After the first failure nothing more is tried; a reader that has gone
+// (EPIPE) ends the command under way.
 void printOut(const QString& line) {
-    if (!print(stdout, line))
-        noteOutError();
+    if (outError != 0 || print(stdout, line))
+        return;
+    noteOutError();
+    if (outError == EPIPE)
+        SignalWatch::deliver(SIGPIPE);
 }
 void printErr(const QString& line) {
     print(stderr, line);

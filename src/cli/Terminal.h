@@ -10,6 +10,7 @@
 #include <QString>
 
 // Text in the locale's encoding; stdout carries only the data asked for.
+// A stdout whose reader has gone ends the command (SignalWatch::deliver).
 void printOut(const QString& line);
 void printErr(const QString& line);
 // Flushes stdout; the errno of the first write to it that failed, else 0.

@@ -11,6 +11,7 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -69,6 +70,10 @@ struct Options {
                                QStringLiteral("N")};
     QCommandLineOption trace{QStringLiteral("trace"),
                              QStringLiteral("Print every frame on stderr.")};
+    QCommandLineOption traceFile{QStringLiteral("trace-file"),
+                                 QStringLiteral("Write every frame, with its time and what it "
+                                                "says, to FILE."),
+                                 QStringLiteral("FILE")};
     QCommandLineOption direction{
         QStringLiteral("direction"),
         QStringLiteral("Who switches the RS-485 direction: rts (the tool, by RTS; default), "
@@ -101,7 +106,7 @@ struct Options {
         QStringLiteral("MODE")};
 
     QList<QCommandLineOption> all() const {
-        return {port,      baud, unit,  config,  timeout, trace,
+        return {port,      baud, unit,  config,  timeout, trace,     traceFile,
                 direction, echo, pause, retries, verify,  blockReads};
     }
     // Those that may also follow a command that talks to a unit.
@@ -192,6 +197,7 @@ std::optional<int> takeOptions(const QCommandLineParser& parser, const Options& 
     options.port = parser.value(o.port);
     options.configFolder = parser.value(o.config);
     options.trace = parser.isSet(o.trace);
+    options.traceFile = parser.value(o.traceFile);
     if ((options.baudGiven = parser.isSet(o.baud)))
         if (const auto status = takeBaud(parser.value(o.baud), options))
             return status;
@@ -293,6 +299,10 @@ int run(const Options& o) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // A stdout whose reader has gone fails the write (EPIPE), which printOut()
+    // turns into the end of the command and status 1, rather than killing
+    // the program mid-request.
+    std::signal(SIGPIPE, SIG_IGN);
     // A command that draws text (the sheet) needs a GUI application; on the
     // offscreen platform it needs no display.
     const Options options;

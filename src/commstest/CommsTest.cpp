@@ -122,6 +122,7 @@ void CommsTest::writeMessage() {
     LineBusyScope busy(activity_);
     view_.setUnitAddressText(QString::number(unit_));
     const QByteArray request = Pdu::writeMessage(register_, encoded.bytes);
+    noteSending(text);
     proveWrite(request, exchange(request, ReplyEnd::Quick, false, what), text);
 }
 
@@ -134,6 +135,7 @@ void CommsTest::eraseMessage() {
     LineBusyScope busy(activity_);
     view_.setUnitAddressText(QString::number(unit_));
     const QByteArray request = Pdu::eraseMessage(register_);
+    noteSending(QString());
     proveWrite(request, exchange(request, ReplyEnd::Quick, false, what), QString());
 }
 
@@ -148,15 +150,25 @@ void CommsTest::note(int slot, const QString& sent, const QString& result) {
     noteChange(record_, transport_, unit_, slot, QString(), sent, result);
 }
 
-void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, const QString& sent) {
+std::optional<int> CommsTest::messageSlot() const {
     const int offset = register_ - kFirstMessageRegister;
     // Only a whole slot written from its first register is a message.
     if (offset < 0 || offset % kRegistersPerMessage != 0 ||
         offset / kRegistersPerMessage >= kInterlockCount)
+        return std::nullopt;
+    return offset / kRegistersPerMessage;
+}
+
+void CommsTest::noteSending(const QString& sent) {
+    if (const auto slot = messageSlot())
+        noteSent(record_, transport_, unit_, *slot, QString(), sent);
+}
+
+void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, const QString& sent) {
+    const auto at = messageSlot();
+    if (!at)
         return;
-    const int slot = offset / kRegistersPerMessage;
-    if (t.status == TransportStatus::Busy || t.status == TransportStatus::NotOpen)
-        return; // nothing went out
+    const int slot = *at;
     if (!t.ok()) {
         note(slot, sent, ChangeResult::ofLine(t.status, t.error));
         return;

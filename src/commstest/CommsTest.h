@@ -10,6 +10,8 @@
 
 #include <QString>
 
+#include <optional>
+
 class CommsTestView {
 public:
     virtual ~CommsTestView() = default;
@@ -54,7 +56,8 @@ public:
     void setVerifyWrites(bool on) { verifyWrites_ = on; }
 
     // Hears every write and erase of a whole slot (from its first register),
-    // with its result (transport/ChangeRecord.h); null records nothing.
+    // as it goes and then with its result (transport/ChangeRecord.h); null
+    // records nothing.
     void setChangeRecord(ChangeRecord* record) { record_ = record; }
 
 private:
@@ -68,6 +71,10 @@ private:
     // The read-back of slot after sent was confirmed; the change recorded.
     void readBack(int slot, const QString& sent);
     void note(int slot, const QString& sent, const QString& result);
+    // The slot whose first register the test addresses; nothing for another register.
+    std::optional<int> messageSlot() const;
+    // Just before the write of sent (empty: an erase) goes: recorded as sent.
+    void noteSending(const QString& sent);
     Transport& transport_;
     CommsTestView& view_;
     LineActivity* activity_;

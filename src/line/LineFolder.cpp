@@ -1,7 +1,9 @@
 #include "line/LineFolder.h"
 
+#include "startup/TextFile.h"
 #include "table/CsvRecords.h"
 #include "table/CsvTable.h"
+#include "table/TableFile.h"
 #include "table/TableFiles.h"
 #include "table/UnitSync.h"
 
@@ -29,6 +31,30 @@ std::optional<std::pair<int, int>> parseUnitRange(const QString& text, int low, 
 
 QString lineUnitFileName(int unit) {
     return QStringLiteral("unit-%1.sav").arg(unit, 2, 10, QLatin1Char('0'));
+}
+
+std::optional<int> unitNamedBy(const QString& path) {
+    static const QRegularExpression form(QStringLiteral("^unit-(\\d{2,3})\\.sav$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QString name = QFileInfo(path).fileName();
+    const auto m = form.match(name);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const int unit = m.captured(1).toInt();
+    if (name.compare(lineUnitFileName(unit), Qt::CaseInsensitive) != 0 ||
+        unit < kFirstUnitAddress || unit > kLastUnitAddress)
+        return std::nullopt;
+    return unit;
+}
+
+std::optional<QString> shortTableProblem(const QString& file, int entriesRead) {
+    if (entriesRead >= kInterlockCount)
+        return std::nullopt;
+    return QStringLiteral("%1 holds %2 of %3 messages: cut short, it would erase the others. A "
+                          "table to compare or restore holds every slot")
+        .arg(QDir::toNativeSeparators(file))
+        .arg(entriesRead)
+        .arg(kInterlockCount);
 }
 
 std::optional<QString> backupFolderProblem(const QString& folder, const QVector<int>& units) {
@@ -81,22 +107,114 @@ std::map<int, QString> unitFiles(const QString& folder, QString& error) {
 
 } // namespace
 
-LineFolder readLineFolder(const QString& folder, const TextTable& defaults, bool forRestore) {
+namespace {
+
+// What index.csv says the backup that wrote it did with each unit: its
+// result and time, by address. Nothing when there is no index.csv; an error
+// when one is there but cannot be read.
+struct BackupIndex {
+    bool present = false;
+    std::map<int, std::pair<QString, QString>> units; // result, time
+};
+
+std::optional<BackupIndex> readBackupIndex(const QString& folder, QString& error) {
+    BackupIndex index;
+    const QString path = QDir(folder).filePath(kLineIndexName);
+    if (!QFileInfo::exists(path))
+        return index;
+    QByteArray data;
+    QString why;
+    std::optional<QVector<CsvRecord>> rows;
+    if (const auto problem = readBoundedFile(path, kMaxTableFileBytes, "an index", data))
+        why = problem->text;
+    else
+        rows = scanCsvRecords(QString::fromUtf8(data), QLatin1Char(','), why);
+    if (!rows || rows->isEmpty() || rows->first().fields.value(0) != QLatin1String("unit")) {
+        error = QStringLiteral("%1 cannot be read: %2")
+                    .arg(QDir::toNativeSeparators(path),
+                         why.isEmpty() ? QStringLiteral("it is no backup's index") : why);
+        return std::nullopt;
+    }
+    index.present = true;
+    for (const CsvRecord& r : rows->mid(1))
+        if (!r.blank())
+            index.units[r.fields.value(0).toInt()] = {r.fields.value(2), r.fields.value(3)};
+    return index;
+}
+
+// The files the folder's last backup saved, by address; older ones named in notes.
+std::map<int, QString> backedUpFiles(const QString& folder, LineFolder& out) {
+    std::map<int, QString> files = unitFiles(folder, out.error);
+    const auto index = out.error.isEmpty() ? readBackupIndex(folder, out.error) : std::nullopt;
+    if (!index)
+        return {};
+    if (!index->present) {
+        out.notes << QStringLiteral("%1 has no index.csv: every unit-NN.sav in it is taken")
+                         .arg(QDir::toNativeSeparators(folder));
+        return files;
+    }
+    for (auto it = files.begin(); it != files.end();) {
+        const auto listed = index->units.find(it->first);
+        if (listed != index->units.end() && listed->second.first == QLatin1String("saved")) {
+            ++it;
+            continue;
+        }
+        const QString file = QDir::toNativeSeparators(it->second);
+        if (listed == index->units.end())
+            out.notes << QStringLiteral("%1 left out: index.csv does not list unit %2, so the "
+                                        "file is not from the last backup")
+                             .arg(file)
+                             .arg(it->first);
+        else
+            out.notes << QStringLiteral("%1 left out: the last backup (%2) did not save unit %3 "
+                                        "(%4), so the file is older")
+                             .arg(file, listed->second.second, QString::number(it->first),
+                                  listed->second.first);
+        it = files.erase(it);
+    }
+    for (const auto& [unit, row] : index->units)
+        if (row.first == QLatin1String("saved") && !files.count(unit)) {
+            out.error = QStringLiteral("%1 lists unit %2 as saved, but %3 is not there")
+                            .arg(QDir::toNativeSeparators(QDir(folder).filePath(kLineIndexName)))
+                            .arg(unit)
+                            .arg(lineUnitFileName(unit));
+            return {};
+        }
+    return files;
+}
+
+} // namespace
+
+LineFolder readLineFolder(const QString& folder, const TextTable& defaults, bool forRestore,
+                          const QVector<int>& chosen) {
     LineFolder out;
     if (!QFileInfo(folder).isDir()) {
         out.error = QStringLiteral("%1 is not a folder").arg(folder);
         return out;
     }
-    for (const auto& [unit, file] : unitFiles(folder, out.error)) {
+    std::map<int, QString> files = backedUpFiles(folder, out);
+    for (int unit : chosen)
+        if (out.error.isEmpty() && !files.count(unit))
+            out.error = QStringLiteral("%1 holds no backup of unit %2 (%3)")
+                            .arg(QDir::toNativeSeparators(folder))
+                            .arg(unit)
+                            .arg(lineUnitFileName(unit));
+    if (!out.error.isEmpty())
+        return out;
+    for (const auto& [unit, file] : files) {
+        if (!chosen.isEmpty() && !chosen.contains(unit))
+            continue;
         UnitFile u{unit, file, defaults};
         const TableFileOutcome opened = loadTableFile(file, defaults, u.table);
+        const auto cut = opened.ok ? shortTableProblem(file, opened.entriesRead) : std::nullopt;
         const QStringList problems =
             opened.ok && forRestore ? restoreProblems(u.table, defaults) : QStringList();
-        if (!opened.ok || !problems.isEmpty()) {
+        if (!opened.ok || cut || !problems.isEmpty()) {
             out.error = !opened.ok ? opened.message
+                        : cut      ? *cut
                                    : QStringLiteral("nothing was written; these messages of %1 "
-                                                    "cannot go to the unit: %2")
-                                         .arg(file, problems.join(QStringLiteral("; ")));
+                                                         "cannot go to the unit: %2")
+                                    .arg(file, problems.join(QStringLiteral("; ")));
             out.units.clear();
             return out;
         }

@@ -19,6 +19,12 @@ std::optional<std::pair<int, int>> parseUnitRange(const QString& text, int low, 
 
 // The file of a unit's table in a line's folder: unit-07.sav, unit-123.sav.
 QString lineUnitFileName(int unit);
+// The unit a file's name says it belongs to (unit-07.sav, in any case), or nothing.
+std::optional<int> unitNamedBy(const QString& path);
+// Why a table opened from file, which set entriesRead entries, cannot be
+// compared with a unit or restored to it: it holds fewer messages than the
+// unit has slots (a file cut short would erase the rest).
+std::optional<QString> shortTableProblem(const QString& file, int entriesRead);
 inline const QString kLineIndexName = QStringLiteral("index.csv");
 
 // Why a backup of units cannot go into folder (made when missing): the
@@ -36,13 +42,17 @@ struct UnitFile {
 struct LineFolder {
     QVector<UnitFile> units; // by address
     QString error;           // why the folder cannot be used; then units is empty
-    QStringList notes;       // a file read with a remark ("... over the defaults")
+    QStringList notes;       // a file left out or read with a remark
 };
 
-// Every unit-NN.sav of folder read over defaults. For a restore, a file
-// holding a message no slot can take refuses the folder, before anything
-// is sent.
-LineFolder readLineFolder(const QString& folder, const TextTable& defaults, bool forRestore);
+// The unit-NN.sav files of folder read over defaults: those its index.csv
+// lists as saved by the backup that wrote it (a file it does not list as
+// saved is older, and is left out and named in notes); every one when there
+// is no index.csv. chosen, when not empty, keeps only those units, and each
+// must have its file. A file cut short, or (for a restore) holding a message
+// no slot can take, refuses the folder, before anything is sent.
+LineFolder readLineFolder(const QString& folder, const TextTable& defaults, bool forRestore,
+                          const QVector<int>& chosen = {});
 
 // What became of one unit in index.csv.
 struct IndexRow {

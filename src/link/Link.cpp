@@ -1,13 +1,10 @@
 #include "link/Link.h"
 
 #include "link/ActiveScope.h"
+#include "link/LinkWait.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
-#include <algorithm>
-#include <chrono>
 #include <cmath>
 
 QByteArray Reply::bytes() const {
@@ -17,123 +14,6 @@ QByteArray Reply::bytes() const {
         out.append(static_cast<char>(cells[static_cast<std::size_t>(i)] & 0xFF));
     return out;
 }
-
-// One wait of the link: a local event loop ended by the timer, by the port's
-// failure, or by quit() when what it waited for has happened; a stoppable one
-// also by requestStop(), and one with a deadline by that. The timers are
-// single-shot and precise, so a 500 ms wait never ends at 475 ms.
-class Link::Wait {
-public:
-    enum class End { Bytes, TimedOut, Failed, Stopped };
-
-    // watchPort: a closed or failing port ends the wait early.
-    explicit Wait(Link& link, bool watchPort = true, bool stoppable = false)
-        : link_(link), watchPort_(watchPort), stoppable_(stoppable) {
-        for (QTimer* t : {&timer_, &deadline_}) {
-            t->setTimerType(Qt::PreciseTimer);
-            t->setSingleShot(true);
-        }
-        QObject::connect(&timer_, &QTimer::timeout, &loop_, [this] { onTimer(); });
-        // What is still coming at the deadline is cut off there; what came
-        // before it counts.
-        QObject::connect(&deadline_, &QTimer::timeout, &loop_, [this] {
-            if (beforeEnd_)
-                beforeEnd_();
-            if (finished_)
-                return;
-            if (link_.timedOut_ == 0)
-                pastDeadline_ = true;
-            link_.timedOut_ = 1;
-            loop_.quit();
-        });
-        QObject::connect(&link_.port_, &SerialPort::failed, &loop_, [this] {
-            failed_ = true;
-            loop_.quit();
-        });
-        if (stoppable_)
-            QObject::connect(&link_, &Link::stopAsked, &loop_, &QEventLoop::quit);
-    }
-
-    Wait(const Wait&) = delete;
-    Wait& operator=(const Wait&) = delete;
-
-    // The wait now ends ms from this moment at the latest. Called for every
-    // byte that comes, so it only moves the end: the timer is restarted only
-    // when the end comes sooner than it is set for, and otherwise, when it
-    // fires early, for what is left.
-    void arm(int ms) {
-        due_ = Clock::now() + std::chrono::milliseconds(std::max(ms, 0));
-        if (!timer_.isActive() || firesAt_ > due_)
-            startTimer();
-    }
-    // Ends the wait ms from now whatever arm() says; ms <= 0: no deadline.
-    void setDeadline(int ms) {
-        if (ms > 0)
-            deadline_.start(ms);
-    }
-    bool pastDeadline() const { return pastDeadline_; }
-    // Run when a timer is about to end the wait: it takes what the port holds
-    // back, which may end the wait, or move its end by arm().
-    void setBeforeEnd(std::function<void()> f) { beforeEnd_ = std::move(f); }
-    // Ends the wait now: what it waited for has happened.
-    void quit() {
-        finished_ = true;
-        timer_.stop();
-        deadline_.stop();
-        loop_.quit();
-    }
-
-    // Runs until the next event that concerns the wait.
-    End next() {
-        if (!portGone() && link_.timedOut_ == 0 && !stopped())
-            loop_.exec();
-        if (portGone())
-            return End::Failed;
-        if (link_.timedOut_ != 0)
-            return End::TimedOut;
-        return stopped() ? End::Stopped : End::Bytes;
-    }
-
-private:
-    using Clock = std::chrono::steady_clock;
-
-    // Never before due_: the timer counts whole milliseconds from the moment
-    // it starts, which is after now.
-    void startTimer() {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(due_ - Clock::now());
-        const auto ms = std::chrono::milliseconds(std::max<qint64>(left.count(), 0));
-        timer_.start(ms);
-        firesAt_ = Clock::now() + ms;
-    }
-
-    void onTimer() {
-        if (Clock::now() >= due_ && beforeEnd_)
-            beforeEnd_();
-        if (finished_)
-            return;
-        if (Clock::now() < due_) {
-            startTimer(); // bytes came meanwhile and moved the end
-            return;
-        }
-        link_.timedOut_ = 1;
-        loop_.quit();
-    }
-
-    bool portGone() const { return watchPort_ && (failed_ || !link_.port_.isOpen()); }
-    bool stopped() const { return stoppable_ && link_.stopPending_; }
-    Link& link_;
-    bool watchPort_;
-    bool stoppable_;
-    QEventLoop loop_;
-    QTimer timer_;
-    QTimer deadline_;
-    Clock::time_point due_;     // the end arm() set
-    Clock::time_point firesAt_; // when timer_ fires at the latest
-    std::function<void()> beforeEnd_;
-    bool failed_ = false;
-    bool pastDeadline_ = false;
-    bool finished_ = false; // quit(): what was waited for happened
-};
 
 Link::Link(SerialPort& port, LinkTiming timing, QObject* parent)
     : QObject(parent), port_(port), timing_(timing) {
@@ -401,6 +281,9 @@ private:
     void take(int b) {
         // What came in with the byte that filled the last cell is dropped with it.
         Reply& r = x_.reply;
+        using namespace std::chrono;
+        x_.lastByteMs = int(duration_cast<milliseconds>(steady_clock::now() - sent_).count());
+        x_.firstByteMs = r.count == 0 ? x_.lastByteMs : x_.firstByteMs;
         if (r.count < Reply::kCells) {
             r.cells[static_cast<std::size_t>(++r.count)] = static_cast<qint16>(b);
             taken_.append(static_cast<char>(b));
@@ -414,6 +297,7 @@ private:
     int gapMs_;
     bool matching_;
     QByteArray taken_; // the reply's bytes so far, for the rule without a copy per byte
+    const std::chrono::steady_clock::time_point sent_ = std::chrono::steady_clock::now();
     qsizetype held_ = 0;
     bool lit_ = false;
     bool over_ = false;
@@ -482,7 +366,7 @@ Exchange Link::transact(const QByteArray& request, Send how, int gapMs, const Re
     Exchange x;
     x.request = request;
     if (!active_ && port_.isOpen())
-        port_.discardInput();
+        x.staleBytes = dropInput(&x.staleFirst);
     x.status = exchange(x, how, gapMs, rule);
     if (x.status == LinkStatus::Busy)
         x.error = tr("The serial link is busy with another request.");

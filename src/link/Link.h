@@ -49,7 +49,13 @@ struct Exchange {
     Reply reply;
     QString error;             // the port's reason, for PortFailed and NotOpen
     bool echoed = false;       // an exact copy of the request came first, and was dropped
+    int staleBytes = 0;        // waiting when the request went, and dropped
+    int staleFirst = -1;       // the first of them
     bool pastDeadline = false; // the reply was still coming at the rule's deadline
+    // When the reply's first and last bytes were taken, in ms from the end of
+    // the request on the line; -1 when none came.
+    int firstByteMs = -1;
+    int lastByteMs = -1;
     bool ok() const { return status == LinkStatus::Ok; }
 };
 
@@ -89,6 +95,15 @@ public:
     LinkStatus releaseLine();
     // Pause, windows responsive. Ok, or PortFailed when the port dies meanwhile.
     LinkStatus idle(int ms);
+    // Listens for ms, dropping what comes and noting it; stoppable as idle().
+    struct Heard {
+        LinkStatus status = LinkStatus::Ok;
+        int bytes = 0;
+        int first = -1;      // the first byte
+        qint64 firstMs = -1; // from the call
+        qint64 lastMs = -1;
+    };
+    Heard overhear(int ms);
 
     // SendAll settles 5 ms after the last byte before RTS drops; WriteAll
     // drops RTS as soon as the bytes are out.
@@ -126,6 +141,8 @@ private:
     LinkStatus lowerRts();
     LinkStatus pause(int ms);
     LinkStatus failure(quint64 failuresBefore, const QString& fallback);
+    // Reads out and drops what the port holds; the count, and the first byte.
+    int dropInput(int* first);
     QString notOpenText() const;
     SerialPort& port_;
     LinkTiming timing_;

@@ -55,8 +55,12 @@ QByteArray readMessages(int reg, int count) {
 
 QByteArray writeMessage(int reg, const QByteArray& text) {
     QByteArray data = text;
-    if (data.size() % 2)
-        data.append('\0');
+    // The unit keeps whatever a write does not reach, and a text ends at its
+    // first 0: a text shorter than the slot must carry that 0, or it would
+    // show the tail of the longer text it replaces. An odd length ends in its
+    // pad byte; an even one takes one more register of 0.
+    if (data.size() < kMessageMaxLength)
+        data.append(data.size() % 2 ? 1 : 2, '\0');
     return writeMultipleRegisters(reg, data);
 }
 

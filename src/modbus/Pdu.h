@@ -27,8 +27,9 @@ constexpr int kMaxReadRegisters = 125;
 constexpr int kMessagesPerBlockRead = kMaxReadRegisters / kRegistersPerMessage;
 
 // The unit's message forms. A read asks for one whole slot; a write sends the
-// text (already in the code page, 1..40 bytes) with a 0 pad byte when its
-// length is odd; an erase writes one register of 0.
+// text (already in the code page, 1..40 bytes) and, when it is shorter than
+// the slot, a 0 that ends it (its pad byte for an odd length, one more
+// register of 0 for an even one); an erase writes one register of 0.
 QByteArray readMessage(int reg);
 // A block read: count whole slots (1..kMessagesPerBlockRead) from the one at reg.
 QByteArray readMessages(int reg, int count);

@@ -19,7 +19,7 @@ void SimLine::setUnits(int first, int last) {
                  owned_.end());
     head->setUnit(first);
     for (int address = first + 1; address <= last; ++address) {
-        owned_.push_back(std::make_unique<SimModel>(address, head->bareRegisters()));
+        owned_.push_back(std::make_unique<SimModel>(address, head->clearSlotOnWrite()));
         units_.push_back(owned_.back().get());
     }
 }
@@ -31,9 +31,9 @@ SimModel* SimLine::unit(int address) {
     return nullptr;
 }
 
-void SimLine::setBareRegisters(bool bare) {
+void SimLine::setClearSlotOnWrite(bool on) {
     for (const auto& u : units_)
-        u->setBareRegisters(bare);
+        u->setClearSlotOnWrite(on);
 }
 
 void SimLine::setSingleMessageReads(bool on) {

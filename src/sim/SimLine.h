@@ -37,7 +37,7 @@ public:
     SimModel* unit(int address);
 
     // Every unit's register map, as SimModel's.
-    void setBareRegisters(bool bare);
+    void setClearSlotOnWrite(bool on);
     void setSingleMessageReads(bool on);
 
     // The reply to one request frame on the line; empty when no unit answers.

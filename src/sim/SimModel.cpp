@@ -28,7 +28,7 @@ bool isLineEnd(char c) {
 
 } // namespace
 
-SimModel::SimModel(int unit, bool bareRegisters) : unit_(unit), bare_(bareRegisters) {}
+SimModel::SimModel(int unit, bool clearSlotOnWrite) : unit_(unit), clearSlot_(clearSlotOnWrite) {}
 
 quint16 SimModel::crc16(const QByteArray& bytes) {
     quint16 crc = 0xFFFF;
@@ -65,14 +65,14 @@ int SimModel::unit() const {
     return unit_;
 }
 
-void SimModel::setBareRegisters(bool bare) {
+void SimModel::setClearSlotOnWrite(bool on) {
     QMutexLocker lock(&mutex_);
-    bare_ = bare;
+    clearSlot_ = on;
 }
 
-bool SimModel::bareRegisters() const {
+bool SimModel::clearSlotOnWrite() const {
     QMutexLocker lock(&mutex_);
-    return bare_;
+    return clearSlot_;
 }
 
 void SimModel::setSingleMessageReads(bool on) {
@@ -143,7 +143,7 @@ QByteArray SimModel::writeRegisters(const QByteArray& request, bool broadcast) {
         return exception(kWrite, IllegalAddress);
 
     const int first = start - kFirstRegister;
-    if (!bare_ && first % kRegistersPerSlot == 0)
+    if (clearSlot_ && first % kRegistersPerSlot == 0)
         std::fill_n(registers_.begin() + first, kRegistersPerSlot, quint16(0));
     for (int r = 0; r < count; ++r)
         registers_[size_t(first + r)] = quint16(word(request, kHeader + 2 * r));

@@ -7,11 +7,10 @@
 // the 20 registers from 400 + 20k, two characters per register, the first
 // character in the high byte, the text ending at the first 0 byte.
 //
-// Slot rule: a write (function 16) that starts at a slot's first register
-// replaces that slot's message: the rest of the slot is cleared to 0 before
-// the written registers are set, as the unit does when it stores a new text.
-// Any other write just sets the registers. With bareRegisters the slot rule is
-// off and the map is a plain block of registers.
+// A write (function 16) sets the registers it carries and nothing else: the
+// rest of a slot keeps what it held, so a text ends where its 0 byte ends it.
+// With clearSlotOnWrite, as some units do, a write that starts at a slot's
+// first register clears the rest of that slot first (off by default).
 //
 // Answers: function 3 and 16 to its own unit address; exception 01 for any
 // other function, 02 for registers outside 400..799, 03 for a count of 0, over
@@ -41,15 +40,15 @@ public:
 
     enum Exception : quint8 { IllegalFunction = 1, IllegalAddress = 2, IllegalValue = 3 };
 
-    explicit SimModel(int unit = 1, bool bareRegisters = false);
+    explicit SimModel(int unit = 1, bool clearSlotOnWrite = false);
 
     // The reply to one request frame; empty when the unit stays silent.
     QByteArray reply(const QByteArray& request);
 
     void setUnit(int unit);
     int unit() const;
-    void setBareRegisters(bool bare);
-    bool bareRegisters() const;
+    void setClearSlotOnWrite(bool on);
+    bool clearSlotOnWrite() const;
     void setSingleMessageReads(bool on);
 
     // Stores text (at most 40 bytes kept) in slot 0..19, the rest of the slot 0.
@@ -86,7 +85,7 @@ private:
 
     mutable QMutex mutex_;
     int unit_;
-    bool bare_;
+    bool clearSlot_;
     bool singleMessageReads_ = false;
     std::array<quint16, kRegisterCount> registers_{};
 };

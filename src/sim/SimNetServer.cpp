@@ -48,7 +48,7 @@ bool SimNetServer::listen(const SimConfig& config, const QHostAddress& host, qui
     rtu_ = rtuOverTcp;
     if (line_.unitCount() == 1)
         line_.model().setUnit(config.unit);
-    line_.setBareRegisters(config.bareRegisters);
+    line_.setClearSlotOnWrite(config.clearSlotOnWrite);
     line_.setSingleMessageReads(config.singleMessageReads);
     if (server_.listen(host, port))
         return true;

@@ -32,13 +32,21 @@ void setCloseOnExec(int fd) {
 
 } // namespace
 
-SimUnit::SimUnit(QObject* parent) : QObject(parent), silence_(this), tick_(this), reopen_(this) {
-    for (QTimer* t : {&silence_, &tick_, &reopen_}) {
+SimUnit::SimUnit(QObject* parent)
+    : QObject(parent), silence_(this), tick_(this), reopen_(this), idle_(this) {
+    for (QTimer* t : {&silence_, &tick_, &reopen_, &idle_}) {
         t->setTimerType(Qt::PreciseTimer);
         t->setSingleShot(true);
     }
     connect(&silence_, &QTimer::timeout, this, &SimUnit::onSilence);
     connect(&tick_, &QTimer::timeout, this, &SimUnit::onTick);
+    connect(&idle_, &QTimer::timeout, this, [this] {
+        const QByteArray bytes = faults_.idleBytes();
+        if (master_ >= 0 && !bytes.isEmpty()) {
+            [[maybe_unused]] const ssize_t n =
+                ::write(master_, bytes.constData(), size_t(bytes.size()));
+        }
+    });
     connect(&reopen_, &QTimer::timeout, this, [this] {
         if (readNotifier_)
             readNotifier_->setEnabled(true);
@@ -64,9 +72,10 @@ int SimUnit::msUntil(qint64 delta) {
 bool SimUnit::start(const SimConfig& config, QString* error) {
     stop();
     config_ = config;
+    faults_.configure(config.faults);
     if (line_.unitCount() == 1)
         line_.model().setUnit(config.unit);
-    line_.setBareRegisters(config.bareRegisters);
+    line_.setClearSlotOnWrite(config.clearSlotOnWrite);
     line_.setSingleMessageReads(config.singleMessageReads);
 
     int master = -1;
@@ -112,6 +121,7 @@ void SimUnit::stop() {
     silence_.stop();
     tick_.stop();
     reopen_.stop();
+    idle_.stop();
     delete readNotifier_;
     readNotifier_ = nullptr;
     if (master_ >= 0)
@@ -200,13 +210,21 @@ void SimUnit::answer(const QByteArray& request) {
     QByteArray reply = line_.reply(request);
     if (reply.isEmpty())
         return;
-    if (config_.garbage || (config_.followLineSpeed && lineSpeed() != config_.baud)) {
+    const bool otherSettings = config_.followLineSpeed && lineSpeed() != config_.baud;
+    // A reply at other settings arrives as garbled bytes, its faults unseen.
+    if (!config_.garbage && !otherSettings)
+        reply = faults_.shape(reply);
+    if (reply.isEmpty())
+        return;
+    if (config_.garbage || otherSettings) {
         auto* random = QRandomGenerator::global();
         do {
             for (auto& c : reply)
                 c = char(random->bounded(256));
         } while (SimModel::crcValid(reply));
     }
+    if (config_.lateMs > 0)
+        faults_.countLate();
     reply_ = reply;
     sent_ = 0;
     replyStartNs_ = nowNs() + qint64(config_.turnaroundMs + config_.lateMs) * kNsPerMs;
@@ -247,6 +265,8 @@ void SimUnit::onTick() {
         const QByteArray done = reply_;
         reply_.clear();
         emit replySent(done);
+        if (config_.faults.noiseBytes > 0 || config_.faults.secondMaster)
+            idle_.start(SimFaults::kIdleDelayMs);
         return;
     }
     scheduleNextByte();

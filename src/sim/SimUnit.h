@@ -12,6 +12,7 @@
 // line. The slave side stays open here too, so the tool may close and reopen
 // it without the master seeing a hang-up.
 
+#include "sim/SimFaults.h"
 #include "sim/SimLine.h"
 
 #include <QByteArray>
@@ -25,7 +26,7 @@ class QSocketNotifier;
 struct SimConfig {
     int unit = 1; // the address of a line of one unit; a line of many keeps its own
     int baud = 9600;
-    bool bareRegisters = false;
+    bool clearSlotOnWrite = false;   // a write at a slot's start clears the slot first
     bool singleMessageReads = false; // a read of several messages at once is refused
     bool pacing = true;
     int turnaroundMs = 2;
@@ -39,6 +40,7 @@ struct SimConfig {
     // Hear the speed the tool set on its side of the line: at any other speed
     // than baud a reply arrives as garbled bytes, as it would on a real line.
     bool followLineSpeed = false;
+    SimFaultConfig faults; // the faults of sim/SimFaults.h, each off unless asked for
 };
 
 class SimUnit : public QObject {
@@ -61,6 +63,8 @@ public:
     // only one unless the line was given more.
     SimLine& line() { return line_; }
     SimModel& model() { return line_.model(); }
+    // What the faults made so far.
+    const SimFaultCounts& injected() const { return faults_.counts(); }
 
 signals:
     void requestSeen(const QByteArray& frame);
@@ -86,6 +90,8 @@ private:
     QTimer silence_; // ends a request frame
     QTimer tick_;    // writes the reply bytes that are due
     QTimer reopen_;  // retries reading after the master saw a hang-up
+    QTimer idle_;    // puts the faults' bytes on the idle line
+    SimFaults faults_;
     QElapsedTimer clock_;
 
     QByteArray frame_;         // request being gathered

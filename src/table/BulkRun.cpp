@@ -163,10 +163,16 @@ void BulkRun::advanceTo(int slot, int percent) {
 }
 
 bool BulkRun::pauseAndExchange(const QByteArray& pdu, Transaction& t) {
+    return paused() && exchange(pdu, t);
+}
+
+bool BulkRun::paused() {
     // Bytes that come in during the pause (a late answer to the previous
     // request) are dropped with the request, or they would pass for its reply.
-    if (stopped() || !lineOk(parts_.transport.bulkPause()) || stopped())
-        return false;
+    return !stopped() && lineOk(parts_.transport.bulkPause()) && !stopped();
+}
+
+bool BulkRun::exchange(const QByteArray& pdu, Transaction& t) {
     t = parts_.transport.transact(unit_, pdu);
     return lineOk(t.status);
 }
@@ -178,8 +184,7 @@ bool BulkRun::answered(int i, const QByteArray& pdu, const Transaction& t) {
     if (check.verdict == ReplyCheck::Verdict::Silent)
         result_.silent.append(i);
     else
-        result_.rejected.append(
-            {i, check.reason(), check.verdict == ReplyCheck::Verdict::Exception});
+        result_.rejected.append({i, check.reason()});
     return false;
 }
 
@@ -269,7 +274,13 @@ std::optional<SlotsRead> BulkRun::blockNotTaken(int first, int count, const Repl
         noteBlockAnswer(BlockReadMemory::Answer::Refuses);
         return readOne(first);
     }
-    if (check.verdict == V::Exception || check.verdict == V::Unexpected) {
+    // A refusal is an exception that says the unit cannot serve such a request
+    // (1 to 3) or an answer that does not fit it; another exception (4, the
+    // device failed; 6, busy) is a failure of the slots asked, as when read alone.
+    const bool cannotServe =
+        (check.verdict == V::Exception && check.detail >= 1 && check.detail <= 3) ||
+        check.verdict == V::Unexpected;
+    if (cannotServe) {
         refuseBlockReads(check);
         return std::nullopt;
     }
@@ -325,7 +336,14 @@ bool BulkRun::writeSlot(int i, const QString& text, const QString& before) {
         text.isEmpty() ? Pdu::eraseMessage(messageRegister(i))
                        : Pdu::writeMessage(messageRegister(i), CodePage::encode(text).bytes);
     Transaction t;
-    if (!pauseAndExchange(request, t)) {
+    bool went = paused();
+    if (went) {
+        // Recorded before it goes: a program killed while the unit answers
+        // leaves the write in the history all the same.
+        ::noteSent(parts_.record, parts_.transport, unit_, i, before, text);
+        went = exchange(request, t);
+    }
+    if (!went) {
         noteChange(i, before, text,
                    result_.outcome == BulkResult::Outcome::Stopped
                        ? ChangeResult::stopped()
@@ -382,8 +400,13 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
     if (result_.blockReadsRefused)
         parts_.op.message(result_.error, kFaultTitle, MsgIcon::Exclamation, MsgButtons::Ok);
     if (result_.outcome == BulkResult::Outcome::PortFailed) {
+        // What was done before the line failed is said, as after a stop.
+        const QString done = result_.done.isEmpty() ? QString()
+                                                    : QStringLiteral("\r\nBefore it failed, ") +
+                                                          stoppedText(result_.done, verb);
         result_.reconnect =
-            parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error),
+            parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error) +
+                                  done,
                               PortTexts::failedTitle(parts_.transport.endpointName()),
                               MsgIcon::Critical, MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
     }

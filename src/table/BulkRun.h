@@ -22,8 +22,7 @@
 // A slot whose reply came but could not be taken as the unit's answer.
 struct RejectedReply {
     int interlock = 0;
-    QString reason;       // ReplyCheck::reason()
-    bool refusal = false; // a Modbus exception: the unit did not do what was asked
+    QString reason; // ReplyCheck::reason()
 };
 
 // A slot whose read-back after a confirmed write is not what was written.
@@ -140,6 +139,10 @@ public:
     // The pause, then one request and its reply. A stop asked for before or
     // during the pause ends the run here, between two requests.
     bool pauseAndExchange(const QByteArray& pdu, Transaction& t);
+    // Its two halves: the pause (false when a stop or the line ended the
+    // run), then the request and its reply (false when the line failed).
+    bool paused();
+    bool exchange(const QByteArray& pdu, Transaction& t);
     // True when the reply is the addressed unit's whole answer to pdu (the
     // slot then counts as done); else the slot is noted as silent or rejected.
     bool confirmed(int i, const QByteArray& pdu, const Transaction& t);
@@ -158,8 +161,10 @@ public:
     // ended (ended() says so for a stop or a failed port).
     std::optional<SlotsRead> readSlots(int first, int last);
     // Writes text to slot i (an empty text erases it); true when confirmed.
-    // A write that fails is recorded (BulkParts::record) with before, what
-    // the slot held when that was read first; the caller records the rest.
+    // The write is recorded (BulkParts::record) as sent just before its
+    // request goes, and a write that fails with its outcome, each with before,
+    // what the slot held when that was read first; the caller records the
+    // outcome of the rest.
     bool writeSlot(int i, const QString& text, const QString& before = QString());
     // Records the change of slot i (BulkParts::record), when a record is set.
     void noteChange(int i, const QString& before, const QString& written, const QString& result);

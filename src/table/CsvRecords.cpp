@@ -126,3 +126,22 @@ QString csvField(const QString& field, QChar separator) {
     q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
+
+namespace {
+// The text begins like a formula once any apostrophes before are passed.
+bool startsLikeFormula(const QString& text) {
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i) == QLatin1Char('\''))
+        ++i;
+    return i < text.size() && QStringLiteral("=+-@").contains(text.at(i));
+}
+} // namespace
+
+QString formulaGuarded(const QString& cell) {
+    return startsLikeFormula(cell) ? QLatin1Char('\'') + cell : cell;
+}
+
+QString formulaUnguarded(const QString& cell) {
+    const bool marked = cell.startsWith(QLatin1Char('\'')) && startsLikeFormula(cell);
+    return marked ? cell.mid(1) : cell;
+}

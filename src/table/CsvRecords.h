@@ -27,3 +27,10 @@ std::optional<QVector<CsvRecord>> scanCsvRecords(const QString& text, QChar sepa
 // doubled) when it holds the separator or a quote, or begins or ends with a
 // blank, else as it is. scanCsvRecords() reads it back the same.
 QString csvField(const QString& field, QChar separator = QLatin1Char(','));
+
+// A cell beginning with = + - or @ (after any apostrophes) would run as a
+// formula in a spreadsheet that opens the file: it is written with one
+// apostrophe before it, the way spreadsheets mark a text cell, and read back
+// without it. formulaUnguarded(formulaGuarded(t)) == t for every text t.
+QString formulaGuarded(const QString& cell);
+QString formulaUnguarded(const QString& cell);

@@ -26,14 +26,6 @@ QString groupCaption(int k) {
     return {};
 }
 
-// The text begins like a formula once any apostrophes before are passed.
-bool startsLikeFormula(const QString& text) {
-    qsizetype i = 0;
-    while (i < text.size() && text.at(i) == QLatin1Char('\''))
-        ++i;
-    return i < text.size() && QStringLiteral("=+-@").contains(text.at(i));
-}
-
 // Slot k's row: its terminal and group cells, when given, must be slot k's,
 // and its message one a unit can hold. Why not, or an empty text.
 QString rowProblem(const CsvRecord& rec, int k) {
@@ -166,13 +158,11 @@ std::optional<QChar> csvSeparatorOf(const QString& text) {
 }
 
 QString csvMessageCell(const QString& message) {
-    const QString cell = MessageText::escaped(message);
-    return startsLikeFormula(cell) ? QLatin1Char('\'') + cell : cell;
+    return formulaGuarded(MessageText::escaped(message));
 }
 
 QString csvCellMessage(const QString& cell) {
-    const bool marked = cell.startsWith(QLatin1Char('\'')) && startsLikeFormula(cell);
-    return MessageText::unescaped(marked ? cell.mid(1) : cell);
+    return MessageText::unescaped(formulaUnguarded(cell));
 }
 
 CsvResult parseCsvTable(const QByteArray& data, const TextTable& defaults, TextTable& out) {

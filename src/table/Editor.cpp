@@ -180,6 +180,7 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
 
     LineBusyScope busy(activity_);
     const QByteArray request = Pdu::writeMessage(reg, bytes);
+    noteSent(record_, transport_, unit, k, QString(), text); // before it goes
     const Transaction t = transport_.transact(unit, request);
     if (!t.ok()) {
         note(unit, k, text, ChangeResult::ofLine(t.status, watch.reason(t.status)));
@@ -229,6 +230,7 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     view.clearNewText();
     LineBusyScope busy(activity_);
     const QByteArray request = Pdu::eraseMessage(reg);
+    noteSent(record_, transport_, unit, k, QString(), QString()); // before it goes
     const Transaction t = transport_.transact(unit, request);
     if (!t.ok()) {
         note(unit, k, QString(), ChangeResult::ofLine(t.status, watch.reason(t.status)));

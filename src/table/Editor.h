@@ -60,7 +60,7 @@ public:
     void setConfirmErase(bool on) { confirmErase_ = on; }
     bool verifyWrites() const { return verifyWrites_; }
 
-    // Hears every write and erase sent, with its result (transport/ChangeRecord.h);
+    // Hears every write and erase as it goes, then with its result (transport/ChangeRecord.h);
     // null (the default) records nothing. The unit's text before is not read.
     void setChangeRecord(ChangeRecord* record) { record_ = record; }
 

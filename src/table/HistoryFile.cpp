@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -111,7 +112,7 @@ QByteArray historyRow(const SlotChange& c) {
                              plain(c.result)};
     QStringList quoted;
     for (const QString& f : fields)
-        quoted << csvField(f);
+        quoted << csvField(formulaGuarded(f));
     const QByteArray row = quoted.join(QLatin1Char(',')).toUtf8();
     return row + ',' + checksumOf(row) + '\n';
 }
@@ -126,7 +127,9 @@ std::optional<SlotChange> historyChange(const QByteArray& row, bool* header) {
     const auto records = scanCsvRecords(QString::fromUtf8(row.left(comma)), QLatin1Char(','), why);
     if (!records || records->size() != 1 || records->first().fields.size() != kFields)
         return std::nullopt;
-    const QStringList& f = records->first().fields;
+    QStringList f;
+    for (const QString& field : records->first().fields)
+        f << formulaUnguarded(field);
     SlotChange c;
     c.time = QDateTime::fromString(f[0], Qt::ISODate);
     const auto unit = number(f[3]);
@@ -172,6 +175,7 @@ HistoryRead readHistory(const QString& path) {
         return r;
     }
     const QList<QByteArray> rows = file.readAll().split('\n');
+    QVector<SlotChange> read;
     for (qsizetype i = 0; i < rows.size(); ++i) {
         const QByteArray& row = rows[i];
         if (row.isEmpty())
@@ -180,11 +184,35 @@ HistoryRead readHistory(const QString& path) {
         const auto change = historyChange(row, &header);
         // The last row without its line end was cut short, whatever it holds.
         if (change && i + 1 < rows.size())
-            r.changes << *change;
+            read << *change;
         else if (!header)
             ++r.damaged;
     }
+    r.changes = joinedChanges(read);
     return r;
+}
+
+QVector<SlotChange> joinedChanges(const QVector<SlotChange>& rows) {
+    const auto writeOf = [](const SlotChange& c) {
+        return QStringList{c.endpoint, QString::number(c.unit), QString::number(c.slot), c.written}
+            .join(QChar(0));
+    };
+    QVector<SlotChange> out;
+    QHash<QString, qsizetype> awaiting; // a sent row's place in out, by its write
+    for (const SlotChange& c : rows) {
+        const QString write = writeOf(c);
+        if (c.result == ChangeResult::sent()) {
+            out << c;
+            out.last().result = ChangeResult::noOutcome();
+            awaiting.insert(write, out.size() - 1); // an earlier one stays without
+        } else if (const auto at = awaiting.constFind(write); at != awaiting.constEnd()) {
+            out[*at] = c;
+            awaiting.erase(at);
+        } else {
+            out << c;
+        }
+    }
+    return out;
 }
 
 QVector<SlotChange> historyOf(const QVector<SlotChange>& changes, std::optional<int> unit,

@@ -8,8 +8,16 @@
 // The row: time (ISO 8601, local time with its offset), port or gateway,
 // speed, unit, slot, terminal, before, written, result, checksum (four hex
 // digits, CRC-16 of the row's bytes before the comma ahead of it). Message
-// texts carry \xHH for control characters (MessageText::escaped). The file
-// starts with a header row of the names.
+// texts carry \xHH for control characters (MessageText::escaped); a field
+// that a spreadsheet would take for a formula has an apostrophe before it
+// (formulaGuarded), dropped on reading. The file starts with a header row of
+// the names.
+//
+// Each write has two rows: one with the result "sent", appended before its
+// request goes, and one with its outcome. Reading joins the two into one
+// change (files from before the sent rows have the outcome alone); a sent row
+// that no outcome followed, because the program ended between the two, reads
+// as a change with the result "sent, no outcome recorded".
 
 #include "startup/Operator.h"
 #include "transport/ChangeRecord.h"
@@ -52,11 +60,15 @@ std::optional<SlotChange> historyChange(const QByteArray& row, bool* header = nu
 bool appendHistoryRow(const QString& path, const QByteArray& row, QString& why);
 
 struct HistoryRead {
-    QVector<SlotChange> changes; // in the order of the file
+    QVector<SlotChange> changes; // in the order of the file, each sent row joined to its outcome
     int damaged = 0;             // rows cut short or failing their checksum
     QString error;               // the file could not be read; a missing file is no error
 };
 HistoryRead readHistory(const QString& path);
+// The changes of rows as read: a sent row and the first outcome after it of
+// the same write (endpoint, unit, slot and text) are one change, the outcome,
+// in the place of the sent row; an outcome without a sent row stands alone.
+QVector<SlotChange> joinedChanges(const QVector<SlotChange>& rows);
 
 // The changes of unit (all units when unset) at since or later (all when invalid).
 QVector<SlotChange> historyOf(const QVector<SlotChange>& changes, std::optional<int> unit,

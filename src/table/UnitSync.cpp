@@ -6,6 +6,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 const QString kHeldBackTitle = QStringLiteral("Messages Not Written");
@@ -15,6 +17,14 @@ QString shown(const QString& text, const QString& defaultText) {
         return QStringLiteral("nothing (the default \"%1\")")
             .arg(MessageText::escaped(defaultText));
     return QLatin1Char('"') + MessageText::escaped(text) + QLatin1Char('"');
+}
+
+// Slot k is no longer one that did not answer or answered badly.
+void forgetSlot(BulkResult& r, int k) {
+    r.silent.removeAll(k);
+    r.rejected.erase(std::remove_if(r.rejected.begin(), r.rejected.end(),
+                                    [k](const RejectedReply& x) { return x.interlock == k; }),
+                     r.rejected.end());
 }
 
 SlotDifference differenceAt(int k, const QString& onUnit, const QString& entry,
@@ -46,6 +56,10 @@ QString compareSummary(const CompareResult& result) {
     const int unread = kInterlockCount - static_cast<int>(result.run.done.size());
     if (result.matches())
         return QStringLiteral("%1 of %1 slots as in the file").arg(kInterlockCount);
+    if (result.run.done.isEmpty()) // nothing was compared: say why, not "0 differ"
+        return result.run.rejected.isEmpty()
+                   ? QStringLiteral("the unit did not answer: no slot was compared")
+                   : QStringLiteral("no reply of the unit could be used: no slot was compared");
     QString text =
         QStringLiteral("%1 of %2 slots differ").arg(result.differences.size()).arg(kInterlockCount);
     if (unread > 0)
@@ -171,19 +185,23 @@ bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults,
 void UnitSync::restoreSlot(BulkRun& run, int k, const QString& before, const QString& entry,
                            const QString& defaultText, RestoreResult& r) {
     const QString content = UnitText::slotContent(entry, defaultText);
-    if (!run.writeSlot(k, content, before)) {
-        if (run.ended())
-            return;
-        // Unless the unit refused the write, it may have stored it: what it holds is not known.
-        SlotDifference d = differenceAt(k, before, entry, defaultText);
-        const auto& rejected = r.run.rejected;
-        d.unread = rejected.isEmpty() || rejected.constLast().interlock != k ||
-                   !rejected.constLast().refusal;
-        r.differences << d;
+    const bool confirmed = run.writeSlot(k, content, before);
+    if (!confirmed && run.ended())
+        return;
+    // A write the unit did not confirm may still have been stored: what the
+    // slot holds is read again, never assumed.
+    const auto mismatch = run.readBack(k, content);
+    if (!confirmed && !mismatch && !run.ended()) {
+        forgetSlot(r.run, k); // it holds the entry: the write took, though unconfirmed
+    } else if (!confirmed) {
+        if (mismatch) {
+            SlotDifference d = differenceAt(k, mismatch->readBack, entry, defaultText);
+            d.unread = mismatch->unread;
+            r.differences << d;
+        }
         return;
     }
     r.run.done << k;
-    const auto mismatch = run.readBack(k, content);
     if (run.ended() && !mismatch) {
         run.noteChange(k, before, content, ChangeResult::done(content));
         return; // stopped before the read-back: written, not proven

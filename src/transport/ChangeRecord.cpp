@@ -11,6 +11,14 @@ bool SlotChange::operator==(const SlotChange& o) const {
 
 namespace ChangeResult {
 
+QString sent() {
+    return QStringLiteral("sent");
+}
+
+QString noOutcome() {
+    return QStringLiteral("sent, no outcome recorded");
+}
+
 QString done(const QString& written) {
     return written.isEmpty() ? QStringLiteral("erased") : QStringLiteral("written");
 }
@@ -62,4 +70,9 @@ void noteChange(ChangeRecord* record, Transport& transport, int unit, int slot,
     c.written = written;
     c.result = result;
     record->record(c);
+}
+
+void noteSent(ChangeRecord* record, Transport& transport, int unit, int slot, const QString& before,
+              const QString& written) {
+    noteChange(record, transport, unit, slot, before, written, ChangeResult::sent());
 }

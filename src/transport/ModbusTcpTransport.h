@@ -31,6 +31,8 @@ class ModbusTcpTransport : public NetTransport {
 public:
     using NetTransport::NetTransport;
     quint16 lastTransaction() const { return transaction_; }
+    // Each reply carries its request's transaction id.
+    bool repliesNameTheirRequest() const override { return true; }
 
 protected:
     QByteArray frame(int unit, const QByteArray& requestPdu) override;

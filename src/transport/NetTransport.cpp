@@ -153,7 +153,9 @@ TransportStatus NetTransport::prepare() {
 }
 
 NetTransport::Outcome NetTransport::exchange(int unit, Transaction& t) {
-    socket_.readAll(); // whatever an earlier exchange left
+    const QByteArray stale = socket_.readAll(); // whatever an earlier exchange left
+    t.staleBytes = int(stale.size());
+    t.staleAddress = stale.isEmpty() ? -1 : quint8(stale.at(0));
     emit sending(true);
     const bool written = socket_.write(t.sent) == t.sent.size();
     emit sending(false);
@@ -208,6 +210,8 @@ NetTransport::Outcome NetTransport::receiveReply(int unit, Transaction& t, bool&
             emit receiving(true);
         buffer += chunk;
         total += chunk.size();
+        t.lastByteMs = int(requestSent.elapsed()); // for the line's counters
+        t.firstByteMs = t.firstByteMs < 0 ? t.lastByteMs : t.firstByteMs;
         if (total > kMaxReplyBytes) { // a peer that never stops sending
             cutOff(unit, buffer, t, false);
             return Outcome::Done;
@@ -267,6 +271,45 @@ Transaction NetTransport::transact(int unit, const QByteArray& requestPdu, Reply
         break;
     }
     return t;
+}
+
+Overheard NetTransport::overhear(int ms) {
+    Overheard o;
+    if (active_) {
+        o.status = TransportStatus::Busy;
+        return o;
+    }
+    ActiveScope scope(active_);
+    stopPending_ = false;
+    QElapsedTimer clock;
+    clock.start();
+    // An idle connection the gateway closes meanwhile is no failure here:
+    // the next request connects again, and nothing more can come on it.
+    for (qint64 left = ms; left > 0; left = ms - clock.elapsed()) {
+        const End end = wait(int(left), true);
+        const QByteArray chunk = connected() ? socket_.readAll() : QByteArray();
+        if (!chunk.isEmpty()) {
+            if (o.bytes == 0) {
+                o.address = quint8(chunk.at(0));
+                o.firstMs = clock.elapsed();
+            }
+            o.bytes += int(chunk.size());
+            o.lastMs = clock.elapsed();
+        }
+        if (end == End::Stopped) {
+            o.status = TransportStatus::Stopped;
+            break;
+        }
+        if (end == End::Closed) {
+            TimedLoop rest(int(std::max<qint64>(ms - clock.elapsed(), 0)));
+            connect(this, &Transport::stopRequested, &rest.loop, &QEventLoop::quit);
+            rest.loop.exec();
+            if (stopPending_)
+                o.status = TransportStatus::Stopped;
+            break;
+        }
+    }
+    return o;
 }
 
 TransportStatus NetTransport::bulkPause() {

@@ -44,6 +44,7 @@ public:
     Transaction transact(int unit, const QByteArray& requestPdu,
                          ReplyEnd end = ReplyEnd::Normal) override;
     TransportStatus bulkPause() override;
+    Overheard overhear(int ms) override;
 
 protected:
     // The request as it goes on the network.

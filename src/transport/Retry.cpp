@@ -2,6 +2,8 @@
 
 #include "modbus/Pdu.h"
 
+#include <QDateTime>
+
 bool isReadRequest(const QByteArray& requestPdu) {
     if (requestPdu.isEmpty())
         return false;
@@ -26,9 +28,78 @@ bool mayResend(const QByteArray& requestPdu, const Transaction& t) {
     return isReadRequest(requestPdu);
 }
 
+qint64 replyOrderClock() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+namespace {
+
+// Listens until the line owes unit nothing; Ok, or how the wait ended.
+TransportStatus awaitTurn(Transport& line, ReplyOrder& order, int unit, QString& error) {
+    for (;;) {
+        const qint64 now = replyOrderClock();
+        const qint64 until = order.sendAfter(unit, now);
+        if (until <= now)
+            return TransportStatus::Ok;
+        const FailureWatch watch(line);
+        const Overheard heard = line.overhear(int(until - now));
+        if (heard.bytes > 0) {
+            order.overheard(heard.bytes, heard.address, now + heard.firstMs, now + heard.lastMs);
+            emit line.traceNote(
+                QObject::tr("%1 bytes came while nothing was asked; dropped").arg(heard.bytes));
+        }
+        if (heard.status != TransportStatus::Ok) {
+            error = watch.reason(heard.status);
+            return heard.status;
+        }
+    }
+}
+
+// One try, in turn when an order is kept.
+Transaction transactInOrder(Transport& line, ReplyOrder* order, int unit,
+                            const QByteArray& requestPdu, ReplyEnd end) {
+    if (!order || line.repliesNameTheirRequest())
+        return line.transact(unit, requestPdu, end);
+    Transaction t;
+    t.status = awaitTurn(line, *order, unit, t.error);
+    if (t.status != TransportStatus::Ok)
+        return t;
+    const qint64 sentAt = replyOrderClock();
+    t = line.transact(unit, requestPdu, end);
+    if (t.staleBytes > 0)
+        order->overheard(t.staleBytes, t.staleAddress, sentAt, sentAt);
+    // A request that went and was stopped may still be answered.
+    if (t.status != TransportStatus::Ok &&
+        !(t.status == TransportStatus::Stopped && !t.sent.isEmpty()))
+        return t;
+    const ReplyCheck c = checkReply(t, requestPdu);
+    const bool usable = t.ok() && (c.confirmed() || c.verdict == ReplyCheck::Verdict::Exception);
+    if (!order->settle(unit, requestPdu, sentAt, replyOrderClock(), t.deadlineMs, usable)) {
+        t.framing = Framing::Untimely;
+        emit line.traceNote(
+            QObject::tr("the reply may be the late answer to an earlier request; not taken"));
+    }
+    if (order->latenessNews())
+        emit line.notice(QObject::tr("A reply came about %1 ms after its request, later than the "
+                                     "tool waits. Late replies are dropped, never taken for "
+                                     "another request's answer; a longer wait for the reply "
+                                     "(qv840ctl --timeout-ms) may let them in.")
+                             .arg(order->lateness()));
+    return t;
+}
+
+void tell(TransactionObserver* observer, int unit, const QByteArray& requestPdu,
+          const Transaction& t, int retry) {
+    if (observer && t.status == TransportStatus::Ok)
+        observer->transactionDone(unit, requestPdu, t, retry);
+}
+
+} // namespace
+
 Transaction transactRetrying(Transport& line, int unit, const QByteArray& requestPdu, ReplyEnd end,
-                             int retries) {
-    Transaction t = line.transact(unit, requestPdu, end);
+                             int retries, ReplyOrder* order, TransactionObserver* observer) {
+    Transaction t = transactInOrder(line, order, unit, requestPdu, end);
+    tell(observer, unit, requestPdu, t, 0);
     if (end == ReplyEnd::Quick)
         return t;
     for (int retry = 1; retry <= retries && mayResend(requestPdu, t); ++retry) {
@@ -41,7 +112,8 @@ Transaction transactRetrying(Transport& line, int unit, const QByteArray& reques
             t.error = watch.reason(paused);
             break;
         }
-        t = line.transact(unit, requestPdu, end);
+        t = transactInOrder(line, order, unit, requestPdu, end);
+        tell(observer, unit, requestPdu, t, retry);
     }
     return t;
 }

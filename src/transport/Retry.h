@@ -14,6 +14,7 @@
 //  - A line that failed, is busy or was stopped ends it: a connection that
 //    closed after the request went is never sent the request again here.
 
+#include "transport/ReplyOrder.h"
 #include "transport/Transport.h"
 
 // Writes are everything but the reads (functions 3 and 4); a request the
@@ -26,6 +27,18 @@ bool mayResend(const QByteArray& requestPdu, const Transaction& t);
 // requestPdu to unit through line, and again up to retries more times while
 // mayResend allows, each time after the line's pause (bulkPause()). The comms
 // test's requests (ReplyEnd::Quick) go once: it shows what one request
-// brought. Each further try is told on traceNote.
+// brought. Each further try is told on traceNote; each try that went out, to
+// observer when there is one.
+//
+// With an order (transport/ReplyOrder.h), on a line whose replies do not name
+// their request, every try waits until the line owes that unit no reply,
+// listening meanwhile (what comes is dropped and told on traceNote), and a
+// reply that may be the late answer to an earlier request is not taken: its
+// framing is Untimely.
 Transaction transactRetrying(Transport& line, int unit, const QByteArray& requestPdu, ReplyEnd end,
-                             int retries);
+                             int retries, ReplyOrder* order = nullptr,
+                             TransactionObserver* observer = nullptr);
+
+// Milliseconds on the clock the order keeps (the wall clock, which another
+// run of the tool shares).
+qint64 replyOrderClock();

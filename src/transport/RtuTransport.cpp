@@ -44,6 +44,13 @@ int wholeAnswerBytes(const QByteArray& requestPdu) {
     return function == Pdu::kWriteMultipleRegisters ? 8 : 0;
 }
 
+// How the reply arrived: after an echo or not, and when its bytes came.
+void takeArrival(const Exchange& x, Transaction& t) {
+    t.echoed = x.echoed;
+    t.firstByteMs = x.firstByteMs;
+    t.lastByteMs = x.lastByteMs;
+}
+
 } // namespace
 
 QByteArray rtuFrame(const CrcTableArray& crcTable, int unit, const QByteArray& pdu) {
@@ -139,14 +146,7 @@ int RtuTransport::deadlineMs(const QByteArray& requestPdu, int gapMs) const {
     return replyDeadlineMs(b);
 }
 
-Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
-    applyDirection();
-    Transaction t;
-    t.sent = rtuFrame(crcTable_, unit, requestPdu);
-    // A read goes out with SendAll's settling time, a write with WriteAll.
-    const bool read =
-        !requestPdu.isEmpty() && quint8(requestPdu.at(0)) == Pdu::kReadHoldingRegisters;
-    const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
+ReplyRule RtuTransport::replyRule(int unit, const QByteArray& requestPdu, int gapMs) const {
     ReplyRule rule;
     rule.echo = line().echo;
     // A reply that is whole and answers the request (or refuses it, or is a
@@ -173,6 +173,18 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
                                                                      : answerBytes;
     };
     rule.msPerByte = portMsPerByte(link_.port());
+    return rule;
+}
+
+Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+    applyDirection();
+    Transaction t;
+    t.sent = rtuFrame(crcTable_, unit, requestPdu);
+    // A read goes out with SendAll's settling time, a write with WriteAll.
+    const bool read =
+        !requestPdu.isEmpty() && quint8(requestPdu.at(0)) == Pdu::kReadHoldingRegisters;
+    const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
+    const ReplyRule rule = replyRule(unit, requestPdu, gapMs);
     const Exchange x =
         link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);
     t.status = fromLink(x.status);
@@ -180,6 +192,9 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
     t.received = x.reply.bytes();
     t.deadlineMs = rule.deadlineMs;
     t.pastDeadline = x.pastDeadline;
+    t.staleBytes = x.staleBytes;
+    t.staleAddress = x.staleFirst;
+    takeArrival(x, t);
     t.noEcho = rule.echo == EchoMode::On && !x.echoed && x.ok();
     if (t.noEcho)
         emit traceNote(tr("the line did not echo"));
@@ -191,4 +206,15 @@ Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, Reply
 
 TransportStatus RtuTransport::bulkPause() {
     return fromLink(link_.idle(pauseMs()));
+}
+
+Overheard RtuTransport::overhear(int ms) {
+    const Link::Heard h = link_.overhear(ms);
+    Overheard o;
+    o.status = fromLink(h.status);
+    o.bytes = h.bytes;
+    o.address = h.first;
+    o.firstMs = h.firstMs;
+    o.lastMs = h.lastMs;
+    return o;
 }

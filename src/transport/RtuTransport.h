@@ -33,6 +33,7 @@ public:
     Transaction transact(int unit, const QByteArray& requestPdu,
                          ReplyEnd end = ReplyEnd::Normal) override;
     TransportStatus bulkPause() override;
+    Overheard overhear(int ms) override;
 
 private:
     LineOptions line() const { return line_ ? *line_ : LineOptions{EchoMode::Off}; }
@@ -40,6 +41,8 @@ private:
     void applyDirection();
     // The deadline of the reply to requestPdu at the port's speed (transport/Deadline.h).
     int deadlineMs(const QByteArray& requestPdu, int gapMs) const;
+    // How the link reads the reply to requestPdu (which must outlive the rule).
+    ReplyRule replyRule(int unit, const QByteArray& requestPdu, int gapMs) const;
     Link link_;
     const CrcTableArray& crcTable_;
     const LineOptions* line_ = nullptr;

@@ -29,6 +29,10 @@ QString ReplyCheck::reason() const {
                 .arg(Pdu::exceptionName(detail));
         return noEcho ? QStringLiteral("the line did not echo") : QStringLiteral("no reply");
     case Verdict::Garbled:
+        if (untimely)
+            return QStringLiteral("a reply of %1 bytes that may be the late answer to an earlier "
+                                  "request")
+                .arg(length);
         if (deadlineMs > 0)
             return QStringLiteral("a garbled reply of %1 bytes (still coming when its %2 ms "
                                   "were up)")
@@ -74,6 +78,10 @@ ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
     case Framing::OtherUnit:
         c.verdict = ReplyCheck::Verdict::OtherUnit;
         c.detail = t.otherUnit;
+        return c;
+    case Framing::Untimely:
+        c.verdict = ReplyCheck::Verdict::Garbled;
+        c.untimely = true;
         return c;
     case Framing::Whole:
         break;

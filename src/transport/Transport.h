@@ -27,6 +27,7 @@ enum class Framing {
     Garbled,   // too short, or its check sum is wrong
     OtherUnit, // whole, but from another unit address (otherUnit)
     Whole,     // whole, from the unit asked
+    Untimely,  // whole, but it may be the late answer to an earlier request
 };
 
 struct Transaction {
@@ -41,15 +42,44 @@ struct Transaction {
     QByteArray replyPdu;
     QString error;       // the line's reason, for Busy, NotOpen, Failed and Stopped
     bool noEcho = false; // an echo was expected and nothing came
+    // Bytes that were waiting when the request went, and so were dropped
+    // unread as an answer: a late reply, noise. staleAddress: the first one.
+    int staleBytes = 0;
+    int staleAddress = -1;
     // The longest the reply could take (transport/Deadline.h), and whether
     // it was cut off there: such a reply is never the unit's answer.
     int deadlineMs = 0;
     bool pastDeadline = false;
+    bool echoed = false; // the line's echo of the request came first, and was dropped
+    // When the reply's first and last bytes came, in ms from the end of the
+    // request on the line; -1 when none came or the line does not tell.
+    int firstByteMs = -1;
+    int lastByteMs = -1;
     bool ok() const { return status == TransportStatus::Ok; }
+};
+
+// Told of every request that went out and what came back, each try (the
+// retries too, transport/Retry.h) whatever the operation: the line's counters
+// (diag/) and the traffic log are such observers.
+class TransactionObserver {
+public:
+    virtual ~TransactionObserver() = default;
+    // retry: 0 for the first try of requestPdu, n for its n-th retry.
+    virtual void transactionDone(int unit, const QByteArray& requestPdu, const Transaction& t,
+                                 int retry) = 0;
 };
 
 // When a reply ends. The comms test's write and erase end theirs sooner.
 enum class ReplyEnd { Normal, Quick };
+
+// What came while nothing was asked: dropped, never taken as an answer.
+struct Overheard {
+    TransportStatus status = TransportStatus::Ok;
+    int bytes = 0;
+    int address = -1;    // the first byte's value
+    qint64 firstMs = -1; // when the first and the last came, counted from the call
+    qint64 lastMs = -1;
+};
 
 class Transport : public QObject {
     Q_OBJECT
@@ -71,6 +101,11 @@ public:
     void release();
     bool busy() const { return claimed_; }
 
+    // Who is told of each request and its reply (nothing: nobody); it must
+    // outlive the transport or be taken off first.
+    void setObserver(TransactionObserver* observer) { observer_ = observer; }
+    TransactionObserver* observer() const { return observer_; }
+
     // Readies the line before an operation (a serial line stops sending).
     virtual TransportStatus prepare() = 0;
     // One request to unit and its reply; pending input is dropped first.
@@ -81,6 +116,12 @@ public:
     // responsive; Failed when the line dies meanwhile. Its length is the
     // line's (300 ms on a serial line); tests shorten it.
     virtual TransportStatus bulkPause() = 0;
+    // Listens for ms without asking anything, dropping and counting what
+    // comes; ends sooner only when stopped or when the line fails.
+    virtual Overheard overhear(int ms) = 0;
+    // True where a reply names the request it answers (Modbus TCP's
+    // transaction id), so that a late one can never pass for another's.
+    virtual bool repliesNameTheirRequest() const { return false; }
 
     // Ends the wait under way (for a reply, a pause or a connection) within a
     // few milliseconds; that call comes back Stopped. A request frame already
@@ -105,6 +146,7 @@ signals:
 
 private:
     bool claimed_ = false;
+    TransactionObserver* observer_ = nullptr;
 };
 
 // Holds the transport for a scope; check ok() before use.
@@ -133,11 +175,12 @@ private:
 struct ReplyCheck {
     enum class Verdict { Confirmed, Silent, Garbled, OtherUnit, Exception, Unexpected };
     Verdict verdict = Verdict::Silent;
-    int detail = 0;      // the other unit's address, the exception code (the gateway's,
-                         // for Silent), or for a garbled reply 1 when it has no CRC
-    int length = 0;      // of the reply on the wire
-    bool noEcho = false; // Silent because not even the line's echo came
-    int deadlineMs = 0;  // Garbled because the reply was cut off at this deadline
+    int detail = 0;        // the other unit's address, the exception code (the gateway's,
+                           // for Silent), or for a garbled reply 1 when it has no CRC
+    int length = 0;        // of the reply on the wire
+    bool noEcho = false;   // Silent because not even the line's echo came
+    int deadlineMs = 0;    // Garbled because the reply was cut off at this deadline
+    bool untimely = false; // Garbled because it may answer an earlier request
     bool confirmed() const { return verdict == Verdict::Confirmed; }
     // For the operator: "a garbled reply of 45 bytes (its CRC is wrong)".
     QString reason() const;

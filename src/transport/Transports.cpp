@@ -1,10 +1,16 @@
 #include "transport/Transports.h"
 
 #include "link/SerialPort.h"
+#include "startup/TextFile.h"
 #include "transport/ModbusTcpTransport.h"
 #include "transport/Retry.h"
 #include "transport/RtuOverTcpTransport.h"
 #include "transport/RtuTransport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <map>
 
 namespace {
 
@@ -35,15 +41,77 @@ public:
     TransportStatus prepare() override { return current().prepare(); }
     Transaction transact(int unit, const QByteArray& requestPdu, ReplyEnd end) override {
         followPause();
-        return transactRetrying(current(), unit, requestPdu, end,
-                                options_.line ? options_.line->retries : 0);
+        Transport& line = current();
+        ReplyOrder& order = orderOf(line);
+        const QByteArray before = order.save(replyOrderClock());
+        const Transaction t = transactRetrying(line, unit, requestPdu, end,
+                                               options_.line ? options_.line->retries : 0, &order,
+                                               observer());
+        keep(line, order, before);
+        return t;
     }
+    Overheard overhear(int ms) override { return current().overhear(ms); }
+    bool repliesNameTheirRequest() const override { return current().repliesNameTheirRequest(); }
     TransportStatus bulkPause() override {
         followPause();
         return current().bulkPause();
     }
 
 private:
+    // The order of the line now chosen, made (and read from the state file)
+    // the first time that line is used.
+    ReplyOrder& orderOf(Transport& line) {
+        const QString name = line.endpointName();
+        auto it = orders_.find(name);
+        if (it != orders_.end())
+            return it->second;
+        const bool net = &line != &rtu_;
+        const int quietMs = net ? net_->timing().firstByteMs : rtu_.timing().firstByteMs;
+        const int gapMs = net ? net_->timing().replyGapMs : rtu_.timing().replyGapMs;
+        ReplyOrder& order = orders_.emplace(name, ReplyOrder(quietMs, gapMs)).first->second;
+        const QByteArray saved = readLineState().value(name);
+        if (!saved.isEmpty())
+            order.restore(saved, replyOrderClock());
+        return order;
+    }
+
+    // Notes what the line owes for the next run, when that changed.
+    void keep(Transport& line, const ReplyOrder& order, const QByteArray& before) {
+        if (options_.lineStateFile.isEmpty())
+            return;
+        const QByteArray now = order.save(replyOrderClock());
+        if (now == before)
+            return;
+        QMap<QString, QByteArray> all = readLineState();
+        all[line.endpointName()] = now;
+        QByteArray out;
+        for (auto it = all.cbegin(); it != all.cend(); ++it)
+            if (it.value().contains("owed "))
+                out += "line " + it.key().toUtf8().toHex() + '\n' + it.value();
+        QDir().mkpath(QFileInfo(options_.lineStateFile).absolutePath());
+        // Only a note: a run that cannot keep it still keeps its own order.
+        [[maybe_unused]] const auto problem = writeWholeFile(options_.lineStateFile, out);
+    }
+
+    // The state file's lines, per line name; nothing when it cannot be read.
+    QMap<QString, QByteArray> readLineState() const {
+        QMap<QString, QByteArray> all;
+        if (options_.lineStateFile.isEmpty())
+            return all;
+        QByteArray data;
+        if (readBoundedFile(options_.lineStateFile, kMaxLineStateBytes, "line state", data))
+            return all;
+        QString name;
+        for (const QByteArray& l : data.split('\n')) {
+            if (l.startsWith("line "))
+                name = QString::fromUtf8(QByteArray::fromHex(l.mid(5)));
+            else if (!name.isEmpty() && !l.isEmpty())
+                all[name] += l + '\n';
+        }
+        return all;
+    }
+    static constexpr qint64 kMaxLineStateBytes = 64 * 1024;
+
     // A gateway's pause is the line's, as a serial port's is.
     void followPause() {
         Transport& line = current(); // first: it may make the network transport
@@ -90,9 +158,18 @@ private:
     RtuTransport rtu_;
     mutable std::unique_ptr<NetTransport> net_;
     mutable QString netName_;
+    std::map<QString, ReplyOrder> orders_;
 };
 
 } // namespace
+
+QString defaultLineStateFile() {
+    const QString dir = qEnvironmentVariable("QV840N_DATA_DIR");
+    if (!dir.isEmpty())
+        return QDir(dir).filePath(QStringLiteral("line-state.txt"));
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(data).filePath(QStringLiteral("qv840n/line-state.txt"));
+}
 
 std::unique_ptr<NetTransport> makeNetTransport(const Endpoint& endpoint,
                                                const CrcTableArray& crcTable, NetTiming timing) {

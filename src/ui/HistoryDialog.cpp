@@ -88,6 +88,11 @@ void HistoryDialog::fill() {
         const QStringList texts = cells(shown[r]);
         for (int col = 0; col < texts.size(); ++col)
             rows_->setItem(r, col, new QTableWidgetItem(texts[col]));
+        if (shown[r].result == ChangeResult::noOutcome())
+            rows_->item(r, texts.size() - 1)
+                ->setToolTip(QStringLiteral("The write was sent, and the program ended before its "
+                                            "outcome was recorded: the slot may hold the text "
+                                            "before or the text written."));
     }
     rows_->resizeColumnsToContents();
     rows_->scrollToBottom();

@@ -163,6 +163,9 @@ std::optional<QVector<UnitFile>> LineUnitsWindow::folderUnits(const QString& cap
         op_.message(read.error, caption, MsgIcon::Exclamation, MsgButtons::Ok);
         return std::nullopt;
     }
+    if (!read.notes.isEmpty()) // files left out, files read with a remark
+        op_.message(read.notes.join(QStringLiteral("\r\n")), caption, MsgIcon::Information,
+                    MsgButtons::Ok);
     return read.units;
 }
 

@@ -10,6 +10,7 @@
 #include "ui/CommsTestWindow.h"
 #include "ui/Controls.h"
 #include "ui/ElidedText.h"
+#include "ui/LineHealthWindow.h"
 #include "ui/LineUnitsWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
@@ -53,6 +54,9 @@ MainWindow::MainWindow(MessageTable& table, Connection& connection, Transport& t
     endProgram_ = [] { QCoreApplication::exit(0); };
     connectControls();
     setupHistory();
+    // Every request from now on is counted, whichever window sends it.
+    transport_.setObserver(&lineCounters_);
+    connect(this, &QObject::destroyed, &transport_, [t = &transport_] { t->setObserver(nullptr); });
 }
 
 void MainWindow::connectControls() {
@@ -71,6 +75,7 @@ void MainWindow::connectControls() {
             findUnitAction_();
     });
     connect(lineUnitsButton, &QPushButton::clicked, this, &MainWindow::showLineUnits);
+    connect(lineHealthButton, &QPushButton::clicked, this, &MainWindow::showLineHealth);
     escape_ = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape_->setEnabled(false);
     connect(escape_, &QShortcut::activated, this, &MainWindow::stopRunning);
@@ -378,6 +383,12 @@ void MainWindow::showLineUnits() {
     connect(&window, &LineUnitsWindow::unitChosen, this, &MainWindow::setUnitAddress);
     window.exec();
     refreshSource();
+}
+
+void MainWindow::showLineHealth() {
+    LineHealthWindow window(transport_, linePort_, lineCounters_, connection_.line,
+                            connection_.unitAddress, this);
+    window.exec();
 }
 
 void MainWindow::setUnitAddress(int unit) {

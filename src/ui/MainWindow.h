@@ -3,6 +3,7 @@
 // bulk operations, the message-table files, the unit address and the exit.
 
 #include "connect/Connection.h"
+#include "diag/LineCounters.h"
 #include "sheet/Sheet.h"
 #include "table/BulkOperations.h"
 #include "table/BulkRunner.h"
@@ -23,6 +24,7 @@
 #include <optional>
 
 class CommsTestWindow;
+class SerialPort;
 class Transport;
 class LoadedWindows;
 class Operator;
@@ -62,6 +64,8 @@ public:
     // What Connect and Find Unit open; without them the buttons do nothing.
     void setConnectAction(std::function<void()> f) { connectAction_ = std::move(f); }
     void setFindUnitAction(std::function<void()> f) { findUnitAction_ = std::move(f); }
+    // The serial port under the transport, for Line Health's idle line and scan.
+    void setLinePort(SerialPort* port) { linePort_ = port; }
     // What the "Reconnect" answer of a port-failure box runs.
     void setReconnectAction(std::function<void()> f) { reconnectAction_ = std::move(f); }
     // Where F1 finds the help (README.md and its pictures); by default beside
@@ -161,6 +165,8 @@ private:
     // Units on This Line: the whole line's backup, compare and restore, on
     // tables of its own (ui/LineUnitsWindow.*).
     void showLineUnits();
+    // Line Health: the line's counters, every operation's (ui/LineHealthWindow.*).
+    void showLineHealth();
     void updateTooltips();
     void updateTitle();
     SheetInfo sheetInfo() const; // what Print and Export PDF draw
@@ -191,6 +197,7 @@ private:
     QPushButton* compareButton = nullptr;
     QPushButton* historyButton = nullptr;
     QPushButton* lineUnitsButton = nullptr;
+    QPushButton* lineHealthButton = nullptr;
     QLabel* sourceLine = nullptr; // where the table came from
     QLabel* statusLine = nullptr;
 
@@ -224,4 +231,6 @@ private:
     QString lastOutcome_; // "Read All: 20 of 20 read, 14:02"
     bool exitConfirmed_ = false;
     bool framed_ = false; // centred once more when first active, with its frame known
+    SerialPort* linePort_ = nullptr;
+    LineCounters lineCounters_; // every request of every operation, while the program runs
 };

@@ -231,11 +231,16 @@ QGroupBox* MainWindow::buildCommandCenter() {
     return cc;
 }
 
-// Units on This Line..., right of History....
+// Units on This Line..., right of History..., and Line Health... under it.
 void MainWindow::addLineUnitsButton(QGridLayout* grid, QWidget* cc) {
     lineUnitsButton =
         button(QStringLiteral("lineUnitsButton"), QStringLiteral("&Units on This Line..."), cc);
     grid->addWidget(lineUnitsButton, 6, 2);
+    lineHealthButton =
+        button(QStringLiteral("lineHealthButton"), QStringLiteral("Line &Health..."), cc);
+    lineHealthButton->setToolTip(QStringLiteral("The line's counters per unit, and what is "
+                                                "wrong with the line, in words"));
+    grid->addWidget(lineHealthButton, 7, 2);
 }
 
 // The unit address: its value over the spinner over the caption.

@@ -239,6 +239,7 @@ void StartupWindows::loadMainWindow() {
     main_->setConnectAction([this] { connectAgain(); });
     main_->setReconnectAction([this] { reconnect(); });
     main_->setFindUnitAction([this] { findUnit(); });
+    main_->setLinePort(&port_);
     if (settings_) // the recent files and site names beside the remembered connection
         main_->setSettings(settings_);
     main_->load();

@@ -7,7 +7,6 @@
 #include "startup/Interlocks.h"
 #include "support/PtyPeer.h"
 #include "table/CsvTable.h"
-#include "table/HistoryFile.h"
 #include "table/TableFile.h"
 #include "transport/RtuTransport.h"
 
@@ -88,24 +87,6 @@ class TestQv840ctl : public QObject {
         rtuTcpAddress_;
     PtyPeer line_; // a port this test holds; only the group tty may open it
     QtSerialPortDevice held_;
-    // The history tests keep theirs in the test's folder.
-    QProcessEnvironment historyEnvironment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("QV840N_DATA_DIR", dir_.path());
-        return env;
-    }
-    QString historyFile() const { return dir_.filePath("history.csv"); }
-    // Runs qv840ctl to its end with that history: stdout, and stderr in err.
-    QString history(const QStringList& args, int& status, QString* err = nullptr) {
-        QProcess p;
-        p.setProcessEnvironment(historyEnvironment());
-        p.start(kCtl, args);
-        status = exitStatus(p);
-        if (err)
-            *err = QString::fromUtf8(p.readAllStandardError());
-        return QString::fromUtf8(p.readAllStandardOutput());
-    }
-
 private slots:
     void initTestCase() {
         QVERIFY(!readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults_));
@@ -181,6 +162,9 @@ private slots:
         QTest::addColumn<QString>("err");         // a part of it
         row("write", "-p @sim write 0 HELLO", 0); // stdout is for data only
         row("read", "-p @sim read 0", 0, "HELLO\n");
+        row("read, its traffic logged", "--trace-file @dir/trace.log -p @sim read 0", 0, "HELLO\n");
+        row("a traffic log onto a folder", "--trace-file @dir -p @sim read 0", 2, {},
+            "--trace-file cannot write");
         row("erase", "-p @sim erase 0", 0);
         row("Windows-1252, a dash", "-p @sim write 3 -- \"-5 € PRÉSSION\"", 0);
         row("read them", "-p @sim read 3", 0, "-5 € PRÉSSION\n");
@@ -267,6 +251,10 @@ private slots:
         row("scan, speeds through a gateway", "-p @tcp scan --speeds 9600", 2, {},
             "--speeds goes with a serial port");
         row("scan, address 0", "-p @sim scan --units 0-3", 2, {}, "\"0-3\"");
+        // The line doctor's refusals; what it finds is tests/diag's.
+        row("check, no port", "-p /dev/qv840-none check", 3, {}, "/dev/qv840-none");
+        row("check, -o of no format", "-p @sim check -o @dir/check.txt", 2, {}, "FILE.json");
+        row("check, --count 0", "-p @sim check --count 0", 2, {}, "--count takes");
         row("scan, speed 300", "-p @sim scan --speeds 300", 2, {}, "\"300\"");
         row("trace", "--trace -p @sim erase 19", 0, {}, "TX 01 10 03 0C 00 01 02 00 00 95");
         row("silent, read", "-a 5 -p @sim read 0", 1, {}, "(address 5) did not");
@@ -607,66 +595,6 @@ private slots:
         QCOMPARE(exitStatus(ctl), 129);
         QVERIFY2(said.contains("scan stopped by SIGHUP after "), said.constData());
         QVERIFY(!QFile::exists(out));
-    }
-
-    // History: a write-all killed part way leaves whole rows only, one for each slot written;
-    // `qv840ctl history` filters them and counts a row cut short.
-    void historyOfAKilledWriteAll() {
-        TextTable table;
-        for (int k = 0; k < 20; ++k)
-            table[size_t(k)] = QStringLiteral("CHANGED %1, \"QUOTED\"").arg(k);
-        const QString file = dir_.filePath("all.sav");
-        QVERIFY(saveTable(file, table).ok);
-        QProcess unit, writer;
-        const QString port = simulate(unit, {});
-        writer.setProcessEnvironment(historyEnvironment());
-        const QByteArray said =
-            stopAfter(writer, 6, SIGKILL, {"--pause-ms", "100", "-p", port, "write-all", file});
-        QCOMPARE(writer.exitStatus(), QProcess::CrashExit);
-        unit.kill();
-        unit.waitForFinished(5000);
-        const HistoryRead read = readHistory(historyFile());
-        QCOMPARE(read.damaged, 0);
-        QVERIFY2(read.changes.size() >= 4 && read.changes.size() < 20, said.constData());
-        for (int i = 0; i < read.changes.size(); ++i) {
-            const SlotChange& c = read.changes[i];
-            QCOMPARE(c.slot, i);
-            QCOMPARE(c.unit, 1);
-            QCOMPARE(c.endpoint, port);
-            QCOMPARE(c.speed, QStringLiteral("9600"));
-            QCOMPARE(c.result, QStringLiteral("written"));
-            QCOMPARE(c.written, table[size_t(i)]);
-        }
-    }
-    void historyFiltersAndDamage() {
-        const int rows = int(readHistory(historyFile()).changes.size());
-        QVERIFY(rows > 0);
-        int status = -1;
-        QString err;
-        QStringList lines = history({"history"}, status, &err).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(status, 0);
-        QCOMPARE(lines.size(), rows);
-        QVERIFY2(lines.first().contains("  unit 1  slot 0 (") && lines.first().contains(" -> \"") &&
-                     lines.first().endsWith("  written"),
-                 qPrintable(lines.first()));
-        QVERIFY(err.isEmpty());
-        QCOMPARE(history({"history", "--unit", "1"}, status).count('\n'), rows);
-        QCOMPARE(history({"history", "--unit", "2"}, status), QString());
-        QCOMPARE(history({"-a", "2", "history"}, status), QString());
-        QCOMPARE(history({"history", "--since", "2000-01-01"}, status).count('\n'), rows);
-        QCOMPARE(history({"history", "--since", "2999-01-01T10:00"}, status), QString());
-        history({"history", "--since", "yesterday"}, status, &err);
-        QCOMPARE(status, 2);
-        QVERIFY(err.contains("not a date"));
-        // A row cut short, as a crash leaves it: skipped, counted on stderr.
-        QFile file(historyFile());
-        QVERIFY(file.open(QIODevice::Append));
-        file.write("2024-05-01T10:00:00Z,/dev/ttyS0,9600,1,3,42-3,,HALF");
-        file.close();
-        lines = history({"history"}, status, &err).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(status, 0);
-        QCOMPARE(lines.size(), rows);
-        QVERIFY2(err.contains("1 damaged line in "), qPrintable(err));
     }
 
     void simulateEndsCleanly() {

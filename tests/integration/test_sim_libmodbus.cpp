@@ -51,7 +51,9 @@ private slots:
         const uint16_t text[] = {0x4142, 0x4344, 0x4500}; // "ABCDE"
         QCOMPARE(modbus_write_registers(m_, 460, 3, text), 3);
         QCOMPARE(modbus_read_registers(m_, 460, 20, regs), 20);
-        QCOMPARE(QList<uint16_t>(regs, regs + 4), QList<uint16_t>({0x4142, 0x4344, 0x4500, 0}));
+        // Only the registers written change: the old text's " L" stays behind the 0.
+        QCOMPARE(QList<uint16_t>(regs, regs + 4),
+                 QList<uint16_t>({0x4142, 0x4344, 0x4500, 0x204C}));
     }
 
     void refusals() {

@@ -21,8 +21,16 @@ private slots:
                                  << hex("0103030C00148582");
         QTest::newRow("write odd: padded")
             << 1 << Pdu::writeMessage(400, "A") << hex("0110019000010241009B90");
-        QTest::newRow("write even")
-            << 1 << Pdu::writeMessage(400, "AB") << hex("011001900001024142 1BA1").replace(' ', "");
+        // An even text shorter than the slot takes one more register of 0, so
+        // that it ends there on the unit; a full slot needs no end.
+        QTest::newRow("write even: ended")
+            << 1 << Pdu::writeMessage(400, "AB") << hex("0110019000020441420000437B");
+        QTest::newRow("write 38: ended")
+            << 1 << Pdu::writeMessage(400, QByteArray(38, 'y'))
+            << hex("011001900014 28") + QByteArray(38, 'y') + hex("00009748");
+        QTest::newRow("write 40: the whole slot")
+            << 1 << Pdu::writeMessage(400, QByteArray(40, 'x'))
+            << hex("01100190001428") + QByteArray(40, 'x') + hex("569E");
         QTest::newRow("write 7: padded")
             << 1 << Pdu::writeMessage(400, "SEVENCH") << hex("01100190000408534556454E4348003792");
         QTest::newRow("erase 780") << 5 << Pdu::eraseMessage(780) << hex("0510030C0001020000A75C");
@@ -62,8 +70,8 @@ private slots:
             unanswered);
         row("read, wrong byte count", read, hex("0327") + QByteArray(40, 'x'), K::Unexpected,
             unanswered);
-        row("write echoed", write, hex("1001900001"), K::Confirmed, "");
-        row("write, other register", write, hex("1001910001"), K::Unexpected, unanswered);
+        row("write echoed", write, hex("1001900002"), K::Confirmed, "");
+        row("write, other register", write, hex("1001910002"), K::Unexpected, unanswered);
         row("other function", write, hex("0301900001"), K::Unexpected, unanswered);
         row("exception", read, hex("8302"), K::Exception,
             "the unit refused the request (Modbus exception 2, illegal data address)");

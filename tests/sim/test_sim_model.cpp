@@ -21,9 +21,9 @@ QByteArray crc(const char* text) {
 
 // slot0 is the whole slot afterwards, '_' for a 0 byte, padded with zeros.
 void row(const char* name, const QByteArray& request, const char* reply,
-         const char* slot0 = kBefore, bool bare = false) {
+         const char* slot0 = kBefore, bool clearSlot = false) {
     const QByteArray slot = QByteArray(slot0).replace('_', '\0').leftJustified(40, '\0');
-    QTest::newRow(name) << bare << request << hex(reply) << slot;
+    QTest::newRow(name) << clearSlot << request << hex(reply) << slot;
 }
 
 } // namespace
@@ -32,19 +32,27 @@ class TestSimModel : public QObject {
     Q_OBJECT
 private slots:
     void replies_data() {
-        QTest::addColumn<bool>("bare");
+        QTest::addColumn<bool>("clearSlot");
         QTest::addColumn<QByteArray>("request");
         QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<QByteArray>("slot0After");
         const QByteArray erase = hex("01 10 01 90 00 01 02 00 00 AB C0");
         const char* const written = "01 10 01 90 00 01 00 18";
         row("read", crc("01 03 01 90 00 02"), "01 03 04 48 45 4C 4C C9 73");
-        row("write replaces the slot", hex("01 10 01 90 00 01 02 41 00 9B 90"), written, "A");
-        row("erase clears the slot", erase, written, "");
+        // A write sets its registers and nothing else: the text ends at its 0.
+        row("write sets its registers", hex("01 10 01 90 00 01 02 41 00 9B 90"), written,
+            "A_LLO WORLD.......Z");
+        row("write without an end", crc("01 10 01 90 00 01 02 41 42"), written,
+            "ABLLO WORLD.......Z");
+        row("erase", erase, written, "__LLO WORLD.......Z");
         row("write inside a slot sets registers", crc("01 10 01 92 00 01 02 78 79"),
             "01 10 01 92 00 01 A1 D8", "HELLxyWORLD.......Z");
-        row("bare write", crc("01 10 01 90 00 01 02 41 42"), written, "ABLLO WORLD.......Z", true);
-        row("bare erase", erase, written, "__LLO WORLD.......Z", true);
+        // --clear-slot: a write at a slot's start clears the slot first.
+        row("clearing: write replaces the slot", hex("01 10 01 90 00 01 02 41 00 9B 90"), written,
+            "A", true);
+        row("clearing: erase clears the slot", erase, written, "", true);
+        row("clearing: write inside a slot", crc("01 10 01 92 00 01 02 78 79"),
+            "01 10 01 92 00 01 A1 D8", "HELLxyWORLD.......Z", true);
         row("read past the map", crc("01 03 03 0C 00 15"), "01 83 02 C0 F1");
         row("read count 0", crc("01 03 01 90 00 00"), "01 83 03 01 31");
         row("read count 126", crc("01 03 01 90 00 7E"), "01 83 03 01 31");
@@ -55,15 +63,16 @@ private slots:
         row("another unit", crc("02 10 01 90 00 01 02 48 49"), "");
         row("too short", hex("01 03 40"), "");
         row("broadcast read", crc("00 03 01 90 00 14"), "");
-        row("broadcast write is carried out", crc("00 10 01 90 00 02 04 41 4C 4C 00"), "", "ALL");
+        row("broadcast write is carried out", crc("00 10 01 90 00 02 04 41 4C 4C 00"), "",
+            "ALL_O WORLD.......Z");
     }
 
     void replies() {
-        QFETCH(bool, bare);
+        QFETCH(bool, clearSlot);
         QFETCH(QByteArray, request);
         QFETCH(QByteArray, expected);
         QFETCH(QByteArray, slot0After);
-        SimModel m(1, bare);
+        SimModel m(1, clearSlot);
         m.setMessage(0, kBefore);
         m.setMessage(1, "NEXT");
         QCOMPARE(m.reply(request), expected);

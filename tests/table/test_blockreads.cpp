@@ -210,6 +210,9 @@ private slots:
             << refused + "a reply of 45 bytes that does not answer the request)";
         QTest::newRow("on, garbled") << Mode::On << 2 << kBlocks << completed << 14
                                      << "The unit's reply could not be used for 6 interlocks";
+        // A device failure is no refusal of block reads: those slots failed, the rest is read.
+        QTest::newRow("on, exception 4") << Mode::On << 4 << kBlocks << completed << 14
+                                         << "The unit's reply could not be used for 6 interlocks";
         QTest::newRow("on, silent") << Mode::On << 3 << kBlocks << completed << 14 << silent;
     }
     void refusals() {
@@ -225,7 +228,8 @@ private slots:
                 return std::nullopt;
             const QByteArray single = rig.line.reply(readFrame(1, 6, 20));
             const QByteArray replies[] = {SimModel::withCrc(QByteArray::fromHex("018302")), single,
-                                          single + single, QByteArray()};
+                                          single + single, QByteArray(),
+                                          SimModel::withCrc(QByteArray::fromHex("018304"))};
             return replies[kind];
         };
         const BulkResult r = rig.bulk.readAll(1);

@@ -1,8 +1,12 @@
 // The history file: rows read back as written, appended whole by writers at
 // once, a row cut short (a crash) skipped and counted, a file that is no
-// regular file reported once.
+// regular file reported once; a write's sent row joined to its outcome; a
+// field that a spreadsheet would run as a formula guarded, and read back as
+// it was.
 
+#include "startup/CodePage.h"
 #include "support/RecordingOperator.h"
+#include "table/CsvRecords.h"
 #include "table/HistoryFile.h"
 
 #include <QtTest>
@@ -59,6 +63,35 @@ SlotChange change(int unit, int slot, const QString& before, const QString& writ
 
 QDateTime at(int minute) {
     return QDateTime(QDate(2024, 5, 1), QTime(10, minute), Qt::OffsetFromUTC, 7200);
+}
+
+// "minute|unit|slot|written|result" of a change.
+QString shortly(const SlotChange& c) {
+    return QStringLiteral("%1|%2|%3|%4|%5")
+        .arg(c.time.time().minute())
+        .arg(c.unit)
+        .arg(c.slot)
+        .arg(c.written, c.result);
+}
+
+// A text of up to 40 characters: Windows-1252 printable characters, control
+// characters (the file holds them as \xHH), backslashes that look like such
+// an escape, after a head that a spreadsheet reads as a formula or a mark.
+QString randomText(QRandomGenerator& random) {
+    static const QStringList heads{"", "=", "+", "-", "@", "'", "''", "'=", "''-", "'@x", " ="};
+    static const QStringList pieces{"\\x41", "\\x1B", "\\", "\"", ",", ";"};
+    QString text = heads.at(int(random.bounded(heads.size())));
+    const int length = int(random.bounded(41));
+    while (text.size() < length) {
+        const quint32 pick = random.bounded(10);
+        if (pick == 0)
+            text += pieces.at(int(random.bounded(pieces.size())));
+        else if (pick == 1)
+            text += QChar(random.bounded(0x20) == 0 ? 0x7F : random.bounded(1, 0x20));
+        else
+            text += CodePage::decode(QByteArray(1, char(random.bounded(0x20, 0x100))));
+    }
+    return text.left(40);
 }
 
 } // namespace
@@ -185,6 +218,109 @@ private slots:
             QVERIFY(file.failed());
             QVERIFY(!readHistory(p).error.isEmpty());
         }
+    }
+
+    // A write is recorded as sent before it goes, then with its outcome; the
+    // two read as one change, the outcome's. A sent row without one says so.
+    void sentRowsJoined_data() {
+        QTest::addColumn<QStringList>("rows"); // unit|slot|written|result, one minute apart
+        QTest::addColumn<QStringList>("read");
+        const QString none = QStringLiteral("sent, no outcome recorded");
+        QTest::newRow("sent, then written")
+            << QStringList{"1|0|A|sent", "1|0|A|written"} << QStringList{"1|1|0|A|written"};
+        QTest::newRow("sent alone") << QStringList{"1|0|A|sent"} << QStringList{"0|1|0|A|" + none};
+        QTest::newRow("erased") << QStringList{"1|3||sent", "1|3||erased"}
+                                << QStringList{"1|1|3||erased"};
+        QTest::newRow("older file, outcomes alone")
+            << QStringList{"1|0|A|written", "1|1|B|no answer"}
+            << QStringList{"0|1|0|A|written", "1|1|1|B|no answer"};
+        QTest::newRow("sent twice, one outcome")
+            << QStringList{"1|0|A|sent", "1|0|A|sent", "1|0|A|stopped"}
+            << QStringList{"0|1|0|A|" + none, "2|1|0|A|stopped"};
+        QTest::newRow("two units at once")
+            << QStringList{"1|0|A|sent", "2|0|A|sent", "2|0|A|written", "1|0|A|no answer"}
+            << QStringList{"3|1|0|A|no answer", "2|2|0|A|written"};
+        QTest::newRow("another text is another write")
+            << QStringList{"1|0|A|sent", "1|0|B|written"}
+            << QStringList{"0|1|0|A|" + none, "1|1|0|B|written"};
+        QTest::newRow("an outcome before its sent row")
+            << QStringList{"1|0|A|written", "1|0|A|sent"}
+            << QStringList{"0|1|0|A|written", "1|1|0|A|" + none};
+    }
+    void sentRowsJoined() {
+        QFETCH(QStringList, rows);
+        QFETCH(QStringList, read);
+        HistoryFile file(path(QTest::currentDataTag()));
+        for (int i = 0; i < rows.size(); ++i) {
+            const QStringList f = rows[i].split('|');
+            file.record(change(f[0].toInt(), f[1].toInt(), {}, f[2], f[3], at(i)));
+        }
+        QStringList got;
+        for (const SlotChange& c : readHistory(file.path()).changes)
+            got << shortly(c);
+        QCOMPARE(got, read);
+    }
+
+    // What a spreadsheet would run (= + - @ first) gets an apostrophe, the
+    // checksum covers the row as written, and rows of older files, which have
+    // none, read as they were.
+    void formulaGuard() {
+        const QString p = path("guard.csv");
+        HistoryFile file(p);
+        file.record(change(1, 3, {}, "=HYPERLINK(\"h\")", "written", at(0)));
+        SlotChange odd = change(1, 3, "''+x", "=1", "written", at(0));
+        odd.endpoint = "-dev";
+        odd.terminal = "@3";
+        file.record(odd);
+        QFile raw(p);
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QCOMPARE(raw.readAll().split('\n').mid(1),
+                 (QList<QByteArray>{"2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,"
+                                    "\"'=HYPERLINK(\"\"h\"\")\",written,024E",
+                                    "2024-05-01T10:00:00+02:00,'-dev,9600,1,3,'@3,'''+x,'=1,"
+                                    "written,B9F2",
+                                    ""}));
+        QCOMPARE(readHistory(p).changes.last(), odd);
+
+        const QString old = path("old.csv");
+        QFile before(old);
+        QVERIFY(before.open(QIODevice::WriteOnly));
+        before.write(
+            "time,port,speed,unit,slot,terminal,before,written,result,check\n"
+            "2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,=1+1,written,755F\n"
+            "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,1,4,42-4,,'quoted,written,604F\n");
+        before.close();
+        const HistoryRead read = readHistory(old);
+        QCOMPARE(read.damaged, 0);
+        QCOMPARE(read.changes.size(), 2);
+        QCOMPARE(read.changes[0].written, QStringLiteral("=1+1"));
+        QCOMPARE(read.changes[1].written, QStringLiteral("'quoted"));
+    }
+
+    // Any text a slot may hold, or a unit may answer with, reads back exactly,
+    // and no field of the file begins as a formula.
+    void textsRoundTrip() {
+        QRandomGenerator random(840);
+        QVector<SlotChange> changes;
+        for (int i = 0; i < 1500; ++i)
+            changes << change(1 + i % 31, i % 20, randomText(random), randomText(random),
+                              ChangeResult::differs(randomText(random), false), at(i % 60));
+        const QString p = path("random.csv");
+        HistoryFile file(p);
+        for (const SlotChange& c : changes)
+            file.record(c);
+        const HistoryRead read = readHistory(p);
+        QCOMPARE(read.damaged, 0);
+        QCOMPARE(read.changes, changes);
+        QFile raw(p);
+        QVERIFY(raw.open(QIODevice::ReadOnly));
+        QString why;
+        const auto records = scanCsvRecords(QString::fromUtf8(raw.readAll()), ',', why);
+        QVERIFY2(records, qPrintable(why));
+        for (const CsvRecord& r : *records)
+            for (const QString& field : r.fields)
+                QVERIFY2(field.isEmpty() || !QStringLiteral("=+-@").contains(field.front()),
+                         qPrintable(field));
     }
 
     void filters() {

@@ -233,12 +233,14 @@ private slots:
         }
     }
 
-    // History...: the file's rows as a table, by unit, copied tab-separated.
+    // History...: the file's rows as a table, by unit, copied tab-separated;
+    // a write sent without an outcome after says so.
     void historyDialog() {
         QTemporaryDir dir;
         const QString path = dir.filePath("history.csv");
         HistoryFile file(path);
-        for (int unit : {3, 1, 3}) {
+        for (int i = 0; i < 3; ++i) {
+            const int unit = i == 1 ? 1 : 3;
             SlotChange c;
             c.time = QDateTime(QDate(2024, 5, 1), QTime(9, unit), Qt::UTC);
             c.endpoint = "/dev/ttyS0";
@@ -246,7 +248,7 @@ private slots:
             c.slot = unit + 1;
             c.terminal = "42-3";
             c.written = QString("TEXT\x1B %1").arg(unit);
-            c.result = "written";
+            c.result = i < 2 ? "written" : "sent"; // the last: killed while the unit answered
             file.record(c);
         }
         QFile cut(path);
@@ -262,6 +264,8 @@ private slots:
         dialog.showUnit(3);
         QCOMPARE(table->rowCount(), 2);
         QCOMPARE(table->item(1, 7)->text(), QStringLiteral("TEXT\\x1B 3"));
+        QCOMPARE(table->item(1, 8)->text(), QStringLiteral("sent, no outcome recorded"));
+        QVERIFY(table->item(1, 8)->toolTip().contains("may hold the text before or"));
         table->selectAll();
         dialog.copySelection();
         const QStringList lines =

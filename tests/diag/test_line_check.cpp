@@ -1,0 +1,205 @@
+// The check against faulty lines: each fault the simulated unit makes is named,
+// and only it, and the counters equal what the simulator injected; then two
+// faults made by a relay in front of an independent slave (libmodbus).
+
+#include "diag/LineCheck.h"
+#include "link/Crc.h"
+#include "link/QtSerialPortDevice.h"
+#include "sim/SimUnit.h"
+#include "support/ModbusSlave.h"
+#include "support/PtyPeer.h"
+#include "transport/Transports.h"
+
+#include <QSocketNotifier>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+static const CrcTableArray kCrc = standardCrcTable();
+
+// The Modbus CRC-16 worked bit by bit, apart from the tool's table.
+static QByteArray withCrc(QByteArray frame) {
+    quint16 crc = 0xFFFF;
+    for (char c : frame) {
+        crc ^= quint8(c);
+        for (int i = 0; i < 8; ++i)
+            crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return frame + char(crc & 0xFF) + char(crc >> 8);
+}
+
+// Between the tool and a slave: the tool's bytes go on to the slave (and back
+// to the tool when the relay echoes); each reply is passed on whole, mangled.
+class Relay : public QObject {
+public:
+    enum class Mangle { Echo, ReplyAs7, FlipEveryThird };
+    Relay(const QString& slavePath, Mangle mangle) : mangle_(mangle) {
+        QString error;
+        openRawPty(tool_, keep_, toolPath_, error);
+        slave_ = ::open(qPrintable(slavePath), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        fromTool_ = new QSocketNotifier(tool_, QSocketNotifier::Read, this);
+        fromSlave_ = new QSocketNotifier(slave_, QSocketNotifier::Read, this);
+        connect(fromTool_, &QSocketNotifier::activated, this, [this] {
+            const QByteArray b = drain(tool_);
+            if (mangle_ == Mangle::Echo)
+                put(tool_, b);
+            put(slave_, b);
+        });
+        connect(fromSlave_, &QSocketNotifier::activated, this, [this] {
+            reply_ += drain(slave_);
+            whole_.start(3);
+        });
+        whole_.setSingleShot(true);
+        connect(&whole_, &QTimer::timeout, this, [this] { passOn(); });
+    }
+    ~Relay() override {
+        for (int fd : {tool_, keep_, slave_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    QString toolPath() const { return toolPath_; }
+    int flipped = 0;
+
+private:
+    static QByteArray drain(int fd) {
+        QByteArray all;
+        char buf[512];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+            all.append(buf, n);
+        return all;
+    }
+    static void put(int fd, const QByteArray& b) {
+        QVERIFY(::write(fd, b.constData(), size_t(b.size())) == b.size());
+    }
+    void passOn() {
+        QByteArray r = reply_;
+        reply_.clear();
+        if (mangle_ == Mangle::ReplyAs7 && r.size() > 2)
+            r = withCrc(char(7) + r.mid(1, r.size() - 3));
+        if (mangle_ == Mangle::FlipEveryThird && ++replies_ % 3 == 0 && r.size() > 8) {
+            const int at = 3 + (flipped * 5) % int(r.size() - 3); // each in its own place
+            r[at] = char(r.at(at) ^ 0x04);
+            ++flipped;
+        }
+        put(tool_, r);
+    }
+    Mangle mangle_;
+    int tool_ = -1, keep_ = -1, slave_ = -1;
+    QString toolPath_;
+    QSocketNotifier* fromTool_;
+    QSocketNotifier* fromSlave_;
+    QTimer whole_;
+    QByteArray reply_;
+    int replies_ = 0;
+};
+
+// The check run on a port, as qv840ctl check runs it: six reads, 200 ms
+// pauses (the simulated line's idle faults come 150 ms after a reply), and a
+// first-byte wait of 150 ms, so that silence and the scan of other settings
+// are short.
+static constexpr int kWaitMs = 150;
+static CheckResult checkOn(const QString& path, int unit = 1) {
+    QtSerialPortDevice port;
+    port.setPortName(path);
+    port.setSettings("9600,N,8,1");
+    if (!port.open().ok)
+        return {};
+    LineOptions line;
+    line.pauseMs = 200;
+    const auto transport = makeTransport(port, kCrc, {kWaitMs, &line});
+    LineCheck check(*transport, &port, line);
+    CheckPlan plan;
+    plan.firstUnit = plan.lastUnit = unit;
+    plan.count = 6;
+    plan.firstByteWaitMs = kWaitMs;
+    return check.run(plan);
+}
+
+static QStringList words(const CheckResult& r) {
+    QStringList w;
+    for (const Finding& f : r.findings)
+        w << f.word + (f.unit > 0 ? "" : " (line)");
+    return w;
+}
+
+class TestLineCheck : public QObject {
+    Q_OBJECT
+private slots:
+    void simulatedFaults_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("clean") << "" << QStringList();
+        QTest::newRow("silent") << "never" << QStringList{"silent"};
+        QTest::newRow("echo") << "echo" << QStringList{"echo"};
+        QTest::newRow("wrong-speed") << "19200" << QStringList{"wrong-speed"};
+        QTest::newRow("other-unit") << "reply-as" << QStringList{"other-unit"};
+        QTest::newRow("duplicate-address") << "twin" << QStringList{"duplicate-address"};
+        QTest::newRow("noise in replies") << "crc" << QStringList{"noise"};
+        QTest::newRow("noise when idle") << "noise" << QStringList{"noise (line)"};
+        QTest::newRow("second-master") << "master" << QStringList{"second-master (line)"};
+        QTest::newRow("slow-unit") << "late" << QStringList{"slow-unit"};
+        QTest::newRow("intermittent") << "drop" << QStringList{"intermittent"};
+    }
+    void simulatedFaults() {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, expected);
+        SimConfig cfg;
+        cfg.followLineSpeed = true;
+        cfg.faults.seed = 7;
+        cfg.neverAnswer = fault == "never";
+        cfg.echo = fault == "echo";
+        cfg.baud = fault == "19200" ? 19200 : 9600;
+        cfg.faults.replyAs = fault == "reply-as" ? 9 : 0;
+        cfg.faults.twin = fault == "twin";
+        cfg.faults.crcErrorPercent = fault == "crc" ? 50 : 0;
+        cfg.faults.noiseBytes = fault == "noise" ? 4 : 0;
+        cfg.faults.secondMaster = fault == "master";
+        cfg.lateMs = fault == "late" ? kWaitMs * 4 / 5 : 0;
+        cfg.faults.dropPercent = fault == "drop" ? 40 : 0;
+        SimUnit sim;
+        QVERIFY(sim.start(cfg));
+        const CheckResult r = checkOn(sim.devicePath());
+        QCOMPARE(r.outcome, CheckResult::Outcome::Finished);
+        QCOMPARE(words(r), expected);
+        // What the tool counted is what the line did.
+        const UnitCounters c = r.evidence.units.value(1);
+        const SimFaultCounts& made = sim.injected();
+        if (fault != "19200") {
+            QCOMPARE(c.crcWrong, made.crcErrors + made.collisions);
+            QCOMPARE(c.otherUnit, made.otherAddress);
+            QCOMPARE(c.silent, made.dropped + (cfg.neverAnswer ? c.requests : 0));
+        }
+        QCOMPARE(r.evidence.idle.noiseBytes, made.noiseBytes);
+        QCOMPARE(r.evidence.idle.foreignRequests, made.foreignRequests);
+        QCOMPARE(c.echoed, cfg.echo ? c.requests : 0);
+        if (fault == "19200")
+            QCOMPARE(r.evidence.otherSettings.value(1), QString("19200,N,8,1"));
+    }
+
+    // An independent slave behind a relay that mangles what it passes on.
+    void independentSlave_data() {
+        QTest::addColumn<int>("mangle");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("echo") << int(Relay::Mangle::Echo) << QStringList{"echo"};
+        QTest::newRow("other-unit") << int(Relay::Mangle::ReplyAs7) << QStringList{"other-unit"};
+        QTest::newRow("noise") << int(Relay::Mangle::FlipEveryThird) << QStringList{"noise"};
+    }
+    void independentSlave() {
+        QFETCH(int, mangle);
+        QFETCH(QStringList, expected);
+        ModbusSlave slave(1);
+        QVERIFY2(slave.ok(), qPrintable(slave.error()));
+        Relay relay(slave.path(), Relay::Mangle(mangle));
+        const CheckResult r = checkOn(relay.toolPath());
+        QCOMPARE(words(r), expected);
+        const UnitCounters c = r.evidence.units.value(1);
+        QCOMPARE(c.requests, slave.requests);
+        QCOMPARE(c.crcWrong, relay.flipped);
+        if (Relay::Mangle(mangle) == Relay::Mangle::ReplyAs7)
+            QCOMPARE(c.otherAddresses.value(7), 6);
+    }
+};
+
+QTEST_MAIN(TestLineCheck)
+#include "test_line_check.moc"

@@ -1,0 +1,245 @@
+// A unit that answers after the tool stopped waiting: its reply is never taken as the answer to
+// another request, by the same run of qv840ctl or by the next one, on a serial line or through
+// an RTU-over-TCP gateway. The simulated unit (`simulate --late-ms`) knows which slot it
+// answered; each slot holds its own text, so a reply taken for another slot shows.
+//
+// The quick rows run the product's own waits; the sweep (labelled slow) scales them down with
+// --timeout-ms and answers 1.5 to 4 times too late, under retries and without pauses.
+
+#include "link/Crc.h"
+#include "link/QtSerialPortDevice.h"
+#include "support/ModbusSlave.h"
+#include "support/PtyPeer.h"
+#include "support/RecordingOperator.h"
+#include "support/RecordingViews.h"
+#include "table/BulkOperations.h"
+#include "transport/Transports.h"
+
+#include <QSocketNotifier>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
+
+struct Run {
+    int status = -1;
+    QString out, err;
+};
+
+static Run ctl(const QStringList& args) {
+    QProcess p;
+    p.start(kCtl, args);
+    Run r;
+    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
+        r.status = p.exitCode();
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+// A simulated unit whose slot k holds "SLOT k", answering late; its port or gateway address.
+struct LateUnit {
+    QProcess sim;
+    QString port;
+    bool start(const QTemporaryDir& dir, int lateMs, bool gateway) {
+        QFile table(dir.filePath("unit.sav"));
+        if (!table.open(QIODevice::WriteOnly))
+            return false;
+        for (int k = 0; k < 20; ++k)
+            table.write(QString("\"SLOT %1\"\r\n").arg(k).toLatin1());
+        table.close();
+        QStringList args{"simulate", "--messages", dir.filePath("unit.sav"), "--late-ms",
+                         QString::number(lateMs)};
+        if (gateway)
+            args << "--listen"
+                 << "0"
+                 << "--rtu-over-tcp";
+        sim.start(kCtl, args);
+        if (!sim.waitForReadyRead(5000))
+            return false;
+        port = QString::fromUtf8(sim.readLine()).trimmed();
+        return !port.isEmpty();
+    }
+    ~LateUnit() {
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+};
+
+// Between the tool and an independent slave (libmodbus): requests pass at once, each reply is
+// held back lateMs before it goes on to the tool, as a slow unit or gateway would.
+class LateRelay : public QObject {
+public:
+    LateRelay(const QString& slavePath, int lateMs) : lateMs_(lateMs) {
+        QString error;
+        openRawPty(tool_, keep_, toolPath_, error);
+        slave_ = ::open(qPrintable(slavePath), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        auto* fromTool = new QSocketNotifier(tool_, QSocketNotifier::Read, this);
+        auto* fromSlave = new QSocketNotifier(slave_, QSocketNotifier::Read, this);
+        connect(fromTool, &QSocketNotifier::activated, this, [this] { put(slave_, drain(tool_)); });
+        connect(fromSlave, &QSocketNotifier::activated, this, [this] {
+            const QByteArray reply = drain(slave_);
+            QTimer::singleShot(lateMs_, Qt::PreciseTimer, this,
+                               [this, reply] { put(tool_, reply); });
+        });
+    }
+    ~LateRelay() override {
+        for (int fd : {tool_, keep_, slave_})
+            if (fd >= 0)
+                ::close(fd);
+    }
+    QString toolPath() const { return toolPath_; }
+
+private:
+    static QByteArray drain(int fd) {
+        QByteArray all;
+        char buf[512];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+            all.append(buf, n);
+        return all;
+    }
+    static void put(int fd, const QByteArray& b) {
+        [[maybe_unused]] const ssize_t n = ::write(fd, b.constData(), size_t(b.size()));
+    }
+    int lateMs_;
+    int tool_ = -1, keep_ = -1, slave_ = -1;
+    QString toolPath_;
+};
+
+class TestLateReplies : public QObject {
+    Q_OBJECT
+private slots:
+    // Read all through the product's transport (retries, no pause) from an independent slave
+    // whose replies come late by a chosen amount: every slot read holds its own text, the ones
+    // not read stay as they were.
+    void independentSlave_data() {
+        QTest::addColumn<int>("lateMs");
+        for (int late : {60, 130, 220, 330})
+            QTest::addRow("%d ms late for a 100 ms wait", late) << late;
+    }
+    void independentSlave() {
+        if (qEnvironmentVariable("QV_SLOW_TESTS") != "1")
+            QSKIP("in the slow suite (QV_SLOW_TESTS=1)");
+        QFETCH(int, lateMs);
+        ModbusSlave slave(1);
+        QVERIFY2(slave.ok(), qPrintable(slave.error()));
+        for (int k = 0; k < 20; ++k) {
+            const QByteArray text = "SLOT " + QByteArray::number(k);
+            for (int i = 0; i < text.size(); ++i)
+                slave.registers(400)[20 * k + i / 2] |=
+                    uint16_t(quint8(text[i]) << (i % 2 ? 0 : 8));
+        }
+        LateRelay relay(slave.path(), lateMs);
+        QtSerialPortDevice port;
+        port.setPortName(relay.toolPath());
+        QVERIFY(port.open().ok);
+        LineOptions line;
+        line.pauseMs = 0;
+        line.retries = 1;
+        const CrcTableArray crc = standardCrcTable();
+        const auto transport = makeTransport(port, crc, {100, &line});
+        TextTable defaults;
+        for (int k = 0; k < 20; ++k)
+            defaults[size_t(k)] = QString("DEFAULT %1").arg(k);
+        MessageTable table;
+        table.reset(defaults, {});
+        RecordingTableView view;
+        RecordingOperator op;
+        op.answerAlways(MsgAnswer::IgnoreAll);
+        BulkOperations bulk(table, *transport, view, op);
+        const BulkResult r = bulk.readAll(1);
+        for (int k = 0; k < 20; ++k) {
+            const QString text = table.texts()[size_t(k)];
+            QVERIFY2(text == QString("SLOT %1").arg(k) || text == defaults[size_t(k)],
+                     qPrintable(QString("slot %1 holds \"%2\"").arg(k).arg(text)));
+            QCOMPARE(r.done.contains(k), text == QString("SLOT %1").arg(k));
+        }
+        if (lateMs < 80) // in time: every slot read
+            QCOMPARE(r.done.size(), 20);
+    }
+
+    // The first run gives up on slot 19; the next, started at once, must not print it for 5.
+    void theNextRun_data() {
+        QTest::addColumn<bool>("gateway");
+        QTest::addColumn<int>("lateMs");
+        QTest::newRow("serial, 600 ms late") << false << 600;
+        QTest::newRow("RTU over TCP, 1700 ms late") << true << 1700;
+    }
+    void theNextRun() {
+        QFETCH(bool, gateway);
+        QFETCH(int, lateMs);
+        QTemporaryDir dir;
+        LateUnit unit;
+        QVERIFY(unit.start(dir, lateMs, gateway));
+        const Run first = ctl({"-p", unit.port, "read", "19"});
+        QCOMPARE(first.status, 1);
+        const Run next = ctl({"-p", unit.port, "--trace", "read", "5"});
+        QVERIFY2(!next.out.contains("SLOT 19"), qPrintable(next.out));
+        QCOMPARE(next.status, 1);
+        // A serial line brings the late reply to the next run, which drops it; the simulated
+        // gateway drops a reply for a client that left.
+        if (!gateway)
+            QVERIFY2(next.err.contains("came while nothing was asked; dropped") &&
+                         next.err.contains("later than the tool waits. Late replies are dropped"),
+                     qPrintable(next.err));
+    }
+
+    // Read all, verify and restore against a unit 1.5 to 4 times too late for the wait, with a
+    // retry and no pause (the settings the README advises for speed): a table is saved only
+    // when it is the unit's, and a verify or restore never claims a unit that differs.
+    void sweep_data() {
+        QTest::addColumn<bool>("gateway");
+        QTest::addColumn<int>("lateMs");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("serial, 150 ms late, read-all") << false << 150 << "read-all";
+        QTest::newRow("serial, 400 ms late, read-all") << false << 400 << "read-all";
+        QTest::newRow("RTU over TCP, 260 ms late, read-all") << true << 260 << "read-all";
+        QTest::newRow("serial, 260 ms late, verify") << false << 260 << "verify";
+        QTest::newRow("serial, 260 ms late, restore") << false << 260 << "restore";
+    }
+    void sweep() {
+        if (qEnvironmentVariable("QV_SLOW_TESTS") != "1")
+            QSKIP("the sweep runs in the slow suite (QV_SLOW_TESTS=1)");
+        QFETCH(bool, gateway);
+        QFETCH(int, lateMs);
+        QFETCH(QString, command);
+        QTemporaryDir dir;
+        LateUnit unit;
+        QVERIFY(unit.start(dir, lateMs, gateway));
+        const QStringList line{"-p",        unit.port, "--timeout-ms",  "100", "--pause-ms", "0",
+                               "--retries", "1",       "--block-reads", "auto"};
+        if (command == "read-all") {
+            const QString saved = dir.filePath("read.sav");
+            const Run read = ctl(line + QStringList{"read-all", "-o", saved});
+            if (!QFileInfo::exists(saved)) {
+                QCOMPARE(read.status, 1);
+                return;
+            }
+            QCOMPARE(read.status, 0); // a table is saved only when it is the unit's
+            QFile f(saved);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QList<QByteArray> rows = f.readAll().split('\n');
+            for (int k = 0; k < 20; ++k)
+                QCOMPARE(rows.value(k).trimmed(), QString("\"SLOT %1\"").arg(k).toLatin1());
+            return;
+        }
+        // A file that differs from the unit in slot 19 only.
+        QFile other(dir.filePath("other.sav"));
+        QVERIFY(other.open(QIODevice::WriteOnly));
+        for (int k = 0; k < 20; ++k)
+            other.write(QString("\"%1\"\r\n")
+                            .arg(k == 19 ? QString("ANOTHER") : QString("SLOT %1").arg(k))
+                            .toLatin1());
+        other.close();
+        const Run r = ctl(line + QStringList{command, other.fileName()});
+        QVERIFY2(r.status != 0, qPrintable(r.out));
+        QVERIFY2(!r.out.contains("20 of 20 slots as in the file") &&
+                     !r.out.contains("0 written, 0 erased, 20 unchanged"),
+                 qPrintable(r.out));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLateReplies)
+#include "test_late_replies.moc"
