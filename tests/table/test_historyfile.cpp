@@ -11,10 +11,9 @@
 
 #include <QtTest>
 
-#include <sys/stat.h>
-
 #include <functional>
 
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -26,8 +25,8 @@ QString gHistoryPath;
 std::function<void()> gBeforeWrite;
 
 bool isHistoryFile(int fd) {
-    struct stat a {
-    }, b{};
+    struct stat a {};
+    struct stat b {};
     return ::fstat(fd, &a) == 0 && ::stat(QFile::encodeName(gHistoryPath).constData(), &b) == 0 &&
            a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
