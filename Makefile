@@ -6,6 +6,9 @@
 #   make package              build, then the .deb in $(BUILD)
 # and one more hardens the parsers:
 #   make fuzz   install clang, build the libFuzzer targets, run each for FUZZ_SECONDS
+# and one measures the tests (not part of CI):
+#   make mutation [N=20] [SEED=1] [FILES="src/table src/link/Link.cpp"] [BASE=main]
+#               plant N faults one at a time in a copy of the tree, say how many the tests catch
 BUILD      ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_ARGS ?=
@@ -23,7 +26,7 @@ FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 10
 FUZZ_TARGETS  = $(notdir $(basename $(wildcard fuzz/fuzz_*.cpp)))
 
-.PHONY: all deps fuzz-deps build test test-slow run fuzz clean install package
+.PHONY: all deps fuzz-deps build test test-slow run fuzz clean install package mutation
 
 all: build
 
@@ -65,6 +68,14 @@ test: build
 # The long scenarios (the install, the .deb, the network peers); CI runs them too.
 test-slow: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L slow
+
+# Faults planted one at a time in a copy beside the checkout (never in it), each built and run
+# against the tests that watch its folder; files a change touched since BASE, or FILES.
+N    ?= 20
+SEED ?= 1
+BASE ?= main
+mutation: deps
+	python3 tools/mutation.py --count $(N) --seed $(SEED) --base $(BASE) $(if $(FILES),--files $(FILES))
 
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)

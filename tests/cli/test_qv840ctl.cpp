@@ -62,14 +62,6 @@ static QByteArray stopAfter(QProcess& ctl, int requests, int sig, const QStringL
 
 static const QByteArray kTitleSequence = "A\x1B]0;X\aB"; // would retitle a terminal
 
-// A line of verify for slot k, whose default the file holds.
-static QString differs(int k, const QString& onUnit) {
-    TextTable defaults;
-    readDefaults(qEnvironmentVariable("QV_APP_DIR"), defaults);
-    return QString("interlock %1: on the unit %2, in the file nothing (the default \"%3\")\n")
-        .arg(terminalCaption(k), onUnit, defaults[size_t(k)]);
-}
-
 static void row(const char* name, QStringList args, int status, QString out = {},
                 QString err = {}) {
     QTest::newRow(name) << args << status << out << err;
@@ -198,8 +190,13 @@ private slots:
         row("write-all, a note named .sav", "-p @sim write-all @dir/notes.sav", 2, {},
             "notes.sav is not a message table: line 1 is not a message in double quotes");
         row("verify, 3 slots differ", "--pause-ms 0 -p @sim verify @dir/one.sav", 1,
-            differs(3, "\"-5 € PRÉSSION\"") + differs(8, "\"A\\x1B]0;X\\x07B\"") +
-                differs(9, "\"AB\"") + "3 of 20 slots differ\n");
+            "interlock 42-3: on the unit \"-5 € PRÉSSION\", in the file nothing (the default "
+            "\"OPERATING CONTROL OPEN\")\n"
+            "interlock 47-48: on the unit \"A\\x1B]0;X\\x07B\", in the file nothing (the default "
+            "\"LOW OIL TEMPERATURE\")\n"
+            "interlock 48-50: on the unit \"AB\", in the file nothing (the default "
+            "\"ATOMIZING AIR PRESSURE LOW\")\n"
+            "3 of 20 slots differ\n");
         row("restore", "--pause-ms 0 -p @sim restore @dir/site.txt", 0,
             "0 written, 3 erased, 17 unchanged\n");
         row("verify after it", "--pause-ms 0 -p @sim verify @dir/one.sav", 0, kSame);
@@ -339,7 +336,9 @@ private slots:
                 "unit 5 (unit-05.sav): 20 of 20" + same);
         row("line: unit 4 changed", "-a 4 -p @line write 2 CHANGED", 0);
         row("verify a line, one differs", quickLine + "verify @dir/lineb --block-reads auto", 1,
-            "unit 4: " + differs(2, "\"CHANGED\"") + "unit 3 (unit-03.sav): 20 of 20" + same +
+            "unit 4: interlock 41-42: on the unit \"CHANGED\", in the file nothing (the default "
+            "\"HIGH STEAM PRESSURE LIMIT\")\nunit 3 (unit-03.sav): 20 of 20" +
+                same +
                 "unit 4 (unit-04.sav): 1 of 20 slots differ\nunit 5 (unit-05.sav): 20 of 20" +
                 same);
         row("restore a line", quickLine + "restore @dir/lineb", 0,

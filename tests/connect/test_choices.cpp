@@ -124,6 +124,8 @@ private slots:
         const PortStatus gone = again.reconnect(120, 50);
         QVERIFY(!gone.ok && !port.isOpen() && !again.cancelled());
         QCOMPARE(gone.reason, "the adapter with serial number A123 is not plugged in");
+        plugged = {{second.slavePath(), "A123", 0x0403, 0x6015}}; // same maker, another product
+        QVERIFY(!again.reconnect(120, 50).ok && !port.isOpen());
         QCOMPARE(op.count(), 0);
 
         // No serial number: the operator is asked, once, and decides.

@@ -185,6 +185,7 @@ private slots:
         // then 79 ms of silence. The silence counts from when the byte could
         // have come last, never from the batch's start.
         QTest::newRow("a late byte, then 79 ms: joined") << Pauses{{13, 9}, {14, 79}} << 45;
+        QTest::newRow("a late byte, then 90 ms: cut") << Pauses{{13, 9}, {14, 90}} << 14;
     }
     void replyInBatches() {
         QFETCH(Pauses, pauses);

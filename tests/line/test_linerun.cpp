@@ -10,6 +10,7 @@
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
 #include "support/RecordingOperator.h"
+#include "support/TableRig.h"
 #include "table/TableFiles.h"
 #include "transport/ChangeRecord.h"
 #include "transport/RtuTransport.h"
@@ -168,6 +169,125 @@ private slots:
         QString why;
         QVERIFY(!parseUnitRange("5-3", 1, 31, &why) && why.contains("not \"5-3\""));
         QCOMPARE(parseUnitRange("7", 1, 31), std::make_optional(std::make_pair(7, 7)));
+    }
+    // Unit addresses run from 1 to 31, both ends taken: a folder's files and --units.
+    void unitAddressBoundaries_data() {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("expected"); // the units, or the start of the error
+        QTest::newRow("1 and 31") << QStringList{"unit-01.sav", "unit-31.sav"} << "1 31";
+        QTest::newRow("31 alone") << QStringList{"unit-31.sav"} << "31";
+        QTest::newRow("32") << QStringList{"unit-31.sav", "unit-32.sav"} << "unit-32.sav: a unit";
+        QTest::newRow("0") << QStringList{"unit-00.sav", "unit-01.sav"} << "unit-00.sav: a unit";
+    }
+    void unitAddressBoundaries() {
+        QFETCH(QStringList, names);
+        QTemporaryDir dir;
+        for (const QString& name : names)
+            QVERIFY(saveTableFile(dir.filePath(name), startup_.defaults()).ok);
+        const LineFolder folder = readLineFolder(dir.path(), startup_.defaults(), true);
+        QStringList units;
+        for (const UnitFile& u : folder.units)
+            units << QString::number(u.unit);
+        QFETCH(QString, expected);
+        const QString got =
+            folder.error.isEmpty() ? units.join(' ') : folder.error.section('/', -1);
+        QVERIFY2(folder.error.isEmpty() ? got == expected : got.startsWith(expected),
+                 qPrintable(got));
+        QCOMPARE(parseUnitRange("1-31", 1, 31), std::make_optional(std::make_pair(1, 31)));
+        QCOMPARE(parseUnitRange("31", 1, 31), std::make_optional(std::make_pair(31, 31)));
+        QVERIFY(!parseUnitRange("0-5", 1, 31) && !parseUnitRange("30-32", 1, 31));
+    }
+
+    // A unit that misleads: it confirms the write and keeps its old text, or cannot be read back
+    // after it, or refuses or garbles the read of slot 0. A restore then counts the unit as not
+    // restored, names what the slot was found to hold (or that it could not be read, never the
+    // default), and a unit that answers at all is restored or compared, never skipped as silent.
+    void restoreOnAUnitThatMisleads_data() {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QString>("difference"); // empty: none
+        QTest::addColumn<QString>("requests");
+        const QString reads = singleReads(0, 19);
+        QTest::newRow("keeps its old text")
+            << "unstored"
+            << "0 written, 0 erased, 19 unchanged, 1 still differs"
+            << "interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\"" // as it holds
+            << "R0 " + reads + " W3 R3";
+        QTest::newRow("read-back unanswered")
+            << "read-back unanswered"
+            << "0 written, 0 erased, 19 unchanged, 1 still differs"
+            << "interlock 42-3: could not be read, in the file \"THREE\""
+            << "R0 " + reads + " W3 R3";
+        // A write without a usable reply may have been stored all the same: it is read back.
+        QTest::newRow("write unanswered")
+            << "write unanswered"
+            << "0 written, 0 erased, 19 unchanged, 1 still differs"
+            << "interlock 42-3: could not be read, in the file \"THREE\""
+            << "R0 " + reads + " W3 R3";
+        QTest::newRow("write refused")
+            << "write refused"
+            << "0 written, 0 erased, 19 unchanged, 1 still differs"
+            << "interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\""
+            << "R0 " + reads + " W3 R3";
+        QTest::newRow("slot 0 refused") << "exception 0"
+                                        << "nothing written: 1 slot could not be read"
+                                        << ""
+                                        << "R0 " + reads;
+        QTest::newRow("slot 0 garbled") << "garbled 0"
+                                        << "nothing written: 1 slot could not be read"
+                                        << ""
+                                        << "R0 " + reads;
+        QTest::newRow("silent") << "silent"
+                                << "did not answer"
+                                << ""
+                                << "R0";
+    }
+    void restoreOnAUnitThatMisleads() {
+        QFETCH(QString, fault);
+        QFETCH(QString, result);
+        QFETCH(QString, difference);
+        ScriptedRig rig;
+        bool written = false;
+        rig.unit.onRequest = [&](const QByteArray& request) { written |= request.at(1) == 0x10; };
+        rig.unit.spoil = [&](int k, const QByteArray& reply,
+                             const QByteArray& request) -> QByteArray {
+            if (written && (fault == "write unanswered" || request.at(1) == 0x03) &&
+                fault.endsWith("unanswered"))
+                return {};
+            if (fault == "write refused" && request.at(1) == 0x10) {
+                rig.unit.model.setMessage(3, "STORED 3"); // as the unit does nothing
+                return FakeUnit::framed("\x01\x90\x04");
+            }
+            if (k == 0 && fault == "exception 0")
+                return FakeUnit::framed("\x01\x83\x02");
+            if (k == 0 && fault == "garbled 0")
+                return "\x01\x03\x50\x41\x41\x00";
+            return reply;
+        };
+        if (fault == "unstored")
+            rig.unit.unstored = {3};
+        if (fault == "silent")
+            for (int k = 0; k < 20; ++k)
+                rig.unit.silent << k;
+        MessageTable startup;
+        startup.reset(rig.defaults, rig.defaults);
+        UnitFile file{1, "unit-01.sav", numberedTexts("STORED %1")};
+        file.table[3] = "THREE";
+        RecordingOperator op;
+        LineRun run(rig.transport, op, startup);
+        const LineReport r = run.restore({file});
+        QCOMPARE(r.outcome, LineReport::Outcome::Finished);
+        QCOMPARE(r.units.size(), 1);
+        QCOMPARE(r.units[0].result, result);
+        QCOMPARE(r.okCount(), 0);
+        QCOMPARE(r.units[0].answered, fault != "silent");
+        QStringList differences;
+        for (const SlotDifference& d : r.units[0].differences)
+            differences << differenceText(d);
+        QCOMPARE(differences.join('|'), difference);
+        QTEST(rig.requests(), "requests");
+        QCOMPARE(rig.unit.model.message(3),
+                 QByteArray(fault.endsWith("unanswered") ? "THREE" : "STORED 3"));
     }
 };
 

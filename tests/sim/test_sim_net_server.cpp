@@ -77,6 +77,8 @@ private slots:
         QTest::newRow("one that sends nothing, then leaves") << "A+ B+ A- B?" << false;
         QTest::newRow("a silent client is dropped when another waits")
             << "A+ A? B+ B. A~ B?" << false;
+        QTest::newRow("a silent client is dropped when one comes after its time")
+            << "A+ A? W B+ B?" << false;
         QTest::newRow("a silent client alone keeps its turn") << "A+ A? W A?" << false;
         QTest::newRow("at most eight wait") << "A+ A? N+ X+ X! A- a?" << false;
     }

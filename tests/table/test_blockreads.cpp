@@ -138,6 +138,51 @@ private slots:
                  BlockReadMemory::Answer::Refuses);
     }
 
+    // A unit that says nothing to a block read but answers a read of one message: auto reads
+    // it one message per request from the first block on, without a word, and from then on costs
+    // no silent block per Read All.
+    void autoRemembersASilentRefusal() {
+        Rig rig;
+        rig.setMode(Mode::Auto);
+        rig.answer = [](const QByteArray& request) -> std::optional<QByteArray> {
+            if (quint8(request.at(5)) > 20)
+                return QByteArray();
+            return std::nullopt;
+        };
+        BulkResult r = rig.bulk.readAll(1);
+        QCOMPARE(rig.requests(), "B0 " + singleReads(0, 19));
+        QVERIFY(r.outcome == O::Completed && r.done.size() == 20 && r.silent.isEmpty());
+        QCOMPARE(rig.op.count(), 0);
+        r = rig.bulk.readAll(1);
+        QCOMPARE(rig.requests(), singleReads(0, 19));
+        QCOMPARE(r.done.size(), 20);
+        QCOMPARE(rig.messages.texts()[19], "U1 SLOT 19");
+    }
+
+    // Write Selected of slots that are not neighbours, with block reads on and on auto: each run
+    // of neighbours is read in one request, and every chosen slot that differs is written.
+    void restoreChosenSlots_data() {
+        QTest::addColumn<Mode>("mode");
+        QTest::newRow("on") << Mode::On;
+        QTest::newRow("auto") << Mode::Auto;
+    }
+    void restoreChosenSlots() {
+        QFETCH(Mode, mode);
+        Rig rig;
+        rig.setMode(mode);
+        TextTable table = rig.defaults;
+        for (int k = 0; k < 20; ++k)
+            table[size_t(k)] = QString("NEW %1").arg(k);
+        table[6] = "U1 SLOT 6"; // as on the unit
+        const RestoreResult r = rig.sync.restore(1, table, rig.defaults, {2, 5, 6, 9, 10, 11});
+        QCOMPARE(rig.requests(), "R2 B5 B9 W2 R2 W5 R5 W9 R9 W10 R10 W11 R11");
+        QCOMPARE(restoreSummary(r), "5 written, 0 erased, 1 unchanged, 14 not chosen");
+        QVERIFY(r.restored());
+        for (int k : {2, 5, 9, 10, 11})
+            QCOMPARE(rig.line.unit(1)->message(k), QString("NEW %1").arg(k).toLatin1());
+        QCOMPARE(rig.line.unit(1)->message(4), QByteArray("U1 SLOT 4"));
+    }
+
     // What a block read may meet instead of its answer, at slots 6 to 11 (the second block,
     // after the first was answered).
     void refusals_data() {

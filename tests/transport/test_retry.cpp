@@ -110,17 +110,18 @@ private slots:
         QTest::addColumn<int>("retries");
         QTest::addColumn<QStringList>("answers"); // one per request that should come
         QTest::addColumn<QString>("reason");      // of the last reply; empty: confirmed
+        QTest::addColumn<bool>("quick");          // the comms test's: what one request brought
         const QString gw11 = "no reply: the gateway answered for the unit (Modbus exception 11, "
                              "gateway target device failed to respond)";
         for (const auto& [kindName, kind] :
              {std::pair{"serial", int(Endpoint::Kind::Serial)},
               std::pair{"Modbus TCP", int(Endpoint::Kind::ModbusTcp)},
               std::pair{"RTU over TCP", int(Endpoint::Kind::RtuOverTcp)}}) {
-            const auto row = [kindName = kindName,
-                              kind = kind](const char* name, const QByteArray& request, int retries,
-                                           QStringList answers, QString reason) {
+            const auto row = [kindName = kindName, kind = kind](
+                                 const char* name, const QByteArray& request, int retries,
+                                 QStringList answers, QString reason, bool quick = false) {
                 QTest::addRow("%s: %s", kindName, name)
-                    << kind << request << retries << answers << reason;
+                    << kind << request << retries << answers << reason << quick;
             };
             row("read, silence, then the reply", kRead, 1, {"", "ok"}, {});
             row("read, garbled, then the reply", kRead, 2, {"junk", "ok"}, {});
@@ -132,6 +133,8 @@ private slots:
             row("write, silence, then the reply", kWrite, 2, {"", "ok"}, {});
             row("write, confirmed once", kWrite, 3, {"ok"}, {});
             row("write, gateway: target silent twice", kWrite, 1, {"gw11", "gw11"}, gw11);
+            row("the comms test's read, silence: once", kRead, 2, {""}, "no reply", true);
+            row("the comms test's write, silence: once", kWrite, 2, {""}, "no reply", true);
             row("erase, garbled: never again", kErase, 2, {"junk"},
                 kind == int(Endpoint::Kind::ModbusTcp)
                     ? "a garbled reply of 3 bytes (cut short, or its MBAP header is wrong)"
@@ -170,13 +173,20 @@ private slots:
         if (kind != int(Endpoint::Kind::Serial))
             port.setPortName(gw.address(Endpoint::Kind(kind)));
         QSignalSpy notes(t.get(), &Transport::traceNote);
-        const Transaction x = t->transact(1, request);
+        QSignalSpy sent(t.get(), &Transport::frameSent), got(t.get(), &Transport::frameReceived);
+        QFETCH(bool, quick);
+        const Transaction x = t->transact(1, request, quick ? ReplyEnd::Quick : ReplyEnd::Normal);
         QCOMPARE(x.status, TransportStatus::Ok);
         QCOMPARE(seen.size(), answers.size());
         for (const QByteArray& frame : seen) // the same request each time
             QCOMPARE(mbap ? frame.mid(7) : frame.mid(1, frame.size() - 3), request);
         QTEST(checkReply(x, request).reason(), "reason");
         QCOMPARE(notes.count(), answers.size() - 1); // each further try is told
+        // The trace and the lamps see every frame of every try: a reply whenever one came.
+        QCOMPARE(sent.count(), answers.size());
+        QCOMPARE(got.count(), answers.size() - answers.count(QString()));
+        if (!x.received.isEmpty())
+            QCOMPARE(got.last().at(0).toByteArray(), x.received);
     }
 
     // A gateway that closes the connection right after a write arrives: the

@@ -222,6 +222,10 @@ private slots:
         // The reply to a write begins as the request does; it is no echo.
         row("no echo, write", A, rts, 0, erase, {done}, done, {});
         row("echo, then silence", A, rts, 0, read, {"@"}, {}, "no reply");
+        // The unit's time to answer counts from the end of the echo: a reply 60 ms after it
+        // (twice the end-of-reply silence, half the first-byte wait) is its answer.
+        row("echo, the reply 60 ms later", A, rts, 0, read, {"@+" + slot}, slot, {});
+        row("echo on, the reply 60 ms later", On, rts, 0, read, {"@+" + slot}, slot, {});
         row("garbled echo", A, rts, 0, read, {"!" + slot}, "!" + slot, garbled53);
         row("echo expected, none came", On, rts, 0, read, {""}, {}, "the line did not echo");
         row("echo expected, reply without", On, rts, 0, read, {slot}, slot, {});
@@ -254,8 +258,10 @@ private slots:
             if (a.startsWith('@') || a.startsWith('!'))
                 chunks.append({1, echoOf});
             a = a.mid(a.startsWith('@') || a.startsWith('!') ? 1 : 0);
+            const bool late = a.startsWith('+');
+            a = a.mid(late ? 1 : 0);
             if (!a.isEmpty())
-                chunks.append({3, a});
+                chunks.append({late ? 60 : 3, a});
             return chunks;
         });
         LineOptions line{EchoMode(echo), Direction(direction), 5, 0};

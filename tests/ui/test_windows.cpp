@@ -679,7 +679,10 @@ private slots:
         QCOMPARE(rig.message(7)->text() + "|" + rig.messages.texts()[7],
                  "FROM THE COMMS TEST|FROM THE COMMS TEST");
         QCOMPARE(states().mid(7, 1), "1");
-        // Restore All from the line's window changes this unit: its slot shows it differs.
+        // Restore All from the line's window changes this unit: its slot shows it differs. A slot
+        // it erases holds what the table's default shows.
+        rig.sim.model().setMessage(9, "ERASED BY THE RESTORE");
+        rig.messages.texts()[9] = rig.messages.defaults()[9];
         QTemporaryDir backup;
         TextTable saved = rig.messages.texts();
         saved[2] = "FROM THE BACKUP";
@@ -692,6 +695,8 @@ private slots:
         click(rig.button("lineUnitsButton"));
         QCOMPARE(rig.unitMessage(2), "FROM THE BACKUP");
         QCOMPARE(states().mid(1, 3), "121");
+        QCOMPARE(rig.sim.model().message(9), QByteArray());
+        QCOMPARE(states().mid(9, 1), "1");
     }
 
     // F1 opens the walk-through from disk, pictures and all; without it, a message says where

@@ -1,0 +1,344 @@
+#!/usr/bin/env python3
+"""Plants faults one at a time and tells which of them the tests catch.
+
+Each fault (a mutant) is one small edit of one line of src/: a comparison flipped or made
+inclusive, an if's condition dropped, a constant off by one, a statement removed, a return value
+negated. They are drawn at random (a seed repeats a draw) from the C++ files a change touched
+(git diff against a base) or from the files and folders named. The checkout is never edited: the
+tree is copied beside it (its own build folder; nothing in it points back here; ccache makes the
+first build cheap), each mutant is built there and the tests that watch its folder are run with a
+time limit. A mutant that does not compile is not counted and another is drawn. It prints the
+kill ratio and each survivor as file:line and mutation.
+
+    tools/mutation.py [--count 20] [--seed 1] [--files src/table src/link/Link.cpp] [--base main]
+"""
+import argparse
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+# The tests that watch a folder: its own programs and the integration tests that drive it.
+WATCHERS = {
+    "startup": ["startup/"],
+    "modbus": ["modbus/", "integration/test_libmodbus_slave"],
+    "link": ["link/", "transport/test_rtu", "integration/test_link_timing", "integration/test_faults"],
+    "transport": ["transport/", "integration/test_faults", "integration/test_link_timing",
+                  "integration/test_libmodbus_slave", "table/test_historyfile", "commstest/"],
+    "table": ["table/", "line/", "integration/test_backup_sim", "integration/test_faults"],
+    "line": ["line/", "cli/test_qv840ctl"],
+    "sim": ["sim/", "integration/test_sim_libmodbus"],
+    "scan": ["scan/"],
+    "connect": ["connect/"],
+    "commstest": ["commstest/"],
+    "sheet": ["sheet/"],
+    "cli": ["cli/"],
+    "ui": ["ui/"],
+}
+
+COMPARISON_FLIP = {"==": "!=", "!=": "==", "<": ">=", ">": "<=", "<=": ">", ">=": "<"}
+COMPARISON_INCLUSIVE = {"<": "<=", ">": ">="}
+
+
+def git(repo, *args):
+    return subprocess.run(["git", "-C", repo, *args], check=True, capture_output=True,
+                          text=True).stdout
+
+
+def masked(line, in_comment):
+    """The line with comments and string or character literals blanked out (same length), so
+    that nothing inside them is mutated; and whether a block comment runs on."""
+    out, i, n = [], 0, len(line)
+    while i < n:
+        if in_comment:
+            end = line.find("*/", i)
+            if end < 0:
+                out.append(" " * (n - i))
+                return "".join(out), True
+            out.append(" " * (end + 2 - i))
+            i, in_comment = end + 2, False
+        elif line.startswith("//", i):
+            out.append(" " * (n - i))
+            break
+        elif line.startswith("/*", i):
+            in_comment = True
+        elif line[i] in "\"'":
+            quote, j = line[i], i + 1
+            while j < n and line[j] != quote:
+                j += 2 if line[j] == "\\" else 1
+            out.append(" " * (min(j, n - 1) + 1 - i))
+            i = j + 1
+        else:
+            out.append(line[i])
+            i += 1
+    return "".join(out)[:n].ljust(n), in_comment
+
+
+def balanced_end(text, start):
+    """Index of the ')' closing the '(' at start, or -1 if it is not on this line."""
+    depth = 0
+    for k in range(start, len(text)):
+        depth += {"(": 1, ")": -1}.get(text[k], 0)
+        if depth == 0:
+            return k
+    return -1
+
+
+def sites_of(path, rel):
+    """Every mutation this file offers: (rel, line number, start, end, new text, what)."""
+    sites, in_comment, prev = [], False, ";"
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    for no, line in enumerate(lines, 1):
+        code, in_comment = masked(line, in_comment)
+        stripped = code.strip()
+        if not stripped or stripped.startswith("#") or "static_assert" in code:
+            prev = prev if not stripped else ";"
+            continue
+        # A statement starts after one ended, a block opened or closed, or a label.
+        starts_statement = prev[-1:] in (";", "{", "}", ":") or prev.startswith("//")
+        prev = stripped
+        for m in re.finditer(r"(?<=[\w)\]] )(==|!=|<=|>=|<|>)(?= [\w(!*&:-])", code):
+            op = m.group(1)
+            sites.append((rel, no, m.start(), m.end(), COMPARISON_FLIP[op],
+                          f"'{op}' flipped to '{COMPARISON_FLIP[op]}'"))
+            if op in COMPARISON_INCLUSIVE:
+                sites.append((rel, no, m.start(), m.end(), COMPARISON_INCLUSIVE[op],
+                              f"'{op}' made '{COMPARISON_INCLUSIVE[op]}'"))
+        for m in re.finditer(r"\b(if|while) \(", code):
+            open_at = m.end() - 1
+            close = balanced_end(code, open_at)
+            if close > open_at + 1:
+                cond = line[open_at + 1:close]
+                if "=" in cond.replace("==", "").replace("!=", "").replace("<=", "").replace(
+                        ">=", "") or ";" in cond:
+                    continue  # an assignment or a declaration in the condition
+                value = "true" if m.group(1) == "if" else "false"
+                sites.append((rel, no, open_at + 1, close, value,
+                              f"condition of {m.group(1)} dropped ({value})"))
+        for m in re.finditer(r"(?<![\w.'])(\d+)(?![\w.'])", code):
+            value = int(m.group(1))
+            sites.append((rel, no, m.start(), m.end(), str(value + 1),
+                          f"constant {value} made {value + 1}"))
+            if value > 0:
+                sites.append((rel, no, m.start(), m.end(), str(value - 1),
+                              f"constant {value} made {value - 1}"))
+        m = re.match(r"^(\s*)((?:[\w:.\->\[\]]+(?:\(.*\))?\s*(?:=|\+=|-=|\|=|<<)\s*.*|[\w:.\->]+\(.*\)|"
+                     r"\+\+[\w.\->]+|[\w.\->]+\+\+|--[\w.\->]+|[\w.\->]+--|break|continue));\s*$",
+                     code)
+        if m and starts_statement and not re.match(r"\s*(return|const|auto|static|using|case|default|else)\b",
+                              code) and not re.match(r"\s*[\w:<>]+\s+[\w&*]+\s*=", code):
+            start, end = len(m.group(1)), len(line.rstrip())
+            sites.append((rel, no, start, end, ";", "statement removed"))
+        m = re.match(r"^\s*return (.+);\s*$", code)
+        if m and m.group(1).strip() not in ("{}", "std::nullopt"):
+            expr_start = code.index("return ") + len("return ")
+            expr_end = code.rindex(";")
+            expr = line[expr_start:expr_end]
+            if expr in ("true", "false"):
+                new = "false" if expr == "true" else "true"
+            elif re.search(r"==|!=|<|>|&&|\|\||^!|\.is\w+\(|\.has\w*\(|\.contains\(", expr):
+                new = f"!({expr})"
+            else:
+                continue
+            sites.append((rel, no, expr_start, expr_end, new, "return value negated"))
+    return sites, lines
+
+
+def candidate_files(repo, files, base):
+    """The .cpp files of src/ named (a folder names all of its own) or touched since base."""
+    if files:
+        names = []
+        for item in files:
+            full = os.path.join(repo, item)
+            if os.path.isdir(full):
+                names += [os.path.relpath(os.path.join(full, f), repo)
+                          for f in sorted(os.listdir(full)) if f.endswith(".cpp")]
+            elif item.endswith(".cpp") and os.path.isfile(full):
+                names.append(os.path.normpath(item))
+            else:
+                sys.exit(f"mutation: {item} is neither a .cpp file nor a folder")
+        return names
+    fork = git(repo, "merge-base", "HEAD", base).strip()
+    changed = git(repo, "diff", "--name-only", fork).split()
+    return sorted(f for f in changed if f.startswith("src/") and f.endswith(".cpp")
+                  and os.path.isfile(os.path.join(repo, f)))
+
+
+def copy_tree(repo, tree):
+    """The checkout's files (tracked and new, as they are now) in tree. The copy's own build
+    folder is kept between runs; a file already there with the same bytes is left as it is, any
+    other is written anew (so that its time is newer than what was built from it)."""
+    listed = {n for n in git(repo, "ls-files", "-z", "--cached", "--others",
+                             "--exclude-standard").split("\0") if n}
+    for root, dirs, files in os.walk(tree):
+        rel_root = os.path.relpath(root, tree)
+        if rel_root == ".":
+            dirs[:] = [d for d in dirs if d != "build"]
+        for f in files:
+            rel = os.path.normpath(os.path.join(rel_root, f))
+            if rel not in listed:
+                os.remove(os.path.join(root, f))
+    for name in sorted(listed):
+        src, dst = os.path.join(repo, name), os.path.join(tree, name)
+        if os.path.islink(src) or not os.path.isfile(src):
+            continue
+        with open(src, "rb") as f:
+            data = f.read()
+        if os.path.isfile(dst):
+            with open(dst, "rb") as f:
+                if f.read() == data:
+                    continue
+        os.makedirs(os.path.dirname(dst), exist_ok=True)
+        with open(dst, "wb") as f:
+            f.write(data)
+        shutil.copymode(src, dst)
+
+
+def run(cmd, cwd, env, timeout):
+    """Runs cmd niced in its own process group; (ok, output). A time-out kills the group."""
+    proc = subprocess.Popen(["nice", "-n", "10", *cmd], cwd=cwd, env=env, stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True, start_new_session=True)
+    try:
+        out, _ = proc.communicate(timeout=timeout)
+        return proc.returncode == 0, out
+    except subprocess.TimeoutExpired:
+        os.killpg(proc.pid, 9)
+        proc.communicate()
+        return False, "timed out"
+
+
+def tests_for(folder, all_tests, quick_names):
+    patterns = WATCHERS.get(folder, [folder + "/"])
+    return sorted(t for t in all_tests if any(t.startswith(p) for p in patterns)
+                  and (t in quick_names or t.startswith(folder + "/")))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--count", type=int, default=20)
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--files", nargs="*", default=[], help="files or folders (default: changed)")
+    ap.add_argument("--base", default="main", help="what a change is measured against")
+    ap.add_argument("--work", help="where the copy goes (default: beside the checkout)")
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--all-tests", action="store_true", help="the whole quick suite per mutant")
+    ap.add_argument("--list", action="store_true", help="only print the faults that would be drawn")
+    args = ap.parse_args()
+
+    repo = git(".", "rev-parse", "--show-toplevel").strip()
+    work = os.path.abspath(args.work or repo.rstrip("/") + ".mutation")
+    tree = os.path.join(work, "tree") if args.work else work
+    build = os.path.join(tree, "build")
+    files = candidate_files(repo, [f.rstrip("/") for f in args.files], args.base)
+    if not files:
+        sys.exit("mutation: no C++ file of src/ to mutate")
+    sites, texts = [], {}
+    for rel in files:
+        found, lines = sites_of(os.path.join(repo, rel), rel)
+        sites += found
+        texts[rel] = lines
+    random.Random(args.seed).shuffle(sites)
+    print(f"mutation: {len(sites)} possible faults in {len(files)} files; seed {args.seed}, "
+          f"{args.count} to plant; the copy is {tree}", flush=True)
+
+    if args.list:
+        for rel, no, start, end, new, what in sites[:args.count]:
+            line = texts[rel][no - 1]
+            print(f"{rel}:{no}: {what}: {(line[:start] + new + line[end:]).strip()}")
+        return 0
+    env = dict(os.environ)
+    # The copy sits as deep as the checkout, so that the compiler cache serves both.
+    env.setdefault("CCACHE_BASEDIR", os.path.dirname(repo))
+    env["CCACHE_NOHASHDIR"] = "1"
+    env.setdefault("CCACHE_DIR", os.path.expanduser("~/.ccache"))
+    copy_tree(repo, tree)
+    ok, out = run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
+                   "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"], tree, env, 600)
+    if not ok:
+        sys.exit("mutation: the copy does not configure:\n" + out)
+    with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
+        if repo + "/" in f.read():
+            sys.exit(f"mutation: the copy's build points back at {repo}")
+    listing = subprocess.run(["ctest", "-N"], cwd=build, capture_output=True, text=True).stdout
+    all_tests = re.findall(r"Test +#\d+: (\S+)", listing)
+    quick = subprocess.run(["ctest", "-N", "-LE", "slow"], cwd=build, capture_output=True,
+                           text=True).stdout
+    quick_names = set(re.findall(r"Test +#\d+: (\S+)", quick))
+
+    plan = {}  # folder -> (tests, targets, time limit)
+
+    def prepare(folder):
+        if folder in plan:
+            return plan[folder]
+        tests = sorted(quick_names) if args.all_tests else tests_for(folder, all_tests, quick_names)
+        targets = [t.replace("/", "_") for t in tests if "/test_" in t] + ["qv840ctl"]
+        ok, out = run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *targets],
+                      tree, env, 3600)
+        if not ok:
+            sys.exit("mutation: the copy does not build unmutated:\n" + out[-3000:])
+        for attempt in range(3):  # a timing test may fail once on a busy machine
+            start = time.monotonic()
+            ok, out = run(["ctest", "-j", str(args.jobs), "-R", "^(" + "|".join(tests) + ")$"],
+                          build, env, 1800)
+            took = time.monotonic() - start
+            if ok:
+                break
+        if not ok:
+            sys.exit(f"mutation: the tests of {folder} fail unmutated:\n" + out[-3000:])
+        plan[folder] = (tests, targets, max(60.0, 2 * took + 30))
+        print(f"  {folder}: {len(tests)} test programs, {took:.0f} s unmutated", flush=True)
+        return plan[folder]
+
+    killed, survivors, planted, unbuildable = 0, [], 0, 0
+    for rel, no, start, end, new, what in sites:
+        if planted == args.count:
+            break
+        folder = rel.split("/")[1]
+        tests, targets, limit = prepare(folder)
+        lines = list(texts[rel])
+        old_line = lines[no - 1]
+        lines[no - 1] = old_line[:start] + new + old_line[end:]
+        target_file = os.path.join(tree, rel)
+        with open(target_file, "w", encoding="utf-8") as f:
+            f.write("\n".join(lines))
+        try:
+            built, out = run(["cmake", "--build", build, "-j", str(args.jobs), "--target",
+                              *targets], tree, env, 1800)
+            if not built:
+                unbuildable += 1
+                continue
+            planted += 1
+            began = time.monotonic()
+            passed, out = run(["ctest", "-j", str(args.jobs), "-R",
+                               "^(" + "|".join(tests) + ")$"], build, env, limit)
+            verdict = "survived" if passed else "killed (time limit)"
+            if not passed and out != "timed out":
+                # A failure counts when it comes again: a busy machine can fail a timing
+                # test once without any fault. Every test ran, so a fault that fails one
+                # test for sure is not hidden behind another's passing flake.
+                passed, out = run(["ctest", "--rerun-failed"], build, env, limit)
+                verdict = "killed" if not passed else "survived (failed once, not again)"
+            print(f"  [{planted}/{args.count}] {rel}:{no}: {what}: {verdict} "
+                  f"({time.monotonic() - began:.0f} s)", flush=True)
+            if passed:
+                survivors.append(f"{rel}:{no}: {what}\n      {old_line.strip()}\n"
+                                 f"   -> {lines[no - 1].strip()}")
+            else:
+                killed += 1
+        finally:
+            with open(target_file, "w", encoding="utf-8") as f:
+                f.write("\n".join(texts[rel]))
+    print(f"\nmutation: {killed} of {planted} planted faults killed "
+          f"({100.0 * killed / max(planted, 1):.0f} %), seed {args.seed}; "
+          f"{unbuildable} drawn did not compile and were not counted")
+    for s in survivors:
+        print("  survived: " + s)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
