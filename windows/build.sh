@@ -18,17 +18,17 @@ if [ ! -f "$qt/.qv840n-qt-complete" ]; then
 fi
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-if [ ! -f "$build/build.ninja" ]; then
-    say "configuring $build"
-    cmake -S "$src" -B "$build" -G Ninja "${launcher[@]}" \
-        -DCMAKE_TOOLCHAIN_FILE="$here/toolchain-mingw.cmake" -DCMAKE_BUILD_TYPE=Release \
-        -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
-        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)/cmake \
-        -DQV_BUILD_TESTS="${QV_WIN_TESTS:-OFF}" >"$build.configure.log" 2>&1 \
-        || { tail -n 30 "$build.configure.log"; exit 1; }
-fi
-say "building qv840n.exe and qv840ctl.exe"
-nice cmake --build "$build" --parallel "$jobs" --target qv840n qv840ctl
+say "configuring $build"
+cmake -S "$src" -B "$build" -G Ninja "${launcher[@]}" \
+    -DCMAKE_TOOLCHAIN_FILE="$here/toolchain-mingw.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH 2>/dev/null || echo x86_64-linux-gnu)/cmake \
+    -DQV_BUILD_TESTS="${QV_WIN_TESTS:-OFF}" >"$build.configure.log" 2>&1 \
+    || { tail -n 30 "$build.configure.log"; exit 1; }
+targets=(qv840n qv840ctl)
+[ "${QV_WIN_TESTS:-OFF}" = ON ] && targets+=(windows_tests)
+say "building ${targets[*]}"
+nice cmake --build "$build" --parallel "$jobs" --target "${targets[@]}"
 
 # No DLL may be needed beyond what every Windows has.
 for exe in qv840n qv840ctl; do

@@ -12,7 +12,7 @@ prefix=$root/qt6-mingw
 jobs=${JOBS:-2}
 here=$(cd "$(dirname "$0")" && pwd)
 stamp=$prefix/.qv840n-qt-complete
-packages="g++-mingw-w64-x86-64 wine64 wine nsis xvfb xauth zip ninja-build cmake dpkg-dev qt6-base-dev qt6-base-dev-tools"
+packages="g++-mingw-w64-x86-64 wine64 wine nsis xvfb xauth xdotool x11-apps netpbm zip ninja-build cmake dpkg-dev qt6-base-dev qt6-base-dev-tools"
 
 say() { printf '[windows-deps] %s\n' "$*"; }
 

@@ -12,23 +12,20 @@
 
 struct WinSerialPort::Io {
     HANDLE port = INVALID_HANDLE_VALUE;
-    OVERLAPPED comm{}; // the pending WaitCommEvent
-    DWORD commMask = 0;
-    bool waiting = false;
+    OVERLAPPED read{}; // the read always pending while the port is open
+    char readBuffer[4096];
+    bool readPending = false;
     OVERLAPPED write{}; // the write under way
     bool writePending = false;
-    OVERLAPPED read{}; // each read of what the driver holds (completes at once)
 
     Io() {
-        comm.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        write.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
         read.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        write.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     }
     ~Io() {
         closePort();
-        CloseHandle(comm.hEvent);
-        CloseHandle(write.hEvent);
         CloseHandle(read.hEvent);
+        CloseHandle(write.hEvent);
     }
     bool isOpen() const { return port != INVALID_HANDLE_VALUE; }
     // Cancels what is pending and waits for the cancellations, so that no
@@ -38,14 +35,14 @@ struct WinSerialPort::Io {
             return;
         CancelIo(port);
         DWORD n = 0;
-        if (waiting)
-            GetOverlappedResult(port, &comm, &n, TRUE);
+        if (readPending)
+            GetOverlappedResult(port, &read, &n, TRUE);
         if (writePending)
             GetOverlappedResult(port, &write, &n, TRUE);
-        waiting = writePending = false;
+        readPending = writePending = false;
         CloseHandle(port);
         port = INVALID_HANDLE_VALUE;
-        ResetEvent(comm.hEvent);
+        ResetEvent(read.hEvent);
         ResetEvent(write.hEvent);
     }
 };
@@ -90,11 +87,11 @@ BYTE stopCode(LineSettings::StopBits s) {
 } // namespace
 
 WinSerialPort::WinSerialPort(QObject* parent) : SerialPort(parent), io_(std::make_unique<Io>()) {
-    commNotifier_ = new QWinEventNotifier(io_->comm.hEvent, this);
+    readNotifier_ = new QWinEventNotifier(io_->read.hEvent, this);
     writeNotifier_ = new QWinEventNotifier(io_->write.hEvent, this);
-    commNotifier_->setEnabled(false);
+    readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
-    connect(commNotifier_, &QWinEventNotifier::activated, this, &WinSerialPort::onCommEvent);
+    connect(readNotifier_, &QWinEventNotifier::activated, this, &WinSerialPort::onReadDone);
     connect(writeNotifier_, &QWinEventNotifier::activated, this, &WinSerialPort::onWriteDone);
 }
 
@@ -156,11 +153,14 @@ PortStatus WinSerialPort::open() {
             return PortStatus::failure(portInUseText());
         return PortStatus::failure(systemError(e));
     }
+    // A read waits for the first byte as long as it takes, then ends when
+    // the line pauses for a millisecond (in practice the system's timer tick)
+    // or its buffer is full.
     COMMTIMEOUTS t{};
-    t.ReadIntervalTimeout = MAXDWORD; // a read returns at once with what is there
+    t.ReadIntervalTimeout = 1;
     SetupComm(io_->port, 4096, 4096);
     const PortStatus s = apply(line_);
-    if (!s.ok || !SetCommTimeouts(io_->port, &t) || !SetCommMask(io_->port, EV_RXCHAR | EV_ERR)) {
+    if (!s.ok || !SetCommTimeouts(io_->port, &t)) {
         const QString why = s.ok ? systemError(GetLastError()) : s.reason;
         io_->closePort();
         return PortStatus::failure(why);
@@ -170,22 +170,22 @@ PortStatus WinSerialPort::open() {
     taken_ = 0;
     output_.clear();
     writing_.clear();
-    rtsRefused_ = paused_ = eventWhilePaused_ = false;
-    commNotifier_->setEnabled(true);
+    rtsRefused_ = paused_ = false;
+    readNotifier_->setEnabled(true);
     writeNotifier_->setEnabled(true);
-    armWait();
-    return {};
+    armRead();
+    return isOpen() ? PortStatus{} : PortStatus::failure(QStringLiteral("the port failed at once"));
 }
 
 void WinSerialPort::close() {
-    commNotifier_->setEnabled(false);
+    readNotifier_->setEnabled(false);
     writeNotifier_->setEnabled(false);
     io_->closePort();
     input_.clear();
     taken_ = 0;
     output_.clear();
     writing_.clear();
-    rtsRefused_ = paused_ = eventWhilePaused_ = false;
+    rtsRefused_ = paused_ = false;
 }
 
 void WinSerialPort::fail(const QString& reason) {
@@ -195,74 +195,58 @@ void WinSerialPort::fail(const QString& reason) {
     emit failed(reason);
 }
 
-// One WaitCommEvent pending at a time; bytes already waiting complete it at
-// once, and the notifier takes over either way.
-void WinSerialPort::armWait() {
-    if (!isOpen() || io_->waiting)
+void WinSerialPort::armRead() {
+    if (!isOpen() || io_->readPending)
         return;
-    io_->commMask = 0;
-    ResetEvent(io_->comm.hEvent);
-    if (WaitCommEvent(io_->port, &io_->commMask, &io_->comm)) {
-        SetEvent(io_->comm.hEvent); // done at once: handled from the event loop
-        io_->waiting = true;
-        return;
+    ResetEvent(io_->read.hEvent);
+    DWORD n = 0;
+    if (!ReadFile(io_->port, io_->readBuffer, sizeof io_->readBuffer, &n, &io_->read)) {
+        const DWORD e = GetLastError();
+        if (e != ERROR_IO_PENDING) {
+            fail(systemError(e));
+            return;
+        }
     }
-    const DWORD e = GetLastError();
-    if (e != ERROR_IO_PENDING) {
-        fail(systemError(e));
-        return;
-    }
-    io_->waiting = true;
+    io_->readPending = true; // done at once or later, the event is set and the notifier reports it
 }
 
-void WinSerialPort::onCommEvent() {
-    if (!isOpen() || !io_->waiting)
+void WinSerialPort::onReadDone() {
+    if (!isOpen() || !io_->readPending || paused_)
         return;
-    DWORD n = 0;
-    const BOOL done = GetOverlappedResult(io_->port, &io_->comm, &n, FALSE);
-    if (!done && GetLastError() == ERROR_IO_INCOMPLETE)
-        return;
-    io_->waiting = false;
-    ResetEvent(io_->comm.hEvent);
-    if (!done) { // a vanished adapter ends the wait with an error
-        fail(systemError(GetLastError()));
-        return;
-    }
-    if (paused_) {
-        eventWhilePaused_ = true; // taken in on resume; no wake-up until then
-        return;
-    }
     if (!takeIn())
         return;
-    armWait();
+    armRead();
     signalInput();
 }
 
+// The completed read's bytes join input_. A vanished adapter ends the read
+// with an error; a read that ends empty is taken again after a moment, unless
+// the port no longer answers at all.
 bool WinSerialPort::takeIn() {
-    DWORD errors = 0;
-    COMSTAT stat{};
-    if (!ClearCommError(io_->port, &errors, &stat)) {
+    DWORD got = 0;
+    const BOOL done = GetOverlappedResult(io_->port, &io_->read, &got, FALSE);
+    if (!done && GetLastError() == ERROR_IO_INCOMPLETE)
+        return false;
+    io_->readPending = false;
+    if (!done) {
         fail(systemError(GetLastError()));
         return false;
     }
-    if (stat.cbInQue == 0)
-        return true;
+    if (got == 0) {
+        DWORD errors = 0;
+        COMSTAT stat{};
+        if (!ClearCommError(io_->port, &errors, &stat)) {
+            fail(systemError(GetLastError()));
+            return false;
+        }
+        QTimer::singleShot(10, this, &WinSerialPort::armRead);
+        return false;
+    }
     if (taken_ > 0) { // drop what was taken before growing
         input_.remove(0, taken_);
         taken_ = 0;
     }
-    const qsizetype had = input_.size();
-    input_.resize(had + qsizetype(stat.cbInQue));
-    DWORD got = 0;
-    ResetEvent(io_->read.hEvent);
-    BOOL ok = ReadFile(io_->port, input_.data() + had, stat.cbInQue, &got, &io_->read);
-    if (!ok && GetLastError() == ERROR_IO_PENDING) // the timeouts make it immediate
-        ok = GetOverlappedResult(io_->port, &io_->read, &got, TRUE);
-    input_.resize(had + qsizetype(ok ? got : 0));
-    if (!ok) {
-        fail(systemError(GetLastError()));
-        return false;
-    }
+    input_.append(io_->readBuffer, qsizetype(got));
     return true;
 }
 
@@ -278,13 +262,13 @@ void WinSerialPort::setReadPaused(bool paused) {
     if (!isOpen() || paused == paused_)
         return;
     paused_ = paused;
-    if (paused || !eventWhilePaused_)
+    readNotifier_->setEnabled(!paused); // no wake-ups while paused
+    if (paused || !io_->readPending || WaitForSingleObject(io_->read.hEvent, 0) != WAIT_OBJECT_0)
         return;
-    // What came during the pause is taken in now, and the wait armed again.
-    eventWhilePaused_ = false;
+    // What came during the pause is taken in now.
     if (!takeIn())
         return;
-    armWait();
+    armRead();
     signalInput();
 }
 
@@ -294,11 +278,20 @@ int WinSerialPort::readByte() {
     return static_cast<unsigned char>(input_.at(taken_++));
 }
 
+// Also what the driver holds and what the pending read has taken so far: the
+// read is ended and started again.
 void WinSerialPort::discardInput() {
     input_.clear();
     taken_ = 0;
-    if (isOpen())
-        PurgeComm(io_->port, PURGE_RXCLEAR); // also what the driver holds
+    if (!isOpen())
+        return;
+    PurgeComm(io_->port, PURGE_RXABORT | PURGE_RXCLEAR);
+    if (io_->readPending) {
+        DWORD n = 0;
+        GetOverlappedResult(io_->port, &io_->read, &n, TRUE);
+        io_->readPending = false;
+    }
+    armRead();
 }
 
 bool WinSerialPort::write(const QByteArray& bytes) {

@@ -1,8 +1,9 @@
 #pragma once
 // The product's serial port on Windows: SerialPort on the Win32 comm API,
 // event-driven. A COM port is opened as \\.\COMn, exclusively (a port another
-// program holds is "in use"), with overlapped I/O: a pending WaitCommEvent
-// for received bytes and each write's completion wake the event loop through
+// program holds is "in use"), with overlapped I/O: one read is always
+// pending (it completes once bytes came and the line paused for a moment) and
+// its completion, like each write's, wakes the event loop through
 // QWinEventNotifier; nothing polls. RTS is switched by EscapeCommFunction; the
 // RS-485 mode of a Linux driver has no counterpart here (an adapter that
 // switches the direction by itself needs nothing).
@@ -42,9 +43,9 @@ public:
 
 private:
     PortStatus apply(const LineSettings& s);
-    void armWait();
-    void onCommEvent();
-    bool takeIn(); // what the driver holds into input_; false when the port failed
+    void armRead();
+    void onReadDone();
+    bool takeIn(); // the completed read into input_; false when the port failed
     void startWrite();
     void onWriteDone();
     bool waitOutput(int ms);
@@ -55,14 +56,13 @@ private:
     QString settingsText_ = QStringLiteral("9600,N,8,1");
     LineSettings line_;
     std::unique_ptr<Io> io_;
-    QWinEventNotifier* commNotifier_ = nullptr;
+    QWinEventNotifier* readNotifier_ = nullptr;
     QWinEventNotifier* writeNotifier_ = nullptr;
     QByteArray input_; // received, not yet taken
     qsizetype taken_ = 0;
     QByteArray output_;  // waiting for the write under way to finish
     QByteArray writing_; // handed to the write under way
     bool paused_ = false;
-    bool eventWhilePaused_ = false;
     bool inReadyRead_ = false;
     bool rtsRefused_ = false;
 };
