@@ -15,11 +15,11 @@ target_link_libraries(qv_testsupport PUBLIC qv_table qv_commstest qv_connect qv_
 set(QV_WIN_TESTS
   commstest/test_commstest connect/test_registry link/test_crc link/test_link
   link/test_winserialport modbus/test_pdu sheet/test_sheet sim/test_sim_line
-  sim/test_sim_model sim/test_sim_net_server startup/test_messagetext startup/test_sequence
+  sim/test_sim_net_server startup/test_messagetext startup/test_sequence
   table/test_blockreads table/test_bulk table/test_editor table/test_historyfile
   table/test_messagetable table/test_rememberedtables table/test_roundtrip
   table/test_unitpreview table/test_unitsync transport/test_net transport/test_retry
-  transport/test_stop ui/test_dialogs)
+  ui/test_dialogs)
 set(QV_WIN_TEST_TARGETS)
 foreach(test ${QV_WIN_TESTS})
   string(REPLACE "/" "_" target ${test})

@@ -61,8 +61,8 @@ private slots:
         QVERIFY(
             bytes.startsWith("time,port,speed,unit,slot,terminal,before,written,result,check\n"));
         QVERIFY(bytes.contains("2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,LOW GAS,"));
-        QVERIFY(bytes.contains(",\"A, \"\"B\"\"\",,erased,")); // quoted as the CSV tables are
-        QVERIFY(bytes.contains("x\\x1B]0;\\x07\\x41;\\x5Cx1By"));   // no control character raw
+        QVERIFY(bytes.contains(",\"A, \"\"B\"\"\",,erased,"));    // quoted as the CSV tables are
+        QVERIFY(bytes.contains("x\\x1B]0;\\x07\\x41;\\x5Cx1By")); // no control character raw
         QCOMPARE(bytes.count('\n'), changes.size() + 1);
     }
 
@@ -115,10 +115,13 @@ private slots:
 
     // A FIFO (which would block a writer) or a folder is told once; recording goes on.
     void notARegularFile() {
-        const QString fifo = path("fifo");
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QDir().mkpath(path("folder"));
-        for (const QString& p : {fifo, path("folder")}) {
+        QStringList entries{path("folder")};
+        QDir().mkpath(entries.front());
+#ifndef _WIN32 // Windows has no FIFOs
+        entries << path("fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(entries.back()).constData(), 0600), 0);
+#endif
+        for (const QString& p : entries) {
             RecordingOperator op;
             HistoryFile file(p, &op);
             for (int i = 0; i < 3; ++i)
