@@ -16,6 +16,7 @@ if [ ! -f "$qt/.qv840n-qt-complete" ]; then
     say "no static Qt for Windows in $qt: run 'make windows-deps' first"
     exit 1
 fi
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$src}
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 say "configuring $build"

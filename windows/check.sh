@@ -152,8 +152,28 @@ compare_sessions() {
     done
 }
 
+# A pulled adapter: the line hangs up while the client waits for a reply.
+# The system's words differ; the exit status (3) and the sentence do not.
+pulled() { # $1: linux or windows; prints the exit status and the sentence
+    local out=$work/pulled-$1
+    "$lin/bin/qv840ctl" simulate --late-ms 4000 --link "$com5" >"$out.sim" 2>&1 &
+    sim_pid=$!
+    children+=("$sim_pid")
+    sleep 0.5
+    if [ "$1" = windows ]; then
+        timeout 60 wine "$win/bin/qv840ctl.exe" -p COM5 --timeout-ms 6000 read 0 >"$out.out" 2>"$out.err" &
+    else
+        timeout 60 "$lin/bin/qv840ctl" -p "$com5" --timeout-ms 6000 read 0 >"$out.out" 2>"$out.err" &
+    fi
+    local client=$!
+    sleep 2
+    stop_sim
+    wait "$client"
+    echo "exit $? $(sed -e 's/\r$//' -e 's/failed: .*/failed: .../' -e "s#COM5#PORT#; s#$com5#PORT#" "$out.err")"
+}
+
 run_cli() {
-    local kind
+    local kind l w
     for kind in serial tcp rtu; do
         client_session linux "$kind"
         client_session windows "$kind"
@@ -164,6 +184,13 @@ run_cli() {
     ports=$(wine "$win/bin/qv840ctl.exe" ports 2>&1 | tr -d '\r')
     if grep -qx COM5 <<<"$ports"; then pass "qv840ctl.exe ports lists COM5"; else flunk "qv840ctl.exe ports" "$ports"; fi
     stop_sim
+    l=$(pulled linux)
+    w=$(pulled windows)
+    if [ "$l" = "$w" ] && [ "${l#exit 3 }" != "$l" ]; then
+        pass "a pulled adapter: $w"
+    else
+        flunk "a pulled adapter" "Linux: $l; Windows: $w"
+    fi
 }
 
 # ---- 4. read-all timed --------------------------------------------------------

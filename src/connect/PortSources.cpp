@@ -35,7 +35,10 @@ QString portAdapterText(const QString& nameOrPath) {
     const QString target = QFileInfo(portLocation(nameOrPath)).canonicalFilePath();
     const auto ports = systemPorts();
     for (const SystemPortInfo& info : ports) {
-        if (QFileInfo(info.location).canonicalFilePath() != target || target.isEmpty())
+        // A COM port has no file to resolve: it is the port of that name.
+        const bool same = target.isEmpty() ? info.name == nameOrPath
+                                           : QFileInfo(info.location).canonicalFilePath() == target;
+        if (!same)
             continue;
         QStringList words;
         for (const QString& w : {info.manufacturer, info.description})

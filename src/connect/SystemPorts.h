@@ -2,7 +2,8 @@
 // The serial ports the system lists now, with what it says of each: Qt's
 // enumeration on Linux; on Windows the registry's serial-port key
 // (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), the one list every Windows program
-// reads, whose value names say which driver serves each port.
+// reads, with the friendly name and maker the Ports class gives (SetupAPI),
+// else the driver's device name the key gives.
 
 #include <QList>
 #include <QString>

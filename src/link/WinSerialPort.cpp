@@ -228,6 +228,7 @@ bool WinSerialPort::takeIn() {
     if (!done && GetLastError() == ERROR_IO_INCOMPLETE)
         return false;
     io_->readPending = false;
+    ResetEvent(io_->read.hEvent); // the notifier would fire again for a set event
     if (!done) {
         fail(systemError(GetLastError()));
         return false;
