@@ -7,6 +7,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 src=$(cd "$here/.." && pwd)
 build=${1:-build-win}
+mkdir -p "$build" && build=$(cd "$build" && pwd)
 root=${QV_WIN_ROOT:-/opt/qv840n-win}
 qt=$root/qt6-mingw
 jobs=${JOBS:-2}
@@ -16,6 +17,7 @@ if [ ! -f "$qt/.qv840n-qt-complete" ]; then
     say "no static Qt for Windows in $qt: run 'make windows-deps' first"
     exit 1
 fi
+export QV_WIN_QT=$qt
 export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$src}
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
@@ -41,6 +43,7 @@ for exe in qv840n qv840ctl; do
             userenv.dll | uxtheme.dll | dwmapi.dll | shlwapi.dll | setupapi.dll | wtsapi32.dll | \
             iphlpapi.dll | dnsapi.dll | d3d9.dll | d3d11.dll | dxgi.dll | dwrite.dll | d2d1.dll | \
             opengl32.dll | mpr.dll | authz.dll | bcrypt.dll | crypt32.dll | secur32.dll | comctl32.dll | \
+            shcore.dll | winhttp.dll | \
             msvcrt.dll | api-ms-win-*) ;;
         *) say "$exe.exe needs $d, which Windows does not have"; exit 1 ;;
         esac

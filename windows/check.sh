@@ -38,6 +38,7 @@ com5=$work/com5tty
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "[windows-check] making the wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1
+    wineserver -w
 fi
 wineserver -k 2>/dev/null
 ln -sfn "$com5" "$WINEPREFIX/dosdevices/com5"
@@ -62,7 +63,8 @@ run_tests() {
         mkdir -p "$work/data-$name"
         if (cd "$win/bin" && QT_QPA_PLATFORM=offscreen QV_APP_DIR="$win/bin" QV_SOURCE_DIR="$src" \
             QV840N_DATA_DIR="$work/data-$name" QV_TEST_COM=COM5 QV_TEST_PEER_COM=COM6 \
-            timeout 300 wine "$t") >"$work/$name.log" 2>&1; then
+            timeout 300 wine "$t" -o "$work/$name.log,txt") >"$work/$name.out" 2>&1 &&
+            grep -q '^Totals: ' "$work/$name.log"; then
             pass "wine $name ($(grep -ho 'Totals: [0-9]* passed' "$work/$name.log" | head -1))"
         else
             flunk "wine $name" "see $work/$name.log"

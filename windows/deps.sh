@@ -76,10 +76,10 @@ fetch_source() {
 
 configure_qt() {
     if [ -f "$root/build/build.ninja" ]; then
-        say "build tree present: $root/build (continuing it)"
-        return
+        say "build tree present: $root/build (configured again with these options, then continued)"
+    else
+        say "configuring static Qt for MinGW in $root/build"
     fi
-    say "configuring static Qt for MinGW in $root/build"
     cmake -S "$qtsrc" -B "$root/build" -G Ninja \
         -DCMAKE_TOOLCHAIN_FILE="$here/toolchain-mingw.cmake" \
         -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
@@ -87,7 +87,7 @@ configure_qt() {
         -DBUILD_SHARED_LIBS=OFF -DFEATURE_static_runtime=ON \
         -DQT_BUILD_EXAMPLES=OFF -DQT_BUILD_TESTS=OFF -DQT_BUILD_BENCHMARKS=OFF \
         -DFEATURE_tabletevent=OFF -DFEATURE_sql=OFF -DFEATURE_dbus=OFF \
-        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_ssl=OFF -DINPUT_openssl=no \
+        -DFEATURE_concurrent=OFF -DFEATURE_xml=OFF -DFEATURE_ssl=OFF -DFEATURE_schannel=OFF -DINPUT_openssl=no \
         -DFEATURE_opengl=ON -DFEATURE_openglwidgets=OFF -DFEATURE_vulkan=OFF \
         -DFEATURE_testlib_selfcover=OFF -DFEATURE_sql_sqlite=OFF \
         -DFEATURE_system_zlib=OFF -DFEATURE_system_pcre2=OFF -DFEATURE_system_freetype=OFF \

@@ -1,8 +1,6 @@
 # The Windows build (make windows): static programs with an icon and version
 # information, the GUI one without a console window. Included by the top-level
 # CMakeLists.txt when cross-compiling for Windows.
-add_link_options(-static)
-
 set(QV_ICON ${CMAKE_BINARY_DIR}/windows/qv840n.ico)
 add_custom_command(OUTPUT ${QV_ICON}
   COMMAND python3 ${CMAKE_SOURCE_DIR}/windows/make_icon.py ${QV_ICON}

@@ -286,12 +286,13 @@ void WinSerialPort::discardInput() {
     taken_ = 0;
     if (!isOpen())
         return;
-    PurgeComm(io_->port, PURGE_RXABORT | PURGE_RXCLEAR);
     if (io_->readPending) {
+        CancelIoEx(io_->port, &io_->read);
         DWORD n = 0;
         GetOverlappedResult(io_->port, &io_->read, &n, TRUE);
         io_->readPending = false;
     }
+    PurgeComm(io_->port, PURGE_RXCLEAR);
     armRead();
 }
 

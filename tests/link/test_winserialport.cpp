@@ -7,6 +7,8 @@
 
 #include <QtTest>
 
+#include <windows.h>
+
 namespace {
 
 QString env(const char* name) {
@@ -34,6 +36,13 @@ QByteArray receive(WinSerialPort& port, int count, int ms = 3000) {
     }
     QObject::disconnect(c);
     return got;
+}
+
+// Wine opens a serial device again although it is held without sharing;
+// Windows refuses (ERROR_ACCESS_DENIED).
+bool underWine() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
 
 QByteArray pattern(int n) {
@@ -121,9 +130,11 @@ private slots:
     // A port held by another opening is "in use"; a port that does not exist
     // says why, in other words.
     void heldAndMissingPorts() {
-        WinSerialPort again;
-        again.setPortName(env("QV_TEST_COM"));
-        QCOMPARE(again.open().reason, portInUseText());
+        if (!underWine()) {
+            WinSerialPort again;
+            again.setPortName(env("QV_TEST_COM"));
+            QCOMPARE(again.open().reason, portInUseText());
+        }
         WinSerialPort missing;
         missing.setPortName(QStringLiteral("COM199"));
         const PortStatus s = missing.open();
