@@ -37,6 +37,20 @@ int openToAppend(const QString& path) {
     return fd;
 }
 
+AppendLock::AppendLock(int fd) : fd_(fd) {
+    OVERLAPPED whole{};
+    const auto h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_));
+    locked_ = h != INVALID_HANDLE_VALUE &&
+              LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+}
+
+AppendLock::~AppendLock() {
+    OVERLAPPED whole{};
+    if (locked_)
+        UnlockFileEx(reinterpret_cast<HANDLE>(::_get_osfhandle(fd_)), 0, MAXDWORD, MAXDWORD,
+                     &whole);
+}
+
 bool readByteAt(int fd, qint64 offset, char& byte) {
     // The handle writes at the end whatever its position: moving it is harmless.
     return ::_lseeki64(fd, offset, SEEK_SET) == offset && ::_read(fd, &byte, 1) == 1;
@@ -65,6 +79,10 @@ int openToAppend(const QString& path) {
     return ::open(QFile::encodeName(path).constData(),
                   O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
 }
+
+AppendLock::AppendLock(int fd) : fd_(fd) {}
+
+AppendLock::~AppendLock() = default;
 
 bool readByteAt(int fd, qint64 offset, char& byte) {
     return ::pread(fd, &byte, 1, offset) == 1;

@@ -18,6 +18,22 @@ int openToRead(const QString& path);
 // FILE_WRITE_DATA) on Windows.
 int openToAppend(const QString& path);
 
+// Held around one append (what decides the line's lead, and the write): on
+// Windows an exclusive lock of the whole file (LockFileEx), so that writers
+// in other programs wait their turn even where the system does not make
+// each append whole by itself; on Linux nothing (O_APPEND does).
+class AppendLock {
+public:
+    explicit AppendLock(int fd);
+    ~AppendLock();
+    AppendLock(const AppendLock&) = delete;
+    AppendLock& operator=(const AppendLock&) = delete;
+
+private:
+    int fd_;
+    bool locked_ = false;
+};
+
 // The byte at offset of fd, without moving where fd writes; false when none.
 bool readByteAt(int fd, qint64 offset, char& byte);
 

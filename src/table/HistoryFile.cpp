@@ -147,6 +147,7 @@ bool appendHistoryRow(const QString& path, const QByteArray& row, QString& why) 
     const int fd = openForAppend(path, why);
     if (fd < 0)
         return false;
+    const AppendLock turn(fd);
     const QByteArray out = lead(fd) + row; // one write(): whole or, after a crash, cut
     ssize_t n = -1;
     do
