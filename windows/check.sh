@@ -227,13 +227,15 @@ run_bench() {
         "ratio $(awk -v a="$w" -v b="$l" 'BEGIN { printf "%.2f", a / b }')"
 }
 
-run_tests
-run_cli
-if [ -f "$(dirname "$0")/check-gui.sh" ]; then
+# QV_CHECK_ONLY=tests, cli, gui or bench runs that part alone.
+only=${QV_CHECK_ONLY:-}
+[ -z "$only" ] || [ "$only" = tests ] && run_tests
+[ -z "$only" ] || [ "$only" = cli ] && run_cli
+if [ -z "$only" ] || [ "$only" = gui ]; then
     # shellcheck source=/dev/null
     . "$(dirname "$0")/check-gui.sh"
     run_gui
 fi
-run_bench
+[ -z "$only" ] || [ "$only" = bench ] && run_bench
 echo "windows-check: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
