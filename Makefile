@@ -4,6 +4,11 @@
 # two more deliver it:
 #   make install PREFIX=DIR   build, then install under DIR (default /usr/local)
 #   make package              build, then the .deb in $(BUILD)
+# three build and prove the Windows programs on this Linux machine:
+#   make windows-deps   the packages, and a static Qt for Windows built once
+#                       from Debian's source into $(QV_WIN_ROOT) (about 30 min)
+#   make windows        qv840n.exe, qv840ctl.exe, the zip (and installer) in $(WIN_BUILD)
+#   make windows-check  the Windows tests and programs under wine
 # and one more hardens the parsers:
 #   make fuzz   install clang, build the libFuzzer targets, run each for FUZZ_SECONDS
 # and one measures the tests (not part of CI):
@@ -22,11 +27,16 @@ PACKAGES = g++ make cmake pkg-config qt6-base-dev qt6-serialport-dev libmodbus-d
            desktop-file-utils appstream poppler-utils dpkg-dev file fakeroot
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 
+WIN_BUILD    ?= build-win
+QV_WIN_ROOT  ?= /opt/qv840n-win
+export QV_WIN_ROOT
+
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 10
 FUZZ_TARGETS  = $(notdir $(basename $(wildcard fuzz/fuzz_*.cpp)))
 
-.PHONY: all deps fuzz-deps build test test-slow run fuzz clean install package mutation
+.PHONY: all deps fuzz-deps build test test-slow run fuzz clean install package mutation \
+        windows-deps windows windows-check
 
 all: build
 
@@ -100,3 +110,15 @@ fuzz: fuzz-deps
 
 clean:
 	rm -rf $(BUILD)
+
+# The Windows programs, cross-compiled with Debian's MinGW-w64.
+windows-deps:
+	bash windows/deps.sh
+
+windows: windows-deps
+	bash windows/build.sh $(WIN_BUILD)
+
+# Needs the Linux build too: its qv840ctl is the peer the Windows one is compared with.
+windows-check: windows-deps build
+	QV_WIN_TESTS=ON bash windows/build.sh $(WIN_BUILD)
+	bash windows/check.sh $(WIN_BUILD) $(BUILD)

@@ -8,7 +8,7 @@
 
 #include "connect/Connection.h"
 #include "link/Crc.h"
-#include "link/QtSerialPortDevice.h"
+#include "link/SystemSerialPort.h"
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
 #include "startup/Configuration.h"
@@ -143,7 +143,7 @@ void setUpApplication(QApplication& app) {
     app.setQuitOnLastWindowClosed(false);
 }
 
-void endProgram(QtSerialPortDevice& port) {
+void endProgram(SystemSerialPort& port) {
     if (port.isOpen())
         port.close();
     for (QWidget* w : QApplication::topLevelWidgets())
@@ -180,7 +180,7 @@ int main(int argc, char* argv[]) {
     Configuration config;
     Connection connection;
     MessageTable table;
-    QtSerialPortDevice port;
+    SystemSerialPort port;
     // The CRC table the transport uses is read at start-up, before any request.
     const std::unique_ptr<Transport> transport =
         makeTransport(port, config.crcTable, {0, &connection.line, defaultLineStateFile()});

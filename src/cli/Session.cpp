@@ -159,7 +159,7 @@ int withUnit(const GlobalOptions& options, const QString& name, const UnitCheck&
     // A signal ends the command between two requests: nothing is saved, and the
     // status tells the caller which signal it was.
     int status = SignalWatch::first() ? Exit::NoAnswer : work(session);
-    if (SignalWatch::first() == SIGPIPE)
+    if (SignalWatch::first() == kSigPipe)
         return Exit::OutputFailed; // main() says so
     if (const auto saved = session.saveTrace(); saved && status == Exit::Done)
         status = *saved;

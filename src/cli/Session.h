@@ -9,7 +9,7 @@
 #include "cli/Terminal.h"
 #include "connect/Connection.h"
 #include "diag/TrafficLog.h"
-#include "link/QtSerialPortDevice.h"
+#include "link/SystemSerialPort.h"
 #include "startup/ConfigFiles.h"
 #include "table/HistoryFile.h"
 #include "table/MessageTable.h"
@@ -47,7 +47,7 @@ public:
     int firstByteMs() const;
 
     // A closed terminal (SIGHUP) stops a command as Ctrl+C and SIGTERM do.
-    SignalWatch signalWatch{{SIGINT, SIGTERM, SIGHUP}};
+    SignalWatch signalWatch{{SIGINT, SIGTERM, kSigHangUp}};
     Connection connection;
     MessageTable messages;
     TerminalTable table;
@@ -67,7 +67,7 @@ private:
 
     GlobalOptions options_;
     FileData fileData_;
-    QtSerialPortDevice port_;
+    SystemSerialPort port_;
     CrcTableArray crcTable_{};
     std::unique_ptr<Transport> transport_;
     std::unique_ptr<TrafficLog> traffic_; // with --trace-file: every frame

@@ -1,13 +1,30 @@
 #pragma once
-// SIGINT, SIGTERM (and SIGHUP where asked) reach the event loop through a
-// socket pair: the handler only writes the signal's number, and the watch
-// emits caught() from the loop, so the work under way ends on its normal path.
+// SIGINT, SIGTERM (and SIGHUP where asked) reach the event loop: the handler
+// only passes the signal's number on, and the watch emits caught() from the
+// loop, so the work under way ends on its normal path. On Linux through a
+// socket pair; on Windows the console's events stand for the signals (Ctrl+C
+// and Ctrl+Break for SIGINT, the console window closing for the hang-up, log
+// off and shut down for SIGTERM) and come through an event object.
 
 #include <QObject>
 
+#include <csignal>
 #include <initializer_list>
 
-class QSocketNotifier;
+// The hang-up: SIGHUP on Linux; Windows has no such signal, and the number
+// stands for its console window closing.
+#ifdef SIGHUP
+constexpr int kSigHangUp = SIGHUP;
+#else
+constexpr int kSigHangUp = 1;
+#endif
+// A stdout whose reader has gone: SIGPIPE on Linux; on Windows the number
+// stands for the failed write alone.
+#ifdef SIGPIPE
+constexpr int kSigPipe = SIGPIPE;
+#else
+constexpr int kSigPipe = 13;
+#endif
 
 class SignalWatch : public QObject {
     Q_OBJECT
@@ -32,6 +49,6 @@ signals:
     void caught(int sig);
 
 private:
-    QSocketNotifier* notifier_ = nullptr;
+    QObject* notifier_ = nullptr; // the system's notifier, which brings the number in
     QList<int> sigs_;
 };

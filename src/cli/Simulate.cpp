@@ -223,7 +223,7 @@ std::optional<int> fillLine(SimLine& line, const QString& units, const QString& 
 
 // Runs the unit until SIGINT, SIGTERM or SIGHUP.
 int serve(SimUnit& sim, const SimConfig& cfg, bool trace, const QString& listen, bool rtu) {
-    SignalWatch watch({SIGINT, SIGTERM, SIGHUP});
+    SignalWatch watch({SIGINT, SIGTERM, kSigHangUp});
     if (!watch.ok())
         return fail(Exit::PortProblem, QStringLiteral("cannot watch for signals"));
     QObject::connect(&watch, &SignalWatch::caught, qApp, &QCoreApplication::quit);

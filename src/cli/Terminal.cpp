@@ -35,7 +35,7 @@ void printOut(const QString& line) {
         return;
     noteOutError();
     if (outError == EPIPE)
-        SignalWatch::deliver(SIGPIPE);
+        SignalWatch::deliver(kSigPipe);
 }
 void printErr(const QString& line) {
     print(stderr, line);

@@ -302,7 +302,9 @@ int main(int argc, char* argv[]) {
     // A stdout whose reader has gone fails the write (EPIPE), which printOut()
     // turns into the end of the command and status 1, rather than killing
     // the program mid-request.
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     // A command that draws text (the sheet) needs a GUI application; on the
     // offscreen platform it needs no display.
     const Options options;

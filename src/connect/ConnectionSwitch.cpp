@@ -1,7 +1,7 @@
 #include "connect/ConnectionSwitch.h"
 
 #include "connect/OpenPort.h"
-#include "link/QtSerialPortDevice.h"
+#include "link/PortNames.h"
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
 #include "transport/PortTexts.h"

@@ -1,7 +1,7 @@
 #include "connect/OpenPort.h"
 
 #include "connect/Connection.h"
-#include "link/QtSerialPortDevice.h"
+#include "link/PortNames.h"
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
 

@@ -2,17 +2,17 @@
 
 #include "connect/ApiRegistry.h"
 #include "connect/RegistryApi.h"
+#include "connect/SystemPorts.h"
 
 #include <QCollator>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <algorithm>
 
 QStringList systemPortNames() {
     QStringList names;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        names << info.portName();
+    const auto ports = systemPorts();
+    for (const SystemPortInfo& info : ports)
+        names << info.name;
     QCollator collator;
     collator.setNumericMode(true);
     std::sort(names.begin(), names.end(),
@@ -24,27 +24,30 @@ QStringList systemPortNames() {
 QString portLocation(const QString& nameOrPath) {
     if (nameOrPath.contains(QLatin1Char('/')))
         return nameOrPath;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        if (info.portName() == nameOrPath)
-            return info.systemLocation();
+    const auto ports = systemPorts();
+    for (const SystemPortInfo& info : ports)
+        if (info.name == nameOrPath)
+            return info.location;
     return nameOrPath;
 }
 
 QString portAdapterText(const QString& nameOrPath) {
     const QString target = QFileInfo(portLocation(nameOrPath)).canonicalFilePath();
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports) {
-        if (QFileInfo(info.systemLocation()).canonicalFilePath() != target || target.isEmpty())
+    const auto ports = systemPorts();
+    for (const SystemPortInfo& info : ports) {
+        // A COM port has no file to resolve: it is the port of that name.
+        const bool same = target.isEmpty() ? info.name == nameOrPath
+                                           : QFileInfo(info.location).canonicalFilePath() == target;
+        if (!same)
             continue;
         QStringList words;
-        for (const QString& w : {info.manufacturer(), info.description()})
+        for (const QString& w : {info.manufacturer, info.description})
             if (!w.trimmed().isEmpty() && !words.contains(w.trimmed()))
                 words << w.trimmed();
         QString text = words.join(QLatin1Char(' '));
-        if (!info.serialNumber().isEmpty())
+        if (!info.serialNumber.isEmpty())
             text += (text.isEmpty() ? QString() : QStringLiteral(", ")) +
-                    QStringLiteral("serial number ") + info.serialNumber();
+                    QStringLiteral("serial number ") + info.serialNumber;
         return text;
     }
     return {};

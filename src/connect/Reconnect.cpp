@@ -1,6 +1,7 @@
 #include "connect/Reconnect.h"
 
 #include "connect/PortSources.h"
+#include "connect/SystemPorts.h"
 #include "startup/Operator.h"
 #include "transport/Transport.h"
 
@@ -8,7 +9,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
-#include <QSerialPortInfo>
 #include <QTimer>
 
 namespace {
@@ -33,11 +33,9 @@ QString stableNameFor(const QString& device, const QString& byIdFolder) {
 
 QList<AdapterIdentity> systemAdapters() {
     QList<AdapterIdentity> list;
-    const auto ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo& info : ports)
-        list.append({info.systemLocation(), info.serialNumber(),
-                     info.hasVendorIdentifier() ? info.vendorIdentifier() : quint16(0),
-                     info.hasProductIdentifier() ? info.productIdentifier() : quint16(0)});
+    const auto ports = systemPorts();
+    for (const SystemPortInfo& info : ports)
+        list.append({info.location, info.serialNumber, info.vendorId, info.productId});
     return list;
 }
 

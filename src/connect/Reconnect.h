@@ -33,7 +33,7 @@ struct AdapterIdentity {
     quint16 productId = 0;
 };
 using AdapterLister = std::function<QList<AdapterIdentity>()>;
-// The serial ports the system lists now (QSerialPortInfo).
+// The serial ports the system lists now (SystemPorts).
 QList<AdapterIdentity> systemAdapters();
 
 // Reopens a port with the name and settings it had when remember() was called,

@@ -1,3 +1,5 @@
+// Linux only: the driver requests of a Linux serial port.
+#ifndef _WIN32
 #include "link/PortIoctl.h"
 
 #include <cerrno>
@@ -40,3 +42,5 @@ void restoreLowLatency(PortIoctl& io, int fd) {
     info.flags &= ~ASYNC_LOW_LATENCY;
     io.setSerial(fd, info);
 }
+
+#endif // _WIN32

@@ -1,19 +1,17 @@
+// Linux only: Windows has its own port (WinSerialPort).
+#ifndef _WIN32
 #include "link/QtSerialPortDevice.h"
-
-#include "startup/ConfigFiles.h"
 
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QSocketNotifier>
-#include <QStringList>
 #include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -41,92 +39,15 @@ std::optional<QString> deviceGone(int fd) {
     return std::nullopt;
 }
 
+static_assert(int(LineSettings::EvenParity) == int(QSerialPort::EvenParity) &&
+              int(LineSettings::OddParity) == int(QSerialPort::OddParity) &&
+              int(LineSettings::SpaceParity) == int(QSerialPort::SpaceParity) &&
+              int(LineSettings::MarkParity) == int(QSerialPort::MarkParity) &&
+              int(LineSettings::OneAndHalfStop) == int(QSerialPort::OneAndHalfStop) &&
+              int(LineSettings::TwoStop) == int(QSerialPort::TwoStop) &&
+              int(QSerialPort::Data5) == 5 && int(QSerialPort::Data8) == 8);
+
 } // namespace
-
-double LineSettings::bitsPerCharacter() const {
-    double bits = 1 + static_cast<int>(dataBits);
-    if (parity != QSerialPort::NoParity)
-        bits += 1;
-    bits += stopBits == QSerialPort::OneStop ? 1 : stopBits == QSerialPort::TwoStop ? 2 : 1.5;
-    return bits;
-}
-
-std::optional<LineSettings> parseLineSettings(const QString& text) {
-    const QStringList f = text.split(QLatin1Char(','));
-    if (f.size() != 4)
-        return std::nullopt;
-    LineSettings s;
-    bool ok = false;
-    s.baud = f[0].trimmed().toInt(&ok);
-    if (!ok || !isLineSpeed(s.baud)) // never another speed than the one asked for
-        return std::nullopt;
-
-    const QString parity = f[1].trimmed().toUpper();
-    if (parity == QLatin1String("N"))
-        s.parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("E"))
-        s.parity = QSerialPort::EvenParity;
-    else if (parity == QLatin1String("O"))
-        s.parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("M"))
-        s.parity = QSerialPort::MarkParity;
-    else if (parity == QLatin1String("S"))
-        s.parity = QSerialPort::SpaceParity;
-    else
-        return std::nullopt;
-
-    const int data = f[2].trimmed().toInt(&ok);
-    if (!ok || data < 5 || data > 8)
-        return std::nullopt;
-    s.dataBits = static_cast<QSerialPort::DataBits>(data);
-
-    const QString stop = f[3].trimmed();
-    if (stop == QLatin1String("1"))
-        s.stopBits = QSerialPort::OneStop;
-    else if (stop == QLatin1String("1.5"))
-        s.stopBits = QSerialPort::OneAndHalfStop;
-    else if (stop == QLatin1String("2"))
-        s.stopBits = QSerialPort::TwoStop;
-    else
-        return std::nullopt;
-    return s;
-}
-
-QString portDevicePath(const QString& port) {
-    // The rule QSerialPort opens by: a path as given, any other name under /dev.
-    if (port.startsWith(QLatin1Char('/')) || port.startsWith(QLatin1String("./")) ||
-        port.startsWith(QLatin1String("../")))
-        return port;
-    return QStringLiteral("/dev/") + port;
-}
-
-const QString& portInUseText() {
-    static const QString text = QStringLiteral("in use by another program");
-    return text;
-}
-
-QString describePortProblem(const QString& port, const PortStatus& s) {
-    const QString where = portDevicePath(port);
-    QString reason = s.reason.trimmed();
-    if (reason.isEmpty())
-        reason = QStringLiteral("unknown error");
-    if (!reason.endsWith(QLatin1Char('.')))
-        reason += QLatin1Char('.');
-    QString text = QStringLiteral("Cannot open %1: %2").arg(where, reason);
-    if (!s.permissionDenied)
-        return text;
-    // Serial devices are opened through the group that owns them.
-    struct stat st {};
-    const group* g =
-        ::stat(where.toLocal8Bit().constData(), &st) == 0 ? ::getgrgid(st.st_gid) : nullptr;
-    if (g == nullptr || st.st_gid == 0)
-        return text + QStringLiteral(" Your user may not open it: ask the computer's administrator "
-                                     "for access.");
-    const QString name = QString::fromLocal8Bit(g->gr_name);
-    return text + QStringLiteral(" Only members of the group %1 may open it: add your user with "
-                                 "\"sudo usermod -aG %1 $USER\", then log out and log in again.")
-                      .arg(name);
-}
 
 QtSerialPortDevice::QtSerialPortDevice(QObject* parent) : SerialPort(parent) {
     connect(&port_, &QSerialPort::readyRead, this, &SerialPort::readyRead);
@@ -147,8 +68,9 @@ QString QtSerialPortDevice::location() const {
 }
 
 PortStatus QtSerialPortDevice::apply(const LineSettings& s) {
-    if (!port_.setBaudRate(s.baud) || !port_.setParity(s.parity) ||
-        !port_.setDataBits(s.dataBits) || !port_.setStopBits(s.stopBits) ||
+    if (!port_.setBaudRate(s.baud) || !port_.setParity(QSerialPort::Parity(s.parity)) ||
+        !port_.setDataBits(QSerialPort::DataBits(s.dataBits)) ||
+        !port_.setStopBits(QSerialPort::StopBits(s.stopBits)) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl)) {
         const QString why = port_.errorString();
         port_.clearError();
@@ -418,3 +340,5 @@ bool QtSerialPortDevice::write(const QByteArray& bytes) {
         return false;
     return port_.write(bytes) == bytes.size();
 }
+
+#endif // _WIN32

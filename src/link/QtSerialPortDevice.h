@@ -1,8 +1,10 @@
 #pragma once
-// The product's serial port: SerialPort on QSerialPort. Ports are named by a
+// The product's serial port on Linux: SerialPort on QSerialPort. Ports are named by a
 // system name ("ttyUSB0") or a device path ("/dev/pts/4"), and locked by the
 // device itself, so two names for one device are one port.
 
+#include "link/LineSettings.h"
+#include "link/PortNames.h"
 #include "link/Rs485.h"
 #include "link/SerialPort.h"
 
@@ -10,31 +12,6 @@
 #include <QSerialPort>
 #include <QSocketNotifier>
 #include <optional>
-
-// The line settings of a settings string such as "9600,N,8,1".
-struct LineSettings {
-    qint32 baud = 9600;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-    // Bits on the wire per character, start and stop bits included.
-    double bitsPerCharacter() const;
-};
-
-// Speed, parity (N, E, O, M, S), data bits (5..8), stop bits (1, 1.5, 2);
-// blanks around the fields are allowed. Nothing for a malformed string.
-std::optional<LineSettings> parseLineSettings(const QString& text);
-
-// The device a port name opens: a path as given, any other name under /dev.
-QString portDevicePath(const QString& port);
-
-// The reason open() gives when another program (or another instance, through
-// any name for the same device) holds the port.
-const QString& portInUseText();
-
-// What the operator reads when a port cannot be opened; for a permission
-// problem, the group that owns the device and how to join it.
-QString describePortProblem(const QString& port, const PortStatus& s);
 
 class QtSerialPortDevice : public SerialPort {
     Q_OBJECT

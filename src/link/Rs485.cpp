@@ -1,3 +1,5 @@
+// Linux only: the driver requests of a Linux serial port.
+#ifndef _WIN32
 #include "link/Rs485.h"
 
 #include <cerrno>
@@ -46,3 +48,5 @@ PortStatus enableRs485(PortIoctl& io, int fd, int baud, const QString& port,
     previous = old;
     return {};
 }
+
+#endif // _WIN32

@@ -1,5 +1,44 @@
 #include "sim/SimUnit.h"
 
+#ifdef _WIN32
+// Windows has no pseudo-terminals: the line is served as a transparent
+// gateway on loopback (RTU frames over TCP, CRC and all), and its address is
+// the port name the tool opens.
+#include "sim/SimNetServer.h"
+
+#include <QHostAddress>
+
+SimUnit::SimUnit(QObject* parent) : QObject(parent) {}
+
+SimUnit::~SimUnit() {
+    stop();
+}
+
+bool SimUnit::start(const SimConfig& config, QString* error) {
+    stop();
+    config_ = config;
+    gateway_ = new SimNetServer(line_, this);
+    if (!gateway_->listen(config_, QHostAddress(QHostAddress::LocalHost), 0, true, error)) {
+        stop();
+        return false;
+    }
+    connect(gateway_, &SimNetServer::requestSeen, this, &SimUnit::requestSeen);
+    connect(gateway_, &SimNetServer::replySent, this, &SimUnit::replySent);
+    devicePath_ = gateway_->address();
+    return true;
+}
+
+void SimUnit::stop() {
+    delete gateway_;
+    gateway_ = nullptr;
+    devicePath_.clear();
+}
+
+int SimUnit::lineSpeed() const {
+    return 0; // a gateway has no line speed of its own
+}
+#else
+
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -271,3 +310,4 @@ void SimUnit::onTick() {
     }
     scheduleNextByte();
 }
+#endif // _WIN32

@@ -1,5 +1,6 @@
 #pragma once
-// The simulated unit on a new pseudo-terminal: the tool opens the slave side
+// The simulated unit on a new pseudo-terminal (on Windows, which has none, on
+// a loopback gateway that carries the RTU frames over TCP): the tool opens the slave side
 // as its serial port, and this object answers on the master side with the
 // timing of a real RS-485 line. The line may carry many units (line()), each
 // answering at its own address.
@@ -22,6 +23,7 @@
 #include <QTimer>
 
 class QSocketNotifier;
+class SimNetServer;
 
 struct SimConfig {
     int unit = 1; // the address of a line of one unit; a line of many keeps its own
@@ -53,9 +55,11 @@ public:
     // system's reason in error, when the pair or the symlink cannot be made.
     bool start(const SimConfig& config, QString* error = nullptr);
     void stop();
-    bool isRunning() const { return master_ >= 0; }
+    bool isRunning() const { return master_ >= 0 || gateway_ != nullptr; }
 
-    QString devicePath() const { return devicePath_; } // the slave, e.g. /dev/pts/4
+    QString devicePath() const {
+        return devicePath_;
+    } // the slave, e.g. /dev/pts/4 (Windows: rtu+tcp://127.0.0.1:PORT)
     // The speed the tool set on the line (tcgetattr on the slave), or 0.
     int lineSpeed() const;
     const SimConfig& config() const { return config_; }
@@ -85,6 +89,7 @@ private:
     SimLine line_;
     QString devicePath_;
     int master_ = -1;
+    SimNetServer* gateway_ = nullptr; // Windows: the loopback gateway instead of a pty
     int slaveKeep_ = -1;
     QSocketNotifier* readNotifier_ = nullptr;
     QTimer silence_; // ends a request frame

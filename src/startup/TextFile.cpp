@@ -2,6 +2,7 @@
 
 #include "startup/CodePage.h"
 #include "startup/ItemReader.h"
+#include "startup/PlatformFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -11,7 +12,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,7 +27,7 @@ std::optional<FileProblem> notRegular(const struct stat& st) {
         return std::nullopt;
     const char* kind = S_ISDIR(st.st_mode)                          ? "a folder"
                        : S_ISFIFO(st.st_mode)                       ? "a FIFO"
-                       : S_ISSOCK(st.st_mode)                       ? "a socket"
+                       : isSocket(st)                               ? "a socket"
                        : S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode) ? "a device"
                                                                     : "a special file";
     return FileProblem{FileProblem::NotAFile, QStringLiteral("%1, not a file").arg(kind)};
@@ -51,10 +51,10 @@ FileProblem tooBig(qint64 size, qint64 maxBytes, const char* what) {
 // gives the reason in why.
 QString saveTarget(const QString& path, QString& why) {
     struct stat st {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+    if (statEntry(path, st) != 0)
         return path; // a new name; the folder's own problems come from the write
     QString target = path;
-    if (S_ISLNK(st.st_mode)) {
+    if (isSymbolicLink(st)) {
         target = QFileInfo(path).canonicalFilePath();
         if (target.isEmpty() || ::stat(QFile::encodeName(target).constData(), &st) != 0) {
             why = QStringLiteral("it is a link to nothing");
@@ -107,7 +107,7 @@ std::optional<FileProblem> readBoundedFile(const QString& path, qint64 maxBytes,
         return tooBig(st.st_size, maxBytes, what);
 
     // O_NONBLOCK: should the entry have become a FIFO since, open does not wait.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = openToRead(path);
     if (fd < 0)
         return FileProblem{FileProblem::Unreadable, systemError(errno)};
     std::optional<FileProblem> problem;

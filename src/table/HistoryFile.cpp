@@ -1,6 +1,7 @@
 #include "table/HistoryFile.h"
 
 #include "startup/MessageText.h"
+#include "startup/PlatformFile.h"
 #include "table/CsvRecords.h"
 
 #include <QDir>
@@ -12,7 +13,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,8 +47,7 @@ std::optional<int> number(const QString& text) {
 // a device is no history file.
 int openForAppend(const QString& path, QString& why) {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
+    const int fd = openToAppend(path);
     if (fd < 0) {
         why = QString::fromLocal8Bit(std::strerror(errno));
         return -1;
@@ -69,7 +68,7 @@ QByteArray lead(int fd) {
     if (::fstat(fd, &st) != 0 || st.st_size == 0)
         return kHeader;
     char last = '\n';
-    if (::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n')
+    if (readByteAt(fd, st.st_size - 1, last) && last != '\n')
         return "\n";
     return {};
 }
@@ -151,6 +150,7 @@ bool appendHistoryRow(const QString& path, const QByteArray& row, QString& why) 
     const int fd = openForAppend(path, why);
     if (fd < 0)
         return false;
+    const AppendLock turn(fd);
     const QByteArray out = lead(fd) + row; // one write(): whole or, after a crash, cut
     ssize_t n = -1;
     do

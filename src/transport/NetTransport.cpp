@@ -2,13 +2,13 @@
 
 #include "link/ActiveScope.h"
 #include "transport/Deadline.h"
+#include "transport/SocketState.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
 
 #include <algorithm>
-#include <poll.h>
 #include <utility>
 
 namespace {
@@ -106,8 +106,7 @@ bool NetTransport::peerClosed() const {
     const qintptr fd = socket_.socketDescriptor();
     if (fd < 0)
         return true;
-    pollfd p{int(fd), POLLIN | POLLRDHUP, 0};
-    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+    return socketPeerClosed(fd);
 }
 
 QString NetTransport::closedReason() const {

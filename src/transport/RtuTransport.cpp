@@ -1,7 +1,7 @@
 #include "transport/RtuTransport.h"
 
 #include "link/Crc.h"
-#include "link/QtSerialPortDevice.h"
+#include "link/LineSettings.h"
 #include "modbus/Pdu.h"
 #include "transport/Deadline.h"
 

@@ -2,10 +2,12 @@
 
 #include <QTimer>
 
-#include <arpa/inet.h>
 #include <memory>
+#ifndef _WIN32 // the Blackhole is Linux's: Windows refuses a connection past the backlog
+#include <arpa/inet.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#endif
 
 Gateway::Gateway(Script script) : script_(std::move(script)) {
     server_.listen(QHostAddress::LocalHost);
@@ -53,6 +55,7 @@ quint16 mbapTransaction(const QByteArray& frame) {
     return frame.size() < 2 ? 0 : quint16(quint8(frame.at(0)) << 8 | quint8(frame.at(1)));
 }
 
+#ifndef _WIN32
 Blackhole::Blackhole() {
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -73,3 +76,4 @@ Blackhole::~Blackhole() {
     for (int fd : fds_)
         ::close(fd);
 }
+#endif

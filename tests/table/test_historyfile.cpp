@@ -204,10 +204,13 @@ private slots:
 
     // A FIFO (which would block a writer) or a folder is told once; recording goes on.
     void notARegularFile() {
-        const QString fifo = path("fifo");
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        QDir().mkpath(path("folder"));
-        for (const QString& p : {fifo, path("folder")}) {
+        QStringList entries{path("folder")};
+        QDir().mkpath(entries.front());
+#ifndef _WIN32 // Windows has no FIFOs
+        entries << path("fifo");
+        QCOMPARE(::mkfifo(QFile::encodeName(entries.back()).constData(), 0600), 0);
+#endif
+        for (const QString& p : entries) {
             RecordingOperator op;
             HistoryFile file(p, &op);
             for (int i = 0; i < 3; ++i)

@@ -16,7 +16,7 @@ static const QByteArray kReadSlot0 = QByteArray::fromHex("0103019000144414");
 static const CrcTableArray kCrc = standardCrcTable();
 
 static QString canonical(const LineSettings& s) {
-    const double stop = s.stopBits == QSerialPort::OneAndHalfStop ? 1.5 : int(s.stopBits);
+    const double stop = s.stopBits == LineSettings::OneAndHalfStop ? 1.5 : int(s.stopBits);
     return QString::asprintf("%d,%c,%d,%g", s.baud, "N?EOSM"[s.parity], int(s.dataBits), stop);
 }
 

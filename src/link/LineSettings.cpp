@@ -1,0 +1,54 @@
+#include "link/LineSettings.h"
+
+#include "startup/ConfigFiles.h"
+
+#include <QStringList>
+
+double LineSettings::bitsPerCharacter() const {
+    double bits = 1 + dataBits;
+    if (parity != NoParity)
+        bits += 1;
+    bits += stopBits == OneStop ? 1 : stopBits == TwoStop ? 2 : 1.5;
+    return bits;
+}
+
+std::optional<LineSettings> parseLineSettings(const QString& text) {
+    const QStringList f = text.split(QLatin1Char(','));
+    if (f.size() != 4)
+        return std::nullopt;
+    LineSettings s;
+    bool ok = false;
+    s.baud = f[0].trimmed().toInt(&ok);
+    if (!ok || !isLineSpeed(s.baud)) // never another speed than the one asked for
+        return std::nullopt;
+
+    const QString parity = f[1].trimmed().toUpper();
+    if (parity == QLatin1String("N"))
+        s.parity = LineSettings::NoParity;
+    else if (parity == QLatin1String("E"))
+        s.parity = LineSettings::EvenParity;
+    else if (parity == QLatin1String("O"))
+        s.parity = LineSettings::OddParity;
+    else if (parity == QLatin1String("M"))
+        s.parity = LineSettings::MarkParity;
+    else if (parity == QLatin1String("S"))
+        s.parity = LineSettings::SpaceParity;
+    else
+        return std::nullopt;
+
+    const int data = f[2].trimmed().toInt(&ok);
+    if (!ok || data < 5 || data > 8)
+        return std::nullopt;
+    s.dataBits = data;
+
+    const QString stop = f[3].trimmed();
+    if (stop == QLatin1String("1"))
+        s.stopBits = LineSettings::OneStop;
+    else if (stop == QLatin1String("1.5"))
+        s.stopBits = LineSettings::OneAndHalfStop;
+    else if (stop == QLatin1String("2"))
+        s.stopBits = LineSettings::TwoStop;
+    else
+        return std::nullopt;
+    return s;
+}

@@ -1,0 +1,23 @@
+#pragma once
+// The line settings of a settings string such as "9600,N,8,1", on every
+// system: each serial port maps them to its own driver's terms.
+
+#include <QString>
+#include <QtGlobal>
+#include <optional>
+
+struct LineSettings {
+    // The numbers are QSerialPort's, so that its port takes them as they are.
+    enum Parity { NoParity = 0, EvenParity = 2, OddParity = 3, SpaceParity = 4, MarkParity = 5 };
+    enum StopBits { OneStop = 1, TwoStop = 2, OneAndHalfStop = 3 };
+    qint32 baud = 9600;
+    Parity parity = NoParity;
+    int dataBits = 8;
+    StopBits stopBits = OneStop;
+    // Bits on the wire per character, start and stop bits included.
+    double bitsPerCharacter() const;
+};
+
+// Speed, parity (N, E, O, M, S), data bits (5..8), stop bits (1, 1.5, 2);
+// blanks around the fields are allowed. Nothing for a malformed string.
+std::optional<LineSettings> parseLineSettings(const QString& text);
