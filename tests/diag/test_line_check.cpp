@@ -62,16 +62,8 @@ public:
     int flipped = 0;
 
 private:
-    static QByteArray drain(int fd) {
-        QByteArray all;
-        char buf[512];
-        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
-            all.append(buf, n);
-        return all;
-    }
-    static void put(int fd, const QByteArray& b) {
-        QVERIFY(::write(fd, b.constData(), size_t(b.size())) == b.size());
-    }
+    static QByteArray drain(int fd) { return drainFd(fd); }
+    static void put(int fd, const QByteArray& b) { QVERIFY(putFd(fd, b)); }
     void passOn() {
         QByteArray r = reply_;
         reply_.clear();

@@ -93,16 +93,8 @@ public:
     QString toolPath() const { return toolPath_; }
 
 private:
-    static QByteArray drain(int fd) {
-        QByteArray all;
-        char buf[512];
-        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
-            all.append(buf, n);
-        return all;
-    }
-    static void put(int fd, const QByteArray& b) {
-        [[maybe_unused]] const ssize_t n = ::write(fd, b.constData(), size_t(b.size()));
-    }
+    static QByteArray drain(int fd) { return drainFd(fd); }
+    static void put(int fd, const QByteArray& b) { putFd(fd, b); }
     int lateMs_;
     int tool_ = -1, keep_ = -1, slave_ = -1;
     QString toolPath_;

@@ -28,6 +28,18 @@ int requestLength(const QByteArray& buf) {
 
 } // namespace
 
+QByteArray drainFd(int fd) {
+    QByteArray all;
+    char buf[512];
+    for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+        all.append(buf, n);
+    return all;
+}
+
+bool putFd(int fd, const QByteArray& bytes) {
+    return ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size();
+}
+
 bool openRawPty(int& master, int& slave, QString& slavePath, QString& error) {
     char name[256] = {};
     termios raw{};

@@ -19,6 +19,10 @@ class QSocketNotifier;
 // A raw pair (no echo, no line editing, no CR/LF translation), the master
 // non-blocking. False, with the system's reason, when none is left.
 bool openRawPty(int& master, int& slave, QString& slavePath, QString& error);
+// What a non-blocking descriptor holds now, read out; and bytes written to
+// one whole (false when they were not).
+QByteArray drainFd(int fd);
+bool putFd(int fd, const QByteArray& bytes);
 
 class PtyPeer : public QObject {
     Q_OBJECT
