@@ -148,8 +148,18 @@ def sites_of(path, rel):
     return sites, lines
 
 
+# Built only for the other system: a fault planted there is never compiled here.
+OTHER_SYSTEM = {"src/link/WinSerialPort.cpp"} if os.name != "nt" else {
+    "src/link/QtSerialPortDevice.cpp", "src/link/PortIoctl.cpp"}
+
+
 def candidate_files(repo, files, base):
-    """The .cpp files of src/ named (a folder names all of its own) or touched since base."""
+    """The .cpp files of src/ named (a folder names all of its own) or touched since base, less
+    those this system does not build."""
+    return [f for f in named_or_changed(repo, files, base) if f not in OTHER_SYSTEM]
+
+
+def named_or_changed(repo, files, base):
     if files:
         names = []
         for item in files:
