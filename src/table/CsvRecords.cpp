@@ -101,7 +101,7 @@ private:
     qsizetype i_ = 0;
     int line_ = 1;
     QString field_;
-    CsvRecord current_{1, {}};
+    CsvRecord current_{line_, {}};
     QVector<CsvRecord> out_;
     QString why_;
 };
