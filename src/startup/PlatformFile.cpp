@@ -80,7 +80,7 @@ int openToAppend(const QString& path) {
                   O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
 }
 
-AppendLock::AppendLock(int fd) : fd_(fd) {}
+AppendLock::AppendLock(int) {}
 
 AppendLock::~AppendLock() = default;
 

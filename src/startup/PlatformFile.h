@@ -30,8 +30,10 @@ public:
     AppendLock& operator=(const AppendLock&) = delete;
 
 private:
+#ifdef _WIN32
     int fd_;
     bool locked_ = false;
+#endif
 };
 
 // The byte at offset of fd, without moving where fd writes; false when none.
