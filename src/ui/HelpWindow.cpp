@@ -75,7 +75,7 @@ void HelpWindow::open(QWidget* from, const QString& topic, Operator* op) {
     // A child of the window asking, so that it takes input while that window is modal.
     QWidget* owner = from->window();
     auto* help = owner->findChild<HelpWindow*>(QString(), Qt::FindDirectChildrenOnly);
-    if (help == nullptr)
+    if (help == nullptr || !help->isVisible()) // a closed one is on its way out
         help = new HelpWindow(where, owner);
     help->showTopic(topic);
     centreOnScreen(help);

@@ -260,6 +260,12 @@ private slots:
         QVERIFY(rig.main.editorWindow());
         QCOMPARE(child<QLabel>(rig.main.editorWindow(), "interlockValue")->text(),
                  rig.config.terminalNames[13]);
+        // The editor's count turns red, and says so in words.
+        auto* newText = child<QLineEdit>(rig.main.editorWindow(), "newTextEdit");
+        newText->setText(QString(41, 'X'));
+        QAccessibleInterface* field = QAccessible::queryAccessibleInterface(newText);
+        QCOMPARE(field->text(QAccessible::Name) + " | " + field->text(QAccessible::Description),
+                 "New message | 41/40: 41 characters: the unit holds 40");
 
         QAccessibleInterface* address =
             QAccessible::queryAccessibleInterface(child<UpDown>(rig.main, "addressSpinner"));
