@@ -55,6 +55,13 @@ private:
 };
 
 QAccessibleInterface* controlAccess(const QString& className, QObject* object) {
+    // The windows that are plain widgets are windows, not fillers.
+    static const QStringList windows = {
+        QStringLiteral("MainWindow"), QStringLiteral("CommsTestWindow"),
+        QStringLiteral("MessageEditorWindow"), QStringLiteral("HelpWindow")};
+    if (windows.contains(className))
+        if (auto* window = qobject_cast<QWidget*>(object); window && window->isWindow())
+            return new QAccessibleWidget(window, QAccessible::Window);
     if (className == QLatin1String("UpDown"))
         if (auto* upDown = qobject_cast<UpDown*>(object))
             return new UpDownAccess(upDown);

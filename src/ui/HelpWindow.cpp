@@ -1,6 +1,7 @@
 #include "ui/HelpWindow.h"
 
 #include "startup/Operator.h"
+#include "ui/ControlAccess.h"
 #include "ui/MessageBoxOperator.h"
 #include "ui/ScreenFit.h"
 
@@ -29,6 +30,7 @@ HelpWindow::HelpWindow(const QString& folder, QWidget* parent) : QWidget(parent,
     setObjectName(QStringLiteral("HelpWindow"));
     setWindowTitle(QStringLiteral("QV840N Help"));
     setAttribute(Qt::WA_DeleteOnClose);
+    installControlAccess(); // a window to a screen reader
     helpText = new QTextBrowser(this);
     helpText->setObjectName(QStringLiteral("helpText"));
     helpText->setAccessibleName(QStringLiteral("Help"));

@@ -198,6 +198,9 @@ private slots:
         QStringList problems;
         withWindow(rig, QTest::currentDataTag(), [&](QWidget* w) {
             problems = namelessControls(w);
+            const QAccessible::Role role = QAccessible::queryAccessibleInterface(w)->role();
+            if (role != QAccessible::Window && role != QAccessible::Dialog)
+                problems << QStringLiteral("a window in the role %1").arg(role);
             const QRect screen = w->screen()->availableGeometry();
             if (!screen.contains(w->frameGeometry()))
                 problems << QStringLiteral("%1x%2 at %3,%4: off the %5x%6 screen")
