@@ -24,6 +24,7 @@ PACKAGES = g++ make cmake pkg-config qt6-base-dev qt6-serialport-dev libmodbus-d
            mbpoll socat python3-pymodbus python3-serial-asyncio \
            g++-mingw-w64-x86-64 \
            libgl-dev xvfb xauth fonts-urw-base35 fonts-dejavu-core \
+           at-spi2-core dbus-daemon python3-gi gir1.2-atspi-2.0 \
            desktop-file-utils appstream poppler-utils dpkg-dev file fakeroot
 FUZZ_PACKAGES = clang libclang-rt-14-dev
 

@@ -1,5 +1,7 @@
 #include "ui/ClickLabel.h"
 
+#include "ui/ControlAccess.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,6 +11,10 @@ namespace {
 // to this share of the window's font, before it is cut with "…".
 constexpr qreal kSmallestFont = 0.8;
 } // namespace
+
+ClickLabel::ClickLabel(QWidget* parent) : QLabel(parent) {
+    installControlAccess();
+}
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent* event) {
     QLabel::mouseReleaseEvent(event);

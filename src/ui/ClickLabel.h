@@ -3,12 +3,13 @@
 #include <QLabel>
 
 // A message label: a click (or Space/Enter when it has the focus) opens the
-// editor for its interlock. A text a little wider than the label is drawn
+// editor for its interlock; to a screen reader it is a button that does the
+// same (ui/ControlAccess.h). A text a little wider than the label is drawn
 // smaller; one wider still ends in "…" and the tooltip holds all of it.
 class ClickLabel : public QLabel {
     Q_OBJECT
 public:
-    using QLabel::QLabel;
+    explicit ClickLabel(QWidget* parent = nullptr);
 
     void setFullText(const QString& text);
     QString fullText() const { return fullText_; }

@@ -8,7 +8,9 @@
 #include "ui/Artwork.h"
 #include "ui/Controls.h"
 #include "ui/ElidedText.h"
+#include "ui/HelpWindow.h"
 #include "ui/LoadedWindows.h"
+#include "ui/ScreenFit.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -47,7 +49,8 @@ CommsTestWindow::CommsTestWindow(Connection& connection, const TextTable& termin
     };
     setWindowTitle(QStringLiteral("Q840/Q860 Comms Test"));
     buildControls();
-    resize(kClientWidth, kClientHeight);
+    resizeWithinScreen(this, QSize(kClientWidth, kClientHeight));
+    addHelpKey(this, QStringLiteral("Comms test. "), &op_);
 
     connect(slotSpinner, &UpDown::valueChanged, this, &CommsTestWindow::onMessageSlotChanged);
     connect(unitSpinner, &UpDown::valueChanged, this, &CommsTestWindow::onUnitAddressChanged);
@@ -178,8 +181,10 @@ QGridLayout* CommsTestWindow::spinner(QLabel*& value, UpDown*& updown, QLabel*& 
     updown = new UpDown(this);
     updown->setObjectName(t.updownName);
     updown->setToolTip(t.tip);
+    updown->setAccessibleName(t.tip);
     caption = new QLabel(t.caption, this);
     caption->setObjectName(t.captionName);
+    caption->setBuddy(updown);
     auto* box = new QGridLayout;
     box->setHorizontalSpacing(2);
     box->setVerticalSpacing(2);
@@ -239,6 +244,7 @@ QLayout* CommsTestWindow::buildMessageGroups() {
     messageEdit = new QLineEdit(writeGroup);
     messageEdit->setObjectName(QStringLiteral("messageEdit"));
     messageEdit->setToolTip(QStringLiteral("Enter message text here"));
+    messageEdit->setAccessibleName(QStringLiteral("New message"));
     writeButton =
         commandButton(QStringLiteral("writeButton"), QStringLiteral("&Write Msg"), writeGroup);
     eraseButton =

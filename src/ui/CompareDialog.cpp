@@ -1,6 +1,9 @@
 #include "ui/CompareDialog.h"
 
 #include "startup/MessageText.h"
+#include "ui/Contrast.h"
+#include "ui/HelpWindow.h"
+#include "ui/ScreenFit.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -13,8 +16,9 @@ namespace {
 
 enum Column { Slot, OnUnit, InTable, ColumnCount };
 
-// A slot that holds nothing shows its default: said so, in grey.
-QTableWidgetItem* textItem(const QString& text, const QString& defaultText) {
+// A slot that holds nothing shows its default: said so, in grey (legible on
+// the table's background, light or dark).
+QTableWidgetItem* textItem(const QString& text, const QString& defaultText, const QColor& base) {
     const bool atDefault = text.isEmpty() || text == defaultText;
     auto* item = new QTableWidgetItem(atDefault ? QStringLiteral("(default) ") +
                                                       MessageText::escaped(defaultText)
@@ -24,7 +28,7 @@ QTableWidgetItem* textItem(const QString& text, const QString& defaultText) {
                                      .arg(MessageText::escaped(defaultText))
                                : item->text());
     if (atDefault)
-        item->setForeground(QColor(0x60, 0x60, 0x60));
+        item->setForeground(legibleOn(QColor(0x60, 0x60, 0x60), base));
     return item;
 }
 
@@ -51,6 +55,7 @@ CompareDialog::CompareDialog(const CompareResult& result, const QString& where, 
     summaryLabel->setWordWrap(true);
     differenceTable = new QTableWidget(0, ColumnCount, this);
     differenceTable->setObjectName(QStringLiteral("differenceTable"));
+    differenceTable->setAccessibleName(QStringLiteral("Slots that differ"));
     differenceTable->setHorizontalHeaderLabels({QStringLiteral("Interlock"),
                                                 QStringLiteral("On the unit"),
                                                 QStringLiteral("In the table")});
@@ -88,7 +93,8 @@ CompareDialog::CompareDialog(const CompareResult& result, const QString& where, 
     differenceTable->setMinimumHeight(differenceTable->horizontalHeader()->sizeHint().height() +
                                       rowHeight * qMin(int(slots_.size()), 12) +
                                       2 * differenceTable->frameWidth());
-    resize(qMin(width + 60, 1200), minimumSizeHint().height());
+    resizeWithinScreen(this, QSize(qMin(width + 60, 1200), minimumSizeHint().height()));
+    addHelpKey(this, QStringLiteral("Compare with Unit. "));
 }
 
 void CompareDialog::fillRows(const QVector<SlotDifference>& differences) {
@@ -101,8 +107,9 @@ void CompareDialog::fillRows(const QVector<SlotDifference>& differences) {
         slot->setToolTip(
             QStringLiteral("Interlock %1, slot %2 on the unit").arg(d.terminal).arg(d.slot));
         differenceTable->setItem(row, Slot, slot);
-        differenceTable->setItem(row, OnUnit, textItem(d.onUnit, d.defaultText));
-        differenceTable->setItem(row, InTable, textItem(d.inTable, d.defaultText));
+        const QColor base = differenceTable->palette().color(QPalette::Base);
+        differenceTable->setItem(row, OnUnit, textItem(d.onUnit, d.defaultText, base));
+        differenceTable->setItem(row, InTable, textItem(d.inTable, d.defaultText, base));
         slots_ << d.slot;
     }
     differenceTable->resizeColumnsToContents();

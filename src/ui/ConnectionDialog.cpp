@@ -3,6 +3,7 @@
 #include "connect/PortSources.h"
 #include "startup/Operator.h"
 #include "transport/Endpoint.h"
+#include "ui/HelpWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/NetworkUnitDialog.h"
 
@@ -143,6 +144,9 @@ ConnectionDialog::ConnectionDialog(Opener opener, Operator& op, LoadedWindows& w
     cancelButton->setAutoDefault(false);
 
     buildLayout();
+    promptLabel->setBuddy(deviceList);
+    deviceList->setAccessibleName(promptLabel->text());
+    addHelpKey(this, QStringLiteral("Connection device. "), &operator_);
 
     connect(deviceList, &ChoiceList::chosen, this, &ConnectionDialog::entryChosen);
     connect(otherEdit, &QLineEdit::textEdited, this, [this](const QString& text) {

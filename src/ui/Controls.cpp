@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QToolButton>
 
 QPushButton* commandButton(const QString& name, const QString& caption, QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
@@ -22,4 +23,11 @@ QLabel* panelLabel(const QString& name, QWidget* parent) {
     l->setPalette(pal);
     l->setMargin(2);
     return l;
+}
+
+void legibleArrow(QToolButton* button) {
+    QPalette pal = button->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+        pal.setColor(group, QPalette::WindowText, pal.color(group, QPalette::ButtonText));
+    button->setPalette(pal);
 }

@@ -7,6 +7,8 @@
 #include "startup/Operator.h"
 #include "transport/Endpoint.h"
 #include "ui/Controls.h"
+#include "ui/HelpWindow.h"
+#include "ui/ScreenFit.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -59,6 +61,7 @@ FindUnitWindow::FindUnitWindow(const Configuration& config, Connection& connecti
 
     buildControls();
     connectControls();
+    addHelpKey(this, QStringLiteral("Find Unit... (Alt+F)"), &op_);
 }
 
 void FindUnitWindow::showEvent(QShowEvent* event) {
@@ -102,11 +105,13 @@ void FindUnitWindow::buildControls() {
     estimateLabel->setWordWrap(true);
     progressBar = new QProgressBar(this);
     progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setAccessibleName(QStringLiteral("Scan progress"));
     progressBar->setValue(0);
     timeLeftLabel = new QLabel(this);
     timeLeftLabel->setObjectName(QStringLiteral("timeLeftLabel"));
     foundList = new QTreeWidget(this);
     foundList->setObjectName(QStringLiteral("foundList"));
+    foundList->setAccessibleName(QStringLiteral("Units found"));
     foundList->setHeaderLabels(
         {QStringLiteral("Address"), QStringLiteral("Speed"), QStringLiteral("First message")});
     foundList->setRootIsDecorated(false);
@@ -135,7 +140,7 @@ void FindUnitWindow::buildControls() {
     layout->addWidget(foundList, 1);
     layout->addWidget(hintsLabel);
     layout->addLayout(buttons);
-    resize(520, 460);
+    resizeWithinScreen(this, QSize(520, 460));
 }
 
 QLayout* FindUnitWindow::buildPlan() {
@@ -175,6 +180,8 @@ QLayout* FindUnitWindow::buildPlan() {
     auto* form = new QFormLayout;
     auto* addresses = new QLabel(QStringLiteral("&Addresses:"), this);
     addresses->setBuddy(firstSpin);
+    firstSpin->setAccessibleName(QStringLiteral("First address"));
+    lastSpin->setAccessibleName(QStringLiteral("Last address"));
     form->addRow(addresses, range);
     form->addRow(QStringLiteral("S&peeds:"), speedsEdit);
     form->addRow(QStringLiteral("&Wait per probe:"), waitSpin);

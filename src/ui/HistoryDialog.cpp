@@ -1,6 +1,8 @@
 #include "ui/HistoryDialog.h"
 
 #include "startup/MessageText.h"
+#include "ui/HelpWindow.h"
+#include "ui/ScreenFit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -39,6 +41,7 @@ HistoryDialog::HistoryDialog(const QString& path, QWidget* parent) : QDialog(par
     changes_ = read.changes;
     unitChoice_ = new QComboBox(this);
     unitChoice_->setObjectName(QStringLiteral("unitChoice"));
+    unitChoice_->setAccessibleName(QStringLiteral("Units shown"));
     unitChoice_->addItem(QStringLiteral("All units"), -1);
     QVector<int> units;
     for (const SlotChange& c : changes_)
@@ -49,6 +52,7 @@ HistoryDialog::HistoryDialog(const QString& path, QWidget* parent) : QDialog(par
         unitChoice_->addItem(QStringLiteral("Unit %1").arg(u), u);
     rows_ = new QTableWidget(0, 9, this);
     rows_->setObjectName(QStringLiteral("historyTable"));
+    rows_->setAccessibleName(QStringLiteral("Changes"));
     rows_->setHorizontalHeaderLabels(
         {"Time", "Port", "Speed", "Unit", "Slot", "Terminal", "Before", "Written", "Result"});
     rows_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -70,7 +74,8 @@ HistoryDialog::HistoryDialog(const QString& path, QWidget* parent) : QDialog(par
     layout->addWidget(rows_);
     layout->addWidget(note_);
     layout->addWidget(buttons);
-    resize(900, 420);
+    resizeWithinScreen(this, QSize(900, 420));
+    addHelpKey(this, QStringLiteral("History... shows the same changes"));
     fill();
 }
 

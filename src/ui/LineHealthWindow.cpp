@@ -7,6 +7,8 @@
 #include "startup/MessageLayout.h"
 #include "startup/TextFile.h"
 #include "transport/Transport.h"
+#include "ui/HelpWindow.h"
+#include "ui/ScreenFit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -66,6 +68,7 @@ LineHealthWindow::~LineHealthWindow() = default;
 void LineHealthWindow::buildControls() {
     countersTable = new QTableWidget(0, int(counterHeader().size()), this);
     countersTable->setObjectName(QStringLiteral("countersTable"));
+    countersTable->setAccessibleName(QStringLiteral("Counters per unit"));
     countersTable->setHorizontalHeaderLabels(counterHeader());
     countersTable->verticalHeader()->hide();
     countersTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -76,6 +79,7 @@ void LineHealthWindow::buildControls() {
     statusLabel->setObjectName(QStringLiteral("statusLabel"));
     findingsText = new QPlainTextEdit(this);
     findingsText->setObjectName(QStringLiteral("findingsText"));
+    findingsText->setAccessibleName(QStringLiteral("Findings"));
     findingsText->setReadOnly(true);
     firstUnitSpinner = spinner("firstUnitSpinner", kFirstUnitAddress, kLastUnitAddress, 1, this);
     lastUnitSpinner = spinner("lastUnitSpinner", kFirstUnitAddress, kLastUnitAddress, 1, this);
@@ -86,16 +90,6 @@ void LineHealthWindow::buildControls() {
     copyButton = button("copyButton", QStringLiteral("C&opy"), this);
     saveReportButton = button("saveReportButton", QStringLiteral("Save &Report..."), this);
     closeButton = button("closeButton", QStringLiteral("Close"), this);
-    auto* plan = new QHBoxLayout;
-    plan->addWidget(new QLabel(QStringLiteral("Units"), this));
-    plan->addWidget(firstUnitSpinner);
-    plan->addWidget(new QLabel(QStringLiteral("to"), this));
-    plan->addWidget(lastUnitSpinner);
-    plan->addWidget(new QLabel(QStringLiteral("Reads per unit"), this));
-    plan->addWidget(countSpinner);
-    plan->addStretch();
-    plan->addWidget(checkButton);
-    plan->addWidget(stopButton);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {resetButton, copyButton, saveReportButton})
         buttons->addWidget(b);
@@ -104,11 +98,33 @@ void LineHealthWindow::buildControls() {
     connectButtons();
     auto* all = new QVBoxLayout(this);
     all->addWidget(countersTable, 2);
-    all->addLayout(plan);
+    all->addLayout(buildPlan());
     all->addWidget(sourceLabel);
     all->addWidget(findingsText, 1);
     all->addLayout(buttons);
-    resize(980, 520);
+    resizeWithinScreen(this, QSize(980, 520));
+    addHelpKey(this, QStringLiteral("What is wrong with this line?"));
+}
+
+// The check's plan: the units, the reads per unit, Check and Stop.
+QLayout* LineHealthWindow::buildPlan() {
+    auto* plan = new QHBoxLayout;
+    // Each field with its caption, as a screen reader names it.
+    const auto field = [this, plan](const QString& caption, QSpinBox* spinner,
+                                    const QString& name) {
+        auto* label = new QLabel(caption, this);
+        label->setBuddy(spinner);
+        spinner->setAccessibleName(name);
+        plan->addWidget(label);
+        plan->addWidget(spinner);
+    };
+    field(QStringLiteral("Units"), firstUnitSpinner, QStringLiteral("First unit"));
+    field(QStringLiteral("to"), lastUnitSpinner, QStringLiteral("Last unit"));
+    field(QStringLiteral("Reads per unit"), countSpinner, QStringLiteral("Reads per unit"));
+    plan->addStretch();
+    plan->addWidget(checkButton);
+    plan->addWidget(stopButton);
+    return plan;
 }
 
 void LineHealthWindow::connectButtons() {

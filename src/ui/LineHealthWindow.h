@@ -52,6 +52,7 @@ public slots:
 
 private:
     void buildControls();
+    QLayout* buildPlan();
     void connectButtons();
     CheckResult shown() const; // the last check's result, else the live counters'
 

@@ -4,6 +4,7 @@
 #include "connect/SpeedChoice.h"
 #include "startup/Configuration.h"
 #include "ui/ConnectionDialog.h"
+#include "ui/HelpWindow.h"
 #include "ui/LoadedWindows.h"
 
 #include <QCheckBox>
@@ -45,6 +46,9 @@ LineSpeedDialog::LineSpeedDialog(Connection& connection, const Configuration& co
     layout->addWidget(makeLineGroup());
     layout->addLayout(buttons);
     resize(300, 380);
+    promptLabel->setBuddy(speedList);
+    speedList->setAccessibleName(QStringLiteral("Baud rate"));
+    addHelpKey(this, QStringLiteral("The line: echo, direction, pause, retries"));
 
     connect(selectButton, &QPushButton::clicked, this, &LineSpeedDialog::selectClicked);
     connect(cancelButton, &QPushButton::clicked, this, &QDialog::reject);

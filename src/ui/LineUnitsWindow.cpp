@@ -7,6 +7,8 @@
 #include "table/MessageTable.h"
 #include "transport/Transport.h"
 #include "ui/Controls.h"
+#include "ui/HelpWindow.h"
+#include "ui/ScreenFit.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -39,6 +41,7 @@ LineUnitsWindow::~LineUnitsWindow() = default;
 void LineUnitsWindow::buildControls() {
     unitList = new QTreeWidget(this);
     unitList->setObjectName(QStringLiteral("unitList"));
+    unitList->setAccessibleName(QStringLiteral("Units on this line"));
     unitList->setHeaderLabels({QStringLiteral("Address"), QStringLiteral("First message"),
                                QStringLiteral("Last backup or restore"), QStringLiteral("Result"),
                                QStringLiteral("Compare")});
@@ -55,6 +58,7 @@ void LineUnitsWindow::buildControls() {
     });
     lineProgressBar = new QProgressBar(this);
     lineProgressBar->setObjectName(QStringLiteral("lineProgressBar"));
+    lineProgressBar->setAccessibleName(QStringLiteral("Progress of the whole line"));
     lineProgressBar->setValue(0);
     underWayLabel = new QLabel(this);
     underWayLabel->setObjectName(QStringLiteral("underWayLabel"));
@@ -63,7 +67,8 @@ void LineUnitsWindow::buildControls() {
     all->addWidget(lineProgressBar);
     all->addWidget(underWayLabel);
     all->addLayout(buildButtons());
-    resize(980, 420);
+    resizeWithinScreen(this, QSize(980, 420));
+    addHelpKey(this, QStringLiteral("Units on This Line. "), &op_);
 }
 
 QLayout* LineUnitsWindow::buildButtons() {

@@ -14,6 +14,7 @@
 #include "ui/LineUnitsWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MessageEditorWindow.h"
+#include "ui/ScreenFit.h"
 #include "ui/SheetPrinter.h"
 
 #include <QCloseEvent>
@@ -132,11 +133,9 @@ void MainWindow::connectCommsTest() {
 
 void MainWindow::load() {
     windows_.loaded(this);
-    // The window manager's title bar is not known before the window is
-    // shown: leave room for one, so that the foot stays on the screen.
-    if (const QScreen* s = screen())
-        resize(size().boundedTo(s->availableGeometry().size() -
-                                QSize(0, style()->pixelMetric(QStyle::PM_TitleBarHeight))));
+    // The window manager's frame is not known before the window is shown:
+    // leave room for one, so that the foot stays on the screen.
+    resizeWithinScreen(this, size());
     windows_.centerForm();
     for (int i = 0; i < kInterlockCount; ++i)
         setMessageLabel(i, table_.defaultText(i));
@@ -163,8 +162,13 @@ MessageEditorWindow* MainWindow::editorWindow() const {
 
 void MainWindow::setMessageLabel(int index, const QString& text) {
     // A control character the unit holds is shown as \xHH, never acted on.
-    if (index >= 0 && index < kInterlockCount)
-        messageLabels[static_cast<size_t>(index)]->setFullText(MessageText::escaped(text));
+    if (index < 0 || index >= kInterlockCount)
+        return;
+    ClickLabel* label = messageLabels[static_cast<size_t>(index)];
+    label->setFullText(MessageText::escaped(text));
+    // A screen reader names the terminals with the text; the state is its description.
+    label->setAccessibleName(
+        QStringLiteral("Terminals %1: %2").arg(terminalCaption(index), label->fullText()));
 }
 
 void MainWindow::setProgress(int, int value) {

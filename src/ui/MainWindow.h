@@ -68,9 +68,6 @@ public:
     void setLinePort(SerialPort* port) { linePort_ = port; }
     // What the "Reconnect" answer of a port-failure box runs.
     void setReconnectAction(std::function<void()> f) { reconnectAction_ = std::move(f); }
-    // Where F1 finds the help (README.md and its pictures); by default beside
-    // the program or where it was installed.
-    void setHelpFolder(const QString& folder) { helpFolder_ = folder; }
     // Where the recent files and the sheets' site names are kept; by default
     // the user's settings, beside the remembered connection.
     void setSettings(QSettings* settings) { settings_ = settings; }
@@ -140,7 +137,6 @@ private:
     QString unsavedNote() const;
     void setOperationsEnabled(bool on);
     void showCommsTest();
-    void showHelp();
     void exportPdf();
     void eraseAll();
     // Runs a bulk operation; its button reads "Stop" meanwhile and stops it,
@@ -215,7 +211,6 @@ private:
     HistoryFile history_; // every write and erase of this window and the comms test
     QString fileName_;    // shared by open and save
     QString lastFolder_;  // of the last file chosen, for the next dialog
-    QString helpFolder_;  // README.md and its pictures, for F1
     FileChooser chooseFile_;
     TextAsker askText_;
     QSettings* settings_ = nullptr;

@@ -1,6 +1,7 @@
 // The main window's files: open and save a table, the recent files, print
 // and export the sheet as PDF with its site name, and the dialogs that choose
 // them.
+#include "ui/Controls.h"
 #include "ui/MainWindow.h"
 
 #include "startup/Operator.h"
@@ -163,6 +164,7 @@ QLayout* MainWindow::buildOpenFileRow(QPushButton* openFile, QWidget* parent) {
     b->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     b->setToolTip(QStringLiteral("Recent files: the last five tables opened or saved"));
     b->setAccessibleName(QStringLiteral("Recent files"));
+    legibleArrow(b); // on the Command Center's fixed grey, under a dark theme too
     auto* menu = new QMenu(b);
     menu->setObjectName(QStringLiteral("recentFilesMenu"));
     menu->setToolTipsVisible(true);

@@ -7,9 +7,7 @@
 #include "ui/HistoryDialog.h"
 #include "ui/MainWindow.h"
 
-#include <QCoreApplication>
 #include <QPushButton>
-#include <QShortcut>
 
 void MainWindow::setupHistory() {
     history_.setOperator(&op_);
@@ -20,24 +18,8 @@ void MainWindow::setupHistory() {
     historyButton->setToolTip(QStringLiteral("Every write and erase made to a unit: when, where, "
                                              "the text before and after, the result"));
     connect(historyButton, &QPushButton::clicked, this, &MainWindow::showHistory);
-    // F1: the walk-through, from disk.
-    helpFolder_ = HelpWindow::findFolder(QCoreApplication::applicationDirPath());
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    help->setContext(Qt::ApplicationShortcut);
-    connect(help, &QShortcut::activated, this, &MainWindow::showHelp);
-}
-
-void MainWindow::showHelp() {
-    if (helpFolder_.isEmpty()) {
-        op_.message(QStringLiteral("The help is not installed: README.md was found neither in "
-                                   "help/ beside the program nor in ../share/qv840n/help."),
-                    {}, MsgIcon::Exclamation, MsgButtons::Ok);
-        return;
-    }
-    auto* window = new HelpWindow(helpFolder_, this);
-    window->show();
-    window->raise();
-    window->activateWindow();
+    // F1: the walk-through, from disk, at this window's part.
+    addHelpKey(this, QStringLiteral("Main window. "), &op_);
 }
 
 void MainWindow::showHistory() {

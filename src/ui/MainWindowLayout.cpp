@@ -70,8 +70,11 @@ QGroupBox* MainWindow::groupFrame(int group, const QColor& background, const QCo
     for (int k : g.indices) {
         if (row > 1)
             space(gap);
-        grid->addWidget(terminalLabel(k, frame, rowHeight), row, 0);
-        grid->addWidget(messageLabel(k, frame, rowHeight), row, 1);
+        QLabel* terminal = terminalLabel(k, frame, rowHeight);
+        ClickLabel* message = messageLabel(k, frame, rowHeight);
+        terminal->setBuddy(message);
+        grid->addWidget(terminal, row, 0);
+        grid->addWidget(message, row, 1);
         ++row;
     }
     space(gap / 2);
@@ -264,15 +267,18 @@ QLayout* MainWindow::buildAddress(QWidget* cc) {
     addressSpinner->setSingleStep(1);
     addressSpinner->setToolTip(QStringLiteral("Unit address: arrows, digits, Page Up/Down by 10"));
     addressSpinner->setTypedDigits(true);
+    addressSpinner->setAccessibleName(QStringLiteral("Unit address"));
     addressSpinner->setMinimumHeight(fontMetrics().height() * 2);
     // The number looks like a field: a click on it gives the spinner the
     // keyboard, and digits typed then set the address.
     addressValue->setFocusPolicy(Qt::ClickFocus);
     addressValue->setFocusProxy(addressSpinner);
     addressValue->setToolTip(addressSpinner->toolTip());
+    addressValue->setAccessibleName(addressSpinner->accessibleName());
     addressCaption = new QLabel(QStringLiteral("Adr"), cc);
     addressCaption->setObjectName(QStringLiteral("addressCaption"));
     addressCaption->setAlignment(Qt::AlignCenter);
+    addressCaption->setBuddy(addressSpinner);
 
     auto* address = new QVBoxLayout;
     address->setSpacing(2);
@@ -292,6 +298,8 @@ QLayout* MainWindow::buildProgress() {
     progressBar->setFixedHeight(qMax(px(150), fontMetrics().height() / 2));
     progressCaption = new QLabel(QStringLiteral("Read/Write Progress"), this);
     progressCaption->setObjectName(QStringLiteral("progressCaption"));
+    progressCaption->setBuddy(progressBar);
+    progressBar->setAccessibleName(progressCaption->text());
     QPalette dark = progressCaption->palette(); // black on the grey form: 5.3:1
     dark.setColor(QPalette::WindowText, Qt::black);
     progressCaption->setPalette(dark);

@@ -113,6 +113,14 @@ void MainWindow::refreshSource() {
                                                                    : QColor(Qt::white));
         label->setPalette(p);
         label->setProperty("slotState", int(state));
+        // The colour's meaning in words, for whoever does not see it.
+        const bool known = marked && state != SlotState::NotRead;
+        label->setAccessibleDescription(QStringLiteral("%1 unit %2")
+                                            .arg(!known ? QStringLiteral("not read from")
+                                                 : state == SlotState::AsOnUnit
+                                                     ? QStringLiteral("as on")
+                                                     : QStringLiteral("differs from"))
+                                            .arg(unit.unit));
     }
     // What the colours mean, where they show.
     QStringList legend;

@@ -4,7 +4,9 @@
 #include "startup/MessageText.h"
 #include "table/UnitPreview.h"
 #include "transport/Transport.h"
+#include "ui/Contrast.h"
 #include "ui/Controls.h"
+#include "ui/HelpWindow.h"
 #include "ui/LoadedWindows.h"
 
 #include <QCloseEvent>
@@ -78,6 +80,7 @@ void MessageEditorWindow::buildButtons() {
     putBackButton->setEnabled(false);
     putBackButton->setToolTip(
         QStringLiteral("After a write or an erase here, give the slot back the text it held"));
+    addHelpKey(this, QStringLiteral("Editor. ")); // F1: the help, at the editor's part
 }
 
 // The three rows of name, current and new message over the buttons.
@@ -93,6 +96,8 @@ void MessageEditorWindow::buildLayout() {
     grid->addLayout(interlockRow, 0, 1);
     grid->addWidget(currentCaption, 1, 0);
     grid->addWidget(currentValue, 1, 1);
+    newTextEdit->setAccessibleName(QStringLiteral("New message"));
+    newCaption->setBuddy(newTextEdit);
     grid->addWidget(newCaption, 2, 0);
     grid->addWidget(newTextEdit, 2, 1);
     grid->addWidget(countLabel, 2, 2);
@@ -152,7 +157,7 @@ QFrame* MessageEditorWindow::buildPreview() {
     previewBeyond = new QLabel(this);
     previewBeyond->setObjectName(QStringLiteral("previewBeyond"));
     QPalette red = previewBeyond->palette();
-    red.setColor(QPalette::WindowText, kMarked);
+    red.setColor(QPalette::WindowText, legibleOn(kMarked, red.color(QPalette::Window)));
     previewBeyond->setPalette(red);
     connect(newTextEdit, &QLineEdit::textChanged, this, &MessageEditorWindow::updatePreview);
     updatePreview();
@@ -257,10 +262,14 @@ void MessageEditorWindow::updateCount() {
                                : QStringLiteral("Characters in the new message, of the 40 the "
                                                 "unit holds"));
     QPalette pal = palette();
-    if (bad)
-        pal.setColor(QPalette::WindowText, QColor(0xC0, 0, 0));
+    if (bad) // red, as legible on a dark theme as on a light one
+        pal.setColor(QPalette::WindowText,
+                     legibleOn(QColor(0xC0, 0, 0), pal.color(QPalette::Window)));
     countLabel->setPalette(pal);
     countLabel->setProperty("bad", bad);
+    // Not by colour alone: a screen reader hears the count, and why it is wrong.
+    newTextEdit->setAccessibleDescription(bad ? countLabel->text() + QStringLiteral(": ") + why
+                                              : countLabel->text());
 }
 
 void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int)) {

@@ -1,6 +1,7 @@
 #include "ui/NetworkUnitDialog.h"
 
 #include "transport/Endpoint.h"
+#include "ui/HelpWindow.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -39,6 +40,7 @@ NetworkUnitDialog::NetworkUnitDialog(const QString& address, QWidget* parent) : 
     form->addRow(QStringLiteral("&Port:"), portSpin);
     form->addRow(problemLabel);
     form->addRow(buttons);
+    addHelpKey(this, QStringLiteral("Units behind a network gateway"));
     connect(buttons, &QDialogButtonBox::accepted, this, &NetworkUnitDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &NetworkUnitDialog::reject);
 

@@ -1,5 +1,9 @@
 #include "ui/UpDown.h"
 
+#include "ui/ControlAccess.h"
+#include "ui/Controls.h"
+
+#include <QAccessible>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPainter>
@@ -21,11 +25,16 @@ UpDown::UpDown(QWidget* parent)
     }
     up_->setObjectName(QStringLiteral("up"));
     down_->setObjectName(QStringLiteral("down"));
+    up_->setAccessibleName(QStringLiteral("Up"));
+    down_->setAccessibleName(QStringLiteral("Down"));
+    installControlAccess(); // a spin box to a screen reader, with its value
     auto* col = new QVBoxLayout(this);
     col->setContentsMargins(0, 0, 0, 0);
     col->setSpacing(0);
     col->addWidget(up_);
     col->addWidget(down_);
+    for (QToolButton* b : {up_, down_})
+        legibleArrow(b);
     connect(up_, &QToolButton::clicked, this, &UpDown::stepUp);
     connect(down_, &QToolButton::clicked, this, &UpDown::stepDown);
     updateButtons();
@@ -44,6 +53,8 @@ void UpDown::setValue(int value) {
         return;
     value_ = v;
     updateButtons();
+    QAccessibleValueChangeEvent told(this, value_);
+    QAccessible::updateAccessibility(&told);
     emit valueChanged(value_);
 }
 
@@ -86,6 +97,9 @@ void UpDown::wheelEvent(QWheelEvent* event) {
 void UpDown::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange)
         updateButtons();
+    if (event->type() == QEvent::PaletteChange)
+        for (QToolButton* b : {up_, down_})
+            legibleArrow(b);
     QWidget::changeEvent(event);
 }
 

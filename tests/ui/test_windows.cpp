@@ -1,21 +1,9 @@
 // The windows wired to the logic, driven through their widgets against the simulated unit.
-#include "link/Crc.h"
-#include "link/QtSerialPortDevice.h"
-#include "sim/SimThread.h"
-#include "startup/ConfigFiles.h"
-#include "startup/Configuration.h"
-#include "support/RecordingOperator.h"
-#include "support/WidgetLookup.h"
-#include "support/WindowSteps.h"
+#include "support/WindowRig.h"
 #include "table/RememberedTables.h"
 #include "table/TableFiles.h"
-#include "transport/RtuTransport.h"
-#include "ui/CommsTestWindow.h"
 #include "ui/CompareDialog.h"
-#include "ui/HelpWindow.h"
 #include "ui/LineUnitsWindow.h"
-#include "ui/LoadedWindows.h"
-#include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
 #include "ui/UpDown.h"
 
@@ -24,70 +12,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
-#include <QTextBrowser>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
-
-// The windows over a simulated unit as start-up leaves them; short waits: no timing here.
-struct Rig {
-    Configuration config;
-    Connection connection;
-    MessageTable messages;
-    SimThread sim;
-    QtSerialPortDevice port;
-    RtuTransport transport{port, config.crcTable, LinkTiming{400, 25, 25, 2}};
-    RecordingOperator op;
-    LoadedWindows windows;
-    CommsTestWindow commsTest{connection, config.terminalNames, transport, op, windows};
-    MainWindow main{messages, connection, transport, op, windows, commsTest};
-    QTemporaryDir settingsDir;
-    QSettings settings{settingsDir.filePath("qv840n.ini"), QSettings::IniFormat};
-    QStringList asked; // the prefilled texts of the site name's question
-    int endCalls = 0;
-
-    bool start(SimConfig simConfig = {}) {
-        const QString app = appFolder();
-        FileData files;
-        simConfig.pacing = false;
-        if (readFileData(app, files) || readDefaults(app, config.defaultMessages) ||
-            LoadCrcTable(app, config.crcTable) ||
-            !sim.model().loadSav(QDir(app).filePath("demo.sav")) || !sim.start(simConfig))
-            return false;
-        config.terminalNames = files.terminalNames;
-        messages.reset(config.defaultMessages, config.terminalNames);
-        port.setPortName(sim.devicePath());
-        commsTest.setEndProgram([this] { ++endCalls; });
-        commsTest.load([] {});
-        main.setEndProgram([this] { ++endCalls; });
-        main.setSettings(&settings);
-        main.setTextAsker([this](const QString&, const QString& prefill) {
-            asked << prefill;
-            return std::optional<QString>(prefill.isEmpty() ? "Boiler 2" : prefill);
-        });
-        main.load();
-        return port.open().ok;
-    }
-    QString unitMessage(int k) { return QString::fromLatin1(sim.model().message(k)); }
-    QLabel* message(int k) { return child<QLabel>(main, QStringLiteral("messageLabel_%1").arg(k)); }
-    QPushButton* button(const char* name) { return child<QPushButton>(main, name); }
-    // The status line whole: its tooltip, as it may be cut short.
-    QString status() { return child<QLabel>(main, "statusLine")->toolTip(); }
-};
-
-const auto click = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton); };
-
-// The WCAG contrast ratio of two colours.
-double contrast(const QColor& a, const QColor& b) {
-    auto lum = [](const QColor& c) {
-        auto lin = [](double v) {
-            return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-        };
-        return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
-    };
-    const double x = lum(a), y = lum(b);
-    return (qMax(x, y) + 0.05) / (qMin(x, y) + 0.05);
-}
 
 // What a message label shows fits in it; a shortened text says so and the tooltip holds it all.
 bool readable(const QLabel* l, const QString& full) {
@@ -697,30 +624,6 @@ private slots:
         QCOMPARE(states().mid(1, 3), "121");
         QCOMPARE(rig.sim.model().message(9), QByteArray());
         QCOMPARE(states().mid(9, 1), "1");
-    }
-
-    // F1 opens the walk-through from disk, pictures and all; without it, a message says where
-    // it was looked for.
-    void helpOnF1() {
-        Rig rig;
-        QVERIFY(rig.start());
-        rig.main.setHelpFolder(HelpWindow::findFolder(appFolder()));
-        rig.main.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&rig.main));
-        QTest::keyClick(rig.main.windowHandle(), Qt::Key_F1);
-        auto* help = rig.main.findChild<HelpWindow*>();
-        QVERIFY(help && help->isVisible());
-        auto* text = child<QTextBrowser>(help, "helpText");
-        QVERIFY(text->toPlainText().contains("Compare with Unit"));
-        const QVariant picture =
-            text->loadResource(QTextDocument::ImageResource, QUrl("docs/compare.png"));
-        QVERIFY(!picture.isNull());
-        help->close();
-        rig.main.setHelpFolder({});
-        rig.main.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&rig.main));
-        QTest::keyClick(rig.main.windowHandle(), Qt::Key_F1);
-        QVERIFY(rig.op.last().text.startsWith("The help is not installed"));
     }
 
     // Units on This Line against a simulated line of units 3 to 5: Scan lists them, a double-click
