@@ -14,9 +14,12 @@
 #include <functional>
 
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <sys/syscall.h>
 #include <unistd.h>
+#endif
 
+#ifndef _WIN32
 namespace {
 
 // Every write() of this program passes here (this definition comes before the C library's), so
@@ -42,6 +45,7 @@ extern "C" ssize_t write(int fd, const void* data, size_t size) {
     }
     return ::syscall(SYS_write, fd, data, size);
 }
+#endif
 
 namespace {
 
@@ -150,6 +154,9 @@ private slots:
     // writer's row goes in at the worst moment, by construction: whenever the first is about to
     // put bytes into the file, after it has opened it (and looked where its end is).
     void twoWriters() {
+#ifdef _WIN32
+        QSKIP("a write() of this program is taken in hand on Linux only");
+#else
         const QString p = path("two.csv");
         HistoryFile first(p), second(p);
         first.record(change(1, 0, {}, QStringLiteral("FIRST"), QStringLiteral("written"), at(0)));
@@ -172,6 +179,7 @@ private slots:
         QCOMPARE(historyOf(read.changes, 2, {}).size(), n);
         QCOMPARE(historyOf(read.changes, 2, {}).last().written,
                  QStringLiteral("SECOND %1").arg(n - 1));
+#endif
     }
 
     // A crash mid-row leaves it cut short: skipped and counted, and the next
