@@ -13,6 +13,7 @@
 #include "table/CsvTable.h"
 #include "table/Editor.h"
 #include "table/TableFile.h"
+#include "table/UnitPreview.h"
 #include "table/UnitSync.h"
 
 #include <QtTest>
@@ -104,8 +105,7 @@ std::optional<QByteArray> written(SentLine& line) {
     return pdu.mid(6, quint8(pdu.at(5)));
 }
 
-// A path: given a text, what it sends (a write's data bytes) or takes (the text it keeps), or
-// nothing when it refuses.
+// A path: given a text, the data bytes of the write it sends, or nothing when it refuses.
 using Path = std::function<std::optional<QByteArray>(const QString& text)>;
 
 QByteArray sav(const QString& first) {
@@ -150,6 +150,16 @@ private slots:
         };
         QTest::newRow("editor window") << editor(false) << false;
         QTest::newRow("editor, command line") << editor(true) << true;
+        // The cells the editor draws: the unit's byte in each, none it cannot show.
+        QTest::newRow("editor's preview") << Path([](const QString& text) {
+            const UnitPreview shown = previewOnUnit(text);
+            QByteArray bytes;
+            for (int i = 0; i < qMin<qsizetype>(text.size(), 40); ++i)
+                bytes += char(shown.cells[size_t(i)].byte);
+            return text.isEmpty() || shown.beyond > 0 || shown.firstUnshowable() >= 0
+                       ? std::nullopt
+                       : std::optional<QByteArray>(bytes);
+        }) << false;
         QTest::newRow("comms test") << Path([this](const QString& text) {
             RecordingCommsTestView window;
             CommsTest test(line_, window);
