@@ -50,8 +50,6 @@ public:
     const QString& defaultText(int slot) const { return defaults_.at(size_t(slot)); }
     const TextTable& defaults() const { return defaults_; }
     const QString& terminal(int slot) const { return terminals_.at(size_t(slot)); }
-    // The slot's text differs from its default.
-    bool holdsText(int slot) const { return text(slot) != defaultText(slot); }
 
     // The file the table was opened from or saved to; empty when it came
     // from a unit or from the defaults.
