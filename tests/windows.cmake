@@ -20,7 +20,7 @@ target_link_libraries(qv_testsupport PUBLIC qv_table qv_commstest qv_connect qv_
 set(QV_WIN_TESTS
   commstest/test_commstest connect/test_registry link/test_crc link/test_link
   link/test_winserialport modbus/test_pdu sheet/test_sheet sim/test_sim_line
-  startup/test_messagetext startup/test_sequence
+  startup/test_messagetext startup/test_sequence startup/test_unittext
   table/test_blockreads table/test_bulk table/test_editor table/test_historyfile
   table/test_messagetable table/test_rememberedtables table/test_roundtrip
   table/test_unitpreview table/test_unitsync transport/test_retry)

@@ -1,8 +1,29 @@
 #include "cli/CommandTable.h"
 
+#include "startup/MessageLayout.h"
+
 namespace {
 
 constexpr int kHelpColumn = 24; // where each command's help begins
+
+// The help texts that name the unit's layout, from kUnitLayout.
+struct LayoutHelps {
+    QByteArray read =
+        QStringLiteral("print the message stored in slot 0..%1").arg(kInterlockCount - 1).toUtf8();
+    QByteArray write = QStringLiteral("write TEXT (1..%1 characters) into slot SLOT")
+                           .arg(kMessageMaxLength)
+                           .toUtf8();
+    QByteArray readAll = QStringLiteral("read all %1 slots; print them, or save them to a file")
+                             .arg(countInWords(kInterlockCount))
+                             .toUtf8();
+    QByteArray eraseAll =
+        QStringLiteral("erase all %1 slots").arg(countInWords(kInterlockCount)).toUtf8();
+};
+
+const LayoutHelps& layoutHelps() {
+    static const LayoutHelps helps;
+    return helps;
+}
 
 } // namespace
 
@@ -34,16 +55,16 @@ static const CommandRow kSimulate = {
 
 const QVector<CommandRow>& commandTable() {
     using N = CommandNeeds;
+    const LayoutHelps& h = layoutHelps();
     static const QVector<CommandRow> rows = {
         {"ports", "", "the serial ports the system knows, one per line", runPorts, N::Nothing},
-        {"read", "SLOT", "print the message stored in slot 0..19", runRead, N::Unit},
-        {"write", "SLOT TEXT", "write TEXT (1..40 characters) into slot SLOT", runWrite, N::Unit},
+        {"read", "SLOT", h.read.constData(), runRead, N::Unit},
+        {"write", "SLOT TEXT", h.write.constData(), runWrite, N::Unit},
         {"erase", "SLOT", "erase slot SLOT", runErase, N::Unit},
-        {"read-all", "[-o FILE.sav|FILE.csv]",
-         "read all twenty slots; print them, or save them to a file", runReadAll, N::Unit},
+        {"read-all", "[-o FILE.sav|FILE.csv]", h.readAll.constData(), runReadAll, N::Unit},
         {"write-all", "FILE.sav|FILE.csv",
          "write every message of the file that differs from its default", runWriteAll, N::Unit},
-        {"erase-all", "", "erase all twenty slots", runEraseAll, N::Unit},
+        {"erase-all", "", h.eraseAll.constData(), runEraseAll, N::Unit},
         {"verify", "FILE.sav|FILE.csv|DIR [--units A-B]",
          "read the unit and compare it with the file: one line\n"
          "per slot that differs; exit 0 when none does. A folder:\n"

@@ -9,10 +9,10 @@
 #include "startup/ConfigFiles.h"
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
+#include "startup/UnitText.h"
 #include "table/BulkOperations.h"
 #include "table/Editor.h"
 #include "table/TableFiles.h"
-#include "table/UnitText.h"
 #include "transport/PortTexts.h"
 
 #include <QCommandLineParser>
@@ -167,17 +167,17 @@ std::optional<int> loadWriteAllTable(Session& session, const QString& file) {
 // read prints a unit's own) goes as it is, so that a text read is written
 // back the same.
 std::optional<int> checkText(int slot, const QString& typed) {
-    QString why = QStringLiteral("the message is empty");
-    if (!typed.isEmpty())
-        why = MessageText::firstUnsendable(typed) >= 0
-                  ? writeAllProblem(typed, QString())
-                  : UnitText::holdProblem(MessageText::unescaped(typed));
+    bool onTyped = false;
+    const UnitText::Verdict v = UnitText::judgeEscaped(typed, &onTyped);
+    const QString why = onTyped || v.fault == UnitText::Fault::Empty
+                            ? sendProblem(v)
+                            : UnitText::holdProblem(MessageText::unescaped(typed));
     if (why.isEmpty())
         return std::nullopt;
-    return fail(Exit::BadInput, QStringLiteral("cannot write slot %1: %2; a message holds "
-                                               "1 to 40 printable Windows-1252 characters")
-                                    .arg(slot)
-                                    .arg(why));
+    return fail(Exit::BadInput,
+                QStringLiteral("cannot write slot %1: %2; a message holds "
+                               "1 to %3 printable Windows-1252 characters")
+                    .arg(QString::number(slot), why, QString::number(kMessageMaxLength)));
 }
 
 // Write all says what it did when it ran to its end: "3 written, 17 unchanged".

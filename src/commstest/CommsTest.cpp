@@ -4,6 +4,7 @@
 #include "startup/CodePage.h"
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
+#include "startup/UnitText.h"
 
 #include <vector>
 
@@ -101,24 +102,26 @@ void CommsTest::writeMessage() {
     if (!begin(claim.ok(), what))
         return;
     const QString text = view_.messageText();
+    using UnitText::Fault;
+    const UnitText::Verdict v = UnitText::judge(text, UnitText::Source::Typed);
     // Nothing to send, or more than a slot holds: the button does nothing.
-    if (text.isEmpty() || text.size() > kMessageMaxLength)
+    if (v.fault == Fault::Empty || v.fault == Fault::TooLong)
         return;
-    if (const qsizetype bad = MessageText::firstUnsendable(text); bad >= 0) {
+    if (v.fault == Fault::EndsText || v.fault == Fault::Control) {
         view_.showProblem(QStringLiteral("Cannot %1: %2 at position %3 cannot be sent; the unit "
                                          "shows only printable characters.")
-                              .arg(what, MessageText::describeUnsendable(text.at(bad)))
-                              .arg(bad + 1));
+                              .arg(what, MessageText::describeUnsendable(v.character))
+                              .arg(v.position + 1));
+        return;
+    }
+    if (v.fault == Fault::NoCode) {
+        view_.showProblem(QStringLiteral("Cannot %1: the character %2 at position %3 has no code "
+                                         "in the Windows-1252 code page the unit uses.")
+                              .arg(what, CodePage::describe(v.character))
+                              .arg(v.position + 1));
         return;
     }
     const CodePage::Encoded encoded = CodePage::encode(text);
-    if (!encoded.ok()) {
-        view_.showProblem(QStringLiteral("Cannot %1: the character %2 at position %3 has no code "
-                                         "in the Windows-1252 code page the unit uses.")
-                              .arg(what, CodePage::describe(encoded.badCharacter))
-                              .arg(encoded.badPosition + 1));
-        return;
-    }
     LineBusyScope busy(activity_);
     view_.setUnitAddressText(QString::number(unit_));
     const QByteArray request = Pdu::writeMessage(register_, encoded.bytes);

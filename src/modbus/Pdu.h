@@ -13,6 +13,10 @@
 namespace Pdu {
 
 constexpr quint8 kReadHoldingRegisters = 3;
+// Read input registers: the tool never asks it of the unit, but a request
+// with it is a read all the same (it may be sent again; its reply names
+// only its byte count).
+constexpr quint8 kReadInputRegisters = 4;
 constexpr quint8 kWriteMultipleRegisters = 16;
 constexpr quint8 kExceptionFlag = 0x80;
 

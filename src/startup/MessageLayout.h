@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <array>
+#include <iterator>
 
 struct MessageLayout {
     int slotCount;             // message slots of the unit
@@ -37,6 +38,17 @@ constexpr int messageRegister(int slot) {
 // path offers it.
 constexpr int kFirstUnitAddress = 1;
 constexpr int kLastUnitAddress = 31;
+
+// A count as the help texts spell it: "twenty" slots; a number past twenty
+// in figures.
+inline QString countInWords(int n) {
+    static const char* const kWords[] = {
+        "zero",     "one",     "two",     "three",     "four",     "five",     "six",
+        "seven",    "eight",   "nine",    "ten",       "eleven",   "twelve",   "thirteen",
+        "fourteen", "fifteen", "sixteen", "seventeen", "eighteen", "nineteen", "twenty"};
+    return n >= 0 && n < int(std::size(kWords)) ? QString::fromLatin1(kWords[n])
+                                                : QString::number(n);
+}
 
 // One text per slot.
 using TextTable = std::array<QString, kInterlockCount>;

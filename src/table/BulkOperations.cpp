@@ -4,6 +4,7 @@
 #include "startup/CodePage.h"
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
+#include "startup/UnitText.h"
 
 #include <QStringList>
 
@@ -17,24 +18,33 @@ const QString kHeldBackTitle = QStringLiteral("Messages Not Written");
 
 } // namespace
 
+QString sendProblem(const UnitText::Verdict& v) {
+    using UnitText::Fault;
+    switch (v.fault) {
+    case Fault::None:
+        break;
+    case Fault::Empty:
+        return QStringLiteral("the message is empty");
+    case Fault::TooLong:
+        return QStringLiteral("%1 characters, more than %2").arg(v.length).arg(kMessageMaxLength);
+    case Fault::EndsText:
+    case Fault::Control:
+        return QStringLiteral("%1 at position %2 cannot be sent")
+            .arg(MessageText::describeUnsendable(v.character))
+            .arg(v.position + 1);
+    case Fault::NoCode:
+        return QStringLiteral("%1 has no code in Windows-1252")
+            .arg(CodePage::describe(v.character));
+    }
+    return {};
+}
+
 QString writeAllProblem(const QString& entry, const QString& defaultText) {
     if (entry == defaultText)
         return {};
-    if (entry.isEmpty())
-        return QStringLiteral("the message is empty");
-    if (entry.size() > kMessageMaxLength)
-        return QStringLiteral("%1 characters, more than %2")
-            .arg(entry.size())
-            .arg(kMessageMaxLength);
-    if (const qsizetype at = MessageText::firstUnsendable(entry); at >= 0)
-        return QStringLiteral("%1 at position %2 cannot be sent")
-            .arg(MessageText::describeUnsendable(entry.at(at)))
-            .arg(at + 1);
-    const CodePage::Encoded e = CodePage::encode(entry);
-    if (!e.ok())
-        return QStringLiteral("%1 has no code in Windows-1252")
-            .arg(CodePage::describe(e.badCharacter));
-    return {};
+    // A table's control characters came from a unit (or a file's \xHH): they
+    // go back as they are, as restore puts them back.
+    return sendProblem(UnitText::judge(entry, UnitText::Source::Held));
 }
 
 QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid) {
@@ -117,7 +127,7 @@ bool BulkOperations::readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResul
         // text is taken as the unit holds it, control characters too: the
         // label shows them escaped.
         r.done.append(i);
-        table_.setText(i, text->isEmpty() ? table_.defaultText(i) : *text);
+        table_.setText(i, UnitText::entryFor(*text, table_.defaultText(i)));
         view_.setMessageLabel(i, table_.text(i));
     }
     return true;
@@ -217,7 +227,7 @@ BulkResult BulkOperations::eraseAll(int unit) {
             }
             r.done.append(i);
             run.noteChange(i, {}, {}, ChangeResult::done({}));
-            table_.setText(i, table_.defaultText(i));
+            table_.setText(i, UnitText::entryFor({}, table_.defaultText(i)));
             view_.setMessageLabel(i, table_.text(i));
         }
     }

@@ -5,6 +5,7 @@
 
 #include "startup/LineActivity.h"
 #include "startup/Operator.h"
+#include "startup/UnitText.h"
 #include "table/BulkRun.h"
 #include "table/MessageTable.h"
 #include "table/MessageTableView.h"
@@ -71,8 +72,13 @@ private:
     BlockReads blockReads_ = BlockReads::Off;
 };
 
+// A verdict on a text that should go to the unit, in words ("the message is
+// empty", "41 characters, more than 40"); empty when it can go.
+QString sendProblem(const UnitText::Verdict& verdict);
+
 // Why a write-all entry cannot go to the unit, or an empty text when it can.
-// An entry equal to its default is never sent, so it is never a problem.
+// An entry equal to its default is never sent, so it is never a problem; the
+// others are judged as held texts (UnitText::judge).
 QString writeAllProblem(const QString& entry, const QString& defaultText);
 
 // The entries write all would hold back, one line each ("interlock 42-3:

@@ -3,9 +3,9 @@
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
+#include "startup/UnitText.h"
 #include "table/CsvRecords.h"
 #include "table/TableFile.h"
-#include "table/UnitText.h"
 
 #include <QStringDecoder>
 #include <QStringList>
@@ -117,7 +117,7 @@ bool takeRows(const QVector<CsvRecord>& rows, const TextTable& defaults, TextTab
             return false;
         lineOf[size_t(k)] = rec.line;
         const QString message = csvCellMessage(rec.fields.at(3));
-        table[size_t(k)] = message.isEmpty() ? defaults[size_t(k)] : message;
+        table[size_t(k)] = UnitText::entryFor(message, defaults[size_t(k)]);
     }
     QStringList missing;
     for (int k = 0; k < kInterlockCount; ++k)

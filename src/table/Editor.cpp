@@ -4,6 +4,7 @@
 #include "startup/CodePage.h"
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
+#include "startup/UnitText.h"
 #include "table/BulkRun.h"
 #include "transport/PortTexts.h"
 
@@ -13,7 +14,8 @@ namespace {
 
 // Each rejected attempt shows the next of these, round and round.
 const std::array<QString, 4> kLengthErrors = {
-    QStringLiteral("The message length must be greater than 0 and no more than 40 characters"),
+    QStringLiteral("The message length must be greater than 0 and no more than %1 characters")
+        .arg(kMessageMaxLength),
     QStringLiteral("Still not correct length! Have you read QVIB-5170"),
     QStringLiteral("Hey, I can do this all day, can you?"),
     QStringLiteral("Are you losing your patience yet?"),
@@ -23,17 +25,6 @@ const QString kLengthErrorTitle = QStringLiteral("Write Message Length Error");
 
 bool validIndex(int k) {
     return k >= 0 && k < kInterlockCount;
-}
-
-// The first character of text that cannot go; with control characters kept,
-// only NUL and 'ÿ', which would end the text on the unit.
-qsizetype firstRefused(const QString& text, bool keepControlCharacters) {
-    if (!keepControlCharacters)
-        return MessageText::firstUnsendable(text);
-    for (qsizetype i = 0; i < text.size(); ++i)
-        if (text.at(i).unicode() == 0 || text.at(i).unicode() == 0xFF)
-            return i;
-    return -1;
 }
 
 } // namespace
@@ -72,8 +63,13 @@ void Editor::reportFailure(TransportStatus status, const QString& reason) {
 }
 
 bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal) {
+    using UnitText::Fault;
+    // A control character would reach the unit as a command and 'ÿ' reads
+    // back as the end of the text: the unit takes printable characters only.
+    const UnitText::Verdict v = UnitText::judge(
+        text, keepControlCharacters_ ? UnitText::Source::Held : UnitText::Source::Typed);
     // The length rule holds whether or not a port is open.
-    if (text.isEmpty() || text.size() > kMessageMaxLength) {
+    if (v.fault == Fault::Empty || v.fault == Fault::TooLong) {
         const int n = ((LengthErrorCount % 4) + 4) % 4;
         LengthErrorCount = n == 3 ? 0 : n + 1;
         op_.message(kLengthErrors[static_cast<size_t>(n)], kLengthErrorTitle, MsgIcon::Exclamation,
@@ -81,20 +77,17 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
         refusal = Outcome::LengthError;
         return false;
     }
-    // A control character would reach the unit as a command and 'ÿ' reads
-    // back as the end of the text: the unit takes printable characters only.
-    const CodePage::Encoded encoded = CodePage::encode(text);
     QString bad;
-    if (const qsizetype at = firstRefused(text, keepControlCharacters_); at >= 0)
+    if (v.fault == Fault::EndsText || v.fault == Fault::Control)
         bad = QStringLiteral("The message for interlock %1 holds %2 at position %3, "
                              "which cannot be sent: the unit shows only printable characters.")
-                  .arg(terminalCaption(k), MessageText::describeUnsendable(text.at(at)))
-                  .arg(at + 1);
-    else if (!encoded.ok())
+                  .arg(terminalCaption(k), MessageText::describeUnsendable(v.character))
+                  .arg(v.position + 1);
+    else if (v.fault == Fault::NoCode)
         bad = QStringLiteral("The character %1 at position %2 has no code in Windows-1252, so "
                              "the unit cannot show it.")
-                  .arg(CodePage::describe(encoded.badCharacter))
-                  .arg(encoded.badPosition + 1);
+                  .arg(CodePage::describe(v.character))
+                  .arg(v.position + 1);
     if (!bad.isEmpty()) {
         op_.message(bad + QStringLiteral("\r\nNothing was sent."),
                     QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation,
@@ -102,7 +95,7 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
         refusal = Outcome::BadCharacter;
         return false;
     }
-    bytes = encoded.bytes;
+    bytes = CodePage::encode(text).bytes;
     return true;
 }
 
@@ -141,8 +134,7 @@ bool Editor::verified(int unit, int k, const QString& sent) {
         return true;
     // The table holds what the unit holds, when that is known.
     if (!mismatch->unread) {
-        table_.setText(k,
-                       mismatch->readBack.isEmpty() ? table_.defaultText(k) : mismatch->readBack);
+        table_.setText(k, UnitText::entryFor(mismatch->readBack, table_.defaultText(k)));
         view_.setMessageLabel(k, table_.text(k));
     }
     op_.message(mismatchText({*mismatch}), QStringLiteral("Message Not Verified"),
@@ -241,7 +233,7 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     QString text = QStringLiteral("Erase Not Completed");
     const ReplyCheck check = checkReply(t, request);
     if (check.confirmed()) {
-        table_.setText(k, table_.defaultText(k));
+        table_.setText(k, UnitText::entryFor({}, table_.defaultText(k)));
         view_.setMessageLabel(k, table_.text(k));
         if (!proven(unit, k, QString()))
             return Outcome::NotVerified;

@@ -10,15 +10,25 @@ void MessageTable::reset(const TextTable& defaults, const TextTable& terminals) 
     saved_ = defaults;
     onUnit_ = {};
     known_ = {};
-    fileName_.clear();
     origin_ = {};
     written_.reset();
     siteName_.reset();
 }
 
 void MessageTable::noteFile(const QString& file) {
-    fileName_ = file;
+    origin_.file = file;
     saved_ = texts_;
+}
+
+void MessageTable::noteOpened(const QString& file) {
+    noteFile(file);
+    origin_.kind = TableOrigin::Kind::File;
+    origin_.unit = {};
+    origin_.when = {};
+}
+
+void MessageTable::noteRead(const UnitKey& unit, const QTime& when) {
+    origin_ = {TableOrigin::Kind::Unit, unit, {}, when};
 }
 
 bool MessageTable::unsavedChanges() const {
@@ -66,7 +76,9 @@ QString tableSourceText(const MessageTable& table, const UnitKey& current) {
         parts << QStringLiteral("The defaults");
         break;
     case TableOrigin::Kind::File:
-        parts << QStringLiteral("Opened from ") + QFileInfo(o.file).fileName();
+        // A read that got nothing forgets the file but keeps its texts.
+        parts << (o.file.isEmpty() ? QStringLiteral("Opened from a file")
+                                   : QStringLiteral("Opened from ") + QFileInfo(o.file).fileName());
         break;
     case TableOrigin::Kind::Unit:
         parts << QStringLiteral("Read from %1 at %2")

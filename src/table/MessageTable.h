@@ -5,6 +5,7 @@
 // learn of changes through MessageTableView.
 
 #include "startup/MessageLayout.h"
+#include "startup/UnitText.h"
 
 #include <QString>
 #include <QTime>
@@ -19,13 +20,15 @@ struct UnitKey {
     bool operator!=(const UnitKey& o) const { return !(*this == o); }
 };
 
-// Where the table's texts came from.
+// Where the table's texts came from, and the file they match.
 struct TableOrigin {
     enum class Kind { Defaults, Unit, File };
     Kind kind = Kind::Defaults;
     UnitKey unit; // Unit: the unit read
-    QString file; // File: the file opened
-    QTime when;   // Unit: when it was read
+    // The table's file, kept here only: the one it was opened from (File) or
+    // last saved to, whatever the kind; empty when the texts match no file.
+    QString file;
+    QTime when; // Unit: when it was read
 };
 
 // A slot against the unit as last read or written.
@@ -47,16 +50,18 @@ public:
     const QString& defaultText(int slot) const { return defaults_.at(size_t(slot)); }
     const TextTable& defaults() const { return defaults_; }
     const QString& terminal(int slot) const { return terminals_.at(size_t(slot)); }
-    // The slot's text differs from its default.
-    bool holdsText(int slot) const { return text(slot) != defaultText(slot); }
 
     // The file the table was opened from or saved to; empty when it came
     // from a unit or from the defaults.
-    const QString& fileName() const { return fileName_; }
-    // The table was opened from or saved to file: it matches it now.
+    const QString& fileName() const { return origin_.file; }
+    // The table was opened from file: its texts come from it, and match it.
+    void noteOpened(const QString& file);
+    // The table was saved to file: it matches it now.
     void noteFile(const QString& file);
+    // The table was read from unit at when: it matches no file.
+    void noteRead(const UnitKey& unit, const QTime& when);
     // The table now comes from a unit, not from a file.
-    void forgetFile() { fileName_.clear(); }
+    void forgetFile() { origin_.file.clear(); }
     // The table as it is now counts as saved (the defaults at start-up).
     void noteSaved() { saved_ = texts_; }
     // The unit confirmed slot's current text.
@@ -65,7 +70,7 @@ public:
     // The unit holds text (empty: nothing, its default shows) in slot, as a
     // compare read it.
     void noteUnitHolds(int slot, const QString& text) {
-        onUnit_.at(size_t(slot)) = text.isEmpty() ? defaultText(slot) : text;
+        onUnit_.at(size_t(slot)) = UnitText::entryFor(text, defaultText(slot));
     }
     // What follows is about unit: what was known of another unit (another
     // address, another port) no longer counts. fresh forgets it all the same
@@ -77,6 +82,8 @@ public:
     int countIn(SlotState state, const UnitKey& unit) const;
 
     const TableOrigin& origin() const { return origin_; }
+    // The whole origin, its file included (noteOpened and noteRead say it
+    // by role).
     void setOrigin(const TableOrigin& origin) { origin_ = origin; }
     // A write to a unit ran to its end (Write All, Write Selected).
     void noteWritten(const UnitKey& unit, const QTime& when) { written_ = {unit, when}; }
@@ -99,7 +106,6 @@ private:
     TextTable saved_{};
     std::array<std::optional<QString>, kInterlockCount> onUnit_{};
     UnitKey known_; // the unit onUnit_ is about
-    QString fileName_;
     TableOrigin origin_;
     std::optional<std::pair<UnitKey, QTime>> written_;
     std::optional<QString> siteName_;

@@ -5,6 +5,7 @@
 #include "startup/ItemReader.h"
 #include "startup/MessageText.h"
 #include "startup/TextFile.h"
+#include "startup/UnitText.h"
 #include "table/CsvTable.h"
 
 #include <QStringList>
@@ -31,9 +32,10 @@ QByteArray readableAsSaved(const QByteArray& codePageBytes) {
     return "\xEF\xBB\xBF" + CodePage::decode(codePageBytes).toUtf8();
 }
 
-// The notes an opened table earns: a short or long file, messages too long.
+// The notes an opened table earns: a short or long file, messages too long
+// or with a character no slot holds.
 QStringList openingNotes(const QString& path, int entriesRead, bool more,
-                         const QStringList& tooLong) {
+                         const QStringList& tooLong, const QStringList& unheld) {
     QStringList notes;
     if (entriesRead < kInterlockCount) {
         notes << QStringLiteral("%1 holds %2 of the %3 messages; the others keep their texts.")
@@ -51,6 +53,10 @@ QStringList openingNotes(const QString& path, int entriesRead, bool more,
                                 "and cannot be written to it: %2.")
                      .arg(kMessageMaxLength)
                      .arg(tooLong.join(QStringLiteral(", ")));
+    }
+    if (!unheld.isEmpty()) {
+        notes << QStringLiteral("These messages cannot be written to the unit: %1.")
+                     .arg(unheld.join(QStringLiteral("; ")));
     }
     return notes;
 }
@@ -112,7 +118,7 @@ TableFileResult parseSavTable(const QString& path, const QByteArray& bytes, Text
         return failure(notATable(path, QStringLiteral("it is a CSV table (its first line is the "
                                                       "header row slot,terminal,group,message)")));
     TableFileResult r;
-    QStringList tooLong;
+    QStringList tooLong, unheld;
     ItemReader reader(data);
     TextTable read = messages;
     for (; r.entriesRead < kInterlockCount; ++r.entriesRead) {
@@ -121,8 +127,11 @@ TableFileResult parseSavTable(const QString& path, const QByteArray& bytes, Text
             break;
         const int i = r.entriesRead;
         const QString text = MessageText::unescaped(CodePage::decode(*item));
+        // A message no slot holds opens all the same, and is named.
         if (text.size() > kMessageMaxLength)
             tooLong << QStringLiteral("%1 (%2)").arg(terminalCaption(i)).arg(text.size());
+        else if (const QString why = UnitText::holdProblem(text); !why.isEmpty())
+            unheld << QStringLiteral("interlock %1: %2").arg(terminalCaption(i), why);
         read[static_cast<size_t>(i)] = text;
     }
     // Blank lines or stray separators after the twentieth item are no message.
@@ -135,7 +144,8 @@ TableFileResult parseSavTable(const QString& path, const QByteArray& bytes, Text
                                            .arg(reader.unterminatedLine())));
     }
     messages = read;
-    r.message = openingNotes(path, r.entriesRead, more, tooLong).join(QStringLiteral("\r\n"));
+    r.message =
+        openingNotes(path, r.entriesRead, more, tooLong, unheld).join(QStringLiteral("\r\n"));
     return r;
 }
 

@@ -2,27 +2,28 @@
 
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
+#include "startup/UnitText.h"
 
 namespace {
 
 PreviewCell cellFor(QChar c, int index) {
     const QString where = QStringLiteral("Cell %1: ").arg(index + 1);
     PreviewCell cell;
-    if (MessageText::isUnsendable(c)) {
+    // The character as the slot rule judges a typed one.
+    const UnitText::Verdict v = UnitText::judge(QString(c), UnitText::Source::Typed);
+    if (!v.writable()) {
         cell.kind = PreviewCell::Kind::Unshowable;
         cell.glyph = c.isPrint() ? c : QLatin1Char('?');
-        cell.note = where + MessageText::describeUnsendable(c) +
-                    QStringLiteral(": the unit shows only printable characters");
+        cell.note =
+            where +
+            (v.fault == UnitText::Fault::NoCode
+                 ? CodePage::describe(c) +
+                       QStringLiteral(" has no code in Windows-1252: the unit cannot show it")
+                 : MessageText::describeUnsendable(c) +
+                       QStringLiteral(": the unit shows only printable characters"));
         return cell;
     }
     const CodePage::Encoded encoded = CodePage::encode(QString(c));
-    if (!encoded.ok()) {
-        cell.kind = PreviewCell::Kind::Unshowable;
-        cell.glyph = c.isPrint() ? c : QLatin1Char('?');
-        cell.note = where + CodePage::describe(c) +
-                    QStringLiteral(" has no code in Windows-1252: the unit cannot show it");
-        return cell;
-    }
     // What the unit draws is the code page's character for the byte it gets.
     cell.kind = PreviewCell::Kind::Shown;
     cell.byte = static_cast<unsigned char>(encoded.bytes.at(0));

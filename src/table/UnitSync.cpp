@@ -2,7 +2,7 @@
 
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
-#include "table/UnitText.h"
+#include "startup/UnitText.h"
 
 #include <QStringList>
 
@@ -13,7 +13,7 @@ namespace {
 const QString kHeldBackTitle = QStringLiteral("Messages Not Written");
 
 QString shown(const QString& text, const QString& defaultText) {
-    if (text.isEmpty() || text == defaultText)
+    if (UnitText::slotContent(text, defaultText).isEmpty())
         return QStringLiteral("nothing (the default \"%1\")")
             .arg(MessageText::escaped(defaultText));
     return QLatin1Char('"') + MessageText::escaped(text) + QLatin1Char('"');

@@ -17,7 +17,8 @@ bool couldPassFor(const QByteArray& earlier, const QByteArray& later) {
     const int function = functionOf(later);
     if (function < 0 || functionOf(earlier) != function)
         return false;
-    if (function == Pdu::kReadHoldingRegisters || function == 4) // the count only
+    if (function == Pdu::kReadHoldingRegisters ||
+        function == Pdu::kReadInputRegisters) // the count only
         return earlier.mid(3, 2) == later.mid(3, 2);
     if (function == Pdu::kWriteMultipleRegisters) // the first register and the count
         return earlier.mid(1, 4) == later.mid(1, 4);

@@ -8,7 +8,7 @@ bool isReadRequest(const QByteArray& requestPdu) {
     if (requestPdu.isEmpty())
         return false;
     const quint8 function = quint8(requestPdu.at(0));
-    return function == Pdu::kReadHoldingRegisters || function == 4;
+    return function == Pdu::kReadHoldingRegisters || function == Pdu::kReadInputRegisters;
 }
 
 bool mayResend(const QByteArray& requestPdu, const Transaction& t) {

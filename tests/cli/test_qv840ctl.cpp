@@ -173,7 +173,6 @@ private slots:
         // Refused before the port is opened (a missing port would be status 3).
         row("control characters", "-p /dev/qv840-none write 7 " + kTitleSequence, 2, {},
             "the character ESC (\\x1B) at position 2");
-        row("y umlaut", "-p /dev/qv840-none write 3 ÿES", 2, {}, "'ÿ' (U+00FF)");
         row("nothing was sent", "-p @sim read 3", 0, "-5 € PRÉSSION\n");
         row("a unit's control characters, escaped", "-p @sim read 8", 0, "A\\x1B]0;X\\x07B\n");
         row("FF ends the text", "-p @sim read 9", 0, "AB\n");

@@ -137,7 +137,7 @@ private slots:
         m[9] = QStringLiteral("Ωmega");
         m[11] = QString(); // its default is empty too: unchanged, so never sent
         m[12] = QString(40, QLatin1Char('y'));
-        m[13] = QStringLiteral("A\x1B]0;X\aB");
+        m[13] = QStringLiteral("A") + QChar(0) + "B"; // a unit's control character would go
         m[14] = QStringLiteral("ÿES");
         const BulkResult r = rig.bulk.writeAll(rig.address);
         QCOMPARE(r.outcome, BulkResult::Outcome::Refused);
@@ -146,7 +146,7 @@ private slots:
                 rig.op.count() == 1);
         for (const char* part : {"interlock 41-42: the message is empty",
                                  "interlock 43-44: 41 characters", "interlock 48-50: 'Ω' (U+03A9)",
-                                 "interlock 54-55: the character ESC (\\x1B) at position 2",
+                                 "interlock 54-55: the character NUL (\\x00) at position 2",
                                  "interlock 55-56: the character 'ÿ' (U+00FF) at position 1"})
             QVERIFY2(rig.op.last().text.contains(QString::fromUtf8(part)), part);
 

@@ -69,9 +69,6 @@ private slots:
         row("write, bad char", true, Character, "'Ω' (U+03A9) at position 2", "OLD|AΩ|CUR");
         row("write, ESC", true, Character,
             "interlock L1-40 holds the character ESC (\\x1B) at position 2", "OLD|A\x1B|CUR");
-        row("write, LF", true, Character, "LF (\\x0A) at position 2", "OLD|A\n|CUR");
-        row("write, DEL", true, Character, "\\x7F at position 2", "OLD|A\x7F|CUR");
-        row("write, y umlaut", true, Character, "'ÿ' (U+00FF) at position 2", "OLD|Aÿ|CUR");
         row("write, no port", true, Closed, "No serial port is open.", "OLD|A|CUR");
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
         row("erase", false, Answers, "Erase Successfully", "DEFAULT 0||CUR");

@@ -50,6 +50,27 @@ private slots:
                  "Opened from boiler2.sav; written to unit 1 on /dev/ttyUSB0 at 14:05; 1 slot "
                  "differs from the unit; 18 slots not read");
     }
+
+    // The table's file is kept once: opened, saved, forgotten by a read.
+    void oneFile() {
+        MessageTable t;
+        t.reset({}, {});
+        t.noteOpened("/site/a.sav");
+        t.setText(0, "EDITED");
+        QVERIFY(t.modified() && t.fileName() == "/site/a.sav");
+        t.noteFile("/site/b.sav"); // saved under another name
+        QVERIFY(!t.modified() && t.origin().kind == TableOrigin::Kind::File);
+        QCOMPARE(tableSourceText(t, {}), "Opened from b.sav");
+        t.forgetFile(); // a read that got nothing: the texts are the file's still
+        QCOMPARE(tableSourceText(t, {}), "Opened from a file");
+        t.noteRead({1, "/dev/ttyUSB0"}, QTime(9, 30));
+        t.noteFile("/site/c.sav");
+        QCOMPARE(t.fileName(), "/site/c.sav");
+        QCOMPARE(tableSourceText(t, {1, "/dev/ttyUSB0"}),
+                 "Read from unit 1 on /dev/ttyUSB0 at 09:30");
+        t.reset({}, {});
+        QVERIFY(t.fileName().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMessageTable)

@@ -170,13 +170,6 @@ private slots:
         const auto silent = readBackWritten(rig.transport, 1, 9, "NINE", &status);
         QVERIFY(silent && silent->unread && status == TransportStatus::Ok);
         QCOMPARE(rig.requests(), "R3 R3 R9");
-        // The same rule restore uses, for refusing a file before the port is opened.
-        TextTable table = rig.defaults;
-        table[8] = QString(41, 'E');
-        QVector<int> invalid;
-        QCOMPARE(restoreProblems(table, rig.defaults, &invalid),
-                 QStringList{"interlock 47-48: the message has 41 characters, more than 40"});
-        QCOMPARE(invalid, QVector<int>{8});
     }
 
     // A write whose confirmation is lost may have been stored: the slot is read again. One that
