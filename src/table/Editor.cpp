@@ -70,10 +70,9 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
         text, keepControlCharacters_ ? UnitText::Source::Held : UnitText::Source::Typed);
     // The length rule holds whether or not a port is open.
     if (v.fault == Fault::Empty || v.fault == Fault::TooLong) {
-        const int n = ((LengthErrorCount % 4) + 4) % 4;
-        LengthErrorCount = n == 3 ? 0 : n + 1;
-        op_.message(kLengthErrors[static_cast<size_t>(n)], kLengthErrorTitle, MsgIcon::Exclamation,
-                    MsgButtons::Ok);
+        const size_t n = lengthErrors_ % kLengthErrors.size();
+        lengthErrors_ = n + 1;
+        op_.message(kLengthErrors[n], kLengthErrorTitle, MsgIcon::Exclamation, MsgButtons::Ok);
         refusal = Outcome::LengthError;
         return false;
     }

@@ -64,9 +64,6 @@ public:
     // null (the default) records nothing. The unit's text before is not read.
     void setChangeRecord(ChangeRecord* record) { record_ = record; }
 
-    // Kept for the whole run, across openings of the editor.
-    int LengthErrorCount = 0;
-
     // After PortFailed: the operator asked, in the failure box, for the port
     // to be opened again.
     bool reconnectAsked() const { return reconnectAsked_; }
@@ -96,5 +93,6 @@ private:
     bool keepControlCharacters_ = false;
     bool verifyWrites_ = false;
     bool confirmErase_ = false;
+    size_t lengthErrors_ = 0; // the run's length refusals so far: the next shows the next text
     bool eraseConfirmed(int k, int unit);
 };

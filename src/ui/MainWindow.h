@@ -206,7 +206,7 @@ private:
     BulkOperations bulk_;
     BulkRunner run_;
     UnitSync sync_; // compare with unit, write selected
-    Editor editor_; // one for the whole run: LengthErrorCount carries over
+    Editor editor_; // one for the whole run: its round of length refusals carries over
     QPointer<MessageEditorWindow> editorWindow_;
     HistoryFile history_; // every write and erase of this window and the comms test
     QString fileName_;    // shared by open and save
