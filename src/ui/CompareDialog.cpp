@@ -1,6 +1,7 @@
 #include "ui/CompareDialog.h"
 
 #include "startup/MessageText.h"
+#include "startup/UnitText.h"
 #include "ui/Contrast.h"
 #include "ui/HelpWindow.h"
 #include "ui/ScreenFit.h"
@@ -19,7 +20,7 @@ enum Column { Slot, OnUnit, InTable, ColumnCount };
 // A slot that holds nothing shows its default: said so, in grey (legible on
 // the table's background, light or dark).
 QTableWidgetItem* textItem(const QString& text, const QString& defaultText, const QColor& base) {
-    const bool atDefault = text.isEmpty() || text == defaultText;
+    const bool atDefault = UnitText::slotContent(text, defaultText).isEmpty();
     auto* item = new QTableWidgetItem(atDefault ? QStringLiteral("(default) ") +
                                                       MessageText::escaped(defaultText)
                                                 : MessageText::escaped(text));

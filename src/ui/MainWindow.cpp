@@ -5,6 +5,7 @@
 #include "startup/Interlocks.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
+#include "startup/UnitText.h"
 #include "table/TableFiles.h"
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"
@@ -124,7 +125,7 @@ void MainWindow::connectCommsTest() {
                 if (unit != connection_.unitAddress)
                     return;
                 table_.beginUnit(currentUnit());
-                table_.setText(slot, text.isEmpty() ? table_.defaultText(slot) : text);
+                table_.setText(slot, UnitText::entryFor(text, table_.defaultText(slot)));
                 table_.noteOnUnit(slot);
                 setMessageLabel(slot, table_.text(slot));
                 updateTitle();
@@ -297,10 +298,11 @@ void MainWindow::runBulk(QPushButton* button, BulkKind kind) {
         stopRunning();
         return;
     }
-    if (kind == BulkKind::ReadAll) {
-        table_.forgetFile(); // the table no longer comes from its file
-        updateTitle();
-    }
+    // A read replaces the table: edits that are neither saved nor on the unit
+    // are asked about, as Open File does (what is on a unit can be read again).
+    if (kind == BulkKind::ReadAll && table_.unsavedChanges() &&
+        !mayDropTable(QStringLiteral("Read the unit's messages in its place?")))
+        return;
     bulk_.setVerifyWrites(connection_.line.verify);
     bulk_.setBlockReads(connection_.line.blockReads);
     const UnitKey unit = currentUnit();
@@ -308,7 +310,7 @@ void MainWindow::runBulk(QPushButton* button, BulkKind kind) {
     BulkResult result;
     whileRunning(button, [&] { result = run_.run(kind, unit.unit); });
     if (kind == BulkKind::ReadAll && !result.done.isEmpty())
-        table_.setOrigin({TableOrigin::Kind::Unit, unit, {}, QTime::currentTime()});
+        table_.noteRead(unit, QTime::currentTime());
     if (kind == BulkKind::WriteAll && result.outcome == BulkResult::Outcome::Completed)
         table_.noteWritten(unit, QTime::currentTime());
     updateTitle();

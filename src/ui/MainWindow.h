@@ -124,7 +124,7 @@ private:
     // Open File's path after the name is known; the recent files' too.
     void openTable(const QString& name);
     void openRecent(const QString& name);
-    bool mayDropTable(); // asks before an unsaved table gives way
+    bool mayDropTable(const QString& question); // asks before an unsaved table gives way
     // Open File and the small menu button beside it (ui/MainWindowFiles.cpp).
     QLayout* buildOpenFileRow(QPushButton* openFile, QWidget* parent);
     void fillRecentMenu(QMenu* menu);
@@ -209,7 +209,6 @@ private:
     Editor editor_; // one for the whole run: its round of length refusals carries over
     QPointer<MessageEditorWindow> editorWindow_;
     HistoryFile history_; // every write and erase of this window and the comms test
-    QString fileName_;    // shared by open and save
     QString lastFolder_;  // of the last file chosen, for the next dialog
     FileChooser chooseFile_;
     TextAsker askText_;

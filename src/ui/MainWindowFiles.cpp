@@ -50,13 +50,14 @@ QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
 
 namespace {
 const QString kTableFilters = QStringLiteral("Message table (*.sav);;CSV table (*.csv)");
+const QString kOpenInstead = QStringLiteral("Open another table in its place?");
 } // namespace
 
 // The name the file dialogs start from: the table's file, else the last
 // folder used, else the user's documents.
 QString MainWindow::startName() const {
-    if (!fileName_.isEmpty())
-        return fileName_;
+    if (!table_.fileName().isEmpty())
+        return table_.fileName();
     QString folder = lastFolder_;
     if (folder.isEmpty())
         folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
@@ -80,7 +81,6 @@ void MainWindow::saveFile() {
         chosenName(chooseFile_(true, kTableFilters, startName()), QStringLiteral("sav"));
     if (name.isEmpty() || !mayWrite(name))
         return;
-    fileName_ = name;
     const TableFileOutcome saved = saveTableFile(name, table_.texts());
     if (saved.written) {
         table_.noteFile(name);
@@ -103,16 +103,15 @@ QString MainWindow::unsavedNote() const {
     return {};
 }
 
-bool MainWindow::mayDropTable() {
+bool MainWindow::mayDropTable(const QString& question) {
     // Another table in its place drops this one: asked as Quit does.
     const QString note = unsavedNote();
     return note.isEmpty() ||
-           op_.askOkCancel(note + QStringLiteral("\r\nOpen another table in its place?"), {},
-                           MsgIcon::Question);
+           op_.askOkCancel(note + QStringLiteral("\r\n") + question, {}, MsgIcon::Question);
 }
 
 void MainWindow::openFile() {
-    if (!mayDropTable())
+    if (!mayDropTable(kOpenInstead))
         return;
     const QString name = chooseFile_(false, kTableFilters, startName());
     if (!name.isEmpty())
@@ -124,19 +123,17 @@ void MainWindow::openRecent(const QString& name) {
         op_.message(*gone, {}, MsgIcon::Exclamation, MsgButtons::Ok);
         return;
     }
-    if (mayDropTable())
+    if (mayDropTable(kOpenInstead))
         openTable(name);
 }
 
 void MainWindow::openTable(const QString& name) {
     lastFolder_ = QFileInfo(name).absolutePath();
-    fileName_ = name;
     const TableFileOutcome opened = loadTableFile(name, table_.defaults(), table_.texts());
     for (int i = 0; i < opened.entriesRead; ++i)
         setMessageLabel(i, table_.text(i));
     if (opened.ok) {
-        table_.noteFile(name);
-        table_.setOrigin({TableOrigin::Kind::File, {}, name, {}});
+        table_.noteOpened(name);
         table_.setSiteName(std::nullopt); // another table: its sheet's site is asked again
         RecentFiles(settings()).add(name);
     }

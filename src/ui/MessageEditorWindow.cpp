@@ -2,6 +2,7 @@
 
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
+#include "startup/UnitText.h"
 #include "table/UnitPreview.h"
 #include "transport/Transport.h"
 #include "ui/Contrast.h"
@@ -19,6 +20,10 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
+
+namespace {
+const QString kCountTip = QStringLiteral("Characters in the new message, of the %1 the unit holds");
+} // namespace
 
 MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& connection,
                                          Transport& transport, LoadedWindows& windows,
@@ -49,8 +54,7 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     currentValue->setMinimumWidth(fortyChars);
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("countLabel"));
-    countLabel->setToolTip(
-        QStringLiteral("Characters in the new message, of the 40 the unit holds"));
+    countLabel->setToolTip(kCountTip.arg(kMessageMaxLength));
     countLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000/40")));
     buildPreview();
     buildButtons();
@@ -243,24 +247,23 @@ void MessageEditorWindow::updateCount() {
     const QString text = newTextEdit->text();
     // Why the count turns red, in its tooltip.
     QString why;
-    const CodePage::Encoded encoded = CodePage::encode(text);
-    if (text.size() > kMessageMaxLength)
+    using UnitText::Fault;
+    const UnitText::Verdict v = UnitText::judge(text, UnitText::Source::Typed);
+    if (v.fault == Fault::TooLong)
         why = QStringLiteral("%1 characters: the unit holds %2")
                   .arg(text.size())
                   .arg(kMessageMaxLength);
-    else if (const qsizetype at = MessageText::firstUnsendable(text); at >= 0)
+    else if (v.fault == Fault::EndsText || v.fault == Fault::Control)
         why = QStringLiteral("%1 at position %2 cannot be sent")
-                  .arg(MessageText::describeUnsendable(text.at(at)))
-                  .arg(at + 1);
-    else if (!encoded.ok())
+                  .arg(MessageText::describeUnsendable(v.character))
+                  .arg(v.position + 1);
+    else if (v.fault == Fault::NoCode)
         why = QStringLiteral("%1 at position %2 has no code the unit can show")
-                  .arg(CodePage::describe(encoded.badCharacter))
-                  .arg(encoded.badPosition + 1);
+                  .arg(CodePage::describe(v.character))
+                  .arg(v.position + 1);
     const bool bad = !why.isEmpty();
     countLabel->setText(QStringLiteral("%1/%2").arg(text.size()).arg(kMessageMaxLength));
-    countLabel->setToolTip(bad ? why
-                               : QStringLiteral("Characters in the new message, of the 40 the "
-                                                "unit holds"));
+    countLabel->setToolTip(bad ? why : kCountTip.arg(kMessageMaxLength));
     QPalette pal = palette();
     if (bad) // red, as legible on a dark theme as on a light one
         pal.setColor(QPalette::WindowText,

@@ -277,6 +277,16 @@ private slots:
         QCOMPARE(rig.messages.texts()[3], "CHANGED");
         click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
+        // Read All replaces the table too: asked the same way, Cancel reads nothing.
+        rig.messages.texts()[3] = QStringLiteral("CHANGED");
+        rig.sim.model().setMessage(3, "ON THE UNIT");
+        rig.op.script({MsgAnswer::Cancel});
+        click(rig.button("readAllButton"));
+        QCOMPARE(rig.op.last().text,
+                 "The table holds changes that are neither saved to a file "
+                 "nor written to the unit.\r\nRead the unit's messages in its place?");
+        QCOMPARE(rig.messages.texts()[3], "CHANGED");
+        rig.messages.texts()[3] = QStringLiteral("A, B");
         rig.op.clear();
         // The title names the file and marks a table that differs from it.
         QVERIFY(rig.main.windowTitle().endsWith(" - t.sav[*]") && !rig.main.isWindowModified());
