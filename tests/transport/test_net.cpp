@@ -233,6 +233,30 @@ private slots:
         }
     }
 
+    // Listening between requests (for a late reply, on RTU over TCP): a gateway that closes the
+    // idle connection meanwhile is no failure, and the listening still lasts the time asked, as
+    // the gateway may hand the late reply on to the next connection. A stop ends it at once.
+    void listeningOutlastsAClose() {
+        Gateway gw([&](QTcpSocket& s, const QByteArray&, int) {
+            s.write(FakeUnit::framed("\x01" + kReadReply));
+            s.flush();
+            QTimer::singleShot(30, &s, [&s] { s.disconnectFromHost(); });
+        });
+        const auto t = makeNetTransport(gw.endpoint(Endpoint::Kind::RtuOverTcp), kCrc, kFast);
+        QSignalSpy failures(t.get(), &Transport::failed);
+        QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
+        QElapsedTimer clock;
+        clock.start();
+        const Overheard heard = t->overhear(400);
+        QCOMPARE(heard.status, TransportStatus::Ok);
+        QVERIFY2(clock.elapsed() >= 395, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(failures.count(), 0);
+        QTimer::singleShot(50, Qt::PreciseTimer, t.get(), [&] { t->requestStop(); });
+        clock.restart();
+        QCOMPARE(t->overhear(3000).status, TransportStatus::Stopped);
+        QVERIFY(clock.elapsed() < 2000);
+    }
+
     // A network failure, as the operator reads it: the gateway named once,
     // the system's words at most once, a sentence that ends.
     void failureTexts_data() {

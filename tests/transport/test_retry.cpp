@@ -9,6 +9,7 @@
 #include "support/FakeUnit.h"
 #include "support/Gateway.h"
 #include "support/ScriptedPort.h"
+#include "transport/ReplyOrder.h"
 #include "transport/Retry.h"
 #include "transport/Transports.h"
 
@@ -230,6 +231,45 @@ private slots:
         QCOMPARE(x.error, gw.hostPort() + " closed the connection in the middle of a request");
         QCOMPARE(failures.count(), 1);
         QCOMPARE(gw.connections, 1);
+    }
+
+    // Bytes found waiting when a request went are the late reply the line owed (here a whole
+    // read reply from unit 1): they settle it, so that the next request to the unit need not
+    // wait for it, and the line's observer hears them.
+    void staleBytesSettleWhatIsOwed() {
+        struct Line : Transport {
+            QString endpointName() const override { return QStringLiteral("line"); }
+            bool isOpen() const override { return true; }
+            void close() override {}
+            TransportStatus prepare() override { return TransportStatus::Ok; }
+            Transaction transact(int, const QByteArray& pdu, ReplyEnd) override {
+                Transaction t = brought(answers.takeFirst(), pdu);
+                t.sent = pdu;
+                t.stale = stale;
+                return t;
+            }
+            TransportStatus bulkPause() override { return TransportStatus::Ok; }
+            Overheard overhear(int) override { return {}; }
+            QStringList answers;
+            QByteArray stale;
+        } line;
+        struct Heard : TransactionObserver {
+            void transactionDone(int, const QByteArray&, const Transaction&, int) override {}
+            void idleBytes(const QByteArray& bytes, qint64) override { idle += bytes; }
+            QByteArray idle;
+        } observer;
+        ReplyOrder order(0, 30); // no wait for a turn: only the bytes can settle the read
+        line.answers = {"", "ok"};
+        transactRetrying(line, 1, kRead, {}, 0, &order, &observer);
+        QVERIFY(order.owes(1));
+        const QByteArray late = QByteArray::fromHex("010328") + QByteArray(40, 'A') + "\x12\x34";
+        line.stale = late;
+        const Transaction w = transactRetrying(line, 1, kWrite, {}, 0, &order, &observer);
+        QVERIFY(checkReply(w, kWrite).confirmed());
+        QVERIFY(!order.owes(1));
+        QCOMPARE(order.droppedReplies(), 1);
+        QCOMPARE(order.droppedBytes(), late.size());
+        QCOMPARE(observer.idle, late);
     }
 };
 

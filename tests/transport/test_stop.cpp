@@ -33,6 +33,8 @@ private slots:
             QTest::addRow("%s, in the pause", name) << kind << "pause";
         }
         QTest::newRow("Modbus TCP, connecting") << int(Endpoint::Kind::ModbusTcp) << "connect";
+        QTest::newRow("Modbus TCP, connecting before a run")
+            << int(Endpoint::Kind::ModbusTcp) << "prepare";
     }
     void stopEndsTheWait() {
         QFETCH(int, kind);
@@ -54,7 +56,8 @@ private slots:
         // second's pause, 3 retries that must not follow a stop.
         LineOptions line{EchoMode::Off, Direction::Adapter, 1000, 3};
         const auto t = makeTransport(port, kCrc, {3000, &line});
-        if (phase == QLatin1String("connect"))
+        const bool connecting = phase == QLatin1String("connect") || phase == "prepare";
+        if (connecting)
             port.setPortName(QStringLiteral("tcp://127.0.0.1:%1").arg(blackhole.port()));
         else if (kind != int(Endpoint::Kind::Serial))
             port.setPortName(gw.address(Endpoint::Kind(kind)));
@@ -65,6 +68,8 @@ private slots:
         TransportStatus status = TransportStatus::Ok;
         if (phase == QLatin1String("pause"))
             status = t->bulkPause();
+        else if (phase == QLatin1String("prepare"))
+            status = t->prepare();
         else
             status = t->transact(1, kRead).status;
         const qint64 afterStop = wall.elapsed() - kStopAtMs;
@@ -74,7 +79,7 @@ private slots:
         QCOMPARE(failures.count(), 0);       // a stop is no failure of the line
         if (phase == QLatin1String("reply")) // once: no retry after a stop
             QCOMPARE(kind == int(Endpoint::Kind::Serial) ? port.requests().size() : gw.count, 1);
-        if (phase == QLatin1String("connect"))
+        if (connecting)
             return;
         // The next request goes and is answered as ever.
         answer = true;
