@@ -187,7 +187,8 @@ private slots:
     // after the first was answered).
     void refusals_data() {
         QTest::addColumn<Mode>("mode");
-        QTest::addColumn<int>("kind"); // 0 exception 2, 1 too few registers, 2 garbled, 3 silent
+        // 0 exception 2, 1 too few registers, 2 garbled, 3 silent, 4 exception 4, 5 exception 1
+        QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("requests");
         QTest::addColumn<int>("outcome");
         QTest::addColumn<int>("done");
@@ -197,6 +198,8 @@ private slots:
         const QString silent = "No answer for interlocks 44-46 to 51-52";
         const int completed = int(O::Completed);
         QTest::newRow("auto, exception") << Mode::Auto << 0 << fallback << completed << 20 << "";
+        // Illegal function: a unit that knows no such request.
+        QTest::newRow("auto, exception 1") << Mode::Auto << 5 << fallback << completed << 20 << "";
         QTest::newRow("auto, too few") << Mode::Auto << 1 << fallback << completed << 20 << "";
         QTest::newRow("auto, garbled") << Mode::Auto << 2 << fallback << completed << 20 << "";
         // A unit known to take block reads is silent for the block, as for one slot.
@@ -227,9 +230,12 @@ private slots:
             if (quint8(request.at(5)) <= 20 || quint8(request.at(3)) != 0x08) // 400 + 120
                 return std::nullopt;
             const QByteArray single = rig.line.reply(readFrame(1, 6, 20));
-            const QByteArray replies[] = {SimModel::withCrc(QByteArray::fromHex("018302")), single,
-                                          single + single, QByteArray(),
-                                          SimModel::withCrc(QByteArray::fromHex("018304"))};
+            const QByteArray replies[] = {SimModel::withCrc(QByteArray::fromHex("018302")),
+                                          single,
+                                          single + single,
+                                          QByteArray(),
+                                          SimModel::withCrc(QByteArray::fromHex("018304")),
+                                          SimModel::withCrc(QByteArray::fromHex("018301"))};
             return replies[kind];
         };
         const BulkResult r = rig.bulk.readAll(1);

@@ -15,6 +15,8 @@
 
 #include <sys/stat.h>
 #ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #endif
@@ -229,6 +231,31 @@ private slots:
             QVERIFY(!readHistory(p).error.isEmpty());
         }
     }
+
+#ifndef _WIN32
+    // A disk that fills, played by a limit on the file's size: a row that went in only in part
+    // is said to have found the disk full; one that could not go at all, in the system's words.
+    void fullDisk() {
+        const QString p = path("full.csv");
+        QString why;
+        QVERIFY(appendHistoryRow(p, "a row", why));
+        const auto size = rlim_t(QFileInfo(p).size());
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+        const auto signal = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{size + 4, before.rlim_max};
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        const bool inPart = appendHistoryRow(p, "a row longer than four bytes", why);
+        const QString partWhy = why;
+        const bool none = appendHistoryRow(p, "another row", why);
+        ::setrlimit(RLIMIT_FSIZE, &before);
+        std::signal(SIGXFSZ, signal);
+        QVERIFY(!inPart && !none);
+        QCOMPARE(partWhy, "the disk is full");
+        QCOMPARE(why, "File too large");
+        QCOMPARE(QFileInfo(p).size(), qint64(size + 4));
+    }
+#endif
 
     // A write is recorded as sent before it goes, then with its outcome; the
     // two read as one change, the outcome's. A sent row without one says so.

@@ -233,6 +233,23 @@ private slots:
         }
     }
 
+    // When a reply came, for the line's counters (a slow gateway or unit): its first byte no
+    // sooner than the gateway wrote it, its last no sooner than its first.
+    void arrivalTimes() {
+        Gateway gw([&](QTcpSocket& s, const QByteArray& r, int) {
+            const QByteArray frame = mbapReplyTo(r, kReadReply);
+            QTimer::singleShot(60, Qt::PreciseTimer, &s, [&s, frame] {
+                s.write(frame);
+                s.flush();
+            });
+        });
+        const auto t = makeNetTransport(gw.endpoint(Endpoint::Kind::ModbusTcp), kCrc, kFast);
+        const Transaction x = t->transact(1, kRead0);
+        QVERIFY(checkReply(x, kRead0).confirmed());
+        QVERIFY2(x.firstByteMs >= 55 && x.lastByteMs >= x.firstByteMs,
+                 qPrintable(QStringLiteral("%1 %2").arg(x.firstByteMs).arg(x.lastByteMs)));
+    }
+
     // Listening between requests (for a late reply, on RTU over TCP): a gateway that closes the
     // idle connection meanwhile is no failure, and the listening still lasts the time asked, as
     // the gateway may hand the late reply on to the next connection. A stop ends it at once.
