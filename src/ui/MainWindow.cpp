@@ -250,6 +250,20 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
+    if (running_) {
+        // Ending in the middle would leave the unit half done: asked in those
+        // words, No by default; on Yes the run stops first, then the program ends.
+        event->ignore();
+        const QString question =
+            QStringLiteral("%1 is under way on unit %2.\r\nStop it and exit the QV840N program? "
+                           "The unit keeps what was done so far; the rest is not done.")
+                .arg(runningCaption_, QString::number(connection_.unitAddress));
+        if (op_.message(question, {}, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Ok) {
+            exitAfterRun_ = true;
+            stopRunning();
+        }
+        return;
+    }
     QString question = QStringLiteral("Exit the QV840N program?");
     if (const QString note = unsavedNote(); !note.isEmpty())
         question += QStringLiteral("\r\n") + note;
@@ -258,8 +272,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     exitConfirmed_ = true;
-    commsTest_.unload();
     event->accept();
+    endProgram();
+}
+
+void MainWindow::endProgram() {
+    commsTest_.unload();
     if (endProgram_)
         endProgram_();
 }
@@ -281,12 +299,19 @@ void MainWindow::stopRunning() {
 void MainWindow::whileRunning(QPushButton* button, const std::function<void()>& body) {
     running_ = button;
     const QString caption = button->text();
+    runningCaption_ = QString(caption).remove(QLatin1Char('&'));
     button->setText(QStringLiteral("S&top"));
     button->setToolTip(QStringLiteral("Stop after the request under way (Esc)"));
     escape_->setEnabled(true);
     body();
     escape_->setEnabled(false);
     running_ = nullptr;
+    if (exitAfterRun_) { // Quit was asked and answered meanwhile
+        exitConfirmed_ = true;
+        hide();
+        endProgram();
+        return;
+    }
     button->setText(caption);
     updateTooltips();
     setOperationsEnabled(!transport_.busy());

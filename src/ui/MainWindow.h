@@ -144,6 +144,7 @@ private:
     void runBulk(QPushButton* button, BulkKind kind);
     // Runs body with button reading "Stop" meanwhile, stopping it as Escape does.
     void whileRunning(QPushButton* button, const std::function<void()>& body);
+    void endProgram(); // after Quit was answered: the comms test unloaded, the program ended
     void stopRunning();
     // Compare with Unit: the slots that differ, then Write Selected for those chosen.
     void compareWithUnit();
@@ -219,6 +220,8 @@ private:
     std::function<void()> findUnitAction_;
     std::function<void()> reconnectAction_;
     QPushButton* running_ = nullptr; // the button of the bulk operation under way
+    QString runningCaption_;         // its caption, "Write All Msgs", for Quit's question
+    bool exitAfterRun_ = false;      // Quit was answered Yes while it ran: end when it stops
     QShortcut* escape_ = nullptr;
     QString failure_;     // why the port failed last, until it is opened again
     QString note_;        // a passing state

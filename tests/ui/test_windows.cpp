@@ -414,6 +414,32 @@ private slots:
         qApp->setPalette(light);
     }
 
+    // Quit while Write All runs says what is under way, No by default: No goes on; Yes stops
+    // after the request under way and then ends the program, the unit keeping what was written.
+    void quitDuringARun() {
+        Rig rig;
+        QVERIFY(rig.start());
+        for (int k = 0; k < kInterlockCount; ++k)
+            rig.messages.texts()[size_t(k)] = QStringLiteral("NEW %1").arg(k);
+        const QString sixth = rig.unitMessage(6), last = rig.unitMessage(19);
+        int replies = 0;
+        connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
+            if (++replies == 3 || replies == 6)
+                rig.main.close();
+        });
+        rig.op.script({MsgAnswer::Cancel, MsgAnswer::Ok});
+        click(rig.button("writeAllButton"));
+        QCOMPARE(rig.op.boxes().at(0).text,
+                 "Write All Msgs is under way on unit 1.\r\nStop it and exit the QV840N program? "
+                 "The unit keeps what was done so far; the rest is not done.");
+        QVERIFY(rig.op.boxes().at(0).buttons == MsgButtons::YesNo);
+        QCOMPARE(replies, 6);
+        QCOMPARE(rig.endCalls, 1);
+        QVERIFY(!rig.main.isVisible());
+        QCOMPARE(rig.unitMessage(0) + "|" + rig.unitMessage(5), "NEW 0|NEW 5");
+        QCOMPARE(rig.unitMessage(6) + "|" + rig.unitMessage(19), sixth + "|" + last);
+    }
+
     // Stop (the operation's own button, or Escape) ends a bulk operation between two
     // requests; the table and the unit agree on the slots done, the rest is untouched.
     void stopBulk_data() {
