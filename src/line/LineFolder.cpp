@@ -7,10 +7,12 @@
 #include "table/TableFiles.h"
 #include "table/UnitSync.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <map>
 
 std::optional<std::pair<int, int>> parseUnitRange(const QString& text, int low, int high,
@@ -141,6 +143,47 @@ std::optional<BackupIndex> readBackupIndex(const QString& folder, QString& error
             index.units[r.fields.value(0).toInt()] = {r.fields.value(2), r.fields.value(3)};
     return index;
 }
+
+QString unitList(const QList<int>& units) {
+    QStringList names;
+    for (int u : units)
+        names << QString::number(u);
+    if (names.size() < 2)
+        return QStringLiteral("unit ") + names.join(QString());
+    const QString last = names.takeLast();
+    return QStringLiteral("units %1 and %2").arg(names.join(QStringLiteral(", ")), last);
+}
+
+} // namespace
+
+std::optional<QString> backupIn(const QString& folder) {
+    QString error;
+    const std::map<int, QString> files = unitFiles(folder, error);
+    const bool indexed = QFileInfo::exists(QDir(folder).filePath(kLineIndexName));
+    if (files.empty() && !indexed)
+        return std::nullopt;
+    const auto index = readBackupIndex(folder, error);
+    QList<int> units;
+    QString latest;
+    if (index && !index->units.empty()) {
+        for (const auto& [unit, row] : index->units) {
+            units << unit;
+            latest = std::max(latest, row.second);
+        }
+    } else {
+        for (const auto& entry : files)
+            units << entry.first;
+    }
+    QString text = QStringLiteral("a backup");
+    if (!units.isEmpty())
+        text += QStringLiteral(" of ") + unitList(units);
+    const QDateTime when = QDateTime::fromString(latest, Qt::ISODate);
+    if (when.isValid())
+        text += QStringLiteral(" from ") + when.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    return text;
+}
+
+namespace {
 
 // The files the folder's last backup saved, by address; older ones named in notes.
 std::map<int, QString> backedUpFiles(const QString& folder, LineFolder& out) {

@@ -1,6 +1,7 @@
 // The runs of the Units on This Line window: scan, back up, compare, restore.
 
 #include "connect/Connection.h"
+#include "line/LineFolder.h"
 #include "scan/Scanner.h"
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
@@ -8,6 +9,7 @@
 #include "transport/Transport.h"
 #include "ui/LineUnitsWindow.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -143,10 +145,28 @@ void LineUnitsWindow::backUpAll() {
     if (!mayStart())
         return;
     const QVector<int> listed = units();
-    const QString folder = chooseFolder_(QStringLiteral("Back Up All into"), lastFolder_);
+    QString folder = chooseFolder_(QStringLiteral("Back Up All into"), lastFolder_);
     if (folder.isEmpty())
         return;
     lastFolder_ = folder;
+    // A backup already there is not replaced unasked (No by default); a new
+    // dated folder beside it is offered instead.
+    if (const auto existing = backupIn(folder)) {
+        const QString caption = QStringLiteral("Back Up All");
+        const QString where = QDir::toNativeSeparators(folder);
+        if (op_.message(QStringLiteral("%1 holds %2.\r\nReplace its files with this backup?")
+                            .arg(where, *existing),
+                        caption, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Ok) {
+            const QString fresh = QDir(folder).filePath(
+                QDateTime::currentDateTime().toString(QStringLiteral("'backup-'yyyy-MM-dd-HHmm")));
+            if (QFileInfo::exists(fresh) ||
+                op_.message(QStringLiteral("Back up into a new folder, %1, instead?")
+                                .arg(QDir::toNativeSeparators(fresh)),
+                            caption, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Ok)
+                return;
+            folder = fresh;
+        }
+    }
     running_ = QStringLiteral("Backup");
     const LineReport r = runLine([&](LineRun& run) { return run.backup(listed, folder); });
     tell(r, QStringLiteral("Back Up All"));

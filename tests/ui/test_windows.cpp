@@ -719,6 +719,32 @@ private slots:
         QCOMPARE(sim.line().unit(5)->message(0), QByteArray("UNIT 5"));
         QCOMPARE(list->topLevelItem(2)->text(3), "1 written, 0 erased, 19 unchanged");
         QVERIFY(child<QPushButton>(window, "closeButton")->isEnabled());
+        // Back Up All into the same folder asks before replacing that backup (No: then a new
+        // dated folder is offered); nothing is written unless one is taken.
+        sim.line().unit(4)->setMessage(0, "NEWER");
+        const auto unit4 = [&](const QString& folder) {
+            QFile f(QDir(folder).filePath("unit-04.sav"));
+            return f.open(QIODevice::ReadOnly) ? f.readAll().contains("NEWER") : false;
+        };
+        op.clear();
+        op.script({MsgAnswer::Cancel, MsgAnswer::Cancel});
+        child<QPushButton>(window, "backUpAllButton")->click();
+        QCOMPARE(op.count(), 2);
+        const QString when = QDate::currentDate().toString(Qt::ISODate);
+        QVERIFY2(op.boxes().at(0).text.startsWith(QDir::toNativeSeparators(dir.path()) +
+                                                  " holds a backup of units 3, 4 and 5 from " +
+                                                  when) &&
+                     op.boxes().at(0).text.endsWith("\r\nReplace its files with this backup?") &&
+                     op.boxes().at(0).buttons == MsgButtons::YesNo,
+                 qPrintable(op.boxes().at(0).text));
+        QVERIFY(!unit4(dir.path()));
+        op.script({MsgAnswer::Cancel, MsgAnswer::Ok});
+        child<QPushButton>(window, "backUpAllButton")->click();
+        const QStringList fresh = QDir(dir.path()).entryList({"backup-*"}, QDir::Dirs);
+        QVERIFY(fresh.size() == 1 && unit4(dir.filePath(fresh.first())) && !unit4(dir.path()));
+        op.script({MsgAnswer::Ok});
+        child<QPushButton>(window, "backUpAllButton")->click();
+        QVERIFY(unit4(dir.path()));
     }
 };
 
