@@ -196,6 +196,12 @@ private slots:
         QCOMPARE(parseUnitRange("1-31", 1, 31), std::make_optional(std::make_pair(1, 31)));
         QCOMPARE(parseUnitRange("31", 1, 31), std::make_optional(std::make_pair(31, 31)));
         QVERIFY(!parseUnitRange("0-5", 1, 31) && !parseUnitRange("30-32", 1, 31));
+        // A table named as a backup names it (the command line then asks for -a).
+        QCOMPARE(unitNamedBy("/b/unit-01.sav").value_or(0) + unitNamedBy("UNIT-31.SAV").value_or(0),
+                 32);
+        for (const char* other :
+             {"unit-001.sav", "unit-1.sav", "unit-00.sav", "unit-32.sav", "u-05.sav"})
+            QVERIFY2(!unitNamedBy(other), other);
     }
 
     // A unit that misleads: it confirms the write and keeps its old text, or cannot be read back
