@@ -72,6 +72,11 @@ public:
     void noteUnitHolds(int slot, const QString& text) {
         onUnit_.at(size_t(slot)) = UnitText::entryFor(text, defaultText(slot));
     }
+    // What slot is known to hold on unit (its entry), from a read, a compare
+    // or a confirmed write; nothing when not known, or known of another unit.
+    std::optional<QString> knownOnUnit(int slot, const UnitKey& unit) const {
+        return unit == known_ ? onUnit_.at(size_t(slot)) : std::nullopt;
+    }
     // What follows is about unit: what was known of another unit (another
     // address, another port) no longer counts. fresh forgets it all the same
     // (a Read All starts over).

@@ -363,6 +363,8 @@ void MainWindow::connectionChanged() {
     note_.clear();
     refreshStatus();
     refreshSource();
+    if (editorWindow_) // it names the unit and port it writes to
+        editorWindow_->updateTooltips();
 }
 
 void MainWindow::setConnectionNote(const QString& note) {

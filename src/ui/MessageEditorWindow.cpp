@@ -28,7 +28,8 @@ const QString kCountTip = QStringLiteral("Characters in the new message, of the 
 MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& connection,
                                          Transport& transport, LoadedWindows& windows,
                                          QWidget* parent)
-    : QWidget(parent, Qt::Window), editor_(editor), connection_(connection), windows_(windows) {
+    : QWidget(parent, Qt::Window), editor_(editor), connection_(connection), transport_(transport),
+      windows_(windows) {
     setObjectName(QStringLiteral("MessageEditorWindow"));
     setWindowTitle(QStringLiteral("Write or Erase Current Message"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -82,8 +83,6 @@ void MessageEditorWindow::buildButtons() {
     putBackButton =
         commandButton(QStringLiteral("putBackButton"), QStringLiteral("Put &Back"), this);
     putBackButton->setEnabled(false);
-    putBackButton->setToolTip(
-        QStringLiteral("After a write or an erase here, give the slot back the text it held"));
     addHelpKey(this, QStringLiteral("Editor. ")); // F1: the help, at the editor's part
 }
 
@@ -227,10 +226,11 @@ void MessageEditorWindow::updateTooltips() {
     writeButton->setToolTip(QStringLiteral("Write the new message to ") + where + " (Return)");
     eraseButton->setToolTip(QStringLiteral("Erase the message of ") + where);
     closeButton->setToolTip(QStringLiteral("Close this window (Escape)"));
+    shown_ = target();
     unitValue->setText(QStringLiteral("unit %1 on %2")
-                           .arg(connection_.unitAddress)
-                           .arg(connection_.portName().isEmpty() ? QStringLiteral("no port")
-                                                                 : connection_.portName()));
+                           .arg(shown_.unit)
+                           .arg(shown_.port.isEmpty() ? QStringLiteral("no port") : shown_.port));
+    refreshPutBack();
 }
 
 void MessageEditorWindow::retarget() {
@@ -275,7 +275,23 @@ void MessageEditorWindow::updateCount() {
                                               : countLabel->text());
 }
 
+UnitKey MessageEditorWindow::target() const {
+    return {connection_.unitAddress, transport_.endpointName()};
+}
+
 void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int)) {
+    // A write goes only to the unit and port the window names: after a change
+    // under it, the window names the new ones first, and sends nothing.
+    if (target() != shown_) {
+        updateTooltips();
+        emit reported(
+            QStringLiteral("%1 %2: not sent; the editor now writes to %3")
+                .arg(action == &Editor::write ? QStringLiteral("Write") : QStringLiteral("Erase"),
+                     editor_.terminalName(), unitValue->text()));
+        return;
+    }
+    // Put Back gives the unit what it held, when that is known.
+    const std::optional<QString> held = editor_.table().knownOnUnit(interlock_, shown_);
     // The window must not go away while its transaction waits for the unit.
     inTransaction_ = true;
     // The editor acts on the interlock this window shows, whatever was
@@ -283,7 +299,6 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
     editor_.select(interlock_);
     editor_.setVerifyWrites(connection_.line.verify);
     editor_.setConfirmErase(action == &Editor::erase && !puttingBack_);
-    const QString before = editor_.currentMessage();
     const Editor::Outcome outcome = (editor_.*action)(*this, connection_.unitAddress);
     inTransaction_ = false;
     report(action == &Editor::write, outcome);
@@ -291,13 +306,11 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
         // After an erase the unit shows the default text again; after a
         // read-back that differs, the table holds what was read.
         setCurrentValue(editor_.currentMessage());
-        putBackSlot_ = interlock_;
-        putBackText_ = before;
-        putBackButton->setEnabled(true);
-        putBackButton->setToolTip(
-            QStringLiteral("Give interlock %1 back the text it held before: \"%2\"")
-                .arg(editor_.terminalName(), MessageText::escaped(before)));
+        putBackSlot_ = held ? interlock_ : -1;
+        putBackUnit_ = shown_;
+        putBackText_ = held.value_or(QString());
         emit delivered(interlock_);
+        refreshPutBack();
     } else if (outcome == Editor::Outcome::PortFailed && editor_.reconnectAsked()) {
         emit reconnectRequested();
     }
@@ -306,7 +319,18 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
 void MessageEditorWindow::setOperationsEnabled(bool on) {
     writeButton->setEnabled(on);
     eraseButton->setEnabled(on);
-    putBackButton->setEnabled(on && putBackSlot_ == interlock_ && putBackSlot_ >= 0);
+    refreshPutBack();
+}
+
+void MessageEditorWindow::refreshPutBack() {
+    const bool ready = putBackSlot_ >= 0 && putBackSlot_ == interlock_ && putBackUnit_ == target();
+    putBackButton->setEnabled(ready && writeButton->isEnabled());
+    putBackButton->setToolTip(
+        ready ? QStringLiteral("Give interlock %1 of unit %2 back the text it held before: \"%3\"")
+                    .arg(editor_.terminalName(), QString::number(putBackUnit_.unit),
+                         MessageText::escaped(putBackText_))
+              : QStringLiteral("After a write or an erase here, give the slot back the text the "
+                               "unit held before (known from a read or a compare)"));
 }
 
 void MessageEditorWindow::report(bool write, Editor::Outcome outcome) {
@@ -335,7 +359,7 @@ void MessageEditorWindow::report(bool write, Editor::Outcome outcome) {
 }
 
 void MessageEditorWindow::putBack() {
-    if (putBackSlot_ != interlock_ || inTransaction_)
+    if (putBackSlot_ != interlock_ || putBackUnit_ != target() || inTransaction_)
         return;
     puttingBack_ = true;
     editor_.select(interlock_);

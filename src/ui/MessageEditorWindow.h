@@ -54,6 +54,11 @@ private:
     // Put Back: the text the slot held before the last write or erase here.
     void putBack();
     void setOperationsEnabled(bool on);
+    // The unit and port a write from here goes to now.
+    UnitKey target() const;
+    // Put Back is offered only for the interlock shown, on the unit it was
+    // written to, with what that unit held before.
+    void refreshPutBack();
     void buildLayout();
     void buildButtons();
     void showInterlock();
@@ -86,13 +91,16 @@ private:
 
     Editor& editor_;
     const Connection& connection_;
+    Transport& transport_;
     LoadedWindows& windows_;
+    UnitKey shown_;      // the unit and port unitValue names
     int interlock_ = -1; // the interlock shown
     // What was typed for each interlock and not yet written, kept while the
     // editor is open: a click on another message does not throw it away.
     std::array<QString, kInterlockCount> drafts_{};
     bool inTransaction_ = false;
-    int putBackSlot_ = -1; // the interlock Put Back restores, and what it held
+    int putBackSlot_ = -1; // the interlock Put Back restores, on which unit, and what it held
+    UnitKey putBackUnit_;
     QString putBackText_;
     bool puttingBack_ = false; // Put Back's erase does not ask again
 };

@@ -216,7 +216,8 @@ private slots:
         newTextEdit->setText(QString("AB") + QChar(0x3A9));
         QVERIFY(cell(2)->property("marked").toBool() && !cell(1)->property("marked").toBool());
         QCOMPARE(cell(1)->text() + "|" + cell(3)->text(), "B|");
-        QCOMPARE(child<QLabel>(editor, "unitValue")->text(), "unit 1 on no port");
+        // It names the port the writes go to (the rig's connection names none).
+        QCOMPARE(child<QLabel>(editor, "unitValue")->text(), "unit 1 on " + rig.port.portName());
         newTextEdit->clear();
         QTest::keyClicks(newTextEdit, "NEW TEXT");
         QString shown; // as typed, each character in its cell
@@ -412,6 +413,39 @@ private slots:
                 child<QLabel>(rig.main, "progressCaption")->palette().color(QPalette::WindowText),
                 rig.main.palette().color(QPalette::Window)) >= 4.5);
         qApp->setPalette(light);
+    }
+
+    // Put Back gives the unit written to what it held before (known from a read), and only to
+    // that unit and interlock; when the address changes, the editor names the new unit at once.
+    void putBackAndItsUnit() {
+        Rig rig;
+        QVERIFY(rig.start());
+        const auto editWrite = [&](int k, const QString& text) {
+            click(rig.message(k));
+            auto* e = rig.main.editorWindow();
+            child<QLineEdit>(e, "newTextEdit")->setText(text);
+            click(child<QPushButton>(e, "writeButton"));
+            return child<QPushButton>(e, "putBackButton");
+        };
+        // Nothing known of the unit: no Put Back.
+        QVERIFY(!editWrite(2, "MINE")->isEnabled());
+        rig.sim.model().setMessage(2, "FROM ELSEWHERE"); // behind the window's back
+        click(rig.button("readAllButton"));
+        QPushButton* putBack = editWrite(2, "MINE AGAIN");
+        QVERIFY(putBack->isEnabled() && putBack->toolTip().contains("of unit 1"));
+        click(rig.message(3)); // another interlock: nothing to put back there
+        QVERIFY(!putBack->isEnabled());
+        click(rig.message(2));
+        QVERIFY(putBack->isEnabled());
+        click(putBack);
+        QCOMPARE(rig.unitMessage(2), "FROM ELSEWHERE");
+        editWrite(2, "MINE ONCE MORE");
+        rig.main.setUnitAddress(4); // the editor now names unit 4: Put Back is unit 1's
+        auto* e = rig.main.editorWindow();
+        QVERIFY(!putBack->isEnabled());
+        QVERIFY(child<QLabel>(e, "unitValue")->text().startsWith("unit 4 on "));
+        click(putBack);
+        QCOMPARE(rig.unitMessage(2), "MINE ONCE MORE");
     }
 
     // Quit while Write All runs says what is under way, No by default: No goes on; Yes stops
