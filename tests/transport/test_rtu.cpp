@@ -284,20 +284,25 @@ private slots:
     void settingsStrings_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("parsed"); // empty: refused
-        for (const char* good :
-             {"19200,E,7,2", "4800,M,8,1", "4800,S,6,1", "1200,O,5,1.5", "115200,N,8,1"})
-            QTest::newRow(good) << good << good;
-        QTest::newRow("blanks") << QString(" 1200 , o , 5 , 1.5 ") << QString("1200,O,5,1.5");
+        QTest::addColumn<double>("bits");    // on the line per character: start, data, parity, stop
+        for (const auto& [good, bits] :
+             {std::pair{"19200,E,7,2", 11.0}, std::pair{"4800,M,8,1", 11.0},
+              std::pair{"4800,S,6,1", 9.0}, std::pair{"1200,O,5,1.5", 8.5},
+              std::pair{"115200,N,8,1", 10.0}})
+            QTest::newRow(good) << good << good << bits;
+        QTest::newRow("blanks") << QString(" 1200 , o , 5 , 1.5 ") << QString("1200,O,5,1.5")
+                                << 8.5;
         for (const char* bad :
              {"9600", "9600,N,8,1,1", "fast,N,8,1", "0,N,8,1", "300,N,8,1", "-9600,N,8,1",
               "9600,X,8,1", "9600,N,9,1", "9600,N,4,1", "9600,N,8,3", "9600,,8,1"})
-            QTest::newRow(bad) << bad << QString();
+            QTest::newRow(bad) << bad << QString() << 0.0;
     }
     void settingsStrings() {
         QFETCH(QString, text);
         QFETCH(QString, parsed);
         const auto s = parseLineSettings(text);
         QCOMPARE(s ? canonical(*s) : QString(), parsed);
+        QTEST(s ? s->bitsPerCharacter() : 0.0, "bits");
         QtSerialPortDevice device;
         const PortStatus status = device.setSettings(text);
         QCOMPARE(status.ok, s.has_value());
