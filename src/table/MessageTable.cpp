@@ -20,15 +20,19 @@ void MessageTable::noteFile(const QString& file) {
     saved_ = texts_;
 }
 
+// Another table in its place: what was said of the last one (written to a
+// unit) is no longer true of this one.
 void MessageTable::noteOpened(const QString& file) {
     noteFile(file);
     origin_.kind = TableOrigin::Kind::File;
     origin_.unit = {};
     origin_.when = {};
+    written_.reset();
 }
 
 void MessageTable::noteRead(const UnitKey& unit, const QTime& when) {
     origin_ = {TableOrigin::Kind::Unit, unit, {}, when};
+    written_.reset();
 }
 
 bool MessageTable::unsavedChanges() const {

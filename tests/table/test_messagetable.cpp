@@ -49,6 +49,13 @@ private slots:
         QCOMPARE(tableSourceText(t, one),
                  "Opened from boiler2.sav; written to unit 1 on /dev/ttyUSB0 at 14:05; 1 slot "
                  "differs from the unit; 18 slots not read");
+        // Another table in its place was written nowhere yet.
+        t.noteOpened("/tmp/site/boiler3.sav");
+        QCOMPARE(tableSourceText(t, one).section(";", 0, 1),
+                 "Opened from boiler3.sav; 1 slot differs from the unit");
+        t.noteWritten(one, QTime(14, 6));
+        t.noteRead(two, QTime(14, 7));
+        QCOMPARE(tableSourceText(t, two), "Read from unit 2 on /dev/ttyUSB0 at 14:07");
     }
 
     // The table's file is kept once: opened, saved, forgotten by a read.
