@@ -78,7 +78,9 @@ QString restoreSummary(const RestoreResult& result) {
         return QStringLiteral("nothing written: %1 could not be read")
             .arg(unread == 1 ? QStringLiteral("1 slot") : QStringLiteral("%1 slots").arg(unread));
     }
-    QString text = QStringLiteral("%1 written, %2 erased, %3 unchanged")
+    const bool stopped = result.run.outcome == BulkResult::Outcome::Stopped;
+    QString text = QStringLiteral("%1%2 written, %3 erased, %4 unchanged")
+                       .arg(stopped ? QStringLiteral("stopped, ") : QString())
                        .arg(result.written.size())
                        .arg(result.erased.size())
                        .arg(result.unchanged.size());
@@ -89,6 +91,12 @@ QString restoreSummary(const RestoreResult& result) {
                                                         : QStringLiteral("differ"));
     if (!result.skipped.isEmpty())
         text += QStringLiteral(", %1 not chosen").arg(result.skipped.size());
+    // A stop leaves chosen slots that were never sent (or sent and not confirmed).
+    const qsizetype left = kInterlockCount - result.skipped.size() - result.written.size() -
+                           result.erased.size() - result.unchanged.size() -
+                           result.differences.size();
+    if (stopped && left > 0)
+        text += QStringLiteral(", %1 not written").arg(left);
     return text;
 }
 

@@ -60,7 +60,7 @@ struct RestoreResult {
 // "20 of 20 slots as in the file", "3 of 20 slots differ, 1 not read".
 QString compareSummary(const CompareResult& result);
 // "2 written, 1 erased, 17 unchanged", then ", 1 still differs", ", 5 not
-// chosen", or
+// chosen"; "stopped, 2 written, ..., 15 not written" after a stop; or
 // "nothing written: 2 slots could not be read" when it failed.
 QString restoreSummary(const RestoreResult& result);
 

@@ -246,6 +246,7 @@ private slots:
         QVERIFY2(!r.restored() && rig.op.last().text.startsWith("1 of 20 interlocks restored"),
                  qPrintable(rig.op.last().text));
         QCOMPARE(rig.unit.model.message(1), QByteArray("NEW 1"));
+        QCOMPARE(restoreSummary(r), "stopped, 1 written, 0 erased, 0 unchanged, 19 not written");
 
         // Stopped while it reads: nothing is written, and the box says so.
         Rig reading;
@@ -257,6 +258,8 @@ private slots:
         const RestoreResult early = reading.sync.restore(1, reading.table, reading.defaults);
         QCOMPARE(reading.requests(), singleReads(0, 4));
         QVERIFY(early.run.done.isEmpty() && early.written.isEmpty());
+        QCOMPARE(restoreSummary(early),
+                 "stopped, 0 written, 0 erased, 0 unchanged, 20 not written");
         QVERIFY2(reading.op.last().text.startsWith("0 of 20 interlocks restored; the others"),
                  qPrintable(reading.op.last().text));
     }
