@@ -103,7 +103,8 @@ private:
     ChangeRecord* record_ = nullptr;
     FolderChooser chooseFolder_;
     QString lastFolder_;
-    QString running_; // "Backup", "Compare", "Restore", "Scan" while one runs
+    QString runFolder_; // the folder of the run under way or last run, named in each row
+    QString running_;   // "Backup", "Compare", "Restore", "Scan" while one runs
     LineRun* run_ = nullptr;
     Scanner* scanner_ = nullptr;
 };

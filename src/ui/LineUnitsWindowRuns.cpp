@@ -16,6 +16,7 @@
 #include <QProgressBar>
 #include <QTime>
 #include <QTreeWidget>
+#include <algorithm>
 
 namespace {
 
@@ -51,7 +52,8 @@ void LineUnitsWindow::scan() {
     const ScanResult r = scanner.run(plan);
     scanner_ = nullptr;
     setRunning(false);
-    lineProgressBar->setValue(100);
+    if (r.outcome == ScanResult::Outcome::Finished)
+        lineProgressBar->setValue(100);
     if (r.outcome == ScanResult::Outcome::Refused || r.outcome == ScanResult::Outcome::PortFailed)
         op_.message(QStringLiteral("The scan did not run through: %1").arg(r.error), windowTitle(),
                     MsgIcon::Exclamation, MsgButtons::Ok);
@@ -73,9 +75,23 @@ LineReport LineUnitsWindow::runLine(const std::function<LineReport(LineRun&)>& w
     run_ = &run;
     setRunning(true);
     lineProgressBar->setValue(0);
+    // Each row shows this run's results only: what an earlier run (perhaps
+    // into another folder) said of a unit is cleared.
+    for (int i = 0; i < unitList->topLevelItemCount(); ++i) {
+        QTreeWidgetItem* item = unitList->topLevelItem(i);
+        for (int column : {int(kLast), int(kLastResult), int(kCompare)}) {
+            item->setText(column, QString());
+            item->setToolTip(column, QString());
+        }
+        qDeleteAll(item->takeChildren());
+    }
     const LineReport r = work(run);
     run_ = nullptr;
     setRunning(false);
+    // A run that did not come to every unit is not shown as done.
+    if (r.outcome != LineReport::Outcome::Finished && r.planned > 0)
+        lineProgressBar->setValue(
+            std::min(lineProgressBar->value(), int(r.units.size() * 100 / r.planned)));
     return r;
 }
 
@@ -102,6 +118,7 @@ void LineUnitsWindow::showLast(const LineUnitResult& r, const QString& what) {
         item->setText(kFirstMessage, MessageText::escaped(r.firstMessage));
     item->setText(kLast,
                   QStringLiteral("%1 %2").arg(what, r.time.toString(QStringLiteral("HH:mm:ss"))));
+    item->setToolTip(kLast, QDir::toNativeSeparators(runFolder_)); // the folder of this run
     item->setText(kLastResult, r.result);
     item->setToolTip(kLastResult, r.box.isEmpty() ? r.file : r.box);
     if (what == QLatin1String("Restore"))
@@ -122,6 +139,9 @@ void LineUnitsWindow::showCompare(const LineUnitResult& r) {
 }
 
 void LineUnitsWindow::tell(const LineReport& r, const QString& what) {
+    const bool noneAnswered =
+        !r.units.isEmpty() && std::none_of(r.units.cbegin(), r.units.cend(),
+                                           [](const LineUnitResult& u) { return u.answered; });
     QString text =
         QStringLiteral("%1: %2 of %3 units %4.")
             .arg(what)
@@ -130,6 +150,8 @@ void LineUnitsWindow::tell(const LineReport& r, const QString& what) {
             .arg(what == QLatin1String("Back Up All")   ? QStringLiteral("saved")
                  : what == QLatin1String("Compare All") ? QStringLiteral("as in their files")
                                                         : QStringLiteral("restored"));
+    if (noneAnswered) // "0 of 5 as in their files" would read as "all differ"
+        text = QStringLiteral("%1: none of the %2 units answered.").arg(what).arg(r.units.size());
     if (r.outcome == LineReport::Outcome::Stopped)
         text += QStringLiteral(" Stopped after %1 units; what was finished is kept.")
                     .arg(r.units.size());
@@ -149,6 +171,7 @@ void LineUnitsWindow::backUpAll() {
     if (folder.isEmpty())
         return;
     lastFolder_ = folder;
+    runFolder_ = folder;
     // A backup already there is not replaced unasked (No by default); a new
     // dated folder beside it is offered instead.
     if (const auto existing = backupIn(folder)) {
@@ -165,6 +188,7 @@ void LineUnitsWindow::backUpAll() {
                             caption, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Ok)
                 return;
             folder = fresh;
+            runFolder_ = folder;
         }
     }
     running_ = QStringLiteral("Backup");
@@ -178,6 +202,7 @@ std::optional<QVector<UnitFile>> LineUnitsWindow::folderUnits(const QString& cap
     if (folder.isEmpty())
         return std::nullopt;
     lastFolder_ = folder;
+    runFolder_ = folder;
     const LineFolder read = readLineFolder(folder, startup_.defaults(), forRestore);
     if (!read.error.isEmpty()) {
         op_.message(read.error, caption, MsgIcon::Exclamation, MsgButtons::Ok);

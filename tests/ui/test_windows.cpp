@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QToolButton>
@@ -779,6 +780,23 @@ private slots:
         op.script({MsgAnswer::Ok});
         child<QPushButton>(window, "backUpAllButton")->click();
         QVERIFY(unit4(dir.path()));
+        QCOMPARE(list->topLevelItem(0)->toolTip(2), QDir::toNativeSeparators(dir.path()));
+        // A line that does not answer is said to be silent, and each row shows this run's
+        // result only; a stopped run's bar is not full.
+        sim.line().setUnits(10, 10);
+        child<QPushButton>(window, "compareAllButton")->click();
+        QCOMPARE(op.last().text.section("\r\n", 0, 0),
+                 "Compare All: none of the 3 units answered.");
+        QCOMPARE(list->topLevelItem(2)->text(3), QString());
+        sim.line().setUnits(3, 5);
+        int sent = 0;
+        const auto stopAt = connect(&transport, &Transport::frameSent, &window, [&] {
+            if (++sent == 3)
+                child<QPushButton>(window, "stopButton")->click();
+        });
+        child<QPushButton>(window, "scanButton")->click();
+        disconnect(stopAt);
+        QVERIFY(child<QProgressBar>(window, "lineProgressBar")->value() < 100);
     }
 };
 
