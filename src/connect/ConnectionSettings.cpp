@@ -16,6 +16,8 @@ const QString kEcho = QStringLiteral("line/echo");
 const QString kDirection = QStringLiteral("line/direction");
 const QString kPauseMs = QStringLiteral("line/pause-ms");
 const QString kRetries = QStringLiteral("line/retries");
+const QString kVerify = QStringLiteral("line/verify");
+const QString kBlockReads = QStringLiteral("line/block-reads");
 constexpr int kMaxRetries = 9;
 
 bool validFraming(const QString& f) {
@@ -29,7 +31,8 @@ int number(const QSettings& s, const QString& key) {
     return ok ? v : 0;
 }
 
-// The line settings, all four valid, or nothing.
+// The line settings, the first four all valid, or nothing; the read-back and
+// block reads, kept since, at their defaults where a file has none.
 std::optional<LineOptions> loadLine(const QSettings& s) {
     const auto echo = echoModeNamed(s.value(kEcho).toString());
     const auto direction = directionNamed(s.value(kDirection).toString());
@@ -39,7 +42,10 @@ std::optional<LineOptions> loadLine(const QSettings& s) {
     if (!echo || !direction || !pauseOk || pause < 0 || pause > LineOptions::kMaxPauseMs ||
         !retriesOk || retries < 0 || retries > kMaxRetries)
         return std::nullopt;
-    return LineOptions{*echo, *direction, pause, retries};
+    LineOptions line{*echo, *direction, pause, retries};
+    line.verify = s.value(kVerify).toString() == QLatin1String("on");
+    line.blockReads = blockReadsNamed(s.value(kBlockReads).toString()).value_or(BlockReads::Off);
+    return line;
 }
 
 } // namespace
@@ -79,6 +85,8 @@ void ConnectionSettings::save(const RememberedConnection& c) {
         settings_.setValue(kDirection, directionName(c.line->direction));
         settings_.setValue(kPauseMs, c.line->pauseMs);
         settings_.setValue(kRetries, c.line->retries);
+        settings_.setValue(kVerify, c.line->verify ? QStringLiteral("on") : QStringLiteral("off"));
+        settings_.setValue(kBlockReads, blockReadsName(c.line->blockReads));
     }
     settings_.sync();
 }

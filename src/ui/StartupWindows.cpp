@@ -165,7 +165,7 @@ void StartupWindows::noteConnection() {
         }
     } else if (network && settings_) {
         ConnectionSettings(*settings_)
-            .save({connection_.portName(), 0, {}, connection_.unitAddress, {}});
+            .save({connection_.portName(), 0, {}, connection_.unitAddress, connection_.line});
     }
     if (main_)
         main_->connectionChanged();

@@ -53,7 +53,7 @@ private slots:
         QSettings s(dir.filePath("qv840n.conf"), QSettings::IniFormat);
         RememberedConnection used =
             ConnectionSettings::fromCommSettings("/dev/serial/by-id/usb-X", "19200,E,8,1", 7);
-        used.line = LineOptions{EchoMode::On, Direction::Adapter, 120, 2};
+        used.line = LineOptions{EchoMode::On, Direction::Adapter, 120, 2, true, BlockReads::Auto};
         ConnectionSettings(s).save(used);
         ConnectionSettings(s).save({}); // nothing given: nothing forgotten
         QSettings again(dir.filePath("qv840n.conf"), QSettings::IniFormat);
@@ -61,7 +61,12 @@ private slots:
         QCOMPARE(QStringList({c.port, c.commSettings(), QString::number(c.unit)}),
                  QStringList({"/dev/serial/by-id/usb-X", "19200,E,8,1", "7"}));
         QVERIFY(c.line && c.line->echo == EchoMode::On && c.line->direction == Direction::Adapter &&
-                c.line->pauseMs == 120 && c.line->retries == 2);
+                c.line->pauseMs == 120 && c.line->retries == 2 && c.line->verify &&
+                c.line->blockReads == BlockReads::Auto);
+        again.remove("line/verify"); // a file from before they were kept: their defaults
+        again.setValue("line/block-reads", "sometimes");
+        c = ConnectionSettings(again).load();
+        QVERIFY(c.line && !c.line->verify && c.line->blockReads == BlockReads::Off);
         again.setValue("connection/speed", "300");
         again.setValue("connection/unit", 32);
         again.setValue("connection/framing", "N,8,1;");
