@@ -144,7 +144,9 @@ std::optional<BackupIndex> readBackupIndex(const QString& folder, QString& error
     return index;
 }
 
-QString unitList(const QList<int>& units) {
+} // namespace
+
+QString unitNames(const QList<int>& units) {
     QStringList names;
     for (int u : units)
         names << QString::number(u);
@@ -153,8 +155,6 @@ QString unitList(const QList<int>& units) {
     const QString last = names.takeLast();
     return QStringLiteral("units %1 and %2").arg(names.join(QStringLiteral(", ")), last);
 }
-
-} // namespace
 
 std::optional<QString> backupIn(const QString& folder) {
     QString error;
@@ -176,7 +176,7 @@ std::optional<QString> backupIn(const QString& folder) {
     }
     QString text = QStringLiteral("a backup");
     if (!units.isEmpty())
-        text += QStringLiteral(" of ") + unitList(units);
+        text += QStringLiteral(" of ") + unitNames(units);
     const QDateTime when = QDateTime::fromString(latest, Qt::ISODate);
     if (when.isValid())
         text += QStringLiteral(" from ") + when.toString(QStringLiteral("yyyy-MM-dd HH:mm"));

@@ -32,6 +32,9 @@ inline const QString kLineIndexName = QStringLiteral("index.csv");
 // first request, so that nothing is read for nothing.
 std::optional<QString> backupFolderProblem(const QString& folder, const QVector<int>& units);
 
+// "unit 3", "units 1, 2 and 5".
+QString unitNames(const QList<int>& units);
+
 // The backup a folder already holds, in words ("a backup of units 1, 2 and 5
 // from 2026-11-07 10:15"), or nothing when it holds neither index.csv nor a
 // unit-NN.sav file: asked about before a new backup replaces its files.

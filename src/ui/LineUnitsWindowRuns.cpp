@@ -18,20 +18,6 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-namespace {
-
-QString unitNames(const QVector<int>& units) {
-    QStringList names;
-    for (int u : units)
-        names << QString::number(u);
-    if (names.size() < 2)
-        return QStringLiteral("unit ") + names.join(QString());
-    const QString last = names.takeLast();
-    return QStringLiteral("units %1 and %2").arg(names.join(QStringLiteral(", ")), last);
-}
-
-} // namespace
-
 void LineUnitsWindow::scan() {
     if (!mayStart())
         return;
