@@ -90,12 +90,38 @@ def balanced_end(text, start):
     return -1
 
 
+def other_system_lines(lines):
+    """The line numbers inside a branch of #ifdef _WIN32 (or #ifndef) that this system does not
+    compile: a fault planted there would never be built."""
+    here_windows = os.name == "nt"
+    stack, skipped = [], set()  # stack: whether each open #if's current branch is compiled
+    for no, line in enumerate(lines, 1):
+        d = line.strip()
+        if re.match(r"#\s*if", d):
+            m = re.match(r"#\s*if(n?)def\s+_WIN32\b|#\s*if\s+(!?)\s*defined\s*\(?\s*_WIN32", d)
+            if m:
+                negated = bool(m.group(1) or m.group(2))
+                stack.append(here_windows != negated)
+            else:
+                stack.append("?")  # any other condition: both branches taken as compiled
+        elif re.match(r"#\s*else", d) and stack:
+            stack[-1] = "?" if stack[-1] == "?" else not stack[-1]
+        elif re.match(r"#\s*endif", d) and stack:
+            stack.pop()
+        elif not all(stack):
+            skipped.add(no)
+    return skipped
+
+
 def sites_of(path, rel):
     """Every mutation this file offers: (rel, line number, start, end, new text, what)."""
     sites, in_comment, prev = [], False, ";"
     with open(path, encoding="utf-8") as f:
         lines = f.read().split("\n")
+    skipped = other_system_lines(lines)
     for no, line in enumerate(lines, 1):
+        if no in skipped:
+            continue
         code, in_comment = masked(line, in_comment)
         stripped = code.strip()
         if not stripped or stripped.startswith("#") or "static_assert" in code:
