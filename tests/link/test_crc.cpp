@@ -51,6 +51,10 @@ private slots:
         QFile f(dir + QStringLiteral("/CRC-16.TBL"));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), formatCrcTable(standardCrcTable())); // the layout we write
+        CrcTableArray last = standardCrcTable(); // the last entry is checked as the first is
+        last[256] = 0x4041;
+        const auto lastWrong = parseCrcTable(formatCrcTable(last), t);
+        QVERIFY(lastWrong && lastWrong->text().contains("the value for byte 255 is 16449"));
     }
 
     // Each layout a file may come in, from the shipped values: taken, and

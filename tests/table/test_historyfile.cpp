@@ -235,6 +235,7 @@ private slots:
 #ifndef _WIN32
     // A disk that fills, played by a limit on the file's size: a row that went in only in part
     // is said to have found the disk full; one that could not go at all, in the system's words.
+    // Every append closes its file, written or not.
     void fullDisk() {
         const QString p = path("full.csv");
         QString why;
@@ -254,6 +255,12 @@ private slots:
         QCOMPARE(partWhy, "the disk is full");
         QCOMPARE(why, "File too large");
         QCOMPARE(QFileInfo(p).size(), qint64(size + 4));
+        // Each append closes what it opened: a long run leaves no descriptor behind.
+        const auto open = [] { return QDir("/proc/self/fd").entryList(QDir::Files).size(); };
+        const auto descriptors = open();
+        for (int i = 0; i < 20; ++i)
+            appendHistoryRow(path("many.csv"), "a row", why);
+        QCOMPARE(open(), descriptors);
     }
 #endif
 
