@@ -3,7 +3,7 @@
 // it reads, written again, reads back the same.
 #include "Require.h"
 #include "table/CsvTable.h"
-#include "table/UnitText.h"
+#include "startup/UnitText.h"
 
 #include <cstddef>
 #include <cstdint>
