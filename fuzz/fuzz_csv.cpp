@@ -2,8 +2,8 @@
 // a unit can hold, or are refused with a reason and change nothing; and what
 // it reads, written again, reads back the same.
 #include "Require.h"
-#include "table/CsvTable.h"
 #include "startup/UnitText.h"
+#include "table/CsvTable.h"
 
 #include <cstddef>
 #include <cstdint>
