@@ -73,6 +73,7 @@ private slots:
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
         row("erase", false, Answers, "Erase Successfully", "DEFAULT 0||CUR");
         row("erase, no reply", false, Silent, "Erase Not", "OLD||CUR");
+        row("erase, port fails", false, Fails, "scripted failed: I/O", "OLD||CUR");
         row("erase, garbled reply", false, Garbled, "Erase Not Completed\r\nThe unit's reply",
             "OLD||CUR");
         row("erase, refused", false, Refuses, "Modbus exception 2", "OLD||CUR");

@@ -220,6 +220,10 @@ private slots:
         entries << path("fifo");
         QCOMPARE(::mkfifo(QFile::encodeName(entries.back()).constData(), 0600), 0);
 #endif
+#ifndef _WIN32
+        const auto descriptors = [] { return QDir("/proc/self/fd").entryList(QDir::Files).size(); };
+        const auto open = descriptors();
+#endif
         for (const QString& p : entries) {
             RecordingOperator op;
             HistoryFile file(p, &op);
@@ -230,6 +234,9 @@ private slots:
             QVERIFY(file.failed());
             QVERIFY(!readHistory(p).error.isEmpty());
         }
+#ifndef _WIN32
+        QCOMPARE(descriptors(), open); // what was opened to be refused is closed again
+#endif
     }
 
 #ifndef _WIN32
