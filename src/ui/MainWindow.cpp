@@ -258,9 +258,15 @@ void MainWindow::closeEvent(QCloseEvent* event) {
             QStringLiteral("%1 is under way on unit %2.\r\nStop it and exit the QV840N program? "
                            "The unit keeps what was done so far; the rest is not done.")
                 .arg(runningCaption_, QString::number(connection_.unitAddress));
-        if (op_.message(question, {}, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Ok) {
+        if (op_.message(question, {}, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Ok)
+            return;
+        if (running_) { // ends once the run has stopped
             exitAfterRun_ = true;
             stopRunning();
+        } else { // the run ended while the question was open
+            exitConfirmed_ = true;
+            hide();
+            endProgram();
         }
         return;
     }
