@@ -193,6 +193,15 @@ private slots:
         order.overheard(2, 9, 6000, 6001);
         QCOMPARE(order.droppedReplies(), 2);
         QCOMPARE(order.droppedBytes(), 50);
+        // On a line, unit 2's late reply pays unit 2's request, not unit 1's older one: unit 1's
+        // answer may still come.
+        ReplyOrder line(kFirstByteMs, kGapMs);
+        QVERIFY(line.settle(1, read0, 7000, 7508, kDeadlineMs, false));
+        QVERIFY(line.settle(2, read0, 7600, 8108, kDeadlineMs, false));
+        line.overheard(45, 2, 8200, 8250);
+        QVERIFY(line.owes(1));
+        QVERIFY(!line.owes(2));
+        QCOMPARE(line.lateness(), 650);
     }
 
     // Another run of the tool learns what this one left owed; a damaged or strange note is
