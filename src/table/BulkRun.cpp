@@ -127,8 +127,16 @@ bool BulkRun::available() {
     }
     if (!parts_.transport.isOpen()) {
         result_.outcome = BulkResult::Outcome::Refused;
-        result_.error = PortTexts::notOpen();
-        parts_.op.message(result_.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        const QString name = parts_.transport.endpointName();
+        if (name.isEmpty()) {
+            result_.error = PortTexts::notOpen();
+            parts_.op.message(result_.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
+            return false;
+        }
+        result_.error = PortTexts::closed(name);
+        result_.reconnect =
+            parts_.op.message(result_.error, PortTexts::failedTitle(name), MsgIcon::Exclamation,
+                              MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
         return false;
     }
     return true;

@@ -47,7 +47,13 @@ bool Editor::ready(const TransportClaim& claim) {
         return false;
     }
     if (!transport_.isOpen()) {
-        op_.message(PortTexts::notOpen(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        const QString name = transport_.endpointName();
+        if (name.isEmpty())
+            op_.message(PortTexts::notOpen(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        else // a port that failed while idle may come back
+            reconnectAsked_ =
+                op_.message(PortTexts::closed(name), PortTexts::failedTitle(name),
+                            MsgIcon::Exclamation, MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
         return false;
     }
     return true;
@@ -142,6 +148,7 @@ bool Editor::verified(int unit, int k, const QString& sent) {
 }
 
 Editor::Outcome Editor::write(EditorView& view, int unit) {
+    reconnectAsked_ = false;
     const int k = selected_;
     if (!validIndex(k))
         return Outcome::Refused;
@@ -204,6 +211,7 @@ bool Editor::eraseConfirmed(int k, int unit) {
 }
 
 Editor::Outcome Editor::erase(EditorView& view, int unit) {
+    reconnectAsked_ = false;
     const int k = selected_;
     if (!validIndex(k) || !eraseConfirmed(k, unit))
         return Outcome::Refused;

@@ -10,6 +10,16 @@ QString notOpen() {
                           "Center.");
 }
 
+QString closed(const QString& portName) {
+    const QString what = isNetworkAddress(portName)
+                             ? QStringLiteral("The connection to %1 is closed.").arg(portName)
+                             : QStringLiteral("The serial port %1 is not open: it failed or was "
+                                              "closed.")
+                                   .arg(portName);
+    return what + QStringLiteral("\r\nReconnect opens it again with the same settings; "
+                                 "Connect... in the Command Center chooses another.");
+}
+
 QString busy() {
     return QStringLiteral("The serial link is busy with another operation. Try again when it "
                           "has finished.");

@@ -45,6 +45,9 @@ public:
     void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
     // Hears every write and erase of Restore All.
     void setChangeRecord(ChangeRecord* record) { record_ = record; }
+    // What a "Reconnect" answer runs, when a run ends on a port that is no
+    // longer open.
+    void setReconnectAction(std::function<void()> f) { reconnect_ = std::move(f); }
 
     // The addresses listed, in order.
     QVector<int> units() const;
@@ -80,6 +83,9 @@ private:
     void showLast(const LineUnitResult& r, const QString& what);
     QString askRestore(const QVector<UnitFile>& differing) const;
     void tell(const LineReport& r, const QString& what);
+    // A box after a run; it offers Reconnect when the port the line names is
+    // no longer open.
+    void say(const QString& text, const QString& title, MsgIcon icon);
 
     // LineProgress
     void lineProgress(int unit, int slot, int percent) override;
@@ -102,6 +108,7 @@ private:
     const Connection& connection_;
     ChangeRecord* record_ = nullptr;
     FolderChooser chooseFolder_;
+    std::function<void()> reconnect_;
     QString lastFolder_;
     QString runFolder_; // the folder of the run under way or last run, named in each row
     QString running_;   // "Backup", "Compare", "Restore", "Scan" while one runs

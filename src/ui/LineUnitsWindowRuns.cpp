@@ -41,8 +41,8 @@ void LineUnitsWindow::scan() {
     if (r.outcome == ScanResult::Outcome::Finished)
         lineProgressBar->setValue(100);
     if (r.outcome == ScanResult::Outcome::Refused || r.outcome == ScanResult::Outcome::PortFailed)
-        op_.message(QStringLiteral("The scan did not run through: %1").arg(r.error), windowTitle(),
-                    MsgIcon::Exclamation, MsgButtons::Ok);
+        say(QStringLiteral("The scan did not run through: %1").arg(r.error), windowTitle(),
+            MsgIcon::Exclamation);
     underWayLabel->setText(
         QStringLiteral("%1 found%2")
             .arg(r.found.isEmpty() ? QStringLiteral("No unit")
@@ -146,7 +146,15 @@ void LineUnitsWindow::tell(const LineReport& r, const QString& what) {
     const bool bad = r.outcome == LineReport::Outcome::PortFailed ||
                      r.outcome == LineReport::Outcome::Refused || !r.error.isEmpty();
     underWayLabel->setText(text.section(QStringLiteral("\r\n"), 0, 0));
-    op_.message(text, what, bad ? MsgIcon::Exclamation : MsgIcon::Information, MsgButtons::Ok);
+    say(text, what, bad ? MsgIcon::Exclamation : MsgIcon::Information);
+}
+
+void LineUnitsWindow::say(const QString& text, const QString& title, MsgIcon icon) {
+    const bool closed = !transport_.isOpen() && !transport_.endpointName().isEmpty();
+    if (op_.message(text, title, icon, closed ? MsgButtons::OkReconnect : MsgButtons::Ok) ==
+            MsgAnswer::Reconnect &&
+        reconnect_)
+        reconnect_();
 }
 
 void LineUnitsWindow::backUpAll() {

@@ -419,6 +419,7 @@ void MainWindow::showLineUnits() {
         table_.noteUnitHolds(c.slot, c.written);
     });
     window.setChangeRecord(&changes);
+    window.setReconnectAction(reconnectAction_);
     connect(&window, &LineUnitsWindow::unitChosen, this, &MainWindow::setUnitAddress);
     window.exec();
     refreshSource();

@@ -311,7 +311,7 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
         putBackText_ = held.value_or(QString());
         emit delivered(interlock_);
         refreshPutBack();
-    } else if (outcome == Editor::Outcome::PortFailed && editor_.reconnectAsked()) {
+    } else if (editor_.reconnectAsked()) {
         emit reconnectRequested();
     }
 }

@@ -142,10 +142,16 @@ private slots:
         QCOMPARE(b.editorView.text + "|" + b.editorView.currentValue, "NEW TEXT|");
         QCOMPARE(b.contents(), b.saved);
 
-        // The same press again meets a closed port and says so, sending nothing.
+        // The same press again meets the closed port, names it, offers to open it again, and
+        // sends nothing.
         const int requests = b.peer.requests().size();
         QCOMPARE(run(b, operation), "refused");
-        QVERIFY(b.op.count() == 2 && b.op.last().text.startsWith("No serial port is open."));
+        QCOMPARE(b.op.count(), 2);
+        QCOMPARE(b.op.last().text, "The serial port " + b.peer.slavePath() +
+                                       " is not open: it failed or was closed.\r\nReconnect opens "
+                                       "it again with the same settings; Connect... in the Command "
+                                       "Center chooses another.");
+        QCOMPARE(b.op.last().buttons, MsgButtons::OkReconnect);
         QCOMPARE(b.peer.requests().size(), requests);
     }
 

@@ -240,7 +240,10 @@ private slots:
         for (int op : {Read, Write, Erase}) {
             const QByteArray name = op == Read ? "read" : op == Write ? "write" : "erase";
             row(name + ", busy", op, Busy, 0, "", "OLD 0, OLD 5");
-            row(name + ", no port", op, Closed, 1, "No serial port is open.", "OLD 0, OLD 5");
+            row(name + ", port closed", op, Closed, 1, "The serial port scripted is not open",
+                "OLD 0, OLD 5");
+            row(name + ", no port chosen", op, Closed, 1, "No serial port is open.",
+                "OLD 0, OLD 5");
             const QString verb = QStringList{"read", "written", "erased"}[op];
             row(name + ", stop", op, Stop, 1, "5 of 20 interlocks " + verb + " (L1-40, ",
                 QStringList{"STORED 0, OLD 5", "OLD 0, OLD 5", "DEFAULT 0, OLD 5"}[op]);
@@ -260,6 +263,9 @@ private slots:
         QVERIFY(fault != Busy || rig.transport.claim());
         if (fault == Closed)
             rig.port.close();
+        const bool neverChosen = box.startsWith("No serial");
+        if (neverChosen)
+            rig.port.setPortName({});
         int sent = 0;
         QObject::connect(&rig.transport, &Transport::frameSent, [&] {
             if (++sent == 6 && fault == Fails)
@@ -281,6 +287,8 @@ private slots:
                      (QStringList{"STORED 5, STORED 6", "OLD 5, STORED 6", ", STORED 6"}[op]));
         }
         QTEST(rig.op.count(), "boxes");
+        if (fault == Closed) // a port that failed may come back
+            QCOMPARE(rig.op.last().buttons, neverChosen ? MsgButtons::Ok : MsgButtons::OkReconnect);
         QVERIFY2(rig.op.last().text.contains(box), qPrintable(rig.op.last().text));
         QTEST(rig.messages.texts()[0] + ", " + rig.messages.texts()[5], "entries");
         QCOMPARE(rig.view.progress, 0);

@@ -69,7 +69,8 @@ private slots:
         row("write, bad char", true, Character, "'Ω' (U+03A9) at position 2", "OLD|AΩ|CUR");
         row("write, ESC", true, Character,
             "interlock L1-40 holds the character ESC (\\x1B) at position 2", "OLD|A\x1B|CUR");
-        row("write, no port", true, Closed, "No serial port is open.", "OLD|A|CUR");
+        row("write, port closed", true, Closed, "The serial port scripted is not open",
+            "OLD|A|CUR");
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
         row("erase", false, Answers, "Erase Successfully", "DEFAULT 0||CUR");
         row("erase, no reply", false, Silent, "Erase Not", "OLD||CUR");
@@ -77,7 +78,8 @@ private slots:
         row("erase, garbled reply", false, Garbled, "Erase Not Completed\r\nThe unit's reply",
             "OLD||CUR");
         row("erase, refused", false, Refuses, "Modbus exception 2", "OLD||CUR");
-        row("erase, no port", false, Closed, "No serial port is open.", "OLD|A|CUR");
+        row("erase, port closed", false, Closed, "The serial port scripted is not open",
+            "OLD|A|CUR");
     }
     void press() {
         QFETCH(bool, write);

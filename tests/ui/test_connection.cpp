@@ -13,6 +13,7 @@
 #include "ui/CommsTestWindow.h"
 #include "ui/FindUnitWindow.h"
 #include "ui/LineSpeedDialog.h"
+#include "ui/LineUnitsWindow.h"
 #include "ui/LoadedWindows.h"
 #include "ui/MainWindow.h"
 #include "ui/MessageEditorWindow.h"
@@ -578,6 +579,36 @@ private slots:
         child<QPushButton>(editor, "writeButton")
             ->click(); // the same text, to the unit that is back
         QCOMPARE(third.model().message(0), QByteArray("LOST"));
+        editor->close();
+
+        // Pulled while idle: the next press, and a run in Units on This Line, name the port
+        // and offer Reconnect.
+        SimThread fourth;
+        third.stop();
+        QTRY_VERIFY(!p.port.isOpen());
+        p.op.clear();
+        p.op.onBox({});
+        p.button("readAllButton")->click();
+        QCOMPARE(p.op.last().title, PortTexts::failedTitle());
+        QVERIFY2(p.op.last().text.startsWith("The serial port " + c.linkPath + " is not open"),
+                 qPrintable(p.op.last().text));
+        QCOMPARE(p.op.last().buttons, MsgButtons::OkReconnect);
+        p.op.onBox([&](const RecordingOperator::Box& box) {
+            if (box.buttons == MsgButtons::OkReconnect && !fourth.isRunning()) {
+                QVERIFY(fourth.start(c));
+                fourth.model().setMessage(0, "BACK AGAIN");
+            }
+        });
+        p.op.script({MsgAnswer::Reconnect});
+        whenModal<LineUnitsWindow>([&](LineUnitsWindow* w) {
+            child<QPushButton>(w, "scanButton")->click();
+            QVERIFY(p.op.last().title.startsWith("Units on This Line"));
+            QVERIFY(p.port.isOpen()); // reconnected from within the window
+            w->reject();
+        });
+        p.button("lineUnitsButton")->click();
+        p.button("readAllButton")->click();
+        QCOMPARE(p.message(0)->text(), "BACK AGAIN");
     }
 
     void findUnitUseAndStop() {
