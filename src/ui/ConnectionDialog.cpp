@@ -261,10 +261,11 @@ void ConnectionDialog::preselect() {
     for (const PortEntry& e : choice_.entries())
         if (sameDevice(e.Port, preferred_))
             return choice_.click(e.Key);
-    if (inUse_) {
-        otherEdit->setText(preferred_);
+    // A path typed last time is offered again in the "Other device" line, and
+    // chosen while it is there.
+    otherEdit->setText(preferred_);
+    if (inUse_ || QFileInfo::exists(portLocation(preferred_)))
         choice_.typeOther(preferred_);
-    }
 }
 
 void ConnectionDialog::entryChosen(QListWidgetItem* item) {

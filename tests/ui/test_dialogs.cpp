@@ -36,7 +36,8 @@ private slots:
              ""}, // nothing: it stays
             {"Return", "Item1", "/dev/pts/9", ""},
             {"Return", "Item3", "ttyS1", "ttyS1"},
-            {"Return", "Item1", "/dev/pts/9", "ttyS7"}, // not listed: the first entry
+            {"Return", "Item1", "/dev/pts/9", "ttyS7"},    // not listed: the first entry
+            {"Return", "Other", "/dev/null", "/dev/null"}, // typed last time, still there
             {"1 Cancel", "Item2 Item2", ""},
             {"0 Shift+Right Select", "Item1 Item2 Item2", "ttyS0"}, // what is highlighted counts
             {"1 /dev/ttyACM3 Return", "Item2 Other Other", "/dev/ttyACM3"}};
@@ -50,8 +51,9 @@ private slots:
             dialog.setPreferredPort(preferred);
             dialog.show();
             QListWidget* list = child<QListWidget>(dialog, "deviceList");
-            QVERIFY(shownCentredAndFocused(dialog, list) && windows.last() == &dialog);
-            QWidget* target = list;
+            QWidget* target = preferred.startsWith('/') ? child<QLineEdit>(dialog, "otherEdit")
+                                                        : static_cast<QWidget*>(list);
+            QVERIFY(shownCentredAndFocused(dialog, target) && windows.last() == &dialog);
             QStringList items;
             for (const QString& a : actions.split(' ')) {
                 if (a.at(0).isDigit())
