@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 
 void MessageTable::reset(const TextTable& defaults, const TextTable& terminals) {
     defaults_ = defaults;
@@ -56,6 +57,11 @@ SlotState MessageTable::slotState(int slot, const UnitKey& unit) const {
     return *held == text(slot) ? SlotState::AsOnUnit : SlotState::Edited;
 }
 
+bool MessageTable::knowsAUnit() const {
+    return std::any_of(onUnit_.begin(), onUnit_.end(),
+                       [](const std::optional<QString>& held) { return held.has_value(); });
+}
+
 int MessageTable::countIn(SlotState state, const UnitKey& unit) const {
     int n = 0;
     for (int k = 0; k < kInterlockCount; ++k)
@@ -103,5 +109,8 @@ QString tableSourceText(const MessageTable& table, const UnitKey& current) {
                      QStringLiteral(" from the unit");
     if (notRead > 0 && notRead < kInterlockCount)
         parts << QStringLiteral("%1 not read").arg(slotCount(notRead));
+    // A table from a file set against another unit: nothing is known of this one.
+    if (o.kind != TableOrigin::Kind::Unit && table.knowsAUnit() && table.known_ != current)
+        parts << QStringLiteral("not read from %1 now chosen").arg(unitText(current));
     return parts.join(QStringLiteral("; "));
 }

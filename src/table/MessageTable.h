@@ -85,6 +85,9 @@ public:
     SlotState slotState(int slot, const UnitKey& unit) const;
     // How many slots are in state against unit.
     int countIn(SlotState state, const UnitKey& unit) const;
+    // Something is known of what a unit holds (read, compared or written):
+    // the marks mean something, whichever unit is chosen now.
+    bool knowsAUnit() const;
 
     const TableOrigin& origin() const { return origin_; }
     // The whole origin, its file included (noteOpened and noteRead say it

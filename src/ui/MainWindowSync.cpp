@@ -101,9 +101,9 @@ void MainWindow::refreshSource() {
     const UnitKey unit = currentUnit();
     QString text = tableSourceText(table_, unit);
     // Marks only where something is known: a table fresh from a file or the
-    // defaults stays plain until a unit is read.
-    const bool marked = table_.origin().kind == TableOrigin::Kind::Unit ||
-                        table_.countIn(SlotState::NotRead, unit) < kInterlockCount;
+    // defaults stays plain until a unit is read, compared or written; then
+    // another unit chosen shows grey.
+    const bool marked = table_.origin().kind == TableOrigin::Kind::Unit || table_.knowsAUnit();
     for (int k = 0; k < kInterlockCount; ++k) {
         const SlotState state = marked ? table_.slotState(k, unit) : SlotState::AsOnUnit;
         ClickLabel* label = messageLabels[size_t(k)];

@@ -49,6 +49,9 @@ private slots:
         QCOMPARE(tableSourceText(t, one),
                  "Opened from boiler2.sav; written to unit 1 on /dev/ttyUSB0 at 14:05; 1 slot "
                  "differs from the unit; 18 slots not read");
+        QCOMPARE(tableSourceText(t, two), "Opened from boiler2.sav; written to unit 1 on "
+                                          "/dev/ttyUSB0 at 14:05; not read from unit 2 on "
+                                          "/dev/ttyUSB0 now chosen");
         // Another table in its place was written nowhere yet.
         t.noteOpened("/tmp/site/boiler3.sav");
         QCOMPARE(tableSourceText(t, one).section(";", 0, 1),

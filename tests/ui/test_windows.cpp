@@ -695,6 +695,19 @@ private slots:
         QCOMPARE(states().mid(1, 3), "121");
         QCOMPARE(rig.sim.model().message(9), QByteArray());
         QCOMPARE(states().mid(9, 1), "1");
+        // A table opened from a file keeps the marks of the unit it was set against; another
+        // address turns them grey and the line says so.
+        rig.main.setFileChooser(
+            [&](bool, const QString&, const QString&) { return backup.filePath("unit-01.sav"); });
+        rig.op.answerAlways(MsgAnswer::Ok);
+        click(rig.button("openFileButton"));
+        QCOMPARE(states().mid(1, 2), "11");
+        rig.main.setUnitAddress(2);
+        QCOMPARE(states(), QString(20, '0'));
+        QVERIFY2(sourceLine->toolTip().startsWith("Opened from unit-01.sav; not read from unit 2 "
+                                                  "on " +
+                                                  rig.transport.endpointName() + " now chosen"),
+                 qPrintable(sourceLine->toolTip()));
     }
 
     // Units on This Line against a simulated line of units 3 to 5: Scan lists them, a double-click
