@@ -6,6 +6,7 @@
 #include "transport/Transport.h"
 #include "ui/CompareDialog.h"
 #include "ui/ElidedText.h"
+#include "ui/MessageEditorWindow.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -131,4 +132,6 @@ void MainWindow::refreshSource() {
     if (!legend.isEmpty())
         text += QStringLiteral(" (") + legend.join(QStringLiteral(", ")) + QLatin1Char(')');
     setElidedText(sourceLine, text);
+    if (editorWindow_) // its Current Msg says whether the unit holds it
+        editorWindow_->showCurrentSource();
 }

@@ -44,6 +44,8 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     currentCaption->setObjectName(QStringLiteral("currentCaption"));
     currentValue = panelLabel(QStringLiteral("currentValue"), this);
     currentValue->setMinimumHeight(currentValue->fontMetrics().height() + 8);
+    currentSource = new QLabel(this);
+    currentSource->setObjectName(QStringLiteral("currentSource"));
     newCaption = new QLabel(QStringLiteral("New Msg"), this);
     newCaption->setObjectName(QStringLiteral("newCaption"));
     newTextEdit = new QLineEdit(this);
@@ -99,14 +101,15 @@ void MessageEditorWindow::buildLayout() {
     grid->addLayout(interlockRow, 0, 1);
     grid->addWidget(currentCaption, 1, 0);
     grid->addWidget(currentValue, 1, 1);
+    grid->addWidget(currentSource, 2, 1);
     newTextEdit->setAccessibleName(QStringLiteral("New message"));
     newCaption->setBuddy(newTextEdit);
-    grid->addWidget(newCaption, 2, 0);
-    grid->addWidget(newTextEdit, 2, 1);
-    grid->addWidget(countLabel, 2, 2);
-    grid->addWidget(previewCaption, 3, 0);
-    grid->addWidget(previewRow, 3, 1, Qt::AlignLeft);
-    grid->addWidget(previewBeyond, 3, 2);
+    grid->addWidget(newCaption, 3, 0);
+    grid->addWidget(newTextEdit, 3, 1);
+    grid->addWidget(countLabel, 3, 2);
+    grid->addWidget(previewCaption, 4, 0);
+    grid->addWidget(previewRow, 4, 1, Qt::AlignLeft);
+    grid->addWidget(previewBeyond, 4, 2);
     grid->setColumnStretch(1, 1);
     interlockValue->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MMMMMMMM")));
 
@@ -231,6 +234,20 @@ void MessageEditorWindow::updateTooltips() {
                            .arg(shown_.unit)
                            .arg(shown_.port.isEmpty() ? QStringLiteral("no port") : shown_.port));
     refreshPutBack();
+    showCurrentSource();
+}
+
+void MessageEditorWindow::showCurrentSource() {
+    if (interlock_ < 0 || interlock_ >= kInterlockCount)
+        return currentSource->clear();
+    const SlotState state = editor_.table().slotState(interlock_, shown_);
+    const QString text =
+        (state == SlotState::AsOnUnit ? QStringLiteral("As on unit %1")
+         : state == SlotState::Edited ? QStringLiteral("The table's text: unit %1 holds another")
+                                      : QStringLiteral("The table's text: not read from unit %1"))
+            .arg(shown_.unit);
+    currentSource->setText(text);
+    currentValue->setAccessibleDescription(text);
 }
 
 void MessageEditorWindow::retarget() {
@@ -387,4 +404,5 @@ void MessageEditorWindow::clearNewText() {
 }
 void MessageEditorWindow::setCurrentValue(const QString& text) {
     currentValue->setText(MessageText::escaped(text)); // control characters as \xHH
+    showCurrentSource();
 }

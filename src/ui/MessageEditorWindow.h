@@ -31,6 +31,8 @@ public:
     void retarget();
     // The buttons' tooltips name the interlock and the unit address.
     void updateTooltips();
+    // Says whether Current Msg is the unit's text or only the table's.
+    void showCurrentSource();
 
     // EditorView
     QString newText() const override;
@@ -75,6 +77,7 @@ private:
     QLabel* unitValue = nullptr; // "unit 1 on /dev/ttyUSB0"
     QLabel* currentCaption = nullptr;
     QLabel* currentValue = nullptr;
+    QLabel* currentSource = nullptr; // whose text currentValue shows
     QLabel* newCaption = nullptr;
     QLineEdit* newTextEdit = nullptr;
     QPushButton* writeButton = nullptr;

@@ -428,8 +428,14 @@ private slots:
             click(child<QPushButton>(e, "writeButton"));
             return child<QPushButton>(e, "putBackButton");
         };
-        // Nothing known of the unit: no Put Back.
+        // Nothing known of the unit: no Put Back. Current Msg says whose text it shows.
+        const auto source = [&] {
+            return child<QLabel>(rig.main.editorWindow(), "currentSource")->text();
+        };
         QVERIFY(!editWrite(2, "MINE")->isEnabled());
+        QCOMPARE(source(), "As on unit 1"); // the unit confirmed it
+        click(rig.message(3));
+        QCOMPARE(source(), "The table's text: not read from unit 1");
         rig.sim.model().setMessage(2, "FROM ELSEWHERE"); // behind the window's back
         click(rig.button("readAllButton"));
         QPushButton* putBack = editWrite(2, "MINE AGAIN");
@@ -445,6 +451,7 @@ private slots:
         auto* e = rig.main.editorWindow();
         QVERIFY(!putBack->isEnabled());
         QVERIFY(child<QLabel>(e, "unitValue")->text().startsWith("unit 4 on "));
+        QCOMPARE(source(), "The table's text: not read from unit 4");
         click(putBack);
         QCOMPARE(rig.unitMessage(2), "MINE ONCE MORE");
     }
