@@ -159,7 +159,6 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
     }
     FailureWatch watch(transport_);
 
-    const int reg = messageRegister(k);
     if (transport_.isOpen()) {
         const TransportStatus s = transport_.prepare();
         if (s != TransportStatus::Ok) {
@@ -177,7 +176,7 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
         return Outcome::Refused;
 
     LineBusyScope busy(activity_);
-    const QByteArray request = Pdu::writeMessage(reg, bytes);
+    const QByteArray request = Pdu::writeMessage(messageRegister(k), bytes);
     noteSent(record_, transport_, unit, k, QString(), text); // before it goes
     const Transaction t = transport_.transact(unit, request);
     if (!t.ok()) {

@@ -1,5 +1,7 @@
 #include "table/MessageTable.h"
 
+#include "table/RememberedTables.h"
+
 #include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
@@ -88,7 +90,7 @@ QString tableSourceText(const MessageTable& table, const UnitKey& current) {
     case TableOrigin::Kind::File:
         // A read that got nothing forgets the file but keeps its texts.
         parts << (o.file.isEmpty() ? QStringLiteral("Opened from a file")
-                                   : QStringLiteral("Opened from ") + QFileInfo(o.file).fileName());
+                                   : QStringLiteral("Opened from ") + shortTableName(o.file));
         break;
     case TableOrigin::Kind::Unit:
         parts << QStringLiteral("Read from %1 at %2")

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 #include <algorithm>
@@ -60,6 +61,23 @@ QList<SiteEntry> readSites(QSettings& s) {
 
 QString tableFileKey(const QString& path) {
     return path.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+QString shortTableName(const QString& path, const QStringList& others) {
+    static const QRegularExpression lineBackup(QStringLiteral("^unit-\\d\\d\\.sav$"),
+                                               QRegularExpression::CaseInsensitiveOption);
+    const QFileInfo file(path);
+    const QString name = file.fileName();
+    const QString key = tableFileKey(path);
+    const bool alike = lineBackup.match(name).hasMatch() ||
+                       std::any_of(others.begin(), others.end(), [&](const QString& other) {
+                           return tableFileKey(other) != key && QFileInfo(other).fileName().compare(
+                                                                    name, Qt::CaseInsensitive) == 0;
+                       });
+    if (!alike)
+        return name;
+    const QString folder = file.absoluteDir().dirName();
+    return QDir::toNativeSeparators(folder + QLatin1Char('/') + name);
 }
 
 QStringList RecentFiles::files() const {

@@ -14,6 +14,12 @@ class QSettings;
 // A file's key in the lists: its absolute path, cleaned ("a/../b" is "b").
 QString tableFileKey(const QString& path);
 
+// A table file's name where only a short one fits (the recent list, the
+// title, the source line): its file name, with its folder before it when the
+// name alone could be another's: a line backup (every one is a unit-NN.sav),
+// or a name another file of others has too.
+QString shortTableName(const QString& path, const QStringList& others = {});
+
 class RecentFiles {
 public:
     static constexpr int kMaxFiles = 5;

@@ -6,6 +6,7 @@
 #include "startup/MessageText.h"
 #include "startup/Operator.h"
 #include "startup/UnitText.h"
+#include "table/RememberedTables.h"
 #include "table/TableFiles.h"
 #include "transport/Transport.h"
 #include "ui/CommsTestWindow.h"
@@ -474,7 +475,8 @@ void MainWindow::updateTitle() {
     // "[*]" shows the modified mark while the table differs from its file.
     QString title = QStringLiteral("QV840 Interlock Annunciator Table, Ver " QV_VERSION);
     if (!table_.fileName().isEmpty())
-        title += QStringLiteral(" - ") + QFileInfo(table_.fileName()).fileName();
+        title += QStringLiteral(" - ") +
+                 shortTableName(table_.fileName(), RecentFiles(settings()).files());
     setWindowTitle(title + QStringLiteral("[*]"));
     setWindowModified(table_.modified());
     refreshSource();

@@ -186,7 +186,7 @@ void MainWindow::fillRecentMenu(QMenu* menu) {
         menu->addAction(QStringLiteral("No recent files"))->setEnabled(false);
     for (int i = 0; i < files.size(); ++i) {
         const QString path = files[i];
-        QString shown = QFileInfo(path).fileName();
+        QString shown = shortTableName(path, files);
         QAction* a = menu->addAction(
             QStringLiteral("&%1 %2").arg(i + 1).arg(shown.replace('&', QStringLiteral("&&"))));
         a->setObjectName(QStringLiteral("recentFile_%1").arg(i));

@@ -44,8 +44,6 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     currentCaption->setObjectName(QStringLiteral("currentCaption"));
     currentValue = panelLabel(QStringLiteral("currentValue"), this);
     currentValue->setMinimumHeight(currentValue->fontMetrics().height() + 8);
-    currentSource = new QLabel(this);
-    currentSource->setObjectName(QStringLiteral("currentSource"));
     newCaption = new QLabel(QStringLiteral("New Msg"), this);
     newCaption->setObjectName(QStringLiteral("newCaption"));
     newTextEdit = new QLineEdit(this);
@@ -101,6 +99,8 @@ void MessageEditorWindow::buildLayout() {
     grid->addLayout(interlockRow, 0, 1);
     grid->addWidget(currentCaption, 1, 0);
     grid->addWidget(currentValue, 1, 1);
+    currentSource = new QLabel(this);
+    currentSource->setObjectName(QStringLiteral("currentSource"));
     grid->addWidget(currentSource, 2, 1);
     newTextEdit->setAccessibleName(QStringLiteral("New message"));
     newCaption->setBuddy(newTextEdit);

@@ -38,6 +38,21 @@ private slots:
         QVERIFY(!recent.files().contains(dir.filePath("d.sav")));
     }
 
+    // A short name names one file: a line backup, or a name two files of the list share, shows
+    // its folder.
+    void shortNames() {
+        const QStringList recent{"/site/boiler2.sav", "/site/old/boiler2.SAV", "/site/north.sav"};
+        QCOMPARE(shortTableName("/site/north.sav", recent), "north.sav");
+        QCOMPARE(shortTableName("/site/boiler2.sav", recent),
+                 QDir::toNativeSeparators("site/boiler2.sav"));
+        QCOMPARE(shortTableName("/site/old/boiler2.SAV", recent),
+                 QDir::toNativeSeparators("old/boiler2.SAV"));
+        QCOMPARE(shortTableName("/site/x/../boiler2.sav", {"/site/boiler2.sav"}), "boiler2.sav");
+        QCOMPARE(shortTableName("/backups/2026-12-01/unit-03.sav"),
+                 QDir::toNativeSeparators("2026-12-01/unit-03.sav"));
+        QCOMPARE(shortTableName("/backups/unit-3.sav"), "unit-3.sav");
+    }
+
     // A site name per file, kept across runs; an empty one forgets the file's.
     void siteNames() {
         QTemporaryDir dir;

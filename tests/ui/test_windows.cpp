@@ -711,8 +711,10 @@ private slots:
         QCOMPARE(states().mid(1, 2), "11");
         rig.main.setUnitAddress(2);
         QCOMPARE(states(), QString(20, '0'));
-        QVERIFY2(sourceLine->toolTip().startsWith("Opened from unit-01.sav; not read from unit 2 "
-                                                  "on " +
+        QCOMPARE(rig.main.windowTitle().section(" - ", 1), // a line backup: its folder too
+                 QDir(backup.path()).dirName() + "/unit-01.sav[*]");
+        QVERIFY2(sourceLine->toolTip().startsWith("Opened from " + QDir(backup.path()).dirName() +
+                                                  "/unit-01.sav; not read from unit 2 on " +
                                                   rig.transport.endpointName() + " now chosen"),
                  qPrintable(sourceLine->toolTip()));
     }
