@@ -147,6 +147,23 @@ private slots:
         QCOMPARE(restored.units[1].result, "1 written, 0 erased, 19 unchanged");
         QCOMPARE(sim_.line().unit(4)->message(2), QByteArray("U4 M2"));
         QCOMPARE(op_.count(), 0);
+
+        // Stopped while a write is under way: the unit's row names the slots written and the one
+        // that may have reached the unit.
+        for (int k : {2, 5, 9})
+            sim_.line().unit(4)->setMessage(k, "CHANGED AGAIN");
+        int writes = 0;
+        const auto stopAtSecond =
+            QObject::connect(transport_.get(), &Transport::frameSent, [&](const QByteArray& frame) {
+                if (frame.at(1) == '\x10' && ++writes == 2)
+                    run.requestStop();
+            });
+        const LineReport stopped = run.restore(folder.units);
+        QObject::disconnect(stopAtSecond);
+        QCOMPARE(stopped.outcome, LineReport::Outcome::Stopped);
+        QCOMPARE(stopped.units[1].result,
+                 "stopped: written 41-42; 43-44 may have reached the unit");
+        op_.clear();
     }
 
     // The folder a backup cannot go to, and a unit's file no slot can take,
