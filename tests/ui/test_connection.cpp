@@ -8,7 +8,6 @@
 #include "support/WidgetLookup.h"
 #include "support/WindowSteps.h"
 #include "transport/PortTexts.h"
-#include "transport/RtuTransport.h"
 #include "transport/Transports.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/FindUnitWindow.h"
@@ -82,19 +81,20 @@ struct Program {
     Connection connection;
     MessageTable messages;
     QtSerialPortDevice port;
-    RtuTransport rtu{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
-    // The product's transport, which follows the port's name to a gateway; else RTU alone,
-    // with short pauses.
-    std::unique_ptr<Transport> chosen;
-    Transport& transport;
+    // The product's transport, which goes where the connection's endpoint says, following
+    // the connection's line settings; else (quick) 2 ms pauses and no retries.
+    LineOptions quickLine{EchoMode::Off, Direction::Rts, 2, 0};
+    std::unique_ptr<LineTransport> chosen;
+    LineTransport& transport;
     RecordingOperator op;
     LoadedWindows windows;
     StartupWindows startup;
     QStringList seen; // what the dialogs offered
     // simulated: the path of a simulated unit, which the connection dialog offers first.
     explicit Program(const QStringList& ports, bool network = false, const QString& simulated = {})
-        : chosen(network ? makeTransport(port, config.crcTable, {300, &connection.line}) : nullptr),
-          transport(chosen ? *chosen : static_cast<Transport&>(rtu)),
+        : chosen(
+              makeTransport(port, config.crcTable, {300, network ? &connection.line : &quickLine})),
+          transport(*chosen),
           startup(config, connection, messages, port, transport, op, windows, simulated) {
         startup.setSettings(&settings);
         startup.setByIdFolder(tmp.path());
@@ -309,7 +309,7 @@ private slots:
         const QString address = gw.address(Endpoint::Kind::ModbusTcp);
         QVERIFY(p.connection.setPort(address));
         p.port.close();
-        p.port.setPortName(address);
+        p.transport.choose(*p.connection.endpoint());
         QStringList typed;
         connectWith(p.button("connectButton"), [&](ConnectionDialog* d) {
             auto* otherEdit = child<QLineEdit>(d, "otherEdit");
@@ -734,7 +734,7 @@ private slots:
         p.config.crcTable = standardCrcTable();
         p.config.baudRates = {"", "4800,N,8,1", "9600,N,8,1", "19200,N,8,1", ""};
         QVERIFY(p.connection.setPort(server.address()));
-        p.port.setPortName(server.address());
+        p.transport.choose(*p.connection.endpoint());
         FindUnitWindow f(p.config, p.connection, p.port, p.transport, p.op);
         child<QSpinBox>(f, "firstSpin")->setValue(6);
         child<QSpinBox>(f, "lastSpin")->setValue(8);
