@@ -3,6 +3,7 @@
 
 #include "startup/CodePage.h"
 #include "startup/MessageLayout.h"
+#include "support/CtlRun.h"
 #include "table/HistoryFile.h"
 #include "table/TableFile.h"
 
@@ -12,34 +13,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
-
 namespace {
-
-struct Ran {
-    int status = -1;
-    QString out, err;
-};
-
-// Runs qv840ctl to its end with its history in dataDir and the time zone tz.
-Ran run(const QStringList& args, const QString& dataDir, const QString& tz = "UTC") {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QV840N_DATA_DIR", dataDir);
-    env.insert("TZ", tz);
-    p.setProcessEnvironment(env);
-    p.start(kCtl, args);
-    Ran r;
-    if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit)
-        r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 // Runs qv840ctl with a stdout whose reader has gone before it starts, as
 // `| head -1` leaves it, and with SIGPIPE as a shell leaves it.
-Ran runIntoClosedPipe(const QStringList& args, const QString& dataDir) {
+CtlRun runIntoClosedPipe(const QStringList& args, const QString& dataDir) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return {};
@@ -53,8 +31,8 @@ Ran runIntoClosedPipe(const QStringList& args, const QString& dataDir) {
         ::dup2(writeEnd, STDOUT_FILENO);
         ::signal(SIGPIPE, SIG_DFL);
     });
-    p.start(kCtl, args);
-    Ran r;
+    p.start(ctlProgram(), args);
+    CtlRun r;
     if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit)
         r.status = p.exitCode();
     ::close(writeEnd);
@@ -107,9 +85,8 @@ class TestHistoryCli : public QObject {
 private slots:
     void initTestCase() {
         // A unit that answers 100 ms late: a request killed on its way is still awaited.
-        sim_.start(kCtl, {"--trace", "simulate", "--baud", "115200", "--late-ms", "100"});
-        QVERIFY(sim_.waitForReadyRead(5000));
-        simPath_ = QString::fromUtf8(sim_.readLine()).trimmed();
+        simPath_ = startCtl(sim_, {"--trace", "simulate", "--baud", "115200", "--late-ms", "100"});
+        QVERIFY(!simPath_.isEmpty());
         connect(&sim_, &QProcess::readyReadStandardError,
                 [this] { simTrace_ += sim_.readAllStandardError(); });
 
@@ -159,6 +136,8 @@ private slots:
             shown.arg("%1", "3"));
         row("one unit", "history --unit 2", "UTC", 0, {"1"}, shown.arg("%1", "1"));
         row("one unit, -a", "-a 2 history", "UTC", 0, {"1"}, shown.arg("%1", "1"));
+        row("one unit since a time", "history --unit 1 --since 2026-12-07T23:00", "UTC", 0, {"3"},
+            shown.arg("%1", "1"));
         const QString noTime = "qv840ctl: --since \"%1\": no such time of day (hours 00 to 23, "
                                "minutes and seconds 00 to 59)\n";
         const QString forms = "give 2024-05-01 or 2024-05-01T14:30\n";
@@ -199,14 +178,14 @@ private slots:
         QString expected;
         for (const QString& slot : out)
             expected += lines.value(slot) + '\n';
-        const Ran r = run(args, data("h"), tz);
+        const CtlRun r = runCtl(args, {"QV840N_DATA_DIR=" + data("h"), "TZ=" + tz});
         QCOMPARE(r.out, expected);
         QCOMPARE(r.err, err.contains("%1") ? err.arg(shown_) : err);
         QCOMPARE(r.status, status);
     }
 
     void noHistoryYet() {
-        const Ran r = run({"history", "--unit", "3"}, data("none"));
+        const CtlRun r = runCtl({"history", "--unit", "3"}, {"QV840N_DATA_DIR=" + data("none")});
         QCOMPARE(r.out, QString());
         QCOMPARE(
             r.err,
@@ -241,8 +220,8 @@ private slots:
         env.insert("QV840N_DATA_DIR", history);
         ctl.setProcessEnvironment(env);
         ctl.setProcessChannelMode(QProcess::MergedChannels);
-        ctl.start(kCtl, {"--trace", "-p", simPath_, "-b", "115200", "--pause-ms", "0",
-                         "--block-reads", "on", "restore", file});
+        ctl.start(ctlProgram(), {"--trace", "-p", simPath_, "-b", "115200", "--pause-ms", "0",
+                                 "--block-reads", "on", "restore", file});
         QByteArray said = "\n"; // each request's line starts after a line end
         while (said.count("\nTX ") < requests && ctl.waitForReadyRead(5000))
             said += ctl.readAll();
@@ -270,7 +249,7 @@ private slots:
         const bool unanswered = !said.mid(said.lastIndexOf("\nTX ")).contains("\nRX ");
         if (requests >= 5 && unanswered) {
             QCOMPARE(changes.last().result, QString("sent, no outcome recorded"));
-            const Ran r = run({"history"}, history);
+            const CtlRun r = runCtl({"history"}, {"QV840N_DATA_DIR=" + history});
             QVERIFY2(r.out.endsWith(QString("-> \"%1\"  sent, no outcome recorded\n")
                                         .arg(table[size_t(changes.last().slot)])),
                      qPrintable(r.out));
@@ -293,7 +272,7 @@ private slots:
     void closedOutput() {
         QFETCH(QStringList, args);
         args.replaceInStrings("@sim", simPath_);
-        const Ran r = runIntoClosedPipe(args, data("h"));
+        const CtlRun r = runIntoClosedPipe(args, data("h"));
         QVERIFY2(r.err.endsWith("qv840ctl: cannot write the output: Broken pipe\n"),
                  qPrintable(r.err));
         QCOMPARE(r.status, 1);

@@ -5,6 +5,8 @@
 #include "modbus/Pdu.h"
 #include "startup/ConfigFiles.h"
 #include "startup/Interlocks.h"
+#include "support/CtlRun.h"
+#include "support/Files.h"
 #include "support/PtyPeer.h"
 #include "table/CsvTable.h"
 #include "table/TableFile.h"
@@ -19,8 +21,6 @@
 
 #include <sys/stat.h>
 
-static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
-
 static int exitStatus(QProcess& p) {
     // It may have ended while an event loop ran, which QProcess has then seen.
     const bool ran = p.state() == QProcess::NotRunning ? p.error() != QProcess::FailedToStart
@@ -31,8 +31,7 @@ static int exitStatus(QProcess& p) {
 
 // Starts `qv840ctl simulate`; the line it prints first is its device path.
 static QString simulate(QProcess& p, const QStringList& options) {
-    p.start(kCtl, QStringList{"simulate"} + options);
-    return p.waitForReadyRead(5000) ? QString::fromUtf8(p.readLine()).trimmed() : QString();
+    return startCtl(p, QStringList{"simulate"} + options);
 }
 
 // Puts bytes in a slot as another tool could, past every check of qv840ctl.
@@ -51,7 +50,7 @@ static bool plant(const QString& path, int slot, const QByteArray& text) {
 // said, stdout and stderr together, once it has ended.
 static QByteArray stopAfter(QProcess& ctl, int requests, int sig, const QStringList& args) {
     ctl.setProcessChannelMode(QProcess::MergedChannels);
-    ctl.start(kCtl, QStringList{"--trace"} + args);
+    ctl.start(ctlProgram(), QStringList{"--trace"} + args);
     QByteArray said;
     while (said.count("TX") < requests && ctl.waitForReadyRead(5000))
         said += ctl.readAll();
@@ -132,8 +131,8 @@ private slots:
         strictPath_ = simulate(simStrict_, {"--units", "1-2", "--no-block-reads"});
         const QString printingPath = simulate(simA_, unit);
         QVERIFY(plant(printingPath, 8, kTitleSequence));
-        printing_.start(kCtl, {"-p", printingPath, "read-all"});
-        saving_.start(kCtl, {"-p", simulate(simB_, unit), "read-all", "-o", saveTo});
+        printing_.start(ctlProgram(), {"-p", printingPath, "read-all"});
+        saving_.start(ctlProgram(), {"-p", simulate(simB_, unit), "read-all", "-o", saveTo});
         held_.setPortName(line_.slavePath());
         QVERIFY(held_.open().ok && QFile::link(line_.slavePath(), dir_.filePath("held")));
         if (const group* tty = getgrnam("tty"))
@@ -144,9 +143,7 @@ private slots:
         // A CSV table under a name that says nothing, and a text that is no table.
         QVERIFY(writeCsvTable(dir_.filePath("one.csv"), table).ok &&
                 QFile::rename(dir_.filePath("one.csv"), dir_.filePath("site.txt")));
-        QFile notes(dir_.filePath("notes.sav"));
-        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("boiler 2, serviced\n") > 0);
-        notes.close();
+        QVERIFY(putFile(dir_.filePath("notes.sav"), "boiler 2, serviced\n"));
         table[4] = QString(41, 'L');
         QVERIFY(saveTable(dir_.filePath("long.sav"), table).ok);
         QCOMPARE(::mkfifo(QFile::encodeName(dir_.filePath("fifo.sav")).constData(), 0600), 0);
@@ -155,10 +152,8 @@ private slots:
         QVERIFY(QDir(dir_.path()).mkpath("speed300"));
         for (const char* name : {"Defaults.txt", "CRC-16.TBL", "filedata.fm"})
             QVERIFY(QFile::copy(app.filePath(name), dir_.filePath("speed300/") + name));
-        QFile fileData(dir_.filePath("speed300/filedata.fm"));
-        QVERIFY(fileData.open(QIODevice::ReadWrite));
-        QByteArray speeds = fileData.readAll().replace("9600\r\n", "300\r\n");
-        QVERIFY(fileData.resize(0) && fileData.write(speeds) == speeds.size());
+        const QString fileData = dir_.filePath("speed300/filedata.fm");
+        QVERIFY(putFile(fileData, fileBytes(fileData).replace("9600\r\n", "300\r\n")));
     }
 
     // In order, against one unit that keeps what it is sent on "@sim" (each run
@@ -429,12 +424,13 @@ private slots:
         }
         if (args.first() == ">/dev/full")
             p.setStandardOutputFile(args.takeFirst().mid(1));
-        QString program = kCtl;
+        QString program = ctlProgram();
         if (args.first() == "@nobody") {
             if (geteuid() != 0)
                 QSKIP("only root can run a command as nobody");
-            args = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", kCtl} +
-                   args.mid(1);
+            args =
+                QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", ctlProgram()} +
+                args.mid(1);
             program = "setpriv";
         }
         p.start(program, args);
@@ -477,7 +473,7 @@ private slots:
         QVERIFY(!QFile::exists(out));
         // The reply to the request the signal abandoned may still come: a read sent again
         // after a reply that is not its own is answered in its turn.
-        back.start(kCtl, {"--pause-ms", "0", "--retries", "1", "-p", path, "read-all"});
+        back.start(ctlProgram(), {"--pause-ms", "0", "--retries", "1", "-p", path, "read-all"});
         QCOMPARE(exitStatus(back), 0);
         const QStringList lines =
             QString(back.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
@@ -519,9 +515,7 @@ private slots:
                      said.contains("backup stopped by SIGINT after 1 of 3 units, 1 saved; " +
                                    folder.toUtf8() + "/index.csv lists them"),
                  said.constData());
-        QFile index(folder + "/index.csv");
-        QVERIFY(index.open(QIODevice::ReadOnly));
-        const QStringList rows = QString::fromUtf8(index.readAll()).split("\r\n");
+        const QStringList rows = QString::fromUtf8(fileBytes(folder + "/index.csv")).split("\r\n");
         QCOMPARE(rows.size(), 4); // the header, two units, the empty end
         QCOMPARE(rows[0], "unit,speed,result,time,first message");
         const QRegularExpression time("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d$");
@@ -534,9 +528,8 @@ private slots:
         QVERIFY(openTable(folder + "/unit-03.sav", back).ok);
         QCOMPARE(back[1], "AUX LOW WATER CUTOFF OPEN");
         // Through a gateway the line's speed is not known (commands() backed unit 7 up).
-        QFile gateway(dir_.filePath("gateway/index.csv"));
-        QVERIFY(gateway.open(QIODevice::ReadOnly));
-        QCOMPARE(QString(gateway.readAll()).split("\r\n").value(1).section(',', 0, 2), "7,,saved");
+        const QString gateway = fileBytes(dir_.filePath("gateway/index.csv"));
+        QCOMPARE(gateway.split("\r\n").value(1).section(',', 0, 2), "7,,saved");
     }
 
     // scan -o: the units found as CSV, written once the scan has run to its end;
@@ -578,19 +571,17 @@ private slots:
             .replaceInStrings("@sim", simPath_)
             .replaceInStrings("@rtutcp", rtuTcpAddress_);
         QProcess p;
-        p.start(kCtl, QStringList{"--trace"} + args + QStringList{"-o", path});
+        p.start(ctlProgram(), QStringList{"--trace"} + args + QStringList{"-o", path});
         QCOMPARE(exitStatus(p), status);
         const QString errText = withoutLatenessNote(p.readAllStandardError());
         QVERIFY2(errText.contains(err), qPrintable(errText));
-        QFile file(path);
         if (saved.isEmpty()) {
             QVERIFY(!QFileInfo(path).isFile());
             QVERIFY2(!errText.contains(QRegularExpression("(^|\n)TX ")), // nothing was sent
                      qPrintable(errText));
             return;
         }
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), saved);
+        QCOMPARE(fileBytes(path), saved);
     }
 
     // A scan stopped by a signal (the terminal closed) says how far it came and saves nothing.

@@ -1,6 +1,9 @@
-// Conformance: an independent Modbus RTU slave (libmodbus) on the far side of the
-// tool's pseudo-terminal drops any frame with a wrong CRC or layout, so every
-// answer also checks the tool's framing; its registers hold what the tool wrote.
+// Conformance: an independent Modbus RTU slave (libmodbus) on the far side of the tool's
+// pseudo-terminal drops any frame with a wrong CRC or layout, so every answer also checks the
+// tool's framing, and its plain register map holds only what the frames carried. Every text the
+// tool writes ends there; a restore of a random table onto random other texts leaves the table;
+// block reads read the same as single ones. (How the simulated unit takes each write, its own
+// tests show byte for byte.)
 
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
@@ -9,91 +12,123 @@
 #include "table/BulkOperations.h"
 #include "table/UnitSync.h"
 
+#include <QRandomGenerator>
 #include <QtTest>
+
+namespace {
+
+// Characters a slot can hold: printable ASCII and a few Windows-1252 letters.
+QByteArray randomText(QRandomGenerator& random) {
+    static const QByteArray kChars =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcxyz0123456789-!.,/#\xC9\xE9\xD6";
+    QByteArray text;
+    const int length = int(random.bounded(1, kMessageMaxLength + 1));
+    while (text.size() < length)
+        text.append(kChars.at(int(random.bounded(int(kChars.size())))));
+    return text;
+}
+
+QString fromCodePage(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes);
+}
+
+// The slave at an address behind the tool's port, with short waits.
+struct SlaveLine : LineRig<QtSerialPortDevice> {
+    ModbusSlave unit;
+    explicit SlaveLine(int address) : LineRig(LinkTiming{500, 80, 30, 0, 1, 5}), unit(address) {
+        port.setPortName(unit.path());
+    }
+    bool open() { return unit.ok() && port.open().ok; }
+};
+
+} // namespace
 
 class TestLibmodbusSlave : public QObject {
     Q_OBJECT
 
 private slots:
-    void writeReadErase_data() {
-        QTest::addColumn<int>("slot");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("odd length, slot 0") << 0 << "HELLO";
-        QTest::newRow("even length, slot 7") << 7 << "Low gas!";
-        QTest::newRow("40 characters, slot 19") << 19 << "0123456789ABCDEFGHIJ0123456789abcdefghij";
-        QTest::newRow("bytes past 127") << 3 << QString::fromUtf8("Pr\u00E9ssion \u00BD");
-    }
-    void writeReadErase() {
-        QFETCH(int, slot);
-        QFETCH(QString, text);
-        ModbusSlave unit(1);
-        QVERIFY2(unit.ok(), qPrintable(unit.error()));
-        // The slot's 20 registers as characters, two each, high byte first.
-        const int reg = messageRegister(slot);
-        const auto held = [&] {
-            QByteArray out;
-            for (const uint16_t* r = unit.registers(reg); out.size() < 40; ++r)
-                out.append(char(*r >> 8)).append(char(*r & 0xFF));
-            return out;
-        };
-
-        LineRig<QtSerialPortDevice> rig(LinkTiming{});
-        rig.port.setPortName(unit.path());
-        QVERIFY(rig.port.open().ok);
-        const QByteArray bytes = text.toLatin1(), expected = bytes.leftJustified(40, '\0');
-        // Each reply of the independent slave is one the tool takes as the unit's answer.
-        Transaction x;
+    // Random texts into few slots, so that each lands on older ones, read back exact; an erase
+    // clears the slot's first register and nothing else.
+    void textsEndOnTheUnit() {
+        SlaveLine line(1);
+        QVERIFY2(line.open(), qPrintable(line.unit.error()));
+        Transaction t;
         const auto confirmed = [&](const QByteArray& request) {
-            x = rig.transport.transact(1, request);
-            return checkReply(x, request).confirmed() ? x.received : QByteArray();
+            t = line.transport.transact(1, request);
+            return checkReply(t, request).confirmed();
         };
-        QCOMPARE(confirmed(Pdu::writeMessage(reg, bytes)).size(), 8);
-        QCOMPARE(held(), expected);
-        const QByteArray read = confirmed(Pdu::readMessage(reg));
-        QVERIFY(read.size() == 45 && Pdu::decodeReadReply(x.replyPdu).text == text);
-        // An erase writes only the first register of the slot.
-        QCOMPARE(confirmed(Pdu::eraseMessage(reg)).size(), 8);
-        QCOMPARE(held(), QByteArray(2, '\0') + expected.mid(2));
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        for (int i = 0; i < 60; ++i) {
+            const int reg = messageRegister(int(random.bounded(4)));
+            const QByteArray text = randomText(random);
+            QVERIFY(confirmed(Pdu::writeMessage(reg, text)));
+            const QString held = confirmed(Pdu::readMessage(reg))
+                                     ? Pdu::decodeReadReply(t.replyPdu).text
+                                     : QStringLiteral("(no reply)");
+            QVERIFY2(held == fromCodePage(text),
+                     qPrintable(QString("seed %1, write %2: wrote \"%3\", the unit holds \"%4\"")
+                                    .arg(seed)
+                                    .arg(i)
+                                    .arg(fromCodePage(text), held)));
+        }
+        const QByteArray before = line.unit.text(3);
+        QVERIFY(confirmed(Pdu::eraseMessage(messageRegister(3))));
+        QCOMPARE(line.unit.text(3), QByteArray(2, '\0') + before.mid(2));
     }
 
-    // Read all and compare with six messages per request against the independent slave, whose
-    // map holds the messages: the same table as one message per request. Then a slave whose map
-    // ends inside the second block refuses it (exception 2): auto reads on one message per
-    // request, on fails saying so.
-    void blockReads() {
-        ModbusSlave unit(3);
-        QVERIFY2(unit.ok(), qPrintable(unit.error()));
-        for (int k = 0; k < 20; ++k) { // "SLOT k", two characters a register, high byte first
-            const QByteArray text = "SLOT " + QByteArray::number(k);
-            for (int i = 0; i < text.size(); ++i)
-                unit.registers(400)[20 * k + i / 2] |= uint16_t(quint8(text[i]) << (i % 2 ? 0 : 8));
+    // A random table restored onto the slave holding random other texts (some slots empty,
+    // some entries at their default): the restore says so, and a compare agrees.
+    void restoreRandomTables() {
+        SlaveLine line(2);
+        QVERIFY2(line.open(), qPrintable(line.unit.error()));
+        const quint32 seed = QRandomGenerator::global()->generate();
+        QRandomGenerator random(seed);
+        for (int round = 0; round < 8; ++round) {
+            for (int k = 0; k < kInterlockCount; ++k) // the unit: random texts, a few empty
+                line.unit.setText(k, random.bounded(5) == 0 ? QByteArray() : randomText(random));
+            TextTable table;
+            for (int k = 0; k < kInterlockCount; ++k)
+                table[size_t(k)] = random.bounded(6) == 0 ? line.defaults[size_t(k)]
+                                                          : fromCodePage(randomText(random));
+            UnitSync sync(line.transport, line.view, line.op);
+            const RestoreResult r = sync.restore(2, table, line.defaults);
+            const QString where = QString("seed %1, round %2: ").arg(seed).arg(round);
+            QVERIFY2(r.restored(), qPrintable(where + restoreSummary(r)));
+            QVERIFY2(sync.compare(2, table, line.defaults).matches(), qPrintable(where));
         }
+    }
 
-        LineRig<QtSerialPortDevice> rig(LinkTiming{500, 80, 30, 0, 1, 5});
-        rig.port.setPortName(unit.path());
-        QVERIFY(rig.port.open().ok);
-        BulkOperations bulk(rig.messages, rig.transport, rig.view, rig.op);
+    // Read all and compare with six messages per request, whose map holds the messages: the
+    // same table as one message per request. Then a slave whose map ends inside the second
+    // block refuses it (exception 2): auto reads on one message per request, on fails saying so.
+    void blockReads() {
+        SlaveLine line(3);
+        QVERIFY2(line.open(), qPrintable(line.unit.error()));
+        for (int k = 0; k < 20; ++k)
+            line.unit.setText(k, "SLOT " + QByteArray::number(k));
+        BulkOperations bulk(line.messages, line.transport, line.view, line.op);
         const auto readAll = [&](BlockReads mode) {
-            unit.requests = 0;
+            line.unit.requests = 0;
             bulk.setBlockReads(mode);
             const BulkResult r = bulk.readAll(3);
             return QString("%1 requests, %2 read, %3")
-                .arg(unit.requests)
+                .arg(line.unit.requests)
                 .arg(r.done.size())
-                .arg(rig.messages.texts()[13]);
+                .arg(line.messages.texts()[13]);
         };
         QCOMPARE(readAll(BlockReads::On), "4 requests, 20 read, SLOT 13");
         QCOMPARE(readAll(BlockReads::Off), "20 requests, 20 read, SLOT 13");
-        UnitSync sync(rig.transport, rig.view, rig.op);
+        UnitSync sync(line.transport, line.view, line.op);
         sync.setBlockReads(BlockReads::On);
-        QVERIFY(sync.compare(3, rig.messages.texts(), rig.defaults).matches());
+        QVERIFY(sync.compare(3, line.messages.texts(), line.defaults).matches());
 
         // Registers 400..639 only: slots 0 to 11, so the third block (slots 12..17) is refused.
-        unit.setRegisterCount(240);
-        rig.messages.reset(rig.defaults, {});
+        line.unit.setRegisterCount(240);
+        line.messages.reset(line.defaults, {});
         QCOMPARE(readAll(BlockReads::On), "3 requests, 12 read, DEFAULT 13");
-        QVERIFY(rig.op.last().text.contains("Unit 3 refused a read of several messages at once "
-                                            "(exception 2, illegal data address)"));
+        QVERIFY(line.op.last().text.contains("Unit 3 refused a read of several messages at once "
+                                             "(exception 2, illegal data address)"));
         QCOMPARE(readAll(BlockReads::Auto), "11 requests, 12 read, DEFAULT 13");
     }
 };

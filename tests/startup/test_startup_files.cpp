@@ -4,6 +4,7 @@
 #include "startup/ConfigFiles.h"
 #include "startup/ItemReader.h"
 #include "support/AsNobody.h"
+#include "support/Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -16,9 +17,7 @@
 namespace {
 
 void writeFile(const QString& dir, const char* name, const QByteArray& data) {
-    QFile f(QDir(dir).filePath(QString::fromLatin1(name)));
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(data);
+    QVERIFY(putFile(QDir(dir).filePath(QString::fromLatin1(name)), data));
 }
 
 QByteArray quotedLines(int count, const char* stem) {

@@ -7,16 +7,12 @@
 #include "table/TableFiles.h"
 
 #include "support/AsNobody.h"
+#include "support/Files.h"
 
 #include <QtTest>
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-static bool put(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
 
 static QByteArray csvTable(char separator = ',') {
     QByteArray text = "slot,terminal,group,message\r\n";
@@ -93,7 +89,7 @@ private slots:
         QFETCH(QString, last);
         QFETCH(QString, why);
         const QString path = dir_.filePath(name);
-        QVERIFY(put(path, data));
+        QVERIFY(putFile(path, data));
         TextTable table;
         table.fill("KEEP");
         const TableFileOutcome out = loadTableFile(path, defaults_, table);
@@ -132,8 +128,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, why);
         QTemporaryDir dir;
-        QVERIFY(put(dir.filePath("existing.sav"), "\"OLD\"\r\n") && QDir(dir.path()).mkdir("ro") &&
-                QDir(dir.path()).mkdir("folder.sav") && put(dir.filePath("ro.csv"), "x") &&
+        QVERIFY(putFile(dir.filePath("existing.sav"), "\"OLD\"\r\n") &&
+                QDir(dir.path()).mkdir("ro") && QDir(dir.path()).mkdir("folder.sav") &&
+                putFile(dir.filePath("ro.csv"), "x") &&
                 ::mkfifo(QFile::encodeName(dir.filePath("fifo.sav")).constData(), 0600) == 0 &&
                 QFile::link(dir.filePath("none"), dir.filePath("dangling.sav")));
         QVERIFY(QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner) &&

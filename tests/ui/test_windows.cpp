@@ -1,4 +1,5 @@
 // The windows wired to the logic, driven through their widgets against the simulated unit.
+#include "support/Files.h"
 #include "support/WindowRig.h"
 #include "table/RememberedTables.h"
 #include "table/TableFiles.h"
@@ -102,9 +103,7 @@ private slots:
         QVERIFY(offered.size() == 3 && offered[0].endsWith("qv840n-traffic.log"));
         QVERIFY2(rig.op.last().text.startsWith("The log could not be saved to " + logs.path()),
                  qPrintable(rig.op.last().text));
-        QFile log(logs.filePath("line.log"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QString saved = QString::fromUtf8(log.readAll());
+        const QString saved = QString::fromUtf8(fileBytes(logs.filePath("line.log")));
         QVERIFY2(saved.contains(" 01 10 01 A4 00 03 06 48 45 4C 4C 4F 00 ") &&
                      saved.contains(" 01 10 01 A4 00 03 "),
                  qPrintable(saved));
@@ -758,8 +757,7 @@ private slots:
         // dated folder is offered); nothing is written unless one is taken.
         sim.line().unit(4)->setMessage(0, "NEWER");
         const auto unit4 = [&](const QString& folder) {
-            QFile f(QDir(folder).filePath("unit-04.sav"));
-            return f.open(QIODevice::ReadOnly) ? f.readAll().contains("NEWER") : false;
+            return fileBytes(QDir(folder).filePath("unit-04.sav")).contains("NEWER");
         };
         op.clear();
         op.script({MsgAnswer::Cancel, MsgAnswer::Cancel});
