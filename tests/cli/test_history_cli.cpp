@@ -260,7 +260,6 @@ private slots:
     // gone, says so, and stops its work there.
     void closedOutput_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("--version") << QStringList{"--version"};
         QTest::newRow("history") << QStringList{"history"};
         QTest::newRow("read-all") << QStringList{"-b", "115200",  "-p", "@sim", "--block-reads",
                                                  "on", "read-all"};

@@ -45,8 +45,6 @@ private slots:
         row("read silent", {read, "", {}, readFrame, Silent, " 0|"});
         row("write", {write, "AB", "ok", frame(Pdu::writeMessage(780, "AB")), Plain, " 2|old"});
         row("write 40 silent", {write, x40, {}, frame(Pdu::writeMessage(780, x40)), Silent});
-        row("write 41", {write, x40 + "x"});
-        row("write empty", {write, ""});
         row("erase silent", {erase, "AB", {}, frame(Pdu::eraseMessage(780)), Silent});
         row("no code page byte", {write, "Ok \u03A9", {}, {}, BadText});
         row("control character", {write, "Ok \x1B", {}, {}, Control});

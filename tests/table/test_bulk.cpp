@@ -117,15 +117,6 @@ private slots:
         QVERIFY2(rig.op.last().text.contains(box), qPrintable(rig.op.last().text));
     }
 
-    // Slot 4 answers after its 30 ms wait, within slot 5's 40 ms pause: that reply is dropped.
-    void lateReplyDropped() {
-        Rig rig;
-        rig.transport.setTiming(LinkTiming{30, 5, 30, 40, 0, 0});
-        rig.unit.late = 4;
-        QCOMPARE(rig.bulk.readAll(rig.address).outcome, BulkResult::Outcome::Completed);
-        QCOMPARE(rig.messages.texts()[5], "STORED 5");
-    }
-
     void writeAllHoldsBackInvalidEntries() {
         Rig rig;
         TextTable defaults = rig.messages.defaults();

@@ -321,7 +321,7 @@ private slots:
     }
 
     // Leaving a network unit for a serial port closes its connection (a gateway may serve one
-    // client only); choosing it again connects again.
+    // client only). (That choosing a gateway connects, connect/test_openport shows.)
     void leavingAGatewayClosesItsConnection() {
         SimThread sim;
         QVERIFY(sim.start(quick()));
@@ -343,13 +343,6 @@ private slots:
         });
         QVERIFY(p.port.isOpen() && p.connection.portName() == sim.devicePath());
         QTRY_COMPARE(gw.clients, 0);
-        connectWith(p.button("connectButton"), [&gw](ConnectionDialog* d) {
-            child<QListWidget>(d, "deviceList")->setCurrentRow(1);
-            answerNetwork("127.0.0.1", gw.serverPort());
-            d->selectClicked();
-        });
-        QVERIFY(!p.port.isOpen() && p.connection.portName() == gw.address());
-        QTRY_COMPARE(gw.clients, 1);
         QCOMPARE(p.op.count(), 0);
     }
 
@@ -405,44 +398,6 @@ private slots:
         QVERIFY2(p.status().startsWith("Network unit " + address +
                                        ", unit 1, pause 0 ms: connected   |   "
                                        "Read All: 20 of 20 read"),
-                 qPrintable(p.status()));
-    }
-
-    // Reconnect's wait shows the time left, and Escape ends it at once, without a box: the
-    // failure stands.
-    void reconnectWaitCountsDownAndStops() {
-        SimThread sim;
-        Program p({});
-        SimConfig c = quick();
-        c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
-        QVERIFY(sim.start(c));
-        p.typePath(c.linkPath);
-        QVERIFY(p.start());
-        sim.stop(); // pulled, and not back
-        p.startup.setReconnectTimeout(4000);
-        QStringList shown;
-        // The wait's own loop runs meanwhile: the label is looked at again by a timer.
-        std::function<void(QProgressDialog*)> stopOnceItCounts = [&](QProgressDialog* wait) {
-            const QString text = wait->findChild<QLabel*>()->text();
-            if (shown.isEmpty() || text == shown.last()) {
-                shown << text;
-                shown.removeDuplicates();
-                return QTimer::singleShot(50, wait, [&, wait] { stopOnceItCounts(wait); });
-            }
-            shown << text;
-            QTest::keyClick(wait, Qt::Key_Escape);
-        };
-        whenModal<QProgressDialog>(stopOnceItCounts);
-        QElapsedTimer clock;
-        clock.start();
-        p.op.script({MsgAnswer::Reconnect}); // from the failure box
-        p.button("readAllButton")->click();
-        QVERIFY(clock.elapsed() < 3500);
-        QCOMPARE(shown, QStringList({"Waiting for " + c.linkPath + " to come back: 4 s left",
-                                     "Waiting for " + c.linkPath + " to come back: 3 s left"}));
-        QCOMPARE(p.op.count(), 1); // no "did not come back"
-        QVERIFY(!p.port.isOpen());
-        QVERIFY2(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: failed: "),
                  qPrintable(p.status()));
     }
 
@@ -509,6 +464,9 @@ private slots:
         QVERIFY(fits());
     }
 
+    // The adapter is pulled: the failure box offers Reconnect, whose wait shows the time left
+    // and ends at once on Escape, the failure standing; back under another device, Reconnect
+    // takes it, and the table is kept.
     void reconnectAfterPortFailure() {
         SimThread first, second;
         Program p({});
@@ -520,20 +478,40 @@ private slots:
         QVERIFY(p.start());
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "BEFORE");
-        // The adapter is pulled: the box offers Reconnect; it is back, under another device.
+        const QString pulled = first.devicePath();
         first.stop();
-        p.op.onBox([&](const RecordingOperator::Box& box) {
-            if (box.title == PortTexts::failedTitle())
-                QVERIFY(second.start(c));
-        });
+        p.startup.setReconnectTimeout(4000);
+        QStringList shown;
+        // The wait's own loop runs meanwhile: the label is looked at again by a timer.
+        std::function<void(QProgressDialog*)> stopOnceItCounts = [&](QProgressDialog* wait) {
+            const QString text = wait->findChild<QLabel*>()->text();
+            if (shown.isEmpty() || text == shown.last()) {
+                shown << text;
+                shown.removeDuplicates();
+                return QTimer::singleShot(50, wait, [&, wait] { stopOnceItCounts(wait); });
+            }
+            shown << text;
+            QTest::keyClick(wait, Qt::Key_Escape);
+        };
+        whenModal<QProgressDialog>(stopOnceItCounts);
+        QElapsedTimer clock;
+        clock.start();
         p.op.script({MsgAnswer::Reconnect});
         p.button("readAllButton")->click();
-        QCOMPARE(p.op.boxes().at(0).buttons, MsgButtons::OkReconnect);
+        QVERIFY(clock.elapsed() < 3500);
+        QCOMPARE(shown, QStringList({"Waiting for " + c.linkPath + " to come back: 4 s left",
+                                     "Waiting for " + c.linkPath + " to come back: 3 s left"}));
+        QCOMPARE(p.op.count(), 1); // the failure box, and no "did not come back"
+        QCOMPARE(p.op.last().buttons, MsgButtons::OkReconnect);
+        QVERIFY(!p.port.isOpen());
+        QVERIFY2(p.status().startsWith(pulled + ", 9600 baud, unit 1: failed: "),
+                 qPrintable(p.status()));
+        QVERIFY(second.start(c));
+        p.startup.reconnect();
         QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
         QCOMPARE(p.message(0)->text(), "BEFORE"); // the table is kept
         QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
         second.model().setMessage(0, "AFTER");
-        p.op.onBox({});
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "AFTER");
         QVERIFY(p.status().contains("Read All: 20 of 20 read"));
