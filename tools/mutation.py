@@ -30,7 +30,7 @@ WATCHERS = {
     "transport": ["transport/", "integration/test_faults", "integration/test_link_timing",
                   "integration/test_libmodbus_slave", "integration/test_late_replies",
                   "table/test_historyfile", "commstest/", "diag/"],
-    "table": ["table/", "line/", "integration/test_backup_sim", "integration/test_faults",
+    "table": ["table/", "line/", "integration/test_link_timing", "integration/test_faults",
               "integration/test_libmodbus_slave", "ui/test_windows"],
     "line": ["line/", "cli/test_qv840ctl"],
     "sim": ["sim/", "integration/test_sim_libmodbus"],

@@ -171,7 +171,6 @@ private slots:
         row("erase", "-p @sim erase 0", 0);
         row("Windows-1252, a dash", "-p @sim write 3 -- \"-5 € PRÉSSION\"", 0);
         row("read them", "-p @sim read 3", 0, "-5 € PRÉSSION\n");
-        row("omega is not 1252", "-p @sim write 3 \"Ω LOAD\"", 2, {}, "'Ω'");
         row("41 characters", "-p @sim write 3 " + QString(41, 'X'), 2, {}, "more than 40");
         // Refused before the port is opened (a missing port would be status 3).
         row("control characters", "-p /dev/qv840-none write 7 " + kTitleSequence, 2, {},
@@ -264,15 +263,12 @@ private slots:
         // A reply that is not the unit's whole answer is never taken for one.
         row("garbled, read", "-p @garbled read 0", 1, {}, "a garbled reply of");
         row("garbled, write", "-p @garbled write 0 X", 1, {}, "did not confirm");
-        // On a line that echoes each request, and one that does not.
+        // On a line that echoes each request (every request the same way: transport/test_rtu),
+        // and one that does not.
         row("echo: write", "--echo on -p @echo write 1 ECHOED", 0);
         row("echo: read", "--echo on -p @echo read 1", 0, "ECHOED\n");
-        row("echo: erase", "-p @echo erase 1", 0);
-        row("echo: write-all", "--pause-ms 0 -p @echo write-all @dir/one.sav", 0,
-            "1 written, 19 unchanged\n");
-        row("echo: read-all", "--pause-ms 0 -p @echo read-all -o @dir/e.sav", 0);
         row("echo: erase-all", "-p @echo erase-all --pause-ms=0", 0); // after it too
-        row("echo: erased", "-p @echo read 5", 0, "\n");
+        row("echo: erased", "-p @echo read 1", 0, "\n");
         row("echo, then silence", "-a 5 -p @echo read 0", 1, {},
             "(address 5) did not answer on /dev/pts/" + echoPath_.section('/', 3) + "\n");
         row("no echo", "-a 5 --echo on -p @sim read 5", 1, {}, "the line did not echo");
@@ -443,7 +439,6 @@ private slots:
         QTest::newRow("read-all -o, SIGINT") << "read-all" << SIGINT;
         QTest::newRow("write-all, SIGTERM") << "write-all" << SIGTERM;
         // The terminal closed, or the SSH session dropped.
-        QTest::newRow("read-all -o, SIGHUP") << "read-all" << SIGHUP;
         QTest::newRow("write-all, SIGHUP") << "write-all" << SIGHUP;
     }
     void signalStops() {
