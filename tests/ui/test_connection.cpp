@@ -149,20 +149,6 @@ struct Program {
     QString status() { return child<QLabel>(main(), "statusLine")->toolTip(); }
 };
 
-// A gateway that serves nothing and counts the clients connected to it now.
-struct CountingGateway : QTcpServer {
-    int clients = 0;
-    CountingGateway() {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* s = nextPendingConnection();
-            ++clients;
-            connect(s, &QTcpSocket::disconnected, this, [this] { --clients; });
-        });
-    }
-    QString address() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(serverPort()); }
-};
-
 SimConfig quick(int unit = 1, int baud = 9600) {
     SimConfig c;
     c.pacing = false;
@@ -325,15 +311,16 @@ private slots:
     void leavingAGatewayClosesItsConnection() {
         SimThread sim;
         QVERIFY(sim.start(quick()));
-        CountingGateway gw;
+        Gateway gw([](QTcpSocket&, const QByteArray&, int) {}); // serves nothing
+        const QString address = gw.address(Endpoint::Kind::ModbusTcp);
         Program p({sim.devicePath()}, true);
-        p.settings.setValue("connection/port", gw.address());
+        p.settings.setValue("connection/port", address);
         p.startup.setOnConnectionDialog([](ConnectionDialog& d) {
             answerNetwork({}, 0, true);
             QTimer::singleShot(0, &d, [&d] { d.selectClicked(); });
         });
         QVERIFY(p.start());
-        QCOMPARE(p.connection.portName(), gw.address());
+        QCOMPARE(p.connection.portName(), address);
         QTRY_COMPARE(gw.clients, 1);
         p.startup.setOnConnectionDialog({});
         connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
