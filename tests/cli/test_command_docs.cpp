@@ -3,6 +3,7 @@
 // synopsis, every option, and the completion as bash runs it.
 
 #include "support/CtlRun.h"
+#include "support/Files.h"
 
 #include <QRegularExpression>
 #include <QtTest>
@@ -10,8 +11,7 @@
 static const QDir kSource(qEnvironmentVariable("QV_SOURCE_DIR"));
 
 static QString readSource(const QString& path) {
-    QFile f(kSource.filePath(path));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(fileBytes(kSource.filePath(path)));
 }
 
 static QString collapsed(QString text) {

@@ -177,7 +177,6 @@ private slots:
             "the character ESC (\\x1B) at position 2");
         row("nothing was sent", "-p @sim read 3", 0, "-5 € PRÉSSION\n");
         row("a unit's control characters, escaped", "-p @sim read 8", 0, "A\\x1B]0;X\\x07B\n");
-        row("FF ends the text", "-p @sim read 9", 0, "AB\n");
         // A simulated unit never puts its link in place of a file: one.sav is still read below.
         row("link over a file", "simulate --link @dir/one.sav", 3, {}, "one.sav");
         row("write-all, one too long", "-p @sim write-all @dir/long.sav", 2, {}, "41");
@@ -242,22 +241,16 @@ private slots:
             "--trace -p @sim scan --units 2 --speeds 9600 --retries 1 --timeout-ms 100 "
             "--pause-ms 0",
             1, {}, "no usable reply; trying again (1 of 1)");
-        row("scan, kernel direction on a pty", "-p @sim scan --units 1 --direction kernel" + quick,
-            0, "1\t9600\t\n", "has no RS-485 mode");
         // Through a gateway: each address once, at the gateway's speed, which is not known.
         row("scan, Modbus TCP", "-p @tcp scan --units 5-8 --timeout-ms 100", 0, "7\t\tMESSAGE 0\n",
             "scanning units 5-8 on tcp://127.0.0.1:");
-        row("scan, RTU over TCP", "-p @rtutcp scan --units 6-9 --timeout-ms 100", 0,
-            "7\t\tMESSAGE 0\n", "up to 1 s");
         row("scan, speeds through a gateway", "-p @tcp scan --speeds 9600", 2, {},
             "--speeds goes with a serial port");
         row("scan, address 0", "-p @sim scan --units 0-3", 2, {}, "\"0-3\"");
         // The line doctor's refusals; what it finds is tests/diag's.
-        row("check, no port", "-p /dev/qv840-none check", 3, {}, "/dev/qv840-none");
         row("check, -o of no format", "-p @sim check -o @dir/check.txt", 2, {}, "FILE.json");
         row("check, --count 0", "-p @sim check --count 0", 2, {}, "--count takes");
         row("scan, speed 300", "-p @sim scan --speeds 300", 2, {}, "\"300\"");
-        row("trace", "--trace -p @sim erase 19", 0, {}, "TX 01 10 03 0C 00 01 02 00 00 95");
         row("silent, read", "-a 5 -p @sim read 0", 1, {}, "(address 5) did not");
         row("silent, write", "-a 5 -p @sim write 0 X", 1, {}, "Not Delivered");
         // A reply that is not the unit's whole answer is never taken for one.
@@ -271,19 +264,15 @@ private slots:
         row("echo: erased", "-p @echo read 1", 0, "\n");
         row("echo, then silence", "-a 5 -p @echo read 0", 1, {},
             "(address 5) did not answer on /dev/pts/" + echoPath_.section('/', 3) + "\n");
-        row("no echo", "-a 5 --echo on -p @sim read 5", 1, {}, "the line did not echo");
         row("adapter direction", "--direction adapter -p @sim read 5", 0, "CHANGED FIVE\n");
         row("kernel direction on a pty", "--direction kernel -p @sim read 5", 0, "CHANGED FIVE\n",
             "has no RS-485 mode (Inappropriate ioctl for device). RTS switches");
         row("echo maybe", "--echo maybe read 0", 2, {}, "--echo takes auto, on or off");
         row("pause of 1001 ms", "--pause-ms 1001 read 0", 2, {}, "0 to 1000 ms");
         row("retries after the command", "read 0 --retries 99", 2, {}, "0 to 9");
-        row("a text after --", "-p @sim write 4 -- --retries", 0);
-        row("is the text", "-p @sim read 4 --echo off", 0, "--retries\n");
         row("missing port", "-p /dev/qv840-none read 0", 3, {}, "/dev/qv840-none");
         row("slot 20", "-p /dev/null read 20", 2, {}, "\"20\"");
         row("baud 300", "-b 300 -p /dev/null read 0", 2, {}, "\"300\"");
-        row("baud 115200", "-b 115200 -p /dev/null read 20", 2, {}, "\"20\"");
         row("simulated at 300", "simulate --baud 300", 2, {}, "--baud takes 1200");
         // One simulated line of units 3 to 5, each with its own table. (That each answers at its
         // own address only, sim/test_sim_line shows.)

@@ -198,12 +198,7 @@ private slots:
         QCOMPARE(read.changes.size(), 2);
         QCOMPARE(read.changes.last().written, QStringLiteral("THREE"));
 
-        QVERIFY(raw.open(QIODevice::ReadWrite));
-        QByteArray bytes = raw.readAll();
-        bytes.replace("ONE", "0NE");
-        raw.seek(0);
-        raw.write(bytes);
-        raw.close();
+        QVERIFY(putFile(p, fileBytes(p).replace("ONE", "0NE")));
         read = readHistory(p);
         QCOMPARE(read.damaged, 2);
         QCOMPARE(read.changes.size(), 1);

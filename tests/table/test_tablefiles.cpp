@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 static QByteArray csvTable(char separator = ',') {
     QByteArray text = "slot,terminal,group,message\r\n";
@@ -272,11 +271,7 @@ private slots:
 
     void onlyRegularFiles() {
         TextTable table = defaults_;
-        QFile big(dir_.filePath("big.csv"));
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(kMaxTableFileBytes + 1));
-        big.close();
-        QVERIFY(readCsvTable(big.fileName(), {}, table).message.contains("more than the"));
-        QVERIFY(readCsvTable(dir_.path(), {}, table).message.contains("a folder, not a file"));
+        // (What else the bounded reader refuses, table/test_tablefile's open rows show.)
         // A pipe of its own, never a system device: a faulty writer replaces it.
         const QString pipe = dir_.filePath("pipe.csv");
         QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
