@@ -9,6 +9,7 @@
 #include "scan/Scanner.h"
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
+#include "support/Files.h"
 #include "support/RecordingOperator.h"
 #include "support/TableRig.h"
 #include "table/TableFiles.h"
@@ -40,9 +41,7 @@ public:
 };
 
 QStringList rows(const QString& index) {
-    QFile f(index);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split("\r\n")
-                                       : QStringList();
+    return QString::fromUtf8(fileBytes(index)).split("\r\n");
 }
 
 } // namespace
@@ -169,11 +168,9 @@ private slots:
     // The folder a backup cannot go to, and a unit's file no slot can take,
     // are refused before anything is sent.
     void refusedBeforeSending() {
-        QFile file(dir_.filePath("plain"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(putFile(dir_.filePath("plain"), {}));
         LineRun run(*transport_, op_, startup_);
-        const LineReport r = run.backup({3}, file.fileName());
+        const LineReport r = run.backup({3}, dir_.filePath("plain"));
         QCOMPARE(r.outcome, LineReport::Outcome::Refused);
         QVERIFY(r.error.endsWith("plain is not a folder"));
         QVERIFY(QDir(dir_.path()).mkpath("long"));
