@@ -142,36 +142,6 @@ private slots:
         QCOMPARE(b.op.last().buttons, MsgButtons::OkReconnect);
         QCOMPARE(b.peer.requests().size(), requests);
     }
-
-    // A unit that streams 10 000 bytes with no silence between them (600 at
-    // once, then 200 every 10 ms) would hold the link for the whole stream if
-    // only a gap could end a reply; it ends once its 512 cells are full. The
-    // first 600 fill them whatever a loaded machine does to the pacing.
-    void floodEndsTheReply() {
-        Bench b;
-        QVERIFY(b.start());
-        b.answer([&](const QByteArray& request) {
-            if (b.peer.requests().size() > 1)
-                return b.unit.answer(request);
-            QVector<Chunk> stream(47, {10, QByteArray(200, 'F')});
-            stream.prepend({0, QByteArray(600, 'F')});
-            return stream;
-        });
-        const QByteArray read0 = Pdu::readMessage(400);
-        CpuShare cpu;
-        QElapsedTimer clock;
-        clock.start();
-        const Transaction flooded = b.transport.transact(1, read0);
-        const qint64 endedMs = clock.elapsed();
-        QVERIFY(flooded.ok() && flooded.received == QByteArray(512, 'F'));
-        qInfo("the reply ended after %lld ms", endedMs);
-        QVERIFY(endedMs < 150);
-        QTest::qWait(600); // the stream runs out meanwhile
-        QVERIFY(cpu.idle());
-        const Transaction next = b.transport.transact(1, read0);
-        QVERIFY(next.ok());
-        QCOMPARE(next.received, b.unit.model.reply(next.sent));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestFaults)

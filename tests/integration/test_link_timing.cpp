@@ -47,46 +47,6 @@ class TestLinkTiming : public QObject {
     Q_OBJECT
 
 private slots:
-    void replyTiming_data() {
-        QTest::addColumn<int>("spacingMs");
-        QTest::addColumn<int>("expected");
-        QTest::addColumn<int>("endMs"); // from the start; the peer's delays count from the request
-        // A comms-test write ends after 30 ms of silence.
-        QTest::newRow("write, 20 ms apart: joined") << 20 << 25 << 2 + 40 + 30;
-        QTest::newRow("write, 45 ms apart: cut") << 45 << 10 << 2 + 30;
-    }
-    void replyTiming() {
-        QFETCH(int, spacingMs);
-        QFETCH(int, expected);
-        QFETCH(int, endMs);
-        Line line;
-        line.peer.setResponder([&](const QByteArray&) {
-            if (line.peer.requests().size() > 1)
-                return QVector<PtyPeer::Chunk>{{2, "second"}};
-            return QVector<PtyPeer::Chunk>{
-                {2, QByteArray(10, 'a')}, {spacingMs, QByteArray(10, 'b')}, {spacingMs, "ccccc"}};
-        });
-        RecordingCommsTestView view;
-        view.text = "TEST";
-        CommsTest test(line.link, view);
-        test.setUnit(0);
-        QSignalSpy notes(&line.link, &Transport::traceNote);
-        QElapsedTimer clock;
-        clock.start();
-        test.writeMessage();
-        const qint64 ms = clock.elapsed();
-        QVERIFY2(view.problems.isEmpty(), qPrintable(view.problems.join('\n')));
-        QCOMPARE(view.labels[3], " " + QString::number(expected));
-        QVERIFY2(ms >= endMs && ms < endMs + 40, qPrintable(QString::number(ms)));
-        // What came after a cut, fetched by Qt or still in the terminal's queue
-        // (written while no events run), is gone before the next request.
-        QTRY_COMPARE_WITH_TIMEOUT(line.device.inputCount(), expected == 10 ? 15 : 0, 400);
-        line.peer.writeNow("later");
-        QThread::msleep(30);
-        QCOMPARE(line.link.transact(1, kReadSlot0).received, "second");
-        QCOMPARE(notes.count(), 1); // a pseudo-terminal has no RTS: said once, not a failure
-    }
-
     // The unit's bytes 1 ms inside or outside the 80 ms gap (from when the
     // link took the earlier bytes) or the 500 ms first-byte time-out (from
     // the end of sending). An attempt counts when the bytes went out within

@@ -356,24 +356,6 @@ private slots:
         }
     }
 
-    void refused() {
-        quint16 port = 0;
-        {
-            QTcpServer s;
-            s.listen(QHostAddress::LocalHost);
-            port = s.serverPort();
-        }
-        ModbusTcpTransport t({Endpoint::Kind::ModbusTcp, QStringLiteral("127.0.0.1"), port}, kFast);
-        QSignalSpy failed(&t, &Transport::failed);
-        const Transaction x = t.transact(1, kRead0);
-        QCOMPARE(x.status, TransportStatus::Failed);
-        QCOMPARE(failed.size(), 1);
-        QVERIFY2(x.error.contains(QStringLiteral("127.0.0.1:%1").arg(port)) &&
-                     x.error.contains(QLatin1String("refused")),
-                 qPrintable(x.error));
-        QVERIFY(t.isOpen()); // the next request tries again
-    }
-
     // RTU over TCP: the reply ends at its length, or after the gap when short.
     void rtuOverTcp_data() {
         QTest::addColumn<QByteArray>("reply");
