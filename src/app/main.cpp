@@ -182,7 +182,7 @@ int main(int argc, char* argv[]) {
     MessageTable table;
     SystemSerialPort port;
     // The CRC table the transport uses is read at start-up, before any request.
-    const std::unique_ptr<Transport> transport =
+    const std::unique_ptr<LineTransport> transport =
         makeTransport(port, config.crcTable, {0, &connection.line, defaultLineStateFile()});
     // Shown once the request that met it is over, not in its middle.
     QObject::connect(

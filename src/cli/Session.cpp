@@ -53,7 +53,8 @@ Session::Session(const GlobalOptions& options)
       transport_(makeTransport(port_, crcTable_,
                                {options.timeoutMs, &connection.line, defaultLineStateFile()})) {
     connection.line = options.line;
-    connection.setPort(options.port);
+    if (connection.setPort(options.port))
+        transport_->choose(*connection.endpoint());
     QObject::connect(transport_.get(), &Transport::notice,
                      [](const QString& t) { printErr(QStringLiteral("qv840ctl: ") + t); });
     if (options.trace)
@@ -135,7 +136,6 @@ int Session::openPort() {
 int Session::connectGateway() {
     if (!connection.endpoint())
         return fail(Exit::BadInput, connection.refusal());
-    port_.setPortName(options_.port);
     const FailureWatch watch(*transport_);
     const TransportStatus s = transport_->prepare();
     return s == TransportStatus::Ok ? Exit::Done : fail(Exit::PortProblem, watch.reason(s));

@@ -13,7 +13,7 @@
 #include "startup/ConfigFiles.h"
 #include "table/HistoryFile.h"
 #include "table/MessageTable.h"
-#include "transport/Transport.h"
+#include "transport/Transports.h"
 
 #include <csignal>
 #include <functional>
@@ -69,7 +69,7 @@ private:
     FileData fileData_;
     SystemSerialPort port_;
     CrcTableArray crcTable_{};
-    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<LineTransport> transport_;
     std::unique_ptr<TrafficLog> traffic_; // with --trace-file: every frame
 };
 

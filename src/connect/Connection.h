@@ -2,7 +2,10 @@
 // The connection in use: the port (or network address), its settings, the
 // unit address every window talks to, and the line settings of the run.
 // The port's name is read once, when it is chosen, into an endpoint that
-// says serial or network; that value travels with the connection.
+// says serial or network; that value travels with the connection. Whoever
+// opens the connection or puts it back hands the endpoint to the transport
+// (LineTransport::choose), which goes to the line it names; the serial
+// port's name never decides it.
 
 #include "startup/LineOptions.h"
 #include "transport/Endpoint.h"
@@ -19,6 +22,7 @@ public:
     const QString& portName() const { return portName_; }
     // Where the port's name leads; nothing for an unusable network address.
     const std::optional<Endpoint>& endpoint() const { return endpoint_; }
+    // Not a serial line: a gateway, or an address that cannot be used.
     bool network() const { return !endpoint_ || endpoint_->network(); }
     const QString& refusal() const { return refusal_; }
 

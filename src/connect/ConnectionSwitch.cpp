@@ -5,7 +5,7 @@
 #include "link/SerialPort.h"
 #include "startup/Operator.h"
 #include "transport/PortTexts.h"
-#include "transport/Transport.h"
+#include "transport/Transports.h"
 
 #include <QCoreApplication>
 
@@ -48,11 +48,8 @@ ConnectionSwitch::InUse ConnectionSwitch::inUse() const {
 }
 
 void ConnectionSwitch::closeInUse(const InUse& before) {
-    if (before.connection.network() && before.connection.endpoint()) {
-        // The transport follows the port's name, which still names the gateway.
-        port_.setPortName(before.connection.portName());
-        transport_.close();
-    }
+    if (before.connection.network() && before.connection.endpoint())
+        transport_.close(); // the transport is on the gateway in use
     if (port_.isOpen()) {
         port_.close();
         QCoreApplication::processEvents(); // let the close settle
@@ -61,14 +58,15 @@ void ConnectionSwitch::closeInUse(const InUse& before) {
 
 bool ConnectionSwitch::openSerial(const Connection& next, const InUse& before) {
     closeInUse(before);
+    transport_.choose(*next.endpoint());
     return openSerialPort(next, port_, op_);
 }
 
 bool ConnectionSwitch::openNetwork(const Connection& next) {
     // A serial port in use stays open until the gateway has taken the
-    // connection. The transport follows the port's name: a gateway in use is
-    // left for another address, and kept when it is chosen again.
-    port_.setPortName(next.portName());
+    // connection. A gateway in use is left for another address, and kept
+    // when it is chosen again.
+    transport_.choose(*next.endpoint());
     const FailureWatch watch(transport_);
     const TransportStatus connected = transport_.prepare();
     if (connected == TransportStatus::Ok) {
@@ -84,10 +82,14 @@ bool ConnectionSwitch::openNetwork(const Connection& next) {
 
 QString ConnectionSwitch::restore(const InUse& before) {
     connection_ = before.connection;
-    port_.setPortName(before.connection.portName());
+    const bool network = before.connection.network();
+    if (const auto& endpoint = before.connection.endpoint())
+        transport_.choose(*endpoint);
+    if (!network)
+        port_.setPortName(before.connection.portName());
     if (!before.open)
         return {};
-    if (before.connection.network()) {
+    if (network) {
         const FailureWatch watch(transport_);
         const TransportStatus s = transport_.prepare();
         return s == TransportStatus::Ok ? QString() : watch.reason(s);

@@ -14,9 +14,9 @@
 #include <QString>
 
 class Operator;
+class LineTransport;
 class SerialPort;
 class SpeedDialog;
-class Transport;
 
 enum class SwitchOutcome {
     Switched,  // the connection uses the choice, open
@@ -35,7 +35,9 @@ struct SwitchResult {
 
 class ConnectionSwitch {
 public:
-    ConnectionSwitch(Connection& connection, SerialPort& port, Transport& transport,
+    // The transport is told the endpoint of the connection it opens or puts
+    // back; the port is only ever given a serial device's name.
+    ConnectionSwitch(Connection& connection, SerialPort& port, LineTransport& transport,
                      SpeedDialog& speedDialog, Operator& op)
         : connection_(connection), port_(port), transport_(transport), speedDialog_(speedDialog),
           op_(op) {}
@@ -60,7 +62,7 @@ private:
 
     Connection& connection_;
     SerialPort& port_;
-    Transport& transport_;
+    LineTransport& transport_;
     SpeedDialog& speedDialog_;
     Operator& op_;
 };

@@ -1,9 +1,10 @@
 #include "connect/Reconnect.h"
 
+#include "connect/Connection.h"
 #include "connect/PortSources.h"
 #include "connect/SystemPorts.h"
 #include "startup/Operator.h"
-#include "transport/Transport.h"
+#include "transport/Transports.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -56,14 +57,17 @@ void Reconnector::remember(const QString& byIdFolder) {
             serial_ = a;
 }
 
-void Reconnector::rememberGateway(const QString& address, Transport& transport) {
+void Reconnector::rememberGateway(const Connection& gateway, LineTransport& transport) {
     gateway_ = &transport;
-    name_ = address;
+    // Only a usable address becomes the connection; one that is not fails as
+    // a serial line that is not open would.
+    gatewayEndpoint_ = gateway.endpoint().value_or(Endpoint{});
+    name_ = gateway.portName();
     settings_.clear();
 }
 
 PortStatus Reconnector::connectGateway() {
-    port_.setPortName(name_);
+    gateway_->choose(gatewayEndpoint_);
     const FailureWatch watch(*gateway_);
     const TransportStatus s = gateway_->prepare();
     return s == TransportStatus::Ok ? PortStatus{} : PortStatus::failure(watch.reason(s));

@@ -8,6 +8,7 @@
 // was found under its name, agrees.
 
 #include "link/SerialPort.h"
+#include "transport/Endpoint.h"
 
 #include <QList>
 #include <QObject>
@@ -15,9 +16,10 @@
 #include <QString>
 #include <functional>
 
+class Connection;
+class LineTransport;
 class Operator;
 class QEventLoop;
-class Transport;
 
 inline const QString kSerialByIdFolder = QStringLiteral("/dev/serial/by-id");
 
@@ -54,9 +56,9 @@ public:
     // adapter's serial number, and its settings. Call it after each
     // successful open.
     void remember(const QString& byIdFolder = kSerialByIdFolder);
-    // The gateway named address, reached through transport (which follows
-    // the port's name): reconnect() connects the transport to it again.
-    void rememberGateway(const QString& address, Transport& transport);
+    // The gateway of a network connection, reached through transport:
+    // reconnect() puts the transport on it and connects again.
+    void rememberGateway(const Connection& gateway, LineTransport& transport);
     // What is reopened: the by-id link, or the device where the adapter with
     // the serial number was found last, or the name the port had.
     QString name() const { return name_; }
@@ -86,7 +88,8 @@ private:
     SerialPort& port_;
     AdapterLister adapters_;
     Operator* operator_ = nullptr;
-    QPointer<Transport> gateway_;
+    QPointer<LineTransport> gateway_;
+    Endpoint gatewayEndpoint_;
     QString name_;
     QString settings_;
     bool byId_ = false;      // name_ is a by-id link

@@ -1,6 +1,7 @@
 #include "line/LineRun.h"
 
 #include "modbus/Pdu.h"
+#include "startup/Interlocks.h"
 #include "startup/TextFile.h"
 #include "table/BulkOperations.h"
 #include "table/TableFiles.h"
@@ -249,6 +250,26 @@ QString unfinished(const BulkResult& r) {
     return r.blockReadsRefused ? QStringLiteral("refused block reads") : r.error;
 }
 
+QString captions(QVector<int> interlocks) {
+    std::sort(interlocks.begin(), interlocks.end());
+    QStringList names;
+    for (int k : interlocks)
+        names << terminalCaption(k);
+    return names.join(QStringLiteral(", "));
+}
+
+// A restore that ended under way: which slots it wrote, and which write may
+// have reached the unit unconfirmed.
+QString unfinishedRestore(const RestoreResult& r) {
+    const QVector<int> changed = r.written + r.erased;
+    QString text = unfinished(r.run) + QStringLiteral(": ") +
+                   (changed.isEmpty() ? QStringLiteral("nothing written")
+                                      : QStringLiteral("written ") + captions(changed));
+    if (!r.run.unconfirmed.isEmpty())
+        text += QStringLiteral("; %1 may have reached the unit").arg(captions(r.run.unconfirmed));
+    return text;
+}
+
 } // namespace
 
 LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends) {
@@ -270,11 +291,14 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
     sync.setChangeRecord(restore ? record_ : nullptr); // a compare writes nothing
     sync_ = &sync;
     BulkResult run;
-    QString summary;
+    QString summary, ended; // ended: a restore's slots, when it ended under way
     if (restore) {
         const RestoreResult r = sync.restore(file.unit, file.table, defaults_);
         std::tie(u.ok, u.differences, summary, run) =
             std::make_tuple(r.restored(), r.differences, restoreSummary(r), r.run);
+        if (run.outcome == BulkResult::Outcome::Stopped ||
+            run.outcome == BulkResult::Outcome::PortFailed)
+            ended = unfinishedRestore(r);
     } else {
         const CompareResult r = sync.compare(file.unit, file.table, defaults_);
         std::tie(u.ok, u.differences, summary, run) =
@@ -282,7 +306,9 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
     }
     sync_ = nullptr;
     ends = run.outcome == BulkResult::Outcome::PortFailed;
-    u.result = run.outcome == BulkResult::Outcome::Completed ? summary : unfinished(run);
+    u.result = run.outcome == BulkResult::Outcome::Completed ? summary
+               : ended.isEmpty()                             ? unfinished(run)
+                                                             : ended;
     return u;
 }
 

@@ -350,6 +350,8 @@ bool BulkRun::writeSlot(int i, const QString& text, const QString& before) {
         // leaves the write in the history all the same.
         ::noteSent(parts_.record, parts_.transport, unit_, i, before, text);
         went = exchange(request, t);
+        if (!went)
+            result_.unconfirmed.append(i);
     }
     if (!went) {
         noteChange(i, before, text,

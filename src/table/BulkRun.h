@@ -48,6 +48,9 @@ struct BulkResult {
     QString error;          // the port's reason, for PortFailed and Refused
     QVector<int> done;      // interlocks the unit confirmed (read, written or erased)
     bool reconnect = false; // PortFailed: the operator asked to open the port again
+    // Writes and erases sent whose reply was no longer awaited (a stop, a
+    // failed port): they may have reached the unit.
+    QVector<int> unconfirmed;
     // Write all: the entries not sent because they equal their default.
     QVector<int> unchanged;
     // Write all with the read-back on: the slots written whose read-back

@@ -14,12 +14,12 @@
 
 namespace {
 
-// Hands every call to the transport of the line the port's name names, and
-// retries its requests by the one rule of transport/Retry.h.
-class ChosenTransport : public Transport {
+// Hands every call to the transport of the line the chosen endpoint names,
+// and retries its requests by the one rule of transport/Retry.h.
+class ChosenTransport final : public LineTransport {
 public:
     ChosenTransport(SerialPort& port, const CrcTableArray& crcTable, TransportOptions options)
-        : port_(port), crcTable_(crcTable), options_(options), rtu_(port, crcTable) {
+        : crcTable_(crcTable), options_(options), rtu_(port, crcTable) {
         rtu_.followLine(options.line);
         if (options.firstByteMs > 0) {
             LinkTiming timing = rtu_.timing();
@@ -33,6 +33,22 @@ public:
                 net_->requestStop();
         });
     }
+
+    void choose(const Endpoint& endpoint) override {
+        chosen_ = endpoint;
+        if (!endpoint.network()) {
+            net_.reset(); // leaving a gateway closes its connection
+            return;
+        }
+        if (net_ && net_->isOpen() && sameGateway(net_->endpoint(), endpoint))
+            return;
+        NetTiming timing;
+        if (options_.firstByteMs > 0)
+            timing.firstByteMs = options_.firstByteMs;
+        net_ = makeNetTransport(endpoint, crcTable_, timing);
+        forward(*net_);
+    }
+    const Endpoint& chosen() const override { return chosen_; }
 
     QString endpointName() const override { return current().endpointName(); }
     QString lineSpeed() const override { return current().lineSpeed(); }
@@ -114,8 +130,7 @@ private:
 
     // A gateway's pause is the line's, as a serial port's is.
     void followPause() {
-        Transport& line = current(); // first: it may make the network transport
-        if (net_ && options_.line && &line == net_.get()) {
+        if (net_ && options_.line) {
             NetTiming timing = net_->timing();
             timing.bulkPauseMs = options_.line->pauseMs;
             net_->setTiming(timing);
@@ -132,32 +147,18 @@ private:
         connect(&t, &Transport::notice, this, &Transport::notice);
     }
 
-    // The network transport is made again when the address changes, and when
-    // it was closed (the operator left the gateway, then chose it again).
-    Transport& current() const {
-        const QString name = port_.portName();
-        if (!isNetworkAddress(name))
-            return const_cast<RtuTransport&>(rtu_);
-        if (!net_ || name != netName_ || !net_->isOpen()) {
-            const std::optional<Endpoint> e = parseEndpoint(name);
-            if (!e)
-                return const_cast<RtuTransport&>(rtu_); // refused before it got here
-            NetTiming timing;
-            if (options_.firstByteMs > 0)
-                timing.firstByteMs = options_.firstByteMs;
-            net_ = makeNetTransport(*e, crcTable_, timing);
-            netName_ = name;
-            const_cast<ChosenTransport*>(this)->forward(*net_);
-        }
-        return *net_;
+    static bool sameGateway(const Endpoint& a, const Endpoint& b) {
+        return a.kind == b.kind && a.host == b.host && a.port == b.port;
     }
 
-    SerialPort& port_;
+    Transport& current() { return net_ ? static_cast<Transport&>(*net_) : rtu_; }
+    const Transport& current() const { return net_ ? static_cast<const Transport&>(*net_) : rtu_; }
+
     const CrcTableArray& crcTable_;
     TransportOptions options_;
     RtuTransport rtu_;
-    mutable std::unique_ptr<NetTransport> net_;
-    mutable QString netName_;
+    Endpoint chosen_;                   // serial until a gateway is chosen
+    std::unique_ptr<NetTransport> net_; // exactly when a gateway is chosen
     std::map<QString, ReplyOrder> orders_;
 };
 
@@ -184,7 +185,7 @@ std::unique_ptr<NetTransport> makeNetTransport(const Endpoint& endpoint,
     return nullptr;
 }
 
-std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& crcTable,
-                                         TransportOptions options) {
+std::unique_ptr<LineTransport> makeTransport(SerialPort& port, const CrcTableArray& crcTable,
+                                             TransportOptions options) {
     return std::make_unique<ChosenTransport>(port, crcTable, options);
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Where transports are chosen. A new kind of line is its files in this folder
-// and one branch in makeTransport.
+// and one branch in makeNetTransport.
 
 #include "startup/ConfigFiles.h"
 #include "startup/LineOptions.h"
@@ -28,15 +28,30 @@ struct TransportOptions {
 // The file the programs note that in: beside the history of changes.
 QString defaultLineStateFile();
 
-// The transport to the line the port's name gives: RTU on the serial port,
-// or, for a tcp:// or rtu+tcp:// address (transport/Endpoint.h), Modbus TCP
-// or RTU over TCP to that gateway. The choice follows the port's name, so a
-// connection dialog that renames the port picks the line. Every line retries
-// by the same rule (transport/Retry.h), as many times as the line settings
-// say, and keeps every reply with its request (transport/ReplyOrder.h).
-// crcTable must outlive it.
-std::unique_ptr<Transport> makeTransport(SerialPort& port, const CrcTableArray& crcTable,
-                                         TransportOptions options = {});
+// The transport of the connection's line, and the one place where serial or
+// network is decided: it talks to the line the endpoint it was last given
+// names (transport/Endpoint.h), RTU on the serial port for a serial endpoint,
+// Modbus TCP or RTU over TCP to the gateway for a network one. The serial
+// port's name plays no part in that choice: the port is only ever given a
+// serial device's name. Every line retries by the same rule
+// (transport/Retry.h), as many times as the line settings say, and keeps
+// every reply with its request (transport/ReplyOrder.h).
+class LineTransport : public Transport {
+    Q_OBJECT
+public:
+    using Transport::Transport;
+    // The connection's endpoint, whenever the connection changes or is put
+    // back; a serial one until then. A gateway's connection is kept when the
+    // same gateway is chosen again, and made anew when it was closed (the
+    // operator left it, then chose it again); leaving it closes it.
+    virtual void choose(const Endpoint& endpoint) = 0;
+    virtual const Endpoint& chosen() const = 0;
+};
+
+// The transport over port, on the serial line until told otherwise. crcTable
+// must outlive it.
+std::unique_ptr<LineTransport> makeTransport(SerialPort& port, const CrcTableArray& crcTable,
+                                             TransportOptions options = {});
 
 // The network transport for an endpoint; nothing for a serial one.
 std::unique_ptr<NetTransport>

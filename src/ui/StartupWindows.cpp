@@ -8,7 +8,7 @@
 #include "startup/Operator.h"
 #include "transport/Endpoint.h"
 #include "transport/PortTexts.h"
-#include "transport/Transport.h"
+#include "transport/Transports.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/FindUnitWindow.h"
 #include "ui/LineSpeedDialog.h"
@@ -58,7 +58,7 @@ private:
 } // namespace
 
 StartupWindows::StartupWindows(const Configuration& config, Connection& connection,
-                               MessageTable& table, SerialPort& port, Transport& transport,
+                               MessageTable& table, SerialPort& port, LineTransport& transport,
                                Operator& op, LoadedWindows& windows, QString simulatedPath)
     : config_(config), connection_(connection), table_(table), port_(port), transport_(transport),
       op_(op), windows_(windows), simulatedPath_(std::move(simulatedPath)), reconnector_(port) {
@@ -154,7 +154,7 @@ void StartupWindows::lineTakenBack(const QString& failure) {
 void StartupWindows::noteConnection() {
     const bool network = connection_.network();
     if (network)
-        reconnector_.rememberGateway(connection_.portName(), transport_);
+        reconnector_.rememberGateway(connection_, transport_);
     if (port_.isOpen() && !network) {
         reconnector_.remember(byIdFolder_);
         if (settings_) {

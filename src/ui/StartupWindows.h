@@ -18,7 +18,7 @@ struct RememberedConnection;
 class LoadedWindows;
 class Operator;
 class SerialPort;
-class Transport;
+class LineTransport;
 class LineSpeedDialog;
 class MainWindow;
 class SplashWindow;
@@ -26,7 +26,7 @@ class SplashWindow;
 class StartupWindows : public StartupSteps {
 public:
     StartupWindows(const Configuration& config, Connection& connection, MessageTable& table,
-                   SerialPort& port, Transport& transport, Operator& op, LoadedWindows& windows,
+                   SerialPort& port, LineTransport& transport, Operator& op, LoadedWindows& windows,
                    QString simulatedPath = {});
     ~StartupWindows() override;
     StartupWindows(const StartupWindows&) = delete;
@@ -92,7 +92,7 @@ private:
     Connection& connection_;
     MessageTable& table_;
     SerialPort& port_;
-    Transport& transport_;
+    LineTransport& transport_;
     Operator& op_;
     LoadedWindows& windows_;
     QString simulatedPath_;

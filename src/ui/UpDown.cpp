@@ -75,7 +75,7 @@ void UpDown::keyPressEvent(QKeyEvent* event) {
     default:
         if (typedDigits_ && !event->text().isEmpty() && event->text().at(0).isDigit()) {
             const int digit = event->text().at(0).digitValue();
-            const bool more = typedAt_.isValid() && typedAt_.elapsed() < 1500;
+            const bool more = typedAt_.isValid() && typedAt_.elapsed() < kTypingPauseMs;
             typed_ = more && typed_ * 10 + digit <= max_ ? typed_ * 10 + digit : digit;
             typedAt_.start();
             if (typed_ >= min_)

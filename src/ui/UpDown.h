@@ -49,5 +49,7 @@ private:
     int value_ = 0;
     bool typedDigits_ = false;
     int typed_ = 0;
+    // Digits typed within this of each other make one number ("1", "2": 12).
+    static constexpr int kTypingPauseMs = 1500;
     QElapsedTimer typedAt_;
 };

@@ -2,15 +2,16 @@
 // whose command list comes from the command table: every command with its
 // synopsis, every option, and the completion as bash runs it.
 
+#include "support/CtlRun.h"
+#include "support/Files.h"
+
 #include <QRegularExpression>
 #include <QtTest>
 
-static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
 static const QDir kSource(qEnvironmentVariable("QV_SOURCE_DIR"));
 
 static QString readSource(const QString& path) {
-    QFile f(kSource.filePath(path));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(fileBytes(kSource.filePath(path)));
 }
 
 static QString collapsed(QString text) {
@@ -88,10 +89,9 @@ class TestCommandDocs : public QObject {
 
 private slots:
     void initTestCase() {
-        QProcess p;
-        p.start(kCtl, {"--help"});
-        QVERIFY(p.waitForFinished(10000) && p.exitCode() == 0);
-        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+        const CtlRun help = runCtl({"--help"});
+        QCOMPARE(help.status, 0);
+        const QStringList lines = help.out.split('\n');
         const qsizetype commands = lines.indexOf("Commands:");
         QVERIFY(commands > 0);
         for (qsizetype i = commands + 1; !lines[i].isEmpty(); ++i) {

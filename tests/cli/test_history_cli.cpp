@@ -3,6 +3,8 @@
 
 #include "startup/CodePage.h"
 #include "startup/MessageLayout.h"
+#include "support/CtlRun.h"
+#include "support/Files.h"
 #include "table/HistoryFile.h"
 #include "table/TableFile.h"
 
@@ -12,34 +14,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
-
 namespace {
-
-struct Ran {
-    int status = -1;
-    QString out, err;
-};
-
-// Runs qv840ctl to its end with its history in dataDir and the time zone tz.
-Ran run(const QStringList& args, const QString& dataDir, const QString& tz = "UTC") {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("QV840N_DATA_DIR", dataDir);
-    env.insert("TZ", tz);
-    p.setProcessEnvironment(env);
-    p.start(kCtl, args);
-    Ran r;
-    if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit)
-        r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
 
 // Runs qv840ctl with a stdout whose reader has gone before it starts, as
 // `| head -1` leaves it, and with SIGPIPE as a shell leaves it.
-Ran runIntoClosedPipe(const QStringList& args, const QString& dataDir) {
+CtlRun runIntoClosedPipe(const QStringList& args, const QString& dataDir) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
         return {};
@@ -53,8 +32,8 @@ Ran runIntoClosedPipe(const QStringList& args, const QString& dataDir) {
         ::dup2(writeEnd, STDOUT_FILENO);
         ::signal(SIGPIPE, SIG_DFL);
     });
-    p.start(kCtl, args);
-    Ran r;
+    p.start(ctlProgram(), args);
+    CtlRun r;
     if (p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit)
         r.status = p.exitCode();
     ::close(writeEnd);
@@ -107,9 +86,8 @@ class TestHistoryCli : public QObject {
 private slots:
     void initTestCase() {
         // A unit that answers 100 ms late: a request killed on its way is still awaited.
-        sim_.start(kCtl, {"--trace", "simulate", "--baud", "115200", "--late-ms", "100"});
-        QVERIFY(sim_.waitForReadyRead(5000));
-        simPath_ = QString::fromUtf8(sim_.readLine()).trimmed();
+        simPath_ = startCtl(sim_, {"--trace", "simulate", "--baud", "115200", "--late-ms", "100"});
+        QVERIFY(!simPath_.isEmpty());
         connect(&sim_, &QProcess::readyReadStandardError,
                 [this] { simTrace_ += sim_.readAllStandardError(); });
 
@@ -119,9 +97,9 @@ private slots:
         file.record(change("2026-12-07T23:00:00Z", 2, 1, "", "erased"));
         file.record(change("2026-12-07T23:30:00+02:00", 1, 2, "=C", "no answer"));
         file.record(change("2026-12-08T00:00:00Z", 1, 3, "D", "sent"));
-        QFile cut(file.path());
-        QVERIFY(cut.open(QIODevice::Append));
-        cut.write("2026-12-08T00:01:00Z,/dev/ttyUSB0,9600,1,3,42-3,,D,writ"); // a crash
+        QVERIFY(
+            putFile(file.path(), fileBytes(file.path()) +
+                                     "2026-12-08T00:01:00Z,/dev/ttyUSB0,9600,1,3,42-3,,D,writ"));
         shown_ = file.path();
     }
     void cleanupTestCase() {
@@ -159,15 +137,13 @@ private slots:
             shown.arg("%1", "3"));
         row("one unit", "history --unit 2", "UTC", 0, {"1"}, shown.arg("%1", "1"));
         row("one unit, -a", "-a 2 history", "UTC", 0, {"1"}, shown.arg("%1", "1"));
+        row("one unit since a time", "history --unit 1 --since 2026-12-07T23:00", "UTC", 0, {"3"},
+            shown.arg("%1", "1"));
         const QString noTime = "qv840ctl: --since \"%1\": no such time of day (hours 00 to 23, "
                                "minutes and seconds 00 to 59)\n";
         const QString forms = "give 2024-05-01 or 2024-05-01T14:30\n";
         row("hour 24", "history --since 2026-12-07T24:00", "UTC", 2, {},
             noTime.arg("2026-12-07T24:00"));
-        row("minute 60", "history --since 2026-12-07T23:60", "UTC", 2, {},
-            noTime.arg("2026-12-07T23:60"));
-        row("second 60", "history --since 2026-12-07T23:00:60", "UTC", 2, {},
-            noTime.arg("2026-12-07T23:00:60"));
         row("30 February", "history --since 2026-02-30", "UTC", 2, {},
             "qv840ctl: --since \"2026-02-30\": no such day in the calendar; " + forms);
         row("offset 15 h", "history --since 2026-12-07T23:00+15:00", "UTC", 2, {},
@@ -175,8 +151,6 @@ private slots:
             "14:59 either way)\n");
         row("a blank for T", "history --since \"2026-12-07 23:00\"", "UTC", 2, {},
             "qv840ctl: --since \"2026-12-07 23:00\" is not a date: " + forms);
-        row("a word", "history --since yesterday", "UTC", 2, {},
-            "qv840ctl: --since \"yesterday\" is not a date: " + forms);
     }
     void sinceAndUnit() {
         QFETCH(QStringList, args);
@@ -199,14 +173,14 @@ private slots:
         QString expected;
         for (const QString& slot : out)
             expected += lines.value(slot) + '\n';
-        const Ran r = run(args, data("h"), tz);
+        const CtlRun r = runCtl(args, {"QV840N_DATA_DIR=" + data("h"), "TZ=" + tz});
         QCOMPARE(r.out, expected);
         QCOMPARE(r.err, err.contains("%1") ? err.arg(shown_) : err);
         QCOMPARE(r.status, status);
     }
 
     void noHistoryYet() {
-        const Ran r = run({"history", "--unit", "3"}, data("none"));
+        const CtlRun r = runCtl({"history", "--unit", "3"}, {"QV840N_DATA_DIR=" + data("none")});
         QCOMPARE(r.out, QString());
         QCOMPARE(
             r.err,
@@ -223,8 +197,6 @@ private slots:
         QTest::newRow("a read") << 2;
         QTest::newRow("the first write") << 5;
         QTest::newRow("its read-back") << 6;
-        QTest::newRow("the third write") << 9;
-        QTest::newRow("the fourth read-back") << 12;
     }
     void killedRestore() {
         QFETCH(int, requests);
@@ -241,8 +213,8 @@ private slots:
         env.insert("QV840N_DATA_DIR", history);
         ctl.setProcessEnvironment(env);
         ctl.setProcessChannelMode(QProcess::MergedChannels);
-        ctl.start(kCtl, {"--trace", "-p", simPath_, "-b", "115200", "--pause-ms", "0",
-                         "--block-reads", "on", "restore", file});
+        ctl.start(ctlProgram(), {"--trace", "-p", simPath_, "-b", "115200", "--pause-ms", "0",
+                                 "--block-reads", "on", "restore", file});
         QByteArray said = "\n"; // each request's line starts after a line end
         while (said.count("\nTX ") < requests && ctl.waitForReadyRead(5000))
             said += ctl.readAll();
@@ -270,21 +242,18 @@ private slots:
         const bool unanswered = !said.mid(said.lastIndexOf("\nTX ")).contains("\nRX ");
         if (requests >= 5 && unanswered) {
             QCOMPARE(changes.last().result, QString("sent, no outcome recorded"));
-            const Ran r = run({"history"}, history);
+            const CtlRun r = runCtl({"history"}, {"QV840N_DATA_DIR=" + history});
             QVERIFY2(r.out.endsWith(QString("-> \"%1\"  sent, no outcome recorded\n")
                                         .arg(table[size_t(changes.last().slot)])),
                      qPrintable(r.out));
         }
     }
 
-    // Every command that prints data ends with status 1 when its reader has
-    // gone, says so, and stops its work there.
+    // Every command that prints data ends with status 1 when its reader has gone, says so,
+    // and stops its work there: a scan, and the simulated unit, which prints its path first.
+    // (All commands print through one path; cli/test_qv840ctl fills stdout for read and help.)
     void closedOutput_data() {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("--version") << QStringList{"--version"};
-        QTest::newRow("history") << QStringList{"history"};
-        QTest::newRow("read-all") << QStringList{"-b", "115200",  "-p", "@sim", "--block-reads",
-                                                 "on", "read-all"};
         QTest::newRow("scan") << QStringList{"--trace",      "-p",     "@sim",    "scan",
                                              "--speeds",     "115200", "--units", "1-31",
                                              "--timeout-ms", "400"};
@@ -293,7 +262,7 @@ private slots:
     void closedOutput() {
         QFETCH(QStringList, args);
         args.replaceInStrings("@sim", simPath_);
-        const Ran r = runIntoClosedPipe(args, data("h"));
+        const CtlRun r = runIntoClosedPipe(args, data("h"));
         QVERIFY2(r.err.endsWith("qv840ctl: cannot write the output: Broken pipe\n"),
                  qPrintable(r.err));
         QCOMPARE(r.status, 1);

@@ -2,14 +2,10 @@
 // backed up into a folder; -a and --units choose units, a unit-NN.sav goes nowhere without -a,
 // a file cut short is refused, and a folder's index.csv says which files are this backup's.
 
+#include "support/CtlRun.h"
+#include "support/Files.h"
+
 #include <QtTest>
-
-static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
-
-struct Run {
-    int status = -1;
-    QString out, err;
-};
 
 class TestLineFolders : public QObject {
     Q_OBJECT
@@ -18,35 +14,21 @@ class TestLineFolders : public QObject {
     QString port_;
 
     // qv840ctl -p LINE -b 115200 --pause-ms 0 args, to its end.
-    Run ctl(const QStringList& args) {
-        QProcess p;
-        p.start(kCtl, QStringList{"-p", port_, "-b", "115200", "--pause-ms", "0"} + args);
-        Run r;
-        if (p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit)
-            r.status = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+    CtlRun ctl(const QStringList& args) {
+        return runCtl(QStringList{"-p", port_, "-b", "115200", "--pause-ms", "0"} + args);
     }
     QString slot0(int unit) {
         return ctl({"-a", QString::number(unit), "read", "0"}).out.trimmed();
     }
     QString site() const { return dir_.filePath("site"); }
     void edit(const QString& file, const std::function<QByteArray(QByteArray)>& change) {
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray changed = change(f.readAll());
-        f.close();
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(changed);
+        QVERIFY(putFile(file, change(fileBytes(file))));
     }
 
 private slots:
     void initTestCase() {
-        line_.start(kCtl, {"simulate", "--units", "1-4", "--baud", "115200"});
-        QVERIFY(line_.waitForReadyRead(5000));
-        port_ = QString::fromUtf8(line_.readLine()).trimmed();
-        const Run backup = ctl({"--block-reads", "auto", "backup", "--units", "1-4", site()});
+        port_ = startCtl(line_, {"simulate", "--units", "1-4", "--baud", "115200"});
+        const CtlRun backup = ctl({"--block-reads", "auto", "backup", "--units", "1-4", site()});
         QCOMPARE(backup.status, 0);
         QVERIFY(ctl({"-a", "3", "write", "0", "CHANGED 3"}).status == 0);
         QVERIFY(ctl({"-a", "4", "write", "0", "CHANGED 4"}).status == 0);
@@ -58,7 +40,7 @@ private slots:
 
     // -a with a folder restores that unit alone; the others keep their changes.
     void unitChosenFromAFolder() {
-        const Run r = ctl({"-a", "3", "restore", site()});
+        const CtlRun r = ctl({"-a", "3", "restore", site()});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out, "unit 3 (unit-03.sav): 1 written, 0 erased, 19 unchanged\n");
         QCOMPARE(slot0(3), "UNIT 3: BOILER 2 LOW WATER - CHECK FEED");
@@ -66,10 +48,10 @@ private slots:
         QCOMPARE(ctl({"verify", site(), "--units", "1-2"}).out,
                  "unit 1 (unit-01.sav): 20 of 20 slots as in the file\n"
                  "unit 2 (unit-02.sav): 20 of 20 slots as in the file\n");
-        const Run both = ctl({"-a", "2", "verify", site(), "--units", "1-2"});
+        const CtlRun both = ctl({"-a", "2", "verify", site(), "--units", "1-2"});
         QCOMPARE(both.status, 2);
         QCOMPARE(both.err, "qv840ctl: -a and --units both choose units: give one\n");
-        const Run none = ctl({"-a", "7", "verify", site()});
+        const CtlRun none = ctl({"-a", "7", "verify", site()});
         QCOMPARE(none.status, 2);
         QCOMPARE(none.err,
                  QString("qv840ctl: %1 holds no backup of unit 7 (unit-07.sav)\n").arg(site()));
@@ -78,7 +60,7 @@ private slots:
     // A unit's file goes only where -a sends it.
     void aUnitsFile() {
         const QString file = site() + "/unit-04.sav";
-        const Run refused = ctl({"restore", file});
+        const CtlRun refused = ctl({"restore", file});
         QCOMPARE(refused.status, 2);
         QCOMPARE(refused.err, QString("qv840ctl: %1 is unit 4's table (its name says so); nothing "
                                       "was written. Give -a 4 to restore it to unit 4, or -a N "
@@ -103,10 +85,10 @@ private slots:
                     "every slot\n")
                 .arg(cut);
         for (const char* command : {"restore", "verify"}) {
-            const Run file = ctl({"-a", "1", command, cut});
+            const CtlRun file = ctl({"-a", "1", command, cut});
             QCOMPARE(file.status, 2);
             QCOMPARE(file.err, expected);
-            const Run folder = ctl({command, dir_.filePath("cut")});
+            const CtlRun folder = ctl({command, dir_.filePath("cut")});
             QCOMPARE(folder.status, 2);
             QVERIFY2(folder.err.endsWith(expected), qPrintable(folder.err));
         }
@@ -118,7 +100,7 @@ private slots:
             return bytes.replace("\r\n2,115200,saved,", "\r\n2,115200,no answer,");
         });
         QVERIFY(ctl({"-a", "2", "write", "5", "MONDAY"}).status == 0);
-        const Run r = ctl({"restore", site()});
+        const CtlRun r = ctl({"restore", site()});
         QCOMPARE(r.status, 0);
         QVERIFY2(r.err.startsWith(
                      QString("qv840ctl: %1/unit-02.sav left out: the last backup (").arg(site())),
@@ -128,13 +110,13 @@ private slots:
                         "unit 3 (unit-03.sav): 0 written, 0 erased, 20 unchanged\n"
                         "unit 4 (unit-04.sav): 0 written, 0 erased, 20 unchanged\n");
         QCOMPARE(ctl({"-a", "2", "read", "5"}).out, "MONDAY\n");
-        const Run chosen = ctl({"-a", "2", "restore", site()}); // asked for, but older: refused
+        const CtlRun chosen = ctl({"-a", "2", "restore", site()}); // asked for, but older: refused
         QCOMPARE(chosen.status, 2);
         QVERIFY(chosen.err.endsWith(
             QString("qv840ctl: %1 holds no backup of unit 2 (unit-02.sav)\n").arg(site())));
         QFile::remove(site() + "/unit-01.sav");
         edit(site() + "/index.csv", [](QByteArray bytes) { return bytes; });
-        const Run missing = ctl({"verify", site()});
+        const CtlRun missing = ctl({"verify", site()});
         QCOMPARE(missing.status, 2);
         QVERIFY2(missing.err.endsWith(QString("qv840ctl: %1/index.csv lists unit 1 as saved, but "
                                               "unit-01.sav is not there\n")
@@ -144,7 +126,7 @@ private slots:
 
     // A unit that does not answer is said so, not "0 of 20 slots differ".
     void aSilentUnit() {
-        const Run r = ctl({"-a", "9", "--timeout-ms", "50", "verify", site() + "/unit-03.sav"});
+        const CtlRun r = ctl({"-a", "9", "--timeout-ms", "50", "verify", site() + "/unit-03.sav"});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, "the unit did not answer: no slot was compared\n");
     }

@@ -58,7 +58,8 @@ QString boxes(const RecordingOperator& op) { // each box: the error line, then t
 struct SwitchRig {
     StepPort port;
     RecordingOperator op;
-    std::unique_ptr<Transport> transport = makeTransport(port, standardCrcTable());
+    const CrcTableArray crc = standardCrcTable(); // outlives the transport
+    std::unique_ptr<LineTransport> transport = makeTransport(port, crc);
     ConnectionSwitch change{port.state, port, *transport, port, op};
     SwitchRig() {
         port.state.setPort("/dev/ttyUSB0");
@@ -174,8 +175,9 @@ private slots:
         }
     }
 
-    // A port that opens, or a gateway that takes the connection, becomes the connection;
-    // a gateway is asked for no speed.
+    // A port that opens, or a gateway that takes the connection, becomes the connection, and
+    // the transport goes to the line its endpoint names, whatever the port's name says; a
+    // gateway is asked for no speed, and the port is never given a gateway's address.
     void switchTakesWhatOpens() {
         SwitchRig rig;
         rig.port.choice = "19200,N,8,1";
@@ -188,7 +190,22 @@ private slots:
         QVERIFY(!rig.port.steps.contains("speed dialog") && !rig.port.isOpen());
         QCOMPARE(rig.port.state.portName(), address);
         QTRY_COMPARE(gw.connections, 1);
-        QVERIFY(rig.op.boxes().isEmpty());
+        // A port that does not open: the transport is back on the gateway, connected again,
+        // though the port is named after the port that failed.
+        rig.port.failing = "/dev/ttyUSB2";
+        const SwitchResult r = rig.change.switchTo("/dev/ttyUSB2");
+        QVERIFY(r.outcome == SwitchOutcome::Refused && r.restoreFailure.isEmpty());
+        QCOMPARE(rig.port.portName() + " " + rig.transport->endpointName(),
+                 "/dev/ttyUSB2 " + address);
+        QTRY_COMPARE(gw.connections, 2);
+        // A port that opens, then the gateway again.
+        QCOMPARE(rig.change.switchTo("/dev/ttyUSB0").outcome, SwitchOutcome::Switched);
+        QCOMPARE(rig.transport->endpointName(), "/dev/ttyUSB0");
+        QCOMPARE(rig.change.switchTo(address).outcome, SwitchOutcome::Switched);
+        QCOMPARE(rig.transport->endpointName(), address);
+        QTRY_COMPARE(gw.connections, 3);
+        QVERIFY2(!rig.port.steps.join(' ').contains("tcp:"), qPrintable(rig.port.steps.join(',')));
+        QCOMPARE(boxes(rig.op), "Error  2 detected 0");
     }
 };
 

@@ -7,14 +7,10 @@
 #include "link/QtSerialPortDevice.h"
 #include "sim/SimUnit.h"
 #include "support/ModbusSlave.h"
-#include "support/PtyPeer.h"
+#include "support/SlaveRelay.h"
 #include "transport/Transports.h"
 
-#include <QSocketNotifier>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 static const CrcTableArray kCrc = standardCrcTable();
 
@@ -28,63 +24,6 @@ static QByteArray withCrc(QByteArray frame) {
     }
     return frame + char(crc & 0xFF) + char(crc >> 8);
 }
-
-// Between the tool and a slave: the tool's bytes go on to the slave (and back
-// to the tool when the relay echoes); each reply is passed on whole, mangled.
-class Relay : public QObject {
-public:
-    enum class Mangle { Echo, ReplyAs7, FlipEveryThird };
-    Relay(const QString& slavePath, Mangle mangle) : mangle_(mangle) {
-        QString error;
-        openRawPty(tool_, keep_, toolPath_, error);
-        slave_ = ::open(qPrintable(slavePath), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        fromTool_ = new QSocketNotifier(tool_, QSocketNotifier::Read, this);
-        fromSlave_ = new QSocketNotifier(slave_, QSocketNotifier::Read, this);
-        connect(fromTool_, &QSocketNotifier::activated, this, [this] {
-            const QByteArray b = drain(tool_);
-            if (mangle_ == Mangle::Echo)
-                put(tool_, b);
-            put(slave_, b);
-        });
-        connect(fromSlave_, &QSocketNotifier::activated, this, [this] {
-            reply_ += drain(slave_);
-            whole_.start(3);
-        });
-        whole_.setSingleShot(true);
-        connect(&whole_, &QTimer::timeout, this, [this] { passOn(); });
-    }
-    ~Relay() override {
-        for (int fd : {tool_, keep_, slave_})
-            if (fd >= 0)
-                ::close(fd);
-    }
-    QString toolPath() const { return toolPath_; }
-    int flipped = 0;
-
-private:
-    static QByteArray drain(int fd) { return drainFd(fd); }
-    static void put(int fd, const QByteArray& b) { QVERIFY(putFd(fd, b)); }
-    void passOn() {
-        QByteArray r = reply_;
-        reply_.clear();
-        if (mangle_ == Mangle::ReplyAs7 && r.size() > 2)
-            r = withCrc(char(7) + r.mid(1, r.size() - 3));
-        if (mangle_ == Mangle::FlipEveryThird && ++replies_ % 3 == 0 && r.size() > 8) {
-            const int at = 3 + (flipped * 5) % int(r.size() - 3); // each in its own place
-            r[at] = char(r.at(at) ^ 0x04);
-            ++flipped;
-        }
-        put(tool_, r);
-    }
-    Mangle mangle_;
-    int tool_ = -1, keep_ = -1, slave_ = -1;
-    QString toolPath_;
-    QSocketNotifier* fromTool_;
-    QSocketNotifier* fromSlave_;
-    QTimer whole_;
-    QByteArray reply_;
-    int replies_ = 0;
-};
 
 // The check run on a port, as qv840ctl check runs it: six reads, 200 ms
 // pauses (the simulated line's idle faults come 150 ms after a reply), and a
@@ -169,26 +108,39 @@ private slots:
             QCOMPARE(r.evidence.otherSettings.value(1), QString("19200,N,8,1"));
     }
 
-    // An independent slave behind a relay that mangles what it passes on.
+    // An independent slave behind a relay that mangles what it passes on: it echoes, answers as
+    // unit 7, or flips a bit in every third reply, each in its own place.
     void independentSlave_data() {
-        QTest::addColumn<int>("mangle");
+        QTest::addColumn<QString>("mangle");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("echo") << int(Relay::Mangle::Echo) << QStringList{"echo"};
-        QTest::newRow("other-unit") << int(Relay::Mangle::ReplyAs7) << QStringList{"other-unit"};
-        QTest::newRow("noise") << int(Relay::Mangle::FlipEveryThird) << QStringList{"noise"};
+        QTest::newRow("echo") << "echo" << QStringList{"echo"};
+        QTest::newRow("other-unit") << "reply-as-7" << QStringList{"other-unit"};
+        QTest::newRow("noise") << "flip" << QStringList{"noise"};
     }
     void independentSlave() {
-        QFETCH(int, mangle);
+        QFETCH(QString, mangle);
         QFETCH(QStringList, expected);
         ModbusSlave slave(1);
         QVERIFY2(slave.ok(), qPrintable(slave.error()));
-        Relay relay(slave.path(), Relay::Mangle(mangle));
+        int replies = 0, flipped = 0;
+        SlaveRelay relay(
+            slave.path(),
+            [&](QByteArray r) {
+                if (mangle == "reply-as-7" && r.size() > 2)
+                    r = withCrc(char(7) + r.mid(1, r.size() - 3));
+                if (mangle == "flip" && ++replies % 3 == 0 && r.size() > 8) {
+                    const int at = 3 + (flipped++ * 5) % int(r.size() - 3);
+                    r[at] = char(r.at(at) ^ 0x04);
+                }
+                return r;
+            },
+            0, mangle == "echo");
         const CheckResult r = checkOn(relay.toolPath());
         QCOMPARE(words(r), expected);
         const UnitCounters c = r.evidence.units.value(1);
         QCOMPARE(c.requests, slave.requests);
-        QCOMPARE(c.crcWrong, relay.flipped);
-        if (Relay::Mangle(mangle) == Relay::Mangle::ReplyAs7)
+        QCOMPARE(c.crcWrong, flipped);
+        if (mangle == "reply-as-7")
             QCOMPARE(c.otherAddresses.value(7), 6);
     }
 };

@@ -8,35 +8,19 @@
 
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
+#include "support/CtlRun.h"
+#include "support/Files.h"
 #include "support/ModbusSlave.h"
-#include "support/PtyPeer.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
+#include "support/SlaveRelay.h"
 #include "table/BulkOperations.h"
 #include "transport/Transports.h"
 
-#include <QSocketNotifier>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
-
-struct Run {
-    int status = -1;
-    QString out, err;
-};
-
-static Run ctl(const QStringList& args) {
-    QProcess p;
-    p.start(kCtl, args);
-    Run r;
-    if (p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit)
-        r.status = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+static CtlRun ctl(const QStringList& args) {
+    return runCtl(args, {}, 120000);
 }
 
 // A simulated unit whose slot k holds "SLOT k", answering late; its port or gateway address.
@@ -44,60 +28,24 @@ struct LateUnit {
     QProcess sim;
     QString port;
     bool start(const QTemporaryDir& dir, int lateMs, bool gateway) {
-        QFile table(dir.filePath("unit.sav"));
-        if (!table.open(QIODevice::WriteOnly))
-            return false;
+        QByteArray table;
         for (int k = 0; k < 20; ++k)
-            table.write(QString("\"SLOT %1\"\r\n").arg(k).toLatin1());
-        table.close();
+            table += "\"SLOT " + QByteArray::number(k) + "\"\r\n";
+        if (!putFile(dir.filePath("unit.sav"), table))
+            return false;
         QStringList args{"simulate", "--messages", dir.filePath("unit.sav"), "--late-ms",
                          QString::number(lateMs)};
         if (gateway)
             args << "--listen"
                  << "0"
                  << "--rtu-over-tcp";
-        sim.start(kCtl, args);
-        if (!sim.waitForReadyRead(5000))
-            return false;
-        port = QString::fromUtf8(sim.readLine()).trimmed();
+        port = startCtl(sim, args);
         return !port.isEmpty();
     }
     ~LateUnit() {
         sim.terminate();
         sim.waitForFinished(5000);
     }
-};
-
-// Between the tool and an independent slave (libmodbus): requests pass at once, each reply is
-// held back lateMs before it goes on to the tool, as a slow unit or gateway would.
-class LateRelay : public QObject {
-public:
-    LateRelay(const QString& slavePath, int lateMs) : lateMs_(lateMs) {
-        QString error;
-        openRawPty(tool_, keep_, toolPath_, error);
-        slave_ = ::open(qPrintable(slavePath), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        auto* fromTool = new QSocketNotifier(tool_, QSocketNotifier::Read, this);
-        auto* fromSlave = new QSocketNotifier(slave_, QSocketNotifier::Read, this);
-        connect(fromTool, &QSocketNotifier::activated, this, [this] { put(slave_, drain(tool_)); });
-        connect(fromSlave, &QSocketNotifier::activated, this, [this] {
-            const QByteArray reply = drain(slave_);
-            QTimer::singleShot(lateMs_, Qt::PreciseTimer, this,
-                               [this, reply] { put(tool_, reply); });
-        });
-    }
-    ~LateRelay() override {
-        for (int fd : {tool_, keep_, slave_})
-            if (fd >= 0)
-                ::close(fd);
-    }
-    QString toolPath() const { return toolPath_; }
-
-private:
-    static QByteArray drain(int fd) { return drainFd(fd); }
-    static void put(int fd, const QByteArray& b) { putFd(fd, b); }
-    int lateMs_;
-    int tool_ = -1, keep_ = -1, slave_ = -1;
-    QString toolPath_;
 };
 
 class TestLateReplies : public QObject {
@@ -117,13 +65,9 @@ private slots:
         QFETCH(int, lateMs);
         ModbusSlave slave(1);
         QVERIFY2(slave.ok(), qPrintable(slave.error()));
-        for (int k = 0; k < 20; ++k) {
-            const QByteArray text = "SLOT " + QByteArray::number(k);
-            for (int i = 0; i < text.size(); ++i)
-                slave.registers(400)[20 * k + i / 2] |=
-                    uint16_t(quint8(text[i]) << (i % 2 ? 0 : 8));
-        }
-        LateRelay relay(slave.path(), lateMs);
+        for (int k = 0; k < 20; ++k)
+            slave.setText(k, "SLOT " + QByteArray::number(k));
+        SlaveRelay relay(slave.path(), {}, lateMs);
         QtSerialPortDevice port;
         port.setPortName(relay.toolPath());
         QVERIFY(port.open().ok);
@@ -165,9 +109,9 @@ private slots:
         QTemporaryDir dir;
         LateUnit unit;
         QVERIFY(unit.start(dir, lateMs, gateway));
-        const Run first = ctl({"-p", unit.port, "read", "19"});
+        const CtlRun first = ctl({"-p", unit.port, "read", "19"});
         QCOMPARE(first.status, 1);
-        const Run next = ctl({"-p", unit.port, "--trace", "read", "5"});
+        const CtlRun next = ctl({"-p", unit.port, "--trace", "read", "5"});
         QVERIFY2(!next.out.contains("SLOT 19"), qPrintable(next.out));
         QCOMPARE(next.status, 1);
         // A serial line brings the late reply to the next run, which drops it; the simulated
@@ -204,28 +148,24 @@ private slots:
                                "--retries", "1",       "--block-reads", "auto"};
         if (command == "read-all") {
             const QString saved = dir.filePath("read.sav");
-            const Run read = ctl(line + QStringList{"read-all", "-o", saved});
+            const CtlRun read = ctl(line + QStringList{"read-all", "-o", saved});
             if (!QFileInfo::exists(saved)) {
                 QCOMPARE(read.status, 1);
                 return;
             }
             QCOMPARE(read.status, 0); // a table is saved only when it is the unit's
-            QFile f(saved);
-            QVERIFY(f.open(QIODevice::ReadOnly));
-            const QList<QByteArray> rows = f.readAll().split('\n');
+            const QList<QByteArray> rows = fileBytes(saved).split('\n');
             for (int k = 0; k < 20; ++k)
                 QCOMPARE(rows.value(k).trimmed(), QString("\"SLOT %1\"").arg(k).toLatin1());
             return;
         }
         // A file that differs from the unit in slot 19 only.
-        QFile other(dir.filePath("other.sav"));
-        QVERIFY(other.open(QIODevice::WriteOnly));
+        QByteArray other;
         for (int k = 0; k < 20; ++k)
-            other.write(QString("\"%1\"\r\n")
-                            .arg(k == 19 ? QString("ANOTHER") : QString("SLOT %1").arg(k))
-                            .toLatin1());
-        other.close();
-        const Run r = ctl(line + QStringList{command, other.fileName()});
+            other += "\"" + (k == 19 ? QByteArray("ANOTHER") : "SLOT " + QByteArray::number(k)) +
+                     "\"\r\n";
+        QVERIFY(putFile(dir.filePath("other.sav"), other));
+        const CtlRun r = ctl(line + QStringList{command, dir.filePath("other.sav")});
         QVERIFY2(r.status != 0, qPrintable(r.out));
         QVERIFY2(!r.out.contains("20 of 20 slots as in the file") &&
                      !r.out.contains("0 written, 0 erased, 20 unchanged"),

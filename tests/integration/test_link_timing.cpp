@@ -1,14 +1,18 @@
 // The link on a pseudo-terminal through the Qt port, with the real waits: the
 // first-byte time-out and the reply gaps at their edges, a reply taken a
-// batch at a time, leftovers of a cut reply, a vanishing line.
+// batch at a time, leftovers of a cut reply, a vanishing line; and read all
+// at the product's own pauses.
 
 #include "commstest/CommsTest.h"
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
+#include "sim/SimThread.h"
 #include "support/FakeUnit.h"
 #include "support/PtyPeer.h"
 #include "support/RecordingViews.h"
+#include "support/TableRig.h"
+#include "table/BulkOperations.h"
 #include "transport/RtuTransport.h"
 
 #include <QtTest>
@@ -243,6 +247,28 @@ private slots:
         QVERIFY2(cpuMs < 30, qPrintable(QString("%1 ms of CPU in 300 ms").arg(cpuMs)));
         QCOMPARE(failures.count(), 1);
         QCOMPARE(line.link.transact(1, kReadSlot0).status, TransportStatus::NotOpen);
+    }
+
+    // Read all over the simulated unit with the product's waits: twenty passes of the 300 ms
+    // pause and a reply, each whole as its last byte comes.
+    void readAllAtRealTiming() {
+        LineRig<QtSerialPortDevice> rig(LinkTiming{});
+        SimThread sim;
+        for (int k = 0; k < 19; ++k)
+            sim.model().setMessage(k, "UNIT " + QByteArray::number(k));
+        sim.model().setMessage(19, QByteArray(40, 'W')); // a full slot has no terminator
+        QVERIFY(sim.start({}));
+        rig.port.setPortName(sim.devicePath());
+        QVERIFY(rig.port.open().ok);
+        BulkOperations bulk{rig.messages, rig.transport, rig.view, rig.op};
+        QElapsedTimer t;
+        t.start();
+        QCOMPARE(bulk.readAll(1).outcome, BulkResult::Outcome::Completed);
+        const qint64 ms = t.elapsed();
+        QCOMPARE(rig.messages.texts()[18], "UNIT 18");
+        QCOMPARE(rig.messages.texts()[19], QString(40, 'W'));
+        QVERIFY2(ms >= 20 * (300 + 47) && ms < 20 * (300 + 47 + 40),
+                 qPrintable(QString::number(ms)));
     }
 };
 

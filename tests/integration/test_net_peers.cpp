@@ -6,6 +6,8 @@
 
 #include "modbus/Pdu.h"
 #include "sim/SimModel.h"
+#include "support/CtlRun.h"
+#include "support/Files.h"
 #include "support/Gateway.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
@@ -20,8 +22,6 @@
 #include <modbus/modbus.h>
 #include <unistd.h>
 
-static const QString kCtl = QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("qv840ctl");
-
 static quint16 freePort() {
     QTcpServer s;
     s.listen(QHostAddress::LocalHost);
@@ -34,7 +34,7 @@ static int ctl(const QStringList& args, QString* out = nullptr, QString* err = n
     QEventLoop loop;
     QObject::connect(&p, &QProcess::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(30000, &loop, &QEventLoop::quit);
-    p.start(kCtl, args);
+    p.start(ctlProgram(), args);
     loop.exec();
     if (out)
         *out = QString::fromUtf8(p.readAllStandardOutput());
@@ -130,12 +130,10 @@ private slots:
 
         QTemporaryDir dir;
         const QString sav = dir.filePath("t.sav");
-        QFile demo(QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("demo.sav")), f(sav);
-        QVERIFY(demo.open(QIODevice::ReadOnly) && f.open(QIODevice::WriteOnly));
-        QList<QByteArray> lines = demo.readAll().split('\n');
+        QList<QByteArray> lines =
+            fileBytes(QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("demo.sav")).split('\n');
         lines[5] = "\"FIVE\"\r";
-        f.write(lines.join('\n'));
-        f.close();
+        QVERIFY(putFile(sav, lines.join('\n')));
         QString err;
         pdus.clear();
         const int wrote = ctl(p + QStringList{"write-all", sav}, &out, &err);
@@ -153,9 +151,9 @@ private slots:
 
     void simulatedUnitListens() {
         Peer sim;
-        const QString address =
-            sim.start(kCtl, {"simulate", "--listen", "0", "--messages",
-                             QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("demo.sav")});
+        const QString address = sim.start(
+            ctlProgram(), {"simulate", "--listen", "0", "--messages",
+                           QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("demo.sav")});
         QVERIFY2(address.startsWith("tcp://127.0.0.1:"), qPrintable(address));
         const int port = address.section(':', -1).toInt();
         // A libmodbus master writes slot 2 and reads it back.
@@ -208,7 +206,7 @@ private slots:
                                    "ready"),
                      "ready");
         } else {
-            pty = unit.start(kCtl, {"simulate"});
+            pty = unit.start(ctlProgram(), {"simulate"});
             QVERIFY(pty.startsWith("/dev/"));
         }
         // socat serves one connection and ends: a second one forked beside a
@@ -281,8 +279,9 @@ private slots:
     // --timeout-ms sets the first-byte wait on a serial port and through a gateway alike.
     void timeoutSetting() {
         Peer pty, net;
-        const QString path = pty.start(kCtl, {"simulate", "--never-answer"});
-        const QString address = net.start(kCtl, {"simulate", "--never-answer", "--listen", "0"});
+        const QString path = pty.start(ctlProgram(), {"simulate", "--never-answer"});
+        const QString address =
+            net.start(ctlProgram(), {"simulate", "--never-answer", "--listen", "0"});
         for (const QString& port : {path, address}) {
             QElapsedTimer wall;
             wall.start();

@@ -9,6 +9,7 @@
 #include "scan/Scanner.h"
 #include "sim/SimThread.h"
 #include "startup/ConfigFiles.h"
+#include "support/Files.h"
 #include "support/RecordingOperator.h"
 #include "support/TableRig.h"
 #include "table/TableFiles.h"
@@ -40,9 +41,7 @@ public:
 };
 
 QStringList rows(const QString& index) {
-    QFile f(index);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()).split("\r\n")
-                                       : QStringList();
+    return QString::fromUtf8(fileBytes(index)).split("\r\n");
 }
 
 } // namespace
@@ -147,16 +146,31 @@ private slots:
         QCOMPARE(restored.units[1].result, "1 written, 0 erased, 19 unchanged");
         QCOMPARE(sim_.line().unit(4)->message(2), QByteArray("U4 M2"));
         QCOMPARE(op_.count(), 0);
+
+        // Stopped while a write is under way: the unit's row names the slots written and the one
+        // that may have reached the unit.
+        for (int k : {2, 5, 9})
+            sim_.line().unit(4)->setMessage(k, "CHANGED AGAIN");
+        int writes = 0;
+        const auto stopAtSecond =
+            QObject::connect(transport_.get(), &Transport::frameSent, [&](const QByteArray& frame) {
+                if (frame.at(1) == '\x10' && ++writes == 2)
+                    run.requestStop();
+            });
+        const LineReport stopped = run.restore(folder.units);
+        QObject::disconnect(stopAtSecond);
+        QCOMPARE(stopped.outcome, LineReport::Outcome::Stopped);
+        QCOMPARE(stopped.units[1].result,
+                 "stopped: written 41-42; 43-44 may have reached the unit");
+        op_.clear();
     }
 
     // The folder a backup cannot go to, and a unit's file no slot can take,
     // are refused before anything is sent.
     void refusedBeforeSending() {
-        QFile file(dir_.filePath("plain"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        QVERIFY(putFile(dir_.filePath("plain"), {}));
         LineRun run(*transport_, op_, startup_);
-        const LineReport r = run.backup({3}, file.fileName());
+        const LineReport r = run.backup({3}, dir_.filePath("plain"));
         QCOMPARE(r.outcome, LineReport::Outcome::Refused);
         QVERIFY(r.error.endsWith("plain is not a folder"));
         QVERIFY(QDir(dir_.path()).mkpath("long"));

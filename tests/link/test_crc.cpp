@@ -1,7 +1,7 @@
 // CRC-16.TBL in its layouts and the Crc step.
 #include "link/Crc.h"
+#include "support/Files.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -10,11 +10,9 @@ namespace {
 // The 512 byte values of the shipped CRC-16.TBL (high byte, low byte per
 // entry), read here line by line, without the parser under test.
 QVector<int> shippedValues() {
-    QFile f(QString::fromLocal8Bit(qgetenv("QV_APP_DIR")) + QStringLiteral("/CRC-16.TBL"));
     QVector<int> values;
-    if (!f.open(QIODevice::ReadOnly))
-        return values;
-    for (const QByteArray& line : f.readAll().split('\n'))
+    for (const QByteArray& line :
+         fileBytes(qEnvironmentVariable("QV_APP_DIR") + "/CRC-16.TBL").split('\n'))
         if (line.startsWith("&H"))
             values << line.mid(2).trimmed().toInt(nullptr, 16);
     return values;
@@ -48,9 +46,7 @@ private slots:
         const auto err = LoadCrcTable(dir, t);
         QVERIFY2(!err, err ? qPrintable(err->text()) : "");
         QCOMPARE(frameCrc(t, kReadSlot0), (std::pair<quint8, quint8>{0x44, 0x14}));
-        QFile f(dir + QStringLiteral("/CRC-16.TBL"));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), formatCrcTable(standardCrcTable())); // the layout we write
+        QCOMPARE(fileBytes(dir + "/CRC-16.TBL"), formatCrcTable(standardCrcTable())); // as we write
         CrcTableArray last = standardCrcTable(); // the last entry is checked as the first is
         last[256] = 0x4041;
         const auto lastWrong = parseCrcTable(formatCrcTable(last), t);
@@ -138,4 +134,5 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestCrc)
+#include "support/Files.h"
 #include "test_crc.moc"

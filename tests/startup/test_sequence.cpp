@@ -1,6 +1,7 @@
 // The start-up order and what a bad configuration file does to it.
 #include "link/Crc.h"
 #include "startup/StartupSequence.h"
+#include "support/Files.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -39,10 +40,8 @@ private slots:
             QTemporaryDir dir;
             for (const char* name : {kFileDataName, kDefaultsName, kCrcTableName})
                 QVERIFY(QFile::copy(QDir(app).filePath(name), dir.filePath(name)));
-            QFile f(dir.filePath(file));
-            QVERIFY(!*file || f.remove());
-            QVERIFY(content.isEmpty() || (f.open(QIODevice::WriteOnly) && f.write(content) > 0));
-            f.close();
+            QVERIFY(!*file || QFile::remove(dir.filePath(file)));
+            QVERIFY(content.isEmpty() || putFile(dir.filePath(file), content));
             Configuration state;
             state.defaultMessages[0] = QStringLiteral("before");
             RecordingSteps steps(state);
@@ -59,4 +58,5 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSequence)
+#include "support/Files.h"
 #include "test_sequence.moc"

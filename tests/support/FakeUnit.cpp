@@ -26,5 +26,5 @@ QVector<Chunk> FakeUnit::answer(const QByteArray& request) {
         reply = spoil(k, reply, request);
     if (reply.isEmpty())
         return {};
-    return {{k == late ? lateMs : delayMs, reply}};
+    return {{delayMs, reply}};
 }

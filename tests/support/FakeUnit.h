@@ -1,7 +1,7 @@
 #pragma once
 // The unit for tests that play it on a scripted port or a pseudo-terminal:
 // the simulated unit's model answers each request as the unit does. Per slot
-// it may stay silent, answer late, or have its reply spoilt on the way.
+// it may stay silent, or have its reply spoilt on the way.
 
 #include "sim/SimModel.h"
 #include "support/Chunk.h"
@@ -27,8 +27,6 @@ public:
     QVector<int> silentReads; // slots that answer writes only
     QVector<int> unstored;    // slots that confirm a write and keep their old text
     int delayMs = 1;
-    int late = -1; // this slot answers after lateMs
-    int lateMs = 40;
     // Changes a slot's reply on the way; nullptr: every reply as the model gives it.
     std::function<QByteArray(int slot, const QByteArray& reply, const QByteArray& request)> spoil;
     std::function<void(const QByteArray& request)> onRequest;

@@ -15,6 +15,8 @@ Gateway::Gateway(Script script) : script_(std::move(script)) {
         QTcpSocket* s = server_.nextPendingConnection();
         s->setSocketOption(QAbstractSocket::LowDelayOption, 1); // pieces leave as written
         ++connections;
+        ++clients;
+        connect(s, &QTcpSocket::disconnected, this, [this] { --clients; });
         connect(s, &QTcpSocket::readyRead, s, [this, s] {
             const QByteArray request = s->readAll();
             requests << request;

@@ -1,7 +1,7 @@
 #pragma once
 // A network gateway played on loopback: each request, as it came (whole), goes
 // to a script that writes what it likes on the socket, or closes it. It counts
-// connections and keeps every request.
+// connections (and those open now) and keeps every request.
 
 #include "transport/Endpoint.h"
 
@@ -30,6 +30,7 @@ public:
 
     int count = 0;
     int connections = 0;
+    int clients = 0; // connected now
     QList<QByteArray> requests;
 
 private:

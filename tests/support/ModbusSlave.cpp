@@ -32,3 +32,17 @@ void ModbusSlave::setRegisterCount(int registers) {
     modbus_mapping_free(map_);
     map_ = modbus_mapping_new_start_address(0, 0, 0, 0, 400, unsigned(registers), 0, 0);
 }
+
+void ModbusSlave::setText(int slot, const QByteArray& text) {
+    const QByteArray cells = text.leftJustified(40, '\0', true);
+    uint16_t* r = registers(400 + 20 * slot);
+    for (int i = 0; i < 20; ++i)
+        r[i] = uint16_t((quint8(cells[2 * i]) << 8) | quint8(cells[2 * i + 1]));
+}
+
+QByteArray ModbusSlave::text(int slot) {
+    QByteArray out;
+    for (const uint16_t* r = registers(400 + 20 * slot); out.size() < 40; ++r)
+        out.append(char(*r >> 8)).append(char(*r & 0xFF));
+    return out;
+}

@@ -22,7 +22,11 @@ public:
     QString path() const { return path_; } // the tool's serial port
     uint16_t* registers(int reg) { return map_->tab_registers + reg - 400; }
     void setRegisterCount(int registers); // the map ends there; the contents go
-    int requests = 0;                     // answered
+    // Slot k's 20 registers (from 400 + 20k), two characters each, high byte first, as text
+    // and zeros after it; and the 40 characters they hold.
+    void setText(int slot, const QByteArray& text);
+    QByteArray text(int slot);
+    int requests = 0; // answered
 
 private:
     modbus_t* ctx_;

@@ -2,11 +2,8 @@
 
 void RecordingTableView::setMessageLabel(int index, const QString& text) {
     labelHistory.append({index, text});
-    if (index < 0 || index >= static_cast<int>(labels.size())) {
-        ++badIndices;
-        return;
-    }
-    labels[static_cast<size_t>(index)] = text;
+    if (index >= 0 && index < static_cast<int>(labels.size()))
+        labels[static_cast<size_t>(index)] = text;
 }
 
 void RecordingTableView::setProgress(int, int value) {
@@ -16,5 +13,4 @@ void RecordingTableView::setProgress(int, int value) {
 
 void FakeEditorView::clearNewText() {
     text.clear();
-    ++clears;
 }

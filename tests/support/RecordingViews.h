@@ -20,7 +20,6 @@ public:
     QVector<QPair<int, QString>> labelHistory; // every caption set, in order
     QVector<int> progressHistory;              // every progress value set, in order
     int progress = 0;
-    int badIndices = 0; // calls with an index outside 0..19
 };
 
 class FakeEditorView : public EditorView {
@@ -31,7 +30,6 @@ public:
 
     QString text;         // the new text typed
     QString currentValue; // lblCurrentValue
-    int clears = 0;
 };
 
 // The comms-test window's labels, MsgText and the problems it was told.

@@ -66,7 +66,6 @@ private slots:
         row("write, refused", true, Refuses, "Modbus exception 2, illegal data address",
             "OLD|A|CUR");
         // The text typed is the middle of "after".
-        row("write, bad char", true, Character, "'Ω' (U+03A9) at position 2", "OLD|AΩ|CUR");
         row("write, ESC", true, Character,
             "interlock L1-40 holds the character ESC (\\x1B) at position 2", "OLD|A\x1B|CUR");
         row("write, port closed", true, Closed, "The serial port scripted is not open",

@@ -5,6 +5,7 @@
 // it was.
 
 #include "startup/CodePage.h"
+#include "support/Files.h"
 #include "support/RecordingOperator.h"
 #include "table/CsvRecords.h"
 #include "table/HistoryFile.h"
@@ -122,9 +123,7 @@ private slots:
         const HistoryRead read = readHistory(file.path());
         QCOMPARE(read.damaged, 0);
         QCOMPARE(read.changes, changes);
-        QFile raw(file.path());
-        QVERIFY(raw.open(QIODevice::ReadOnly));
-        const QByteArray bytes = raw.readAll();
+        const QByteArray bytes = fileBytes(file.path());
         QVERIFY(
             bytes.startsWith("time,port,speed,unit,slot,terminal,before,written,result,check\n"));
         QVERIFY(bytes.contains("2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,LOW GAS,"));
@@ -139,12 +138,10 @@ private slots:
         QCOMPARE(historyRow(change(1, 3, {}, "LOW GAS", "written", at(0))),
                  "2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,LOW GAS,written,5238\n");
         const QString p = path("literal.csv");
-        QFile f(p);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("time,port,speed,unit,slot,terminal,before,written,result,check\n"
-                "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,2,0,42-0,,LOW GAS,not read back,FF0A\n"
-                "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,2,0,42-0,,LOW GAS,written,FF0A\n");
-        f.close();
+        QVERIFY(putFile(
+            p, "time,port,speed,unit,slot,terminal,before,written,result,check\n"
+               "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,2,0,42-0,,LOW GAS,not read back,FF0A\n"
+               "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,2,0,42-0,,LOW GAS,written,FF0A\n"));
         const HistoryRead read = readHistory(p);
         QCOMPARE(read.damaged, 1); // the result changed after: its checksum is wrong
         QCOMPARE(read.changes.size(), 1);
@@ -201,12 +198,7 @@ private slots:
         QCOMPARE(read.changes.size(), 2);
         QCOMPARE(read.changes.last().written, QStringLiteral("THREE"));
 
-        QVERIFY(raw.open(QIODevice::ReadWrite));
-        QByteArray bytes = raw.readAll();
-        bytes.replace("ONE", "0NE");
-        raw.seek(0);
-        raw.write(bytes);
-        raw.close();
+        QVERIFY(putFile(p, fileBytes(p).replace("ONE", "0NE")));
         read = readHistory(p);
         QCOMPARE(read.damaged, 2);
         QCOMPARE(read.changes.size(), 1);
@@ -323,9 +315,7 @@ private slots:
         odd.endpoint = "-dev";
         odd.terminal = "@3";
         file.record(odd);
-        QFile raw(p);
-        QVERIFY(raw.open(QIODevice::ReadOnly));
-        QCOMPARE(raw.readAll().split('\n').mid(1),
+        QCOMPARE(fileBytes(p).split('\n').mid(1),
                  (QList<QByteArray>{"2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,"
                                     "\"'=HYPERLINK(\"\"h\"\")\",written,024E",
                                     "2024-05-01T10:00:00+02:00,'-dev,9600,1,3,'@3,'''+x,'=1,"
@@ -334,13 +324,10 @@ private slots:
         QCOMPARE(readHistory(p).changes.last(), odd);
 
         const QString old = path("old.csv");
-        QFile before(old);
-        QVERIFY(before.open(QIODevice::WriteOnly));
-        before.write(
-            "time,port,speed,unit,slot,terminal,before,written,result,check\n"
-            "2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,=1+1,written,755F\n"
-            "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,1,4,42-4,,'quoted,written,604F\n");
-        before.close();
+        QVERIFY(putFile(
+            old, "time,port,speed,unit,slot,terminal,before,written,result,check\n"
+                 "2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,=1+1,written,755F\n"
+                 "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,1,4,42-4,,'quoted,written,604F\n"));
         const HistoryRead read = readHistory(old);
         QCOMPARE(read.damaged, 0);
         QCOMPARE(read.changes.size(), 2);
@@ -363,28 +350,13 @@ private slots:
         const HistoryRead read = readHistory(p);
         QCOMPARE(read.damaged, 0);
         QCOMPARE(read.changes, changes);
-        QFile raw(p);
-        QVERIFY(raw.open(QIODevice::ReadOnly));
         QString why;
-        const auto records = scanCsvRecords(QString::fromUtf8(raw.readAll()), ',', why);
+        const auto records = scanCsvRecords(QString::fromUtf8(fileBytes(p)), ',', why);
         QVERIFY2(records, qPrintable(why));
         for (const CsvRecord& r : *records)
             for (const QString& field : r.fields)
                 QVERIFY2(field.isEmpty() || !QStringLiteral("=+-@").contains(field.front()),
                          qPrintable(field));
-    }
-
-    void filters() {
-        const QVector<SlotChange> all{
-            change(1, 0, {}, QStringLiteral("A"), QStringLiteral("written"), at(0)),
-            change(2, 0, {}, QStringLiteral("B"), QStringLiteral("written"), at(10)),
-            change(1, 1, {}, QStringLiteral("C"), QStringLiteral("written"), at(20)),
-        };
-        QCOMPARE(historyOf(all, std::nullopt, {}).size(), 3);
-        QCOMPARE(historyOf(all, 1, {}).size(), 2);
-        QCOMPARE(historyOf(all, 1, at(10)).size(), 1);
-        QCOMPARE(historyOf(all, std::nullopt, at(10)).size(), 2);
-        QCOMPARE(historyOf(all, 3, {}).size(), 0);
     }
 };
 

@@ -1,4 +1,5 @@
 // What is remembered of the tables between runs: the recent files and each file's site name.
+#include "support/Files.h"
 #include "table/RememberedTables.h"
 
 #include <QSettings>
@@ -12,9 +13,7 @@ private slots:
     void recentFiles() {
         QTemporaryDir dir;
         const auto file = [&](const QString& name) {
-            QFile f(dir.filePath(name));
-            f.open(QIODevice::WriteOnly);
-            return f.fileName();
+            return putFile(dir.filePath(name), {}) ? dir.filePath(name) : QString();
         };
         QSettings settings(dir.filePath("qv840n.ini"), QSettings::IniFormat);
         RecentFiles recent(settings);
@@ -70,4 +69,5 @@ private slots:
 };
 
 QTEST_MAIN(TestRememberedTables)
+#include "support/Files.h"
 #include "test_rememberedtables.moc"

@@ -3,6 +3,7 @@
 #include "table/TableFile.h"
 
 #include "support/AsNobody.h"
+#include "support/Files.h"
 
 #include <QtTest>
 
@@ -11,13 +12,6 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-QByteArray contents(const QString& path, const QByteArray& write = {}) {
-    QFile f(path);
-    if (!write.isNull())
-        return f.open(QIODevice::WriteOnly) && f.write(write) == write.size() ? write : "<failed>";
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QString path(const QTemporaryDir& dir) {
     return dir.filePath(QStringLiteral("t.sav"));
@@ -33,14 +27,14 @@ bool place(const QString& file, const QString& how, const QByteArray& data) {
     if (how.startsWith("/dev/"))
         return QFile::link(how, file);
     if (how == "link")
-        return contents(file + ".real", data) == data && QFile::link(file + ".real", file);
+        return putFile(file + ".real", data) && QFile::link(file + ".real", file);
     if (how == "missing")
         return true;
     if (how == "100 MB") {
         QFile f(file);
         return f.open(QIODevice::WriteOnly) && f.resize(100 << 20);
     }
-    if (contents(file, data) != data)
+    if (!putFile(file, data))
         return false;
     if (how == "unreadable")
         return QFile::setPermissions(file, {});
@@ -57,7 +51,7 @@ QByteArray onDisk(const QTemporaryDir& dir) {
             .toUtf8();
     if (!f.isFile() || f.isSymLink() || f.size() > kMaxTableFileBytes || !f.isReadable())
         return seen + " " + QByteArray::number(f.size()) + f.symLinkTarget().toUtf8();
-    return seen + " " + contents(f.filePath());
+    return seen + " " + fileBytes(f.filePath());
 }
 
 QByteArray records(const QStringList& texts, const char* between = "\"\r\n\"") {
@@ -131,7 +125,7 @@ private slots:
             QCOMPARE(onDisk(dir), before); // no temporary left either
             return;
         }
-        const QList<QByteArray> lines = contents(file).split('\n');
+        const QList<QByteArray> lines = fileBytes(file).split('\n');
         QCOMPARE(lines.size(), 21); // nothing after the last CR LF
         QVERIFY2(r.message.isEmpty(), qPrintable(r.message));
         QCOMPARE(lines[0] + lines[4] + lines[6] + lines[8] + lines[19],
@@ -168,7 +162,7 @@ private slots:
                 {"1 of the 20", "L1-40 (5000)"});
         openRow("unquoted lines", "ONE\r\nTWO,THREE\r\n\"FOUR, WITH COMMA\"\r\nFIVE",
                 {"ONE", "TWO", "THREE", "FOUR, WITH COMMA", "FIVE"}, {"5 of the 20"});
-        const QByteArray demo = contents(qEnvironmentVariable("QV_APP_DIR") + "/demo.sav");
+        const QByteArray demo = fileBytes(qEnvironmentVariable("QV_APP_DIR") + "/demo.sav");
         QStringList demoTexts; // line by line, which the shipped file allows
         for (const QByteArray& line : demo.split('\n').mid(0, 20))
             demoTexts << QString::fromLatin1(line.mid(1, line.size() - 3));
@@ -227,7 +221,7 @@ private slots:
         t.fill(QStringLiteral("PLAIN"));
         t[2] = QString::fromUtf8("Ã©"); // "\xC3\xA9" in Windows-1252
         QVERIFY(saveTable(path(dir), t).written);
-        const QByteArray bytes = contents(path(dir));
+        const QByteArray bytes = fileBytes(path(dir));
         QVERIFY2(bytes.startsWith("\xEF\xBB\xBF\"PLAIN\"\r\n\"PLAIN\"\r\n\"\xC3\x83\xC2\xA9\"\r\n"),
                  bytes.toHex().constData());
         TextTable back;
@@ -235,7 +229,7 @@ private slots:
         QCOMPARE(back[2], t[2]);
         t[3] = QString::fromUtf8("é"); // E9 alone is no UTF-8: the whole file stays Windows-1252
         QVERIFY(saveTable(path(dir), t).written);
-        QCOMPARE(contents(path(dir)).left(29),
+        QCOMPARE(fileBytes(path(dir)).left(29),
                  QByteArray("\"PLAIN\"\r\n\"PLAIN\"\r\n\"\xC3\xA9\"\r\n\"\xE9\"\r\n"));
     }
 

@@ -7,16 +7,11 @@
 #include "table/TableFiles.h"
 
 #include "support/AsNobody.h"
+#include "support/Files.h"
 
 #include <QtTest>
 
 #include <sys/stat.h>
-#include <unistd.h>
-
-static bool put(const QString& path, const QByteArray& data) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
-}
 
 static QByteArray csvTable(char separator = ',') {
     QByteArray text = "slot,terminal,group,message\r\n";
@@ -93,7 +88,7 @@ private slots:
         QFETCH(QString, last);
         QFETCH(QString, why);
         const QString path = dir_.filePath(name);
-        QVERIFY(put(path, data));
+        QVERIFY(putFile(path, data));
         TextTable table;
         table.fill("KEEP");
         const TableFileOutcome out = loadTableFile(path, defaults_, table);
@@ -132,8 +127,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QString, why);
         QTemporaryDir dir;
-        QVERIFY(put(dir.filePath("existing.sav"), "\"OLD\"\r\n") && QDir(dir.path()).mkdir("ro") &&
-                QDir(dir.path()).mkdir("folder.sav") && put(dir.filePath("ro.csv"), "x") &&
+        QVERIFY(putFile(dir.filePath("existing.sav"), "\"OLD\"\r\n") &&
+                QDir(dir.path()).mkdir("ro") && QDir(dir.path()).mkdir("folder.sav") &&
+                putFile(dir.filePath("ro.csv"), "x") &&
                 ::mkfifo(QFile::encodeName(dir.filePath("fifo.sav")).constData(), 0600) == 0 &&
                 QFile::link(dir.filePath("none"), dir.filePath("dangling.sav")));
         QVERIFY(QFile::setPermissions(dir.filePath("ro"), QFile::ReadOwner | QFile::ExeOwner) &&
@@ -179,9 +175,29 @@ private slots:
         QCOMPARE(back[4], QString("X"));
     }
 
-    void badFiles_data() {
+    // What spreadsheets write is taken: semicolons, blanks around every cell (the slot too), a
+    // quoted header, empty lines and rows of separators after the last row. A bad file is
+    // refused whole, naming its line and slot, and changes no entry.
+    void csvFiles_data() {
         QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<QString>("why");
+        QTest::addColumn<QString>("why"); // empty: taken
+        const QByteArray good = csv();
+        QByteArray semicolons = good;
+        semicolons.replace(',', ';');
+        QTest::newRow("trailing empty line") << good + "\r\n" << QString();
+        QTest::newRow("trailing empty lines, LF") << QByteArray(good).replace("\r\n", "\n") + "\n\n"
+                                                  << QString();
+        QTest::newRow("trailing separators") << good + ",,,\r\n ,, ," << QString();
+        QTest::newRow("semicolons") << semicolons << QString();
+        QTest::newRow("semicolons, no last line end") << semicolons.chopped(2) << QString();
+        QTest::newRow("blanks around cells")
+            << QByteArray(good).replace(",", " ,\t").replace("\r\n", "  \r\n ") << QString();
+        QTest::newRow("quoted header and slots")
+            << QByteArray(good)
+                   .replace("slot,terminal,group,message",
+                            "\"Slot\",\"Terminal\",\"Group\",\"Message\"")
+                   .replace("\n1,", "\n \"1\" ,")
+            << QString();
         QTest::newRow("not UTF-8") << csv(3, "3,,,CHAUDI\xC8RE\r\n") << "not UTF-8";
         QTest::newRow("header") << QByteArray("slot,message\r\n") + csv().mid(29) << "line 1:";
         QTest::newRow("19 rows") << csv(19) << "no row for slot 19";
@@ -197,8 +213,6 @@ private slots:
         QTest::newRow("lone CR") << csv(4, "4,,,A\rB\r\n") << "line 6: a carriage return";
         QTest::newRow("41 characters") << csv(5, "5,,," + QByteArray(41, 'L') + "\r\n")
                                        << "line 7 (slot 5): the message has 41 characters";
-        QTest::newRow("NUL as \\x00")
-            << csv(6, "6,,,A\\x00B\r\n") << "(slot 6): the message holds the character NUL";
         QTest::newRow("raw ESC") << csv(6, "6,,,A\x1B\r\n") << "line 8 holds the character ESC";
         QTest::newRow("raw ESC first") << "\x1B" + csv() << "line 1 holds the character ESC";
         QTest::newRow("UTF-16, little-endian")
@@ -213,14 +227,14 @@ private slots:
             << csv(6, "6,,Gas Limits,X\r\n") << "the group \"Gas Limits\"";
         QTest::newRow("NUL") << csv(6, QByteArray("6,,,A\0B\r\n", 9)) << "NUL";
     }
-    void badFiles() {
+    void csvFiles() {
         QFETCH(QByteArray, data);
         QFETCH(QString, why);
         TextTable table = defaults_;
-        const CsvResult r = parseCsvTable(data, {}, table);
-        QVERIFY(!r.ok);
-        QVERIFY2(r.message.contains(why), qPrintable(r.message));
-        QCOMPARE(table, defaults_);
+        const CsvResult r = parseCsvTable(data, defaults_, table);
+        QVERIFY2(r.ok == why.isEmpty() && r.message.contains(why), qPrintable(r.message));
+        for (int k = 0; k < 20; ++k)
+            QCOMPARE(table[size_t(k)], why.isEmpty() ? QString("MSG %1").arg(k) : defaults_[k]);
     }
 
     // A unit's control characters as \\xHH, and a message a spreadsheet would run as a formula
@@ -255,43 +269,9 @@ private slots:
         QCOMPARE(back[8], message);
     }
 
-    // What spreadsheets write: semicolons, blanks around every cell (the slot too), a quoted
-    // header, empty lines and rows of separators after the last row.
-    void spreadsheetFiles_data() {
-        QTest::addColumn<QByteArray>("data");
-        const QByteArray good = csv();
-        QByteArray semicolons = good;
-        semicolons.replace(',', ';');
-        QTest::newRow("trailing empty line") << good + "\r\n";
-        QTest::newRow("trailing empty lines, LF")
-            << QByteArray(good).replace("\r\n", "\n") + "\n\n";
-        QTest::newRow("trailing separators") << good + ",,,\r\n ,, ,";
-        QTest::newRow("semicolons") << semicolons;
-        QTest::newRow("semicolons, no last line end") << semicolons.chopped(2);
-        QTest::newRow("blanks around cells")
-            << QByteArray(good).replace(",", " ,\t").replace("\r\n", "  \r\n ");
-        QTest::newRow("quoted header and slots")
-            << QByteArray(good)
-                   .replace("slot,terminal,group,message",
-                            "\"Slot\",\"Terminal\",\"Group\",\"Message\"")
-                   .replace("\n1,", "\n \"1\" ,");
-    }
-    void spreadsheetFiles() {
-        QFETCH(QByteArray, data);
-        TextTable table = defaults_;
-        const CsvResult r = parseCsvTable(data, defaults_, table);
-        QVERIFY2(r.ok, qPrintable(r.message));
-        for (int k = 0; k < 20; ++k)
-            QCOMPARE(table[size_t(k)], QString("MSG %1").arg(k));
-    }
-
     void onlyRegularFiles() {
         TextTable table = defaults_;
-        QFile big(dir_.filePath("big.csv"));
-        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(kMaxTableFileBytes + 1));
-        big.close();
-        QVERIFY(readCsvTable(big.fileName(), {}, table).message.contains("more than the"));
-        QVERIFY(readCsvTable(dir_.path(), {}, table).message.contains("a folder, not a file"));
+        // (What else the bounded reader refuses, table/test_tablefile's open rows show.)
         // A pipe of its own, never a system device: a faulty writer replaces it.
         const QString pipe = dir_.filePath("pipe.csv");
         QVERIFY(::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);

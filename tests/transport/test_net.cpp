@@ -321,20 +321,20 @@ private slots:
         QCOMPARE(view.labels[4], "HI");
     }
 
-    // The windows' transport follows the port's name, as the connection dialog sets it.
-    void chosenByThePortName() {
-        Gateway gw(
-            [](QTcpSocket& s, const QByteArray& r, int) { s.write(mbapReplyTo(r, kReadReply)); });
+    // The transport talks to the line the chosen endpoint names, whatever the serial port's
+    // name says: a port named like a gateway still carries RTU, and nothing connects there.
+    void chosenByTheEndpoint() {
+        int connections = 0;
+        QTcpServer decoy;
+        QVERIFY(decoy.listen(QHostAddress::LocalHost));
+        connect(&decoy, &QTcpServer::newConnection, [&] { ++connections; });
         ScriptedPort port;
-        const std::unique_ptr<Transport> t = makeTransport(port, kCrc, {400});
-        QSignalSpy sent(t.get(), &Transport::frameSent);
-        const QString address = endpointText(gw.endpoint(Endpoint::Kind::ModbusTcp));
-        port.setPortName(address);
-        QVERIFY(t->isOpen() && t->endpointName() == address);
+        port.answerEveryRequest(FakeUnit::framed("\x01" + kReadReply));
+        port.setPortName(QStringLiteral("tcp://127.0.0.1:%1").arg(decoy.serverPort()));
+        const std::unique_ptr<LineTransport> t = makeTransport(port, kCrc, {400});
         QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
-        QCOMPARE(sent.size(), 1);
-        port.setPortName("ttyS0");
-        QCOMPARE(t->endpointName(), "ttyS0"); // the serial port again
+        QCOMPARE(port.requests().value(0).chopped(2), "\x01" + kRead0); // RTU, on the port
+        QCOMPARE(connections, 0);
     }
 
     // The pause before a bulk request (and before a retry) through a gateway
@@ -343,10 +343,10 @@ private slots:
     void gatewayPauseIsTheLines() {
         Gateway gw([](QTcpSocket&, const QByteArray&, int) {});
         ScriptedPort port;
-        port.setPortName(gw.address(Endpoint::Kind::ModbusTcp));
         LineOptions line;
         line.pauseMs = 40;
-        const std::unique_ptr<Transport> t = makeTransport(port, kCrc, {0, &line});
+        const std::unique_ptr<LineTransport> t = makeTransport(port, kCrc, {0, &line});
+        t->choose(gw.endpoint(Endpoint::Kind::ModbusTcp));
         for (int i = 0; i < 2; ++i) {
             QElapsedTimer wall;
             wall.start();

@@ -172,7 +172,7 @@ private slots:
         LineOptions line{EchoMode::Off, Direction::Adapter, 5, retries};
         const auto t = makeTransport(port, kCrc, {150, &line});
         if (kind != int(Endpoint::Kind::Serial))
-            port.setPortName(gw.address(Endpoint::Kind(kind)));
+            t->choose(gw.endpoint(Endpoint::Kind(kind)));
         QSignalSpy notes(t.get(), &Transport::traceNote);
         QSignalSpy sent(t.get(), &Transport::frameSent), got(t.get(), &Transport::frameReceived);
         QFETCH(bool, quick);
@@ -218,9 +218,9 @@ private slots:
                          : FakeUnit::framed("\x01" + reply));
         });
         ScriptedPort port;
-        port.setPortName(gw.address(Endpoint::Kind(kind)));
         LineOptions line{EchoMode::Off, Direction::Adapter, 5, retries};
         const auto t = makeTransport(port, kCrc, {300, &line});
+        t->choose(gw.endpoint(Endpoint::Kind(kind)));
         QSignalSpy failures(t.get(), &Transport::failed);
         // A read first, so that the write goes on a connection already in use.
         QVERIFY(checkReply(t->transact(1, kRead), kRead).confirmed());

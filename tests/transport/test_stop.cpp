@@ -58,9 +58,9 @@ private slots:
         const auto t = makeTransport(port, kCrc, {3000, &line});
         const bool connecting = phase == QLatin1String("connect") || phase == "prepare";
         if (connecting)
-            port.setPortName(QStringLiteral("tcp://127.0.0.1:%1").arg(blackhole.port()));
+            t->choose({Endpoint::Kind::ModbusTcp, QStringLiteral("127.0.0.1"), blackhole.port()});
         else if (kind != int(Endpoint::Kind::Serial))
-            port.setPortName(gw.address(Endpoint::Kind(kind)));
+            t->choose(gw.endpoint(Endpoint::Kind(kind)));
         QSignalSpy failures(t.get(), &Transport::failed);
         QTimer::singleShot(kStopAtMs, Qt::PreciseTimer, this, [&] { t->requestStop(); });
         QElapsedTimer wall;

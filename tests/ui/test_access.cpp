@@ -25,10 +25,6 @@
 
 namespace {
 
-QString describe(const QWidget* w) {
-    return QString::fromLatin1(w->metaObject()->className()) + " " + w->objectName();
-}
-
 // The focusable controls of a window that a screen reader meets without a name, or cannot
 // reach at all through the window's accessibility tree.
 QStringList namelessControls(QWidget* window) {
@@ -43,7 +39,7 @@ QStringList namelessControls(QWidget* window) {
             const auto* w = qobject_cast<QWidget*>(c->object());
             if (w && w->isVisible() && c->state().focusable &&
                 c->text(QAccessible::Name).trimmed().isEmpty())
-                nameless << describe(w);
+                nameless << widget_lookup::describe(*w);
             walk(c);
         }
     };
@@ -51,7 +47,7 @@ QStringList namelessControls(QWidget* window) {
     for (QWidget* w : window->findChildren<QWidget*>())
         if (w->window() == window && w->isVisible() && w->focusPolicy() != Qt::NoFocus &&
             !reached.contains(w) && !w->focusProxy())
-            nameless << describe(w) + " (not in the tree)";
+            nameless << widget_lookup::describe(*w) + " (not in the tree)";
     return nameless;
 }
 

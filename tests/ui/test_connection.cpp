@@ -8,7 +8,6 @@
 #include "support/WidgetLookup.h"
 #include "support/WindowSteps.h"
 #include "transport/PortTexts.h"
-#include "transport/RtuTransport.h"
 #include "transport/Transports.h"
 #include "ui/CommsTestWindow.h"
 #include "ui/FindUnitWindow.h"
@@ -82,19 +81,20 @@ struct Program {
     Connection connection;
     MessageTable messages;
     QtSerialPortDevice port;
-    RtuTransport rtu{port, config.crcTable, LinkTiming{300, 25, 25, 2}};
-    // The product's transport, which follows the port's name to a gateway; else RTU alone,
-    // with short pauses.
-    std::unique_ptr<Transport> chosen;
-    Transport& transport;
+    // The product's transport, which goes where the connection's endpoint says, following
+    // the connection's line settings; else (quick) 2 ms pauses and no retries.
+    LineOptions quickLine{EchoMode::Off, Direction::Rts, 2, 0};
+    std::unique_ptr<LineTransport> chosen;
+    LineTransport& transport;
     RecordingOperator op;
     LoadedWindows windows;
     StartupWindows startup;
     QStringList seen; // what the dialogs offered
     // simulated: the path of a simulated unit, which the connection dialog offers first.
     explicit Program(const QStringList& ports, bool network = false, const QString& simulated = {})
-        : chosen(network ? makeTransport(port, config.crcTable, {300, &connection.line}) : nullptr),
-          transport(chosen ? *chosen : static_cast<Transport&>(rtu)),
+        : chosen(
+              makeTransport(port, config.crcTable, {300, network ? &connection.line : &quickLine})),
+          transport(*chosen),
           startup(config, connection, messages, port, transport, op, windows, simulated) {
         startup.setSettings(&settings);
         startup.setByIdFolder(tmp.path());
@@ -148,20 +148,6 @@ struct Program {
     int commsTestUnit() { return child<UpDown>(startup.commsTest(), "unitSpinner")->value(); }
     // The status line whole: its tooltip, as it may be cut short.
     QString status() { return child<QLabel>(main(), "statusLine")->toolTip(); }
-};
-
-// A gateway that serves nothing and counts the clients connected to it now.
-struct CountingGateway : QTcpServer {
-    int clients = 0;
-    CountingGateway() {
-        listen(QHostAddress::LocalHost);
-        connect(this, &QTcpServer::newConnection, this, [this] {
-            QTcpSocket* s = nextPendingConnection();
-            ++clients;
-            connect(s, &QTcpSocket::disconnected, this, [this] { --clients; });
-        });
-    }
-    QString address() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(serverPort()); }
 };
 
 SimConfig quick(int unit = 1, int baud = 9600) {
@@ -232,39 +218,33 @@ private slots:
             QCOMPARE(p.connection.line.pauseMs, 20);
             QCOMPARE(p.status(), inUse);
         };
-        // The speed dialog: another speed and pause, then Escape, or its Cancel button.
-        for (const bool escape : {true, false}) {
-            connectAndCheck([escape](ConnectionDialog* d) {
-                whenModal<LineSpeedDialog>([escape](LineSpeedDialog* s) {
-                    child<QListWidget>(s, "speedList")->setCurrentRow(2);
-                    child<QSpinBox>(s, "pauseSpin")->setValue(100);
-                    cancelConnection();
-                    if (escape)
-                        QTest::keyClick(child<QListWidget>(s, "speedList"), Qt::Key_Escape);
-                    else
-                        child<QPushButton>(s, "cancelButton")->click();
-                });
-                child<QListWidget>(d, "deviceList")->setCurrentRow(1);
-                child<QPushButton>(d, "selectButton")->click();
+        // The speed dialog: another speed and pause, then Escape (its Cancel and its frame do
+        // the same, as the dialog's own test shows).
+        connectAndCheck([](ConnectionDialog* d) {
+            whenModal<LineSpeedDialog>([](LineSpeedDialog* s) {
+                child<QListWidget>(s, "speedList")->setCurrentRow(2);
+                child<QSpinBox>(s, "pauseSpin")->setValue(100);
+                cancelConnection();
+                QTest::keyClick(child<QListWidget>(s, "speedList"), Qt::Key_Escape);
             });
-        }
+            child<QListWidget>(d, "deviceList")->setCurrentRow(1);
+            child<QPushButton>(d, "selectButton")->click();
+        });
         QCOMPARE(p.op.count(), 0);
-        // The network unit dialog cancelled; a gateway where nothing listens; a typed path
-        // that does not open. Each failure is told; the dialog stays for another choice.
+        // A gateway where nothing listens; a typed path that does not open. Each failure is
+        // told; the dialog stays for another choice.
         quint16 dead = 0;
         {
             QTcpServer s;
             QVERIFY(s.listen(QHostAddress::LocalHost));
             dead = s.serverPort();
         }
-        for (const quint16 port : {quint16(0), dead}) {
-            connectAndCheck([port](ConnectionDialog* d) {
-                cancelConnection();
-                answerNetwork(port == 0 ? QString() : QStringLiteral("127.0.0.1"), port);
-                child<QListWidget>(d, "deviceList")->setCurrentRow(2);
-                child<QPushButton>(d, "selectButton")->click();
-            });
-        }
+        connectAndCheck([dead](ConnectionDialog* d) {
+            cancelConnection();
+            answerNetwork(QStringLiteral("127.0.0.1"), dead);
+            child<QListWidget>(d, "deviceList")->setCurrentRow(2);
+            child<QPushButton>(d, "selectButton")->click();
+        });
         QCOMPARE(p.op.count(), 1);
         QCOMPARE(p.op.last().title, "Connection Failure");
         connectAndCheck([](ConnectionDialog* d) {
@@ -309,7 +289,7 @@ private slots:
         const QString address = gw.address(Endpoint::Kind::ModbusTcp);
         QVERIFY(p.connection.setPort(address));
         p.port.close();
-        p.port.setPortName(address);
+        p.transport.choose(*p.connection.endpoint());
         QStringList typed;
         connectWith(p.button("connectButton"), [&](ConnectionDialog* d) {
             auto* otherEdit = child<QLineEdit>(d, "otherEdit");
@@ -328,19 +308,20 @@ private slots:
     }
 
     // Leaving a network unit for a serial port closes its connection (a gateway may serve one
-    // client only); choosing it again connects again.
+    // client only). (That choosing a gateway connects, connect/test_openport shows.)
     void leavingAGatewayClosesItsConnection() {
         SimThread sim;
         QVERIFY(sim.start(quick()));
-        CountingGateway gw;
+        Gateway gw([](QTcpSocket&, const QByteArray&, int) {}); // serves nothing
+        const QString address = gw.address(Endpoint::Kind::ModbusTcp);
         Program p({sim.devicePath()}, true);
-        p.settings.setValue("connection/port", gw.address());
+        p.settings.setValue("connection/port", address);
         p.startup.setOnConnectionDialog([](ConnectionDialog& d) {
             answerNetwork({}, 0, true);
             QTimer::singleShot(0, &d, [&d] { d.selectClicked(); });
         });
         QVERIFY(p.start());
-        QCOMPARE(p.connection.portName(), gw.address());
+        QCOMPARE(p.connection.portName(), address);
         QTRY_COMPARE(gw.clients, 1);
         p.startup.setOnConnectionDialog({});
         connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
@@ -350,13 +331,6 @@ private slots:
         });
         QVERIFY(p.port.isOpen() && p.connection.portName() == sim.devicePath());
         QTRY_COMPARE(gw.clients, 0);
-        connectWith(p.button("connectButton"), [&gw](ConnectionDialog* d) {
-            child<QListWidget>(d, "deviceList")->setCurrentRow(1);
-            answerNetwork("127.0.0.1", gw.serverPort());
-            d->selectClicked();
-        });
-        QVERIFY(!p.port.isOpen() && p.connection.portName() == gw.address());
-        QTRY_COMPARE(gw.clients, 1);
         QCOMPARE(p.op.count(), 0);
     }
 
@@ -413,54 +387,15 @@ private slots:
                                        ", unit 1, pause 0 ms: connected   |   "
                                        "Read All: 20 of 20 read"),
                  qPrintable(p.status()));
-    }
-
-    // Reconnect's wait shows the time left, and Escape or its Cancel button ends it at once,
-    // without a box: the failure stands.
-    void reconnectWaitCountsDownAndStops() {
-        SimThread sim;
-        Program p({});
-        SimConfig c = quick();
-        c.linkPath = p.tmp.filePath("usb-QV_adapter-port0");
-        QVERIFY(sim.start(c));
-        p.typePath(c.linkPath);
-        QVERIFY(p.start());
-        sim.stop(); // pulled, and not back
-        p.startup.setReconnectTimeout(4000);
-        for (const bool escape : {true, false}) {
-            QStringList shown;
-            // The wait's own loop runs meanwhile: the label is looked at again by a timer.
-            std::function<void(QProgressDialog*)> stopOnceItCounts = [&](QProgressDialog* wait) {
-                const QString text = wait->findChild<QLabel*>()->text();
-                if (shown.isEmpty() || text == shown.last()) {
-                    shown << text;
-                    shown.removeDuplicates();
-                    return QTimer::singleShot(50, wait, [&, wait] { stopOnceItCounts(wait); });
-                }
-                shown << text;
-                if (escape)
-                    QTest::keyClick(wait, Qt::Key_Escape);
-                else
-                    wait->findChild<QPushButton*>()->click();
-            };
-            whenModal<QProgressDialog>(stopOnceItCounts);
-            p.op.clear();
-            QElapsedTimer clock;
-            clock.start();
-            if (escape) { // from the failure box
-                p.op.script({MsgAnswer::Reconnect});
-                p.button("readAllButton")->click();
-            } else {
-                p.startup.reconnect();
-            }
-            QVERIFY(clock.elapsed() < 3500);
-            QCOMPARE(shown, QStringList({"Waiting for " + c.linkPath + " to come back: 4 s left",
-                                         "Waiting for " + c.linkPath + " to come back: 3 s left"}));
-            QCOMPARE(p.op.count(), escape ? 1 : 0); // no "did not come back"
-            QVERIFY(!p.port.isOpen());
-            QVERIFY2(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: failed: "),
-                     qPrintable(p.status()));
-        }
+        // Find Unit asks each address once, at the gateway's one speed; Use sets no speed.
+        FindUnitWindow f(p.config, p.connection, p.port, p.transport, p.op);
+        child<QSpinBox>(f, "lastSpin")->setValue(2);
+        f.start();
+        QCOMPARE(child<QLabel>(f, "timeLeftLabel")->text(), "done: 2 probes, 1 found");
+        auto* found = child<QTreeWidget>(f, "foundList");
+        found->setCurrentItem(found->topLevelItem(0));
+        f.use();
+        QVERIFY(f.chosen() && f.chosen()->unit == 1 && f.chosenSettings().isEmpty());
     }
 
     // A port without an identity (a pseudo-terminal under a path of its own): Reconnect names
@@ -493,9 +428,9 @@ private slots:
         QCOMPARE(p.message(0)->text(), "SECOND");
     }
 
-    // The status line names the line settings that differ from the defaults, and a line
-    // longer than the window is cut short, whole in its tooltip, instead of widening it.
-    void statusNamesLineSettingsAndStaysInTheWindow() {
+    // A status line longer than the window is cut short, whole in its tooltip, instead of
+    // widening it. (Which line settings it names, the connection's own test shows.)
+    void statusStaysInTheWindow() {
         QTemporaryDir folder;
         SimThread shortName, longName;
         SimConfig c = quick();
@@ -503,18 +438,14 @@ private slots:
         c.linkPath = folder.filePath(QString(150, 'x'));
         QVERIFY(longName.start(c));
         Program p({shortName.devicePath()});
-        p.connection.line.echo = EchoMode::Off;
-        p.connection.line.pauseMs = 100;
         p.answerDialogs(-1);
         QVERIFY(p.start());
-        QCOMPARE(p.status(),
-                 shortName.devicePath() + ", 9600 baud, unit 1, echo off, pause 100 ms: connected");
         auto* statusLine = child<QLabel>(p.main(), "statusLine");
         QCOMPARE(statusLine->text(), p.status());
         const int width = p.main().width();
         p.typePath(c.linkPath);
         p.button("connectButton")->click();
-        QCOMPARE(p.status(), c.linkPath + ", 9600 baud, unit 1, echo off, pause 100 ms: connected");
+        QCOMPARE(p.status(), c.linkPath + ", 9600 baud, unit 1: connected");
         QTest::qWait(20); // the layout follows
         QCOMPARE(p.main().width(), width);
         auto fits = [statusLine] {
@@ -530,6 +461,9 @@ private slots:
         QVERIFY(fits());
     }
 
+    // The adapter is pulled: the failure box offers Reconnect, whose wait shows the time left
+    // and ends at once on Escape, the failure standing; back under another device, Reconnect
+    // takes it, and the table is kept.
     void reconnectAfterPortFailure() {
         SimThread first, second;
         Program p({});
@@ -541,20 +475,40 @@ private slots:
         QVERIFY(p.start());
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "BEFORE");
-        // The adapter is pulled: the box offers Reconnect; it is back, under another device.
+        const QString pulled = first.devicePath();
         first.stop();
-        p.op.onBox([&](const RecordingOperator::Box& box) {
-            if (box.title == PortTexts::failedTitle())
-                QVERIFY(second.start(c));
-        });
+        p.startup.setReconnectTimeout(4000);
+        QStringList shown;
+        // The wait's own loop runs meanwhile: the label is looked at again by a timer.
+        std::function<void(QProgressDialog*)> stopOnceItCounts = [&](QProgressDialog* wait) {
+            const QString text = wait->findChild<QLabel*>()->text();
+            if (shown.isEmpty() || text == shown.last()) {
+                shown << text;
+                shown.removeDuplicates();
+                return QTimer::singleShot(50, wait, [&, wait] { stopOnceItCounts(wait); });
+            }
+            shown << text;
+            QTest::keyClick(wait, Qt::Key_Escape);
+        };
+        whenModal<QProgressDialog>(stopOnceItCounts);
+        QElapsedTimer clock;
+        clock.start();
         p.op.script({MsgAnswer::Reconnect});
         p.button("readAllButton")->click();
-        QCOMPARE(p.op.boxes().at(0).buttons, MsgButtons::OkReconnect);
+        QVERIFY(clock.elapsed() < 3500);
+        QCOMPARE(shown, QStringList({"Waiting for " + c.linkPath + " to come back: 4 s left",
+                                     "Waiting for " + c.linkPath + " to come back: 3 s left"}));
+        QCOMPARE(p.op.count(), 1); // the failure box, and no "did not come back"
+        QCOMPARE(p.op.last().buttons, MsgButtons::OkReconnect);
+        QVERIFY(!p.port.isOpen());
+        QVERIFY2(p.status().startsWith(pulled + ", 9600 baud, unit 1: failed: "),
+                 qPrintable(p.status()));
+        QVERIFY(second.start(c));
+        p.startup.reconnect();
         QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
         QCOMPARE(p.message(0)->text(), "BEFORE"); // the table is kept
         QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
         second.model().setMessage(0, "AFTER");
-        p.op.onBox({});
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "AFTER");
         QVERIFY(p.status().contains("Read All: 20 of 20 read"));
@@ -721,33 +675,6 @@ private slots:
         QTest::mouseClick(child<QPushButton>(p.startup.commsTest(), "loadMessageFormButton"),
                           Qt::LeftButton);
         QVERIFY(p.startup.mainWindow() == main && main->isVisible());
-    }
-
-    // Find Unit on a network unit probes each address through the gateway at its one speed,
-    // and Use takes the address without touching the line's speed.
-    void findUnitThroughAGateway() {
-        SimModel model;
-        model.setMessage(0, "SEVEN");
-        SimNetServer server(model);
-        QVERIFY(server.listen(quick(7), QHostAddress::LocalHost, 0, false));
-        Program p({}, true);
-        p.config.crcTable = standardCrcTable();
-        p.config.baudRates = {"", "4800,N,8,1", "9600,N,8,1", "19200,N,8,1", ""};
-        QVERIFY(p.connection.setPort(server.address()));
-        p.port.setPortName(server.address());
-        FindUnitWindow f(p.config, p.connection, p.port, p.transport, p.op);
-        child<QSpinBox>(f, "firstSpin")->setValue(6);
-        child<QSpinBox>(f, "lastSpin")->setValue(8);
-        f.start();
-        auto* found = child<QTreeWidget>(f, "foundList");
-        QCOMPARE(found->topLevelItemCount(), 1);
-        QCOMPARE(found->topLevelItem(0)->text(0) + "|" + found->topLevelItem(0)->text(2),
-                 "7|SEVEN");
-        QCOMPARE(child<QLabel>(f, "timeLeftLabel")->text(), "done: 3 probes, 1 found");
-        QCOMPARE(p.op.count(), 0);
-        found->setCurrentItem(found->topLevelItem(0));
-        f.use();
-        QVERIFY(f.chosen() && f.chosen()->unit == 7 && f.chosenSettings().isEmpty());
     }
 };
 

@@ -2,6 +2,7 @@
 // the history.
 #include "connect/Connection.h"
 #include "startup/Configuration.h"
+#include "support/Files.h"
 #include "support/PtyPeer.h"
 #include "support/RecordingOperator.h"
 #include "support/WidgetLookup.h"
@@ -13,7 +14,6 @@
 #include "ui/MessageBoxOperator.h"
 #include "ui/NetworkUnitDialog.h"
 
-#include <QCheckBox>
 #include <QtTest>
 #include <QtWidgets>
 #include <unistd.h>
@@ -279,10 +279,7 @@ private slots:
             c.result = i < 2 ? "written" : "sent"; // the last: killed while the unit answered
             file.record(c);
         }
-        QFile cut(path);
-        QVERIFY(cut.open(QIODevice::Append));
-        cut.write("2024-05-01T09:09:00Z,/dev/ttyS0");
-        cut.close();
+        QVERIFY(putFile(path, fileBytes(path) + "2024-05-01T09:09:00Z,/dev/ttyS0")); // cut short
         HistoryDialog dialog(path);
         auto* table = child<QTableWidget>(dialog, "historyTable");
         auto* units = child<QComboBox>(dialog, "unitChoice");

@@ -7,6 +7,7 @@
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
 #include "sim/SimUnit.h"
+#include "support/Files.h"
 #include "support/WidgetLookup.h"
 #include "transport/Transports.h"
 #include "ui/LineHealthWindow.h"
@@ -53,9 +54,7 @@ private slots:
         QCOMPARE(table->item(0, 1)->text(), QString("4")); // the check's reads count too
 
         child<QPushButton>(w, "saveReportButton")->click();
-        QFile file(report);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(file.readAll());
+        const QString text = QString::fromUtf8(fileBytes(report));
         QVERIFY(text.contains("== findings\nother-unit\tunit 1"));
         QVERIFY(text.contains("TX 01 03 01 90 00 14 44 14  | unit 1, read 20 registers from 400"));
         if (const QString shot = qEnvironmentVariable("QV_SCREENSHOT"); !shot.isEmpty())
