@@ -288,7 +288,7 @@ QLayout* CommsTestWindow::buildDumps() {
                                10);
     quitButton = commandButton(QStringLiteral("quitButton"), QStringLiteral("&Quit"), this);
     saveLogButton =
-        commandButton(QStringLiteral("saveLogButton"), QStringLiteral("Save &Log..."), this);
+        commandButton(QStringLiteral("saveLogButton"), QStringLiteral("&Save Log..."), this);
 
     auto* bottom = new QGridLayout;
     bottom->setVerticalSpacing(2);

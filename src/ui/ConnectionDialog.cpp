@@ -262,9 +262,12 @@ void ConnectionDialog::preselect() {
         if (sameDevice(e.Port, preferred_))
             return choice_.click(e.Key);
     // A path typed last time is offered again in the "Other device" line, and
-    // chosen while it is there.
+    // chosen while it is there. A pseudo-terminal is only offered: once its
+    // program ends, its number goes to whichever opens one next (a terminal
+    // window), so Return must not open it.
     otherEdit->setText(preferred_);
-    if (inUse_ || QFileInfo::exists(portLocation(preferred_)))
+    const QString location = portLocation(preferred_);
+    if (inUse_ || (QFileInfo::exists(location) && !location.startsWith(QLatin1String("/dev/pts/"))))
         choice_.typeOther(preferred_);
 }
 

@@ -88,7 +88,7 @@ void LineHealthWindow::buildControls() {
     stopButton = button("stopButton", QStringLiteral("&Stop"), this);
     resetButton = button("resetButton", QStringLiteral("&Reset Counters"), this);
     copyButton = button("copyButton", QStringLiteral("C&opy"), this);
-    saveReportButton = button("saveReportButton", QStringLiteral("Save &Report..."), this);
+    saveReportButton = button("saveReportButton", QStringLiteral("Save Re&port..."), this);
     closeButton = button("closeButton", QStringLiteral("Close"), this);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {resetButton, copyButton, saveReportButton})

@@ -240,7 +240,7 @@ void MainWindow::addLineUnitsButton(QGridLayout* grid, QWidget* cc) {
         button(QStringLiteral("lineUnitsButton"), QStringLiteral("&Units on This Line..."), cc);
     grid->addWidget(lineUnitsButton, 6, 2);
     lineHealthButton =
-        button(QStringLiteral("lineHealthButton"), QStringLiteral("Line &Health..."), cc);
+        button(QStringLiteral("lineHealthButton"), QStringLiteral("&Line Health..."), cc);
     lineHealthButton->setToolTip(QStringLiteral("The line's counters per unit, and what is "
                                                 "wrong with the line, in words"));
     grid->addWidget(lineHealthButton, 7, 2);

@@ -1,8 +1,9 @@
 // What a screen reader, the keyboard and a small screen meet in every window: each control that
-// takes the focus has a name; a message tells its terminals, its text and its state against the
-// unit; the address is a spin box. F1 opens the help at the window's own part, centred, and
-// Escape closes it. No window opens larger than the screen (the offscreen screen, 800x600, is
-// smaller than 1366x768). Colours that carry meaning stay legible under a dark palette.
+// takes the focus has a name, and no two share an Alt key; a message tells its terminals, its text
+// and its state against the unit; the address is a spin box. F1 opens the help at the window's own
+// part, centred, and Escape closes it. No window opens larger than the screen (the offscreen
+// screen, 800x600, is smaller than 1366x768). Colours that carry meaning stay legible under a dark
+// palette.
 #include "diag/LineCounters.h"
 #include "support/WindowRig.h"
 #include "ui/CompareDialog.h"
@@ -48,6 +49,31 @@ QStringList namelessControls(QWidget* window) {
             !reached.contains(w) && !w->focusProxy())
             nameless << widget_lookup::describe(*w) + " (not in the tree)";
     return nameless;
+}
+
+// The Alt keys that two controls of a window share: Qt then only moves the focus between them,
+// and neither is pressed.
+QStringList sharedMnemonics(QWidget* window) {
+    QMap<QString, QStringList> owners;
+    for (QWidget* w : window->findChildren<QWidget*>()) {
+        if (w->window() != window || !w->isVisible())
+            continue;
+        QString text;
+        if (auto* button = qobject_cast<QAbstractButton*>(w))
+            text = button->text();
+        else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
+            text = label->text();
+        else if (auto* group = qobject_cast<QGroupBox*>(w))
+            text = group->title();
+        const QKeySequence key = QKeySequence::mnemonic(text);
+        if (!key.isEmpty())
+            owners[key.toString()] << QString(text).remove('&');
+    }
+    QStringList shared;
+    for (auto it = owners.cbegin(); it != owners.cend(); ++it)
+        if (it->size() > 1)
+            shared << it.key() + " for both " + it->join(" and ");
+    return shared;
 }
 
 bool centred(const QWidget* w) {
@@ -170,7 +196,8 @@ QPalette darkPalette() {
 class TestAccess : public QObject {
     Q_OBJECT
 private slots:
-    // Each window: every focusable control named, the frame on the screen, F1 and Escape.
+    // Each window: every focusable control named, its Alt keys its own, the frame on the
+    // screen, F1 and Escape.
     void everyWindow_data() {
         QTest::addColumn<QString>("topic"); // what the help shows first; none for the help
         QTest::newRow("main") << "Main window. The twenty";
@@ -193,7 +220,7 @@ private slots:
         HelpWindow::setFolder(HelpWindow::findFolder(appFolder()));
         QStringList problems;
         withWindow(rig, QTest::currentDataTag(), [&](QWidget* w) {
-            problems = namelessControls(w);
+            problems = namelessControls(w) + sharedMnemonics(w);
             const QAccessible::Role role = QAccessible::queryAccessibleInterface(w)->role();
             if (role != QAccessible::Window && role != QAccessible::Dialog)
                 problems << QStringLiteral("a window in the role %1").arg(role);

@@ -3,6 +3,7 @@
 #include "connect/Connection.h"
 #include "startup/Configuration.h"
 #include "support/Files.h"
+#include "support/PtyPeer.h"
 #include "support/RecordingOperator.h"
 #include "support/WidgetLookup.h"
 #include "support/WindowSteps.h"
@@ -15,6 +16,7 @@
 
 #include <QtTest>
 #include <QtWidgets>
+#include <unistd.h>
 
 static bool shownCentredAndFocused(QWidget& w, QWidget* focus) {
     const QPoint off = w.frameGeometry().center() - w.screen()->availableGeometry().center();
@@ -73,6 +75,30 @@ private slots:
             QCOMPARE(opened, port.isEmpty() ? "-" : port);
             QVERIFY(dialog.isVisible() == up && windows.contains(&dialog) == up);
         }
+    }
+
+    // The pseudo-terminal used last time (a simulated unit's, its number now another
+    // program's) is offered in the "Other device" line but not chosen: Return takes the
+    // simulated unit listed first.
+    void lastPseudoTerminalOnlyOffered() {
+        int master = -1, slave = -1;
+        QString pty, error;
+        QVERIFY2(openRawPty(master, slave, pty, error), qPrintable(error));
+        QString opened = "-";
+        RecordingOperator op;
+        LoadedWindows windows;
+        ConnectionDialog dialog([&opened](const QString& p) { return opened = p, true; }, op,
+                                windows, "/dev/pts/9999");
+        dialog.setPortLister([](Operator&) { return QStringList{"ttyS0"}; });
+        dialog.setPreferredPort(pty);
+        dialog.show();
+        QListWidget* list = child<QListWidget>(dialog, "deviceList");
+        QVERIFY(shownCentredAndFocused(dialog, list));
+        QCOMPARE(child<QLineEdit>(dialog, "otherEdit")->text(), pty);
+        QTest::keyClick(list, Qt::Key_Return);
+        ::close(master);
+        ::close(slave);
+        QCOMPARE(opened, "/dev/pts/9999");
     }
 
     // The "Network unit…" entry: the address its dialog makes goes where a port's name goes, and
