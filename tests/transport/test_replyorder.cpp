@@ -219,7 +219,8 @@ private slots:
 
         for (const QByteArray& bad :
              {QByteArray("owed 3 zz 10000 640\n"), QByteArray("owed 3 0301 99999999999999 640\n"),
-              QByteArray("lateness -5\nowed x\n"), QByteArray(70'000, '\n')}) {
+              QByteArray("owed 3 0301 10000 6x0\n"), QByteArray("lateness -5\nowed x\n"),
+              QByteArray(70'000, '\n')}) {
             ReplyOrder third(kFirstByteMs, kGapMs);
             third.restore(bad, 10'560);
             QVERIFY(!third.owes(3));
