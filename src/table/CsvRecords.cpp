@@ -77,7 +77,7 @@ private:
             ++i_;
             if (i_ >= text_.size())
                 endRecord(); // the last field is empty
-        } else if (at('\n') || (at('\r') && i_ + 1 < text_.size() && text_.at(i_ + 1) == '\n')) {
+        } else if (at('\n') || QStringView(text_).mid(i_, 2) == u"\r\n") {
             i_ += at('\r') ? 2 : 1;
             ++line_;
             endRecord();

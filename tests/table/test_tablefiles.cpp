@@ -211,6 +211,8 @@ private slots:
         QTest::newRow("after a quote") << csv(4, "4,,,\"A\"B\r\n") << "after the closing";
         QTest::newRow("unclosed") << csv(19, "19,,,\"OPEN\r\n") << "line 21: a quoted field is";
         QTest::newRow("lone CR") << csv(4, "4,,,A\rB\r\n") << "line 6: a carriage return";
+        QTest::newRow("lone CR after a quote, at the end")
+            << csv(19, "19,,,\"END\"\r") << "line 21: a carriage return that does not end a line";
         QTest::newRow("41 characters") << csv(5, "5,,," + QByteArray(41, 'L') + "\r\n")
                                        << "line 7 (slot 5): the message has 41 characters";
         QTest::newRow("raw ESC") << csv(6, "6,,,A\x1B\r\n") << "line 8 holds the character ESC";
