@@ -290,8 +290,7 @@ qint64 QtSerialPortDevice::inputCount() const {
 void QtSerialPortDevice::discardInput() {
     if (!port_.isOpen())
         return;
-    port_.readAll();
-    // Also what the OS holds and Qt has not fetched yet.
+    // What Qt has fetched and what the OS holds that Qt has not fetched yet.
     port_.clear(QSerialPort::Input);
 }
 

@@ -120,6 +120,9 @@ private slots:
         QCOMPARE(r.units.size(), 2);
         QCOMPARE(r.units[0].result, "saved");
         QCOMPARE(r.units[1].result, "stopped");
+        // Both answered; only the finished one names its file.
+        QVERIFY(r.units[0].answered && r.units[1].answered);
+        QCOMPARE(r.units[0].file + "|" + r.units[1].file, dir_.filePath("s/unit-03.sav") + "|");
         QVERIFY(QFile::exists(dir_.filePath("s/unit-03.sav")));
         QVERIFY(!QFile::exists(dir_.filePath("s/unit-04.sav")));
         QCOMPARE(rows(r.indexFile).size(), 4);

@@ -194,6 +194,22 @@ private slots:
             QVERIFY(!port.device.isOpen());
         }
     }
+
+    // Discarding drops what Qt has fetched and what the terminal still holds: the next byte
+    // read is one sent after it.
+    void discardDropsEveryWaitingByte() {
+        OpenPort port(nullptr);
+        QVERIFY(port.open());
+        QVERIFY(port.peer.writeNow("STALE"));
+        QTRY_COMPARE(port.device.inputCount(), 5); // fetched by Qt
+        QVERIFY(port.peer.writeNow("HELD"));       // not fetched: no events run meanwhile
+        QThread::msleep(20);
+        port.device.discardInput();
+        QCOMPARE(port.device.inputCount(), 0);
+        QVERIFY(port.peer.writeNow("NEW"));
+        QTRY_COMPARE(port.device.inputCount(), 3);
+        QCOMPARE(port.device.readByte(), int('N'));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPort)

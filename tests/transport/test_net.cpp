@@ -335,6 +335,22 @@ private slots:
         QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
         QCOMPARE(port.requests().value(0).chopped(2), "\x01" + kRead0); // RTU, on the port
         QCOMPARE(connections, 0);
+        // The gateway in use chosen again keeps its connection; another kind of gateway at the
+        // same address is another line.
+        Gateway gw([](QTcpSocket&, const QByteArray&, int) {});
+        const std::pair<Endpoint::Kind, int> steps[] = {
+            {Endpoint::Kind::ModbusTcp, 1},
+            {Endpoint::Kind::ModbusTcp, 1},
+            {Endpoint::Kind::RtuOverTcp, 2}}; // the kind, the connections made by then
+        for (const auto& [kind, made] : steps) {
+            t->choose(gw.endpoint(kind));
+            QCOMPARE(t->prepare(), TransportStatus::Ok);
+            QTest::qWait(30);
+            QCOMPARE(gw.connections, made);
+        }
+        QCOMPARE(gw.clients, 1); // the first closed when the second was chosen
+        t->transact(1, kRead0);  // framed for RTU over TCP
+        QCOMPARE(gw.requests.value(0), FakeUnit::framed("\x01" + kRead0));
     }
 
     // The pause before a bulk request (and before a retry) through a gateway
