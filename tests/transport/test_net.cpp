@@ -357,7 +357,10 @@ private slots:
     // is the line's, from the first call on: the first one used to be 300 ms
     // whatever --pause-ms said.
     void gatewayPauseIsTheLines() {
-        Gateway gw([](QTcpSocket&, const QByteArray&, int) {});
+        Gateway gw([](QTcpSocket& s, const QByteArray& request, int) {
+            const QByteArray reply = mbapBytes(mbapTransaction(request), 1, kReadReply);
+            QTimer::singleShot(600, &s, [&s, reply] { s.write(reply); });
+        });
         ScriptedPort port;
         LineOptions line;
         line.pauseMs = 40;
@@ -370,6 +373,8 @@ private slots:
             QVERIFY2(wall.elapsed() >= 40 && wall.elapsed() < 120,
                      qPrintable(QString::number(wall.elapsed())));
         }
+        // No time-out given: the gateway's own wait (1500 ms) takes a reply 600 ms late.
+        QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
     }
 
     // RTU over TCP: the reply ends at its length, or after the gap when short.
