@@ -140,7 +140,9 @@ private slots:
               cpuMs);
         QFETCH(int, deadlineMs);
         QCOMPARE(x.deadlineMs, deadlineMs);
-        QVERIFY2(ms >= deadlineMs - 2 && ms < deadlineMs + 80, qPrintable(QString::number(ms)));
+        // Cut at the deadline, long before the drip would end (3 s for the reply, 42 s endless);
+        // the margin is for a loaded machine.
+        QVERIFY2(ms >= deadlineMs - 2 && ms < deadlineMs + 400, qPrintable(QString::number(ms)));
         QVERIFY(x.ok() && x.pastDeadline);
         const ReplyCheck check = checkReply(x, kRead);
         QCOMPARE(check.verdict, ReplyCheck::Verdict::Garbled);
