@@ -1,6 +1,7 @@
 #include "table/TableFiles.h"
 
 #include "startup/TextFile.h"
+#include "startup/UnitText.h"
 #include "table/CsvTable.h"
 #include "table/TableFile.h"
 
@@ -130,6 +131,9 @@ TableFileOutcome loadTableFile(const QString& path, const TextTable& defaults,
         return out;
     }
     const TableFileResult r = parseSavTable(path, data, messages);
+    if (r.ok) // an empty entry is an empty slot: the unit shows its default there
+        for (size_t k = 0; k < messages.size(); ++k)
+            messages[k] = UnitText::entryFor(messages[k], defaults[k]);
     out.ok = r.ok;
     out.entriesRead = r.entriesRead;
     out.message = r.message;

@@ -47,8 +47,8 @@ std::optional<TableFormat> tableFormatForName(const QString& path);
 std::optional<QString> tableSaveTargetProblem(const QString& path);
 
 // Reads path into messages by its content; an entry the file does not set
-// keeps its text, an empty CSV cell takes the slot's default. A failure
-// changes nothing.
+// keeps its text, an empty entry (a CSV cell, or "" in a .sav) takes the
+// slot's default. A failure changes nothing.
 TableFileOutcome loadTableFile(const QString& path, const TextTable& defaults, TextTable& messages);
 
 // Writes messages to path in the format of its suffix, whole or not at all.

@@ -67,6 +67,8 @@ private slots:
             "CSV 19");
         row(".sav named .csv", "site.csv", savTable(), "SAV 0", "", "SAV 19");
         row(".sav named .SAV.old", "site.SAV.old", savTable(), "SAV 0", "", "SAV 19");
+        row(".sav, an empty message: its default", "site.sav", "\"\"\r\n" + savTable().mid(9),
+            "DEFAULT 0", "", "SAV 19");
         row(".sav whose first message is the header words", "odd.sav",
             "\"slot,terminal,group,message\"\r\n" + savTable().mid(9),
             "slot,terminal,group,message", "", "SAV 19");
