@@ -392,9 +392,6 @@ private slots:
         QTest::newRow("bad CRC") << read.left(44) + 'x' << int(Framing::Garbled) << true;
         QTest::newRow("another unit")
             << FakeUnit::framed("\x02" + kReadReply) << int(Framing::OtherUnit) << true;
-        // A function never asked for says nothing of its length: the gap ends it.
-        QTest::newRow("input registers, not asked for")
-            << FakeUnit::framed("\x01\x04\x02\x00\x07") << int(Framing::Whole) << false;
         // A peer that never stops is cut off at 512 bytes, as a serial reply is.
         QTest::newRow("600 bytes, no length known")
             << "\x01\x41" + QByteArray(598, 'x') << int(Framing::Garbled) << true;
