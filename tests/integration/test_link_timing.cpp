@@ -1,23 +1,15 @@
 // The link on a pseudo-terminal through the Qt port, with the real waits: the
-// first-byte time-out and the reply gaps at their edges, a reply taken a
-// batch at a time, leftovers of a cut reply, a vanishing line; and read all
-// at the product's own pauses.
+// first-byte time-out and the reply gaps at their edges, and a reply taken a
+// batch at a time.
 
-#include "commstest/CommsTest.h"
 #include "link/Crc.h"
 #include "link/QtSerialPortDevice.h"
 #include "modbus/Pdu.h"
-#include "sim/SimThread.h"
 #include "support/FakeUnit.h"
 #include "support/PtyPeer.h"
-#include "support/RecordingViews.h"
-#include "support/TableRig.h"
-#include "table/BulkOperations.h"
 #include "transport/RtuTransport.h"
 
 #include <QtTest>
-
-#include <ctime>
 
 static const QByteArray kReadSlot0 = Pdu::readMessage(400);
 static const CrcTableArray kCrc = standardCrcTable();
@@ -185,50 +177,6 @@ private slots:
         // port signals every byte again between requests.
         QTest::qWait(nextMs - ms + 60);
         QCOMPARE(line.link.transact(1, Pdu::readMessage(400)).received, reply);
-    }
-
-    void lineVanishesMidReply() {
-        Line line;
-        QSignalSpy failures(&line.device, &SerialPort::failed);
-        line.peer.setResponder([&](const QByteArray&) {
-            line.peer.closeMasterAfter(30);
-            return QVector<PtyPeer::Chunk>{{2, "0103"}};
-        });
-        QElapsedTimer clock;
-        clock.start();
-        const Transaction x = line.link.transact(1, kReadSlot0);
-        // Ended by the failure, well before the 80 ms gap would have ended it.
-        QVERIFY2(clock.elapsed() < 75, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(x.status == TransportStatus::Failed && x.received == "0103");
-        // Nothing is left spinning on the dead line.
-        const std::clock_t before = std::clock();
-        QTest::qWait(300);
-        const double cpuMs = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
-        QVERIFY2(cpuMs < 30, qPrintable(QString("%1 ms of CPU in 300 ms").arg(cpuMs)));
-        QCOMPARE(failures.count(), 1);
-        QCOMPARE(line.link.transact(1, kReadSlot0).status, TransportStatus::NotOpen);
-    }
-
-    // Read all over the simulated unit with the product's waits: twenty passes of the 300 ms
-    // pause and a reply, each whole as its last byte comes.
-    void readAllAtRealTiming() {
-        LineRig<QtSerialPortDevice> rig(LinkTiming{});
-        SimThread sim;
-        for (int k = 0; k < 19; ++k)
-            sim.model().setMessage(k, "UNIT " + QByteArray::number(k));
-        sim.model().setMessage(19, QByteArray(40, 'W')); // a full slot has no terminator
-        QVERIFY(sim.start({}));
-        rig.port.setPortName(sim.devicePath());
-        QVERIFY(rig.port.open().ok);
-        BulkOperations bulk{rig.messages, rig.transport, rig.view, rig.op};
-        QElapsedTimer t;
-        t.start();
-        QCOMPARE(bulk.readAll(1).outcome, BulkResult::Outcome::Completed);
-        const qint64 ms = t.elapsed();
-        QCOMPARE(rig.messages.texts()[18], "UNIT 18");
-        QCOMPARE(rig.messages.texts()[19], QString(40, 'W'));
-        QVERIFY2(ms >= 20 * (300 + 47) && ms < 20 * (300 + 47 + 40),
-                 qPrintable(QString::number(ms)));
     }
 };
 
