@@ -209,6 +209,8 @@ private slots:
         QVERIFY(port.peer.writeNow("NEW"));
         QTRY_COMPARE(port.device.inputCount(), 3);
         QCOMPARE(port.device.readByte(), int('N'));
+        port.device.close(); // "EW" was waiting: a closed port holds nothing
+        QCOMPARE(port.device.inputCount(), 0);
     }
 };
 
