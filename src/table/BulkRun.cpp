@@ -128,15 +128,8 @@ bool BulkRun::available() {
     if (!parts_.transport.isOpen()) {
         result_.outcome = BulkResult::Outcome::Refused;
         const QString name = parts_.transport.endpointName();
-        if (name.isEmpty()) {
-            result_.error = PortTexts::notOpen();
-            parts_.op.message(result_.error, {}, MsgIcon::Exclamation, MsgButtons::Ok);
-            return false;
-        }
-        result_.error = PortTexts::closed(name);
-        result_.reconnect =
-            parts_.op.message(result_.error, PortTexts::failedTitle(name), MsgIcon::Exclamation,
-                              MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
+        result_.error = name.isEmpty() ? PortTexts::notOpen() : PortTexts::closed(name);
+        result_.reconnect = PortTexts::tellNotOpen(parts_.op, name);
         return false;
     }
     return true;

@@ -47,13 +47,8 @@ bool Editor::ready(const TransportClaim& claim) {
         return false;
     }
     if (!transport_.isOpen()) {
-        const QString name = transport_.endpointName();
-        if (name.isEmpty())
-            op_.message(PortTexts::notOpen(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
-        else // a port that failed while idle may come back
-            reconnectAsked_ =
-                op_.message(PortTexts::closed(name), PortTexts::failedTitle(name),
-                            MsgIcon::Exclamation, MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
+        // A port that failed while idle may come back.
+        reconnectAsked_ = PortTexts::tellNotOpen(op_, transport_.endpointName());
         return false;
     }
     return true;

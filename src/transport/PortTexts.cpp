@@ -1,5 +1,6 @@
 #include "transport/PortTexts.h"
 
+#include "startup/Operator.h"
 #include "transport/Endpoint.h"
 
 namespace PortTexts {
@@ -18,6 +19,15 @@ QString closed(const QString& portName) {
                                    .arg(portName);
     return what + QStringLiteral("\r\nReconnect opens it again with the same settings; "
                                  "Connect... in the Command Center chooses another.");
+}
+
+bool tellNotOpen(Operator& op, const QString& portName) {
+    if (portName.isEmpty()) {
+        op.message(notOpen(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        return false;
+    }
+    return op.message(closed(portName), failedTitle(portName), MsgIcon::Exclamation,
+                      MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
 }
 
 QString busy() {
