@@ -113,16 +113,73 @@ def other_system_lines(lines):
     return skipped
 
 
+def block_kinds(codes):
+    """For each line, the kind of the innermost block it starts in ("switch", "loop" or
+    "other"), and whether its first token closes that block."""
+    stack, pending, kinds = [], "", []
+    for code in codes:
+        kinds.append((stack[-1] if stack else None, code.strip().startswith("}")))
+        for ch in code:
+            if ch == "{":
+                kind = ("switch" if re.search(r"\bswitch\s*\(", pending) else
+                        "loop" if re.search(r"\b(for|while|do)\b", pending) else "other")
+                stack.append(kind)
+                pending = ""
+            elif ch == "}":
+                if stack:
+                    stack.pop()
+                pending = ""
+            elif ch == ";":
+                pending = ""
+            else:
+                pending += ch
+        pending += " "
+    return kinds
+
+
+def ends_its_block(kinds, codes, no, statement):
+    """Whether statement ("break" or "continue") on line no is the last of the switch or loop
+    it leaves: removing it cannot change what the code does."""
+    own = {"break": "switch", "continue": "loop"}[statement]
+    if kinds[no - 1][0] != own:
+        return False
+    for k in range(no, len(codes)):
+        if codes[k].strip():
+            return kinds[k][1] and codes[k].strip().startswith("}")
+    return False
+
+
+def load_equivalents(path):
+    """The reviewed faults that cannot change what the tool does: (file, what, line text). A
+    changed line no longer matches, and its fault is drawn again until it is reviewed again."""
+    found = set()
+    if not os.path.isfile(path):
+        return found
+    with open(path, encoding="utf-8") as f:
+        for row in f:
+            if row.strip() and not row.startswith("#"):
+                fields = [x.strip() for x in row.rstrip("\n").split(" | ")]
+                if len(fields) != 4:
+                    sys.exit(f"mutation: {path}: expected file | fault | line | why: {row}")
+                found.add(tuple(fields[:3]))
+    return found
+
+
 def sites_of(path, rel):
     """Every mutation this file offers: (rel, line number, start, end, new text, what)."""
     sites, in_comment, prev = [], False, ";"
     with open(path, encoding="utf-8") as f:
         lines = f.read().split("\n")
     skipped = other_system_lines(lines)
+    codes = []
+    for line in lines:
+        code, in_comment = masked(line, in_comment)
+        codes.append(code)
+    kinds = block_kinds(codes)
     for no, line in enumerate(lines, 1):
         if no in skipped:
             continue
-        code, in_comment = masked(line, in_comment)
+        code = codes[no - 1]
         stripped = code.strip()
         if not stripped or stripped.startswith("#") or "static_assert" in code:
             prev = prev if not stripped else ";"
@@ -161,7 +218,9 @@ def sites_of(path, rel):
         if m and starts_statement and not re.match(r"\s*(return|const|auto|static|using|case|default|else)\b",
                               code) and not re.match(r"\s*[\w:<>]+\s+[\w&*]+\s*=", code):
             start, end = len(m.group(1)), len(line.rstrip())
-            sites.append((rel, no, start, end, ";", "statement removed"))
+            if not (m.group(2) in ("break", "continue")
+                    and ends_its_block(kinds, codes, no, m.group(2))):
+                sites.append((rel, no, start, end, ";", "statement removed"))
         m = re.match(r"^\s*return (.+);\s*$", code)
         if m and m.group(1).strip() not in ("{}", "std::nullopt"):
             expr_start = code.index("return ") + len("return ")
@@ -280,9 +339,14 @@ def main():
         found, lines = sites_of(os.path.join(repo, rel), rel)
         sites += found
         texts[rel] = lines
+    equivalents = load_equivalents(os.path.join(repo, "tools", "mutation-equivalents.txt"))
+    reviewed = [s for s in sites
+                if (s[0], s[5], texts[s[0]][s[1] - 1].strip()) in equivalents]
+    sites = [s for s in sites if s not in reviewed]
     random.Random(args.seed).shuffle(sites)
-    print(f"mutation: {len(sites)} possible faults in {len(files)} files; seed {args.seed}, "
-          f"{args.count} to plant; the copy is {tree}", flush=True)
+    print(f"mutation: {len(sites)} possible faults in {len(files)} files ({len(reviewed)} more "
+          f"are reviewed as equivalent and not drawn); seed {args.seed}, {args.count} to plant; "
+          f"the copy is {tree}", flush=True)
 
     if args.list:
         for rel, no, start, end, new, what in sites[:args.count]:
