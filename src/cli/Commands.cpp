@@ -117,7 +117,7 @@ int readSlot(Session& s, int k) {
 }
 
 int editSlot(Session& s, int k, const std::optional<QString>& text) {
-    Editor editor(s.messages, s.transport(), s.table, s.op);
+    Editor editor(s.messages, s.transport(), s.table, s.notices, kTerminalPolicy);
     editor.select(k);
     editor.setControlCharactersKept(true); // checkText refused any typed as they are
     editor.setVerifyWrites(s.connection.line.verify);
@@ -128,7 +128,7 @@ int editSlot(Session& s, int k, const std::optional<QString>& text) {
 }
 
 int readAll(Session& s, const QString& outFile) {
-    BulkOperations ops(s.messages, s.transport(), s.table, s.op);
+    BulkOperations ops(s.messages, s.transport(), s.table, s.notices, kTerminalPolicy);
     ops.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&ops] { ops.requestStop(); });
     const BulkResult r = ops.readAll(s.connection.unitAddress);
@@ -182,7 +182,8 @@ std::optional<int> checkText(int slot, const QString& typed) {
 
 // Write all says what it did when it ran to its end: "3 written, 17 unchanged".
 int bulk(Session& session, bool write) {
-    BulkOperations ops(session.messages, session.transport(), session.table, session.op);
+    BulkOperations ops(session.messages, session.transport(), session.table, session.notices,
+                       kTerminalPolicy);
     ops.setVerifyWrites(session.connection.line.verify);
     ops.setChangeRecord(&session.history);
     const StopOnSignal stop(session.signalWatch, [&ops] { ops.requestStop(); });

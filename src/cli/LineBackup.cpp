@@ -19,22 +19,20 @@
 
 namespace {
 
-// The run's progress on the terminal: the slot under way names the slot in
-// a box; each unit's line as it ends.
+// The run's progress on the terminal: each unit's line as it ends.
 class TerminalLine : public LineProgress {
 public:
-    TerminalLine(TerminalTable& table, std::function<void(const LineUnitResult&)> done)
-        : table_(table), done_(std::move(done)) {}
-    void lineProgress(int, int slot, int) override { table_.setProgress(slot, 0); }
+    explicit TerminalLine(std::function<void(const LineUnitResult&)> done)
+        : done_(std::move(done)) {}
+    void lineProgress(int, int, int) override {}
     void unitFinished(const LineUnitResult& r) override { done_(r); }
 
 private:
-    TerminalTable& table_;
     std::function<void(const LineUnitResult&)> done_;
 };
 
 LineRun& lineRunOf(Session& s, std::unique_ptr<LineRun>& run) {
-    run = std::make_unique<LineRun>(s.transport(), s.op, s.messages);
+    run = std::make_unique<LineRun>(s.transport(), s.notices, s.messages);
     run->setBlockReads(s.connection.line.blockReads);
     return *run;
 }
@@ -76,7 +74,7 @@ int backupLine(Session& s, QVector<int> units, const QString& folder) {
             return *status;
     std::unique_ptr<LineRun> owner;
     LineRun& run = lineRunOf(s, owner);
-    TerminalLine progress(s.table, [](const LineUnitResult& b) {
+    TerminalLine progress([](const LineUnitResult& b) {
         printOut(QStringLiteral("%1\t%2\t%3")
                      .arg(b.unit)
                      .arg(b.result, MessageText::escaped(b.firstMessage)));
@@ -111,7 +109,7 @@ int syncLine(Session& s, const QVector<UnitFile>& files, bool restore) {
     LineRun& run = lineRunOf(s, owner);
     run.setChangeRecord(&s.history); // a compare writes nothing, so nothing is recorded
     QStringList lines;
-    TerminalLine progress(s.table, [&lines](const LineUnitResult& u) {
+    TerminalLine progress([&lines](const LineUnitResult& u) {
         for (const SlotDifference& d : u.differences)
             printOut(QStringLiteral("unit %1: %2").arg(u.unit).arg(differenceText(d)));
         lines << QStringLiteral("unit %1 (%2): %3")

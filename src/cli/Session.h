@@ -51,9 +51,9 @@ public:
     Connection connection;
     MessageTable messages;
     TerminalTable table;
-    TerminalOperator op{&table};
+    TerminalNotices notices;
     // Every write and erase the command makes, in the user's history file.
-    HistoryFile history{HistoryFile::defaultPath(), &op};
+    HistoryFile history{HistoryFile::defaultPath(), &notices};
     // Said after "stopped by SIGxxx" when a signal ends the command.
     QString stoppedDetail;
 

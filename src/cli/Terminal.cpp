@@ -48,21 +48,21 @@ int stdoutError() {
     return outError;
 }
 
-void TerminalTable::setProgress(int slot, int) {
-    slot_ = slot;
-}
+namespace {
 
-MsgAnswer TerminalOperator::message(const QString& text, const QString& title, MsgIcon,
-                                    MsgButtons buttons) {
+void printNotice(const QString& where, const QString& text, const QString& title) {
     QString line = text;
     line.replace(QLatin1String("\r\n"), QLatin1String(" "));
     const QString heading = title.isEmpty() ? kProgramTitle : title;
-    QString where;
-    if (buttons != MsgButtons::Ok && buttons != MsgButtons::OkReconnect && table_ &&
-        table_->currentSlot() >= 0) {
-        const int k = table_->currentSlot();
-        where = QStringLiteral("slot %1 (%2): ").arg(k).arg(terminalCaption(k));
-    }
     printErr(QStringLiteral("qv840ctl: %1%2: %3").arg(where, heading, line));
-    return MsgAnswer::Ok;
+}
+
+} // namespace
+
+void TerminalNotices::tell(const QString& text, const QString& title, MsgIcon) {
+    printNotice({}, text, title);
+}
+
+void TerminalNotices::tellAboutSlot(int slot, const QString& text, const QString& title, MsgIcon) {
+    printNotice(QStringLiteral("slot %1 (%2): ").arg(slot).arg(terminalCaption(slot)), text, title);
 }

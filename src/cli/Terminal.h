@@ -1,7 +1,7 @@
 #pragma once
-// The windows' interfaces for the command line: message boxes become lines
-// on stderr, the table's labels are not shown, and the questions get the
-// answer a script needs.
+// The windows' interfaces for the command line: what the logic tells becomes
+// lines on stderr, and the table's labels are not shown. Nothing is asked:
+// the commands run with plain policy values (kTerminalPolicy).
 
 #include "startup/Operator.h"
 #include "table/Editor.h"
@@ -16,28 +16,24 @@ void printErr(const QString& line);
 // Flushes stdout; the errno of the first write to it that failed, else 0.
 int stdoutError();
 
-// Follows the bulk operations' progress to know which slot is being worked on.
+// A terminal has no labels or bar to keep up.
 class TerminalTable : public MessageTableView {
 public:
     void setMessageLabel(int, const QString&) override {}
-    void setProgress(int slot, int value) override;
-    int currentSlot() const { return slot_; } // -1 outside an operation
-
-private:
-    int slot_ = -1;
+    void setProgress(int, int) override {}
 };
 
-// Prints every box as "qv840ctl: Title: text" and answers OK: a read-all goes
-// on past a silent slot, whose number it names.
-class TerminalOperator : public Operator {
+// Prints every notice as "qv840ctl: Title: text", and one about a slot as
+// "qv840ctl: slot 3 (42-3): Title: text".
+class TerminalNotices : public Notices {
 public:
-    explicit TerminalOperator(const TerminalTable* table = nullptr) : table_(table) {}
-    MsgAnswer message(const QString& text, const QString& title, MsgIcon icon,
-                      MsgButtons buttons) override;
-
-private:
-    const TerminalTable* table_;
+    void tell(const QString& text, const QString& title, MsgIcon icon) override;
+    void tellAboutSlot(int slot, const QString& text, const QString& title, MsgIcon icon) override;
 };
+
+// A command goes on past a silent slot (each is told), and nobody is asked
+// to reconnect or to confirm.
+inline const RunPolicy kTerminalPolicy{RunPolicy::AfterSilence::GoOn, nullptr};
 
 // The editor's text box holds the TEXT of the command line.
 class TerminalEditorView : public EditorView {

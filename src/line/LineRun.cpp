@@ -18,32 +18,29 @@ int LineReport::okCount() const {
         std::count_if(units.cbegin(), units.cend(), [](const LineUnitResult& u) { return u.ok; }));
 }
 
-// Each unit's boxes, named by its address. A slot that does not answer ends
-// that unit's part at once (Cancel): part of a unit is no backup, and a unit
-// that is not there is not asked twenty times.
-class LineRun::Boxes : public Operator {
+// What each unit's part tells, named by its address; the last of it is kept
+// in the unit's result.
+class LineRun::Boxes : public Notices {
 public:
-    explicit Boxes(Operator& op) : op_(op) {}
+    explicit Boxes(Notices& notices) : notices_(notices) {}
     void startUnit(int unit) {
         unit_ = unit;
         last_.clear();
     }
-    MsgAnswer message(const QString& text, const QString& title, MsgIcon icon,
-                      MsgButtons buttons) override {
+    void tell(const QString& text, const QString& title, MsgIcon icon) override {
         last_ = text;
-        if (buttons == MsgButtons::OkCancelIgnoreAll)
-            return MsgAnswer::Cancel;
         if (!forward_)
-            return MsgAnswer::Ok;
+            return;
         const bool named = text.startsWith(QStringLiteral("Unit %1 ").arg(unit_));
-        return op_.message(named ? text : QStringLiteral("unit %1: ").arg(unit_) + text, title,
-                           icon, buttons);
+        notices_.tell(named ? text : QStringLiteral("unit %1: ").arg(unit_) + text, title, icon);
     }
+    // Kept in the unit's result, not told.
+    void keep(const QString& text) { last_ = text; }
     QString last() const { return last_; }
     bool forward_ = true;
 
 private:
-    Operator& op_;
+    Notices& notices_;
     int unit_ = 0;
     QString last_;
 };
@@ -82,8 +79,8 @@ private:
     int done_ = 0;
 };
 
-LineRun::LineRun(Transport& transport, Operator& op, const MessageTable& startup)
-    : transport_(transport), defaults_(startup.defaults()), boxes_(new Boxes(op)),
+LineRun::LineRun(Transport& transport, Notices& notices, const MessageTable& startup)
+    : transport_(transport), defaults_(startup.defaults()), boxes_(new Boxes(notices)),
       slots_(new Slots) {
     for (int k = 0; k < kInterlockCount; ++k)
         terminals_[size_t(k)] = startup.terminal(k);
@@ -135,6 +132,11 @@ bool LineRun::finishUnit(LineUnitResult r, LineReport& report, bool portFailed) 
 
 namespace {
 
+// A slot that does not answer ends that unit's part at once: part of a unit is
+// no backup, and a unit that is not there is not asked twenty times. Nobody is
+// asked anything during the run: its end says what became of each unit.
+const RunPolicy kLinePolicy{RunPolicy::AfterSilence::End, nullptr};
+
 // The result of a read all that did not read every slot.
 QString unreadResult(const BulkResult& r) {
     using O = BulkResult::Outcome;
@@ -164,11 +166,13 @@ bool lineEnds(const BulkResult& r) {
 LineUnitResult LineRun::backupUnit(int unit, const QString& folder, bool& ends) {
     MessageTable table; // nothing of another unit, nor of the window's table
     table.reset(defaults_, terminals_);
-    BulkOperations ops(table, transport_, *slots_, *boxes_);
+    BulkOperations ops(table, transport_, *slots_, *boxes_, kLinePolicy);
     ops.setBlockReads(blockReads_);
     ops_ = &ops;
     const BulkResult r = ops.readAll(unit);
     ops_ = nullptr;
+    if (!r.silenceEnded.isEmpty())
+        boxes_->keep(r.silenceEnded);
     ends = lineEnds(r);
     LineUnitResult b;
     b.unit = unit;
@@ -286,7 +290,7 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
         return u;
     }
     u.answered = true;
-    UnitSync sync(transport_, *slots_, *boxes_);
+    UnitSync sync(transport_, *slots_, *boxes_, kLinePolicy);
     sync.setBlockReads(blockReads_);
     sync.setChangeRecord(restore ? record_ : nullptr); // a compare writes nothing
     sync_ = &sync;

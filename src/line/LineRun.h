@@ -6,8 +6,8 @@
 // finished is kept and listed. The run works on a table of its own, never
 // on the window's.
 //
-// The window and the command line hear the run through LineProgress and
-// answer its boxes through an Operator.
+// The window and the command line hear the run through LineProgress and are
+// told through Notices; nothing is asked while it runs.
 
 #include "line/LineFolder.h"
 #include "startup/LineOptions.h"
@@ -66,7 +66,7 @@ class LineRun {
 public:
     // startup: its defaults and terminal names make the run's own table; it
     // is read only here.
-    LineRun(Transport& transport, Operator& op, const MessageTable& startup);
+    LineRun(Transport& transport, Notices& notices, const MessageTable& startup);
     ~LineRun();
     LineRun(const LineRun&) = delete;
     LineRun& operator=(const LineRun&) = delete;

@@ -72,7 +72,12 @@ QString writeAllSummary(const BulkResult& result) {
 
 BulkOperations::BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
                                Operator& op, LineActivity* activity)
-    : table_(table), transport_(transport), view_(view), op_(op), activity_(activity) {}
+    : BulkOperations(table, transport, view, op, RunPolicy::asking(op), activity) {}
+
+BulkOperations::BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
+                               Notices& notices, RunPolicy policy, LineActivity* activity)
+    : table_(table), transport_(transport), view_(view), notices_(notices), policy_(policy),
+      activity_(activity) {}
 
 void BulkOperations::requestStop() {
     stopRequested_ = true;
@@ -80,8 +85,9 @@ void BulkOperations::requestStop() {
         transport_.requestStop();
 }
 
-// The "No data received" box after a request nothing answered, until the
-// operator chooses Ignore All; false after Cancel.
+// After a request nothing answered, as the policy says: the "No data
+// received" box until the operator chooses Ignore All (false after Cancel),
+// the same words told and on to the next slot, or the run ends there.
 bool BulkOperations::askAfterSilence(const BulkRun& run, const SlotsRead& read, bool& ask,
                                      BulkResult& r) {
     if (!read.silent || !ask)
@@ -91,10 +97,20 @@ bool BulkOperations::askAfterSilence(const BulkRun& run, const SlotsRead& read, 
                               ? interlockName(read.first)
                               : QStringLiteral("interlocks %1 to %2")
                                     .arg(terminalCaption(read.first), terminalCaption(last));
-    const MsgAnswer a = op_.message(
+    const QString text =
         kNoDataText +
-            QStringLiteral("\r\nNo answer for %1 at unit address %2.").arg(which).arg(run.unit()),
-        kFaultTitle, MsgIcon::Exclamation, MsgButtons::OkCancelIgnoreAll);
+        QStringLiteral("\r\nNo answer for %1 at unit address %2.").arg(which).arg(run.unit());
+    using After = RunPolicy::AfterSilence;
+    MsgAnswer a = MsgAnswer::Ok;
+    if (policy_.afterSilence == After::End) {
+        r.silenceEnded = text;
+        a = MsgAnswer::Cancel;
+    } else if (policy_.afterSilence == After::Ask && policy_.asked) {
+        a = policy_.asked->message(text, kFaultTitle, MsgIcon::Exclamation,
+                                   MsgButtons::OkCancelIgnoreAll);
+    } else {
+        notices_.tellAboutSlot(read.first, text, kFaultTitle, MsgIcon::Exclamation);
+    }
     if (a == MsgAnswer::Cancel) {
         r.outcome = BulkResult::Outcome::Cancelled;
         return false;
@@ -188,10 +204,10 @@ BulkResult BulkOperations::writeAll(int unit) {
     const QStringList problems = writeAllProblems(table_, &r.invalid);
     if (!r.invalid.isEmpty()) {
         r.outcome = BulkResult::Outcome::Refused;
-        op_.message(QStringLiteral("These messages cannot be written to the unit:\r\n") +
-                        problems.join(QStringLiteral(".\r\n")) +
-                        QStringLiteral(".\r\nNothing was written. Correct them and try again."),
-                    kHeldBackTitle, MsgIcon::Exclamation, MsgButtons::Ok);
+        notices_.tell(QStringLiteral("These messages cannot be written to the unit:\r\n") +
+                          problems.join(QStringLiteral(".\r\n")) +
+                          QStringLiteral(".\r\nNothing was written. Correct them and try again."),
+                      kHeldBackTitle, MsgIcon::Exclamation);
         return r;
     }
 

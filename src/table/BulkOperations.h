@@ -17,8 +17,12 @@
 
 class BulkOperations {
 public:
+    // The window's: op is told, and asked after a silence and a failure.
     BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
                    LineActivity* activity = nullptr);
+    // The command line's and the whole line's: told, and deciding by policy.
+    BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
+                   Notices& notices, RunPolicy policy, LineActivity* activity = nullptr);
 
     // Each runs against the unit address it is given, start to end.
     // Read all leaves the table as the unit holds it: an empty slot's entry
@@ -55,7 +59,8 @@ public:
 
 private:
     BulkParts parts() {
-        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_, record_};
+        return {transport_,     view_,    notices_,    policy_, activity_,
+                stopRequested_, running_, blockReads_, record_};
     }
     bool readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResult& r);
     bool askAfterSilence(const BulkRun& run, const SlotsRead& read, bool& ask, BulkResult& r);
@@ -63,7 +68,8 @@ private:
     MessageTable& table_;
     Transport& transport_;
     MessageTableView& view_;
-    Operator& op_;
+    Notices& notices_;
+    RunPolicy policy_;
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;
     bool stopRequested_ = false;

@@ -129,7 +129,7 @@ bool BulkRun::available() {
         result_.outcome = BulkResult::Outcome::Refused;
         const QString name = parts_.transport.endpointName();
         result_.error = name.isEmpty() ? PortTexts::notOpen() : PortTexts::closed(name);
-        result_.reconnect = PortTexts::tellNotOpen(parts_.op, name);
+        result_.reconnect = PortTexts::tellNotOpen(parts_.notices, parts_.policy, name);
         return false;
     }
     return true;
@@ -396,32 +396,29 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
             parts << rejectedText(result_.rejected, verb);
         if (!result_.mismatched.isEmpty())
             parts << mismatchText(result_.mismatched);
-        parts_.op.message(parts.join(QStringLiteral("\r\n")), kStoppedTitle, MsgIcon::Information,
-                          MsgButtons::Ok);
+        parts_.notices.tell(parts.join(QStringLiteral("\r\n")), kStoppedTitle,
+                            MsgIcon::Information);
         return;
     }
     if (result_.blockReadsRefused)
-        parts_.op.message(result_.error, kFaultTitle, MsgIcon::Exclamation, MsgButtons::Ok);
+        parts_.notices.tell(result_.error, kFaultTitle, MsgIcon::Exclamation);
     if (result_.outcome == BulkResult::Outcome::PortFailed) {
         // What was done before the line failed is said, as after a stop.
         const QString done = result_.done.isEmpty() ? QString()
                                                     : QStringLiteral("\r\nBefore it failed, ") +
                                                           stoppedText(result_.done, verb);
-        result_.reconnect =
-            parts_.op.message(PortTexts::failed(parts_.transport.endpointName(), result_.error) +
-                                  done,
-                              PortTexts::failedTitle(parts_.transport.endpointName()),
-                              MsgIcon::Critical, MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
+        const QString name = parts_.transport.endpointName();
+        result_.reconnect = parts_.policy.offerReconnect(
+            parts_.notices, PortTexts::failed(name, result_.error) + done,
+            PortTexts::failedTitle(name), MsgIcon::Critical);
     }
     if (reportSilent && !result_.silent.isEmpty())
-        parts_.op.message(silentText(result_.silent, verb), kFaultTitle, MsgIcon::Exclamation,
-                          MsgButtons::Ok);
+        parts_.notices.tell(silentText(result_.silent, verb), kFaultTitle, MsgIcon::Exclamation);
     if (!result_.rejected.isEmpty())
-        parts_.op.message(rejectedText(result_.rejected, verb), kFaultTitle, MsgIcon::Exclamation,
-                          MsgButtons::Ok);
+        parts_.notices.tell(rejectedText(result_.rejected, verb), kFaultTitle,
+                            MsgIcon::Exclamation);
     if (!result_.mismatched.isEmpty())
-        parts_.op.message(mismatchText(result_.mismatched), kFaultTitle, MsgIcon::Exclamation,
-                          MsgButtons::Ok);
+        parts_.notices.tell(mismatchText(result_.mismatched), kFaultTitle, MsgIcon::Exclamation);
 }
 
 std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int slot,

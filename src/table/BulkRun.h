@@ -36,7 +36,8 @@ struct SlotMismatch {
 struct BulkResult {
     enum class Outcome {
         Completed,  // every pass ran (some slots may not have answered)
-        Cancelled,  // read all: Cancel in the "Communication Fault" box
+        Cancelled,  // read all: Cancel in the "Communication Fault" box, or a
+                    // silence ended it (RunPolicy::AfterSilence::End)
         Refused,    // nothing sent: link busy, port not open, or bad entries
         PortFailed, // the port failed mid-operation
         Stopped     // requestStop(): ended between two requests
@@ -48,6 +49,9 @@ struct BulkResult {
     QString error;          // the port's reason, for PortFailed and Refused
     QVector<int> done;      // interlocks the unit confirmed (read, written or erased)
     bool reconnect = false; // PortFailed: the operator asked to open the port again
+    // Cancelled by a silence (RunPolicy::AfterSilence::End): the words the
+    // window's box would have said.
+    QString silenceEnded;
     // Writes and erases sent whose reply was no longer awaited (a stop, a
     // failed port): they may have reached the unit.
     QVector<int> unconfirmed;
@@ -93,7 +97,8 @@ struct SlotsRead {
 struct BulkParts {
     Transport& transport;
     MessageTableView& view;
-    Operator& op;
+    Notices& notices;
+    RunPolicy policy; // what is asked, and what is decided without asking
     LineActivity* activity;
     bool& stopRequested; // set by the caller's requestStop(); cleared when a run starts
     bool& running;       // true while a run of the caller's holds the transport

@@ -31,7 +31,12 @@ bool validIndex(int k) {
 
 Editor::Editor(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
                LineActivity* activity)
-    : table_(table), transport_(transport), view_(view), op_(op), activity_(activity) {}
+    : Editor(table, transport, view, op, RunPolicy::asking(op), activity) {}
+
+Editor::Editor(MessageTable& table, Transport& transport, MessageTableView& view, Notices& notices,
+               RunPolicy policy, LineActivity* activity)
+    : table_(table), transport_(transport), view_(view), notices_(notices), policy_(policy),
+      activity_(activity) {}
 
 QString Editor::terminalName() const {
     return validIndex(selected_) ? table_.terminal(selected_) : QString();
@@ -43,12 +48,12 @@ QString Editor::currentMessage() const {
 
 bool Editor::ready(const TransportClaim& claim) {
     if (!claim.ok()) {
-        op_.message(PortTexts::busy(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        notices_.tell(PortTexts::busy(), {}, MsgIcon::Exclamation);
         return false;
     }
     if (!transport_.isOpen()) {
         // A port that failed while idle may come back.
-        reconnectAsked_ = PortTexts::tellNotOpen(op_, transport_.endpointName());
+        reconnectAsked_ = PortTexts::tellNotOpen(notices_, policy_, transport_.endpointName());
         return false;
     }
     return true;
@@ -57,10 +62,13 @@ bool Editor::ready(const TransportClaim& claim) {
 void Editor::reportFailure(TransportStatus status, const QString& reason) {
     const bool busy = status == TransportStatus::Busy;
     // A port that failed may come back: the box offers to open it again.
-    reconnectAsked_ =
-        op_.message(PortTexts::failed(transport_.endpointName(), busy ? PortTexts::busy() : reason),
-                    PortTexts::failedTitle(transport_.endpointName()), MsgIcon::Critical,
-                    busy ? MsgButtons::Ok : MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
+    const QString name = transport_.endpointName();
+    const QString text = PortTexts::failed(name, busy ? PortTexts::busy() : reason);
+    if (busy)
+        notices_.tell(text, PortTexts::failedTitle(name), MsgIcon::Critical);
+    else
+        reconnectAsked_ =
+            policy_.offerReconnect(notices_, text, PortTexts::failedTitle(name), MsgIcon::Critical);
 }
 
 bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal) {
@@ -73,7 +81,7 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
     if (v.fault == Fault::Empty || v.fault == Fault::TooLong) {
         const size_t n = lengthErrors_ % kLengthErrors.size();
         lengthErrors_ = n + 1;
-        op_.message(kLengthErrors[n], kLengthErrorTitle, MsgIcon::Exclamation, MsgButtons::Ok);
+        notices_.tell(kLengthErrors[n], kLengthErrorTitle, MsgIcon::Exclamation);
         refusal = Outcome::LengthError;
         return false;
     }
@@ -89,9 +97,8 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
                   .arg(CodePage::describe(v.character))
                   .arg(v.position + 1);
     if (!bad.isEmpty()) {
-        op_.message(bad + QStringLiteral("\r\nNothing was sent."),
-                    QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation,
-                    MsgButtons::Ok);
+        notices_.tell(bad + QStringLiteral("\r\nNothing was sent."),
+                      QStringLiteral("Write Message Character Error"), MsgIcon::Exclamation);
         refusal = Outcome::BadCharacter;
         return false;
     }
@@ -110,7 +117,7 @@ bool Editor::delivered(const ReplyCheck& check, int unit, int k, const QString& 
             : QStringLiteral("The QV840 did not confirm the message: %1.\r\n"
                              "Check communications!")
                   .arg(check.reason());
-    op_.message(why, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation, MsgButtons::Ok);
+    notices_.tell(why, QStringLiteral("Message Not Delivered"), MsgIcon::Exclamation);
     return false;
 }
 
@@ -137,8 +144,8 @@ bool Editor::verified(int unit, int k, const QString& sent) {
         table_.setText(k, UnitText::entryFor(mismatch->readBack, table_.defaultText(k)));
         view_.setMessageLabel(k, table_.text(k));
     }
-    op_.message(mismatchText({*mismatch}), QStringLiteral("Message Not Verified"),
-                MsgIcon::Exclamation, MsgButtons::Ok);
+    notices_.tell(mismatchText({*mismatch}), QStringLiteral("Message Not Verified"),
+                  MsgIcon::Exclamation);
     return false;
 }
 
@@ -188,20 +195,21 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
     view.setCurrentValue(table_.text(k));
     if (!sure)
         return Outcome::NotVerified;
-    op_.message(QStringLiteral("Seems like message received and stored in QV840"),
-                QStringLiteral("Message Delivered"), MsgIcon::Information, MsgButtons::Ok);
+    notices_.tell(QStringLiteral("Seems like message received and stored in QV840"),
+                  QStringLiteral("Message Delivered"), MsgIcon::Information);
     return Outcome::Delivered;
 }
 
 bool Editor::eraseConfirmed(int k, int unit) {
-    return !confirmErase_ ||
-           op_.message(QStringLiteral("Erase the message of interlock %1 on unit %2?\r\nThe unit "
-                                      "shows its default \"%3\" again.")
-                           .arg(terminalCaption(k))
-                           .arg(unit)
-                           .arg(MessageText::escaped(table_.defaultText(k))),
-                       QStringLiteral("Erase Message"), MsgIcon::Question,
-                       MsgButtons::YesNo) == MsgAnswer::Ok;
+    return !confirmErase_ || !policy_.asked ||
+           policy_.asked->message(
+               QStringLiteral("Erase the message of interlock %1 on unit %2?\r\nThe unit "
+                              "shows its default \"%3\" again.")
+                   .arg(terminalCaption(k))
+                   .arg(unit)
+                   .arg(MessageText::escaped(table_.defaultText(k))),
+               QStringLiteral("Erase Message"), MsgIcon::Question,
+               MsgButtons::YesNo) == MsgAnswer::Ok;
 }
 
 Editor::Outcome Editor::erase(EditorView& view, int unit) {
@@ -246,6 +254,6 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
             text +=
                 QStringLiteral("\r\nThe unit's reply could not be used: %1.").arg(check.reason());
     }
-    op_.message(text, {}, MsgIcon::None, MsgButtons::Ok);
+    notices_.tell(text, {}, MsgIcon::None);
     return outcome;
 }

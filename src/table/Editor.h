@@ -19,8 +19,14 @@ public:
 
 class Editor {
 public:
+    // The window's: op is told, and asked whether to erase and whether to
+    // open a failed port again.
     Editor(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
            LineActivity* activity = nullptr);
+    // The command line's: told, and deciding by policy (nothing is asked
+    // without someone to ask).
+    Editor(MessageTable& table, Transport& transport, MessageTableView& view, Notices& notices,
+           RunPolicy policy, LineActivity* activity = nullptr);
 
     // The interlock write and erase act on.
     int selected() const { return selected_; }
@@ -85,7 +91,8 @@ private:
     MessageTable& table_;
     Transport& transport_;
     MessageTableView& view_;
-    Operator& op_;
+    Notices& notices_;
+    RunPolicy policy_;
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;
     int selected_ = 0;

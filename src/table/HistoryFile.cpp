@@ -75,7 +75,8 @@ QByteArray lead(int fd) {
 
 } // namespace
 
-HistoryFile::HistoryFile(QString path, Operator* op) : path_(std::move(path)), op_(op) {}
+HistoryFile::HistoryFile(QString path, Notices* notices)
+    : path_(std::move(path)), notices_(notices) {}
 
 QString HistoryFile::defaultPath() {
     const QString dir = qEnvironmentVariable("QV840N_DATA_DIR");
@@ -92,11 +93,11 @@ void HistoryFile::record(const SlotChange& change) {
     if (appendHistoryRow(path_, historyRow(change), why) || reported_)
         return;
     reported_ = true;
-    if (op_)
-        op_->message(QStringLiteral("The history of changes cannot be written to %1: %2.\r\n"
-                                    "The unit is written all the same; this is said once.")
-                         .arg(QDir::toNativeSeparators(path_), why),
-                     QStringLiteral("History Not Recorded"), MsgIcon::Exclamation, MsgButtons::Ok);
+    if (notices_)
+        notices_->tell(QStringLiteral("The history of changes cannot be written to %1: %2.\r\n"
+                                      "The unit is written all the same; this is said once.")
+                           .arg(QDir::toNativeSeparators(path_), why),
+                       QStringLiteral("History Not Recorded"), MsgIcon::Exclamation);
 }
 
 QByteArray historyRow(const SlotChange& c) {

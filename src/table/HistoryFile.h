@@ -32,12 +32,12 @@
 class HistoryFile : public ChangeRecord {
 public:
     // op (may be null) hears once when the file cannot be written.
-    explicit HistoryFile(QString path = defaultPath(), Operator* op = nullptr);
+    explicit HistoryFile(QString path = defaultPath(), Notices* notices = nullptr);
     // "history.csv" in the folder QV840N_DATA_DIR names, else in the user's
     // data folder (~/.local/share/qv840n), the same for the window and qv840ctl.
     static QString defaultPath();
     QString path() const { return path_; }
-    void setOperator(Operator* op) { op_ = op; }
+    void setNotices(Notices* notices) { notices_ = notices; }
     // Appends the row; a file that cannot take it is reported once, and the
     // caller's write goes ahead all the same.
     void record(const SlotChange& change) override;
@@ -45,7 +45,7 @@ public:
 
 private:
     QString path_;
-    Operator* op_;
+    Notices* notices_;
     bool reported_ = false;
 };
 

@@ -102,7 +102,11 @@ QString restoreSummary(const RestoreResult& result) {
 
 UnitSync::UnitSync(Transport& transport, MessageTableView& view, Operator& op,
                    LineActivity* activity)
-    : transport_(transport), view_(view), op_(op), activity_(activity) {}
+    : UnitSync(transport, view, op, RunPolicy::asking(op), activity) {}
+
+UnitSync::UnitSync(Transport& transport, MessageTableView& view, Notices& notices, RunPolicy policy,
+                   LineActivity* activity)
+    : transport_(transport), view_(view), notices_(notices), policy_(policy), activity_(activity) {}
 
 QVector<int> UnitSync::allSlots() {
     QVector<int> all(kInterlockCount);
@@ -182,10 +186,10 @@ bool UnitSync::heldBack(const TextTable& table, const TextTable& defaults,
         return false;
     r.run.outcome = BulkResult::Outcome::Refused;
     r.run.invalid = r.invalid;
-    op_.message(QStringLiteral("These messages cannot be restored to the unit:\r\n") +
-                    problems.join(QStringLiteral(".\r\n")) +
-                    QStringLiteral(".\r\nNothing was written."),
-                kHeldBackTitle, MsgIcon::Exclamation, MsgButtons::Ok);
+    notices_.tell(QStringLiteral("These messages cannot be restored to the unit:\r\n") +
+                      problems.join(QStringLiteral(".\r\n")) +
+                      QStringLiteral(".\r\nNothing was written."),
+                  kHeldBackTitle, MsgIcon::Exclamation);
     return true;
 }
 

@@ -73,7 +73,11 @@ QStringList restoreProblems(const TextTable& table, const TextTable& defaults,
 
 class UnitSync {
 public:
+    // The window's: op is told, and asked whether to open a failed port again.
     UnitSync(Transport& transport, MessageTableView& view, Operator& op,
+             LineActivity* activity = nullptr);
+    // The command line's and the whole line's: told, and deciding by policy.
+    UnitSync(Transport& transport, MessageTableView& view, Notices& notices, RunPolicy policy,
              LineActivity* activity = nullptr);
 
     // Reads all twenty slots of unit and compares them with table.
@@ -111,7 +115,8 @@ public:
 
 private:
     BulkParts parts() {
-        return {transport_, view_, op_, activity_, stopRequested_, running_, blockReads_, record_};
+        return {transport_,     view_,    notices_,    policy_, activity_,
+                stopRequested_, running_, blockReads_, record_};
     }
     using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
     bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
@@ -122,7 +127,8 @@ private:
                      const QString& defaultText, RestoreResult& r);
     Transport& transport_;
     MessageTableView& view_;
-    Operator& op_;
+    Notices& notices_;
+    RunPolicy policy_;
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;
     bool stopRequested_ = false;

@@ -21,13 +21,13 @@ QString closed(const QString& portName) {
                                  "Connect... in the Command Center chooses another.");
 }
 
-bool tellNotOpen(Operator& op, const QString& portName) {
+bool tellNotOpen(Notices& notices, const RunPolicy& policy, const QString& portName) {
     if (portName.isEmpty()) {
-        op.message(notOpen(), {}, MsgIcon::Exclamation, MsgButtons::Ok);
+        notices.tell(notOpen(), {}, MsgIcon::Exclamation);
         return false;
     }
-    return op.message(closed(portName), failedTitle(portName), MsgIcon::Exclamation,
-                      MsgButtons::OkReconnect) == MsgAnswer::Reconnect;
+    return policy.offerReconnect(notices, closed(portName), failedTitle(portName),
+                                 MsgIcon::Exclamation);
 }
 
 QString busy() {

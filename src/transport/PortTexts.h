@@ -3,7 +3,7 @@
 
 #include <QString>
 
-class Operator;
+#include "startup/Operator.h"
 
 namespace PortTexts {
 QString notOpen();
@@ -11,9 +11,10 @@ QString busy();
 // The port named was open once but is not now (it failed while idle, or
 // during another window's run): the box offers to open it again.
 QString closed(const QString& portName);
-// Tells op that the port is not open: notOpen() when none was ever chosen,
-// else closed(portName) with Reconnect offered. True when Reconnect was asked.
-bool tellNotOpen(Operator& op, const QString& portName);
+// Tells that the port is not open: notOpen() when none was ever chosen, else
+// closed(portName), with Reconnect offered when policy has someone to ask.
+// True when Reconnect was asked.
+bool tellNotOpen(Notices& notices, const RunPolicy& policy, const QString& portName);
 // "The serial port P failed: R", or for a network address the reason as a
 // sentence of its own when it names the gateway (the network transport's
 // reasons all do); then "The operation was stopped." on a line of its own.

@@ -10,7 +10,7 @@
 #include <QPushButton>
 
 void MainWindow::setupHistory() {
-    history_.setOperator(&op_);
+    history_.setNotices(&op_);
     bulk_.setChangeRecord(&history_);
     sync_.setChangeRecord(&history_);
     editor_.setChangeRecord(&history_);

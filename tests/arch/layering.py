@@ -7,7 +7,9 @@ include besides itself, and keeps some Qt modules to some folders. This fails on
   - an #include in src/ of a Qt header whose module the folder may not use,
   - a folder under src/ that the block does not list, or one it lists but src/ lacks,
   - a block that disagrees with itself or with the names in the drawing,
-  - an entry of ALLOWED below that no longer matches an include.
+  - an entry of ALLOWED below that no longer matches an include,
+  - a class in cli/ or line/ that answers the technician's boxes (derives from
+    Operator): their runs decide by a RunPolicy value and are only told (Notices).
 
 usage: layering.py [--root DIR] [--qt-include DIR]...   the check (ctest arch/layering)
        layering.py --self-test [--qt-include DIR]...    plants faults in a copy, expects them found
@@ -35,6 +37,9 @@ SOURCE_SUFFIXES = {".h", ".hh", ".hpp", ".hxx", ".c", ".cc", ".cpp", ".cxx", ".i
 INCLUDE_RE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 FOLDER_RE = re.compile(r"^[a-z][a-z0-9_]*$")
 MODULE_RE = re.compile(r"^Qt[A-Za-z0-9]+$")
+# Folders whose classes may not stand in for the technician, and the interface they may not take.
+NO_OPERATOR = {"cli", "line"}
+ANSWERS_RE = re.compile(r"\b(?:class|struct)\s+[\w:]+\s*(?:final\s*)?:[^{;]*\bOperator\b")
 
 
 class Order:
@@ -194,6 +199,14 @@ def check_sources(root, order, by_header, allowed, errors, notes):
             errors.append(f"{rel}: error: a file outside the folders of src/")
             continue
         folder = parts[0]
+        if folder in NO_OPERATOR:
+            text = file.read_text(encoding="utf-8", errors="replace")
+            for m in ANSWERS_RE.finditer(text):
+                n = text.count("\n", 0, m.start()) + 1
+                errors.append(
+                    f"{rel}:{n}: error: a class in {folder}/ answers the technician's boxes "
+                    f"(Operator); a run there decides by a RunPolicy value and is told (Notices)"
+                )
         with open(file, encoding="utf-8", errors="replace") as lines:
             for n, line in enumerate(lines, 1):
                 m = INCLUDE_RE.match(line)
@@ -305,6 +318,10 @@ def self_test(root, qt_root):
             ("src/extra/", "a folder that the ```layers block"),
             (plant(copy, "src/commstest/CommsTest.cpp", '#include "../../tests/support/Chunk.h"'),
              "reaches outside src/"),
+            (plant(copy, "src/line/LineRun.cpp", "class Yes : public Operator {};"),
+             "a class in line/ answers the technician's boxes"),
+            (plant(copy, "src/cli/Terminal.h", "struct Yes final\n    : Notices, public Operator {"),
+             "a class in cli/ answers the technician's boxes"),
         ]
         # An allowed include passes; an entry that matches nothing is stale.
         plant(copy, "src/link/Crc.cpp", '#include "transport/Transport.h"')

@@ -95,6 +95,9 @@ private slots:
         QVERIFY(std::is_sorted(heard.percents.cbegin(), heard.percents.cend()));
         QCOMPARE(heard.percents.last(), 100);
         QCOMPARE(r.units[0].result, "no answer");
+        // Its first slot's silence ended its part: nobody was asked or told; its row keeps it.
+        QCOMPARE(op_.count(), 0);
+        QVERIFY(r.units[0].box.endsWith("No answer for interlock L1-40 at unit address 2."));
         QVERIFY(!QFile::exists(dir_.filePath("b/unit-02.sav")));
         TextTable back;
         QVERIFY(loadTableFile(dir_.filePath("b/unit-04.sav"), startup_.defaults(), back).ok);
