@@ -105,6 +105,7 @@ private slots:
             QObject::connect(&rig.transport, &Transport::frameSent, [&] {
                 QTimer::singleShot(2, &rig.port, [&] { rig.port.failNow("I/O"); });
             });
+        rig.op.answerAlways(MsgAnswer::Reconnect); // where the box offers it
         const auto outcome = write ? rig.editor.write(rig.editorView, rig.address)
                                    : rig.editor.erase(rig.editorView, rig.address);
         QCOMPARE(outcome == Editor::Outcome::Delivered, problem == Answers);
@@ -116,6 +117,15 @@ private slots:
         QCOMPARE(rig.view.labels[0], problem == Answers ? entry : QString());
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed}); // held while asking
         QVERIFY(rig.clock.isEnabled() && rig.transport.busy() == (problem == Busy));
+        // Reconnect is this press's answer: the next press, refused before it sends (nothing
+        // typed; an erase not confirmed), does not ask for it again.
+        QCOMPARE(rig.editor.reconnectAsked(), problem == Fails || problem == Closed);
+        rig.editorView.text.clear();
+        rig.editor.setConfirmErase(true);
+        const qsizetype sent = rig.port.requests().size();
+        write ? rig.editor.write(rig.editorView, rig.address)
+              : rig.editor.erase(rig.editorView, rig.address);
+        QVERIFY(!rig.editor.reconnectAsked() && rig.port.requests().size() == sent);
     }
 
     // With the read-back on, a confirmed write or erase is read at once; a slot that does not
@@ -151,6 +161,7 @@ private slots:
             rig.unit.unstored = {0};
         if (fault == 2)
             rig.unit.silentReads = {0};
+        rig.op.answerAlways(MsgAnswer::Reconnect); // where the box offers it
         const auto outcome = write ? rig.editor.write(rig.editorView, rig.address)
                                    : rig.editor.erase(rig.editorView, rig.address);
         QTEST(int(outcome), "outcome");

@@ -286,6 +286,9 @@ private slots:
         QTest::newRow("another text is another write")
             << QStringList{"1|0|A|sent", "1|0|B|written"}
             << QStringList{"0|1|0|A|" + none, "1|1|0|B|written"};
+        QTest::newRow("one sent row, two outcomes: none is lost")
+            << QStringList{"1|0|A|sent", "1|0|A|no answer", "1|0|A|written"}
+            << QStringList{"1|1|0|A|no answer", "2|1|0|A|written"};
         QTest::newRow("an outcome before its sent row")
             << QStringList{"1|0|A|written", "1|0|A|sent"}
             << QStringList{"0|1|0|A|written", "1|1|0|A|" + none};
