@@ -78,7 +78,8 @@ class TestNetPeers : public QObject {
     Blackhole blackhole_;
 
 private slots:
-    // Every command, its exact PDUs behind their MBAP headers, and what the registers then hold.
+    // The unit commands, their exact PDUs behind their MBAP headers, and what the registers then
+    // hold.
     void libmodbusServer() {
         const quint16 port = freePort();
         modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);
@@ -128,25 +129,14 @@ private slots:
         QCOMPARE(pdus, QList<QByteArray>{Pdu::eraseMessage(messageRegister(3))});
         QCOMPARE(slot3[0], 0);
 
-        QTemporaryDir dir;
-        const QString sav = dir.filePath("t.sav");
-        QList<QByteArray> lines =
-            fileBytes(QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("demo.sav")).split('\n');
-        lines[5] = "\"FIVE\"\r";
-        QVERIFY(putFile(sav, lines.join('\n')));
-        QString err;
-        pdus.clear();
-        const int wrote = ctl(p + QStringList{"write-all", sav}, &out, &err);
-        QVERIFY2(wrote == 0, qPrintable(err));
-        QVERIFY(pdus.contains(Pdu::writeMessage(messageRegister(5), "FIVE")));
-        QCOMPARE(slotBytes(map->tab_registers + messageRegister(5) - 400).left(5),
-                 QByteArray("FIVE\0", 5));
+        // A bulk read: twenty requests, each exact.
+        map->tab_registers[messageRegister(5) - 400] = 0x4649; // "FI"
         pdus.clear();
         QCOMPARE(ctl(p + QStringList{"read-all"}, &out), 0);
         QCOMPARE(pdus.size(), 20);
         for (int k = 0; k < 20; ++k)
             QCOMPARE(pdus[k], Pdu::readMessage(messageRegister(k)));
-        QVERIFY(out.contains("\tFIVE\n"));
+        QVERIFY(out.contains("\tFI\n"));
     }
 
     void simulatedUnitListens() {
