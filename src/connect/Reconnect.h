@@ -38,6 +38,9 @@ using AdapterLister = std::function<QList<AdapterIdentity>()>;
 // The serial ports the system lists now (SystemPorts).
 QList<AdapterIdentity> systemAdapters();
 
+// How long Reconnect looks for the adapter (or the gateway) before it gives up.
+constexpr int kReconnectTimeoutMs = 30000;
+
 // Reopens a port with the name and settings it had when remember() was called,
 // or connects to a gateway again.
 class Reconnector : public QObject {

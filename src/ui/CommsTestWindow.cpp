@@ -308,7 +308,7 @@ CommsTestWindow::~CommsTestWindow() = default;
 
 void CommsTestWindow::load(const std::function<void()>& closeSplash) {
     windows_.loaded(this);
-    windows_.centerForm();
+    windows_.centreLastWindow();
     if (closeSplash)
         closeSplash();
     unitSpinner->setValue(1);

@@ -201,7 +201,7 @@ ConnectionDialog::~ConnectionDialog() {
 
 void ConnectionDialog::onLoad() {
     windows_.loaded(this);
-    windows_.centerForm();
+    windows_.centreLastWindow();
 }
 
 void ConnectionDialog::onActivate() {
@@ -212,7 +212,7 @@ void ConnectionDialog::onActivate() {
         listingShowedBox_ = false;
     else
         fillList();
-    windows_.centerForm();
+    windows_.centreLastWindow();
 }
 
 void ConnectionDialog::fillList() {
@@ -300,7 +300,7 @@ void ConnectionDialog::showEvent(QShowEvent* e) {
 bool ConnectionDialog::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate && isVisible()) {
         if (justShown_)
-            windows_.centerForm();
+            windows_.centreLastWindow();
         else
             onActivate();
         justShown_ = false;

@@ -140,14 +140,14 @@ int LineSpeedDialog::exec() {
 void LineSpeedDialog::onLoad() {
     showLine();
     windows_.loaded(this);
-    windows_.centerForm();
+    windows_.centreLastWindow();
 }
 
 void LineSpeedDialog::showEvent(QShowEvent* e) {
     if (!windows_.contains(this))
         onLoad();
     QDialog::showEvent(e);
-    windows_.centerForm();
+    windows_.centreLastWindow();
     preselect();
     speedList->setFocus(Qt::OtherFocusReason);
 }
@@ -171,7 +171,7 @@ void LineSpeedDialog::preselect() {
 
 bool LineSpeedDialog::event(QEvent* e) {
     if (e->type() == QEvent::WindowActivate && isVisible())
-        windows_.centerForm();
+        windows_.centreLastWindow();
     return QDialog::event(e);
 }
 

@@ -36,7 +36,7 @@ bool LoadedWindows::contains(const QWidget* window) const {
 
 void LoadedWindows::centerWindow(QWidget* window) {
     target_ = window;
-    CenterForm(*this);
+    ::centreLastWindow(*this);
     target_ = nullptr;
 }
 

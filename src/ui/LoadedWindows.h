@@ -6,7 +6,7 @@
 //
 // main() creates one and hands it by reference to every window.
 
-#include "startup/CenterForm.h"
+#include "startup/WindowCentring.h"
 
 #include <QList>
 #include <QPointer>
@@ -25,7 +25,7 @@ public:
     bool contains(const QWidget* window) const;
 
     // Centres the most recently loaded window on its screen's available area.
-    void centerForm() { CenterForm(*this); }
+    void centreLastWindow() { ::centreLastWindow(*this); }
     // Centres this window, wherever it stands in the load order.
     void centerWindow(QWidget* window);
 

@@ -138,7 +138,7 @@ void MainWindow::load() {
     // The window manager's frame is not known before the window is shown:
     // leave room for one, so that the foot stays on the screen.
     resizeWithinScreen(this, size());
-    windows_.centerForm();
+    windows_.centreLastWindow();
     for (int i = 0; i < kInterlockCount; ++i)
         setMessageLabel(i, table_.defaultText(i));
     // Every default message stays whole however far the window shrinks.
@@ -155,7 +155,7 @@ void MainWindow::load() {
     refreshStatus();
     show();
     // Centred again now that the window manager has framed it.
-    windows_.centerForm();
+    windows_.centreLastWindow();
 }
 
 MessageEditorWindow* MainWindow::editorWindow() const {

@@ -198,11 +198,11 @@ void MessageEditorWindow::updatePreview() {
 void MessageEditorWindow::load() {
     windows_.loaded(this);
     adjustSize();
-    windows_.centerForm();
+    windows_.centreLastWindow();
     showInterlock();
     show();
     // Centred again now that the window manager has framed it.
-    windows_.centerForm();
+    windows_.centreLastWindow();
     raise();
     activateWindow();
     // One turn of the event queue so the window is up before it takes the

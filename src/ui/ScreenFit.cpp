@@ -1,6 +1,6 @@
 #include "ui/ScreenFit.h"
 
-#include "startup/CenterForm.h"
+#include "startup/WindowCentring.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -60,7 +60,7 @@ SplashWindow::SplashWindow(LoadedWindows& windows, QWidget* parent)
     windows_.loaded(this);
     revisionLabel->setText(QStringLiteral("Custom Message Programming Tool"));
     adjustSize();
-    windows_.centerForm();
+    windows_.centreLastWindow();
 }
 
 // The title in large serif capitals, and the line under it.

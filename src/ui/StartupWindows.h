@@ -101,7 +101,7 @@ private:
     std::function<void(ConnectionDialog&)> onConnectionDialog_;
     QSettings* settings_ = nullptr;
     Reconnector reconnector_;
-    int reconnectMs_ = 30000;
+    int reconnectMs_ = kReconnectTimeoutMs;
     QString byIdFolder_ = kSerialByIdFolder;
     // Declared in load order; the main window, which refers to the comms-test
     // window, goes first.

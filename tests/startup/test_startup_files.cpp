@@ -1,5 +1,5 @@
 #include "link/Crc.h"
-#include "startup/CenterForm.h"
+#include "startup/WindowCentring.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
 #include "startup/ItemReader.h"
@@ -224,7 +224,7 @@ private slots:
         stack.hasWindow = !window.isEmpty();
         stack.screen = screen;
         stack.window = window;
-        CenterForm(stack);
+        centreLastWindow(stack);
         QCOMPARE(stack.moved, expected);
         QCOMPARE(stack.window, size);
     }

@@ -9,10 +9,10 @@
 // Top-left position that centres a window of the given outer size on the
 // screen: plain floating-point halves, no rounding before the move. The frame
 // never leaves the screen: a window larger than the screen in one direction
-// starts at 0 there (and CenterForm shrinks it to the screen first).
+// starts at 0 there (and centreLastWindow shrinks it to the screen first).
 QPointF centeredPosition(QSizeF screen, QSizeF window);
 
-// The windows loaded so far, in load order; CenterForm acts on the last one.
+// The windows loaded so far, in load order; centreLastWindow acts on the last one.
 class WindowStack {
 public:
     virtual ~WindowStack() = default;
@@ -26,4 +26,4 @@ public:
 
 // Centres the most recently loaded window; does nothing when none is loaded.
 // A window larger than the screen first gets the screen's size.
-void CenterForm(WindowStack& windows);
+void centreLastWindow(WindowStack& windows);

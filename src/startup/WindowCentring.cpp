@@ -1,4 +1,4 @@
-#include "startup/CenterForm.h"
+#include "startup/WindowCentring.h"
 
 #include <QtGlobal>
 
@@ -7,7 +7,7 @@ QPointF centeredPosition(QSizeF screen, QSizeF window) {
             qMax(0.0, (screen.height() - window.height()) / 2.0)};
 }
 
-void CenterForm(WindowStack& windows) {
+void centreLastWindow(WindowStack& windows) {
     if (windows.empty())
         return;
     const QSizeF screen = windows.screenSize();
