@@ -79,12 +79,6 @@ BulkOperations::BulkOperations(MessageTable& table, Transport& transport, Messag
     : table_(table), transport_(transport), view_(view), notices_(notices), policy_(policy),
       activity_(activity) {}
 
-void BulkOperations::requestStop() {
-    stopRequested_ = true;
-    if (running_) // else the wait under way is another client's
-        transport_.requestStop();
-}
-
 // After a request nothing answered, as the policy says: the "No data
 // received" box until the operator chooses Ignore All (false after Cancel),
 // the same words told and on to the next slot, or the run ends there.

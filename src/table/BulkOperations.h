@@ -54,13 +54,12 @@ public:
     // frame already going out is sent whole; its slot counts as not done. The
     // table keeps what the unit confirmed, and one box says which slots were
     // done. Each operation starts with no stop pending.
-    void requestStop();
-    bool stopRequested() const { return stopRequested_; }
+    void requestStop() { stop_.requestStop(); }
+    bool stopRequested() const { return stop_.requested(); }
 
 private:
     BulkParts parts() {
-        return {transport_,     view_,    notices_,    policy_, activity_,
-                stopRequested_, running_, blockReads_, record_};
+        return {transport_, view_, notices_, policy_, activity_, stop_, blockReads_, record_};
     }
     bool readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResult& r);
     bool askAfterSilence(const BulkRun& run, const SlotsRead& read, bool& ask, BulkResult& r);
@@ -72,8 +71,7 @@ private:
     RunPolicy policy_;
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;
-    bool stopRequested_ = false;
-    bool running_ = false; // an operation of this object holds the transport
+    RunStop stop_{transport_};
     bool verifyWrites_ = false;
     BlockReads blockReads_ = BlockReads::Off;
 };

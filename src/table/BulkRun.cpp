@@ -115,8 +115,8 @@ QString mismatchText(const QVector<SlotMismatch>& mismatched) {
 BulkRun::BulkRun(BulkParts parts, BulkResult& result, int unit)
     : parts_(parts), result_(result), unit_(unit), claim_(parts.transport),
       watch_(parts.transport) {
-    parts_.stopRequested = false;
-    parts_.running = true;
+    parts_.stop.requested_ = false;
+    parts_.stop.running_ = true;
 }
 
 bool BulkRun::available() {
@@ -378,7 +378,7 @@ bool BulkRun::ended() const {
 }
 
 bool BulkRun::stopped() {
-    if (!parts_.stopRequested)
+    if (!parts_.stop.requested())
         return false;
     result_.outcome = BulkResult::Outcome::Stopped;
     return true;

@@ -93,6 +93,27 @@ struct SlotsRead {
     int count() const { return int(texts.size()); }
 };
 
+// The stop of one caller's operations: requestStop() ends the run under way
+// between two requests (a pause or a wait for a reply ends at once); between
+// two runs it asks nothing of the transport, whose wait then is another
+// client's. Each run starts with no stop pending.
+class RunStop {
+public:
+    explicit RunStop(Transport& transport) : transport_(transport) {}
+    void requestStop() {
+        requested_ = true;
+        if (running_)
+            transport_.requestStop();
+    }
+    bool requested() const { return requested_; }
+
+private:
+    friend class BulkRun;
+    Transport& transport_;
+    bool requested_ = false;
+    bool running_ = false; // a run of the owner holds the transport
+};
+
 // The parts of the caller a run works through.
 struct BulkParts {
     Transport& transport;
@@ -100,8 +121,7 @@ struct BulkParts {
     Notices& notices;
     RunPolicy policy; // what is asked, and what is decided without asking
     LineActivity* activity;
-    bool& stopRequested; // set by the caller's requestStop(); cleared when a run starts
-    bool& running;       // true while a run of the caller's holds the transport
+    RunStop& stop;
     BlockReads blockReads = BlockReads::Off; // how readSlots() asks
     ChangeRecord* record = nullptr;          // hears each write and erase; may be null
 };
@@ -125,7 +145,7 @@ class BulkRun {
 public:
     // The whole run goes to the unit addressed when it starts.
     BulkRun(BulkParts parts, BulkResult& result, int unit);
-    ~BulkRun() { parts_.running = false; }
+    ~BulkRun() { parts_.stop.running_ = false; }
     BulkRun(const BulkRun&) = delete;
     BulkRun& operator=(const BulkRun&) = delete;
 

@@ -107,16 +107,11 @@ public:
     void setChangeRecord(ChangeRecord* record) { record_ = record; }
 
     // As BulkOperations::requestStop().
-    void requestStop() {
-        stopRequested_ = true;
-        if (running_)
-            transport_.requestStop();
-    }
+    void requestStop() { stop_.requestStop(); }
 
 private:
     BulkParts parts() {
-        return {transport_,     view_,    notices_,    policy_, activity_,
-                stopRequested_, running_, blockReads_, record_};
+        return {transport_, view_, notices_, policy_, activity_, stop_, blockReads_, record_};
     }
     using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
     bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
@@ -131,7 +126,6 @@ private:
     RunPolicy policy_;
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;
-    bool stopRequested_ = false;
-    bool running_ = false;
+    RunStop stop_{transport_};
     BlockReads blockReads_ = BlockReads::Off;
 };
