@@ -197,7 +197,7 @@ int main(int argc, char* argv[]) {
     startup.setSettings(&settings);
     startup.setEndProgram([&port] { endProgram(port); });
 
-    if (runStartup(config, startup, &LoadCrcTable, options.folder, splashPauseMs()))
+    if (runStartup(config, startup, &readCrcTableFile, options.folder, splashPauseMs()))
         return 1;
     return QApplication::exec();
 }

@@ -103,7 +103,7 @@ int Session::loadConfiguration() {
     const QString folder = configFolder();
     if (const auto why = folderProblem(folder))
         return fail(Exit::BadInput, *why);
-    if (auto err = LoadCrcTable(folder, crcTable_))
+    if (auto err = readCrcTableFile(folder, crcTable_))
         return fail(Exit::BadInput, err->text());
     if (auto err = readFileData(folder, fileData_))
         return fail(Exit::BadInput, err->text());

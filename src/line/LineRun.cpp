@@ -168,6 +168,7 @@ LineUnitResult LineRun::backupUnit(int unit, const QString& folder, bool& ends) 
     table.reset(defaults_, terminals_);
     BulkOperations ops(table, transport_, *slots_, *boxes_, kLinePolicy);
     ops.setBlockReads(blockReads_);
+    ops.setBlockReadMemory(*blockMemory_);
     ops_ = &ops;
     const BulkResult r = ops.readAll(unit);
     ops_ = nullptr;
@@ -292,6 +293,7 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
     u.answered = true;
     UnitSync sync(transport_, *slots_, *boxes_, kLinePolicy);
     sync.setBlockReads(blockReads_);
+    sync.setBlockReadMemory(*blockMemory_);
     sync.setChangeRecord(restore ? record_ : nullptr); // a compare writes nothing
     sync_ = &sync;
     BulkResult run;

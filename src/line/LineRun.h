@@ -76,6 +76,9 @@ public:
     // off, they are only kept in the unit's result (the window lists them).
     void setForwardBoxes(bool on);
     void setBlockReads(BlockReads mode) { blockReads_ = mode; }
+    // What the units did with block reads, shared with the window's
+    // operations (by default the run's own).
+    void setBlockReadMemory(BlockReadMemory& memory) { blockMemory_ = &memory; }
     // Hears every write and erase of a restore; null records nothing.
     void setChangeRecord(ChangeRecord* record) { record_ = record; }
 
@@ -114,6 +117,8 @@ private:
     LineProgress* progress_ = nullptr;
     ChangeRecord* record_ = nullptr;
     BlockReads blockReads_ = BlockReads::Off;
+    BlockReadMemory ownBlockMemory_;
+    BlockReadMemory* blockMemory_ = &ownBlockMemory_;
     BulkOperations* ops_ = nullptr; // the unit's operation under way, for a stop
     UnitSync* sync_ = nullptr;
     bool stop_ = false;

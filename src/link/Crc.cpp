@@ -139,7 +139,7 @@ std::optional<ConfigError> parseCrcTable(const QByteArray& original, CrcTableArr
     return std::nullopt;
 }
 
-std::optional<ConfigError> LoadCrcTable(const QString& folder, CrcTableArray& table) {
+std::optional<ConfigError> readCrcTableFile(const QString& folder, CrcTableArray& table) {
     QByteArray text;
     if (auto err = readConfigFile(folder, kCrcTableName, text))
         return err;

@@ -18,7 +18,7 @@ CrcTableArray standardCrcTable();
 std::optional<ConfigError> parseCrcTable(const QByteArray& text, CrcTableArray& table);
 
 // Fills table from CRC-16.table in folder.
-std::optional<ConfigError> LoadCrcTable(const QString& folder, CrcTableArray& table);
+std::optional<ConfigError> readCrcTableFile(const QString& folder, CrcTableArray& table);
 
 // The value of a field by the numeric-prefix rule: blanks, tabs and line feeds
 // skipped, &H hexadecimal, &O octal, or a signed decimal with an optional

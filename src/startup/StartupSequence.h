@@ -30,7 +30,7 @@ public:
 
 constexpr int kSplashPauseMs = 2000;
 
-// Reads CRC-16.TBL from a folder. Passed in because the CRC
+// Reads CRC-16.TBL from a folder (readCrcTableFile). Passed in because the CRC
 // lives with the link, which builds on this folder.
 using CrcLoader = std::optional<ConfigError> (*)(const QString& folder, CrcTableArray& table);
 

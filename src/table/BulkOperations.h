@@ -44,6 +44,9 @@ public:
     // a request covered are each reported as when read alone.
     void setBlockReads(BlockReads mode) { blockReads_ = mode; }
     BlockReads blockReads() const { return blockReads_; }
+    // What the units did with block reads, shared with the owner's other
+    // operations (by default this object's own).
+    void setBlockReadMemory(BlockReadMemory& memory) { blockMemory_ = &memory; }
 
     // Hears every write and erase of write all and erase all, one change per
     // slot (transport/ChangeRecord.h); null (the default) records nothing.
@@ -59,7 +62,8 @@ public:
 
 private:
     BulkParts parts() {
-        return {transport_, view_, notices_, policy_, activity_, stop_, blockReads_, record_};
+        return {transport_, view_,         notices_,    policy_, activity_,
+                stop_,      *blockMemory_, blockReads_, record_};
     }
     bool readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResult& r);
     bool askAfterSilence(const BulkRun& run, const SlotsRead& read, bool& ask, BulkResult& r);
@@ -72,6 +76,8 @@ private:
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;
     RunStop stop_{transport_};
+    BlockReadMemory ownBlockMemory_;
+    BlockReadMemory* blockMemory_ = &ownBlockMemory_;
     bool verifyWrites_ = false;
     BlockReads blockReads_ = BlockReads::Off;
 };

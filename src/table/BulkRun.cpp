@@ -79,11 +79,6 @@ std::optional<SlotMismatch> judgedReadBack(int i, const QString& text, const QBy
 
 } // namespace
 
-BlockReadMemory& BlockReadMemory::of(Transport& transport) {
-    auto* memory = transport.findChild<BlockReadMemory*>(QString(), Qt::FindDirectChildrenOnly);
-    return memory ? *memory : *new BlockReadMemory(&transport);
-}
-
 BlockReadMemory::Answer BlockReadMemory::answer(const QString& connection, int unit) const {
     return answers_.value({connection, unit}, Answer::Unknown);
 }
@@ -207,11 +202,11 @@ std::optional<SlotsRead> BulkRun::readSlots(int first, int last) {
 }
 
 BlockReadMemory::Answer BulkRun::blockAnswer() {
-    return BlockReadMemory::of(parts_.transport).answer(parts_.transport.endpointName(), unit_);
+    return parts_.blockMemory.answer(parts_.transport.endpointName(), unit_);
 }
 
 void BulkRun::noteBlockAnswer(BlockReadMemory::Answer answer) {
-    BlockReadMemory::of(parts_.transport).note(parts_.transport.endpointName(), unit_, answer);
+    parts_.blockMemory.note(parts_.transport.endpointName(), unit_, answer);
 }
 
 // The slots the next read asks for: one, unless block reads are on (or on

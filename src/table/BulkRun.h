@@ -67,19 +67,17 @@ struct BulkResult {
 
 // What the units of a connection did with a read of several messages, kept
 // for the session: with block reads on auto, a unit that refused one is read
-// one message per request from then on. One memory per transport (made on
-// first use, it goes with the transport), keyed by the connection (the
-// transport's endpoint name) and the unit address.
-class BlockReadMemory : public QObject {
-    Q_OBJECT
+// one message per request from then on. Keyed by the connection (the
+// transport's endpoint name) and the unit address; the window keeps one for
+// all its operations (BulkOperations::setBlockReadMemory), each other owner
+// one of its own.
+class BlockReadMemory {
 public:
     enum class Answer { Unknown, Takes, Refuses };
-    static BlockReadMemory& of(Transport& transport);
     Answer answer(const QString& connection, int unit) const;
     void note(const QString& connection, int unit, Answer answer);
 
 private:
-    explicit BlockReadMemory(QObject* parent) : QObject(parent) {}
     QHash<QPair<QString, int>, Answer> answers_;
 };
 
@@ -122,6 +120,7 @@ struct BulkParts {
     RunPolicy policy; // what is asked, and what is decided without asking
     LineActivity* activity;
     RunStop& stop;
+    BlockReadMemory& blockMemory;
     BlockReads blockReads = BlockReads::Off; // how readSlots() asks
     ChangeRecord* record = nullptr;          // hears each write and erase; may be null
 };

@@ -101,6 +101,8 @@ public:
     // BulkOperations::setBlockReads(); the read-backs after writes go one
     // slot per request.
     void setBlockReads(BlockReads mode) { blockReads_ = mode; }
+    // As BulkOperations::setBlockReadMemory().
+    void setBlockReadMemory(BlockReadMemory& memory) { blockMemory_ = &memory; }
 
     // Hears every write and erase of restore, with what the slot held before
     // (transport/ChangeRecord.h); null (the default) records nothing.
@@ -111,7 +113,8 @@ public:
 
 private:
     BulkParts parts() {
-        return {transport_, view_, notices_, policy_, activity_, stop_, blockReads_, record_};
+        return {transport_, view_,         notices_,    policy_, activity_,
+                stop_,      *blockMemory_, blockReads_, record_};
     }
     using UnitImage = std::array<std::optional<QString>, kInterlockCount>;
     bool readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int percentOfRead,
@@ -127,5 +130,7 @@ private:
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;
     RunStop stop_{transport_};
+    BlockReadMemory ownBlockMemory_;
+    BlockReadMemory* blockMemory_ = &ownBlockMemory_;
     BlockReads blockReads_ = BlockReads::Off;
 };

@@ -45,6 +45,8 @@ public:
     void setFolderChooser(FolderChooser chooser) { chooseFolder_ = std::move(chooser); }
     // Hears every write and erase of Restore All.
     void setChangeRecord(ChangeRecord* record) { record_ = record; }
+    // What the units did with block reads, as the main window's operations know it.
+    void setBlockReadMemory(BlockReadMemory* memory) { blockMemory_ = memory; }
     // What a "Reconnect" answer runs, when a run ends on a port that is no
     // longer open.
     void setReconnectAction(std::function<void()> f) { reconnect_ = std::move(f); }
@@ -107,6 +109,7 @@ private:
     const MessageTable& startup_;
     const Connection& connection_;
     ChangeRecord* record_ = nullptr;
+    BlockReadMemory* blockMemory_ = nullptr;
     FolderChooser chooseFolder_;
     std::function<void()> reconnect_;
     QString lastFolder_;

@@ -58,6 +58,8 @@ LineReport LineUnitsWindow::runLine(const std::function<LineReport(LineRun&)>& w
     run.setProgress(this);
     run.setBlockReads(connection_.line.blockReads);
     run.setChangeRecord(record_);
+    if (blockMemory_)
+        run.setBlockReadMemory(*blockMemory_);
     run_ = &run;
     setRunning(true);
     lineProgressBar->setValue(0);

@@ -48,6 +48,8 @@ MainWindow::MainWindow(MessageTable& table, Connection& connection, Transport& t
       sync_(transport, *this, op, commsTest.clock()),
       editor_(table, transport, *this, op, commsTest.clock()) {
     setObjectName(QStringLiteral("MainWindow"));
+    bulk_.setBlockReadMemory(blockMemory_);
+    sync_.setBlockReadMemory(blockMemory_);
     updateTitle();
     buildControls();
 
@@ -411,6 +413,7 @@ private:
 
 void MainWindow::showLineUnits() {
     LineUnitsWindow window(transport_, op_, table_, connection_, this);
+    window.setBlockReadMemory(&blockMemory_);
     // A restore that changed the unit this window shows: its marks follow
     // what that unit now holds.
     WatchedRecord changes(history_, [this](const SlotChange& c) {

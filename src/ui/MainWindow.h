@@ -206,7 +206,8 @@ private:
     CommsTestWindow& commsTest_;
     BulkOperations bulk_;
     BulkRunner run_;
-    UnitSync sync_; // compare with unit, write selected
+    UnitSync sync_;               // compare with unit, write selected
+    BlockReadMemory blockMemory_; // read all's, compare's, restore's, the line window's
     Editor editor_; // one for the whole run: its round of length refusals carries over
     QPointer<MessageEditorWindow> editorWindow_;
     HistoryFile history_; // every write and erase of this window and the comms test

@@ -43,7 +43,7 @@ private slots:
         QCOMPARE(shippedValues().size(), 512);
         const QString dir = QString::fromLocal8Bit(qgetenv("QV_APP_DIR"));
         CrcTableArray t{};
-        const auto err = LoadCrcTable(dir, t);
+        const auto err = readCrcTableFile(dir, t);
         QVERIFY2(!err, err ? qPrintable(err->text()) : "");
         QCOMPARE(frameCrc(t, kReadSlot0), (std::pair<quint8, quint8>{0x44, 0x14}));
         QCOMPARE(fileBytes(dir + "/CRC-16.TBL"), formatCrcTable(standardCrcTable())); // as we write
@@ -128,7 +128,7 @@ private slots:
         text.replace(text.indexOf("&HC1"), 4, "&HC2");
         QVERIFY(parseCrcTable(text, t)->text().contains("not the Modbus CRC-16 table"));
         QTemporaryDir empty;
-        QVERIFY(LoadCrcTable(empty.path(), t)->text().startsWith("CRC-16.TBL: not found"));
+        QVERIFY(readCrcTableFile(empty.path(), t)->text().startsWith("CRC-16.TBL: not found"));
         QCOMPARE(t[2], 7); // a refused file changes nothing
     }
 };

@@ -45,7 +45,7 @@ private slots:
             Configuration state;
             state.defaultMessages[0] = QStringLiteral("before");
             RecordingSteps steps(state);
-            const auto err = runStartup(state, steps, &LoadCrcTable, dir.path(), 2000);
+            const auto err = runStartup(state, steps, &readCrcTableFile, dir.path(), 2000);
             QCOMPARE(steps.log.join(", "), expected + file);
             QCOMPARE(err ? err->text().section(':', 0, 0) : QString(), QString::fromLatin1(file));
             QCOMPARE(state.crcTable == standardCrcTable(), !err);

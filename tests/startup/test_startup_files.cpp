@@ -1,8 +1,8 @@
 #include "link/Crc.h"
-#include "startup/WindowCentring.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
 #include "startup/ItemReader.h"
+#include "startup/WindowCentring.h"
 #include "support/Files.h"
 
 #include <QDir>
@@ -179,7 +179,7 @@ private slots:
         const std::optional<ConfigError> err = name == kFileDataName ? readFileData(dir.path(), fd)
                                                : name == kDefaultsName
                                                    ? readDefaults(dir.path(), t)
-                                                   : LoadCrcTable(dir.path(), crc);
+                                                   : readCrcTableFile(dir.path(), crc);
         QVERIFY(err);
         QVERIFY2(err->text().startsWith(error), qPrintable(err->text()));
         QVERIFY(fd.terminalNames[0] == "untouched" && t[0] == "untouched");

@@ -45,7 +45,7 @@ struct Rig {
         FileData files;
         simConfig.pacing = false;
         if (readFileData(app, files) || readDefaults(app, config.defaultMessages) ||
-            LoadCrcTable(app, config.crcTable) ||
+            readCrcTableFile(app, config.crcTable) ||
             !sim.model().loadSav(QDir(app).filePath("demo.sav")) || !sim.start(simConfig))
             return false;
         config.terminalNames = files.terminalNames;

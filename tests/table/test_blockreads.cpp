@@ -29,6 +29,7 @@ QByteArray readFrame(int unit, int first, int registers) {
 struct Rig : ScriptedRig {
     BulkOperations bulk{messages, transport, view, op};
     UnitSync sync{transport, view, op};
+    BlockReadMemory memory; // the window's, which read all and compare share
     SimLine line;
     // The reply to a request that is not the line's own; nothing: the line answers.
     std::function<std::optional<QByteArray>(const QByteArray& request)> answer;
@@ -46,6 +47,8 @@ struct Rig : ScriptedRig {
         });
     }
     void setMode(Mode mode) {
+        bulk.setBlockReadMemory(memory);
+        sync.setBlockReadMemory(memory);
         bulk.setBlockReads(mode);
         sync.setBlockReads(mode);
     }
@@ -128,14 +131,12 @@ private slots:
         rig.port.setPortName("another line");
         rig.bulk.readAll(1);
         QCOMPARE(rig.requests(), "B0 " + singleReads(0, 19));
-        // A memory goes with its transport.
-        ScriptedPort otherPort;
-        RtuTransport other(otherPort, rig.crc);
-        QVERIFY(&BlockReadMemory::of(other) != &BlockReadMemory::of(rig.transport));
-        QCOMPARE(BlockReadMemory::of(other).answer("another line", 1),
-                 BlockReadMemory::Answer::Unknown);
-        QCOMPARE(BlockReadMemory::of(rig.transport).answer("another line", 1),
-                 BlockReadMemory::Answer::Refuses);
+        QCOMPARE(rig.memory.answer("another line", 1), BlockReadMemory::Answer::Refuses);
+        // Operations that do not share the memory ask again.
+        UnitSync apart(rig.transport, rig.view, rig.op);
+        apart.setBlockReads(Mode::Auto);
+        QVERIFY(apart.compare(1, rig.messages.texts(), rig.defaults).differences.isEmpty());
+        QCOMPARE(rig.requests(), "B0 " + singleReads(0, 19));
     }
 
     // A unit that says nothing to a block read but answers a read of one message: auto reads
@@ -267,8 +268,7 @@ private slots:
         QVERIFY(rig.op.boxes()[0].text.contains("No answer for interlocks L1-40 to 43-44 at "
                                                 "unit address 5."));
         QVERIFY(rig.op.last().text.contains("did not answer for 20 interlocks"));
-        QCOMPARE(BlockReadMemory::of(rig.transport).answer("scripted", 5),
-                 BlockReadMemory::Answer::Unknown);
+        QCOMPARE(rig.memory.answer("scripted", 5), BlockReadMemory::Answer::Unknown);
     }
 
     // Compare and restore read first with blocks; a strict unit fails them on "on", saying so,

@@ -139,7 +139,7 @@ struct Program {
             });
         });
     }
-    bool start() { return !runStartup(config, startup, &LoadCrcTable, appFolder(), 0); }
+    bool start() { return !runStartup(config, startup, &readCrcTableFile, appFolder(), 0); }
     MainWindow& main() { return *startup.mainWindow(); }
     QPushButton* button(const char* name) { return child<QPushButton>(main(), name); }
     QLabel* message(int k) {
@@ -627,7 +627,7 @@ private slots:
     void badFileEndsStartup() {
         QTemporaryDir empty;
         Program p({});
-        const auto err = runStartup(p.config, p.startup, &LoadCrcTable, empty.path(), 0);
+        const auto err = runStartup(p.config, p.startup, &readCrcTableFile, empty.path(), 0);
         QVERIFY(err && p.op.count() == 1 && p.op.last().text == err->text());
         QVERIFY(!p.startup.splash() && !p.startup.commsTest() && !p.startup.mainWindow());
     }
@@ -659,7 +659,7 @@ private slots:
                 dialog.selectClicked();
             });
         });
-        QVERIFY(!runStartup(p.config, p.startup, &LoadCrcTable, appFolder(), 150));
+        QVERIFY(!runStartup(p.config, p.startup, &readCrcTableFile, appFolder(), 150));
         QCOMPARE(p.seen, QStringList({"shown, shown", "gone", "gone", "1",
                                       sim.devicePath() + " (simulated unit)"}));
         QCOMPARE(p.connection.portName(), sim.devicePath());
