@@ -29,7 +29,7 @@ WATCHERS = {
              "integration/test_late_replies"],
     "transport": ["transport/", "integration/test_faults", "integration/test_link_timing",
                   "integration/test_libmodbus", "integration/test_late_replies",
-                  "table/test_historyfile", "commstest/", "diag/"],
+                  "table/test_historyfile", "cli/test_history_cli", "commstest/", "diag/"],
     "table": ["table/", "line/", "integration/test_link_timing", "integration/test_faults",
               "integration/test_libmodbus", "ui/test_windows"],
     "line": ["line/", "cli/test_qv840ctl"],
@@ -218,8 +218,11 @@ def sites_of(path, rel):
         if m and starts_statement and not re.match(r"\s*(return|const|auto|static|using|case|default|else)\b",
                               code) and not re.match(r"\s*[\w:<>]+\s+[\w&*]+\s*=", code):
             start, end = len(m.group(1)), len(line.rstrip())
-            if not (m.group(2) in ("break", "continue")
-                    and ends_its_block(kinds, codes, no, m.group(2))):
+            # A capacity hint changes no result, nor does the last break of a switch or
+            # continue of a loop.
+            hint = re.match(r"\s*[\w.\->]+(\.|->)(reserve|squeeze|shrink_to_fit)\(", code)
+            if not hint and not (m.group(2) in ("break", "continue")
+                                 and ends_its_block(kinds, codes, no, m.group(2))):
                 sites.append((rel, no, start, end, ";", "statement removed"))
         m = re.match(r"^\s*return (.+);\s*$", code)
         if m and m.group(1).strip() not in ("{}", "std::nullopt"):

@@ -142,6 +142,7 @@ private slots:
     void wholeRepliesEndAtOnce_data() {
         QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<QString>("reason");
+        QTest::newRow("a write confirmed") << QByteArray::fromHex("0110019000010018") << "";
         QTest::newRow("a refusal") << QByteArray::fromHex("018302C0F1")
                                    << "the unit refused the request (Modbus exception 2, illegal "
                                       "data address)";
@@ -161,10 +162,12 @@ private slots:
         RtuTransport transport(port, kCrc, kFast);
         QElapsedTimer wall;
         wall.start();
-        const Transaction t = transport.transact(1, Pdu::readMessage(400));
+        const QByteArray request =
+            reply.at(1) == 0x10 ? Pdu::eraseMessage(400) : Pdu::readMessage(400);
+        const Transaction t = transport.transact(1, request);
         QVERIFY2(wall.elapsed() < kFast.replyGapMs, qPrintable(QString::number(wall.elapsed())));
         QCOMPARE(t.received, reply);
-        QTEST(checkReply(t, Pdu::readMessage(400)).reason(), "reason");
+        QTEST(checkReply(t, request).reason(), "reason");
     }
 
     // How a reply to unit 1 is framed, and the PDU it carries.
