@@ -220,7 +220,8 @@ def sites_of(path, rel):
             start, end = len(m.group(1)), len(line.rstrip())
             # A capacity hint changes no result, nor does the last break of a switch or
             # continue of a loop.
-            hint = re.match(r"\s*[\w.\->]+(\.|->)(reserve|squeeze|shrink_to_fit)\(", code)
+            hint = re.match(r"\s*[\w.\->]+(\.|->)(reserve|squeeze|shrink_to_fit)\(", code) or \
+                re.search(r"=\s*(delete|default)\s*;\s*$", code)  # a declaration, not a statement
             if not hint and not (m.group(2) in ("break", "continue")
                                  and ends_its_block(kinds, codes, no, m.group(2))):
                 sites.append((rel, no, start, end, ";", "statement removed"))
