@@ -226,24 +226,6 @@ LineReport LineRun::backup(const QVector<int>& units, const QString& folder) {
     return report;
 }
 
-// The line's compare and restore: each unit's file against the unit.
-// One read of slot 0, after the pause: a unit that gives no answer at all (a
-// gateway's "no answer" too) costs one request, not twenty.
-LineRun::Presence LineRun::presence(int unit, QString& why) {
-    const FailureWatch watch(transport_);
-    const QByteArray request = Pdu::readMessage(messageRegister(0));
-    const TransportClaim claim(transport_);
-    Transaction t;
-    t.status = claim.ok() ? transport_.bulkPause() : TransportStatus::Busy;
-    if (t.status == TransportStatus::Ok)
-        t = transport_.transact(unit, request);
-    if (t.ok())
-        return checkReply(t, request).verdict == ReplyCheck::Verdict::Silent ? Presence::Silent
-                                                                             : Presence::Answers;
-    why = t.status == TransportStatus::Stopped ? QString() : watch.reason(t.status);
-    return Presence::Ended;
-}
-
 namespace {
 
 // How a compare or restore of one unit ended when it did not run through.
@@ -281,17 +263,10 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
     LineUnitResult u;
     u.unit = file.unit;
     u.file = file.file;
-    QString why;
-    const Presence there = presence(file.unit, why);
-    ends = there == Presence::Ended && !why.isEmpty();
-    if (there != Presence::Answers) {
-        u.result = there == Presence::Silent ? QStringLiteral("did not answer")
-                   : ends                    ? why
-                                             : QStringLiteral("stopped");
-        return u;
-    }
-    u.answered = true;
+    // A unit that gives no answer at all to the first read (a gateway's "no
+    // answer" too) costs that one request, not twenty.
     UnitSync sync(transport_, *slots_, *boxes_, kLinePolicy);
+    sync.setEndIfAbsent(true);
     sync.setBlockReads(blockReads_);
     sync.setBlockReadMemory(*blockMemory_);
     sync.setChangeRecord(restore ? record_ : nullptr); // a compare writes nothing
@@ -312,6 +287,12 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
     }
     sync_ = nullptr;
     ends = run.outcome == BulkResult::Outcome::PortFailed;
+    u.answered = run.presence == BulkResult::Presence::Answers;
+    if (run.presence == BulkResult::Presence::Absent &&
+        run.outcome == BulkResult::Outcome::Cancelled) {
+        u.result = QStringLiteral("did not answer");
+        return u;
+    }
     u.result = run.outcome == BulkResult::Outcome::Completed ? summary
                : ended.isEmpty()                             ? unfinished(run)
                                                              : ended;

@@ -106,8 +106,6 @@ private:
     // Ends the unit's part: the time, the box, the listeners; false when the
     // run is over after it.
     bool finishUnit(LineUnitResult r, LineReport& report, bool portFailed);
-    enum class Presence { Answers, Silent, Ended };
-    Presence presence(int unit, QString& why);
 
     Transport& transport_;
     TextTable defaults_;

@@ -37,7 +37,8 @@ struct BulkResult {
     enum class Outcome {
         Completed,  // every pass ran (some slots may not have answered)
         Cancelled,  // read all: Cancel in the "Communication Fault" box, or a
-                    // silence ended it (RunPolicy::AfterSilence::End)
+                    // silence ended it (RunPolicy::AfterSilence::End); compare
+                    // and restore: the unit is absent (UnitSync::setEndIfAbsent)
         Refused,    // nothing sent: link busy, port not open, or bad entries
         PortFailed, // the port failed mid-operation
         Stopped     // requestStop(): ended between two requests
@@ -52,6 +53,10 @@ struct BulkResult {
     // Cancelled by a silence (RunPolicy::AfterSilence::End): the words the
     // window's box would have said.
     QString silenceEnded;
+    // Compare and restore: what the unit made of the run's first request.
+    // NotAsked: no reply was judged (a stop, a failed port, nothing chosen).
+    enum class Presence { NotAsked, Answers, Absent };
+    Presence presence = Presence::NotAsked;
     // Writes and erases sent whose reply was no longer awaited (a stop, a
     // failed port): they may have reached the unit.
     QVector<int> unconfirmed;

@@ -130,6 +130,13 @@ bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int perc
         const std::optional<SlotsRead> read = run.readSlots(chosen[j], chosen[last]);
         if (!read || read->count() == 0)
             break;
+        if (j == 0)
+            r.presence =
+                read->silent ? BulkResult::Presence::Absent : BulkResult::Presence::Answers;
+        if (j == 0 && read->silent && endIfAbsent_) {
+            r.outcome = BulkResult::Outcome::Cancelled;
+            return false;
+        }
         for (int i = 0; i < read->count(); ++i) {
             const int k = read->first + i;
             if (i > 0)
@@ -143,6 +150,16 @@ bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int perc
     return r.done.size() == chosen.size();
 }
 
+namespace {
+
+// The run ended at its first request, the unit being absent.
+bool absentEnded(const BulkResult& r) {
+    return r.presence == BulkResult::Presence::Absent &&
+           r.outcome == BulkResult::Outcome::Cancelled;
+}
+
+} // namespace
+
 CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTable& defaults) {
     CompareResult r;
     BulkRun run(parts(), r.run, unit);
@@ -150,7 +167,10 @@ CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTabl
         return r;
     UnitImage onUnit;
     if (run.prepare(false)) {
-        readUnit(run, onUnit, r.run, 100, allSlots());
+        if (!readUnit(run, onUnit, r.run, 100, allSlots()) && absentEnded(r.run)) {
+            run.finish(QStringLiteral("compared"), false);
+            return r;
+        }
         for (int k = 0; k < kInterlockCount; ++k) {
             const auto& held = onUnit[size_t(k)];
             if (held && !UnitText::same(*held, table[size_t(k)], defaults[size_t(k)]))
@@ -246,7 +266,8 @@ RestoreResult UnitSync::restore(int unit, const TextTable& table, const TextTabl
     if (!read) {
         r.readFailed = !run.ended() && r.run.outcome == BulkResult::Outcome::Completed;
         run.finish(r.readFailed ? QStringLiteral("read; nothing was written")
-                                : QStringLiteral("restored"));
+                                : QStringLiteral("restored"),
+                   !absentEnded(r.run));
         return r;
     }
     QVector<int> todo;

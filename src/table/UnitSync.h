@@ -101,6 +101,11 @@ public:
     // BulkOperations::setBlockReads(); the read-backs after writes go one
     // slot per request.
     void setBlockReads(BlockReads mode) { blockReads_ = mode; }
+    // A unit that gives no answer at all to the first request (a gateway's
+    // "no answer" too) is absent: the run ends there, its silence is not
+    // reported, and presence says so. A unit that answers anything, even
+    // garbage or a refusal, is read on. Off, the first request is as any.
+    void setEndIfAbsent(bool on) { endIfAbsent_ = on; }
     // As BulkOperations::setBlockReadMemory().
     void setBlockReadMemory(BlockReadMemory& memory) { blockMemory_ = &memory; }
 
@@ -133,4 +138,5 @@ private:
     BlockReadMemory ownBlockMemory_;
     BlockReadMemory* blockMemory_ = &ownBlockMemory_;
     BlockReads blockReads_ = BlockReads::Off;
+    bool endIfAbsent_ = false;
 };
