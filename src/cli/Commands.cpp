@@ -117,7 +117,7 @@ int readSlot(Session& s, int k) {
 }
 
 int editSlot(Session& s, int k, const std::optional<QString>& text) {
-    Editor editor(s.messages, s.transport(), s.table, s.notices, kTerminalPolicy);
+    Editor editor(s.messages, s.transport(), s.notices, kTerminalPolicy);
     editor.select(k);
     editor.setControlCharactersKept(true); // checkText refused any typed as they are
     editor.setVerifyWrites(s.connection.line.verify);
@@ -128,7 +128,7 @@ int editSlot(Session& s, int k, const std::optional<QString>& text) {
 }
 
 int readAll(Session& s, const QString& outFile) {
-    BulkOperations ops(s.messages, s.transport(), s.table, s.notices, kTerminalPolicy);
+    BulkOperations ops(s.messages, s.transport(), nullptr, s.notices, kTerminalPolicy);
     ops.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&ops] { ops.requestStop(); });
     const BulkResult r = ops.readAll(s.connection.unitAddress);
@@ -152,7 +152,10 @@ int readAll(Session& s, const QString& outFile) {
 // The table write-all sends, from a .sav or .csv file; a status when it cannot go.
 std::optional<int> loadWriteAllTable(Session& session, const QString& file) {
     MessageTable& table = session.messages;
-    if (const auto status = loadTableArgument(file, table.defaults(), table.texts()))
+    TextTable texts = table.texts();
+    const auto status = loadTableArgument(file, table.defaults(), texts);
+    table.setTexts(texts);
+    if (status)
         return status;
     const QStringList problems = writeAllProblems(table);
     if (!problems.isEmpty())
@@ -182,7 +185,7 @@ std::optional<int> checkText(int slot, const QString& typed) {
 
 // Write all says what it did when it ran to its end: "3 written, 17 unchanged".
 int bulk(Session& session, bool write) {
-    BulkOperations ops(session.messages, session.transport(), session.table, session.notices,
+    BulkOperations ops(session.messages, session.transport(), nullptr, session.notices,
                        kTerminalPolicy);
     ops.setVerifyWrites(session.connection.line.verify);
     ops.setChangeRecord(&session.history);

@@ -50,7 +50,6 @@ public:
     SignalWatch signalWatch{{SIGINT, SIGTERM, kSigHangUp}};
     Connection connection;
     MessageTable messages;
-    TerminalTable table;
     TerminalNotices notices;
     // Every write and erase the command makes, in the user's history file.
     HistoryFile history{HistoryFile::defaultPath(), &notices};

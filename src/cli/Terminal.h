@@ -1,11 +1,10 @@
 #pragma once
 // The windows' interfaces for the command line: what the logic tells becomes
-// lines on stderr, and the table's labels are not shown. Nothing is asked:
+// lines on stderr; there is no bar or label to keep up. Nothing is asked:
 // the commands run with plain policy values (kTerminalPolicy).
 
 #include "startup/Operator.h"
 #include "table/Editor.h"
-#include "table/MessageTableView.h"
 
 #include <QString>
 
@@ -15,13 +14,6 @@ void printOut(const QString& line);
 void printErr(const QString& line);
 // Flushes stdout; the errno of the first write to it that failed, else 0.
 int stdoutError();
-
-// A terminal has no labels or bar to keep up.
-class TerminalTable : public MessageTableView {
-public:
-    void setMessageLabel(int, const QString&) override {}
-    void setProgress(int, int) override {}
-};
 
 // Prints every notice as "qv840ctl: Title: text", and one about a slot as
 // "qv840ctl: slot 3 (42-3): Title: text".

@@ -81,7 +81,7 @@ void printDifferences(const QVector<SlotDifference>& differences, const QString&
 }
 
 int compareWith(Session& s, const TextTable& table) {
-    UnitSync sync(s.transport(), s.table, s.notices, kTerminalPolicy);
+    UnitSync sync(s.transport(), nullptr, s.notices, kTerminalPolicy);
     sync.setBlockReads(s.connection.line.blockReads);
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });
     const CompareResult r = sync.compare(s.connection.unitAddress, table, s.messages.defaults());
@@ -92,7 +92,7 @@ int compareWith(Session& s, const TextTable& table) {
 }
 
 int restoreFrom(Session& s, const TextTable& table) {
-    UnitSync sync(s.transport(), s.table, s.notices, kTerminalPolicy);
+    UnitSync sync(s.transport(), nullptr, s.notices, kTerminalPolicy);
     sync.setBlockReads(s.connection.line.blockReads);
     sync.setChangeRecord(&s.history);
     const StopOnSignal stop(s.signalWatch, [&sync] { sync.requestStop(); });

@@ -46,9 +46,8 @@ private:
 };
 
 // The operations' progress, as the whole line's.
-class LineRun::Slots : public MessageTableView {
+class LineRun::Slots : public ProgressView {
 public:
-    void setMessageLabel(int, const QString&) override {}
     // An operation's progress starts again at 0 once it is over: the whole
     // line's never goes back.
     void setProgress(int slot, int value) override {
@@ -166,7 +165,7 @@ bool lineEnds(const BulkResult& r) {
 LineUnitResult LineRun::backupUnit(int unit, const QString& folder, bool& ends) {
     MessageTable table; // nothing of another unit, nor of the window's table
     table.reset(defaults_, terminals_);
-    BulkOperations ops(table, transport_, *slots_, *boxes_, kLinePolicy);
+    BulkOperations ops(table, transport_, slots_, *boxes_, kLinePolicy);
     ops.setBlockReads(blockReads_);
     ops.setBlockReadMemory(*blockMemory_);
     ops_ = &ops;
@@ -265,7 +264,7 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
     u.file = file.file;
     // A unit that gives no answer at all to the first read (a gateway's "no
     // answer" too) costs that one request, not twenty.
-    UnitSync sync(transport_, *slots_, *boxes_, kLinePolicy);
+    UnitSync sync(transport_, slots_, *boxes_, kLinePolicy);
     sync.setEndIfAbsent(true);
     sync.setBlockReads(blockReads_);
     sync.setBlockReadMemory(*blockMemory_);

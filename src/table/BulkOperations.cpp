@@ -70,13 +70,13 @@ QString writeAllSummary(const BulkResult& result) {
     return text;
 }
 
-BulkOperations::BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
+BulkOperations::BulkOperations(MessageTable& table, Transport& transport, ProgressView& view,
                                Operator& op, LineActivity* activity)
-    : BulkOperations(table, transport, view, op, RunPolicy::asking(op), activity) {}
+    : BulkOperations(table, transport, &view, op, RunPolicy::asking(op), activity) {}
 
-BulkOperations::BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
+BulkOperations::BulkOperations(MessageTable& table, Transport& transport, ProgressView* progress,
                                Notices& notices, RunPolicy policy, LineActivity* activity)
-    : table_(table), transport_(transport), view_(view), notices_(notices), policy_(policy),
+    : table_(table), transport_(transport), view_(progress), notices_(notices), policy_(policy),
       activity_(activity) {}
 
 // After a request nothing answered, as the policy says: the "No data
@@ -138,7 +138,6 @@ bool BulkOperations::readSlotsInto(BulkRun& run, int& next, bool& ask, BulkResul
         // label shows them escaped.
         r.done.append(i);
         table_.setText(i, UnitText::entryFor(*text, table_.defaultText(i)));
-        view_.setMessageLabel(i, table_.text(i));
     }
     return true;
 }
@@ -205,19 +204,12 @@ BulkResult BulkOperations::writeAll(int unit) {
         return r;
     }
 
-    int next = kInterlockCount; // the first blanked label not yet shown again
     if (run.prepare(true)) {
-        for (int i = 0; i < kInterlockCount; ++i)
-            view_.setMessageLabel(i, QString());
-        for (next = 0; next < kInterlockCount && !run.ended(); ++next) {
+        for (int next = 0; next < kInterlockCount && !run.ended(); ++next) {
             run.advance(next);
-            view_.setMessageLabel(next, table_.text(next));
             writeSlotFrom(run, next, r);
         }
     }
-    // A stopped run must not leave the labels it blanked empty.
-    for (int i = next; i < kInterlockCount; ++i)
-        view_.setMessageLabel(i, table_.text(i));
     run.finish(QStringLiteral("written"));
     return r;
 }
@@ -238,7 +230,6 @@ BulkResult BulkOperations::eraseAll(int unit) {
             r.done.append(i);
             run.noteChange(i, {}, {}, ChangeResult::done({}));
             table_.setText(i, UnitText::entryFor({}, table_.defaultText(i)));
-            view_.setMessageLabel(i, table_.text(i));
         }
     }
     run.finish(QStringLiteral("erased"));

@@ -8,7 +8,7 @@
 #include "startup/UnitText.h"
 #include "table/BulkRun.h"
 #include "table/MessageTable.h"
-#include "table/MessageTableView.h"
+#include "table/ProgressView.h"
 #include "transport/Transport.h"
 
 #include <QString>
@@ -18,10 +18,10 @@
 class BulkOperations {
 public:
     // The window's: op is told, and asked after a silence and a failure.
-    BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
+    BulkOperations(MessageTable& table, Transport& transport, ProgressView& view, Operator& op,
                    LineActivity* activity = nullptr);
     // The command line's and the whole line's: told, and deciding by policy.
-    BulkOperations(MessageTable& table, Transport& transport, MessageTableView& view,
+    BulkOperations(MessageTable& table, Transport& transport, ProgressView* progress,
                    Notices& notices, RunPolicy policy, LineActivity* activity = nullptr);
 
     // Each runs against the unit address it is given, start to end.
@@ -70,7 +70,7 @@ private:
     void writeSlotFrom(BulkRun& run, int i, BulkResult& r);
     MessageTable& table_;
     Transport& transport_;
-    MessageTableView& view_;
+    ProgressView* view_; // null: the progress is shown nowhere
     Notices& notices_;
     RunPolicy policy_;
     LineActivity* activity_;

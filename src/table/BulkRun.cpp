@@ -151,11 +151,13 @@ bool BulkRun::prepare(bool busy) {
 }
 
 void BulkRun::advance(int i) {
-    parts_.view.setProgress(i, std::min(5 * (i + 1), 100));
+    if (parts_.view)
+        parts_.view->setProgress(i, std::min(5 * (i + 1), 100));
 }
 
 void BulkRun::advanceTo(int slot, int percent) {
-    parts_.view.setProgress(slot, std::clamp(percent, 0, 100));
+    if (parts_.view)
+        parts_.view->setProgress(slot, std::clamp(percent, 0, 100));
 }
 
 bool BulkRun::pauseAndExchange(const QByteArray& pdu, Transaction& t) {
@@ -380,7 +382,8 @@ bool BulkRun::stopped() {
 }
 
 void BulkRun::finish(const QString& verb, bool reportSilent) {
-    parts_.view.setProgress(-1, 0);
+    if (parts_.view)
+        parts_.view->setProgress(-1, 0);
     if (parts_.activity)
         parts_.activity->setLineBusy(false);
     if (result_.outcome == BulkResult::Outcome::Stopped) {

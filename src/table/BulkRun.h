@@ -8,7 +8,7 @@
 #include "startup/LineActivity.h"
 #include "startup/LineOptions.h"
 #include "startup/Operator.h"
-#include "table/MessageTableView.h"
+#include "table/ProgressView.h"
 #include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
 
@@ -120,7 +120,7 @@ private:
 // The parts of the caller a run works through.
 struct BulkParts {
     Transport& transport;
-    MessageTableView& view;
+    ProgressView* view; // null: the progress is shown nowhere
     Notices& notices;
     RunPolicy policy; // what is asked, and what is decided without asking
     LineActivity* activity;

@@ -29,13 +29,12 @@ bool validIndex(int k) {
 
 } // namespace
 
-Editor::Editor(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
-               LineActivity* activity)
-    : Editor(table, transport, view, op, RunPolicy::asking(op), activity) {}
+Editor::Editor(MessageTable& table, Transport& transport, Operator& op, LineActivity* activity)
+    : Editor(table, transport, op, RunPolicy::asking(op), activity) {}
 
-Editor::Editor(MessageTable& table, Transport& transport, MessageTableView& view, Notices& notices,
-               RunPolicy policy, LineActivity* activity)
-    : table_(table), transport_(transport), view_(view), notices_(notices), policy_(policy),
+Editor::Editor(MessageTable& table, Transport& transport, Notices& notices, RunPolicy policy,
+               LineActivity* activity)
+    : table_(table), transport_(transport), notices_(notices), policy_(policy),
       activity_(activity) {}
 
 QString Editor::terminalName() const {
@@ -140,10 +139,8 @@ bool Editor::verified(int unit, int k, const QString& sent) {
     if (!mismatch)
         return true;
     // The table holds what the unit holds, when that is known.
-    if (!mismatch->unread) {
+    if (!mismatch->unread)
         table_.setText(k, UnitText::entryFor(mismatch->readBack, table_.defaultText(k)));
-        view_.setMessageLabel(k, table_.text(k));
-    }
     notices_.tell(mismatchText({*mismatch}), QStringLiteral("Message Not Verified"),
                   MsgIcon::Exclamation);
     return false;
@@ -189,7 +186,6 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
     if (!delivered(checkReply(t, request), unit, k, text))
         return Outcome::NotDelivered;
     table_.setText(k, text);
-    view_.setMessageLabel(k, table_.text(k));
     view.clearNewText();
     const bool sure = proven(unit, k, text);
     view.setCurrentValue(table_.text(k));
@@ -243,7 +239,6 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     const ReplyCheck check = checkReply(t, request);
     if (check.confirmed()) {
         table_.setText(k, UnitText::entryFor({}, table_.defaultText(k)));
-        view_.setMessageLabel(k, table_.text(k));
         if (!proven(unit, k, QString()))
             return Outcome::NotVerified;
         text = QStringLiteral("Erase Successfully Completed");

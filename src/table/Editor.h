@@ -5,7 +5,6 @@
 #include "startup/LineActivity.h"
 #include "startup/Operator.h"
 #include "table/MessageTable.h"
-#include "table/MessageTableView.h"
 #include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
 
@@ -21,12 +20,12 @@ class Editor {
 public:
     // The window's: op is told, and asked whether to erase and whether to
     // open a failed port again.
-    Editor(MessageTable& table, Transport& transport, MessageTableView& view, Operator& op,
+    Editor(MessageTable& table, Transport& transport, Operator& op,
            LineActivity* activity = nullptr);
     // The command line's: told, and deciding by policy (nothing is asked
     // without someone to ask).
-    Editor(MessageTable& table, Transport& transport, MessageTableView& view, Notices& notices,
-           RunPolicy policy, LineActivity* activity = nullptr);
+    Editor(MessageTable& table, Transport& transport, Notices& notices, RunPolicy policy,
+           LineActivity* activity = nullptr);
 
     // The interlock write and erase act on.
     int selected() const { return selected_; }
@@ -38,7 +37,7 @@ public:
     const MessageTable& table() const { return table_; }
 
     enum class Outcome {
-        Delivered,    // the unit answered: the table and the labels changed
+        Delivered,    // the unit answered: the table changed
         NotDelivered, // no answer: nothing changed
         LengthError,  // write: 0 or over 40 characters, nothing sent
         BadCharacter, // write: a character that cannot be sent, nothing sent
@@ -90,7 +89,6 @@ private:
     void note(int unit, int k, const QString& sent, const QString& result);
     MessageTable& table_;
     Transport& transport_;
-    MessageTableView& view_;
     Notices& notices_;
     RunPolicy policy_;
     LineActivity* activity_;

@@ -6,10 +6,24 @@
 #include <QStringList>
 #include <algorithm>
 
+void MessageTable::setText(int slot, const QString& text) {
+    QString& held = texts_.at(size_t(slot));
+    if (held == text)
+        return;
+    held = text;
+    if (listener_)
+        listener_->textChanged(slot);
+}
+
+void MessageTable::setTexts(const TextTable& texts) {
+    for (int k = 0; k < kInterlockCount; ++k)
+        setText(k, texts[size_t(k)]);
+}
+
 void MessageTable::reset(const TextTable& defaults, const TextTable& terminals) {
     defaults_ = defaults;
     terminals_ = terminals;
-    texts_ = defaults;
+    setTexts(defaults);
     saved_ = defaults;
     onUnit_ = {};
     known_ = {};

@@ -1,8 +1,9 @@
 #pragma once
 // The message table as a document: the twenty texts, their defaults and
 // terminal names, the file it was last opened from or saved to, and what is
-// known to be on the unit. The windows and the command line edit it; views
-// learn of changes through MessageTableView.
+// known to be on the unit. Its texts change only through its own methods, and
+// each change is told to its listener (the main window redraws the slot's
+// label from it).
 
 #include "startup/MessageLayout.h"
 #include "startup/UnitText.h"
@@ -38,15 +39,31 @@ enum class SlotState {
     Edited,   // the table's text differs from what the unit held
 };
 
+// Hears each change of a table's texts.
+class TableListener {
+public:
+    virtual ~TableListener() = default;
+    virtual void textChanged(int slot) = 0;
+};
+
 class MessageTable {
 public:
+    MessageTable() = default;
+    // A table is one document: its listener is not copied with it.
+    MessageTable(const MessageTable&) = delete;
+    MessageTable& operator=(const MessageTable&) = delete;
+
+    // Hears every text that changes from now on; null: nobody.
+    void setListener(TableListener* listener) { listener_ = listener; }
+
     // A table of defaults: every text at its default, no file, nothing saved.
     void reset(const TextTable& defaults, const TextTable& terminals);
 
     const QString& text(int slot) const { return texts_.at(size_t(slot)); }
-    void setText(int slot, const QString& text) { texts_.at(size_t(slot)) = text; }
+    // Each slot whose text this changes is told to the listener.
+    void setText(int slot, const QString& text);
+    void setTexts(const TextTable& texts);
     const TextTable& texts() const { return texts_; }
-    TextTable& texts() { return texts_; }
     const QString& defaultText(int slot) const { return defaults_.at(size_t(slot)); }
     const TextTable& defaults() const { return defaults_; }
     const QString& terminal(int slot) const { return terminals_.at(size_t(slot)); }
@@ -108,6 +125,7 @@ public:
     bool unsavedChanges() const;
 
 private:
+    TableListener* listener_ = nullptr;
     TextTable texts_{};
     TextTable defaults_{};
     TextTable terminals_{};

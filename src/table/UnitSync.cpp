@@ -100,13 +100,13 @@ QString restoreSummary(const RestoreResult& result) {
     return text;
 }
 
-UnitSync::UnitSync(Transport& transport, MessageTableView& view, Operator& op,
-                   LineActivity* activity)
-    : UnitSync(transport, view, op, RunPolicy::asking(op), activity) {}
+UnitSync::UnitSync(Transport& transport, ProgressView& view, Operator& op, LineActivity* activity)
+    : UnitSync(transport, &view, op, RunPolicy::asking(op), activity) {}
 
-UnitSync::UnitSync(Transport& transport, MessageTableView& view, Notices& notices, RunPolicy policy,
+UnitSync::UnitSync(Transport& transport, ProgressView* progress, Notices& notices, RunPolicy policy,
                    LineActivity* activity)
-    : transport_(transport), view_(view), notices_(notices), policy_(policy), activity_(activity) {}
+    : transport_(transport), view_(progress), notices_(notices), policy_(policy),
+      activity_(activity) {}
 
 QVector<int> UnitSync::allSlots() {
     QVector<int> all(kInterlockCount);

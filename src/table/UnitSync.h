@@ -13,7 +13,7 @@
 #include "startup/MessageLayout.h"
 #include "startup/Operator.h"
 #include "table/BulkRun.h"
-#include "table/MessageTableView.h"
+#include "table/ProgressView.h"
 #include "transport/Transport.h"
 
 #include <QString>
@@ -74,10 +74,10 @@ QStringList restoreProblems(const TextTable& table, const TextTable& defaults,
 class UnitSync {
 public:
     // The window's: op is told, and asked whether to open a failed port again.
-    UnitSync(Transport& transport, MessageTableView& view, Operator& op,
+    UnitSync(Transport& transport, ProgressView& view, Operator& op,
              LineActivity* activity = nullptr);
     // The command line's and the whole line's: told, and deciding by policy.
-    UnitSync(Transport& transport, MessageTableView& view, Notices& notices, RunPolicy policy,
+    UnitSync(Transport& transport, ProgressView* progress, Notices& notices, RunPolicy policy,
              LineActivity* activity = nullptr);
 
     // Reads all twenty slots of unit and compares them with table.
@@ -129,7 +129,7 @@ private:
     void restoreSlot(BulkRun& run, int k, const QString& before, const QString& entry,
                      const QString& defaultText, RestoreResult& r);
     Transport& transport_;
-    MessageTableView& view_;
+    ProgressView* view_; // null: the progress is shown nowhere
     Notices& notices_;
     RunPolicy policy_;
     LineActivity* activity_;

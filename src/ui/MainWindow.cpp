@@ -46,8 +46,9 @@ MainWindow::MainWindow(MessageTable& table, Connection& connection, Transport& t
       op_(op), windows_(windows), commsTest_(commsTest),
       bulk_(table, transport, *this, op, commsTest.clock()), run_(bulk_, table),
       sync_(transport, *this, op, commsTest.clock()),
-      editor_(table, transport, *this, op, commsTest.clock()) {
+      editor_(table, transport, op, commsTest.clock()) {
     setObjectName(QStringLiteral("MainWindow"));
+    table_.setListener(this);
     bulk_.setBlockReadMemory(blockMemory_);
     sync_.setBlockReadMemory(blockMemory_);
     updateTitle();
@@ -130,7 +131,6 @@ void MainWindow::connectCommsTest() {
                 table_.beginUnit(currentUnit());
                 table_.setText(slot, UnitText::entryFor(text, table_.defaultText(slot)));
                 table_.noteOnUnit(slot);
-                setMessageLabel(slot, table_.text(slot));
                 updateTitle();
             });
 }
@@ -142,7 +142,7 @@ void MainWindow::load() {
     resizeWithinScreen(this, size());
     windows_.centreLastWindow();
     for (int i = 0; i < kInterlockCount; ++i)
-        setMessageLabel(i, table_.defaultText(i));
+        showLabel(i, table_.text(i));
     // Every default message stays whole however far the window shrinks.
     int widest = 0;
     for (int i = 0; i < kInterlockCount; ++i)
@@ -164,19 +164,8 @@ MessageEditorWindow* MainWindow::editorWindow() const {
     return editorWindow_.data();
 }
 
-void MainWindow::setMessageLabel(int index, const QString& text) {
-    // A control character the unit holds is shown as \xHH, never acted on.
-    if (index < 0 || index >= kInterlockCount)
-        return;
-    ClickLabel* label = messageLabels[static_cast<size_t>(index)];
-    label->setFullText(MessageText::escaped(text));
-    // A screen reader names the terminals with the text; the state is its description.
-    label->setAccessibleName(
-        QStringLiteral("Terminals %1: %2").arg(terminalCaption(index), label->fullText()));
-}
-
-void MainWindow::setProgress(int, int value) {
-    progressBar->setValue(qBound(0, value, 100));
+MainWindow::~MainWindow() {
+    table_.setListener(nullptr);
 }
 
 void MainWindow::messageClicked(int index) {
@@ -342,7 +331,14 @@ void MainWindow::runBulk(QPushButton* button, BulkKind kind) {
     const UnitKey unit = currentUnit();
     table_.beginUnit(unit, kind == BulkKind::ReadAll); // a read starts over
     BulkResult result;
+    if (kind == BulkKind::WriteAll)
+        writingAllAt_ = -1;
     whileRunning(button, [&] { result = run_.run(kind, unit.unit); });
+    if (writingAllAt_) { // however it ended (refused too), no label stays blank
+        writingAllAt_.reset();
+        for (int k = 0; k < kInterlockCount; ++k)
+            showLabel(k, table_.text(k));
+    }
     if (kind == BulkKind::ReadAll && !result.done.isEmpty())
         table_.noteRead(unit, QTime::currentTime());
     if (kind == BulkKind::WriteAll && result.outcome == BulkResult::Outcome::Completed)

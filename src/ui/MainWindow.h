@@ -10,7 +10,7 @@
 #include "table/Editor.h"
 #include "table/HistoryFile.h"
 #include "table/MessageTable.h"
-#include "table/MessageTableView.h"
+#include "table/ProgressView.h"
 #include "table/UnitSync.h"
 #include "ui/ClickLabel.h"
 
@@ -44,11 +44,12 @@ class MessageEditorWindow;
 QString defaultFileChooser(QWidget* parent, bool save, const QString& filter,
                            const QString& lastName);
 
-class MainWindow : public QWidget, public MessageTableView {
+class MainWindow : public QWidget, public ProgressView, public TableListener {
     Q_OBJECT
 public:
     MainWindow(MessageTable& table, Connection& connection, Transport& transport, Operator& op,
                LoadedWindows& windows, CommsTestWindow& commsTest, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Opening: the labels show the default messages, the address shows
     // the connection's unit address, and the window centres and shows itself.
@@ -92,9 +93,11 @@ public:
     Editor& editor() { return editor_; }
     MessageEditorWindow* editorWindow() const; // the open editor, if any
 
-    // MessageTableView
-    void setMessageLabel(int index, const QString& text) override;
+    // ProgressView: while Write All runs, the labels of the slots not yet
+    // come to are blank.
     void setProgress(int slot, int value) override;
+    // TableListener: the slot's label shows its text.
+    void textChanged(int slot) override;
 
 signals:
     // The operator, the comms test or setUnitAddress changed the unit address.
@@ -105,6 +108,8 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Slot index's label shows text (a control character as \xHH).
+    void showLabel(int index, const QString& text);
     void buildControls();
     QLayout* buildColumns();
     void connectControls();
@@ -223,6 +228,9 @@ private:
     QPushButton* running_ = nullptr; // the button of the bulk operation under way
     QString runningCaption_;         // its caption, "Write All Msgs", for Quit's question
     bool exitAfterRun_ = false;      // Quit was answered Yes while it ran: end when it stops
+    // While Write All runs: the slot under way (-1 before the first); the
+    // labels after it are blank. Nothing when Write All is not running.
+    std::optional<int> writingAllAt_;
     QShortcut* escape_ = nullptr;
     QString failure_;     // why the port failed last, until it is opened again
     QString note_;        // a passing state

@@ -129,9 +129,9 @@ void MainWindow::openRecent(const QString& name) {
 
 void MainWindow::openTable(const QString& name) {
     lastFolder_ = QFileInfo(name).absolutePath();
-    const TableFileOutcome opened = loadTableFile(name, table_.defaults(), table_.texts());
-    for (int i = 0; i < opened.entriesRead; ++i)
-        setMessageLabel(i, table_.text(i));
+    TextTable texts = table_.texts();
+    const TableFileOutcome opened = loadTableFile(name, table_.defaults(), texts);
+    table_.setTexts(texts); // the labels follow the table
     if (opened.ok) {
         table_.noteOpened(name);
         table_.setSiteName(std::nullopt); // another table: its sheet's site is asked again

@@ -1,8 +1,10 @@
 // The main window's layout: the four interlock groups, the command centre,
-// the address, the progress bar and the status line. The design is in twips;
+// the address, the progress bar and the status line, and the labels drawn
+// from the table as it changes. The design is in twips;
 // the layout keeps its proportions through stretch factors while the sizes
 // follow the font.
 #include "startup/Interlocks.h"
+#include "startup/MessageText.h"
 #include "ui/Controls.h"
 #include "ui/MainWindow.h"
 #include "ui/UpDown.h"
@@ -308,4 +310,31 @@ QLayout* MainWindow::buildProgress() {
     progress->addWidget(progressBar);
     progress->addWidget(progressCaption);
     return progress;
+}
+
+void MainWindow::textChanged(int slot) {
+    if (!writingAllAt_ || slot <= *writingAllAt_)
+        showLabel(slot, table_.text(slot));
+}
+
+void MainWindow::showLabel(int index, const QString& text) {
+    // A control character the unit holds is shown as \xHH, never acted on.
+    if (index < 0 || index >= kInterlockCount)
+        return;
+    ClickLabel* label = messageLabels[static_cast<size_t>(index)];
+    label->setFullText(MessageText::escaped(text));
+    // A screen reader names the terminals with the text; the state is its description.
+    label->setAccessibleName(
+        QStringLiteral("Terminals %1: %2").arg(terminalCaption(index), label->fullText()));
+}
+
+void MainWindow::setProgress(int slot, int value) {
+    progressBar->setValue(qBound(0, value, 100));
+    // Write All shows each label again as it comes to its slot, and all of
+    // them once it is over (before its report).
+    if (writingAllAt_) {
+        writingAllAt_ = slot < 0 ? kInterlockCount : slot;
+        for (int k = 0; k < kInterlockCount; ++k)
+            showLabel(k, k <= *writingAllAt_ ? table_.text(k) : QString());
+    }
 }

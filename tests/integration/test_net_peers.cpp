@@ -253,7 +253,7 @@ private slots:
                              {1500, 80, 10, 3000});
         MessageTable messages;
         for (int k = 0; k < 20; ++k)
-            messages.texts()[k] = "OLD";
+            messages.setText(k, "OLD");
         RecordingTableView view;
         RecordingOperator op;
         BulkOperations bulk(messages, t, view, op);

@@ -139,7 +139,7 @@ private slots:
         QTest::addColumn<bool>("controlsKept"); // the text stands for a unit's own
         const auto editor = [this](bool kept) {
             return Path([this, kept](const QString& text) {
-                Editor e(table_, line_, view_, op_);
+                Editor e(table_, line_, op_);
                 e.setControlCharactersKept(kept);
                 FakeEditorView typed;
                 typed.text = text;

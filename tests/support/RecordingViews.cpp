@@ -1,9 +1,15 @@
 #include "RecordingViews.h"
 
-void RecordingTableView::setMessageLabel(int index, const QString& text) {
-    labelHistory.append({index, text});
-    if (index >= 0 && index < static_cast<int>(labels.size()))
-        labels[static_cast<size_t>(index)] = text;
+void RecordingTableView::watch(MessageTable& table) {
+    table_ = &table;
+    table.setListener(this);
+    for (int k = 0; k < kInterlockCount; ++k) // as the window's load() draws them
+        labels[size_t(k)] = table.text(k);
+}
+
+void RecordingTableView::textChanged(int slot) {
+    labelHistory.append({slot, table_->text(slot)});
+    labels[size_t(slot)] = table_->text(slot);
 }
 
 void RecordingTableView::setProgress(int, int value) {

@@ -3,7 +3,8 @@
 
 #include "commstest/CommsTest.h"
 #include "table/Editor.h"
-#include "table/MessageTableView.h"
+#include "table/MessageTable.h"
+#include "table/ProgressView.h"
 
 #include <QPair>
 #include <QString>
@@ -11,15 +12,20 @@
 #include <QVector>
 #include <array>
 
-class RecordingTableView : public MessageTableView {
+// The bar, and the labels as the main window draws them from the table it watches.
+class RecordingTableView : public ProgressView, public TableListener {
 public:
-    void setMessageLabel(int index, const QString& text) override;
+    void watch(MessageTable& table);
     void setProgress(int slot, int value) override;
+    void textChanged(int slot) override;
 
-    std::array<QString, 20> labels;            // each slot's message label as it stands
-    QVector<QPair<int, QString>> labelHistory; // every caption set, in order
+    std::array<QString, 20> labels;            // each slot's label as it stands (unset: empty)
+    QVector<QPair<int, QString>> labelHistory; // every change, in order
     QVector<int> progressHistory;              // every progress value set, in order
     int progress = 0;
+
+private:
+    const MessageTable* table_ = nullptr;
 };
 
 class FakeEditorView : public EditorView {

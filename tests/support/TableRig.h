@@ -15,6 +15,12 @@
 
 // Each slot k holding pattern, %1 standing for k.
 TextTable numberedTexts(const QString& pattern);
+// Every slot holding text.
+inline TextTable filled(const QString& text) {
+    TextTable t;
+    t.fill(text);
+    return t;
+}
 // "R3 R4 R5": reads of one message each, of slots from to to, as ScriptedRig::requests writes them.
 QString singleReads(int from, int to);
 
@@ -24,6 +30,7 @@ inline constexpr LinkTiming kScriptedTiming{30, 5, 30, 1, 0, 0};
 template <class Port> struct LineRig {
     explicit LineRig(const LinkTiming& timing = kScriptedTiming) : transport(port, crc, timing) {
         messages.reset(defaults, {});
+        view.watch(messages);
     }
     QStringList entries() const { return {messages.texts().begin(), messages.texts().end()}; }
 

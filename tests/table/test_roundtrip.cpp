@@ -94,7 +94,7 @@ struct Rig : ScriptedRig {
     }
     // Read all of the active unit over a table holding other texts.
     TextTable readAll() {
-        messages.texts().fill(QStringLiteral("STALE"));
+        messages.setTexts(filled(QStringLiteral("STALE")));
         return bulk.readAll(1).outcome == BulkResult::Outcome::Completed && op.count() == 0
                    ? messages.texts()
                    : TextTable{};

@@ -145,7 +145,7 @@ private slots:
         rig.main.hide();
         click(rig.button("commsTestButton"));
         QVERIFY(f.isVisible() && f.close() && f.clock()->isEnabled() && rig.port.isOpen());
-        rig.messages.texts()[5] = "ONLY HERE";
+        rig.messages.setText(5, "ONLY HERE");
         rig.op.script({MsgAnswer::Cancel, MsgAnswer::Cancel});
         click(child<QPushButton>(f, "quitButton"));
         QCOMPARE(rig.op.last().text, "Exit the QV840N program?\r\nThe table holds changes that "
@@ -178,8 +178,7 @@ private slots:
                     terminal(k)->parent() == groupBox(group[k]) &&
                     terminal(k)->y() == rig.message(k)->y());
         // A control character the unit holds (read all put it there) is shown as \xHH.
-        rig.messages.texts()[4] = "A\033B";
-        rig.main.setMessageLabel(4, rig.messages.texts()[4]);
+        rig.messages.setText(4, "A\033B");
         // One editor: a click while it is open turns it to that interlock and raises it.
         click(rig.message(4));
         QPointer<MessageEditorWindow> editor = rig.main.editorWindow();
@@ -199,7 +198,7 @@ private slots:
         QVERIFY(newTextEdit->text().isEmpty());
         QCOMPARE(child<QLabel>(editor, "interlockValue")->text() + "|" + currentValue->text(),
                  rig.config.terminalNames[13] + "|" + rig.messages.defaults()[13]);
-        rig.messages.texts()[4] = rig.messages.defaults()[4];
+        rig.messages.setText(4, rig.messages.defaults()[4]);
         // The write goes to the interlock shown, whatever moved the selection; Return writes.
         rig.main.editor().select(2);
         const QString tips = writeButton->toolTip() + "|" + rig.button("eraseAllButton")->toolTip();
@@ -265,10 +264,10 @@ private slots:
             return answers.takeFirst();
         });
         rig.op.clear();
-        rig.messages.texts()[3] = QStringLiteral("A, B");
+        rig.messages.setText(3, QStringLiteral("A, B"));
         click(rig.button("saveFileButton"));
         // Open File asks before it drops a table not saved; Cancel keeps it, unasked for a file.
-        rig.messages.texts()[3] = QStringLiteral("CHANGED");
+        rig.messages.setText(3, QStringLiteral("CHANGED"));
         rig.op.script({MsgAnswer::Cancel});
         click(rig.button("openFileButton"));
         QCOMPARE(rig.op.last().text,
@@ -278,7 +277,7 @@ private slots:
         click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         // Read All replaces the table too: asked the same way, Cancel reads nothing.
-        rig.messages.texts()[3] = QStringLiteral("CHANGED");
+        rig.messages.setText(3, QStringLiteral("CHANGED"));
         rig.sim.model().setMessage(3, "ON THE UNIT");
         rig.op.script({MsgAnswer::Cancel});
         click(rig.button("readAllButton"));
@@ -286,7 +285,7 @@ private slots:
                  "The table holds changes that are neither saved to a file "
                  "nor written to the unit.\r\nRead the unit's messages in its place?");
         QCOMPARE(rig.messages.texts()[3], "CHANGED");
-        rig.messages.texts()[3] = QStringLiteral("A, B");
+        rig.messages.setText(3, QStringLiteral("A, B"));
         rig.op.clear();
         // The title names the file and marks a table that differs from it.
         QVERIFY(rig.main.windowTitle().endsWith(" - t.sav[*]") && !rig.main.isWindowModified());
@@ -303,7 +302,7 @@ private slots:
         rig.op.clear();
         // The same through a CSV table; the sheet as PDF.
         click(rig.button("saveFileButton"));
-        rig.messages.texts()[3] = QStringLiteral("CHANGED");
+        rig.messages.setText(3, QStringLiteral("CHANGED"));
         click(rig.button("openFileButton"));
         QCOMPARE(rig.messages.texts()[3] + "|" + rig.message(3)->text(), "A, B|A, B");
         rig.op.clear();
@@ -358,11 +357,11 @@ private slots:
         };
         pick(Qt::Key_Escape);
         QCOMPARE(listed, QStringList("No recent files No recent files"));
-        rig.messages.texts()[0] = "FIRST";
+        rig.messages.setText(0, "FIRST");
         click(rig.button("saveFileButton"));
         click(rig.button("exportPdfButton")); // the site asked for this table, then not again
         click(rig.button("exportPdfButton"));
-        rig.messages.texts()[0] = "SECOND";
+        rig.messages.setText(0, "SECOND");
         click(rig.button("saveFileButton"));
         pick(Qt::Key_2);
         QCOMPARE(listed, QStringList({"&1 two.sav " + dir.filePath("two.sav"),
@@ -383,13 +382,13 @@ private slots:
         QVERIFY(rig.start());
         // Forty of the widest letters fit the editor and show whole or elided in the table.
         const QString wide(kMessageMaxLength, 'W');
-        rig.main.setMessageLabel(5, wide);
+        rig.messages.setText(5, wide);
         QVERIFY(readable(rig.message(5), wide));
         // Forty capitals of a plain message show whole, if need be a little smaller.
         const QString plain = "LOW GAS PRESSURE - CHECK MAIN GAS VALVE!";
-        rig.main.setMessageLabel(6, plain);
+        rig.messages.setText(6, plain);
         QCOMPARE(rig.message(6)->text(), plain);
-        rig.main.setMessageLabel(6, rig.messages.defaults()[6]);
+        rig.messages.setText(6, rig.messages.defaults()[6]);
         click(rig.message(5));
         child<QLineEdit>(rig.main.editorWindow(), "newTextEdit")->setText(wide);
         const QLineEdit* text = child<QLineEdit>(rig.main.editorWindow(), "newTextEdit");
@@ -459,7 +458,7 @@ private slots:
         Rig rig;
         QVERIFY(rig.start());
         for (int k = 0; k < kInterlockCount; ++k)
-            rig.messages.texts()[size_t(k)] = QStringLiteral("NEW %1").arg(k);
+            rig.messages.setText(size_t(k), QStringLiteral("NEW %1").arg(k));
         const QString sixth = rig.unitMessage(6), last = rig.unitMessage(19);
         int replies = 0;
         connect(&rig.transport, &Transport::frameReceived, &rig.main, [&] {
@@ -499,7 +498,7 @@ private slots:
                                                              : "eraseAllButton");
         for (int k = 0; k < kInterlockCount; ++k) {
             rig.sim.model().setMessage(k, QStringLiteral("ON UNIT %1").arg(k).toLatin1());
-            rig.messages.texts()[size_t(k)] = QStringLiteral("IN TABLE %1").arg(k);
+            rig.messages.setText(size_t(k), QStringLiteral("IN TABLE %1").arg(k));
         }
         int replies = 0;
         QStringList during;
@@ -510,6 +509,10 @@ private slots:
             during << button->text() << QString::number(rig.button("openFileButton")->isEnabled())
                    << QString::number(child<QLabel>(rig.main, "addressValue")->isEnabled())
                    << QString::number(child<QWidget>(rig.main, "recentFilesButton")->isEnabled());
+            // Write All shows the labels of the slots it has come to (5 is under way) and
+            // blanks the others.
+            during << QString::number(rig.message(5)->text().isEmpty())
+                   << QString::number(rig.message(6)->text().isEmpty());
             if (escape) {
                 rig.main.activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(&rig.main));
@@ -519,8 +522,13 @@ private slots:
             }
         });
         rig.op.answerAlways(MsgAnswer::Ok); // Erase All asks first
+        QString blankWhileTold;             // no label is blank once a box tells how it ended
+        rig.op.onBox([&](const RecordingOperator::Box&) {
+            blankWhileTold += QString::number(rig.message(19)->text().isEmpty());
+        });
         button->click();
-        QCOMPARE(during, QStringList({"S&top", "0", "0", "0"}));
+        QCOMPARE(during, QStringList({"S&top", "0", "0", "0", "0", op == "Write All" ? "1" : "0"}));
+        QVERIFY(!blankWhileTold.isEmpty() && !blankWhileTold.contains('1'));
         QCOMPARE(rig.op.last().title, "Stopped");
         QCOMPARE(replies, 6);
         QVERIFY(button->isEnabled() && button->text() != "S&top");
@@ -579,8 +587,8 @@ private slots:
         for (int k : {2, 5, 9})
             rig.sim.model().setMessage(k, QStringLiteral("ON UNIT %1").arg(k).toLatin1());
         click(rig.button("readAllButton"));
-        rig.messages.texts()[2] = "TWO, \"2\"";
-        rig.messages.texts()[5] = rig.messages.defaults()[5];
+        rig.messages.setText(2, "TWO, \"2\"");
+        rig.messages.setText(5, rig.messages.defaults()[5]);
         rig.sim.model().setMessage(9, "CHANGED ON UNIT");
         QStringList rows;
         const auto answerDialog = [&rows](const char* button, int uncheck) {
@@ -617,13 +625,13 @@ private slots:
         click(rig.button("compareButton"));
         QVERIFY(rows.size() == 1 && rows[0].startsWith(terminal9 + "|CHANGED ON UNIT|"));
         QCOMPARE(sent, QByteArray(20, '\x03'));
-        rig.messages.texts()[9] = "CHANGED ON UNIT";
+        rig.messages.setText(9, "CHANGED ON UNIT");
         click(rig.button("compareButton"));
         QCOMPARE(rig.op.last().text, "All 20 slots of unit 1 on " + rig.sim.devicePath() +
                                          " hold what the table says.");
         // Write All with the read-back on: a slot the unit does not keep is named.
         rig.connection.line.verify = true;
-        rig.messages.texts()[3] = "THREE";
+        rig.messages.setText(3, "THREE");
         sent.clear();
         click(rig.button("writeAllButton"));
         QVERIFY2(rig.status().contains("Write All: "), qPrintable(rig.status()));
@@ -663,8 +671,8 @@ private slots:
         rig.main.setUnitAddress(1);
         QCOMPARE(states(), QString(20, '1'));
         // Write All leaves a slot at its default alone: the unit still holds its text there.
-        rig.messages.texts()[7] = rig.messages.defaults()[7];
-        rig.messages.texts()[8] = "EIGHT";
+        rig.messages.setText(7, rig.messages.defaults()[7]);
+        rig.messages.setText(8, "EIGHT");
         click(rig.button("writeAllButton"));
         const QString status = rig.status(); // whole
         QVERIFY2(status.endsWith("; 1 slot at its default was not changed on the unit: Compare "
@@ -684,7 +692,7 @@ private slots:
         // Restore All from the line's window changes this unit: its slot shows it differs. A slot
         // it erases holds what the table's default shows.
         rig.sim.model().setMessage(9, "ERASED BY THE RESTORE");
-        rig.messages.texts()[9] = rig.messages.defaults()[9];
+        rig.messages.setText(9, rig.messages.defaults()[9]);
         QTemporaryDir backup;
         TextTable saved = rig.messages.texts();
         saved[2] = "FROM THE BACKUP";
