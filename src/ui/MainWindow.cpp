@@ -176,11 +176,12 @@ void MainWindow::messageClicked(int index) {
         return;
     }
     editorWindow_ = new MessageEditorWindow(editor_, connection_, transport_, windows_, this);
-    connect(editorWindow_, &MessageEditorWindow::delivered, this, [this](int k) {
-        table_.beginUnit(currentUnit());
-        table_.noteOnUnit(k);
-        updateTitle();
-    });
+    connect(editorWindow_, &MessageEditorWindow::delivered, this,
+            [this](int k, const UnitKey& unit) {
+                table_.beginUnit(unit);
+                table_.noteOnUnit(k);
+                updateTitle();
+            });
     connect(editorWindow_, &MessageEditorWindow::reported, this, [this](const QString& outcome) {
         lastOutcome_ =
             outcome + QStringLiteral(", ") + QTime::currentTime().toString(QStringLiteral("HH:mm"));

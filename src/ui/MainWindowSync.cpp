@@ -39,13 +39,15 @@ void MainWindow::compareWithUnit() {
         stopRunning();
         return;
     }
-    const int unit = connection_.unitAddress;
+    // The unit compared is the one chosen now, whatever is chosen while it runs.
+    const UnitKey key = currentUnit();
+    const int unit = key.unit;
     sync_.setBlockReads(connection_.line.blockReads);
     CompareResult compared;
     whileRunning(compareButton,
                  [&] { compared = sync_.compare(unit, table_.texts(), table_.defaults()); });
-    // What the compare read is known of the unit now.
-    table_.beginUnit(currentUnit());
+    // What the compare read is known of that unit now.
+    table_.beginUnit(key);
     for (int k : compared.run.done)
         table_.noteOnUnit(k);
     for (const SlotDifference& d : compared.differences)

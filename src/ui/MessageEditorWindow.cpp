@@ -307,8 +307,10 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
                      editor_.terminalName(), unitValue->text()));
         return;
     }
+    // The unit named now is the one written, whatever is chosen while it runs.
+    const UnitKey unit = shown_;
     // Put Back gives the unit what it held, when that is known.
-    const std::optional<QString> held = editor_.table().knownOnUnit(interlock_, shown_);
+    const std::optional<QString> held = editor_.table().knownOnUnit(interlock_, unit);
     // The window must not go away while its transaction waits for the unit.
     inTransaction_ = true;
     // The editor acts on the interlock this window shows, whatever was
@@ -316,7 +318,7 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
     editor_.select(interlock_);
     editor_.setVerifyWrites(connection_.line.verify);
     editor_.setConfirmErase(action == &Editor::erase && !puttingBack_);
-    const Editor::Outcome outcome = (editor_.*action)(*this, connection_.unitAddress);
+    const Editor::Outcome outcome = (editor_.*action)(*this, unit.unit);
     inTransaction_ = false;
     report(action == &Editor::write, outcome);
     if (outcome == Editor::Outcome::Delivered || outcome == Editor::Outcome::NotVerified) {
@@ -324,9 +326,9 @@ void MessageEditorWindow::run(Editor::Outcome (Editor::*action)(EditorView&, int
         // read-back that differs, the table holds what was read.
         setCurrentValue(editor_.currentMessage());
         putBackSlot_ = held ? interlock_ : -1;
-        putBackUnit_ = shown_;
+        putBackUnit_ = unit;
         putBackText_ = held.value_or(QString());
-        emit delivered(interlock_);
+        emit delivered(interlock_, unit);
         refreshPutBack();
     } else if (editor_.reconnectAsked()) {
         emit reconnectRequested();

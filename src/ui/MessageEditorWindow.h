@@ -41,7 +41,7 @@ public:
 
 signals:
     // The unit took a write or an erase of this interlock.
-    void delivered(int interlock);
+    void delivered(int interlock, const UnitKey& unit);
     // The port failed, and the operator asked for it to be opened again.
     void reconnectRequested();
     // For the status line: "Write 52-54: written", "Erase 42-3: not delivered".

@@ -412,6 +412,45 @@ private slots:
         qApp->setPalette(light);
     }
 
+    // An operation goes to the unit chosen when it starts, to its end: the address changed while
+    // it runs (here as the comms test would change it) redirects no request, and what the
+    // operation learnt of the unit is noted for that unit, not the one chosen now.
+    void aRunKeepsItsUnit_data() {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Read All") << "readAllButton";
+        QTest::newRow("Write All") << "writeAllButton";
+        QTest::newRow("Erase All") << "eraseAllButton";
+        QTest::newRow("Compare with Unit") << "compareButton";
+        QTest::newRow("the editor's Write") << "writeButton";
+    }
+    void aRunKeepsItsUnit() {
+        QFETCH(QString, button);
+        Rig rig;
+        QVERIFY(rig.start());
+        for (int k = 0; k < kInterlockCount; ++k) // the table as the unit holds it
+            rig.messages.setText(
+                k, UnitText::entryFor(rig.unitMessage(k), rig.messages.defaultText(k)));
+        QByteArray addresses;
+        connect(&rig.transport, &Transport::frameSent, &rig.main, [&](const QByteArray& frame) {
+            addresses += frame.at(0);
+            rig.main.setUnitAddress(2);
+        });
+        rig.op.answerAlways(MsgAnswer::Ok); // Erase All asks first
+        if (button == "writeButton") {
+            click(rig.message(3));
+            child<QLineEdit>(rig.main.editorWindow(), "newTextEdit")->setText("NEW 3");
+            click(child<QPushButton>(rig.main.editorWindow(), "writeButton"));
+        } else {
+            click(rig.button(button.toLatin1().constData()));
+        }
+        QVERIFY(!addresses.isEmpty() && addresses.count('\x01') == addresses.size());
+        const QString port = rig.transport.endpointName();
+        QVERIFY(rig.messages.countIn(SlotState::NotRead, {1, port}) < 20);
+        QCOMPARE(rig.messages.countIn(SlotState::NotRead, {2, port}), 20);
+        if (button == "compareButton")
+            QVERIFY(rig.op.last().text.contains("unit 1 on"));
+    }
+
     // Put Back gives the unit written to what it held before (known from a read), and only to
     // that unit and interlock; when the address changes, the editor names the new unit at once.
     void putBackAndItsUnit() {
