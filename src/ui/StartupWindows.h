@@ -1,11 +1,11 @@
 #pragma once
 // The windows start-up opens, in its order, for the program and the tests:
 // the splash, the speed dialog (loaded, not shown), the comms-test window
-// (hidden), the connection dialog (modal) and the main window.
+// (hidden), the connection dialog (modal) and the main window. What changes
+// the connection afterwards is ConnectionControl's.
 
-#include "connect/Reconnect.h"
 #include "startup/StartupSequence.h"
-#include "ui/ConnectionDialog.h"
+#include "ui/ConnectionControl.h"
 
 #include <functional>
 #include <memory>
@@ -34,35 +34,14 @@ public:
 
     // How the program ends (Quit, or the confirmed exit question).
     void setEndProgram(std::function<void()> f) { endProgram_ = std::move(f); }
-    // Tests: where the port names come from, and a look at the connection
-    // dialog just before it runs modally.
-    void setPortLister(ConnectionDialog::PortLister f) { portLister_ = std::move(f); }
-    void setOnConnectionDialog(std::function<void(ConnectionDialog&)> f) {
-        onConnectionDialog_ = std::move(f);
+    // Where the connection, the recent files and the site names are kept
+    // between runs; none: nothing is (the tests' default).
+    void setSettings(QSettings* settings) {
+        settings_ = settings;
+        connections_.setSettings(settings);
     }
-
-    // Where the connection is remembered between runs; none: nothing is
-    // remembered (the tests' default, so that they never touch the user's).
-    void setSettings(QSettings* settings) { settings_ = settings; }
-    // How long Reconnect waits for the port to come back.
-    void setReconnectTimeout(int ms) { reconnectMs_ = ms; }
-    // Where the ports' stable names are (tests: a folder of their own).
-    void setByIdFolder(const QString& folder) { byIdFolder_ = folder; }
-
-    // The main window's Connect: the connection dialog and the speed dialog
-    // again. Select opens the choice; backing out of either dialog, or a
-    // choice that does not open, keeps the connection in use.
-    void connectAgain() { runConnectionDialog(); }
-    // Reopens the failed port, by its stable name, with the same settings,
-    // once it is back (or connects to the gateway again). The wait shows the
-    // time left, and Cancel or Escape ends it.
-    void reconnect();
-    // The Find Unit window; its "Use" makes the unit found the connection.
-    void findUnit();
-    // The port is open with what the state says: noted for Reconnect,
-    // remembered for the next run, shown in the status line.
-    void noteConnection();
-    Reconnector& reconnector() { return reconnector_; }
+    // Connect..., Reconnect and Find Unit...
+    ConnectionControl& connections() { return connections_; }
 
     SplashWindow* splash() const { return splash_.get(); }
     LineSpeedDialog* bauds() const { return bauds_.get(); }
@@ -80,13 +59,6 @@ public:
 
 private:
     void endProgram();
-    // A choice did not open and the line in use is back (or, with a
-    // failure, is not): the status line says so.
-    void lineTakenBack(const QString& failure);
-    // The speed, unit address and line settings the last run used.
-    void takeRemembered(const RememberedConnection& last);
-    // Reconnect waited in vain: the status line and a box say so.
-    void notBack(const QString& name, const QString& reason);
 
     const Configuration& config_;
     Connection& connection_;
@@ -95,14 +67,9 @@ private:
     LineTransport& transport_;
     Operator& op_;
     LoadedWindows& windows_;
-    QString simulatedPath_;
     std::function<void()> endProgram_;
-    ConnectionDialog::PortLister portLister_;
-    std::function<void(ConnectionDialog&)> onConnectionDialog_;
     QSettings* settings_ = nullptr;
-    Reconnector reconnector_;
-    int reconnectMs_ = kReconnectTimeoutMs;
-    QString byIdFolder_ = kSerialByIdFolder;
+    ConnectionControl connections_;
     // Declared in load order; the main window, which refers to the comms-test
     // window, goes first.
     std::unique_ptr<SplashWindow> splash_;

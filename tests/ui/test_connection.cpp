@@ -97,8 +97,8 @@ struct Program {
           transport(*chosen),
           startup(config, connection, messages, port, transport, op, windows, simulated) {
         startup.setSettings(&settings);
-        startup.setByIdFolder(tmp.path());
-        startup.setPortLister([ports](Operator&) { return ports; });
+        startup.connections().setByIdFolder(tmp.path());
+        startup.connections().setPortLister([ports](Operator&) { return ports; });
     }
     // The next connection dialog: note its choice, click row (-1: keep it), then Select or
     // Cancel; the speed dialog: note its choice, pick speedRow (-1: keep it), then Enter.
@@ -114,7 +114,7 @@ struct Program {
                 speedList->setCurrentRow(speedRow);
             QTest::keyClick(speedList, Qt::Key_Return);
         };
-        startup.setOnConnectionDialog([this, row, select](ConnectionDialog& d) {
+        startup.connections().setOnConnectionDialog([this, row, select](ConnectionDialog& d) {
             QTimer::singleShot(0, &d, [this, row, select, &d] {
                 seen << d.choice().SelectedKey;
                 auto* deviceList = child<QListWidget>(d, "deviceList");
@@ -131,7 +131,7 @@ struct Program {
     // Every connection dialog from now on: path typed in the "Other device" line, Select, and
     // the speed offered.
     void typePath(const QString& path) {
-        startup.setOnConnectionDialog([path](ConnectionDialog& d) {
+        startup.connections().setOnConnectionDialog([path](ConnectionDialog& d) {
             QTimer::singleShot(0, &d, [&d, path] {
                 QTest::keyClicks(child<QLineEdit>(d, "otherEdit"), path);
                 whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
@@ -207,7 +207,7 @@ private slots:
         p.connection.line.pauseMs = 20;
         p.answerDialogs(-1);
         QVERIFY(p.start());
-        p.startup.setOnConnectionDialog({});
+        p.startup.connections().setOnConnectionDialog({});
         const QString inUse = pa + ", 9600 baud, unit 1, pause 20 ms: connected";
         QCOMPARE(p.status(), inUse);
         auto connectAndCheck = [&](std::function<void(ConnectionDialog*)> pick) {
@@ -272,7 +272,7 @@ private slots:
         p.typePath(pa);
         QVERIFY(p.start());
         QCOMPARE(p.port.portName(), pa);
-        p.startup.setOnConnectionDialog({});
+        p.startup.connections().setOnConnectionDialog({});
         // Return where the focus is, in each dialog.
         auto returnKey = [](QWidget* w) { QTest::keyClick(w->focusWidget(), Qt::Key_Return); };
         QString offered;
@@ -316,14 +316,14 @@ private slots:
         const QString address = gw.address(Endpoint::Kind::ModbusTcp);
         Program p({sim.devicePath()}, true);
         p.settings.setValue("connection/port", address);
-        p.startup.setOnConnectionDialog([](ConnectionDialog& d) {
+        p.startup.connections().setOnConnectionDialog([](ConnectionDialog& d) {
             answerNetwork({}, 0, true);
             QTimer::singleShot(0, &d, [&d] { d.selectClicked(); });
         });
         QVERIFY(p.start());
         QCOMPARE(p.connection.portName(), address);
         QTRY_COMPARE(gw.clients, 1);
-        p.startup.setOnConnectionDialog({});
+        p.startup.connections().setOnConnectionDialog({});
         connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
             child<QListWidget>(d, "deviceList")->setCurrentRow(0);
             whenModal<LineSpeedDialog>([](LineSpeedDialog* s) { s->selectClicked(); });
@@ -347,7 +347,7 @@ private slots:
         Program p({}, true);
         p.connection.line.pauseMs = 0;
         p.settings.setValue("connection/port", address);
-        p.startup.setOnConnectionDialog([&p](ConnectionDialog& d) {
+        p.startup.connections().setOnConnectionDialog([&p](ConnectionDialog& d) {
             QTimer::singleShot(0, &d, [&p, &d] {
                 answerNetwork({}, 0, true);
                 d.selectClicked(); // refused: it stays
@@ -363,7 +363,7 @@ private slots:
         // next Read All clears the failure.
         server = std::make_unique<SimNetServer>(model);
         QVERIFY(server->listen(quick(), QHostAddress::LocalHost, port, false));
-        p.startup.setOnConnectionDialog({});
+        p.startup.connections().setOnConnectionDialog({});
         connectWith(p.button("connectButton"), [](ConnectionDialog* d) {
             answerNetwork({}, 0, true);
             d->selectClicked();
@@ -374,8 +374,8 @@ private slots:
         QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
                  qPrintable(p.status()));
         // Reconnect tries the gateway, and says when it does not take the connection.
-        p.startup.setReconnectTimeout(300);
-        p.startup.reconnect();
+        p.startup.connections().setReconnectTimeout(300);
+        p.startup.connections().reconnect();
         QCOMPARE(p.op.last().title, "Connection Failure");
         QVERIFY2(p.status().contains(": failed: cannot connect to 127.0.0.1"),
                  qPrintable(p.status()));
@@ -414,7 +414,7 @@ private slots:
         QVERIFY(second.start(c)); // another device under the same path
         second.model().setMessage(0, "SECOND");
         p.op.script({MsgAnswer::Cancel});
-        p.startup.reconnect();
+        p.startup.connections().reconnect();
         QCOMPARE(p.op.count(), 1); // the question, and no "did not come back"
         const RecordingOperator::Box asked = p.op.last();
         QCOMPARE(asked.title, "Reconnect");
@@ -422,7 +422,7 @@ private slots:
                  qPrintable(asked.text));
         QVERIFY(!p.port.isOpen());
         p.op.script({MsgAnswer::Ok});
-        p.startup.reconnect();
+        p.startup.connections().reconnect();
         QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "SECOND");
@@ -477,7 +477,7 @@ private slots:
         QCOMPARE(p.message(0)->text(), "BEFORE");
         const QString pulled = first.devicePath();
         first.stop();
-        p.startup.setReconnectTimeout(4000);
+        p.startup.connections().setReconnectTimeout(4000);
         QStringList shown;
         // The wait's own loop runs meanwhile: the label is looked at again by a timer.
         std::function<void(QProgressDialog*)> stopOnceItCounts = [&](QProgressDialog* wait) {
@@ -504,7 +504,7 @@ private slots:
         QVERIFY2(p.status().startsWith(pulled + ", 9600 baud, unit 1: failed: "),
                  qPrintable(p.status()));
         QVERIFY(second.start(c));
-        p.startup.reconnect();
+        p.startup.connections().reconnect();
         QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
         QCOMPARE(p.message(0)->text(), "BEFORE"); // the table is kept
         QVERIFY(p.status().startsWith(c.linkPath + ", 9600 baud, unit 1: connected"));
@@ -645,7 +645,7 @@ private slots:
             p.seen << shown(splash) + ", " +
                           shown(splash ? child<QLabel>(splash, "picture_1") : nullptr);
         });
-        p.startup.setOnConnectionDialog([&](ConnectionDialog& dialog) {
+        p.startup.connections().setOnConnectionDialog([&](ConnectionDialog& dialog) {
             p.seen << shown(p.startup.splash()) << shown(p.startup.commsTest())
                    << QString::number(p.connection.unitAddress);
             QTimer::singleShot(0, &dialog, [&] {
