@@ -206,6 +206,42 @@ private slots:
                  qPrintable(box));
     }
 
+    // Where the window asks after a silent slot, a plain policy decides: go on (each silence
+    // told, naming its slot: the command line) or end the run there (the whole line).
+    void policyAfterSilence_data() {
+        QTest::addColumn<int>("after");
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<int>("done");
+        const QString five = "5: No data received!\r\nCheck connection, unit address, baud rate, "
+                             "com port\r\nAnd then try again later!\r\nNo answer for interlock "
+                             "43-44 at unit address 1.";
+        QTest::newRow("go on") << int(RunPolicy::AfterSilence::GoOn)
+                               << QStringList{five, "6: " + five.mid(3).replace("43-44", "44-46")}
+                               << 18;
+        QTest::newRow("end") << int(RunPolicy::AfterSilence::End) << QStringList() << 5;
+    }
+    void policyAfterSilence() {
+        QFETCH(int, after);
+        QFETCH(int, done);
+        struct Told : Notices {
+            void tell(const QString& text, const QString&, MsgIcon) override { said << text; }
+            void tellAboutSlot(int slot, const QString& text, const QString&, MsgIcon) override {
+                said << QString::number(slot) + ": " + text;
+            }
+            QStringList said;
+        } told;
+        ScriptedRig rig;
+        rig.unit.silent = {5, 6};
+        BulkOperations bulk(rig.messages, rig.transport, nullptr, told,
+                            {RunPolicy::AfterSilence(after), nullptr});
+        const BulkResult r = bulk.readAll(1);
+        QTEST(told.said, "told");
+        QCOMPARE(r.done.size(), done);
+        QCOMPARE(r.outcome,
+                 done == 18 ? BulkResult::Outcome::Completed : BulkResult::Outcome::Cancelled);
+        QCOMPARE(r.silenceEnded.endsWith("interlock 43-44 at unit address 1."), done == 5);
+    }
+
     // Silent slots 0 and 1, Cancel in the fault box, a port that fails at the
     // sixth request (whose slot never answers), a busy link, no port, Stop
     // pressed while the sixth request waits for its reply.
