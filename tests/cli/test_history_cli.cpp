@@ -225,11 +225,12 @@ private slots:
         QTest::qWait(300); // for the unit to take what was on its way
 
         // Every write that went out has its row, the one on its way too, naming its terminals.
-        const QStringList terminals{"L1-40", "40-41"};
         QStringList sent, named;
         for (int k = 0; k < (requests < 5 ? 0 : (requests - 3) / 2); ++k) {
             sent << QString("%1|%2").arg(k).arg(table[size_t(k)]);
-            named << QString("%1 (%2)|%3").arg(k).arg(terminals.value(k), table[size_t(k)]);
+            named << QString("%1 (%2)|%3")
+                         .arg(k)
+                         .arg(QStringList{"L1-40", "40-41"}.value(k), table[size_t(k)]);
         }
         const QVector<SlotChange> changes = readHistory(history + "/history.csv").changes;
         QStringList recorded;

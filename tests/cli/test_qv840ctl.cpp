@@ -217,8 +217,6 @@ private slots:
         // What read prints, write takes back: a unit's control characters and backslashes.
         row("escapes written", "-p @sim write 6 A\\x1BB\\x5Cx1B", 0);
         row("read as written", "-p @sim read 6", 0, "A\\x1BB\\x5Cx1B\n");
-        row("written as read", "-p @sim write 6 A\\x1BB\\x5Cx1B", 0);
-        row("still the same", "-p @sim read 6", 0, "A\\x1BB\\x5Cx1B\n");
         row("erased again", "-p @sim erase 6", 0);
         // Where a backup goes is checked before the first request.
         row("upper-case suffix", "--pause-ms 0 -p @sim read-all -o @dir/B.CSV", 0);

@@ -95,8 +95,7 @@ private slots:
         QVERIFY(std::is_sorted(heard.percents.cbegin(), heard.percents.cend()));
         QCOMPARE(heard.percents.last(), 100);
         QCOMPARE(r.units[0].result, "no answer");
-        // Its first slot's silence ended its part: nobody was asked or told; its row keeps it.
-        QCOMPARE(op_.count(), 0);
+        QCOMPARE(op_.count(), 0); // its first silence ended its part, asking and telling nobody
         QVERIFY(r.units[0].box.endsWith("No answer for interlock L1-40 at unit address 2."));
         QVERIFY(!QFile::exists(dir_.filePath("b/unit-02.sav")));
         TextTable back;
@@ -242,14 +241,12 @@ private slots:
         QTest::newRow("read-back unanswered")
             << "read-back unanswered"
             << "0 written, 0 erased, 19 unchanged, 1 still differs"
-            << "interlock 42-3: could not be read, in the file \"THREE\""
-            << reads + " W3 R3";
+            << "interlock 42-3: could not be read, in the file \"THREE\"" << reads + " W3 R3";
         // A write without a usable reply may have been stored all the same: it is read back.
         QTest::newRow("write unanswered")
             << "write unanswered"
             << "0 written, 0 erased, 19 unchanged, 1 still differs"
-            << "interlock 42-3: could not be read, in the file \"THREE\""
-            << reads + " W3 R3";
+            << "interlock 42-3: could not be read, in the file \"THREE\"" << reads + " W3 R3";
         QTest::newRow("write refused")
             << "write refused"
             << "0 written, 0 erased, 19 unchanged, 1 still differs"
@@ -257,12 +254,10 @@ private slots:
             << reads + " W3 R3";
         QTest::newRow("slot 0 refused") << "exception 0"
                                         << "nothing written: 1 slot could not be read"
-                                        << ""
-                                        << reads;
+                                        << "" << reads;
         QTest::newRow("slot 0 garbled") << "garbled 0"
                                         << "nothing written: 1 slot could not be read"
-                                        << ""
-                                        << reads;
+                                        << "" << reads;
         QTest::newRow("silent") << "silent"
                                 << "did not answer"
                                 << ""

@@ -132,11 +132,6 @@ private slots:
         rig.bulk.readAll(1);
         QCOMPARE(rig.requests(), "B0 " + singleReads(0, 19));
         QCOMPARE(rig.memory.answer("another line", 1), BlockReadMemory::Answer::Refuses);
-        // Operations that do not share the memory ask again.
-        UnitSync apart(rig.transport, rig.view, rig.op);
-        apart.setBlockReads(Mode::Auto);
-        QVERIFY(apart.compare(1, rig.messages.texts(), rig.defaults).differences.isEmpty());
-        QCOMPARE(rig.requests(), "B0 " + singleReads(0, 19));
     }
 
     // A unit that says nothing to a block read but answers a read of one message: auto reads

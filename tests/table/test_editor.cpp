@@ -118,15 +118,13 @@ private slots:
         QCOMPARE(rig.view.labelHistory.size(), problem == Answers ? 1 : 0); // the table changed
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed});   // held while asking
         QVERIFY(rig.clock.isEnabled() && rig.transport.busy() == (problem == Busy));
-        // Reconnect is this press's answer: the next press, refused before it sends (nothing
-        // typed; an erase not confirmed), does not ask for it again.
+        // Reconnect was this press's answer: the next press (refused) does not ask for it again.
         QCOMPARE(rig.editor.reconnectAsked(), problem == Fails || problem == Closed);
         rig.editorView.text.clear();
         rig.editor.setConfirmErase(true);
-        const qsizetype sent = rig.port.requests().size();
         write ? rig.editor.write(rig.editorView, rig.address)
               : rig.editor.erase(rig.editorView, rig.address);
-        QVERIFY(!rig.editor.reconnectAsked() && rig.port.requests().size() == sent);
+        QVERIFY(!rig.editor.reconnectAsked());
     }
 
     // With the read-back on, a confirmed write or erase is read at once; a slot that does not

@@ -120,9 +120,7 @@ private slots:
         HistoryFile file(path("round.csv"));
         for (const SlotChange& c : changes)
             file.record(c);
-        const HistoryRead read = readHistory(file.path());
-        QCOMPARE(read.damaged, 0);
-        QCOMPARE(read.changes, changes);
+        QCOMPARE(readHistory(file.path()).changes, changes);
         const QByteArray bytes = fileBytes(file.path());
         QVERIFY(
             bytes.startsWith("time,port,speed,unit,slot,terminal,before,written,result,check\n"));
@@ -332,8 +330,7 @@ private slots:
                  "2024-05-01T10:00:00+02:00,/dev/ttyUSB0,9600,1,3,42-3,,=1+1,written,755F\n"
                  "2024-05-01T10:01:00+02:00,/dev/ttyUSB0,9600,1,4,42-4,,'quoted,written,604F\n"));
         const HistoryRead read = readHistory(old);
-        QCOMPARE(read.damaged, 0);
-        QCOMPARE(read.changes.size(), 2);
+        QVERIFY(read.damaged == 0 && read.changes.size() == 2);
         QCOMPARE(read.changes[0].written, QStringLiteral("=1+1"));
         QCOMPARE(read.changes[1].written, QStringLiteral("'quoted"));
     }

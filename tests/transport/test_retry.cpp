@@ -271,9 +271,8 @@ private slots:
         QCOMPARE(order.droppedReplies(), 1);
         QCOMPARE(order.droppedBytes(), late.size());
         QCOMPARE(observer.idle, late);
-        // Before the unit has shown how late it is, a reply that comes at once to a read of
-        // another slot could be the missed read's late answer: it is not taken, and the check
-        // says why.
+        // Before the unit has shown how late it is, a reply at once to a read of another slot
+        // could be the missed read's late answer: it is not taken, and the check says why.
         ReplyOrder fresh(0, 30);
         line.stale.clear();
         line.answers = {"", "ok"};

@@ -412,9 +412,8 @@ private slots:
         qApp->setPalette(light);
     }
 
-    // An operation goes to the unit chosen when it starts, to its end: the address changed while
-    // it runs (here as the comms test would change it) redirects no request, and what the
-    // operation learnt of the unit is noted for that unit, not the one chosen now.
+    // An operation goes to the unit chosen when it starts: the address changed while it runs
+    // redirects no request, and what it learnt is noted for that unit, not the one chosen now.
     void aRunKeepsItsUnit_data() {
         QTest::addColumn<QString>("button");
         QTest::newRow("Read All") << "readAllButton";
@@ -548,8 +547,7 @@ private slots:
             during << button->text() << QString::number(rig.button("openFileButton")->isEnabled())
                    << QString::number(child<QLabel>(rig.main, "addressValue")->isEnabled())
                    << QString::number(child<QWidget>(rig.main, "recentFilesButton")->isEnabled());
-            // Write All shows the labels of the slots it has come to (5 is under way) and
-            // blanks the others.
+            // Write All shows the labels of the slots it has come to (5), blanks the others.
             during << QString::number(rig.message(5)->text().isEmpty())
                    << QString::number(rig.message(6)->text().isEmpty());
             if (escape) {
