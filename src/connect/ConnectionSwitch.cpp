@@ -7,7 +7,6 @@
 #include "transport/PortTexts.h"
 #include "transport/Transports.h"
 
-#include <QCoreApplication>
 
 SwitchResult ConnectionSwitch::switchTo(const QString& chosen) {
     SwitchResult result;
@@ -50,10 +49,8 @@ ConnectionSwitch::InUse ConnectionSwitch::inUse() const {
 void ConnectionSwitch::closeInUse(const InUse& before) {
     if (before.connection.network() && before.connection.endpoint())
         transport_.close(); // the transport is on the gateway in use
-    if (port_.isOpen()) {
+    if (port_.isOpen())
         port_.close();
-        QCoreApplication::processEvents(); // let the close settle
-    }
 }
 
 bool ConnectionSwitch::openSerial(const Connection& next, const InUse& before) {

@@ -3,7 +3,6 @@
 #include "link/ActiveScope.h"
 #include "link/LinkWait.h"
 
-#include <QCoreApplication>
 
 #include <cmath>
 
@@ -74,7 +73,6 @@ LinkStatus Link::releaseLine() {
     const quint64 before = failures_;
     if (lowerRts() != LinkStatus::Ok)
         return failure(before, tr("Sending on %1 failed.").arg(port_.portName()));
-    QCoreApplication::processEvents();
     return LinkStatus::Ok;
 }
 

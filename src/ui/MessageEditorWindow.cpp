@@ -11,7 +11,6 @@
 #include "ui/LoadedWindows.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -205,9 +204,7 @@ void MessageEditorWindow::load() {
     windows_.centreLastWindow();
     raise();
     activateWindow();
-    // One turn of the event queue so the window is up before it takes the
-    // keyboard.
-    QCoreApplication::processEvents();
+    // The text box has the keyboard once the window is active.
     newTextEdit->setFocus();
 }
 

@@ -182,6 +182,7 @@ private slots:
         // One editor: a click while it is open turns it to that interlock and raises it.
         click(rig.message(4));
         QPointer<MessageEditorWindow> editor = rig.main.editorWindow();
+        QTRY_VERIFY(child<QLineEdit>(editor, "newTextEdit")->hasFocus()); // typing goes there
         QVERIFY(editor && editor->isVisible() && rig.windows.last() == editor);
         auto* currentValue = child<QLabel>(editor, "currentValue");
         auto* newTextEdit = child<QLineEdit>(editor, "newTextEdit");
