@@ -106,6 +106,8 @@ private slots:
         QCOMPARE(index[1].section(',', 0, 2), "2,115200,no answer");
         QCOMPARE(index[3].section(',', 0, 2) + ',' + index[3].section(',', 4),
                  "4,115200,saved,U4 M0");
+        QCOMPARE(backupIn(dir_.filePath("b"))->section(" from ", 0, 0),
+                 "a backup of units 2, 3, 4 and 5");
     }
 
     // A stop ends the run between two requests: the unit finished is kept,
@@ -175,6 +177,10 @@ private slots:
     void refusedBeforeSending() {
         QVERIFY(putFile(dir_.filePath("plain"), {}));
         LineRun run(*transport_, op_, startup_);
+        {
+            const TransportClaim other(*transport_); // another operation holds the line
+            QCOMPARE(run.backup({3}, dir_.filePath("held")).outcome, LineReport::Outcome::Refused);
+        }
         const LineReport r = run.backup({3}, dir_.filePath("plain"));
         QCOMPARE(r.outcome, LineReport::Outcome::Refused);
         QVERIFY(r.error.endsWith("plain is not a folder"));
