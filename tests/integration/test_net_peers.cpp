@@ -78,8 +78,7 @@ class TestNetPeers : public QObject {
     Blackhole blackhole_;
 
 private slots:
-    // The unit commands, their exact PDUs behind their MBAP headers, and what the registers then
-    // hold.
+    // The unit commands, their exact PDUs behind MBAP headers, what the registers then hold.
     void libmodbusServer() {
         const quint16 port = freePort();
         modbus_t* ctx = modbus_new_tcp("127.0.0.1", port);

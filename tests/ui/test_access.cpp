@@ -312,7 +312,6 @@ private slots:
         QTest::addColumn<QColor>("colour");
         QTest::addColumn<QColor>("background");
         QTest::addColumn<double>("ratio");
-        QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << 21.0;
         QTest::newRow("#767676 on white") << QColor(0x76, 0x76, 0x76) << QColor(Qt::white) << 4.542;
         QTest::newRow("red on dark") << QColor(0xC0, 0, 0) << QColor(0x35, 0x35, 0x35) << 1.893;
         QTest::newRow("grey on dark")

@@ -424,8 +424,6 @@ private slots:
         p.op.script({MsgAnswer::Ok});
         p.startup.connections().reconnect();
         QVERIFY(p.port.isOpen() && p.connection.portName() == c.linkPath);
-        p.button("readAllButton")->click();
-        QCOMPARE(p.message(0)->text(), "SECOND");
     }
 
     // A status line longer than the window is cut short, whole in its tooltip, instead of
