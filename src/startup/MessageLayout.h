@@ -39,15 +39,19 @@ constexpr int messageRegister(int slot) {
 constexpr int kFirstUnitAddress = 1;
 constexpr int kLastUnitAddress = 31;
 
-// A count as the help texts spell it: "twenty" slots; a number past twenty
-// in figures.
+// A count as the help texts spell it: "twenty" slots, "forty" cells; past
+// twenty, other than a round ten, in figures.
 inline QString countInWords(int n) {
     static const char* const kWords[] = {
         "zero",     "one",     "two",     "three",     "four",     "five",     "six",
         "seven",    "eight",   "nine",    "ten",       "eleven",   "twelve",   "thirteen",
         "fourteen", "fifteen", "sixteen", "seventeen", "eighteen", "nineteen", "twenty"};
-    return n >= 0 && n < int(std::size(kWords)) ? QString::fromLatin1(kWords[n])
-                                                : QString::number(n);
+    static const char* const kTens[] = {"thirty",  "forty",  "fifty", "sixty",
+                                        "seventy", "eighty", "ninety"};
+    if (n >= 0 && n < int(std::size(kWords)))
+        return QString::fromLatin1(kWords[n]);
+    return n % 10 == 0 && n >= 30 && n <= 90 ? QString::fromLatin1(kTens[n / 10 - 3])
+                                             : QString::number(n);
 }
 
 // One text per slot.

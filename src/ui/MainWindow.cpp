@@ -283,8 +283,9 @@ void MainWindow::endProgram() {
 
 void MainWindow::eraseAll() {
     // One stray click must not clear a whole unit.
-    const QString question =
-        QStringLiteral("Erase all twenty messages of unit %1?").arg(connection_.unitAddress);
+    const QString question = QStringLiteral("Erase all %1 messages of unit %2?")
+                                 .arg(countInWords(kInterlockCount))
+                                 .arg(connection_.unitAddress);
     if (op_.message(question, QStringLiteral("Erase All Msgs"), MsgIcon::Question,
                     MsgButtons::YesNo) == MsgAnswer::Ok)
         runBulk(eraseAllButton, BulkKind::EraseAll);
@@ -447,10 +448,13 @@ void MainWindow::onUnitAddressChanged(int value) {
 
 void MainWindow::updateTooltips() {
     const int unit = connection_.unitAddress;
-    readAllButton->setToolTip(QStringLiteral("Read all twenty messages from unit %1").arg(unit));
+    const QString all = countInWords(kInterlockCount);
+    readAllButton->setToolTip(
+        QStringLiteral("Read all %1 messages from unit %2").arg(all).arg(unit));
     writeAllButton->setToolTip(
         QStringLiteral("Write every message that differs from its default to unit %1").arg(unit));
-    eraseAllButton->setToolTip(QStringLiteral("Erase all twenty messages of unit %1").arg(unit));
+    eraseAllButton->setToolTip(
+        QStringLiteral("Erase all %1 messages of unit %2").arg(all).arg(unit));
     commsTestButton->setToolTip(QStringLiteral("Open the comms-test window"));
     connectButton->setToolTip(
         QStringLiteral("Choose another port or speed, or open the same again"));

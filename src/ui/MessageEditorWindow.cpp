@@ -55,7 +55,8 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("countLabel"));
     countLabel->setToolTip(kCountTip.arg(kMessageMaxLength));
-    countLabel->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("000/40")));
+    countLabel->setMinimumWidth(
+        fontMetrics().horizontalAdvance(QStringLiteral("000/%1").arg(kMessageMaxLength)));
     buildPreview();
     buildButtons();
     buildLayout();
@@ -140,8 +141,9 @@ QFrame* MessageEditorWindow::buildPreview() {
     previewCaption->setObjectName(QStringLiteral("previewCaption"));
     previewRow = new QFrame(this);
     previewRow->setObjectName(QStringLiteral("previewRow"));
-    previewRow->setToolTip(QStringLiteral("The new message as the unit will show it: forty "
-                                          "cells, filled from the first"));
+    previewRow->setToolTip(QStringLiteral("The new message as the unit will show it: %1 cells, "
+                                          "filled from the first")
+                               .arg(countInWords(kMessageMaxLength)));
     auto* row = new QHBoxLayout(previewRow);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(1);
