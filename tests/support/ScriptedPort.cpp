@@ -46,7 +46,7 @@ bool ScriptedPort::setRts(bool on) {
 }
 
 bool ScriptedPort::drainOutput() {
-    if (!open_)
+    if (!open_ || drainFails_)
         return false;
     log_.append(QStringLiteral("drain"));
     if (pending_.isEmpty())

@@ -26,6 +26,7 @@ public:
     void injectInput(const QByteArray& bytes); // bytes arrive now (emits readyRead)
     void failNow(const QString& reason);       // the device vanishes: closes, emits failed
     void setOpenResult(PortStatus s) { openResult_ = s; }
+    void failDrain(bool on = true) { drainFails_ = on; } // open, but the output does not drain
 
     // What the link did: one entry per drained request, and everything in order
     // ("rts on", "write 8", "drain", "rts off", "discard", "input 45", "failed").
@@ -57,6 +58,7 @@ private:
     QString settings_ = QStringLiteral("9600,N,8,1");
     PortStatus openResult_;
     bool open_ = true;
+    bool drainFails_ = false;
     QByteArray pending_; // written, not yet drained
     QByteArray input_;
     QVector<QByteArray> requests_;

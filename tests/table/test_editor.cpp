@@ -6,7 +6,7 @@
 #include <QtTest>
 
 constexpr int Answers = 0, Silent = 1, Fails = 2, Garbled = 3, Refuses = 4; // reach the unit
-constexpr int Closed = 5, Busy = 6, Character = 7;
+constexpr int Closed = 5, Busy = 6, Character = 7, Unready = 8;
 
 // Interlock 0 selected, "A" typed, "CUR" shown, the entries "OLD"; the unit answers every
 // request.
@@ -71,6 +71,8 @@ private slots:
         row("write, port closed", true, Closed, "The serial port scripted is not open",
             "OLD|A|CUR");
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
+        row("write, the line cannot be readied", true, Unready, "Sending on scripted failed",
+            "OLD|A|CUR");
         row("erase", false, Answers, "Erase Successfully", "DEFAULT 0||CUR");
         row("erase, no reply", false, Silent, "Erase Not", "OLD||CUR");
         row("erase, port fails", false, Fails, "scripted failed: I/O", "OLD||CUR");
@@ -90,6 +92,8 @@ private slots:
             rig.port.staysilent();
         if (problem == Closed)
             rig.port.close();
+        if (problem == Unready)
+            rig.port.failDrain();
         if (problem == Garbled) // one bit of the echo flipped on the line
             rig.unit.spoil = [](int, QByteArray r, const QByteArray&) {
                 return r.replace(5, 1, "\x03");
@@ -119,8 +123,10 @@ private slots:
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed});   // held while asking
         QVERIFY(rig.clock.isEnabled() && rig.transport.busy() == (problem == Busy));
         // Reconnect was this press's answer: the next press (refused) does not ask for it again.
-        QCOMPARE(rig.editor.reconnectAsked(), problem == Fails || problem == Closed);
+        QCOMPARE(rig.editor.reconnectAsked(),
+                 problem == Fails || problem == Closed || problem == Unready);
         rig.editorView.text.clear();
+        rig.port.failDrain(false);
         rig.editor.setConfirmErase(true);
         write ? rig.editor.write(rig.editorView, rig.address)
               : rig.editor.erase(rig.editorView, rig.address);

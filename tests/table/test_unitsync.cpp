@@ -49,6 +49,12 @@ private slots:
                 rig.op.last().text.endsWith("compared."));
         QCOMPARE(rig.view.progress, 0);
 
+        Rig first; // a silent slot 0 is a slot like any other where absence is not asked about
+        first.unit.silent = {0};
+        first.table[3] = "THREE";
+        QCOMPARE(compareSummary(first.sync.compare(1, first.table, first.defaults)),
+                 "1 of 20 slots differ, 1 not read");
+
         Rig same;
         const CompareResult m = same.sync.compare(1, same.table, same.defaults);
         QVERIFY(m.matches() && same.op.count() == 0);
