@@ -47,11 +47,10 @@ MessageEditorWindow::MessageEditorWindow(Editor& editor, const Connection& conne
     newCaption->setObjectName(QStringLiteral("newCaption"));
     newTextEdit = new QLineEdit(this);
     newTextEdit->setObjectName(QStringLiteral("newTextEdit"));
-    // Wide enough for the forty widest characters a message may hold.
-    const int fortyChars =
+    const int widestMessage = // a full message of the widest letter
         fontMetrics().horizontalAdvance(QString(kMessageMaxLength, QLatin1Char('W'))) + 16;
-    newTextEdit->setMinimumWidth(fortyChars);
-    currentValue->setMinimumWidth(fortyChars);
+    newTextEdit->setMinimumWidth(widestMessage);
+    currentValue->setMinimumWidth(widestMessage);
     countLabel = new QLabel(this);
     countLabel->setObjectName(QStringLiteral("countLabel"));
     countLabel->setToolTip(kCountTip.arg(kMessageMaxLength));

@@ -175,7 +175,6 @@ private slots:
         // Refused before the port is opened (a missing port would be status 3).
         row("control characters", "-p /dev/qv840-none write 7 " + kTitleSequence, 2, {},
             "the character ESC (\\x1B) at position 2");
-        row("nothing was sent", "-p @sim read 3", 0, "-5 € PRÉSSION\n");
         row("a unit's control characters, escaped", "-p @sim read 8", 0, "A\\x1B]0;X\\x07B\n");
         // A simulated unit never puts its link in place of a file: one.sav is still read below.
         row("link over a file", "simulate --link @dir/one.sav", 3, {}, "one.sav");

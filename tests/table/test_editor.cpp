@@ -71,8 +71,7 @@ private slots:
         row("write, port closed", true, Closed, "The serial port scripted is not open",
             "OLD|A|CUR");
         row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
-        row("write, the line cannot be readied", true, Unready, "Sending on scripted failed",
-            "OLD|A|CUR");
+        row("write, line not ready", true, Unready, "Sending on scripted failed", "OLD|A|CUR");
         row("erase", false, Answers, "Erase Successfully", "DEFAULT 0||CUR");
         row("erase, no reply", false, Silent, "Erase Not", "OLD||CUR");
         row("erase, port fails", false, Fails, "scripted failed: I/O", "OLD||CUR");

@@ -78,6 +78,7 @@ private slots:
         rig.table[19] = QString(40, QChar(0xC9)); // forty bytes, no end mark
         const RestoreResult r = rig.sync.restore(1, rig.table, rig.defaults);
         QCOMPARE(rig.requests(), singleReads(0, 19) + " W2 R2 W12 R12 W15 R15 W19 R19");
+        QCOMPARE(rig.view.progressHistory[19], 50); // the first read fills half the bar
         QCOMPARE(rig.port.requests()[22].chopped(2), QByteArray::fromHex("011002800001020000"));
         QVERIFY(r.restored());
         QCOMPARE(r.written, (QVector<int>{2, 15, 19}));

@@ -213,7 +213,6 @@ private slots:
 
     void loadedWindows() {
         LoadedWindows windows;
-        windows.centreLastWindow(); // nothing loaded: nothing to do
         QWidget first, second, *third = new QWidget;
         for (QWidget* w : {&first, &second, third})
             windows.loaded(w);
