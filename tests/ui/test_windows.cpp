@@ -561,9 +561,8 @@ private slots:
         });
         rig.op.answerAlways(MsgAnswer::Ok); // Erase All asks first
         QString blankWhileTold;             // no label is blank once a box tells how it ended
-        rig.op.onBox([&](const RecordingOperator::Box&) {
-            blankWhileTold += QString::number(rig.message(19)->text().isEmpty());
-        });
+        rig.op.onBox(
+            [&](auto&) { blankWhileTold += rig.message(19)->text().isEmpty() ? "1" : "0"; });
         button->click();
         QCOMPARE(during, QStringList({"S&top", "0", "0", "0", "0", op == "Write All" ? "1" : "0"}));
         QVERIFY(!blankWhileTold.isEmpty() && !blankWhileTold.contains('1'));
