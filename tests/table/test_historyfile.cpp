@@ -186,20 +186,20 @@ private slots:
         HistoryFile file(p);
         file.record(change(1, 1, {}, QStringLiteral("ONE"), QStringLiteral("written"), at(1)));
         file.record(change(1, 2, {}, QStringLiteral("TWO"), QStringLiteral("written"), at(2)));
+        const QString whole = path("whole.csv"); // a row whole but for its line end: cut too
+        QVERIFY(putFile(whole, historyRow(change(1, 1, {}, "ONE", "written", at(1))).chopped(1)));
+        QCOMPARE(readHistory(whole).damaged, 1);
         QFile raw(p);
         QVERIFY(raw.resize(raw.size() - 3)); // the checksum's end and the line end
-        QCOMPARE(readHistory(p).damaged, 1);
-        QCOMPARE(readHistory(p).changes.size(), 1);
+        QVERIFY(readHistory(p).damaged == 1 && readHistory(p).changes.size() == 1);
         file.record(change(1, 3, {}, QStringLiteral("THREE"), QStringLiteral("written"), at(3)));
         HistoryRead read = readHistory(p);
-        QCOMPARE(read.damaged, 1);
-        QCOMPARE(read.changes.size(), 2);
+        QVERIFY(read.damaged == 1 && read.changes.size() == 2);
         QCOMPARE(read.changes.last().written, QStringLiteral("THREE"));
 
         QVERIFY(putFile(p, fileBytes(p).replace("ONE", "0NE")));
         read = readHistory(p);
-        QCOMPARE(read.damaged, 2);
-        QCOMPARE(read.changes.size(), 1);
+        QVERIFY(read.damaged == 2 && read.changes.size() == 1);
     }
 
     // A FIFO (which would block a writer) or a folder is told once; recording goes on.
