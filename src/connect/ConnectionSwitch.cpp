@@ -7,7 +7,6 @@
 #include "transport/PortTexts.h"
 #include "transport/Transports.h"
 
-
 SwitchResult ConnectionSwitch::switchTo(const QString& chosen) {
     SwitchResult result;
     Connection next = connection_;

@@ -1,6 +1,5 @@
 #include "line/LineRun.h"
 
-#include "modbus/Pdu.h"
 #include "startup/Interlocks.h"
 #include "startup/TextFile.h"
 #include "table/BulkOperations.h"
@@ -287,8 +286,7 @@ LineUnitResult LineRun::syncUnit(const UnitFile& file, bool restore, bool& ends)
     sync_ = nullptr;
     ends = run.outcome == BulkResult::Outcome::PortFailed;
     u.answered = run.presence == BulkResult::Presence::Answers;
-    if (run.presence == BulkResult::Presence::Absent &&
-        run.outcome == BulkResult::Outcome::Cancelled) {
+    if (run.endedAbsent()) {
         u.result = QStringLiteral("did not answer");
         return u;
     }

@@ -3,7 +3,6 @@
 #include "link/ActiveScope.h"
 #include "link/LinkWait.h"
 
-
 #include <cmath>
 
 QByteArray Reply::bytes() const {

@@ -57,6 +57,10 @@ struct BulkResult {
     // NotAsked: no reply was judged (a stop, a failed port, nothing chosen).
     enum class Presence { NotAsked, Answers, Absent };
     Presence presence = Presence::NotAsked;
+    // The run ended at its first request, the unit being absent.
+    bool endedAbsent() const {
+        return presence == Presence::Absent && outcome == Outcome::Cancelled;
+    }
     // Writes and erases sent whose reply was no longer awaited (a stop, a
     // failed port): they may have reached the unit.
     QVector<int> unconfirmed;

@@ -150,16 +150,6 @@ bool UnitSync::readUnit(BulkRun& run, UnitImage& onUnit, BulkResult& r, int perc
     return r.done.size() == chosen.size();
 }
 
-namespace {
-
-// The run ended at its first request, the unit being absent.
-bool absentEnded(const BulkResult& r) {
-    return r.presence == BulkResult::Presence::Absent &&
-           r.outcome == BulkResult::Outcome::Cancelled;
-}
-
-} // namespace
-
 CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTable& defaults) {
     CompareResult r;
     BulkRun run(parts(), r.run, unit);
@@ -167,7 +157,7 @@ CompareResult UnitSync::compare(int unit, const TextTable& table, const TextTabl
         return r;
     UnitImage onUnit;
     if (run.prepare(false)) {
-        if (!readUnit(run, onUnit, r.run, 100, allSlots()) && absentEnded(r.run)) {
+        if (!readUnit(run, onUnit, r.run, 100, allSlots()) && r.run.endedAbsent()) {
             run.finish(QStringLiteral("compared"), false);
             return r;
         }
@@ -267,7 +257,7 @@ RestoreResult UnitSync::restore(int unit, const TextTable& table, const TextTabl
         r.readFailed = !run.ended() && r.run.outcome == BulkResult::Outcome::Completed;
         run.finish(r.readFailed ? QStringLiteral("read; nothing was written")
                                 : QStringLiteral("restored"),
-                   !absentEnded(r.run));
+                   !r.run.endedAbsent());
         return r;
     }
     QVector<int> todo;

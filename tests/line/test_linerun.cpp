@@ -171,15 +171,11 @@ private slots:
         op_.clear();
     }
 
-    // The folder a backup cannot go to, and a unit's file no slot can take,
-    // are refused before anything is sent.
+    // The folder a backup cannot go to, a unit's file no slot can take, and a
+    // line another operation holds are refused before anything is sent.
     void refusedBeforeSending() {
         QVERIFY(putFile(dir_.filePath("plain"), {}));
         LineRun run(*transport_, op_, startup_);
-        {
-            const TransportClaim other(*transport_); // another operation holds the line
-            QCOMPARE(run.backup({3}, dir_.filePath("held")).outcome, LineReport::Outcome::Refused);
-        }
         const LineReport r = run.backup({3}, dir_.filePath("plain"));
         QCOMPARE(r.outcome, LineReport::Outcome::Refused);
         QVERIFY(r.error.endsWith("plain is not a folder"));
@@ -192,6 +188,8 @@ private slots:
         QVERIFY(readLineFolder(dir_.filePath("long"), startup_.defaults(), false).error.isEmpty());
         QString why;
         QVERIFY(!parseUnitRange("5-3", 1, 31, &why) && why.contains("not \"5-3\""));
+        const TransportClaim other(*transport_); // another operation holds the line
+        QCOMPARE(run.backup({3}, dir_.filePath("held")).outcome, LineReport::Outcome::Refused);
     }
     // Unit addresses run from 1 to 31, both ends taken: a folder's files and --units.
     void unitAddressBoundaries_data() {
