@@ -17,16 +17,13 @@ private slots:
         const QString version = QStringLiteral("QV840N " QV_VERSION "\n");
         QTest::newRow("--version") << QStringList{"--version"} << 0 << version << "";
         QTest::newRow("-v") << QStringList{"-v"} << 0 << version << "";
-        QTest::newRow("--help") << QStringList{"--help"} << 0 << "  --config <DIR>"
-                                << "";
+        QTest::newRow("--help") << QStringList{"--help"} << 0 << "  --config <DIR>" << QString();
         QTest::newRow("-h, after --simulate")
-            << QStringList{"--simulate", "-h"} << 0 << "  --simulate"
-            << "";
-        QTest::newRow("--help-all")
-            << QStringList{"--help-all"} << 0 << "  --platform <platformName[:options]>"
-            << "";
-        QTest::newRow("a wrong option") << QStringList{"--bogus", "--help"} << 1 << ""
-                                        << "Unknown option 'bogus'.";
+            << QStringList{"--simulate", "-h"} << 0 << "  --simulate" << QString();
+        QTest::newRow("--help-all") << QStringList{"--help-all"} << 0
+                                    << "  --platform <platformName[:options]>" << QString();
+        QTest::newRow("a wrong option")
+            << QStringList{"--bogus", "--help"} << 1 << QString() << "Unknown option 'bogus'.";
     }
     void withoutDisplay() {
         QFETCH(QStringList, args);

@@ -303,10 +303,9 @@ private slots:
         QTest::addColumn<QString>("reason");
         QTest::newRow("refused") << QStringLiteral("tcp://127.0.0.1:%1").arg(freePort())
                                  << "Connection refused";
-        QTest::newRow("host not found") << "rtu+tcp://no-such-gateway.invalid:4001"
-                                        << "Host not found";
-        QTest::newRow("bad address") << "tcp://[::1"
-                                     << "has no ]";
+        QTest::newRow("host not found")
+            << QString("rtu+tcp://no-such-gateway.invalid:4001") << "Host not found";
+        QTest::newRow("bad address") << QString("tcp://[::1") << "has no ]";
         QTest::newRow("connect time-out")
             << QStringLiteral("tcp://127.0.0.1:%1").arg(blackhole_.port())
             << "no connection within 3 s";

@@ -253,16 +253,10 @@ private slots:
             << "0 written, 0 erased, 19 unchanged, 1 still differs"
             << "interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\""
             << reads + " W3 R3";
-        QTest::newRow("slot 0 refused") << "exception 0"
-                                        << "nothing written: 1 slot could not be read"
-                                        << "" << reads;
-        QTest::newRow("slot 0 garbled") << "garbled 0"
-                                        << "nothing written: 1 slot could not be read"
-                                        << "" << reads;
-        QTest::newRow("silent") << "silent"
-                                << "did not answer"
-                                << ""
-                                << "R0";
+        const QString unread = "nothing written: 1 slot could not be read";
+        QTest::newRow("slot 0 refused") << QString("exception 0") << unread << QString() << reads;
+        QTest::newRow("slot 0 garbled") << QString("garbled 0") << unread << QString() << reads;
+        QTest::newRow("silent") << QString("silent") << "did not answer" << QString() << "R0";
     }
     void restoreOnAUnitThatMisleads() {
         QFETCH(QString, fault);

@@ -10,7 +10,10 @@
 
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <functional>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 // The driver's requests, played: get fails with getError, set with setError;
 // what set takes is kept as far as the driver can (dropped flags are not).
@@ -211,6 +214,20 @@ private slots:
         QCOMPARE(port.device.readByte(), int('N'));
         port.device.close(); // "EW" was waiting: a closed port holds nothing
         QCOMPARE(port.device.inputCount(), 0);
+    }
+
+    // A line hung up under the port (a pulled adapter): its reads end, and the port fails once
+    // with the system's reason, asked of the device itself.
+    void hungUpLineFails() {
+        OpenPort port(nullptr);
+        QVERIFY(port.open());
+        QSignalSpy failed(&port.device, &SerialPort::failed);
+        const int fd = ::open(qPrintable(port.peer.slavePath()), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0 && ::ioctl(fd, TIOCVHANGUP) == 0);
+        ::close(fd);
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), "Input/output error"); // EIO
+        QVERIFY(!port.device.isOpen());
     }
 };
 

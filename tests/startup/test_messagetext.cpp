@@ -42,12 +42,10 @@ private slots:
     void quotesForFiles_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("forFile");
-        QTest::newRow("quotes and a comma") << "PRESS \"RESET\", THEN WAIT"
-                                            << "PRESS \\x22RESET\\x22, THEN WAIT";
-        QTest::newRow("a quote, then a literal \\x22") << "\"\\x22"
-                                                       << "\\x22\\x5Cx22";
-        QTest::newRow("a quote and ESC") << "\"\x1B\""
-                                         << "\\x22\\x1B\\x22";
+        QTest::newRow("quotes and a comma")
+            << QString("PRESS \"RESET\", THEN WAIT") << "PRESS \\x22RESET\\x22, THEN WAIT";
+        QTest::newRow("a quote, then a literal \\x22") << QString("\"\\x22") << "\\x22\\x5Cx22";
+        QTest::newRow("a quote and ESC") << QString("\"\x1B\"") << "\\x22\\x1B\\x22";
     }
     void quotesForFiles() {
         QFETCH(QString, text);

@@ -64,32 +64,24 @@ private slots:
     // written is read at once, and one that does not hold the text is a failure naming it.
     void writeAllCountsAndReadsBack_data() {
         QTest::addColumn<bool>("verify");
-        QTest::addColumn<int>("fault"); // of slot 7: 0 none, 1 not stored, 2 read-back silent,
-                                        // 3 silent
+        QTest::addColumn<int>("fault"); // slot 7: none, not stored, silent read-back, silent
         QTest::addColumn<QString>("requests");
         QTest::addColumn<QString>("summary");
         QTest::addColumn<QString>("box"); // part of the one box, empty: none
-        QTest::newRow("read-back off") << false << 0 << "W2 W7"
-                                       << "2 written, 18 unchanged"
-                                       << "";
-        QTest::newRow("read-back on") << true << 0 << "W2 R2 W7 R7"
-                                      << "2 written, 18 unchanged"
-                                      << "";
+        const QString both = "2 written, 18 unchanged",
+                      one = "1 written, 18 unchanged, 1 not written";
+        QTest::newRow("read-back off") << false << 0 << "W2 W7" << both << "";
+        QTest::newRow("read-back on") << true << 0 << "W2 R2 W7 R7" << both << "";
         QTest::newRow("confirmed, not stored")
-            << true << 1 << "W2 R2 W7 R7"
-            << "1 written, 18 unchanged, 1 not written"
+            << true << 1 << "W2 R2 W7 R7" << one
             << "1 interlock does not hold what was written:\r\ninterlock 46-47: written "
                "\"SEVEN\", holds \"STORED 7\"";
-        QTest::newRow("not stored, read-back off") << false << 1 << "W2 W7"
-                                                   << "2 written, 18 unchanged"
-                                                   << "";
+        QTest::newRow("not stored, read-back off") << false << 1 << "W2 W7" << both << "";
         QTest::newRow("read-back silent")
-            << true << 2 << "W2 R2 W7 R7"
-            << "1 written, 18 unchanged, 1 not written"
+            << true << 2 << "W2 R2 W7 R7" << one
             << "interlock 46-47: written \"SEVEN\", could not be read back";
-        QTest::newRow("write silent") << true << 3 << "W2 R2 W7"
-                                      << "1 written, 18 unchanged, 1 not written"
-                                      << "did not answer for 1 interlock: 46-47";
+        QTest::newRow("write silent")
+            << true << 3 << "W2 R2 W7" << one << "did not answer for 1 interlock: 46-47";
     }
     void writeAllCountsAndReadsBack() {
         QFETCH(bool, verify);
