@@ -33,7 +33,6 @@ public:
     explicit TerminalEditorView(QString text) : text_(std::move(text)) {}
     QString newText() const override { return text_; }
     void clearNewText() override { text_.clear(); }
-    void setCurrentValue(const QString&) override {}
 
 private:
     QString text_;

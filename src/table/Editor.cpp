@@ -187,9 +187,7 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
         return Outcome::NotDelivered;
     table_.setText(k, text);
     view.clearNewText();
-    const bool sure = proven(unit, k, text);
-    view.setCurrentValue(table_.text(k));
-    if (!sure)
+    if (!proven(unit, k, text))
         return Outcome::NotVerified;
     notices_.tell(QStringLiteral("Seems like message received and stored in QV840"),
                   QStringLiteral("Message Delivered"), MsgIcon::Information);

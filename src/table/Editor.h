@@ -8,12 +8,13 @@
 #include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
 
+// The text box the write takes its text from, cleared once the unit has it. What the slot
+// holds then is the table's: whoever shows it listens to the table.
 class EditorView {
 public:
     virtual ~EditorView() = default;
     virtual QString newText() const = 0;
     virtual void clearNewText() = 0;
-    virtual void setCurrentValue(const QString& text) = 0;
 };
 
 class Editor {

@@ -7,6 +7,7 @@
 #include "startup/MessageText.h"
 #include "ui/Controls.h"
 #include "ui/MainWindow.h"
+#include "ui/MessageEditorWindow.h"
 #include "ui/UpDown.h"
 
 #include <QGridLayout>
@@ -315,6 +316,8 @@ QLayout* MainWindow::buildProgress() {
 void MainWindow::textChanged(int slot) {
     if (!writingAllAt_ || slot <= *writingAllAt_)
         showLabel(slot, table_.text(slot));
+    if (editorWindow_)
+        editorWindow_->tableChanged(slot);
 }
 
 void MainWindow::showLabel(int index, const QString& text) {

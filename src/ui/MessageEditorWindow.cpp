@@ -402,6 +402,11 @@ QString MessageEditorWindow::newText() const {
 void MessageEditorWindow::clearNewText() {
     newTextEdit->clear();
 }
+void MessageEditorWindow::tableChanged(int slot) {
+    if (slot == interlock_)
+        setCurrentValue(editor_.table().text(slot));
+}
+
 void MessageEditorWindow::setCurrentValue(const QString& text) {
     currentValue->setText(MessageText::escaped(text)); // control characters as \xHH
     showCurrentSource();

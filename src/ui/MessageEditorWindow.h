@@ -37,7 +37,8 @@ public:
     // EditorView
     QString newText() const override;
     void clearNewText() override;
-    void setCurrentValue(const QString& text) override;
+    // The table changed a text: Current Msg shows the table's text of the interlock shown.
+    void tableChanged(int slot);
 
 signals:
     // The unit took a write or an erase of this interlock.
@@ -51,6 +52,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void setCurrentValue(const QString& text);
     void run(Editor::Outcome (Editor::*action)(EditorView&, int));
     void report(bool write, Editor::Outcome outcome);
     // Put Back: the text the slot held before the last write or erase here.

@@ -32,10 +32,8 @@ class FakeEditorView : public EditorView {
 public:
     QString newText() const override { return text; }
     void clearNewText() override;
-    void setCurrentValue(const QString& value) override { currentValue = value; }
 
-    QString text;         // the new text typed
-    QString currentValue; // lblCurrentValue
+    QString text; // the new text typed
 };
 
 // The comms-test window's labels, MsgText and the problems it was told.

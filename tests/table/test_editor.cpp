@@ -22,7 +22,6 @@ struct Rig : ScriptedRig {
         clock.start();
         op.onBox([this](const RecordingOperator::Box&) { clockDuringBoxes << clock.isEnabled(); });
         editorView.text = QStringLiteral("A");
-        editorView.currentValue = QStringLiteral("CUR");
     }
 };
 
@@ -53,33 +52,30 @@ private slots:
         QTest::addColumn<bool>("write");
         QTest::addColumn<int>("problem");
         QTest::addColumn<QString>("box");   // part of its text
-        QTest::addColumn<QString>("after"); // the entry|the new text|the current value
+        QTest::addColumn<QString>("after"); // the entry|the new text
         const auto row = [](const char* name, bool write, int problem, const char* box,
                             const char* after) {
             QTest::newRow(name) << write << problem << QString(box) << QString(after);
         };
-        row("write", true, Answers, "Seems like message", "A||A");
-        row("write, no reply", true, Silent, "No reply", "OLD|A|CUR");
-        row("write, port fails", true, Fails, "scripted failed: I/O", "OLD|A|CUR");
+        row("write", true, Answers, "Seems like message", "A|");
+        row("write, no reply", true, Silent, "No reply", "OLD|A");
+        row("write, port fails", true, Fails, "scripted failed: I/O", "OLD|A");
         row("write, garbled reply", true, Garbled, "did not confirm the message: a garbled",
-            "OLD|A|CUR");
-        row("write, refused", true, Refuses, "Modbus exception 2, illegal data address",
-            "OLD|A|CUR");
-        // The text typed is the middle of "after".
+            "OLD|A");
+        row("write, refused", true, Refuses, "Modbus exception 2, illegal data address", "OLD|A");
+        // The text typed is the end of "after".
         row("write, ESC", true, Character,
-            "interlock L1-40 holds the character ESC (\\x1B) at position 2", "OLD|A\x1B|CUR");
-        row("write, port closed", true, Closed, "The serial port scripted is not open",
-            "OLD|A|CUR");
-        row("write, busy", true, Busy, "The serial link is busy", "OLD|A|CUR");
-        row("write, line not ready", true, Unready, "Sending on scripted failed", "OLD|A|CUR");
-        row("erase", false, Answers, "Erase Successfully", "DEFAULT 0||CUR");
-        row("erase, no reply", false, Silent, "Erase Not", "OLD||CUR");
-        row("erase, port fails", false, Fails, "scripted failed: I/O", "OLD||CUR");
+            "interlock L1-40 holds the character ESC (\\x1B) at position 2", "OLD|A\x1B");
+        row("write, port closed", true, Closed, "The serial port scripted is not open", "OLD|A");
+        row("write, busy", true, Busy, "The serial link is busy", "OLD|A");
+        row("write, line not ready", true, Unready, "Sending on scripted failed", "OLD|A");
+        row("erase", false, Answers, "Erase Successfully", "DEFAULT 0|");
+        row("erase, no reply", false, Silent, "Erase Not", "OLD|");
+        row("erase, port fails", false, Fails, "scripted failed: I/O", "OLD|");
         row("erase, garbled reply", false, Garbled, "Erase Not Completed\r\nThe unit's reply",
-            "OLD||CUR");
-        row("erase, refused", false, Refuses, "Modbus exception 2", "OLD||CUR");
-        row("erase, port closed", false, Closed, "The serial port scripted is not open",
-            "OLD|A|CUR");
+            "OLD|");
+        row("erase, refused", false, Refuses, "Modbus exception 2", "OLD|");
+        row("erase, port closed", false, Closed, "The serial port scripted is not open", "OLD|A");
     }
     void press() {
         QFETCH(bool, write);
@@ -117,7 +113,7 @@ private slots:
         QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
                  qPrintable(rig.op.last().text));
         const QString entry = rig.messages.texts()[0];
-        QCOMPARE(entry + '|' + rig.editorView.text + '|' + rig.editorView.currentValue, after);
+        QCOMPARE(entry + '|' + rig.editorView.text, after);
         QCOMPARE(rig.view.labelHistory.size(), problem == Answers ? 1 : 0); // the table changed
         QCOMPARE(rig.clockDuringBoxes, QVector<bool>{problem >= Closed});   // held while asking
         QVERIFY(rig.clock.isEnabled() && rig.transport.busy() == (problem == Busy));
@@ -139,20 +135,20 @@ private slots:
         QTest::addColumn<int>("fault"); // 0 none, 1 confirmed but not stored, 2 read-back silent
         QTest::addColumn<int>("outcome");
         QTest::addColumn<QString>("box");   // part of the one box
-        QTest::addColumn<QString>("after"); // the entry|the current value
+        QTest::addColumn<QString>("after"); // the entry|the new text
         const auto row = [](const char* name, bool write, int fault, Editor::Outcome o,
                             const char* box, const char* after) {
             QTest::newRow(name) << write << fault << int(o) << QString(box) << QString(after);
         };
-        row("write proven", true, 0, Editor::Outcome::Delivered, "Seems like message", "A|A");
+        row("write proven", true, 0, Editor::Outcome::Delivered, "Seems like message", "A|");
         row("write not stored", true, 1, Editor::Outcome::NotVerified,
-            "interlock L1-40: written \"A\", holds \"STORED 0\"", "STORED 0|STORED 0");
+            "interlock L1-40: written \"A\", holds \"STORED 0\"", "STORED 0|");
         row("write, read-back silent", true, 2, Editor::Outcome::NotVerified,
-            "written \"A\", could not be read back", "A|A");
+            "written \"A\", could not be read back", "A|");
         row("erase proven", false, 0, Editor::Outcome::Delivered, "Erase Successfully",
-            "DEFAULT 0|CUR");
+            "DEFAULT 0|");
         row("erase not stored", false, 1, Editor::Outcome::NotVerified,
-            "written nothing (an empty slot), holds \"STORED 0\"", "STORED 0|CUR");
+            "written nothing (an empty slot), holds \"STORED 0\"", "STORED 0|");
     }
     void readBack() {
         QFETCH(bool, write);
@@ -174,7 +170,7 @@ private slots:
         QCOMPARE(rig.port.requests().at(1).at(1), '\x03');
         QVERIFY2(rig.op.count() == 1 && rig.op.last().text.contains(box),
                  qPrintable(rig.op.last().text));
-        QCOMPARE(rig.messages.texts()[0] + '|' + rig.editorView.currentValue, after);
+        QCOMPARE(rig.messages.texts()[0] + '|' + rig.editorView.text, after);
     }
 };
 

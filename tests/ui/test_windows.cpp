@@ -199,6 +199,8 @@ private slots:
         QVERIFY(newTextEdit->text().isEmpty());
         QCOMPARE(child<QLabel>(editor, "interlockValue")->text() + "|" + currentValue->text(),
                  rig.config.terminalNames[13] + "|" + rig.messages.defaults()[13]);
+        rig.messages.setText(13, "READ IN"); // the table changed under it: Current Msg follows
+        QCOMPARE(currentValue->text(), "READ IN");
         rig.messages.setText(4, rig.messages.defaults()[4]);
         // The write goes to the interlock shown, whatever moved the selection; Return writes.
         rig.main.editor().select(2);
