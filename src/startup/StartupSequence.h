@@ -12,7 +12,7 @@
 class StartupSteps {
 public:
     virtual ~StartupSteps() = default;
-    // The splash window, shown and painted, its second picture visible.
+    // The splash window, shown with its second picture; the pause paints it.
     virtual void showSplash() = 0;
     // The speed dialog's list, emptied and refilled in file order.
     virtual void fillSpeedList(const QStringList& speeds) = 0;

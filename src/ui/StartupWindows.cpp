@@ -10,7 +10,6 @@
 #include "ui/MainWindow.h"
 #include "ui/SplashWindow.h"
 
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QSettings>
 #include <QTimer>
@@ -26,17 +25,15 @@ StartupWindows::~StartupWindows() = default;
 
 void StartupWindows::showSplash() {
     splash_ = std::make_unique<SplashWindow>(windows_);
-    splash_->show();
-    QCoreApplication::processEvents();
+    // Painted by the next wait's event loop: the files read meanwhile take milliseconds.
     splash_->showPictures();
-    QCoreApplication::processEvents();
+    splash_->show();
 }
 
 void StartupWindows::fillSpeedList(const QStringList& speeds) {
     if (!bauds_)
         bauds_ = std::make_unique<LineSpeedDialog>(connection_, config_, windows_);
     bauds_->fillSpeedList(speeds);
-    QCoreApplication::processEvents();
 }
 
 void StartupWindows::pause(int ms) {
