@@ -26,7 +26,7 @@ WATCHERS = {
     "startup": ["startup/"],
     "modbus": ["modbus/", "integration/test_libmodbus"],
     "link": ["link/", "transport/test_rtu", "integration/test_link_timing", "integration/test_faults",
-             "integration/test_late_replies"],
+             "integration/test_late_replies", "cli/test_qv840ctl"],
     "transport": ["transport/", "integration/test_faults", "integration/test_link_timing",
                   "integration/test_libmodbus", "integration/test_late_replies",
                   "table/test_historyfile", "cli/test_history_cli", "commstest/", "diag/",

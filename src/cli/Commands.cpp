@@ -99,7 +99,7 @@ int readSlot(Session& s, int k) {
     if (!t.ok())
         return fail(Exit::PortProblem,
                     PortTexts::failed(s.portName(), t.error).replace("\r\n", " "));
-    const ReplyCheck check = checkReply(t, request);
+    const ReplyCheck check = t.check;
     if (check.verdict == ReplyCheck::Verdict::Silent)
         return fail(Exit::NoAnswer,
                     QStringLiteral("the unit (address %1) did not answer on %2%3")

@@ -126,7 +126,7 @@ void CommsTest::writeMessage() {
     view_.setUnitAddressText(QString::number(unit_));
     const QByteArray request = Pdu::writeMessage(register_, encoded.bytes);
     noteSending(text);
-    proveWrite(request, exchange(request, ReplyEnd::Quick, false, what), text);
+    proveWrite(exchange(request, ReplyEnd::Quick, false, what), text);
 }
 
 void CommsTest::eraseMessage() {
@@ -139,7 +139,7 @@ void CommsTest::eraseMessage() {
     view_.setUnitAddressText(QString::number(unit_));
     const QByteArray request = Pdu::eraseMessage(register_);
     noteSending(QString());
-    proveWrite(request, exchange(request, ReplyEnd::Quick, false, what), QString());
+    proveWrite(exchange(request, ReplyEnd::Quick, false, what), QString());
 }
 
 namespace {
@@ -167,7 +167,7 @@ void CommsTest::noteSending(const QString& sent) {
         noteSent(record_, transport_, unit_, *slot, QString(), sent);
 }
 
-void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, const QString& sent) {
+void CommsTest::proveWrite(const Transaction& t, const QString& sent) {
     const auto at = messageSlot();
     if (!at)
         return;
@@ -176,7 +176,7 @@ void CommsTest::proveWrite(const QByteArray& request, const Transaction& t, cons
         note(slot, sent, ChangeResult::ofLine(t.status, t.error));
         return;
     }
-    const ReplyCheck check = checkReply(t, request);
+    const ReplyCheck check = t.check;
     if (!check.confirmed()) {
         note(slot, sent, ChangeResult::ofReply(check));
         return;
@@ -195,7 +195,7 @@ void CommsTest::readBack(int slot, const QString& sent) {
     back.status = transport_.bulkPause();
     if (back.status == TransportStatus::Ok)
         back = transport_.transact(unit_, read);
-    if (!back.ok() || !checkReply(back, read).confirmed()) {
+    if (!back.ok() || !back.check.confirmed()) {
         note(slot, sent, ChangeResult::differs(QString(), true));
         view_.showProblem(QStringLiteral("The unit confirmed the write, but %1 could not be read "
                                          "back to prove it.")

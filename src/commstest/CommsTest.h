@@ -67,7 +67,7 @@ private:
     void report(const QString& what, TransportStatus status, const QString& reason);
     Transaction exchange(const QByteArray& request, ReplyEnd end, bool isRead, const QString& what);
     // After request wrote sent (empty: an erase) and was exchanged as t.
-    void proveWrite(const QByteArray& request, const Transaction& t, const QString& sent);
+    void proveWrite(const Transaction& t, const QString& sent);
     // The read-back of slot after sent was confirmed; the change recorded.
     void readBack(int slot, const QString& sent);
     void note(int slot, const QString& sent, const QString& result);

@@ -84,7 +84,7 @@ bool LineCheck::readUnit(int unit, const CheckPlan& plan, CheckResult& r) {
         if (!listenIdle(line_.pauseMs, unit, confirmed, r))
             return false;
         const Transaction t = transport_.transact(unit, request);
-        confirmed = t.ok() && checkReply(t, request).confirmed();
+        confirmed = t.ok() && t.check.confirmed();
         if (t.status == TransportStatus::Stopped || stop_) {
             r.outcome = CheckResult::Outcome::Stopped;
             return false;
@@ -205,7 +205,7 @@ std::optional<QString> LineCheck::answersAt(int unit, const QString& settings) {
     transport_.setObserver(nullptr); // the scan's tries are not the line's traffic
     const Transaction t = transport_.transact(unit, request);
     transport_.setObserver(before);
-    if (t.ok() && checkReply(t, request).confirmed())
+    if (t.ok() && t.check.confirmed())
         return settings;
     return std::nullopt;
 }

@@ -92,7 +92,7 @@ TryOutcome classifyTry(const Transaction& t, const QByteArray& requestPdu) {
     const QByteArray& r = t.received;
     if (!t.sent.isEmpty() && r.startsWith(t.sent))
         return TryOutcome::Echo;
-    const ReplyCheck c = checkReply(t, requestPdu);
+    const ReplyCheck c = t.check;
     switch (c.verdict) {
     case ReplyCheck::Verdict::Silent:
         return TryOutcome::Silent;
@@ -181,7 +181,7 @@ void LineCounters::transactionDone(int unit, const QByteArray& requestPdu, const
     switch (outcome) {
     case TryOutcome::Answered: {
         ++c.answered;
-        const ReplyCheck check = checkReply(t, requestPdu);
+        const ReplyCheck check = t.check;
         if (check.verdict == ReplyCheck::Verdict::Exception)
             ++c.exceptions[check.detail];
         if (check.confirmed())

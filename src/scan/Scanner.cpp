@@ -96,7 +96,7 @@ bool Scanner::probe(int unit, int baud, const FailureWatch& watch, const ScanPla
         return false;
     }
     ++r.probes;
-    const ReplyCheck check = checkReply(t, request);
+    const ReplyCheck check = t.check;
     using V = ReplyCheck::Verdict;
     bool more = true;
     // Any whole reply from the address asked is a unit there, a refusal too.

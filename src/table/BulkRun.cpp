@@ -63,10 +63,9 @@ QString shown(const QString& text) {
 
 // The read-back of slot i, after text (empty: an erase) was written: nothing
 // when it holds text, else the mismatch.
-std::optional<SlotMismatch> judgedReadBack(int i, const QString& text, const QByteArray& request,
-                                           const Transaction& t) {
+std::optional<SlotMismatch> judgedReadBack(int i, const QString& text, const Transaction& t) {
     SlotMismatch m{i, text, QString(), false};
-    if (!checkReply(t, request).confirmed()) {
+    if (!t.check.confirmed()) {
         m.unread = true;
         return m;
     }
@@ -175,8 +174,8 @@ bool BulkRun::exchange(const QByteArray& pdu, Transaction& t) {
     return lineOk(t.status);
 }
 
-bool BulkRun::answered(int i, const QByteArray& pdu, const Transaction& t) {
-    const ReplyCheck check = checkReply(t, pdu);
+bool BulkRun::answered(int i, const Transaction& t) {
+    const ReplyCheck& check = t.check;
     if (check.confirmed())
         return true;
     if (check.verdict == ReplyCheck::Verdict::Silent)
@@ -184,13 +183,6 @@ bool BulkRun::answered(int i, const QByteArray& pdu, const Transaction& t) {
     else
         result_.rejected.append({i, check.reason()});
     return false;
-}
-
-bool BulkRun::confirmed(int i, const QByteArray& pdu, const Transaction& t) {
-    if (!answered(i, pdu, t))
-        return false;
-    result_.done.append(i);
-    return true;
 }
 
 std::optional<QString> BulkRun::readSlot(int i) {
@@ -227,11 +219,11 @@ std::optional<SlotsRead> BulkRun::readOne(int i) {
     if (!pauseAndExchange(request, t))
         return std::nullopt;
     SlotsRead read{i, {std::nullopt}, false};
-    if (answered(i, request, t)) {
+    if (answered(i, t)) {
         const Pdu::ReadText decoded = Pdu::decodeReadReply(t.replyPdu);
         read.texts[0] = decoded.empty ? QString() : decoded.text;
     } else {
-        read.silent = checkReply(t, request).verdict == ReplyCheck::Verdict::Silent;
+        read.silent = t.check.verdict == ReplyCheck::Verdict::Silent;
     }
     return read;
 }
@@ -241,7 +233,7 @@ std::optional<SlotsRead> BulkRun::readBlock(int first, int count) {
     Transaction t;
     if (!pauseAndExchange(request, t))
         return std::nullopt;
-    const ReplyCheck check = checkReply(t, request);
+    const ReplyCheck check = t.check;
     const QVector<QByteArray> parts =
         check.confirmed() ? Pdu::splitBlockReply(t.replyPdu, count) : QVector<QByteArray>();
     if (parts.isEmpty())
@@ -350,9 +342,9 @@ bool BulkRun::writeSlot(int i, const QString& text, const QString& before) {
                        : ChangeResult::lineFailed(result_.error));
         return false;
     }
-    if (answered(i, request, t))
+    if (answered(i, t))
         return true;
-    noteChange(i, before, text, ChangeResult::ofReply(checkReply(t, request)));
+    noteChange(i, before, text, ChangeResult::ofReply(t.check));
     return false;
 }
 
@@ -366,7 +358,7 @@ std::optional<SlotMismatch> BulkRun::readBack(int i, const QString& text) {
     Transaction t;
     if (!pauseAndExchange(request, t))
         return std::nullopt;
-    return judgedReadBack(i, text, request, t);
+    return judgedReadBack(i, text, t);
 }
 
 bool BulkRun::ended() const {
@@ -430,5 +422,5 @@ std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int 
         *status = t.status;
     if (!t.ok())
         return SlotMismatch{slot, text, QString(), true};
-    return judgedReadBack(slot, text, request, t);
+    return judgedReadBack(slot, text, t);
 }

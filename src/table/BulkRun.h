@@ -179,11 +179,9 @@ public:
     // run), then the request and its reply (false when the line failed).
     bool paused();
     bool exchange(const QByteArray& pdu, Transaction& t);
-    // True when the reply is the addressed unit's whole answer to pdu (the
-    // slot then counts as done); else the slot is noted as silent or rejected.
-    bool confirmed(int i, const QByteArray& pdu, const Transaction& t);
-    // As confirmed(), without counting the slot as done.
-    bool answered(int i, const QByteArray& pdu, const Transaction& t);
+    // True when the reply is the addressed unit's whole answer to its request; else
+    // slot i is noted as silent or rejected.
+    bool answered(int i, const Transaction& t);
 
     // Reads slot i: its text (empty for the empty slot), or nothing when the
     // slot did not answer usably (noted) or the run ended (ended() says so).

@@ -183,7 +183,7 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
         reportFailure(t.status, watch.reason(t.status));
         return Outcome::PortFailed;
     }
-    if (!delivered(checkReply(t, request), unit, k, text))
+    if (!delivered(t.check, unit, k, text))
         return Outcome::NotDelivered;
     table_.setText(k, text);
     view.clearNewText();
@@ -234,7 +234,7 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     }
     Outcome outcome = Outcome::NotDelivered;
     QString text = QStringLiteral("Erase Not Completed");
-    const ReplyCheck check = checkReply(t, request);
+    const ReplyCheck check = t.check;
     if (check.confirmed()) {
         table_.setText(k, UnitText::entryFor({}, table_.defaultText(k)));
         if (!proven(unit, k, QString()))

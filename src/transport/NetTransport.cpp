@@ -227,7 +227,7 @@ NetTransport::Outcome NetTransport::receiveReply(int unit, Transaction& t, bool&
     }
 }
 
-Transaction NetTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd) {
+Transaction NetTransport::exchange(int unit, const QByteArray& requestPdu, ReplyEnd) {
     Transaction t;
     if (active_) {
         t.status = TransportStatus::Busy;

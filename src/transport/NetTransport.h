@@ -41,12 +41,11 @@ public:
     void close() override;
     // Connects when not connected; Failed, with the reason told, when that fails.
     TransportStatus prepare() override;
-    Transaction transact(int unit, const QByteArray& requestPdu,
-                         ReplyEnd end = ReplyEnd::Normal) override;
     TransportStatus bulkPause() override;
     Overheard overhear(int ms) override;
 
 protected:
+    Transaction exchange(int unit, const QByteArray& requestPdu, ReplyEnd end) override;
     // The request as it goes on the network.
     virtual QByteArray frame(int unit, const QByteArray& requestPdu) = 0;
     // Looks at what came so far. Done when the reply is over (t.received,

@@ -14,7 +14,7 @@ bool isReadRequest(const QByteArray& requestPdu) {
 bool mayResend(const QByteArray& requestPdu, const Transaction& t) {
     if (t.status != TransportStatus::Ok)
         return false;
-    switch (checkReply(t, requestPdu).verdict) {
+    switch (t.check.verdict) {
     case ReplyCheck::Verdict::Confirmed:
     case ReplyCheck::Verdict::Exception:
         return false;
@@ -80,10 +80,11 @@ Transaction transactInOrder(Transport& line, ReplyOrder* order, int unit,
     if (t.status != TransportStatus::Ok &&
         !(t.status == TransportStatus::Stopped && !t.sent.isEmpty()))
         return t;
-    const ReplyCheck c = checkReply(t, requestPdu);
-    const bool usable = t.ok() && (c.confirmed() || c.verdict == ReplyCheck::Verdict::Exception);
+    const bool usable =
+        t.ok() && (t.check.confirmed() || t.check.verdict == ReplyCheck::Verdict::Exception);
     if (!order->settle(unit, requestPdu, sentAt, replyOrderClock(), t.deadlineMs, usable)) {
         t.framing = Framing::Untimely;
+        t.check = checkReply(t, requestPdu); // judged again on what the order knows
         emit line.traceNote(
             QObject::tr("the reply may be the late answer to an earlier request; not taken"));
     }

@@ -176,7 +176,7 @@ ReplyRule RtuTransport::replyRule(int unit, const QByteArray& requestPdu, int ga
     return rule;
 }
 
-Transaction RtuTransport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+Transaction RtuTransport::exchange(int unit, const QByteArray& requestPdu, ReplyEnd end) {
     applyDirection();
     Transaction t;
     t.sent = rtuFrame(crcTable_, unit, requestPdu);

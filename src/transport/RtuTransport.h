@@ -30,10 +30,11 @@ public:
     bool isOpen() const override;
     void close() override;
     TransportStatus prepare() override;
-    Transaction transact(int unit, const QByteArray& requestPdu,
-                         ReplyEnd end = ReplyEnd::Normal) override;
     TransportStatus bulkPause() override;
     Overheard overhear(int ms) override;
+
+protected:
+    Transaction exchange(int unit, const QByteArray& requestPdu, ReplyEnd end) override;
 
 private:
     LineOptions line() const { return line_ ? *line_ : LineOptions{EchoMode::Off}; }

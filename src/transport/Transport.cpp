@@ -96,6 +96,12 @@ ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
     return c;
 }
 
+Transaction Transport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
+    Transaction t = exchange(unit, requestPdu, end);
+    t.check = checkReply(t, requestPdu);
+    return t;
+}
+
 FailureWatch::FailureWatch(Transport& transport) {
     connection_ = QObject::connect(&transport, &Transport::failed, [this](const QString& why) {
         if (reason_.isEmpty())

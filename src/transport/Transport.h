@@ -30,6 +30,25 @@ enum class Framing {
     Untimely,  // whole, but it may be the late answer to an earlier request
 };
 
+// A reply to one of the tool's own requests, judged as a Modbus master judges
+// it. Only a whole reply from the addressed unit confirms anything: a garbled
+// reply, one from another unit, or an exception must never reach the message
+// table or be told to the operator as a success. A gateway's exceptions 10
+// (path unavailable) and 11 (target device failed to respond) are its way of
+// saying that no answer came: they count as Silent, detail the code.
+struct ReplyCheck {
+    enum class Verdict { Confirmed, Silent, Garbled, OtherUnit, Exception, Unexpected };
+    Verdict verdict = Verdict::Silent;
+    int detail = 0;        // the other unit's address, the exception code (the gateway's,
+                           // for Silent), or for a garbled reply 1 when it has no CRC
+    int length = 0;        // of the reply on the wire
+    bool noEcho = false;   // Silent because not even the line's echo came
+    int deadlineMs = 0;    // Garbled because the reply was cut off at this deadline
+    bool untimely = false; // Garbled because it may answer an earlier request
+    bool confirmed() const { return verdict == Verdict::Confirmed; }
+    // For the operator: "a garbled reply of 45 bytes (its CRC is wrong)".
+    QString reason() const;
+};
 struct Transaction {
     TransportStatus status = TransportStatus::Ok;
     QByteArray sent;     // as on the wire
@@ -54,6 +73,9 @@ struct Transaction {
     // request on the line; -1 when none came or the line does not tell.
     int firstByteMs = -1;
     int lastByteMs = -1;
+    // The verdict on the reply, made once as the transport hands the transaction out
+    // (checkReply below); the clients read it and never judge the bytes themselves.
+    ReplyCheck check;
     bool ok() const { return status == TransportStatus::Ok; }
 };
 
@@ -112,10 +134,9 @@ public:
 
     // Readies the line before an operation (a serial line stops sending).
     virtual TransportStatus prepare() = 0;
-    // One request to unit and its reply; pending input is dropped first.
-    // The reply is over by its deadline at the latest (Transaction::deadlineMs).
-    virtual Transaction transact(int unit, const QByteArray& requestPdu,
-                                 ReplyEnd end = ReplyEnd::Normal) = 0;
+    // One request to unit and its reply, judged (Transaction::check); pending input is
+    // dropped first. The reply is over by its deadline at the latest (Transaction::deadlineMs).
+    Transaction transact(int unit, const QByteArray& requestPdu, ReplyEnd end = ReplyEnd::Normal);
     // The pause a bulk operation leaves before each request, windows
     // responsive; Failed when the line dies meanwhile. Its length is the
     // line's (300 ms on a serial line); tests shorten it.
@@ -133,6 +154,10 @@ public:
     // counts as not done. A stop asked for while nothing waits does nothing:
     // the clients keep their own stop between requests.
     void requestStop() { emit stopRequested(); }
+
+protected:
+    // The request's way to the unit and back, its reply not yet judged.
+    virtual Transaction exchange(int unit, const QByteArray& requestPdu, ReplyEnd end) = 0;
 
 signals:
     void busyChanged(bool busy);
@@ -170,25 +195,6 @@ private:
     bool ok_;
 };
 
-// A reply to one of the tool's own requests, judged as a Modbus master judges
-// it. Only a whole reply from the addressed unit confirms anything: a garbled
-// reply, one from another unit, or an exception must never reach the message
-// table or be told to the operator as a success. A gateway's exceptions 10
-// (path unavailable) and 11 (target device failed to respond) are its way of
-// saying that no answer came: they count as Silent, detail the code.
-struct ReplyCheck {
-    enum class Verdict { Confirmed, Silent, Garbled, OtherUnit, Exception, Unexpected };
-    Verdict verdict = Verdict::Silent;
-    int detail = 0;        // the other unit's address, the exception code (the gateway's,
-                           // for Silent), or for a garbled reply 1 when it has no CRC
-    int length = 0;        // of the reply on the wire
-    bool noEcho = false;   // Silent because not even the line's echo came
-    int deadlineMs = 0;    // Garbled because the reply was cut off at this deadline
-    bool untimely = false; // Garbled because it may answer an earlier request
-    bool confirmed() const { return verdict == Verdict::Confirmed; }
-    // For the operator: "a garbled reply of 45 bytes (its CRC is wrong)".
-    QString reason() const;
-};
 ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu);
 
 // The exceptions a gateway answers with when the unit behind it cannot be reached.

@@ -55,7 +55,7 @@ public:
     bool isOpen() const override { return current().isOpen(); }
     void close() override { current().close(); }
     TransportStatus prepare() override { return current().prepare(); }
-    Transaction transact(int unit, const QByteArray& requestPdu, ReplyEnd end) override {
+    Transaction exchange(int unit, const QByteArray& requestPdu, ReplyEnd end) override {
         followPause();
         Transport& line = current();
         ReplyOrder& order = orderOf(line);

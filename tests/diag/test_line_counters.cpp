@@ -22,6 +22,7 @@ static Transaction tryOf(const QByteArray& sent, const QByteArray& received, int
     t.sent = sent;
     t.received = received;
     judgeRtuFrame(standardCrcTable(), unit, t);
+    t.check = checkReply(t, sent.mid(1, sent.size() - 3)); // as the transport hands it out
     return t;
 }
 

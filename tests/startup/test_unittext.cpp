@@ -87,7 +87,7 @@ public:
     bool isOpen() const override { return true; }
     void close() override {}
     TransportStatus prepare() override { return TransportStatus::Ok; }
-    Transaction transact(int, const QByteArray& pdu, ReplyEnd) override {
+    Transaction exchange(int, const QByteArray& pdu, ReplyEnd) override {
         sent << pdu;
         return {};
     }
