@@ -9,7 +9,9 @@ include besides itself, and keeps some Qt modules to some folders. This fails on
   - a block that disagrees with itself or with the names in the drawing,
   - an entry of ALLOWED below that no longer matches an include,
   - a class in cli/ or line/ that answers the technician's boxes (derives from
-    Operator): their runs decide by a RunPolicy value and are only told (Notices).
+    Operator): their runs decide by a RunPolicy value and are only told (Notices),
+  - a call of checkReply outside transport/: a reply is judged once, as the transport
+    hands the transaction out, and the clients read the verdict (Transaction::check).
 
 usage: layering.py [--root DIR] [--qt-include DIR]...   the check (ctest arch/layering)
        layering.py --self-test [--qt-include DIR]...    plants faults in a copy, expects them found
@@ -40,6 +42,9 @@ MODULE_RE = re.compile(r"^Qt[A-Za-z0-9]+$")
 # Folders whose classes may not stand in for the technician, and the interface they may not take.
 NO_OPERATOR = {"cli", "line"}
 ANSWERS_RE = re.compile(r"\b(?:class|struct)\s+[\w:]+\s*(?:final\s*)?:[^{;]*\bOperator\b")
+# The one folder that judges replies; everyone else reads the verdict.
+JUDGES = "transport"
+JUDGE_RE = re.compile(r"\bcheckReply\s*\(")
 
 
 class Order:
@@ -209,6 +214,9 @@ def check_sources(root, order, by_header, allowed, errors, notes):
                 )
         with open(file, encoding="utf-8", errors="replace") as lines:
             for n, line in enumerate(lines, 1):
+                if folder != JUDGES and JUDGE_RE.search(line.split("//")[0]):
+                    errors.append(f"{rel}:{n}: error: a reply judged again in {folder}/: read "
+                                  f"Transaction::check, the transport's verdict")
                 m = INCLUDE_RE.match(line)
                 if not m:
                     continue
@@ -322,6 +330,8 @@ def self_test(root, qt_root):
              "a class in line/ answers the technician's boxes"),
             (plant(copy, "src/cli/Terminal.h", "struct Yes final\n    : Notices, public Operator {"),
              "a class in cli/ answers the technician's boxes"),
+            (plant(copy, "src/table/BulkRun.cpp", "bool b = checkReply(t, pdu).confirmed();"),
+             "a reply judged again in table/"),
         ]
         # An allowed include passes; an entry that matches nothing is stale.
         plant(copy, "src/link/Crc.cpp", '#include "transport/Transport.h"')
