@@ -30,7 +30,7 @@ WATCHERS = {
     "transport": ["transport/", "integration/test_faults", "integration/test_link_timing",
                   "integration/test_libmodbus", "integration/test_late_replies",
                   "table/test_historyfile", "cli/test_history_cli", "commstest/", "diag/",
-                  "ui/test_connection"],
+                  "ui/test_connection", "table/test_bulk", "table/test_editor"],
     "table": ["table/", "line/", "integration/test_link_timing", "integration/test_faults",
               "integration/test_libmodbus", "ui/test_windows"],
     "line": ["line/", "cli/test_qv840ctl", "cli/test_line_folders"],

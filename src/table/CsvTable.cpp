@@ -123,12 +123,13 @@ bool takeRows(const QVector<CsvRecord>& rows, const TextTable& defaults, TextTab
     for (int k = 0; k < kInterlockCount; ++k)
         if (lineOf[size_t(k)] == 0)
             missing << QString::number(k);
-    if (!missing.isEmpty())
-        why = QStringLiteral("no row for slot %1; a CSV table has exactly one row for each of the "
-                             "slots 0 to %2")
-                  .arg(missing.join(QStringLiteral(", ")))
-                  .arg(kInterlockCount - 1);
-    return missing.isEmpty();
+    if (missing.isEmpty())
+        return true;
+    why = QStringLiteral("no row for slot %1; a CSV table has exactly one row for each of the "
+                         "slots 0 to %2")
+              .arg(missing.join(QStringLiteral(", ")))
+              .arg(kInterlockCount - 1);
+    return false;
 }
 
 } // namespace
