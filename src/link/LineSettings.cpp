@@ -12,6 +12,18 @@ double LineSettings::bitsPerCharacter() const {
     return bits;
 }
 
+QString LineSettings::text() const {
+    const char letter = parity == EvenParity    ? 'E'
+                        : parity == OddParity   ? 'O'
+                        : parity == MarkParity  ? 'M'
+                        : parity == SpaceParity ? 'S'
+                                                : 'N';
+    const QString stop = stopBits == TwoStop          ? QStringLiteral("2")
+                         : stopBits == OneAndHalfStop ? QStringLiteral("1.5")
+                                                      : QStringLiteral("1");
+    return QStringLiteral("%1,%2,%3,%4").arg(baud).arg(QLatin1Char(letter)).arg(dataBits).arg(stop);
+}
+
 std::optional<LineSettings> parseLineSettings(const QString& text) {
     const QStringList f = text.split(QLatin1Char(','));
     if (f.size() != 4)
