@@ -64,7 +64,7 @@ struct OpenPort {
             device.setPortIoctl(*fake);
         device.setPortName(peer.slavePath());
     }
-    bool open() { return device.setSettings("9600,N,8,1").ok && device.open().ok; }
+    bool open() { return device.setSettings({9600}).ok && device.open().ok; }
 };
 
 class TestPort : public QObject {
