@@ -12,6 +12,16 @@ double LineSettings::bitsPerCharacter() const {
     return bits;
 }
 
+bool LineSettings::valid() const {
+    return isLineSpeed(baud) && dataBits >= 5 && dataBits <= 8;
+}
+
+QString invalidSettingsText(const LineSettings& s) {
+    return QStringLiteral("invalid port settings \"%1\" (expected speed,parity,data bits,stop "
+                          "bits such as \"9600,N,8,1\")")
+        .arg(s.text());
+}
+
 QString LineSettings::text() const {
     const char letter = parity == EvenParity    ? 'E'
                         : parity == OddParity   ? 'O'

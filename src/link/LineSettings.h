@@ -26,12 +26,18 @@ struct LineSettings {
         s.baud = speed;
         return s;
     }
+    // A speed of kLineSpeeds and 5 to 8 data bits: what a port accepts. Every
+    // value read from a text is valid; a port refuses any other.
+    bool valid() const;
     bool operator==(const LineSettings& o) const {
         return baud == o.baud && parity == o.parity && dataBits == o.dataBits &&
                stopBits == o.stopBits;
     }
     bool operator!=(const LineSettings& o) const { return !(*this == o); }
 };
+
+// Why a port refuses settings that are not valid().
+QString invalidSettingsText(const LineSettings& s);
 
 // Speed, parity (N, E, O, M, S), data bits (5..8), stop bits (1, 1.5, 2);
 // blanks around the fields are allowed. Nothing for a malformed string.

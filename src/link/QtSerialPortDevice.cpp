@@ -81,6 +81,8 @@ PortStatus QtSerialPortDevice::apply(const LineSettings& s) {
 }
 
 PortStatus QtSerialPortDevice::setSettings(const LineSettings& settings) {
+    if (!settings.valid()) // never another speed than the tool offers
+        return PortStatus::failure(invalidSettingsText(settings));
     line_ = settings;
     if (port_.isOpen()) {
         PortStatus s = apply(line_);

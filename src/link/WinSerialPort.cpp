@@ -125,6 +125,8 @@ PortStatus WinSerialPort::apply(const LineSettings& s) {
 }
 
 PortStatus WinSerialPort::setSettings(const LineSettings& settings) {
+    if (!settings.valid()) // never another speed than the tool offers
+        return PortStatus::failure(invalidSettingsText(settings));
     line_ = settings;
     return isOpen() ? apply(line_) : PortStatus{};
 }

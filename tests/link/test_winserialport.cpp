@@ -144,12 +144,14 @@ private slots:
     }
 
     // A pseudo-terminal cannot switch RTS: refused, and no failure; the port
-    // goes on.
+    // goes on. Settings outside what the tool offers are refused and change nothing.
     void refusalsAreNoFailures() {
         QSignalSpy failed(&a_, &SerialPort::failed);
         a_.setRts(true);
         a_.setRts(false);
         QVERIFY(a_.isOpen());
+        QVERIFY(!a_.setSettings({300}).ok);
+        QCOMPARE(a_.settings().text(), QStringLiteral("9600,N,8,1"));
         QVERIFY(!a_.setKernelDirection().ok);
         QVERIFY(a_.write("x") && a_.drainOutput());
         QCOMPARE(receive(b_, 1), QByteArray("x"));
