@@ -51,7 +51,7 @@ CheckResult check(SimUnit& sim, int first, int last, int count, int pauseMs, int
                   bool scan = true) {
     QtSerialPortDevice port;
     port.setPortName(sim.devicePath());
-    port.setSettings(QStringLiteral("9600,N,8,1"));
+    port.setSettings({9600});
     if (!port.open().ok)
         return {};
     LineOptions line;

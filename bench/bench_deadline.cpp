@@ -136,7 +136,7 @@ int serialLine(int requests) {
     ::tcsetattr(master, TCSANOW, &raw);
     QtSerialPortDevice port;
     port.setPortName(QString::fromLocal8Bit(::ptsname(master)));
-    if (!port.setSettings("9600,N,8,1").ok || !port.open().ok)
+    if (!port.setSettings({9600}).ok || !port.open().ok)
         return 1;
     const CrcTableArray crc = standardCrcTable();
     RtuTransport t(port, crc);

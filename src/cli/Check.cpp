@@ -46,7 +46,7 @@ int check(Session& s, const CheckPlan& plan, const CheckFiles& files) {
     if (r.outcome == CheckResult::Outcome::LineFailed)
         return fail(Exit::PortProblem, r.error);
     const ReportContext context{
-        s.portName(), s.serialPort() ? s.serialPort()->settings() : QString(),
+        s.portName(), s.serialPort() ? s.serialPort()->settings().text() : QString(),
         lineOptionsText(s.connection.line), QStringLiteral(QV_VERSION), traffic.lines()};
     for (const QString& line : checkLines(r))
         printOut(line);

@@ -112,7 +112,7 @@ int Session::loadConfiguration() {
         return fail(Exit::BadInput, err->text());
     messages.reset(defaults, fileData_.terminalNames);
     connection.unitAddress = options_.unit;
-    connection.commSettings = QStringLiteral("%1,N,8,1").arg(options_.baud);
+    connection.portSettings = LineSettings{}.withBaud(options_.baud); // -b: N,8,1 at a line speed
     return Exit::Done;
 }
 
@@ -123,7 +123,8 @@ int Session::openPort() {
     if (connection.network())
         return connectGateway();
     port_.setPortName(options_.port);
-    PortStatus s = port_.setSettings(connection.commSettings);
+    PortStatus s =
+        connection.portSettings ? port_.setSettings(*connection.portSettings) : PortStatus{};
     if (s.ok)
         s = port_.open();
     if (!s.ok)

@@ -7,6 +7,7 @@
 // (LineTransport::choose), which goes to the line it names; the serial
 // port's name never decides it.
 
+#include "link/LineSettings.h"
 #include "startup/LineOptions.h"
 #include "transport/Endpoint.h"
 
@@ -26,7 +27,9 @@ public:
     bool network() const { return !endpoint_ || endpoint_->network(); }
     const QString& refusal() const { return refusal_; }
 
-    QString commSettings; // "9600,N,8,1"; empty for a network unit
+    // Speed and framing; none for a network unit, or while none was chosen
+    // (the port keeps the settings in force).
+    std::optional<LineSettings> portSettings;
     int unitAddress = 0;
     LineOptions line; // echo, direction, pause, retries
 

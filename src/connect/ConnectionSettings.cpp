@@ -50,11 +50,11 @@ std::optional<LineOptions> loadLine(const QSettings& s) {
 
 } // namespace
 
-QString RememberedConnection::commSettings() const {
+std::optional<LineSettings> RememberedConnection::portSettings() const {
     if (speed == 0)
-        return {};
-    return QString::number(speed) + QLatin1Char(',') +
-           (framing.isEmpty() ? QStringLiteral("N,8,1") : framing);
+        return std::nullopt;
+    return parseLineSettings(QString::number(speed) + QLatin1Char(',') +
+                             (framing.isEmpty() ? QStringLiteral("N,8,1") : framing));
 }
 
 RememberedConnection ConnectionSettings::load() const {
@@ -91,12 +91,15 @@ void ConnectionSettings::save(const RememberedConnection& c) {
     settings_.sync();
 }
 
-RememberedConnection ConnectionSettings::fromCommSettings(const QString& port,
-                                                          const QString& settings, int unit) {
+RememberedConnection
+ConnectionSettings::fromPortSettings(const QString& port,
+                                     const std::optional<LineSettings>& settings, int unit) {
     RememberedConnection c;
     c.port = port;
-    c.speed = settings.section(QLatin1Char(','), 0, 0).toInt();
-    c.framing = settings.section(QLatin1Char(','), 1);
+    if (settings) {
+        c.speed = settings->baud;
+        c.framing = settings->text().section(QLatin1Char(','), 1);
+    }
     c.unit = unit;
     return c;
 }

@@ -4,6 +4,7 @@
 // first the next time. A value that is missing or no longer valid reads as
 // "nothing remembered" for that item, never as a wrong choice.
 
+#include "link/LineSettings.h"
 #include "startup/LineOptions.h"
 
 #include <QString>
@@ -17,8 +18,9 @@ struct RememberedConnection {
     QString framing; // parity, data bits, stop bits, "N,8,1"; empty: none remembered
     int unit = 0;    // kFirstUnitAddress..kLastUnitAddress; 0: none remembered
     std::optional<LineOptions> line; // echo, direction, pause, retries
-    // The port's settings string, "9600,N,8,1", or empty without a speed.
-    QString commSettings() const;
+    // The port's settings, read from speed and framing ("N,8,1" when none is
+    // remembered); none without a speed.
+    std::optional<LineSettings> portSettings() const;
 };
 
 class ConnectionSettings {
@@ -30,9 +32,10 @@ public:
     RememberedConnection load() const;
     // Stores the items that are set; the others keep what was remembered.
     void save(const RememberedConnection& c);
-    // Splits "9600,N,8,1" into speed and framing, as the port was opened.
-    static RememberedConnection fromCommSettings(const QString& port, const QString& settings,
-                                                 int unit);
+    // Speed and framing ("N,8,1") of the settings the port was opened at;
+    // none: nothing remembered of them.
+    static RememberedConnection
+    fromPortSettings(const QString& port, const std::optional<LineSettings>& settings, int unit);
 
 private:
     QSettings& settings_;

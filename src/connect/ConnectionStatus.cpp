@@ -26,10 +26,10 @@ QString connectionSummary(const Connection& connection, const ConnectionState& s
     else if (connection.network())
         where = QStringLiteral("Network unit %1").arg(port);
     else
-        where = QStringLiteral("%1, %2 baud")
-                    .arg(port, connection.commSettings.isEmpty()
-                                   ? QStringLiteral("?")
-                                   : connection.commSettings.section(QLatin1Char(','), 0, 0));
+        where =
+            QStringLiteral("%1, %2 baud")
+                .arg(port, connection.portSettings ? QString::number(connection.portSettings->baud)
+                                                   : QStringLiteral("?"));
     QString how;
     if (!state.note.isEmpty())
         how = state.note;

@@ -21,7 +21,7 @@ SwitchResult ConnectionSwitch::switchTo(const QString& chosen) {
         // that stays as it was until the choice is open.
         if (!speedDialog_.showModal())
             return result;
-        next.commSettings = connection_.commSettings;
+        next.portSettings = connection_.portSettings;
         next.line = connection_.line;
         connection_ = before.connection;
     }

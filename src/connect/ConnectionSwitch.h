@@ -50,7 +50,7 @@ private:
     // The connection in use, as it was before the choice.
     struct InUse {
         Connection connection;
-        QString settings; // the serial port's
+        LineSettings settings; // the serial port's
         bool open = false;
     };
     InUse inUse() const;

@@ -37,9 +37,9 @@ bool openSerialPort(const Connection& connection, SerialPort& port, Operator& op
     // The port by its full name or path: there is no port number.
     port.setPortName(connection.portName());
 
-    const PortStatus set = port.setSettings(connection.commSettings);
-    if (!set.ok)
-        op.inform(openPortErrorText(portErrorNumber(set, kSettingsStepError), set.reason));
+    if (connection.portSettings)
+        if (const PortStatus set = port.setSettings(*connection.portSettings); !set.ok)
+            op.inform(openPortErrorText(portErrorNumber(set, kSettingsStepError), set.reason));
 
     const PortStatus opened = port.open();
     if (!opened.ok)

@@ -1,7 +1,7 @@
 #pragma once
 // Opening the chosen serial port: name it, apply the settings, open it. A
-// failing step is reported in a box; a refused settings string still leads
-// to the open, which decides whether the port can be used.
+// failing step is reported in a box; settings the port refuses still lead to
+// the open, which decides whether the port can be used.
 
 #include <QString>
 
@@ -34,7 +34,7 @@ QString openPortErrorText(int number, const QString& reason);
 int portErrorNumber(const PortStatus& status, int fallback);
 
 // Opens connection.portName(), a system name or a device path, at
-// connection.commSettings (an empty string leaves the port at the settings in
-// force, "9600,N,8,1" for a port never set). The port must be closed. True
+// connection.portSettings (none leaves the port at the settings in force,
+// 9600,N,8,1 for a port never set). The port must be closed. True
 // when it opened.
 bool openSerialPort(const Connection& connection, SerialPort& port, Operator& op);

@@ -63,7 +63,7 @@ void Reconnector::rememberGateway(const Connection& gateway, LineTransport& tran
     // a serial line that is not open would.
     gatewayEndpoint_ = gateway.endpoint().value_or(Endpoint{});
     name_ = gateway.portName();
-    settings_.clear();
+    settings_ = {};
 }
 
 PortStatus Reconnector::connectGateway() {

@@ -65,7 +65,6 @@ public:
     // What is reopened: the by-id link, or the device where the adapter with
     // the serial number was found last, or the name the port had.
     QString name() const { return name_; }
-    QString settings() const { return settings_; }
 
     // Tries to reopen every intervalMs until the port opens or timeoutMs has
     // passed; the wait is event-driven, and cancel() ends it, as does the
@@ -94,7 +93,7 @@ private:
     QPointer<LineTransport> gateway_;
     Endpoint gatewayEndpoint_;
     QString name_;
-    QString settings_;
+    LineSettings settings_;
     bool byId_ = false;      // name_ is a by-id link
     AdapterIdentity serial_; // the adapter's serial number and ids, when it has one
     bool agreed_ = false;    // the operator took the device without an identity

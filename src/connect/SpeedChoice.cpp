@@ -14,9 +14,11 @@ QString acceptedSettings(const QString& v) {
     return accepted.contains(v, Qt::CaseSensitive) ? v : kDefaultSettings;
 }
 
-QString settingsForChoice(const std::array<QString, 5>& BaudRates, int index) {
+LineSettings settingsForChoice(const std::array<QString, 5>& BaudRates, int index) {
     const int entry = index + 1;
-    if (entry < 0 || entry >= int(BaudRates.size()))
-        return kDefaultSettings;
-    return acceptedSettings(BaudRates[std::size_t(entry)]);
+    const QString text = entry < 0 || entry >= int(BaudRates.size())
+                             ? kDefaultSettings
+                             : acceptedSettings(BaudRates[std::size_t(entry)]);
+    // Every accepted text reads: a speed of kLineSpeeds, N,8,1.
+    return parseLineSettings(text).value_or(LineSettings{});
 }

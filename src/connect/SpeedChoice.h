@@ -1,6 +1,8 @@
 #pragma once
 // The line settings the speed dialog may hand to the port.
 
+#include "link/LineSettings.h"
+
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -17,4 +19,5 @@ QString acceptedSettings(const QString& v);
 
 // The settings for list entry `index` (from 0; -1: nothing selected), which
 // shows BaudRates entry index + 1. Nothing selected reads the empty entry 0.
-QString settingsForChoice(const std::array<QString, 5>& BaudRates, int index);
+// The entry's text is read here, where it comes in from the file.
+LineSettings settingsForChoice(const std::array<QString, 5>& BaudRates, int index);

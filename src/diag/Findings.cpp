@@ -54,10 +54,10 @@ std::optional<Finding> causeOf(int u, const UnitCounters& c, const CheckEvidence
             "wrong-speed", u,
             QStringLiteral("%1 requests got no usable reply; a read at %2 was "
                            "answered")
-                .arg(share(c.requests - c.answered, c.requests), e.otherSettings.value(u)),
+                .arg(share(c.requests - c.answered, c.requests), e.otherSettings.value(u).text()),
             QStringLiteral("set the line to %1 (-b, or Connect...), or the unit to the "
                            "line's speed")
-                .arg(e.otherSettings.value(u)));
+                .arg(e.otherSettings.value(u).text()));
     if (c.requests > 0 && c.silent == c.requests)
         return finding(
             "silent", u,

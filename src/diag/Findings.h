@@ -4,6 +4,7 @@
 // rules read only the counters, so a window and the command line say the same.
 
 #include "diag/LineCounters.h"
+#include "link/LineSettings.h"
 
 #include <QMap>
 #include <QString>
@@ -23,8 +24,8 @@ struct Finding {
 struct CheckEvidence {
     QMap<int, UnitCounters> units; // each unit the check asked
     IdleTraffic idle;
-    QMap<int, QString> otherSettings; // a unit that answered only at these settings
-    QMap<int, int> repliedTwice;      // a second whole reply after a confirmed one
+    QMap<int, LineSettings> otherSettings; // a unit that answered only at these settings
+    QMap<int, int> repliedTwice;           // a second whole reply after a confirmed one
     int firstByteWaitMs = 500;
 };
 

@@ -160,6 +160,30 @@ bool LineCheck::listenIdle(int ms, int afterUnit, bool afterAnswer, CheckResult&
     return !stop_;
 }
 
+namespace {
+
+// Those found for another unit first, then each speed with no, even and odd
+// parity at the line's own data and stop bits; never the line's own.
+QVector<LineSettings> settingsToTry(const LineSettings& own, const QMap<int, LineSettings>& found) {
+    QVector<LineSettings> order;
+    const auto add = [&](const LineSettings& s) {
+        if (s != own && !order.contains(s))
+            order << s;
+    };
+    for (const LineSettings& s : found)
+        add(s);
+    for (int baud : kLineSpeeds)
+        for (const auto parity :
+             {LineSettings::NoParity, LineSettings::EvenParity, LineSettings::OddParity}) {
+            LineSettings s = own.withBaud(baud);
+            s.parity = parity;
+            add(s);
+        }
+    return order;
+}
+
+} // namespace
+
 // A unit that gave nothing usable may run at other settings: one read at each
 // speed and parity (those found for another unit first), the line's own
 // settings put back after.
@@ -169,21 +193,14 @@ void LineCheck::scanSettings(const CheckPlan& plan, CheckResult& r) {
     bool anyAnswered = false;
     for (const UnitCounters& c : r.evidence.units)
         anyAnswered = anyAnswered || c.answered > 0;
-    const QString own = port_->settings();
+    const LineSettings own = port_->settings();
     bool silentInVain = false; // a silent unit was scanned for nothing: so are the others
     for (int unit = plan.firstUnit; unit <= plan.lastUnit && !stop_; ++unit) {
         const UnitCounters c = r.evidence.units.value(unit);
         const bool garbled = c.crcWrong + c.tooShort + c.tooLong > 0;
         if (!mayRunElsewhere(c) || (!garbled && (anyAnswered || silentInVain)))
             continue;
-        QStringList order = r.evidence.otherSettings.values();
-        const QString rest = own.section(QLatin1Char(','), 2);
-        for (int baud : kLineSpeeds)
-            for (const char* parity : {"N", "E", "O"})
-                order << QStringLiteral("%1,%2,%3").arg(baud).arg(QLatin1String(parity), rest);
-        order.removeDuplicates();
-        order.removeAll(own);
-        for (const QString& settings : order) {
+        for (const LineSettings& settings : settingsToTry(own, r.evidence.otherSettings)) {
             if (stop_)
                 break;
             if (const auto found = answersAt(unit, settings)) {
@@ -197,7 +214,7 @@ void LineCheck::scanSettings(const CheckPlan& plan, CheckResult& r) {
     port_->setSettings(own);
 }
 
-std::optional<QString> LineCheck::answersAt(int unit, const QString& settings) {
+std::optional<LineSettings> LineCheck::answersAt(int unit, const LineSettings& settings) {
     if (!port_->setSettings(settings).ok)
         return std::nullopt;
     const QByteArray request = checkRequest(line_);

@@ -53,7 +53,7 @@ private:
     bool listenIdle(int ms, int afterUnit, bool afterAnswer, CheckResult& r);
     bool hear(int ms, QByteArray& heard, QString& why);
     void scanSettings(const CheckPlan& plan, CheckResult& r);
-    std::optional<QString> answersAt(int unit, const QString& settings);
+    std::optional<LineSettings> answersAt(int unit, const LineSettings& settings);
 
     Transport& transport_;
     SerialPort* port_;

@@ -12,6 +12,28 @@ double LineSettings::bitsPerCharacter() const {
     return bits;
 }
 
+bool LineSettings::valid() const {
+    return isLineSpeed(baud) && dataBits >= 5 && dataBits <= 8;
+}
+
+QString invalidSettingsText(const LineSettings& s) {
+    return QStringLiteral("invalid port settings \"%1\" (expected speed,parity,data bits,stop "
+                          "bits such as \"9600,N,8,1\")")
+        .arg(s.text());
+}
+
+QString LineSettings::text() const {
+    const char letter = parity == EvenParity    ? 'E'
+                        : parity == OddParity   ? 'O'
+                        : parity == MarkParity  ? 'M'
+                        : parity == SpaceParity ? 'S'
+                                                : 'N';
+    const QString stop = stopBits == TwoStop          ? QStringLiteral("2")
+                         : stopBits == OneAndHalfStop ? QStringLiteral("1.5")
+                                                      : QStringLiteral("1");
+    return QStringLiteral("%1,%2,%3,%4").arg(baud).arg(QLatin1Char(letter)).arg(dataBits).arg(stop);
+}
+
 std::optional<LineSettings> parseLineSettings(const QString& text) {
     const QStringList f = text.split(QLatin1Char(','));
     if (f.size() != 4)

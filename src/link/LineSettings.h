@@ -1,6 +1,8 @@
 #pragma once
-// The line settings of a settings string such as "9600,N,8,1", on every
-// system: each serial port maps them to its own driver's terms.
+// The serial line's settings as the code carries them, on every system: each
+// serial port maps them to its own driver's terms. Text such as "9600,N,8,1"
+// is only where text is kept or shown: the files, the command line, the
+// speeds offered, the reports.
 
 #include <QString>
 #include <QtGlobal>
@@ -16,7 +18,26 @@ struct LineSettings {
     StopBits stopBits = OneStop;
     // Bits on the wire per character, start and stop bits included.
     double bitsPerCharacter() const;
+    // "9600,N,8,1": speed, parity letter, data bits, stop bits ("1.5" for one
+    // and a half).
+    QString text() const;
+    LineSettings withBaud(qint32 speed) const {
+        LineSettings s = *this;
+        s.baud = speed;
+        return s;
+    }
+    // A speed of kLineSpeeds and 5 to 8 data bits: what a port accepts. Every
+    // value read from a text is valid; a port refuses any other.
+    bool valid() const;
+    bool operator==(const LineSettings& o) const {
+        return baud == o.baud && parity == o.parity && dataBits == o.dataBits &&
+               stopBits == o.stopBits;
+    }
+    bool operator!=(const LineSettings& o) const { return !(*this == o); }
 };
+
+// Why a port refuses settings that are not valid().
+QString invalidSettingsText(const LineSettings& s);
 
 // Speed, parity (N, E, O, M, S), data bits (5..8), stop bits (1, 1.5, 2);
 // blanks around the fields are allowed. Nothing for a malformed string.

@@ -75,24 +75,15 @@ PortStatus QtSerialPortDevice::apply(const LineSettings& s) {
         const QString why = port_.errorString();
         port_.clearError();
         return PortStatus::failure(
-            QStringLiteral("the port refused the settings \"%1\": %2").arg(settingsText_, why));
+            QStringLiteral("the port refused the settings \"%1\": %2").arg(s.text(), why));
     }
     return {};
 }
 
-PortStatus QtSerialPortDevice::setSettings(const QString& settings) {
-    // An empty string keeps what is in force: the speed dialog closed through
-    // its frame leaves the settings as they were.
-    if (settings.isEmpty())
-        return {};
-    const auto parsed = parseLineSettings(settings);
-    if (!parsed)
-        return PortStatus::failure(QStringLiteral("invalid port settings \"%1\" (expected "
-                                                  "speed,parity,data bits,stop bits such as "
-                                                  "\"9600,N,8,1\")")
-                                       .arg(settings));
-    settingsText_ = settings;
-    line_ = *parsed;
+PortStatus QtSerialPortDevice::setSettings(const LineSettings& settings) {
+    if (!settings.valid()) // never another speed than the tool offers
+        return PortStatus::failure(invalidSettingsText(settings));
+    line_ = settings;
     if (port_.isOpen()) {
         PortStatus s = apply(line_);
         if (!s.ok)

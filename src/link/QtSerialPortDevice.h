@@ -24,8 +24,8 @@ public:
     PortStatus open() override;
     void close() override;
     bool isOpen() const override { return port_.isOpen(); }
-    PortStatus setSettings(const QString& settings) override;
-    QString settings() const override { return settingsText_; }
+    PortStatus setSettings(const LineSettings& settings) override;
+    LineSettings settings() const override { return line_; }
     bool setRts(bool on) override;
     bool drainOutput() override;
     qint64 inputCount() const override;
@@ -50,7 +50,6 @@ private:
     QString location() const;
     QSerialPort port_;
     QString name_;
-    QString settingsText_ = QStringLiteral("9600,N,8,1");
     LineSettings line_;
     bool quiet_ = false; // errors of an optional request (RTS) are not failures
     PortIoctl* io_ = &systemPortIoctl();

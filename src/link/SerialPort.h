@@ -2,6 +2,8 @@
 // The serial port as the link uses it: nine operations and two signals. The
 // product runs on QtSerialPortDevice; fast tests run on a scripted port.
 
+#include "link/LineSettings.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -30,10 +32,10 @@ public:
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
 
-    // 3. The settings string, "9600,N,8,1": speed, parity, data bits, stop bits.
-    //    Applied at once when the port is open.
-    virtual PortStatus setSettings(const QString& settings) = 0;
-    virtual QString settings() const = 0;
+    // 3. Speed, parity, data bits, stop bits; 9600,N,8,1 until set. Applied at
+    //    once when the port is open.
+    virtual PortStatus setSettings(const LineSettings& settings) = 0;
+    virtual LineSettings settings() const = 0;
 
     // 4. RTS, which drives the RS-485 direction. False when the device cannot
     //    switch it (pseudo-terminals, adapters that switch by themselves); that

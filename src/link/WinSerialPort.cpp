@@ -120,22 +120,14 @@ PortStatus WinSerialPort::apply(const LineSettings& s) {
     dcb.fRtsControl = RTS_CONTROL_DISABLE; // the link switches it (setRts)
     if (!SetCommState(io_->port, &dcb))
         return PortStatus::failure(QStringLiteral("the port refused the settings \"%1\": %2")
-                                       .arg(settingsText_, systemError(GetLastError())));
+                                       .arg(s.text(), systemError(GetLastError())));
     return {};
 }
 
-PortStatus WinSerialPort::setSettings(const QString& settings) {
-    // An empty string keeps what is in force, as on Linux.
-    if (settings.isEmpty())
-        return {};
-    const auto parsed = parseLineSettings(settings);
-    if (!parsed)
-        return PortStatus::failure(QStringLiteral("invalid port settings \"%1\" (expected "
-                                                  "speed,parity,data bits,stop bits such as "
-                                                  "\"9600,N,8,1\")")
-                                       .arg(settings));
-    settingsText_ = settings;
-    line_ = *parsed;
+PortStatus WinSerialPort::setSettings(const LineSettings& settings) {
+    if (!settings.valid()) // never another speed than the tool offers
+        return PortStatus::failure(invalidSettingsText(settings));
+    line_ = settings;
     return isOpen() ? apply(line_) : PortStatus{};
 }
 

@@ -29,8 +29,8 @@ public:
     PortStatus open() override;
     void close() override;
     bool isOpen() const override;
-    PortStatus setSettings(const QString& settings) override;
-    QString settings() const override { return settingsText_; }
+    PortStatus setSettings(const LineSettings& settings) override;
+    LineSettings settings() const override { return line_; }
     bool setRts(bool on) override;
     bool drainOutput() override;
     qint64 inputCount() const override { return input_.size() - taken_; }
@@ -53,7 +53,6 @@ private:
     void signalInput();
 
     QString name_;
-    QString settingsText_ = QStringLiteral("9600,N,8,1");
     LineSettings line_;
     std::unique_ptr<Io> io_;
     QWinEventNotifier* readNotifier_ = nullptr;

@@ -16,16 +16,6 @@ int probeWait(const ScanPlan& plan, const LinkTiming& timing) {
     return plan.probeMs > 0 ? plan.probeMs : timing.firstByteMs;
 }
 
-// The speed's place in a settings string: "9600,N,8,1" -> "4800,N,8,1".
-QString withSpeed(const QString& settings, int baud) {
-    QStringList parts = settings.split(QLatin1Char(','));
-    if (parts.size() != 4)
-        parts =
-            QStringList{QString(), QStringLiteral("N"), QStringLiteral("8"), QStringLiteral("1")};
-    parts[0] = QString::number(baud);
-    return parts.join(QLatin1Char(','));
-}
-
 } // namespace
 
 Scanner::Scanner(RtuTransport& transport, QObject* parent)
@@ -62,11 +52,11 @@ ScanLine Scanner::lineFor(const ScanPlan& plan) const {
     return line;
 }
 
-bool Scanner::startPass(int baud, const QString& settings, const FailureWatch& watch,
+bool Scanner::startPass(int baud, const LineSettings& settings, const FailureWatch& watch,
                         ScanResult& r) {
     // A new speed is new port settings; the port applies them at once.
     if (baud > 0 && line_.port)
-        if (const PortStatus set = line_.port->setSettings(withSpeed(settings, baud)); !set.ok) {
+        if (const PortStatus set = line_.port->setSettings(settings.withBaud(baud)); !set.ok) {
             r.outcome = ScanResult::Outcome::PortFailed;
             r.error = QStringLiteral("%1 would not run at %2 baud: %3")
                           .arg(transport_.endpointName())
@@ -120,10 +110,10 @@ bool Scanner::probe(int unit, int baud, const FailureWatch& watch, const ScanPla
 }
 
 void Scanner::runPasses(const ScanPlan& plan, const FailureWatch& watch, ScanResult& r) {
-    const QString settings = line_.port ? line_.port->settings() : QString();
+    const LineSettings settings = line_.port ? line_.port->settings() : LineSettings{};
     // Without speeds to try, the one pass is at the port's speed (none known
     // through a gateway).
-    const int speedAsIs = settings.section(QLatin1Char(','), 0, 0).toInt();
+    const int speedAsIs = line_.port ? settings.baud : 0;
     bool more = true;
     for (int s = 0; s < plan.passes() && more; ++s) {
         const int baud = plan.speeds.value(s, 0);

@@ -9,6 +9,7 @@
 // gateway, which runs its line at the speed set on it, each address is
 // probed once.
 
+#include "link/LineSettings.h"
 #include "link/Timing.h"
 
 #include <QObject>
@@ -99,7 +100,8 @@ private:
     ScanLine lineFor(const ScanPlan& plan) const;
     // Readies the line for a pass at baud (0: as it is); false when the port
     // would not take the speed or failed (r says why).
-    bool startPass(int baud, const QString& settings, const FailureWatch& watch, ScanResult& r);
+    bool startPass(int baud, const LineSettings& settings, const FailureWatch& watch,
+                   ScanResult& r);
     // Probes one address; false when the scan is over (stopped, failed, or
     // the first unit found when that was asked).
     bool probe(int unit, int baud, const FailureWatch& watch, const ScanPlan& plan, ScanResult& r);

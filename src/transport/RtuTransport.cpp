@@ -25,8 +25,8 @@ TransportStatus fromLink(LinkStatus s) {
 
 // The time of one character at the port's settings (10 bits for 9600,N,8,1).
 double portMsPerByte(const SerialPort& port) {
-    const std::optional<LineSettings> s = parseLineSettings(port.settings());
-    return s ? msPerByte(s->baud, s->bitsPerCharacter()) : msPerByte(9600);
+    const LineSettings s = port.settings();
+    return msPerByte(s.baud, s.bitsPerCharacter());
 }
 
 // An exception frame: address, function, code, CRC.
@@ -94,7 +94,7 @@ RtuTransport::RtuTransport(SerialPort& port, const CrcTableArray& crcTable, Link
 }
 
 QString RtuTransport::lineSpeed() const {
-    return link_.port().settings().section(QLatin1Char(','), 0, 0);
+    return QString::number(link_.port().settings().baud);
 }
 
 QString RtuTransport::endpointName() const {

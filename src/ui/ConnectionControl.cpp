@@ -89,7 +89,7 @@ void ConnectionControl::choose(LineSpeedDialog& bauds) {
 }
 
 void ConnectionControl::takeRemembered(LineSpeedDialog& bauds, const RememberedConnection& last) {
-    bauds.setPreferredSettings(last.commSettings());
+    bauds.setPreferredSettings(last.portSettings());
     if (last.unit != 0)
         connection_.unitAddress = int(last.unit);
     if (last.line)
@@ -112,8 +112,8 @@ void ConnectionControl::noteConnection() {
     if (port_.isOpen() && !network) {
         reconnector_.remember(byIdFolder_);
         if (settings_) {
-            RememberedConnection c = ConnectionSettings::fromCommSettings(
-                reconnector_.name(), connection_.commSettings, connection_.unitAddress);
+            RememberedConnection c = ConnectionSettings::fromPortSettings(
+                reconnector_.name(), connection_.portSettings, connection_.unitAddress);
             c.line = connection_.line;
             ConnectionSettings(*settings_).save(c);
         }
@@ -170,10 +170,11 @@ void ConnectionControl::findUnit() {
     const FoundUnit unit = *window.chosen();
     main_->setUnitAddress(unit.unit); // the one unit address of every window
     if (!connection_.network()) {     // a gateway keeps its line's speed
-        connection_.commSettings = window.chosenSettings();
-        if (const PortStatus s = port_.setSettings(connection_.commSettings); !s.ok)
-            op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
-                        MsgIcon::Exclamation, MsgButtons::Ok);
+        connection_.portSettings = window.chosenSettings();
+        if (connection_.portSettings)
+            if (const PortStatus s = port_.setSettings(*connection_.portSettings); !s.ok)
+                op_.message(openPortErrorText(portErrorNumber(s, kSettingsStepError), s.reason), {},
+                            MsgIcon::Exclamation, MsgButtons::Ok);
     }
     noteConnection();
 }

@@ -329,15 +329,10 @@ void FindUnitWindow::use() {
     accept();
 }
 
-QString FindUnitWindow::chosenSettings() const {
+std::optional<LineSettings> FindUnitWindow::chosenSettings() const {
     if (!chosen_ || chosen_->baud == 0) // through a gateway: no speed of its own
-        return {};
-    QStringList parts = port_.settings().split(QLatin1Char(','));
-    if (parts.size() != 4)
-        parts =
-            QStringList{QString(), QStringLiteral("N"), QStringLiteral("8"), QStringLiteral("1")};
-    parts[0] = QString::number(chosen_->baud);
-    return parts.join(QLatin1Char(','));
+        return std::nullopt;
+    return port_.settings().withBaud(chosen_->baud);
 }
 
 void FindUnitWindow::reject() {

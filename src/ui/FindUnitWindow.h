@@ -33,7 +33,7 @@ public:
 
     // The unit "Use" took, and the port's settings at its speed.
     const std::optional<FoundUnit>& chosen() const { return chosen_; }
-    QString chosenSettings() const;
+    std::optional<LineSettings> chosenSettings() const;
 
     // The plan the controls describe, or nothing after saying what is wrong.
     std::optional<ScanPlan> plan(QString* why = nullptr) const;

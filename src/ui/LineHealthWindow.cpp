@@ -232,9 +232,9 @@ void LineHealthWindow::saveReport() {
         chooseFile_(QDir::home().filePath(QStringLiteral("qv840n-line-report.txt")));
     if (path.isEmpty())
         return;
-    const ReportContext context{transport_.endpointName(), port_ ? port_->settings() : QString(),
-                                lineOptionsText(line_), QStringLiteral(QV_VERSION),
-                                traffic_->lines()};
+    const ReportContext context{
+        transport_.endpointName(), port_ ? port_->settings().text() : QString(),
+        lineOptionsText(line_), QStringLiteral(QV_VERSION), traffic_->lines()};
     if (const auto why = writeWholeFile(path, checkReport(shown(), context)))
         statusLabel->setText(QStringLiteral("The report could not be saved: %1").arg(*why));
     else

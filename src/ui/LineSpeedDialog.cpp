@@ -155,12 +155,13 @@ void LineSpeedDialog::showEvent(QShowEvent* e) {
 // The speed chosen last in this run, else the one remembered from the last
 // run, else 9600: never the first line just because it is first.
 void LineSpeedDialog::preselect() {
-    const QString last = connection_.commSettings.isEmpty() ? preferred_ : connection_.commSettings;
+    const std::optional<LineSettings> last =
+        connection_.portSettings ? connection_.portSettings : preferred_;
     QListWidgetItem* pick = nullptr;
     for (int i = 0; i < speedList->count(); ++i) {
         QListWidgetItem* item = speedList->item(i);
         const QString speed = item->text().section(QLatin1Char(','), 0, 0).trimmed();
-        if (!last.isEmpty() && item->text() == last)
+        if (last && item->text() == last->text()) // the list shows the file's text
             pick = item;
         else if (pick == nullptr && speed == QLatin1String("9600"))
             pick = item;
@@ -183,7 +184,7 @@ int LineSpeedDialog::selectedIndex() const {
 void LineSpeedDialog::selectClicked() {
     // The settings come from the table start-up filled the list from, not
     // from the list's text.
-    connection_.commSettings = settingsForChoice(config_.baudRates, selectedIndex());
+    connection_.portSettings = settingsForChoice(config_.baudRates, selectedIndex());
     takeLine();
     hide();
     done(Accepted);

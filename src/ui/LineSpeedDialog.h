@@ -4,9 +4,11 @@
 // the dialog. Cancel, Escape and the frame's close back out of the choice.
 
 #include "connect/OpenPort.h"
+#include "link/LineSettings.h"
 
 #include <QDialog>
 #include <QStringList>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -31,7 +33,9 @@ public:
 
     // The settings remembered from an earlier run, offered while none was
     // chosen in this one.
-    void setPreferredSettings(const QString& settings) { preferred_ = settings; }
+    void setPreferredSettings(const std::optional<LineSettings>& settings) {
+        preferred_ = settings;
+    }
 
     // SpeedDialog: load, centre and run modally; true for Select.
     bool showModal() override;
@@ -71,5 +75,5 @@ private:
     Connection& connection_;
     const Configuration& config_;
     LoadedWindows& windows_;
-    QString preferred_;
+    std::optional<LineSettings> preferred_;
 };

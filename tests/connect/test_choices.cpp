@@ -25,7 +25,7 @@ private slots:
             {"9600,n,8,1", 0, "4800,N,8,1"},     {"", 0, "4800,N,8,1"}};
         for (const auto& [entry, index, settings] : cases) {
             const std::array<QString, 5> BaudRates{"", entry, "9600,N,8,1", "19200,N,8,1", ""};
-            QVERIFY2(settingsForChoice(BaudRates, index) == settings, entry);
+            QVERIFY2(settingsForChoice(BaudRates, index).text() == settings, entry);
         }
     }
 
@@ -51,14 +51,15 @@ private slots:
     void remembered() {
         QTemporaryDir dir;
         QSettings s(dir.filePath("qv840n.conf"), QSettings::IniFormat);
-        RememberedConnection used =
-            ConnectionSettings::fromCommSettings("/dev/serial/by-id/usb-X", "19200,E,8,1", 7);
+        RememberedConnection used = ConnectionSettings::fromPortSettings(
+            "/dev/serial/by-id/usb-X", parseLineSettings("19200,E,8,1"), 7);
         used.line = LineOptions{EchoMode::On, Direction::Adapter, 120, 2, true, BlockReads::Auto};
         ConnectionSettings(s).save(used);
         ConnectionSettings(s).save({}); // nothing given: nothing forgotten
         QSettings again(dir.filePath("qv840n.conf"), QSettings::IniFormat);
         RememberedConnection c = ConnectionSettings(again).load();
-        QCOMPARE(QStringList({c.port, c.commSettings(), QString::number(c.unit)}),
+        QCOMPARE(QStringList({c.port, c.portSettings().value_or(LineSettings{0}).text(),
+                              QString::number(c.unit)}),
                  QStringList({"/dev/serial/by-id/usb-X", "19200,E,8,1", "7"}));
         QVERIFY(c.line && c.line->echo == EchoMode::On && c.line->direction == Direction::Adapter &&
                 c.line->pauseMs == 120 && c.line->retries == 2 && c.line->verify &&
@@ -72,7 +73,7 @@ private slots:
         again.setValue("connection/framing", "N,8,1;");
         again.setValue("line/pause-ms", 1001);
         c = ConnectionSettings(again).load();
-        QVERIFY(c.speed == 0 && c.unit == 0 && c.framing.isEmpty() && c.commSettings().isEmpty());
+        QVERIFY(c.speed == 0 && c.unit == 0 && c.framing.isEmpty() && !c.portSettings());
         QVERIFY(!c.line);
     }
 
@@ -90,7 +91,7 @@ private slots:
 
         QtSerialPortDevice port;
         port.setPortName(line.slavePath());
-        QVERIFY(port.setSettings("19200,N,8,1").ok && port.open().ok);
+        QVERIFY(port.setSettings({19200}).ok && port.open().ok);
         Reconnector again(port);
         again.remember(byId);
         QCOMPARE(again.name(), link);
@@ -99,7 +100,8 @@ private slots:
         QTimer::singleShot(300, [&] { QFile::link(line.slavePath(), link); });
         QVERIFY(!again.reconnect(100, 50).ok);
         QVERIFY(again.reconnect(3000, 50).ok);
-        QVERIFY(port.isOpen() && port.portName() == link && port.settings() == "19200,N,8,1");
+        QVERIFY(port.isOpen() && port.portName() == link &&
+                port.settings().text() == "19200,N,8,1");
     }
 
     // Without a by-id link the adapter is found by its serial number, wherever it is now; a
@@ -114,7 +116,7 @@ private slots:
         RecordingOperator op;
         again.setOperator(&op);
         port.setPortName(first.slavePath());
-        QVERIFY(port.setSettings("19200,N,8,1").ok && port.open().ok);
+        QVERIFY(port.setSettings({19200}).ok && port.open().ok);
         again.remember(noLinks.path());
         port.close();
         // Another adapter under the old name, the one that failed under another.
@@ -123,7 +125,7 @@ private slots:
         QVERIFY(again.reconnect(1000, 50).ok);
         QVERIFY(port.isOpen() && port.portName() == second.slavePath());
         QCOMPARE(again.name(), second.slavePath());
-        QCOMPARE(port.settings(), "19200,N,8,1");
+        QCOMPARE(port.settings().text(), "19200,N,8,1");
         port.close();
         plugged = {{second.slavePath(), "A123", 0x1A86, 0x7523}}; // same number, other maker
         const PortStatus gone = again.reconnect(120, 50);
@@ -156,7 +158,7 @@ private slots:
     void summary() {
         Connection serial, gateway;
         serial.setPort("ttyUSB0");
-        serial.commSettings = "9600,N,8,1";
+        serial.portSettings = LineSettings{9600};
         serial.unitAddress = 1;
         gateway.setPort("tcp://gw:502");
         gateway.unitAddress = 3;

@@ -27,7 +27,7 @@ struct StepPort : ScriptedPort, SpeedDialog {
         steps << "speed dialog";
         if (choice.isEmpty())
             return false;
-        state.commSettings = choice;
+        state.portSettings = parseLineSettings(choice);
         state.line.pauseMs = 100;
         return true;
     }
@@ -41,8 +41,8 @@ struct StepPort : ScriptedPort, SpeedDialog {
         return ScriptedPort::open();
     }
     void close() override { steps << "close", ScriptedPort::close(); }
-    PortStatus setSettings(const QString& s) override {
-        steps << "settings " + s;
+    PortStatus setSettings(const LineSettings& s) override {
+        steps << "settings " + s.text();
         return settingsResult.ok ? ScriptedPort::setSettings(s) : settingsResult;
     }
 };
@@ -63,18 +63,19 @@ struct SwitchRig {
     ConnectionSwitch change{port.state, port, *transport, port, op};
     SwitchRig() {
         port.state.setPort("/dev/ttyUSB0");
-        port.state.commSettings = "9600,N,8,1";
+        port.state.portSettings = LineSettings{9600};
         port.state.unitAddress = 5;
         port.setPortName("/dev/ttyUSB0");
-        port.setSettings("9600,N,8,1");
+        port.setSettings({9600});
         port.steps.clear();
     }
     // The port, its settings, open or not; the connection's port, settings, unit and pause.
     QString inUse() const {
         const Connection& c = port.state;
-        return QStringList({port.portName(), port.settings(), port.isOpen() ? "open" : "closed",
-                            c.portName(), c.commSettings, QString::number(c.unitAddress),
-                            QString::number(c.line.pauseMs)})
+        return QStringList({port.portName(), port.settings().text(),
+                            port.isOpen() ? "open" : "closed", c.portName(),
+                            c.portSettings ? c.portSettings->text() : "-",
+                            QString::number(c.unitAddress), QString::number(c.line.pauseMs)})
             .join(' ');
     }
 };
@@ -94,7 +95,7 @@ private slots:
     void steps() {
         auto sys = [](int e) { return PortStatus::failure(QString::fromLocal8Bit(strerror(e))); };
         const PortStatus fine, perm = PortStatus::failure("Permission error while locking", true);
-        // A refused settings string still leads to the open.
+        // Settings the port refuses still lead to the open; none chosen: the port's are kept.
         const std::tuple<QString, PortStatus, PortStatus, QString> rows[] = {
             {"", fine, fine, ""},
             {"1200,N,8,1", fine, sys(ENOENT), "Error  2 detected 0"},
@@ -111,10 +112,12 @@ private slots:
             port.steps.clear();
             port.settingsResult = settingsResult;
             port.setOpenResult(openResult);
-            port.state.commSettings = choice;
+            port.state.portSettings = parseLineSettings(choice);
             RecordingOperator op;
             QCOMPARE(openSerialPort(port.state, port, op), openResult.ok);
-            QCOMPARE(port.steps, QStringList({"name /dev/ttyUSB1", "settings " + choice, "open"}));
+            QCOMPARE(port.steps.join(", "),
+                     choice.isEmpty() ? "name /dev/ttyUSB1, open"
+                                      : "name /dev/ttyUSB1, settings " + choice + ", open");
             QCOMPARE(port.isOpen(), openResult.ok);
             QCOMPARE(boxes(op), expected);
             QCOMPARE(op.last().text.contains("may not open it"), openResult.permissionDenied);

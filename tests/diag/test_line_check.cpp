@@ -33,7 +33,7 @@ static constexpr int kWaitMs = 150;
 static CheckResult checkOn(const QString& path, int unit = 1) {
     QtSerialPortDevice port;
     port.setPortName(path);
-    port.setSettings("9600,N,8,1");
+    port.setSettings({9600});
     if (!port.open().ok)
         return {};
     LineOptions line;
@@ -105,7 +105,7 @@ private slots:
         QCOMPARE(r.evidence.idle.foreignRequests, made.foreignRequests);
         QCOMPARE(c.echoed, cfg.echo ? c.requests : 0);
         if (fault == "19200")
-            QCOMPARE(r.evidence.otherSettings.value(1), QString("19200,N,8,1"));
+            QCOMPARE(r.evidence.otherSettings.value(1).text(), "19200,N,8,1");
     }
 
     // An independent slave behind a relay that mangles what it passes on: it echoes, answers as

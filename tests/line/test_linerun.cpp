@@ -70,7 +70,7 @@ private slots:
         fast.baud = 115200;
         QVERIFY(sim_.start(fast));
         port_.setPortName(sim_.devicePath());
-        QVERIFY(port_.open().ok && port_.setSettings("115200,N,8,1").ok);
+        QVERIFY(port_.open().ok && port_.setSettings({115200}).ok);
         transport_ = std::make_unique<RtuTransport>(port_, crc_, LinkTiming{100, 20, 30, 2, 1, 5});
     }
 

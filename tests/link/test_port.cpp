@@ -64,13 +64,26 @@ struct OpenPort {
             device.setPortIoctl(*fake);
         device.setPortName(peer.slavePath());
     }
-    bool open() { return device.setSettings("9600,N,8,1").ok && device.open().ok; }
+    bool open() { return device.setSettings({9600}).ok && device.open().ok; }
 };
 
 class TestPort : public QObject {
     Q_OBJECT
 
 private slots:
+    // Settings outside what the tool offers are refused in their own words; the port keeps
+    // what it had.
+    void refusesSettingsNotOffered() {
+        QtSerialPortDevice device;
+        QVERIFY(device.setSettings({19200, LineSettings::EvenParity, 7}).ok);
+        for (const LineSettings bad : {LineSettings{300}, LineSettings{9600, {}, 9}}) {
+            const QString spelt = bad.baud == 300 ? "300,N,8,1" : "9600,N,9,1";
+            QCOMPARE(device.setSettings(bad).reason,
+                     "invalid port settings \"" + spelt +
+                         "\" (expected speed,parity,data bits,stop bits such as \"9600,N,8,1\")");
+            QCOMPARE(device.settings().text(), "19200,E,7,1");
+        }
+    }
     // The driver's RS-485 mode through the fake requests, and a
     // pseudo-terminal's refusal of the real ones.
     void kernelMode_data() {

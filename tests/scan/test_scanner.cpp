@@ -68,7 +68,7 @@ private slots:
                 scripted.answerEveryRequest(FakeUnit::framed(QByteArray::fromHex("078302")));
         }
         if (port == &device)
-            QVERIFY(device.setSettings("9600,N,8,1").ok && device.open().ok);
+            QVERIFY(device.setSettings({9600}).ok && device.open().ok);
         const CrcTableArray crc = standardCrcTable();
         RtuTransport transport(*port, crc);
         Scanner scanner(transport);
@@ -95,7 +95,7 @@ private slots:
         // The time left falls to 0 at the end of a whole scan; the line is as it was.
         QVERIFY(left.size() == r.probes && std::is_sorted(left.rbegin(), left.rend()));
         QCOMPARE(left.last() == 0, r.probes == plan.probeCount());
-        QCOMPARE(port->settings(), "9600,N,8,1");
+        QCOMPARE(port->settings().text(), "9600,N,8,1");
         QCOMPARE(transport.timing().firstByteMs, 500);
     }
 

@@ -34,9 +34,8 @@ void ScriptedPort::close() {
     input_.clear();
 }
 
-PortStatus ScriptedPort::setSettings(const QString& s) {
-    if (!s.isEmpty())
-        settings_ = s;
+PortStatus ScriptedPort::setSettings(const LineSettings& s) {
+    settings_ = s;
     return {};
 }
 

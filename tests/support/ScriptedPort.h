@@ -39,8 +39,8 @@ public:
     PortStatus open() override;
     void close() override;
     bool isOpen() const override { return open_; }
-    PortStatus setSettings(const QString& s) override;
-    QString settings() const override { return settings_; }
+    PortStatus setSettings(const LineSettings& s) override;
+    LineSettings settings() const override { return settings_; }
     bool setRts(bool on) override;
     bool drainOutput() override;
     qint64 inputCount() const override { return input_.size(); }
@@ -55,7 +55,7 @@ protected:
 private:
     Responder responder_;
     QString name_ = QStringLiteral("scripted");
-    QString settings_ = QStringLiteral("9600,N,8,1");
+    LineSettings settings_;
     PortStatus openResult_;
     bool open_ = true;
     bool drainFails_ = false;

@@ -213,7 +213,7 @@ private slots:
         auto connectAndCheck = [&](std::function<void(ConnectionDialog*)> pick) {
             connectWith(p.button("connectButton"), pick);
             QVERIFY(p.port.isOpen() && p.port.portName() == pa);
-            QCOMPARE(p.port.settings(), "9600,N,8,1");
+            QCOMPARE(p.port.settings().text(), "9600,N,8,1");
             QCOMPARE(p.connection.portName(), pa);
             QCOMPARE(p.connection.line.pauseMs, 20);
             QCOMPARE(p.status(), inUse);
@@ -395,7 +395,7 @@ private slots:
         auto* found = child<QTreeWidget>(f, "foundList");
         found->setCurrentItem(found->topLevelItem(0));
         f.use();
-        QVERIFY(f.chosen() && f.chosen()->unit == 1 && f.chosenSettings().isEmpty());
+        QVERIFY(f.chosen() && f.chosen()->unit == 1 && !f.chosenSettings());
     }
 
     // A port without an identity (a pseudo-terminal under a path of its own): Reconnect names
@@ -615,7 +615,7 @@ private slots:
         QCOMPARE(rows.mid(1), QStringList({"7 4800 FOUND ME", "done: 8 probes, 1 found"}));
         QCOMPARE(p.connection.unitAddress, 7);
         QCOMPARE(p.commsTestUnit(), 7);
-        QCOMPARE(p.port.settings(), "4800,N,8,1");
+        QCOMPARE(p.port.settings().text(), "4800,N,8,1");
         p.button("readAllButton")->click();
         QCOMPARE(p.message(0)->text(), "FOUND ME");
         QVERIFY(p.status().startsWith(sim.devicePath() + ", 4800 baud, unit 7: connected"));
@@ -661,7 +661,7 @@ private slots:
         QCOMPARE(p.seen, QStringList({"shown, shown", "gone", "gone", "1",
                                       sim.devicePath() + " (simulated unit)"}));
         QCOMPARE(p.connection.portName(), sim.devicePath());
-        QCOMPARE(p.connection.commSettings, "9600,N,8,1");
+        QCOMPARE(p.connection.portSettings.value_or(LineSettings{0}).text(), "9600,N,8,1");
         QCOMPARE(p.op.count(), 0);
         // The main window talks to the unit through the port start-up opened.
         sim.model().setMessage(0, "FROM THE UNIT");

@@ -170,7 +170,7 @@ private slots:
         QTest::keySequence(speedList, QKeySequence("Down, Down"));
         retriesSpin->setValue(2);
         dialog.close(); // through the frame: the settings and the line stay as they were
-        QVERIFY(connection.commSettings.isEmpty() && !windows.contains(&dialog));
+        QVERIFY(!connection.portSettings && !windows.contains(&dialog));
         QCOMPARE(connection.line.retries, 0);
         // Escape and Cancel back out as the frame does; showModal says so.
         for (const QString how : {"Escape", "Cancel"}) {
@@ -183,12 +183,12 @@ private slots:
                     child<QPushButton>(dialog, "cancelButton")->click();
             });
             QVERIFY(!dialog.showModal() && !dialog.isVisible());
-            QVERIFY(connection.commSettings.isEmpty() &&
+            QVERIFY(!connection.portSettings &&
                     connection.line.pauseMs == LineOptions::kDefaultPauseMs);
         }
         QTimer::singleShot(0, &dialog, [&] { QTest::keyClick(speedList, Qt::Key_Return); });
         QVERIFY(dialog.showModal());
-        connection.commSettings.clear();
+        connection.portSettings.reset();
         dialog.show();
         QCOMPARE(retriesSpin->value(), 0);
         // The line settings go with the speed, and come back the next time.
@@ -200,12 +200,12 @@ private slots:
         auto* blockReadsBox = child<QComboBox>(dialog, "blockReadsBox");
         blockReadsBox->setCurrentIndex(blockReadsBox->findData(int(BlockReads::Auto)));
         QTest::keyClick(speedList, Qt::Key_Return); // 9600 comes preselected
-        QVERIFY(connection.commSettings == "9600,N,8,1" && !dialog.isVisible());
+        QVERIFY(connection.portSettings->text() == "9600,N,8,1" && !dialog.isVisible());
         QVERIFY(connection.line.direction == Direction::Adapter &&
                 connection.line.echo == EchoMode::On && connection.line.pauseMs == 120 &&
                 connection.line.retries == 3 && connection.line.verify &&
                 connection.line.blockReads == BlockReads::Auto);
-        connection.commSettings = "19200,N,8,1";
+        connection.portSettings = LineSettings{19200};
         dialog.show(); // then the speed chosen last, and the line as it was taken
         QCOMPARE(speedList->currentItem()->text(), "19200,N,8,1");
         QCOMPARE(pauseSpin->value() + retriesSpin->value(), 123);

@@ -776,7 +776,7 @@ private slots:
         QVERIFY(sim.start(fast));
         QtSerialPortDevice port;
         port.setPortName(sim.devicePath());
-        QVERIFY(port.open().ok && port.setSettings("115200,N,8,1").ok);
+        QVERIFY(port.open().ok && port.setSettings({115200}).ok);
         const CrcTableArray crc = standardCrcTable();
         RtuTransport transport(port, crc, LinkTiming{100, 20, 30, 2, 1, 5});
         TextTable defaults;
