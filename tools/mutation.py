@@ -151,8 +151,10 @@ def ends_its_block(kinds, codes, no, statement):
 
 
 def load_equivalents(path):
-    """The reviewed faults that cannot change what the tool does: (file, what, line text). A
-    changed line no longer matches, and its fault is drawn again until it is reviewed again."""
+    """The reviewed faults that cannot change what the tool does: (file, what, line). The line
+    is its text when no other line of the file reads the same, else "the line before >> its
+    text" (the nearest line before it that is not blank). A changed line no longer matches, and
+    its fault is drawn again until it is reviewed again."""
     found = set()
     if not os.path.isfile(path):
         return found
@@ -164,6 +166,15 @@ def load_equivalents(path):
                     sys.exit(f"mutation: {path}: expected file | fault | line | why: {row}")
                 found.add(tuple(fields[:3]))
     return found
+
+
+def line_key(lines, number):
+    """How an equivalents row names line number (1-based) of a file's lines."""
+    text = lines[number - 1].strip()
+    if sum(1 for line in lines if line.strip() == text) == 1:
+        return text
+    before = next((l.strip() for l in reversed(lines[:number - 1]) if l.strip()), "")
+    return f"{before} >> {text}"
 
 
 def sites_of(path, rel):
@@ -345,8 +356,7 @@ def main():
         sites += found
         texts[rel] = lines
     equivalents = load_equivalents(os.path.join(repo, "tools", "mutation-equivalents.txt"))
-    reviewed = [s for s in sites
-                if (s[0], s[5], texts[s[0]][s[1] - 1].strip()) in equivalents]
+    reviewed = [s for s in sites if (s[0], s[5], line_key(texts[s[0]], s[1])) in equivalents]
     sites = [s for s in sites if s not in reviewed]
     random.Random(args.seed).shuffle(sites)
     print(f"mutation: {len(sites)} possible faults in {len(files)} files ({len(reviewed)} more "
