@@ -98,7 +98,10 @@ ReplyCheck checkReply(const Transaction& t, const QByteArray& requestPdu) {
 
 Transaction Transport::transact(int unit, const QByteArray& requestPdu, ReplyEnd end) {
     Transaction t = exchange(unit, requestPdu, end);
-    t.check = checkReply(t, requestPdu);
+    if (!t.judged) {
+        t.check = checkReply(t, requestPdu);
+        t.judged = true;
+    }
     return t;
 }
 

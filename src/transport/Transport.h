@@ -73,9 +73,11 @@ struct Transaction {
     // request on the line; -1 when none came or the line does not tell.
     int firstByteMs = -1;
     int lastByteMs = -1;
-    // The verdict on the reply, made once as the transport hands the transaction out
-    // (checkReply below); the clients read it and never judge the bytes themselves.
+    // The verdict on the reply, made once as the transport that made the transaction hands
+    // it out (checkReply below); a transport over another passes it on, and the clients read
+    // it and never judge the bytes themselves.
     ReplyCheck check;
+    bool judged = false;
     bool ok() const { return status == TransportStatus::Ok; }
 };
 
