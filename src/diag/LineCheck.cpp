@@ -18,6 +18,26 @@ QByteArray checkRequest(const LineOptions& line) {
                : Pdu::readMessages(kFirstMessageRegister, Pdu::kMessagesPerBlockRead);
 }
 
+// Those found for another unit first, then each speed with no, even and odd
+// parity at the line's own data and stop bits; never the line's own.
+QVector<LineSettings> settingsToTry(const LineSettings& own, const QMap<int, LineSettings>& found) {
+    QVector<LineSettings> order;
+    const auto add = [&](const LineSettings& s) {
+        if (s != own && !order.contains(s))
+            order << s;
+    };
+    for (const LineSettings& s : found)
+        add(s);
+    for (int baud : kLineSpeeds)
+        for (const auto parity :
+             {LineSettings::NoParity, LineSettings::EvenParity, LineSettings::OddParity}) {
+            LineSettings s = own.withBaud(baud);
+            s.parity = parity;
+            add(s);
+        }
+    return order;
+}
+
 } // namespace
 
 // Tells the check's counters and whoever watched the transport before.
@@ -159,30 +179,6 @@ bool LineCheck::listenIdle(int ms, int afterUnit, bool afterAnswer, CheckResult&
     }
     return !stop_;
 }
-
-namespace {
-
-// Those found for another unit first, then each speed with no, even and odd
-// parity at the line's own data and stop bits; never the line's own.
-QVector<LineSettings> settingsToTry(const LineSettings& own, const QMap<int, LineSettings>& found) {
-    QVector<LineSettings> order;
-    const auto add = [&](const LineSettings& s) {
-        if (s != own && !order.contains(s))
-            order << s;
-    };
-    for (const LineSettings& s : found)
-        add(s);
-    for (int baud : kLineSpeeds)
-        for (const auto parity :
-             {LineSettings::NoParity, LineSettings::EvenParity, LineSettings::OddParity}) {
-            LineSettings s = own.withBaud(baud);
-            s.parity = parity;
-            add(s);
-        }
-    return order;
-}
-
-} // namespace
 
 // A unit that gave nothing usable may run at other settings: one read at each
 // speed and parity (those found for another unit first), the line's own
