@@ -76,6 +76,7 @@ private slots:
             "OLD|");
         row("erase, refused", false, Refuses, "Modbus exception 2", "OLD|");
         row("erase, port closed", false, Closed, "The serial port scripted is not open", "OLD|A");
+        row("erase, line not ready", false, Unready, "Sending on scripted failed", "OLD|A");
     }
     void press() {
         QFETCH(bool, write);
