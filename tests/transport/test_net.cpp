@@ -202,22 +202,27 @@ private slots:
         QFETCH(int, kind);
         const bool mbap = kind == int(Endpoint::Kind::ModbusTcp);
         const QByteArray write = Pdu::writeMessage(400, "AB");
-        // 0 and 1 (reads) answered, then closed; 2 (a write) answered; 3 (a
-        // write) closes as it arrives.
+        // 0 and 1 (reads) answered, then closed (1 by the test, between requests); 2 (a write)
+        // answered; 3 (a write) closes as it arrives.
+        QTcpSocket* second = nullptr;
         Gateway gw([&](QTcpSocket& s, const QByteArray& r, int index) {
             const QByteArray pdu = index < 2 ? kReadReply : write.left(5);
             const QByteArray rtu = FakeUnit::framed("\x01" + pdu);
             if (index < 3)
                 s.write(mbap ? mbapReplyTo(r, pdu) : rtu);
             s.flush();
-            if (index != 2)
+            if (index == 1)
+                second = &s;
+            else if (index != 2)
                 s.disconnectFromHost();
         });
         const auto t = makeNetTransport(gw.endpoint(Endpoint::Kind(kind)), kCrc, kFast);
         QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
         QCOMPARE(t->bulkPause(), TransportStatus::Ok); // the close is seen here
         QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
-        QThread::msleep(50); // the close reaches the socket while no event is handled
+        QVERIFY(second);
+        second->abort();     // closed while the tool handles no event
+        QThread::msleep(50); // and reaching its socket meanwhile
         QVERIFY(checkReply(t->transact(1, write), write).confirmed());
         QCOMPARE(gw.connections, 3);
         const Transaction x = t->transact(1, write);
