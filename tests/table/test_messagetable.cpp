@@ -59,8 +59,11 @@ private slots:
         t.noteWritten(one, QTime(14, 6));
         t.noteRead(two, QTime(14, 7));
         QCOMPARE(tableSourceText(t, two), "Read from unit 2 on /dev/ttyUSB0 at 14:07");
-        // A new table knows no unit: opened from a file, it is not "not read from" any.
+        t.noteWritten(two, QTime(14, 8));
+        // A new table knows no unit, and was written nowhere: opened from a file, it is not
+        // "not read from" any.
         t.reset(defaults, defaults);
+        QCOMPARE(tableSourceText(t, two), "The defaults");
         t.noteOpened("/tmp/site/boiler4.sav");
         QCOMPARE(tableSourceText(t, two), "Opened from boiler4.sav");
     }

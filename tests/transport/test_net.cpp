@@ -238,6 +238,20 @@ private slots:
         }
     }
 
+    // A gateway that refuses the connection fails it at once, in the system's words.
+    void refusedAtOnce() {
+        QTcpServer gone;
+        QVERIFY(gone.listen(QHostAddress::LocalHost));
+        const quint16 port = gone.serverPort();
+        gone.close();
+        const auto t =
+            makeNetTransport({Endpoint::Kind::ModbusTcp, "127.0.0.1", port}, kCrc, kFast);
+        QSignalSpy failed(t.get(), &Transport::failed);
+        QCOMPARE(t->prepare(), TransportStatus::Failed);
+        QCOMPARE(failed.value(0).value(0).toString(),
+                 QString("cannot connect to 127.0.0.1:%1: Connection refused").arg(port));
+    }
+
     // When a reply came, for the line's counters (a slow gateway or unit): its first byte no
     // sooner than the gateway wrote it, its last no sooner than its first.
     void arrivalTimes() {
