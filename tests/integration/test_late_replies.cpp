@@ -36,9 +36,7 @@ struct LateUnit {
         QStringList args{"simulate", "--messages", dir.filePath("unit.sav"), "--late-ms",
                          QString::number(lateMs)};
         if (gateway)
-            args << "--listen"
-                 << "0"
-                 << "--rtu-over-tcp";
+            args += {"--listen", "0", "--rtu-over-tcp"};
         port = startCtl(sim, args);
         return !port.isEmpty();
     }

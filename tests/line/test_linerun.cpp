@@ -234,25 +234,18 @@ private slots:
         QTest::addColumn<QString>("difference"); // empty: none
         QTest::addColumn<QString>("requests");
         const QString reads = singleReads(0, 19); // the first also tells whether it is there
-        QTest::newRow("keeps its old text")
-            << "unstored"
-            << "0 written, 0 erased, 19 unchanged, 1 still differs"
-            << "interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\"" // as it holds
-            << reads + " W3 R3";
+        const QString differs = "0 written, 0 erased, 19 unchanged, 1 still differs",
+                      held = "interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\"",
+                      unreadable = "interlock 42-3: could not be read, in the file \"THREE\"";
+        QTest::newRow("keeps its old text") // as it holds
+            << QString("unstored") << differs << held << reads + " W3 R3";
         QTest::newRow("read-back unanswered")
-            << "read-back unanswered"
-            << "0 written, 0 erased, 19 unchanged, 1 still differs"
-            << "interlock 42-3: could not be read, in the file \"THREE\"" << reads + " W3 R3";
+            << QString("read-back unanswered") << differs << unreadable << reads + " W3 R3";
         // A write without a usable reply may have been stored all the same: it is read back.
         QTest::newRow("write unanswered")
-            << "write unanswered"
-            << "0 written, 0 erased, 19 unchanged, 1 still differs"
-            << "interlock 42-3: could not be read, in the file \"THREE\"" << reads + " W3 R3";
+            << QString("write unanswered") << differs << unreadable << reads + " W3 R3";
         QTest::newRow("write refused")
-            << "write refused"
-            << "0 written, 0 erased, 19 unchanged, 1 still differs"
-            << "interlock 42-3: on the unit \"STORED 3\", in the file \"THREE\""
-            << reads + " W3 R3";
+            << QString("write refused") << differs << held << reads + " W3 R3";
         const QString unread = "nothing written: 1 slot could not be read";
         QTest::newRow("slot 0 refused") << QString("exception 0") << unread << QString() << reads;
         QTest::newRow("slot 0 garbled") << QString("garbled 0") << unread << QString() << reads;

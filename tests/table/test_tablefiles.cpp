@@ -203,6 +203,8 @@ private slots:
         QTest::newRow("not UTF-8") << csv(3, "3,,,CHAUDI\xC8RE\r\n") << "not UTF-8";
         QTest::newRow("header") << QByteArray("slot,message\r\n") + csv().mid(29) << "line 1:";
         QTest::newRow("19 rows") << csv(19) << "no row for slot 19";
+        QTest::newRow("a header, then a blank line") << csv().left(29) + "\r\n"
+                                                     << "no row for slot 0, 1,";
         QTest::newRow("slot twice")
             << csv(4, "3,,,AGAIN\r\n") << "line 6: slot 3 is already on line 5";
         QTest::newRow("slot 20") << csv(4, "20,,,X\r\n") << "line 6: the slot \"20\"";

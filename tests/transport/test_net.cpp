@@ -311,8 +311,7 @@ private slots:
             << "tcp://[::1]:502" << QString()
             << "The connection to tcp://[::1]:502 failed: it was closed." + stopped;
         QTest::newRow("serial, as it was")
-            << "/dev/ttyUSB0"
-            << "device vanished"
+            << QString("/dev/ttyUSB0") << "device vanished"
             << "The serial port /dev/ttyUSB0 failed: device vanished" + stopped;
     }
     void failureTexts() {

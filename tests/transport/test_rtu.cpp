@@ -100,6 +100,18 @@ private slots:
         QVERIFY(clock.elapsed() >= 400); // the operation goes on once the box is closed
     }
 
+    // What the line heard while nothing was asked, and when, in ms from the start of listening.
+    void overheardTimes() {
+        ScriptedPort port;
+        RtuTransport transport(port, kCrc, kFast);
+        QTimer::singleShot(30, Qt::PreciseTimer, &port, [&] { port.injectInput("ab"); });
+        QTimer::singleShot(60, Qt::PreciseTimer, &port, [&] { port.injectInput("c"); });
+        const Overheard h = transport.overhear(100);
+        QVERIFY2(h.count == 3 && h.firstMs >= 29 && h.firstMs < 59 && h.lastMs >= 59 &&
+                     h.lastMs <= 100,
+                 qPrintable(QString("%1 %2 %3").arg(h.count).arg(h.firstMs).arg(h.lastMs)));
+    }
+
     void portFailureEndsTheOperation_data() {
         QTest::addColumn<int>("phase");
         QTest::newRow("waiting for the reply") << 0;
