@@ -99,6 +99,7 @@ private slots:
         QTest::newRow("&HC1") << QByteArray("&HC1") << 193.0;
         QTest::newRow("blank 193") << QByteArray(" 193") << 193.0;
         QTest::newRow("0xC1 gives 0") << QByteArray("0xC1") << 0.0;
+        QTest::newRow("&B1 gives 0") << QByteArray("&B1") << 0.0;
         QTest::newRow("&O17") << QByteArray("&O17") << 15.0;
         QTest::newRow("blank between digits") << QByteArray("1 9 3") << 193.0;
         QTest::newRow("sign and point") << QByteArray("-1.5") << -1.5;
