@@ -138,9 +138,9 @@ private slots:
         QTest::newRow("a pause of 130 ms after 20 bytes: cut") << Pauses{{20, 130}} << 20;
         QTest::newRow("a pause of 130 ms after 42 bytes: cut") << Pauses{{42, 130}} << 42;
         // A unit slower than the line: byte 14 comes 9 ms after byte 13,
-        // then 79 ms of silence. The silence counts from when the byte could
-        // have come last, never from the batch's start.
-        QTest::newRow("a late byte, then 79 ms: joined") << Pauses{{13, 9}, {14, 79}} << 45;
+        // then 75 ms of silence. The silence counts from when the byte could
+        // have come last, never from the batch's start (9 + 75 is past the gap).
+        QTest::newRow("a late byte, then 75 ms: joined") << Pauses{{13, 9}, {14, 75}} << 45;
         QTest::newRow("a late byte, then 90 ms: cut") << Pauses{{13, 9}, {14, 90}} << 14;
     }
     void replyInBatches() {
