@@ -233,7 +233,7 @@ std::optional<SlotsRead> BulkRun::readBlock(int first, int count) {
     Transaction t;
     if (!pauseAndExchange(request, t))
         return std::nullopt;
-    const ReplyCheck check = t.check;
+    const ReplyCheck& check = t.check;
     const QVector<QByteArray> parts =
         check.confirmed() ? Pdu::splitBlockReply(t.replyPdu, count) : QVector<QByteArray>();
     if (parts.isEmpty())

@@ -49,6 +49,7 @@ struct ReplyCheck {
     // For the operator: "a garbled reply of 45 bytes (its CRC is wrong)".
     QString reason() const;
 };
+
 struct Transaction {
     TransportStatus status = TransportStatus::Ok;
     QByteArray sent;     // as on the wire
