@@ -14,6 +14,7 @@
 #include "table/Editor.h"
 #include "table/TableFiles.h"
 #include "transport/PortTexts.h"
+#include "transport/UnitRun.h"
 
 #include <QCommandLineParser>
 #include <QRegularExpression>
@@ -93,9 +94,9 @@ int editorStatus(Editor::Outcome outcome) {
 }
 
 int readSlot(Session& s, int k) {
-    TransportClaim claim(s.transport());
-    const QByteArray request = Pdu::readMessage(messageRegister(k));
-    const Transaction t = s.transport().transact(s.connection.unitAddress, request);
+    RunStop stop(s.transport());
+    UnitRun run(s.transport(), stop, s.connection.unitAddress);
+    const Transaction t = run.exchange(Pdu::readMessage(messageRegister(k)));
     if (!t.ok())
         return fail(Exit::PortProblem,
                     PortTexts::failed(s.portName(), t.error).replace("\r\n", " "));

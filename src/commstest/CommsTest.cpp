@@ -40,20 +40,20 @@ QString portLabel(const Transport& transport) {
 CommsTest::CommsTest(Transport& transport, CommsTestView& view, LineActivity* activity)
     : transport_(transport), view_(view), activity_(activity) {}
 
-bool CommsTest::begin(bool claimed, const QString& what) {
-    if (!claimed) {
+bool CommsTest::begin(UnitRun& run, const QString& what) {
+    if (!run.claimed()) {
         view_.showProblem(QStringLiteral("Cannot %1: the serial link is busy with another "
                                          "operation. Try again when it has finished.")
                               .arg(what));
         return false;
     }
-    if (!transport_.isOpen()) {
+    if (!run.isOpen()) {
         view_.showProblem(QStringLiteral("Cannot %1: the serial port %2 is not open. Choose one "
                                          "with Connect... in the main window.")
                               .arg(what, portLabel(transport_)));
         return false;
     }
-    const TransportStatus s = transport_.prepare();
+    const TransportStatus s = run.prepare();
     if (s != TransportStatus::Ok) {
         report(what, s, {});
         return false;
@@ -86,20 +86,20 @@ void CommsTest::report(const QString& what, TransportStatus status, const QStrin
 
 void CommsTest::readMessage() {
     const QString what = QStringLiteral("read the message");
-    TransportClaim claim(transport_);
-    if (!begin(claim.ok(), what))
+    UnitRun run(transport_, stop_, unit_, record_);
+    if (!begin(run, what))
         return;
     LineBusyScope busy(activity_);
-    view_.setUnitAddressText(QString::number(unit_));
+    view_.setUnitAddressText(QString::number(run.unit()));
     view_.setTransmitted(QString());
     view_.setReceived(QString());
-    exchange(Pdu::readMessage(register_), ReplyEnd::Normal, true, what);
+    exchange(run, Pdu::readMessage(register_), ReplyEnd::Normal, true, what);
 }
 
 void CommsTest::writeMessage() {
     const QString what = QStringLiteral("write the message");
-    TransportClaim claim(transport_);
-    if (!begin(claim.ok(), what))
+    UnitRun run(transport_, stop_, unit_, record_);
+    if (!begin(run, what))
         return;
     const QString text = view_.messageText();
     using UnitText::Fault;
@@ -123,23 +123,23 @@ void CommsTest::writeMessage() {
     }
     const CodePage::Encoded encoded = CodePage::encode(text);
     LineBusyScope busy(activity_);
-    view_.setUnitAddressText(QString::number(unit_));
+    view_.setUnitAddressText(QString::number(run.unit()));
     const QByteArray request = Pdu::writeMessage(register_, encoded.bytes);
-    noteSending(text);
-    proveWrite(exchange(request, ReplyEnd::Quick, false, what), text);
+    noteSending(run, text);
+    proveWrite(run, exchange(run, request, ReplyEnd::Quick, false, what), text);
 }
 
 void CommsTest::eraseMessage() {
     const QString what = QStringLiteral("erase the message");
-    TransportClaim claim(transport_);
-    if (!begin(claim.ok(), what))
+    UnitRun run(transport_, stop_, unit_, record_);
+    if (!begin(run, what))
         return;
     view_.clearMessageText();
     LineBusyScope busy(activity_);
-    view_.setUnitAddressText(QString::number(unit_));
+    view_.setUnitAddressText(QString::number(run.unit()));
     const QByteArray request = Pdu::eraseMessage(register_);
-    noteSending(QString());
-    proveWrite(exchange(request, ReplyEnd::Quick, false, what), QString());
+    noteSending(run, QString());
+    proveWrite(run, exchange(run, request, ReplyEnd::Quick, false, what), QString());
 }
 
 namespace {
@@ -148,10 +148,6 @@ QString quoted(const QString& text) {
                           : QLatin1Char('"') + MessageText::escaped(text) + QLatin1Char('"');
 }
 } // namespace
-
-void CommsTest::note(int slot, const QString& sent, const QString& result) {
-    noteChange(record_, transport_, unit_, slot, QString(), sent, result);
-}
 
 std::optional<int> CommsTest::messageSlot() const {
     const int offset = register_ - kFirstMessageRegister;
@@ -162,41 +158,41 @@ std::optional<int> CommsTest::messageSlot() const {
     return offset / kRegistersPerMessage;
 }
 
-void CommsTest::noteSending(const QString& sent) {
+void CommsTest::noteSending(UnitRun& run, const QString& sent) {
     if (const auto slot = messageSlot())
-        noteSent(record_, transport_, unit_, *slot, QString(), sent);
+        run.noteSent(*slot, QString(), sent);
 }
 
-void CommsTest::proveWrite(const Transaction& t, const QString& sent) {
+void CommsTest::proveWrite(UnitRun& run, const Transaction& t, const QString& sent) {
     const auto at = messageSlot();
     if (!at)
         return;
     const int slot = *at;
     if (!t.ok()) {
-        note(slot, sent, ChangeResult::ofLine(t.status, t.error));
+        run.noteChange(slot, QString(), sent, ChangeResult::ofLine(t.status, t.error));
         return;
     }
     const ReplyCheck check = t.check;
     if (!check.confirmed()) {
-        note(slot, sent, ChangeResult::ofReply(check));
+        run.noteChange(slot, QString(), sent, ChangeResult::ofReply(check));
         return;
     }
-    view_.slotWritten(unit_, slot, sent);
+    view_.slotWritten(run.unit(), slot, sent);
     if (verifyWrites_)
-        readBack(slot, sent);
+        readBack(run, slot, sent);
     else
-        note(slot, sent, ChangeResult::done(sent));
+        run.noteChange(slot, QString(), sent, ChangeResult::done(sent));
 }
 
-void CommsTest::readBack(int slot, const QString& sent) {
+void CommsTest::readBack(UnitRun& run, int slot, const QString& sent) {
     const QString name = QStringLiteral("slot %1 (%2)").arg(slot).arg(terminalCaption(slot));
     const QByteArray read = Pdu::readMessage(register_);
     Transaction back;
-    back.status = transport_.bulkPause();
+    back.status = run.pause();
     if (back.status == TransportStatus::Ok)
-        back = transport_.transact(unit_, read);
+        back = run.exchange(read);
     if (!back.ok() || !back.check.confirmed()) {
-        note(slot, sent, ChangeResult::differs(QString(), true));
+        run.noteChange(slot, QString(), sent, ChangeResult::differs(QString(), true));
         view_.showProblem(QStringLiteral("The unit confirmed the write, but %1 could not be read "
                                          "back to prove it.")
                               .arg(name));
@@ -204,15 +200,16 @@ void CommsTest::readBack(int slot, const QString& sent) {
     }
     const Pdu::ReadText held = Pdu::decodeReadReply(back.replyPdu);
     const QString onUnit = held.empty ? QString() : held.text;
-    note(slot, sent,
-         onUnit == sent ? ChangeResult::done(sent) : ChangeResult::differs(onUnit, false));
+    run.noteChange(slot, QString(), sent,
+                   onUnit == sent ? ChangeResult::done(sent)
+                                  : ChangeResult::differs(onUnit, false));
     if (onUnit != sent)
         view_.showProblem(QStringLiteral("Read back after writing, %1 does not hold what was "
                                          "written: written %2, holds %3.")
                               .arg(name, quoted(sent), quoted(onUnit)));
 }
 
-Transaction CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool isRead,
+Transaction CommsTest::exchange(UnitRun& run, const QByteArray& request, ReplyEnd end, bool isRead,
                                 const QString& what) {
     Transaction t;
     {
@@ -222,7 +219,7 @@ Transaction CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool is
             QObject::connect(&transport_, &Transport::frameSent, [this](const QByteArray& sent) {
                 view_.setTransmitted(byteDump(sent));
             });
-        t = transport_.transact(unit_, request, end);
+        t = run.exchange(request, end);
         QObject::disconnect(shown);
     }
     view_.setTransmitted(byteDump(t.sent)); // also when the port refused the bytes
@@ -252,7 +249,7 @@ Transaction CommsTest::exchange(const QByteArray& request, ReplyEnd end, bool is
     else if (t.status == TransportStatus::Ok && n == 0) // empty fields alone say too little
         view_.showProblem(QStringLiteral("No reply from unit %1 on %2. Check the connection, the "
                                          "unit address and the speed.")
-                              .arg(unit_)
+                              .arg(run.unit())
                               .arg(portLabel(transport_)));
     return t;
 }

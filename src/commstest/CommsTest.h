@@ -7,6 +7,7 @@
 #include "startup/MessageLayout.h"
 #include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
+#include "transport/UnitRun.h"
 
 #include <QString>
 
@@ -39,8 +40,8 @@ class CommsTest {
 public:
     CommsTest(Transport& transport, CommsTestView& view, LineActivity* activity = nullptr);
 
-    // Where the next request goes: the unit address and the holding register
-    // of the slot's first character.
+    // Where the next request goes (each request's run takes it as it starts): the unit address and
+    // the holding register of the slot's first character.
     void setUnit(int unit) { unit_ = unit; }
     int unit() const { return unit_; }
     void setRegister(int reg) { register_ = reg; }
@@ -63,19 +64,20 @@ public:
 private:
     // Refuses (and says why) when the transport is held elsewhere or the
     // line is closed; otherwise readies the line.
-    bool begin(bool claimed, const QString& what);
+    bool begin(UnitRun& run, const QString& what);
     void report(const QString& what, TransportStatus status, const QString& reason);
-    Transaction exchange(const QByteArray& request, ReplyEnd end, bool isRead, const QString& what);
+    Transaction exchange(UnitRun& run, const QByteArray& request, ReplyEnd end, bool isRead,
+                         const QString& what);
     // After request wrote sent (empty: an erase) and was exchanged as t.
-    void proveWrite(const Transaction& t, const QString& sent);
+    void proveWrite(UnitRun& run, const Transaction& t, const QString& sent);
     // The read-back of slot after sent was confirmed; the change recorded.
-    void readBack(int slot, const QString& sent);
-    void note(int slot, const QString& sent, const QString& result);
+    void readBack(UnitRun& run, int slot, const QString& sent);
     // The slot whose first register the test addresses; nothing for another register.
     std::optional<int> messageSlot() const;
     // Just before the write of sent (empty: an erase) goes: recorded as sent.
-    void noteSending(const QString& sent);
+    void noteSending(UnitRun& run, const QString& sent);
     Transport& transport_;
+    RunStop stop_{transport_}; // nothing stops a comms-test request
     CommsTestView& view_;
     LineActivity* activity_;
     ChangeRecord* record_ = nullptr;

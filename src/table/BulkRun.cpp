@@ -107,21 +107,17 @@ QString mismatchText(const QVector<SlotMismatch>& mismatched) {
 }
 
 BulkRun::BulkRun(BulkParts parts, BulkResult& result, int unit)
-    : parts_(parts), result_(result), unit_(unit), claim_(parts.transport),
-      watch_(parts.transport) {
-    parts_.stop.requested_ = false;
-    parts_.stop.running_ = true;
-}
+    : parts_(parts), result_(result), run_(parts.transport, parts.stop, unit, parts.record) {}
 
 bool BulkRun::available() {
-    if (!claim_.ok()) {
+    if (!run_.claimed()) {
         result_.outcome = BulkResult::Outcome::Refused;
         result_.error = PortTexts::busy();
         return false;
     }
-    if (!parts_.transport.isOpen()) {
+    if (!run_.isOpen()) {
         result_.outcome = BulkResult::Outcome::Refused;
-        const QString name = parts_.transport.endpointName();
+        const QString name = run_.endpointName();
         result_.error = name.isEmpty() ? PortTexts::notOpen() : PortTexts::closed(name);
         result_.reconnect = PortTexts::tellNotOpen(parts_.notices, parts_.policy, name);
         return false;
@@ -137,12 +133,12 @@ bool BulkRun::lineOk(TransportStatus s) {
         return false;
     }
     result_.outcome = BulkResult::Outcome::PortFailed;
-    result_.error = watch_.reason(s);
+    result_.error = run_.reason(s);
     return false;
 }
 
 bool BulkRun::prepare(bool busy) {
-    if (!lineOk(parts_.transport.prepare()))
+    if (!lineOk(run_.prepare()))
         return false;
     if (busy && parts_.activity)
         parts_.activity->setLineBusy(true);
@@ -166,11 +162,11 @@ bool BulkRun::pauseAndExchange(const QByteArray& pdu, Transaction& t) {
 bool BulkRun::paused() {
     // Bytes that come in during the pause (a late answer to the previous
     // request) are dropped with the request, or they would pass for its reply.
-    return !stopped() && lineOk(parts_.transport.bulkPause()) && !stopped();
+    return !stopped() && lineOk(run_.pause()) && !stopped();
 }
 
 bool BulkRun::exchange(const QByteArray& pdu, Transaction& t) {
-    t = parts_.transport.transact(unit_, pdu);
+    t = run_.exchange(pdu);
     return lineOk(t.status);
 }
 
@@ -196,11 +192,11 @@ std::optional<SlotsRead> BulkRun::readSlots(int first, int last) {
 }
 
 BlockReadMemory::Answer BulkRun::blockAnswer() {
-    return parts_.blockMemory.answer(parts_.transport.endpointName(), unit_);
+    return parts_.blockMemory.answer(run_.endpointName(), run_.unit());
 }
 
 void BulkRun::noteBlockAnswer(BlockReadMemory::Answer answer) {
-    parts_.blockMemory.note(parts_.transport.endpointName(), unit_, answer);
+    parts_.blockMemory.note(run_.endpointName(), run_.unit(), answer);
 }
 
 // The slots the next read asks for: one, unless block reads are on (or on
@@ -317,7 +313,7 @@ void BulkRun::refuseBlockReads(const ReplyCheck& check) {
     result_.error = QStringLiteral("Unit %1 refused a read of several messages at once (%2); "
                                    "turn block reads off (--block-reads off) to read it one "
                                    "message per request.")
-                        .arg(unit_)
+                        .arg(run_.unit())
                         .arg(how);
 }
 
@@ -330,7 +326,7 @@ bool BulkRun::writeSlot(int i, const QString& text, const QString& before) {
     if (went) {
         // Recorded before it goes: a program killed while the unit answers
         // leaves the write in the history all the same.
-        ::noteSent(parts_.record, parts_.transport, unit_, i, before, text);
+        run_.noteSent(i, before, text);
         went = exchange(request, t);
         if (!went)
             result_.unconfirmed.append(i);
@@ -350,7 +346,7 @@ bool BulkRun::writeSlot(int i, const QString& text, const QString& before) {
 
 void BulkRun::noteChange(int i, const QString& before, const QString& written,
                          const QString& result) {
-    ::noteChange(parts_.record, parts_.transport, unit_, i, before, written, result);
+    run_.noteChange(i, before, written, result);
 }
 
 std::optional<SlotMismatch> BulkRun::readBack(int i, const QString& text) {
@@ -367,7 +363,7 @@ bool BulkRun::ended() const {
 }
 
 bool BulkRun::stopped() {
-    if (!parts_.stop.requested())
+    if (!run_.stopRequested())
         return false;
     result_.outcome = BulkResult::Outcome::Stopped;
     return true;
@@ -397,7 +393,7 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
         const QString done = result_.done.isEmpty() ? QString()
                                                     : QStringLiteral("\r\nBefore it failed, ") +
                                                           stoppedText(result_.done, verb);
-        const QString name = parts_.transport.endpointName();
+        const QString name = run_.endpointName();
         result_.reconnect = parts_.policy.offerReconnect(
             parts_.notices, PortTexts::failed(name, result_.error) + done,
             PortTexts::failedTitle(name), MsgIcon::Critical);
@@ -411,13 +407,13 @@ void BulkRun::finish(const QString& verb, bool reportSilent) {
         parts_.notices.tell(mismatchText(result_.mismatched), kFaultTitle, MsgIcon::Exclamation);
 }
 
-std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int slot,
-                                            const QString& text, TransportStatus* status) {
+std::optional<SlotMismatch> readBackWritten(UnitRun& run, int slot, const QString& text,
+                                            TransportStatus* status) {
     const QByteArray request = Pdu::readMessage(messageRegister(slot));
     Transaction t;
-    t.status = transport.bulkPause();
+    t.status = run.pause();
     if (t.status == TransportStatus::Ok)
-        t = transport.transact(unit, request);
+        t = run.exchange(request);
     if (status)
         *status = t.status;
     if (!t.ok())

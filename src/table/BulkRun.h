@@ -11,6 +11,7 @@
 #include "table/ProgressView.h"
 #include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
+#include "transport/UnitRun.h"
 
 #include <QHash>
 #include <QPair>
@@ -100,27 +101,6 @@ struct SlotsRead {
     int count() const { return int(texts.size()); }
 };
 
-// The stop of one caller's operations: requestStop() ends the run under way
-// between two requests (a pause or a wait for a reply ends at once); between
-// two runs it asks nothing of the transport, whose wait then is another
-// client's. Each run starts with no stop pending.
-class RunStop {
-public:
-    explicit RunStop(Transport& transport) : transport_(transport) {}
-    void requestStop() {
-        requested_ = true;
-        if (running_)
-            transport_.requestStop();
-    }
-    bool requested() const { return requested_; }
-
-private:
-    friend class BulkRun;
-    Transport& transport_;
-    bool requested_ = false;
-    bool running_ = false; // a run of the owner holds the transport
-};
-
 // The parts of the caller a run works through.
 struct BulkParts {
     Transport& transport;
@@ -140,24 +120,23 @@ QString interlockName(int k);
 // The box that lists slots whose read-back differs, each with both texts.
 QString mismatchText(const QVector<SlotMismatch>& mismatched);
 
-// The read-back for a single write outside a bulk run (the editor, the comms
-// test), made while the caller still holds the transport: after text (empty:
-// an erase) was written to slot of unit and confirmed, the line's pause, then
-// a read of the slot. Nothing when the slot holds what was written; else the
-// mismatch, which mismatchText() names for the operator (unread when no usable
-// reply came, or the line failed: status then says how).
-std::optional<SlotMismatch> readBackWritten(Transport& transport, int unit, int slot,
-                                            const QString& text, TransportStatus* status = nullptr);
+// The read-back for a single write outside a bulk run (the editor), made in
+// the write's run: after text (empty: an erase) was written to slot and
+// confirmed, the line's pause, then a read of the slot. Nothing when the slot
+// holds what was written; else the mismatch, which mismatchText() names for
+// the operator (unread when no usable reply came, or the line failed: status
+// then says how).
+std::optional<SlotMismatch> readBackWritten(UnitRun& run, int slot, const QString& text,
+                                            TransportStatus* status = nullptr);
 
 class BulkRun {
 public:
     // The whole run goes to the unit addressed when it starts.
     BulkRun(BulkParts parts, BulkResult& result, int unit);
-    ~BulkRun() { parts_.stop.running_ = false; }
     BulkRun(const BulkRun&) = delete;
     BulkRun& operator=(const BulkRun&) = delete;
 
-    int unit() const { return unit_; }
+    int unit() const { return run_.unit(); }
 
     // Nothing may be sent while another operation holds the transport or
     // without a port; the caller returns the result as it stands when this
@@ -229,7 +208,5 @@ private:
 
     BulkParts parts_;
     BulkResult& result_;
-    const int unit_;
-    TransportClaim claim_;
-    FailureWatch watch_;
+    UnitRun run_;
 };

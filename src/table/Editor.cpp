@@ -45,14 +45,14 @@ QString Editor::currentMessage() const {
     return validIndex(selected_) ? table_.text(selected_) : QString();
 }
 
-bool Editor::ready(const TransportClaim& claim) {
-    if (!claim.ok()) {
+bool Editor::ready(const UnitRun& run) {
+    if (!run.claimed()) {
         notices_.tell(PortTexts::busy(), {}, MsgIcon::Exclamation);
         return false;
     }
-    if (!transport_.isOpen()) {
+    if (!run.isOpen()) {
         // A port that failed while idle may come back.
-        reconnectAsked_ = PortTexts::tellNotOpen(notices_, policy_, transport_.endpointName());
+        reconnectAsked_ = PortTexts::tellNotOpen(notices_, policy_, run.endpointName());
         return false;
     }
     return true;
@@ -106,10 +106,10 @@ bool Editor::acceptText(int k, const QString& text, QByteArray& bytes, Outcome& 
 }
 
 // False, after its box, when the unit did not confirm a write.
-bool Editor::delivered(const ReplyCheck& check, int unit, int k, const QString& text) {
+bool Editor::delivered(UnitRun& run, const ReplyCheck& check, int k, const QString& text) {
     if (check.confirmed())
         return true;
-    note(unit, k, text, ChangeResult::ofReply(check));
+    run.noteChange(k, QString(), text, ChangeResult::ofReply(check));
     const QString why =
         check.verdict == ReplyCheck::Verdict::Silent
             ? QStringLiteral("No reply received from QV840!\r\nCheck communications!")
@@ -120,22 +120,18 @@ bool Editor::delivered(const ReplyCheck& check, int unit, int k, const QString& 
     return false;
 }
 
-void Editor::note(int unit, int k, const QString& sent, const QString& result) {
-    noteChange(record_, transport_, unit, k, QString(), sent, result);
-}
-
-bool Editor::proven(int unit, int k, const QString& sent) {
+bool Editor::proven(UnitRun& run, int k, const QString& sent) {
     if (verifyWrites_)
-        return verified(unit, k, sent);
-    note(unit, k, sent, ChangeResult::done(sent));
+        return verified(run, k, sent);
+    run.noteChange(k, QString(), sent, ChangeResult::done(sent));
     return true;
 }
 
-bool Editor::verified(int unit, int k, const QString& sent) {
-    const auto mismatch = readBackWritten(transport_, unit, k, sent);
-    note(unit, k, sent,
-         mismatch ? ChangeResult::differs(mismatch->readBack, mismatch->unread)
-                  : ChangeResult::done(sent));
+bool Editor::verified(UnitRun& run, int k, const QString& sent) {
+    const auto mismatch = readBackWritten(run, k, sent);
+    run.noteChange(k, QString(), sent,
+                   mismatch ? ChangeResult::differs(mismatch->readBack, mismatch->unread)
+                            : ChangeResult::done(sent));
     if (!mismatch)
         return true;
     // The table holds what the unit holds, when that is known.
@@ -151,17 +147,15 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
     const int k = selected_;
     if (!validIndex(k))
         return Outcome::Refused;
-    TransportClaim claim(transport_);
-    if (!claim.ok()) {
-        ready(claim);
+    UnitRun run(transport_, stop_, unit, record_);
+    if (!run.claimed()) {
+        ready(run);
         return Outcome::Refused;
     }
-    FailureWatch watch(transport_);
-
-    if (transport_.isOpen()) {
-        const TransportStatus s = transport_.prepare();
+    if (run.isOpen()) {
+        const TransportStatus s = run.prepare();
         if (s != TransportStatus::Ok) {
-            reportFailure(s, watch.reason(s));
+            reportFailure(s, run.reason(s));
             return Outcome::PortFailed;
         }
     }
@@ -171,23 +165,23 @@ Editor::Outcome Editor::write(EditorView& view, int unit) {
     Outcome refusal = Outcome::Refused;
     if (!acceptText(k, text, bytes, refusal))
         return refusal;
-    if (!ready(claim))
+    if (!ready(run))
         return Outcome::Refused;
 
     LineBusyScope busy(activity_);
     const QByteArray request = Pdu::writeMessage(messageRegister(k), bytes);
-    noteSent(record_, transport_, unit, k, QString(), text); // before it goes
-    const Transaction t = transport_.transact(unit, request);
+    run.noteSent(k, QString(), text); // before it goes
+    const Transaction t = run.exchange(request);
     if (!t.ok()) {
-        note(unit, k, text, ChangeResult::ofLine(t.status, watch.reason(t.status)));
-        reportFailure(t.status, watch.reason(t.status));
+        run.noteChange(k, QString(), text, ChangeResult::ofLine(t.status, run.reason(t.status)));
+        reportFailure(t.status, run.reason(t.status));
         return Outcome::PortFailed;
     }
-    if (!delivered(t.check, unit, k, text))
+    if (!delivered(run, t.check, k, text))
         return Outcome::NotDelivered;
     table_.setText(k, text);
     view.clearNewText();
-    if (!proven(unit, k, text))
+    if (!proven(run, k, text))
         return Outcome::NotVerified;
     notices_.tell(QStringLiteral("Seems like message received and stored in QV840"),
                   QStringLiteral("Message Delivered"), MsgIcon::Information);
@@ -212,24 +206,23 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     if (!validIndex(k) || !eraseConfirmed(k, unit))
         return Outcome::Refused;
     const int reg = messageRegister(k);
-    TransportClaim claim(transport_);
-    if (!ready(claim))
+    UnitRun run(transport_, stop_, unit, record_);
+    if (!ready(run))
         return Outcome::Refused;
-    FailureWatch watch(transport_);
-
-    const TransportStatus s = transport_.prepare();
+    const TransportStatus s = run.prepare();
     if (s != TransportStatus::Ok) {
-        reportFailure(s, watch.reason(s));
+        reportFailure(s, run.reason(s));
         return Outcome::PortFailed;
     }
     view.clearNewText();
     LineBusyScope busy(activity_);
     const QByteArray request = Pdu::eraseMessage(reg);
-    noteSent(record_, transport_, unit, k, QString(), QString()); // before it goes
-    const Transaction t = transport_.transact(unit, request);
+    run.noteSent(k, QString(), QString()); // before it goes
+    const Transaction t = run.exchange(request);
     if (!t.ok()) {
-        note(unit, k, QString(), ChangeResult::ofLine(t.status, watch.reason(t.status)));
-        reportFailure(t.status, watch.reason(t.status));
+        run.noteChange(k, QString(), QString(),
+                       ChangeResult::ofLine(t.status, run.reason(t.status)));
+        reportFailure(t.status, run.reason(t.status));
         return Outcome::PortFailed;
     }
     Outcome outcome = Outcome::NotDelivered;
@@ -237,12 +230,12 @@ Editor::Outcome Editor::erase(EditorView& view, int unit) {
     const ReplyCheck check = t.check;
     if (check.confirmed()) {
         table_.setText(k, UnitText::entryFor({}, table_.defaultText(k)));
-        if (!proven(unit, k, QString()))
+        if (!proven(run, k, QString()))
             return Outcome::NotVerified;
         text = QStringLiteral("Erase Successfully Completed");
         outcome = Outcome::Delivered;
     } else {
-        note(unit, k, QString(), ChangeResult::ofReply(check));
+        run.noteChange(k, QString(), QString(), ChangeResult::ofReply(check));
         if (check.verdict != ReplyCheck::Verdict::Silent)
             text +=
                 QStringLiteral("\r\nThe unit's reply could not be used: %1.").arg(check.reason());

@@ -7,6 +7,7 @@
 #include "table/MessageTable.h"
 #include "transport/ChangeRecord.h"
 #include "transport/Transport.h"
+#include "transport/UnitRun.h"
 
 // The text box the write takes its text from, cleared once the unit has it. What the slot
 // holds then is the table's: whoever shows it listens to the table.
@@ -75,21 +76,21 @@ public:
     bool reconnectAsked() const { return reconnectAsked_; }
 
 private:
-    bool ready(const TransportClaim& claim);
-    // (The failed write of text to slot k of unit is recorded.)
-    bool delivered(const ReplyCheck& check, int unit, int k, const QString& text);
+    bool ready(const UnitRun& run);
+    // (The failed write of text to slot k is recorded.)
+    bool delivered(UnitRun& run, const ReplyCheck& check, int k, const QString& text);
     void reportFailure(TransportStatus status, const QString& reason);
     // The length and character rules for the text typed for interlock k:
     // false, after the one box, when it cannot go; else bytes holds it.
     bool acceptText(int k, const QString& text, QByteArray& bytes, Outcome& refusal);
     // The read-back of slot k after sent (empty: an erase) was confirmed:
     // false, after its box, when the slot does not hold it.
-    bool verified(int unit, int k, const QString& sent);
+    bool verified(UnitRun& run, int k, const QString& sent);
     // The read-back when it is asked for; the change recorded either way.
-    bool proven(int unit, int k, const QString& sent);
-    void note(int unit, int k, const QString& sent, const QString& result);
+    bool proven(UnitRun& run, int k, const QString& sent);
     MessageTable& table_;
     Transport& transport_;
+    RunStop stop_{transport_}; // nothing stops a single write; each run is its own
     Notices& notices_;
     RunPolicy policy_;
     LineActivity* activity_;

@@ -39,13 +39,6 @@ PreviewCell cellFor(QChar c, int index) {
 
 } // namespace
 
-int UnitPreview::firstUnshowable() const {
-    for (int i = 0; i < kMessageMaxLength; ++i)
-        if (cells[size_t(i)].kind == PreviewCell::Kind::Unshowable)
-            return i;
-    return -1;
-}
-
 UnitPreview previewOnUnit(const QString& text) {
     UnitPreview preview;
     const int shown = int(qMin<qsizetype>(text.size(), kMessageMaxLength));

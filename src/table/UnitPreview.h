@@ -26,8 +26,6 @@ struct PreviewCell {
 struct UnitPreview {
     std::array<PreviewCell, kMessageMaxLength> cells{};
     int beyond = 0; // characters past the last cell: the unit holds none of them
-    // The first cell marked Unshowable, or -1.
-    int firstUnshowable() const;
 };
 
 UnitPreview previewOnUnit(const QString& text);

@@ -11,7 +11,10 @@ include besides itself, and keeps some Qt modules to some folders. This fails on
   - a class in cli/ or line/ that answers the technician's boxes (derives from
     Operator): their runs decide by a RunPolicy value and are only told (Notices),
   - a call of checkReply outside transport/: a reply is judged once, as the transport
-    hands the transaction out, and the clients read the verdict (Transaction::check).
+    hands the transaction out, and the clients read the verdict (Transaction::check),
+  - a request sent past a run (Transport::transact outside transport/): an operation
+    sends through a UnitRun, which names its unit once; Find Unit (scan/) and the line
+    doctor (diag/) ask many addresses by design, and only read.
 
 usage: layering.py [--root DIR] [--qt-include DIR]...   the check (ctest arch/layering)
        layering.py --self-test [--qt-include DIR]...    plants faults in a copy, expects them found
@@ -45,6 +48,9 @@ ANSWERS_RE = re.compile(r"\b(?:class|struct)\s+[\w:]+\s*(?:final\s*)?:[^{;]*\bOp
 # The one folder that judges replies; everyone else reads the verdict.
 JUDGES = "transport"
 JUDGE_RE = re.compile(r"\bcheckReply\s*\(")
+# Where a request may go out other than through a UnitRun (transport/UnitRun.h).
+SENDERS = {"link", "transport", "scan", "diag"}  # link/ is the wire under the transport
+SEND_RE = re.compile(r"\btransact\s*\(")
 
 
 class Order:
@@ -217,6 +223,9 @@ def check_sources(root, order, by_header, allowed, errors, notes):
                 if folder != JUDGES and JUDGE_RE.search(line.split("//")[0]):
                     errors.append(f"{rel}:{n}: error: a reply judged again in {folder}/: read "
                                   f"Transaction::check, the transport's verdict")
+                if folder not in SENDERS and SEND_RE.search(line.split("//")[0]):
+                    errors.append(f"{rel}:{n}: error: a request sent past its run in {folder}/: "
+                                  f"send through a UnitRun, which names the unit once")
                 m = INCLUDE_RE.match(line)
                 if not m:
                     continue
@@ -332,6 +341,8 @@ def self_test(root, qt_root):
              "a class in cli/ answers the technician's boxes"),
             (plant(copy, "src/table/BulkRun.cpp", "bool b = checkReply(t, pdu).confirmed();"),
              "a reply judged again in table/"),
+            (plant(copy, "src/cli/Commands.cpp", "auto t = s.transport().transact(2, pdu);"),
+             "a request sent past its run in cli/"),
         ]
         # An allowed include passes; an entry that matches nothing is stale.
         plant(copy, "src/link/Crc.cpp", '#include "transport/Transport.h"')

@@ -52,13 +52,12 @@ private slots:
         const UnitPreview full = previewOnUnit(QString(38, 'W') + QString::fromUtf8("\u03a9XYZ"));
         QCOMPARE(full.cells[39].glyph, QChar('X'));
         QCOMPARE(full.beyond, 2);
-        QCOMPARE(full.firstUnshowable(), 38);
+        QVERIFY(full.cells[37].kind == Kind::Shown && full.cells[38].kind == Kind::Unshowable);
         QCOMPARE(full.cells[38].glyph, QChar(0x3A9)); // shown as typed, marked
         const UnitPreview control = previewOnUnit("\x07");
         QCOMPARE(control.cells[0].glyph, QChar('?')); // never drawn raw
         const UnitPreview empty = previewOnUnit({});
-        QVERIFY(empty.beyond == 0 && empty.firstUnshowable() < 0 &&
-                empty.cells[0].kind == Kind::Blank);
+        QVERIFY(empty.beyond == 0 && empty.cells[0].kind == Kind::Blank);
     }
 };
 

@@ -161,18 +161,20 @@ private slots:
         }
     }
 
-    // The read-back for the editor and the comms test: one read after the line's pause.
+    // The editor's read-back: one read after the line's pause.
     void singleReadBack() {
         Rig rig;
         rig.unit.silent = {9};
-        const auto differs = readBackWritten(rig.transport, 1, 3, "THREE");
+        RunStop stop(rig.transport);
+        UnitRun run(rig.transport, stop, 1);
+        const auto differs = readBackWritten(run, 3, "THREE");
         QVERIFY(differs && !differs->unread && differs->readBack == "STORED 3");
         QCOMPARE(mismatchText({*differs}),
                  "Read back after writing, 1 interlock does not hold what was written:\r\n"
                  "interlock 42-3: written \"THREE\", holds \"STORED 3\"");
-        QVERIFY(!readBackWritten(rig.transport, 1, 3, "STORED 3"));
+        QVERIFY(!readBackWritten(run, 3, "STORED 3"));
         TransportStatus status = TransportStatus::Failed;
-        const auto silent = readBackWritten(rig.transport, 1, 9, "NINE", &status);
+        const auto silent = readBackWritten(run, 9, "NINE", &status);
         QVERIFY(silent && silent->unread && status == TransportStatus::Ok);
         QCOMPARE(rig.requests(), "R3 R3 R9");
     }

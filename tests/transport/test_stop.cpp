@@ -2,7 +2,7 @@
 // request and the wait for a connection end within half a second (in
 // practice at once), the call comes back Stopped and is not retried; a
 // request frame already going out is sent whole; a stop while nothing waits
-// changes nothing; and the line works as before afterwards.
+// changes nothing; and the line works as before afterwards. A run's stop.
 
 #include "link/Crc.h"
 #include "support/FakeUnit.h"
@@ -10,6 +10,7 @@
 #include "support/ScriptedPort.h"
 #include "transport/RtuTransport.h"
 #include "transport/Transports.h"
+#include "transport/UnitRun.h"
 
 #include <QtTest>
 
@@ -95,6 +96,19 @@ private slots:
         t.requestStop();
         const Transaction x = t.transact(1, kRead);
         QVERIFY(x.ok() && checkReply(x, kRead).confirmed());
+    }
+
+    // A run sends only to the unit it names. Its owner's stop ends its wait, also after another
+    // run of the owner was refused the line meanwhile: the stop stays with the run that holds it.
+    void aRunsStop() {
+        ScriptedPort port; // a silent unit
+        RtuTransport t(port, kCrc, {3000});
+        RunStop stop(t);
+        UnitRun run(t, stop, 7);
+        QVERIFY(run.claimed() && !UnitRun(t, stop, 9).claimed());
+        QTimer::singleShot(kStopAtMs, Qt::PreciseTimer, this, [&] { stop.requestStop(); });
+        QCOMPARE(run.exchange(kRead).status, TransportStatus::Stopped);
+        QCOMPARE(port.requests(), QVector<QByteArray>{QByteArray::fromHex("0703019000144472")});
     }
 
     // A stop while the request is going out (here in the 200 ms that RTS is
