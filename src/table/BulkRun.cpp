@@ -146,13 +146,12 @@ bool BulkRun::prepare(bool busy) {
 }
 
 void BulkRun::advance(int i) {
-    if (parts_.view)
-        parts_.view->setProgress(i, std::min(5 * (i + 1), 100));
+    advanceTo(i, 100 * (i + 1) / kInterlockCount);
 }
 
 void BulkRun::advanceTo(int slot, int percent) {
     if (parts_.view)
-        parts_.view->setProgress(slot, std::clamp(percent, 0, 100));
+        parts_.view->setProgress(slot, percent);
 }
 
 bool BulkRun::pauseAndExchange(const QByteArray& pdu, Transaction& t) {

@@ -147,7 +147,8 @@ public:
     // The transport's prepare(), with the line marked busy when busy is set.
     bool prepare(bool busy);
 
-    // The bar moves on to slot i, 5 per slot; or to percent while at slot.
+    // The bar moves on to slot i, an equal share per slot; or to percent (0 to 100) while at
+    // slot.
     void advance(int i);
     void advanceTo(int slot, int percent);
 

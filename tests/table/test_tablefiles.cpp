@@ -202,7 +202,9 @@ private slots:
             << QString();
         QTest::newRow("not UTF-8") << csv(3, "3,,,CHAUDI\xC8RE\r\n") << "not UTF-8";
         QTest::newRow("header") << QByteArray("slot,message\r\n") + csv().mid(29) << "line 1:";
-        QTest::newRow("19 rows") << csv(19) << "no row for slot 19";
+        QTest::newRow("19 rows") << csv(19)
+                                 << "slot 19; a CSV table has exactly one row for each of the "
+                                    "slots 0 to 19";
         QTest::newRow("a header, then a blank line") << csv().left(29) + "\r\n"
                                                      << "no row for slot 0, 1,";
         QTest::newRow("slot twice")
