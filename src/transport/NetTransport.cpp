@@ -203,12 +203,13 @@ NetTransport::Outcome NetTransport::receiveReply(int unit, Transaction& t, bool&
         const QByteArray chunk = socket_.readAll();
         if (chunk.isEmpty())
             continue;
-        if (!std::exchange(lit, true))
-            emit receiving(true);
         buffer += chunk;
         total += chunk.size();
         t.lastByteMs = int(requestSent.elapsed()); // for the line's counters
-        t.firstByteMs = t.firstByteMs < 0 ? t.lastByteMs : t.firstByteMs;
+        if (!std::exchange(lit, true)) {
+            t.firstByteMs = t.lastByteMs;
+            emit receiving(true);
+        }
         if (total > kMaxReplyBytes) { // a peer that never stops sending
             cutOff(unit, buffer, t, false);
             return Outcome::Done;
