@@ -158,7 +158,8 @@ std::optional<int> loadWriteAllTable(Session& session, const QString& file) {
     table.setTexts(texts);
     if (status)
         return status;
-    const QStringList problems = writeAllProblems(table);
+    QVector<int> heldBack;
+    const QStringList problems = writeAllProblems(table, heldBack);
     if (!problems.isEmpty())
         return fail(Exit::BadInput,
                     QStringLiteral("nothing was written; these messages cannot go to the unit: ") +

@@ -120,7 +120,6 @@ LinkStatus Link::idle(int ms) {
     Wait wait(*this, port_.isOpen(), true);
     wait.arm(ms);
     const Wait::End end = wait.next();
-    timedOut_ = 0;
     if (end == Wait::End::Failed)
         return failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
     return end == Wait::End::Stopped ? LinkStatus::Stopped : LinkStatus::Ok;
@@ -335,7 +334,6 @@ LinkStatus Link::receive(Exchange& x, int gapMs, const ReplyRule& rule) {
     port_.setReadPaused(false); // what comes later waits for the next discard
     collector.flushHeld();
     x.pastDeadline = wait.pastDeadline();
-    timedOut_ = 0;
     emit receiving(false);
     if (received.count > 0)
         emit frameReceived(received.bytes());

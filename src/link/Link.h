@@ -149,7 +149,7 @@ private:
     bool active_ = false;      // a send or a wait is under way
     bool stopPending_ = false; // asked during this send or wait
     bool rtsNoteGiven_ = false;
-    int timedOut_ = 0;
+    int timedOut_ = 0;     // the wait under way timed out; each wait clears it as it starts
     quint64 failures_ = 0; // port failures seen, to announce each once
     QString lastFailure_;
 };

@@ -40,7 +40,6 @@ Link::Heard Link::overhear(int ms) {
         end = wait.next();
     disconnect(bytes);
     take();
-    timedOut_ = 0;
     if (end == Wait::End::Failed)
         h.status = failure(before, tr("The serial port %1 closed.").arg(port_.portName()));
     else if (end == Wait::End::Stopped)

@@ -47,14 +47,13 @@ QString writeAllProblem(const QString& entry, const QString& defaultText) {
     return sendProblem(UnitText::judge(entry, UnitText::Source::Held));
 }
 
-QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid) {
+QStringList writeAllProblems(const MessageTable& table, QVector<int>& invalid) {
     QStringList problems;
     for (int i = 0; i < kInterlockCount; ++i) {
         const QString why = writeAllProblem(table.text(i), table.defaultText(i));
         if (why.isEmpty())
             continue;
-        if (invalid)
-            invalid->append(i);
+        invalid.append(i);
         problems << interlockName(i) + QStringLiteral(": ") + why;
     }
     return problems;
@@ -194,7 +193,7 @@ BulkResult BulkOperations::writeAll(int unit) {
 
     // An empty entry would ask for 0 registers and one over 40 characters would
     // run into the next slot, so nothing goes out until every entry can.
-    const QStringList problems = writeAllProblems(table_, &r.invalid);
+    const QStringList problems = writeAllProblems(table_, r.invalid);
     if (!r.invalid.isEmpty()) {
         r.outcome = BulkResult::Outcome::Refused;
         notices_.tell(QStringLiteral("These messages cannot be written to the unit:\r\n") +

@@ -93,7 +93,7 @@ QString writeAllProblem(const QString& entry, const QString& defaultText);
 
 // The entries write all would hold back, one line each ("interlock 42-3:
 // the message is empty"); their indices go to invalid.
-QStringList writeAllProblems(const MessageTable& table, QVector<int>* invalid = nullptr);
+QStringList writeAllProblems(const MessageTable& table, QVector<int>& invalid);
 
 // What write all did, for a status line or the command line: "3 written, 17
 // unchanged", and ", 2 not written" when some slot that should have been

@@ -165,7 +165,7 @@ ReplyRule RtuTransport::replyRule(int unit, const QByteArray& requestPdu, int ga
                c.verdict == ReplyCheck::Verdict::Exception ||
                (c.verdict == ReplyCheck::Verdict::Silent && isGatewayNoAnswer(c.detail));
     };
-    rule.deadlineMs = deadlineMs(requestPdu, gapMs < 0 ? link_.timing().replyGapMs : gapMs);
+    rule.deadlineMs = deadlineMs(requestPdu, gapMs);
     // The function code tells an exception; before it comes, the reply may
     // still be the shortest, an exception.
     rule.wholeLength = [answerBytes](const QByteArray& taken) {
@@ -183,7 +183,8 @@ Transaction RtuTransport::exchange(int unit, const QByteArray& requestPdu, Reply
     // A read goes out with SendAll's settling time, a write with WriteAll.
     const bool read =
         !requestPdu.isEmpty() && quint8(requestPdu.at(0)) == Pdu::kReadHoldingRegisters;
-    const int gapMs = end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : -1;
+    const int gapMs =
+        end == ReplyEnd::Quick ? link_.timing().commsTestGapMs : link_.timing().replyGapMs;
     const ReplyRule rule = replyRule(unit, requestPdu, gapMs);
     const Exchange x =
         link_.transact(t.sent, read ? Link::Send::SendAll : Link::Send::WriteAll, gapMs, rule);

@@ -273,12 +273,15 @@ private slots:
 
     // Listening between requests (for a late reply, on RTU over TCP): a gateway that closes the
     // idle connection meanwhile is no failure, and the listening still lasts the time asked, as
-    // the gateway may hand the late reply on to the next connection. A stop ends it at once.
+    // the gateway may hand the late reply on to the next connection. What came meanwhile is
+    // counted and timed. A stop ends it at once.
     void listeningOutlastsAClose() {
         Gateway gw([&](QTcpSocket& s, const QByteArray&, int) {
             s.write(FakeUnit::framed("\x01" + kReadReply));
             s.flush();
-            QTimer::singleShot(30, &s, [&s] { s.disconnectFromHost(); });
+            for (const int at : {20, 150})
+                QTimer::singleShot(at, &s, [&s, at] { s.write(at == 20 ? "ab" : "cde"); });
+            QTimer::singleShot(180, &s, [&s] { s.disconnectFromHost(); });
         });
         const auto t = makeNetTransport(gw.endpoint(Endpoint::Kind::RtuOverTcp), kCrc, kFast);
         QSignalSpy failures(t.get(), &Transport::failed);
@@ -286,8 +289,9 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         const Overheard heard = t->overhear(400);
-        QCOMPARE(heard.status, TransportStatus::Ok);
-        QVERIFY2(clock.elapsed() >= 395, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(heard.status == TransportStatus::Ok && heard.bytes == "abcde" && heard.count == 5);
+        QVERIFY2(heard.firstMs < 120 && heard.lastMs >= 145 && clock.elapsed() >= 395,
+                 qPrintable(QStringLiteral("%1 %2").arg(heard.firstMs).arg(heard.lastMs)));
         QCOMPARE(failures.count(), 0);
         QTimer::singleShot(50, Qt::PreciseTimer, t.get(), [&] { t->requestStop(); });
         clock.restart();
