@@ -29,11 +29,7 @@ public:
     // port that is closed or failed, a character that cannot be sent.
     virtual void showProblem(const QString& text) = 0;
     // The unit confirmed text (empty: an erase) for the whole of slot.
-    virtual void slotWritten(int unit, int slot, const QString& text) {
-        Q_UNUSED(unit)
-        Q_UNUSED(slot)
-        Q_UNUSED(text)
-    }
+    virtual void slotWritten(int unit, int slot, const QString& text) = 0;
 };
 
 class CommsTest {

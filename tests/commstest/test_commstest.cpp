@@ -127,6 +127,8 @@ private slots:
         test.setVerifyWrites(true);
         write ? test.writeMessage() : test.eraseMessage();
         QTEST(int(rig.port.requests().size()), "requests");
+        // The window is told of each whole slot the unit confirmed, whatever the read-back says.
+        QCOMPARE(view.written, QStringList(reg == 460 ? 1 : 0, write ? "1:3 AB" : "1:3 "));
         QVERIFY2(view.problems.join('\n').contains(problem), qPrintable(view.problems.join('\n')));
         QCOMPARE(view.problems.isEmpty(), problem.isEmpty());
     }

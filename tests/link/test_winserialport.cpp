@@ -88,11 +88,9 @@ private slots:
         QVERIFY(a_.setSettings(line).ok && b_.setSettings(line).ok);
         QCOMPARE(a_.settings().text(), settings);
         const QByteArray sent = pattern(512);
-        QVERIFY(a_.write(sent));
-        QVERIFY(a_.drainOutput());
+        QVERIFY(a_.write(sent) && a_.drainOutput());
         QCOMPARE(receive(b_, sent.size()), sent);
-        QVERIFY(b_.write(sent.left(45)));
-        QVERIFY(b_.drainOutput());
+        QVERIFY(b_.write(sent.left(45)) && b_.drainOutput());
         QCOMPARE(receive(a_, 45), sent.left(45));
         QVERIFY(a_.isOpen() && b_.isOpen());
     }
@@ -100,14 +98,12 @@ private slots:
     // Received bytes are counted; discarding drops them, and only what comes
     // afterwards is read.
     void discardDropsWhatCame() {
-        QVERIFY(a_.write("0123456789"));
-        QVERIFY(a_.drainOutput());
+        QVERIFY(a_.write("0123456789") && a_.drainOutput());
         QTRY_COMPARE_WITH_TIMEOUT(b_.inputCount(), qint64(10), 3000);
         b_.discardInput();
         QCOMPARE(b_.inputCount(), qint64(0));
         QCOMPARE(b_.readByte(), -1);
-        QVERIFY(a_.write("abc"));
-        QVERIFY(a_.drainOutput());
+        QVERIFY(a_.write("abc") && a_.drainOutput());
         QCOMPARE(receive(b_, 3), QByteArray("abc"));
     }
 
@@ -116,8 +112,7 @@ private slots:
         int signals_ = 0;
         connect(&b_, &SerialPort::readyRead, this, [&] { ++signals_; });
         b_.setReadPaused(true);
-        QVERIFY(a_.write("hold"));
-        QVERIFY(a_.drainOutput());
+        QVERIFY(a_.write("hold") && a_.drainOutput());
         QTest::qWait(300);
         QCOMPARE(signals_, 0);
         b_.setReadPaused(false);

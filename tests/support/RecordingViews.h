@@ -49,9 +49,13 @@ public:
     QString messageText() const override { return text; }
     void clearMessageText() override { text.clear(); }
     void showProblem(const QString& t) override { problems << t; }
+    void slotWritten(int unit, int slot, const QString& t) override {
+        written << QString("%1:%2 %3").arg(unit).arg(slot).arg(t);
+    }
 
     QStringList labels =
         QStringList(5, "old"); // unit, transmitted, received, byte count, stored text
     QString text;              // MsgText
     QStringList problems;
+    QStringList written; // "unit:slot text", each write the unit confirmed
 };

@@ -156,10 +156,8 @@ private slots:
         const QByteArray block = Pdu::readMessages(400, 6);
         const QByteArray writeA = Pdu::writeMessage(400, "A"), writeB = Pdu::writeMessage(400, "B");
         const QByteArray writeLong = Pdu::writeMessage(400, "ABCD");
-        QVERIFY(couldPassFor(read0, read7));
-        QVERIFY(!couldPassFor(read0, block));
-        QVERIFY(!couldPassFor(read0, writeA));
-        QVERIFY(couldPassFor(writeA, writeB));
+        QVERIFY(couldPassFor(read0, read7) && !couldPassFor(read0, block));
+        QVERIFY(!couldPassFor(read0, writeA) && couldPassFor(writeA, writeB));
         QVERIFY(!couldPassFor(writeA, writeLong));
         QVERIFY(!couldPassFor(writeA, Pdu::writeMessage(420, "A")));
 
@@ -199,8 +197,7 @@ private slots:
         QVERIFY(line.settle(1, read0, 7000, 7508, kDeadlineMs, false));
         QVERIFY(line.settle(2, read0, 7600, 8108, kDeadlineMs, false));
         line.overheard(45, 2, 8200, 8250);
-        QVERIFY(line.owes(1));
-        QVERIFY(!line.owes(2));
+        QVERIFY(line.owes(1) && !line.owes(2));
         QCOMPARE(line.lateness(), 650);
     }
 
