@@ -107,6 +107,9 @@ private slots:
                  "4,115200,saved,U4 M0");
         QCOMPARE(backupIn(dir_.filePath("b"))->section(" from ", 0, 0),
                  "a backup of units 2, 3, 4 and 5");
+        QVERIFY(QDir(dir_.path()).mkpath("e") &&
+                QFile(dir_.filePath("e/index.csv")).open(QFile::WriteOnly));
+        QCOMPARE(*backupIn(dir_.filePath("e")), "a backup"); // an index that names no unit
     }
 
     // A stop ends the run between two requests: the unit finished is kept,

@@ -408,8 +408,7 @@ private slots:
         c.linkPath = elsewhere.filePath("ttyQV0");
         QVERIFY(first.start(c));
         p.typePath(c.linkPath);
-        QVERIFY(p.start());
-        QVERIFY(p.port.isOpen());
+        QVERIFY(p.start() && p.port.isOpen());
         first.stop();
         QVERIFY(second.start(c)); // another device under the same path
         second.model().setMessage(0, "SECOND");
