@@ -109,9 +109,9 @@ PortStatus QtSerialPortDevice::open() {
     const bool opened = port_.open(QIODevice::ReadWrite);
     if (!opened) {
         quiet_ = false;
+        // (The error stays until the next open, which clears it first.)
         const QSerialPort::SerialPortError error = port_.error();
         const QString why = port_.errorString();
-        port_.clearError();
         if (error != QSerialPort::PermissionError)
             return PortStatus::failure(why);
         // Qt also calls a lock held by another program (its lock file, or an

@@ -95,6 +95,8 @@ private slots:
         QVERIFY(std::is_sorted(heard.percents.cbegin(), heard.percents.cend()));
         QCOMPARE(heard.percents.last(), 100);
         QCOMPARE(op_.count(), 0); // its first silence ended its part, asking and telling nobody
+        run.backup({5, 2}, dir_.filePath("c")); // a silent unit last: the line's bar ends full too
+        QCOMPARE(heard.percents.last(), 100);
         QVERIFY(r.units[0].box.endsWith("No answer for interlock L1-40 at unit address 2."));
         QVERIFY(!QFile::exists(dir_.filePath("b/unit-02.sav")));
         TextTable back;
@@ -191,6 +193,10 @@ private slots:
         QVERIFY(readLineFolder(dir_.filePath("long"), startup_.defaults(), false).error.isEmpty());
         QString why;
         QVERIFY(!parseUnitRange("5-3", 1, 31, &why) && why.contains("not \"5-3\""));
+        port_.close(); // a port that failed while idle: the unit is listed as not read, and why
+        const LineReport closed = run.backup({3}, dir_.filePath("closed"));
+        QVERIFY(port_.open().ok && port_.setSettings({115200}).ok);
+        QVERIFY(closed.units.value(0).result.startsWith("not read: The serial port "));
         const TransportClaim other(*transport_); // another operation holds the line
         QCOMPARE(run.backup({3}, dir_.filePath("held")).outcome, LineReport::Outcome::Refused);
     }

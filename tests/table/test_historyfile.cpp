@@ -221,8 +221,7 @@ private slots:
                 file.record(
                     change(1, i, {}, QStringLiteral("X"), QStringLiteral("written"), at(i)));
             QCOMPARE(op.count(), 1);
-            QVERIFY(file.failed());
-            QVERIFY(!readHistory(p).error.isEmpty());
+            QVERIFY(file.failed() && !readHistory(p).error.isEmpty());
         }
 #ifndef _WIN32
         QCOMPARE(descriptors(), open); // what was opened to be refused is closed again

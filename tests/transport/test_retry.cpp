@@ -268,8 +268,7 @@ private slots:
         const QByteArray late = QByteArray::fromHex("010328") + QByteArray(40, 'A') + "\x12\x34";
         line.stale = late;
         const Transaction w = transactRetrying(line, 1, kWrite, {}, 0, &order, &observer);
-        QVERIFY(checkReply(w, kWrite).confirmed());
-        QVERIFY(!order.owes(1));
+        QVERIFY(checkReply(w, kWrite).confirmed() && !order.owes(1));
         QCOMPARE(order.droppedReplies(), 1);
         QCOMPARE(order.droppedBytes(), late.size());
         QCOMPARE(observer.idle, late);
