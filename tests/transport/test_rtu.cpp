@@ -183,7 +183,7 @@ private slots:
         QTest::addColumn<int>("otherUnit");
         const QByteArray echo = QByteArray::fromHex("0110019000010018");
         QTest::newRow("silent") << QByteArray() << int(Framing::Silent) << 0;
-        QTest::newRow("4 bytes") << echo.left(4) << int(Framing::Garbled) << 0;
+        QTest::newRow("4 bytes") << FakeUnit::framed("\x01\x10") << int(Framing::Garbled) << 0;
         QTest::newRow("bit flipped")
             << QByteArray(echo).replace(3, 1, "\x91") << int(Framing::Garbled) << 0;
         QTest::newRow("unit 9") << FakeUnit::framed(QByteArray::fromHex("091001900001"))
