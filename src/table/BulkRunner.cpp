@@ -3,7 +3,6 @@
 #include <algorithm>
 
 BulkResult BulkRunner::run(BulkKind kind, int unit) {
-    running_ = true;
     BulkResult result;
     switch (kind) {
     case BulkKind::ReadAll:
@@ -17,7 +16,6 @@ BulkResult BulkRunner::run(BulkKind kind, int unit) {
         result = ops_.eraseAll(unit);
         break;
     }
-    running_ = false;
     noteOnUnit(kind, result);
     return result;
 }

@@ -15,7 +15,6 @@ class BulkRunner {
 public:
     BulkRunner(BulkOperations& ops, MessageTable& table) : ops_(ops), table_(table) {}
 
-    bool running() const { return running_; }
     // Ends the run under way between two requests.
     void requestStop() { ops_.requestStop(); }
     // Runs kind against unit to its end.
@@ -25,7 +24,6 @@ private:
     void noteOnUnit(BulkKind kind, const BulkResult& result);
     BulkOperations& ops_;
     MessageTable& table_;
-    bool running_ = false;
 };
 
 // "Read All", "Write All", "Erase All".
