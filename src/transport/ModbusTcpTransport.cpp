@@ -81,8 +81,8 @@ NetTransport::Collect ModbusTcpTransport::collect(int unit, QByteArray& buffer, 
     }
 }
 
+// (No checksum either: collect() said so when the first bytes came.)
 void ModbusTcpTransport::judgeIncomplete(int, const QByteArray& buffer, Transaction& t) {
-    t.checkSummed = false;
     t.received = buffer;
     t.replyPdu = buffer.mid(kMbapHeader);
     t.framing = buffer.isEmpty() ? Framing::Silent : Framing::Garbled;

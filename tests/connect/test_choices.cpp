@@ -73,8 +73,7 @@ private slots:
         again.setValue("connection/framing", "N,8,1;");
         again.setValue("line/pause-ms", 1001);
         c = ConnectionSettings(again).load();
-        QVERIFY(c.speed == 0 && c.unit == 0 && c.framing.isEmpty() && !c.portSettings());
-        QVERIFY(!c.line);
+        QVERIFY(c.speed == 0 && c.unit == 0 && c.framing.isEmpty() && !c.portSettings() && !c.line);
     }
 
     // The adapter is found by the by-id link that points to it now, and reopened by that link

@@ -121,8 +121,7 @@ private slots:
         CpuShare cpu;
         QCOMPARE(run(b, operation), "failed");
         QTest::qWait(200); // a dead line must not keep the loop busy either
-        QVERIFY(cpu.idle());
-        QVERIFY(b.op.count() == 1 && b.op.last().title == PortTexts::failedTitle());
+        QVERIFY(cpu.idle() && b.op.count() == 1 && b.op.last().title == PortTexts::failedTitle());
         QVERIFY2(b.op.last().text.contains(b.peer.slavePath()), qPrintable(b.op.last().text));
         QTEST(b.entries(), "entries");
         QCOMPARE(b.editorView.text, "NEW TEXT");

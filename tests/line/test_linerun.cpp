@@ -183,8 +183,7 @@ private slots:
         LineRun run(*transport_, op_, startup_);
         const LineReport r = run.backup({3}, dir_.filePath("plain"));
         QCOMPARE(r.outcome, LineReport::Outcome::Refused);
-        QVERIFY(r.error.endsWith("plain is not a folder"));
-        QVERIFY(QDir(dir_.path()).mkpath("long"));
+        QVERIFY(r.error.endsWith("plain is not a folder") && QDir(dir_.path()).mkpath("long"));
         TextTable table = startup_.defaults();
         table[4] = QString(41, 'L');
         QVERIFY(saveTableFile(dir_.filePath("long/unit-03.sav"), table).ok);
