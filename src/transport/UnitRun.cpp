@@ -1,5 +1,7 @@
 #include "transport/UnitRun.h"
 
+#include "transport/PortTexts.h"
+
 UnitRun::UnitRun(Transport& transport, RunStop& stop, int unit, ChangeRecord* record)
     : transport_(transport), stop_(stop), unit_(unit), record_(record), claim_(transport),
       watch_(transport) {
@@ -13,6 +15,15 @@ UnitRun::UnitRun(Transport& transport, RunStop& stop, int unit, ChangeRecord* re
 UnitRun::~UnitRun() {
     if (claim_.ok())
         stop_.running_ = false;
+}
+
+Transaction UnitRun::exchange(const QByteArray& requestPdu, ReplyEnd end) {
+    if (claim_.ok())
+        return transport_.transact(unit_, requestPdu, end);
+    Transaction t;
+    t.status = TransportStatus::Busy;
+    t.error = PortTexts::busy();
+    return t;
 }
 
 void UnitRun::noteSent(int slot, const QString& before, const QString& written) {

@@ -54,10 +54,9 @@ public:
     TransportStatus prepare() { return transport_.prepare(); }
     // The line's pause before a request; a stop ends it at once.
     TransportStatus pause() { return transport_.bulkPause(); }
-    // One request to the run's unit and its reply, judged (Transaction::check).
-    Transaction exchange(const QByteArray& requestPdu, ReplyEnd end = ReplyEnd::Normal) {
-        return transport_.transact(unit_, requestPdu, end);
-    }
+    // One request to the run's unit and its reply, judged (Transaction::check); Busy, with
+    // nothing sent, for a run that was refused the line.
+    Transaction exchange(const QByteArray& requestPdu, ReplyEnd end = ReplyEnd::Normal);
 
     // The change record's two notes of a write or erase of slot (text empty: an erase):
     // before its request goes, then with its result. before: what the slot held when read
