@@ -27,9 +27,8 @@ QString systemError(int err) {
 // Whether the device behind fd is still there. A vanished USB adapter and a
 // pseudo-terminal whose other end closed both refuse terminal requests, and
 // a hung-up line shows POLLHUP. Returns the system's reason when it is gone.
+// Asked only of an open port, whose descriptor is valid.
 std::optional<QString> deviceGone(int fd) {
-    if (fd < 0)
-        return QStringLiteral("the port has no device");
     termios t{};
     if (::tcgetattr(fd, &t) != 0)
         return systemError(errno);

@@ -60,16 +60,6 @@ std::optional<TableFormat> tableFormatOfData(const QByteArray& data, QString* wh
     return TableFormat::Sav;
 }
 
-std::optional<TableFormat> tableFormatOf(const QString& path, QString* why) {
-    QByteArray data;
-    if (const auto problem = readBoundedFile(path, kMaxTableFileBytes, "a message table", data)) {
-        if (why)
-            *why = problem->text;
-        return std::nullopt;
-    }
-    return tableFormatOfData(data, why);
-}
-
 std::optional<TableFormat> tableFormatForName(const QString& path) {
     if (path.endsWith(QLatin1String(".sav"), Qt::CaseInsensitive))
         return TableFormat::Sav;

@@ -32,9 +32,6 @@ struct TableFileOutcome {
 // for anything else: UTF-16 text, an empty file, other text.
 std::optional<TableFormat> tableFormatOfData(const QByteArray& data, QString* why = nullptr);
 
-// The same for the file at path; a file that cannot be read gives its reason.
-std::optional<TableFormat> tableFormatOf(const QString& path, QString* why = nullptr);
-
 // The format a table is saved in by its name: .sav or .csv in any case, or
 // nothing for another name.
 std::optional<TableFormat> tableFormatForName(const QString& path);

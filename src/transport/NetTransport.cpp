@@ -102,11 +102,9 @@ bool NetTransport::connectSocket(QString& reason) {
 
 bool NetTransport::peerClosed() const {
     // The gateway's close of an idle connection may be in the socket before
-    // the event loop has told it: a zero-time look, no wait.
-    const qintptr fd = socket_.socketDescriptor();
-    if (fd < 0)
-        return true;
-    return socketPeerClosed(fd);
+    // the event loop has told it: a zero-time look, no wait. Asked only of a
+    // connected socket, which has its descriptor.
+    return socketPeerClosed(socket_.socketDescriptor());
 }
 
 QString NetTransport::closedReason() const {

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <fcntl.h>
 #include <functional>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -241,6 +242,18 @@ private slots:
         QTRY_COMPARE(failed.count(), 1);
         QCOMPARE(failed.at(0).at(0).toString(), "Input/output error"); // EIO
         QVERIFY(!port.device.isOpen());
+    }
+
+    // A device another program holds locked, by whatever name, is in use: refused, and left
+    // closed. Once it is free it opens.
+    void aLockedDeviceIsInUse() {
+        OpenPort port(nullptr);
+        const int held = ::open(qPrintable(port.peer.slavePath()), O_RDWR | O_NOCTTY);
+        QVERIFY(held >= 0 && ::flock(held, LOCK_EX) == 0);
+        QCOMPARE(port.device.open().reason, "in use by another program");
+        QVERIFY(!port.device.isOpen());
+        ::close(held);
+        QVERIFY(port.open());
     }
 };
 

@@ -98,7 +98,7 @@ private slots:
         QCOMPARE(table[0], first);
         QCOMPARE(table[19], last);
         QString sniffed;
-        const auto format = tableFormatOf(path, &sniffed);
+        const auto format = tableFormatOfData(data, &sniffed);
         QCOMPARE(format.has_value(), why.isEmpty() || why.contains("CSV message table"));
         if (out.ok)
             QCOMPARE(*format, first.startsWith("CSV") ? TableFormat::Csv : TableFormat::Sav);

@@ -48,7 +48,7 @@ private slots:
         QTest::newRow("tcp, IPv4 and port") << " tcp://10.0.0.7:1502 " << 1 << "10.0.0.7" << 1502;
         QTest::newRow("tcp, IPv6") << "tcp://[fe80::1]:503" << 1 << "fe80::1" << 503;
         QTest::newRow("tcp, IPv6, default") << "TCP://[::1]" << 1 << "::1" << 502;
-        QTest::newRow("rtu+tcp") << "rtu+tcp://192.168.1.20:4001" << 2 << "192.168.1.20" << 4001;
+        QTest::newRow("rtu+tcp") << "rtu+tcp://192.168.1.20:4001/" << 2 << "192.168.1.20" << 4001;
         QTest::newRow("rtu+tcp, IPv6") << "rtu+tcp://[::1]:8899" << 2 << "::1" << 8899;
         QTest::newRow("rtu+tcp needs a port") << "rtu+tcp://gw" << -1 << "names no port" << 0;
         QTest::newRow("no host") << "tcp://:502" << -1 << "names no host" << 0;
@@ -269,6 +269,36 @@ private slots:
         QVERIFY(checkReply(x, kRead0).confirmed());
         QVERIFY2(x.firstByteMs >= 55 && x.firstByteMs < 100 && x.lastByteMs >= 115,
                  qPrintable(QStringLiteral("%1 %2").arg(x.firstByteMs).arg(x.lastByteMs)));
+    }
+
+    // One wait at a time on a connection: a request or a listening asked while another waits
+    // is refused as busy, and sends nothing. A stop ends the listening at once. A closed
+    // transport sends nothing either.
+    void oneWaitAtATime() {
+        int requests = 0;
+        Gateway gw([&](QTcpSocket& s, const QByteArray& r, int) {
+            ++requests;
+            s.write(mbapReplyTo(r, kReadReply));
+        });
+        const auto t = makeNetTransport(gw.endpoint(Endpoint::Kind::ModbusTcp), kCrc, kFast);
+        QVERIFY(checkReply(t->transact(1, kRead0), kRead0).confirmed());
+        Transaction during;
+        TransportStatus heardDuring{};
+        QTimer::singleShot(50, Qt::PreciseTimer, t.get(), [&] {
+            during = t->transact(1, kRead0);
+            heardDuring = t->overhear(10).status;
+            t->requestStop();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(t->overhear(3000).status, TransportStatus::Stopped);
+        QVERIFY(clock.elapsed() < 2000 && heardDuring == TransportStatus::Busy);
+        QCOMPARE(during.error,
+                 "The connection to " + gw.hostPort() + " is busy with another request.");
+        t->close();
+        QCOMPARE(t->transact(1, kRead0).error,
+                 "The connection to " + gw.hostPort() + " is closed.");
+        QCOMPARE(requests, 1);
     }
 
     // Listening between requests (for a late reply, on RTU over TCP): a gateway that closes the

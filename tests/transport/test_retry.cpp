@@ -64,6 +64,31 @@ static Transaction brought(const QString& answer, const QByteArray& request) {
     return t;
 }
 
+// A line that hands out scripted answers, and whose pause and listening end as told: Failed
+// with the line's reason, or another status without one.
+struct ScriptedLine : Transport {
+    QString endpointName() const override { return QStringLiteral("line"); }
+    bool isOpen() const override { return true; }
+    void close() override {}
+    TransportStatus prepare() override { return TransportStatus::Ok; }
+    Transaction exchange(int, const QByteArray& pdu, ReplyEnd) override {
+        Transaction t = brought(answers.takeFirst(), pdu);
+        t.sent = pdu;
+        t.stale = stale;
+        return t;
+    }
+    TransportStatus ends(TransportStatus s) {
+        if (s == TransportStatus::Failed)
+            emit failed(QStringLiteral("the cable was pulled"));
+        return s;
+    }
+    TransportStatus bulkPause() override { return ends(pauseEnds); }
+    Overheard overhear(int) override { return {ends(listenEnds), {}, 0, -1, -1}; }
+    QStringList answers;
+    QByteArray stale;
+    TransportStatus pauseEnds = TransportStatus::Ok, listenEnds = TransportStatus::Ok;
+};
+
 class TestRetry : public QObject {
     Q_OBJECT
 
@@ -240,22 +265,7 @@ private slots:
     // wait for it, and the line's observer hears them. A reply that may be an owed one is not
     // taken.
     void owedReplies() {
-        struct Line : Transport {
-            QString endpointName() const override { return QStringLiteral("line"); }
-            bool isOpen() const override { return true; }
-            void close() override {}
-            TransportStatus prepare() override { return TransportStatus::Ok; }
-            Transaction exchange(int, const QByteArray& pdu, ReplyEnd) override {
-                Transaction t = brought(answers.takeFirst(), pdu);
-                t.sent = pdu;
-                t.stale = stale;
-                return t;
-            }
-            TransportStatus bulkPause() override { return TransportStatus::Ok; }
-            Overheard overhear(int) override { return {}; }
-            QStringList answers;
-            QByteArray stale;
-        } line;
+        ScriptedLine line;
         struct Heard : TransactionObserver {
             void transactionDone(int, const QByteArray&, const Transaction&, int) override {}
             void idleBytes(const QByteArray& bytes, qint64) override { idle += bytes; }
@@ -283,6 +293,33 @@ private slots:
         const Transaction r = transactRetrying(line, 1, read7, {}, 0, &fresh, &observer);
         QCOMPARE(checkReply(r, read7).reason(),
                  "a reply of 42 bytes that may be the late answer to an earlier request");
+    }
+
+    // A line lost in the pause before a further try, or while a unit's owed reply is awaited,
+    // ends the request there: nothing more is sent, and the reason is the line's.
+    void aLineLostBetweenTries() {
+        for (const auto& [ends, reason] :
+             {std::pair{TransportStatus::Failed, "the cable was pulled"},
+              std::pair{TransportStatus::NotOpen, "the port is not open"},
+              std::pair{TransportStatus::Stopped, "the request was stopped"}}) {
+            ScriptedLine line;
+            line.answers = {"", "ok"};
+            line.pauseEnds = ends;
+            const Transaction t = transactRetrying(line, 1, kRead, {}, 2);
+            QCOMPARE(line.answers, QStringList{"ok"});
+            QCOMPARE(t.status, ends);
+            QCOMPARE(t.error, reason);
+            ReplyOrder order(400, 30); // the silent read's reply is owed for 400 ms
+            line.pauseEnds = TransportStatus::Ok;
+            line.listenEnds = ends;
+            line.answers = {"", "ok"};
+            transactRetrying(line, 1, kRead, {}, 0, &order);
+            const Transaction w = transactRetrying(line, 1, kWrite, {}, 0, &order);
+            QCOMPARE(line.answers, QStringList{"ok"});
+            QCOMPARE(w.status, ends);
+            QCOMPARE(w.error, reason);
+        }
+        QVERIFY(!isReadRequest({}));
     }
 };
 
