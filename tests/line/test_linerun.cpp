@@ -18,6 +18,10 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 namespace {
 
 // What a run told its listeners; stops the run at a chosen unit and slot.
@@ -173,6 +177,23 @@ private slots:
         QCOMPARE(stopped.outcome, LineReport::Outcome::Stopped);
         QCOMPARE(stopped.units[1].result,
                  "stopped: written 41-42; 43-44 may have reached the unit");
+        // The port lost under a write (a pulled adapter): the unit's row says so, and the line
+        // ends there.
+        sim_.line().unit(4)->setMessage(2, "CHANGED AGAIN");
+        writes = 0;
+        const auto pullAtSecond =
+            QObject::connect(transport_.get(), &Transport::frameSent, [&](const QByteArray& frame) {
+                const int fd = ::open(qPrintable(sim_.devicePath()), O_RDWR | O_NOCTTY);
+                if (frame.at(1) == '\x10' && ++writes == 2)
+                    ::ioctl(fd, TIOCVHANGUP);
+                ::close(fd);
+            });
+        const LineReport pulled = run.restore(folder.units);
+        QObject::disconnect(pullAtSecond);
+        QVERIFY(port_.open().ok && port_.setSettings({115200}).ok);
+        QCOMPARE(pulled.units.size(), 2);
+        QCOMPARE(pulled.units[1].result,
+                 "the port failed: written 41-42; 43-44 may have reached the unit");
         op_.clear();
     }
 
@@ -184,6 +205,8 @@ private slots:
         const LineReport r = run.backup({3}, dir_.filePath("plain"));
         QCOMPARE(r.outcome, LineReport::Outcome::Refused);
         QVERIFY(r.error.endsWith("plain is not a folder") && QDir(dir_.path()).mkpath("long"));
+        QCOMPARE(readLineFolder(dir_.filePath("plain"), startup_.defaults(), true).error,
+                 dir_.filePath("plain") + " is not a folder");
         TextTable table = startup_.defaults();
         table[4] = QString(41, 'L');
         QVERIFY(saveTableFile(dir_.filePath("long/unit-03.sav"), table).ok);
