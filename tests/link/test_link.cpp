@@ -53,6 +53,20 @@ private slots:
         QCOMPARE(link.transact(1, Pdu::readMessage(400)).received, reply);
         QVERIFY2(port.pauses <= mostPauses, qPrintable(QString::number(port.pauses)));
     }
+
+    // A port that takes no bytes fails the request at once, named once; nothing is waited for.
+    void aWriteRefused() {
+        struct RefusingPort : ScriptedPort {
+            bool write(const QByteArray&) override { return false; }
+        } port;
+        port.answerEveryRequest(FakeUnit::framed("\x01\x03\x28" + QByteArray(40, 'A')));
+        RtuTransport link{port, kCrc};
+        QSignalSpy failed(&link, &Transport::failed);
+        const Transaction t = link.transact(1, Pdu::readMessage(400));
+        QVERIFY(t.status == TransportStatus::Failed && t.received.isEmpty());
+        QCOMPARE(failed.value(0).value(0).toString(), "Sending on scripted failed.");
+        QCOMPARE(failed.count(), 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestLink)
