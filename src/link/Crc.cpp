@@ -88,8 +88,6 @@ double numericPrefix(const QByteArray& field) {
         else
             break;
     }
-    if (number.isEmpty())
-        return 0;
     const std::string str = number.toStdString();
     char* end = nullptr;
     const double v = std::strtod(str.c_str(), &end);

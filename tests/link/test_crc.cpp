@@ -124,8 +124,8 @@ private slots:
         CrcTableArray t{};
         t[2] = 7;
         QByteArray text = formatCrcTable(standardCrcTable());
-        QVERIFY(
-            parseCrcTable(text.left(text.size() / 2), t)->text().startsWith("CRC-16.TBL: ends"));
+        for (const qsizetype cut : {qsizetype(3), qsizetype(8)}) // in the last field, before it
+            QVERIFY(parseCrcTable(text.chopped(cut), t)->text().startsWith("CRC-16.TBL: ends"));
         text.replace(text.indexOf("&HC1"), 4, "&HC2");
         QVERIFY(parseCrcTable(text, t)->text().contains("not the Modbus CRC-16 table"));
         QTemporaryDir empty;
