@@ -54,6 +54,25 @@ private slots:
         QVERIFY2(port.pauses <= mostPauses, qPrintable(QString::number(port.pauses)));
     }
 
+    // One wait at a time on the line: a request or a listening asked while the line listens is
+    // refused as busy, and sends nothing. A stop ends the listening at once.
+    void oneWaitAtATime() {
+        ScriptedPort port;
+        RtuTransport link{port, kCrc};
+        Transaction during;
+        TransportStatus heardDuring{};
+        QTimer::singleShot(30, Qt::PreciseTimer, &link, [&] {
+            during = link.transact(1, Pdu::readMessage(400));
+            heardDuring = link.overhear(10).status;
+            link.requestStop();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(link.overhear(3000).status, TransportStatus::Stopped);
+        QVERIFY(clock.elapsed() < 2000 && heardDuring == TransportStatus::Busy);
+        QVERIFY(during.status == TransportStatus::Busy && port.requests().isEmpty());
+    }
+
     // A port that takes no bytes fails the request at once, named once; nothing is waited for.
     void aWriteRefused() {
         struct RefusingPort : ScriptedPort {
