@@ -180,11 +180,6 @@ bool BulkRun::answered(int i, const Transaction& t) {
     return false;
 }
 
-std::optional<QString> BulkRun::readSlot(int i) {
-    const std::optional<SlotsRead> read = readOne(i);
-    return read ? read->texts.constFirst() : std::nullopt;
-}
-
 std::optional<SlotsRead> BulkRun::readSlots(int first, int last) {
     const int count = blockSize(first, last);
     return count > 1 ? readBlock(first, count) : readOne(first);

@@ -163,9 +163,6 @@ public:
     // slot i is noted as silent or rejected.
     bool answered(int i, const Transaction& t);
 
-    // Reads slot i: its text (empty for the empty slot), or nothing when the
-    // slot did not answer usably (noted) or the run ended (ended() says so).
-    std::optional<QString> readSlot(int i);
     // One request of a bulk read, after the pause: slot first alone, or with
     // block reads the slots after it too, up to last and at most six. On
     // auto, a unit that answers a block read with an exception or an unusable

@@ -2,6 +2,7 @@
 #include "commstest/CommsClock.h"
 #include "support/TableRig.h"
 #include "table/BulkOperations.h"
+#include "table/BulkRunner.h"
 
 #include <QtTest>
 
@@ -179,12 +180,13 @@ private slots:
                 return FakeUnit::framed(QByteArray(body).replace(1, 1, "\x04"));
             }
         };
-        const BulkResult r = op == Read    ? rig.bulk.readAll(rig.address)
-                             : op == Write ? rig.bulk.writeAll(rig.address)
-                                           : rig.bulk.eraseAll(rig.address);
+        const BulkResult r = BulkRunner(rig.bulk, rig.messages).run(BulkKind(op), rig.address);
         QCOMPARE(r.outcome, BulkResult::Outcome::Completed);
         QVERIFY(r.silent.isEmpty() && r.rejected.size() == 1 && r.rejected[0].interlock == 5);
         QCOMPARE(rig.messages.texts()[5], "OLD 5");
+        // Only what the unit confirmed counts as held there.
+        QCOMPARE(rig.messages.knownOnUnit(5, {}), std::nullopt);
+        QCOMPARE(rig.messages.knownOnUnit(6, {}), rig.messages.texts()[6]);
         QCOMPARE(rig.messages.texts()[6], (QStringList{"STORED 6", "OLD 6", "DEFAULT 6"}[op]));
         QCOMPARE(rig.op.count(), 1);
         const QString box = rig.op.last().text;
