@@ -224,10 +224,7 @@ void UnitSync::restoreSlot(BulkRun& run, int k, const QString& before, const QSt
         return;
     }
     r.run.done << k;
-    if (run.ended() && !mismatch) {
-        run.noteChange(k, before, content, ChangeResult::done(content));
-        return; // stopped before the read-back: written, not proven
-    }
+    // Stopped before the read-back: confirmed by the unit, and counted so.
     if (mismatch) {
         run.noteChange(k, before, content,
                        ChangeResult::differs(mismatch->readBack, mismatch->unread));

@@ -255,6 +255,18 @@ private slots:
         QCOMPARE(rig.unit.model.message(1), QByteArray("NEW 1"));
         QCOMPARE(restoreSummary(r), "stopped, 1 written, 0 erased, 0 unchanged, 19 not written");
 
+        // Stopped as the unit confirms a write: it counts as written, unread.
+        Rig confirming;
+        confirming.table = rig.table;
+        QObject::connect(&confirming.transport, &Transport::frameReceived, [&] {
+            if (confirming.unit.model.message(0) == "NEW 0")
+                confirming.sync.requestStop();
+        });
+        const RestoreResult late =
+            confirming.sync.restore(1, confirming.table, confirming.defaults);
+        QCOMPARE(confirming.requests(), singleReads(0, 19) + " W0");
+        QCOMPARE(restoreSummary(late), "stopped, 1 written, 0 erased, 0 unchanged, 19 not written");
+
         // Stopped while it reads: nothing is written, and the box says so.
         Rig reading;
         reading.table = rig.table;
