@@ -158,7 +158,10 @@ private slots:
         const QByteArray writeLong = Pdu::writeMessage(400, "ABCD");
         QVERIFY(couldPassFor(read0, read7) && !couldPassFor(read0, block));
         QVERIFY(!couldPassFor(read0, writeA) && couldPassFor(writeA, writeB));
-        QVERIFY(!couldPassFor(writeA, writeLong));
+        QVERIFY(!couldPassFor(writeA, writeLong) && !couldPassFor({}, read0));
+        const QByteArray identify =
+            QByteArray::fromHex("2B0E01"); // any other request: its function
+        QVERIFY(couldPassFor(identify, identify) && !couldPassFor(identify, read0));
         QVERIFY(!couldPassFor(writeA, Pdu::writeMessage(420, "A")));
 
         ReplyOrder order(kFirstByteMs, kGapMs);
