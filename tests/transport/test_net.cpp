@@ -121,6 +121,7 @@ private slots:
         QTest::newRow("never") << "never" << 0 << int(Framing::Silent);
         QTest::newRow("header only, then silence") << "short" << 0 << int(Framing::Garbled);
         QTest::newRow("closes mid-reply") << "close-mid" << 3 << int(Framing::Silent);
+        QTest::newRow("stale replies on and on") << "endless" << 0 << int(Framing::Garbled);
     }
     void modbusTcp() {
         QFETCH(QString, answer);
@@ -150,7 +151,12 @@ private slots:
                 s.write(mbapReplyTo(r, kReadReply, 2));
             else if (answer == QLatin1String("short"))
                 s.write(reply.left(9));
-            else if (answer == QLatin1String("close-mid")) {
+            else if (answer == QLatin1String("endless")) {
+                const QByteArray stale = mbapBytes(mbapTransaction(r) - 1, 1, kReadReply);
+                auto* more = new QTimer(&s);
+                connect(more, &QTimer::timeout, &s, [&s, stale] { s.write(stale.repeated(10)); });
+                more->start(5);
+            } else if (answer == QLatin1String("close-mid")) {
                 s.write(reply.left(20));
                 s.flush();
                 s.disconnectFromHost();
@@ -176,6 +182,8 @@ private slots:
             QVERIFY(wall.elapsed() <
                     (answer.endsWith("pieces") ? 200 : kFast.replyGapMs)); // ends at its length
         }
+        if (answer == QLatin1String("endless")) // cut off long before its deadline
+            QVERIFY2(!x.pastDeadline, qPrintable(checkReply(x, kRead0).reason()));
         if (answer == QLatin1String("never")) {
             QVERIFY(wall.elapsed() >= kFast.firstByteMs);
             // Waiting is no spinning.
