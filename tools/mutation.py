@@ -5,14 +5,19 @@ Each fault (a mutant) is one small edit of one line of src/: a comparison flippe
 inclusive, an if's condition dropped, a constant off by one, a statement removed, a return value
 negated. They are drawn at random (a seed repeats a draw) from the C++ files a change touched
 (git diff against a base) or from the files and folders named. The checkout is never edited: the
-tree is copied beside it (its own build folder; nothing in it points back here; ccache makes the
-first build cheap), each mutant is built there and the tests that watch its folder are run with a
-time limit. A mutant that does not compile is not counted and another is drawn. It prints the
-kill ratio and each survivor as file:line and mutation.
+tree is copied beside it (its own build folders; nothing in them points back here; ccache makes
+the first build cheap). Each mutant is built there and the quick suite is run against it with a
+time limit: of the quick suite, the tests that run the mutated line (a test that never runs a line
+cannot tell a fault in it; a coverage build of the copy, each quick test run alone, says which
+do), or the whole quick suite for a line no test runs. A mutant that does not compile is not
+counted and another is drawn. It prints the kill ratio and each survivor as file:line and mutation.
 
     tools/mutation.py [--count 20] [--seed 1] [--files src/table src/link/Link.cpp] [--base main]
 """
 import argparse
+import glob
+import hashlib
+import json
 import os
 import random
 import re
@@ -20,28 +25,6 @@ import shutil
 import subprocess
 import sys
 import time
-
-# The tests that watch a folder: its own programs and the integration tests that drive it.
-WATCHERS = {
-    "startup": ["startup/"],
-    "modbus": ["modbus/", "integration/test_libmodbus"],
-    "link": ["link/", "transport/test_rtu", "integration/test_link_timing", "integration/test_faults",
-             "integration/test_late_replies", "cli/test_qv840ctl"],
-    "transport": ["transport/", "integration/test_faults", "integration/test_link_timing",
-                  "integration/test_libmodbus", "integration/test_late_replies",
-                  "table/test_historyfile", "cli/test_history_cli", "commstest/", "diag/",
-                  "ui/test_connection", "table/test_bulk", "table/test_editor"],
-    "table": ["table/", "line/", "integration/test_link_timing", "integration/test_faults",
-              "integration/test_libmodbus", "ui/test_windows"],
-    "line": ["line/", "cli/test_qv840ctl", "cli/test_line_folders"],
-    "sim": ["sim/", "integration/test_libmodbus"],
-    "scan": ["scan/"],
-    "connect": ["connect/"],
-    "commstest": ["commstest/"],
-    "sheet": ["sheet/"],
-    "cli": ["cli/"],
-    "ui": ["ui/"],
-}
 
 COMPARISON_FLIP = {"==": "!=", "!=": "==", "<": ">=", ">": "<=", "<=": ">", ">=": "<"}
 COMPARISON_INCLUSIVE = {"<": "<=", ">": ">="}
@@ -325,10 +308,50 @@ def run(cmd, cwd, env, timeout):
         return False, "timed out"
 
 
-def tests_for(folder, all_tests, quick_names):
-    patterns = WATCHERS.get(folder, [folder + "/"])
-    return sorted(t for t in all_tests if any(t.startswith(p) for p in patterns)
-                  and (t in quick_names or t.startswith(folder + "/")))
+def tree_digest(tree, files):
+    """A digest of the copy's sources and the files mutated: the coverage of one tree serves
+    every run on it."""
+    h = hashlib.sha1("\n".join(files).encode())
+    for root, dirs, files in os.walk(tree):
+        dirs[:] = sorted(d for d in dirs if not d.startswith("build") and d != ".git")
+        for f in sorted(files):
+            path = os.path.join(root, f)
+            h.update(os.path.relpath(path, tree).encode() + b"\0")
+            with open(path, "rb") as data:
+                h.update(data.read())
+    return h.hexdigest()[:16]
+
+
+def coverage_of(tree, files, quick, env, jobs):
+    """For each line of files that a quick test runs: {rel: {line: [tests]}}, and each test's
+    time. A coverage build of the copy; each quick test run alone, its counts read with gcov."""
+    cov_build = os.path.join(tree, "build-coverage")
+    ok, out = run(["cmake", "-S", tree, "-B", cov_build, "-DCMAKE_BUILD_TYPE=Debug",
+                   "-DCMAKE_CXX_FLAGS=--coverage -O0 -g0", "-DCMAKE_EXE_LINKER_FLAGS=--coverage",
+                   "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"], tree, env, 600)
+    ok = ok and run(["cmake", "--build", cov_build, "-j", str(jobs)], tree, env, 7200)[0]
+    if not ok:
+        sys.exit("mutation: the coverage build of the copy failed:\n" + out[-3000:])
+    ran, times = {}, {}
+    for test in sorted(quick):
+        for old in glob.glob(os.path.join(cov_build, "**", "*.gcda"), recursive=True):
+            os.remove(old)
+        start = time.monotonic()
+        run(["ctest", "-R", "^" + re.escape(test) + "$"], cov_build, env, 900)
+        times[test] = time.monotonic() - start
+        for rel in files:
+            for gcda in glob.glob(os.path.join(cov_build, "CMakeFiles", "*", rel + ".gcda")):
+                report = subprocess.run(["gcov", "--json-format", "--stdout", "-o",
+                                         os.path.dirname(gcda), gcda], cwd=cov_build,
+                                        capture_output=True, text=True).stdout
+                for doc in filter(str.strip, report.splitlines()):
+                    for f in json.loads(doc)["files"]:
+                        if f["file"].endswith(rel):
+                            for line in f["lines"]:
+                                if line["count"] > 0:
+                                    ran.setdefault(rel, {}).setdefault(
+                                        str(line["line_number"]), []).append(test)
+    return {"ran": ran, "times": times}
 
 
 def main():
@@ -381,42 +404,53 @@ def main():
     with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
         if repo + "/" in f.read():
             sys.exit(f"mutation: the copy's build points back at {repo}")
-    listing = subprocess.run(["ctest", "-N"], cwd=build, capture_output=True, text=True).stdout
-    all_tests = re.findall(r"Test +#\d+: (\S+)", listing)
     quick = subprocess.run(["ctest", "-N", "-LE", "slow"], cwd=build, capture_output=True,
                            text=True).stdout
-    quick_names = set(re.findall(r"Test +#\d+: (\S+)", quick))
+    quick_names = sorted(set(re.findall(r"Test +#\d+: (\S+)", quick)))
+    known = set(re.findall(r"^\.\.\. (\S+)", subprocess.run(
+        ["cmake", "--build", build, "--target", "help"], capture_output=True, text=True).stdout,
+        re.M))
 
-    plan = {}  # folder -> (tests, targets, time limit)
+    def targets_of(tests):  # each test's program (a target its name begins with); the CLI
+        names = [t.replace("/", "_") for t in tests]
+        return sorted({k for k in known for n in names if n == k or n.startswith(k + "_")} |
+                      {"qv840ctl"})
 
-    def prepare(folder):
-        if folder in plan:
-            return plan[folder]
-        tests = sorted(quick_names) if args.all_tests else tests_for(folder, all_tests, quick_names)
-        targets = [t.replace("/", "_") for t in tests if "/test_" in t] + ["qv840ctl"]
-        ok, out = run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *targets],
-                      tree, env, 3600)
-        if not ok:
-            sys.exit("mutation: the copy does not build unmutated:\n" + out[-3000:])
-        for attempt in range(3):  # a timing test may fail once on a busy machine
-            start = time.monotonic()
-            ok, out = run(["ctest", "-j", str(args.jobs), "-R", "^(" + "|".join(tests) + ")$"],
-                          build, env, 1800)
-            took = time.monotonic() - start
-            if ok:
-                break
-        if not ok:
-            sys.exit(f"mutation: the tests of {folder} fail unmutated:\n" + out[-3000:])
-        plan[folder] = (tests, targets, max(60.0, 2 * took + 30))
-        print(f"  {folder}: {len(tests)} test programs, {took:.0f} s unmutated", flush=True)
-        return plan[folder]
+    everything = targets_of(quick_names)
+    ok, out = run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *everything],
+                  tree, env, 7200)
+    if not ok:
+        sys.exit("mutation: the copy does not build unmutated:\n" + out[-3000:])
+    for attempt in range(3):  # a timing test may fail once on a busy machine
+        ok, out = run(["ctest", "-j", str(args.jobs), "-LE", "slow"], build, env, 1800)
+        if ok:
+            break
+    if not ok:
+        sys.exit("mutation: the quick suite fails unmutated:\n" + out[-3000:])
+    cached = os.path.join(work, f"coverage-{tree_digest(tree, files)}.json")
+    if args.all_tests:
+        coverage = {"ran": {}, "times": {}}
+    elif os.path.isfile(cached):
+        with open(cached, encoding="utf-8") as f:
+            coverage = json.load(f)
+    else:
+        print("  the coverage of each quick test (once for this tree)...", flush=True)
+        coverage = coverage_of(tree, files, quick_names, env, args.jobs)
+        with open(cached, "w", encoding="utf-8") as f:
+            json.dump(coverage, f)
+
+    def plan(rel, no):
+        """The tests to run for a fault on line no of rel, their targets and the time limit."""
+        tests = sorted(coverage["ran"].get(rel, {}).get(str(no), [])) or quick_names
+        targets = targets_of(tests)
+        took = sum(coverage["times"].get(t, 30.0) for t in tests)  # in the slower coverage build
+        return tests, targets, max(60.0, 2 * took / args.jobs + 30)
 
     killed, survivors, planted, unbuildable = 0, [], 0, 0
     for rel, no, start, end, new, what in sites:
         if planted == args.count:
             break
-        folder = rel.split("/")[1]
-        tests, targets, limit = prepare(folder)
+        tests, targets, limit = plan(rel, no)
         lines = list(texts[rel])
         old_line = lines[no - 1]
         lines[no - 1] = old_line[:start] + new + old_line[end:]
@@ -445,7 +479,7 @@ def main():
                 passed = passed and "No tests were found" not in out
                 verdict = "killed" if not passed else "survived (failed once, not again)"
             print(f"  [{planted}/{args.count}] {rel}:{no}: {what}: {verdict} "
-                  f"({time.monotonic() - began:.0f} s)", flush=True)
+                  f"({time.monotonic() - began:.0f} s, {len(tests)} tests)", flush=True)
             if passed:
                 survivors.append(f"{rel}:{no}: {what}\n      {old_line.strip()}\n"
                                  f"   -> {lines[no - 1].strip()}")
