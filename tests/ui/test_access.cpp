@@ -89,10 +89,8 @@ QStringList helpProblems(QWidget* window, const QString& topic) {
     const QTextCursor at = text->document()->find(topic, 0, QTextDocument::FindCaseSensitively);
     const QRect shown = text->cursorRect(at);
     if (at.isNull() || shown.top() < 0 || shown.bottom() > text->viewport()->height() / 2)
-        problems << QStringLiteral("\"%1\" not at the top of the help (%2 of %3)")
-                        .arg(topic)
-                        .arg(shown.top())
-                        .arg(text->viewport()->height());
+        QDebug(&problems.emplace_back())
+            << topic << "not at the top of the help:" << shown.top() << text->viewport()->height();
     if (!centred(help))
         problems << "the help is not centred on the screen";
     if (!QTest::qWaitForWindowActive(help))
@@ -325,10 +323,9 @@ private slots:
         const double grey = contrast(table->item(0, 1)->foreground().color(),
                                      table->palette().color(QPalette::Base));
         qApp->setPalette(light);
-        QVERIFY2(
-            arrow >= 4.5 && red >= 4.5 && grey >= 4.5,
-            qPrintable(
-                QStringLiteral("arrow %1, count %2, default %3").arg(arrow).arg(red).arg(grey)));
+        QString seen;
+        QDebug(&seen) << "arrow" << arrow << "count" << red << "default" << grey;
+        QVERIFY2(arrow >= 4.5 && red >= 4.5 && grey >= 4.5, qPrintable(seen));
         QVERIFY(table->item(0, 1)->text().startsWith("(default) "));
     }
 };

@@ -88,8 +88,8 @@ private slots:
         QCOMPARE(rig.unitMessage(1), "HELLO");
         click(child<QPushButton>(f, "eraseButton"));
         QVERIFY(rig.unitMessage(1).isEmpty());
-        // Save Log keeps every frame: HELLO to register 420 (01 A4) with its ending 0, and its
-        // reply.
+        // Save Log keeps every frame for support: the write of HELLO to register 420 (01 A4)
+        // with its ending 0, and its reply; Cancel saves nothing, a folder is refused aloud.
         QTemporaryDir logs;
         QStringList offered;
         for (const QString& answer : {QString(), logs.path(), logs.filePath("line.log")}) {
