@@ -46,8 +46,7 @@ static bool plant(const QString& path, int slot, const QByteArray& text) {
     return reply.size() == 8;
 }
 
-// Runs qv840ctl --trace args and sends it sig once it has sent that many requests: all it
-// said, stdout and stderr together, once it has ended.
+// Runs qv840ctl --trace args, sends it sig after that many requests; all it said, once ended.
 static QByteArray stopAfter(QProcess& ctl, int requests, int sig, const QStringList& args) {
     ctl.setProcessChannelMode(QProcess::MergedChannels);
     ctl.start(ctlProgram(), QStringList{"--trace"} + args);
@@ -61,21 +60,16 @@ static QByteArray stopAfter(QProcess& ctl, int requests, int sig, const QStringL
 
 static const QByteArray kTitleSequence = "A\x1B]0;X\aB"; // would retitle a terminal
 
-static void row(const char* name, QStringList args, int status, QString out = {},
-                QString err = {}) {
-    QTest::newRow(name) << args << status << out << err;
-}
-
-// The same with the command line as typed: words split at spaces, a "quoted" one kept whole.
+// A row with its command line as typed: words split at spaces, a "quoted" one kept whole, and
+// three quotes in a row make one.
 static void row(const char* name, const QString& line, int status, QString out = {},
                 QString err = {}) {
-    row(name, QProcess::splitCommand(line), status, out, err);
+    QTest::newRow(name) << QProcess::splitCommand(line) << status << out << err;
 }
 
 static const QString kSame = "20 of 20 slots as in the file\n";
 
-// The command's stderr, less the note that replies come late: a machine busy
-// with other tests can delay the simulated unit's reply past its time.
+// The command's stderr, less the note that replies come late (a busy machine delays them).
 static QString withoutLatenessNote(const QByteArray& err) {
     QStringList lines = QString::fromUtf8(err).split('\n');
     lines.removeIf([](const QString& l) { return l.startsWith("qv840ctl: A reply came about "); });
@@ -101,9 +95,7 @@ private slots:
         QVERIFY(plant(simPath_, 8, kTitleSequence) && plant(simPath_, 9, "AB\377CD"));
         garbledPath_ = simulate(simGarbled_, {"--garbage"});
         echoPath_ = simulate(simEcho_, {"--echo"});
-        // Each read-all takes twenty bulk passes at real timing: both run while the
-        // other tests do. Slot 2 is empty on the unit, slot 7 holds a 1252 byte, slot 8 (on the
-        // printing one) control characters.
+        // Two slow read-alls run meanwhile. Slot 2 is empty, 7 holds a 1252 byte, 8 controls.
         for (int k = 0; k < 20; ++k)
             unitTable_[size_t(k)] = k == 2 ? QString() : QString("MESSAGE %1").arg(k);
         unitTable_[7] = "CHAUDIÈRE";
@@ -114,8 +106,9 @@ private slots:
         tcpAddress_ = simulate(simTcp_, unit + QStringList{"--unit", "7", "--listen", "0"});
         rtuTcpAddress_ = simulate(
             simRtuTcp_, unit + QStringList{"--unit", "7", "--listen", "0", "--rtu-over-tcp"});
+        for (const char* folder : {"line", "badline", "withsilent", "speed300"})
+            QVERIFY(QDir(dir_.path()).mkpath(folder));
         // A line of units 3 to 5: unit 4 from its own file, the others from the demo table.
-        QVERIFY(QDir(dir_.path()).mkpath("line") && QDir(dir_.path()).mkpath("badline"));
         TextTable own = defaults_;
         own[0] = "UNIT FOUR'S OWN";
         QVERIFY(saveTable(dir_.filePath("line/unit-04.sav"), own).ok);
@@ -123,9 +116,7 @@ private slots:
             ::mkfifo(QFile::encodeName(dir_.filePath("badline/unit-05.sav")).constData(), 0600), 0);
         linePath_ = simulate(
             simLine_, {"--units", "3-5", "--messages", dir_.filePath("line"), "--baud", "115200"});
-        // Unit files for a verify of a folder that finds a unit missing. (Which names a folder's
-        // files may have, line/test_linerun shows.)
-        QVERIFY(QDir(dir_.path()).mkpath("withsilent"));
+        // Unit files for a verify of a folder that finds a unit missing.
         QVERIFY(saveTable(dir_.filePath("withsilent/unit-04.sav"), own).ok &&
                 saveTable(dir_.filePath("withsilent/unit-06.sav"), own).ok);
         strictPath_ = simulate(simStrict_, {"--units", "1-2", "--no-block-reads"});
@@ -149,15 +140,13 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(dir_.filePath("fifo.sav")).constData(), 0600), 0);
         // Start-up files whose filedata.fm lists a speed the tool does not run at, on line 2.
         const QDir app(qEnvironmentVariable("QV_APP_DIR"));
-        QVERIFY(QDir(dir_.path()).mkpath("speed300"));
         for (const char* name : {"Defaults.txt", "CRC-16.TBL", "filedata.fm"})
             QVERIFY(QFile::copy(app.filePath(name), dir_.filePath("speed300/") + name));
         const QString fileData = dir_.filePath("speed300/filedata.fm");
         QVERIFY(putFile(fileData, fileBytes(fileData).replace("9600\r\n", "300\r\n")));
     }
 
-    // In order, against one unit that keeps what it is sent on "@sim" (each run
-    // opens the line anew); it has address 1, so one at address 5 is silent.
+    // In order, against one unit at address 1 on "@sim" that keeps what it is sent.
     void commands_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<int>("status");
@@ -204,7 +193,7 @@ private slots:
         row("restore, a note", "-p /dev/qv840-none restore @dir/notes.sav", 2, {},
             "is not a message table");
         // Quotes and commas stay where they stand through a backup and back.
-        row("quote, comma", {"-p", "@sim", "write", "4", "PRESS \"RESET\", THEN WAIT"}, 0);
+        row("quote, comma", R"(-p @sim write 4 "PRESS """RESET""", THEN WAIT")", 0);
         row("backed up", "--pause-ms 0 -p @sim read-all -o @dir/Q.SAV", 0);
         row("backed up as CSV", "--pause-ms 0 -p @sim read-all -o @dir/q.csv", 0);
         row("changed", "-p @sim write 4 OTHER", 0);
@@ -256,8 +245,7 @@ private slots:
         // A reply that is not the unit's whole answer is never taken for one.
         row("garbled, read", "-p @garbled read 0", 1, {}, "a garbled reply of");
         row("garbled, write", "-p @garbled write 0 X", 1, {}, "did not confirm");
-        // On a line that echoes each request (every request the same way: transport/test_rtu),
-        // and one that does not.
+        // On a line that echoes each request, and one that does not.
         row("echo: write", "--echo on -p @echo write 1 ECHOED", 0);
         row("echo: read", "--echo on -p @echo read 1", 0, "ECHOED\n");
         row("echo: erase-all", "-p @echo erase-all --pause-ms=0", 0); // after it too
@@ -274,8 +262,7 @@ private slots:
         row("slot 20", "-p /dev/null read 20", 2, {}, "\"20\"");
         row("baud 300", "-b 300 -p /dev/null read 0", 2, {}, "\"300\"");
         row("simulated at 300", "simulate --baud 300", 2, {}, "--baud takes 1200");
-        // One simulated line of units 3 to 5, each with its own table. (That each answers at its
-        // own address only, sim/test_sim_line shows.)
+        // One simulated line of units 3 to 5, each with its own table.
         const QString boiler = "BOILER 2 LOW WATER - CHECK FEED\n";
         row("line: unit 3", "-a 3 -p @line read 0", 0, "UNIT 3: " + boiler);
         row("line: unit 4, its own file", "-a 4 -p @line read 0", 0, "UNIT FOUR'S OWN\n");
@@ -400,9 +387,8 @@ private slots:
         if (args.first() == "@nobody") {
             if (geteuid() != 0)
                 QSKIP("only root can run a command as nobody");
-            args =
-                QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups", ctlProgram()} +
-                args.mid(1);
+            args[0] = ctlProgram();
+            args = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups"} + args;
             program = "setpriv";
         }
         p.start(program, args);
@@ -412,15 +398,14 @@ private slots:
         QVERIFY2(errText.contains(err), qPrintable(errText));
     }
 
-    // A signal in the middle of a bulk operation: the request under way is answered, nothing more
-    // goes out, no file is saved, and the report names exactly the slots the unit now holds new.
+    // A signal in a bulk operation: nothing more goes out, no file is saved, and the report
+    // names exactly the slots the unit now holds new.
     void signalStops_data() {
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("sig");
         QTest::newRow("read-all -o, SIGINT") << "read-all" << SIGINT;
         QTest::newRow("write-all, SIGTERM") << "write-all" << SIGTERM;
-        // The terminal closed, or the SSH session dropped.
-        QTest::newRow("write-all, SIGHUP") << "write-all" << SIGHUP;
+        QTest::newRow("write-all, SIGHUP") << "write-all" << SIGHUP; // the terminal closed
     }
     void signalStops() {
         QFETCH(QString, command);
@@ -435,15 +420,12 @@ private slots:
         QProcess unit, ctl, back;
         const QString path = simulate(unit, {"--messages", dir_.filePath("old.sav")});
         const QString out = dir_.filePath("stopped.sav");
-        const QByteArray said =
-            stopAfter(ctl, 3, sig,
-                      QStringList{"-p", path, command} +
-                          (command == "read-all" ? QStringList{"-o", out}
-                                                 : QStringList{dir_.filePath("new.sav")}));
+        const QStringList target =
+            command == "read-all" ? QStringList{"-o", out} : QStringList{dir_.filePath("new.sav")};
+        const QByteArray said = stopAfter(ctl, 3, sig, QStringList{"-p", path, command} + target);
         QCOMPARE(exitStatus(ctl), 128 + sig);
         QVERIFY(!QFile::exists(out));
-        // The reply to the request the signal abandoned may still come: a read sent again
-        // after a reply that is not its own is answered in its turn.
+        // The abandoned request's reply may still come: a read after it is answered in turn.
         back.start(ctlProgram(), {"--pause-ms", "0", "--retries", "1", "-p", path, "read-all"});
         QCOMPARE(exitStatus(back), 0);
         const QStringList lines =
@@ -455,8 +437,7 @@ private slots:
             QVERIFY2(text == before[size_t(k)] || text == after[size_t(k)], qPrintable(text));
             written += text == after[size_t(k)];
         }
-        // The stop ends the wait for the reply under way: that slot is not done,
-        // though its write may have reached the unit and its reply may have begun.
+        // The slot under way is not done, though its write may have reached the unit.
         int replies = 0; // whole read replies, 45 bytes
         for (const QByteArray& l : said.split('\n'))
             replies += l.startsWith("RX") && l.trimmed().split(' ').size() == 46;
@@ -472,8 +453,7 @@ private slots:
         QCOMPARE(exitStatus(unit), 0);
     }
 
-    // A backup lists what it did in index.csv; a signal ends it between two requests, keeps
-    // the units finished and lists them, and the unit under way is saved nowhere.
+    // A backup stopped by a signal lists the units finished in index.csv, not the one under way.
     void backupLists() {
         const QString folder = dir_.filePath("stopped-line");
         QProcess ctl;
@@ -499,8 +479,7 @@ private slots:
         QCOMPARE(gateway.split("\r\n").value(1).section(',', 0, 2), "7,,saved");
     }
 
-    // scan -o: the units found as CSV, written once the scan has run to its end;
-    // a target that cannot take it is refused before anything is sent.
+    // scan -o: the units found as CSV; a target that cannot take it is refused before sending.
     void scanSaves_data() {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("out"); // relative to the test's folder

@@ -1,9 +1,5 @@
-// What a screen reader, the keyboard and a small screen meet in every window: each control that
-// takes the focus has a name, and no two share an Alt key; a message tells its terminals, its text
-// and its state against the unit; the address is a spin box. F1 opens the help at the window's own
-// part, centred, and Escape closes it. No window opens larger than the screen (the offscreen
-// screen, 800x600, is smaller than 1366x768). Colours that carry meaning stay legible under a dark
-// palette.
+// What a screen reader, the keyboard and a small screen meet in every window. (The offscreen
+// screen, 800x600, is smaller than 1366x768.)
 #include "diag/LineCounters.h"
 #include "support/WindowRig.h"
 #include "ui/CompareDialog.h"
@@ -25,8 +21,7 @@
 
 namespace {
 
-// The focusable controls of a window that a screen reader meets without a name, or cannot
-// reach at all through the window's accessibility tree.
+// The focusable controls a screen reader meets without a name, or cannot reach at all.
 QStringList namelessControls(QWidget* window) {
     QSet<QObject*> reached;
     QStringList nameless;
@@ -51,8 +46,7 @@ QStringList namelessControls(QWidget* window) {
     return nameless;
 }
 
-// The Alt keys that two controls of a window share: Qt then only moves the focus between them,
-// and neither is pressed.
+// The Alt keys that two controls of a window share: Qt then only moves the focus between them.
 QStringList sharedMnemonics(QWidget* window) {
     QMap<QString, QStringList> owners;
     for (QWidget* w : window->findChildren<QWidget*>()) {
@@ -82,8 +76,7 @@ bool centred(const QWidget* w) {
            (w->frameGeometry().center() - screen.center()).manhattanLength() <= 2;
 }
 
-// F1 in the window: the help comes up centred, showing topic in the upper half of its text;
-// Escape closes it.
+// F1 in the window: the help comes up centred, topic in its upper half; Escape closes it.
 QStringList helpProblems(QWidget* window, const QString& topic) {
     if (!QTest::qWaitForWindowActive(window))
         return {"the window never became active"};
@@ -96,10 +89,8 @@ QStringList helpProblems(QWidget* window, const QString& topic) {
     const QTextCursor at = text->document()->find(topic, 0, QTextDocument::FindCaseSensitively);
     const QRect shown = text->cursorRect(at);
     if (at.isNull() || shown.top() < 0 || shown.bottom() > text->viewport()->height() / 2)
-        problems << QStringLiteral("\"%1\" not at the top of the help (%2 of %3)")
-                        .arg(topic)
-                        .arg(shown.top())
-                        .arg(text->viewport()->height());
+        QDebug(&problems.emplace_back())
+            << topic << "not at the top of the help:" << shown.top() << text->viewport()->height();
     if (!centred(help))
         problems << "the help is not centred on the screen";
     if (!QTest::qWaitForWindowActive(help))
@@ -110,10 +101,9 @@ QStringList helpProblems(QWidget* window, const QString& topic) {
     return problems;
 }
 
-// Opens the window named over the rig's main window, runs look on it while it is up (a modal
-// one from inside its own event loop), and closes it.
+// Opens the window named over the main window, runs look on it while it is up, and closes it.
 void withWindow(Rig& rig, const QString& which, const std::function<void(QWidget*)>& look) {
-    const auto modal = [&look](QDialog& d) {
+    const auto modal = [&look](QDialog&& d) {
         whenModal<QDialog>([&look](QDialog* up) {
             look(up);
             up->reject();
@@ -141,38 +131,31 @@ void withWindow(Rig& rig, const QString& which, const std::function<void(QWidget
         CompareResult r; // long texts both sides, and a slot at its default
         r.differences = {{0, "L1-40", QString(40, 'W'), QString(40, 'M'), "DEFAULT 0", false},
                          {5, "42-3", QString(), "NEW 5", "DEFAULT 5", false}};
-        CompareDialog d(r, "unit 1 on " + rig.sim.devicePath(), main);
-        modal(d);
+        modal(CompareDialog(r, "unit 1 on " + rig.sim.devicePath(), main));
     } else if (which == "line units") {
-        LineUnitsWindow d(rig.transport, rig.op, rig.messages, rig.connection, main);
-        modal(d);
+        modal(LineUnitsWindow(rig.transport, rig.op, rig.messages, rig.connection, main));
     } else if (which == "line health") {
         LineCounters counters;
-        LineHealthWindow d(rig.transport, &rig.port, counters, rig.connection.line, 1, main);
-        modal(d);
+        modal(LineHealthWindow(rig.transport, &rig.port, counters, rig.connection.line, 1, main));
     } else if (which == "history") {
-        HistoryDialog d(QString(), main);
-        modal(d);
+        modal(HistoryDialog(QString(), main));
     } else if (which == "find unit") {
-        FindUnitWindow d(rig.config, rig.connection, rig.port, rig.transport, rig.op, main);
-        modal(d);
+        modal(FindUnitWindow(rig.config, rig.connection, rig.port, rig.transport, rig.op, main));
     } else if (which == "connection") {
         ConnectionDialog d([](const QString&) { return false; }, rig.op, rig.windows,
                            rig.sim.devicePath(), main);
         d.setPortLister([](Operator&) { return QStringList{"ttyS0"}; });
-        modal(d);
+        modal(std::move(d));
     } else if (which == "line speed") {
         LineSpeedDialog d(rig.connection, rig.config, rig.windows, main);
         d.fillSpeedList({"9600,N,8,1", "19200,N,8,1"});
-        modal(d);
+        modal(std::move(d));
     } else if (which == "network unit") {
-        NetworkUnitDialog d("tcp://127.0.0.1:502", main);
-        modal(d);
+        modal(NetworkUnitDialog("tcp://127.0.0.1:502", main));
     }
 }
 
-// The largest contrast of a pixel in the middle of w against colour: an arrow or a glyph
-// drawn there, if it can be told from the background.
+// The largest contrast of a pixel in the middle of w against colour: an arrow or glyph there.
 double middleContrast(QWidget* w, const QColor& colour) {
     const QImage image = w->grab().toImage();
     double best = 1;
@@ -196,8 +179,7 @@ QPalette darkPalette() {
 class TestAccess : public QObject {
     Q_OBJECT
 private slots:
-    // Each window: every focusable control named, its Alt keys its own, the frame on the
-    // screen, F1 and Escape.
+    // Each window: its controls named, its Alt keys its own, on the screen, F1 and Escape.
     void everyWindow_data() {
         QTest::addColumn<QString>("topic"); // what the help shows first; none for the help
         QTest::newRow("main") << "Main window. The twenty";
@@ -226,13 +208,8 @@ private slots:
                 problems << QStringLiteral("a window in the role %1").arg(role);
             const QRect screen = w->screen()->availableGeometry();
             if (!screen.contains(w->frameGeometry()))
-                problems << QStringLiteral("%1x%2 at %3,%4: off the %5x%6 screen")
-                                .arg(w->frameGeometry().width())
-                                .arg(w->frameGeometry().height())
-                                .arg(w->frameGeometry().x())
-                                .arg(w->frameGeometry().y())
-                                .arg(screen.width())
-                                .arg(screen.height());
+                QDebug(&problems.emplace_back())
+                    << w->frameGeometry() << "off the screen" << screen;
             if (!topic.isEmpty())
                 problems += helpProblems(w, topic);
         });
@@ -254,9 +231,8 @@ private slots:
         QVERIFY(rig.op.last().text.startsWith("The help is not installed"));
     }
 
-    // A message is a button named by its terminals and its text; its description says in words
-    // what its colour says: as on the unit chosen now, differs from it, or not read from it.
-    // Pressed, it opens the editor there. The address is a spin box with its value.
+    // A message is a button named by its terminals and text; its description says in words
+    // what its colour says. The address is a spin box with its value.
     void messagesAndAddressSpeak() {
         Rig rig;
         QVERIFY(rig.start());
@@ -283,11 +259,10 @@ private slots:
         QAccessibleInterface* message = QAccessible::queryAccessibleInterface(rig.message(13));
         QCOMPARE(message->role(), QAccessible::Button);
         message->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-        QVERIFY(rig.main.editorWindow());
-        QCOMPARE(child<QLabel>(rig.main.editorWindow(), "interlockValue")->text(),
-                 rig.config.terminalNames[13]);
-        // The editor's count turns red, and says so in words.
-        auto* newText = child<QLineEdit>(rig.main.editorWindow(), "newTextEdit");
+        MessageEditorWindow* editor = rig.main.editorWindow();
+        QVERIFY(editor);
+        QCOMPARE(child<QLabel>(editor, "interlockValue")->text(), rig.config.terminalNames[13]);
+        auto* newText = child<QLineEdit>(editor, "newTextEdit"); // its count says red in words
         newText->setText(QString(41, 'X'));
         QAccessibleInterface* field = QAccessible::queryAccessibleInterface(newText);
         QCOMPARE(field->text(QAccessible::Name) + " | " + field->text(QAccessible::Description),
@@ -306,8 +281,7 @@ private slots:
         QCOMPARE(arrows, QStringList({"Up", "Down"}));
     }
 
-    // The contrast of two colours, figures worked out by hand; a colour made legible reaches
-    // 4.5:1 and stays as it was where it already did.
+    // Contrasts worked out by hand; a colour made legible reaches 4.5:1, or stays as it was.
     void legibleColours_data() {
         QTest::addColumn<QColor>("colour");
         QTest::addColumn<QColor>("background");
@@ -328,8 +302,7 @@ private slots:
         QCOMPARE(legible == colour, ratio >= 4.5);
     }
 
-    // Under a dark palette the address arrows, the editor's red count and Compare's
-    // "(default)" read at 4.5:1 or better against what they are drawn on.
+    // Under a dark palette the address arrows, the red count and "(default)" read at 4.5:1.
     void darkPalette() {
         const QPalette light = qApp->palette();
         qApp->setPalette(::darkPalette());
@@ -350,10 +323,9 @@ private slots:
         const double grey = contrast(table->item(0, 1)->foreground().color(),
                                      table->palette().color(QPalette::Base));
         qApp->setPalette(light);
-        QVERIFY2(
-            arrow >= 4.5 && red >= 4.5 && grey >= 4.5,
-            qPrintable(
-                QStringLiteral("arrow %1, count %2, default %3").arg(arrow).arg(red).arg(grey)));
+        QString seen;
+        QDebug(&seen) << "arrow" << arrow << "count" << red << "default" << grey;
+        QVERIFY2(arrow >= 4.5 && red >= 4.5 && grey >= 4.5, qPrintable(seen));
         QVERIFY(table->item(0, 1)->text().startsWith("(default) "));
     }
 };

@@ -1,5 +1,4 @@
-// The connection, network unit and speed dialogs, the message boxes, the loaded windows and
-// the history.
+// The connection, network unit and speed dialogs, message boxes, loaded windows and history.
 #include "connect/Connection.h"
 #include "startup/Configuration.h"
 #include "support/Files.h"
@@ -28,14 +27,12 @@ class TestDialogs : public QObject {
 private slots:
     void connectionDialog() {
         // Actions (rows clicked, keys, buttons, typing), the choice after each, the port handed
-        // to the opener ("-": none, the dialog stays; "": Cancel), the port preferred (in use or
-        // remembered). The entry highlighted on opening is chosen.
+        // to the opener ("-": none, the dialog stays; "": Cancel), the port preferred.
         const std::array<QString, 4> cases[] = {
             {"3 0 2 Select", "Item4 Item1 Item3 Item3", "ttyS1", ""},
             {"Right Right End Home Right Return", "Item2 Item3 Network Item1 Item2 Item2", "ttyS0",
              ""},
-            {"/x Backspace Backspace Select", "Other Other Other Other", "-",
-             ""}, // nothing: it stays
+            {"/x Backspace Backspace Select", "Other Other Other Other", "-", ""}, // it stays
             {"Return", "Item1", "/dev/pts/9", ""},
             {"Return", "Item3", "ttyS1", "ttyS1"},
             {"Return", "Item1", "/dev/pts/9", "ttyS7"},    // not listed: the first entry
@@ -77,9 +74,8 @@ private slots:
         }
     }
 
-    // The pseudo-terminal used last time (a simulated unit's, its number now another
-    // program's) is offered in the "Other device" line but not chosen: Return takes the
-    // simulated unit listed first.
+    // The pseudo-terminal used last time (now another program's) is offered in the "Other
+    // device" line but not chosen: Return takes the simulated unit listed first.
     void lastPseudoTerminalOnlyOffered() {
         int master = -1, slave = -1;
         QString pty, error;
@@ -101,8 +97,7 @@ private slots:
         QCOMPARE(opened, "/dev/pts/9999");
     }
 
-    // The "Network unit…" entry: the address its dialog makes goes where a port's name goes, and
-    // no speed is asked for; an address it refuses keeps it up, the reason shown whole.
+    // The "Network unit…" entry: its address goes where a port's name goes, with no speed.
     void networkEntry_data() {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("host");
@@ -225,25 +220,22 @@ private slots:
         // Icon, title, buttons, the key or button to press, the box's icon and buttons, the answer;
         // no title: the program's. Yes/No defaults to No; Ignore All is the third button.
         using A = MsgAnswer;
-        const std::tuple<MsgIcon, QString, MsgButtons, QString, QMessageBox::Icon, int, A> cases[] =
-            {{MsgIcon::None, "", MsgButtons::Ok, "Return", QMessageBox::NoIcon, 1, A::Ok},
-             {MsgIcon::Exclamation, "Warn", MsgButtons::OkCancel, "Return", QMessageBox::Warning, 2,
-              A::Ok},
-             {MsgIcon::Question, "Ask", MsgButtons::OkCancel, "Esc", QMessageBox::Question, 2,
-              A::Cancel},
-             {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Return", QMessageBox::Question, 2,
-              A::Cancel},
-             {MsgIcon::Question, "Ask", MsgButtons::YesNo, "Yes", QMessageBox::Question, 2, A::Ok},
-             // The Communication Fault box bears the warning icon.
-             {MsgIcon::Exclamation, "Communication Fault", MsgButtons::OkCancelIgnoreAll,
-              "Ignore All", QMessageBox::Warning, 3, A::IgnoreAll},
-             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Reconnect",
-              QMessageBox::Critical, 2, A::Reconnect},
-             // Return and Escape on a failure box are the harmless Ok, never Reconnect.
-             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Return",
-              QMessageBox::Critical, 2, A::Ok},
-             {MsgIcon::Critical, "Failure", MsgButtons::OkReconnect, "Esc", QMessageBox::Critical,
-              2, A::Ok}};
+        using B = MsgButtons;
+        using I = MsgIcon;
+        using Q = QMessageBox;
+        const std::tuple<MsgIcon, QString, MsgButtons, QString, Q::Icon, int, A> cases[] = {
+            {I::None, "", B::Ok, "Return", Q::NoIcon, 1, A::Ok},
+            {I::Exclamation, "Warn", B::OkCancel, "Return", Q::Warning, 2, A::Ok},
+            {I::Question, "Ask", B::OkCancel, "Esc", Q::Question, 2, A::Cancel},
+            {I::Question, "Ask", B::YesNo, "Return", Q::Question, 2, A::Cancel},
+            {I::Question, "Ask", B::YesNo, "Yes", Q::Question, 2, A::Ok},
+            // The Communication Fault box bears the warning icon.
+            {I::Exclamation, "Communication Fault", B::OkCancelIgnoreAll, "Ignore All", Q::Warning,
+             3, A::IgnoreAll},
+            {I::Critical, "Failure", B::OkReconnect, "Reconnect", Q::Critical, 2, A::Reconnect},
+            // Return and Escape on a failure box are the harmless Ok, never Reconnect.
+            {I::Critical, "Failure", B::OkReconnect, "Return", Q::Critical, 2, A::Ok},
+            {I::Critical, "Failure", B::OkReconnect, "Esc", Q::Critical, 2, A::Ok}};
         const QString text = QStringLiteral("Error  5 detected 0\n<b>/dev/ttyS0</b>");
         for (const auto& [icon, title, buttons, key, boxIcon, count, answer] : cases) {
             QVariantList seen;
@@ -260,23 +252,16 @@ private slots:
         }
     }
 
-    // History...: the file's rows as a table, by unit, copied tab-separated;
-    // a write sent without an outcome after says so.
+    // History...: the file's rows as a table, by unit, copied tab-separated.
     void historyDialog() {
         QTemporaryDir dir;
         const QString path = dir.filePath("history.csv");
         HistoryFile file(path);
-        for (int i = 0; i < 3; ++i) {
+        for (int i = 0; i < 3; ++i) { // the last sent, killed while the unit answered
             const int unit = i == 1 ? 1 : 3;
-            SlotChange c;
-            c.time = QDateTime(QDate(2024, 5, 1), QTime(9, unit), Qt::UTC);
-            c.endpoint = "/dev/ttyS0";
-            c.unit = unit;
-            c.slot = unit + 1;
-            c.terminal = "42-3";
-            c.written = QString("TEXT\x1B %1").arg(unit);
-            c.result = i < 2 ? "written" : "sent"; // the last: killed while the unit answered
-            file.record(c);
+            file.record({QDateTime(QDate(2024, 5, 1), QTime(9, unit), Qt::UTC), "/dev/ttyS0",
+                         QString(), unit, unit + 1, "42-3", QString(),
+                         QString("TEXT\x1B %1").arg(unit), i < 2 ? "written" : "sent"});
         }
         QVERIFY(putFile(path, fileBytes(path) + "2024-05-01T09:09:00Z,/dev/ttyS0")); // cut short
         HistoryDialog dialog(path);
@@ -287,8 +272,8 @@ private slots:
         QCOMPARE(units->itemText(1), QStringLiteral("Unit 1"));
         dialog.showUnit(3);
         QCOMPARE(table->rowCount(), 2);
-        QCOMPARE(table->item(1, 7)->text(), QStringLiteral("TEXT\\x1B 3"));
-        QCOMPARE(table->item(1, 8)->text(), QStringLiteral("sent, no outcome recorded"));
+        QCOMPARE(table->item(1, 7)->text() + "|" + table->item(1, 8)->text(),
+                 "TEXT\\x1B 3|sent, no outcome recorded");
         QVERIFY(table->item(1, 8)->toolTip().contains("may hold the text before or"));
         table->selectAll();
         dialog.copySelection();

@@ -1,6 +1,5 @@
-// The Line Health window over a simulated unit that answers with another
-// address: the counters of any operation show live, Check names the fault,
-// Save Report writes the report, Reset Counters clears them.
+// The Line Health window over a simulated unit that answers with another address: the counters
+// of any operation show live, Check names the fault, Save Report writes it, Reset clears them.
 
 #include "diag/LineCounters.h"
 #include "link/Crc.h"
