@@ -411,10 +411,11 @@ def main():
         ["cmake", "--build", build, "--target", "help"], capture_output=True, text=True).stdout,
         re.M))
 
-    def targets_of(tests):  # each test's program (a target its name begins with); the CLI
-        names = [t.replace("/", "_") for t in tests]
+    def targets_of(tests):  # each test's program (a target its name begins with); the CLI,
+        names = [t.replace("/", "_") for t in tests]  # and the app for the app's test
         return sorted({k for k in known for n in names if n == k or n.startswith(k + "_")} |
-                      {"qv840ctl"})
+                      {"qv840ctl"} | ({"qv840n"} if any(t.startswith("app/") for t in tests)
+                                      else set()))
 
     everything = targets_of(quick_names)
     ok, out = run(["cmake", "--build", build, "-j", str(args.jobs), "--target", *everything],
