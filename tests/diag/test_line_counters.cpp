@@ -16,6 +16,9 @@ static const QByteArray kRead = QByteArray::fromHex("0103019000144414");
 static const QByteArray kReadPdu = QByteArray::fromHex("03019000 14");
 // Unit 1's reply to a read of one register: 2 bytes, 0x0041; CRC by hand.
 static const QByteArray kOneRegister = QByteArray::fromHex("01030200417874");
+// The read of that one register, as a PDU and as the frame sent.
+static const QByteArray kOnePdu = QByteArray::fromHex("0300000001");
+static const QByteArray kOneSent = QByteArray::fromHex("010300000001840A");
 
 static Transaction tryOf(const QByteArray& sent, const QByteArray& received, int unit = 1) {
     Transaction t;
@@ -49,34 +52,26 @@ private slots:
     void classify() {
         QFETCH(QByteArray, received);
         QFETCH(int, outcome);
-        const QByteArray pdu = QByteArray::fromHex("0300000001");
-        const QByteArray sent = QByteArray::fromHex("010300000001840A");
-        QCOMPARE(int(classifyTry(tryOf(sent, received), pdu)), outcome);
+        QCOMPARE(int(classifyTry(tryOf(kOneSent, received), kOnePdu)), outcome);
         // The request itself first is an echo, whatever follows.
-        QCOMPARE(classifyTry(tryOf(sent, sent + received), pdu), TryOutcome::Echo);
+        QCOMPARE(classifyTry(tryOf(kOneSent, kOneSent + received), kOnePdu), TryOutcome::Echo);
     }
 
     void counters() {
         LineCounters c;
-        const QByteArray pdu = QByteArray::fromHex("0300000001");
-        const QByteArray sent = QByteArray::fromHex("010300000001840A");
-        Transaction silent = tryOf(sent, {});
-        Transaction whole = tryOf(sent, kOneRegister);
+        Transaction whole = tryOf(kOneSent, kOneRegister);
         whole.firstByteMs = 12;
         whole.lastByteMs = 19;
-        c.transactionDone(1, pdu, silent, 0);
-        c.transactionDone(1, pdu, whole, 1); // its retry saved it
-        c.transactionDone(1, pdu, tryOf(sent, QByteArray::fromHex("018302C0F1")), 0);
+        c.transactionDone(1, kOnePdu, tryOf(kOneSent, {}), 0);
+        c.transactionDone(1, kOnePdu, whole, 1); // its retry saved it
+        c.transactionDone(1, kOnePdu, tryOf(kOneSent, QByteArray::fromHex("018302C0F1")), 0);
         const UnitCounters u = c.unit(1);
-        QCOMPARE(u.requests, 3);
-        QCOMPARE(u.answered, 2);
-        QCOMPARE(u.silent, 1);
-        QCOMPARE(u.retries, 1);
-        QCOMPARE(u.savedByRetry, 1);
-        QCOMPARE(u.exceptions.value(2), 1);
-        QCOMPARE(u.firstByteMs, QVector<int>{12});
-        QCOMPARE(u.lastByteMs, QVector<int>{19});
-        QCOMPARE(c.total().requests, 3);
+        // requests, answered, silent, retries, saved by a retry, exception 2, total requests
+        QCOMPARE(QList<int>({u.requests, u.answered, u.silent, u.retries, u.savedByRetry,
+                             u.exceptions.value(2), c.total().requests}),
+                 QList<int>({3, 2, 1, 1, 1, 1, 3}));
+        QCOMPARE(QList<QVector<int>>({u.firstByteMs, u.lastByteMs}),
+                 QList<QVector<int>>({{12}, {19}}));
         c.reset();
         QCOMPARE(c.total().requests, 0);
     }
@@ -86,21 +81,17 @@ private slots:
         const QByteArray second = QByteArray::fromHex("F70300000001909C");
         const IdleTraffic idle = sortIdleBytes(QByteArray::fromHex("FF00") + second +
                                                QByteArray::fromHex("13") + kOneRegister);
-        QCOMPARE(idle.bytes, 2 + 8 + 1 + 7);
-        QCOMPARE(idle.noiseBytes, 3);
-        QCOMPARE(idle.foreignRequests, 1);
+        // bytes, noise bytes, foreign requests, stray replies
+        QCOMPARE(QList<int>({idle.bytes, idle.noiseBytes, idle.foreignRequests, idle.strayReplies}),
+                 QList<int>({2 + 8 + 1 + 7, 3, 1, 1}));
         QCOMPARE(idle.requestSamples.value(0), second);
-        QCOMPARE(idle.strayReplies, 1);
         QCOMPARE(idle.strayFrom, QVector<int>{1});
     }
 
     void spread() {
         const TimeSpread s = TimeSpread::of({30,  10,  20,  50,  40,  60,  70,  80,  90,  100,
                                              110, 120, 130, 140, 150, 160, 170, 180, 190, 200});
-        QCOMPARE(s.min, 10);
-        QCOMPARE(s.median, 100);
-        QCOMPARE(s.p95, 190);
-        QCOMPARE(s.max, 200);
+        QCOMPARE(QList<int>({s.min, s.median, s.p95, s.max}), QList<int>({10, 100, 190, 200}));
         QCOMPARE(TimeSpread::of({}).text(), QString("-"));
     }
 

@@ -14,6 +14,7 @@
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
 #include "support/SlaveRelay.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "transport/Transports.h"
 
@@ -74,9 +75,7 @@ private slots:
         line.retries = 1;
         const CrcTableArray crc = standardCrcTable();
         const auto transport = makeTransport(port, crc, {100, &line});
-        TextTable defaults;
-        for (int k = 0; k < 20; ++k)
-            defaults[size_t(k)] = QString("DEFAULT %1").arg(k);
+        const TextTable defaults = numberedTexts("DEFAULT %1");
         MessageTable table;
         table.reset(defaults, {});
         RecordingTableView view;

@@ -136,12 +136,12 @@ private slots:
             return;
         }
         QCOMPARE(r.outcome, ScanResult::Outcome::Finished);
-        QCOMPARE(r.probes, 4);
-        QCOMPARE(requests, 4);
-        QCOMPARE(r.found.size(), 1);
-        QCOMPARE(r.found[0].unit, 7);
-        QCOMPARE(r.found[0].baud, 0);
-        QCOMPARE(r.found[0].firstMessage, "SEVEN");
+        QCOMPARE(QList<int>({r.probes, requests, int(r.found.size())}), QList<int>({4, 4, 1}));
+        QCOMPARE(QString("%1@%2 %3")
+                     .arg(r.found[0].unit)
+                     .arg(r.found[0].baud)
+                     .arg(r.found[0].firstMessage),
+                 "7@0 SEVEN");
         // Three silent addresses and one that answers, at 100 ms each at most.
         QCOMPARE(Scanner::worstCaseMs(ScanPlan{5, 8, {}, 0, false}, line), 400);
     }

@@ -37,22 +37,21 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<QByteArray>("slot0After");
         const QByteArray erase = hex("01 10 01 90 00 01 02 00 00 AB C0");
+        const QByteArray writeA = hex("01 10 01 90 00 01 02 41 00 9B 90");
+        const QByteArray inside = crc("01 10 01 92 00 01 02 78 79");
         const char* const written = "01 10 01 90 00 01 00 18";
+        const char* const writtenInside = "01 10 01 92 00 01 A1 D8";
         row("read", crc("01 03 01 90 00 02"), "01 03 04 48 45 4C 4C C9 73");
         // A write sets its registers and nothing else: the text ends at its 0.
-        row("write sets its registers", hex("01 10 01 90 00 01 02 41 00 9B 90"), written,
-            "A_LLO WORLD.......Z");
+        row("write sets its registers", writeA, written, "A_LLO WORLD.......Z");
         row("write without an end", crc("01 10 01 90 00 01 02 41 42"), written,
             "ABLLO WORLD.......Z");
         row("erase", erase, written, "__LLO WORLD.......Z");
-        row("write inside a slot sets registers", crc("01 10 01 92 00 01 02 78 79"),
-            "01 10 01 92 00 01 A1 D8", "HELLxyWORLD.......Z");
+        row("write inside a slot sets registers", inside, writtenInside, "HELLxyWORLD.......Z");
         // --clear-slot: a write at a slot's start clears the slot first.
-        row("clearing: write replaces the slot", hex("01 10 01 90 00 01 02 41 00 9B 90"), written,
-            "A", true);
+        row("clearing: write replaces the slot", writeA, written, "A", true);
         row("clearing: erase clears the slot", erase, written, "", true);
-        row("clearing: write inside a slot", crc("01 10 01 92 00 01 02 78 79"),
-            "01 10 01 92 00 01 A1 D8", "HELLxyWORLD.......Z", true);
+        row("clearing: write inside a slot", inside, writtenInside, "HELLxyWORLD.......Z", true);
         row("read past the map", crc("01 03 03 0C 00 15"), "01 83 02 C0 F1");
         row("read count 0", crc("01 03 01 90 00 00"), "01 83 03 01 31");
         row("read count 126", crc("01 03 01 90 00 7E"), "01 83 03 01 31");

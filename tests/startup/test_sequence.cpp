@@ -58,5 +58,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSequence)
-#include "support/Files.h"
 #include "test_sequence.moc"

@@ -68,6 +68,14 @@ QByteArray bytesOf(const Probe& p, int length) {
     return QByteArray(length - 1, 'A') + char(p.byte);
 }
 
+// Names a probe in a failure.
+QByteArray where(const Probe& p, int length) {
+    return QStringLiteral("U+%1, %2 characters")
+        .arg(p.c.unicode(), 4, 16, QLatin1Char('0'))
+        .arg(length)
+        .toUtf8();
+}
+
 // A slot takes the text by a write: 1 to 40 characters the unit keeps, a control
 // character only where the text is a unit's own.
 bool writable(const Probe& p, int length, bool controlsKept) {
@@ -199,15 +207,12 @@ private slots:
             for (int length = 0; length <= 41; ++length) {
                 const std::optional<QByteArray> sent = path(textOf(p, length));
                 const bool expected = writable(p, length, controlsKept);
-                const QString where = QStringLiteral("U+%1, %2 characters")
-                                          .arg(p.c.unicode(), 4, 16, QLatin1Char('0'))
-                                          .arg(length);
-                QVERIFY2(sent.has_value() == expected, qPrintable(where));
+                QVERIFY2(sent.has_value() == expected, where(p, length));
                 // A shorter text goes with a 0 after it, and a pad to a whole register.
                 if (expected)
                     QVERIFY2(sent->left(length) == bytesOf(p, length) &&
                                  sent->mid(length).count('\0') == sent->size() - length,
-                             qPrintable(where));
+                             where(p, length));
             }
         }
     }
@@ -221,30 +226,26 @@ private slots:
         for (const Probe& p : probes()) {
             for (int length = 0; length <= 41; ++length) {
                 const QString text = textOf(p, length);
-                const QString where = QStringLiteral("U+%1, %2 characters")
-                                          .arg(p.c.unicode(), 4, 16, QLatin1Char('0'))
-                                          .arg(length);
+                const QByteArray at = where(p, length);
                 const bool holds = held(p, length);
                 TextTable table = defaults;
                 table[0] = text;
-                QVERIFY2(restoreProblems(table, defaults).isEmpty() == holds, qPrintable(where));
+                QVERIFY2(restoreProblems(table, defaults).isEmpty() == holds, at);
 
                 TextTable opened = defaults;
                 const TableFileResult s = parseSavTable(QStringLiteral("t.sav"), sav(text), opened);
                 // A character the code page lacks, as it is, makes the file no table at all;
                 // U+0080 is written \x80 like the other C1 controls.
                 const bool raw = length > 0 && p.kind == Kind::Foreign && p.c.unicode() != 0x80;
-                QVERIFY2(s.ok == !raw, qPrintable(where));
-                QVERIFY2(raw || opened[0] == text, qPrintable(where));
-                QVERIFY2(raw || s.message.contains(QLatin1String("L1-40")) == !holds,
-                         qPrintable(where));
+                QVERIFY2(s.ok == !raw, at);
+                QVERIFY2(raw || opened[0] == text, at);
+                QVERIFY2(raw || s.message.contains(QLatin1String("L1-40")) == !holds, at);
 
                 opened = defaults;
                 const CsvResult c = parseCsvTable(csv(text), defaults, opened);
-                QVERIFY2(c.ok == holds, qPrintable(where));
+                QVERIFY2(c.ok == holds, at);
                 if (holds)
-                    QVERIFY2(opened[0] == (length == 0 ? QStringLiteral("DEFAULT") : text),
-                             qPrintable(where));
+                    QVERIFY2(opened[0] == (length == 0 ? QStringLiteral("DEFAULT") : text), at);
             }
         }
     }
