@@ -199,7 +199,6 @@ private slots:
         QCOMPARE(rig.port.portName() + " " + rig.transport->endpointName(),
                  "/dev/ttyUSB2 " + address);
         QTRY_COMPARE(gw.connections, 2);
-        // A port that opens, then the gateway again.
         QCOMPARE(rig.change.switchTo("/dev/ttyUSB0").outcome, SwitchOutcome::Switched);
         QCOMPARE(rig.transport->endpointName(), "/dev/ttyUSB0");
         QCOMPARE(rig.change.switchTo(address).outcome, SwitchOutcome::Switched);

@@ -36,8 +36,7 @@ static CheckResult checkOn(const QString& path, int unit = 1) {
     port.setSettings({9600});
     if (!port.open().ok)
         return {};
-    LineOptions line;
-    line.pauseMs = 200;
+    LineOptions line{EchoMode::Auto, Direction::Rts, 200};
     const auto transport = makeTransport(port, kCrc, {kWaitMs, &line});
     LineCheck check(*transport, &port, line);
     CheckPlan plan;

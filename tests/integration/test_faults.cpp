@@ -4,7 +4,6 @@
 // untouched.
 
 #include "link/QtSerialPortDevice.h"
-#include "modbus/Pdu.h"
 #include "support/Files.h"
 #include "support/PtyPeer.h"
 #include "support/TableRig.h"
@@ -15,7 +14,7 @@
 
 #include <QtTest>
 
-// The waits shortened; only the flood case cares about time, and it uses these.
+// The waits shortened.
 static const LinkTiming kShort{60, 20, 30, 10, 1, 1};
 
 // Waiting must leave the processor to others: well under a tenth of the wall time.
@@ -72,19 +71,17 @@ static QStringList expectedEntries(const QString& done, int firstOld = 20) {
 
 constexpr int ReadAll = 0, WriteAll = 1, EditorWrite = 2;
 
-// Runs one operation; "done", "failed" (the port went) or "refused" (never sent).
+// "done", "failed" (the port went) or "refused" (never sent).
+template <class Outcome> static QString said(Outcome o) {
+    return o == Outcome::PortFailed ? "failed" : o == Outcome::Refused ? "refused" : "done";
+}
+
+// Runs one operation; what it came to.
 static QString run(Bench& b, int operation) {
-    if (operation == EditorWrite) {
-        const Editor::Outcome o = b.editor.write(b.editorView, b.address);
-        return o == Editor::Outcome::PortFailed ? "failed"
-               : o == Editor::Outcome::Refused  ? "refused"
-                                                : "done";
-    }
-    const BulkResult r =
-        operation == ReadAll ? b.bulk.readAll(b.address) : b.bulk.writeAll(b.address);
-    return r.outcome == BulkResult::Outcome::PortFailed ? "failed"
-           : r.outcome == BulkResult::Outcome::Refused  ? "refused"
-                                                        : "done";
+    if (operation == EditorWrite)
+        return said(b.editor.write(b.editorView, b.address));
+    return said(
+        (operation == ReadAll ? b.bulk.readAll(b.address) : b.bulk.writeAll(b.address)).outcome);
 }
 
 class TestFaults : public QObject {

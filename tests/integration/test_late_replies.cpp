@@ -70,9 +70,7 @@ private slots:
         QtSerialPortDevice port;
         port.setPortName(relay.toolPath());
         QVERIFY(port.open().ok);
-        LineOptions line;
-        line.pauseMs = 0;
-        line.retries = 1;
+        LineOptions line{EchoMode::Auto, Direction::Rts, 0, 1}; // no pause, one retry
         const CrcTableArray crc = standardCrcTable();
         const auto transport = makeTransport(port, crc, {100, &line});
         const TextTable defaults = numberedTexts("DEFAULT %1");

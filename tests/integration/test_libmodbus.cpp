@@ -113,9 +113,8 @@ private slots:
         QVERIFY2(errno != 0, "libmodbus took random bytes for a reply");
     }
 
-    // As a slave to the tool:
-    // Random texts into few slots, so that each lands on older ones, read back exact; an erase
-    // clears the slot's first register and nothing else.
+    // As a slave to the tool: random texts into few slots, so that each lands on older ones, read
+    // back exact; an erase clears the slot's first register and nothing else.
     void textsEndOnTheUnit() {
         SlaveLine line(1);
         QVERIFY2(line.open(), qPrintable(line.unit.error()));

@@ -67,13 +67,10 @@ private slots:
             Line line;
             qint64 from = -1, taken = -1, probed = -1; // monotonic ns
             const int waitMs = gap ? LinkTiming{}.replyGapMs : LinkTiming{}.firstByteMs;
-            QTimer probe;
-            probe.setTimerType(Qt::PreciseTimer);
-            probe.setSingleShot(true);
-            connect(&probe, &QTimer::timeout, &line.peer, [&] { probed = PtyPeer::nowNs(); });
             const auto writeLater = [&] {
                 from = PtyPeer::nowNs();
-                probe.start(waitMs);
+                QTimer::singleShot(waitMs, Qt::PreciseTimer, &line.peer,
+                                   [&] { probed = PtyPeer::nowNs(); });
                 line.peer.writeAt(from + offsetMs * 1000000LL, QByteArray(10, 'b'));
             };
             // The link arms its gap right after it says it is receiving, and

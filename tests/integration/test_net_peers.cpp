@@ -7,7 +7,6 @@
 #include "modbus/Pdu.h"
 #include "sim/SimModel.h"
 #include "support/CtlRun.h"
-#include "support/Files.h"
 #include "support/Gateway.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
@@ -18,8 +17,6 @@
 #include <QTcpServer>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <modbus/modbus.h>
 #include <unistd.h>
 
@@ -128,7 +125,6 @@ private slots:
         QCOMPARE(sent(), QList<QByteArray>{Pdu::eraseMessage(messageRegister(3))});
         QCOMPARE(slot3[0], 0);
 
-        // A bulk read: twenty requests, each exact.
         map->tab_registers[messageRegister(5) - 400] = 0x4649; // "FI"
         QCOMPARE(ctl(p + QStringList{"read-all"}, &out), 0);
         QList<QByteArray> reads;
@@ -145,7 +141,6 @@ private slots:
                            QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("demo.sav")});
         QVERIFY2(address.startsWith("tcp://127.0.0.1:"), qPrintable(address));
         const int port = address.section(':', -1).toInt();
-        // A libmodbus master writes slot 2 and reads it back.
         modbus_t* m = modbus_new_tcp("127.0.0.1", port);
         const auto release = qScopeGuard([&] {
             modbus_close(m);
@@ -162,7 +157,6 @@ private slots:
         QCOMPARE(slotBytes(back).left(4), QByteArray("OK!\0", 4));
         QVERIFY(slotBytes(back).mid(4).contains("PRESSURE"));
         modbus_close(m); // one client at a time: the next ones come after
-        // mbpoll reads the same registers.
         QProcess poll;
         poll.start("mbpoll",
                    {"-m", "tcp", "-p", QString::number(port), "-a", "1", "-t", "4", "-r",
@@ -171,7 +165,6 @@ private slots:
         const QString polled = poll.readAllStandardOutput();
         QVERIFY2(polled.contains("[440]: \t20299") && polled.contains("[441]: \t8448"),
                  qPrintable(polled));
-        // And the tool reads what both left.
         QString out;
         QCOMPARE(ctl({"-p", address, "read", "2"}, &out), 0);
         QCOMPARE(out, "OK!\n");

@@ -3,12 +3,12 @@
 // with every character of Windows-1252 (and some it lacks) at the end of texts of 0 to 41
 // characters; what each must do comes from the table of the unit's bytes below, not from the code.
 #include "commstest/CommsTest.h"
-#include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
 #include "startup/UnitText.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "table/CsvTable.h"
 #include "table/Editor.h"
@@ -190,9 +190,7 @@ private slots:
         QTest::newRow("write TEXT typed") << command(false) << false;
         QTest::newRow("write TEXT as read prints it") << command(true) << true;
         QTest::newRow("write-all") << Path([this](const QString& text) {
-            TextTable defaults;
-            defaults.fill(QStringLiteral("DEFAULT"));
-            table_.reset(defaults, {});
+            table_.reset(filled(QStringLiteral("DEFAULT")), {});
             table_.setText(0, text);
             BulkOperations(table_, line_, view_, op_).writeAll(1);
             op_.clear();
@@ -221,8 +219,7 @@ private slots:
     // too, and a unit's control characters; a .sav file opens a message no slot holds and
     // names it, a CSV table refuses it whole.
     void tablesHoldWhatSlotsHold() {
-        TextTable defaults;
-        defaults.fill(QStringLiteral("DEFAULT"));
+        const TextTable defaults = filled(QStringLiteral("DEFAULT"));
         for (const Probe& p : probes()) {
             for (int length = 0; length <= 41; ++length) {
                 const QString text = textOf(p, length);
