@@ -42,10 +42,8 @@ private slots:
         QTest::newRow("a bit flipped") << flipped << int(TryOutcome::CrcWrong);
         QTest::newRow("cut short") << kOneRegister.left(6) << int(TryOutcome::TooShort);
         QTest::newRow("a byte more") << kOneRegister + char(0xFF) << int(TryOutcome::TooLong);
-        // Unit 2's reply: 02 03 02 00 41 + its CRC (3C 74).
         QTest::newRow("another unit")
             << QByteArray::fromHex("02030200413C74") << int(TryOutcome::OtherUnit);
-        // Exception 2 from unit 1: 01 83 02 C0 F1.
         QTest::newRow("an exception")
             << QByteArray::fromHex("018302C0F1") << int(TryOutcome::Answered);
     }

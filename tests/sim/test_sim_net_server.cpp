@@ -19,19 +19,14 @@ constexpr int kIdleMs = 600; // the server's idle limit in this test
 
 const QByteArray kSlot0 = QByteArray("HELLO").leftJustified(40, '\0');
 
-// A PDU of unit 1 as an RTU frame, or behind an MBAP header whose length (unit and PDU) is given.
-QByteArray adu(bool rtu, quint16 tid, const char* length, const QByteArray& pdu) {
+// A read of slot 0 (holding registers 400..419) from unit 1 (request), or its reply, as an RTU
+// frame or behind an MBAP header of the given transaction.
+QByteArray adu(bool rtu, quint16 tid, bool request) {
+    const QByteArray pdu = request ? QByteArray::fromHex("0301900014") : "\x03\x28" + kSlot0;
     if (rtu)
         return rtuFrame(standardCrcTable(), 1, pdu);
-    return QByteArray(1, char(tid >> 8)) + char(tid & 0xFF) + QByteArray::fromHex("0000") +
-           QByteArray::fromHex(length) + char(1) + pdu;
-}
-// A read of slot 0 (holding registers 400..419), and its reply.
-QByteArray request(bool rtu, quint16 tid) {
-    return adu(rtu, tid, "0006", QByteArray::fromHex("0301900014"));
-}
-QByteArray reply(bool rtu, quint16 tid) {
-    return adu(rtu, tid, "002B", QByteArray::fromHex("0328") + kSlot0);
+    return QByteArray(1, char(tid >> 8)) + char(tid & 0xFF) +
+           QByteArray::fromHex(request ? "00000006" : "0000002B") + char(1) + pdu;
 }
 
 struct Client {
@@ -111,7 +106,7 @@ private:
             return true;
         case '.':
             c.unanswered << ++tid_;
-            s.write(request(rtu, tid_));
+            s.write(adu(rtu, tid_, true));
             QTest::qWait(300);
             return s.bytesAvailable() == 0;
         case '?':
@@ -130,10 +125,10 @@ private:
     // Asks, and gets the replies to every request it sent, in order, and nothing more.
     bool asks(Client& c, bool rtu) {
         c.unanswered << ++tid_;
-        c.socket.write(request(rtu, tid_));
+        c.socket.write(adu(rtu, tid_, true));
         QByteArray want;
         for (quint16 tid : c.unanswered)
-            want += reply(rtu, tid);
+            want += adu(rtu, tid, false);
         c.unanswered.clear();
         QByteArray got;
         while (got.size() < want.size() &&

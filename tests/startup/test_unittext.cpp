@@ -64,11 +64,6 @@ QString textOf(const Probe& p, int length) {
     return length == 0 ? QString() : QString(length - 1, QLatin1Char('A')) + p.c;
 }
 
-QByteArray bytesOf(const Probe& p, int length) {
-    return QByteArray(length - 1, 'A') + char(p.byte);
-}
-
-// Names a probe in a failure.
 QByteArray where(const Probe& p, int length) {
     return QStringLiteral("U+%1, %2 characters")
         .arg(p.c.unicode(), 4, 16, QLatin1Char('0'))
@@ -81,11 +76,6 @@ QByteArray where(const Probe& p, int length) {
 bool writable(const Probe& p, int length, bool controlsKept) {
     return length >= 1 && length <= 40 &&
            (p.kind == Kind::Shown || (p.kind == Kind::Control && controlsKept));
-}
-
-// A slot holds it: as a write puts it, or as the empty slot.
-bool held(const Probe& p, int length) {
-    return length == 0 || writable(p, length, true);
 }
 
 // Records each request and answers none: enough to see what a path sends.
@@ -208,7 +198,7 @@ private slots:
                 QVERIFY2(sent.has_value() == expected, where(p, length));
                 // A shorter text goes with a 0 after it, and a pad to a whole register.
                 if (expected)
-                    QVERIFY2(sent->left(length) == bytesOf(p, length) &&
+                    QVERIFY2(sent->left(length) == QByteArray(length - 1, 'A') + char(p.byte) &&
                                  sent->mid(length).count('\0') == sent->size() - length,
                              where(p, length));
             }
@@ -224,7 +214,8 @@ private slots:
             for (int length = 0; length <= 41; ++length) {
                 const QString text = textOf(p, length);
                 const QByteArray at = where(p, length);
-                const bool holds = held(p, length);
+                // A slot holds it: as a write puts it, or as the empty slot.
+                const bool holds = length == 0 || writable(p, length, true);
                 TextTable table = defaults;
                 table[0] = text;
                 QVERIFY2(restoreProblems(table, defaults).isEmpty() == holds, at);
