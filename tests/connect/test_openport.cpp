@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QtTest>
 #include <cstring>
+#include <functional>
 
 namespace {
 // A port, with the speed dialog, that logs what is done to it and fails where told.
@@ -142,14 +143,16 @@ private slots:
     // Backing out of the speed changes nothing, not even for a moment; a port that does not
     // open, or an address that cannot be used, leaves the line in use as it was, open.
     void switchKeepsTheLineInUse() {
-        {
-            SwitchRig rig; // the speed dialog backed out of
+        const auto keeps = [](const std::function<void(SwitchRig&)>& scenario) {
+            SwitchRig rig;
+            scenario(rig);
+            QCOMPARE(rig.inUse(), kInUse);
+        };
+        keeps([](SwitchRig& rig) { // the speed dialog backed out of
             QCOMPARE(rig.change.switchTo("/dev/ttyUSB1").outcome, SwitchOutcome::BackedOut);
             QCOMPARE(rig.port.steps, QStringList({"speed dialog"}));
-            QCOMPARE(rig.inUse(), kInUse);
-        }
-        {
-            SwitchRig rig; // a port that does not open: the one in use is opened again
+        });
+        keeps([](SwitchRig& rig) { // a port that does not open: the one in use is opened again
             rig.port.choice = "19200,N,8,1";
             rig.port.failing = "/dev/ttyUSB1";
             const SwitchResult r = rig.change.switchTo("/dev/ttyUSB1");
@@ -158,24 +161,19 @@ private slots:
                      "speed dialog, close, name /dev/ttyUSB1, settings 19200,N,8,1, open, "
                      "name /dev/ttyUSB0, settings 9600,N,8,1, open");
             QCOMPARE(boxes(rig.op), "Error  2 detected 0");
-            QCOMPARE(rig.inUse(), kInUse);
-        }
-        {
-            SwitchRig rig; // a network address that cannot be used: told, nothing touched
+        });
+        keeps([](SwitchRig& rig) { // a network address that cannot be used: told, nothing touched
             QCOMPARE(rig.change.switchTo("tcp://gw:99999").outcome, SwitchOutcome::Refused);
             QVERIFY(rig.port.steps.isEmpty() && rig.op.count() == 1);
-            QCOMPARE(rig.inUse(), kInUse);
-        }
-        {
-            SwitchRig rig; // a gateway where nothing listens: the serial port is never closed
+        });
+        keeps([](SwitchRig& rig) { // a gateway where nothing listens: the serial port stays open
             const QString address = QStringLiteral("tcp://127.0.0.1:%1").arg(deadPort());
             QCOMPARE(rig.change.switchTo(address).outcome, SwitchOutcome::Refused);
             QVERIFY(!rig.port.steps.contains("close") && !rig.port.steps.contains("speed dialog"));
             QCOMPARE(rig.op.last().title, "Connection Failure");
             QVERIFY2(rig.op.last().text.contains("Connection refused"),
                      qPrintable(rig.op.last().text));
-            QCOMPARE(rig.inUse(), kInUse);
-        }
+        });
     }
 
     // A port that opens, or a gateway that takes the connection, becomes the connection, and
@@ -201,7 +199,6 @@ private slots:
         QCOMPARE(rig.port.portName() + " " + rig.transport->endpointName(),
                  "/dev/ttyUSB2 " + address);
         QTRY_COMPARE(gw.connections, 2);
-        // A port that opens, then the gateway again.
         QCOMPARE(rig.change.switchTo("/dev/ttyUSB0").outcome, SwitchOutcome::Switched);
         QCOMPARE(rig.transport->endpointName(), "/dev/ttyUSB0");
         QCOMPARE(rig.change.switchTo(address).outcome, SwitchOutcome::Switched);

@@ -22,7 +22,7 @@
 
 namespace {
 
-// Characters a slot can hold: printable ASCII and a few Windows-1252 letters.
+// Characters a slot can hold: printable ASCII and a few Windows-1252 letters Latin-1 shares.
 QByteArray randomText(QRandomGenerator& random) {
     static const QByteArray kChars =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZ abcxyz0123456789-!.,/#\xC9\xE9\xD6";
@@ -31,10 +31,6 @@ QByteArray randomText(QRandomGenerator& random) {
     while (text.size() < length)
         text.append(kChars.at(int(random.bounded(int(kChars.size())))));
     return text;
-}
-
-QString fromCodePage(const QByteArray& bytes) {
-    return QString::fromLatin1(bytes);
 }
 
 // The slave at an address behind the tool's port, with short waits.
@@ -117,9 +113,8 @@ private slots:
         QVERIFY2(errno != 0, "libmodbus took random bytes for a reply");
     }
 
-    // As a slave to the tool:
-    // Random texts into few slots, so that each lands on older ones, read back exact; an erase
-    // clears the slot's first register and nothing else.
+    // As a slave to the tool: random texts into few slots, so that each lands on older ones, read
+    // back exact; an erase clears the slot's first register and nothing else.
     void textsEndOnTheUnit() {
         SlaveLine line(1);
         QVERIFY2(line.open(), qPrintable(line.unit.error()));
@@ -137,11 +132,11 @@ private slots:
             const QString held = confirmed(Pdu::readMessage(reg))
                                      ? Pdu::decodeReadReply(t.replyPdu).text
                                      : QStringLiteral("(no reply)");
-            QVERIFY2(held == fromCodePage(text),
+            QVERIFY2(held == QString::fromLatin1(text),
                      qPrintable(QString("seed %1, write %2: wrote \"%3\", the unit holds \"%4\"")
                                     .arg(seed)
                                     .arg(i)
-                                    .arg(fromCodePage(text), held)));
+                                    .arg(QString::fromLatin1(text), held)));
         }
         const QByteArray before = line.unit.text(3);
         QVERIFY(confirmed(Pdu::eraseMessage(messageRegister(3))));
@@ -161,7 +156,7 @@ private slots:
             TextTable table;
             for (int k = 0; k < kInterlockCount; ++k)
                 table[size_t(k)] = random.bounded(6) == 0 ? line.defaults[size_t(k)]
-                                                          : fromCodePage(randomText(random));
+                                                          : QString::fromLatin1(randomText(random));
             UnitSync sync(line.transport, line.view, line.op);
             const RestoreResult r = sync.restore(2, table, line.defaults);
             const QString where = QString("seed %1, round %2: ").arg(seed).arg(round);

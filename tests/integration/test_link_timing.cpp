@@ -67,25 +67,19 @@ private slots:
             Line line;
             qint64 from = -1, taken = -1, probed = -1; // monotonic ns
             const int waitMs = gap ? LinkTiming{}.replyGapMs : LinkTiming{}.firstByteMs;
-            QTimer probe;
-            probe.setTimerType(Qt::PreciseTimer);
-            probe.setSingleShot(true);
-            connect(&probe, &QTimer::timeout, &line.peer, [&] { probed = PtyPeer::nowNs(); });
             const auto writeLater = [&] {
                 from = PtyPeer::nowNs();
-                probe.start(waitMs);
+                QTimer::singleShot(waitMs, Qt::PreciseTimer, &line.peer,
+                                   [&] { probed = PtyPeer::nowNs(); });
                 line.peer.writeAt(from + offsetMs * 1000000LL, QByteArray(10, 'b'));
             };
             // The link arms its gap right after it says it is receiving, and
             // its first-byte wait right after it says it has sent.
-            connect(&line.link, &Transport::receiving, &line.peer, [&](bool on) {
-                if (gap && on && from < 0)
-                    writeLater();
-            });
-            connect(&line.link, &Transport::sending, &line.peer, [&](bool on) {
-                if (!gap && !on)
-                    writeLater();
-            });
+            connect(&line.link, gap ? &Transport::receiving : &Transport::sending, &line.peer,
+                    [&](bool on) {
+                        if (on == gap && from < 0)
+                            writeLater();
+                    });
             connect(&line.device, &SerialPort::readyRead, &line.peer, [&] {
                 if (from >= 0 && taken < 0)
                     taken = PtyPeer::nowNs();
@@ -108,12 +102,9 @@ private slots:
             const bool loopFree = probeLate <= 1.0 && probed < taken; // poll() counts whole ms
             const bool counts = std::abs(late - offsetMs) <= 0.5 &&
                                 (joined ? wasJoined || inTime : !wasJoined || loopFree);
-            attempts << QString("out at %1 ms, taken %2 ms later, probe %3 ms late: %4%5")
-                            .arg(late, 0, 'f', 2)
-                            .arg(lag, 0, 'f', 2)
-                            .arg(probeLate, 0, 'f', 2)
-                            .arg(wasJoined ? "joined" : "cut")
-                            .arg(counts ? "" : " (not counted)");
+            attempts << QString::asprintf(
+                "out at %.2f ms, taken %.2f ms later, probe %.2f ms late: %s%s", late, lag,
+                probeLate, wasJoined ? "joined" : "cut", counts ? "" : " (not counted)");
             QVERIFY2(!counts || wasJoined == joined, qPrintable(attempts.join("; ")));
             shown = counts;
             // The cut-off bytes never pass for the next request's reply.

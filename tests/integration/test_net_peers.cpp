@@ -7,18 +7,16 @@
 #include "modbus/Pdu.h"
 #include "sim/SimModel.h"
 #include "support/CtlRun.h"
-#include "support/Files.h"
 #include "support/Gateway.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "transport/ModbusTcpTransport.h"
 
 #include <QTcpServer>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <modbus/modbus.h>
 #include <unistd.h>
 
@@ -114,27 +112,25 @@ private slots:
         });
         const QStringList p{"-p", QStringLiteral("tcp://127.0.0.1:%1").arg(port)};
         const uint16_t* slot3 = map->tab_registers + messageRegister(3) - 400;
+        const auto sent = [&] { return std::exchange(pdus, {}); }; // the PDUs since the last call
         QString out;
 
         QCOMPARE(ctl(p + QStringList{"write", "3", "HELLO"}), 0);
-        QCOMPARE(pdus, QList<QByteArray>{Pdu::writeMessage(messageRegister(3), "HELLO")});
+        QCOMPARE(sent(), QList<QByteArray>{Pdu::writeMessage(messageRegister(3), "HELLO")});
         QCOMPARE(slotBytes(slot3), QByteArray("HELLO").leftJustified(40, '\0'));
-        pdus.clear();
         QCOMPARE(ctl(p + QStringList{"read", "3"}, &out), 0);
         QCOMPARE(out, "HELLO\n");
-        QCOMPARE(pdus, QList<QByteArray>{Pdu::readMessage(messageRegister(3))});
-        pdus.clear();
+        QCOMPARE(sent(), QList<QByteArray>{Pdu::readMessage(messageRegister(3))});
         QCOMPARE(ctl(p + QStringList{"erase", "3"}), 0);
-        QCOMPARE(pdus, QList<QByteArray>{Pdu::eraseMessage(messageRegister(3))});
+        QCOMPARE(sent(), QList<QByteArray>{Pdu::eraseMessage(messageRegister(3))});
         QCOMPARE(slot3[0], 0);
 
-        // A bulk read: twenty requests, each exact.
         map->tab_registers[messageRegister(5) - 400] = 0x4649; // "FI"
-        pdus.clear();
         QCOMPARE(ctl(p + QStringList{"read-all"}, &out), 0);
-        QCOMPARE(pdus.size(), 20);
+        QList<QByteArray> reads;
         for (int k = 0; k < 20; ++k)
-            QCOMPARE(pdus[k], Pdu::readMessage(messageRegister(k)));
+            reads << Pdu::readMessage(messageRegister(k));
+        QCOMPARE(sent(), reads);
         QVERIFY(out.contains("\tFI\n"));
     }
 
@@ -145,7 +141,6 @@ private slots:
                            QDir(qEnvironmentVariable("QV_APP_DIR")).filePath("demo.sav")});
         QVERIFY2(address.startsWith("tcp://127.0.0.1:"), qPrintable(address));
         const int port = address.section(':', -1).toInt();
-        // A libmodbus master writes slot 2 and reads it back.
         modbus_t* m = modbus_new_tcp("127.0.0.1", port);
         const auto release = qScopeGuard([&] {
             modbus_close(m);
@@ -162,7 +157,6 @@ private slots:
         QCOMPARE(slotBytes(back).left(4), QByteArray("OK!\0", 4));
         QVERIFY(slotBytes(back).mid(4).contains("PRESSURE"));
         modbus_close(m); // one client at a time: the next ones come after
-        // mbpoll reads the same registers.
         QProcess poll;
         poll.start("mbpoll",
                    {"-m", "tcp", "-p", QString::number(port), "-a", "1", "-t", "4", "-r",
@@ -171,7 +165,6 @@ private slots:
         const QString polled = poll.readAllStandardOutput();
         QVERIFY2(polled.contains("[440]: \t20299") && polled.contains("[441]: \t8448"),
                  qPrintable(polled));
-        // And the tool reads what both left.
         QString out;
         QCOMPARE(ctl({"-p", address, "read", "2"}, &out), 0);
         QCOMPARE(out, "OK!\n");
@@ -251,8 +244,7 @@ private slots:
         ModbusTcpTransport t({Endpoint::Kind::ModbusTcp, "127.0.0.1", gw.serverPort()},
                              {1500, 80, 10, 3000});
         MessageTable messages;
-        for (int k = 0; k < 20; ++k)
-            messages.setText(k, "OLD");
+        messages.setTexts(filled("OLD"));
         RecordingTableView view;
         RecordingOperator op;
         BulkOperations bulk(messages, t, view, op);

@@ -104,14 +104,8 @@ private slots:
         row("40 characters", QByteArray(40, 'Z'), QString(40, 'Z'), false);
         row("0 ends the text", QByteArray("AB\0CD", 5), "AB", false);
         row("0 first, text after", QByteArray("\0LATER", 6), "", true);
-        row("FF ends the text",
-            "AB\xFF"
-            "CD",
-            "AB", false);
-        row("FF first",
-            "\xFF"
-            "ES",
-            "", true);
+        row("FF ends the text", "AB\377CD", "AB", false);
+        row("FF first", "\377ES", "", true);
         row("1252 and control bytes kept", "\x80\x1B\x7F", "€\x1B\x7F", false);
         QTest::newRow("exception reply, no data") << hex("8302") << "" << false;
     }

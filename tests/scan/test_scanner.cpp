@@ -120,8 +120,7 @@ private slots:
         const auto endpoint = parseEndpoint(server.address());
         QVERIFY(endpoint);
         const CrcTableArray crc = standardCrcTable();
-        NetTiming timing;
-        timing.firstByteMs = 100;
+        const NetTiming timing{100}; // the first-byte wait
         const auto transport = makeNetTransport(*endpoint, crc, timing);
         int requests = 0;
         connect(&server, &SimNetServer::requestSeen, [&] { ++requests; });
@@ -136,12 +135,9 @@ private slots:
             return;
         }
         QCOMPARE(r.outcome, ScanResult::Outcome::Finished);
-        QCOMPARE(r.probes, 4);
-        QCOMPARE(requests, 4);
-        QCOMPARE(r.found.size(), 1);
-        QCOMPARE(r.found[0].unit, 7);
-        QCOMPARE(r.found[0].baud, 0);
-        QCOMPARE(r.found[0].firstMessage, "SEVEN");
+        QCOMPARE(QList<int>({r.probes, requests, int(r.found.size())}), QList<int>({4, 4, 1}));
+        const FoundUnit f = r.found.value(0);
+        QCOMPARE(QString("%1@%2 %3").arg(f.unit).arg(f.baud).arg(f.firstMessage), "7@0 SEVEN");
         // Three silent addresses and one that answers, at 100 ms each at most.
         QCOMPARE(Scanner::worstCaseMs(ScanPlan{5, 8, {}, 0, false}, line), 400);
     }

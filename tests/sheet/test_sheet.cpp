@@ -33,25 +33,13 @@ public:
     mutable RecordingEngine engine;
     QPaintEngine* paintEngine() const override { return &engine; }
     int metric(PaintDeviceMetric m) const override {
-        switch (m) {
-        case PdmWidth:
-            return 1800;
-        case PdmHeight:
-            return 2670;
-        case PdmDpiX:
-        case PdmDpiY:
-        case PdmPhysicalDpiX:
-        case PdmPhysicalDpiY:
-            return 254;
-        case PdmDepth:
-            return 32;
-        case PdmDevicePixelRatio:
-            return 1;
-        case PdmDevicePixelRatioScaled:
+        if (m == PdmDevicePixelRatioScaled)
             return int(devicePixelRatioFScale());
-        default:
-            return 0;
-        }
+        const QMap<PaintDeviceMetric, int> page{{PdmWidth, 1800},       {PdmHeight, 2670},
+                                                {PdmDpiX, 254},         {PdmDpiY, 254},
+                                                {PdmPhysicalDpiX, 254}, {PdmPhysicalDpiY, 254},
+                                                {PdmDepth, 32},         {PdmDevicePixelRatio, 1}};
+        return page.value(m);
     }
 };
 

@@ -53,10 +53,8 @@ private slots:
         QVERIFY(line.reply(framed("00 10 01 A4 00 02 04 41 4C 4C 00")).isEmpty());
         for (int address : {3, 4, 5})
             QCOMPARE(line.unit(address)->message(1), QByteArray("ALL"));
-        // Damaged frames reach nobody.
         QVERIFY(line.reply(readSlot0(5).chopped(1) + 'X').isEmpty());
         QVERIFY(line.reply(QByteArray()).isEmpty());
-        // Back to one unit: the others are gone.
         line.setUnits(9, 9);
         QVERIFY(line.unitCount() == 1 && line.unit(9) == &first && line.unit(5) == nullptr);
         // A line lent its first unit answers from it, and can grow and shrink around it.

@@ -12,7 +12,6 @@
 #include <QtTest>
 
 #include <map>
-#include <memory>
 
 namespace {
 
@@ -20,20 +19,14 @@ constexpr int kIdleMs = 600; // the server's idle limit in this test
 
 const QByteArray kSlot0 = QByteArray("HELLO").leftJustified(40, '\0');
 
-// A read of slot 0 (holding registers 400..419) from unit 1, and its reply.
-QByteArray request(bool rtu, quint16 tid) {
-    const QByteArray pdu = QByteArray::fromHex("0301900014");
+// A read of slot 0 (holding registers 400..419) from unit 1 (request), or its reply, as an RTU
+// frame or behind an MBAP header of the given transaction.
+QByteArray adu(bool rtu, quint16 tid, bool request) {
+    const QByteArray pdu = request ? QByteArray::fromHex("0301900014") : "\x03\x28" + kSlot0;
     if (rtu)
         return rtuFrame(standardCrcTable(), 1, pdu);
-    return QByteArray(1, char(tid >> 8)) + char(tid & 0xFF) + QByteArray::fromHex("00000006") +
-           char(1) + pdu;
-}
-QByteArray reply(bool rtu, quint16 tid) {
-    const QByteArray pdu = QByteArray::fromHex("0328") + kSlot0;
-    if (rtu)
-        return rtuFrame(standardCrcTable(), 1, pdu);
-    return QByteArray(1, char(tid >> 8)) + char(tid & 0xFF) + QByteArray::fromHex("0000002B") +
-           char(1) + pdu;
+    return QByteArray(1, char(tid >> 8)) + char(tid & 0xFF) +
+           QByteArray::fromHex(request ? "00000006" : "0000002B") + char(1) + pdu;
 }
 
 struct Client {
@@ -45,15 +38,8 @@ struct Client {
 
 class TestSimNetServer : public QObject {
     Q_OBJECT
-    std::map<QChar, std::unique_ptr<Client>> clients_;
+    std::map<QChar, Client> clients_; // made in place on first use
     quint16 tid_ = 0x100;
-
-    Client& client(QChar name) {
-        auto& c = clients_[name];
-        if (!c)
-            c = std::make_unique<Client>();
-        return *c;
-    }
 
 private slots:
     void cleanup() { clients_.clear(); }
@@ -95,9 +81,9 @@ private slots:
                 QTest::qWait(kIdleMs * 2);
             } else if (step == "N+") {
                 for (char c = 'a'; c <= 'h'; ++c)
-                    QVERIFY(connectClient(client(QChar(c)).socket, server.port()));
+                    QVERIFY(connectClient(clients_[QChar(c)].socket, server.port()));
             } else {
-                QVERIFY2(take(step, client(step.at(0)), server.port(), rtu), qPrintable(step));
+                QVERIFY2(take(step, clients_[step.at(0)], server.port(), rtu), qPrintable(step));
             }
         }
     }
@@ -120,7 +106,7 @@ private:
             return true;
         case '.':
             c.unanswered << ++tid_;
-            s.write(request(rtu, tid_));
+            s.write(adu(rtu, tid_, true));
             QTest::qWait(300);
             return s.bytesAvailable() == 0;
         case '?':
@@ -139,10 +125,10 @@ private:
     // Asks, and gets the replies to every request it sent, in order, and nothing more.
     bool asks(Client& c, bool rtu) {
         c.unanswered << ++tid_;
-        c.socket.write(request(rtu, tid_));
+        c.socket.write(adu(rtu, tid_, true));
         QByteArray want;
         for (quint16 tid : c.unanswered)
-            want += reply(rtu, tid);
+            want += adu(rtu, tid, false);
         c.unanswered.clear();
         QByteArray got;
         while (got.size() < want.size() &&

@@ -10,9 +10,10 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("escaped");
         QTest::addColumn<QString>("refused"); // the first character no path may send
+        QTest::addColumn<QString>("forFile"); // empty: as escaped
         const auto row = [](const char* name, const QString& text, const QString& escaped,
-                            const QString& refused = {}) {
-            QTest::newRow(name) << text << escaped << refused;
+                            const QString& refused = {}, const QString& forFile = {}) {
+            QTest::newRow(name) << text << escaped << refused << forFile;
         };
         row("printable, 1252", "PRÉSSION € 5", "PRÉSSION € 5");
         row("terminal title sequence", "A\x1B]0;X\aB", "A\\x1B]0;X\\x07B",
@@ -27,32 +28,24 @@ private slots:
         row("a literal \\x22", "\\x22", "\\x5Cx22");
         row("a lone backslash", "A\\", "A\\");
         row("backslash, no escape", "\\x41 \\xG1 \\x1", "\\x41 \\xG1 \\x1");
+        // The .sav files write a double quote as \x22 as well; labels show it as it is.
+        row("quotes and a comma", "PRESS \"RESET\", THEN WAIT", "PRESS \"RESET\", THEN WAIT", {},
+            "PRESS \\x22RESET\\x22, THEN WAIT");
+        row("a quote, then a literal \\x22", "\"\\x22", "\"\\x5Cx22", {}, "\\x22\\x5Cx22");
+        row("a quote and ESC", "\"\x1B\"", "\"\\x1B\"", "the character ESC (\\x1B)",
+            "\\x22\\x1B\\x22");
     }
     void notation() {
         QFETCH(QString, text);
         QFETCH(QString, escaped);
         QFETCH(QString, refused);
+        QFETCH(QString, forFile);
         QCOMPARE(MessageText::escaped(text), escaped);
         QCOMPARE(MessageText::unescaped(escaped), text);
         const qsizetype at = MessageText::firstUnsendable(text);
         QCOMPARE(at < 0 ? QString() : MessageText::describeUnsendable(text.at(at)), refused);
-    }
-
-    // The .sav files write a double quote as \x22 as well; labels show it as it is.
-    void quotesForFiles_data() {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("forFile");
-        QTest::newRow("quotes and a comma")
-            << QString("PRESS \"RESET\", THEN WAIT") << "PRESS \\x22RESET\\x22, THEN WAIT";
-        QTest::newRow("a quote, then a literal \\x22") << QString("\"\\x22") << "\\x22\\x5Cx22";
-        QTest::newRow("a quote and ESC") << QString("\"\x1B\"") << "\\x22\\x1B\\x22";
-    }
-    void quotesForFiles() {
-        QFETCH(QString, text);
-        QFETCH(QString, forFile);
-        QCOMPARE(MessageText::escapedWithQuotes(text), forFile);
-        QCOMPARE(MessageText::unescaped(forFile), text);
-        QCOMPARE(MessageText::escaped(text).count('"'), text.count('"')); // a label shows quotes
+        QCOMPARE(MessageText::escapedWithQuotes(text), forFile.isEmpty() ? escaped : forFile);
+        QCOMPARE(MessageText::unescaped(MessageText::escapedWithQuotes(text)), text);
     }
 };
 

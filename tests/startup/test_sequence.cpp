@@ -7,7 +7,6 @@
 #include <QtTest>
 
 namespace {
-// Records the steps, one line each, in the order they ran.
 struct RecordingSteps : StartupSteps {
     explicit RecordingSteps(Configuration& config) : t(config) {}
     Configuration& t;
@@ -58,5 +57,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSequence)
-#include "support/Files.h"
 #include "test_sequence.moc"

@@ -3,12 +3,12 @@
 // with every character of Windows-1252 (and some it lacks) at the end of texts of 0 to 41
 // characters; what each must do comes from the table of the unit's bytes below, not from the code.
 #include "commstest/CommsTest.h"
-#include "modbus/Pdu.h"
 #include "startup/CodePage.h"
 #include "startup/MessageText.h"
 #include "startup/UnitText.h"
 #include "support/RecordingOperator.h"
 #include "support/RecordingViews.h"
+#include "support/TableRig.h"
 #include "table/BulkOperations.h"
 #include "table/CsvTable.h"
 #include "table/Editor.h"
@@ -64,8 +64,11 @@ QString textOf(const Probe& p, int length) {
     return length == 0 ? QString() : QString(length - 1, QLatin1Char('A')) + p.c;
 }
 
-QByteArray bytesOf(const Probe& p, int length) {
-    return QByteArray(length - 1, 'A') + char(p.byte);
+QByteArray where(const Probe& p, int length) {
+    return QStringLiteral("U+%1, %2 characters")
+        .arg(p.c.unicode(), 4, 16, QLatin1Char('0'))
+        .arg(length)
+        .toUtf8();
 }
 
 // A slot takes the text by a write: 1 to 40 characters the unit keeps, a control
@@ -73,11 +76,6 @@ QByteArray bytesOf(const Probe& p, int length) {
 bool writable(const Probe& p, int length, bool controlsKept) {
     return length >= 1 && length <= 40 &&
            (p.kind == Kind::Shown || (p.kind == Kind::Control && controlsKept));
-}
-
-// A slot holds it: as a write puts it, or as the empty slot.
-bool held(const Probe& p, int length) {
-    return length == 0 || writable(p, length, true);
 }
 
 // Records each request and answers none: enough to see what a path sends.
@@ -182,9 +180,7 @@ private slots:
         QTest::newRow("write TEXT typed") << command(false) << false;
         QTest::newRow("write TEXT as read prints it") << command(true) << true;
         QTest::newRow("write-all") << Path([this](const QString& text) {
-            TextTable defaults;
-            defaults.fill(QStringLiteral("DEFAULT"));
-            table_.reset(defaults, {});
+            table_.reset(filled(QStringLiteral("DEFAULT")), {});
             table_.setText(0, text);
             BulkOperations(table_, line_, view_, op_).writeAll(1);
             op_.clear();
@@ -199,15 +195,12 @@ private slots:
             for (int length = 0; length <= 41; ++length) {
                 const std::optional<QByteArray> sent = path(textOf(p, length));
                 const bool expected = writable(p, length, controlsKept);
-                const QString where = QStringLiteral("U+%1, %2 characters")
-                                          .arg(p.c.unicode(), 4, 16, QLatin1Char('0'))
-                                          .arg(length);
-                QVERIFY2(sent.has_value() == expected, qPrintable(where));
+                QVERIFY2(sent.has_value() == expected, where(p, length));
                 // A shorter text goes with a 0 after it, and a pad to a whole register.
                 if (expected)
-                    QVERIFY2(sent->left(length) == bytesOf(p, length) &&
+                    QVERIFY2(sent->left(length) == QByteArray(length - 1, 'A') + char(p.byte) &&
                                  sent->mid(length).count('\0') == sent->size() - length,
-                             qPrintable(where));
+                             where(p, length));
             }
         }
     }
@@ -216,35 +209,31 @@ private slots:
     // too, and a unit's control characters; a .sav file opens a message no slot holds and
     // names it, a CSV table refuses it whole.
     void tablesHoldWhatSlotsHold() {
-        TextTable defaults;
-        defaults.fill(QStringLiteral("DEFAULT"));
+        const TextTable defaults = filled(QStringLiteral("DEFAULT"));
         for (const Probe& p : probes()) {
             for (int length = 0; length <= 41; ++length) {
                 const QString text = textOf(p, length);
-                const QString where = QStringLiteral("U+%1, %2 characters")
-                                          .arg(p.c.unicode(), 4, 16, QLatin1Char('0'))
-                                          .arg(length);
-                const bool holds = held(p, length);
+                const QByteArray at = where(p, length);
+                // A slot holds it: as a write puts it, or as the empty slot.
+                const bool holds = length == 0 || writable(p, length, true);
                 TextTable table = defaults;
                 table[0] = text;
-                QVERIFY2(restoreProblems(table, defaults).isEmpty() == holds, qPrintable(where));
+                QVERIFY2(restoreProblems(table, defaults).isEmpty() == holds, at);
 
                 TextTable opened = defaults;
                 const TableFileResult s = parseSavTable(QStringLiteral("t.sav"), sav(text), opened);
                 // A character the code page lacks, as it is, makes the file no table at all;
                 // U+0080 is written \x80 like the other C1 controls.
                 const bool raw = length > 0 && p.kind == Kind::Foreign && p.c.unicode() != 0x80;
-                QVERIFY2(s.ok == !raw, qPrintable(where));
-                QVERIFY2(raw || opened[0] == text, qPrintable(where));
-                QVERIFY2(raw || s.message.contains(QLatin1String("L1-40")) == !holds,
-                         qPrintable(where));
+                QVERIFY2(s.ok == !raw, at);
+                QVERIFY2(raw || opened[0] == text, at);
+                QVERIFY2(raw || s.message.contains(QLatin1String("L1-40")) == !holds, at);
 
                 opened = defaults;
                 const CsvResult c = parseCsvTable(csv(text), defaults, opened);
-                QVERIFY2(c.ok == holds, qPrintable(where));
+                QVERIFY2(c.ok == holds, at);
                 if (holds)
-                    QVERIFY2(opened[0] == (length == 0 ? QStringLiteral("DEFAULT") : text),
-                             qPrintable(where));
+                    QVERIFY2(opened[0] == (length == 0 ? QStringLiteral("DEFAULT") : text), at);
             }
         }
     }

@@ -13,9 +13,7 @@ class QSocketNotifier;
 class ModbusSlave {
 public:
     explicit ModbusSlave(int unit, int registers = 400);
-    ~ModbusSlave();
-    ModbusSlave(const ModbusSlave&) = delete;
-    ModbusSlave& operator=(const ModbusSlave&) = delete;
+    ~ModbusSlave(); // never copied: notifier_ is unique
 
     bool ok() const { return master_ >= 0; }
     QString error() const { return error_; }

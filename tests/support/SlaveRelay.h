@@ -14,9 +14,7 @@ public:
     using Change = std::function<QByteArray(const QByteArray& reply)>;
     explicit SlaveRelay(const QString& slavePath, Change change = {}, int lateMs = 0,
                         bool echo = false);
-    ~SlaveRelay() override;
-    SlaveRelay(const SlaveRelay&) = delete;
-    SlaveRelay& operator=(const SlaveRelay&) = delete;
+    ~SlaveRelay() override; // a QObject: never copied
 
     QString toolPath() const { return toolPath_; } // the tool's serial port
 
