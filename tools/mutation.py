@@ -447,6 +447,31 @@ def main():
         took = sum(coverage["times"].get(t, 30.0) for t in tests)  # in the slower coverage build
         return tests, targets, max(60.0, 2 * took / args.jobs + 30)
 
+    def judge(tests, limit):
+        """(whether the tests pass with the fault, the verdict). The quick tests first, the
+        long ones only when those pass: a fault one of them catches costs no long test."""
+        short = [t for t in tests if coverage["times"].get(t, 0) < 15]
+        verdict = "survived"
+        for group in (short, [t for t in tests if t not in short]):
+            if not group:
+                continue
+            passed, out = run(["ctest", "-j", str(args.jobs), "-R",
+                               "^(" + "|".join(map(re.escape, group)) + ")$"], build, env, limit)
+            if out == "timed out":
+                return False, "killed (time limit)"
+            if not passed:
+                # A failure counts when it comes again: a busy machine can fail a timing
+                # test once without any fault. Every test of the group ran, so a fault that
+                # fails one test for sure is not hidden behind another's passing flake. The
+                # tests that failed are named again (a run that finds none of them is no pass).
+                failed = re.findall(r"^\s*\d+ - (\S+) \(", out, re.M)
+                again, out = (run(["ctest", "-R", "^(" + "|".join(map(re.escape, failed)) + ")$"],
+                                  build, env, limit) if failed else (False, out))
+                if not (again and "No tests were found" not in out):
+                    return False, "killed"
+                verdict = "survived (failed once, not again)"
+        return True, verdict
+
     killed, survivors, planted, unbuildable = 0, [], 0, 0
     for rel, no, start, end, new, what in sites:
         if planted == args.count:
@@ -466,19 +491,7 @@ def main():
                 continue
             planted += 1
             began = time.monotonic()
-            passed, out = run(["ctest", "-j", str(args.jobs), "-R",
-                               "^(" + "|".join(tests) + ")$"], build, env, limit)
-            verdict = "survived" if passed else "killed (time limit)"
-            if not passed and out != "timed out":
-                # A failure counts when it comes again: a busy machine can fail a timing
-                # test once without any fault. Every test ran, so a fault that fails one
-                # test for sure is not hidden behind another's passing flake. The tests that
-                # failed are named again (a run that finds none of them is no pass).
-                failed = re.findall(r"^\s*\d+ - (\S+) \(", out, re.M)
-                passed, out = (run(["ctest", "-R", "^(" + "|".join(map(re.escape, failed)) + ")$"],
-                                   build, env, limit) if failed else (False, out))
-                passed = passed and "No tests were found" not in out
-                verdict = "killed" if not passed else "survived (failed once, not again)"
+            passed, verdict = judge(tests, limit)
             print(f"  [{planted}/{args.count}] {rel}:{no}: {what}: {verdict} "
                   f"({time.monotonic() - began:.0f} s, {len(tests)} tests)", flush=True)
             if passed:
