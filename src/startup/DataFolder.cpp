@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 QString dataFolderFor(const QString& exeFolder) {
     const QDir beside(exeFolder);
@@ -17,4 +18,12 @@ QString dataFolderFor(const QString& exeFolder) {
 
 QString dataFolder() {
     return dataFolderFor(applicationFolder());
+}
+
+QString userDataFile(const QString& name) {
+    const QString dir = qEnvironmentVariable("QV840N_DATA_DIR");
+    if (!dir.isEmpty())
+        return QDir(dir).filePath(name);
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    return QDir(data).filePath(QStringLiteral("qv840n/") + name);
 }

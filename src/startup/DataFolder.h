@@ -12,3 +12,9 @@ QString dataFolder();
 
 // The same rule for an executable in exeFolder.
 QString dataFolderFor(const QString& exeFolder);
+
+// The file called name among the user's own files, which the window and
+// qv840ctl share (the history, the line's state): in $QV840N_DATA_DIR when it
+// is set, else in qv840n/ of the system's data location (~/.local/share on
+// Linux), named here, not after whichever program runs.
+QString userDataFile(const QString& name);

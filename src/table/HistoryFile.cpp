@@ -1,5 +1,6 @@
 #include "table/HistoryFile.h"
 
+#include "startup/DataFolder.h"
 #include "startup/MessageText.h"
 #include "startup/PlatformFile.h"
 #include "table/CsvRecords.h"
@@ -8,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QStandardPaths>
 #include <QStringList>
 
 #include <cerrno>
@@ -79,13 +79,7 @@ HistoryFile::HistoryFile(QString path, Notices* notices)
     : path_(std::move(path)), notices_(notices) {}
 
 QString HistoryFile::defaultPath() {
-    const QString dir = qEnvironmentVariable("QV840N_DATA_DIR");
-    if (!dir.isEmpty())
-        return QDir(dir).filePath(QStringLiteral("history.csv"));
-    // The window and qv840ctl keep one history: the folder is named here, not
-    // after whichever program runs.
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return QDir(data).filePath(QStringLiteral("qv840n/history.csv"));
+    return userDataFile(QStringLiteral("history.csv"));
 }
 
 void HistoryFile::record(const SlotChange& change) {
@@ -153,7 +147,7 @@ bool appendHistoryRow(const QString& path, const QByteArray& row, QString& why) 
         return false;
     const AppendLock turn(fd);
     const QByteArray out = lead(fd) + row; // one write(): whole or, after a crash, cut
-    ssize_t n = -1;
+    ssize_t n;                             // set by the first write
     do
         n = ::write(fd, out.constData(), size_t(out.size()));
     while (n < 0 && errno == EINTR);

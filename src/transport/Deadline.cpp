@@ -6,8 +6,7 @@
 #include <cmath>
 
 int replyDeadlineMs(const ReplyBudget& b) {
-    const double lineMs =
-        double(std::max(b.replyBytes, 0) + std::max(b.echoBytes, 0)) * std::max(b.msPerByte, 0.0);
+    const double lineMs = double(b.replyBytes + b.echoBytes) * std::max(b.msPerByte, 0.0);
     const int waits = std::max(b.firstByteMs, 0) * (b.echoBytes > 0 ? 2 : 1);
     // A hair under a whole millisecond is that millisecond, not the next.
     return waits + std::max(b.gapMs, 0) + int(std::ceil(1.5 * lineMs - 1e-6)) + kDeadlineMarginMs;

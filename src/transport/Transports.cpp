@@ -1,6 +1,7 @@
 #include "transport/Transports.h"
 
 #include "link/SerialPort.h"
+#include "startup/DataFolder.h"
 #include "startup/TextFile.h"
 #include "transport/ModbusTcpTransport.h"
 #include "transport/Retry.h"
@@ -9,7 +10,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <map>
 
 namespace {
@@ -165,11 +165,7 @@ private:
 } // namespace
 
 QString defaultLineStateFile() {
-    const QString dir = qEnvironmentVariable("QV840N_DATA_DIR");
-    if (!dir.isEmpty())
-        return QDir(dir).filePath(QStringLiteral("line-state.txt"));
-    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return QDir(data).filePath(QStringLiteral("qv840n/line-state.txt"));
+    return userDataFile(QStringLiteral("line-state.txt"));
 }
 
 std::unique_ptr<NetTransport> makeNetTransport(const Endpoint& endpoint,

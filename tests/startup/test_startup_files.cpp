@@ -1,6 +1,7 @@
 #include "link/Crc.h"
 #include "startup/CodePage.h"
 #include "startup/ConfigFiles.h"
+#include "startup/DataFolder.h"
 #include "startup/ItemReader.h"
 #include "startup/WindowCentring.h"
 #include "support/Files.h"
@@ -212,6 +213,21 @@ private slots:
         centreLastWindow(stack);
         QCOMPARE(stack.moved, expected);
         QCOMPARE(stack.window, size);
+    }
+
+    // The user's own files (the history, the line's state): where QV840N_DATA_DIR says, else in
+    // qv840n/ of the user's data folder, whichever program asks.
+    void userDataFiles() {
+        const QByteArray given = qgetenv("QV840N_DATA_DIR"), home = qgetenv("XDG_DATA_HOME");
+        qputenv("QV840N_DATA_DIR", "/srv/qv");
+        qputenv("XDG_DATA_HOME", "/home/tech/.data");
+        const QString chosen = userDataFile("history.csv");
+        qunsetenv("QV840N_DATA_DIR");
+        const QString usual = userDataFile("line-state.txt");
+        qputenv("QV840N_DATA_DIR", given);
+        qputenv("XDG_DATA_HOME", home);
+        QCOMPARE(chosen + " " + usual,
+                 "/srv/qv/history.csv /home/tech/.data/qv840n/line-state.txt");
     }
 };
 

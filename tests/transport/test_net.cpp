@@ -103,6 +103,11 @@ private slots:
         QCOMPARE(f.size, size);
         if (f.state == MbapFrame::State::Whole)
             QCOMPARE(f.transaction, quint16(7));
+        // The header's words go high byte first.
+        QCOMPARE(mbapFrame(0x9A87, 7, QByteArray(254, 'p')).left(7).toHex(), "9a87"
+                                                                             "0000"
+                                                                             "00ff"
+                                                                             "07");
     }
 
     // What the Modbus TCP transport makes of each kind of answer.
