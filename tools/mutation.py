@@ -145,9 +145,10 @@ def load_equivalents(path):
         for row in f:
             if row.strip() and not row.startswith("#"):
                 fields = [x.strip() for x in row.rstrip("\n").split(" | ")]
-                if len(fields) != 4:
+                if len(fields) < 4:
                     sys.exit(f"mutation: {path}: expected file | fault | line | why: {row}")
-                found.add(tuple(fields[:3]))
+                # The line itself may hold " | " (a mask of flags); the reason may not.
+                found.add((fields[0], fields[1], " | ".join(fields[2:-1])))
     return found
 
 
