@@ -275,7 +275,7 @@ def copy_tree(repo, tree):
     for root, dirs, files in os.walk(tree):
         rel_root = os.path.relpath(root, tree)
         if rel_root == ".":
-            dirs[:] = [d for d in dirs if d != "build"]
+            dirs[:] = [d for d in dirs if not d.startswith("build")]  # build/, build-coverage/
         for f in files:
             rel = os.path.normpath(os.path.join(rel_root, f))
             if rel not in listed:
@@ -330,7 +330,8 @@ def coverage_of(tree, files, quick, env, jobs):
     ok, out = run(["cmake", "-S", tree, "-B", cov_build, "-DCMAKE_BUILD_TYPE=Debug",
                    "-DCMAKE_CXX_FLAGS=--coverage -O0 -g0", "-DCMAKE_EXE_LINKER_FLAGS=--coverage",
                    "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"], tree, env, 600)
-    ok = ok and run(["cmake", "--build", cov_build, "-j", str(jobs)], tree, env, 7200)[0]
+    if ok:
+        ok, out = run(["cmake", "--build", cov_build, "-j", str(jobs)], tree, env, 7200)
     if not ok:
         sys.exit("mutation: the coverage build of the copy failed:\n" + out[-3000:])
     ran, times = {}, {}
@@ -429,7 +430,9 @@ def main():
             break
     if not ok:
         sys.exit("mutation: the quick suite fails unmutated:\n" + out[-3000:])
-    cached = os.path.join(work, f"coverage-{tree_digest(tree, files)}.json")
+    # In the build folder, which the digest and the copy both pass over (without --work the
+    # copy is the work folder itself).
+    cached = os.path.join(build, f"coverage-{tree_digest(tree, files)}.json")
     if args.all_tests:
         coverage = {"ran": {}, "times": {}}
     elif os.path.isfile(cached):

@@ -224,7 +224,7 @@ void UnitSync::restoreSlot(BulkRun& run, int k, const QString& before, const QSt
         return;
     }
     r.run.done << k;
-    // Stopped before the read-back: confirmed by the unit, and counted so.
+    // Confirmed by the unit: written, even when a stop came before the read-back.
     if (mismatch) {
         run.noteChange(k, before, content,
                        ChangeResult::differs(mismatch->readBack, mismatch->unread));
