@@ -86,6 +86,7 @@ N    ?= 20
 SEED ?= 1
 BASE ?= main
 mutation: deps
+	$(call install_missing,ccache)
 	python3 tools/mutation.py --count $(N) --seed $(SEED) --base $(BASE) $(if $(FILES),--files $(FILES))
 
 install: build

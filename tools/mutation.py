@@ -323,13 +323,19 @@ def tree_digest(tree, files):
     return h.hexdigest()[:16]
 
 
+def launcher():
+    """The compiler cache, when the machine has one: each fault's build, and its undoing in the
+    next, then compiles only what the cache has not seen."""
+    return ["-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"] if shutil.which("ccache") else []
+
+
 def coverage_of(tree, files, quick, env, jobs):
     """For each line of files that a quick test runs: {rel: {line: [tests]}}, and each test's
     time. A coverage build of the copy; each quick test run alone, its counts read with gcov."""
     cov_build = os.path.join(tree, "build-coverage")
     ok, out = run(["cmake", "-S", tree, "-B", cov_build, "-DCMAKE_BUILD_TYPE=Debug",
-                   "-DCMAKE_CXX_FLAGS=--coverage -O0 -g0", "-DCMAKE_EXE_LINKER_FLAGS=--coverage",
-                   "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"], tree, env, 600)
+                   "-DCMAKE_CXX_FLAGS=--coverage -O0 -g0", "-DCMAKE_EXE_LINKER_FLAGS=--coverage"]
+                  + launcher(), tree, env, 600)
     if ok:
         ok, out = run(["cmake", "--build", cov_build, "-j", str(jobs)], tree, env, 7200)
     if not ok:
@@ -399,8 +405,8 @@ def main():
     env["CCACHE_NOHASHDIR"] = "1"
     env.setdefault("CCACHE_DIR", os.path.expanduser("~/.ccache"))
     copy_tree(repo, tree)
-    ok, out = run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
-                   "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"], tree, env, 600)
+    ok, out = run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=RelWithDebInfo"]
+                  + launcher(), tree, env, 600)
     if not ok:
         sys.exit("mutation: the copy does not configure:\n" + out)
     with open(os.path.join(build, "CMakeCache.txt"), encoding="utf-8") as f:
