@@ -285,8 +285,8 @@ private slots:
     }
 
     // One wait at a time on a connection: a request or a listening asked while another waits
-    // is refused as busy, and sends nothing. A stop ends the listening at once. A closed
-    // transport sends nothing either.
+    // is refused as busy, and sends nothing. A stop ends the listening at once, and not the
+    // pause after it (the next run's first). A closed transport sends nothing either.
     void oneWaitAtATime() {
         int requests = 0;
         Gateway gw([&](QTcpSocket& s, const QByteArray& r, int) {
@@ -306,6 +306,7 @@ private slots:
         clock.start();
         QCOMPARE(t->overhear(3000).status, TransportStatus::Stopped);
         QVERIFY(clock.elapsed() < 2000 && heardDuring == TransportStatus::Busy);
+        QCOMPARE(t->bulkPause(), TransportStatus::Ok); // the stop ended that wait, not the next
         QCOMPARE(during.error,
                  "The connection to " + gw.hostPort() + " is busy with another request.");
         t->close();

@@ -231,6 +231,10 @@ private slots:
         // The reply to a write begins as the request does; it is no echo.
         row("no echo, write", A, rts, 0, erase, {done}, done, {});
         row("echo, then silence", A, rts, 0, read, {"@"}, {}, "no reply");
+        // Cut short, the write's confirmation is the request's first six bytes: what came,
+        // not silence (and so not written again).
+        row("a confirmation cut short", A, rts, 1, erase, {done.left(6)}, done.left(6),
+            "a garbled reply of 6 bytes (its CRC is wrong)");
         // The unit's time to answer counts from the end of the echo: a reply 60 ms after it
         // (twice the end-of-reply silence, half the first-byte wait) is its answer.
         row("echo, the reply 60 ms later", A, rts, 0, read, {"@+" + slot}, slot, {});
